@@ -1,0 +1,21 @@
+#include "receipt_state.hpp"
+
+namespace kestradr {
+
+std::array<int32_t, 8> RateTotals{};
+uint8_t ItemCount = 0;
+int32_t LastItemValue = 0;
+std::array<PaymentSlot, 5> PaymentTable{};
+std::array<ExtraLine, 7> ExtraLineTable{};  // every slot starts free
+
+void ClearPaymentTable() { PaymentTable.fill(PaymentSlot{}); }
+
+void ClearExtraLineTable() { ExtraLineTable.fill(ExtraLine{}); }
+
+void ClearReceiptState() {
+  RateTotals.fill(0);
+  ClearPaymentTable();
+  ClearExtraLineTable();
+}
+
+}  // namespace kestradr
