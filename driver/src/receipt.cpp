@@ -1,0 +1,396 @@
+#include "receipt.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+
+#include "comm.hpp"
+#include "connection.hpp"
+#include "exchange.hpp"
+#include "messages.hpp"
+#include "printer_text.hpp"
+#include "receipt_state.hpp"
+#include "tauravat.h"
+
+namespace kestradr {
+namespace {
+
+constexpr uint8_t kCmdItem = 0x06;
+constexpr uint8_t kCmdReceiptSum = 0x07;
+constexpr uint8_t kCmdExtraLine = 0x09;
+constexpr uint8_t kCmdPackage = 0x17;
+constexpr uint8_t kCmdDiscount = 0x1B;
+constexpr uint8_t kCmdBegin = 0x21;
+constexpr uint8_t kCmdCancel = 0x23;
+constexpr uint8_t kCmdEnd = 0x24;
+constexpr uint8_t kCmdSubtotal = 0x80;
+constexpr uint8_t kCmdPaymentFirst = 0x81;
+constexpr uint8_t kCmdPaymentSecond = 0x82;
+constexpr uint8_t kCmdPrintStatus = 0x95;
+constexpr uint8_t kCmdRateTotals = 0xDA;
+
+constexpr uint8_t kPrinterCancelledReceipt = 0x10;  // bit 4 of the 0x95 status
+constexpr uint32_t kReservedRate = 25500;
+constexpr size_t kPaymentNameLength = 13;
+constexpr int kRates = 7;
+
+// Models with packages, subtotals and payment forms.
+bool IsExtendedModel(uint8_t type) {
+  return type == 3 || type == 7 || type == 8 || type == 11;
+}
+// Models that report their running totals.
+bool ReportsTotals(uint8_t type) {
+  return IsExtendedModel(type) || type == 6;
+}
+
+// The rate code the item line carries: E, F and G are numbered differently there.
+uint8_t PrinterRateCode(int32_t rate) {
+  switch (rate) {
+    case 5:
+      return 6;
+    case 6:
+      return 7;
+    case 7:
+      return 5;
+    default:
+      return static_cast<uint8_t>(rate);
+  }
+}
+
+// The printer may cancel an open receipt on its own (a refused line, a fault); every
+// receipt step asks first, so the driver forgets such a receipt.
+int32_t StatusGuard() {
+  uint8_t status = 0;
+  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
+  if ((status & kPrinterCancelledReceipt) != 0) {
+    ReceiptOpen = false;
+    return kReceiptCancelled;
+  }
+  return kOk;
+}
+
+int32_t Send(uint8_t command, const Block& parameters, size_t length) {
+  Block reply{};
+  return SendSequence(command, 0, static_cast<uint8_t>(length), reply, parameters);
+}
+
+int32_t SendAcknowledged(uint8_t command) {
+  Block reply{};
+  return SendSequence(command, 1, reply);
+}
+
+void Put(Block& block, size_t offset, int32_t value) {
+  const auto bytes = LongToBytes(value);
+  std::copy(bytes.begin(), bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+void Put(Block& block, size_t offset, std::string_view text) {
+  std::memcpy(block.data() + offset, text.data(), text.size());
+}
+
+int32_t SendReceiptSum(int32_t sum) {
+  Block parameters{};
+  Put(parameters, 0, sum);
+  return Send(kCmdReceiptSum, parameters, 4);
+}
+
+// Every bound is checked before the line goes out: a line the printer refuses makes
+// it cancel the whole receipt.
+int32_t CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
+                        int32_t Cena) {
+  const int32_t maxRate = DeviceType == 0 ? 5 : 7;
+  if (Stawka < 1 || Stawka > maxRate) return kRateOutOfRange;
+  if (Komunikat < 0 || Komunikat > 7) return kMessageOutOfRange;
+  const int32_t maxQuantity = IsExtendedModel(DeviceType) ? 9'999'999 : 999'999;
+  if (Ilosc < 1 || Ilosc > maxQuantity) return kQuantityOutOfRange;
+  if (MP < 0 || MP > 4) return kDecimalsOutOfRange;
+  if (Cena < 1 || Cena > 999'999'999) return kPriceOutOfRange;
+  return kOk;
+}
+
+// Sends the filled payment slots; a slot is emptied once both of its blocks went out.
+int32_t SendPayments() {
+  for (size_t slot = 1; slot < PaymentTable.size(); ++slot) {
+    PaymentSlot& payment = PaymentTable[slot];
+    if (payment.name.empty()) continue;
+    Block block{};
+    block[0] = static_cast<uint8_t>(slot);
+    Put(block, 1, WindowsTextToPrinter(payment.name));
+    Put(block, 14, payment.firstAmount);
+    if (const int32_t result = Send(kCmdPaymentFirst, block, 18); result != kOk) return result;
+    Put(block, 14, payment.secondAmount);
+    if (const int32_t result = Send(kCmdPaymentSecond, block, 18); result != kOk) return result;
+    payment = PaymentSlot{};
+  }
+  return kOk;
+}
+
+int32_t SendExtraLines() {
+  for (size_t slot = 1; slot < ExtraLineTable.size(); ++slot) {
+    ExtraLine& line = ExtraLineTable[slot];
+    if (line.code == 0xFF) continue;
+    Block block{};
+    block[0] = static_cast<uint8_t>('0' + line.code);
+    Put(block, 1, WindowsTextToPrinter(line.text));
+    block[line.text.size() + 1] = 0x0A;
+    if (const int32_t result = Send(kCmdExtraLine, block, line.text.size() + 2); result != kOk)
+      return result;
+    line = ExtraLine{};
+  }
+  return kOk;
+}
+
+// Command 0xDA: seven 40-bit totals, rates A..G, least significant byte first.
+int32_t ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
+  Block reply{};
+  if (const int32_t result = SendSequence(kCmdRateTotals, 36, reply); result != kOk) return result;
+  sum = 0;
+  for (int rate = 1; rate <= kRates; ++rate) {
+    int64_t total = 0;
+    for (int byte = 4; byte >= 0; --byte) total = (total << 8) | reply[(rate - 1) * 5 + byte];
+    totals[rate] = total;
+    sum += total;
+  }
+  return kOk;
+}
+
+// The prologue and model check shared by both total readers.
+int32_t PrepareTotalsRead() {
+  if (const int32_t result = Prologue(false, true); result != kOk) return result;
+  uint32_t version = 0;
+  if (const int32_t result = ReadDeviceType(DeviceType, version); result != kOk) return result;
+  return ReportsTotals(DeviceType) ? kOk : kUnsupportedCommand;
+}
+
+}  // namespace
+
+int64_t LineValue(int32_t quantity, int32_t decimals, int32_t price) {
+  int64_t divisor = 1;
+  for (int32_t i = 0; i < decimals; ++i) divisor *= 10;
+  const int64_t product = int64_t{quantity} * price;
+  const int64_t whole = product / divisor;
+  return 2 * (product % divisor) >= divisor ? whole + 1 : whole;
+}
+
+int32_t DiscountedSum(int32_t discountPercent) {
+  uint32_t sum = 0;
+  for (int rate = 1; rate <= kRates; ++rate) {
+    const uint64_t scaled = uint64_t{static_cast<uint32_t>(RateTotals[rate])} *
+                            static_cast<uint32_t>(100 - discountPercent);
+    const uint64_t remainder = scaled % 100;
+    sum += static_cast<uint32_t>(scaled / 100 + (remainder > 50 ? 1 : 0));
+  }
+  return static_cast<int32_t>(sum);
+}
+
+int32_t ReceiptBegin() {
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  ItemCount = 0;
+  if (const int32_t result = CheckReceiptPreconditions(); result != kOk) return result;
+  PurgePort();
+  if (const int32_t result = SendAcknowledged(kCmdBegin); result != kOk) return result;
+  ReceiptOpen = true;
+  RateTotals.fill(0);
+  return kOk;
+}
+
+int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t Komunikat,
+                    int32_t Ilosc, int32_t MP, std::string_view Jedn, int32_t Cena,
+                    int32_t& Wartosc) {
+  LastItemValue = 0;
+  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  if (!ReceiptOpen) return kReceiptNotOpen;
+
+  std::string name;
+  if (const int32_t result = PrepareArticleName(Nazwa, name); result != kOk) return result;
+  if (const int32_t result = CheckItemBounds(Stawka, Komunikat, Ilosc, MP, Cena); result != kOk)
+    return result;
+  // A caller's own value is sent as it is; otherwise the driver's exact one.
+  const int64_t value = Wartosc != 0 ? int64_t{Wartosc} : LineValue(Ilosc, MP, Cena);
+  if (value > kMaxLineValue) return kLineValueTooLarge;
+
+  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  Wartosc = static_cast<int32_t>(value);
+  LastItemValue = Wartosc;
+
+  std::string unit(Jedn.substr(0, 4));
+  unit.resize(4, ' ');
+  Block block{};
+  block[0] = Typ == 1 ? ' ' : '-';
+  Put(block, 1, WindowsTextToPrinter(name));
+  block[29] = static_cast<uint8_t>('0' + Komunikat);
+  Put(block, 30, Ilosc);
+  block[34] = static_cast<uint8_t>(MP);
+  Put(block, 35, unit);
+  Put(block, 39, Cena);
+  block[43] = kEsc;
+  block[44] = PrinterRateCode(Stawka);
+  Put(block, 45, Wartosc);
+  if (const int32_t result = Send(kCmdItem, block, 49); result != kOk) return result;
+
+  // Totals wrap around in 32 bits like the printer's own.
+  auto& total = RateTotals[static_cast<size_t>(Stawka)];
+  const auto delta = static_cast<uint32_t>(Wartosc);
+  total = static_cast<int32_t>(Typ == 1 ? static_cast<uint32_t>(total) + delta
+                                        : static_cast<uint32_t>(total) - delta);
+  // Saturates: the count only tells an empty receipt from one with lines.
+  if (ItemCount < 0xFF) ++ItemCount;
+  return kOk;
+}
+
+int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, int32_t amount) {
+  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  if (!ReceiptOpen) return kReceiptNotOpen;
+  if (!IsExtendedModel(DeviceType)) return kCommandUnavailable;
+  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  static constexpr const char* kKinds[] = {" S", " Z", "-S", "-Z"};
+  if (Param < 0 || Param > 3) return kPackageParamOutOfRange;
+
+  Block block{};
+  Put(block, 0, kKinds[Param]);
+  block[2] = static_cast<uint8_t>(firstValue);
+  block[3] = static_cast<uint8_t>(firstValue >> 8);
+  block[4] = static_cast<uint8_t>(secondValue);
+  block[5] = static_cast<uint8_t>(secondValue >> 8);
+  Put(block, 6, amount);
+  if (const int32_t result = Send(kCmdPackage, block, 10); result != kOk) return result;
+  // The package line is acknowledged only after its parameters.
+  uint8_t answer = 0;
+  if (!ReadByte(answer)) return kReceiveTimeout;
+  return answer == kAck ? kOk : kNak;
+}
+
+int32_t PrintSubtotal() {
+  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  if (!ReceiptOpen) return kReceiptNotOpen;
+  if (!IsExtendedModel(DeviceType)) return kCommandUnavailable;
+  return Send(kCmdSubtotal, Block{}, 0);
+}
+
+int32_t ReceiptEnd(int32_t Rabat) {
+  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  if (!ReceiptOpen) return kReceiptNotOpen;
+  if (const int32_t result = StatusGuard(); result != kOk) return result;
+
+  int32_t discount = 0;
+  if (Rabat >= 1 && Rabat <= 99) {
+    Block parameters{};
+    parameters[0] = static_cast<uint8_t>(Rabat);
+    if (const int32_t result = Send(kCmdDiscount, parameters, 1); result != kOk) return result;
+    discount = Rabat;
+  }
+  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (const int32_t result = SendReceiptSum(DiscountedSum(discount)); result != kOk) return result;
+  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (IsExtendedModel(DeviceType))
+    if (const int32_t result = SendPayments(); result != kOk) return result;
+  if (const int32_t result = SendExtraLines(); result != kOk) return result;
+  if (const int32_t result = StatusGuard(); result != kOk) return result;
+
+  const int32_t ended = SendAcknowledged(kCmdEnd);
+  if (ended == kNak) {
+    // The printer holds no receipt any more.
+    ReceiptOpen = false;
+    return ItemCount == 0 ? kOk : kNak;
+  }
+  if (ended != kOk) return ItemCount == 0 ? kOk : ended;
+
+  // Acknowledged: the printer has closed the receipt, whatever the status read says.
+  ReceiptOpen = false;
+  ItemCount = 0;
+  uint8_t status = 0;
+  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
+  const int32_t printed = ::PrintControl(0, DeviceType);
+  return (status & kPrinterCancelledReceipt) != 0 ? kReceiptCancelled : printed;
+}
+
+int32_t ReceiptCancel() {
+  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  if (!ReceiptOpen) return kReceiptNotOpen;
+  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != kOk) return result;
+  const int32_t cancelled = SendAcknowledged(kCmdCancel);
+  if (cancelled != kOk && !(ItemCount == 0 && cancelled == kNak)) return cancelled;
+  ItemCount = 0;
+  ReceiptOpen = false;
+  return ::PrintControl(0, DeviceType);
+}
+
+int32_t FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
+                    int32_t SecondAmount) {
+  if (Number < 1 || Number > 4) return kParameterOutOfRange;
+  std::string name(Name.substr(0, kPaymentNameLength));
+  name.resize(kPaymentNameLength, ' ');
+  PaymentTable[static_cast<size_t>(Number)] = {name, FirstAmount, SecondAmount};
+  return kOk;
+}
+
+int32_t FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines) {
+  const std::string_view text = TextUpToNul(Text);
+  if (LineCode < 0 || LineCode > 15) return kParameterOutOfRange;
+  // The code, the text and the line feed must fit the one-byte parameter length.
+  if (text.size() > 253) return kParameterOutOfRange;
+  const auto free = std::count_if(ExtraLineTable.begin() + 1, ExtraLineTable.end(),
+                                  [](const ExtraLine& line) { return line.code == 0xFF; });
+  FreeLines = static_cast<int32_t>(free);
+  if (free == 0) return kNoFreeLines;
+  // The first free slot: after a partly sent end it is not always 7 − FreeLines, and a
+  // line still waiting must not be overwritten.
+  auto slot = std::find_if(ExtraLineTable.begin() + 1, ExtraLineTable.end(),
+                           [](const ExtraLine& line) { return line.code == 0xFF; });
+  *slot = {static_cast<uint8_t>(LineCode), std::string(text)};
+  --FreeLines;
+  return kOk;
+}
+
+int32_t ErasePayments() {
+  ClearPaymentTable();
+  return kOk;
+}
+
+int32_t EraseLines() {
+  ClearExtraLineTable();
+  return kOk;
+}
+
+int32_t ReadTotal(std::string& Total) {
+  if (const int32_t result = PrepareTotalsRead(); result != kOk) return result;
+  bool ratesSet = false;
+  if (const int32_t result = CheckTaxRatesSet(ratesSet); result != kOk) return result;
+  if (!ratesSet) return kNoTaxRates;
+  std::array<int64_t, 8> totals{};
+  int64_t sum = 0;
+  if (const int32_t result = ReadRateTotals(totals, sum); result != kOk) return result;
+  Total = std::to_string(sum);
+  return kOk;
+}
+
+int32_t ReadSelTotal(std::string_view N, std::string& Total) {
+  if (const int32_t result = PrepareTotalsRead(); result != kOk) return result;
+  int32_t count = 0;
+  std::array<uint32_t, 8> rates{};
+  if (const int32_t result = ::ReadVAT(&count, &rates[1], &rates[2], &rates[3], &rates[4],
+                                       &rates[5], &rates[6], &rates[7]);
+      result != kOk)
+    return result;
+  // The sum of all rates does not depend on any one of them being in use.
+  if (N != "+" && !N.empty()) {
+    const auto index = static_cast<size_t>(static_cast<uint8_t>(N.front()) & 0x07);
+    if (index != 0 && rates[index] == kReservedRate) return kRateUndefined;
+  }
+  std::array<int64_t, 8> totals{};
+  int64_t sum = 0;
+  if (const int32_t result = ReadRateTotals(totals, sum); result != kOk) return result;
+  if (N == "+") {
+    Total = std::to_string(sum);
+    return kOk;
+  }
+  if (N.size() == 1 && N[0] >= 'A' && N[0] <= 'G') {
+    Total = std::to_string(totals[static_cast<size_t>(N[0] - 'A' + 1)]);
+    return kOk;
+  }
+  return kParameterNOutOfRange;
+}
+
+}  // namespace kestradr
