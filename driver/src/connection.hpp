@@ -11,11 +11,11 @@ namespace kestradr {
 inline constexpr uint8_t kDeviceNone = 11;
 
 // Connection state, one instance per process.
-extern bool Connected;           // false: every command reconnects first
+extern bool Connected;  // false: every command reconnects first
 extern uint8_t DeviceType;
-extern int32_t PortNumber;       // 0: not set
+extern int32_t PortNumber;  // 0: not set
 extern uint32_t BaudRate;
-extern int32_t ReadTimeout;      // seconds, for both directions of the port
+extern int32_t ReadTimeout;  // seconds, for both directions of the port
 extern bool ReceiptOpen;
 extern uint16_t PortWriteTimeout;  // seconds, used when reports reopen the port
 extern uint16_t PortReadTimeout;
@@ -23,6 +23,14 @@ extern uint16_t PortReadTimeout;
 // Closes and reopens `port` with the recorded speed and time-out; with `identify`
 // it also cancels whatever the printer has pending and reads the device type.
 int32_t ConnectPrinter(int32_t port, bool identify);
+
+// Drops the connection state: not connected, receipt state cleared, device unknown.
+void ForgetConnection();
+
+// On a freshly opened port: cancels whatever the printer has pending (0x23, refused by
+// models without it), follows the resulting printout, then reads the device type into
+// DeviceType.
+int32_t SettlePrinterAndIdentify();
 
 // The common prologue of the printer operations: reconnect when not connected, then,
 // when `refuseInReceipt`, answer 200 while a receipt is open.

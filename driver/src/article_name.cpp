@@ -1,0 +1,28 @@
+#include "article_name.hpp"
+
+#include <algorithm>
+#include <string_view>
+
+namespace kestradr {
+
+namespace {
+// ĄĆĘŁŃÓŚŹŻ ąćęłńóśźż in code page 1250.
+constexpr std::string_view kPolishLetters =
+    "\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF";
+constexpr std::string_view kSignificantMarks = "%,./\\";
+}  // namespace
+
+bool IsSignificantNameChar(char c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+  return kSignificantMarks.find(c) != std::string_view::npos ||
+         kPolishLetters.find(c) != std::string_view::npos;
+}
+
+int32_t CountSignificantNameChars(const std::string& name) {
+  // Padding to 28 adds blanks only, which never count, so the first 28 are enough.
+  const auto end =
+      name.begin() + static_cast<std::ptrdiff_t>(std::min(name.size(), kArticleNameLength));
+  return static_cast<int32_t>(std::count_if(name.begin(), end, IsSignificantNameChar));
+}
+
+}  // namespace kestradr

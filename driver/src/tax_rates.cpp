@@ -1,0 +1,117 @@
+#include "tax_rates.hpp"
+
+#include "messages.hpp"
+
+namespace kestradr {
+
+namespace {
+
+constexpr uint8_t kRead7 = 0xD1;
+constexpr uint8_t kRead6 = 0xD0;
+constexpr uint8_t kRead4 = 0x70;
+constexpr uint8_t kWrite7 = 0xD5;
+constexpr uint8_t kWrite6 = 0xD4;
+constexpr uint8_t kWrite4 = 0x44;
+
+uint32_t Word(const Block& reply, int index) {
+  return reply[2 * index] * 256u + reply[2 * index + 1];
+}
+
+uint32_t Decode7(uint32_t word) {
+  if (word >= 0x8000) return kRateReserved;
+  if (word == 0x4000) return kRateExempt;
+  return word;
+}
+
+uint32_t Decode6(uint32_t word) {
+  return word >= 0xFF00 ? kRateReserved : word;
+}
+
+uint32_t Decode4(uint8_t byte) {
+  return byte == 0xFF ? kRateReserved : byte * 100u;
+}
+
+void PutWord(Block& parameters, int index, uint8_t high, uint8_t low) {
+  parameters[2 * index] = high;
+  parameters[2 * index + 1] = low;
+}
+
+void PutValue(Block& parameters, int index, uint32_t value) {
+  PutWord(parameters, index, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value));
+}
+
+}  // namespace
+
+int32_t ReadTaxRates(TaxRates& rates) {
+  Block reply{};
+  uint8_t result = SendSequence(kRead7, 15, reply);
+  if (result == kOk) {
+    for (int i = 0; i < 7; ++i) rates.values[i] = Decode7(Word(reply, i));
+    rates.count = 7;
+    return kOk;
+  }
+  if (result != kNak) return result;
+
+  result = SendSequence(kRead6, 13, reply);
+  if (result == kOk) {
+    for (int i = 0; i < 6; ++i) rates.values[i] = Decode6(Word(reply, i));
+    rates.count = 6;
+    return kOk;
+  }
+  if (result != kNak) return result;
+
+  result = SendSequence(kRead4, 5, reply);
+  if (result != kOk) return result;
+  for (int i = 0; i < 4; ++i) rates.values[i] = Decode4(reply[i]);
+  rates.count = 4;
+  return kOk;
+}
+
+bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
+                    bool& fits) {
+  fits = true;
+  switch (deviceType) {
+    case 0:
+    case 4:
+      write = {kWrite4, 4, 4, {}};
+      for (int i = 0; i < 4; ++i) {
+        // Whole percents only; the reserved marker 25500 becomes the byte 0xFF.
+        const uint32_t percent = values[i] / 100;
+        fits = fits && percent <= 0xFF;
+        write.parameters[i] = static_cast<uint8_t>(percent);
+      }
+      return true;
+    case 1:
+    case 2:
+    case 5:
+      write = {kWrite6, 12, 6, {}};
+      for (int i = 0; i < 6; ++i) {
+        if (values[i] == kRateReserved)
+          PutWord(write.parameters, i, 0xFF, 0x00);
+        else
+          PutValue(write.parameters, i, values[i]);
+      }
+      return true;
+    case 3:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+      write = {kWrite7, 14, 7, {}};
+      for (int i = 0; i < 7; ++i) {
+        if (values[i] == kRateReserved)
+          PutWord(write.parameters, i, 0x80, 0x00);
+        else if (values[i] == kRateExempt)
+          PutWord(write.parameters, i, 0x40, 0x00);
+        else
+          PutValue(write.parameters, i, values[i]);
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace kestradr

@@ -1,0 +1,36 @@
+// The tax-rate table in the three wire formats the printer models understand.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "exchange.hpp"
+
+namespace kestradr {
+
+inline constexpr uint32_t kRateReserved = 25500;
+inline constexpr uint32_t kRateExempt = 10000;
+
+struct TaxRates {
+  int32_t count = 0;                 // 4, 6 or 7: how many of A..G the model keeps
+  std::array<uint32_t, 7> values{};  // A..G in hundredths of a percent
+};
+
+// Reads the table in the newest format the printer answers; the rates the format does
+// not carry keep the values `rates` held.
+int32_t ReadTaxRates(TaxRates& rates);
+
+// The write command of a device type's format with its parameter bytes.
+struct RateWrite {
+  uint8_t command = 0;
+  uint8_t length = 0;
+  int32_t count = 0;
+  Block parameters{};
+};
+
+// False for a device type without a rate format. `fits` turns false when a rate cannot
+// be carried by the format (the byte would wrap).
+bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
+                    bool& fits);
+
+}  // namespace kestradr
