@@ -1,0 +1,96 @@
+#include "comm_threads.hpp"
+
+#include "comm_port.hpp"
+#include "main_thread_queue.hpp"
+
+namespace kestradr {
+
+TZdarzeniaCommThread::TZdarzeniaCommThread(SerialDevice& device, uint32_t eventMask,
+                                           Handler handler)
+    : device_(device), handler_(std::move(handler)) {
+  RaiseProcessPriority();
+  device_.SetEventMask(eventMask);
+  thread_ = std::thread([this] { Execute(); });
+}
+
+TZdarzeniaCommThread::~TZdarzeniaCommThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TZdarzeniaCommThread::Terminate() {
+  stop_.Set();
+}
+
+void TZdarzeniaCommThread::WaitFor() {
+  if (!thread_.joinable()) return;
+  WaitServingMainQueue({&finished_});
+  thread_.join();
+}
+
+void TZdarzeniaCommThread::Execute() {
+  RaiseThreadPriority(ThreadPriority::Highest);
+  try {
+    for (;;) {
+      uint32_t mask = 0;
+      if (device_.WaitLineEvent(stop_, mask) != LineWait::Event) break;
+      ProcessEvent(mask);
+    }
+    device_.PurgeAll();
+  } catch (...) {
+    // Nothing to report to: the port closes either way.
+  }
+  finished_.Set();
+}
+
+void TZdarzeniaCommThread::ProcessEvent(uint32_t mask) {
+  // Returns early when the port is closing; the next wait then sees the stop event.
+  MainQueue().RunOnMainThread([this, mask] { handler_(mask); }, stop_);
+}
+
+TZapisOdczytThread::TZapisOdczytThread(TComm& comm, const Event& writeRequest,
+                                       const Event& readRequest, Event& idle)
+    : comm_(comm), writeRequest_(writeRequest), readRequest_(readRequest), idle_(idle) {
+  thread_ = std::thread([this] { Execute(); });
+}
+
+TZapisOdczytThread::~TZapisOdczytThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TZapisOdczytThread::Terminate() {
+  stop_.Set();
+}
+
+void TZapisOdczytThread::WaitFor() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TZapisOdczytThread::Execute() {
+  RaiseThreadPriority(ThreadPriority::TimeCritical);
+  for (;;) {
+    switch (WaitForAny({&stop_, &writeRequest_, &readRequest_})) {
+      case 1:
+        idle_.Reset();
+        DoWrite();
+        break;
+      case 2:
+        idle_.Reset();
+        DoRead();
+        break;
+      default:  // stopped, or the wait itself failed
+        return;
+    }
+  }
+}
+
+void TZapisOdczytThread::DoWrite() {
+  comm_.WriteData(comm::ByteToWrite);
+}
+
+void TZapisOdczytThread::DoRead() {
+  comm_.ReadData(comm::ByteRead);
+}
+
+}  // namespace kestradr

@@ -1,0 +1,65 @@
+// The port's two worker threads. Each owns its stop event and its std::thread; the
+// destructor stops and joins, so a thread never outlives the port object.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+#include "event.hpp"
+#include "serial_device.hpp"
+
+namespace kestradr {
+
+class TComm;
+
+// Watches the device's communication events and hands each to the main thread.
+class TZdarzeniaCommThread {
+ public:
+  using Handler = std::function<void(uint32_t mask)>;
+  // Raises the process priority and sets the device's event mask, then starts.
+  TZdarzeniaCommThread(SerialDevice& device, uint32_t eventMask, Handler handler);
+  ~TZdarzeniaCommThread();
+  TZdarzeniaCommThread(const TZdarzeniaCommThread&) = delete;
+  TZdarzeniaCommThread& operator=(const TZdarzeniaCommThread&) = delete;
+
+  void Terminate();
+  // Waits for the end while serving the main-thread hand-over.
+  void WaitFor();
+
+ private:
+  void Execute();
+  void ProcessEvent(uint32_t mask);
+
+  SerialDevice& device_;
+  Handler handler_;
+  Event stop_;
+  Event finished_;
+  std::thread thread_;
+};
+
+// Performs every single-byte transfer the caller requests.
+class TZapisOdczytThread {
+ public:
+  TZapisOdczytThread(TComm& comm, const Event& writeRequest, const Event& readRequest, Event& idle);
+  ~TZapisOdczytThread();
+  TZapisOdczytThread(const TZapisOdczytThread&) = delete;
+  TZapisOdczytThread& operator=(const TZapisOdczytThread&) = delete;
+
+  void Terminate();
+  void WaitFor();
+
+ private:
+  void Execute();
+  void DoWrite();
+  void DoRead();
+
+  TComm& comm_;
+  const Event& writeRequest_;
+  const Event& readRequest_;
+  Event& idle_;
+  Event stop_;
+  std::thread thread_;
+};
+
+}  // namespace kestradr
