@@ -1,0 +1,63 @@
+#include "receipt_fixture.hpp"
+
+#include "connection.hpp"
+#include "receipt_state.hpp"
+#include "tauravat.hpp"
+
+namespace kestradr::testing {
+
+void ScriptedReceipt::SetUp() {
+  port_ = std::make_unique<ScriptedPort>(line_);
+  line_->Reply(0x23, {0x15});  // nothing pending to cancel
+  line_->Always(0xFF, {0x06, 0x2C});
+  line_->Always(0xFE, {0x06, 0x7C, 0x01, 0x00});
+  // Idle and fiscal: maker's and user data present, no fault bits, rate A 22 %.
+  line_->Always(0x9B, {0x03});
+  line_->Always(0x94, {0x00});
+  line_->Always(0x95, {0x00});
+  line_->Always(0x96, {0x00});
+  line_->Always(0xD1, {0x06, 0x08, 0x98, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
+  ReceiptOpen = false;
+  ItemCount = 0;
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
+  ASSERT_EQ(DeviceType, 7);
+  line_->ClearRecord();
+}
+
+void ScriptedReceipt::TearDown() {
+  ::CommunicationEnd();
+  ReceiptOpen = false;
+  port_.reset();
+}
+
+void ScriptedReceipt::Begin() {
+  line_->Reply(0x21, {0x06});
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  ASSERT_TRUE(ReceiptOpen);
+  line_->ClearRecord();
+}
+
+void ScriptedReceipt::Sale(int32_t rate, int32_t value, int32_t type) {
+  int32_t wartosc = 0;
+  ASSERT_EQ(::ReceiptItem(type, "Towar testowy nr 1", rate, 0, 1, 0, "szt", value, wartosc), 0);
+  ASSERT_EQ(wartosc, value);
+}
+
+std::vector<std::vector<uint8_t>> ScriptedReceipt::Sent(uint8_t command) const {
+  std::vector<std::vector<uint8_t>> sent;
+  for (const auto& sequence : line_->Sequences())
+    if (sequence.command == command) sent.push_back(sequence.parameters);
+  return sent;
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+std::vector<uint8_t> Le32(int32_t value) {
+  const auto bits = static_cast<uint32_t>(value);
+  return {static_cast<uint8_t>(bits & 0xFF), static_cast<uint8_t>((bits >> 8) & 0xFF),
+          static_cast<uint8_t>((bits >> 16) & 0xFF), static_cast<uint8_t>(bits >> 24)};
+}
+
+}  // namespace kestradr::testing

@@ -1,0 +1,262 @@
+// Receipt state against the scripted line: refusals, printer cancellations, the bounds
+// of an item line, reconnection, the tables and the totals.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "connection.hpp"
+#include "messages.hpp"
+#include "receipt_fixture.hpp"
+#include "receipt_state.hpp"
+#include "tauravat.hpp"
+
+namespace kestradr::testing {
+namespace {
+
+TEST_F(ScriptedReceipt, EndAnsweredByNak) {
+  Begin();
+  line_->Reply(0x24, {0x15});
+  EXPECT_EQ(::ReceiptEnd(0), 0);  // nothing sold: nothing lost
+  EXPECT_FALSE(ReceiptOpen);
+
+  Begin();
+  Sale(1, 100);
+  line_->Reply(0x24, {0x15});
+  EXPECT_EQ(::ReceiptEnd(0), kNak);
+  EXPECT_FALSE(ReceiptOpen);
+}
+
+TEST_F(ScriptedReceipt, TwoHundredFiftySixLinesStillCountAsANonEmptyReceipt) {
+  Begin();
+  for (int i = 0; i < 256; ++i) Sale(1, 1);
+  line_->Reply(0x24, {0x15});
+  EXPECT_EQ(::ReceiptEnd(0), kNak);
+}
+
+TEST_F(ScriptedReceipt, CancelAnsweredByNak) {
+  Begin();
+  line_->Reply(0x23, {0x15});
+  EXPECT_EQ(::ReceiptCancel(), 0);
+  EXPECT_FALSE(ReceiptOpen);
+
+  Begin();
+  Sale(1, 100);
+  Sale(2, 50);
+  line_->Reply(0x23, {0x15});
+  EXPECT_EQ(::ReceiptCancel(), kNak);
+  EXPECT_TRUE(ReceiptOpen);
+  EXPECT_EQ(Sent(0x07).back(), Le32(150));
+  // Still open, so it can be cancelled again.
+  line_->Reply(0x23, {0x06});
+  EXPECT_EQ(::ReceiptCancel(), 0);
+  EXPECT_FALSE(ReceiptOpen);
+}
+
+TEST_F(ScriptedReceipt, ReceiptLeftOpenByAFailedEndCanStillBeEnded) {
+  Begin();
+  Sale(1, 100);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);  // 0x24 unanswered
+  EXPECT_TRUE(ReceiptOpen);
+  line_->Reply(0x24, {0x06});
+  EXPECT_EQ(::ReceiptEnd(0), 0);
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
+  EXPECT_EQ(::ReceiptCancel(), kReceiptNotOpen);
+}
+
+TEST_F(ScriptedReceipt, StatusGuardReportsAPrinterCancelledReceipt) {
+  Begin();
+  line_->Reply(0x95, {0x10});
+  int32_t wartosc = 0;
+  EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc),
+            kReceiptCancelled);
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_TRUE(Sent(0x06).empty());
+  EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc),
+            kReceiptNotOpen);
+
+  // Found by the status read after the end was acknowledged.
+  Begin();
+  Sale(1, 100);
+  line_->Reply(0x24, {0x06});
+  line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x10});
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
+  EXPECT_FALSE(ReceiptOpen);
+
+  Begin();
+  line_->Reply(0x95, {0x10});
+  EXPECT_EQ(::ReceiptCancel(), kReceiptCancelled);
+  EXPECT_FALSE(ReceiptOpen);
+}
+
+struct BadItem {
+  const char* what;
+  uint8_t deviceType;
+  int32_t stawka, komunikat, ilosc, mp, cena, wartosc;
+  const char* name;
+  int32_t code;
+};
+
+TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
+  const char* good = "Towar testowy nr 1";
+  const BadItem cases[] = {
+      {"name", 7, 1, 0, 1, 0, 100, 0, "ab - cd", kNameTooShort},
+      {"name on a TAURA I", 2, 1, 0, 1, 0, 100, 0, "abc defgh", kNameTooShort},
+      {"rate 0", 7, 0, 0, 1, 0, 100, 0, good, kRateOutOfRange},
+      {"rate 8", 7, 8, 0, 1, 0, 100, 0, good, kRateOutOfRange},
+      {"rate F on RX820A", 0, 6, 0, 1, 0, 100, 0, good, kRateOutOfRange},
+      {"message 8", 7, 1, 8, 1, 0, 100, 0, good, kMessageOutOfRange},
+      {"message -1", 7, 1, -1, 1, 0, 100, 0, good, kMessageOutOfRange},
+      {"quantity 0", 7, 1, 0, 0, 0, 100, 0, good, kQuantityOutOfRange},
+      {"quantity 10^7", 7, 1, 0, 10'000'000, 0, 1, 0, good, kQuantityOutOfRange},
+      {"quantity 10^6 on TAURA I", 2, 1, 0, 1'000'000, 3, 1, 0, good, kQuantityOutOfRange},
+      {"decimals 5", 7, 1, 0, 1, 5, 100, 0, good, kDecimalsOutOfRange},
+      {"decimals -1", 7, 1, 0, 1, -1, 100, 0, good, kDecimalsOutOfRange},
+      {"price 0", 7, 1, 0, 1, 0, 0, 0, good, kPriceOutOfRange},
+      {"price 10^9", 7, 1, 0, 1, 0, 1'000'000'000, 0, good, kPriceOutOfRange},
+      {"line value", 7, 1, 0, 9'999'999, 0, 999, 0, good, kLineValueTooLarge},
+      {"line value wrapping 32 bits", 7, 1, 0, 5'000'000, 0, 900'000'000, 0, good,
+       kLineValueTooLarge},
+      {"caller's value", 7, 1, 0, 1, 0, 1, 1'000'000'000, good, kLineValueTooLarge},
+  };
+  Begin();
+  for (const auto& bad : cases) {
+    DeviceType = bad.deviceType;
+    int32_t wartosc = bad.wartosc;
+    line_->ClearRecord();
+    EXPECT_EQ(::ReceiptItem(1, bad.name, bad.stawka, bad.komunikat, bad.ilosc, bad.mp, "szt",
+                            bad.cena, wartosc),
+              bad.code)
+        << bad.what;
+    EXPECT_TRUE(line_->Written().empty()) << bad.what;
+    EXPECT_EQ(wartosc, bad.wartosc) << bad.what;
+  }
+  EXPECT_TRUE(ReceiptOpen);
+  EXPECT_EQ(ItemCount, 0);
+  for (size_t rate = 0; rate < RateTotals.size(); ++rate) EXPECT_EQ(RateTotals[rate], 0);
+  // A caller's value that disagrees with quantity × price is not refused.
+  DeviceType = 7;
+  int32_t wartosc = 7;
+  EXPECT_EQ(::ReceiptItem(1, good, 1, 7, 9'999'999, 4, "szt", 999'999'999, wartosc), 0);
+  EXPECT_EQ(Sent(0x06).size(), 1u);
+}
+
+TEST_F(ScriptedReceipt, LineValueAtTheLimitGoesOut) {
+  Begin();
+  int32_t wartosc = 0;
+  ASSERT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 2'500'000, 4, "kg", 2'000'000, wartosc),
+            0);
+  EXPECT_EQ(wartosc, 500'000'000);
+  ASSERT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 2, 0, 1, 0, "szt", 999'999'999, wartosc = 0), 0);
+  EXPECT_EQ(wartosc, 999'999'999);
+}
+
+TEST_F(ScriptedReceipt, PackageLineIsSentAfterAReconnection) {
+  Begin();
+  Connected = false;
+  const int opened = line_->OpenCount();
+  line_->Reply(0x17, {}, 10, {0x06});
+  EXPECT_EQ(::PackageItem(0, 1, 2, 3), 0);
+  EXPECT_EQ(line_->OpenCount(), opened + 1);
+  ASSERT_EQ(Sent(0x17).size(), 1u);
+  EXPECT_EQ(Sent(0x17)[0][0], ' ');
+  EXPECT_EQ(Sent(0x17)[0][1], 'S');
+}
+
+TEST_F(ScriptedReceipt, ExtraLineTableLimits) {
+  int32_t free = -1;
+  EXPECT_EQ(::FillLines(16, "x", free), kParameterOutOfRange);
+  EXPECT_EQ(::FillLines(1, std::string(254, 'x'), free), kParameterOutOfRange);
+  EXPECT_EQ(free, -1);
+  // Text past a NUL is not part of the line, so this one fits.
+  EXPECT_EQ(::FillLines(1, std::string(10, 'x') + '\0' + std::string(300, 'y'), free), 0);
+  EXPECT_EQ(ExtraLineTable[1].text, std::string(10, 'x'));
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(::FillLines(i, "line", free), 0);
+  EXPECT_EQ(free, 0);
+  EXPECT_EQ(::FillLines(1, "seventh", free), kNoFreeLines);
+  EXPECT_EQ(::EraseLines(), 0);
+  EXPECT_EQ(::FillLines(1, "after erase", free), 0);
+  EXPECT_EQ(free, 5);
+  EXPECT_EQ(ExtraLineTable[1].text, "after erase");
+}
+
+TEST_F(ScriptedReceipt, NewExtraLineNeverOverwritesOneStillWaiting) {
+  // As a failed end leaves the table: slots 1 and 2 sent and freed, 3 still waiting.
+  int32_t free = 0;
+  for (const char* text : {"one", "two", "three"}) ASSERT_EQ(::FillLines(1, text, free), 0);
+  ExtraLineTable[1] = ExtraLine{};
+  ExtraLineTable[2] = ExtraLine{};
+  ASSERT_EQ(::FillLines(2, "four", free), 0);
+  EXPECT_EQ(free, 4);
+  EXPECT_EQ(ExtraLineTable[1].text, "four");
+  EXPECT_EQ(ExtraLineTable[3].text, "three");
+}
+
+TEST_F(ScriptedReceipt, TotalsAre40BitAndTheSumIgnoresTheReservedRate) {
+  // Rate C reserved; A holds 2^32, B 5 grosz, G 1 grosz.
+  line_->Always(
+      0xD1, {0x06, 0x08, 0x98, 0x02, 0xEE, 0x80, 0, 0x01, 0xF4, 0x00, 0x00, 0x40, 0, 0x05, 0x00});
+  std::vector<uint8_t> totals = {0x06, 0, 0, 0, 0, 1, 5, 0, 0, 0, 0};
+  totals.resize(36, 0);
+  totals[31] = 1;
+  line_->Always(0xDA, totals);
+  std::string total = "unchanged";
+  EXPECT_EQ(::ReadTotal(total), 0);
+  EXPECT_EQ(total, "4294967302");
+  EXPECT_EQ(::ReadSelTotal("A", total), 0);
+  EXPECT_EQ(total, "4294967296");
+  EXPECT_EQ(::ReadSelTotal("B", total), 0);
+  EXPECT_EQ(total, "5");
+  EXPECT_EQ(::ReadSelTotal("+", total), 0);
+  EXPECT_EQ(total, "4294967302");
+  EXPECT_EQ(::ReadSelTotal("C", total), kRateUndefined);
+  total = "unchanged";
+  EXPECT_EQ(::ReadSelTotal("a", total), kParameterNOutOfRange);
+  EXPECT_EQ(::ReadSelTotal("AB", total), kParameterNOutOfRange);
+  EXPECT_EQ(total, "unchanged");
+
+  char buffer[32] = "x";
+  EXPECT_EQ(::pReadSelTotal("G", buffer), 0);
+  EXPECT_STREQ(buffer, "1");
+  EXPECT_EQ(::pReadTotal(buffer), 0);
+  EXPECT_STREQ(buffer, "4294967302");
+
+  Begin();
+  EXPECT_EQ(::ReadTotal(total), kReceiptOpen);
+  EXPECT_EQ(::ReadSelTotal("+", total), kReceiptOpen);
+}
+
+TEST_F(ScriptedReceipt, TotalsOnlyFromModelsThatKeepThem) {
+  line_->Always(0xFF, {0x06, 0x02});  // RX820A
+  std::string total;
+  EXPECT_EQ(::ReadTotal(total), kUnsupportedCommand);
+  EXPECT_EQ(::ReadSelTotal("+", total), kUnsupportedCommand);
+  EXPECT_TRUE(Sent(0xDA).empty());
+}
+
+TEST_F(ScriptedReceipt, NullPointersNeverCrashAndNullBuffersSendNothing) {
+  EXPECT_EQ(::pReadTotal(nullptr), kEmptyBuffer);
+  EXPECT_EQ(::pReadSelTotal("+", nullptr), kEmptyBuffer);
+  EXPECT_TRUE(line_->Written().empty());
+  char buffer[32];
+  EXPECT_EQ(::pReadSelTotal(nullptr, buffer), kInternalError);
+  int32_t value = 0;
+  EXPECT_EQ(::pFillLines(1, nullptr, &value), kInternalError);
+  EXPECT_EQ(::pFillLines(1, "text", nullptr), kInternalError);
+  EXPECT_EQ(::pFillPayment(1, nullptr, 1, 1), kInternalError);
+  Begin();
+  EXPECT_EQ(::pReceiptItem(1, nullptr, 1, 0, 1, 0, "szt", 100, &value), kInternalError);
+  EXPECT_EQ(::pReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, nullptr, 100, &value),
+            kInternalError);
+  EXPECT_EQ(::pReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, nullptr),
+            kInternalError);
+  EXPECT_TRUE(Sent(0x06).empty());
+  EXPECT_EQ(::pReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, &value), 0);
+  EXPECT_EQ(value, 100);
+}
+
+}  // namespace
+}  // namespace kestradr::testing
