@@ -1,0 +1,75 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <vector>
+
+namespace kestra::emu {
+
+enum class FaultKind {
+  kNak,             // refuse the command with NAK; it is not carried out
+  kSilence,         // answer nothing and forget the command (the computer times out)
+  kWrongFirstByte,  // a wrong byte where the ACK or status belongs; not carried out
+  kGarbage,         // carry the command out, then send a few random bytes after the reply
+  kDropByte,        // carry the command out but lose the last byte of its first reply
+  kDelay,           // carry the command out and hold its reply back
+  kCancelReceipt,   // the printer cancels the open receipt before handling the command
+};
+
+std::string_view FaultName(FaultKind kind);
+std::optional<FaultKind> ParseFaultKind(std::string_view name);
+
+// A fault aimed at a command: it fires on the matching commands after the first `skip`
+// of them, `times` times (a negative count: every time).
+struct FaultRule {
+  std::optional<uint8_t> command;  // none: any command
+  FaultKind kind = FaultKind::kNak;
+  int skip = 0;
+  int times = 1;
+};
+
+// Faults at random: each command draws one with this probability, of one of `kinds`.
+struct RandomFaults {
+  double probability = 0.0;
+  std::vector<FaultKind> kinds;  // empty: every kind
+};
+
+struct FaultPlan {
+  std::vector<FaultRule> rules;
+  RandomFaults random;
+  uint32_t seed = 1;
+  std::chrono::milliseconds delay{300};  // how long kDelay holds a reply back
+  uint8_t wrongByte = 0x55;              // what kWrongFirstByte sends
+};
+
+// Decides, command by command, which fault (if any) strikes. Deterministic for a
+// given plan and command sequence.
+class FaultInjector {
+ public:
+  explicit FaultInjector(FaultPlan plan);
+
+  std::optional<FaultKind> OnCommand(uint8_t command);
+  // Random bytes for kGarbage.
+  std::vector<uint8_t> Garbage();
+
+  void AddRule(FaultRule rule);
+  const FaultPlan& Plan() const { return plan_; }
+  uint64_t Injected() const { return injected_; }
+
+ private:
+  struct RuleState {
+    FaultRule rule;
+    int seen = 0;
+    int fired = 0;
+  };
+
+  FaultPlan plan_;
+  std::vector<RuleState> rules_;
+  std::mt19937 rng_;
+  uint64_t injected_ = 0;
+};
+
+}  // namespace kestra::emu
