@@ -1,0 +1,230 @@
+// Connection set-up, identification, names, reconnection and the argument checks that
+// must answer before anything reaches the printer.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "callbacks.hpp"
+#include "connection.hpp"
+#include "driver_fixture.hpp"
+#include "receipt_state.hpp"
+#include "tauravat.hpp"
+
+namespace kestradr::testing {
+namespace {
+
+using Identification = ScriptedDriver;
+
+TEST_F(Identification, EveryDeviceTypeAndItsTwoNames) {
+  struct Case {
+    int type;
+    const char* name;
+    const char* plainName;
+  };
+  const Case cases[] = {
+      {0, "RX820A 5-stawkowa", "RX820A 5-stawkowa"},
+      {1, "RX820A 7-stawkowa", "RX820A 7-stawkowa"},
+      {2, "TAURA I generacji", "TAURA I generacji"},
+      {3, "TAURA II generacji", "TAURA II generacji"},
+      {4, "RX820B 5-st. (apteczna)", "RX820B 5-st. (apteczna)"},
+      {5, "RX820B 7-st. (apteczna)", "RX820B 7-st. (apteczna)"},
+      {6, "TAURA F (apteczna)", "TAURA F (apteczna)"},
+      {7, "KESTRA LUNO", "Nowa drukarka fiskalna"},
+      {8, "KESTRA LUNO F", "Nowa drukarka fiskalna (apteczna)"},
+      {9, "KESTRA LUNO E", "NIEZNANE"},
+      {10, "KESTRA LUNO EFV", "NIEZNANE"},
+      {11, "INNE URZĄDZENIE", "INNE URZADZENIE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    line_->Forget(0xFE);
+    Connect(c.type, 4);
+    std::string name = "old";
+    EXPECT_EQ(::DeviceName(name), 0);
+    EXPECT_EQ(name, Cp(c.name));
+    char buffer[64] = {};
+    EXPECT_EQ(::pDeviceName(buffer), 0);
+    EXPECT_EQ(std::string(buffer), Cp(c.plainName));
+  }
+}
+
+TEST_F(Identification, VersionComesFromTheSubTypeAnswer) {
+  ScriptIdentity(*line_, 8, 4);
+  uint8_t type = 0;
+  uint32_t version = 99;
+  ::CommunicationInit(1, 9600, 1);
+  EXPECT_EQ(ReadDeviceType(type, version), 0);
+  EXPECT_EQ(type, 8);
+  EXPECT_EQ(version, 4u);
+  // A failure other than NAK leaves both untouched.
+  line_->Forget(0xFE);
+  type = 42;
+  version = 42;
+  EXPECT_EQ(ReadDeviceType(type, version), 21);
+  EXPECT_EQ(type, 42);
+  EXPECT_EQ(version, 42u);
+}
+
+TEST_F(Identification, NameOfAnUnknownCodeIsNieznane) {
+  EXPECT_EQ(std::string(DeviceNameText(12)), "NIEZNANE");
+  EXPECT_EQ(std::string(PlainDeviceNameText(255)), "NIEZNANE");
+}
+
+using Connection = ScriptedDriver;
+
+TEST_F(Connection, InitCancelsWhatIsPendingAndFollowsItsPrintout) {
+  ScriptIdentity(*line_, 7);
+  line_->Reply(0x23, {0x06});
+  ASSERT_EQ(::CommunicationInit(3, 19200, 2), 0);
+  const auto commands = line_->Commands();
+  ASSERT_GE(commands.size(), 3u);
+  EXPECT_EQ(commands.front(), 0x23);
+  EXPECT_EQ(commands[1], 0x95);  // supervision of what the cancellation printed
+  EXPECT_EQ(commands.back(), 0xFE);
+  EXPECT_TRUE(Connected);
+  EXPECT_EQ(PortNumber, 3);
+  EXPECT_EQ(BaudRate, 19200u);
+  EXPECT_EQ(ReadTimeout, 2);
+}
+
+TEST_F(Connection, InitPassesOnAnyRefusalButNak) {
+  ScriptIdentity(*line_, 7);
+  line_->Reply(0x23, {0x01});
+  EXPECT_EQ(::CommunicationInit(1, 9600, 1), 101);
+  EXPECT_FALSE(Connected);
+  EXPECT_FALSE(WasSent(0xFF));
+}
+
+TEST_F(Connection, EndThenEveryCommandAnswers114WithoutTraffic) {
+  Connect(7);
+  ASSERT_EQ(::CommunicationEnd(), 0);
+  EXPECT_EQ(DeviceType, kDeviceNone);
+  int32_t count = 0;
+  uint32_t a = 0, b = 0, c = 0, d = 0, e = 0, f = 0, g = 0;
+  EXPECT_EQ(::ReadVAT(&count, &a, &b, &c, &d, &e, &f, &g), 114);
+  EXPECT_EQ(::DailyReport(0), 114);
+  EXPECT_EQ(::ReceiptConditions(), 114);
+  EXPECT_EQ(::PrintControl(1, 7), 114);
+  std::string name;
+  EXPECT_EQ(::DeviceName(name), 114);
+  EXPECT_EQ(::OpenDrawer(1), 114);
+  EXPECT_TRUE(line_->Written().empty());
+}
+
+TEST_F(Connection, CommandReconnectsWithTheRecordedPortAndClearsTheReceiptState) {
+  ScriptIdentity(*line_, 7);
+  line_->Reply(0x23, {0x15});
+  line_->Reply(0xFF, {0x15});  // the first identification fails: not connected
+  ASSERT_EQ(::CommunicationInit(5, 9600, 1), 24);
+  ASSERT_FALSE(Connected);
+  openings_->clear();
+  RateTotals[1] = 500;
+
+  std::string name;
+  line_->Reply(0x23, {0x15});
+  EXPECT_EQ(::DeviceName(name), 0);
+  EXPECT_EQ(name, "KESTRA LUNO");
+  ASSERT_EQ(Openings().size(), 1u);
+  EXPECT_EQ(Openings()[0].port, 5);
+  EXPECT_TRUE(Connected);
+  EXPECT_EQ(RateTotals[1], 0);
+}
+
+TEST_F(Connection, ReadVatThatReconnectsGoesOnToReadTheRates) {
+  ScriptIdentity(*line_, 7);
+  line_->Reply(0x23, {0x15});
+  line_->Reply(0xFF, {0x15});
+  ASSERT_EQ(::CommunicationInit(2, 9600, 1), 24);
+  ASSERT_FALSE(Connected);
+
+  line_->Reply(0x23, {0x15});
+  line_->Always(0xD1, {0x06, 0x08, 0x98, 0x03, 0x20, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
+  int32_t count = -1;
+  uint32_t a = 1, b = 1, c = 1, d = 1, e = 1, f = 1, g = 1;
+  ASSERT_EQ(::ReadVAT(&count, &a, &b, &c, &d, &e, &f, &g), 0);
+  EXPECT_TRUE(Connected);
+  EXPECT_EQ(count, 7);
+  EXPECT_EQ(a, 2200u);
+  EXPECT_EQ(b, 800u);
+  EXPECT_EQ(g, 25500u);
+}
+
+TEST_F(Connection, PortZeroIs114BeforeAnyPortIsTouched) {
+  EXPECT_EQ(ConnectPrinter(0, true), 114);
+  EXPECT_TRUE(Openings().empty());
+}
+
+using BadInput = ScriptedDriver;
+
+TEST_F(BadInput, NullOutPointersAre999AndNothingIsSent) {
+  Connect(7);
+  uint32_t r = 0;
+  int32_t count = 0;
+  EXPECT_EQ(::ReadVAT(&count, &r, &r, nullptr, &r, &r, &r, &r), 999);
+  EXPECT_EQ(::ReadVAT(nullptr, &r, &r, &r, &r, &r, &r, &r), 999);
+  EXPECT_EQ(::SetVAT(nullptr, 2200, 800, 500, 0, 25500, 25500, 25500), 999);
+  EXPECT_EQ(::ReceiptNumber(nullptr), 999);
+  EXPECT_EQ(::DailyReportNumber(nullptr), 999);
+  EXPECT_TRUE(line_->Written().empty());
+}
+
+TEST_F(BadInput, NullBuffersOfTheTwinsAre225AndNothingIsSent) {
+  Connect(7);
+  EXPECT_EQ(::pDeviceName(nullptr), 225);
+  EXPECT_EQ(::pReadClock(nullptr), 225);
+  EXPECT_EQ(::pReadUniqueNumber(nullptr), 225);
+  EXPECT_EQ(::pDllVersion(nullptr), 225);
+  EXPECT_EQ(::pDllAuthor(nullptr), 225);
+  EXPECT_EQ(::pCharsInArticleName(nullptr), 225);
+  EXPECT_TRUE(line_->Written().empty());
+}
+
+TEST_F(BadInput, OutOfRangeArgumentsAnswerBeforeAnyTraffic) {
+  Connect(7);
+  EXPECT_EQ(::OpenDrawer(0), 212);
+  EXPECT_EQ(::OpenDrawer(4), 212);
+  EXPECT_EQ(::PeriodReport(1, 5, 13, 1, 5, 12, 31), 215);
+  EXPECT_EQ(::PeriodReport(1, 5, 1, 0, 5, 12, 31), 215);
+  EXPECT_EQ(::PeriodReport(0, 100, 1, 1, 5, 12, 31), 215);
+  EXPECT_EQ(::PeriodReport(0, 5, 1, 1, -1, 12, 31), 215);
+  int32_t count = 0;
+  EXPECT_EQ(::SetVAT(&count, 70000, 800, 500, 0, 25500, 25500, 25500), 215);
+  EXPECT_TRUE(line_->Written().empty());
+}
+
+TEST_F(BadInput, AnExceptionInsideAnExportIs999) {
+  Connect(7);
+  SetMessagePumpCallback([] { throw std::runtime_error("window gone"); });
+  EXPECT_EQ(::PrintControl(1, 7), 999);
+  EXPECT_EQ(::DailyReport(0), 999);
+}
+
+TEST(ArticleName, CountsSignificantCharactersAmongTheFirst28) {
+  EXPECT_EQ(::CharsInArticleName("  a-b  "), 2);
+  EXPECT_EQ(::CharsInArticleName(std::string(40, 'x')), 28);
+  EXPECT_EQ(::CharsInArticleName(std::string(27, ' ') + "ab"), 1);
+  EXPECT_EQ(::CharsInArticleName("%,./\\ +-*()!"), 5);
+  // The 18 Polish letters in code page 1250 count; other high bytes do not.
+  EXPECT_EQ(::CharsInArticleName(Cp("ĄĆĘŁŃÓŚŹŻąćęłńóśźż")), 18);
+  EXPECT_EQ(::CharsInArticleName("\xA4\xB5\xFF"), 0);
+  EXPECT_EQ(::pCharsInArticleName("Chleb 1/2"), 8);
+  EXPECT_EQ(::CharsInArticleName(""), 0);
+}
+
+TEST(DriverIdentity, VersionAndAuthorThroughBothTwins) {
+  std::string version;
+  EXPECT_EQ(::DllVersion(version), 0);
+  EXPECT_EQ(version, "10.00");
+  char buffer[128] = {'x'};
+  EXPECT_EQ(::pDllVersion(buffer), 0);
+  EXPECT_STREQ(buffer, "10.00");
+  std::string author;
+  EXPECT_EQ(::DllAuthor(author), 0);
+  EXPECT_FALSE(author.empty());
+  EXPECT_EQ(author.find_first_of("\r\n"), std::string::npos);
+  EXPECT_EQ(::pDllAuthor(buffer), 0);
+  EXPECT_EQ(std::string(buffer), author);
+}
+
+}  // namespace
+}  // namespace kestradr::testing

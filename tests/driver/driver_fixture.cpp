@@ -1,0 +1,124 @@
+#include "driver_fixture.hpp"
+
+#include "callbacks.hpp"
+#include "connection.hpp"
+#include "cp1250.hpp"
+#include "port_choice.hpp"
+#include "tauravat.hpp"
+
+namespace kestradr::testing {
+
+namespace {
+
+// Passes everything to the scripted device and notes the read time-out the port sets.
+class LoggingDevice : public SerialDevice {
+ public:
+  LoggingDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<std::vector<PortOpening>> log)
+      : inner_(std::move(inner)), log_(std::move(log)), entry_(log_->size() - 1) {}
+  uint32_t ApplyLineSettings(uint32_t baud) override { return inner_->ApplyLineSettings(baud); }
+  uint32_t SetQueueSizes(uint32_t in, uint32_t out) override {
+    return inner_->SetQueueSizes(in, out);
+  }
+  uint32_t GetTimeouts(CommTimeouts& timeouts) override { return inner_->GetTimeouts(timeouts); }
+  // The first time-outs set are the ones the port was opened with; closing restores the
+  // device's earlier ones, which are not the driver's.
+  uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
+    if (!recorded_ && entry_ < log_->size())
+      (*log_)[entry_].readTimeoutMs = timeouts.readTotalConstant;
+    recorded_ = true;
+    return inner_->SetTimeouts(timeouts);
+  }
+  uint32_t SetEventMask(uint32_t mask) override { return inner_->SetEventMask(mask); }
+  Transfer Write(uint8_t byte, const Event& abort) override { return inner_->Write(byte, abort); }
+  Transfer Read(uint8_t& byte, const Event& abort) override { return inner_->Read(byte, abort); }
+  uint32_t PurgeOutput() override { return inner_->PurgeOutput(); }
+  uint32_t PurgeInput() override { return inner_->PurgeInput(); }
+  uint32_t PurgeAll() override { return inner_->PurgeAll(); }
+  LineWait WaitLineEvent(const Event& stop, uint32_t& mask) override {
+    return inner_->WaitLineEvent(stop, mask);
+  }
+  uint32_t ClearLineErrors(uint32_t& errors) override { return inner_->ClearLineErrors(errors); }
+
+ private:
+  std::unique_ptr<SerialDevice> inner_;
+  std::shared_ptr<std::vector<PortOpening>> log_;
+  size_t entry_;
+  bool recorded_ = false;
+};
+
+}  // namespace
+
+std::vector<std::string>& Captions() {
+  static std::vector<std::string> captions;
+  return captions;
+}
+
+std::string Cp(const char* utf8) {
+  return Cp1250(utf8);
+}
+
+void ScriptIdentity(ScriptedLine& line, int type, uint8_t version) {
+  struct Identity {
+    uint8_t family;
+    int subType;  // -1: 0xFE refused, -2: not asked
+  };
+  static constexpr Identity kIdentities[] = {{0x02, -2},   {0x11, -2},   {0x2C, -1},   {0x2C, 0x01},
+                                             {0x05, -2},   {0x12, -1},   {0x12, 0x01}, {0x2C, 0x7C},
+                                             {0x12, 0x7D}, {0x2C, 0x80}, {0x2C, 0x81}, {0x33, -2}};
+  const Identity& identity = kIdentities[type];
+  line.Always(0xFF, {0x06, identity.family});
+  if (identity.subType == -1)
+    line.Always(0xFE, {0x15});
+  else if (identity.subType >= 0)
+    line.Always(0xFE, {0x06, static_cast<uint8_t>(identity.subType), version, 0x00});
+}
+
+void ScriptedDriver::SetUp() {
+  auto line = line_;
+  auto openings = openings_;
+  SetDeviceOpener([line, openings](int port) {
+    openings->push_back({port, 0});
+    DeviceOpenResult result;
+    result.device = std::make_unique<LoggingDevice>(line->OpenDevice(), openings);
+    return result;
+  });
+  Captions().clear();
+  SetProgressCallback([](const std::string& text) { Captions().push_back(text); });
+  // Idle and fiscal: maker's and user data present, nothing printing.
+  line_->Always(0x9B, {0x03});
+  line_->Always(0x94, {0x00});
+  line_->Always(0x95, {0x00});
+  line_->Always(0x96, {0x00});
+  ReceiptOpen = false;
+  SelectedPort = 0;
+  SelectedSpeed = 0;
+}
+
+void ScriptedDriver::TearDown() {
+  ::CommunicationEnd();
+  SetProgressCallback({});
+  SetMessagePumpCallback({});
+  ReceiptOpen = false;
+  SelectedPort = 0;
+  SelectedSpeed = 0;
+  SetDeviceOpener({});
+}
+
+void ScriptedDriver::Connect(int type, uint8_t version, uint8_t port) {
+  ScriptIdentity(*line_, type, version);
+  line_->Reply(0x23, {0x15});  // nothing pending to cancel
+  ASSERT_EQ(::CommunicationInit(port, 9600, 1), 0);
+  ASSERT_EQ(DeviceType, type);
+  line_->ClearRecord();
+  openings_->clear();
+  Captions().clear();
+}
+
+std::vector<std::vector<uint8_t>> ScriptedDriver::Sent(uint8_t command) const {
+  std::vector<std::vector<uint8_t>> sent;
+  for (const auto& sequence : line_->Sequences())
+    if (sequence.command == command) sent.push_back(sequence.parameters);
+  return sent;
+}
+
+}  // namespace kestradr::testing

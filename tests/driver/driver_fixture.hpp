@@ -1,0 +1,46 @@
+// The driver connected to a scripted printer of a chosen device type, idle and fiscal.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scripted_line.hpp"
+
+namespace kestradr::testing {
+
+// Scripts the identification answers (0xFF, 0xFE) of a device type.
+void ScriptIdentity(ScriptedLine& line, int type, uint8_t version = 1);
+
+// Every port the driver opens, with the read time-out it set last (milliseconds).
+struct PortOpening {
+  int port = 0;
+  uint32_t readTimeoutMs = 0;
+};
+
+class ScriptedDriver : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Connects through CommunicationInit to a printer of `type`, then forgets the traffic.
+  void Connect(int type, uint8_t version = 1, uint8_t port = 1);
+
+  // Parameters of every sequence sent with `command`.
+  std::vector<std::vector<uint8_t>> Sent(uint8_t command) const;
+  bool WasSent(uint8_t command) const { return !Sent(command).empty(); }
+  std::vector<PortOpening> Openings() const { return *openings_; }
+
+  std::shared_ptr<ScriptedLine> line_ = std::make_shared<ScriptedLine>();
+  std::shared_ptr<std::vector<PortOpening>> openings_ =
+      std::make_shared<std::vector<PortOpening>>();
+};
+
+// The progress texts the driver showed, in order (code page 1250).
+std::vector<std::string>& Captions();
+
+std::string Cp(const char* utf8);
+
+}  // namespace kestradr::testing

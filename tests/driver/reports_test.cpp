@@ -1,0 +1,157 @@
+// Reports: the empty-day rule of the daily report, the parameter bytes of the periodic
+// reports, the printer's verdict, and the port reopened around the long ones.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "connection.hpp"
+#include "driver_fixture.hpp"
+#include "port_choice.hpp"
+#include "tauravat.hpp"
+
+namespace kestradr::testing {
+namespace {
+
+using Reports = ScriptedDriver;
+
+TEST_F(Reports, DailyReportOnAnEmptyDayByForceAndModel) {
+  // Models that print an empty day's report when forced; the others always refuse it.
+  const bool forcible[12] = {false, false, true, true,  false, false,
+                             true,  true,  true, false, false, true};
+  for (int type = 0; type < 12; ++type) {
+    SCOPED_TRACE(type);
+    line_->Forget(0xFE);
+    Connect(type);
+    line_->Always(0x66, {0x06, 0x00, 0x00});
+    line_->Always(0x25, {0x06});
+    EXPECT_EQ(::DailyReport(0), 211);
+    EXPECT_FALSE(WasSent(0x25));
+    EXPECT_EQ(::DailyReport(1), forcible[type] ? 0 : 211);
+    EXPECT_EQ(WasSent(0x25), forcible[type]);
+    EXPECT_EQ(WasSent(0x66), true);  // asked at least by the unforced call
+  }
+}
+
+TEST_F(Reports, DailyReportAfterSalesIsPrintedAndFollowed) {
+  Connect(0);
+  line_->Reply(0x66, {0x06, 0x00, 0x01});
+  line_->Reply(0x25, {0x06});
+  EXPECT_EQ(::DailyReport(0), 0);
+  const auto commands = line_->Commands();
+  const auto at = std::find(commands.begin(), commands.end(), 0x25);
+  ASSERT_NE(at, commands.end());
+  EXPECT_EQ(*(at - 1), 0x66);
+  EXPECT_EQ(*(at + 1), 0x95);  // supervision follows the printout
+  EXPECT_EQ(Captions().front(), "Raport dobowy...");
+  ReceiptOpen = true;
+  EXPECT_EQ(::DailyReport(1), 200);
+}
+
+TEST_F(Reports, SingleCommandReportsSendTheirCommand) {
+  Connect(3);
+  line_->Reply(0x22, {0x06});
+  EXPECT_EQ(::LockedArticlesReport(), 0);
+  EXPECT_EQ(Sent(0x22).size(), 1u);
+  EXPECT_EQ(Captions().front(), Cp("Raport nazw towarów zablokowanych..."));
+  line_->Reply(0x26, {0x15});
+  EXPECT_EQ(::PrinterStatusReport(), 24);
+}
+
+TEST_F(Reports, PeriodReportBytesAndKinds) {
+  Connect(3);
+  line_->Always(0x28, {0x06});
+  line_->Always(0x29, {0x06});
+  // No ordering check between the two dates.
+  EXPECT_EQ(::PeriodReport(1, 99, 12, 31, 0, 1, 1), 0);
+  EXPECT_EQ(Sent(0x28).at(0), (std::vector<uint8_t>{9, 9, 1, 2, 3, 1, 0, 0, 0, 1, 0, 1}));
+  EXPECT_EQ(::PeriodReport(0, 5, 3, 7, 6, 11, 20), 0);
+  EXPECT_EQ(Sent(0x29).at(0), (std::vector<uint8_t>{0, 5, 0, 3, 0, 7, 0, 6, 1, 1, 2, 0}));
+
+  line_->ClearRecord();
+  EXPECT_EQ(::PeriodReport(2, 5, 3, 7, 6, 11, 20), 0);
+  EXPECT_FALSE(WasSent(0x28));
+  EXPECT_FALSE(WasSent(0x29));
+
+  line_->Always(0x28, {0x15});
+  EXPECT_EQ(::PeriodReport(1, 5, 3, 7, 6, 11, 20), 24);
+}
+
+TEST_F(Reports, LongReportReopensTheRecordedPortWhenTheApplicationChoseNone) {
+  Connect(3, 1, 4);
+  line_->Always(0x28, {0x06});
+  ASSERT_EQ(::PeriodReport(1, 5, 1, 1, 5, 1, 31), 0);
+  const auto openings = Openings();
+  ASSERT_EQ(openings.size(), 2u);
+  EXPECT_EQ(openings[0].port, 4);
+  EXPECT_EQ(openings[0].readTimeoutMs, 90000u);
+  EXPECT_EQ(openings[1].port, 4);
+  EXPECT_EQ(openings[1].readTimeoutMs, 5000u);
+}
+
+TEST_F(Reports, LongReportReopensTheApplicationsChoice) {
+  Connect(7, 1, 4);
+  SelectedPort = 6;
+  SelectedSpeed = 19200;
+  line_->Always(0x31, {0x06}, 5, {0x00});
+  ASSERT_EQ(::MonthlyReport(1, 5, 3), 0);
+  const auto openings = Openings();
+  ASSERT_EQ(openings.size(), 2u);
+  EXPECT_EQ(openings[0].port, 6);
+  EXPECT_EQ(openings[0].readTimeoutMs, 90000u);
+  EXPECT_EQ(openings[1].port, 6);
+  EXPECT_EQ(openings[1].readTimeoutMs, 5000u);
+}
+
+TEST_F(Reports, MonthlyAndNumberReportBytes) {
+  Connect(8);
+  line_->Always(0x31, {0x06}, 5, {0x00});
+  EXPECT_EQ(::MonthlyReport(1, 5, 3), 0);
+  EXPECT_EQ(::MonthlyReport(0, 12, 11), 0);
+  EXPECT_EQ(::NumberReport(1, 300, 310), 0);
+  EXPECT_EQ(::NumberReport(0, 1, 65535), 0);
+  const auto sent = Sent(0x31);
+  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_EQ(sent[0], (std::vector<uint8_t>{2, 0, 5, 0, 3}));
+  EXPECT_EQ(sent[1], (std::vector<uint8_t>{5, 1, 2, 1, 1}));
+  EXPECT_EQ(sent[2], (std::vector<uint8_t>{1, 0x2C, 0x01, 0x36, 0x01}));
+  EXPECT_EQ(sent[3], (std::vector<uint8_t>{4, 0x01, 0x00, 0xFF, 0xFF}));
+}
+
+TEST_F(Reports, PrintersVerdictOnAPeriodicReport) {
+  Connect(6);
+  const std::pair<uint8_t, int32_t> verdicts[] = {{1, 219}, {2, 220}, {3, 221},
+                                                  {4, 222}, {5, 223}, {9, 0}};
+  for (const auto& [verdict, code] : verdicts) {
+    line_->ClearRecord();
+    line_->Reply(0x31, {0x06}, 5, {verdict});
+    EXPECT_EQ(::MonthlyReport(1, 5, 3), code);
+    // Only an accepted report is followed; a refusal or an unknown verdict is not.
+    EXPECT_FALSE(WasSent(0x95));
+  }
+  line_->Reply(0x31, {0x06}, 5, {0});
+  line_->ClearRecord();
+  EXPECT_EQ(::NumberReport(1, 1, 2), 0);
+  EXPECT_TRUE(WasSent(0x95));
+}
+
+TEST_F(Reports, PeriodicReportsOnlyWhereTheModelHasThem) {
+  for (int type : {0, 1, 2, 4, 5, 9, 10}) {
+    SCOPED_TRACE(type);
+    line_->Forget(0xFE);
+    Connect(type);
+    EXPECT_EQ(::MonthlyReport(1, 5, 3), 224);
+    EXPECT_EQ(::NumberReport(0, 1, 2), 224);
+    EXPECT_FALSE(WasSent(0x31));
+  }
+}
+
+TEST_F(Reports, AnUnknownKindSendsNothingAndReadsNoStaleVerdict) {
+  Connect(3, 1);
+  // The last answer before the report (0xFE) leaves 0x01 where a verdict would be.
+  EXPECT_EQ(::MonthlyReport(7, 5, 3), 0);
+  EXPECT_FALSE(WasSent(0x31));
+  EXPECT_TRUE(WasSent(0x95));
+}
+
+}  // namespace
+}  // namespace kestradr::testing
