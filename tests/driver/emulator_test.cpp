@@ -1,0 +1,359 @@
+// The driver against the printer emulator, model by model: what the printer really
+// does with what the driver sends.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "connection.hpp"
+#include "cp1250.hpp"
+#include "emulator_line.hpp"
+#include "kestra/emu/pty_server.hpp"
+#include "tauravat.hpp"
+
+namespace kestradr::testing {
+namespace {
+
+using namespace std::chrono;
+namespace emu = kestra::emu;
+
+// 2005-12-31 23:59:07, a Saturday night at the end of a month.
+const sys_seconds kNewYearsEve =
+    sys_days{year{2005} / December / 31} + hours{23} + minutes{59} + seconds{7};
+
+emu::PrinterConfig Config(int type, uint8_t version = 1) {
+  emu::PrinterConfig config;
+  config.deviceType = type;
+  config.version = version;
+  config.clockStart = kNewYearsEve;
+  return config;
+}
+
+class OnEmulator : public ::testing::Test {
+ protected:
+  void Start(emu::PrinterConfig config) {
+    port_.reset();
+    port_ = std::make_unique<EmulatorPort>(std::move(config));
+    ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
+  }
+  void TearDown() override {
+    ::CommunicationEnd();
+    ReceiptOpen = false;
+    port_.reset();
+  }
+  emu::Printer& Printer() { return port_->Printer(); }
+  size_t PrintedLines() { return Printer().Paper().PrintedLines(); }
+
+  struct Rates {
+    int32_t count = -1;
+    std::array<uint32_t, 7> v = {77, 77, 77, 77, 77, 77, 77};
+  };
+  Rates ReadRates() {
+    Rates r;
+    EXPECT_EQ(::ReadVAT(&r.count, &r.v[0], &r.v[1], &r.v[2], &r.v[3], &r.v[4], &r.v[5], &r.v[6]),
+              0);
+    return r;
+  }
+
+  std::unique_ptr<EmulatorPort> port_;
+};
+
+int RateCountOf(int type) {
+  switch (type) {
+    case 0:
+    case 4:
+      return 4;
+    case 1:
+    case 2:
+    case 5:
+      return 6;
+    default:
+      return 7;
+  }
+}
+
+TEST_F(OnEmulator, EveryModelIsIdentifiedAndNamed) {
+  const char* plain[12] = {"RX820A 5-stawkowa",
+                           "RX820A 7-stawkowa",
+                           "TAURA I generacji",
+                           "TAURA II generacji",
+                           "RX820B 5-st. (apteczna)",
+                           "RX820B 7-st. (apteczna)",
+                           "TAURA F (apteczna)",
+                           "Nowa drukarka fiskalna",
+                           "Nowa drukarka fiskalna (apteczna)",
+                           "NIEZNANE",
+                           "NIEZNANE",
+                           "INNE URZADZENIE"};
+  for (int type = 0; type < 12; ++type) {
+    SCOPED_TRACE(type);
+    Start(Config(type));
+    EXPECT_EQ(DeviceType, type);
+    std::string name;
+    ASSERT_EQ(::DeviceName(name), 0);
+    EXPECT_EQ(name, Cp1250(std::string(emu::ModelForType(type).name)));
+    char buffer[64];
+    ASSERT_EQ(::pDeviceName(buffer), 0);
+    EXPECT_EQ(std::string(buffer), plain[type]);
+  }
+}
+
+TEST_F(OnEmulator, StatusByteCountsByModel) {
+  struct Case {
+    int type;
+    uint8_t version;
+    int32_t count;
+    bool eighth;
+  };
+  const Case cases[] = {{0, 1, 4, false},  {1, 1, 4, false}, {2, 1, 4, false}, {3, 2, 4, false},
+                        {3, 3, 6, false},  {4, 1, 4, false}, {5, 1, 4, false}, {6, 5, 4, true},
+                        {6, 6, 6, true},   {7, 1, 7, false}, {8, 1, 7, true},  {9, 1, 4, false},
+                        {10, 1, 4, false}, {11, 1, 7, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type * 10 + c.version);
+    auto config = Config(c.type, c.version);
+    config.status.extra5D = 0x5D;
+    config.status.extraF3 = 0xF3;
+    Start(config);
+    StatusBytes status;
+    ASSERT_EQ(ReadStatusBytes(status), 0);
+    EXPECT_EQ(status.count, c.count);
+    EXPECT_EQ(status.eighthPresent, c.eighth);
+    if (c.count == 7) {
+      EXPECT_EQ(status.s[7], 0xF3);
+    }
+    if (c.eighth) {
+      EXPECT_EQ(status.s[8], 0x5D);
+    }
+  }
+}
+
+TEST_F(OnEmulator, RatesWrittenAndReadBackInEachFormat) {
+  for (int type = 0; type < 12; ++type) {
+    SCOPED_TRACE(type);
+    Start(Config(type));
+    EXPECT_EQ(ReadRates().v[0], 25500u);  // a fresh printer keeps every rate reserved
+
+    int32_t count = 0;
+    const uint32_t e = RateCountOf(type) == 7 ? 10000 : 2500;
+    ASSERT_EQ(::SetVAT(&count, 2300, 800, 500, 0, e, 25500, 2200), 0);
+    EXPECT_EQ(count, RateCountOf(type));
+    const Rates read = ReadRates();
+    EXPECT_EQ(read.count, RateCountOf(type));
+    const std::array<uint32_t, 7> written = {2300, 800, 500, 0, e, 25500, 2200};
+    for (int i = 0; i < read.count; ++i) EXPECT_EQ(read.v[i], written[i]) << i;
+    for (int i = read.count; i < 7; ++i) EXPECT_EQ(read.v[i], 77u) << i;
+  }
+}
+
+TEST_F(OnEmulator, RatesRefusedAfterSalesAndLostPrecisionDetected) {
+  auto config = Config(7);
+  config.receiptCounter = 3;
+  Start(config);
+  int32_t count = 0;
+  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 218);
+  EXPECT_EQ(Printer().Memory().Rates()[0], emu::kReservedRate);
+
+  for (int type : {0, 4}) {
+    SCOPED_TRACE(type);
+    Start(Config(type));
+    EXPECT_EQ(::SetVAT(&count, 2250, 800, 500, 0, 0, 0, 0), 217);
+    EXPECT_EQ(ReadRates().v[0], 2200u);
+  }
+}
+
+TEST_F(OnEmulator, DailyReportOnAnEmptyDayWithAndWithoutForce) {
+  const bool forcible[12] = {false, false, true, true,  false, false,
+                             true,  true,  true, false, false, true};
+  for (int type = 0; type < 12; ++type) {
+    SCOPED_TRACE(type);
+    Start(Config(type));
+    const size_t before = PrintedLines();
+    EXPECT_EQ(::DailyReport(0), 211);
+    EXPECT_EQ(PrintedLines(), before);
+    EXPECT_EQ(::DailyReport(1), forcible[type] ? 0 : 211);
+    EXPECT_EQ(Printer().Memory().Reports().size(), forcible[type] ? 1u : 0u);
+    // Supervision waited for the whole report.
+    EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
+  }
+}
+
+TEST_F(OnEmulator, DailyReportAfterSalesClosesTheDay) {
+  auto config = Config(0);
+  config.receiptCounter = 2;
+  Start(config);
+  ASSERT_EQ(::DailyReport(0), 0);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 0);
+  EXPECT_EQ(Printer().Memory().Reports().size(), 1u);
+  int32_t number = 0;
+  EXPECT_EQ(::ReceiptNumber(&number), 0);
+  EXPECT_EQ(number, 0);
+}
+
+TEST_F(OnEmulator, PeriodicReportsAndThePrintersVerdicts) {
+  auto config = Config(7);
+  config.receiptCounter = 1;
+  Start(config);
+  ASSERT_EQ(::DailyReport(0), 0);  // report number 1, dated 2005-12-31
+
+  EXPECT_EQ(::MonthlyReport(1, 5, 12), 222);  // the month is not over
+  EXPECT_EQ(::MonthlyReport(0, 5, 11), 220);  // no reports in November
+  EXPECT_EQ(::MonthlyReport(1, 5, 13), 219);
+  EXPECT_EQ(::NumberReport(1, 0, 5), 221);
+  const size_t before = PrintedLines();
+  EXPECT_EQ(::NumberReport(1, 1, 1), 0);
+  EXPECT_GT(PrintedLines(), before);
+  EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
+
+  port_->Line().ClearRecord();
+  EXPECT_EQ(::PeriodReport(0, 5, 12, 1, 5, 12, 31), 0);
+  bool seen = false;
+  for (const auto& sequence : port_->Line().Sequences()) {
+    if (sequence.command != 0x29) continue;
+    seen = true;
+    EXPECT_EQ(sequence.parameters, (std::vector<uint8_t>{0, 5, 1, 2, 0, 1, 0, 5, 1, 2, 3, 1}));
+  }
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
+}
+
+TEST_F(OnEmulator, PeriodicReportsRefusedOnOlderModels) {
+  Start(Config(2));
+  EXPECT_EQ(::MonthlyReport(1, 5, 11), 224);
+  EXPECT_EQ(::NumberReport(1, 1, 1), 224);
+}
+
+TEST_F(OnEmulator, PrintoutStoppedForPaperIsResumedAfterThePaperChange) {
+  auto config = Config(3);
+  config.receiptCounter = 1;
+  Start(config);
+  Printer().PaperEndsAfter(3);
+  EXPECT_EQ(::DailyReport(0), 109);
+  EXPECT_TRUE(Printer().Mechanism().StoppedForPaper());
+  const size_t stoppedAt = PrintedLines();
+
+  Printer().SetPaper(true);
+  Printer().PaperEndsAfter(100000);
+  EXPECT_EQ(::PrintControl(1, DeviceType), 0);
+  EXPECT_FALSE(Printer().Mechanism().StoppedForPaper());
+  EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
+  EXPECT_GT(PrintedLines(), stoppedAt);
+}
+
+TEST_F(OnEmulator, PaperStillOutIsReportedAgain) {
+  auto config = Config(7);
+  config.receiptCounter = 1;
+  Start(config);
+  Printer().PaperEndsAfter(2);
+  EXPECT_EQ(::DailyReport(0), 109);
+  EXPECT_EQ(::PrintControl(1, DeviceType), 109);
+  EXPECT_EQ(::PrintResume(), 109);
+}
+
+TEST_F(OnEmulator, ReceiptConditionsTestsInTheirOrder) {
+  auto config = Config(3);
+  config.status.mode9B = 0x07;  // maker's data, user data, read-only fiscal module
+  config.status.memory94 = 0x10;
+  Start(config);
+  EXPECT_EQ(::ReceiptConditions(), 105);
+  EXPECT_EQ(CheckReceiptPreconditions(), 107);
+
+  Start(Config(3));
+  EXPECT_EQ(::ReceiptConditions(), 113);  // a fresh printer has no rates
+  int32_t count = 0;
+  ASSERT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 0);
+  EXPECT_EQ(::ReceiptConditions(), 0);
+  Printer().SetPaper(false);
+  EXPECT_EQ(::ReceiptConditions(), 109);
+  Printer().Status().memory94 = 0x08;
+  EXPECT_EQ(::ReceiptConditions(), 108);  // the due report outranks the paper
+
+  auto luno = Config(7);
+  luno.status.euroF5 = 7;
+  Start(luno);
+  EXPECT_EQ(::ReceiptConditions(), 237);
+}
+
+TEST_F(OnEmulator, ClockTextsOnBothClockFormats) {
+  Start(Config(0));
+  std::string date, time;
+  ASSERT_EQ(::ReadClock(date, time), 0);
+  EXPECT_EQ(date, "2005.12.31");
+  EXPECT_EQ(time, "23:59");
+  Start(Config(7));
+  ASSERT_EQ(::ReadClock(date, time), 0);
+  EXPECT_EQ(date, "2005.12.31");
+  EXPECT_EQ(time, "23:59:07");
+  char buffer[32];
+  ASSERT_EQ(::pReadClock(buffer), 0);
+  EXPECT_STREQ(buffer, "05.12.31;23:59");
+}
+
+TEST_F(OnEmulator, CountersNumbersDrawerAndFeed) {
+  auto config = Config(8);
+  config.dailyReportNumber = 300;
+  config.printerNumber = "07AB";
+  config.uniqueNumber = "ABC12345678";
+  Start(config);
+  int32_t number = 0;
+  EXPECT_EQ(::DailyReportNumber(&number), 0);
+  EXPECT_EQ(number, 300);
+  std::string code;
+  EXPECT_EQ(::PrinterNumber(number, code), 0);
+  EXPECT_EQ(number, 7);
+  EXPECT_EQ(code, "AB");
+  std::string unique;
+  EXPECT_EQ(::ReadUniqueNumber(unique), 0);
+  EXPECT_EQ(unique, "ABC 12345678");
+  EXPECT_EQ(::OpenDrawer(3), 0);
+  EXPECT_EQ(Printer().DrawerOpenings(3), 1u);
+  EXPECT_EQ(::WriteLineFeed(4), 0);
+  EXPECT_EQ(::PrinterStatusReport(), 0);
+  EXPECT_EQ(::LockedArticlesReport(), 0);
+}
+
+TEST_F(OnEmulator, EndThenEveryCommandAnswers114) {
+  Start(Config(7));
+  ASSERT_EQ(::CommunicationEnd(), 0);
+  int32_t count = 0;
+  uint32_t r = 0;
+  EXPECT_EQ(::ReadVAT(&count, &r, &r, &r, &r, &r, &r, &r), 114);
+  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 114);
+  EXPECT_EQ(::MonthlyReport(1, 5, 11), 114);
+  std::string date, time;
+  EXPECT_EQ(::ReadClock(date, time), 114);
+  EXPECT_EQ(::ReceiptConditions(), 114);
+}
+
+// The whole road over a real pseudo-terminal, the way a point-of-sale program meets a
+// printer: the port named by TAURAVAT_COM<n>.
+TEST(OverPty, InitRatesDailyReportAndEnd) {
+  auto config = Config(8);
+  config.receiptCounter = 1;
+  emu::PtyServer server(config);
+  server.Start();
+  ASSERT_EQ(::setenv("TAURAVAT_COM9", server.SlavePath().c_str(), 1), 0);
+
+  ASSERT_EQ(::CommunicationInit(9, 9600, 2), 0);
+  EXPECT_EQ(DeviceType, 8);
+  std::string name;
+  EXPECT_EQ(::DeviceName(name), 0);
+  EXPECT_EQ(name, "KESTRA LUNO F");
+  int32_t count = 0;
+  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 218);
+  EXPECT_EQ(::DailyReport(0), 0);
+  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 0);
+  EXPECT_EQ(::MonthlyReport(1, 5, 11), 220);  // reopened with the long time-out and back
+  uint32_t r[7] = {};
+  EXPECT_EQ(::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]), 0);
+  EXPECT_EQ(r[0], 2300u);
+  EXPECT_EQ(r[4], 10000u);
+  EXPECT_EQ(::CommunicationEnd(), 0);
+  EXPECT_EQ(::DeviceName(name), 114);
+  EXPECT_EQ(server.WithPrinter([](emu::Printer& p) { return p.Memory().Reports().size(); }), 1u);
+  server.Stop();
+  ::unsetenv("TAURAVAT_COM9");
+}
+
+}  // namespace
+}  // namespace kestradr::testing

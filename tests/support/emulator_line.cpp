@@ -1,0 +1,142 @@
+#include "emulator_line.hpp"
+
+#include <utility>
+
+namespace kestradr::testing {
+
+class EmulatorDevice : public SerialDevice {
+ public:
+  explicit EmulatorDevice(EmulatorLine& line) : line_(line) {}
+
+  uint32_t ApplyLineSettings(uint32_t) override { return 0; }
+  uint32_t SetQueueSizes(uint32_t, uint32_t) override { return 0; }
+  uint32_t GetTimeouts(CommTimeouts& timeouts) override {
+    timeouts = timeouts_;
+    return 0;
+  }
+  uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
+    timeouts_ = timeouts;
+    return 0;
+  }
+  uint32_t SetEventMask(uint32_t) override { return 0; }
+
+  Transfer Write(uint8_t byte, const Event& abort) override {
+    if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
+    line_.OnWrite(byte);
+    return {TransferStatus::Done, 1, 0};
+  }
+
+  Transfer Read(uint8_t& byte, const Event& abort) override {
+    if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
+    return {TransferStatus::Done, line_.TakeByte(byte) ? 1u : 0u, 0};
+  }
+
+  uint32_t PurgeOutput() override { return 0; }
+  uint32_t PurgeInput() override {
+    line_.StartSequence();
+    return 0;
+  }
+  uint32_t PurgeAll() override {
+    line_.ClearPending();
+    return 0;
+  }
+
+  // The line raises no errors of its own: only the port's stop ends the wait.
+  LineWait WaitLineEvent(const Event& stop, uint32_t&) override {
+    return WaitForAny({&stop}) == 0 ? LineWait::Stopped : LineWait::Failed;
+  }
+  uint32_t ClearLineErrors(uint32_t& errors) override {
+    errors = 0;
+    return 0;
+  }
+
+ private:
+  EmulatorLine& line_;
+  CommTimeouts timeouts_;
+};
+
+EmulatorLine::EmulatorLine(kestra::emu::PrinterConfig config) : printer_(std::move(config)) {}
+
+std::vector<SentSequence> EmulatorLine::Sequences() const {
+  std::lock_guard lock(mutex_);
+  return sequences_;
+}
+
+std::vector<uint8_t> EmulatorLine::Commands() const {
+  std::lock_guard lock(mutex_);
+  std::vector<uint8_t> commands;
+  for (const auto& sequence : sequences_) commands.push_back(sequence.command);
+  return commands;
+}
+
+void EmulatorLine::ClearRecord() {
+  std::lock_guard lock(mutex_);
+  sequences_.clear();
+}
+
+int EmulatorLine::OpenCount() const {
+  std::lock_guard lock(mutex_);
+  return openCount_;
+}
+
+std::unique_ptr<SerialDevice> EmulatorLine::OpenDevice() {
+  std::lock_guard lock(mutex_);
+  ++openCount_;
+  pending_.clear();
+  expectSequenceStart_ = true;
+  return std::make_unique<EmulatorDevice>(*this);
+}
+
+void EmulatorLine::OnWrite(uint8_t byte) {
+  std::lock_guard lock(mutex_);
+  std::vector<uint8_t> answer;
+  printer_.Receive(byte, answer);
+  pending_.insert(pending_.end(), answer.begin(), answer.end());
+
+  if (expectSequenceStart_) {
+    expectSequenceStart_ = false;
+    headerBytes_ = 1;
+  } else if (headerBytes_ == 1) {
+    headerBytes_ = 2;
+    sequences_.push_back({byte, {}});
+  } else if (!sequences_.empty()) {
+    sequences_.back().parameters.push_back(byte);
+  }
+}
+
+bool EmulatorLine::TakeByte(uint8_t& byte) {
+  std::lock_guard lock(mutex_);
+  if (pending_.empty()) return false;
+  byte = pending_.front();
+  pending_.pop_front();
+  return true;
+}
+
+void EmulatorLine::StartSequence() {
+  std::lock_guard lock(mutex_);
+  pending_.clear();
+  expectSequenceStart_ = true;
+}
+
+void EmulatorLine::ClearPending() {
+  std::lock_guard lock(mutex_);
+  pending_.clear();
+}
+
+EmulatorPort::EmulatorPort(kestra::emu::PrinterConfig config)
+    : line_(std::make_shared<EmulatorLine>(std::move(config))) {
+  auto line = line_;
+  SetDeviceOpener([line](int) {
+    DeviceOpenResult result;
+    result.device = line->OpenDevice();
+    return result;
+  });
+  SetPortProbe([](int) { return true; });
+}
+
+EmulatorPort::~EmulatorPort() {
+  SetDeviceOpener({});
+  SetPortProbe({});
+}
+
+}  // namespace kestradr::testing

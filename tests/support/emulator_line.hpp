@@ -1,0 +1,66 @@
+// The printer emulator on an in-process line: each byte the driver writes is fed to a
+// kestra::emu::Printer, and its answer bytes are what the driver reads. Nothing waiting
+// to be read is an immediate read time-out. Time does not pass by itself; printouts
+// progress with the driver's status polls, and a test may Advance() the printer.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "kestra/emu/printer.hpp"
+#include "scripted_line.hpp"
+#include "serial_device.hpp"
+
+namespace kestradr::testing {
+
+class EmulatorLine {
+ public:
+  explicit EmulatorLine(kestra::emu::PrinterConfig config = {});
+
+  // The emulated printer. Touch it between driver calls only: the driver's port thread
+  // reaches it during them.
+  kestra::emu::Printer& Printer() { return printer_; }
+
+  // The sequences the driver sent (a purge of the input marks the start of each).
+  std::vector<SentSequence> Sequences() const;
+  std::vector<uint8_t> Commands() const;
+  void ClearRecord();
+  int OpenCount() const;
+
+  std::unique_ptr<SerialDevice> OpenDevice();
+
+ private:
+  friend class EmulatorDevice;
+  void OnWrite(uint8_t byte);
+  bool TakeByte(uint8_t& byte);
+  void StartSequence();
+  void ClearPending();
+
+  mutable std::mutex mutex_;
+  kestra::emu::Printer printer_;
+  std::deque<uint8_t> pending_;
+  std::vector<SentSequence> sequences_;
+  bool expectSequenceStart_ = true;
+  int headerBytes_ = 0;
+  int openCount_ = 0;
+};
+
+// Routes every port the driver opens to one emulated printer while it lives.
+class EmulatorPort {
+ public:
+  explicit EmulatorPort(kestra::emu::PrinterConfig config = {});
+  ~EmulatorPort();
+  EmulatorPort(const EmulatorPort&) = delete;
+  EmulatorPort& operator=(const EmulatorPort&) = delete;
+
+  kestra::emu::Printer& Printer() { return line_->Printer(); }
+  EmulatorLine& Line() { return *line_; }
+
+ private:
+  std::shared_ptr<EmulatorLine> line_;
+};
+
+}  // namespace kestradr::testing
