@@ -246,9 +246,11 @@ Readiness PosixSerialDevice::WaitReady(short events, const Event& abort, const D
       if (errno == EINTR) continue;
       return Readiness::Error;
     }
-    // Data first, as the overlapped result came before the abort in the original wait.
-    if (fds[0].revents & events) return Readiness::Ready;
+    // A hang-up comes with POLLIN and a read of 0: report it as such, the caller still
+    // takes what was buffered before it. Device first, as the overlapped result came
+    // before the abort in the original wait.
     if (fds[0].revents & (POLLHUP | POLLERR)) return Readiness::HungUp;
+    if (fds[0].revents & events) return Readiness::Ready;
     if ((fds[0].revents | fds[1].revents) & POLLNVAL) {
       errno = EBADF;
       return Readiness::Error;

@@ -1,0 +1,186 @@
+// The POSIX device under the port object, over real pseudo-terminals with the test
+// playing the far end: open/close rules, exclusive access, line settings, bytes both
+// ways, read time-outs, output that must not be discarded, and a vanishing peer.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+#include "comm.hpp"
+#include "pty_pair.hpp"
+#include "serial_device.hpp"
+#include "tauravat.h"
+
+namespace kestradr {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::EchoPeer;
+using testing::PortPathVariable;
+using testing::PtyPair;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint8_t kPort = 201;
+const std::string kNotFound =
+    "System nie potrafi znale\xBF\xE6 danego urz\xB9"
+    "dzenia.";
+const std::string kDenied =
+    "Zabroniony dost\xEAp do urz\xB9"
+    "dzenia.";
+const std::string kBadHandle =
+    "Niepoprawny uchwyt do urz\xB9"
+    "dzenia, proces przerwany.";
+
+class CommOnPty : public ::testing::Test {
+ protected:
+  void TearDown() override { ClosePort(); }
+
+  PtyPair pty;
+  PortPathVariable path{kPort, pty.SlavePath()};
+};
+
+TEST_F(CommOnPty, OpenAndCloseRules) {
+  ASSERT_EQ(OpenPort(kPort, 9600, 3, 5), 0) << CommErrorText();
+  EXPECT_EQ(OpenPort(kPort, 9600, 3, 5), 5);
+  EXPECT_TRUE(PortIsOpen());
+  ASSERT_TRUE(WriteByte(0x1B)) << "the first open keeps working";
+  EXPECT_EQ(pty.Receive(milliseconds(1000)), 0x1B);
+  EXPECT_EQ(ClosePort(), 0);
+  EXPECT_EQ(ClosePort(), 0);
+  // The same pty configured again (the parity a pty cannot hold must not trip it).
+  EXPECT_EQ(OpenPort(kPort, 9600, 3, 5), 0) << CommErrorText();
+}
+
+TEST_F(CommOnPty, PortZeroTriesItsOwnNameAndReportsNotFound) {
+  PortPathVariable nowhere(0, "/nonexistent/tauravat-com0");
+  EXPECT_EQ(OpenPort(0, 9600, 3, 5), 2);
+  EXPECT_EQ(CommErrorText(), kNotFound);
+  EXPECT_FALSE(PortIsOpen());
+}
+
+TEST_F(CommOnPty, PathThatIsNotACharacterDeviceIsRefused) {
+  char name[] = "/tmp/tauravat-not-a-tty-XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  PortPathVariable file(kPort + 1, name);
+  EXPECT_EQ(OpenPort(kPort + 1, 9600, 3, 5), 6);
+  EXPECT_EQ(CommErrorText(), kBadHandle);
+  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(PortAvailable(kPort + 1));
+  std::remove(name);
+}
+
+TEST_F(CommOnPty, LineIsRawEightBitsWithCtsFlowControlAtTheAskedSpeed) {
+  for (const uint32_t baud : {9600u, 19200u, 28800u}) {
+    ASSERT_EQ(OpenPort(kPort, baud, 3, 5), 0) << baud << ": " << CommErrorText();
+    termios held{};
+    ASSERT_EQ(tcgetattr(pty.HeldSlave(), &held), 0);
+    EXPECT_EQ(held.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_TRUE(held.c_cflag & CRTSCTS);
+    EXPECT_TRUE(held.c_cflag & CREAD);
+    EXPECT_FALSE(held.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(held.c_iflag & (IXON | ICRNL | ISTRIP));
+    EXPECT_FALSE(held.c_oflag & OPOST);
+    if (baud == 19200) {
+      EXPECT_EQ(cfgetospeed(&held), static_cast<speed_t>(B19200));
+    }
+    ASSERT_EQ(ClosePort(), 0);
+  }
+}
+
+TEST_F(CommOnPty, EveryByteValueRoundTrips) {
+  EchoPeer echo(pty.Master());
+  ASSERT_EQ(OpenPort(kPort, 28800, 3, 2), 0) << CommErrorText();
+  for (int value = 0; value < 256; ++value) {
+    ASSERT_TRUE(WriteByte(static_cast<uint8_t>(value))) << CommErrorText();
+    uint8_t back = 0;
+    ASSERT_TRUE(ReadByte(back)) << value << ": " << CommErrorText();
+    ASSERT_EQ(back, value);
+  }
+  EXPECT_EQ(CommErrorCode(), 0u);
+}
+
+TEST_F(CommOnPty, ReadTimeoutOfOneSecondAndOfZero) {
+  ASSERT_EQ(OpenPort(kPort, 9600, 3, 1), 0);
+  uint8_t byte = 0;
+  auto start = Clock::now();
+  EXPECT_FALSE(ReadByte(byte));
+  auto waited = Clock::now() - start;
+  EXPECT_TRUE(TransferFailed());
+  EXPECT_EQ(CommErrorText(), "Timeout odczytu.");
+  EXPECT_GE(waited, milliseconds(900));
+  EXPECT_LT(waited, milliseconds(3000));
+  ASSERT_EQ(ClosePort(), 0);
+
+  ASSERT_EQ(OpenPort(kPort, 9600, 3, 0), 0);
+  start = Clock::now();
+  EXPECT_FALSE(ReadByte(byte));
+  EXPECT_LT(Clock::now() - start, milliseconds(500));
+  pty.Send({0x42});
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_TRUE(ReadByte(byte)) << "a buffered byte is returned at once";
+  EXPECT_EQ(byte, 0x42);
+}
+
+TEST_F(CommOnPty, PurgeKeepsWrittenOutputAndDiscardsUnreadInput) {
+  ASSERT_EQ(OpenPort(kPort, 9600, 3, 0), 0);
+  pty.Send({0x01, 0x02});
+  std::this_thread::sleep_for(milliseconds(50));
+  const std::vector<uint8_t> sent = {0x1B, 0x30, 0x31, 0x32};
+  for (const uint8_t byte : sent) ASSERT_TRUE(WriteByte(byte));
+  PurgePort();
+  for (const uint8_t expected : sent) {
+    EXPECT_EQ(pty.Receive(milliseconds(1000)), expected) << "a byte reported written was lost";
+  }
+  uint8_t byte = 0;
+  EXPECT_FALSE(ReadByte(byte)) << "input pending before the purge is gone";
+}
+
+TEST_F(CommOnPty, PeerVanishingMidTransferEndsInFailureNotAHang) {
+  ASSERT_EQ(OpenPort(kPort, 9600, 3, 10), 0);
+  auto vanish = std::async(std::launch::async, [this] {
+    std::this_thread::sleep_for(milliseconds(200));
+    pty.CloseMaster();
+  });
+  uint8_t byte = 0;
+  const auto start = Clock::now();
+  EXPECT_FALSE(ReadByte(byte));
+  EXPECT_LT(Clock::now() - start, milliseconds(5000)) << "waited for the 10 s time-out";
+  vanish.get();
+  EXPECT_TRUE(TransferFailed());
+  EXPECT_EQ(CommErrorText(), "Niepoprawny odczyt.");
+  EXPECT_NE(CommErrorCode(), 0u);
+  EXPECT_FALSE(WriteByte(0x1B));
+  EXPECT_EQ(ClosePort(), 0);
+}
+
+TEST_F(CommOnPty, PortHeldByAnotherOpenerIsRefused) {
+  {
+    // Another program holding the port the way this driver does.
+    const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(PortAvailable(kPort));
+    EXPECT_EQ(OpenPort(kPort, 9600, 3, 5), 5);
+    EXPECT_EQ(CommErrorText(), kDenied);
+    close(other);
+  }
+  EXPECT_TRUE(PortAvailable(kPort)) << "the probe itself must not keep the port";
+  ASSERT_EQ(OpenPort(kPort, 9600, 3, 5), 0);
+  EXPECT_FALSE(PortAvailable(kPort)) << "a port this process holds is not available either";
+  const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (other >= 0) {  // root passes TIOCEXCL; the lock still refuses
+    EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+    close(other);
+  }
+  ASSERT_EQ(ClosePort(), 0);
+  EXPECT_TRUE(PortAvailable(kPort));
+}
+
+}  // namespace
+}  // namespace kestradr

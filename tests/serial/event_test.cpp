@@ -1,0 +1,84 @@
+// Manual-reset events and WaitForAny: the semantics the port's hand-over relies on.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "event.hpp"
+
+namespace kestradr {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+TEST(Event, StaysSignalledUntilReset) {
+  Event event;
+  EXPECT_TRUE(event.Valid());
+  EXPECT_FALSE(event.IsSet());
+  ASSERT_TRUE(event.Set());
+  ASSERT_TRUE(event.Set());  // setting twice is still one signalled state
+  EXPECT_TRUE(event.IsSet());
+  EXPECT_EQ(WaitForAny({&event}, 0), 0);
+  EXPECT_EQ(WaitForAny({&event}, 0), 0) << "a wait must not consume a manual-reset event";
+  ASSERT_TRUE(event.Reset());
+  EXPECT_FALSE(event.IsSet());
+  EXPECT_TRUE(event.Reset()) << "resetting an unsignalled event succeeds";
+  EXPECT_EQ(WaitForAny({&event}, 0), kWaitTimeout);
+}
+
+TEST(Event, CanStartSignalled) {
+  Event event(true);
+  EXPECT_TRUE(event.IsSet());
+}
+
+TEST(WaitForAny, ReturnsTheLowestSignalledIndex) {
+  Event first, second, third;
+  third.Set();
+  second.Set();
+  EXPECT_EQ(WaitForAny({&first, &second, &third}, 0), 1);
+  first.Set();
+  EXPECT_EQ(WaitForAny({&first, &second, &third}, 0), 0);
+}
+
+TEST(WaitForAny, TimesOutAfterRoughlyTheTimeout) {
+  Event event;
+  const auto start = Clock::now();
+  EXPECT_EQ(WaitForAny({&event}, 50), kWaitTimeout);
+  const auto waited = Clock::now() - start;
+  EXPECT_GE(waited, milliseconds(45));
+  EXPECT_LT(waited, milliseconds(2000));
+}
+
+TEST(WaitForAny, WakesWhenAnotherThreadSignals) {
+  Event idle, request;
+  std::thread signaller([&] {
+    std::this_thread::sleep_for(milliseconds(30));
+    request.Set();
+  });
+  EXPECT_EQ(WaitForAny({&idle, &request}), 1);
+  signaller.join();
+}
+
+TEST(WaitForAny, NullOrInvalidHandleFailsWithBadHandle) {
+  Event event(true);
+  errno = 0;
+  EXPECT_EQ(WaitForAny({&event, nullptr}, 0), kWaitFailed);
+  EXPECT_EQ(errno, EBADF);
+  errno = 0;
+  EXPECT_EQ(WaitForAny({nullptr}), kWaitFailed) << "must not wait forever on nothing";
+  EXPECT_EQ(errno, EBADF);
+}
+
+TEST(Event, SuccessLeavesTheCallersErrorValueAlone) {
+  // The serial layer records "the OS error of that moment"; an unsignalled Reset must
+  // not leave EAGAIN behind as if something had failed.
+  Event event;
+  errno = 0;
+  ASSERT_TRUE(event.Reset());
+  EXPECT_EQ(errno, 0);
+}
+
+}  // namespace
+}  // namespace kestradr
