@@ -71,8 +71,8 @@ TEST_F(ExchangeTest, RefusalBytesBecomeResultsAndParametersStayUnsent) {
 }
 
 TEST_F(ExchangeTest, BareDataCommandsTakeAnyFirstByteAsTheStatus) {
-  for (uint8_t command : {94, 96, 144, 148, 149, 150, 155, 159}) {
-    for (uint8_t status : {0x00, 0x06, 0x15, 0x01, 0xC8}) {
+  for (uint8_t command : Bytes{94, 96, 144, 148, 149, 150, 155, 159}) {
+    for (uint8_t status : Bytes{0x00, 0x06, 0x15, 0x01, 0xC8}) {
       line->Reply(command, {status});
       reply[0] = 0xEE;
       EXPECT_EQ(Rs(command, 1), 0) << int(command) << "/" << int(status);
@@ -86,11 +86,13 @@ TEST_F(ExchangeTest, BareDataCommandsTakeAnyFirstByteAsTheStatus) {
 
 TEST_F(ExchangeTest, RecordListEndsEarlyAtAnEndMarkerThatStartsARecord) {
   // Command 231: records of 4 bytes; a 0xFF as data byte 5 starts the second record.
+  line->Reply(0x71, {kAck, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA});
+  ASSERT_EQ(Rs(0x71, 8), 0);
   line->Reply(231, {kAck, 1, 2, 3, 4, 0xFF, 9, 9});
-  reply.fill(0xAA);
   EXPECT_EQ(Rs(231, 41), 0);
-  EXPECT_EQ((Bytes(reply.begin(), reply.begin() + 6)), (Bytes{1, 2, 3, 4, 0xFF, 0xAA}));
-  // The two bytes after the marker were never read: the next exchange purges them.
+  // The bytes past the marker keep what the earlier reply left; the two unread bytes on
+  // the line are purged by the next exchange.
+  EXPECT_EQ((Bytes(reply.begin(), reply.begin() + 7)), (Bytes{1, 2, 3, 4, 0xFF, 0xAA, 0xAA}));
 
   // A 0xFF inside a record is data.
   line->Reply(231, {kAck, 0xFF - 1, 0xFF, 0xFF, 0xFF, 5, 6, 7, 8});
