@@ -1,7 +1,10 @@
 // Clock texts on both clock formats, counters and identity numbers, drawer and feed.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "connection.hpp"
+#include "date_time_formats.hpp"
 #include "driver_fixture.hpp"
 #include "tauravat.hpp"
 
@@ -117,6 +120,68 @@ TEST_F(Counters, DrawerOpensDuringAReceiptAndLineFeedSendsItsCount) {
   EXPECT_EQ(::OpenDrawer(3), 0);
   EXPECT_TRUE(WasSent(0x57));
   EXPECT_TRUE(WasSent(0x59));
+}
+
+}  // namespace
+}  // namespace kestradr::testing
+
+namespace kestradr::testing {
+namespace {
+
+TEST(DateTimeFormats, TheModuleFormatsAndTheirLetters) {
+  EXPECT_EQ(Formats().shortDate, "yy-MM-dd");
+  EXPECT_EQ(Formats().longDate, "dd MMMM yyyy");
+  EXPECT_EQ(Formats().shortTime, "hh:mm");
+  EXPECT_EQ(Formats().longTime, "hh:mm:ss");
+  const DateTimeFields when{2005, 9, 3, 7, 5, 9};
+  EXPECT_EQ(FormatDateTime(Formats().shortDate, when), "05-09-03");
+  EXPECT_EQ(FormatDateTime(Formats().longDate, when), Cp("03 września 2005"));
+  EXPECT_EQ(FormatDateTime(Formats().shortTime, when), "07:05");
+  EXPECT_EQ(FormatDateTime(Formats().longTime, when), "07:05:09");
+  EXPECT_EQ(FormatDateTime("MMMM", {2005, 2, 1, 0, 0, 0}), "lutego");
+}
+
+using Announcements = ScriptedDriver;
+
+// Every operation names itself through the progress call-back before it talks to the
+// printer, so the application's status line says what is going on.
+TEST_F(Announcements, EachOperationShowsItsCaptionFirst) {
+  Connect(7);
+  struct Case {
+    std::function<void()> call;
+    const char* caption;
+  };
+  int32_t n = 0;
+  std::string a, b;
+  uint32_t r = 0;
+  const Case cases[] = {
+      {[&] { ::ReadVAT(&n, &r, &r, &r, &r, &r, &r, &r); }, "Odczyt stawek podatkowych..."},
+      {[&] { ::ReadClock(a, b); }, "Odczyt zegara..."},
+      {[&] { ::ReceiptNumber(&n); }, "Odczyt numeru ostatniego paragonu..."},
+      {[&] { ::PrinterNumber(n, a); }, "Odczyt numeru ostatniego paragonu..."},
+      {[&] { ::DailyReportNumber(&n); }, "Odczyt numeru raportu dobowego..."},
+      {[&] { ::ReadUniqueNumber(a); }, "Odczyt numeru unikatowego..."},
+      {[&] { ::WriteLineFeed(1); }, "Zapis ilosci wierszy do wysunięcia..."},
+      {[&] { ::OpenDrawer(1); }, "Otwarcie szuflady..."},
+      {[&] { ::PrintResume(); }, "Wznawianie wydruku..."},
+      {[&] { ::ReceiptConditions(); }, "Sprawdzanie warunków wystawienia paragonu..."},
+      {[&] { ::PrinterStatusReport(); }, "Raport stanu drukarki..."},
+      {[&] { ::PeriodReport(1, 5, 1, 1, 5, 1, 2); }, "Raport okresowy..."},
+      {[&] { ::NumberReport(1, 1, 2); }, "Raport okresowy..."},
+      {[&] { ::MonthlyReport(1, 5, 1); }, "Raport miesięczny..."},
+      {[&] {
+         StatusBytes s;
+         ReadStatusBytes(s);
+       },
+       "Odczyt bajtów statusu..."},
+      {[&] { CheckFiscalMode(n); }, "Test czy tryb fiskalny..."},
+  };
+  for (const Case& c : cases) {
+    Captions().clear();
+    c.call();
+    ASSERT_FALSE(Captions().empty()) << c.caption;
+    EXPECT_EQ(Captions().front(), Cp(c.caption));
+  }
 }
 
 }  // namespace
