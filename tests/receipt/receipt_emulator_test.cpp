@@ -1,0 +1,294 @@
+// Whole receipts against the printer emulator: what the printer keeps and prints, and
+// whether the driver's idea of the open receipt stays the printer's under faults.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "connection.hpp"
+#include "cp1250.hpp"
+#include "emulator_line.hpp"
+#include "messages.hpp"
+#include "receipt_state.hpp"
+#include "tauravat.hpp"
+
+namespace kestradr::testing {
+namespace {
+
+namespace emu = kestra::emu;
+
+// A LUNO with A 23 %, B 8 %, C reserved, D 5 %, E exempt, F 0 %, G reserved.
+emu::PrinterConfig Luno() {
+  emu::PrinterConfig config;
+  config.deviceType = 7;
+  config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
+  return config;
+}
+
+class ReceiptOnEmulator : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ReceiptOpen = false;
+    port_ = std::make_unique<EmulatorPort>(Luno());
+    ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
+    ASSERT_EQ(::ErasePayments(), 0);
+    ASSERT_EQ(::EraseLines(), 0);
+  }
+  void TearDown() override {
+    ::CommunicationEnd();
+    ReceiptOpen = false;
+    port_.reset();
+  }
+
+  emu::Printer& Printer() { return port_->Printer(); }
+
+  int32_t Item(int32_t typ, const char* utf8Name, int32_t rate, int32_t quantity, int32_t decimals,
+               const char* unit, int32_t price) {
+    int32_t value = 0;
+    return ::ReceiptItem(typ, Cp1250(utf8Name), rate, 0, quantity, decimals, Cp1250(unit), price,
+                         value);
+  }
+
+  std::string Selected(const std::string& selector) {
+    std::string total = "none";
+    EXPECT_EQ(::ReadSelTotal(selector, total), 0) << selector;
+    return total;
+  }
+
+  // Paper lines in this order, each holding every "|"-separated fragment of its entry.
+  void ExpectPaperInOrder(const std::vector<std::string>& entries) {
+    ASSERT_EQ(::PrintControl(0, DeviceType), 0);  // whatever is queued reaches the paper
+    const auto lines = Printer().Paper().Lines();
+    auto holds = [](const std::string& line, const std::string& entry) {
+      for (size_t from = 0; from <= entry.size();) {
+        const size_t bar = std::min(entry.find('|', from), entry.size());
+        if (line.find(entry.substr(from, bar - from)) == std::string::npos) return false;
+        from = bar + 1;
+      }
+      return true;
+    };
+    size_t at = 0;
+    for (const auto& entry : entries) {
+      while (at < lines.size() && !holds(lines[at], entry)) ++at;
+      ASSERT_LT(at, lines.size()) << "missing or out of order: " << entry << "\n"
+                                  << Printer().Paper().Text();
+      ++at;
+    }
+  }
+
+  std::unique_ptr<EmulatorPort> port_;
+};
+
+TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
+  int32_t free = 0;
+  ASSERT_EQ(::FillPayment(1, Cp1250("Gotówka"), 2000, 0), 0);
+  ASSERT_EQ(::FillPayment(2, "Karta", 1233, 0), 0);
+  ASSERT_EQ(::FillLines(0, Cp1250("Dziękujemy za zakupy"), free), 0);
+  ASSERT_EQ(::FillLines(1, "Zapraszamy ponownie", free), 0);
+  ASSERT_EQ(::FillLines(2, Cp1250("Karta stałego klienta 1234"), free), 0);
+  EXPECT_EQ(free, 3);
+
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  EXPECT_TRUE(Printer().ReceiptOpen());
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), 0);        // A 9.00
+  ASSERT_EQ(Item(1, "Woda mineralna 1,5l", 2, 6, 0, "szt", 199), 0);        // B 11.94
+  ASSERT_EQ(Item(1, "Mleko 3,2% karton", 2, 1500, 3, "l", 299), 0);         // B 4.49
+  ASSERT_EQ(Item(0, "Mleko 3,2% karton", 2, 1500, 3, "l", 299), 0);         // back out
+  ASSERT_EQ(Item(1, "Ser żółty gouda plastry", 4, 250, 3, "kg", 3990), 0);  // D 9.98
+  ASSERT_EQ(Item(1, "Usługa pakowania prezentu", 5, 1, 0, "szt", 500), 0);  // E 5.00
+  ASSERT_EQ(::PackageItem(0, 2, 50, 100), 0);
+  ASSERT_EQ(::PrintSubtotal(), 0);
+  // 10 %: A 810, B 1074.6 → 1075, D 898.2 → 898, E 450.
+  ASSERT_EQ(::ReceiptEnd(10), 0);
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
+
+  EXPECT_EQ(Selected("A"), "810");
+  EXPECT_EQ(Selected("B"), "1075");
+  EXPECT_EQ(Selected("D"), "898");
+  EXPECT_EQ(Selected("E"), "450");
+  EXPECT_EQ(Selected("F"), "0");
+  EXPECT_EQ(Selected("+"), "3233");
+  std::string total;
+  EXPECT_EQ(::ReadTotal(total), 0);
+  EXPECT_EQ(total, "3233");
+  EXPECT_EQ(::ReadSelTotal("C", total), kRateUndefined);
+
+  ExpectPaperInOrder({"PARAGON FISKALNY",
+                      "Chleb żytni krojony|2x4.50 9.00 A",
+                      "Woda mineralna 1,5l|6x1.99 11.94 B",
+                      "Mleko 3,2% karton|1,500x2.99 4.49 B",
+                      "STORNO Mleko 3,2% karton|-4.49 B",
+                      "Ser żółty gouda plastry|0,250x39.90 9.98 D",
+                      "Usługa pakowania prezentu|1x5.00 5.00 E",
+                      "OPAKOWANIE SPRZEDANE 2/50|1.00",
+                      "PODSUMA|35.92",
+                      "RABAT 10%|-3.59",
+                      "SPRZEDAŻ OPODATK. A|8.10",
+                      "SPRZEDAŻ OPODATK. B|10.75",
+                      "SPRZEDAŻ OPODATK. D|8.98",
+                      "SPRZEDAŻ ZWOLNIONA E|4.50",
+                      "SUMA PLN|32.33",
+                      "Gotówka|20.00",
+                      "Karta|12.33",
+                      "Dziękujemy za zakupy",
+                      "Zapraszamy ponownie",
+                      "Karta stałego klienta 1234",
+                      "PARAGON FISKALNY"});
+  for (const auto& line : Printer().Paper().Lines())
+    EXPECT_EQ(line.find("ANULOWANY"), std::string::npos) << line;
+  // The tables were sent and emptied.
+  EXPECT_EQ(::FillLines(3, "next", free), 0);
+  EXPECT_EQ(free, 5);
+}
+
+TEST_F(ReceiptOnEmulator, PrinterCancelledReceiptIsForgotten) {
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), 0);
+  // The caller's own value disagrees with quantity × price: it goes out, and the printer
+  // cancels the receipt on its own.
+  int32_t value = 451;
+  ASSERT_EQ(::ReceiptItem(1, "Chleb razowy krojony", 1, 0, 1, 0, "szt", 450, value), 0);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  EXPECT_TRUE(ReceiptOpen);  // not known until the printer is asked
+  EXPECT_EQ(Item(1, "Bułka kajzerka duża", 1, 1, 0, "szt", 60), kReceiptCancelled);
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 0);
+
+  // The next receipt starts clean, and a line at a reserved rate is refused the same way.
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  ASSERT_EQ(Item(1, "Towar w stawce C", 3, 1, 0, "szt", 100), 0);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
+  EXPECT_FALSE(ReceiptOpen);
+  ExpectPaperInOrder({"PARAGON FISKALNY", "Chleb żytni krojony", "PARAGON ANULOWANY",
+                      "PARAGON FISKALNY", "PARAGON ANULOWANY"});
+}
+
+TEST_F(ReceiptOnEmulator, TotalPast32BitsReadsAs40Bits) {
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  for (int i = 0; i < 4; ++i)
+    ASSERT_EQ(Item(1, "Nieruchomość lokal", 1, 1, 0, "szt", 999'999'999), 0);
+  ASSERT_EQ(Item(1, "Nieruchomość garaż", 1, 1, 0, "szt", 294'967'300), 0);
+  // The driver's 32-bit sum wraps to 0, as the printer's check expects.
+  ASSERT_EQ(::ReceiptEnd(0), 0);
+  EXPECT_EQ(Selected("A"), "4294967296");
+  EXPECT_EQ(Selected("+"), "4294967296");
+  char buffer[32] = {};
+  EXPECT_EQ(::pReadTotal(buffer), 0);
+  EXPECT_STREQ(buffer, "4294967296");
+}
+
+TEST_F(ReceiptOnEmulator, EmptyReceiptEndedOrCancelled) {
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  EXPECT_EQ(::ReceiptEnd(0), 0);  // the printer answers NAK to an empty receipt
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  EXPECT_EQ(::ReceiptCancel(), 0);
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+}
+
+TEST_F(ReceiptOnEmulator, AcknowledgedEndIsClosedEvenWhenTheStatusAfterItIsLost) {
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), 0);
+  // Four status guards precede the end; the read after it goes unanswered.
+  Printer().Faults().AddRule({0x95, emu::FaultKind::kSilence, 4, 1});
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
+  ASSERT_EQ(::ReceiptBegin(), 0);
+}
+
+// Faults the protocol lets the driver notice: a refusal, silence, a wrong first byte,
+// trailing noise, and the printer cancelling on its own. A lost or late acknowledgement
+// of begin/end/cancel cannot be told from a refusal on this line and is left out, as is
+// a NAK to end or cancel (which means "no receipt here"), and any refusal of a status
+// command (whose byte is data).
+TEST_F(ReceiptOnEmulator, RandomCallsWithFaultsKeepTheReceiptStateInStep) {
+  std::mt19937 rng(20240517);
+  auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  const uint8_t commands[] = {0x21, 0x06, 0x17, 0x80, 0x1B, 0x07, 0x81,
+                              0x82, 0x09, 0x24, 0x23, 0x95, 0x94};
+  const emu::FaultKind kinds[] = {emu::FaultKind::kNak, emu::FaultKind::kSilence,
+                                  emu::FaultKind::kWrongFirstByte, emu::FaultKind::kGarbage,
+                                  emu::FaultKind::kCancelReceipt};
+  const char* names[] = {"Chleb żytni krojony", "Woda mineralna 1,5l", "Masło extra 200g"};
+  const int32_t usable[] = {1, 2, 4, 5, 6};
+
+  int opened = 0, cancelledByPrinter = 0, failures = 0;
+  for (int step = 0; step < 400; ++step) {
+    if (pick(4) == 0) {
+      const uint8_t command = commands[pick(std::size(commands))];
+      auto kind = kinds[pick(std::size(kinds))];
+      const bool status = command == 0x95 || command == 0x94;
+      if (status && kind != emu::FaultKind::kCancelReceipt) kind = emu::FaultKind::kSilence;
+      if ((command == 0x23 || command == 0x24) && kind == emu::FaultKind::kNak)
+        kind = emu::FaultKind::kSilence;
+      Printer().Faults().AddRule({command, kind, pick(3), 1});
+    }
+    int32_t result = 0;
+    int32_t free = 0;
+    int32_t value = 0;
+    std::string call;
+    switch (pick(10)) {
+      case 0:
+        call = "ReceiptBegin";
+        result = ::ReceiptBegin();
+        break;
+      case 1:
+      case 2:
+      case 3:
+        call = "ReceiptItem";
+        result = ::ReceiptItem(1, Cp1250(names[pick(3)]), usable[pick(5)], 0, 1 + pick(5), 0, "szt",
+                               100 + pick(900), value);
+        break;
+      case 4:
+        call = "PackageItem";
+        result = ::PackageItem(pick(4), 1, 10, 50);
+        break;
+      case 5:
+        call = "PrintSubtotal";
+        result = ::PrintSubtotal();
+        break;
+      case 6:
+        call = "ReceiptEnd";
+        result = ::ReceiptEnd(pick(2) == 0 ? 0 : 1 + pick(30));
+        break;
+      case 7:
+        call = "ReceiptCancel";
+        result = ::ReceiptCancel();
+        break;
+      case 8:
+        call = "FillPayment";
+        result = ::FillPayment(1 + pick(4), "Gotowka", 100, 0);
+        break;
+      default:
+        call = "FillLines";
+        result = ::FillLines(pick(16), "Dziekujemy", free);
+        if (result == kNoFreeLines) result = ::EraseLines();
+        break;
+    }
+    if (result == kReceiptCancelled) ++cancelledByPrinter;
+    if (result != kOk) ++failures;
+    if (call == "ReceiptBegin" && result == kOk) ++opened;
+
+    // The driver may learn of a printer's own cancellation one call late; otherwise
+    // both sides agree.
+    const bool printerOpen = Printer().ReceiptOpen();
+    const bool pendingNotice = !printerOpen && Printer().ReceiptCancelledByPrinter();
+    ASSERT_TRUE(ReceiptOpen == printerOpen || (ReceiptOpen && pendingNotice))
+        << "step " << step << ": " << call << " returned " << result << ", driver " << ReceiptOpen
+        << ", printer " << printerOpen;
+  }
+  EXPECT_GT(Printer().Faults().Injected(), 40u);
+  EXPECT_GT(opened, 10);
+  EXPECT_GT(cancelledByPrinter, 0);
+  EXPECT_GT(failures, 20);
+}
+
+}  // namespace
+}  // namespace kestradr::testing
