@@ -152,7 +152,7 @@ uint32_t TComm::StartThreadsAndLine() {
   eventThread_ = std::make_unique<TZdarzeniaCommThread>(
       *device_, eventSet_, [this](uint32_t mask) { DispatchEvents(mask); });
   writerThread_ = std::make_unique<TZapisOdczytThread>(*this, *comm::WriteRequestEvent,
-                                                       *comm::ReadRequestEvent, *comm::IdleEvent);
+                                                       *comm::ReadRequestEvent);
 
   if (const uint32_t result = ApplyLineSettings(); result != 0) return result;
   if (const uint32_t result = device_->SetQueueSizes(inputQueueSize_, outputQueueSize_);
@@ -425,12 +425,15 @@ bool WriteByte(uint8_t byte) {
     if (!SignalEvent(comm::WriteRequestEvent.get())) return FailTransfer(commtext::kSignalEvent);
   }
   bool outcome = false;
-  if (WaitServingMainQueue({abort, idle}) == 1) {
+  const bool idleSeen = WaitServingMainQueue({abort, idle}) == 1;
+  if (idleSeen) {
     outcome = !comm::TransferFailed;
   } else {
     Record(commtext::kWaitFunction, LastOsError());
   }
-  if (!SignalEvent(idle)) return FailTransfer(commtext::kSignalEvent);
+  // Seen signalled, IdleEvent stays so (only the caller resets it): setting it again
+  // would cost one more system call per byte for nothing.
+  if (!idleSeen && !SignalEvent(idle)) return FailTransfer(commtext::kSignalEvent);
   if (!outcome) comm::TransferFailed = true;
   return outcome;
 }
@@ -452,7 +455,8 @@ bool ReadByte(uint8_t& byte) {
     Record(commtext::kWaitFunction, LastOsError());
   }
   bool outcome = false;
-  if (WaitServingMainQueue({abort, idle}) == 1) {
+  const bool idleSeen = WaitServingMainQueue({abort, idle}) == 1;
+  if (idleSeen) {
     if (!comm::TransferFailed) {
       byte = comm::ByteRead;
       outcome = true;
@@ -460,7 +464,9 @@ bool ReadByte(uint8_t& byte) {
   } else {
     Record(commtext::kWaitFunction, LastOsError());
   }
-  if (!SignalEvent(idle)) return FailTransfer(commtext::kCancelEvent);
+  // Seen signalled, IdleEvent stays so (only the caller resets it): setting it again
+  // would cost one more system call per byte for nothing.
+  if (!idleSeen && !SignalEvent(idle)) return FailTransfer(commtext::kCancelEvent);
   if (!outcome) comm::TransferFailed = true;
   return outcome;
 }

@@ -49,8 +49,8 @@ void TZdarzeniaCommThread::ProcessEvent(uint32_t mask) {
 }
 
 TZapisOdczytThread::TZapisOdczytThread(TComm& comm, const Event& writeRequest,
-                                       const Event& readRequest, Event& idle)
-    : comm_(comm), writeRequest_(writeRequest), readRequest_(readRequest), idle_(idle) {
+                                       const Event& readRequest)
+    : comm_(comm), writeRequest_(writeRequest), readRequest_(readRequest) {
   thread_ = std::thread([this] { Execute(); });
 }
 
@@ -71,12 +71,11 @@ void TZapisOdczytThread::Execute() {
   RaiseThreadPriority(ThreadPriority::TimeCritical);
   for (;;) {
     switch (WaitForAny({&stop_, &writeRequest_, &readRequest_})) {
+      // IdleEvent was reset by the caller before it made the request.
       case 1:
-        idle_.Reset();
         DoWrite();
         break;
       case 2:
-        idle_.Reset();
         DoRead();
         break;
       default:  // stopped, or the wait itself failed

@@ -41,7 +41,7 @@ class TZdarzeniaCommThread {
 // Performs every single-byte transfer the caller requests.
 class TZapisOdczytThread {
  public:
-  TZapisOdczytThread(TComm& comm, const Event& writeRequest, const Event& readRequest, Event& idle);
+  TZapisOdczytThread(TComm& comm, const Event& writeRequest, const Event& readRequest);
   ~TZapisOdczytThread();
   TZapisOdczytThread(const TZapisOdczytThread&) = delete;
   TZapisOdczytThread& operator=(const TZapisOdczytThread&) = delete;
@@ -57,7 +57,6 @@ class TZapisOdczytThread {
   TComm& comm_;
   const Event& writeRequest_;
   const Event& readRequest_;
-  Event& idle_;
   Event stop_;
   std::thread thread_;
 };

@@ -289,20 +289,16 @@ Transfer PosixSerialDevice::Read(uint8_t& byte, const Event& abort) {
   const Deadline deadline = returnAtOnce ? Deadline::After(milliseconds(0))
                             : total == 0 ? Deadline::Never()
                                          : Deadline::After(milliseconds(total));
-  bool hungUp = false;
+  // Wait first: the byte asked for is usually still on its way, and a read that finds
+  // nothing would cost one more system call per byte.
   for (;;) {
-    const ssize_t count = read(fd_.get(), &byte, 1);
-    if (count == 1) return {TransferStatus::Done, 1, 0};
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0 && errno != EAGAIN) return Failure(errno);
-    // Nothing buffered; after a hang-up nothing ever will be.
-    if (hungUp) return Failure(EIO);
+    bool hungUp = false;
     switch (WaitReady(POLLIN, abort, deadline)) {
       case Readiness::Ready:
-        continue;
+        break;
       case Readiness::HungUp:
         hungUp = true;
-        continue;
+        break;
       case Readiness::Aborted:
         return {TransferStatus::Aborted, 0, 0};
       case Readiness::TimedOut:
@@ -310,6 +306,14 @@ Transfer PosixSerialDevice::Read(uint8_t& byte, const Event& abort) {
       case Readiness::Error:
         return Failure(errno);
     }
+    ssize_t count = 0;
+    do {
+      count = read(fd_.get(), &byte, 1);
+    } while (count < 0 && errno == EINTR);
+    if (count == 1) return {TransferStatus::Done, 1, 0};
+    if (count < 0 && errno != EAGAIN) return Failure(errno);
+    // Readable yet nothing to take is end of file; after a hang-up nothing ever comes.
+    if (hungUp || count == 0) return Failure(EIO);
   }
 }
 
