@@ -1,0 +1,65 @@
+// The program's view of the driver: the few driver calls the dialog, the editor and
+// the main window's services make. The real one forwards to kestradr; tests put a
+// fake or the real driver on an emulated printer behind it.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace taurasw {
+
+// Rate values in hundredths of a percent; two values are markers, not rates.
+inline constexpr uint32_t kReservedRateValue = 25500;
+inline constexpr uint32_t kExemptRateValue = 10000;
+inline constexpr uint8_t kDeviceUnknown = 11;  // none or an unknown device
+using RateValues = std::array<uint32_t, 7>;    // A..G
+
+// Status bytes as ReadStatusBytes numbers them: s[1]..s[8].
+struct StatusRead {
+  int32_t count = 0;
+  std::array<uint8_t, 9> s{};
+  bool eighthPresent = false;
+};
+
+class PrinterGateway {
+ public:
+  virtual ~PrinterGateway() = default;
+
+  virtual bool PortAvailable(uint8_t port) = 0;
+  virtual void PurgePort() = 0;
+  // Closes whatever port is open and opens `port` with the driver's write and read
+  // time-outs. 0, or the OS error (2 no such port, 5 in use).
+  virtual int32_t OpenPort(uint8_t port, uint16_t speed) = 0;
+  // The driver's copy of the operator's choice, used when reports reopen the port.
+  virtual void SetSelection(uint8_t port, uint16_t speed) = 0;
+
+  // Identifies the printer and records the type as the driver's DeviceType.
+  virtual int32_t ReadDeviceType(uint8_t& type) = 0;
+  virtual uint8_t DeviceType() const = 0;
+  virtual int32_t DeviceName(QString& name) = 0;
+  virtual int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) = 0;
+  virtual int32_t ReadStatusBytes(StatusRead& status) = 0;
+
+  // Untouched entries of `rates` keep what the caller put there.
+  virtual int32_t ReadVAT(int32_t& count, RateValues& rates) = 0;
+  virtual int32_t SetVAT(int32_t& count, const RateValues& rates) = 0;
+  virtual int32_t DailyReport(int32_t force) = 0;
+  virtual int32_t PrintControl(int32_t mode, uint8_t deviceType) = 0;
+  // `reply` receives the data bytes (at least replyLength - 1 of them).
+  virtual int32_t RSSequence(uint8_t command, int32_t replyLength, std::vector<uint8_t>& reply) = 0;
+
+  virtual QString ErrMessage(int32_t code) = 0;
+
+  // The driver announces its operations and pumps the window messages through these
+  // while it polls a printout; empty functions take them away again.
+  virtual void InstallCallbacks(std::function<void(const QString&)> progress,
+                                std::function<void()> messagePump) {
+    (void)progress;
+    (void)messagePump;
+  }
+};
+
+}  // namespace taurasw
