@@ -180,17 +180,6 @@ TEST_F(ReceiptOnEmulator, TotalPast32BitsReadsAs40Bits) {
   EXPECT_STREQ(buffer, "4294967296");
 }
 
-TEST_F(ReceiptOnEmulator, EmptyReceiptEndedOrCancelled) {
-  ASSERT_EQ(::ReceiptBegin(), 0);
-  EXPECT_EQ(::ReceiptEnd(0), 0);  // the printer answers NAK to an empty receipt
-  EXPECT_FALSE(ReceiptOpen);
-  EXPECT_FALSE(Printer().ReceiptOpen());
-  ASSERT_EQ(::ReceiptBegin(), 0);
-  EXPECT_EQ(::ReceiptCancel(), 0);
-  EXPECT_FALSE(ReceiptOpen);
-  EXPECT_FALSE(Printer().ReceiptOpen());
-}
-
 TEST_F(ReceiptOnEmulator, AcknowledgedEndIsClosedEvenWhenTheStatusAfterItIsLost) {
   ASSERT_EQ(::ReceiptBegin(), 0);
   ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), 0);
