@@ -85,8 +85,9 @@ void Put(Block& block, size_t offset, int32_t value) {
   std::copy(bytes.begin(), bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
+// Texts are bounded where they are taken in; the cut here only keeps the block whole.
 void Put(Block& block, size_t offset, std::string_view text) {
-  std::memcpy(block.data() + offset, text.data(), text.size());
+  std::memcpy(block.data() + offset, text.data(), std::min(text.size(), block.size() - offset));
 }
 
 int32_t SendReceiptSum(int32_t sum) {
