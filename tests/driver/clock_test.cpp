@@ -16,19 +16,6 @@ using Clock = ScriptedDriver;
 const std::vector<uint8_t> kShortClock = {0x06, 0, 5, 1, 2, 3, 1, 2, 3, 5, 9};
 const std::vector<uint8_t> kLongClock = {0x06, 0, 5, 1, 2, 3, 1, 2, 3, 5, 9, 0, 7};
 
-TEST_F(Clock, ShortClockModelsGiveMinutes) {
-  Connect(0);
-  line_->Always(0x35, kShortClock);
-  std::string date = "x", time = "x";
-  ASSERT_EQ(::ReadClock(date, time), 0);
-  EXPECT_EQ(date, "2005.12.31");
-  EXPECT_EQ(time, "23:59");
-  EXPECT_FALSE(WasSent(0x40));
-  char buffer[32];
-  ASSERT_EQ(::pReadClock(buffer), 0);
-  EXPECT_STREQ(buffer, "05.12.31;23:59");
-}
-
 TEST_F(Clock, LongClockModelsGiveSecondsButTheTwinDoesNot) {
   for (int type : {3, 6, 7, 8, 11}) {
     SCOPED_TRACE(type);

@@ -15,39 +15,6 @@ namespace {
 
 using Identification = ScriptedDriver;
 
-TEST_F(Identification, EveryDeviceTypeAndItsTwoNames) {
-  struct Case {
-    int type;
-    const char* name;
-    const char* plainName;
-  };
-  const Case cases[] = {
-      {0, "RX820A 5-stawkowa", "RX820A 5-stawkowa"},
-      {1, "RX820A 7-stawkowa", "RX820A 7-stawkowa"},
-      {2, "TAURA I generacji", "TAURA I generacji"},
-      {3, "TAURA II generacji", "TAURA II generacji"},
-      {4, "RX820B 5-st. (apteczna)", "RX820B 5-st. (apteczna)"},
-      {5, "RX820B 7-st. (apteczna)", "RX820B 7-st. (apteczna)"},
-      {6, "TAURA F (apteczna)", "TAURA F (apteczna)"},
-      {7, "KESTRA LUNO", "Nowa drukarka fiskalna"},
-      {8, "KESTRA LUNO F", "Nowa drukarka fiskalna (apteczna)"},
-      {9, "KESTRA LUNO E", "NIEZNANE"},
-      {10, "KESTRA LUNO EFV", "NIEZNANE"},
-      {11, "INNE URZĄDZENIE", "INNE URZADZENIE"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.type);
-    line_->Forget(0xFE);
-    Connect(c.type, 4);
-    std::string name = "old";
-    EXPECT_EQ(::DeviceName(name), 0);
-    EXPECT_EQ(name, Cp(c.name));
-    char buffer[64] = {};
-    EXPECT_EQ(::pDeviceName(buffer), 0);
-    EXPECT_EQ(std::string(buffer), Cp(c.plainName));
-  }
-}
-
 TEST_F(Identification, VersionComesFromTheSubTypeAnswer) {
   ScriptIdentity(*line_, 8, 4);
   uint8_t type = 0;
@@ -93,22 +60,6 @@ TEST_F(Connection, InitPassesOnAnyRefusalButNak) {
   EXPECT_EQ(::CommunicationInit(1, 9600, 1), 101);
   EXPECT_FALSE(Connected);
   EXPECT_FALSE(WasSent(0xFF));
-}
-
-TEST_F(Connection, EndThenEveryCommandAnswers114WithoutTraffic) {
-  Connect(7);
-  ASSERT_EQ(::CommunicationEnd(), 0);
-  EXPECT_EQ(DeviceType, kDeviceNone);
-  int32_t count = 0;
-  uint32_t a = 0, b = 0, c = 0, d = 0, e = 0, f = 0, g = 0;
-  EXPECT_EQ(::ReadVAT(&count, &a, &b, &c, &d, &e, &f, &g), 114);
-  EXPECT_EQ(::DailyReport(0), 114);
-  EXPECT_EQ(::ReceiptConditions(), 114);
-  EXPECT_EQ(::PrintControl(1, 7), 114);
-  std::string name;
-  EXPECT_EQ(::DeviceName(name), 114);
-  EXPECT_EQ(::OpenDrawer(1), 114);
-  EXPECT_TRUE(line_->Written().empty());
 }
 
 TEST_F(Connection, CommandReconnectsWithTheRecordedPortAndClearsTheReceiptState) {

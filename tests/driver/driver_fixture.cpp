@@ -1,5 +1,7 @@
 #include "driver_fixture.hpp"
 
+#include <stdexcept>
+
 #include "callbacks.hpp"
 #include "connection.hpp"
 #include "cp1250.hpp"
@@ -84,6 +86,10 @@ void ScriptedDriver::SetUp() {
   });
   Captions().clear();
   SetProgressCallback([](const std::string& text) { Captions().push_back(text); });
+  // Supervision of a printout that never ends would poll forever: end it as 999 instead.
+  SetMessagePumpCallback([polls = 0]() mutable {
+    if (++polls > 20000) throw std::runtime_error("supervision never ended");
+  });
   // Idle and fiscal: maker's and user data present, nothing printing.
   line_->Always(0x9B, {0x03});
   line_->Always(0x94, {0x00});

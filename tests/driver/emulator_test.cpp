@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 
+#include "callbacks.hpp"
 #include "connection.hpp"
 #include "cp1250.hpp"
 #include "emulator_line.hpp"
@@ -31,12 +33,20 @@ emu::PrinterConfig Config(int type, uint8_t version = 1) {
 
 class OnEmulator : public ::testing::Test {
  protected:
+  void SetUp() override {
+    // A printout that never ends would poll forever: end it as a failure (999) instead.
+    SetMessagePumpCallback([this] {
+      if (++polls_ > kPollLimit) throw std::runtime_error("supervision never ended");
+    });
+  }
   void Start(emu::PrinterConfig config) {
+    polls_ = 0;
     port_.reset();
     port_ = std::make_unique<EmulatorPort>(std::move(config));
     ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
   }
   void TearDown() override {
+    SetMessagePumpCallback({});
     ::CommunicationEnd();
     ReceiptOpen = false;
     port_.reset();
@@ -55,6 +65,8 @@ class OnEmulator : public ::testing::Test {
     return r;
   }
 
+  static constexpr int kPollLimit = 20000;
+  int polls_ = 0;
   std::unique_ptr<EmulatorPort> port_;
 };
 
@@ -73,28 +85,28 @@ int RateCountOf(int type) {
 }
 
 TEST_F(OnEmulator, EveryModelIsIdentifiedAndNamed) {
-  const char* plain[12] = {"RX820A 5-stawkowa",
-                           "RX820A 7-stawkowa",
-                           "TAURA I generacji",
-                           "TAURA II generacji",
-                           "RX820B 5-st. (apteczna)",
-                           "RX820B 7-st. (apteczna)",
-                           "TAURA F (apteczna)",
-                           "Nowa drukarka fiskalna",
-                           "Nowa drukarka fiskalna (apteczna)",
-                           "NIEZNANE",
-                           "NIEZNANE",
-                           "INNE URZADZENIE"};
+  const char* names[12][2] = {{"RX820A 5-stawkowa", "RX820A 5-stawkowa"},
+                              {"RX820A 7-stawkowa", "RX820A 7-stawkowa"},
+                              {"TAURA I generacji", "TAURA I generacji"},
+                              {"TAURA II generacji", "TAURA II generacji"},
+                              {"RX820B 5-st. (apteczna)", "RX820B 5-st. (apteczna)"},
+                              {"RX820B 7-st. (apteczna)", "RX820B 7-st. (apteczna)"},
+                              {"TAURA F (apteczna)", "TAURA F (apteczna)"},
+                              {"KESTRA LUNO", "Nowa drukarka fiskalna"},
+                              {"KESTRA LUNO F", "Nowa drukarka fiskalna (apteczna)"},
+                              {"KESTRA LUNO E", "NIEZNANE"},
+                              {"KESTRA LUNO EFV", "NIEZNANE"},
+                              {"INNE URZĄDZENIE", "INNE URZADZENIE"}};
   for (int type = 0; type < 12; ++type) {
     SCOPED_TRACE(type);
     Start(Config(type));
     EXPECT_EQ(DeviceType, type);
     std::string name;
     ASSERT_EQ(::DeviceName(name), 0);
-    EXPECT_EQ(name, Cp1250(std::string(emu::ModelForType(type).name)));
+    EXPECT_EQ(name, Cp1250(names[type][0]));
     char buffer[64];
     ASSERT_EQ(::pDeviceName(buffer), 0);
-    EXPECT_EQ(std::string(buffer), plain[type]);
+    EXPECT_EQ(std::string(buffer), Cp1250(names[type][1]));
   }
 }
 
@@ -315,6 +327,8 @@ TEST_F(OnEmulator, CountersNumbersDrawerAndFeed) {
 TEST_F(OnEmulator, EndThenEveryCommandAnswers114) {
   Start(Config(7));
   ASSERT_EQ(::CommunicationEnd(), 0);
+  EXPECT_EQ(DeviceType, kDeviceNone);
+  port_->Line().ClearRecord();
   int32_t count = 0;
   uint32_t r = 0;
   EXPECT_EQ(::ReadVAT(&count, &r, &r, &r, &r, &r, &r, &r), 114);
@@ -323,6 +337,9 @@ TEST_F(OnEmulator, EndThenEveryCommandAnswers114) {
   std::string date, time;
   EXPECT_EQ(::ReadClock(date, time), 114);
   EXPECT_EQ(::ReceiptConditions(), 114);
+  EXPECT_EQ(::OpenDrawer(1), 114);
+  EXPECT_EQ(::PrintControl(1, 7), 114);
+  EXPECT_TRUE(port_->Line().Sequences().empty());
 }
 
 // The whole road over a real pseudo-terminal, the way a point-of-sale program meets a

@@ -14,24 +14,6 @@ namespace {
 
 using Reports = ScriptedDriver;
 
-TEST_F(Reports, DailyReportOnAnEmptyDayByForceAndModel) {
-  // Models that print an empty day's report when forced; the others always refuse it.
-  const bool forcible[12] = {false, false, true, true,  false, false,
-                             true,  true,  true, false, false, true};
-  for (int type = 0; type < 12; ++type) {
-    SCOPED_TRACE(type);
-    line_->Forget(0xFE);
-    Connect(type);
-    line_->Always(0x66, {0x06, 0x00, 0x00});
-    line_->Always(0x25, {0x06});
-    EXPECT_EQ(::DailyReport(0), 211);
-    EXPECT_FALSE(WasSent(0x25));
-    EXPECT_EQ(::DailyReport(1), forcible[type] ? 0 : 211);
-    EXPECT_EQ(WasSent(0x25), forcible[type]);
-    EXPECT_EQ(WasSent(0x66), true);  // asked at least by the unforced call
-  }
-}
-
 TEST_F(Reports, DailyReportAfterSalesIsPrintedAndFollowed) {
   Connect(0);
   line_->Reply(0x66, {0x06, 0x00, 0x01});

@@ -193,32 +193,6 @@ TEST_F(ScriptedDriver, TaxRatesSetInEachFormat) {
   EXPECT_TRUE(set);
 }
 
-TEST_F(ScriptedDriver, StatusByteCountsByModelAndVersion) {
-  struct Case {
-    int type;
-    uint8_t version;
-    int32_t count;
-    bool eighth;
-  };
-  const Case cases[] = {{3, 2, 4, false}, {3, 3, 6, false}, {6, 5, 4, true},  {6, 6, 6, true},
-                        {7, 1, 7, false}, {8, 1, 7, true},  {0, 0, 4, false}, {11, 0, 7, false}};
-  const uint8_t commands[] = {0x5B, 0x54, 0x55, 0x56, 0x5F, 0x50, 0xF3, 0x5D};
-  uint8_t value = 0x10;
-  for (const uint8_t command : commands) line_->Always(command, {0x06, value++});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.type * 10 + c.version);
-    line_->Forget(0xFE);
-    Connect(c.type, c.version);
-    StatusBytes status;
-    status.s.fill(0);
-    ASSERT_EQ(ReadStatusBytes(status), 0);
-    EXPECT_EQ(status.count, c.count);
-    EXPECT_EQ(status.eighthPresent, c.eighth);
-    for (int i = 1; i <= status.count; ++i) EXPECT_EQ(status.s[i], 0x10 + i - 1);
-    EXPECT_EQ(status.s[8], c.eighth ? 0x17 : 0);
-  }
-}
-
 TEST_F(ScriptedDriver, FiscalModeAndTheLockByte) {
   Connect(7);
   int32_t flag = -1;
