@@ -6,7 +6,7 @@ namespace kestradr::testing {
 
 class EmulatorDevice : public SerialDevice {
  public:
-  explicit EmulatorDevice(EmulatorLine& line) : line_(line) {}
+  explicit EmulatorDevice(std::shared_ptr<EmulatorLine> line) : line_(std::move(line)) {}
 
   uint32_t ApplyLineSettings(uint32_t) override { return 0; }
   uint32_t SetQueueSizes(uint32_t, uint32_t) override { return 0; }
@@ -22,22 +22,22 @@ class EmulatorDevice : public SerialDevice {
 
   Transfer Write(uint8_t byte, const Event& abort) override {
     if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
-    line_.OnWrite(byte);
+    line_->OnWrite(byte);
     return {TransferStatus::Done, 1, 0};
   }
 
   Transfer Read(uint8_t& byte, const Event& abort) override {
     if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
-    return {TransferStatus::Done, line_.TakeByte(byte) ? 1u : 0u, 0};
+    return {TransferStatus::Done, line_->TakeByte(byte) ? 1u : 0u, 0};
   }
 
   uint32_t PurgeOutput() override { return 0; }
   uint32_t PurgeInput() override {
-    line_.StartSequence();
+    line_->StartSequence();
     return 0;
   }
   uint32_t PurgeAll() override {
-    line_.ClearPending();
+    line_->ClearPending();
     return 0;
   }
 
@@ -51,7 +51,7 @@ class EmulatorDevice : public SerialDevice {
   }
 
  private:
-  EmulatorLine& line_;
+  std::shared_ptr<EmulatorLine> line_;
   CommTimeouts timeouts_;
 };
 
@@ -84,7 +84,7 @@ std::unique_ptr<SerialDevice> EmulatorLine::OpenDevice() {
   ++openCount_;
   pending_.clear();
   expectSequenceStart_ = true;
-  return std::make_unique<EmulatorDevice>(*this);
+  return std::make_unique<EmulatorDevice>(shared_from_this());
 }
 
 void EmulatorLine::OnWrite(uint8_t byte) {

@@ -16,7 +16,8 @@
 
 namespace kestradr::testing {
 
-class EmulatorLine {
+// Devices keep their line alive: the driver may close a port after the test let go of it.
+class EmulatorLine : public std::enable_shared_from_this<EmulatorLine> {
  public:
   explicit EmulatorLine(kestra::emu::PrinterConfig config = {});
 
