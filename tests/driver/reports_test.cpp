@@ -84,6 +84,20 @@ TEST_F(Reports, LongReportReopensTheApplicationsChoice) {
   EXPECT_EQ(openings[1].readTimeoutMs, 5000u);
 }
 
+TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
+  // OpenPort names the port to nobody: closing it for the long read would lose it.
+  Connected = true;
+  PortNumber = 0;
+  line_->Always(0xFF, {0x06, 0x2C});
+  line_->Always(0xFE, {0x06, 0x01, 0x01, 0x00});
+  ASSERT_EQ(::OpenPort(3, 9600, 3, 5), 0);
+  line_->Always(0x28, {0x06});
+  EXPECT_EQ(::PeriodReport(1, 5, 1, 1, 5, 1, 31), 0);
+  EXPECT_EQ(Openings().size(), 1u);
+  EXPECT_EQ(Sent(0x28).size(), 1u);
+  EXPECT_EQ(::ClosePort(), 0);
+}
+
 TEST_F(Reports, MonthlyAndNumberReportBytes) {
   Connect(8);
   line_->Always(0x31, {0x06}, 5, {0x00});
