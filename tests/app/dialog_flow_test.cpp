@@ -81,7 +81,7 @@ TEST_F(DialogFlow, ErasedCmosEndsTheProgram) {
 
 TEST_F(DialogFlow, APrinterThatIsNotReadyShowsTheLaterCondition) {
   auto config = PrinterOf(7);
-  config.paperIn = false;         // status byte 3, bit 0x02
+  config.paperIn = false;        // status byte 3, bit 0x02
   config.status.extraF3 = 0x02;  // status byte 7: low battery
   UsePrinter(config);
   EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
@@ -109,8 +109,9 @@ TEST_F(DialogFlow, ACommandLinePortConnectsToThatPort) {
   EXPECT_TRUE(ui_.boxes.empty());
   EXPECT_EQ(flows_->dialog.ChosenEntry(), "COM7");
   EXPECT_EQ(flows_->dialog.controls.speedIndex, 1);
-  EXPECT_FALSE(PortsOpened().empty());
-  EXPECT_TRUE(std::all_of(PortsOpened().begin(), PortsOpened().end(), [](int p) { return p == 7; }));
+  const std::vector<int> opened = PortsOpened();
+  EXPECT_FALSE(opened.empty());
+  EXPECT_TRUE(std::all_of(opened.begin(), opened.end(), [](int p) { return p == 7; }));
   EXPECT_EQ(kestradr::DeviceType, 7);
 }
 
@@ -118,8 +119,9 @@ TEST_F(DialogFlow, ACommandLinePortThatIsNotThereIsNamedAndTheDialogStays) {
   UsePrinter(PrinterOf(7), {1, 3});
   flows_->state.SelectedPort = 5;
   flows_->dialog.FormActivate();
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"Brak portu COM5 w systemie.\rNależy ustawić parametry komunikacji"});
+  EXPECT_EQ(
+      ui_.Texts(BoxKind::Error),
+      std::vector<QString>{"Brak portu COM5 w systemie.\rNależy ustawić parametry komunikacji"});
   EXPECT_TRUE(PortsOpened().empty());
   // The operator picks another port; the confirmation goes on with it.
   flows_->dialog.controls.portIndex = 1;
@@ -139,13 +141,11 @@ TEST_F(DialogFlow, ACommandLinePortWithoutSpeedUsesTheDialogsSpeed) {
 TEST_F(DialogFlow, NoPortsAtAllIsSaidAndNothingIsOpened) {
   UsePrinter(PrinterOf(7), {});
   flows_->dialog.FormActivate();
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"Brak portów szeregowych w systemie"});
+  EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{"Brak portów szeregowych w systemie"});
   EXPECT_TRUE(flows_->state.FirstActivation) << "the next activation scans again";
   ui_.Clear();
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::StayOpen);
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"Brak portów szeregowych w systemie"});
+  EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{"Brak portów szeregowych w systemie"});
   EXPECT_TRUE(PortsOpened().empty());
 }
 

@@ -206,8 +206,9 @@ TEST_F(EditorFlow, UnchangedRatesAreNotWritten) {
   UsePrinter(config);
   OpenEditor();
   flows_->editor.Button1Click();
-  EXPECT_EQ(ui_.Texts(BoxKind::Information),
-            std::vector<QString>{"Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane."});
+  EXPECT_EQ(
+      ui_.Texts(BoxKind::Information),
+      std::vector<QString>{"Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane."});
   EXPECT_FALSE(RatesWritten());
   EXPECT_TRUE(flows_->editor.takEnabled);
 }
@@ -347,8 +348,9 @@ TEST_F(EditorFlow, APortThatDisappearsIsNamedAndNothingIsWritten) {
   OpenEditor();
   PortsFail(2);
   flows_->editor.Button1Click();
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji"});
+  EXPECT_EQ(
+      ui_.Texts(BoxKind::Error),
+      std::vector<QString>{"Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji"});
   EXPECT_EQ(Printer().Memory().Rates(), kestra::emu::AllReserved());
 }
 

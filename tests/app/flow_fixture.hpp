@@ -38,7 +38,9 @@ class FlowTest : public ::testing::Test {
   // Confirm, expect the editor, and forget what the screen showed so far.
   void OpenEditor();
   // Sets the text of a rate row as the operator would type it.
-  void Type(int row, const QString& text) { flows_->editor.rows[static_cast<size_t>(row)].text = text; }
+  void Type(int row, const QString& text) {
+    flows_->editor.rows[static_cast<size_t>(row)].text = text;
+  }
 
   kestra::emu::Printer& Printer() { return emulator_->Printer(); }
   std::vector<uint8_t> Commands() const { return emulator_->Line().Commands(); }

@@ -62,8 +62,7 @@ TEST(PrinterState, TheLaterRowWins) {
   // Paper out and low battery: paper.
   EXPECT_EQ(ComputePrinterStateCode(Status(7, {{3, 0x02}, {7, 0x02}})), kPaperOut);
   // Printer failure beats the lost controller, which beats low battery.
-  EXPECT_EQ(ComputePrinterStateCode(Status(7, {{3, 0x04}, {2, 0x80}, {7, 0x02}})),
-            kPrinterFailure);
+  EXPECT_EQ(ComputePrinterStateCode(Status(7, {{3, 0x04}, {2, 0x80}, {7, 0x02}})), kPrinterFailure);
   EXPECT_EQ(ComputePrinterStateCode(Status(7, {{2, 0x80}, {7, 0x02}})), kNoControllerLink);
   EXPECT_EQ(ComputePrinterStateCode(Status(6, {{2, 0x10}, {1, 0x04}})), kReadOnlyMode);
   EXPECT_EQ(ComputePrinterStateCode(Status(4, {{2, 0x10}})), kCmosErased);
@@ -93,10 +92,11 @@ TEST(LockMessage, OneLinePerReasonInTableOrder) {
   EXPECT_EQ(LockMessage(0x21),
             "KASA ZABLOKOWANA: \r\nUSZKODZONA PAMIĘĆ PROGRAMU.\r\nNiezgodna pamięć fiskalna.\r\n");
   EXPECT_EQ(LockMessage(0x40), "KASA ZABLOKOWANA: \r\n");
-  EXPECT_EQ(LockMessage(0x9E),
-            "KASA ZABLOKOWANA: \r\nBłąd odczytu z pamięci fiskalnej.\r\nBrak pamięci fiskalnej.\r\n"
-            "Uszkodzone dane w pamięci nieulotnej.\r\nBrak danych producenta w pamięci fiskalnej.\r\n"
-            "Uszkodzona pamięć programu.\r\n");
+  EXPECT_EQ(
+      LockMessage(0x9E),
+      "KASA ZABLOKOWANA: \r\nBłąd odczytu z pamięci fiskalnej.\r\nBrak pamięci fiskalnej.\r\n"
+      "Uszkodzone dane w pamięci nieulotnej.\r\nBrak danych producenta w pamięci fiskalnej.\r\n"
+      "Uszkodzona pamięć programu.\r\n");
 }
 
 TEST(OrderCheck, OrdinaryRatesMustNotGrow) {
@@ -115,7 +115,7 @@ TEST(OrderCheck, MarkersAreLeftOutAndFewRatesPass) {
 
 TEST(OrderCheck, OnlyTheRowsTheModelOrders) {
   EXPECT_TRUE(OrderCheckPasses({2200, 700, 0, 0, 2300, 2300, Z}, 0));  // A..D only
-  EXPECT_TRUE(OrderCheckPasses({2200, 700, 0, 0, 0, 0, 2300}, 1));  // G is never checked
+  EXPECT_TRUE(OrderCheckPasses({2200, 700, 0, 0, 0, 0, 2300}, 1));     // G is never checked
   for (int type : {3, 6, 7, 8, 9, 10})
     EXPECT_TRUE(OrderCheckPasses({0, 500, 2300, R, R, R, Z}, static_cast<uint8_t>(type)));
 }

@@ -4,8 +4,8 @@
 
 #include <QString>
 #include <deque>
-#include <ostream>
 #include <functional>
+#include <ostream>
 #include <vector>
 
 #include "flow/user_interface.hpp"
@@ -48,4 +48,6 @@ class ScriptedUi : public UserInterface {
 }  // namespace taurasw::testing
 
 // Readable failure messages for the Polish texts.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}

@@ -1,0 +1,241 @@
+// The real windows on Qt's offscreen platform, once through the whole road: the
+// dialog, the editor, "Tak" with the daily-report question, the read-out, and "Nie"
+// that ends the program. Boxes are answered the way an operator would, by a timer
+// that looks at whatever modal window is up.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QStyleOptionButton>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+#include "comm.hpp"
+#include "connection.hpp"
+#include "driver_gateway.hpp"
+#include "emulator_line.hpp"
+#include "serial_device.hpp"
+#include "ui/message_boxes.hpp"
+#include "ui/program.hpp"
+
+namespace taurasw {
+namespace {
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.elapsed() > timeoutMs) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+struct SeenBox {
+  QString caption;
+  QString text;
+  QMessageBox::Icon icon;
+  QStringList buttons;
+};
+
+// Answers every modal window that comes up: questions from the script (Yes when it
+// runs dry), OK otherwise; the read-out view is read and closed.
+class Operator {
+ public:
+  Operator() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+    timer_.start(10);
+  }
+  std::deque<bool> answers;
+  std::vector<SeenBox> boxes;
+  QStringList readOut;
+
+ private:
+  void Look() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      SeenBox seen{box->windowTitle(), box->text(), box->icon(), {}};
+      for (QAbstractButton* button : box->buttons()) seen.buttons << button->text();
+      boxes.push_back(seen);
+      QAbstractButton* yes = box->button(QMessageBox::Yes);
+      if (yes != nullptr) {
+        const bool answer = answers.empty() || answers.front();
+        if (!answers.empty()) answers.pop_front();
+        (answer ? yes : box->button(QMessageBox::No))->click();
+      } else {
+        box->button(QMessageBox::Ok)->click();
+      }
+    } else if (auto* view = dynamic_cast<TfOdczytStawek*>(modal)) {
+      readOut.clear();
+      for (QLabel* label : view->labels)
+        if (label->isVisibleTo(view)) readOut << label->text();
+      view->Button1->click();
+    }
+  }
+  QTimer timer_;
+};
+
+class Windows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kestradr::DonePort();
+    kestradr::Connected = true;
+    kestradr::ReceiptOpen = false;
+    kestra::emu::PrinterConfig config;
+    config.deviceType = 7;
+    config.receiptCounter = 2;
+    emulator_ = std::make_unique<kestradr::testing::EmulatorPort>(config);
+    kestradr::SetPortProbe([](int port) { return port == 1 || port == 2; });
+    program_ = std::make_unique<TauraProgram>(gateway_);
+    program_->onEnd = [this] { ++ends_; };
+  }
+  void TearDown() override {
+    program_.reset();
+    kestradr::DonePort();
+    emulator_.reset();
+  }
+
+  // The dialog shown and its first activation done.
+  void StartProgram(const CommandLine& line = {}) {
+    program_->Start(line);
+    ASSERT_TRUE(WaitFor([this] {
+      return program_->Dialog().isVisible() && !program_->Flows().state.FirstActivation;
+    }));
+  }
+
+  DriverGateway gateway_;
+  std::unique_ptr<kestradr::testing::EmulatorPort> emulator_;
+  std::unique_ptr<TauraProgram> program_;
+  int ends_ = 0;
+};
+
+void ClickRadio(QRadioButton* radio) {
+  // A stretched radio button takes clicks only on its indicator and text.
+  QStyleOptionButton option;
+  option.initFrom(radio);
+  const QRect indicator =
+      radio->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, radio);
+  QTest::mouseClick(radio, Qt::LeftButton, {}, indicator.center());
+}
+
+TEST_F(Windows, TheWholeRoadThroughTheRealWindows) {
+  Operator person;
+  StartProgram();
+  TKomunikacja& dialog = program_->Dialog();
+  EXPECT_EQ(dialog.windowTitle(), "Ustaw parametry komunikacji");
+  EXPECT_EQ(dialog.cbNumerPortu->count(), 2);
+  EXPECT_EQ(dialog.cbNumerPortu->itemText(0), "COM1");
+  EXPECT_EQ(dialog.speedItems[0]->text(), "  9600 b/s");
+  ClickRadio(dialog.speedItems[1]);
+  EXPECT_TRUE(dialog.speedItems[1]->isChecked());
+  EXPECT_EQ(program_->Flows().dialog.controls.speedIndex, 1);
+
+  QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+  TfStawkiPodatkowe& editor = program_->Editor();
+  ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(program_->Flows().state.SelectedSpeed, 19200);
+  EXPECT_EQ(editor.windowTitle(), "Stawki podatkowe");
+  EXPECT_EQ(editor.sb->currentMessage(), "DRUKARKA KESTRA LUNO");
+  EXPECT_EQ(editor.me[0]->text(), "22");  // the proposal for an unprogrammed printer
+  EXPECT_TRUE(editor.cbR[3]->isChecked());
+  EXPECT_FALSE(editor.me[3]->isVisibleTo(&editor));
+  EXPECT_TRUE(editor.cbZ[6]->isChecked());
+
+  editor.me[1]->setFocus();
+  editor.me[1]->selectAll();
+  QTest::keyClicks(editor.me[1], "8");
+  QTest::mouseClick(editor.Button1, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); }));
+
+  ASSERT_EQ(person.boxes.size(), 1u);
+  EXPECT_EQ(person.boxes[0].caption, "Odpowiedz");
+  EXPECT_EQ(person.boxes[0].icon, QMessageBox::Question);
+  EXPECT_EQ(person.boxes[0].text,
+            "  Licznik paragonów jest różny od 0  \nCzy wykonać raport dobowy?");
+  EXPECT_TRUE(person.boxes[0].buttons.contains("&Tak"))
+      << person.boxes[0].buttons.join(",").toStdString();
+  EXPECT_EQ(person.readOut,
+            (QStringList{"Stawka PTU A : 22 %", "Stawka PTU B : 8 %", "Stawka PTU C : 0 %",
+                         "Stawka PTU D : REZERWA", "Stawka PTU E : REZERWA",
+                         "Stawka PTU F : REZERWA", "Stawka PTU G : ZWOLNIONA"}));
+  EXPECT_EQ(emulator_->Printer().Memory().Rates()[1], 800);
+  EXPECT_EQ(program_->ReadOutView().windowTitle(), "Stawki podatkowe z drukarki fiskalnej ");
+  EXPECT_TRUE(editor.isVisible()) << "the editor stays open after a write";
+  EXPECT_TRUE(editor.Button1->isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy cursor left behind";
+
+  EXPECT_EQ(ends_, 0);
+  QTest::mouseClick(editor.Button2, Qt::LeftButton);
+  EXPECT_EQ(ends_, 1);
+  EXPECT_FALSE(editor.isVisible());
+}
+
+TEST_F(Windows, TheMaskTakesDigitsOnlyAndAnEmptyFieldBecomesZero) {
+  Operator person;
+  StartProgram();
+  QTest::mouseClick(program_->Dialog().Button1, Qt::LeftButton);
+  TfStawkiPodatkowe& editor = program_->Editor();
+  ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
+  QApplication::setActiveWindow(&editor);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+  editor.me[0]->setFocus();
+  editor.me[0]->selectAll();
+  QTest::keyClicks(editor.me[0], "a5x");
+  EXPECT_EQ(editor.me[0]->text(), "5");
+  editor.me[1]->setFocus();
+  editor.me[1]->selectAll();
+  QTest::keyClick(editor.me[1], Qt::Key_Delete);
+  EXPECT_EQ(editor.me[1]->text(), "");
+  QTest::keyClick(editor.me[1], Qt::Key_Tab);  // leaving B runs the field check
+  EXPECT_FALSE(editor.me[1]->hasFocus());
+  EXPECT_EQ(editor.me[1]->text(), "0");
+  EXPECT_TRUE(person.boxes.empty());
+  // Ticking a box hides the field; unticking shows it again.
+  QTest::mouseClick(editor.cbR[0], Qt::LeftButton, {}, QPoint(4, editor.cbR[0]->height() / 2));
+  EXPECT_TRUE(editor.cbR[0]->isChecked());
+  EXPECT_FALSE(editor.me[0]->isVisibleTo(&editor));
+}
+
+TEST_F(Windows, ACommandLinePortIsChosenAndEscapeEndsTheProgram) {
+  CommandLine line;
+  line.port = 2;
+  line.speed = 28800;
+  StartProgram(line);
+  TKomunikacja& dialog = program_->Dialog();
+  EXPECT_EQ(dialog.cbNumerPortu->currentText(), "COM2");
+  EXPECT_TRUE(dialog.speedItems[2]->isChecked());
+  EXPECT_TRUE(dialog.Button1->isEnabled());
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_EQ(ends_, 1);
+}
+
+TEST_F(Windows, MessageBoxesSpeakPolishWithTheirCaptionsAndIcons) {
+  Operator person;
+  person.answers = {false};
+  EXPECT_FALSE(ShowMessageBox(BoxKind::WarningQuestion, "a\rb"));
+  EXPECT_TRUE(ShowMessageBox(BoxKind::Question, "c"));
+  ShowMessageBox(BoxKind::Error, "d\r\ne");
+  ShowMessageBox(BoxKind::Information, "f");
+  ShowMessageBox(BoxKind::OrderError, "g");
+  ASSERT_EQ(person.boxes.size(), 5u);
+  EXPECT_EQ(person.boxes[0].caption, "Odpowiedz");
+  EXPECT_EQ(person.boxes[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(person.boxes[0].text, "a\nb");
+  EXPECT_TRUE(person.boxes[0].buttons.contains("&Nie"));
+  EXPECT_EQ(person.boxes[1].icon, QMessageBox::Question);
+  EXPECT_EQ(person.boxes[2].caption, "Błąd");
+  EXPECT_EQ(person.boxes[2].icon, QMessageBox::Critical);
+  EXPECT_EQ(person.boxes[2].text, "d\ne");
+  EXPECT_EQ(person.boxes[3].caption, "Informacja");
+  EXPECT_EQ(person.boxes[3].icon, QMessageBox::Information);
+  EXPECT_EQ(person.boxes[4].caption, "Błąd");
+  EXPECT_EQ(person.boxes[4].icon, QMessageBox::Information);
+}
+
+}  // namespace
+}  // namespace taurasw
