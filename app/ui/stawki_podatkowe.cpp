@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace taurasw {
 
@@ -44,6 +45,7 @@ TfStawkiPodatkowe::TfStawkiPodatkowe(RateEditorFlow& flow, QWidget* parent)
   }
   // Hidden rows keep their place empty rather than squeezing the others.
   rows->setColumnMinimumWidth(1, me[0]->width());
+  rows->setColumnStretch(4, 1);  // spare width goes to the right of the boxes
 
   Label8 = new QLabel(QStringLiteral("Czy wpisać stawki podatkowe?"), this);
   Label8->setObjectName(QStringLiteral("Label8"));
@@ -94,7 +96,13 @@ void TfStawkiPodatkowe::Refresh() {
     cbZ[n]->setChecked(row.exempt);
     cbZ[n]->setVisible(row.exemptVisible);
   }
-  if (sb->currentMessage() != flow_.statusText) sb->showMessage(flow_.statusText);
+  if (sb->currentMessage() != flow_.statusText) {
+    sb->showMessage(flow_.statusText);
+    // The printer's name is the operator's check that the right printer answered:
+    // the window is made wide enough to show it whole.
+    setMinimumWidth(
+        std::max(minimumWidth(), sb->fontMetrics().horizontalAdvance(flow_.statusText) + 64));
+  }
   Button1->setEnabled(flow_.takEnabled && !busy_);
   Button2->setEnabled(!busy_);
 }
