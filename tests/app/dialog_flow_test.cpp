@@ -5,7 +5,12 @@
 
 #include <algorithm>
 
+#include <cstdlib>
+#include <string>
+
+#include "comm.hpp"
 #include "connection.hpp"
+#include "demo_printer.hpp"
 #include "flow_fixture.hpp"
 
 namespace taurasw::testing {
@@ -167,6 +172,37 @@ TEST_F(DialogFlow, LaterActivationsKeepTheListAndTakeTheChoice) {
   EXPECT_EQ(flows_->state.SelectedPort, 2);
   EXPECT_EQ(flows_->state.SelectedSpeed, 19200);
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
+}
+
+}  // namespace
+}  // namespace taurasw::testing
+
+namespace taurasw::testing {
+namespace {
+
+// --emulator: the emulator on a real pseudo-terminal, reached through the driver's
+// own serial layer by the COM number the program was given.
+TEST(DemoPrinter, ServesTheChosenModelOnAFreeComPort) {
+  QString error;
+  EXPECT_EQ(StartDemoPrinter(QStringLiteral("no-such-printer"), error), nullptr);
+  EXPECT_EQ(error, "Nieznany model drukarki: no-such-printer");
+
+  auto demo = StartDemoPrinter(QStringLiteral("luno-f"), error);
+  ASSERT_NE(demo, nullptr) << error.toStdString();
+  const std::string variable = "TAURAVAT_COM" + std::to_string(demo->Port());
+  ASSERT_NE(std::getenv(variable.c_str()), nullptr);
+  EXPECT_EQ(QString::fromLocal8Bit(std::getenv(variable.c_str())), demo->Path());
+  EXPECT_EQ(demo->Description(), "KESTRA LUNO F");
+
+  DriverGateway gateway;
+  kestradr::Connected = true;
+  ASSERT_EQ(gateway.OpenPort(demo->Port(), 9600), 0);
+  uint8_t type = 0;
+  EXPECT_EQ(gateway.ReadDeviceType(type), 0);
+  EXPECT_EQ(type, 8);
+  kestradr::DonePort();
+  demo.reset();
+  EXPECT_EQ(std::getenv(variable.c_str()), nullptr);
 }
 
 }  // namespace
