@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <stdexcept>
 
 #include "demo_printer.hpp"
 #include "driver_gateway.hpp"
