@@ -3,7 +3,6 @@
 // single-byte transfer to the writer thread.
 #include "comm.hpp"
 
-#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -60,7 +59,7 @@ bool FailTransfer(const Cp1250Text<N>& text) {
 
 bool SignalEvent(Event* event) {
   if (event == nullptr) {
-    errno = EBADF;
+    SetInvalidHandleError();
     return false;
   }
   return event->Set();
@@ -68,7 +67,7 @@ bool SignalEvent(Event* event) {
 
 bool ResetEvent(Event* event) {
   if (event == nullptr) {
-    errno = EBADF;
+    SetInvalidHandleError();
     return false;
   }
   return event->Reset();

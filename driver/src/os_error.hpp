@@ -9,6 +9,8 @@ namespace kestradr {
 
 uint32_t LastOsError();
 void ClearLastOsError();
+// Leaves "invalid handle" as the error of the moment (a missing event or device).
+void SetInvalidHandleError();
 // Translates a platform error number (errno on POSIX).
 uint32_t TranslateOsError(int error);
 

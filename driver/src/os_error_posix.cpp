@@ -33,4 +33,8 @@ void ClearLastOsError() {
   errno = 0;
 }
 
+void SetInvalidHandleError() {
+  errno = EBADF;
+}
+
 }  // namespace kestradr

@@ -1,11 +1,12 @@
 // Manual-reset events and WaitForAny: the semantics the port's hand-over relies on.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "event.hpp"
+#include "os_error.hpp"
+#include "serial_device.hpp"
 
 namespace kestradr {
 namespace {
@@ -63,21 +64,23 @@ TEST(WaitForAny, WakesWhenAnotherThreadSignals) {
 
 TEST(WaitForAny, NullOrInvalidHandleFailsWithBadHandle) {
   Event event(true);
-  errno = 0;
+  ClearLastOsError();
   EXPECT_EQ(WaitForAny({&event, nullptr}, 0), kWaitFailed);
-  EXPECT_EQ(errno, EBADF);
-  errno = 0;
+  EXPECT_EQ(LastOsError(), kErrorInvalidHandle);
+  ClearLastOsError();
   EXPECT_EQ(WaitForAny({nullptr}), kWaitFailed) << "must not wait forever on nothing";
-  EXPECT_EQ(errno, EBADF);
+  EXPECT_EQ(LastOsError(), kErrorInvalidHandle);
 }
 
 TEST(Event, SuccessLeavesTheCallersErrorValueAlone) {
   // The serial layer records "the OS error of that moment"; an unsignalled Reset must
-  // not leave EAGAIN behind as if something had failed.
+  // not leave an error behind as if something had failed.
   Event event;
-  errno = 0;
+  ClearLastOsError();
   ASSERT_TRUE(event.Reset());
-  EXPECT_EQ(errno, 0);
+  ASSERT_TRUE(event.Set());
+  ASSERT_TRUE(event.Set());
+  EXPECT_EQ(LastOsError(), 0u);
 }
 
 }  // namespace
