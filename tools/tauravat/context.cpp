@@ -1,0 +1,140 @@
+#include "context.hpp"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <iostream>
+
+#include "encoding.hpp"
+#include "progress.hpp"
+#include "tauravat.h"
+
+namespace tauravat::cli {
+
+std::string MessageUtf8(int32_t code) {
+  std::array<char, 1024> text{};
+  pErrMessage(code, text.data());
+  return WithNewlines(Cp1250ToUtf8(text.data()));
+}
+
+Context::Context(CommandLine line, std::string codeset, uint8_t port)
+    : line_(std::move(line)), codeset_(std::move(codeset)), port_(port) {}
+
+Context::~Context() {
+  if (connected_) CommunicationEnd();
+  if (rawOpen_) ClosePort();
+}
+
+std::optional<std::string> Context::Option(const std::string& name) const {
+  const auto found = line_.options.find(name);
+  if (found == line_.options.end()) return std::nullopt;
+  return found->second;
+}
+
+namespace {
+std::optional<long> ParseLong(const std::string& text) {
+  long value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+}  // namespace
+
+std::optional<long> Context::ArgNumber(size_t index, long min, long max, const std::string& what) {
+  const auto value = ParseLong(Arg(index));
+  if (!value || *value < min || *value > max) {
+    UsageError(what + " \"" + Arg(index) + "\": expected " + std::to_string(min) + ".." +
+               std::to_string(max));
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<long> Context::OptionNumber(const std::string& name, long min, long max,
+                                          long fallback) {
+  const auto text = Option(name);
+  if (!text) return fallback;
+  const auto value = ParseLong(*text);
+  if (!value || *value < min || *value > max) {
+    UsageError(name + " \"" + *text + "\": expected " + std::to_string(min) + ".." +
+               std::to_string(max));
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::string> Context::ArgToCp1250(size_t index, const std::string& what) {
+  const auto text = Convert(Arg(index), codeset_, "CP1250");
+  if (!text) {
+    UsageError(what + " holds a character code page 1250 cannot represent (or is not valid " +
+               codeset_ + ")");
+  }
+  return text;
+}
+
+int32_t Context::Connect() {
+  const int32_t code = CommunicationInit(port_, line_.global.speed, line_.global.timeout);
+  // Even a failed initialisation may leave the port open.
+  connected_ = true;
+  return code;
+}
+
+int32_t Context::OpenRawPort() {
+  const int32_t code =
+      OpenPort(port_, line_.global.speed, line_.global.timeout, line_.global.timeout);
+  rawOpen_ = code == 0;
+  return code;
+}
+
+std::string Context::ForTerminal(const std::string& utf8) const {
+  if (codeset_ == "UTF-8") return utf8;
+  return Convert(utf8, "UTF-8", codeset_, true).value_or(utf8);
+}
+
+void Context::Print(const std::string& utf8) {
+  ClearProgressLine();
+  if (!JsonMode()) std::cout << ForTerminal(utf8) << '\n';
+}
+
+int Context::Succeed() {
+  ClearProgressLine();
+  if (JsonMode()) {
+    json_["ok"] = true;
+    json_["code"] = 0;
+    std::cout << json_.dump(2) << '\n';
+  }
+  std::cout.flush();
+  return kExitOk;
+}
+
+int Context::Fail(int32_t code, const std::string& step) {
+  ClearProgressLine();
+  const ExitStatus status = ExitStatusFor(code);
+  std::string message = MessageUtf8(code);
+  // The driver has no text for the operating system's numbers; the system has.
+  if (status == kExitCommunication && code > 0 && code != 5 && code < 200 &&
+      message == MessageUtf8(-1)) {
+    message += " (" + std::string(std::strerror(code)) + ")";
+  }
+  if (JsonMode()) {
+    json_["ok"] = false;
+    json_["code"] = code;
+    json_["message"] = message;
+    if (!step.empty()) json_["step"] = step;
+    std::cout << json_.dump(2) << '\n';
+  } else {
+    std::cout.flush();
+  }
+  std::cerr << "tauravat " << line_.command->name << ": "
+            << (step.empty() ? "" : ForTerminal(step) + ": ") << ForTerminal(message) << " ["
+            << code << "]\n";
+  return status;
+}
+
+int Context::UsageError(const std::string& what) {
+  std::cerr << "tauravat " << (line_.command ? line_.command->name + ": " : std::string(": "))
+            << ForTerminal(what) << '\n';
+  return kExitUsage;
+}
+
+}  // namespace tauravat::cli

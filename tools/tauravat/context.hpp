@@ -1,0 +1,70 @@
+// What a running subcommand works with: its parsed command line, the output (human text
+// or one JSON object), the printer connection, and the mapping of result codes to
+// messages and exit statuses.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "command_line.hpp"
+#include "exit_status.hpp"
+
+namespace tauravat::cli {
+
+class Context {
+ public:
+  Context(CommandLine line, std::string codeset, uint8_t port);
+  ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  const CommandLine& Line() const { return line_; }
+  const std::string& Arg(size_t index) const { return line_.args.at(index); }
+  bool Flag(const std::string& name) const { return line_.options.contains(name); }
+  std::optional<std::string> Option(const std::string& name) const;
+
+  // Whole numbers from the arguments and options; a bad one is reported (usage error)
+  // and gives nothing.
+  std::optional<long> ArgNumber(size_t index, long min, long max, const std::string& what);
+  std::optional<long> OptionNumber(const std::string& name, long min, long max, long fallback);
+
+  // Text from the command line (terminal encoding) for the printer (code page 1250);
+  // reports what cannot be converted.
+  std::optional<std::string> ArgToCp1250(size_t index, const std::string& what);
+
+  // --- The printer.
+  // CommunicationInit on the chosen port: opens, identifies.
+  int32_t Connect();
+  // OpenPort only: nothing is sent.
+  int32_t OpenRawPort();
+
+  // --- Output.
+  nlohmann::json& Json() { return json_; }
+  bool JsonMode() const { return line_.global.json; }
+  // A line of the human-readable output, in UTF-8 (converted for the terminal).
+  void Print(const std::string& utf8);
+
+  // Ends the command: prints what was gathered and gives the exit status.
+  int Succeed();
+  // The driver answered `code`; `step` names what was being done when it matters.
+  int Fail(int32_t code, const std::string& step = {});
+  int UsageError(const std::string& what);
+
+ private:
+  std::string ForTerminal(const std::string& utf8) const;
+
+  CommandLine line_;
+  std::string codeset_;
+  uint8_t port_;
+  bool connected_ = false;
+  bool rawOpen_ = false;
+  nlohmann::json json_ = nlohmann::json::object();
+};
+
+// The Polish message of a result code, as UTF-8 with newlines.
+std::string MessageUtf8(int32_t code);
+
+}  // namespace tauravat::cli

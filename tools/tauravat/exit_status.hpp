@@ -1,0 +1,23 @@
+// What the program's exit status says about a driver result code.
+#pragma once
+
+#include <cstdint>
+
+namespace tauravat::cli {
+
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitRefused = 1,        // the printer (or the driver's checks) refused the operation
+  kExitUsage = 2,          // the command line or an input file is wrong; nothing was sent
+  kExitCommunication = 3,  // the printer could not be reached: port, cable, speed
+  kExitInternal = 4,       // the driver failed inside (result 999)
+};
+
+// 20 and 21 (time-outs), 114 (no port), 99, 5 (port held by another program) and the
+// operating system's numbers from opening the port are communication failures. The OS
+// numbers are recognised by having no message of their own in the driver's table; 26
+// (the printer's refusal byte 200) is the one code without a message that the printer
+// itself produces.
+ExitStatus ExitStatusFor(int32_t code);
+
+}  // namespace tauravat::cli

@@ -1,0 +1,26 @@
+// Prints a checked receipt plan through the driver: payments and extra lines, begin, the
+// lines in order, end with the discount. A receipt that fails half-way is cancelled, so
+// the printer is not left with a receipt open.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "receipt_plan.hpp"
+
+namespace tauravat::cli {
+
+struct ReceiptOutcome {
+  int32_t code = 0;             // 0: printed
+  std::string step;             // what failed, e.g. "items[3]"
+  int32_t cancelCode = -1;      // the cancellation's result when one was tried, else -1
+  std::vector<int32_t> values;  // the value of each article line sent, in grosz
+  int64_t sum = 0;              // sales minus cancellations, before the discount
+};
+
+// Checks what only the connected model decides (name length, packages, subtotal) before
+// beginning; `deviceType` is the connected printer's.
+ReceiptOutcome RunReceipt(const ReceiptPlan& plan, int deviceType);
+
+}  // namespace tauravat::cli
