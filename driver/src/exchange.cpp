@@ -2,6 +2,7 @@
 
 #include "comm.hpp"
 #include "messages.hpp"
+#include "trace.hpp"
 
 namespace kestradr {
 
@@ -38,7 +39,7 @@ bool SendFailed() { return CommErrorCode() != 0 || TransferFailed(); }
 bool ReadDataBytes(uint8_t length, uint8_t recordLength) {
   for (unsigned k = 1; k < length; ++k) {
     uint8_t byte = 0;
-    if (!ReadByte(byte)) return false;
+    if (!TracedRead(byte)) return false;
     ReplyBuffer[k - 1] = byte;
     if (recordLength != 0 && byte == 0xFF && k % recordLength == 1) break;
   }
@@ -62,13 +63,13 @@ uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength
   PurgePort();
 
   for (const uint8_t byte : {kEsc, command}) {
-    WriteByte(byte);
+    TracedWrite(byte);
     if (SendFailed()) return kSendTimeout;
   }
 
   if (replyLength > 0) {
     uint8_t first = 0;
-    if (!ReadByte(first)) return kReceiveTimeout;
+    if (!TracedRead(first)) return kReceiveTimeout;
     ReplyBuffer[0] = first;
     if (first != kAck) return RefusalResult(command, first);
     if (replyLength > 1 && !ReadDataBytes(replyLength, recordLength)) return kReceiveTimeout;
@@ -78,7 +79,7 @@ uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength
 
   if (secondReplyLength > 0) {
     uint8_t first = 0;
-    if (!ReadByte(first)) return kReceiveTimeout;
+    if (!TracedRead(first)) return kReceiveTimeout;
     ReplyBuffer[0] = first;
     if (secondReplyLength > 1 && !ReadDataBytes(secondReplyLength, recordLength))
       return kReceiveTimeout;
@@ -90,7 +91,7 @@ uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength
 
 bool SendParameters(uint8_t count) {
   for (unsigned i = 0; i < count; ++i) {
-    WriteByte(SendBuffer[i]);
+    TracedWrite(SendBuffer[i]);
     if (TransferFailed()) return false;
   }
   return true;
@@ -99,7 +100,9 @@ bool SendParameters(uint8_t count) {
 void ExchangeSequence(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
                       uint8_t parameterLength) {
   LastSequenceResult = 0;
+  if (trace::enabled) trace::BeginSequence(command);
   LastSequenceResult = Exchange(command, replyLength, secondReplyLength, parameterLength);
+  if (trace::enabled) trace::EndSequence();
 }
 
 uint8_t SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength, Block& reply,

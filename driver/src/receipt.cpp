@@ -12,6 +12,7 @@
 #include "printer_text.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.h"
+#include "trace.hpp"
 
 namespace kestradr {
 namespace {
@@ -258,7 +259,7 @@ int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, in
   if (const int32_t result = Send(kCmdPackage, block, 10); result != kOk) return result;
   // The package line is acknowledged only after its parameters.
   uint8_t answer = 0;
-  if (!ReadByte(answer)) return kReceiveTimeout;
+  if (!TracedRead(answer)) return kReceiveTimeout;
   return answer == kAck ? kOk : kNak;
 }
 

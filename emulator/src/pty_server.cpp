@@ -1,4 +1,5 @@
 #include "kestra/emu/pty_server.hpp"
+#include "kestra/emu/wire_trace.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -132,6 +133,7 @@ void PtyServer::Serve(std::stop_token stop) {
   Lane outbound(byteTime);
   auto last = Clock::now();
   std::vector<uint8_t> replies;
+  WireTrace trace(options_.tracePath);
 
   while (!stop.stop_requested()) {
     auto now = Clock::now();
@@ -164,7 +166,10 @@ void PtyServer::Serve(std::stop_token stop) {
       while (inbound.Due(now)) {
         replies.clear();
         std::chrono::milliseconds holdBack{0};
-        printer_.Receive(inbound.Pop(), replies, holdBack);
+        const bool idle = !printer_.MidSequence();
+        const uint8_t byte = inbound.Pop();
+        printer_.Receive(byte, replies, holdBack);
+        if (trace.Active()) trace.FromComputer(byte, idle);
         for (uint8_t b : replies) outbound.Push(b, now + holdBack);
       }
     }
@@ -175,8 +180,10 @@ void PtyServer::Serve(std::stop_token stop) {
     while (written < chunk.size()) {
       const auto n = ::write(master_.Get(), chunk.data() + written, chunk.size() - written);
       if (n <= 0) break;  // the line is full: the client is not reading, the bytes are lost
+      for (ssize_t i = 0; i < n && trace.Active(); ++i) trace.ToComputer(chunk[written + i]);
       written += static_cast<std::size_t>(n);
     }
+    if (trace.Active() && !outbound.Next()) trace.Flush();
   }
 }
 

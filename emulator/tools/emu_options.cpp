@@ -102,6 +102,8 @@ SIGINT or SIGTERM; SIGUSR1 writes the snapshot at once.
   --subtype N            sub-type byte of 0xFE (default: the model's)
   --ident-byte N         what the unknown device answers to 0xFF (default 0x33)
   --link PATH            make a symbolic link to the terminal at PATH
+  --trace FILE           append every byte on the line to FILE, in the driver's
+                         TAURAVAT_TRACE format
   --baud N               pace both directions at 11 bits per byte at N b/s (default: off)
   --paper FILE           write the paper roll to FILE ("-": standard output)
   --snapshot FILE        write the state as JSON to FILE at exit and on SIGUSR1
@@ -179,6 +181,10 @@ std::optional<EmuOptions> ParseEmuOptions(const std::vector<std::string>& args,
       const auto v = value();
       if (!v) return fail("expects a path");
       o.server.linkPath = *v;
+    } else if (name == "--trace") {
+      const auto v = value();
+      if (!v) return fail("expects a file");
+      o.server.tracePath = *v;
     } else if (name == "--baud") {
       const auto n = number(0, 4'000'000);
       if (!n) return fail("expects a speed");

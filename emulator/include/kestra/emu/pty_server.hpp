@@ -14,6 +14,7 @@ struct PtyServerOptions {
   std::string linkPath;               // when set, a symbolic link to the slave is made here
   int baud = 0;                       // when set, bytes take 11 bits of line time each, both ways
   std::chrono::milliseconds tick{5};  // how often time is handed to the printer
+  std::string tracePath;              // when set, every byte is appended here (see wire_trace.hpp)
 };
 
 // Serves one Printer on a pseudo-terminal, on a thread of its own. The client (the
