@@ -1,0 +1,188 @@
+// The port vanishing under a real pseudo-terminal: the printer's side of the line is torn
+// down while an operation waits for a reply or polls a printout. The operation must end
+// within its time-outs with a transfer failure, and after the line comes back a
+// reconnection must find the printer and the next operation must work.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "connection.hpp"
+#include "kestra/emu/pty_server.hpp"
+#include "tauravat.hpp"
+
+namespace kestradr::reliability {
+namespace {
+
+namespace emu = kestra::emu;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPort = 9;
+constexpr uint32_t kTimeoutSeconds = 1;
+
+emu::PrinterConfig Luno() {
+  emu::PrinterConfig config;
+  config.deviceType = 7;
+  config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
+  config.receiptCounter = 1;
+  config.faults.delay = 600ms;  // long enough to pull the line while the reply is held
+  return config;
+}
+
+class PortVanishes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_.Start();
+    Point();
+    ASSERT_EQ(::CommunicationInit(kPort, 9600, kTimeoutSeconds), 0);
+  }
+  void TearDown() override {
+    ::CommunicationEnd();
+    ReceiptOpen = false;
+    server_.Stop();
+    ::unsetenv("TAURAVAT_COM9");
+  }
+  void Point() { ASSERT_EQ(::setenv("TAURAVAT_COM9", server_.SlavePath().c_str(), 1), 0); }
+
+  // Stops the server once the printer has seen `commands` more commands, then waits a
+  // little so that the driver is inside its next transfer.
+  std::thread StopAfter(uint64_t commands, std::chrono::milliseconds settle) {
+    const uint64_t start = server_.WithPrinter([](emu::Printer& p) { return p.CommandsSeen(); });
+    return std::thread([this, start, commands, settle] {
+      const auto limit = Clock::now() + 5s;
+      while (Clock::now() < limit && server_.WithPrinter([](emu::Printer& p) {
+        return p.CommandsSeen();
+      }) < start + commands)
+        std::this_thread::sleep_for(1ms);
+      std::this_thread::sleep_for(settle);
+      server_.Stop();
+      stopped_ = true;
+    });
+  }
+
+  // The line comes back (a new pty, the same printer); reconnecting must find it.
+  void Reconnect() {
+    server_.Start();
+    Point();
+    ASSERT_EQ(::CommunicationInit(kPort, 9600, kTimeoutSeconds), 0);
+  }
+
+  void Log(const char* operation, const char* when, int32_t code) {
+    std::ofstream out(FAULT_MATRIX_OUT, std::ios::app);
+    out << operation << "\tport vanishes (pty)\t-\t-\t" << when << '\t' << code
+        << "\tok\tagree\treconnect;\n";
+  }
+
+  emu::PtyServer server_{Luno(), {}};
+  std::atomic<bool> stopped_{false};
+};
+
+// A reply held back, and the line gone before it comes: a receive failure, in time.
+TEST_F(PortVanishes, WhileWaitingForARateReply) {
+  server_.WithPrinter([](emu::Printer& p) {
+    p.Faults().AddRule({uint8_t{0xD1}, emu::FaultKind::kDelay, 0, 1});
+    return 0;
+  });
+  auto stopper = StopAfter(1, 100ms);
+  int32_t count = 0;
+  uint32_t r[7] = {};
+  const auto started = Clock::now();
+  const int32_t code = ::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
+  stopper.join();
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(kTimeoutSeconds) + 1s);
+  EXPECT_TRUE(stopped_);
+  EXPECT_EQ(code, 21);
+  Log("ReadVAT", "reply awaited", code);
+
+  // Every later exchange fails at its first byte until the caller reconnects.
+  EXPECT_EQ(::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]), 20);
+  Reconnect();
+  EXPECT_EQ(::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]), 0);
+  EXPECT_EQ(count, 7);
+  EXPECT_EQ(r[0], 2300u);
+}
+
+// The end of a receipt acknowledged too late: the driver keeps the receipt, the printer
+// has ended it; after reconnecting, the caller's cancel settles both.
+TEST_F(PortVanishes, WhileEndingAReceipt) {
+  ASSERT_EQ(::ReceiptBegin(), 0);
+  int32_t value = 0;
+  ASSERT_EQ(::ReceiptItem(1, "Chleb zytni krojony", 1, 0, 1, 0, "szt", 450, value), 0);
+  server_.WithPrinter([](emu::Printer& p) {
+    p.Faults().AddRule({uint8_t{0x24}, emu::FaultKind::kDelay, 0, 1});
+    return 0;
+  });
+  // The guards and the total come first: stop once 0x24 has arrived.
+  const uint64_t before = server_.WithPrinter([](emu::Printer& p) { return p.CommandsSeen(); });
+  std::thread stopper([&] {
+    const auto limit = Clock::now() + 5s;
+    while (Clock::now() < limit &&
+           !server_.WithPrinter([](emu::Printer& p) { return !p.ReceiptOpen(); }))
+      std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(100ms);
+    server_.Stop();
+    stopped_ = true;
+  });
+  const auto started = Clock::now();
+  const int32_t code = ::ReceiptEnd(0);
+  stopper.join();
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(kTimeoutSeconds) + 2s);
+  EXPECT_GT(server_.WithPrinter([](emu::Printer& p) { return p.CommandsSeen(); }), before);
+  EXPECT_EQ(code, 21);
+  EXPECT_TRUE(ReceiptOpen);  // not acknowledged: the driver cannot know it ended
+  Log("ReceiptEnd", "end acknowledged late", code);
+
+  Reconnect();
+  EXPECT_EQ(::ReceiptCancel(), 0);  // the printer has nothing open: cancelling nothing
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(server_.WithPrinter([](emu::Printer& p) { return p.ReceiptOpen(); }));
+  EXPECT_EQ(server_.WithPrinter([](emu::Printer& p) { return p.Memory().ReceiptsToday(); }), 2);
+  EXPECT_EQ(::ReceiptBegin(), 0);
+  EXPECT_EQ(::ReceiptCancel(), 0);
+}
+
+// A long printout followed by supervision, and the line pulled in the middle: the
+// exchange then under way fails (a write or a read, whichever the poll was doing).
+TEST_F(PortVanishes, WhileSupervisingAPrintout) {
+  ::CommunicationEnd();
+  server_.Stop();
+  // Slow paper: each line takes 20 ms, so the daily report prints for a good while.
+  auto config = Luno();
+  config.timing = {0, 20ms, 0, 0ms};
+  emu::PtyServer slow(config, {});
+  slow.Start();
+  ASSERT_EQ(::setenv("TAURAVAT_COM9", slow.SlavePath().c_str(), 1), 0);
+  ASSERT_EQ(::CommunicationInit(kPort, 9600, kTimeoutSeconds), 0);
+  std::thread stopper([&] {
+    const auto limit = Clock::now() + 5s;
+    while (Clock::now() < limit &&
+           !slow.WithPrinter([](emu::Printer& p) { return p.Mechanism().Printing(); }))
+      std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(50ms);
+    slow.Stop();
+  });
+  const auto started = Clock::now();
+  const int32_t code = ::DailyReport(0);
+  stopper.join();
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(kTimeoutSeconds) + 2s);
+  EXPECT_TRUE(code == 20 || code == 21) << code;
+  Log("DailyReport", "printout supervised", code);
+
+  slow.Start();
+  ASSERT_EQ(::setenv("TAURAVAT_COM9", slow.SlavePath().c_str(), 1), 0);
+  ASSERT_EQ(::CommunicationInit(kPort, 9600, kTimeoutSeconds), 0);  // follows the rest
+  EXPECT_FALSE(slow.WithPrinter([](emu::Printer& p) { return p.Mechanism().Printing(); }));
+  int32_t number = -1;
+  EXPECT_EQ(::DailyReportNumber(&number), 0);
+  EXPECT_EQ(number, 1);
+  ::CommunicationEnd();
+  slow.Stop();
+  server_.Start();
+}
+
+}  // namespace
+}  // namespace kestradr::reliability
