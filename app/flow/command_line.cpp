@@ -44,7 +44,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 
 QString UsageText() {
   return QStringLiteral(
-      "Użycie: TauraSW [COMn] [9600|19200|28800] [--emulator[=MODEL]] [--help]\n"
+      "Użycie: TauraSW [COMn] [9600|19200|28800] [--emulator[=MODEL]] [--screenshots=KATALOG]\n"
+      "               [--help]\n"
       "\n"
       "Programuje stawki podatkowe (PTU) drukarki fiskalnej KESTRA.\n"
       "\n"
@@ -55,6 +56,9 @@ QString UsageText() {
       "                    na pseudoterminalu, przypisuje mu wolny port COM i go wybiera;\n"
       "                    MODEL to nazwa lub kod typu urządzenia (domyślnie drukarka\n"
       "                    7-stawkowa bez zaprogramowanych stawek)\n"
+      "  --screenshots=KATALOG\n"
+      "                    przechodzi sam przez wszystkie okna (z --emulator) i zapisuje\n"
+      "                    obraz każdego do KATALOGU, po czym kończy pracę\n"
       "  --help            ten opis\n"
       "\n"
       "Bez ekranu: xvfb-run -a TauraSW --emulator, albo QT_QPA_PLATFORM=offscreen.\n"
