@@ -38,7 +38,9 @@ class Lane {
   explicit Lane(Clock::duration byteTime) : byteTime_(byteTime) {}
 
   void Push(uint8_t byte, Clock::time_point earliest) {
-    auto due = std::max(earliest, last_ + byteTime_);
+    // A byte has fully arrived one byte time after it was sent, and not before the one
+    // ahead of it: an isolated byte costs its line time too.
+    auto due = std::max(earliest, last_) + byteTime_;
     last_ = due;
     bytes_.push_back({byte, due});
     // A client that never reads must not make the server grow without end.

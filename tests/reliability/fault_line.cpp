@@ -88,6 +88,7 @@ void FaultLine::Reset(kestra::emu::PrinterConfig config) {
   paperOutAt_.reset();
   vanishAt_.reset();
   gone_ = false;
+  bytes_ = 0;
 }
 
 void FaultLine::StartRecording() {
@@ -116,6 +117,11 @@ void FaultLine::Restore() {
   gone_ = false;
   vanishAt_.reset();
   paperOutAt_.reset();
+}
+
+uint64_t FaultLine::BytesOnLine() const {
+  std::lock_guard lock(mutex_);
+  return bytes_;
 }
 
 bool FaultLine::Vanished() const {
@@ -151,6 +157,7 @@ bool FaultLine::OnWrite(uint8_t byte) {
     expect_ = Expect::kRest;
     commandByte = true;
   }
+  ++bytes_;
   std::vector<uint8_t> answer;
   printer_->Receive(byte, answer);
   pending_.insert(pending_.end(), answer.begin(), answer.end());
@@ -173,6 +180,7 @@ std::optional<uint8_t> FaultLine::TakeByte(bool& gone) {
   }
   const uint8_t byte = pending_.front();
   pending_.pop_front();
+  ++bytes_;
   return byte;
 }
 

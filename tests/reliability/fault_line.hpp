@@ -40,6 +40,8 @@ class FaultLine : public std::enable_shared_from_this<FaultLine> {
   void VanishAt(int exchange);
   void Restore();
   bool Vanished() const;
+  // Bytes that crossed the line since the last Reset, both ways.
+  uint64_t BytesOnLine() const;
 
   // Touch the printer between driver calls only.
   kestra::emu::Printer& Printer() { return *printer_; }
@@ -62,6 +64,7 @@ class FaultLine : public std::enable_shared_from_this<FaultLine> {
   std::optional<int> paperOutAt_;
   std::optional<int> vanishAt_;
   bool gone_ = false;
+  uint64_t bytes_ = 0;
 };
 
 }  // namespace kestradr::reliability
