@@ -46,6 +46,14 @@ class PortVanishes : public ::testing::Test {
     server_.Stop();
     ::unsetenv("TAURAVAT_COM9");
   }
+  // The line was away for a while: the printer has long given up on the sequence it
+  // was receiving when the line went (its own clock stood still while it was unserved).
+  static void AwayForASecond(emu::PtyServer& server) {
+    server.WithPrinter([](emu::Printer& p) {
+      p.Advance(1s);
+      return 0;
+    });
+  }
   void Point() { ASSERT_EQ(::setenv("TAURAVAT_COM9", server_.SlavePath().c_str(), 1), 0); }
 
   // Stops the server once the printer has seen `commands` more commands, then waits a
@@ -67,6 +75,7 @@ class PortVanishes : public ::testing::Test {
   // The line comes back (a new pty, the same printer); reconnecting must find it.
   void Reconnect() {
     server_.Start();
+    AwayForASecond(server_);
     Point();
     ASSERT_EQ(::CommunicationInit(kPort, 9600, kTimeoutSeconds), 0);
   }
@@ -150,9 +159,9 @@ TEST_F(PortVanishes, WhileEndingAReceipt) {
 TEST_F(PortVanishes, WhileSupervisingAPrintout) {
   ::CommunicationEnd();
   server_.Stop();
-  // Slow paper: each line takes 20 ms, so the daily report prints for a good while.
+  // Slow paper: each line takes 100 ms, so the daily report prints for a good while.
   auto config = Luno();
-  config.timing = {0, 20ms, 0, 0ms};
+  config.timing = {0, 100ms, 0, 0ms};
   emu::PtyServer slow(config, {});
   slow.Start();
   ASSERT_EQ(::setenv("TAURAVAT_COM9", slow.SlavePath().c_str(), 1), 0);
@@ -173,6 +182,7 @@ TEST_F(PortVanishes, WhileSupervisingAPrintout) {
   Log("DailyReport", "printout supervised", code);
 
   slow.Start();
+  AwayForASecond(slow);
   ASSERT_EQ(::setenv("TAURAVAT_COM9", slow.SlavePath().c_str(), 1), 0);
   ASSERT_EQ(::CommunicationInit(kPort, 9600, kTimeoutSeconds), 0);  // follows the rest
   EXPECT_FALSE(slow.WithPrinter([](emu::Printer& p) { return p.Mechanism().Printing(); }));
