@@ -366,7 +366,9 @@ int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
                  uint16_t readTimeoutSeconds) {
   ClearLastOsError();
   if (comm::PortOpen && CommIsOpen()) {
-    Record(commtext::kAlreadyOpen, kErrorAccessDenied);
+    // The caller learns of the refusal from the result; the recorded code is left as it
+    // was, since a non-zero code would fail every exchange on the port that stays open.
+    Record(commtext::kAlreadyOpen, CommErrorCode());
     return static_cast<int32_t>(kErrorAccessDenied);
   }
   comm::Comm = std::make_unique<TComm>();

@@ -164,6 +164,13 @@ TEST_F(ExchangeTest, RecordedLineErrorFailsEveryExchangeUntilReopened) {
   EXPECT_EQ(Rs(0x46, 1), 0);
 }
 
+TEST_F(ExchangeTest, RefusedSecondOpenLeavesTheOpenPortWorking) {
+  line->Always(0x46, {kAck});
+  EXPECT_EQ(OpenPort(2, 9600, 1, 1), 5);
+  EXPECT_EQ(Rs(0x46, 1), 0);
+  EXPECT_EQ(line->OpenCount(), 1);
+}
+
 TEST(ExchangeWithoutPort, FailsWithSendTimeout) {
   ClosePort();
   Block reply{};
