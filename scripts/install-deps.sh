@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-translations-l10n
   xvfb xauth
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine
+  clang-14 libclang-rt-14-dev valgrind
 )
 
 missing=()
