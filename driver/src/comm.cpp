@@ -4,6 +4,7 @@
 #include "comm.hpp"
 
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -362,9 +363,30 @@ void TComm::EventOccurred(uint32_t event) {
 
 // ---- Module operations ---------------------------------------------------------------
 
+namespace {
+
+// A port still open when the process exits must be closed while what its shutdown uses
+// (the error record, the hand-over queue) still exists. Registered after those are
+// made, the handler runs before they are destroyed, and before the port object is.
+void CloseAtExit() {
+  static const bool registered = [] {
+    Record();
+    MainQueue();
+    std::atexit([] {
+      if (comm::Comm) comm::Comm->Stop();
+      comm::Comm.reset();
+    });
+    return true;
+  }();
+  (void)registered;
+}
+
+}  // namespace
+
 int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
                  uint16_t readTimeoutSeconds) {
   ClearLastOsError();
+  CloseAtExit();
   if (comm::PortOpen && CommIsOpen()) {
     // The caller learns of the refusal from the result; the recorded code is left as it
     // was, since a non-zero code would fail every exchange on the port that stays open.

@@ -69,9 +69,6 @@ class TComm {
   uint32_t eventSet_ = kAllEvents;
   uint32_t lineErrors_ = 0;
   uint32_t baudRate_ = 0;
-  uint32_t parity_ = 2;    // even
-  uint32_t stopBits_ = 0;  // one
-  uint32_t byteSize_ = 8;
   uint32_t inputQueueSize_ = 4096;
   uint32_t outputQueueSize_ = 2048;
   uint16_t writeTimeout_ = 0;

@@ -98,11 +98,13 @@ int32_t PrintControlNoResume(int32_t mode) {
 
 }  // namespace kestradr
 
-using namespace kestradr;
-
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PrintControl(int32_t Mode, uint8_t DeviceType) {
-  return Guarded([&]() -> int32_t { return Supervise(Mode, DeviceType, OnStopped::Resume); });
+  return kestradr::Guarded([&]() -> int32_t {
+    return kestradr::Supervise(Mode, DeviceType, kestradr::OnStopped::Resume);
+  });
 }
+
+using namespace kestradr;
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PrintResume(void) {
   return Guarded([&]() -> int32_t {

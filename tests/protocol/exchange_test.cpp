@@ -2,6 +2,7 @@
 // kind of reply.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -169,6 +170,19 @@ TEST_F(ExchangeTest, RefusedSecondOpenLeavesTheOpenPortWorking) {
   EXPECT_EQ(OpenPort(2, 9600, 1, 1), 5);
   EXPECT_EQ(Rs(0x46, 1), 0);
   EXPECT_EQ(line->OpenCount(), 1);
+}
+
+// A caller that exits with the port still open: the port shuts down before the objects
+// its shutdown uses are destroyed (a double free under the sanitizers before).
+TEST(PortAtExit, AnOpenPortIsClosedCleanlyWhenTheProcessExits) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ScriptedPort port(std::make_shared<ScriptedLine>());
+        if (OpenPort(1, 9600, 1, 1) != 0) std::_Exit(3);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ExchangeWithoutPort, FailsWithSendTimeout) {
