@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite: the regular build, then the driver
-# and emulator suites under AddressSanitizer + UndefinedBehaviorSanitizer, and the
-# serial layer under ThreadSanitizer.
+# Builds everything and runs the whole test suite:
+#   1. the regular build and every suite (driver, emulator, program, tools, fault matrix);
+#   2. the same suites under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   3. the serial layer and the exchange under ThreadSanitizer;
+#   4. valgrind's leak check over a whole receipt and a rate programming;
+#   5. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 30);
+#   6. the Windows DLL cross-built with mingw-w64, its tests run under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -20,3 +24,7 @@ ctest --preset asan -j"$jobs"
 cmake --preset tsan
 cmake --build --preset tsan -j"$jobs"
 ctest --preset tsan -j"$jobs"
+
+./scripts/valgrind.sh build/default
+./scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+./scripts/test-windows.sh
