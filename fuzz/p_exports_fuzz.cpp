@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "connection.hpp"
+#include "in_memory_device.hpp"
 #include "kestra/emu/printer.hpp"
 #include "receipt_state.hpp"
 #include "serial_device.hpp"
@@ -30,20 +31,9 @@ struct Line {
   size_t next = 0;
 };
 
-class LineDevice : public SerialDevice {
+class LineDevice : public kestradr::testing::InMemoryDevice {
  public:
   explicit LineDevice(std::shared_ptr<Line> line) : line_(std::move(line)) {}
-  uint32_t ApplyLineSettings(uint32_t) override { return 0; }
-  uint32_t SetQueueSizes(uint32_t, uint32_t) override { return 0; }
-  uint32_t GetTimeouts(CommTimeouts& t) override {
-    t = timeouts_;
-    return 0;
-  }
-  uint32_t SetTimeouts(const CommTimeouts& t) override {
-    timeouts_ = t;
-    return 0;
-  }
-  uint32_t SetEventMask(uint32_t) override { return 0; }
   Transfer Write(uint8_t byte, const Event&) override {
     std::lock_guard lock(line_->mutex);
     line_->printer->Receive(byte, line_->pending);
@@ -55,7 +45,6 @@ class LineDevice : public SerialDevice {
     byte = line_->pending[line_->next++];
     return {TransferStatus::Done, 1, 0};
   }
-  uint32_t PurgeOutput() override { return 0; }
   uint32_t PurgeInput() override {
     std::lock_guard lock(line_->mutex);
     line_->pending.clear();
@@ -63,17 +52,9 @@ class LineDevice : public SerialDevice {
     return 0;
   }
   uint32_t PurgeAll() override { return PurgeInput(); }
-  LineWait WaitLineEvent(const Event& stop, uint32_t&) override {
-    return WaitForAny({&stop}) == 0 ? LineWait::Stopped : LineWait::Failed;
-  }
-  uint32_t ClearLineErrors(uint32_t& errors) override {
-    errors = 0;
-    return 0;
-  }
 
  private:
   std::shared_ptr<Line> line_;
-  CommTimeouts timeouts_;
 };
 
 std::shared_ptr<Line> line;

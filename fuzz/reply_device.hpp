@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "in_memory_device.hpp"
 #include "serial_device.hpp"
 
 namespace kestradr::fuzzing {
@@ -32,20 +33,9 @@ class ReplyStream {
   size_t next_ = 0;
 };
 
-class ReplyDevice : public SerialDevice {
+class ReplyDevice : public kestradr::testing::InMemoryDevice {
  public:
   explicit ReplyDevice(std::shared_ptr<ReplyStream> stream) : stream_(std::move(stream)) {}
-  uint32_t ApplyLineSettings(uint32_t) override { return 0; }
-  uint32_t SetQueueSizes(uint32_t, uint32_t) override { return 0; }
-  uint32_t GetTimeouts(CommTimeouts& t) override {
-    t = timeouts_;
-    return 0;
-  }
-  uint32_t SetTimeouts(const CommTimeouts& t) override {
-    timeouts_ = t;
-    return 0;
-  }
-  uint32_t SetEventMask(uint32_t) override { return 0; }
   Transfer Write(uint8_t, const Event& abort) override {
     if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
     return {TransferStatus::Done, 1, 0};
@@ -54,20 +44,10 @@ class ReplyDevice : public SerialDevice {
     if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
     return {TransferStatus::Done, stream_->Take(byte) ? 1u : 0u, 0};
   }
-  uint32_t PurgeOutput() override { return 0; }
-  uint32_t PurgeInput() override { return 0; }  // the replies are the input: keep them
-  uint32_t PurgeAll() override { return 0; }
-  LineWait WaitLineEvent(const Event& stop, uint32_t&) override {
-    return WaitForAny({&stop}) == 0 ? LineWait::Stopped : LineWait::Failed;
-  }
-  uint32_t ClearLineErrors(uint32_t& errors) override {
-    errors = 0;
-    return 0;
-  }
+  // The replies are the input: purges keep them.
 
  private:
   std::shared_ptr<ReplyStream> stream_;
-  CommTimeouts timeouts_;
 };
 
 // Routes every port the driver opens to `stream`.

@@ -1,5 +1,7 @@
 #include "fault_line.hpp"
 
+#include "in_memory_device.hpp"
+
 #include <utility>
 
 namespace kestradr::reliability {
@@ -9,21 +11,9 @@ constexpr uint32_t kIoError = 5;
 // The read time-out the matrix connects with.
 constexpr std::chrono::seconds kReadTimeout{1};
 
-class FaultDevice : public SerialDevice {
+class FaultDevice : public testing::InMemoryDevice {
  public:
   explicit FaultDevice(std::shared_ptr<FaultLine> line) : line_(std::move(line)) {}
-
-  uint32_t ApplyLineSettings(uint32_t) override { return 0; }
-  uint32_t SetQueueSizes(uint32_t, uint32_t) override { return 0; }
-  uint32_t GetTimeouts(CommTimeouts& timeouts) override {
-    timeouts = timeouts_;
-    return 0;
-  }
-  uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
-    timeouts_ = timeouts;
-    return 0;
-  }
-  uint32_t SetEventMask(uint32_t) override { return 0; }
 
   Transfer Write(uint8_t byte, const Event& abort) override {
     if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
@@ -39,7 +29,6 @@ class FaultDevice : public SerialDevice {
     if (taken) byte = *taken;
     return {TransferStatus::Done, taken ? 1u : 0u, 0};
   }
-  uint32_t PurgeOutput() override { return 0; }
   uint32_t PurgeInput() override {
     line_->StartSequence();
     return 0;
@@ -48,17 +37,9 @@ class FaultDevice : public SerialDevice {
     line_->ClearPending();
     return 0;
   }
-  LineWait WaitLineEvent(const Event& stop, uint32_t&) override {
-    return WaitForAny({&stop}) == 0 ? LineWait::Stopped : LineWait::Failed;
-  }
-  uint32_t ClearLineErrors(uint32_t& errors) override {
-    errors = 0;
-    return 0;
-  }
 
  private:
   std::shared_ptr<FaultLine> line_;
-  CommTimeouts timeouts_;
 };
 
 std::shared_ptr<FaultLine> FaultLine::Install(kestra::emu::PrinterConfig config) {

@@ -1,24 +1,14 @@
 #include "emulator_line.hpp"
 
+#include "in_memory_device.hpp"
+
 #include <utility>
 
 namespace kestradr::testing {
 
-class EmulatorDevice : public SerialDevice {
+class EmulatorDevice : public InMemoryDevice {
  public:
   explicit EmulatorDevice(std::shared_ptr<EmulatorLine> line) : line_(std::move(line)) {}
-
-  uint32_t ApplyLineSettings(uint32_t) override { return 0; }
-  uint32_t SetQueueSizes(uint32_t, uint32_t) override { return 0; }
-  uint32_t GetTimeouts(CommTimeouts& timeouts) override {
-    timeouts = timeouts_;
-    return 0;
-  }
-  uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
-    timeouts_ = timeouts;
-    return 0;
-  }
-  uint32_t SetEventMask(uint32_t) override { return 0; }
 
   Transfer Write(uint8_t byte, const Event& abort) override {
     if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
@@ -31,7 +21,6 @@ class EmulatorDevice : public SerialDevice {
     return {TransferStatus::Done, line_->TakeByte(byte) ? 1u : 0u, 0};
   }
 
-  uint32_t PurgeOutput() override { return 0; }
   uint32_t PurgeInput() override {
     line_->StartSequence();
     return 0;
@@ -41,18 +30,8 @@ class EmulatorDevice : public SerialDevice {
     return 0;
   }
 
-  // The line raises no errors of its own: only the port's stop ends the wait.
-  LineWait WaitLineEvent(const Event& stop, uint32_t&) override {
-    return WaitForAny({&stop}) == 0 ? LineWait::Stopped : LineWait::Failed;
-  }
-  uint32_t ClearLineErrors(uint32_t& errors) override {
-    errors = 0;
-    return 0;
-  }
-
  private:
   std::shared_ptr<EmulatorLine> line_;
-  CommTimeouts timeouts_;
 };
 
 EmulatorLine::EmulatorLine(kestra::emu::PrinterConfig config) : printer_(std::move(config)) {}

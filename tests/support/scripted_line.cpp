@@ -1,24 +1,14 @@
 #include "scripted_line.hpp"
 
+#include "in_memory_device.hpp"
+
 #include <utility>
 
 namespace kestradr::testing {
 
-class ScriptedDevice : public SerialDevice {
+class ScriptedDevice : public InMemoryDevice {
  public:
   explicit ScriptedDevice(ScriptedLine& line) : line_(line) {}
-
-  uint32_t ApplyLineSettings(uint32_t) override { return 0; }
-  uint32_t SetQueueSizes(uint32_t, uint32_t) override { return 0; }
-  uint32_t GetTimeouts(CommTimeouts& timeouts) override {
-    timeouts = timeouts_;
-    return 0;
-  }
-  uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
-    timeouts_ = timeouts;
-    return 0;
-  }
-  uint32_t SetEventMask(uint32_t) override { return 0; }
 
   Transfer Write(uint8_t byte, const Event& abort) override {
     if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
@@ -35,7 +25,6 @@ class ScriptedDevice : public SerialDevice {
     return {TransferStatus::Done, line_.TakeByte(byte) ? 1u : 0u, 0};
   }
 
-  uint32_t PurgeOutput() override { return 0; }
   uint32_t PurgeInput() override {
     line_.StartSequence();
     return 0;
@@ -62,7 +51,6 @@ class ScriptedDevice : public SerialDevice {
 
  private:
   ScriptedLine& line_;
-  CommTimeouts timeouts_;
 };
 
 void ScriptedLine::Reply(uint8_t command, std::vector<uint8_t> first, size_t parameterCount,
@@ -169,7 +157,8 @@ void ScriptedLine::OnWrite(uint8_t byte) {
       current_ = always->second;
       currentHasReply_ = true;
     }
-    if (currentHasReply_) pending_.insert(pending_.end(), current_.first.begin(), current_.first.end());
+    if (currentHasReply_)
+      pending_.insert(pending_.end(), current_.first.begin(), current_.first.end());
     return;
   }
   if (sequences_.empty()) return;

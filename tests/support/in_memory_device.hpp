@@ -1,0 +1,40 @@
+// Base of the in-memory test devices: a line with no settings to apply, no line errors
+// of its own, time-outs kept only to be read back, and nothing to purge unless a device
+// says otherwise. A device supplies the two transfers.
+#pragma once
+
+#include "event.hpp"
+#include "serial_device.hpp"
+
+namespace kestradr::testing {
+
+class InMemoryDevice : public SerialDevice {
+ public:
+  uint32_t ApplyLineSettings(uint32_t) override { return 0; }
+  uint32_t SetQueueSizes(uint32_t, uint32_t) override { return 0; }
+  uint32_t GetTimeouts(CommTimeouts& timeouts) override {
+    timeouts = timeouts_;
+    return 0;
+  }
+  uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
+    timeouts_ = timeouts;
+    return 0;
+  }
+  uint32_t SetEventMask(uint32_t) override { return 0; }
+  uint32_t PurgeOutput() override { return 0; }
+  uint32_t PurgeInput() override { return 0; }
+  uint32_t PurgeAll() override { return 0; }
+  // Only the port's stop ends the wait.
+  LineWait WaitLineEvent(const Event& stop, uint32_t&) override {
+    return WaitForAny({&stop}) == 0 ? LineWait::Stopped : LineWait::Failed;
+  }
+  uint32_t ClearLineErrors(uint32_t& errors) override {
+    errors = 0;
+    return 0;
+  }
+
+ private:
+  CommTimeouts timeouts_;
+};
+
+}  // namespace kestradr::testing
