@@ -448,7 +448,7 @@ bool WriteByte(uint8_t byte) {
     if (!SignalEvent(comm::WriteRequestEvent.get())) return FailTransfer(commtext::kSignalEvent);
   }
   bool outcome = false;
-  const bool idleSeen = WaitServingMainQueue({abort, idle}) == 1;
+  const bool idleSeen = WaitServingMainQueue({abort, idle}, kInfinite, kHandOverSpinMicros) == 1;
   if (idleSeen) {
     outcome = !comm::TransferFailed;
   } else {
@@ -478,7 +478,7 @@ bool ReadByte(uint8_t& byte) {
     Record(commtext::kWaitFunction, LastOsError());
   }
   bool outcome = false;
-  const bool idleSeen = WaitServingMainQueue({abort, idle}) == 1;
+  const bool idleSeen = WaitServingMainQueue({abort, idle}, kInfinite, kHandOverSpinMicros) == 1;
   if (idleSeen) {
     if (!comm::TransferFailed) {
       byte = comm::ByteRead;

@@ -70,7 +70,7 @@ void TZapisOdczytThread::WaitFor() {
 void TZapisOdczytThread::Execute() {
   RaiseThreadPriority(ThreadPriority::TimeCritical);
   for (;;) {
-    switch (WaitForAny({&stop_, &writeRequest_, &readRequest_})) {
+    switch (WaitForAny({&stop_, &writeRequest_, &readRequest_}, kInfinite, kHandOverSpinMicros)) {
       // IdleEvent was reset by the caller before it made the request.
       case 1:
         DoWrite();

@@ -13,6 +13,11 @@ namespace kestradr {
 
 class TComm;
 
+// How long the caller and the writer thread watch for each other's signal before they
+// sleep. Bytes of one sequence follow each other within this, so a busy exchange hands
+// over without waking a thread; an idle port sleeps.
+inline constexpr int kHandOverSpinMicros = 50;
+
 // Watches the device's communication events and hands each to the main thread.
 class TZdarzeniaCommThread {
  public:

@@ -3,9 +3,11 @@
 // platform (event_posix.cpp, later event_win32.cpp).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <mutex>
 
 namespace kestradr {
 
@@ -16,7 +18,7 @@ class Event {
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
 
-  bool Set();     // false on failure (the OS error is left in errno / GetLastError)
+  bool Set();  // false on failure (the OS error is left in errno / GetLastError)
   bool Reset();
   bool IsSet() const;
   bool Valid() const;
@@ -27,6 +29,11 @@ class Event {
 
  private:
   std::intptr_t handle_;
+  // Mirror of the kernel object's state where the platform keeps one (POSIX): waits and
+  // Set/Reset that find the state already as wanted need no system call. The lock keeps
+  // the mirror and the kernel object changing together.
+  std::atomic<bool> signalled_{false};
+  std::mutex change_;
 };
 
 inline constexpr int kWaitTimeout = -1;
@@ -36,6 +43,9 @@ inline constexpr int kInfinite = -1;
 // Waits until one of the events is signalled and returns its index (the lowest index
 // when several are), kWaitTimeout after timeoutMs (kInfinite waits forever), or
 // kWaitFailed when a handle is invalid. A null pointer in the list is an invalid handle.
-int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs = kInfinite);
+// With spinMicros > 0 the wait first watches the events for that long without
+// sleeping: a hand-over between two busy threads then costs no wake-up.
+int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs = kInfinite,
+               int spinMicros = 0);
 
 }  // namespace kestradr

@@ -49,7 +49,8 @@ int Fd(std::intptr_t handle) {
 }  // namespace
 
 Event::Event(bool initiallySignalled)
-    : handle_(eventfd(initiallySignalled ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : handle_(eventfd(initiallySignalled ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      signalled_(initiallySignalled) {}
 
 Event::~Event() {
   if (Valid()) close(Fd(handle_));
@@ -65,6 +66,12 @@ bool Event::Set() {
     return false;
   }
   AnnotateRelease(this);
+  std::lock_guard lock(change_);
+  if (signalled_.load()) return true;  // the eventfd is readable already
+  // The mirror turns first: a thread woken by the eventfd finds the event set, and one
+  // that sees the mirror and resets the event waits on the lock until the eventfd is
+  // written, then drains it.
+  signalled_.store(true);
   const int saved = errno;  // success leaves the caller's error value alone
   const uint64_t one = 1;
   for (;;) {
@@ -74,7 +81,10 @@ bool Event::Set() {
       errno = saved;
       return true;
     }
-    if (errno != EINTR) return false;
+    if (errno != EINTR) {
+      signalled_.store(false);
+      return false;
+    }
   }
 }
 
@@ -83,6 +93,9 @@ bool Event::Reset() {
     errno = EBADF;
     return false;
   }
+  std::lock_guard lock(change_);
+  if (!signalled_.load()) return true;
+  signalled_.store(false);
   const int saved = errno;
   uint64_t count = 0;
   for (;;) {
@@ -91,22 +104,49 @@ bool Event::Reset() {
       errno = saved;
       return true;
     }
-    if (errno != EINTR) return false;
+    if (errno != EINTR) {
+      signalled_.store(true);
+      return false;
+    }
   }
 }
 
 bool Event::IsSet() const {
   if (!Valid()) return false;
-  pollfd p{Fd(handle_), POLLIN, 0};
-  while (poll(&p, 1, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
-  const bool set = (p.revents & POLLIN) != 0;
+  const bool set = signalled_.load();
   if (set) AnnotateAcquire(this);
   return set;
 }
 
-int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs) {
+namespace {
+
+// The lowest index of a signalled event, or -1.
+int FirstSignalled(std::initializer_list<const Event*> events) {
+  int index = 0;
+  for (const Event* event : events) {
+    if (event->IsSet()) return index;
+    ++index;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs, int spinMicros) {
+  for (const Event* event : events) {
+    if (event == nullptr || !event->Valid()) {
+      errno = EBADF;
+      return kWaitFailed;
+    }
+  }
+  if (const int index = FirstSignalled(events); index >= 0) return index;
+  if (spinMicros > 0 && timeoutMs != 0) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(spinMicros);
+    do {
+      if (const int index = FirstSignalled(events); index >= 0) return index;
+    } while (std::chrono::steady_clock::now() < until);
+  }
+
   std::vector<pollfd> fds;
   fds.reserve(events.size());
   for (const Event* event : events) {

@@ -45,7 +45,7 @@ bool Event::IsSet() const {
   return Valid() && WaitForSingleObject(Native(handle_), 0) == WAIT_OBJECT_0;
 }
 
-int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs) {
+int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs, int /*spinMicros*/) {
   if (events.size() == 0 || events.size() > MAXIMUM_WAIT_OBJECTS) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return kWaitFailed;

@@ -48,7 +48,8 @@ MainThreadQueue& MainQueue() {
   return queue;
 }
 
-int WaitServingMainQueue(std::initializer_list<const Event*> events, int timeoutMs) {
+int WaitServingMainQueue(std::initializer_list<const Event*> events, int timeoutMs,
+                         int spinMicros) {
   MainThreadQueue& queue = MainQueue();
   std::vector<const Event*> waited(events);
   const auto served = static_cast<int>(waited.size());
@@ -58,13 +59,14 @@ int WaitServingMainQueue(std::initializer_list<const Event*> events, int timeout
     int index = kWaitFailed;
     switch (served) {
       case 1:
-        index = WaitForAny({waited[0], &queue.Pending()}, timeoutMs);
+        index = WaitForAny({waited[0], &queue.Pending()}, timeoutMs, spinMicros);
         break;
       case 2:
-        index = WaitForAny({waited[0], waited[1], &queue.Pending()}, timeoutMs);
+        index = WaitForAny({waited[0], waited[1], &queue.Pending()}, timeoutMs, spinMicros);
         break;
       case 3:
-        index = WaitForAny({waited[0], waited[1], waited[2], &queue.Pending()}, timeoutMs);
+        index =
+            WaitForAny({waited[0], waited[1], waited[2], &queue.Pending()}, timeoutMs, spinMicros);
         break;
       default:
         return kWaitFailed;

@@ -38,6 +38,7 @@ MainThreadQueue& MainQueue();
 
 // Waits like WaitForAny, running handed-over tasks while it waits. Returns the index in
 // `events`, kWaitTimeout or kWaitFailed.
-int WaitServingMainQueue(std::initializer_list<const Event*> events, int timeoutMs = kInfinite);
+int WaitServingMainQueue(std::initializer_list<const Event*> events, int timeoutMs = kInfinite,
+                         int spinMicros = 0);
 
 }  // namespace kestradr

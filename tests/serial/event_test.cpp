@@ -83,5 +83,37 @@ TEST(Event, SuccessLeavesTheCallersErrorValueAlone) {
   EXPECT_EQ(LastOsError(), 0u);
 }
 
+// The hand-over pattern of the port, many times over between two threads: one side
+// requests and waits for "idle", the other waits for the request, resets it and answers.
+// A wait that came back without its event set, or a lost signal, ends in a time-out.
+TEST(WaitForAny, PingPongHandOverNeverLosesOrInventsASignal) {
+  for (const int spin : {0, 50}) {
+    Event request;
+    Event idle(true);
+    Event stop;
+    int served = 0;
+    std::thread worker([&] {
+      for (;;) {
+        const int index = WaitForAny({&stop, &request}, 5000, spin);
+        if (index != 1) return;
+        ASSERT_TRUE(request.IsSet());
+        request.Reset();
+        ++served;
+        idle.Set();
+      }
+    });
+    for (int i = 0; i < 2000; ++i) {
+      ASSERT_EQ(WaitForAny({&idle}, 5000, spin), 0) << "spin " << spin << ", round " << i;
+      idle.Reset();
+      request.Set();
+      ASSERT_EQ(WaitForAny({&idle}, 5000, spin), 0) << "spin " << spin << ", round " << i;
+    }
+    stop.Set();
+    worker.join();
+    EXPECT_EQ(served, 2000) << "spin " << spin;
+    EXPECT_FALSE(request.IsSet());
+  }
+}
+
 }  // namespace
 }  // namespace kestradr
