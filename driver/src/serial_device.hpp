@@ -70,7 +70,8 @@ class SerialDevice {
   // output to drain, within the write time-out, instead of discarding it.
   virtual uint32_t PurgeOutput() = 0;
   virtual uint32_t PurgeInput() = 0;
-  // Abort pending transfers and clear both queues; used when the port closes.
+  // Abort pending transfers and clear the input; used when the port closes. Output
+  // already written is let go to the line (within the write time-out), not discarded.
   virtual uint32_t PurgeAll() = 0;
 
   // Blocks until a communication event from the mask arrives (`mask` receives the

@@ -337,7 +337,10 @@ uint32_t PosixSerialDevice::PurgeAll() {
   const milliseconds limit =
       total == 0 ? kCloseDrainLimit : std::min(kCloseDrainLimit, milliseconds(total));
   DrainOutput(Deadline::After(limit));
-  return tcflush(fd_.get(), TCIOFLUSH) == 0 ? 0 : TranslateOsError(errno);
+  // Output is never discarded: on a pseudo-terminal the output queue reads as empty while
+  // the peer has not yet taken the bytes, and flushing it would drop the last bytes
+  // written (the parameters of the final sequence) on their way to the peer.
+  return tcflush(fd_.get(), TCIFLUSH) == 0 ? 0 : TranslateOsError(errno);
 }
 
 LineWait PosixSerialDevice::WaitLineEvent(const Event& stop, uint32_t& mask) {

@@ -141,6 +141,16 @@ TEST_F(CommOnPty, PurgeKeepsWrittenOutputAndDiscardsUnreadInput) {
   EXPECT_FALSE(ReadByte(byte)) << "input pending before the purge is gone";
 }
 
+TEST_F(CommOnPty, ClosingKeepsTheLastBytesWrittenForThePeer) {
+  ASSERT_EQ(OpenPort(kPort, 9600, 3, 1), 0);
+  const std::vector<uint8_t> sent = {0x1B, 0x46, 0x03};
+  for (const uint8_t byte : sent) ASSERT_TRUE(WriteByte(byte));
+  ASSERT_EQ(ClosePort(), 0);  // at once, before the peer has read anything
+  for (const uint8_t expected : sent) {
+    EXPECT_EQ(pty.Receive(milliseconds(1000)), expected) << "closing dropped a written byte";
+  }
+}
+
 TEST_F(CommOnPty, PeerVanishingMidTransferEndsInFailureNotAHang) {
   ASSERT_EQ(OpenPort(kPort, 9600, 3, 10), 0);
   auto vanish = std::async(std::launch::async, [this] {
