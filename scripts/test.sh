@@ -2,7 +2,7 @@
 # Builds everything and runs the whole test suite:
 #   1. the regular build and every suite (driver, emulator, program, tools, fault matrix);
 #   2. the same suites under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. the serial layer and the exchange under ThreadSanitizer;
+#   3. the serial layer, the exchange and the program's flow under ThreadSanitizer;
 #   4. valgrind's leak check over a whole receipt and a rate programming;
 #   5. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 30);
 #   6. the Windows DLL cross-built with mingw-w64, its tests run under wine.
