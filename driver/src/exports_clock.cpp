@@ -9,6 +9,7 @@
 #include "messages.hpp"
 #include "tauravat.h"
 #include "tauravat.hpp"
+#include "device_groups.hpp"
 
 using namespace kestradr;
 
@@ -24,19 +25,6 @@ constexpr uint8_t kFirstDrawer = 0x57;
 
 constexpr size_t kUniqueNumberLength = 11;
 constexpr size_t kUniqueNumberPrefix = 3;
-
-bool ClockHasSeconds(uint8_t type) {
-  switch (type) {
-    case 3:
-    case 6:
-    case 7:
-    case 8:
-    case kDeviceNone:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // The clock comes as one digit value per byte, tens first; each is written as it came.
 std::string Field(const Block& digits, size_t at) {
@@ -78,7 +66,7 @@ TAURAVAT_API int32_t TAURAVAT_CALL ReadClock(std::string& Date, std::string& Tim
     static const std::string caption = Cp1250("Odczyt zegara...");
     ShowCentreMessage(caption);
     if (const int32_t result = Prologue(true, true); result != kOk) return result;
-    const bool seconds = ClockHasSeconds(DeviceType);
+    const bool seconds = HasCurrentCommandSet(DeviceType);
     Block digits{};
     const uint8_t result =
         seconds ? SendSequence(kClockWithSeconds, 13, digits) : SendSequence(kClock, 11, digits);

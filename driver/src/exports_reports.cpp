@@ -8,6 +8,7 @@
 #include "messages.hpp"
 #include "report_port.hpp"
 #include "tauravat.h"
+#include "device_groups.hpp"
 
 using namespace kestradr;
 
@@ -31,19 +32,6 @@ constexpr uint8_t kMonthlyShort = 5;
 bool PrintsEmptyDailyReport(uint8_t type) {
   switch (type) {
     case 2:
-    case 3:
-    case 6:
-    case 7:
-    case 8:
-    case kDeviceNone:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool HasPeriodicCommand(uint8_t type) {
-  switch (type) {
     case 3:
     case 6:
     case 7:
@@ -108,7 +96,7 @@ int32_t PeriodicReport(const std::string& caption, int32_t kind, uint8_t detaile
   uint8_t type = kDeviceNone;
   uint32_t version = 0;
   if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
-  if (!HasPeriodicCommand(type)) return kUnsupportedCommand;
+  if (!HasCurrentCommandSet(type)) return kUnsupportedCommand;
 
   const bool known = kind == 1 || kind == 0;
   SendBuffer[0] = kind == 1 ? detailedMode : shortMode;

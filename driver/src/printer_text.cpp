@@ -5,6 +5,7 @@
 
 #include "connection.hpp"
 #include "messages.hpp"
+#include "device_groups.hpp"
 
 namespace kestradr {
 namespace {
@@ -15,11 +16,6 @@ constexpr std::pair<uint8_t, uint8_t> kPolishLetters[] = {
     {0x8C, 0x97}, {0x8F, 0x8D}, {0xAF, 0xBD}, {0xB9, 0xA5}, {0xE6, 0x86}, {0xEA, 0xA9},
     {0xB3, 0x88}, {0xF1, 0xE4}, {0xF3, 0xA2}, {0x9C, 0x98}, {0x9F, 0xAB}, {0xBF, 0xBE},
 };
-
-// Models that print a name with as few as 5 significant characters; the others need 10.
-bool TakesShortNames(uint8_t type) {
-  return type == 3 || type == 7 || type == 8 || type == 11;
-}
 
 }  // namespace
 
@@ -46,7 +42,8 @@ int32_t PrepareArticleName(std::string_view name, std::string& prepared) {
   prepared.resize(kArticleNameLength, ' ');
   const auto significant = std::count_if(prepared.begin(), prepared.end(), IsSignificantNameChar);
   if (significant >= 10) return kOk;
-  if (significant >= 5 && TakesShortNames(DeviceType)) return kOk;
+  // The extended models print a name with as few as 5 significant characters.
+  if (significant >= 5 && IsExtendedModel(DeviceType)) return kOk;
   return kNameTooShort;
 }
 

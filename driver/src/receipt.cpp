@@ -13,6 +13,7 @@
 #include "receipt_state.hpp"
 #include "tauravat.h"
 #include "trace.hpp"
+#include "device_groups.hpp"
 
 namespace kestradr {
 namespace {
@@ -35,15 +36,6 @@ constexpr uint8_t kPrinterCancelledReceipt = 0x10;  // bit 4 of the 0x95 status
 constexpr uint32_t kReservedRate = 25500;
 constexpr size_t kPaymentNameLength = 13;
 constexpr int kRates = 7;
-
-// Models with packages, subtotals and payment forms.
-bool IsExtendedModel(uint8_t type) {
-  return type == 3 || type == 7 || type == 8 || type == 11;
-}
-// Models that report their running totals.
-bool ReportsTotals(uint8_t type) {
-  return IsExtendedModel(type) || type == 6;
-}
 
 // The rate code the item line carries: E, F and G are numbered differently there.
 uint8_t PrinterRateCode(int32_t rate) {
@@ -162,7 +154,7 @@ int32_t PrepareTotalsRead() {
   if (const int32_t result = Prologue(false, true); result != kOk) return result;
   uint32_t version = 0;
   if (const int32_t result = ReadDeviceType(DeviceType, version); result != kOk) return result;
-  return ReportsTotals(DeviceType) ? kOk : kUnsupportedCommand;
+  return HasCurrentCommandSet(DeviceType) ? kOk : kUnsupportedCommand;
 }
 
 }  // namespace
