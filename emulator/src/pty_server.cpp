@@ -136,6 +136,16 @@ void PtyServer::Serve(std::stop_token stop) {
   auto last = Clock::now();
   std::vector<uint8_t> replies;
   WireTrace trace(options_.tracePath);
+  // One byte from the computer into the printer (under the lock); the answer goes out
+  // after any hold-back a fault asks for.
+  const auto Feed = [&](uint8_t byte, Clock::time_point now) {
+    replies.clear();
+    std::chrono::milliseconds holdBack{0};
+    const bool idle = !printer_.MidSequence();
+    printer_.Receive(byte, replies, holdBack);
+    if (trace.Active()) trace.FromComputer(byte, idle);
+    for (uint8_t b : replies) outbound.Push(b, now + holdBack);
+  };
 
   while (!stop.stop_requested()) {
     auto now = Clock::now();
@@ -165,15 +175,7 @@ void PtyServer::Serve(std::stop_token stop) {
         printer_.Advance(elapsed);
         last += elapsed;
       }
-      while (inbound.Due(now)) {
-        replies.clear();
-        std::chrono::milliseconds holdBack{0};
-        const bool idle = !printer_.MidSequence();
-        const uint8_t byte = inbound.Pop();
-        printer_.Receive(byte, replies, holdBack);
-        if (trace.Active()) trace.FromComputer(byte, idle);
-        for (uint8_t b : replies) outbound.Push(b, now + holdBack);
-      }
+      while (inbound.Due(now)) Feed(inbound.Pop(), now);
     }
 
     std::vector<uint8_t> chunk;
@@ -186,6 +188,20 @@ void PtyServer::Serve(std::stop_token stop) {
       written += static_cast<std::size_t>(n);
     }
     if (trace.Active() && !outbound.Next()) trace.Flush();
+  }
+
+  // What the computer sent before the stop still reaches the printer (its snapshot and
+  // the trace show it): a program that writes its last bytes and exits is usually not
+  // read yet when the stop comes. Take what arrives within a short grace, without pacing.
+  std::lock_guard lock(mutex_);
+  for (;;) {
+    while (inbound.Next()) Feed(inbound.Pop(), Clock::now());
+    pollfd input{master_.Get(), POLLIN, 0};
+    if (::poll(&input, 1, 20) <= 0 || !(input.revents & POLLIN)) break;
+    std::array<uint8_t, 512> buf;
+    const auto n = ::read(master_.Get(), buf.data(), buf.size());
+    if (n <= 0) break;
+    for (ssize_t i = 0; i < n; ++i) inbound.Push(buf[static_cast<std::size_t>(i)], Clock::now());
   }
 }
 

@@ -52,6 +52,18 @@ TEST(PtyServer, ServesThePrinterThroughTheSlaveAndTheLink) {
   server.Stop();  // a second stop is harmless
 }
 
+// A program that writes its last bytes and exits is often not read yet when the server
+// stops; those bytes still reach the printer.
+TEST(PtyServer, BytesWrittenBeforeTheStopStillReachThePrinter) {
+  PtyServer server(ProgrammedConfig(7));
+  server.Start();
+  PtyClient client(server.SlavePath());
+  ASSERT_TRUE(client.Open());
+  ASSERT_TRUE(client.Write({kEsc, cmd::kReceiptBegin}));
+  server.Stop();
+  EXPECT_TRUE(server.WithPrinter([](Printer& p) { return p.ReceiptOpen(); }));
+}
+
 TEST(PtyServer, DelayFaultAndPacingStretchTheReply) {
   PrinterConfig config = ProgrammedConfig(7);
   config.faults.rules.push_back({cmd::kIdentify, FaultKind::kDelay, 0, 1});
