@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3 dpkg-dev file
   googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-  qt6-base-dev qt6-translations-l10n
+  qt6-base-dev qt6-translations-l10n fonts-dejavu-core
   xvfb xauth
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine
   clang-14 libclang-rt-14-dev valgrind
