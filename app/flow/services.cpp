@@ -72,29 +72,24 @@ void AppServices::ErrorBox(const QString& text) {
 
 bool AppServices::CheckPrinterState(bool& commError, int& state) {
   BusyScope busy(ui_);
-  commError = false;
   state = kPrinterReady;
   StatusRead status;
-  const int32_t result = printer_.ReadStatusBytes(status);
-  if (result != 0) {
-    commError = true;
-    ErrorBox(printer_.ErrMessage(result));
-    return false;
-  }
+  if (!ReadStatus(status, commError)) return false;
   state = ComputePrinterStateCode(status);
   return state == kPrinterReady;
 }
 
 bool AppServices::TestCmosErased(bool& commError) {
-  commError = false;
   StatusRead status;
-  const int32_t result = printer_.ReadStatusBytes(status);
-  if (result != 0) {
-    commError = true;
-    ErrorBox(printer_.ErrMessage(result));
-    return false;
-  }
+  if (!ReadStatus(status, commError)) return false;
   return (status.s[2] & 0x10) != 0;
+}
+
+bool AppServices::ReadStatus(StatusRead& status, bool& commError) {
+  const int32_t result = printer_.ReadStatusBytes(status);
+  commError = result != 0;
+  if (commError) ErrorBox(printer_.ErrMessage(result));
+  return !commError;
 }
 
 }  // namespace taurasw

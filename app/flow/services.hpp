@@ -55,6 +55,9 @@ class AppServices {
   bool TestCmosErased(bool& commError);
 
  private:
+  // Reads the status bytes; a failure is shown and marked in commError.
+  bool ReadStatus(StatusRead& status, bool& commError);
+
   PrinterGateway& printer_;
   UserInterface& ui_;
 };
