@@ -1,24 +1,7 @@
-# Cross build for Windows (x86_64) with Debian's mingw-w64, the -posix compiler variants:
-# the driver uses std::thread, which the -win32 variants do not provide.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for Windows (x86_64) with Debian's mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(TAURAVAT_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TAURAVAT_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TAURAVAT_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TAURAVAT_MINGW_TRIPLE}-windres)
-set(TAURAVAT_OBJDUMP ${TAURAVAT_MINGW_TRIPLE}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TAURAVAT_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The runtime goes inside each binary, so tauravat.dll and the test programs need no
-# libstdc++/libgcc/libwinpthread DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 
 # Test programs run under wine on this machine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
