@@ -1,0 +1,166 @@
+#include "answers.hpp"
+
+#include <array>
+
+#include "decimal.hpp"
+#include "result_codes.hpp"
+
+namespace tauravatd {
+namespace {
+
+using nlohmann::json;
+
+struct KindText {
+  std::string_view name;
+  std::string_view pl;
+  std::string_view en;
+};
+
+// Indexed by ErrorKind.
+constexpr std::array<KindText, 13> kKinds = {{
+    {"invalid_json", "Treść żądania nie jest poprawnym dokumentem JSON.",
+     "The request body is not valid JSON."},
+    {"invalid_request", "Pole żądania ma niedozwoloną wartość.",
+     "A field of the request is not valid."},
+    {"unauthorized", "Brak tokenu dostępu lub token jest błędny.",
+     "The access token is missing or wrong."},
+    {"not_found", "Nie ma takiego zasobu.", "No such resource."},
+    {"id_conflict", "Ten identyfikator paragonu użyto już dla innej treści.",
+     "This receipt id was already used with a different body."},
+    {"unknown_outcome",
+     "Nie wiadomo, czy paragon został wydrukowany. Sprawdź wydruk; aby wydrukować go "
+     "ponownie, wyślij go z \"retry_unknown\": true.",
+     "Whether the receipt was printed is not known. Check the paper; to print it again, send "
+     "it with \"retry_unknown\": true."},
+    {"still_settling",
+     "Wynik paragonu zostanie ustalony, gdy drukarka znów odpowie. Spróbuj później.",
+     "The receipt's outcome is settled when the printer answers again. Try later."},
+    {"body_too_large", "Treść żądania jest za duża.", "The request body is too large."},
+    {"queue_full", "Kolejka drukarki jest pełna.", "The printer's queue is full."},
+    {"stopping", "Usługa kończy pracę.", "The service is stopping."},
+    {"printer", "", ""},
+    {"journal", "Nie można zapisać dziennika paragonów.", "The receipt journal cannot be written."},
+    {"internal", "Błąd wewnętrzny usługi.", "Internal error of the service."},
+}};
+
+std::string RateText(uint32_t value) {
+  if (value == kReservedRate) return "reserved";
+  if (value == kExemptRate) return "exempt";
+  return FormatMoney(value);  // hundredths of a percent, shown like money: "23.00"
+}
+
+}  // namespace
+
+int StatusForCode(int32_t code) {
+  if (code == kOk) return 200;
+  if (code == kSendTimeout || code == kReceiveTimeout) return 504;
+  if (IsConnectionFault(code) || (code >= 100 && code <= 114)) return 503;
+  if (code == kReceiptOpen) return 423;
+  if (code == kNoReceiptsSinceReport || code == kReceiptCounterNotZero ||
+      (code >= 219 && code <= 222)) {
+    return 409;
+  }
+  if ((code >= 201 && code <= 227) && code != kReceiptCancelled && code != kRatesNotWritten) {
+    return 400;
+  }
+  if (code == kInternalError) return 500;
+  // The printer refused, answered wrongly or cancelled on its own.
+  return 502;
+}
+
+std::string_view KindName(ErrorKind kind) {
+  return kKinds[static_cast<size_t>(kind)].name;
+}
+
+json Answers::Code(int32_t code) const {
+  const CodeDescription description = driver_.Describe(code);
+  return {{"code", code},
+          {"name", description.name},
+          {"message_pl", description.messagePl},
+          {"message_en", description.messageEn}};
+}
+
+Answer Answers::Error(ErrorKind kind, int status, std::string detail, std::string field) const {
+  const KindText& text = kKinds[static_cast<size_t>(kind)];
+  json error = {{"kind", text.name},    {"status", status}, {"detail", std::move(detail)},
+                {"code", nullptr},      {"name", nullptr},  {"message_pl", text.pl},
+                {"message_en", text.en}};
+  if (!field.empty()) error["field"] = std::move(field);
+  return {status, {{"error", std::move(error)}}};
+}
+
+Answer Answers::PrinterError(int32_t code, std::string detail) const {
+  const int status = StatusForCode(code);
+  json error = Code(code);
+  error["kind"] = KindName(ErrorKind::kPrinter);
+  error["status"] = status;
+  error["detail"] = std::move(detail);
+  return {status, {{"error", std::move(error)}}};
+}
+
+Answer Answers::Invalid(const RequestError& error) const {
+  const ErrorKind kind = error.field.empty() && error.code == kOk ? ErrorKind::kInvalidJson
+                                                                  : ErrorKind::kInvalidRequest;
+  Answer answer = Error(kind, 400, error.detail, error.field);
+  if (error.code != kOk) {
+    json& body = answer.body["error"];
+    const json code = Code(error.code);
+    for (const auto& [key, value] : code.items()) body[key] = value;
+  }
+  return answer;
+}
+
+json Answers::Entry(const JournalEntry& entry) const {
+  json codes = json::array();
+  for (const CodeSeen& seen : entry.codes) {
+    json code = Code(seen.code);
+    code["step"] = seen.step;
+    codes.push_back(std::move(code));
+  }
+  return {{"id", entry.id},
+          {"printer", entry.printer},
+          {"state", StateName(entry.state)},
+          {"total", FormatMoney(entry.total)},
+          {"receipt_number", entry.receiptNumber ? json(*entry.receiptNumber) : json(nullptr)},
+          {"attempts", entry.attempts},
+          {"codes", std::move(codes)},
+          {"note", entry.note},
+          {"created", entry.created},
+          {"updated", entry.updated}};
+}
+
+Answer Answers::ReceiptAnswer(const JournalEntry& entry, bool fresh) const {
+  Answer answer;
+  answer.body = Entry(entry);
+  answer.location = "/v1/printers/" + entry.printer + "/receipts/" + entry.id;
+  switch (entry.state) {
+    case ReceiptState::kPrinted:
+      answer.status = fresh ? 201 : 200;
+      return answer;
+    case ReceiptState::kQueued:
+    case ReceiptState::kPrinting:
+      answer.status = 202;
+      return answer;
+    default:
+      break;
+  }
+  const int32_t code = entry.codes.empty() ? kOk : entry.codes.front().code;
+  Answer error = code != kOk ? PrinterError(code, entry.note)
+                             : Error(entry.state == ReceiptState::kUnknown ? ErrorKind::kPrinter
+                                                                           : ErrorKind::kStopping,
+                                     entry.state == ReceiptState::kUnknown ? 504 : 503, entry.note);
+  answer.status = error.status;
+  answer.body["error"] = std::move(error.body["error"]);
+  return answer;
+}
+
+json RatesJson(const RateTable& rates) {
+  json letters = json::object();
+  for (int32_t i = 0; i < rates.count && i < 7; ++i) {
+    letters[std::string(1, static_cast<char>('A' + i))] =
+        RateText(rates.values[static_cast<size_t>(i)]);
+  }
+  return {{"count", rates.count}, {"rates", std::move(letters)}};
+}
+
+}  // namespace tauravatd

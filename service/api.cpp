@@ -1,0 +1,14 @@
+#include "api.hpp"
+
+namespace tauravatd {
+
+std::vector<Route> MakeRoutes(Service& service, ReceiptDesk& desk) {
+  std::vector<Route> routes;
+  AddServiceRoutes(routes, service);
+  AddPrinterRoutes(routes, service);
+  AddReceiptRoutes(routes, desk);
+  AddOperationRoutes(routes, service);
+  return routes;
+}
+
+}  // namespace tauravatd

@@ -1,0 +1,39 @@
+// The service's own routes: health, metrics and the interface's description.
+#include "api.hpp"
+#include "service.hpp"
+
+namespace tauravatd {
+
+void AddServiceRoutes(std::vector<Route>& routes, Service& service) {
+  routes.push_back({"GET", "/v1/health", [&service](const ApiRequest&) {
+                      nlohmann::json printers = nlohmann::json::object();
+                      bool allConnected = true;
+                      for (const auto& worker : service.Workers()) {
+                        const PrinterStatus status = worker->Status();
+                        printers[worker->Name()] = status.connected ? "connected" : "offline";
+                        allConnected = allConnected && status.connected;
+                      }
+                      return Answer{200,
+                                    {{"status", allConnected ? "ok" : "degraded"},
+                                     {"version", TAURAVATD_VERSION},
+                                     {"printers", printers}}};
+                    }});
+  routes.push_back({"GET", "/metrics", [&service](const ApiRequest&) {
+                      std::vector<Metrics::PrinterGauge> gauges;
+                      for (const auto& worker : service.Workers()) {
+                        const PrinterStatus status = worker->Status();
+                        gauges.push_back({worker->Name(), status.queueLength, status.connected});
+                      }
+                      Answer answer;
+                      answer.text = service.Counters().Render(gauges);
+                      answer.contentType = "text/plain; version=0.0.4; charset=utf-8";
+                      return answer;
+                    }});
+  routes.push_back({"GET", "/v1/openapi.json", [](const ApiRequest&) {
+                      Answer answer;
+                      answer.text = OpenApiDocument();
+                      return answer;
+                    }});
+}
+
+}  // namespace tauravatd

@@ -1,0 +1,47 @@
+// The command line and the configuration file:
+//
+//   tauravatd --config FILE
+//   tauravatd --printer NAME=DEVICE[:BAUD] [--printer ...] [--listen HOST:PORT]
+//             [--journal FILE] [--token-file FILE]
+//   tauravatd --emulator
+//
+// The file is JSON:
+//
+//   {"listen": "127.0.0.1:8787", "token_file": "/etc/tauravatd/token",
+//    "journal": "/var/lib/tauravatd/journal.sqlite",
+//    "printers": [{"name": "till1", "device": "/dev/ttyUSB0", "baud": 9600,
+//                  "timeout_ms": 1000}]}
+//
+// Flags given with --config override the file's values; --printer adds printers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service_config.hpp"
+
+namespace tauravatd {
+
+struct Options {
+  ServiceConfig config;
+  bool emulator = false;  // serve the built-in emulated printer "demo"
+  bool journalGiven = false;
+  bool help = false;
+  bool version = false;
+};
+
+struct OptionsError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the arguments (without the program name) and the files they name; throws
+// OptionsError with a message for the user. `stateDirectory` is where the journal goes
+// when none is given (systemd's $STATE_DIRECTORY).
+Options ParseOptions(const std::vector<std::string>& arguments,
+                     const std::optional<std::string>& stateDirectory);
+
+// The --help text.
+std::string Usage();
+
+}  // namespace tauravatd

@@ -1,0 +1,105 @@
+// What the service needs of one printer, shaped after the driver's handle interface
+// (tauravat_open, tauravat_receipt_begin, tauravat_receipt_item, ...): text in UTF-8,
+// money in grosz, every operation answering a driver result code. The shipped program
+// implements it over the driver (handle_backend.hpp); the tests over a deterministic
+// double.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "receipt_request.hpp"
+
+namespace tauravatd {
+
+inline constexpr uint32_t kReservedRate = 25500;  // hundredths of a percent
+inline constexpr uint32_t kExemptRate = 10000;
+
+struct DeviceInfo {
+  int32_t type = 11;  // the driver's device type; 11 is an unknown device
+  int32_t version = 0;
+  std::string name;  // UTF-8
+};
+
+// Rates A..G in hundredths of a percent; only the first `count` are the printer's.
+struct RateTable {
+  int32_t count = 0;
+  std::array<uint32_t, 7> values{kReservedRate, kReservedRate, kReservedRate, kReservedRate,
+                                 kReservedRate, kReservedRate, kReservedRate};
+
+  friend bool operator==(const RateTable&, const RateTable&) = default;
+};
+
+enum class ReportKind { kShort = 0, kDetailed = 1 };
+
+struct Date {
+  int32_t year = 2000;  // four digits
+  int32_t month = 1;
+  int32_t day = 1;
+};
+
+class PrinterBackend {
+ public:
+  virtual ~PrinterBackend() = default;
+
+  // Opens the port, cancels any receipt the printer holds open and identifies it.
+  virtual int32_t Open() = 0;
+  virtual void Close() = 0;
+
+  virtual int32_t Identify(DeviceInfo& device) = 0;
+  // 0 when a receipt may begin, otherwise the first reason it may not (109 paper out...).
+  virtual int32_t ReceiptConditions() = 0;
+
+  virtual int32_t ReadRates(RateTable& rates) = 0;
+  // Writes A..G (as many as the model holds); `rates.count` receives that number.
+  virtual int32_t WriteRates(RateTable& rates) = 0;
+
+  // The payment forms and extra lines of the next receipt end; they stay with the driver
+  // until that end has sent them, so a repeated end does not send them twice.
+  virtual int32_t SetPayments(std::span<const PaymentLine> payments) = 0;
+  virtual int32_t SetExtraLines(std::span<const ExtraLine> lines) = 0;
+  virtual int32_t ReceiptBegin() = 0;
+  // `value` receives the line's value in grosz as sent.
+  virtual int32_t ReceiptItem(const SaleLine& item, int64_t& value) = 0;
+  virtual int32_t ReceiptEnd(int32_t discountPercent) = 0;
+  virtual int32_t ReceiptCancel() = 0;
+
+  // The printer's receipt counter: rises by one with every receipt it completes.
+  virtual int32_t ReceiptNumber(int32_t& number) = 0;
+  virtual int32_t DailyReportNumber(int32_t& number) = 0;
+  // "yy.mm.dd;hh:mi" as the printer's clock reads.
+  virtual int32_t ReadClock(std::string& text) = 0;
+  virtual int32_t OpenDrawer(int32_t drawer) = 0;
+
+  virtual int32_t DailyReport(bool force) = 0;
+  virtual int32_t PeriodReport(ReportKind kind, Date from, Date to) = 0;
+  virtual int32_t MonthlyReport(ReportKind kind, int32_t year, int32_t month) = 0;
+  virtual int32_t NumberReport(ReportKind kind, int32_t from, int32_t to) = 0;
+};
+
+// How to reach one configured printer.
+struct PrinterSettings {
+  std::string name;    // the printer's name in the interface, e.g. "till1"
+  std::string device;  // a path (/dev/ttyUSB0, a pty) or a port name (COM3)
+  uint32_t baud = 9600;
+  uint32_t timeoutMs = 1000;  // of one byte on the line
+};
+
+// The driver as a whole: makes a backend per printer and describes result codes.
+struct CodeDescription {
+  std::string name;       // "TAURAVAT_E_PAPER_OUT"
+  std::string messagePl;  // UTF-8
+  std::string messageEn;
+};
+
+class Driver {
+ public:
+  virtual ~Driver() = default;
+  virtual std::unique_ptr<PrinterBackend> MakeBackend(const PrinterSettings& settings) = 0;
+  virtual CodeDescription Describe(int32_t code) const = 0;
+};
+
+}  // namespace tauravatd

@@ -1,0 +1,108 @@
+#include "printer_session.hpp"
+
+#include <algorithm>
+
+#include "result_codes.hpp"
+
+namespace tauravatd {
+
+PrinterSession::PrinterSession(std::unique_ptr<PrinterBackend> backend, Backoff backoff)
+    : backend_(std::move(backend)), backoff_(backoff) {}
+
+PrinterSession::~PrinterSession() {
+  if (open_) backend_->Close();
+}
+
+int32_t PrinterSession::EnsureOpen(bool urgent) {
+  if (open_) return kOk;
+  const Clock::time_point now = Clock::now();
+  const Clock::time_point allowed = urgent && failures_ > 0
+                                        ? std::min(nextAttempt_, lastAttempt_ + backoff_.first)
+                                        : nextAttempt_;
+  if (failures_ > 0 && now < allowed) return lastFault_;
+  lastAttempt_ = now;
+  const int32_t code = Open();
+  if (code == kOk) {
+    failures_ = 0;
+    lastFault_ = kOk;
+    return kOk;
+  }
+  Lost(code);
+  return code;
+}
+
+int32_t PrinterSession::Reopen() {
+  if (open_) backend_->Close();
+  open_ = false;
+  lastAttempt_ = Clock::now();
+  const int32_t code = Open();
+  if (code != kOk) Lost(code);
+  return code;
+}
+
+void PrinterSession::Lost(int32_t code) {
+  if (open_) backend_->Close();
+  open_ = false;
+  counter_.reset();
+  lastFault_ = code;
+  ++failures_;
+  auto delay = backoff_.first;
+  for (int i = 1; i < failures_ && delay < backoff_.longest; ++i) delay *= 2;
+  nextAttempt_ = Clock::now() + std::min(delay, backoff_.longest);
+}
+
+int32_t PrinterSession::Open() {
+  if (const int32_t code = backend_->Open(); code != kOk) {
+    backend_->Close();
+    return code;
+  }
+  open_ = true;
+  PrinterFacts facts;
+  int32_t counter = 0;
+  int32_t code = backend_->Identify(facts.device);
+  if (code == kOk) code = backend_->ReadRates(facts.rates);
+  if (code == kOk) code = backend_->ReceiptNumber(counter);
+  if (code != kOk) {
+    backend_->Close();
+    open_ = false;
+    return code;
+  }
+  facts_ = facts;
+  counter_ = counter;
+  counterSeen_ = Clock::now();
+  return kOk;
+}
+
+int32_t PrinterSession::RefreshRates() {
+  RateTable rates;
+  const int32_t code = backend_->ReadRates(rates);
+  if (code == kOk) facts_.rates = rates;
+  return code;
+}
+
+int32_t PrinterSession::CounterBeforeReceipt(std::chrono::milliseconds trust, int32_t& counter) {
+  if (counter_ && Clock::now() - counterSeen_ <= trust) {
+    counter = *counter_;
+    return kOk;
+  }
+  return ReadCounter(counter);
+}
+
+int32_t PrinterSession::ReadCounter(int32_t& counter) {
+  const int32_t code = backend_->ReceiptNumber(counter);
+  if (code != kOk) {
+    counter_.reset();
+    return code;
+  }
+  counter_ = counter;
+  counterSeen_ = Clock::now();
+  return kOk;
+}
+
+void PrinterSession::ReceiptCompleted() {
+  if (!counter_) return;
+  ++*counter_;
+  counterSeen_ = Clock::now();
+}
+
+}  // namespace tauravatd

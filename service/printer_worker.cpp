@@ -1,0 +1,153 @@
+#include "printer_worker.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "result_codes.hpp"
+#include "settlement.hpp"
+
+namespace tauravatd {
+
+void WorkerContext::Count(int32_t code) const {
+  if (code != kOk) metrics.CodeSeen(settings.name, code, driver.Describe(code).name);
+}
+
+PrinterWorker::PrinterWorker(PrinterSettings settings, std::unique_ptr<PrinterBackend> backend,
+                             Journal& journal, Metrics& metrics, const Driver& driver,
+                             WorkerOptions options)
+    : settings_(std::move(settings)),
+      journal_(journal),
+      metrics_(metrics),
+      driver_(driver),
+      options_(options),
+      session_(std::move(backend), options_.backoff),
+      context_{settings_, session_, journal_, metrics_, driver_, options_, receiptOpen_, {}} {
+  published_.settings = settings_;
+  published_.settlementPending = true;
+}
+
+PrinterWorker::~PrinterWorker() {
+  Stop();
+}
+
+void PrinterWorker::Start() {
+  thread_ = std::jthread([this](std::stop_token stop) { Loop(stop); });
+}
+
+void PrinterWorker::Stop() {
+  std::deque<std::shared_ptr<Job>> refused;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    refused.swap(queue_);
+  }
+  for (const auto& job : refused) job->Refuse(context_, kOk, "the service is stopping");
+  if (thread_.joinable()) {
+    thread_.request_stop();
+    wake_.notify_all();
+    thread_.join();
+  }
+}
+
+bool PrinterWorker::Submit(std::shared_ptr<Job> job) {
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_ || queue_.size() >= options_.maxQueue) return false;
+    queue_.push_back(std::move(job));
+  }
+  wake_.notify_all();
+  return true;
+}
+
+PrinterStatus PrinterWorker::Status() const {
+  std::lock_guard lock(mutex_);
+  PrinterStatus status = published_;
+  status.queueLength = queue_.size();
+  status.receiptOpen = receiptOpen_;
+  return status;
+}
+
+void PrinterWorker::Loop(std::stop_token stop) {
+  while (!stop.stop_requested()) {
+    const auto now = PrinterSession::Clock::now();
+    const auto wakeAt = session_.IsOpen() ? lastActivity_ + options_.pollInterval
+                                          : std::max(now, session_.NextAttempt());
+    std::shared_ptr<Job> job;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait_until(lock, stop, wakeAt, [&] { return !queue_.empty(); });
+      if (stop.stop_requested()) break;
+      if (!queue_.empty()) {
+        job = std::move(queue_.front());
+        queue_.pop_front();
+      }
+    }
+    if (job) {
+      RunJob(job);
+    } else if (!session_.IsOpen()) {
+      if (PrinterSession::Clock::now() >= session_.NextAttempt() &&
+          session_.EnsureOpen(false) == kOk) {
+        Settle();
+        lastActivity_ = PrinterSession::Clock::now();
+      }
+    } else if (PrinterSession::Clock::now() >= lastActivity_ + options_.pollInterval) {
+      Poll();
+    }
+    Publish();
+  }
+}
+
+void PrinterWorker::RunJob(const std::shared_ptr<Job>& job) {
+  int32_t code = session_.EnsureOpen(true);
+  if (code == kOk && !Settle()) code = session_.LastFault();
+  if (code != kOk) {
+    context_.Count(code);
+    job->Refuse(context_, code, "the printer cannot be reached");
+    return;
+  }
+  job->Run(context_);
+  lastActivity_ = PrinterSession::Clock::now();
+}
+
+// Before new work: receipts whose outcome was lost are decided first. Whenever the port
+// was lost there may be one, so the journal is asked after every reopening.
+bool PrinterWorker::Settle() {
+  if (!settlementPending_) return true;
+  std::vector<JournalEntry> settled;
+  if (!SettleUnsettled(session_, journal_, settings_.name, settled)) return false;
+  for (const JournalEntry& entry : settled) metrics_.ReceiptSettled(settings_.name, entry.state);
+  settlementPending_ = false;
+  return true;
+}
+
+void PrinterWorker::Poll() {
+  const int32_t code = session_.Backend().ReceiptConditions();
+  {
+    std::lock_guard lock(mutex_);
+    published_.conditions = code;
+  }
+  if (IsConnectionFault(code)) {
+    context_.Count(code);
+    session_.Lost(code);
+  }
+  lastActivity_ = PrinterSession::Clock::now();
+}
+
+void PrinterWorker::Publish() {
+  if (!session_.IsOpen()) settlementPending_ = true;
+  std::lock_guard lock(mutex_);
+  published_.connected = session_.IsOpen();
+  published_.lastFault = session_.LastFault();
+  published_.settlementPending = settlementPending_;
+  if (context_.conditions) published_.conditions = std::exchange(context_.conditions, {});
+  if (session_.IsOpen()) {
+    published_.facts = session_.Facts();
+    published_.nextAttemptIn.reset();
+  } else {
+    published_.nextAttemptIn = std::max(std::chrono::milliseconds{0},
+                                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            session_.NextAttempt() - PrinterSession::Clock::now()));
+  }
+}
+
+}  // namespace tauravatd

@@ -1,0 +1,126 @@
+#include "receipt_desk.hpp"
+
+#include "printer_rules.hpp"
+#include "receipt_job.hpp"
+#include "receipt_request.hpp"
+#include "receipt_total.hpp"
+
+namespace tauravatd {
+
+Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
+  const Answers& answers = service_.Answer();
+  PrinterWorker* worker = service_.Find(printer);
+  if (worker == nullptr) {
+    return answers.Error(ErrorKind::kNotFound, 404, "no printer named \"" + printer + "\"");
+  }
+  auto parsed = ParseReceiptRequest(body);
+  if (const auto* error = std::get_if<RequestError>(&parsed)) return answers.Invalid(*error);
+  ReceiptRequest& request = std::get<ReceiptRequest>(parsed);
+  const std::string id = request.id;
+  // Checked again by the worker just before printing, with what the printer says then.
+  if (const auto facts = worker->Status().facts) {
+    if (const auto error = CheckAgainstPrinter(request, *facts)) return answers.Invalid(*error);
+  }
+  const std::string canonical = CanonicalJson(request);
+
+  std::shared_future<JournalEntry> outcome;
+  bool fresh = true;
+  {
+    std::lock_guard lock(admission_);
+    ForgetFinished();
+    try {
+      auto [entry, created] =
+          service_.ReceiptJournal().Admit(request.id, printer, canonical, ReceiptTotal(request));
+      if (!created) {
+        if (entry.printer != printer || entry.request != canonical) {
+          return answers.Error(ErrorKind::kIdConflict, 409,
+                               "receipt " + entry.id + " was sent to printer " + entry.printer +
+                                   " with a different body",
+                               "id");
+        }
+        const auto waiting = inFlight_.find(entry.id);
+        if (waiting != inFlight_.end() &&
+            waiting->second.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+          outcome = waiting->second;
+          fresh = false;
+        } else if (entry.state == ReceiptState::kUnknown && entry.settlePending) {
+          return Refusal(entry, ErrorKind::kStillSettling);
+        } else if (entry.state == ReceiptState::kUnknown && !request.retryUnknown) {
+          return Refusal(entry, ErrorKind::kUnknownOutcome);
+        } else if (entry.state != ReceiptState::kUnknown && !EndedWithoutSale(entry.state)) {
+          // Printed, or still on its way after a restart (settled when the printer answers).
+          return answers.ReceiptAnswer(entry, false);
+        } else {
+          entry = service_.ReceiptJournal().Requeue(
+              entry.id, entry.state == ReceiptState::kUnknown
+                            ? "printed again at the caller's request (retry_unknown)"
+                            : "");
+        }
+      }
+      if (!outcome.valid()) {
+        auto job = std::make_shared<ReceiptJob>(entry, std::move(request));
+        outcome = job->Outcome().share();
+        if (!worker->Submit(job)) {
+          entry.state = ReceiptState::kFailed;
+          entry.note = "the printer's queue is full or the service is stopping";
+          service_.ReceiptJournal().Save(entry);
+          return answers.Error(ErrorKind::kQueueFull, 503, entry.note);
+        }
+        inFlight_[entry.id] = outcome;
+      }
+    } catch (const JournalError& e) {
+      return answers.Error(ErrorKind::kJournal, 500, e.what());
+    }
+  }
+  return Await(id, outcome, fresh);
+}
+
+Answer ReceiptDesk::Await(const std::string& id, const std::shared_future<JournalEntry>& outcome,
+                          bool fresh) {
+  const Answers& answers = service_.Answer();
+  try {
+    if (outcome.wait_for(service_.Config().receiptWait) == std::future_status::ready) {
+      return answers.ReceiptAnswer(outcome.get(), fresh);
+    }
+    // Still queued or printing: the entry says where it is.
+    if (const auto entry = service_.ReceiptJournal().Find(id)) {
+      return answers.ReceiptAnswer(*entry, fresh);
+    }
+    return answers.Error(ErrorKind::kInternal, 500, "receipt " + id + " left the journal");
+  } catch (const JournalError& e) {
+    return answers.Error(ErrorKind::kJournal, 500, e.what());
+  }
+}
+
+Answer ReceiptDesk::Refusal(const JournalEntry& entry, ErrorKind kind) const {
+  Answer answer = service_.Answer().ReceiptAnswer(entry, false);
+  Answer error = service_.Answer().Error(kind, 409, entry.note);
+  answer.status = error.status;
+  answer.body["error"] = std::move(error.body["error"]);
+  return answer;
+}
+
+void ReceiptDesk::ForgetFinished() {
+  std::erase_if(inFlight_, [](const auto& item) {
+    return item.second.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  });
+}
+
+Answer ReceiptDesk::Get(const std::string& printer, const std::string& id) {
+  const Answers& answers = service_.Answer();
+  if (service_.Find(printer) == nullptr) {
+    return answers.Error(ErrorKind::kNotFound, 404, "no printer named \"" + printer + "\"");
+  }
+  std::optional<JournalEntry> entry;
+  try {
+    entry = service_.ReceiptJournal().Find(id);
+  } catch (const JournalError& e) {
+    return answers.Error(ErrorKind::kJournal, 500, e.what());
+  }
+  if (!entry || entry->printer != printer) {
+    return answers.Error(ErrorKind::kNotFound, 404, "no receipt " + id + " for printer " + printer);
+  }
+  return {200, answers.Entry(*entry)};
+}
+
+}  // namespace tauravatd

@@ -1,0 +1,37 @@
+// Where receipts come in: the id decides whether a body is new, the same again (its
+// stored outcome, nothing printed), a conflict, or a retry of a receipt that made no sale.
+#pragma once
+
+#include <future>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "answers.hpp"
+#include "journal.hpp"
+#include "service.hpp"
+
+namespace tauravatd {
+
+class ReceiptDesk {
+ public:
+  explicit ReceiptDesk(Service& service) : service_(service) {}
+
+  Answer Post(const std::string& printer, std::string_view body);
+  Answer Get(const std::string& printer, const std::string& id);
+
+ private:
+  // Waits for a receipt in the queue or at its printer, up to the receipt wait.
+  Answer Await(const std::string& id, const std::shared_future<JournalEntry>& outcome, bool fresh);
+  // A known id that is not printed again: the entry with why not.
+  Answer Refusal(const JournalEntry& entry, ErrorKind kind) const;
+  // Drops the outcomes already delivered (call with admission_ held).
+  void ForgetFinished();
+
+  Service& service_;
+  std::mutex admission_;  // one decision per id at a time
+  std::map<std::string, std::shared_future<JournalEntry>> inFlight_;
+};
+
+}  // namespace tauravatd

@@ -1,0 +1,70 @@
+#include "service.hpp"
+
+#include <future>
+
+#include "log.hpp"
+
+namespace tauravatd {
+
+Service::Service(ServiceConfig config, Driver& driver)
+    : config_(std::move(config)), driver_(driver), journal_(config_.journalPath), answers_(driver) {
+  if (const int failed = journal_.FailQueued("the service stopped before the receipt reached "
+                                             "its printer");
+      failed > 0) {
+    LogNote(std::to_string(failed) + " receipt(s) left queued by the last run are now failed");
+  }
+  std::vector<std::string> names;
+  for (const PrinterSettings& settings : config_.printers) names.push_back(settings.name);
+  for (const JournalEntry& entry : journal_.UnsettledOutside(names)) {
+    LogWarning("receipt " + entry.id + " of printer " + entry.printer +
+               ", which is no longer configured, is still to be settled (" +
+               std::string(StateName(entry.state)) + ")");
+  }
+  for (const PrinterSettings& settings : config_.printers) {
+    workers_.push_back(std::make_unique<PrinterWorker>(
+        settings, driver_.MakeBackend(settings), journal_, metrics_, driver_, config_.worker));
+  }
+}
+
+Service::~Service() {
+  Stop();
+}
+
+void Service::Start() {
+  for (const auto& worker : workers_) worker->Start();
+}
+
+void Service::Stop() {
+  for (const auto& worker : workers_) worker->Stop();
+}
+
+PrinterWorker* Service::Find(const std::string& name) {
+  for (const auto& worker : workers_)
+    if (worker->Name() == name) return worker.get();
+  return nullptr;
+}
+
+std::variant<OperationResult, Answer> Service::RunOperation(const std::string& printer,
+                                                            OperationJob::Operation operation) {
+  PrinterWorker* worker = Find(printer);
+  if (worker == nullptr) {
+    return answers_.Error(ErrorKind::kNotFound, 404, "no printer named \"" + printer + "\"");
+  }
+  auto job = std::make_shared<OperationJob>(std::move(operation));
+  auto result = job->Result();
+  if (!worker->Submit(job)) {
+    return answers_.Error(ErrorKind::kQueueFull, 503, "the printer's queue is full");
+  }
+  if (result.wait_for(config_.operationWait) != std::future_status::ready) {
+    return answers_.Error(ErrorKind::kPrinter, 504,
+                          "the printer has not finished within the wait; the request stays "
+                          "queued and runs in its turn");
+  }
+  try {
+    return result.get();
+  } catch (const std::exception& e) {
+    return answers_.Error(ErrorKind::kInternal, 500, e.what());
+  }
+}
+
+}  // namespace tauravatd

@@ -1,0 +1,55 @@
+// The service as a whole, without its HTTP transport: the journal, the metrics and one
+// worker per printer, and the way a request reaches a worker and comes back.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "answers.hpp"
+#include "journal.hpp"
+#include "metrics.hpp"
+#include "operation_job.hpp"
+#include "printer_worker.hpp"
+#include "service_config.hpp"
+
+namespace tauravatd {
+
+class Service {
+ public:
+  // Opens the journal (throws JournalError) and prepares a worker per printer. Receipts
+  // a stopped service left queued never reached a printer: they become failed.
+  Service(ServiceConfig config, Driver& driver);
+  ~Service();
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  void Start();
+  // Refuses what is queued, lets each printer finish the request in hand, stops.
+  void Stop();
+
+  const ServiceConfig& Config() const { return config_; }
+  const Answers& Answer() const { return answers_; }
+  Journal& ReceiptJournal() { return journal_; }
+  Metrics& Counters() { return metrics_; }
+
+  PrinterWorker* Find(const std::string& name);
+  const std::vector<std::unique_ptr<PrinterWorker>>& Workers() const { return workers_; }
+
+  // Runs `operation` on the printer's worker and waits for it; an error answer when the
+  // printer is unknown, its queue is full, or the wait runs out.
+  std::variant<OperationResult, tauravatd::Answer> RunOperation(const std::string& printer,
+                                                                OperationJob::Operation operation);
+
+ private:
+  ServiceConfig config_;
+  Driver& driver_;
+  Journal journal_;
+  Metrics metrics_;
+  Answers answers_;
+  std::vector<std::unique_ptr<PrinterWorker>> workers_;
+};
+
+}  // namespace tauravatd

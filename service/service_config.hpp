@@ -1,0 +1,31 @@
+// Everything tauravatd is told at start: where to listen, who may call, where the journal
+// is, which printers it owns.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "printer_backend.hpp"
+#include "printer_worker.hpp"
+
+namespace tauravatd {
+
+struct ServiceConfig {
+  std::string listenHost = "127.0.0.1";
+  int listenPort = 8787;
+  std::optional<std::string> token;  // required by every request when set
+  std::string journalPath;
+  std::vector<PrinterSettings> printers;
+  size_t bodyLimit = 64 * 1024;
+  // How long a POST of a receipt waits for its outcome before answering 202.
+  std::chrono::milliseconds receiptWait{60'000};
+  // How long other printer requests wait (reports print for minutes).
+  std::chrono::milliseconds operationWait{900'000};
+  size_t httpThreads = 16;
+  WorkerOptions worker;
+};
+
+}  // namespace tauravatd

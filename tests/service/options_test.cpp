@@ -1,0 +1,96 @@
+#include "options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace tauravatd {
+namespace {
+
+class OptionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = std::filesystem::temp_directory_path() /
+                 ("tauravatd-options-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(directory_);
+  }
+  void TearDown() override { std::filesystem::remove_all(directory_); }
+
+  std::string Write(const std::string& name, const std::string& text) {
+    const auto path = directory_ / name;
+    std::ofstream(path) << text;
+    return path.string();
+  }
+
+  std::filesystem::path directory_;
+};
+
+TEST_F(OptionsTest, FlagsForTheCommonCase) {
+  const Options options =
+      ParseOptions({"--printer", "till1=/dev/ttyUSB0:19200", "--printer",
+                    "till2=/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", "--journal",
+                    "/tmp/j.sqlite"},
+                   std::nullopt);
+  ASSERT_EQ(options.config.printers.size(), 2u);
+  EXPECT_EQ(options.config.printers[0].name, "till1");
+  EXPECT_EQ(options.config.printers[0].device, "/dev/ttyUSB0");
+  EXPECT_EQ(options.config.printers[0].baud, 19200u);
+  // Colons inside a device path are not a speed.
+  EXPECT_EQ(options.config.printers[1].device,
+            "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0");
+  EXPECT_EQ(options.config.printers[1].baud, 9600u);
+  EXPECT_EQ(options.config.listenHost, "127.0.0.1");
+  EXPECT_EQ(options.config.listenPort, 8787);
+  EXPECT_EQ(options.config.journalPath, "/tmp/j.sqlite");
+  EXPECT_FALSE(options.config.token);
+}
+
+TEST_F(OptionsTest, TheJournalGoesToTheStateDirectoryByDefault) {
+  EXPECT_EQ(ParseOptions({"--emulator"}, "/var/lib/tauravatd").config.journalPath,
+            "/var/lib/tauravatd/journal.sqlite");
+  EXPECT_EQ(ParseOptions({"--emulator"}, std::nullopt).config.journalPath,
+            "tauravatd-journal.sqlite");
+}
+
+TEST_F(OptionsTest, AConfigurationFileWithFlagsOverIt) {
+  const std::string token = Write("token", "s3cret-token-of-the-shop\n");
+  const std::string config = Write("config.json", R"({
+    "listen": "0.0.0.0:9000", "token_file": ")" + token +
+                                                      R"(", "journal": "/srv/j.sqlite",
+    "printers": [{"name": "till1", "device": "/dev/ttyS0", "baud": 28800, "timeout_ms": 500}]})");
+  const Options options = ParseOptions({"--config", config, "--listen", "[::]:9001"}, std::nullopt);
+  EXPECT_EQ(options.config.listenHost, "::");
+  EXPECT_EQ(options.config.listenPort, 9001);
+  EXPECT_EQ(options.config.token, "s3cret-token-of-the-shop");
+  ASSERT_EQ(options.config.printers.size(), 1u);
+  EXPECT_EQ(options.config.printers[0].baud, 28800u);
+  EXPECT_EQ(options.config.printers[0].timeoutMs, 500u);
+}
+
+TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {
+  const auto refused = [](std::vector<std::string> arguments) {
+    try {
+      ParseOptions(arguments, std::nullopt);
+    } catch (const OptionsError& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  EXPECT_NE(refused({"--printer", "a=/dev/ttyS0", "--listen", "0.0.0.0:8787"}).find("token"),
+            std::string::npos);
+  EXPECT_NE(refused({}), "");
+  EXPECT_NE(refused({"--printer", "a=/dev/ttyS0:4800"}), "");
+  EXPECT_NE(refused({"--printer", "a b=/dev/ttyS0"}), "");
+  EXPECT_NE(refused({"--printer", "a=/dev/ttyS0", "--printer", "a=/dev/ttyS1"}), "");
+  EXPECT_NE(refused({"--printer", "/dev/ttyS0"}), "");
+  EXPECT_NE(refused({"--listen", "127.0.0.1", "--emulator"}), "");
+  EXPECT_NE(refused({"--token-file", Write("short", "abc"), "--emulator"}), "");
+  EXPECT_NE(refused({"--config", Write("bad.json", R"({"printers": [{"nmae": "a"}]})")}), "");
+  EXPECT_NE(refused({"--bogus"}), "");
+  // Loopback needs no token.
+  EXPECT_EQ(refused({"--emulator", "--listen", "127.0.0.1:8000"}), "");
+}
+
+}  // namespace
+}  // namespace tauravatd
