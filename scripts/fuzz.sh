@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(exchange p_exports emulator)
+[[ ${#targets[@]} -gt 0 ]] || targets=(exchange p_exports emulator service_request)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" --target "${targets[@]/%/_fuzz}"
