@@ -10,6 +10,7 @@ packages=(
   xvfb xauth
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine
   clang-14 libclang-rt-14-dev valgrind
+  libcpp-httplib-dev libsqlite3-dev
 )
 
 missing=()

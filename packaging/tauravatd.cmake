@@ -1,0 +1,24 @@
+# The print service's install rules, component "service": the program, its systemd unit,
+# and examples of its configuration and of a udev rule for the printer's port.
+if(NOT TARGET tauravatd)
+  return()
+endif()
+
+set_target_properties(tauravatd PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
+install(TARGETS tauravatd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
+# systemd's own directory under the prefix (/usr/lib/systemd/system for Debian).
+install(FILES tauravatd/tauravatd.service DESTINATION lib/systemd/system COMPONENT service)
+install(FILES tauravatd/tauravatd.json tauravatd/60-kestra-printer.rules
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tauravatd/examples COMPONENT service)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/service.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tauravatd COMPONENT service)
+
+# With the packages split by component, the service is a package of its own.
+if(COMMAND tauravat_debian_package)
+  tauravat_debian_package(service tauravatd SECTION net REQUIRES runtime
+    SUMMARY "print service for KESTRA fiscal printers"
+    DESCRIPTION "tauravatd owns the KESTRA fiscal printers of a till and serves them over
+HTTP/JSON: one queue per printer, and a journal that prints every receipt
+id at most once, even across a crash. With a systemd unit and an example
+udev rule for the printer's port.")
+endif()
