@@ -4,6 +4,7 @@
 
 #include <regex>
 #include <stdexcept>
+#include <thread>
 
 #include "log.hpp"
 
@@ -135,11 +136,21 @@ int HttpServer::Bind(const std::string& host, int port) {
 }
 
 bool HttpServer::Serve() {
-  return server_->listen_after_bind();
+  serving_ = true;
+  const bool served = stopRequested_ || server_->listen_after_bind();
+  finished_ = true;
+  return served;
 }
 
 void HttpServer::Stop() {
+  stopRequested_ = true;
   server_->stop();
+  // cpp-httplib ignores a stop that comes before its accept loop has begun: ask again
+  // until serving has ended.
+  while (serving_ && !finished_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server_->stop();
+  }
 }
 
 }  // namespace tauravatd

@@ -2,6 +2,7 @@
 // JSON errors for what the routes never see (unknown paths, bodies over the limit).
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,7 +32,8 @@ class HttpServer {
 
   // Binds the address (port 0: any free port) and gives the port; throws on failure.
   int Bind(const std::string& host, int port);
-  // Serves until Stop(); false when serving failed.
+  // Serves until Stop(), which may come from another thread at any time, before this
+  // too; false when serving failed.
   bool Serve();
   void Stop();
 
@@ -40,6 +42,9 @@ class HttpServer {
   const Answers& answers_;
   HttpOptions options_;
   std::unique_ptr<httplib::Server> server_;
+  std::atomic<bool> serving_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> stopRequested_{false};
 };
 
 // Loopback addresses need no token; any other needs one.

@@ -11,6 +11,7 @@ inline constexpr int32_t kSendTimeout = 20;
 inline constexpr int32_t kReceiveTimeout = 21;
 inline constexpr int32_t kBadReply = 23;
 inline constexpr int32_t kNak = 24;
+inline constexpr int32_t kRefused = 26;  // the printer answered 200 instead of ACK
 inline constexpr int32_t kNotInitialised = 99;
 inline constexpr int32_t kPaperOut = 109;
 inline constexpr int32_t kStoppedForPaper = 112;
@@ -38,7 +39,7 @@ inline constexpr int32_t kInternalError = 999;
 // command. Operating-system errors from opening the port (below 100) count here too.
 inline bool IsConnectionFault(int32_t code) {
   return code == kSendTimeout || code == kReceiveTimeout || code == kNotInitialised ||
-         (code > 0 && code < 100 && code != kBadReply && code != kNak && code != 26);
+         (code > 0 && code < 100 && code != kBadReply && code != kNak && code != kRefused);
 }
 
 }  // namespace tauravatd

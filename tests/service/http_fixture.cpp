@@ -10,7 +10,17 @@ namespace tauravatd::testing {
 
 using namespace std::chrono_literals;
 
-HttpFixture::HttpFixture(std::vector<std::string> printers) {
+HttpFixture::HttpFixture(std::vector<std::string> printers)
+    : HttpFixture(std::make_unique<FakeDriver>(), {}) {
+  auto& fake = static_cast<FakeDriver&>(*driver_);
+  for (const std::string& name : printers) {
+    config_.printers.push_back({name, "/dev/" + name, 9600, 1000});
+    printers_[name] = fake.Add("/dev/" + name);
+  }
+}
+
+HttpFixture::HttpFixture(std::unique_ptr<Driver> driver, std::vector<PrinterSettings> settings)
+    : driver_(std::move(driver)) {
   static std::atomic<int> serial{0};
   directory_ = std::filesystem::temp_directory_path() /
                ("tauravatd-http-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
@@ -21,10 +31,7 @@ HttpFixture::HttpFixture(std::vector<std::string> printers) {
   config_.operationWait = 20s;
   config_.worker.backoff = {5ms, 20ms};
   config_.worker.pollInterval = 50ms;
-  for (const std::string& name : printers) {
-    config_.printers.push_back({name, "/dev/" + name, 9600, 1000});
-    printers_[name] = driver_.Add("/dev/" + name);
-  }
+  config_.printers = std::move(settings);
 }
 
 HttpFixture::~HttpFixture() {
@@ -33,7 +40,7 @@ HttpFixture::~HttpFixture() {
 }
 
 void HttpFixture::Start() {
-  service_ = std::make_unique<Service>(config_, driver_);
+  service_ = std::make_unique<Service>(config_, *driver_);
   desk_ = std::make_unique<ReceiptDesk>(*service_);
   service_->Start();
   HttpOptions options;

@@ -26,8 +26,10 @@ struct Reply {
 
 class HttpFixture {
  public:
-  // `devices` are the fake printers "till1" -> "/dev/till1", ...
+  // Fake printers named `printers`, each on device "/dev/<name>".
   explicit HttpFixture(std::vector<std::string> printers = {"till1"});
+  // The printers of `settings`, reached through `driver`.
+  HttpFixture(std::unique_ptr<Driver> driver, std::vector<PrinterSettings> settings);
   ~HttpFixture();
 
   // Starts (or starts again, on the same journal) the service as configured.
@@ -35,6 +37,7 @@ class HttpFixture {
   void Stop();
 
   ServiceConfig& Config() { return config_; }
+  // A fake printer (with the first constructor).
   FakePrinter& Printer(const std::string& name) { return *printers_.at(name); }
   Service& Running() { return *service_; }
 
@@ -48,7 +51,7 @@ class HttpFixture {
 
   std::filesystem::path directory_;
   ServiceConfig config_;
-  FakeDriver driver_;
+  std::unique_ptr<Driver> driver_;
   std::map<std::string, std::shared_ptr<FakePrinter>> printers_;
   std::unique_ptr<Service> service_;
   std::unique_ptr<ReceiptDesk> desk_;
