@@ -15,14 +15,17 @@
 #include <string_view>
 
 #include "comm.hpp"
+#include "commands.hpp"
+#include "device_models.hpp"
 #include "exchange.hpp"
 #include "receipt_state.hpp"
+#include "tax_rates.hpp"
 
 namespace kestradr {
 
 // Device type codes as ReadDeviceType gives them (device_models.hpp names each one);
 // 11 when none or unknown.
-inline constexpr uint8_t kDeviceNone = 11;
+inline constexpr uint8_t kDeviceNone = kOtherDevice;
 
 // Status bytes as ReadStatusBytes numbers them.
 struct StatusBytes {
@@ -111,6 +114,10 @@ class Printer {
   uint8_t SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength,
                        Block& reply, const Block& parameters);
   uint8_t SendSequence(uint8_t command, uint8_t replyLength, Block& reply);
+  // A command of the table with its own lengths. A second reply, where the command has
+  // one, is the caller's to read.
+  uint8_t SendSequence(const Command& command, Block& reply);
+  uint8_t SendSequence(const Command& command, Block& reply, const Block& parameters);
   bool SendParameters(uint8_t count);
   // One byte with the trace hook.
   bool TracedWrite(uint8_t byte);
@@ -142,6 +149,8 @@ class Printer {
   // Entries the printer's format does not carry keep what `rates` held.
   int32_t ReadVAT(int32_t& Count, RateArray& rates);
   int32_t SetVAT(int32_t& Count, const RateArray& rates);
+  // The table in the newest format the printer answers, without prologue or caption.
+  int32_t ReadTaxRates(TaxRates& rates);
 
   // ---- Reports -----------------------------------------------------------------------------
   int32_t DailyReport(int32_t Force);
@@ -192,6 +201,41 @@ class Printer {
   std::array<ExtraLine, 7> ExtraLineTable{};  // [1]..[6], every slot starts free
 
  private:
+  uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
+                   uint8_t parameterLength);
+  bool ReadDataBytes(uint8_t length, uint8_t recordLength);
+  int32_t ReadDataByte(const Command& command, uint8_t& value);
+  // Receipt steps.
+  int32_t StatusGuard();
+  int32_t SendReceiptSum(int32_t sum);
+  int32_t CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
+                          int32_t Cena) const;
+  int32_t SendPayments();
+  int32_t SendExtraLines();
+  int32_t ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum);
+  int32_t PrepareTotalsRead();
+  // Print supervision, resuming a printout stopped for paper or only waiting for it.
+  enum class OnStopped { Resume, KeepWaiting };
+  int32_t Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped);
+  int32_t Poll(const Command& command, uint8_t& status);
+  // Reports.
+  int32_t SingleCommandReport(const std::string& caption, const Command& command,
+                              int32_t force = 0);
+  int32_t PeriodicReport(const std::string& caption, int32_t kind, uint8_t detailedMode,
+                         uint8_t shortMode, const Block& data);
+  int32_t TranslatePeriodicResult(uint8_t verdict);
+  // The port around a long report: reopened with a read time-out long enough for the
+  // printer to finish before it answers, then as usual. Outcomes are not checked: a port
+  // that failed to open fails the next exchange.
+  PortAddress PortForReports(uint32_t& speed) const;
+  void ReopenForLongReport();
+  void ReopenWithDefaultTimeouts();
+  void ReopenForReport(uint16_t readTimeoutSeconds);
+  // Where CommunicationInit or Open pointed: COM `port`, or the device path when 0.
+  PortAddress AddressOf(int32_t port) const;
+  // CommunicationInit and Open: record, close, open, settle and identify.
+  int32_t OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs);
+
   std::recursive_mutex callLock_;
   std::function<void(const std::string&)> progress_;
   std::function<void()> messagePump_;
