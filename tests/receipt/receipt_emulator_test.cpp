@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <random>
 
-#include "connection.hpp"
 #include "cp1250.hpp"
 #include "emulator_line.hpp"
 #include "messages.hpp"
+#include "printer.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
 
@@ -28,7 +28,7 @@ emu::PrinterConfig Luno() {
 class ReceiptOnEmulator : public ::testing::Test {
  protected:
   void SetUp() override {
-    ReceiptOpen = false;
+    DefaultPrinter().ReceiptOpen = false;
     port_ = std::make_unique<EmulatorPort>(Luno());
     ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
     ASSERT_EQ(::ErasePayments(), 0);
@@ -36,7 +36,7 @@ class ReceiptOnEmulator : public ::testing::Test {
   }
   void TearDown() override {
     ::CommunicationEnd();
-    ReceiptOpen = false;
+    DefaultPrinter().ReceiptOpen = false;
     port_.reset();
   }
 
@@ -57,7 +57,8 @@ class ReceiptOnEmulator : public ::testing::Test {
 
   // Paper lines in this order, each holding every "|"-separated fragment of its entry.
   void ExpectPaperInOrder(const std::vector<std::string>& entries) {
-    ASSERT_EQ(::PrintControl(0, DeviceType), 0);  // whatever is queued reaches the paper
+    ASSERT_EQ(::PrintControl(0, DefaultPrinter().DeviceType),
+              0);  // whatever is queued reaches the paper
     const auto lines = Printer().Paper().Lines();
     auto holds = [](const std::string& line, const std::string& entry) {
       for (size_t from = 0; from <= entry.size();) {
@@ -100,7 +101,7 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   ASSERT_EQ(::PrintSubtotal(), 0);
   // 10 %: A 810, B 1074.6 → 1075, D 898.2 → 898, E 450.
   ASSERT_EQ(::ReceiptEnd(10), 0);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_FALSE(Printer().ReceiptOpen());
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
 
@@ -151,9 +152,9 @@ TEST_F(ReceiptOnEmulator, PrinterCancelledReceiptIsForgotten) {
   int32_t value = 451;
   ASSERT_EQ(::ReceiptItem(1, "Chleb razowy krojony", 1, 0, 1, 0, "szt", 450, value), 0);
   EXPECT_FALSE(Printer().ReceiptOpen());
-  EXPECT_TRUE(ReceiptOpen);  // not known until the printer is asked
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);  // not known until the printer is asked
   EXPECT_EQ(Item(1, "Bułka kajzerka duża", 1, 1, 0, "szt", 60), kReceiptCancelled);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 0);
 
@@ -161,7 +162,7 @@ TEST_F(ReceiptOnEmulator, PrinterCancelledReceiptIsForgotten) {
   ASSERT_EQ(::ReceiptBegin(), 0);
   ASSERT_EQ(Item(1, "Towar w stawce C", 3, 1, 0, "szt", 100), 0);
   EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   ExpectPaperInOrder({"PARAGON FISKALNY", "Chleb żytni krojony", "PARAGON ANULOWANY",
                       "PARAGON FISKALNY", "PARAGON ANULOWANY"});
 }
@@ -187,7 +188,7 @@ TEST_F(ReceiptOnEmulator, AcknowledgedEndIsClosedEvenWhenTheStatusAfterItIsLost)
   Printer().Faults().AddRule({0x95, emu::FaultKind::kSilence, 4, 1});
   EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
   EXPECT_FALSE(Printer().ReceiptOpen());
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
   ASSERT_EQ(::ReceiptBegin(), 0);
 }
@@ -269,9 +270,10 @@ TEST_F(ReceiptOnEmulator, RandomCallsWithFaultsKeepTheReceiptStateInStep) {
     // both sides agree.
     const bool printerOpen = Printer().ReceiptOpen();
     const bool pendingNotice = !printerOpen && Printer().ReceiptCancelledByPrinter();
-    ASSERT_TRUE(ReceiptOpen == printerOpen || (ReceiptOpen && pendingNotice))
-        << "step " << step << ": " << call << " returned " << result << ", driver " << ReceiptOpen
-        << ", printer " << printerOpen;
+    ASSERT_TRUE(DefaultPrinter().ReceiptOpen == printerOpen ||
+                (DefaultPrinter().ReceiptOpen && pendingNotice))
+        << "step " << step << ": " << call << " returned " << result << ", driver "
+        << DefaultPrinter().ReceiptOpen << ", printer " << printerOpen;
   }
   EXPECT_GT(Printer().Faults().Injected(), 40u);
   EXPECT_GT(opened, 10);
