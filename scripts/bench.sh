@@ -9,11 +9,11 @@ if [[ ! -f $build/CMakeCache.txt ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAURAVAT_BUILD_APP=OFF \
     -DTAURAVAT_BUILD_TESTS=OFF
 fi
-cmake --build "$build" -j"$(nproc)" --target handover_bench wire_bench
+cmake --build "$build" -j"$(nproc)" --target handover_bench wire_bench service_bench
 out=$build/bench-results
 mkdir -p "$out"
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-for bench in handover_bench wire_bench; do
+for bench in handover_bench wire_bench service_bench; do
   "$build/bench/$bench" --benchmark_format=json --benchmark_out="$out/$bench.json" \
     --benchmark_out_format=json >/dev/null
 done
@@ -24,7 +24,7 @@ python3 - "$out" "$(nproc)" "$cpu" "$load_before" "$load_after" > docs/benchmark
 import json, sys, datetime
 out, nproc, cpu, before, after = sys.argv[1:6]
 runs = {}
-for name in ("handover_bench", "wire_bench"):
+for name in ("handover_bench", "wire_bench", "service_bench"):
     for b in json.load(open(f"{out}/{name}.json"))["benchmarks"]:
         runs[b["name"].split("/min_time")[0].split("/iterations")[0].replace("/real_time", "")] = b
 def get(name, key, default=float("nan")):
@@ -55,5 +55,19 @@ print(f"| hand-over / plain | {h/p:.2f} × |")
 print(f"| hand-over cost per byte (half the extra round trip) vs a byte's wire time at 28800 b/s (382 µs) | {100*(h-p)/1000/2/381.9:.1f} % |")
 print(f"| driver CPU while following a printout ({get('BM_PrintoutSupervisionCpu','printout_s'):.1f} s) | {get('BM_PrintoutSupervisionCpu','cpu_pct'):.2f} % of a core |")
 print(f"| CPU of an open idle port | {get('BM_IdleOpenPortCpu','idle_cpu_percent'):.3f} % of a core |")
+print("\n## The print service\n")
+print("Receipts of 5 items, one after the other, on the emulator paced at 9600 b/s (printing "
+      "takes no time): the driver alone through the handle interface, and one till posting to "
+      "tauravatd and waiting for each answer. The wire-time limit is 60 s over the pure wire "
+      "time of one receipt.\n")
+print("| path | bytes per receipt | receipts per minute | of the wire-time limit |")
+print("|---|---|---|---|")
+for name, label in (("BM_DriverAlone", "driver alone"), ("BM_ThroughService", "through tauravatd")):
+    b = runs.get(name)
+    if not b or b.get("error_occurred"):
+        print(f"| {label} | – | – | {b.get('error_message') if b else 'not run'} |"); continue
+    print(f"| {label} | {b['bytes_per_receipt']:.0f} | {b['receipts_per_minute']:.1f} | {b['of_wire_limit']:.3f} |")
+alone, served = get("BM_DriverAlone", "receipts_per_minute"), get("BM_ThroughService", "receipts_per_minute")
+print(f"\nThrough tauravatd: {served/alone:.3f} × the receipts per minute of the driver alone.")
 PY
 cat docs/benchmarks.md

@@ -57,7 +57,7 @@ int StatusForCode(int32_t code) {
   if (IsConnectionFault(code) || (code >= 100 && code <= 114)) return 503;
   if (code == kReceiptOpen) return 423;
   if (code == kNoReceiptsSinceReport || code == kReceiptCounterNotZero ||
-      (code >= 219 && code <= 222)) {
+      (code >= kBadReportDates && code <= kMonthNotFinished)) {
     return 409;
   }
   if ((code >= 201 && code <= 227) && code != kReceiptCancelled && code != kRatesNotWritten) {

@@ -7,7 +7,12 @@ namespace tauravatd {
 EmulatedPrinter::EmulatedPrinter() {
   kestra::emu::PrinterConfig config;
   config.deviceType = 7;  // LUNO
-  config.rates = {2300, 800, 500, 0, kestra::emu::kExemptRate, kestra::emu::kReservedRate,
+  config.rates = {2300,
+                  800,
+                  500,
+                  0,
+                  kestra::emu::kExemptRate,
+                  kestra::emu::kReservedRate,
                   kestra::emu::kReservedRate};
   // Printing takes time, as on paper, without slowing a demonstration down.
   config.timing.pollsPerLine = 0;

@@ -27,7 +27,8 @@ class ScratchDirectory {
  public:
   ScratchDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tauravatd-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
+    if (::mkdtemp(pattern.data()) == nullptr)
+      throw std::runtime_error("cannot make a temporary directory");
     path_ = pattern;
   }
   ~ScratchDirectory() {
@@ -73,8 +74,8 @@ int Run(Options options) {
   HttpServer server(MakeRoutes(service, desk), service.Answer(), http);
   const int port = server.Bind(options.config.listenHost, options.config.listenPort);
   service.Start();
-  LogNote("listening on " + options.config.listenHost + ":" + std::to_string(port) +
-          ", journal " + options.config.journalPath);
+  LogNote("listening on " + options.config.listenHost + ":" + std::to_string(port) + ", journal " +
+          options.config.journalPath);
 
   std::thread stopper([&] {
     int signal = 0;
@@ -98,9 +99,9 @@ int Run(Options options) {
 int main(int argc, char** argv) {
   try {
     const char* stateDirectory = std::getenv("STATE_DIRECTORY");
-    Options options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc),
-                                   stateDirectory ? std::optional<std::string>(stateDirectory)
-                                                  : std::nullopt);
+    Options options =
+        ParseOptions(std::vector<std::string>(argv + 1, argv + argc),
+                     stateDirectory ? std::optional<std::string>(stateDirectory) : std::nullopt);
     if (options.help) {
       std::fputs(Usage().c_str(), stdout);
       return 0;

@@ -96,17 +96,4 @@ size_t CharacterCount(std::string_view utf8) {
   return count;
 }
 
-std::string ToCp1250(std::string_view utf8) {
-  std::string out;
-  for (size_t at = 0; at < utf8.size();) {
-    const auto code = NextCodePoint(utf8, at);
-    if (!code) {
-      ++at;
-      continue;
-    }
-    out.push_back(static_cast<char>(Cp1250Byte(*code).value_or('?')));
-  }
-  return out;
-}
-
 }  // namespace tauravatd

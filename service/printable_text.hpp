@@ -18,7 +18,4 @@ std::optional<std::string> UnprintableReason(std::string_view utf8);
 // Characters (not bytes) in valid UTF-8 text.
 size_t CharacterCount(std::string_view utf8);
 
-// The text in code page 1250; only for text UnprintableReason() accepts.
-std::string ToCp1250(std::string_view utf8);
-
 }  // namespace tauravatd

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "printable_text.hpp"
 #include "result_codes.hpp"
 #include "tauravat.h"
 
@@ -47,9 +46,10 @@ std::optional<RequestError> CheckAgainstPrinter(const ReceiptRequest& request,
                           "this model takes at most " + std::to_string(limits.maxQuantityUnits) +
                               " counted in the quantity's last decimal place"};
     }
-    // The driver's own count, over the text as it will reach the printer.
-    const int32_t significant = ::pCharsInArticleName(ToCp1250(item.name).c_str());
-    if (significant < limits.minNameCharacters) {
+    // The driver's own count.
+    int32_t significant = 0;
+    if (tauravat_chars_in_article_name(item.name.c_str(), &significant) != kOk ||
+        significant < limits.minNameCharacters) {
       return RequestError{kNameTooShort, Item(i) + ".name",
                           "this model needs at least " + std::to_string(limits.minNameCharacters) +
                               " letters or digits among the name's first 28 characters"};

@@ -86,9 +86,9 @@ void PrinterWorker::Loop(std::stop_token stop) {
       RunJob(job);
     } else if (!session_.IsOpen()) {
       if (PrinterSession::Clock::now() >= session_.NextAttempt() &&
-          session_.EnsureOpen(false) == kOk) {
-        Settle();
-        lastActivity_ = PrinterSession::Clock::now();
+          session_.EnsureOpen(false) == kOk && Settle()) {
+        // The printer's state is shown at once, not after the first idle interval.
+        Poll();
       }
     } else if (PrinterSession::Clock::now() >= lastActivity_ + options_.pollInterval) {
       Poll();
