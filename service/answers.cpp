@@ -37,7 +37,8 @@ constexpr std::array<KindText, 13> kKinds = {{
      "The receipt's outcome is settled when the printer answers again. Try later."},
     {"body_too_large", "Treść żądania jest za duża.", "The request body is too large."},
     {"queue_full", "Kolejka drukarki jest pełna.", "The printer's queue is full."},
-    {"stopping", "Usługa kończy pracę.", "The service is stopping."},
+    {"unavailable", "Usługa nie może teraz wykonać żądania.",
+     "The service cannot carry out the request now."},
     {"printer", "", ""},
     {"journal", "Nie można zapisać dziennika paragonów.", "The receipt journal cannot be written."},
     {"internal", "Błąd wewnętrzny usługi.", "Internal error of the service."},
@@ -145,10 +146,14 @@ Answer Answers::ReceiptAnswer(const JournalEntry& entry, bool fresh) const {
       break;
   }
   const int32_t code = entry.codes.empty() ? kOk : entry.codes.front().code;
-  Answer error = code != kOk ? PrinterError(code, entry.note)
-                             : Error(entry.state == ReceiptState::kUnknown ? ErrorKind::kPrinter
-                                                                           : ErrorKind::kStopping,
-                                     entry.state == ReceiptState::kUnknown ? 504 : 503, entry.note);
+  Answer error;
+  if (code != kOk) {
+    error = PrinterError(code, entry.note);
+  } else if (entry.state == ReceiptState::kUnknown) {
+    error = Error(ErrorKind::kUnknownOutcome, 409, entry.note);
+  } else {
+    error = Error(ErrorKind::kUnavailable, 503, entry.note);
+  }
   answer.status = error.status;
   answer.body["error"] = std::move(error.body["error"]);
   return answer;

@@ -44,8 +44,8 @@ enum class ErrorKind {
   kStillSettling,
   kBodyTooLarge,
   kQueueFull,
-  kStopping,
-  kPrinter,  // the driver's code says what
+  kUnavailable,  // the receipt or request could not be carried out now; detail says why
+  kPrinter,      // the driver's code says what
   kJournal,
   kInternal,
 };

@@ -17,7 +17,7 @@ Answer Run(Service& service, const std::string& printer, OperationJob::Operation
   if (result.invalid) return service.Answer().Invalid(*result.invalid);
   if (result.code != kOk) return service.Answer().PrinterError(result.code, result.detail);
   if (result.body.is_null() && !result.detail.empty()) {
-    return service.Answer().Error(ErrorKind::kStopping, 503, result.detail);
+    return service.Answer().Error(ErrorKind::kUnavailable, 503, result.detail);
   }
   return {200, std::move(result.body)};
 }

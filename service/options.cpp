@@ -49,6 +49,14 @@ bool AllDigits(const std::string& text) {
          text.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// A setting in milliseconds or bytes: 0 or less would make the service spin or refuse
+// everything, so it is refused at start.
+int64_t Positive(const json& value, const std::string& key, const std::string& where) {
+  const int64_t number = value.get<int64_t>();
+  if (number < 1) throw OptionsError(where + ": " + key + " must be 1 or more");
+  return number;
+}
+
 uint32_t Baud(int64_t baud, const std::string& where) {
   if (baud != 9600 && baud != 19200 && baud != 28800) {
     throw OptionsError(where + ": the speed must be 9600, 19200 or 28800");
@@ -118,9 +126,11 @@ void ConfigFile(const std::string& path, Options& options) {
         options.config.journalPath = value.get<std::string>();
         options.journalGiven = true;
       } else if (key == "body_limit") {
-        options.config.bodyLimit = value.get<size_t>();
+        options.config.bodyLimit = static_cast<size_t>(Positive(value, key, path));
       } else if (key == "receipt_wait_ms") {
-        options.config.receiptWait = std::chrono::milliseconds(value.get<int64_t>());
+        options.config.receiptWait = std::chrono::milliseconds(Positive(value, key, path));
+      } else if (key == "poll_interval_ms") {
+        options.config.worker.pollInterval = std::chrono::milliseconds(Positive(value, key, path));
       } else if (key == "printers") {
         for (const json& entry : value) {
           PrinterSettings printer;

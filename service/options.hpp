@@ -12,6 +12,10 @@
 //    "printers": [{"name": "till1", "device": "/dev/ttyUSB0", "baud": 9600,
 //                  "timeout_ms": 1000}]}
 //
+// and optionally "token" (instead of token_file), "body_limit" (bytes), "receipt_wait_ms"
+// (how long a POST waits for its receipt before 202) and "poll_interval_ms" (how often an
+// idle printer is asked for its state).
+//
 // Flags given with --config override the file's values; --printer adds printers.
 #pragma once
 

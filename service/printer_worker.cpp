@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "log.hpp"
 #include "result_codes.hpp"
 #include "settlement.hpp"
 
@@ -99,7 +100,13 @@ void PrinterWorker::Loop(std::stop_token stop) {
 
 void PrinterWorker::RunJob(const std::shared_ptr<Job>& job) {
   int32_t code = session_.EnsureOpen(true);
-  if (code == kOk && !Settle()) code = session_.LastFault();
+  if (code == kOk && !Settle()) {
+    code = session_.LastFault();
+    if (session_.IsOpen()) {
+      job->Refuse(context_, kOk, "an earlier receipt of this printer cannot be settled");
+      return;
+    }
+  }
   if (code != kOk) {
     context_.Count(code);
     job->Refuse(context_, code, "the printer cannot be reached");
@@ -111,10 +118,16 @@ void PrinterWorker::RunJob(const std::shared_ptr<Job>& job) {
 
 // Before new work: receipts whose outcome was lost are decided first. Whenever the port
 // was lost there may be one, so the journal is asked after every reopening.
+// A journal that cannot be read or written settles nothing: no new work until it can.
 bool PrinterWorker::Settle() {
   if (!settlementPending_) return true;
   std::vector<JournalEntry> settled;
-  if (!SettleUnsettled(session_, journal_, settings_.name, settled)) return false;
+  try {
+    if (!SettleUnsettled(session_, journal_, settings_.name, settled)) return false;
+  } catch (const JournalError& e) {
+    LogWarning("printer " + settings_.name + ": " + e.what());
+    return false;
+  }
   for (const JournalEntry& entry : settled) metrics_.ReceiptSettled(settings_.name, entry.state);
   settlementPending_ = false;
   return true;

@@ -38,19 +38,27 @@ Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
                                    " with a different body",
                                "id");
         }
-        const auto waiting = inFlight_.find(entry.id);
-        if (waiting != inFlight_.end() &&
-            waiting->second.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-          outcome = waiting->second;
-          fresh = false;
-        } else if (entry.state == ReceiptState::kUnknown && entry.settlePending) {
-          return Refusal(entry, ErrorKind::kStillSettling);
-        } else if (entry.state == ReceiptState::kUnknown && !request.retryUnknown) {
-          return Refusal(entry, ErrorKind::kUnknownOutcome);
-        } else if (entry.state != ReceiptState::kUnknown && !EndedWithoutSale(entry.state)) {
-          // Printed, or still on its way after a restart (settled when the printer answers).
-          return answers.ReceiptAnswer(entry, false);
-        } else {
+        if (const auto waiting = inFlight_.find(entry.id); waiting != inFlight_.end()) {
+          if (waiting->second.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            // Finished since the journal was read: its outcome is the current one.
+            entry = waiting->second.get();
+          } else {
+            outcome = waiting->second;
+            fresh = false;
+          }
+        }
+        if (!outcome.valid()) {
+          if (entry.state == ReceiptState::kUnknown && entry.settlePending) {
+            return Refusal(entry, ErrorKind::kStillSettling);
+          }
+          if (entry.state == ReceiptState::kUnknown && !request.retryUnknown) {
+            return Refusal(entry, ErrorKind::kUnknownOutcome);
+          }
+          if (entry.state != ReceiptState::kUnknown && !EndedWithoutSale(entry.state)) {
+            // Printed, or still on its way after a restart (settled when the printer answers).
+            return answers.ReceiptAnswer(entry, false);
+          }
+          // No sale was made, or the caller takes the risk of an unknown one: print it.
           entry = service_.ReceiptJournal().Requeue(
               entry.id, entry.state == ReceiptState::kUnknown
                             ? "printed again at the caller's request (retry_unknown)"

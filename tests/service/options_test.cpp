@@ -58,6 +58,7 @@ TEST_F(OptionsTest, AConfigurationFileWithFlagsOverIt) {
   const std::string config = Write("config.json", R"({
     "listen": "0.0.0.0:9000", "token_file": ")" + token +
                                                       R"(", "journal": "/srv/j.sqlite",
+    "body_limit": 1000, "receipt_wait_ms": 5000, "poll_interval_ms": 2000,
     "printers": [{"name": "till1", "device": "/dev/ttyS0", "baud": 28800, "timeout_ms": 500}]})");
   const Options options = ParseOptions({"--config", config, "--listen", "[::]:9001"}, std::nullopt);
   EXPECT_EQ(options.config.listenHost, "::");
@@ -66,6 +67,9 @@ TEST_F(OptionsTest, AConfigurationFileWithFlagsOverIt) {
   ASSERT_EQ(options.config.printers.size(), 1u);
   EXPECT_EQ(options.config.printers[0].baud, 28800u);
   EXPECT_EQ(options.config.printers[0].timeoutMs, 500u);
+  EXPECT_EQ(options.config.receiptWait, std::chrono::milliseconds(5000));
+  EXPECT_EQ(options.config.worker.pollInterval, std::chrono::milliseconds(2000));
+  EXPECT_EQ(options.config.bodyLimit, 1000u);
 }
 
 TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {
@@ -87,6 +91,10 @@ TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {
   EXPECT_NE(refused({"--listen", "127.0.0.1", "--emulator"}), "");
   EXPECT_NE(refused({"--token-file", Write("short", "abc"), "--emulator"}), "");
   EXPECT_NE(refused({"--config", Write("bad.json", R"({"printers": [{"nmae": "a"}]})")}), "");
+  EXPECT_NE(refused({"--emulator", "--config", Write("spin.json", R"({"poll_interval_ms": 0})")}),
+            "");
+  EXPECT_NE(refused({"--emulator", "--config", Write("wait.json", R"({"receipt_wait_ms": -5})")}),
+            "");
   EXPECT_NE(refused({"--bogus"}), "");
   // Loopback needs no token.
   EXPECT_EQ(refused({"--emulator", "--listen", "127.0.0.1:8000"}), "");

@@ -217,6 +217,23 @@ TEST_F(ServiceHttpTest, PaperOutIs503WithTheDriversCodeAndMayBeRetried) {
   EXPECT_EQ(Printed(), 1u);
 }
 
+// A receipt the printer holds open is no one's the service knows: 423 with the printer's
+// code, and the printer is opened again (which cancels it) before the next receipt.
+TEST_F(ServiceHttpTest, APrinterHoldingAReceiptOpenIs423UntilReopened) {
+  AwaitConnected();
+  FakePrinter& printer = service_.Printer("till1");
+  const int opens = printer.Opens();
+  printer.Script("begin", {200, false});
+  const Reply refused = PostReceipt(ReceiptBody("o1"));
+  EXPECT_EQ(refused.status, 423);
+  EXPECT_EQ(refused.body["state"], "failed");
+  EXPECT_EQ(refused.body["error"]["code"], 200);
+  const Reply retried = PostReceipt(ReceiptBody("o1"));
+  EXPECT_EQ(retried.status, 201);
+  EXPECT_GT(printer.Opens(), opens);
+  EXPECT_EQ(Printed(), 1u);
+}
+
 TEST_F(ServiceHttpTest, ASilentPrinterIs504AndTheServiceReconnectsByItself) {
   AwaitConnected();
   FakePrinter& printer = service_.Printer("till1");
