@@ -50,6 +50,10 @@ void HttpFixture::Start() {
   http_ = std::make_unique<HttpServer>(MakeRoutes(*service_, *desk_), service_->Answer(), options);
   port_ = http_->Bind("127.0.0.1", 0);
   serving_ = std::thread([this] { http_->Serve(); });
+  // cpp-httplib's client builds its regular expressions (function-local statics) on first
+  // use, guarded inside the uninstrumented library where ThreadSanitizer cannot see it. One
+  // request here, before a test starts client threads, builds them on this thread.
+  Get("/v1/health", config_.token.value_or(""));
 }
 
 void HttpFixture::Stop() {
