@@ -1,19 +1,19 @@
 # The print service's install rules, component "service": the program, its systemd unit,
-# and examples of its configuration and of a udev rule for the printer's port.
+# and examples of its configuration and of the udev rule for the printer's port (the same
+# rule the command-line tools ship). Included after the other components' rules.
 if(NOT TARGET tauravatd)
   return()
 endif()
 
-set_target_properties(tauravatd PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
-install(TARGETS tauravatd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT service)
+tauravat_install_program(tauravatd service)
 # systemd's own directory under the prefix (/usr/lib/systemd/system for Debian).
-install(FILES tauravatd/tauravatd.service DESTINATION lib/systemd/system COMPONENT service)
-install(FILES tauravatd/tauravatd.json tauravatd/60-kestra-printer.rules
+install(FILES tauravatd.service DESTINATION lib/systemd/system COMPONENT service)
+install(FILES tauravatd.json 60-kestra-printer.rules
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tauravatd/examples COMPONENT service)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/service.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tauravatd COMPONENT service)
 
-# With the packages split by component, the service is a package of its own.
+# Where the packages are split by component, the service is a package of its own.
 if(COMMAND tauravat_debian_package)
   tauravat_debian_package(service tauravatd SECTION net REQUIRES runtime
     SUMMARY "print service for KESTRA fiscal printers"
