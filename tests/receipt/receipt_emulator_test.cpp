@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <string>
 
 #include "connection.hpp"
 #include "cp1250.hpp"
@@ -197,6 +198,44 @@ TEST_F(ReceiptOnEmulator, PrinterCancelledReceiptIsForgotten) {
   EXPECT_FALSE(ReceiptOpen);
   ExpectPaperInOrder({"PARAGON FISKALNY", "Chleb żytni krojony", "PARAGON ANULOWANY",
                       "PARAGON FISKALNY", "PARAGON ANULOWANY"});
+}
+
+// The number on the last receipt's paper, 0 when none was printed.
+int LastPrintedReceiptNumber(const emu::Printer& printer) {
+  int number = 0;
+  for (const auto& line : printer.Paper().Lines())
+    if (line.starts_with('#')) number = std::stoi(line.substr(1));
+  return number;
+}
+
+TEST_F(ReceiptOnEmulator, ReceiptNumberIsTheOnePrintedAndRestartsAfterTheDailyReport) {
+  const auto receipt = [this](bool cancel) {
+    ASSERT_EQ(::ReceiptBegin(), 0);
+    ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), 0);
+    ASSERT_EQ(cancel ? ::ReceiptCancel() : ::ReceiptEnd(0), 0);
+    ASSERT_EQ(::PrintControl(0, DeviceType), 0);
+  };
+  const auto number = [] {
+    int32_t exported = -1;
+    int32_t internal = -1;
+    EXPECT_EQ(::ReceiptNumber(&exported), 0);
+    EXPECT_EQ(ReadLastReceiptNumber(internal), 0);
+    EXPECT_EQ(exported, internal);
+    return exported;
+  };
+  receipt(false);
+  receipt(true);  // a cancelled receipt takes no number
+  receipt(false);
+  EXPECT_EQ(LastPrintedReceiptNumber(Printer()), 2);
+  EXPECT_EQ(number(), 2);
+  EXPECT_EQ(Printer().Memory().LastReceiptNumber(), 2);
+
+  ASSERT_EQ(::DailyReport(0), 0);
+  EXPECT_EQ(number(), 0);
+  receipt(false);
+  EXPECT_EQ(LastPrintedReceiptNumber(Printer()), 1);
+  EXPECT_EQ(number(), 1);
+  EXPECT_NE(Printer().SnapshotJson().find("\"receiptNumber\":1"), std::string::npos);
 }
 
 TEST_F(ReceiptOnEmulator, TotalPast32BitsReadsAs40Bits) {
