@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config python3 dpkg-dev file
+  python3-pytest python3-pip python3-setuptools python3-wheel
   googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core
   xvfb xauth
