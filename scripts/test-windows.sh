@@ -18,7 +18,7 @@ cmake --build --preset mingw32 -j"$jobs" --target tauravat c_abi_tests
 
 for build in mingw64:x86_64 mingw32:i686; do
   cmake -DOBJDUMP="${build#*:}-w64-mingw32-objdump" -DDLL="build/${build%%:*}/driver/tauravat.dll" \
-        -DDEF=driver/tauravat.def -P tests/windows/check_exports.cmake
+        -DDEF="build/${build%%:*}/driver/tauravat.def" -P tests/windows/check_exports.cmake
 done
 
 # The emulator runs natively; its build is the regular one.

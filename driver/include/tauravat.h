@@ -1,19 +1,25 @@
 /*
  * tauravat - driver for KESTRA fiscal printers (TAURA, LUNO, RX820 families).
  *
- * C interface of libtauravat. Every function returns a result code: 0 is success,
- * anything else is an error whose Polish text pErrMessage() gives. Text travels in
- * Windows code page 1250. Functions that write text into a caller's buffer (the
- * p-prefixed ones) do not know its size: supply room for the longest text
- * (622 bytes covers every message).
+ * C interface of libtauravat, in two parts:
  *
- * The driver keeps one connection per process and is not re-entrant: call it from
- * one thread at a time.
+ *  - the handle interface (tauravat_*), for new programs: one tauravat_printer per
+ *    connection, opened by device path, UTF-8 text, sized output buffers, 64-bit money,
+ *    named result codes with Polish and English messages, safe from several threads;
+ *  - the legacy interface (CommunicationInit, ReceiptItem, ...), kept exactly as it has
+ *    always behaved: one connection per process, code page 1250 text, output buffers of
+ *    unknown size (622 bytes covers every text), one thread at a time.
+ *
+ * Both return a result code: 0 (TAURAVAT_OK) is success, anything else an error named in
+ * enum tauravat_result and explained by tauravat_message() or pErrMessage().
  */
 #ifndef TAURAVAT_H
 #define TAURAVAT_H
 
+#include <stddef.h>
 #include <stdint.h>
+
+#include "tauravat_version.h"
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define TAURAVAT_CALL __stdcall
@@ -34,6 +40,406 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* ==== The handle interface ===================================================== *
+ *
+ * Conventions for every tauravat_* function:
+ *  - The result is a tauravat_result code. TAURAVAT_E_NULL_ARGUMENT answers a null
+ *    handle or a null pointer the function needs, before anything else happens.
+ *  - Text in and out is UTF-8. Text going to the printer must fit code page 1250 (Polish
+ *    and the other Central European letters); a character outside it is refused with
+ *    TAURAVAT_E_PARAMETER_RANGE before anything is sent.
+ *  - Text out goes into (text, size): the function writes the text and its terminating
+ *    NUL and sets *needed (optional: may be NULL) to the bytes that takes, NUL included.
+ *    When size is smaller it answers TAURAVAT_E_BUFFER_TOO_SMALL, sets *needed and writes
+ *    only a NUL at text[0] (nothing at all when size is 0; text may then be NULL). The
+ *    TAURAVAT_*_SIZE constants below always suffice.
+ *  - Money is int64_t grosz (hundredths of a zloty); a quantity is an int64_t count of
+ *    10^-decimals units with its decimals (0..4) beside it; tax rates are hundredths of a
+ *    percent (2300 = 23 %), TAURAVAT_RATE_RESERVED and TAURAVAT_RATE_EXEMPT marking a rate
+ *    not in use and the exempt rate.
+ *  - "Printer: yes" means the function talks to the printer. If the connection was lost
+ *    (a failed reconnection), it first reconnects and identifies the printer. "Receipt:
+ *    refused" means it answers TAURAVAT_E_RECEIPT_OPEN while a receipt is begun; "needed"
+ *    that it answers TAURAVAT_E_RECEIPT_NOT_OPEN without one. Any function may also answer
+ *    the exchange codes (TAURAVAT_E_SEND_TIMEOUT, _RECEIVE_TIMEOUT, _BAD_REPLY, _NAK, the
+ *    printer's refusals) and TAURAVAT_E_INTERNAL.
+ *  - Threads: different handles work in parallel. Calls on one handle from several threads
+ *    are taken one at a time. A progress call-back runs inside the call that reports; it
+ *    must not call the driver with the same handle (TAURAVAT_E_REENTERED).
+ *  - All functions and call-backs use TAURAVAT_CALL (stdcall on 32-bit Windows, the
+ *    platform's C convention elsewhere).
+ */
+
+/* Result codes. The numbers are those of the legacy interface; 242 to 244 are returned
+ * by the handle interface only. */
+enum tauravat_result {
+  TAURAVAT_OK = 0,
+  TAURAVAT_E_PORT_IN_USE = 5,            /* port held by another program or handle */
+  TAURAVAT_E_SEND_TIMEOUT = 20,          /* a byte could not be written to the printer */
+  TAURAVAT_E_RECEIVE_TIMEOUT = 21,       /* the printer's answer did not arrive */
+  TAURAVAT_E_BAD_REPLY = 23,             /* the answer was neither ACK nor a known refusal */
+  TAURAVAT_E_NAK = 24,                   /* the printer refused the command */
+  TAURAVAT_E_REFUSED = 26,               /* the printer answered 200 instead of ACK */
+  TAURAVAT_E_NOT_INITIALISED = 99,
+  TAURAVAT_E_NO_MAKER_DATA = 100,
+  TAURAVAT_E_SERVICE_JUMPER = 101,
+  TAURAVAT_E_NO_CONTROLLER_LINK = 102,
+  TAURAVAT_E_PRINTER_FAILURE = 103,
+  TAURAVAT_E_NO_USER_DATA = 104,
+  TAURAVAT_E_FISCAL_READ_ONLY = 105,
+  TAURAVAT_E_NO_CUSTOMER_DISPLAY = 106,
+  TAURAVAT_E_CMOS_ERASED = 107,
+  TAURAVAT_E_DAILY_REPORT_DUE = 108,
+  TAURAVAT_E_PAPER_OUT = 109,            /* recoverable: load paper, then print_control */
+  TAURAVAT_E_DOCUMENT_IN_MEMORY = 110,
+  TAURAVAT_E_CHARS_IN_PRINT_BUFFER = 111,
+  TAURAVAT_E_STOPPED_FOR_PAPER = 112,
+  TAURAVAT_E_NO_TAX_RATES = 113,
+  TAURAVAT_E_NO_PORT = 114,
+  TAURAVAT_E_RECEIPT_OPEN = 200,
+  TAURAVAT_E_RECEIPT_NOT_OPEN = 201,
+  TAURAVAT_E_NAME_TOO_SHORT = 202,
+  TAURAVAT_E_RATE_RANGE = 203,
+  TAURAVAT_E_MESSAGE_RANGE = 204,
+  TAURAVAT_E_QUANTITY_RANGE = 205,
+  TAURAVAT_E_DECIMALS_RANGE = 206,
+  TAURAVAT_E_UNIT_RANGE = 207,
+  TAURAVAT_E_PRICE_RANGE = 208,
+  TAURAVAT_E_VALUE_MISMATCH = 209,
+  TAURAVAT_E_RECEIPT_CANCELLED = 210,    /* the printer cancelled the receipt itself */
+  TAURAVAT_E_NO_SALES_SINCE_REPORT = 211,
+  TAURAVAT_E_DRAWER_RANGE = 212,
+  TAURAVAT_E_COMMAND_UNAVAILABLE = 213,
+  TAURAVAT_E_PACKAGE_KIND_RANGE = 214,
+  TAURAVAT_E_PARAMETER_RANGE = 215,
+  TAURAVAT_E_NO_FREE_LINES = 216,
+  TAURAVAT_E_RATES_NOT_WRITTEN = 217,
+  TAURAVAT_E_RECEIPT_COUNTER_NOT_ZERO = 218,
+  TAURAVAT_E_BAD_REPORT_DATES = 219,
+  TAURAVAT_E_NO_REPORTS_IN_PERIOD = 220,
+  TAURAVAT_E_BAD_REPORT_NUMBERS = 221,
+  TAURAVAT_E_MONTH_NOT_FINISHED = 222,
+  TAURAVAT_E_PARAMETER_N_RANGE = 223,
+  TAURAVAT_E_UNSUPPORTED_COMMAND = 224,
+  TAURAVAT_E_EMPTY_BUFFER = 225,
+  TAURAVAT_E_RATE_UNDEFINED = 226,
+  TAURAVAT_E_LINE_VALUE_TOO_LARGE = 227,
+  TAURAVAT_E_TRAINING_MODE = 228,
+  TAURAVAT_E_USER_DATA_NOT_SAVED = 229,
+  TAURAVAT_E_CMOS_NOT_ERASED = 230,
+  TAURAVAT_E_SERVICE_JUMPER_NORMAL = 231,
+  TAURAVAT_E_CRC = 232,
+  TAURAVAT_E_DATA_ORDER = 233,
+  TAURAVAT_E_DATA_REPEATED = 234,
+  TAURAVAT_E_DATA_NOT_REPORTED = 235,
+  TAURAVAT_E_CONTROLLER_UNIDENTIFIED = 236,
+  TAURAVAT_E_EURO_CHANGEOVER_DUE = 237,
+  TAURAVAT_E_NO_DISPLAY_DATA = 238,
+  TAURAVAT_E_CLOCK_ALREADY_SET = 239,
+  TAURAVAT_E_BAD_SIGNATURE = 240,
+  TAURAVAT_E_FISCAL_MEMORY_MISMATCH = 241,
+  TAURAVAT_E_BUFFER_TOO_SMALL = 242,     /* *needed tells the size that suffices */
+  TAURAVAT_E_NULL_ARGUMENT = 243,        /* a null handle or a required null pointer */
+  TAURAVAT_E_REENTERED = 244,            /* called from its own progress call-back */
+  TAURAVAT_E_INTERNAL = 999
+};
+/* Besides these, tauravat_open() passes on the operating system's error number when the
+ * device cannot be opened or set up (2: no such device; 5: in use, see above). */
+
+/* Output buffer sizes that always suffice, NUL included. */
+#define TAURAVAT_MESSAGE_SIZE 700
+#define TAURAVAT_DEVICE_NAME_SIZE 40
+#define TAURAVAT_CLOCK_SIZE 20
+#define TAURAVAT_UNIQUE_NUMBER_SIZE 36
+#define TAURAVAT_PRINTER_CODE_SIZE 8
+
+#define TAURAVAT_RATE_RESERVED 25500u
+#define TAURAVAT_RATE_EXEMPT 10000u
+
+/* ---- Library ---------------------------------------------------------------- */
+
+/* The library's version, "MAJOR.MINOR.PATCH"; compare it with the TAURAVAT_VERSION_*
+ * macros of the header a program was compiled with. Never NULL, static storage. */
+TAURAVAT_API const char* TAURAVAT_CALL tauravat_version(void);
+
+/* The text of result code `code` in `language` ("pl" Polish or "en" English), UTF-8,
+ * lines separated by "\n". 0 has an empty text; a code without a text of its own gets
+ * "Nieznany błąd (prawdopodobnie systemowy)" / "Unknown error (probably a system error)".
+ * Returns TAURAVAT_OK, TAURAVAT_E_BUFFER_TOO_SMALL, TAURAVAT_E_NULL_ARGUMENT (null
+ * language) or TAURAVAT_E_PARAMETER_RANGE (another language). Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, const char* language,
+                                                    char* text, size_t size, size_t* needed);
+
+/* How many of the first 28 characters of article name `utf8_name` are significant (letters,
+ * digits, "%", ",", ".", "/", "\"): a name needs 10, or 5 on TAURA II, LUNO and LUNO F.
+ * Sets *count (0..28). Returns TAURAVAT_OK, TAURAVAT_E_NULL_ARGUMENT or
+ * TAURAVAT_E_PARAMETER_RANGE (outside code page 1250). Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(const char* utf8_name,
+                                                                  int32_t* count);
+
+/* ---- Opening and closing ---------------------------------------------------- */
+
+typedef struct tauravat_printer tauravat_printer;
+
+typedef void(TAURAVAT_CALL* tauravat_progress_fn)(void* user, const char* utf8_text);
+
+typedef struct tauravat_options {
+  uint32_t size;        /* sizeof(tauravat_options): lets the struct grow */
+  uint32_t baud;        /* 9600, 19200 or 28800; 0 means 9600 */
+  uint32_t timeout_ms;  /* write and read time-out of one byte; 0 means 5000 */
+  tauravat_progress_fn progress; /* optional: each operation's caption ("Raport
+                                  * dobowy..."), UTF-8; "" clears it */
+  void* user;           /* handed to progress unchanged */
+} tauravat_options;
+
+/* Opens `device`, cancels a receipt the printer may hold open, follows any printout to its
+ * end and identifies the printer, then sets *out to the new handle. `device` is a path
+ * (/dev/ttyUSB0, /dev/serial/by-id/..., a pseudo-terminal; on Windows a Win32 name such as
+ * \\.\COM12) or a port name COM1..COM255 mapped as by the legacy OpenPort. `options` may be
+ * NULL for the defaults; fields beyond options->size take their defaults too.
+ * Returns TAURAVAT_OK; TAURAVAT_E_NULL_ARGUMENT (device or out); TAURAVAT_E_PARAMETER_RANGE
+ * (an empty device, baud not one of the three, options->size too small to reach
+ * timeout_ms, timeout_ms over 600000); an OS error number or TAURAVAT_E_PORT_IN_USE from opening; an exchange
+ * code from the identification. On failure *out is NULL and nothing stays open. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
+                                                 const tauravat_options* options,
+                                                 tauravat_printer** out);
+
+/* Closes the port and frees the handle, which must not be used again (nor be in use by
+ * another thread). A receipt left open stays open in the printer. Returns TAURAVAT_OK (also
+ * for NULL, which is ignored) or the OS error of closing the port; the handle is freed in
+ * every case. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_close(tauravat_printer* printer);
+
+/* ---- Identification, conditions, print supervision ---------------------------- */
+
+/* Asks the printer what it is: *type is the device type code (0..10; 11 for another or an
+ * unknown device) and *version (optional) its program version (0 when the model reports
+ * none). The handle's own model decisions keep the type identified when it connected.
+ * Printer: yes. Receipt: allowed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_device_type(tauravat_printer* printer, int32_t* type,
+                                                        int32_t* version);
+
+/* The model's name ("KESTRA LUNO", "TAURA II generacji", "INNE URZĄDZENIE", ...) of the
+ * type identified when the handle connected. Printer: only to reconnect. Receipt: allowed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_device_name(tauravat_printer* printer, char* text,
+                                                        size_t size, size_t* needed);
+
+/* Whether a receipt may begin now: the printer's data, memory, jumper, controller, paper and
+ * tax rates are checked in the printer's order, then any pending printout is followed.
+ * Returns TAURAVAT_OK or the first condition that fails (100..113, 237). Printer: yes.
+ * Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_conditions(tauravat_printer* printer);
+
+/* Print supervision. `mode` TAURAVAT_PRINT_BEFORE checks before a printout, resuming a
+ * stopped one; TAURAVAT_PRINT_FOLLOW follows a printout until it has ended. Polls the
+ * printer; returns TAURAVAT_OK when it is idle, TAURAVAT_E_PAPER_OUT (load paper and call
+ * again), 102, 103, or TAURAVAT_E_PARAMETER_RANGE for another mode. Printer: yes.
+ * Receipt: allowed. */
+#define TAURAVAT_PRINT_FOLLOW 0
+#define TAURAVAT_PRINT_BEFORE 1
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_control(tauravat_printer* printer,
+                                                          int32_t mode);
+
+/* Restarts a printout stopped for lack of paper and follows it to its end. Returns
+ * TAURAVAT_OK, TAURAVAT_E_PAPER_OUT while paper is still missing. Printer: yes.
+ * Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_resume(tauravat_printer* printer);
+
+/* Sends ESC, `command` and parameter_count bytes of `parameters` (NULL when the count is 0)
+ * and reads reply_length answer bytes, the ACK included (0: no answer is read); data byte k
+ * lands at reply[k-1], the first byte of a status command at reply[0]. `reply` (size bytes)
+ * must hold reply_length bytes (*needed says how many; NULL when reply_length is 0); it is
+ * written on success only. Returns TAURAVAT_OK, TAURAVAT_E_PARAMETER_RANGE (a count or
+ * length over 255), TAURAVAT_E_BUFFER_TOO_SMALL (checked before sending) or an exchange
+ * code. No reconnection, no receipt check: the bytes go out as given. Printer: yes. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(tauravat_printer* printer,
+                                                        uint8_t command,
+                                                        const uint8_t* parameters,
+                                                        size_t parameter_count,
+                                                        size_t reply_length, uint8_t* reply,
+                                                        size_t size, size_t* needed);
+
+/* ---- Receipt ------------------------------------------------------------------------ */
+
+/* Begins a receipt after the checks of tauravat_receipt_conditions (without the euro
+ * check). Printer: yes. Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_begin(tauravat_printer* printer);
+
+#define TAURAVAT_ITEM_CANCEL 0
+#define TAURAVAT_ITEM_SALE 1
+
+typedef struct tauravat_item {
+  uint32_t size;        /* sizeof(tauravat_item): lets the struct grow */
+  int32_t kind;         /* TAURAVAT_ITEM_SALE, or TAURAVAT_ITEM_CANCEL to cancel a line */
+  const char* name;     /* article name, UTF-8; its first 28 characters are printed */
+  int32_t rate;         /* tax rate 1..7 for A..G (1..5 on the RX820A 5-rate) */
+  int32_t message;      /* message number 0..7 printed with the line */
+  int64_t quantity;     /* in units of 10^-decimals: 1500 with 3 decimals is 1.5 */
+  int32_t decimals;     /* 0..4 */
+  const char* unit;     /* unit of measure, UTF-8, up to 4 characters; NULL for none */
+  int64_t price;        /* unit price in grosz, 1..999999999 */
+  int64_t value;        /* line value in grosz; 0: the driver computes quantity x price,
+                           an exact half rounded up */
+} tauravat_item;
+
+/* Sends one item line. *value (optional) receives the value sent. Everything is checked
+ * before the line goes out, since a line the printer refuses cancels the whole receipt:
+ * TAURAVAT_E_NAME_TOO_SHORT, _RATE_RANGE, _MESSAGE_RANGE, _QUANTITY_RANGE (1..999999, or
+ * 9999999 on TAURA II, LUNO and LUNO F), _DECIMALS_RANGE, _UNIT_RANGE (over 4 characters),
+ * _PRICE_RANGE, _LINE_VALUE_TOO_LARGE (over 999999999), _PARAMETER_RANGE (kind, a negative
+ * value, item->size too small, text outside code page 1250); TAURAVAT_E_RECEIPT_CANCELLED
+ * when the printer has cancelled the receipt. Printer: yes. Receipt: needed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_printer* printer,
+                                                         const tauravat_item* item,
+                                                         int64_t* value);
+
+/* A returnable-package line: `kind` 0 " S", 1 " Z", 2 "-S", 3 "-Z"; the two 16-bit values
+ * and `amount` (grosz, 32-bit range) go to the printer unchanged. Returns
+ * TAURAVAT_E_COMMAND_UNAVAILABLE on models without packages (all but TAURA II, LUNO and
+ * LUNO F),
+ * TAURAVAT_E_PACKAGE_KIND_RANGE, TAURAVAT_E_PARAMETER_RANGE (amount). Printer: yes.
+ * Receipt: needed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_package_item(tauravat_printer* printer,
+                                                         int32_t kind, uint16_t first_value,
+                                                         uint16_t second_value,
+                                                         int64_t amount);
+
+/* Prints the subtotal (TAURA II, LUNO, LUNO F; elsewhere TAURAVAT_E_COMMAND_UNAVAILABLE).
+ * Printer: yes. Receipt: needed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_subtotal(tauravat_printer* printer);
+
+/* Ends the receipt: the discount (1..99 percent; any other value none), the payment forms
+ * filled with tauravat_fill_payment (TAURA II, LUNO, LUNO F), the extra lines of
+ * tauravat_fill_lines, then follows the printout. Returns TAURAVAT_OK,
+ * TAURAVAT_E_RECEIPT_CANCELLED, or an exchange code; after a failure other than NAK the
+ * receipt stays open and may be ended again or cancelled. Printer: yes. Receipt: needed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_end(tauravat_printer* printer,
+                                                        int32_t discount_percent);
+
+/* Cancels the receipt and follows the printout. Printer: yes. Receipt: needed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_cancel(tauravat_printer* printer);
+
+/* Fills payment slot `number` (1..4), printed by tauravat_receipt_end: `name` UTF-8, cut or
+ * padded to 13 characters; the amounts in grosz (32-bit range) go to the printer
+ * unchanged. Returns TAURAVAT_E_PARAMETER_RANGE for a slot, amount or character out of
+ * range. Printer: no. Receipt: allowed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_fill_payment(tauravat_printer* printer,
+                                                         int32_t number, const char* name,
+                                                         int64_t first_amount,
+                                                         int64_t second_amount);
+
+/* Stores a line printed after the receipt: `code` 0..15, `text` UTF-8 of at most 253
+ * characters in code page 1250. *free_lines (optional) receives the slots still free.
+ * Returns TAURAVAT_E_PARAMETER_RANGE, TAURAVAT_E_NO_FREE_LINES (six lines are waiting).
+ * Printer: no. Receipt: allowed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_fill_lines(tauravat_printer* printer, int32_t code,
+                                                       const char* text, int32_t* free_lines);
+
+/* Empty the payment slots or the extra lines. Printer: no. Receipt: allowed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_erase_payments(tauravat_printer* printer);
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_erase_lines(tauravat_printer* printer);
+
+/* The printer's running total of all tax rates since the daily report, in grosz.
+ * Returns TAURAVAT_E_UNSUPPORTED_COMMAND (all but TAURA F, TAURA II, LUNO and LUNO F),
+ * TAURAVAT_E_NO_TAX_RATES. Printer: yes. Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_total(tauravat_printer* printer, int64_t* total);
+
+/* The running total of one rate: `selector` "A".."G", or "+" for all. Returns
+ * TAURAVAT_E_PARAMETER_N_RANGE (another selector), TAURAVAT_E_RATE_UNDEFINED (a reserved
+ * rate), TAURAVAT_E_UNSUPPORTED_COMMAND. Printer: yes. Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_sel_total(tauravat_printer* printer,
+                                                           const char* selector,
+                                                           int64_t* total);
+
+/* ---- Tax rates --------------------------------------------------------------------- */
+
+/* Reads the printer's tax rates A..G into rates[0..6]: *count is 4, 6 or 7, and the rates
+ * the model does not keep are set to TAURAVAT_RATE_RESERVED. Printer: yes.
+ * Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_vat(tauravat_printer* printer, int32_t* count,
+                                                     uint32_t rates[7]);
+
+/* Writes tax rates A..G (the first *count the model keeps are used; *count receives 4, 6
+ * or 7) and reads them back. The printer takes new rates only right after a daily report:
+ * TAURAVAT_E_RECEIPT_COUNTER_NOT_ZERO otherwise, nothing sent. Returns
+ * TAURAVAT_E_RATES_NOT_WRITTEN when the rates read back differ (4-rate models keep whole
+ * percents only), TAURAVAT_E_PARAMETER_RANGE for a rate the model cannot carry.
+ * Printer: yes. Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_set_vat(tauravat_printer* printer, int32_t* count,
+                                                    const uint32_t rates[7]);
+
+/* ---- Reports ----------------------------------------------------------------------- */
+/* Each report checks the printer is idle first and follows the printout to its end;
+ * TAURAVAT_E_PAPER_OUT is recoverable with tauravat_print_control. Printer: yes.
+ * Receipt: refused. */
+
+#define TAURAVAT_REPORT_SHORT 0
+#define TAURAVAT_REPORT_DETAILED 1
+
+/* The daily report. With no sale since the last one it answers
+ * TAURAVAT_E_NO_SALES_SINCE_REPORT, unless `force` is non-zero and the model prints empty
+ * daily reports (TAURA I, TAURA II, TAURA F, LUNO, LUNO F). */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_daily_report(tauravat_printer* printer,
+                                                         int32_t force);
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_locked_articles_report(tauravat_printer* printer);
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_status_report(tauravat_printer* printer);
+
+/* The periodic report between two dates (years 2000..2099, months 1..12, days 1..31),
+ * `kind` TAURAVAT_REPORT_SHORT or _DETAILED. Returns TAURAVAT_E_PARAMETER_RANGE before
+ * sending anything; the printer's verdicts 219 and 220. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_period_report(tauravat_printer* printer,
+                                                          int32_t kind, int32_t from_year,
+                                                          int32_t from_month, int32_t from_day,
+                                                          int32_t to_year, int32_t to_month,
+                                                          int32_t to_day);
+
+/* The report of one month (year 2000..2099, month 1..12). Returns
+ * TAURAVAT_E_PARAMETER_RANGE, TAURAVAT_E_UNSUPPORTED_COMMAND (all but TAURA F, TAURA II,
+ * LUNO and LUNO F), the printer's verdicts 219..223. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_monthly_report(tauravat_printer* printer,
+                                                           int32_t kind, int32_t year,
+                                                           int32_t month);
+
+/* The report of daily reports number `from` to `to` (0..65535). Codes as the monthly. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_number_report(tauravat_printer* printer,
+                                                          int32_t kind, int32_t from,
+                                                          int32_t to);
+
+/* ---- Clock, counters, identity, drawer ------------------------------------------------ */
+/* Printer: yes. Receipt: refused, except tauravat_open_drawer. */
+
+/* The printer's clock as "YYYY-MM-DD hh:mm:ss", or "YYYY-MM-DD hh:mm" on models whose
+ * clock gives no seconds (RX820, TAURA I, LUNO E and EFV). */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_clock(tauravat_printer* printer, char* text,
+                                                       size_t size, size_t* needed);
+
+/* The number of the last receipt, and of the last daily report. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_number(tauravat_printer* printer,
+                                                           int32_t* number);
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_daily_report_number(tauravat_printer* printer,
+                                                                int32_t* number);
+
+/* The printer's number (two digits) and its two-character code. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_number(tauravat_printer* printer,
+                                                           int32_t* number, char* code,
+                                                           size_t size, size_t* needed);
+
+/* The fiscal module's unique number, its 11 characters without a separator. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_unique_number(tauravat_printer* printer,
+                                                               char* text, size_t size,
+                                                               size_t* needed);
+
+/* Opens cash drawer 1..3 (TAURAVAT_E_DRAWER_RANGE otherwise). Works during a receipt. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_drawer(tauravat_printer* printer,
+                                                        int32_t drawer);
+
+/* Sets how many lines (0..255) the printer feeds after a printout. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_line_feed(tauravat_printer* printer,
+                                                            int32_t lines);
+
+/* ==== The legacy interface ===================================================== */
 
 /* ---- Port and raw sequences ------------------------------------------------ */
 

@@ -1,14 +1,25 @@
-// The driver's texts are kept readable (UTF-8) in the sources and handed out in
-// Windows code page 1250, the encoding every caller of the driver expects.
+// Windows code page 1250, the character set of every text the driver exchanges with
+// its legacy callers and (through the 852 letters of printer_text) with the printer.
+// The driver's own texts are kept readable (UTF-8) in the sources; the handle
+// interface takes and gives UTF-8 and converts here.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace kestradr {
 
-// Converts UTF-8 text made of ASCII and the Polish letters to code page 1250.
-// Any other character is a programming error and throws std::invalid_argument.
+// The code page 1250 bytes of UTF-8 text, or nothing when the text is not well-formed
+// UTF-8 or holds a character the code page lacks.
+std::optional<std::string> Utf8ToCp1250(std::string_view utf8);
+
+// UTF-8 of code page 1250 text; the five bytes the code page leaves unassigned become
+// U+FFFD, so no byte is lost silently.
+std::string Cp1250ToUtf8(std::string_view cp1250);
+
+// A driver text written in the sources: one the code page lacks is a programming error
+// and throws std::invalid_argument.
 std::string Cp1250(std::string_view utf8);
 
 }  // namespace kestradr

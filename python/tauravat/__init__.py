@@ -118,6 +118,72 @@ _SIGNATURES = {
 }
 
 
+# The handle interface of tauravat.h (one tauravat_printer per connection, UTF-8 text).
+class _Options(ctypes.Structure):
+    _fields_ = [("size", ctypes.c_uint32), ("baud", ctypes.c_uint32),
+                ("timeout_ms", ctypes.c_uint32), ("progress", ctypes.c_void_p),
+                ("user", ctypes.c_void_p)]
+
+
+class _Item(ctypes.Structure):
+    _fields_ = [("size", ctypes.c_uint32), ("kind", ctypes.c_int32), ("name", ctypes.c_char_p),
+                ("rate", ctypes.c_int32), ("message", ctypes.c_int32),
+                ("quantity", ctypes.c_int64), ("decimals", ctypes.c_int32),
+                ("unit", ctypes.c_char_p), ("price", ctypes.c_int64), ("value", ctypes.c_int64)]
+
+
+_HANDLE_PROGRESS = _FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
+
+_i64, _size = ctypes.c_int64, ctypes.c_size_t
+_p_i64, _p_size = ctypes.POINTER(ctypes.c_int64), ctypes.POINTER(ctypes.c_size_t)
+_handle, _p_handle = ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)
+_text_out_args = (_str, _size, _p_size)
+
+_SIGNATURES.update({
+    "tauravat_version": (),
+    "tauravat_message": (_i32, _str) + _text_out_args,
+    "tauravat_chars_in_article_name": (_str, _p_i32),
+    "tauravat_open": (_str, ctypes.POINTER(_Options), _p_handle),
+    "tauravat_close": (_handle,),
+    "tauravat_device_type": (_handle, _p_i32, _p_i32),
+    "tauravat_device_name": (_handle,) + _text_out_args,
+    "tauravat_receipt_conditions": (_handle,),
+    "tauravat_print_control": (_handle, _i32),
+    "tauravat_print_resume": (_handle,),
+    "tauravat_rs_sequence": (_handle, _u8, _p_u8, _size, _size, _p_u8, _size, _p_size),
+    "tauravat_receipt_begin": (_handle,),
+    "tauravat_receipt_item": (_handle, ctypes.POINTER(_Item), _p_i64),
+    "tauravat_package_item": (_handle, _i32, _u16, _u16, _i64),
+    "tauravat_print_subtotal": (_handle,),
+    "tauravat_receipt_end": (_handle, _i32),
+    "tauravat_receipt_cancel": (_handle,),
+    "tauravat_fill_payment": (_handle, _i32, _str, _i64, _i64),
+    "tauravat_fill_lines": (_handle, _i32, _str, _p_i32),
+    "tauravat_erase_payments": (_handle,),
+    "tauravat_erase_lines": (_handle,),
+    "tauravat_read_total": (_handle, _p_i64),
+    "tauravat_read_sel_total": (_handle, _str, _p_i64),
+    "tauravat_read_vat": (_handle, _p_i32, _p_u32),
+    "tauravat_set_vat": (_handle, _p_i32, _p_u32),
+    "tauravat_daily_report": (_handle, _i32),
+    "tauravat_locked_articles_report": (_handle,),
+    "tauravat_printer_status_report": (_handle,),
+    "tauravat_period_report": (_handle,) + (_i32,) * 7,
+    "tauravat_monthly_report": (_handle, _i32, _i32, _i32),
+    "tauravat_number_report": (_handle, _i32, _i32, _i32),
+    "tauravat_read_clock": (_handle,) + _text_out_args,
+    "tauravat_receipt_number": (_handle, _p_i32),
+    "tauravat_daily_report_number": (_handle, _p_i32),
+    "tauravat_printer_number": (_handle, _p_i32) + _text_out_args,
+    "tauravat_read_unique_number": (_handle,) + _text_out_args,
+    "tauravat_open_drawer": (_handle, _i32),
+    "tauravat_write_line_feed": (_handle, _i32),
+})
+
+# Functions that answer something other than a result code.
+_RESULT_TYPES = {"tauravat_version": ctypes.c_char_p}
+
+
 def load(path=None):
     """Loads the library (once); `path` or TAURAVAT_LIBRARY override the search."""
     global _lib
@@ -131,7 +197,7 @@ def load(path=None):
     for name, arguments in _SIGNATURES.items():
         function = getattr(lib, name)
         function.argtypes = arguments
-        function.restype = ctypes.c_int32
+        function.restype = _RESULT_TYPES.get(name, ctypes.c_int32)
     _lib = lib
     return lib
 

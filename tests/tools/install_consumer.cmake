@@ -23,7 +23,7 @@ set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
-foreach(header tauravat.h tauravat.hpp)
+foreach(header tauravat.h tauravat.hpp tauravat_version.h)
   if(NOT EXISTS ${prefix}/include/${header})
     message(FATAL_ERROR "${header} not installed")
   endif()

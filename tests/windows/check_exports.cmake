@@ -1,5 +1,5 @@
-# Checks the export table of tauravat.dll against the module-definition file: every name
-# it lists is exported exactly as written there, without stdcall decorations, and
+# Checks the export table of tauravat.dll against the module-definition file the build
+# generated from the export list (driver/src/export_list.inc): every name it lists is exported exactly as written there, without stdcall decorations, and
 # nothing else is exported.
 #   cmake -DOBJDUMP=<objdump> -DDLL=<tauravat.dll> -DDEF=<tauravat.def> -P check_exports.cmake
 cmake_minimum_required(VERSION 3.25)

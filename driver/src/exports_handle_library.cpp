@@ -1,0 +1,38 @@
+// The handle interface's functions that need no printer: the version, the messages in
+// Polish and English, and the article-name count.
+#include <string_view>
+
+#include "article_name.hpp"
+#include "export_guard.hpp"
+#include "handle_marshal.hpp"
+#include "messages.hpp"
+#include "tauravat.h"
+
+using namespace kestradr;
+
+extern "C" TAURAVAT_API const char* TAURAVAT_CALL tauravat_version(void) {
+  return TAURAVAT_VERSION_STRING;
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, const char* language,
+                                                               char* text, size_t size,
+                                                               size_t* needed) {
+  if (language == nullptr || MissingBuffer(text, size)) return kNullArgument;
+  return Guarded([&]() -> int32_t {
+    const std::string_view chosen(language);
+    if (chosen != "pl" && chosen != "en") return kParameterOutOfRange;
+    const Language which = chosen == "pl" ? Language::Polish : Language::English;
+    return TextOut(MessageTextUtf8(code, which), text, size, needed);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(
+    const char* utf8_name, int32_t* count) {
+  if (utf8_name == nullptr || count == nullptr) return kNullArgument;
+  return Guarded([&]() -> int32_t {
+    const auto name = Utf8In(utf8_name);
+    if (!name) return kParameterOutOfRange;
+    *count = CountSignificantNameChars(*name);
+    return kOk;
+  });
+}

@@ -1,0 +1,30 @@
+// Values across the handle interface: UTF-8 text in and out of code page 1250, sized
+// output buffers, and 64-bit amounts narrowed to the 32 bits the printer carries.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestradr {
+
+// Writes `utf8` and its NUL into (text, size) and the bytes that take into *needed
+// (optional). Too small: kBufferTooSmall, and only a NUL at text[0] when size > 0.
+int32_t TextOut(std::string_view utf8, char* text, size_t size, size_t* needed);
+
+// The same for code page 1250 text the printer or the legacy layer gave.
+int32_t Cp1250TextOut(std::string_view cp1250, char* text, size_t size, size_t* needed);
+
+// An output buffer the caller claims has room but gave no memory for.
+inline bool MissingBuffer(const void* text, size_t size) { return text == nullptr && size > 0; }
+
+// A caller's UTF-8 text in code page 1250, or nothing when it holds a character the code
+// page lacks (or is not UTF-8).
+std::optional<std::string> Utf8In(const char* utf8);
+
+// An amount that fits the printer's 32 bits, or nothing.
+std::optional<int32_t> Narrow(int64_t value);
+
+}  // namespace kestradr
