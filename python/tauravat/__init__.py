@@ -1,484 +1,65 @@
 """Python binding of libtauravat, the driver for KESTRA fiscal printers.
 
-Pure Python over ctypes. Every driver export is a function here; out-parameters come
-back as return values, text goes in and out as str (code page 1250 on the wire).
-
-A failing operation raises TauravatError, which carries the driver's result code and
-its Polish message. A caller that prefers the codes passes check=False: the function
-then returns (code, value) instead of raising. The driver keeps one connection per
-process and must be called from one thread at a time.
+Pure Python over ctypes. One Printer per printer, opened by its device:
 
     import tauravat
-    tauravat.communication_init(1)            # COM1, 9600 b/s
-    print(tauravat.device_name())
-    count, rates = tauravat.read_vat()
-    tauravat.communication_end()
+    from decimal import Decimal
 
-The library is found through the TAURAVAT_LIBRARY environment variable (a path), then
-the system's search (libtauravat.so.10).
+    with tauravat.open("/dev/ttyUSB0", baud=9600, timeout=5.0) as printer:
+        print(printer.device_name(), printer.read_vat())   # KESTRA LUNO [Decimal('23.00'), ...]
+        with printer.receipt() as receipt:
+            receipt.item("Ser żółty gouda", Decimal("0.350"), "kg", Decimal("29.99"), "B")
+        print(printer.read_clock())                         # a datetime
 
-The package holds, besides this module's binding of the exports:
+Money is Decimal zloty, quantities Decimal, tax rates Decimal percent or RESERVED or
+EXEMPT, the clock a datetime, text str. Failures raise TauravatError subclasses by kind
+(tauravat.errors), with the code and its Polish and English messages.
+
+The library is `TAURAVAT_LIBRARY` (a path) if set, else what the system's search finds
+(libtauravat.so.10). The package also holds:
+  tauravat.legacy         the legacy interface (one connection per process, code page
+                          1250), its functions also importable from tauravat as before;
   tauravat.emulator       kestra-emu, the printer emulator, started and steered while it
                           runs (paper out, faults, status bytes, its state and paper);
   tauravat.pytest_plugin  the pytest fixture `kestra_emulator` for a till's own tests
                           (registered with pytest when the package is installed).
 """
 
-import ctypes
-import ctypes.util
-import datetime
-import os
+from . import errors, legacy
+from ._library import _SIGNATURES, LibraryError, load, message, version
+from ._values import EXEMPT, RESERVED, Amount, Rate, RateMarker
+from .errors import (BadInput, CommunicationError, ConnectionFailed, InternalError, PaperOut,
+                     PreconditionError, PrinterRefused, PrinterTimeout, ReceiptCancelled,
+                     TauravatError)
+from .legacy import (close_port, communication_end, communication_init, daily_report,
+                     daily_report_number, device_name, dll_author, dll_version, erase_lines,
+                     erase_payments, err_message, fill_lines, fill_payment,
+                     locked_articles_report, monthly_report, number_report, open_drawer,
+                     open_port, package_item, period_report, print_control, print_resume,
+                     print_subtotal, printer_status_report, read_clock, read_sel_total,
+                     read_total, read_unique_number, read_vat, receipt_begin, receipt_cancel,
+                     receipt_conditions, receipt_end, receipt_item, receipt_number, rs_sequence,
+                     set_callbacks, set_vat, write_line_feed)
+from .printer import (DeviceType, Printer, PrinterNumber, PrintMode, ProgressCallback,
+                      chars_in_article_name, open)
+from .receipt import Item, Payment, Receipt
 
 __all__ = [
-    "TauravatError", "load", "err_message",
-    "open_port", "close_port", "rs_sequence",
-    "communication_init", "communication_end", "device_name", "receipt_conditions",
-    "print_resume", "print_control", "chars_in_article_name", "set_callbacks",
-    "receipt_begin", "receipt_item", "package_item", "print_subtotal", "receipt_end",
-    "receipt_cancel", "fill_payment", "fill_lines", "erase_payments", "erase_lines",
-    "read_total", "read_sel_total",
-    "read_vat", "set_vat", "RESERVED", "EXEMPT",
+    # The handle interface
+    "open", "Printer", "Receipt", "Item", "Payment", "DeviceType", "PrinterNumber",
+    "PrintMode", "ProgressCallback", "RateMarker", "RESERVED", "EXEMPT", "Amount", "Rate",
+    "version", "message", "chars_in_article_name", "load", "LibraryError",
+    "TauravatError", "CommunicationError", "PrinterTimeout", "ConnectionFailed",
+    "PrinterRefused", "PaperOut", "ReceiptCancelled", "PreconditionError", "BadInput",
+    "InternalError", "errors", "legacy",
+    # The legacy interface, as it was importable from here
+    "err_message", "open_port", "close_port", "rs_sequence", "communication_init",
+    "communication_end", "device_name", "receipt_conditions", "print_resume",
+    "print_control", "set_callbacks", "receipt_begin", "receipt_item", "package_item",
+    "print_subtotal", "receipt_end", "receipt_cancel", "fill_payment", "fill_lines",
+    "erase_payments", "erase_lines", "read_total", "read_sel_total", "read_vat", "set_vat",
     "daily_report", "locked_articles_report", "period_report", "monthly_report",
-    "number_report", "printer_status_report",
-    "read_clock", "receipt_number", "daily_report_number", "read_unique_number",
-    "open_drawer", "write_line_feed", "dll_version", "dll_author",
+    "number_report", "printer_status_report", "read_clock", "receipt_number",
+    "daily_report_number", "read_unique_number", "open_drawer", "write_line_feed",
+    "dll_version", "dll_author",
 ]
-
-ENCODING = "cp1250"
-RESERVED = 25500  # a rate not in use ("REZERWA")
-EXEMPT = 10000    # the exempt rate ("ZWOLNIONA")
-
-_TEXT_BUFFER = 1024  # room for the longest text any export writes (622 bytes)
-
-
-class TauravatError(Exception):
-    """A driver operation answered a result code other than 0."""
-
-    def __init__(self, code, message):
-        super().__init__(f"{message} [{code}]")
-        self.code = code
-        self.message = message
-
-
-_lib = None
-_callbacks = ()  # the installed call-backs, kept alive while the driver may call them
-
-_stdcall = os.name == "nt" and ctypes.sizeof(ctypes.c_void_p) == 4
-_FUNCTYPE = ctypes.WINFUNCTYPE if _stdcall else ctypes.CFUNCTYPE
-
-_i32, _u32, _u16, _u8 = ctypes.c_int32, ctypes.c_uint32, ctypes.c_uint16, ctypes.c_uint8
-_p_i32, _p_u32, _p_u8 = (ctypes.POINTER(ctypes.c_int32), ctypes.POINTER(ctypes.c_uint32),
-                         ctypes.POINTER(ctypes.c_uint8))
-_str = ctypes.c_char_p
-
-_PROGRESS = _FUNCTYPE(None, ctypes.c_char_p)
-_PUMP = _FUNCTYPE(None)
-
-_SIGNATURES = {
-    "OpenPort": (_u8, _u32, _u16, _u16),
-    "ClosePort": (),
-    "RSSequence": (_u8, _i32, _i32, _p_u8, _p_u8),
-    "pErrMessage": (_i32, _str),
-    "CommunicationInit": (_u8, _u32, _u32),
-    "CommunicationEnd": (),
-    "pDeviceName": (_str,),
-    "ReceiptConditions": (),
-    "PrintResume": (),
-    "PrintControl": (_i32, _u8),
-    "pCharsInArticleName": (_str,),
-    "ReceiptBegin": (),
-    "pReceiptItem": (_i32, _str, _i32, _i32, _i32, _i32, _str, _i32, _p_i32),
-    "PackageItem": (_i32, _u16, _u16, _i32),
-    "PrintSubtotal": (),
-    "ReceiptEnd": (_i32,),
-    "ReceiptCancel": (),
-    "pFillPayment": (_i32, _str, _i32, _i32),
-    "pFillLines": (_i32, _str, _p_i32),
-    "ErasePayments": (),
-    "EraseLines": (),
-    "pReadTotal": (_str,),
-    "pReadSelTotal": (_str, _str),
-    "ReadVAT": (_p_i32,) + (_p_u32,) * 7,
-    "SetVAT": (_p_i32,) + (_u32,) * 7,
-    "DailyReport": (_i32,),
-    "LockedArticlesReport": (),
-    "PeriodReport": (_i32,) * 7,
-    "MonthlyReport": (_i32,) * 3,
-    "NumberReport": (_i32,) * 3,
-    "PrinterStatusReport": (),
-    "pReadClock": (_str,),
-    "ReceiptNumber": (_p_i32,),
-    "DailyReportNumber": (_p_i32,),
-    "pReadUniqueNumber": (_str,),
-    "OpenDrawer": (_i32,),
-    "WriteLineFeed": (_u8,),
-    "pDllVersion": (_str,),
-    "pDllAuthor": (_str,),
-    "SetCallbacks": (_PROGRESS, _PUMP),
-}
-
-
-# The handle interface of tauravat.h (one tauravat_printer per connection, UTF-8 text).
-class _Options(ctypes.Structure):
-    _fields_ = [("size", ctypes.c_uint32), ("baud", ctypes.c_uint32),
-                ("timeout_ms", ctypes.c_uint32), ("progress", ctypes.c_void_p),
-                ("user", ctypes.c_void_p)]
-
-
-class _Item(ctypes.Structure):
-    _fields_ = [("size", ctypes.c_uint32), ("kind", ctypes.c_int32), ("name", ctypes.c_char_p),
-                ("rate", ctypes.c_int32), ("message", ctypes.c_int32),
-                ("quantity", ctypes.c_int64), ("decimals", ctypes.c_int32),
-                ("unit", ctypes.c_char_p), ("price", ctypes.c_int64), ("value", ctypes.c_int64)]
-
-
-_HANDLE_PROGRESS = _FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
-
-_i64, _size = ctypes.c_int64, ctypes.c_size_t
-_p_i64, _p_size = ctypes.POINTER(ctypes.c_int64), ctypes.POINTER(ctypes.c_size_t)
-_handle, _p_handle = ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)
-_text_out_args = (_str, _size, _p_size)
-
-_SIGNATURES.update({
-    "tauravat_version": (),
-    "tauravat_message": (_i32, _str) + _text_out_args,
-    "tauravat_chars_in_article_name": (_str, _p_i32),
-    "tauravat_open": (_str, ctypes.POINTER(_Options), _p_handle),
-    "tauravat_close": (_handle,),
-    "tauravat_device_type": (_handle, _p_i32, _p_i32),
-    "tauravat_device_name": (_handle,) + _text_out_args,
-    "tauravat_receipt_conditions": (_handle,),
-    "tauravat_print_control": (_handle, _i32),
-    "tauravat_print_resume": (_handle,),
-    "tauravat_rs_sequence": (_handle, _u8, _p_u8, _size, _size, _p_u8, _size, _p_size),
-    "tauravat_receipt_begin": (_handle,),
-    "tauravat_receipt_item": (_handle, ctypes.POINTER(_Item), _p_i64),
-    "tauravat_package_item": (_handle, _i32, _u16, _u16, _i64),
-    "tauravat_print_subtotal": (_handle,),
-    "tauravat_receipt_end": (_handle, _i32),
-    "tauravat_receipt_cancel": (_handle,),
-    "tauravat_fill_payment": (_handle, _i32, _str, _i64, _i64),
-    "tauravat_fill_lines": (_handle, _i32, _str, _p_i32),
-    "tauravat_erase_payments": (_handle,),
-    "tauravat_erase_lines": (_handle,),
-    "tauravat_read_total": (_handle, _p_i64),
-    "tauravat_read_sel_total": (_handle, _str, _p_i64),
-    "tauravat_read_vat": (_handle, _p_i32, _p_u32),
-    "tauravat_set_vat": (_handle, _p_i32, _p_u32),
-    "tauravat_daily_report": (_handle, _i32),
-    "tauravat_locked_articles_report": (_handle,),
-    "tauravat_printer_status_report": (_handle,),
-    "tauravat_period_report": (_handle,) + (_i32,) * 7,
-    "tauravat_monthly_report": (_handle, _i32, _i32, _i32),
-    "tauravat_number_report": (_handle, _i32, _i32, _i32),
-    "tauravat_read_clock": (_handle,) + _text_out_args,
-    "tauravat_receipt_number": (_handle, _p_i32),
-    "tauravat_daily_report_number": (_handle, _p_i32),
-    "tauravat_printer_number": (_handle, _p_i32) + _text_out_args,
-    "tauravat_read_unique_number": (_handle,) + _text_out_args,
-    "tauravat_open_drawer": (_handle, _i32),
-    "tauravat_write_line_feed": (_handle, _i32),
-})
-
-# Functions that answer something other than a result code.
-_RESULT_TYPES = {"tauravat_version": ctypes.c_char_p}
-
-
-def load(path=None):
-    """Loads the library (once); `path` or TAURAVAT_LIBRARY override the search."""
-    global _lib
-    if _lib is not None and path is None:
-        return _lib
-    path = path or os.environ.get("TAURAVAT_LIBRARY") or ctypes.util.find_library("tauravat")
-    if not path:
-        path = "libtauravat.so.10"
-    loader = ctypes.WinDLL if _stdcall else ctypes.CDLL
-    lib = loader(path)
-    for name, arguments in _SIGNATURES.items():
-        function = getattr(lib, name)
-        function.argtypes = arguments
-        function.restype = _RESULT_TYPES.get(name, ctypes.c_int32)
-    _lib = lib
-    return lib
-
-
-def _encode(text, what):
-    try:
-        return text.encode(ENCODING)
-    except UnicodeEncodeError as error:
-        raise ValueError(f"{what}: {text!r} cannot be written in code page 1250") from error
-
-
-def _decode(raw):
-    return raw.decode(ENCODING, errors="replace")
-
-
-def err_message(code):
-    """The Polish message of a result code ("" for 0)."""
-    buffer = ctypes.create_string_buffer(_TEXT_BUFFER)
-    load().pErrMessage(code, buffer)
-    return _decode(buffer.value).replace("\r", "\n")
-
-
-def _done(code, value, check):
-    if check:
-        if code != 0:
-            raise TauravatError(code, err_message(code))
-        return value
-    return code, value
-
-
-def _text_out(function, *arguments, check=True):
-    buffer = ctypes.create_string_buffer(_TEXT_BUFFER)
-    code = function(*arguments, buffer)
-    return _done(code, _decode(buffer.value) if code == 0 else None, check)
-
-
-# ---- Port and raw sequences ------------------------------------------------------
-
-def open_port(port, baud=9600, write_timeout=3, read_timeout=5, *, check=True):
-    """Opens COM `port` (on Linux the path in TAURAVAT_COM<port>) without any traffic."""
-    return _done(load().OpenPort(port, baud, write_timeout, read_timeout), None, check)
-
-
-def close_port(*, check=True):
-    return _done(load().ClosePort(), None, check)
-
-
-def rs_sequence(command, parameters=b"", reply_length=1, *, check=True):
-    """Sends ESC, `command` and `parameters`; returns the 256-byte reply buffer as bytes.
-
-    `reply_length` counts the first reply's bytes with the ACK: data byte k of the reply
-    is at index k-1. Bytes past the reply keep what earlier sequences left there.
-    """
-    parameters = bytes(parameters)
-    if len(parameters) > 255:
-        raise ValueError("at most 255 parameter bytes")
-    params = (ctypes.c_uint8 * 256).from_buffer_copy(parameters.ljust(256, b"\0"))
-    reply = (ctypes.c_uint8 * 256)()
-    code = load().RSSequence(command, reply_length, len(parameters), reply, params)
-    return _done(code, bytes(reply), check)
-
-
-# ---- Connection, identification, supervision ------------------------------------
-
-def communication_init(port, baud=9600, timeout=5, *, check=True):
-    """Opens COM `port`, ends any open receipt, identifies the printer."""
-    return _done(load().CommunicationInit(port, baud, timeout), None, check)
-
-
-def communication_end(*, check=True):
-    return _done(load().CommunicationEnd(), None, check)
-
-
-def device_name(*, check=True):
-    """The model's name, as the C interface gives it (pDeviceName)."""
-    return _text_out(load().pDeviceName, check=check)
-
-
-def receipt_conditions(*, check=True):
-    return _done(load().ReceiptConditions(), None, check)
-
-
-def print_resume(*, check=True):
-    return _done(load().PrintResume(), None, check)
-
-
-def print_control(mode, device_type, *, check=True):
-    """Mode 1 checks before a printout, 0 follows one to its end."""
-    return _done(load().PrintControl(mode, device_type), None, check)
-
-
-def chars_in_article_name(name):
-    """Significant characters among the first 28 of an article name."""
-    return load().pCharsInArticleName(_encode(name, "name"))
-
-
-def set_callbacks(progress=None, message_pump=None):
-    """Installs progress(text: str) and message_pump() call-backs; None removes them.
-
-    They run on the calling thread, inside driver operations, and must not call the
-    driver. An exception inside one is printed and otherwise ignored.
-    """
-    global _callbacks
-    progress_c = _PROGRESS(lambda raw: progress(_decode(raw or b""))) if progress else _PROGRESS()
-    pump_c = _PUMP(message_pump) if message_pump else _PUMP()
-    load().SetCallbacks(progress_c, pump_c)
-    _callbacks = (progress_c, pump_c)
-
-
-# ---- Receipt ---------------------------------------------------------------------
-
-def receipt_begin(*, check=True):
-    return _done(load().ReceiptBegin(), None, check)
-
-
-def receipt_item(name, rate, quantity, price, decimals=0, unit="", message=0, value=0,
-                 cancel=False, *, check=True):
-    """One article line; returns its value in grosz.
-
-    rate 1..7 (A..G); quantity in units of 10**-decimals; price in grosz; value 0 lets
-    the driver compute quantity x price; cancel=True cancels an earlier line.
-    """
-    if isinstance(rate, str):
-        rate = "ABCDEFG".index(rate.upper()) + 1
-    out = ctypes.c_int32(value)
-    code = load().pReceiptItem(0 if cancel else 1, _encode(name, "name"), rate, message,
-                               quantity, decimals, _encode(unit, "unit"), price,
-                               ctypes.byref(out))
-    return _done(code, out.value, check)
-
-
-def package_item(kind, first, second, amount, *, check=True):
-    """A returnable-package line; kind 0 " S", 1 " Z", 2 "-S", 3 "-Z"."""
-    return _done(load().PackageItem(kind, first, second, amount), None, check)
-
-
-def print_subtotal(*, check=True):
-    return _done(load().PrintSubtotal(), None, check)
-
-
-def receipt_end(discount=0, *, check=True):
-    """Ends the receipt; discount in whole percent 1..99, 0 for none."""
-    return _done(load().ReceiptEnd(discount), None, check)
-
-
-def receipt_cancel(*, check=True):
-    return _done(load().ReceiptCancel(), None, check)
-
-
-def fill_payment(number, name, first_amount, second_amount=0, *, check=True):
-    return _done(load().pFillPayment(number, _encode(name, "name"), first_amount,
-                                     second_amount), None, check)
-
-
-def fill_lines(line_code, text, *, check=True):
-    """Stores an extra line printed after the receipt; returns the free slots left."""
-    free = ctypes.c_int32(0)
-    code = load().pFillLines(line_code, _encode(text, "text"), ctypes.byref(free))
-    return _done(code, free.value, check)
-
-
-def erase_payments():
-    load().ErasePayments()
-
-
-def erase_lines():
-    load().EraseLines()
-
-
-def read_total(*, check=True):
-    """The day's total of all rates in grosz."""
-    result = _text_out(load().pReadTotal, check=check)
-    return _as_int(result, check)
-
-
-def read_sel_total(selector, *, check=True):
-    """One rate's total ("A".."G") or the sum ("+"), in grosz."""
-    result = _text_out(load().pReadSelTotal, _encode(selector, "selector"), check=check)
-    return _as_int(result, check)
-
-
-def _as_int(result, check):
-    if check:
-        return int(result)
-    code, text = result
-    return code, int(text) if text else None
-
-
-# ---- Tax rates -------------------------------------------------------------------
-
-def read_vat(*, check=True):
-    """(count, rates): the 4, 6 or 7 rates in hundredths of a percent."""
-    count = ctypes.c_int32(0)
-    rates = [ctypes.c_uint32(0) for _ in range(7)]
-    code = load().ReadVAT(ctypes.byref(count), *(ctypes.byref(r) for r in rates))
-    value = (count.value, [r.value for r in rates[:count.value]]) if code == 0 else None
-    return _done(code, value, check)
-
-
-def set_vat(rates, *, check=True):
-    """Writes up to seven rates (hundredths of a percent, RESERVED, EXEMPT); the rest are
-    reserved. Returns how many rates the model keeps."""
-    rates = list(rates) + [RESERVED] * (7 - len(rates))
-    if len(rates) != 7:
-        raise ValueError("at most seven rates")
-    count = ctypes.c_int32(0)
-    code = load().SetVAT(ctypes.byref(count), *rates)
-    return _done(code, count.value, check)
-
-
-# ---- Reports ---------------------------------------------------------------------
-
-def daily_report(force=False, *, check=True):
-    return _done(load().DailyReport(1 if force else 0), None, check)
-
-
-def locked_articles_report(*, check=True):
-    return _done(load().LockedArticlesReport(), None, check)
-
-
-def printer_status_report(*, check=True):
-    return _done(load().PrinterStatusReport(), None, check)
-
-
-def _ymd(date):
-    if isinstance(date, datetime.date):
-        return date.year % 100, date.month, date.day
-    year, month, day = date
-    return year % 100, month, day
-
-
-def period_report(detailed, first, last, *, check=True):
-    """Periodic report between two dates (datetime.date or (year, month, day))."""
-    return _done(load().PeriodReport(1 if detailed else 0, *_ymd(first), *_ymd(last)), None,
-                 check)
-
-
-def monthly_report(detailed, year, month, *, check=True):
-    return _done(load().MonthlyReport(1 if detailed else 0, year % 100, month), None, check)
-
-
-def number_report(detailed, first, last, *, check=True):
-    return _done(load().NumberReport(1 if detailed else 0, first, last), None, check)
-
-
-# ---- Clock, counters, identification -----------------------------------------------
-
-def read_clock(*, check=True):
-    """The printer's clock as "YY.MM.DD;HH:MM"."""
-    return _text_out(load().pReadClock, check=check)
-
-
-def _number_out(function, check):
-    number = ctypes.c_int32(0)
-    code = function(ctypes.byref(number))
-    return _done(code, number.value, check)
-
-
-def receipt_number(*, check=True):
-    return _number_out(load().ReceiptNumber, check)
-
-
-def daily_report_number(*, check=True):
-    return _number_out(load().DailyReportNumber, check)
-
-
-def read_unique_number(*, check=True):
-    return _text_out(load().pReadUniqueNumber, check=check)
-
-
-def open_drawer(number, *, check=True):
-    return _done(load().OpenDrawer(number), None, check)
-
-
-def write_line_feed(count, *, check=True):
-    return _done(load().WriteLineFeed(count), None, check)
-
-
-def dll_version():
-    return _text_out(load().pDllVersion)
-
-
-def dll_author():
-    return _text_out(load().pDllAuthor)

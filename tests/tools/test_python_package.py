@@ -34,9 +34,12 @@ class InstalledPackage(unittest.TestCase):
                          "--no-deps", "--no-index", "--disable-pip-version-check", "--quiet",
                          "--target", self.site, self.source)
         installed = sorted(os.path.relpath(p, self.site)
-                           for p in glob.glob(os.path.join(self.site, "tauravat", "*.py")))
+                           for pattern in ("*.py", "py.typed")
+                           for p in glob.glob(os.path.join(self.site, "tauravat", pattern)))
         self.assertEqual(installed, [os.path.join("tauravat", name) for name in
-                                     ("__init__.py", "emulator.py", "pytest_plugin.py")])
+                                     ("__init__.py", "_library.py", "_values.py",
+                                      "emulator.py", "errors.py", "legacy.py", "printer.py",
+                                      "py.typed", "pytest_plugin.py", "receipt.py")])
         (entry_points,) = glob.glob(os.path.join(self.site, "tauravat-*.dist-info",
                                                  "entry_points.txt"))
         with open(entry_points, encoding="utf-8") as f:
@@ -47,7 +50,7 @@ class InstalledPackage(unittest.TestCase):
         output = self.run_quietly(sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider",
                                   os.path.join(HERE, "till"), env=environment,
                                   cwd=os.path.dirname(self.site))
-        self.assertRegex(output, r"\b5 passed\b")
+        self.assertRegex(output, r"\b6 passed\b")
 
 
 if __name__ == "__main__":

@@ -2,6 +2,8 @@
 package: the kestra_emulator fixture starts a printer, the driver talks to it through
 the binding, and the test steers the printer in the middle of a receipt."""
 
+from decimal import Decimal
+
 import pytest
 
 import tauravat
@@ -82,3 +84,13 @@ def test_mistakes_are_explained(kestra_emulator):
     kestra_emulator.close()
     with pytest.raises(EmulatorError, match="closed"):
         kestra_emulator.state()
+
+
+def test_a_till_on_the_printer_object(kestra_emulator):
+    with tauravat.open(kestra_emulator.path) as printer:
+        total = printer.print_receipt(
+            [tauravat.Item("Chleb żytni krojony", Decimal("1.5"), "szt", Decimal("4.50"), "A")],
+            payments=[tauravat.Payment("Gotówka", Decimal("10"))])
+        assert total == Decimal("6.75")
+        assert printer.receipt_number() == 1
+    assert any(line.startswith("#00001") for line in kestra_emulator.paper())
