@@ -26,7 +26,7 @@ elsewhere.
 
 from __future__ import annotations
 
-from typing import Dict, Optional, Tuple, Type
+from typing import Any, Dict, Optional, Tuple, Type
 
 from . import _library
 
@@ -52,6 +52,9 @@ class TauravatError(Exception):
         self.message_pl = message_pl
         self.message_en = message_en
         super().__init__(self._summary())
+
+    def __reduce__(self) -> Any:  # pickled whole, e.g. back from a worker process
+        return (type(self), (self.code, self.message_pl, self.message_en, self.name))
 
     @property
     def message(self) -> str:
@@ -80,8 +83,8 @@ class ConnectionFailed(CommunicationError):
 
 
 class PrinterRefused(TauravatError):
-    """The printer refused the command (NAK, 26) or reports a state that forbids it
-    (100..113 but paper, fiscal memory and service states 217, 228..241)."""
+    """The printer refused the command (24 NAK, 26) or reports a state that forbids it
+    (100..113, 217 rates not kept, 228..241 service and fiscal memory states)."""
 
 
 class PaperOut(PrinterRefused):

@@ -3,6 +3,7 @@ converted exactly or refused, and every result code of tauravat.h raising its ki
 exception with both of its messages."""
 
 import os
+import pickle
 import re
 from decimal import Decimal
 
@@ -102,6 +103,11 @@ def test_the_kinds_a_till_catches():
     assert type(unnamed) is tauravat.ConnectionFailed and unnamed.name is None
     assert unnamed.message_pl == "Nieznany błąd (prawdopodobnie systemowy)"
     assert type(errors.error(2)) is tauravat.TauravatError
+    # Whole across processes (multiprocessing pickles what a worker raises).
+    copy = pickle.loads(pickle.dumps(errors.error(21)))
+    assert type(copy) is tauravat.PrinterTimeout
+    assert (copy.code, copy.name, copy.message_en) == (21, "TAURAVAT_E_RECEIVE_TIMEOUT",
+                                                        tauravat.message(21, "en"))
 
 
 def test_messages_in_both_languages():
