@@ -122,7 +122,10 @@ class Printer:
     def __init__(self, device: Union[str, "os.PathLike[str]"], *, baud: int = 9600,
                  timeout: float = 5.0, progress: Optional[ProgressCallback] = None) -> None:
         self.device = os.fspath(device)
+        # Reentrant: a progress call-back calling this printer must reach the driver, which
+        # refuses it (TAURAVAT_E_REENTERED), instead of waiting for itself.
         self._lock = threading.RLock()
+        self._calls = 0  # calls under way, held by the lock's owner
         self._handle: Optional[int] = None
         timeout_ms = round(timeout * 1000)
         if timeout_ms <= 0:
@@ -157,6 +160,8 @@ class Printer:
         with self._lock:
             if self._handle is None:
                 return
+            if self._calls:
+                raise RuntimeError("a printer cannot be closed from its own progress call-back")
             handle, self._handle = self._handle, None
             self._finalizer.detach()
             code = _library.function("tauravat_close")(handle)
@@ -187,7 +192,11 @@ class Printer:
         with self._lock:
             if self._handle is None:
                 raise ValueError(f"{self.device}: the printer is closed")
-            code = function(self._handle, *arguments)
+            self._calls += 1
+            try:
+                code = function(self._handle, *arguments)
+            finally:
+                self._calls -= 1
         if code != 0:
             raise errors.error(code)
 

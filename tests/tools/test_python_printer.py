@@ -160,10 +160,25 @@ def test_open_names_the_device_it_could_not_open():
 
 
 def test_progress_and_closing(kestra_emulator):
-    captions = []
-    with tauravat.open(kestra_emulator.path, progress=captions.append) as printer:
-        printer.read_unique_number()
+    captions, refusals, opened = [], [], []
+
+    def progress(caption):
+        captions.append(caption)
+        if opened and caption:  # the printer itself is refused from here, never waited for
+            try:
+                opened[0].read_unique_number()
+            except tauravat.PreconditionError as refusal:
+                refusals.append(refusal.code)
+            try:
+                opened[0].close()
+            except RuntimeError:
+                refusals.append("close")
+
+    with tauravat.open(kestra_emulator.path, progress=progress) as printer:
+        opened.append(printer)
+        assert printer.read_unique_number() == "KES12345678"
     assert any(caption.endswith("...") for caption in captions), captions
+    assert refusals[:2] == [244, "close"]
     assert printer.closed
     with pytest.raises(ValueError, match="closed"):
         printer.device_name()
