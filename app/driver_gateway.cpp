@@ -1,14 +1,28 @@
 #include "driver_gateway.hpp"
 
 #include <QStringDecoder>
+#include <mutex>
 
-#include "callbacks.hpp"
-#include "comm.hpp"
-#include "connection.hpp"
-#include "port_choice.hpp"
+#include "export_guard.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace taurasw {
+
+namespace {
+
+// Every call holds the printer's lock, as the exports do, and turns an exception into
+// the driver's internal-failure code, which the program shows like any other.
+template <typename Body>
+int32_t OnPrinter(Body&& body) {
+  return kestradr::Guarded([&]() -> int32_t {
+    kestradr::Printer& printer = kestradr::DefaultPrinter();
+    std::lock_guard lock(printer.CallLock());
+    return body(printer);
+  });
+}
+
+}  // namespace
 
 QString FromCp1250(const std::string& text) {
   QStringDecoder decoder("windows-1250");
@@ -22,52 +36,47 @@ bool DriverGateway::PortAvailable(uint8_t port) {
 }
 
 void DriverGateway::PurgePort() {
-  kestradr::PurgePort();
+  OnPrinter([](kestradr::Printer& p) {
+    p.Link.PurgePort();
+    return 0;
+  });
 }
 
 int32_t DriverGateway::OpenPort(uint8_t port, uint16_t speed) {
-  kestradr::DonePort();
-  const int32_t result =
-      kestradr::InitPort(port, speed, kestradr::PortWriteTimeout, kestradr::PortReadTimeout);
-  if (result == 0) {
-    // Recorded so that a command that finds the connection lost reconnects to the
-    // port the program chose rather than refusing for want of a port number.
-    kestradr::PortNumber = port;
-    kestradr::BaudRate = speed;
-  }
-  return result;
+  return OnPrinter([&](kestradr::Printer& p) { return p.OpenChosenPort(port, speed); });
 }
 
 void DriverGateway::SetSelection(uint8_t port, uint16_t speed) {
-  kestradr::SelectedPort = port;
-  kestradr::SelectedSpeed = speed;
+  OnPrinter([&](kestradr::Printer& p) {
+    p.SetSelection(port, speed);
+    return 0;
+  });
 }
 
 int32_t DriverGateway::ReadDeviceType(uint8_t& type) {
-  uint32_t version = 0;
-  const int32_t result = kestradr::ReadDeviceType(type, version);
-  if (result == 0) kestradr::DeviceType = type;
-  return result;
+  return OnPrinter([&](kestradr::Printer& p) { return p.Identify(type); });
 }
 
 uint8_t DriverGateway::DeviceType() const {
-  return kestradr::DeviceType;
+  kestradr::Printer& printer = kestradr::DefaultPrinter();
+  std::lock_guard lock(printer.CallLock());
+  return printer.DeviceType;
 }
 
 int32_t DriverGateway::DeviceName(QString& name) {
   std::string text;
-  const int32_t result = ::DeviceName(text);
+  const int32_t result = OnPrinter([&](kestradr::Printer& p) { return p.DeviceName(text); });
   name = FromCp1250(text);
   return result;
 }
 
 int32_t DriverGateway::ReadStatus94And96(uint8_t& first, uint8_t& second) {
-  return kestradr::ReadStatus94And96(first, second);
+  return OnPrinter([&](kestradr::Printer& p) { return p.ReadStatus94And96(first, second); });
 }
 
 int32_t DriverGateway::ReadStatusBytes(StatusRead& status) {
   kestradr::StatusBytes bytes;
-  const int32_t result = kestradr::ReadStatusBytes(bytes);
+  const int32_t result = OnPrinter([&](kestradr::Printer& p) { return p.ReadStatusBytes(bytes); });
   status.count = bytes.count;
   status.s = bytes.s;
   status.eighthPresent = bytes.eighthPresent;
@@ -75,27 +84,28 @@ int32_t DriverGateway::ReadStatusBytes(StatusRead& status) {
 }
 
 int32_t DriverGateway::ReadVAT(int32_t& count, RateValues& rates) {
-  return ::ReadVAT(&count, &rates[0], &rates[1], &rates[2], &rates[3], &rates[4], &rates[5],
-                   &rates[6]);
+  return OnPrinter([&](kestradr::Printer& p) { return p.ReadVAT(count, rates); });
 }
 
 int32_t DriverGateway::SetVAT(int32_t& count, const RateValues& rates) {
-  return ::SetVAT(&count, rates[0], rates[1], rates[2], rates[3], rates[4], rates[5], rates[6]);
+  return OnPrinter([&](kestradr::Printer& p) { return p.SetVAT(count, rates); });
 }
 
 int32_t DriverGateway::DailyReport(int32_t force) {
-  return ::DailyReport(force);
+  return OnPrinter([&](kestradr::Printer& p) { return p.DailyReport(force); });
 }
 
 int32_t DriverGateway::PrintControl(int32_t mode, uint8_t deviceType) {
-  return ::PrintControl(mode, deviceType);
+  return OnPrinter([&](kestradr::Printer& p) { return p.PrintControl(mode, deviceType); });
 }
 
 int32_t DriverGateway::RSSequence(uint8_t command, int32_t replyLength,
                                   std::vector<uint8_t>& reply) {
   uint8_t buffer[256] = {};
   const uint8_t parameters[256] = {};
-  const int32_t result = ::RSSequence(command, replyLength, 0, buffer, parameters);
+  const int32_t result = OnPrinter([&](kestradr::Printer& p) {
+    return p.RSSequence(command, replyLength, 0, buffer, parameters);
+  });
   reply.assign(buffer, buffer + sizeof buffer);
   return result;
 }
@@ -106,18 +116,18 @@ QString DriverGateway::ErrMessage(int32_t code) {
   return FromCp1250(text);
 }
 
-}  // namespace taurasw
-
-namespace taurasw {
-
 void DriverGateway::InstallCallbacks(std::function<void(const QString&)> progress,
                                      std::function<void()> messagePump) {
-  if (progress)
-    kestradr::SetProgressCallback(
-        [progress = std::move(progress)](const std::string& text) { progress(FromCp1250(text)); });
-  else
-    kestradr::SetProgressCallback({});
-  kestradr::SetMessagePumpCallback(std::move(messagePump));
+  OnPrinter([&](kestradr::Printer& p) {
+    if (progress)
+      p.SetProgressCallback([progress = std::move(progress)](const std::string& text) {
+        progress(FromCp1250(text));
+      });
+    else
+      p.SetProgressCallback({});
+    p.SetMessagePumpCallback(std::move(messagePump));
+    return 0;
+  });
 }
 
 }  // namespace taurasw

@@ -1,5 +1,6 @@
-// The program's gateway over the real driver module (kestradr). Driver texts come in
-// code page 1250 and leave here as QString.
+// The program's gateway over the real driver: the process's default Printer, called
+// through its methods under its lock. Driver texts come in code page 1250 and leave here
+// as QString.
 #pragma once
 
 #include <string>

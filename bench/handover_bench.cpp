@@ -14,6 +14,7 @@
 
 #include "../tests/serial/pty_pair.hpp"
 #include "comm.hpp"
+#include "printer.hpp"
 #include "tauravat.h"
 
 namespace {
@@ -32,10 +33,11 @@ void BM_HandOverRoundTrip(benchmark::State& state) {
     state.SkipWithError("cannot open the pty through the driver");
     return;
   }
+  kestradr::SerialLink& link = kestradr::DefaultPrinter().Link;
   uint8_t value = 0;
   for (auto _ : state) {
     uint8_t back = 0;
-    if (!kestradr::WriteByte(value) || !kestradr::ReadByte(back) || back != value) {
+    if (!link.WriteByte(value) || !link.ReadByte(back) || back != value) {
       state.SkipWithError("byte lost");
       break;
     }

@@ -20,8 +20,8 @@
 #include <string>
 
 #include "../tests/reliability/fault_line.hpp"
-#include "connection.hpp"
 #include "kestra/emu/pty_server.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "connection.hpp"
 #include "in_memory_device.hpp"
 #include "kestra/emu/printer.hpp"
+#include "printer.hpp"
 #include "receipt_state.hpp"
 #include "serial_device.hpp"
 #include "tauravat.h"
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   line = std::make_shared<Line>();
   line->printer = std::make_unique<kestra::emu::Printer>(Luno());
   auto shared = line;
-  SetDeviceOpener([shared](int) {
+  SetDeviceOpener([shared](const PortAddress&) {
     DeviceOpenResult result;
     result.device = std::make_unique<LineDevice>(shared);
     return result;
@@ -130,10 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     line->pending.clear();
     line->next = 0;
   }
-  ReceiptOpen = false;
-  Connected = true;
-  DeviceType = 7;
-  ClearReceiptState();
+  DefaultPrinter().ReceiptOpen = false;
+  DefaultPrinter().Connected = true;
+  DefaultPrinter().DeviceType = 7;
+  DefaultPrinter().ClearReceiptState();
 
   auto name = Text(texts[0]);
   auto unit = Text(texts[1]);

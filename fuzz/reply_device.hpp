@@ -52,7 +52,7 @@ class ReplyDevice : public kestradr::testing::InMemoryDevice {
 
 // Routes every port the driver opens to `stream`.
 inline void InstallReplyStream(const std::shared_ptr<ReplyStream>& stream) {
-  SetDeviceOpener([stream](int) {
+  SetDeviceOpener([stream](const PortAddress&) {
     DeviceOpenResult result;
     result.device = std::make_unique<ReplyDevice>(stream);
     return result;

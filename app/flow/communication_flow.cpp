@@ -1,5 +1,6 @@
 #include "communication_flow.hpp"
 
+#include "device_models.hpp"
 #include "rate_editor.hpp"
 
 namespace taurasw {
@@ -9,10 +10,10 @@ const QString kCheckingDevice = QStringLiteral("Sprawdzanie typu podłączonego 
 const QString kCannotOpenPort = QStringLiteral("Nie można otworzyć portu ");
 
 bool HasLockByte(uint8_t type) {
-  return type == 7 || type == 8;
+  return kestradr::ModelOf(type).lockByte;
 }
 bool StoresRateG(uint8_t type) {
-  return type == 3 || type == 6 || type == 7 || type == 8;
+  return kestradr::ModelOf(type).programKeepsRateG;
 }
 
 }  // namespace
@@ -58,7 +59,7 @@ QString CommunicationFlow::OpenFailureText(int32_t code, uint8_t port) {
                "Nie można otworzyć portu COM%1.Prawdopodobnie jest używany przez inną aplikację")
         .arg(port);
   }
-  return printer_.ErrMessage(code);
+  return services_.DriverErrorText(code);
 }
 
 void CommunicationFlow::ScanPorts() {
@@ -133,7 +134,7 @@ void CommunicationFlow::FormActivate() {
     QString name;
     result = printer_.DeviceName(name);
   }
-  if (result != 0) services_.ErrorBox(printer_.ErrMessage(result));
+  if (result != 0) services_.ShowDriverError(result);
   RefreshFromControls();
 }
 
@@ -167,12 +168,12 @@ bool CommunicationFlow::ConnectAndIdentify(uint8_t& deviceType, bool& errorShown
   uint8_t type = kDeviceUnknown;
   int32_t result = printer_.ReadDeviceType(type);
   if (result != 0) {
-    services_.ErrorBox(printer_.ErrMessage(result));
+    services_.ShowDriverError(result);
     return false;
   }
   QString name;
   result = printer_.DeviceName(name);
-  if (result != 0) services_.ErrorBox(printer_.ErrMessage(result));  // the type stands
+  if (result != 0) services_.ShowDriverError(result);  // the type stands
 
   const bool fiscal = type <= 10;
   if (fiscal) controls.button1Enabled = true;
@@ -213,12 +214,12 @@ DialogOutcome CommunicationFlow::Button1Click() {
   int32_t result = printer_.ReadDeviceType(type);
   if (result != 0) {
     controls.button1Enabled = true;
-    services_.ErrorBox(printer_.ErrMessage(result));
+    services_.ShowDriverError(result);
   } else {
     QString name;
     result = printer_.DeviceName(name);
     if (result != 0) {
-      services_.ErrorBox(printer_.ErrMessage(result));
+      services_.ShowDriverError(result);
     } else {
       controls.button1Enabled = true;
       editor_.statusText = QStringLiteral("DRUKARKA ") + name.toUpper();
@@ -232,7 +233,7 @@ DialogOutcome CommunicationFlow::Button1Click() {
     uint8_t lock = 0;
     result = printer_.ReadStatus94And96(first, lock);
     if (result != 0) {
-      services_.ErrorBox(printer_.ErrMessage(result));
+      services_.ShowDriverError(result);
       ui_.ShowCentreMessage(QString());
       return DialogOutcome::EndProgram;
     }
@@ -270,7 +271,7 @@ DialogOutcome CommunicationFlow::Button1Click() {
   int32_t count = 7;
   result = printer_.ReadVAT(count, read);
   if (result != 0) {
-    services_.ErrorBox(printer_.ErrMessage(result));
+    services_.ShowDriverError(result);
     ui_.ShowCentreMessage(QString());
     return DialogOutcome::EndProgram;
   }

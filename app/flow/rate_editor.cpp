@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "communication_flow.hpp"
+#include "device_models.hpp"
 #include "rate_readout.hpp"
 
 namespace taurasw {
@@ -15,14 +16,15 @@ constexpr double kHighestRate = 99.83;  // percent, as the confirmation has alwa
 constexpr int32_t kReceiptCounterNotZero = 218;
 constexpr int32_t kPaperOutCode = 109;
 
+// The rows the editor lays out and checks follow the model's rate format.
 bool FiveRateModel(uint8_t type) {
-  return type == 0 || type == 4;
+  return kestradr::ModelOf(type).rateCount == 4;
 }
 bool SixRateModel(uint8_t type) {
-  return type == 1 || type == 2 || type == 5;
+  return kestradr::ModelOf(type).rateCount == 6;
 }
 bool HasCancelledReceiptCounter(uint8_t type) {
-  return type == 9 || type == 10;
+  return kestradr::ModelOf(type).cancelledReceiptCounter;
 }
 
 }  // namespace
@@ -203,7 +205,7 @@ void RateEditorFlow::Button1Click() {
     std::vector<uint8_t> reply;
     const int32_t result = printer_.RSSequence(0xF7, 7, reply);
     if (result != 0) {
-      ui_.MessageBox(BoxKind::Error, printer_.ErrMessage(result));
+      ui_.MessageBox(BoxKind::Error, services_.DriverErrorText(result));
       ui_.ShowCentreMessage(QString());
       return;
     }
@@ -247,7 +249,7 @@ void RateEditorFlow::WriteLoop(const RateValues& rates, uint8_t deviceType) {
     }
     if (result != kReceiptCounterNotZero) {
       // Every failure is shown; the operator stays in the editor.
-      services_.ErrorBox(printer_.ErrMessage(result));
+      services_.ShowDriverError(result);
       ui_.ShowCentreMessage(QString());
       return;
     }
@@ -259,7 +261,7 @@ void RateEditorFlow::WriteLoop(const RateValues& rates, uint8_t deviceType) {
       if (!PaperLoop(report, deviceType)) return;
     } else if (report != 0) {
       // A failed report is shown rather than followed by the same question again.
-      services_.ErrorBox(printer_.ErrMessage(report));
+      services_.ShowDriverError(report);
       ui_.ShowCentreMessage(QString());
       return;
     }
@@ -272,7 +274,7 @@ bool RateEditorFlow::PaperLoop(int32_t result, uint8_t deviceType) {
     result = printer_.PrintControl(1, deviceType);
   }
   if (result != 0) {
-    const QString text = printer_.ErrMessage(result);
+    const QString text = services_.DriverErrorText(result);
     ui_.SignalBeep();
     ui_.ShowCentreMessage(QString());
     ui_.MessageBox(BoxKind::Error, text);

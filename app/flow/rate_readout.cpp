@@ -58,7 +58,7 @@ void RateReadOut::Odczyt1Click() {
   int32_t count = 0;
   const int32_t result = printer_.ReadVAT(count, rates);
   if (result != 0) {
-    ui_.MessageBox(BoxKind::Error, printer_.ErrMessage(result));
+    ui_.MessageBox(BoxKind::Error, services_.DriverErrorText(result));
     return;
   }
   state_.CurrentRates.fill(0);

@@ -79,6 +79,14 @@ bool AppServices::CheckPrinterState(bool& commError, int& state) {
   return state == kPrinterReady;
 }
 
+QString AppServices::DriverErrorText(int32_t code) {
+  return printer_.ErrMessage(code);
+}
+
+void AppServices::ShowDriverError(int32_t code) {
+  ErrorBox(DriverErrorText(code));
+}
+
 bool AppServices::TestCmosErased(bool& commError) {
   StatusRead status;
   if (!ReadStatus(status, commError)) return false;
@@ -88,7 +96,7 @@ bool AppServices::TestCmosErased(bool& commError) {
 bool AppServices::ReadStatus(StatusRead& status, bool& commError) {
   const int32_t result = printer_.ReadStatusBytes(status);
   commError = result != 0;
-  if (commError) ErrorBox(printer_.ErrMessage(result));
+  if (commError) ShowDriverError(result);
   return !commError;
 }
 

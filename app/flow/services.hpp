@@ -47,6 +47,10 @@ class AppServices {
 
   // SignalBeep, then the error box.
   void ErrorBox(const QString& text);
+  // The driver's text of a result code: the one place the program asks for it.
+  QString DriverErrorText(int32_t code);
+  // The error box (after the beep) with the driver's text of `code`.
+  void ShowDriverError(int32_t code);
 
   // True only for a ready printer. A failed status read is shown here (commError);
   // a printer that is not ready is the caller's to show, by `state`.

@@ -200,8 +200,9 @@ typedef struct tauravat_options {
  * NULL for the defaults; fields beyond options->size take their defaults too.
  * Returns TAURAVAT_OK; TAURAVAT_E_NULL_ARGUMENT (device or out); TAURAVAT_E_PARAMETER_RANGE
  * (an empty device, baud not one of the three, options->size too small to reach
- * timeout_ms, timeout_ms over 600000); an OS error number or TAURAVAT_E_PORT_IN_USE from opening; an exchange
- * code from the identification. On failure *out is NULL and nothing stays open. */
+ * timeout_ms, timeout_ms over 600000); an OS error number or TAURAVAT_E_PORT_IN_USE from
+ * opening; an exchange code from the identification. On failure *out is NULL and nothing
+ * stays open. Printer: yes. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
                                                  const tauravat_options* options,
                                                  tauravat_printer** out);

@@ -1,10 +1,9 @@
-// The serial port: the port object TComm, the module operations that open, close,
-// purge and re-time it, and the byte primitives WriteByte/ReadByte that hand each
-// single-byte transfer to the writer thread.
+// The serial link: the port object TComm, the operations that open, close, purge and
+// re-time it, and the byte primitives WriteByte/ReadByte that hand each single-byte
+// transfer to the writer thread.
 #include "comm.hpp"
 
 #include <chrono>
-#include <cstdlib>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -13,50 +12,11 @@
 #include "comm_texts.hpp"
 #include "comm_threads.hpp"
 #include "device_source.hpp"
-#include "main_thread_queue.hpp"
 #include "os_error.hpp"
 
 namespace kestradr {
 
-namespace comm {
-std::unique_ptr<TComm> Comm;
-bool PortOpen = false;
-std::atomic<bool> TransferFailed{false};
-uint8_t ByteToWrite = 0;
-uint8_t ByteRead = 0;
-std::unique_ptr<Event> IdleEvent;
-std::unique_ptr<Event> WriteRequestEvent;
-std::unique_ptr<Event> ReadRequestEvent;
-std::unique_ptr<Event> AbortEvent;
-}  // namespace comm
-
 namespace {
-
-// The failure record is written by the writer thread and by the caller (and, after an
-// abort from another thread, by both at once), so it takes a lock of its own.
-struct ErrorRecord {
-  std::mutex mutex;
-  std::string text;
-  uint32_t code = 0;
-};
-
-ErrorRecord& Record() {
-  static ErrorRecord record;
-  return record;
-}
-
-template <std::size_t N>
-void Record(const Cp1250Text<N>& text, uint32_t code) {
-  SetCommError(text.str(), code);
-}
-
-// Fails the caller's side of a transfer: recorded, and left in TransferFailed.
-template <std::size_t N>
-bool FailTransfer(const Cp1250Text<N>& text) {
-  Record(text, LastOsError());
-  comm::TransferFailed = true;
-  return false;
-}
 
 bool SignalEvent(Event* event) {
   if (event == nullptr) {
@@ -74,39 +34,29 @@ bool ResetEvent(Event* event) {
   return event->Reset();
 }
 
-bool CommIsOpen() {
-  return comm::Comm != nullptr && comm::Comm->IsOpen();
-}
-
 struct NotOpen {};
-
-// Ends a transfer on the writer thread. Every path hands IdleEvent back: a caller
-// waiting for it would otherwise wait until the port closes.
-uint32_t ReleaseCaller(uint32_t count) {
-  if (!SignalEvent(comm::IdleEvent.get())) {
-    Record(commtext::kCancelEvent, LastOsError());
-    return 0;
-  }
-  return count;
-}
 
 }  // namespace
 
 // ---- TComm ---------------------------------------------------------------------------
 
-TComm::TComm() = default;
+TComm::TComm(SerialLink& link) : link_(link) {}
 
 TComm::~TComm() {
   Stop();
 }
 
-void TComm::Configure(uint32_t baud, uint8_t port, uint16_t writeTimeoutSeconds,
-                      uint16_t readTimeoutSeconds) {
+void TComm::Configure(uint32_t baud, const PortAddress& address, uint32_t writeTimeoutMs,
+                      uint32_t readTimeoutMs) {
   baudRate_ = baud;
-  portNumber_ = port;
-  portName_ = "Com" + std::to_string(port);
-  writeTimeout_ = writeTimeoutSeconds;
-  readTimeout_ = readTimeoutSeconds;
+  address_ = address;
+  portName_ = address.path.empty() ? "Com" + std::to_string(address.number) : address.path;
+  writeTimeoutMs_ = writeTimeoutMs;
+  readTimeoutMs_ = readTimeoutMs;
+}
+
+void TComm::Record(std::string_view text, uint32_t code) {
+  link_.SetCommError(std::string(text), code);
 }
 
 bool TComm::IsOpen() const {
@@ -116,43 +66,43 @@ bool TComm::IsOpen() const {
 
 uint32_t TComm::Start() {
   Stop();
-  SetCommError(std::string(), 0);
+  link_.SetCommError(std::string(), 0);
   const uint32_t opened = OpenDevice();
   if (opened != 0 || !IsOpen()) return opened;
   const uint32_t result = StartThreadsAndLine();
   if (result != 0) {
     // A port that failed to start is not left open (and held) behind the error; the
     // record of why it failed survives the close.
-    const std::string text = CommErrorText();
-    const uint32_t code = CommErrorCode();
+    const std::string text = link_.CommErrorText();
+    const uint32_t code = link_.CommErrorCode();
     Stop();
-    SetCommError(text, code);
+    link_.SetCommError(text, code);
   }
   return result;
 }
 
 uint32_t TComm::StartThreadsAndLine() {
   // Fresh hand-over events before the threads that use them exist.
-  comm::IdleEvent = std::make_unique<Event>(true);
-  comm::WriteRequestEvent = std::make_unique<Event>(false);
-  comm::ReadRequestEvent = std::make_unique<Event>(false);
-  comm::AbortEvent = std::make_unique<Event>(false);
-  if (!comm::IdleEvent->Valid() || !comm::WriteRequestEvent->Valid() ||
-      !comm::ReadRequestEvent->Valid()) {
+  link_.IdleEvent = std::make_unique<Event>(true);
+  link_.WriteRequestEvent = std::make_unique<Event>(false);
+  link_.ReadRequestEvent = std::make_unique<Event>(false);
+  link_.AbortEvent = std::make_unique<Event>(false);
+  if (!link_.IdleEvent->Valid() || !link_.WriteRequestEvent->Valid() ||
+      !link_.ReadRequestEvent->Valid()) {
     const uint32_t code = LastOsError();
     Record(commtext::kCreateEvent, code);
     return code != 0 ? code : kErrorInvalidHandle;
   }
-  if (!comm::AbortEvent->Valid()) {
+  if (!link_.AbortEvent->Valid()) {
     const uint32_t code = LastOsError();
     Record(commtext::kCreateAbortEvent, code);
     return code != 0 ? code : kErrorInvalidHandle;
   }
 
   eventThread_ = std::make_unique<TZdarzeniaCommThread>(
-      *device_, eventSet_, [this](uint32_t mask) { DispatchEvents(mask); });
-  writerThread_ = std::make_unique<TZapisOdczytThread>(*this, *comm::WriteRequestEvent,
-                                                       *comm::ReadRequestEvent);
+      *device_, eventSet_, link_.Queue(), [this](uint32_t mask) { DispatchEvents(mask); });
+  writerThread_ = std::make_unique<TZapisOdczytThread>(*this, link_, *link_.WriteRequestEvent,
+                                                       *link_.ReadRequestEvent);
 
   if (const uint32_t result = ApplyLineSettings(); result != 0) return result;
   if (const uint32_t result = device_->SetQueueSizes(inputQueueSize_, outputQueueSize_);
@@ -160,7 +110,7 @@ uint32_t TComm::StartThreadsAndLine() {
     Record(commtext::kQueueSizes, result);
     return result;
   }
-  const uint32_t result = SetTimeouts(writeTimeout_, readTimeout_);
+  const uint32_t result = SetTimeouts(writeTimeoutMs_, readTimeoutMs_);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   return result;
 }
@@ -169,7 +119,7 @@ uint32_t TComm::Stop() {
   if (!IsOpen()) return 0;
   // Abort first: a transfer still in flight (no write time-out, CTS held low) would
   // otherwise keep the writer thread from ever ending.
-  SignalEvent(comm::AbortEvent.get());
+  SignalEvent(link_.AbortEvent.get());
   if (const uint32_t result = device_->SetTimeouts(savedTimeouts_); result != 0) {
     Record(commtext::kSetTimeouts, result);
   }
@@ -184,7 +134,7 @@ uint32_t TComm::Stop() {
     writerThread_.reset();
   }
   CloseDevice();
-  if (!SignalEvent(comm::AbortEvent.get())) {
+  if (!SignalEvent(link_.AbortEvent.get())) {
     const uint32_t code = LastOsError();
     Record(commtext::kSignalEvent, code);
     return code;
@@ -193,7 +143,7 @@ uint32_t TComm::Stop() {
 }
 
 uint32_t TComm::OpenDevice() {
-  DeviceOpenResult opened = OpenConfiguredDevice(portNumber_);
+  DeviceOpenResult opened = OpenConfiguredDevice(address_);
   if (opened.device && !opened.notCharacterDevice) {
     device_ = std::move(opened.device);
     return 0;
@@ -234,7 +184,7 @@ uint32_t TComm::ApplyLineSettings() {
   return result;
 }
 
-uint32_t TComm::SetTimeouts(uint16_t writeSeconds, uint16_t readSeconds) {
+uint32_t TComm::SetTimeouts(uint32_t writeTimeoutMs, uint32_t readTimeoutMs) {
   // The current values are saved first, so reading them fails on a closed port.
   CommTimeouts current{};
   const uint32_t read = device_ ? device_->GetTimeouts(current) : kErrorInvalidHandle;
@@ -246,11 +196,11 @@ uint32_t TComm::SetTimeouts(uint16_t writeSeconds, uint16_t readSeconds) {
   if (!IsOpen()) return 0;
 
   CommTimeouts working{};
-  working.readInterval = readSeconds == 0 ? kMaxTimeout : readSeconds * 1000u;
+  working.readInterval = readTimeoutMs == 0 ? kMaxTimeout : readTimeoutMs;
   working.readTotalMultiplier = 0;
-  working.readTotalConstant = readSeconds * 1000u;
+  working.readTotalConstant = readTimeoutMs;
   working.writeTotalMultiplier = 0;
-  working.writeTotalConstant = writeSeconds * 1000u;
+  working.writeTotalConstant = writeTimeoutMs;
   workingTimeouts_ = working;
   if (const uint32_t result = device_->SetTimeouts(working); result != 0) {
     Record(commtext::kSetTimeouts, result);
@@ -270,15 +220,15 @@ uint32_t TComm::PurgeInput() {
 uint32_t TComm::WriteData(uint8_t byte) {
   uint32_t count = 0;
   try {
-    if (!ResetEvent(comm::WriteRequestEvent.get())) {
+    if (!ResetEvent(link_.WriteRequestEvent.get())) {
       Record(commtext::kCloseHandle, LastOsError());
-      comm::TransferFailed = true;
+      link_.transferFailed_ = true;
       return ReleaseCaller(0);
     }
     ClearLastOsError();
-    comm::TransferFailed = true;
-    if (!device_ || !comm::AbortEvent) throw NotOpen{};
-    const Transfer transfer = device_->Write(byte, *comm::AbortEvent);
+    link_.transferFailed_ = true;
+    if (!device_ || !link_.AbortEvent) throw NotOpen{};
+    const Transfer transfer = device_->Write(byte, *link_.AbortEvent);
     switch (transfer.status) {
       case TransferStatus::Done:
         count = transfer.count;
@@ -292,10 +242,10 @@ uint32_t TComm::WriteData(uint8_t byte) {
         Record(commtext::kBadWriteToPort, transfer.osError);
         break;
     }
-    comm::TransferFailed = count == 0;
+    link_.transferFailed_ = count == 0;
   } catch (...) {
     Record(commtext::kNotOpen, 0xFFFFFFFFu);
-    comm::TransferFailed = true;
+    link_.transferFailed_ = true;
     count = 0;
   }
   return ReleaseCaller(count);
@@ -304,16 +254,16 @@ uint32_t TComm::WriteData(uint8_t byte) {
 uint32_t TComm::ReadData(uint8_t& byte) {
   uint32_t count = 0;
   try {
-    if (!ResetEvent(comm::ReadRequestEvent.get())) {
+    if (!ResetEvent(link_.ReadRequestEvent.get())) {
       Record(commtext::kCloseHandle, LastOsError());
-      comm::TransferFailed = true;
+      link_.transferFailed_ = true;
       return ReleaseCaller(0);
     }
     ClearLastOsError();
-    comm::TransferFailed = true;
-    if (!device_ || !comm::AbortEvent) throw NotOpen{};
+    link_.transferFailed_ = true;
+    if (!device_ || !link_.AbortEvent) throw NotOpen{};
     uint8_t received = 0;
-    const Transfer transfer = device_->Read(received, *comm::AbortEvent);
+    const Transfer transfer = device_->Read(received, *link_.AbortEvent);
     switch (transfer.status) {
       case TransferStatus::Done:
         count = transfer.count;
@@ -330,10 +280,10 @@ uint32_t TComm::ReadData(uint8_t& byte) {
         Record(commtext::kBadRead, transfer.osError);
         break;
     }
-    comm::TransferFailed = count == 0;
+    link_.transferFailed_ = count == 0;
   } catch (...) {
     Record(commtext::kNotOpen, 0xFFFFFFFFu);
-    comm::TransferFailed = true;
+    link_.transferFailed_ = true;
     count = 0;
   }
   return ReleaseCaller(count);
@@ -361,157 +311,159 @@ void TComm::EventOccurred(uint32_t event) {
   if (lineErrors_ & kLineOutputFull) Record(commtext::kTxFull, kLineOutputFull);
 }
 
-// ---- Module operations ---------------------------------------------------------------
-
-namespace {
-
-// A port still open when the process exits must be closed while what its shutdown uses
-// (the error record, the hand-over queue) still exists. Registered after those are
-// made, the handler runs before they are destroyed, and before the port object is.
-void CloseAtExit() {
-  static const bool registered = [] {
-    Record();
-    MainQueue();
-    std::atexit([] {
-      if (comm::Comm) comm::Comm->Stop();
-      comm::Comm.reset();
-    });
-    return true;
-  }();
-  (void)registered;
+uint32_t TComm::ReleaseCaller(uint32_t count) {
+  // Every path hands IdleEvent back: a caller waiting for it would otherwise wait until
+  // the port closes.
+  if (!SignalEvent(link_.IdleEvent.get())) {
+    Record(commtext::kCancelEvent, LastOsError());
+    return 0;
+  }
+  return count;
 }
 
-}  // namespace
+// ---- SerialLink ----------------------------------------------------------------------
 
-int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
-                 uint16_t readTimeoutSeconds) {
+SerialLink::SerialLink() = default;
+
+SerialLink::~SerialLink() {
+  // Stopped while the record and the hand-over queue the shutdown uses still exist.
+  if (Comm) Comm->Stop();
+  Comm.reset();
+}
+
+int32_t SerialLink::InitPort(const PortAddress& address, uint32_t baud, uint32_t writeTimeoutMs,
+                             uint32_t readTimeoutMs) {
   ClearLastOsError();
-  CloseAtExit();
-  if (comm::PortOpen && CommIsOpen()) {
+  if (PortOpen && PortIsOpen()) {
     // The caller learns of the refusal from the result; the recorded code is left as it
     // was, since a non-zero code would fail every exchange on the port that stays open.
-    Record(commtext::kAlreadyOpen, CommErrorCode());
+    SetCommError(commtext::kAlreadyOpen.str(), CommErrorCode());
     return static_cast<int32_t>(kErrorAccessDenied);
   }
-  comm::Comm = std::make_unique<TComm>();
+  Comm = std::make_unique<TComm>(*this);
   uint32_t result = 0;
   try {
-    comm::Comm->Configure(baud, port, writeTimeoutSeconds, readTimeoutSeconds);
+    Comm->Configure(baud, address, writeTimeoutMs, readTimeoutMs);
   } catch (...) {
     result = LastOsError();
-    Record(commtext::kLineSettings, result);
+    SetCommError(commtext::kLineSettings.str(), result);
   }
-  if (result == 0) result = comm::Comm->Start();
-  comm::PortOpen = true;
+  if (result == 0) result = Comm->Start();
+  PortOpen = true;
   return static_cast<int32_t>(result);
 }
 
-int32_t DonePort() {
-  return comm::Comm ? static_cast<int32_t>(comm::Comm->Stop()) : 0;
+int32_t SerialLink::DonePort() {
+  return Comm ? static_cast<int32_t>(Comm->Stop()) : 0;
 }
 
-void PurgePort() {
-  if (!comm::Comm) return;
-  if (comm::Comm->PurgeOutput() == 0) comm::Comm->PurgeInput();
+void SerialLink::PurgePort() {
+  if (!Comm) return;
+  if (Comm->PurgeOutput() == 0) Comm->PurgeInput();
 }
 
-bool SetPortTimeouts(uint16_t writeSeconds, uint16_t readSeconds) {
-  if (!comm::Comm) {
+bool SerialLink::SetPortTimeouts(uint32_t writeTimeoutMs, uint32_t readTimeoutMs) {
+  if (!Comm) {
     // No port object yet: the same outcome as a closed one.
-    Record(commtext::kReadTimeouts, kErrorInvalidHandle);
+    SetCommError(commtext::kReadTimeouts.str(), kErrorInvalidHandle);
     return false;
   }
-  return comm::Comm->SetTimeouts(writeSeconds, readSeconds) == 0;
+  return Comm->SetTimeouts(writeTimeoutMs, readTimeoutMs) == 0;
+}
+
+bool SerialLink::PortIsOpen() const {
+  return Comm != nullptr && Comm->IsOpen();
+}
+
+bool SerialLink::WriteByte(uint8_t byte) {
+  ClearLastOsError();
+  transferFailed_ = false;
+  Event* abort = AbortEvent.get();
+  Event* idle = IdleEvent.get();
+  const int first = WaitServingMainQueue(queue_, {abort, idle});
+  if (first == kWaitFailed) {
+    SetCommError(commtext::kBadWrite.str(), LastOsError());
+  } else if (first == 0) {
+    SetCommError(commtext::kWriteAborted.str(), LastOsError());
+  } else if (first == 1) {
+    ByteToWrite = byte;
+    if (!ResetEvent(idle)) return FailTransfer(commtext::kCancelEvent.view());
+    if (!SignalEvent(WriteRequestEvent.get())) return FailTransfer(commtext::kSignalEvent.view());
+  }
+  bool outcome = false;
+  const bool idleSeen =
+      WaitServingMainQueue(queue_, {abort, idle}, kInfinite, kHandOverSpinMicros) == 1;
+  if (idleSeen) {
+    outcome = !transferFailed_;
+  } else {
+    SetCommError(commtext::kWaitFunction.str(), LastOsError());
+  }
+  // Seen signalled, IdleEvent stays so (only the caller resets it): setting it again
+  // would cost one more system call per byte for nothing.
+  if (!idleSeen && !SignalEvent(idle)) return FailTransfer(commtext::kSignalEvent.view());
+  if (!outcome) transferFailed_ = true;
+  return outcome;
+}
+
+bool SerialLink::ReadByte(uint8_t& byte) {
+  ClearLastOsError();
+  transferFailed_ = false;
+  Event* abort = AbortEvent.get();
+  Event* idle = IdleEvent.get();
+  const int first = WaitServingMainQueue(queue_, {abort, idle});
+  if (first == kWaitFailed) {
+    SetCommError(commtext::kBadWrite.str(), LastOsError());
+  } else if (first == 0) {
+    SetCommError(commtext::kReadWaitAborted.str(), LastOsError());
+  } else if (first == 1) {
+    if (!ResetEvent(idle)) return FailTransfer(commtext::kCancelEvent.view());
+    if (!SignalEvent(ReadRequestEvent.get())) return FailTransfer(commtext::kSignalEvent.view());
+  } else {
+    SetCommError(commtext::kWaitFunction.str(), LastOsError());
+  }
+  bool outcome = false;
+  const bool idleSeen =
+      WaitServingMainQueue(queue_, {abort, idle}, kInfinite, kHandOverSpinMicros) == 1;
+  if (idleSeen) {
+    if (!transferFailed_) {
+      byte = ByteRead;
+      outcome = true;
+    }
+  } else {
+    SetCommError(commtext::kWaitFunction.str(), LastOsError());
+  }
+  // Seen signalled, IdleEvent stays so (only the caller resets it): setting it again
+  // would cost one more system call per byte for nothing.
+  if (!idleSeen && !SignalEvent(idle)) return FailTransfer(commtext::kCancelEvent.view());
+  if (!outcome) transferFailed_ = true;
+  return outcome;
+}
+
+bool SerialLink::FailTransfer(std::string_view text) {
+  const uint32_t code = LastOsError();
+  SetCommError(std::string(text), code);
+  transferFailed_ = true;
+  return false;
+}
+
+uint32_t SerialLink::CommErrorCode() const {
+  std::lock_guard lock(recordMutex_);
+  return errorCode_;
+}
+
+std::string SerialLink::CommErrorText() const {
+  std::lock_guard lock(recordMutex_);
+  return errorText_;
+}
+
+void SerialLink::SetCommError(const std::string& text, uint32_t code) {
+  std::lock_guard lock(recordMutex_);
+  errorText_ = text;
+  errorCode_ = code;
 }
 
 bool PortAvailable(uint8_t port) {
   return ProbeConfiguredPort(port);
-}
-
-bool PortIsOpen() {
-  return CommIsOpen();
-}
-
-bool WriteByte(uint8_t byte) {
-  ClearLastOsError();
-  comm::TransferFailed = false;
-  Event* abort = comm::AbortEvent.get();
-  Event* idle = comm::IdleEvent.get();
-  const int first = WaitServingMainQueue({abort, idle});
-  if (first == kWaitFailed) {
-    Record(commtext::kBadWrite, LastOsError());
-  } else if (first == 0) {
-    Record(commtext::kWriteAborted, LastOsError());
-  } else if (first == 1) {
-    comm::ByteToWrite = byte;
-    if (!ResetEvent(idle)) return FailTransfer(commtext::kCancelEvent);
-    if (!SignalEvent(comm::WriteRequestEvent.get())) return FailTransfer(commtext::kSignalEvent);
-  }
-  bool outcome = false;
-  const bool idleSeen = WaitServingMainQueue({abort, idle}, kInfinite, kHandOverSpinMicros) == 1;
-  if (idleSeen) {
-    outcome = !comm::TransferFailed;
-  } else {
-    Record(commtext::kWaitFunction, LastOsError());
-  }
-  // Seen signalled, IdleEvent stays so (only the caller resets it): setting it again
-  // would cost one more system call per byte for nothing.
-  if (!idleSeen && !SignalEvent(idle)) return FailTransfer(commtext::kSignalEvent);
-  if (!outcome) comm::TransferFailed = true;
-  return outcome;
-}
-
-bool ReadByte(uint8_t& byte) {
-  ClearLastOsError();
-  comm::TransferFailed = false;
-  Event* abort = comm::AbortEvent.get();
-  Event* idle = comm::IdleEvent.get();
-  const int first = WaitServingMainQueue({abort, idle});
-  if (first == kWaitFailed) {
-    Record(commtext::kBadWrite, LastOsError());
-  } else if (first == 0) {
-    Record(commtext::kReadWaitAborted, LastOsError());
-  } else if (first == 1) {
-    if (!ResetEvent(idle)) return FailTransfer(commtext::kCancelEvent);
-    if (!SignalEvent(comm::ReadRequestEvent.get())) return FailTransfer(commtext::kSignalEvent);
-  } else {
-    Record(commtext::kWaitFunction, LastOsError());
-  }
-  bool outcome = false;
-  const bool idleSeen = WaitServingMainQueue({abort, idle}, kInfinite, kHandOverSpinMicros) == 1;
-  if (idleSeen) {
-    if (!comm::TransferFailed) {
-      byte = comm::ByteRead;
-      outcome = true;
-    }
-  } else {
-    Record(commtext::kWaitFunction, LastOsError());
-  }
-  // Seen signalled, IdleEvent stays so (only the caller resets it): setting it again
-  // would cost one more system call per byte for nothing.
-  if (!idleSeen && !SignalEvent(idle)) return FailTransfer(commtext::kCancelEvent);
-  if (!outcome) comm::TransferFailed = true;
-  return outcome;
-}
-
-bool TransferFailed() {
-  return comm::TransferFailed;
-}
-
-uint32_t CommErrorCode() {
-  std::lock_guard lock(Record().mutex);
-  return Record().code;
-}
-
-std::string CommErrorText() {
-  std::lock_guard lock(Record().mutex);
-  return Record().text;
-}
-
-void SetCommError(const std::string& text, uint32_t code) {
-  std::lock_guard lock(Record().mutex);
-  Record().text = text;
-  Record().code = code;
 }
 
 }  // namespace kestradr

@@ -1,29 +1,83 @@
-// The serial port object and the module operations on it: opening, closing, purging,
-// re-timing, probing, and the single-byte primitives the sequence exchange is built on.
+// The serial link of one connection: the port object with its threads, the single-byte
+// hand-over to the writer thread, and the record of the last serial failure. Opening,
+// closing, purging, re-timing, and the byte primitives the sequence exchange is built on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+
+#include "event.hpp"
+#include "main_thread_queue.hpp"
+#include "serial_device.hpp"
 
 namespace kestradr {
 
-// Opens COM `port` (a new port object each time). 0, an OS error, or 5 when a port is
-// already open in this process.
-int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
-                 uint16_t readTimeoutSeconds);
-int32_t DonePort();
-void PurgePort();
-bool SetPortTimeouts(uint16_t writeSeconds, uint16_t readSeconds);
+class TComm;
+
+class SerialLink {
+ public:
+  SerialLink();
+  ~SerialLink();  // closes the port
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
+
+  // Opens `address` (a new port object each time). 0, an OS error, or 5 when this link
+  // has a port open already.
+  int32_t InitPort(const PortAddress& address, uint32_t baud, uint32_t writeTimeoutMs,
+                   uint32_t readTimeoutMs);
+  int32_t DonePort();
+  void PurgePort();
+  bool SetPortTimeouts(uint32_t writeTimeoutMs, uint32_t readTimeoutMs);
+  bool PortIsOpen() const;
+
+  // One byte through the writer thread. The outcome is also left in TransferFailed().
+  bool WriteByte(uint8_t byte);
+  bool ReadByte(uint8_t& byte);
+
+  bool TransferFailed() const { return transferFailed_; }
+  uint32_t CommErrorCode() const;
+  std::string CommErrorText() const;
+  void SetCommError(const std::string& text, uint32_t code);
+
+  // Work the port's event thread hands to whichever thread waits inside this link.
+  MainThreadQueue& Queue() { return queue_; }
+
+  // The port object; replaced at every open, null before the first.
+  std::unique_ptr<TComm> Comm;
+  bool PortOpen = false;
+
+ private:
+  friend class TComm;
+  friend class TZapisOdczytThread;
+
+  // Fails the caller's side of a transfer: recorded, and left in TransferFailed.
+  bool FailTransfer(std::string_view text);
+
+  // The failure record is written by the writer thread and by the caller (and, after an
+  // abort from another thread, by both at once), so it takes a lock of its own.
+  mutable std::mutex recordMutex_;
+  std::string errorText_;
+  uint32_t errorCode_ = 0;
+
+  MainThreadQueue queue_;
+  std::atomic<bool> transferFailed_{false};
+  // Ordered by the hand-over events: written before a request (ByteToWrite) or before
+  // IdleEvent is signalled (ByteRead), read only after the matching wait.
+  uint8_t ByteToWrite = 0;
+  uint8_t ByteRead = 0;
+  // Made afresh at every Start (none exist before the first open); AbortEvent is
+  // signalled at every Stop and stays so until the next Start.
+  std::unique_ptr<Event> IdleEvent;
+  std::unique_ptr<Event> WriteRequestEvent;
+  std::unique_ptr<Event> ReadRequestEvent;
+  std::unique_ptr<Event> AbortEvent;
+};
+
+// Whether COM `port` can be opened at this moment (the port list of the program).
 bool PortAvailable(uint8_t port);
-bool PortIsOpen();
-
-// One byte through the writer thread. The outcome is also left in TransferFailed().
-bool WriteByte(uint8_t byte);
-bool ReadByte(uint8_t& byte);
-
-bool TransferFailed();
-uint32_t CommErrorCode();
-std::string CommErrorText();
-void SetCommError(const std::string& text, uint32_t code);
 
 }  // namespace kestradr

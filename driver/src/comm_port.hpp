@@ -1,18 +1,20 @@
-// The port object TComm and the module state the byte primitives share with its worker
-// threads. Private to the serial layer (and its tests); the rest of the driver uses
-// comm.hpp.
+// The port object TComm. Private to the serial layer (and its tests); the rest of the
+// driver uses the SerialLink of comm.hpp, which owns it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "comm_texts.hpp"
 #include "event.hpp"
 #include "serial_device.hpp"
 
 namespace kestradr {
 
+class SerialLink;
 class TZdarzeniaCommThread;
 class TZapisOdczytThread;
 
@@ -30,20 +32,20 @@ inline constexpr uint32_t kAllEvents = 0x1FF;
 
 class TComm {
  public:
-  TComm();
+  explicit TComm(SerialLink& link);
   virtual ~TComm();  // Stop
   TComm(const TComm&) = delete;
   TComm& operator=(const TComm&) = delete;
 
-  void Configure(uint32_t baud, uint8_t port, uint16_t writeTimeoutSeconds,
-                 uint16_t readTimeoutSeconds);
+  void Configure(uint32_t baud, const PortAddress& address, uint32_t writeTimeoutMs,
+                 uint32_t readTimeoutMs);
   uint32_t Start();
   uint32_t Stop();
   bool IsOpen() const;
   virtual uint32_t OpenDevice();
   void CloseDevice();
   uint32_t ApplyLineSettings();
-  uint32_t SetTimeouts(uint16_t writeSeconds, uint16_t readSeconds);
+  uint32_t SetTimeouts(uint32_t writeTimeoutMs, uint32_t readTimeoutMs);
   uint32_t PurgeOutput();
   uint32_t PurgeInput();
   // On the writer thread: one byte each; the number of bytes moved. Both end by
@@ -60,7 +62,15 @@ class TComm {
 
  private:
   uint32_t StartThreadsAndLine();
+  void Record(std::string_view text, uint32_t code);
+  template <std::size_t N>
+  void Record(const Cp1250Text<N>& text, uint32_t code) {
+    Record(text.view(), code);
+  }
+  // Ends a transfer on the writer thread: hands IdleEvent back to the caller.
+  uint32_t ReleaseCaller(uint32_t count);
 
+  SerialLink& link_;
   std::unique_ptr<SerialDevice> device_;
   CommTimeouts savedTimeouts_{};
   CommTimeouts workingTimeouts_{};
@@ -71,29 +81,10 @@ class TComm {
   uint32_t baudRate_ = 0;
   uint32_t inputQueueSize_ = 4096;
   uint32_t outputQueueSize_ = 2048;
-  uint16_t writeTimeout_ = 0;
-  uint16_t readTimeout_ = 0;
-  uint8_t portNumber_ = 2;
+  uint32_t writeTimeoutMs_ = 0;
+  uint32_t readTimeoutMs_ = 0;
+  PortAddress address_{2, {}};
   std::string portName_ = "Comm2";
 };
 
-// Module state. The names are those of the port's design; they live in their own
-// namespace because comm.hpp offers accessor functions of the same names.
-namespace comm {
-
-extern std::unique_ptr<TComm> Comm;
-extern bool PortOpen;
-extern std::atomic<bool> TransferFailed;
-// Ordered by the hand-over events: written before a request (ByteToWrite) or before
-// IdleEvent is signalled (ByteRead), read only after the matching wait.
-extern uint8_t ByteToWrite;
-extern uint8_t ByteRead;
-// Made afresh at every Start (none exist before the first open); AbortEvent is
-// signalled at every Stop and stays so until the next Start.
-extern std::unique_ptr<Event> IdleEvent;
-extern std::unique_ptr<Event> WriteRequestEvent;
-extern std::unique_ptr<Event> ReadRequestEvent;
-extern std::unique_ptr<Event> AbortEvent;
-
-}  // namespace comm
 }  // namespace kestradr

@@ -1,13 +1,13 @@
 #include "comm_threads.hpp"
 
+#include "comm.hpp"
 #include "comm_port.hpp"
-#include "main_thread_queue.hpp"
 
 namespace kestradr {
 
 TZdarzeniaCommThread::TZdarzeniaCommThread(SerialDevice& device, uint32_t eventMask,
-                                           Handler handler)
-    : device_(device), handler_(std::move(handler)) {
+                                           MainThreadQueue& queue, Handler handler)
+    : device_(device), queue_(queue), handler_(std::move(handler)) {
   RaiseProcessPriority();
   device_.SetEventMask(eventMask);
   thread_ = std::thread([this] { Execute(); });
@@ -24,7 +24,7 @@ void TZdarzeniaCommThread::Terminate() {
 
 void TZdarzeniaCommThread::WaitFor() {
   if (!thread_.joinable()) return;
-  WaitServingMainQueue({&finished_});
+  WaitServingMainQueue(queue_, {&finished_});
   thread_.join();
 }
 
@@ -45,12 +45,12 @@ void TZdarzeniaCommThread::Execute() {
 
 void TZdarzeniaCommThread::ProcessEvent(uint32_t mask) {
   // Returns early when the port is closing; the next wait then sees the stop event.
-  MainQueue().RunOnMainThread([this, mask] { handler_(mask); }, stop_);
+  queue_.RunOnMainThread([this, mask] { handler_(mask); }, stop_);
 }
 
-TZapisOdczytThread::TZapisOdczytThread(TComm& comm, const Event& writeRequest,
+TZapisOdczytThread::TZapisOdczytThread(TComm& comm, SerialLink& link, const Event& writeRequest,
                                        const Event& readRequest)
-    : comm_(comm), writeRequest_(writeRequest), readRequest_(readRequest) {
+    : comm_(comm), link_(link), writeRequest_(writeRequest), readRequest_(readRequest) {
   thread_ = std::thread([this] { Execute(); });
 }
 
@@ -85,11 +85,11 @@ void TZapisOdczytThread::Execute() {
 }
 
 void TZapisOdczytThread::DoWrite() {
-  comm_.WriteData(comm::ByteToWrite);
+  comm_.WriteData(link_.ByteToWrite);
 }
 
 void TZapisOdczytThread::DoRead() {
-  comm_.ReadData(comm::ByteRead);
+  comm_.ReadData(link_.ByteRead);
 }
 
 }  // namespace kestradr

@@ -7,10 +7,12 @@
 #include <thread>
 
 #include "event.hpp"
+#include "main_thread_queue.hpp"
 #include "serial_device.hpp"
 
 namespace kestradr {
 
+class SerialLink;
 class TComm;
 
 // How long the caller and the writer thread watch for each other's signal before they
@@ -18,12 +20,14 @@ class TComm;
 // over without waking a thread; an idle port sleeps.
 inline constexpr int kHandOverSpinMicros = 50;
 
-// Watches the device's communication events and hands each to the main thread.
+// Watches the device's communication events and hands each to the main thread: the
+// thread that waits inside the link's operations and serves `queue`.
 class TZdarzeniaCommThread {
  public:
   using Handler = std::function<void(uint32_t mask)>;
   // Raises the process priority and sets the device's event mask, then starts.
-  TZdarzeniaCommThread(SerialDevice& device, uint32_t eventMask, Handler handler);
+  TZdarzeniaCommThread(SerialDevice& device, uint32_t eventMask, MainThreadQueue& queue,
+                       Handler handler);
   ~TZdarzeniaCommThread();
   TZdarzeniaCommThread(const TZdarzeniaCommThread&) = delete;
   TZdarzeniaCommThread& operator=(const TZdarzeniaCommThread&) = delete;
@@ -37,6 +41,7 @@ class TZdarzeniaCommThread {
   void ProcessEvent(uint32_t mask);
 
   SerialDevice& device_;
+  MainThreadQueue& queue_;
   Handler handler_;
   Event stop_;
   Event finished_;
@@ -46,7 +51,8 @@ class TZdarzeniaCommThread {
 // Performs every single-byte transfer the caller requests.
 class TZapisOdczytThread {
  public:
-  TZapisOdczytThread(TComm& comm, const Event& writeRequest, const Event& readRequest);
+  TZapisOdczytThread(TComm& comm, SerialLink& link, const Event& writeRequest,
+                     const Event& readRequest);
   ~TZapisOdczytThread();
   TZapisOdczytThread(const TZapisOdczytThread&) = delete;
   TZapisOdczytThread& operator=(const TZapisOdczytThread&) = delete;
@@ -60,6 +66,7 @@ class TZapisOdczytThread {
   void DoRead();
 
   TComm& comm_;
+  SerialLink& link_;
   const Event& writeRequest_;
   const Event& readRequest_;
   Event stop_;

@@ -1,34 +1,20 @@
-#include "connection.hpp"
-
-#include "callbacks.hpp"
-#include "comm.hpp"
-#include "exchange.hpp"
+// The connection of a printer: opening it, the automatic reconnection every command
+// begins with, and what the program and the exports learn about the connected device.
 #include "messages.hpp"
-#include "receipt_state.hpp"
-#include "tauravat.h"
+#include "printer.hpp"
 
 namespace kestradr {
 
-// True before the first CommunicationInit so that commands do not try to reconnect to a
-// port nobody named; they fail at the first byte instead.
-bool Connected = true;
-uint8_t DeviceType = kDeviceNone;
-int32_t PortNumber = 0;
-uint32_t BaudRate = 9600;
-int32_t ReadTimeout = 5;
-bool ReceiptOpen = false;
-uint16_t PortWriteTimeout = 3;
-uint16_t PortReadTimeout = 5;
-
-namespace {
-constexpr uint8_t kCancelPending = 0x23;
+PortAddress Printer::AddressOf(int32_t port) const {
+  if (port != 0) return {port, {}};
+  return {0, DevicePath};
 }
 
-int32_t SettlePrinterAndIdentify() {
+int32_t Printer::SettlePrinterAndIdentify() {
   Block reply{};
   // Whatever the printer still has pending (a receipt left open by a crashed caller) is
   // cancelled and printed out before we ask who it is. Models without the command NAK it.
-  const int32_t cancel = SendSequence(kCancelPending, 1, reply);
+  const int32_t cancel = SendSequence(cmd::kCancel, reply);
   if (cancel != kOk && cancel != kNak) return cancel;
   if (cancel == kOk) {
     if (const int32_t printed = PrintControl(0, DeviceType); printed != kOk) return printed;
@@ -37,18 +23,18 @@ int32_t SettlePrinterAndIdentify() {
   return ReadDeviceType(DeviceType, version);
 }
 
-void ForgetConnection() {
+void Printer::ForgetConnection() {
   Connected = false;
   ClearReceiptState();
   DeviceType = kDeviceNone;
 }
 
-int32_t ConnectPrinter(int32_t port, bool identify) {
-  if (port == 0) return kNoPortNumber;
+int32_t Printer::ConnectPrinter(int32_t port, bool identify) {
+  const PortAddress address = AddressOf(port);
+  if (address.Empty()) return kNoPortNumber;
   ForgetConnection();
-  if (const int32_t closed = DonePort(); closed != kOk) return closed;
-  const auto seconds = static_cast<uint16_t>(ReadTimeout);
-  int32_t result = InitPort(static_cast<uint8_t>(port), BaudRate, seconds, seconds);
+  if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
+  int32_t result = Link.InitPort(address, BaudRate, ReadTimeoutMs, ReadTimeoutMs);
   if (result == kOk) {
     if (identify) result = SettlePrinterAndIdentify();
     Connected = result == kOk;
@@ -56,13 +42,95 @@ int32_t ConnectPrinter(int32_t port, bool identify) {
   return result;
 }
 
-int32_t Prologue(bool identify, bool refuseInReceipt) {
+int32_t Printer::Prologue(bool identify, bool refuseInReceipt) {
   if (!Connected) {
     if (const int32_t connected = ConnectPrinter(PortNumber, identify); connected != kOk)
       return connected;
   }
   if (refuseInReceipt && ReceiptOpen) return kReceiptOpen;
   return kOk;
+}
+
+int32_t Printer::Open(std::string_view device, uint32_t baud, uint32_t timeoutMs) {
+  return OpenAddress(ParsePortAddress(device), baud, timeoutMs);
+}
+
+int32_t Printer::CommunicationInit(uint8_t port, uint32_t baud, uint32_t timeoutSeconds) {
+  // The port takes 16-bit seconds, as it always has.
+  const uint32_t timeoutMs = static_cast<uint16_t>(timeoutSeconds) * 1000u;
+  return OpenAddress({port, {}}, baud, timeoutMs);
+}
+
+int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs) {
+  // Recorded first: a failure below leaves the printer to reconnect with them later.
+  ReadTimeoutMs = timeoutMs;
+  BaudRate = baud;
+  PortNumber = address.number;
+  DevicePath = address.path;
+  ForgetConnection();
+  if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
+  if (const int32_t opened = Link.InitPort(address, BaudRate, timeoutMs, timeoutMs); opened != kOk)
+    return opened;
+  const int32_t result = SettlePrinterAndIdentify();
+  Connected = result == kOk;
+  return result;
+}
+
+int32_t Printer::CommunicationEnd() {
+  DeviceType = kDeviceNone;
+  if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
+  Connected = false;
+  // Every later command answers 114 until the caller initialises again.
+  PortNumber = 0;
+  DevicePath.clear();
+  return kOk;
+}
+
+int32_t Printer::DeviceName(std::string& name) {
+  name.clear();
+  if (const int32_t result = Prologue(true, false); result != kOk) return result;
+  name = DeviceNameOf(DeviceType);
+  return kOk;
+}
+
+int32_t Printer::PlainDeviceName(std::string& name) {
+  if (const int32_t result = Prologue(true, false); result != kOk) return result;
+  name = PlainDeviceNameOf(DeviceType);
+  return kOk;
+}
+
+int32_t Printer::InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
+                          uint16_t readTimeoutSeconds) {
+  return Link.InitPort({port, {}}, baud, writeTimeoutSeconds * 1000u, readTimeoutSeconds * 1000u);
+}
+
+int32_t Printer::DonePort() {
+  return Link.DonePort();
+}
+
+int32_t Printer::OpenChosenPort(uint8_t port, uint16_t speed) {
+  Link.DonePort();
+  const int32_t result = InitPort(port, speed, PortWriteTimeout, PortReadTimeout);
+  if (result == kOk) {
+    // Recorded so that a command that finds the connection lost reconnects to the
+    // port the program chose rather than refusing for want of a port number.
+    PortNumber = port;
+    DevicePath.clear();
+    BaudRate = speed;
+  }
+  return result;
+}
+
+void Printer::SetSelection(uint8_t port, uint16_t speed) {
+  SelectedPort = port;
+  SelectedSpeed = speed;
+}
+
+int32_t Printer::Identify(uint8_t& type) {
+  uint32_t version = 0;
+  const int32_t result = ReadDeviceType(type, version);
+  if (result == kOk) DeviceType = type;
+  return result;
 }
 
 }  // namespace kestradr

@@ -29,13 +29,13 @@ void SetPortProbe(PortProbe probe) {
   TheSource().probe = std::move(probe);
 }
 
-DeviceOpenResult OpenConfiguredDevice(int port) {
+DeviceOpenResult OpenConfiguredDevice(const PortAddress& address) {
   DeviceOpener opener;
   {
     std::lock_guard lock(TheSource().mutex);
     opener = TheSource().opener;
   }
-  return opener ? opener(port) : OpenPlatformDevice(port);
+  return opener ? opener(address) : OpenPlatformDevice(address);
 }
 
 bool ProbeConfiguredPort(int port) {

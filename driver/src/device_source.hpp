@@ -6,7 +6,7 @@
 
 namespace kestradr {
 
-DeviceOpenResult OpenConfiguredDevice(int port);
+DeviceOpenResult OpenConfiguredDevice(const PortAddress& address);
 bool ProbeConfiguredPort(int port);
 
 }  // namespace kestradr

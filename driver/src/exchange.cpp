@@ -1,42 +1,38 @@
-#include "exchange.hpp"
+// The sequence exchange of one printer. `replyLength` counts every byte of the first
+// reply, the ACK included; data byte k lands at ReplyBuffer[k-1].
+#include <algorithm>
 
-#include "comm.hpp"
+#include "commands.hpp"
+#include "export_guard.hpp"
 #include "messages.hpp"
+#include "printer.hpp"
 #include "trace.hpp"
 
 namespace kestradr {
 
-Block SendBuffer{};
-Block ReplyBuffer{};
-uint8_t LastSequenceResult = 0;
-
-bool IsBareDataCommand(uint8_t command) {
-  switch (command) {
-    case 94: case 96: case 144: case 148: case 149: case 150: case 155: case 159:
-      return true;
-    default:
-      return false;
-  }
+bool Printer::TracedWrite(uint8_t byte) {
+  const bool ok = Link.WriteByte(byte);
+  if (trace::Enabled()) trace::Sent(byte, ok);
+  return ok;
 }
 
-uint8_t RecordLength(uint8_t command) {
-  switch (command) {
-    case 162: case 163: case 165: return 11;
-    case 173: case 174: return 16;
-    case 231: return 4;
-    case 233: case 238: return 20;
-    case 234: return 8;
-    default: return 0;
-  }
+bool Printer::TracedRead(uint8_t& byte) {
+  const bool ok = Link.ReadByte(byte);
+  if (trace::Enabled()) trace::Received(byte, ok);
+  return ok;
 }
 
-namespace {
-
-bool SendFailed() { return CommErrorCode() != 0 || TransferFailed(); }
+bool Printer::SendParameters(uint8_t count) {
+  for (unsigned i = 0; i < count; ++i) {
+    TracedWrite(SendBuffer[i]);
+    if (Link.TransferFailed()) return false;
+  }
+  return true;
+}
 
 // Reads data bytes 1..length-1 of a reply whose first byte is already in, stopping early
 // at a 0xFF that begins a record of a list command.
-bool ReadDataBytes(uint8_t length, uint8_t recordLength) {
+bool Printer::ReadDataBytes(uint8_t length, uint8_t recordLength) {
   for (unsigned k = 1; k < length; ++k) {
     uint8_t byte = 0;
     if (!TracedRead(byte)) return false;
@@ -45,6 +41,8 @@ bool ReadDataBytes(uint8_t length, uint8_t recordLength) {
   }
   return true;
 }
+
+namespace {
 
 uint8_t RefusalResult(uint8_t command, uint8_t firstByte) {
   if (IsBareDataCommand(command)) return kOk;
@@ -57,14 +55,17 @@ uint8_t RefusalResult(uint8_t command, uint8_t firstByte) {
   }
 }
 
-uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
-                 uint8_t parameterLength) {
+}  // namespace
+
+uint8_t Printer::Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
+                          uint8_t parameterLength) {
   const uint8_t recordLength = RecordLength(command);
-  PurgePort();
+  const auto sendFailed = [this] { return Link.CommErrorCode() != 0 || Link.TransferFailed(); };
+  Link.PurgePort();
 
   for (const uint8_t byte : {kEsc, command}) {
     TracedWrite(byte);
-    if (SendFailed()) return kSendTimeout;
+    if (sendFailed()) return kSendTimeout;
   }
 
   if (replyLength > 0) {
@@ -87,35 +88,36 @@ uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength
   return kOk;
 }
 
-}  // namespace
-
-bool SendParameters(uint8_t count) {
-  for (unsigned i = 0; i < count; ++i) {
-    TracedWrite(SendBuffer[i]);
-    if (TransferFailed()) return false;
-  }
-  return true;
-}
-
-void ExchangeSequence(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
-                      uint8_t parameterLength) {
+void Printer::ExchangeSequence(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
+                               uint8_t parameterLength) {
   LastSequenceResult = 0;
-  if (trace::enabled) trace::BeginSequence(command);
+  if (trace::Enabled()) trace::BeginSequence(command);
   LastSequenceResult = Exchange(command, replyLength, secondReplyLength, parameterLength);
-  if (trace::enabled) trace::EndSequence();
+  if (trace::Enabled()) trace::EndSequence();
 }
 
-uint8_t SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength, Block& reply,
-                     const Block& parameters) {
+uint8_t Printer::SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength,
+                              Block& reply, const Block& parameters) {
   if (parameterLength > 0) SendBuffer = parameters;
   ExchangeSequence(command, replyLength, 0, parameterLength);
   if (replyLength > 0) reply = ReplyBuffer;
   return LastSequenceResult;
 }
 
-uint8_t SendSequence(uint8_t command, uint8_t replyLength, Block& reply) {
+uint8_t Printer::SendSequence(uint8_t command, uint8_t replyLength, Block& reply) {
   ExchangeSequence(command, replyLength, 0, 0);
   if (replyLength > 0) reply = ReplyBuffer;
+  return LastSequenceResult;
+}
+
+int32_t Printer::RSSequence(uint8_t command, int32_t replyLength, int32_t parameterLength,
+                            uint8_t* reply, const uint8_t* parameters) {
+  // The lengths are judged whole for the copies; only their low byte reaches the wire.
+  if (parameterLength > 0) std::copy_n(&Deref(parameters), SendBuffer.size(), SendBuffer.begin());
+  uint8_t* const replyOut = replyLength > 0 ? &Deref(reply) : nullptr;
+  ExchangeSequence(command, static_cast<uint8_t>(replyLength), 0,
+                   static_cast<uint8_t>(parameterLength));
+  if (replyOut != nullptr) std::copy(ReplyBuffer.begin(), ReplyBuffer.end(), replyOut);
   return LastSequenceResult;
 }
 

@@ -1,8 +1,5 @@
-// Exported connection, identification and article-name operations.
-#include "article_name.hpp"
-#include "comm.hpp"
-#include "connection.hpp"
-#include "export_guard.hpp"
+// Exported connection, identification, preconditions, print supervision and call-backs.
+#include "legacy_call.hpp"
 #include "messages.hpp"
 #include "tauravat.h"
 #include "tauravat.hpp"
@@ -11,56 +8,50 @@ using namespace kestradr;
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL CommunicationInit(uint8_t port, uint32_t baud,
                                                                 uint32_t timeout) {
-  return Guarded([&]() -> int32_t {
-    // Recorded first: a failure below leaves the driver to reconnect with them later.
-    ReadTimeout = static_cast<int32_t>(timeout);
-    BaudRate = baud;
-    PortNumber = port;
-    ForgetConnection();
-    if (const int32_t closed = DonePort(); closed != kOk) return closed;
-    const auto seconds = static_cast<uint16_t>(timeout);
-    if (const int32_t opened = InitPort(port, BaudRate, seconds, seconds); opened != kOk)
-      return opened;
-    const int32_t result = SettlePrinterAndIdentify();
-    Connected = result == kOk;
-    return result;
-  });
+  return OnDefaultPrinter([&](Printer& p) { return p.CommunicationInit(port, baud, timeout); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL CommunicationEnd(void) {
-  return Guarded([&]() -> int32_t {
-    DeviceType = kDeviceNone;
-    if (const int32_t closed = DonePort(); closed != kOk) return closed;
-    Connected = false;
-    // Every later command answers 114 until the caller initialises again.
-    PortNumber = 0;
-    return kOk;
-  });
+  return OnDefaultPrinter([](Printer& p) { return p.CommunicationEnd(); });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL DeviceName(std::string& name) {
-  return Guarded([&]() -> int32_t {
-    name.clear();
-    if (const int32_t result = Prologue(true, false); result != kOk) return result;
-    name = DeviceNameText(DeviceType);
-    return kOk;
-  });
+  return OnDefaultPrinter([&](Printer& p) { return p.DeviceName(name); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pDeviceName(char* buffer) {
   if (buffer == nullptr) return kNullBuffer;
-  return Guarded([&]() -> int32_t {
-    if (const int32_t result = Prologue(true, false); result != kOk) return result;
-    CopyOut(buffer, PlainDeviceNameText(DeviceType));
-    return kOk;
+  return OnDefaultPrinter([&](Printer& p) {
+    std::string name;
+    const int32_t result = p.PlainDeviceName(name);
+    if (result == kOk) CopyOut(buffer, name);
+    return result;
   });
 }
 
-TAURAVAT_API int32_t TAURAVAT_CALL CharsInArticleName(const std::string& name) {
-  return Guarded([&]() -> int32_t { return CountSignificantNameChars(name); });
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReceiptConditions(void) {
+  return OnDefaultPrinter([](Printer& p) { return p.ReceiptConditions(); });
 }
 
-extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pCharsInArticleName(const char* name) {
-  if (name == nullptr) return kNullBuffer;
-  return Guarded([&]() -> int32_t { return CountSignificantNameChars(name); });
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PrintResume(void) {
+  return OnDefaultPrinter([](Printer& p) { return p.PrintResume(); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PrintControl(int32_t Mode, uint8_t DeviceType) {
+  return OnDefaultPrinter([&](Printer& p) { return p.PrintControl(Mode, DeviceType); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL
+SetCallbacks(TauravatProgressCallback progress, TauravatMessagePumpCallback messagePump) {
+  return OnDefaultPrinter([&](Printer& p) -> int32_t {
+    if (progress != nullptr)
+      p.SetProgressCallback([progress](const std::string& text) { progress(text.c_str()); });
+    else
+      p.SetProgressCallback({});
+    if (messagePump != nullptr)
+      p.SetMessagePumpCallback([messagePump] { messagePump(); });
+    else
+      p.SetMessagePumpCallback({});
+    return kOk;
+  });
 }

@@ -26,8 +26,8 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, con
   });
 }
 
-extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(
-    const char* utf8_name, int32_t* count) {
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(const char* utf8_name,
+                                                                             int32_t* count) {
   if (utf8_name == nullptr || count == nullptr) return kNullArgument;
   return Guarded([&]() -> int32_t {
     const auto name = Utf8In(utf8_name);

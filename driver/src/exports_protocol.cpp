@@ -1,8 +1,7 @@
-// Exported raw sequences and messages.
-#include <algorithm>
-#include <cstring>
-
-#include "exchange.hpp"
+// Exported messages, the driver's own identity, and the article-name count: none needs
+// a printer.
+#include "article_name.hpp"
+#include "cp1250.hpp"
 #include "export_guard.hpp"
 #include "messages.hpp"
 #include "tauravat.h"
@@ -10,19 +9,19 @@
 
 using namespace kestradr;
 
-extern "C" TAURAVAT_API int32_t TAURAVAT_CALL RSSequence(uint8_t command, int32_t replyLength,
-                                                         int32_t parameterLength, uint8_t* reply,
-                                                         const uint8_t* parameters) {
-  return Guarded([&]() -> int32_t {
-    // The lengths are judged whole for the copies; only their low byte reaches the wire.
-    if (parameterLength > 0) std::copy_n(&Deref(parameters), SendBuffer.size(), SendBuffer.begin());
-    uint8_t* const replyOut = replyLength > 0 ? &Deref(reply) : nullptr;
-    ExchangeSequence(command, static_cast<uint8_t>(replyLength), 0,
-                     static_cast<uint8_t>(parameterLength));
-    if (replyOut != nullptr) std::copy(ReplyBuffer.begin(), ReplyBuffer.end(), replyOut);
-    return LastSequenceResult;
-  });
+namespace {
+
+const std::string& VersionText() {
+  static const std::string version = "10.00";
+  return version;
 }
+
+const std::string& AuthorText() {
+  static const std::string author = Cp1250("tauravat - sterownik drukarek fiskalnych KESTRA");
+  return author;
+}
+
+}  // namespace
 
 TAURAVAT_API int32_t TAURAVAT_CALL ErrMessage(int32_t code, std::string& text) {
   return Guarded([&]() -> int32_t {
@@ -39,5 +38,44 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pErrMessage(int32_t code, char* bu
     const int32_t result = ErrMessage(code, text);
     CopyOut(buffer, text);
     return result;
+  });
+}
+
+TAURAVAT_API int32_t TAURAVAT_CALL CharsInArticleName(const std::string& name) {
+  return Guarded([&]() -> int32_t { return CountSignificantNameChars(name); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pCharsInArticleName(const char* name) {
+  if (name == nullptr) return kNullBuffer;
+  return Guarded([&]() -> int32_t { return CountSignificantNameChars(name); });
+}
+
+TAURAVAT_API int32_t TAURAVAT_CALL DllVersion(std::string& Version) {
+  return Guarded([&]() -> int32_t {
+    Version = VersionText();
+    return kOk;
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pDllVersion(char* buffer) {
+  if (buffer == nullptr) return kNullBuffer;
+  return Guarded([&]() -> int32_t {
+    CopyOut(buffer, VersionText());
+    return kOk;
+  });
+}
+
+TAURAVAT_API int32_t TAURAVAT_CALL DllAuthor(std::string& Author) {
+  return Guarded([&]() -> int32_t {
+    Author = AuthorText();
+    return kOk;
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pDllAuthor(char* buffer) {
+  if (buffer == nullptr) return kNullBuffer;
+  return Guarded([&]() -> int32_t {
+    CopyOut(buffer, AuthorText());
+    return kOk;
   });
 }

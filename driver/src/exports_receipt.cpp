@@ -2,27 +2,27 @@
 // p-twins take NUL-terminated text and refuse a null output buffer before anything.
 #include <string>
 
-#include "export_guard.hpp"
-#include "receipt.hpp"
+#include "legacy_call.hpp"
 #include "tauravat.h"
 #include "tauravat.hpp"
 
 using kestradr::CopyOut;
 using kestradr::Deref;
-using kestradr::Guarded;
 using kestradr::kNullBuffer;
+using kestradr::OnDefaultPrinter;
+using kestradr::Printer;
 using kestradr::TextIn;
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReceiptBegin(void) {
-  return Guarded([] { return kestradr::ReceiptBegin(); });
+  return OnDefaultPrinter([](Printer& p) { return p.ReceiptBegin(); });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL ReceiptItem(int32_t Typ, const std::string& Nazwa,
                                                int32_t Stawka, int32_t Komunikat, int32_t Ilosc,
                                                int32_t MP, const std::string& Jedn, int32_t Cena,
                                                int32_t& Wartosc) {
-  return Guarded([&] {
-    return kestradr::ReceiptItem(Typ, Nazwa, Stawka, Komunikat, Ilosc, MP, Jedn, Cena, Wartosc);
+  return OnDefaultPrinter([&](Printer& p) {
+    return p.ReceiptItem(Typ, Nazwa, Stawka, Komunikat, Ilosc, MP, Jedn, Cena, Wartosc);
   });
 }
 
@@ -31,82 +31,85 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pReceiptItem(int32_t Typ, const ch
                                                            int32_t Ilosc, int32_t MP,
                                                            const char* Jedn, int32_t Cena,
                                                            int32_t* Wartosc) {
-  return Guarded([&] {
-    return kestradr::ReceiptItem(Typ, TextIn(Nazwa), Stawka, Komunikat, Ilosc, MP, TextIn(Jedn),
-                                 Cena, Deref(Wartosc));
+  return OnDefaultPrinter([&](Printer& p) {
+    return p.ReceiptItem(Typ, TextIn(Nazwa), Stawka, Komunikat, Ilosc, MP, TextIn(Jedn), Cena,
+                         Deref(Wartosc));
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PackageItem(int32_t Param, uint16_t firstValue,
                                                           uint16_t secondValue, int32_t amount) {
-  return Guarded([&] { return kestradr::PackageItem(Param, firstValue, secondValue, amount); });
+  return OnDefaultPrinter(
+      [&](Printer& p) { return p.PackageItem(Param, firstValue, secondValue, amount); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PrintSubtotal(void) {
-  return Guarded([] { return kestradr::PrintSubtotal(); });
+  return OnDefaultPrinter([](Printer& p) { return p.PrintSubtotal(); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReceiptEnd(int32_t Rabat) {
-  return Guarded([&] { return kestradr::ReceiptEnd(Rabat); });
+  return OnDefaultPrinter([&](Printer& p) { return p.ReceiptEnd(Rabat); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReceiptCancel(void) {
-  return Guarded([] { return kestradr::ReceiptCancel(); });
+  return OnDefaultPrinter([](Printer& p) { return p.ReceiptCancel(); });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL FillPayment(int32_t Number, const std::string& Name,
                                                int32_t FirstAmount, int32_t SecondAmount) {
-  return Guarded([&] { return kestradr::FillPayment(Number, Name, FirstAmount, SecondAmount); });
+  return OnDefaultPrinter(
+      [&](Printer& p) { return p.FillPayment(Number, Name, FirstAmount, SecondAmount); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pFillPayment(int32_t Number, const char* Name,
                                                            int32_t FirstAmount,
                                                            int32_t SecondAmount) {
-  return Guarded(
-      [&] { return kestradr::FillPayment(Number, TextIn(Name), FirstAmount, SecondAmount); });
+  return OnDefaultPrinter(
+      [&](Printer& p) { return p.FillPayment(Number, TextIn(Name), FirstAmount, SecondAmount); });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL FillLines(int32_t LineCode, const std::string& Text,
                                              int32_t& FreeLines) {
-  return Guarded([&] { return kestradr::FillLines(LineCode, Text, FreeLines); });
+  return OnDefaultPrinter([&](Printer& p) { return p.FillLines(LineCode, Text, FreeLines); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pFillLines(int32_t LineCode, const char* Text,
                                                          int32_t* FreeLines) {
-  return Guarded([&] { return kestradr::FillLines(LineCode, TextIn(Text), Deref(FreeLines)); });
+  return OnDefaultPrinter(
+      [&](Printer& p) { return p.FillLines(LineCode, TextIn(Text), Deref(FreeLines)); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ErasePayments(void) {
-  return Guarded([] { return kestradr::ErasePayments(); });
+  return OnDefaultPrinter([](Printer& p) { return p.ErasePayments(); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL EraseLines(void) {
-  return Guarded([] { return kestradr::EraseLines(); });
+  return OnDefaultPrinter([](Printer& p) { return p.EraseLines(); });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL ReadTotal(std::string& Total) {
-  return Guarded([&] { return kestradr::ReadTotal(Total); });
+  return OnDefaultPrinter([&](Printer& p) { return p.ReadTotal(Total); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pReadTotal(char* buffer) {
   if (buffer == nullptr) return kNullBuffer;
-  return Guarded([&] {
+  return OnDefaultPrinter([&](Printer& p) {
     std::string total;
-    const int32_t result = kestradr::ReadTotal(total);
+    const int32_t result = p.ReadTotal(total);
     if (result == 0) CopyOut(buffer, total);
     return result;
   });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL ReadSelTotal(const std::string& N, std::string& Total) {
-  return Guarded([&] { return kestradr::ReadSelTotal(N, Total); });
+  return OnDefaultPrinter([&](Printer& p) { return p.ReadSelTotal(N, Total); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pReadSelTotal(const char* N, char* buffer) {
   if (buffer == nullptr) return kNullBuffer;
-  return Guarded([&] {
+  return OnDefaultPrinter([&](Printer& p) {
     std::string total;
-    const int32_t result = kestradr::ReadSelTotal(TextIn(N), total);
+    const int32_t result = p.ReadSelTotal(TextIn(N), total);
     if (result == 0) CopyOut(buffer, total);
     return result;
   });

@@ -18,7 +18,9 @@ int32_t TextOut(std::string_view utf8, char* text, size_t size, size_t* needed);
 int32_t Cp1250TextOut(std::string_view cp1250, char* text, size_t size, size_t* needed);
 
 // An output buffer the caller claims has room but gave no memory for.
-inline bool MissingBuffer(const void* text, size_t size) { return text == nullptr && size > 0; }
+inline bool MissingBuffer(const void* text, size_t size) {
+  return text == nullptr && size > 0;
+}
 
 // A caller's UTF-8 text in code page 1250, or nothing when it holds a character the code
 // page lacks (or is not UTF-8).

@@ -49,8 +49,9 @@ std::string EnglishTimeoutText(std::string_view firstLine, std::string_view hint
 std::map<int32_t, std::string> BuildEnglish() {
   std::map<int32_t, std::string> table = {
       {0, ""},
-      {5, "The port cannot be opened. The serial port is probably in use by another "
-          "application."},
+      {5,
+       "The port cannot be opened. The serial port is probably in use by another "
+       "application."},
       {23, "Invalid reply from the printer."},
       {24, "NAK in reply to the control sequence."},
       {99, "Communication not initialised."},
@@ -103,10 +104,12 @@ std::map<int32_t, std::string> BuildEnglish() {
       {231, "Service jumper is in the normal position."},
       {232, "CRC error in the data sent to the printer"},
       {233, "Completeness error (data not sent in the right order)"},
-      {234, "The same data was sent again. It has been saved but will not be printed on the "
-            "daily report."},
-      {235, "Data cannot be sent or erased. The previous data must be printed on a daily "
-            "report."},
+      {234,
+       "The same data was sent again. It has been saved but will not be printed on the "
+       "daily report."},
+      {235,
+       "Data cannot be sent or erased. The previous data must be printed on a daily "
+       "report."},
       {236, "One of the controllers was not identified"},
       {237, "The changeover to the euro must be made"},
       {238, "No data to show on the printer's display"},

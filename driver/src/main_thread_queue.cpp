@@ -43,14 +43,8 @@ void MainThreadQueue::Drain() {
   if (failure) std::rethrow_exception(failure);
 }
 
-MainThreadQueue& MainQueue() {
-  static MainThreadQueue queue;
-  return queue;
-}
-
-int WaitServingMainQueue(std::initializer_list<const Event*> events, int timeoutMs,
-                         int spinMicros) {
-  MainThreadQueue& queue = MainQueue();
+int WaitServingMainQueue(MainThreadQueue& queue, std::initializer_list<const Event*> events,
+                         int timeoutMs, int spinMicros) {
   std::vector<const Event*> waited(events);
   const auto served = static_cast<int>(waited.size());
   // WaitForAny takes an initializer_list; the lists here are at most three long.

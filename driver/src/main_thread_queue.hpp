@@ -1,5 +1,6 @@
 // Work handed from a worker thread to "the main thread": whichever thread is waiting
-// inside the port's operations (WriteByte, ReadByte, Stop) runs it. The worker blocks
+// inside the port's operations (WriteByte, ReadByte, Stop) runs it. Each serial link has
+// its own queue, so two ports on two threads never run each other's work. The worker blocks
 // until its task has run, or until its own stop event releases it, so closing the port
 // never waits on a hand-over that nobody serves.
 #pragma once
@@ -33,12 +34,9 @@ class MainThreadQueue {
   Event pending_;
 };
 
-// The process's one queue; the serial layer's threads hand their events through it.
-MainThreadQueue& MainQueue();
-
-// Waits like WaitForAny, running handed-over tasks while it waits. Returns the index in
-// `events`, kWaitTimeout or kWaitFailed.
-int WaitServingMainQueue(std::initializer_list<const Event*> events, int timeoutMs = kInfinite,
-                         int spinMicros = 0);
+// Waits like WaitForAny, running the tasks handed over through `queue` while it waits.
+// Returns the index in `events`, kWaitTimeout or kWaitFailed.
+int WaitServingMainQueue(MainThreadQueue& queue, std::initializer_list<const Event*> events,
+                         int timeoutMs = kInfinite, int spinMicros = 0);
 
 }  // namespace kestradr

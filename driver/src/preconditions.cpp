@@ -1,18 +1,13 @@
 // The checks a receipt must pass before it begins: the printer's data, memory, jumper,
 // paper and rates, each refusal with its own code.
-#include "callbacks.hpp"
-#include "connection.hpp"
 #include "cp1250.hpp"
-#include "exchange.hpp"
-#include "export_guard.hpp"
 #include "messages.hpp"
-#include "tauravat.h"
+#include "printer.hpp"
 
 namespace kestradr {
 
 namespace {
 
-constexpr uint8_t kEuroStatus = 0xF5;
 constexpr uint8_t kEuroChangeDue = 7;
 constexpr int32_t kEuroChangeRequired = 237;
 
@@ -67,11 +62,14 @@ constexpr Test kReceiptBeginOrder[] = {
     {Source::Print, 0x04, true, kPrinterFailure},
 };
 
-int32_t ReadStatusSet(StatusSet& status) {
-  if (const int32_t r = ReadStatusByte(0x9B, status.fiscal); r != kOk) return r;
-  if (const int32_t r = ReadStatusByte(0x94, status.memory); r != kOk) return r;
-  if (const int32_t r = ReadStatusByte(0x95, status.print); r != kOk) return r;
-  return ReadStatusByte(0x96, status.service);
+int32_t ReadStatusSet(Printer& printer, StatusSet& status) {
+  if (const int32_t r = printer.ReadStatusByte(cmd::kFiscalStatus.code, status.fiscal); r != kOk)
+    return r;
+  if (const int32_t r = printer.ReadStatusByte(cmd::kMemoryStatus.code, status.memory); r != kOk)
+    return r;
+  if (const int32_t r = printer.ReadStatusByte(cmd::kPrintStatus.code, status.print); r != kOk)
+    return r;
+  return printer.ReadStatusByte(cmd::kServiceStatus.code, status.service);
 }
 
 uint8_t ByteOf(const StatusSet& status, Source source) {
@@ -91,18 +89,18 @@ uint8_t ByteOf(const StatusSet& status, Source source) {
 }
 
 template <size_t N>
-int32_t RunTests(const Test (&tests)[N], const StatusSet& status) {
+int32_t RunTests(Printer& printer, const Test (&tests)[N], const StatusSet& status) {
   for (const Test& test : tests) {
     if (test.source == Source::TaxRates) {
       bool set = false;
-      if (const int32_t result = CheckTaxRatesSet(set); result != kOk) return result;
+      if (const int32_t result = printer.CheckTaxRatesSet(set); result != kOk) return result;
       if (!set) return kNoTaxRates;
       continue;
     }
     const bool bitSet = (ByteOf(status, test.source) & test.mask) != 0;
     if (bitSet == test.refuseWhenSet) return test.code;
   }
-  return PrintControl(1, DeviceType);
+  return printer.PrintControl(1, printer.DeviceType);
 }
 
 const std::string& Caption() {
@@ -112,33 +110,28 @@ const std::string& Caption() {
 
 }  // namespace
 
-int32_t CheckReceiptPreconditions() {
+int32_t Printer::CheckReceiptPreconditions() {
   ShowCentreMessage(Caption());
   if (const int32_t result = Prologue(false, true); result != kOk) return result;
   StatusSet status;
-  if (const int32_t result = ReadStatusSet(status); result != kOk) return result;
-  return RunTests(kReceiptBeginOrder, status);
+  if (const int32_t result = ReadStatusSet(*this, status); result != kOk) return result;
+  return RunTests(*this, kReceiptBeginOrder, status);
+}
+
+int32_t Printer::ReceiptConditions() {
+  ShowCentreMessage(Caption());
+  if (const int32_t result = Prologue(false, true); result != kOk) return result;
+  uint8_t type = kDeviceNone;
+  uint32_t version = 0;
+  if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
+  if (ModelOf(type).euroChange) {
+    Block reply{};
+    if (const int32_t result = SendSequence(cmd::kEuroStatus, reply); result != kOk) return result;
+    if (reply[0] == kEuroChangeDue) return kEuroChangeRequired;
+  }
+  StatusSet status;
+  if (const int32_t result = ReadStatusSet(*this, status); result != kOk) return result;
+  return RunTests(*this, kReceiptConditionsOrder, status);
 }
 
 }  // namespace kestradr
-
-using namespace kestradr;
-
-extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReceiptConditions(void) {
-  return Guarded([&]() -> int32_t {
-    ShowCentreMessage(Caption());
-    if (const int32_t result = Prologue(false, true); result != kOk) return result;
-    uint8_t type = kDeviceNone;
-    uint32_t version = 0;
-    if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
-    if (type == 7 || type == 8) {
-      Block reply{};
-      const int32_t result = RSSequence(kEuroStatus, 2, 0, reply.data(), nullptr);
-      if (result != kOk) return result;
-      if (reply[0] == kEuroChangeDue) return kEuroChangeRequired;
-    }
-    StatusSet status;
-    if (const int32_t result = ReadStatusSet(status); result != kOk) return result;
-    return RunTests(kReceiptConditionsOrder, status);
-  });
-}

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "connection.hpp"
-#include "device_groups.hpp"
+#include "device_models.hpp"
 #include "messages.hpp"
 
 namespace kestradr {
@@ -83,16 +82,13 @@ std::string_view TextUpToNul(std::string_view text) {
   return text.substr(0, std::min(text.size(), kMaxTextLength));
 }
 
-int32_t PrepareArticleName(std::string_view name, std::string& prepared) {
+int32_t PrepareArticleName(std::string_view name, uint8_t deviceType, std::string& prepared) {
   const auto plain = PlainText(TextUpToNul(name), kArticleNameLength);
   if (!plain) return kParameterOutOfRange;
   prepared = *plain;
   prepared.resize(kArticleNameLength, ' ');
   const auto significant = std::count_if(prepared.begin(), prepared.end(), IsSignificantNameChar);
-  if (significant >= 10) return kOk;
-  // The extended models print a name with as few as 5 significant characters.
-  if (significant >= 5 && IsExtendedModel(DeviceType)) return kOk;
-  return kNameTooShort;
+  return significant >= ModelOf(deviceType).minimumNameCharacters ? kOk : kNameTooShort;
 }
 
 std::array<uint8_t, 4> LongToBytes(int32_t value) {

@@ -32,9 +32,9 @@ char WindowsCharToPrinter(char c);
 std::string WindowsTextToPrinter(std::string_view text);
 
 // The 28-character name the item line carries (made plain, then cut, or padded with
-// blanks), and 0 or 202 when it has too few significant characters for the connected
-// device type; 215 when it holds a character the printer cannot print.
-int32_t PrepareArticleName(std::string_view name, std::string& prepared);
+// blanks), and 0 or 202 when it has too few significant characters for the device type;
+// 215 when it holds a character the printer cannot print.
+int32_t PrepareArticleName(std::string_view name, uint8_t deviceType, std::string& prepared);
 
 std::array<uint8_t, 4> LongToBytes(int32_t value);
 

@@ -5,32 +5,12 @@
 #include <cstddef>
 #include <cstring>
 
-#include "comm.hpp"
-#include "connection.hpp"
-#include "exchange.hpp"
 #include "messages.hpp"
+#include "printer.hpp"
 #include "printer_text.hpp"
-#include "receipt_state.hpp"
-#include "tauravat.h"
-#include "trace.hpp"
-#include "device_groups.hpp"
 
 namespace kestradr {
 namespace {
-
-constexpr uint8_t kCmdItem = 0x06;
-constexpr uint8_t kCmdReceiptSum = 0x07;
-constexpr uint8_t kCmdExtraLine = 0x09;
-constexpr uint8_t kCmdPackage = 0x17;
-constexpr uint8_t kCmdDiscount = 0x1B;
-constexpr uint8_t kCmdBegin = 0x21;
-constexpr uint8_t kCmdCancel = 0x23;
-constexpr uint8_t kCmdEnd = 0x24;
-constexpr uint8_t kCmdSubtotal = 0x80;
-constexpr uint8_t kCmdPaymentFirst = 0x81;
-constexpr uint8_t kCmdPaymentSecond = 0x82;
-constexpr uint8_t kCmdPrintStatus = 0x95;
-constexpr uint8_t kCmdRateTotals = 0xDA;
 
 constexpr uint8_t kPrinterCancelledReceipt = 0x10;  // bit 4 of the 0x95 status
 constexpr uint32_t kReservedRate = 25500;
@@ -51,28 +31,6 @@ uint8_t PrinterRateCode(int32_t rate) {
   }
 }
 
-// The printer may cancel an open receipt on its own (a refused line, a fault); every
-// receipt step asks first, so the driver forgets such a receipt.
-int32_t StatusGuard() {
-  uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
-  if ((status & kPrinterCancelledReceipt) != 0) {
-    ReceiptOpen = false;
-    return kReceiptCancelled;
-  }
-  return kOk;
-}
-
-int32_t Send(uint8_t command, const Block& parameters, size_t length) {
-  Block reply{};
-  return SendSequence(command, 0, static_cast<uint8_t>(length), reply, parameters);
-}
-
-int32_t SendAcknowledged(uint8_t command) {
-  Block reply{};
-  return SendSequence(command, 1, reply);
-}
-
 void Put(Block& block, size_t offset, int32_t value) {
   const auto bytes = LongToBytes(value);
   std::copy(bytes.begin(), bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(offset));
@@ -83,28 +41,53 @@ void Put(Block& block, size_t offset, std::string_view text) {
   std::memcpy(block.data() + offset, text.data(), std::min(text.size(), block.size() - offset));
 }
 
-int32_t SendReceiptSum(int32_t sum) {
+// Sends a command of the table with its parameters; no reply is read.
+int32_t Send(Printer& printer, const Command& command, const Block& parameters) {
+  Block reply{};
+  return printer.SendSequence(command, reply, parameters);
+}
+
+int32_t SendAcknowledged(Printer& printer, const Command& command) {
+  Block reply{};
+  return printer.SendSequence(command, reply);
+}
+
+}  // namespace
+
+// The printer may cancel an open receipt on its own (a refused line, a fault); every
+// receipt step asks first, so the driver forgets such a receipt.
+int32_t Printer::StatusGuard() {
+  uint8_t status = 0;
+  if (const int32_t result = ReadStatusByte(cmd::kPrintStatus.code, status); result != kOk)
+    return result;
+  if ((status & kPrinterCancelledReceipt) != 0) {
+    ReceiptOpen = false;
+    return kReceiptCancelled;
+  }
+  return kOk;
+}
+
+int32_t Printer::SendReceiptSum(int32_t sum) {
   Block parameters{};
   Put(parameters, 0, sum);
-  return Send(kCmdReceiptSum, parameters, 4);
+  return Send(*this, cmd::kReceiptSum, parameters);
 }
 
 // Every bound is checked before the line goes out: a line the printer refuses makes
 // it cancel the whole receipt.
-int32_t CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
-                        int32_t Cena) {
-  const int32_t maxRate = DeviceType == 0 ? 5 : 7;
-  if (Stawka < 1 || Stawka > maxRate) return kRateOutOfRange;
+int32_t Printer::CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
+                                 int32_t Cena) const {
+  const DeviceModel& model = ModelOf(DeviceType);
+  if (Stawka < 1 || Stawka > model.highestRate) return kRateOutOfRange;
   if (Komunikat < 0 || Komunikat > 7) return kMessageOutOfRange;
-  const int32_t maxQuantity = IsExtendedModel(DeviceType) ? 9'999'999 : 999'999;
-  if (Ilosc < 1 || Ilosc > maxQuantity) return kQuantityOutOfRange;
+  if (Ilosc < 1 || Ilosc > model.highestQuantity) return kQuantityOutOfRange;
   if (MP < 0 || MP > 4) return kDecimalsOutOfRange;
   if (Cena < 1 || Cena > 999'999'999) return kPriceOutOfRange;
   return kOk;
 }
 
 // Sends the filled payment slots; a slot is emptied once both of its blocks went out.
-int32_t SendPayments() {
+int32_t Printer::SendPayments() {
   for (size_t slot = 1; slot < PaymentTable.size(); ++slot) {
     PaymentSlot& payment = PaymentTable[slot];
     if (payment.name.empty()) continue;
@@ -112,15 +95,16 @@ int32_t SendPayments() {
     block[0] = static_cast<uint8_t>(slot);
     Put(block, 1, WindowsTextToPrinter(payment.name));
     Put(block, 14, payment.firstAmount);
-    if (const int32_t result = Send(kCmdPaymentFirst, block, 18); result != kOk) return result;
+    if (const int32_t result = Send(*this, cmd::kPaymentFirst, block); result != kOk) return result;
     Put(block, 14, payment.secondAmount);
-    if (const int32_t result = Send(kCmdPaymentSecond, block, 18); result != kOk) return result;
+    if (const int32_t result = Send(*this, cmd::kPaymentSecond, block); result != kOk)
+      return result;
     payment = PaymentSlot{};
   }
   return kOk;
 }
 
-int32_t SendExtraLines() {
+int32_t Printer::SendExtraLines() {
   for (size_t slot = 1; slot < ExtraLineTable.size(); ++slot) {
     ExtraLine& line = ExtraLineTable[slot];
     if (line.code == 0xFF) continue;
@@ -128,7 +112,11 @@ int32_t SendExtraLines() {
     block[0] = static_cast<uint8_t>('0' + line.code);
     Put(block, 1, WindowsTextToPrinter(line.text));
     block[line.text.size() + 1] = 0x0A;
-    if (const int32_t result = Send(kCmdExtraLine, block, line.text.size() + 2); result != kOk)
+    // The code, the text and its line feed.
+    const auto length = static_cast<uint8_t>(line.text.size() + 2);
+    Block reply{};
+    if (const int32_t result = SendSequence(cmd::kExtraLine.code, 0, length, reply, block);
+        result != kOk)
       return result;
     line = ExtraLine{};
   }
@@ -136,9 +124,9 @@ int32_t SendExtraLines() {
 }
 
 // Command 0xDA: seven 40-bit totals, rates A..G, least significant byte first.
-int32_t ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
+int32_t Printer::ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
   Block reply{};
-  if (const int32_t result = SendSequence(kCmdRateTotals, 36, reply); result != kOk) return result;
+  if (const int32_t result = SendSequence(cmd::kRateTotals, reply); result != kOk) return result;
   sum = 0;
   for (int rate = 1; rate <= kRates; ++rate) {
     int64_t total = 0;
@@ -150,14 +138,12 @@ int32_t ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
 }
 
 // The prologue and model check shared by both total readers.
-int32_t PrepareTotalsRead() {
+int32_t Printer::PrepareTotalsRead() {
   if (const int32_t result = Prologue(false, true); result != kOk) return result;
   uint32_t version = 0;
   if (const int32_t result = ReadDeviceType(DeviceType, version); result != kOk) return result;
-  return HasCurrentCommandSet(DeviceType) ? kOk : kUnsupportedCommand;
+  return ModelOf(DeviceType).currentCommandSet ? kOk : kUnsupportedCommand;
 }
-
-}  // namespace
 
 int64_t LineValue(int32_t quantity, int32_t decimals, int32_t price) {
   int64_t divisor = 1;
@@ -167,7 +153,7 @@ int64_t LineValue(int32_t quantity, int32_t decimals, int32_t price) {
   return 2 * (product % divisor) >= divisor ? whole + 1 : whole;
 }
 
-int32_t DiscountedSum(int32_t discountPercent) {
+int32_t Printer::DiscountedSum(int32_t discountPercent) const {
   uint32_t sum = 0;
   for (int rate = 1; rate <= kRates; ++rate) {
     const uint64_t scaled = uint64_t{static_cast<uint32_t>(RateTotals[rate])} *
@@ -178,20 +164,21 @@ int32_t DiscountedSum(int32_t discountPercent) {
   return static_cast<int32_t>(sum);
 }
 
-int32_t ReceiptBegin() {
+int32_t Printer::ReceiptBegin() {
   if (const int32_t result = Prologue(true, true); result != kOk) return result;
   ItemCount = 0;
   if (const int32_t result = CheckReceiptPreconditions(); result != kOk) return result;
-  PurgePort();
-  if (const int32_t result = SendAcknowledged(kCmdBegin); result != kOk) return result;
+  Link.PurgePort();
+  if (const int32_t result = SendAcknowledged(*this, cmd::kReceiptBegin); result != kOk)
+    return result;
   ReceiptOpen = true;
   RateTotals.fill(0);
   return kOk;
 }
 
-int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t Komunikat,
-                    int32_t Ilosc, int32_t MP, std::string_view Jedn, int32_t Cena,
-                    int32_t& Wartosc) {
+int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t Komunikat,
+                             int32_t Ilosc, int32_t MP, std::string_view Jedn, int32_t Cena,
+                             int32_t& Wartosc) {
   LastItemValue = 0;
   // Text the printer cannot print is refused before anything reaches the line.
   const auto plainUnit = PlainText(TextUpToNul(Jedn), kUnitLength);
@@ -200,7 +187,8 @@ int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t
   if (!ReceiptOpen) return kReceiptNotOpen;
 
   std::string name;
-  if (const int32_t result = PrepareArticleName(Nazwa, name); result != kOk) return result;
+  if (const int32_t result = PrepareArticleName(Nazwa, DeviceType, name); result != kOk)
+    return result;
   if (const int32_t result = CheckItemBounds(Stawka, Komunikat, Ilosc, MP, Cena); result != kOk)
     return result;
   // A caller's own value is sent as it is; otherwise the driver's exact one.
@@ -224,7 +212,7 @@ int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t
   block[43] = kEsc;
   block[44] = PrinterRateCode(Stawka);
   Put(block, 45, Wartosc);
-  if (const int32_t result = Send(kCmdItem, block, 49); result != kOk) return result;
+  if (const int32_t result = Send(*this, cmd::kItemLine, block); result != kOk) return result;
 
   // Totals wrap around in 32 bits like the printer's own.
   auto& total = RateTotals[static_cast<size_t>(Stawka)];
@@ -236,10 +224,11 @@ int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t
   return kOk;
 }
 
-int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, int32_t amount) {
+int32_t Printer::PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue,
+                             int32_t amount) {
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
   if (!ReceiptOpen) return kReceiptNotOpen;
-  if (!IsExtendedModel(DeviceType)) return kCommandUnavailable;
+  if (!ModelOf(DeviceType).extendedCommands) return kCommandUnavailable;
   if (const int32_t result = StatusGuard(); result != kOk) return result;
   static constexpr const char* kKinds[] = {" S", " Z", "-S", "-Z"};
   if (Param < 0 || Param > 3) return kPackageParamOutOfRange;
@@ -251,21 +240,22 @@ int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, in
   block[4] = static_cast<uint8_t>(secondValue);
   block[5] = static_cast<uint8_t>(secondValue >> 8);
   Put(block, 6, amount);
-  if (const int32_t result = Send(kCmdPackage, block, 10); result != kOk) return result;
+  // Sent without its second reply: the package line is acknowledged on its own.
+  if (const int32_t result = Send(*this, cmd::kPackage, block); result != kOk) return result;
   // The package line is acknowledged only after its parameters.
   uint8_t answer = 0;
   if (!TracedRead(answer)) return kReceiveTimeout;
   return answer == kAck ? kOk : kNak;
 }
 
-int32_t PrintSubtotal() {
+int32_t Printer::PrintSubtotal() {
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
   if (!ReceiptOpen) return kReceiptNotOpen;
-  if (!IsExtendedModel(DeviceType)) return kCommandUnavailable;
-  return Send(kCmdSubtotal, Block{}, 0);
+  if (!ModelOf(DeviceType).extendedCommands) return kCommandUnavailable;
+  return Send(*this, cmd::kSubtotal, Block{});
 }
 
-int32_t ReceiptEnd(int32_t Rabat) {
+int32_t Printer::ReceiptEnd(int32_t Rabat) {
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
   if (!ReceiptOpen) return kReceiptNotOpen;
   if (const int32_t result = StatusGuard(); result != kOk) return result;
@@ -274,18 +264,19 @@ int32_t ReceiptEnd(int32_t Rabat) {
   if (Rabat >= 1 && Rabat <= 99) {
     Block parameters{};
     parameters[0] = static_cast<uint8_t>(Rabat);
-    if (const int32_t result = Send(kCmdDiscount, parameters, 1); result != kOk) return result;
+    if (const int32_t result = Send(*this, cmd::kDiscount, parameters); result != kOk)
+      return result;
     discount = Rabat;
   }
   if (const int32_t result = StatusGuard(); result != kOk) return result;
   if (const int32_t result = SendReceiptSum(DiscountedSum(discount)); result != kOk) return result;
   if (const int32_t result = StatusGuard(); result != kOk) return result;
-  if (IsExtendedModel(DeviceType))
+  if (ModelOf(DeviceType).extendedCommands)
     if (const int32_t result = SendPayments(); result != kOk) return result;
   if (const int32_t result = SendExtraLines(); result != kOk) return result;
   if (const int32_t result = StatusGuard(); result != kOk) return result;
 
-  const int32_t ended = SendAcknowledged(kCmdEnd);
+  const int32_t ended = SendAcknowledged(*this, cmd::kReceiptEnd);
   if (ended == kNak) {
     // The printer holds no receipt any more.
     ReceiptOpen = false;
@@ -297,25 +288,26 @@ int32_t ReceiptEnd(int32_t Rabat) {
   ReceiptOpen = false;
   ItemCount = 0;
   uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
-  const int32_t printed = ::PrintControl(0, DeviceType);
+  if (const int32_t result = ReadStatusByte(cmd::kPrintStatus.code, status); result != kOk)
+    return result;
+  const int32_t printed = PrintControl(0, DeviceType);
   return (status & kPrinterCancelledReceipt) != 0 ? kReceiptCancelled : printed;
 }
 
-int32_t ReceiptCancel() {
+int32_t Printer::ReceiptCancel() {
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
   if (!ReceiptOpen) return kReceiptNotOpen;
   if (const int32_t result = StatusGuard(); result != kOk) return result;
   if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != kOk) return result;
-  const int32_t cancelled = SendAcknowledged(kCmdCancel);
+  const int32_t cancelled = SendAcknowledged(*this, cmd::kCancel);
   if (cancelled != kOk && !(ItemCount == 0 && cancelled == kNak)) return cancelled;
   ItemCount = 0;
   ReceiptOpen = false;
-  return ::PrintControl(0, DeviceType);
+  return PrintControl(0, DeviceType);
 }
 
-int32_t FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
-                    int32_t SecondAmount) {
+int32_t Printer::FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
+                             int32_t SecondAmount) {
   if (Number < 1 || Number > 4) return kParameterOutOfRange;
   // Refused now rather than when the receipt ends: the caller learns it at once.
   const auto plain = PlainText(TextUpToNul(Name), kPaymentNameLength);
@@ -326,7 +318,7 @@ int32_t FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
   return kOk;
 }
 
-int32_t FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines) {
+int32_t Printer::FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines) {
   // Kept as it will print ("…" as "..."), so its length is the one that goes out.
   const auto text = PlainText(TextUpToNul(Text));
   if (LineCode < 0 || LineCode > 15) return kParameterOutOfRange;
@@ -346,17 +338,17 @@ int32_t FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines) {
   return kOk;
 }
 
-int32_t ErasePayments() {
+int32_t Printer::ErasePayments() {
   ClearPaymentTable();
   return kOk;
 }
 
-int32_t EraseLines() {
+int32_t Printer::EraseLines() {
   ClearExtraLineTable();
   return kOk;
 }
 
-int32_t ReadTotal(std::string& Total) {
+int32_t Printer::ReadTotal(std::string& Total) {
   if (const int32_t result = PrepareTotalsRead(); result != kOk) return result;
   bool ratesSet = false;
   if (const int32_t result = CheckTaxRatesSet(ratesSet); result != kOk) return result;
@@ -368,18 +360,15 @@ int32_t ReadTotal(std::string& Total) {
   return kOk;
 }
 
-int32_t ReadSelTotal(std::string_view N, std::string& Total) {
+int32_t Printer::ReadSelTotal(std::string_view N, std::string& Total) {
   if (const int32_t result = PrepareTotalsRead(); result != kOk) return result;
   int32_t count = 0;
-  std::array<uint32_t, 8> rates{};
-  if (const int32_t result = ::ReadVAT(&count, &rates[1], &rates[2], &rates[3], &rates[4],
-                                       &rates[5], &rates[6], &rates[7]);
-      result != kOk)
-    return result;
+  RateArray rates{};
+  if (const int32_t result = ReadVAT(count, rates); result != kOk) return result;
   // The sum of all rates does not depend on any one of them being in use.
   if (N != "+" && !N.empty()) {
     const auto index = static_cast<size_t>(static_cast<uint8_t>(N.front()) & 0x07);
-    if (index != 0 && rates[index] == kReservedRate) return kRateUndefined;
+    if (index != 0 && rates[index - 1] == kReservedRate) return kRateUndefined;
   }
   std::array<int64_t, 8> totals{};
   int64_t sum = 0;

@@ -1,18 +1,16 @@
-#include "receipt_state.hpp"
+#include "printer.hpp"
 
 namespace kestradr {
 
-std::array<int32_t, 8> RateTotals{};
-uint8_t ItemCount = 0;
-int32_t LastItemValue = 0;
-std::array<PaymentSlot, 5> PaymentTable{};
-std::array<ExtraLine, 7> ExtraLineTable{};  // every slot starts free
+void Printer::ClearPaymentTable() {
+  PaymentTable.fill(PaymentSlot{});
+}
 
-void ClearPaymentTable() { PaymentTable.fill(PaymentSlot{}); }
+void Printer::ClearExtraLineTable() {
+  ExtraLineTable.fill(ExtraLine{});
+}
 
-void ClearExtraLineTable() { ExtraLineTable.fill(ExtraLine{}); }
-
-void ClearReceiptState() {
+void Printer::ClearReceiptState() {
   RateTotals.fill(0);
   ClearPaymentTable();
   ClearExtraLineTable();

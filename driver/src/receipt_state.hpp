@@ -1,8 +1,6 @@
-// The receipt state kept between the calls of one receipt. A connection attempt
-// clears the totals and both tables.
+// The slots of the receipt state a Printer keeps between the calls of one receipt.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
@@ -18,16 +16,5 @@ struct ExtraLine {
   uint8_t code = 0xFF;  // 0xFF: slot free
   std::string text;
 };
-
-extern std::array<int32_t, 8> RateTotals;  // [1]..[7] for rates A..G, grosz
-extern uint8_t ItemCount;
-extern int32_t LastItemValue;
-extern std::array<PaymentSlot, 5> PaymentTable;  // [1]..[4]
-extern std::array<ExtraLine, 7> ExtraLineTable;  // [1]..[6]
-
-void ClearPaymentTable();
-void ClearExtraLineTable();
-// What every connection attempt clears.
-void ClearReceiptState();
 
 }  // namespace kestradr

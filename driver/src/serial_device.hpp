@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "event.hpp"
 
@@ -87,11 +88,22 @@ struct DeviceOpenResult {
   bool notCharacterDevice = false;       // opened, but not a character device
 };
 
-using DeviceOpener = std::function<DeviceOpenResult(int port)>;
+// Where a port is: COM `number` as the platform maps it (port_names_*.cpp), or, with a
+// `path`, that device as named.
+struct PortAddress {
+  int number = 0;
+  std::string path;
+  bool Empty() const { return number == 0 && path.empty(); }
+};
+
+// "COM3" (any case, 1 to 255) names a port number; anything else is a path.
+PortAddress ParsePortAddress(std::string_view device);
+
+using DeviceOpener = std::function<DeviceOpenResult(const PortAddress& address)>;
 using PortProbe = std::function<bool(int port)>;
 
 // The platform's own device (serial_device_posix.cpp / serial_device_win32.cpp).
-DeviceOpenResult OpenPlatformDevice(int port);
+DeviceOpenResult OpenPlatformDevice(const PortAddress& address);
 bool ProbePlatformPort(int port);
 // Raises the process and the calling thread for time-critical transfers where the
 // platform allows it; failures are not errors.

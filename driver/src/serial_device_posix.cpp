@@ -375,9 +375,10 @@ void TryLowLatency(int fd) {
 
 }  // namespace
 
-DeviceOpenResult OpenPlatformDevice(int port) {
+DeviceOpenResult OpenPlatformDevice(const PortAddress& address) {
   DeviceOpenResult result;
-  const std::optional<std::string> path = PlatformPortPath(port);
+  const std::optional<std::string> path =
+      address.path.empty() ? PlatformPortPath(address.number) : std::optional(address.path);
   if (!path) {
     result.osError = kErrorFileNotFound;
     return result;
@@ -414,7 +415,7 @@ DeviceOpenResult OpenPlatformDevice(int port) {
 }
 
 bool ProbePlatformPort(int port) {
-  return OpenPlatformDevice(port).device != nullptr;
+  return OpenPlatformDevice(PortAddress{port, {}}).device != nullptr;
 }
 
 void RaiseProcessPriority() {

@@ -307,9 +307,10 @@ uint32_t DcbFlagsWord(const DCB& dcb) {
   return word;
 }
 
-DeviceOpenResult OpenPlatformDevice(int port) {
+DeviceOpenResult OpenPlatformDevice(const PortAddress& address) {
   DeviceOpenResult result;
-  const std::optional<std::string> path = PlatformPortPath(port);
+  const std::optional<std::string> path =
+      address.path.empty() ? PlatformPortPath(address.number) : std::optional(address.path);
   if (!path) {
     result.osError = kErrorFileNotFound;
     return result;

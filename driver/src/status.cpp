@@ -1,53 +1,31 @@
 // Status bytes and counters read before the printer is trusted with a receipt or a write.
-#include "callbacks.hpp"
-#include "connection.hpp"
 #include "cp1250.hpp"
-#include "exchange.hpp"
 #include "export_guard.hpp"
 #include "messages.hpp"
+#include "printer.hpp"
 
 namespace kestradr {
 
 namespace {
-
-constexpr uint8_t kLastReceiptNumber = 0x66;
-constexpr uint8_t kLastReceiptNumberLong = 0xF7;
-constexpr uint8_t kFiscalStatus = 0x9B;
 constexpr uint8_t kFiscalModeBit = 0x08;
-constexpr uint8_t kLockStatus = 0x60;
-constexpr uint8_t kStatus94 = 0x5E;
-
-constexpr uint8_t kRates7 = 0xD1;
-constexpr uint8_t kRates6 = 0xD0;
-constexpr uint8_t kRates4 = 0x70;
+}  // namespace
 
 // One data byte after the acknowledgement.
-int32_t ReadDataByte(uint8_t command, uint8_t& value) {
+int32_t Printer::ReadDataByte(const Command& command, uint8_t& value) {
   Block reply{};
-  const uint8_t result = SendSequence(command, 2, reply);
+  const uint8_t result = SendSequence(command, reply);
   if (result == kOk) value = reply[0];
   return result;
 }
 
-bool HasSixStatusBytes(uint8_t type, uint32_t version) {
-  return (type == 3 && version >= 3) || (type == 6 && version >= 6) || type == 7 || type == 8 ||
-         type == kDeviceNone;
-}
-
-bool HasSevenStatusBytes(uint8_t type) {
-  return type == 7 || type == 8 || type == kDeviceNone;
-}
-
-}  // namespace
-
-int32_t ReadStatusByte(uint8_t command, uint8_t& status) {
+int32_t Printer::ReadStatusByte(uint8_t command, uint8_t& status) {
   Block reply{};
   const uint8_t result = SendSequence(command, 1, reply);
   if (result == kOk) status = reply[0];
   return result;
 }
 
-int32_t ReadStatusBytes(StatusBytes& status) {
+int32_t Printer::ReadStatusBytes(StatusBytes& status) {
   static const std::string caption = Cp1250("Odczyt bajtów statusu...");
   status.eighthPresent = false;
   ShowCentreMessage(caption);
@@ -55,35 +33,42 @@ int32_t ReadStatusBytes(StatusBytes& status) {
   uint8_t type = kDeviceNone;
   uint32_t version = 0;
   if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
+  const DeviceModel& model = ModelOf(type);
 
   struct Step {
-    uint8_t command;
+    const Command& command;
     int index;
   };
-  static constexpr Step kFirstFour[] = {{0x5B, 1}, {0x54, 2}, {0x55, 3}, {0x56, 4}};
+  static constexpr Step kFirstFour[] = {
+      {cmd::kStatus1, 1}, {cmd::kStatus2, 2}, {cmd::kStatus3, 3}, {cmd::kStatus4, 4}};
   for (const Step& step : kFirstFour) {
     if (const int32_t result = ReadDataByte(step.command, status.s[step.index]); result != kOk)
       return result;
   }
   status.count = 4;
 
-  if (HasSixStatusBytes(type, version)) {
+  const int count = StatusByteCount(model, version);
+  if (count >= 6) {
     status.count = 6;
-    if (const int32_t result = ReadDataByte(0x5F, status.s[5]); result != kOk) return result;
-    if (const int32_t result = ReadDataByte(0x50, status.s[6]); result != kOk) return result;
-    if (HasSevenStatusBytes(type)) {
+    if (const int32_t result = ReadDataByte(cmd::kStatus5, status.s[5]); result != kOk)
+      return result;
+    if (const int32_t result = ReadDataByte(cmd::kStatus6, status.s[6]); result != kOk)
+      return result;
+    if (count >= 7) {
       status.count = 7;
-      if (const int32_t result = ReadDataByte(0xF3, status.s[7]); result != kOk) return result;
+      if (const int32_t result = ReadDataByte(cmd::kStatus7, status.s[7]); result != kOk)
+        return result;
     }
   }
-  if (type == 6 || type == 8) {
-    if (const int32_t result = ReadDataByte(0x5D, status.s[8]); result != kOk) return result;
+  if (model.eighthStatusByte) {
+    if (const int32_t result = ReadDataByte(cmd::kStatus8, status.s[8]); result != kOk)
+      return result;
     status.eighthPresent = true;
   }
   return kOk;
 }
 
-int32_t ReadLastReceiptNumber(int32_t& number) {
+int32_t Printer::ReadLastReceiptNumber(int32_t& number) {
   static const std::string caption = Cp1250("Odczyt numeru ostatniego paragonu...");
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(true, true); result != kOk) return result;
@@ -92,63 +77,65 @@ int32_t ReadLastReceiptNumber(int32_t& number) {
   if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
 
   Block reply{};
-  if (const uint8_t result = SendSequence(kLastReceiptNumber, 3, reply); result != kOk)
+  if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != kOk)
     return result;
   number = reply[0] + 256 * reply[1];
-  // The LUNO models keep the short counter at 0 and count in the long one.
-  if (number == 0 && (type == 7 || type == 8)) {
-    if (const uint8_t result = SendSequence(kLastReceiptNumberLong, 8, reply); result != kOk)
+  // Some models keep the short counter at 0 and count in the long one.
+  if (number == 0 && ModelOf(type).longReceiptCounter) {
+    if (const uint8_t result = SendSequence(cmd::kLongCounters, reply); result != kOk)
       return result;
     number = reply[0] + 256 * reply[1];
   }
   return kOk;
 }
 
-int32_t CheckFiscalMode(int32_t& flag) {
+int32_t Printer::CheckFiscalMode(int32_t& flag) {
   static const std::string caption = Cp1250("Test czy tryb fiskalny...");
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
   uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(kFiscalStatus, status); result != kOk) return result;
+  if (const int32_t result = ReadStatusByte(cmd::kFiscalStatus.code, status); result != kOk)
+    return result;
   flag = (status & kFiscalModeBit) != 0 ? 1 : 0;
   return kOk;
 }
 
-int32_t CheckTaxRatesSet(bool& flag) {
+int32_t Printer::CheckTaxRatesSet(bool& flag) {
   static const std::string caption = Cp1250("Odczyt stawek podatkowych...");
   ShowCentreMessage(caption);
   flag = false;
   Block reply{};
 
   // Newest format first; a NAK means the model predates the command.
-  uint8_t result = SendSequence(kRates7, 15, reply);
+  uint8_t result = SendSequence(cmd::kReadRates7, reply);
   if (result == kOk) {
     for (int entry = 0; entry < 7; ++entry) flag = flag || reply[2 * entry] < 0x80;
     return flag ? kOk : kNoTaxRates;
   }
   if (result != kNak) return kNoTaxRates;
 
-  result = SendSequence(kRates6, 13, reply);
+  result = SendSequence(cmd::kReadRates6, reply);
   if (result == kOk) {
     for (int entry = 0; entry < 6; ++entry) flag = flag || reply[2 * entry] != 0xFF;
     return flag ? kOk : kNoTaxRates;
   }
   if (result != kNak) return result;
 
-  result = SendSequence(kRates4, 5, reply);
+  result = SendSequence(cmd::kReadRates4, reply);
   if (result != kOk) return result;
   // One byte per rate in this format: the four data bytes are the four rates.
   for (int entry = 0; entry < 4; ++entry) flag = flag || reply[entry] != 0xFF;
   return flag ? kOk : kNoTaxRates;
 }
 
-int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) {
+int32_t Printer::ReadStatus94And96(uint8_t& first, uint8_t& second) {
   return Guarded([&]() -> int32_t {
     if (!Connected) {
       if (const int32_t result = ConnectPrinter(PortNumber, true); result != kOk) return result;
     }
-    if (const int32_t result = ReadStatusByte(kLockStatus, second); result != kOk) return result;
-    return ReadStatusByte(kStatus94, first);
+    if (const int32_t result = ReadStatusByte(cmd::kLockStatus.code, second); result != kOk)
+      return result;
+    return ReadStatusByte(cmd::kStatus5E.code, first);
   });
 }
 

@@ -1,17 +1,12 @@
 #include "tax_rates.hpp"
 
+#include "device_models.hpp"
 #include "messages.hpp"
+#include "printer.hpp"
 
 namespace kestradr {
 
 namespace {
-
-constexpr uint8_t kRead7 = 0xD1;
-constexpr uint8_t kRead6 = 0xD0;
-constexpr uint8_t kRead4 = 0x70;
-constexpr uint8_t kWrite7 = 0xD5;
-constexpr uint8_t kWrite6 = 0xD4;
-constexpr uint8_t kWrite4 = 0x44;
 
 uint32_t Word(const Block& reply, int index) {
   return reply[2 * index] * 256u + reply[2 * index + 1];
@@ -42,9 +37,9 @@ void PutValue(Block& parameters, int index, uint32_t value) {
 
 }  // namespace
 
-int32_t ReadTaxRates(TaxRates& rates) {
+int32_t Printer::ReadTaxRates(TaxRates& rates) {
   Block reply{};
-  uint8_t result = SendSequence(kRead7, 15, reply);
+  uint8_t result = SendSequence(cmd::kReadRates7, reply);
   if (result == kOk) {
     for (int i = 0; i < 7; ++i) rates.values[i] = Decode7(Word(reply, i));
     rates.count = 7;
@@ -52,7 +47,7 @@ int32_t ReadTaxRates(TaxRates& rates) {
   }
   if (result != kNak) return result;
 
-  result = SendSequence(kRead6, 13, reply);
+  result = SendSequence(cmd::kReadRates6, reply);
   if (result == kOk) {
     for (int i = 0; i < 6; ++i) rates.values[i] = Decode6(Word(reply, i));
     rates.count = 6;
@@ -60,7 +55,7 @@ int32_t ReadTaxRates(TaxRates& rates) {
   }
   if (result != kNak) return result;
 
-  result = SendSequence(kRead4, 5, reply);
+  result = SendSequence(cmd::kReadRates4, reply);
   if (result != kOk) return result;
   for (int i = 0; i < 4; ++i) rates.values[i] = Decode4(reply[i]);
   rates.count = 4;
@@ -70,10 +65,9 @@ int32_t ReadTaxRates(TaxRates& rates) {
 bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
                     bool& fits) {
   fits = true;
-  switch (deviceType) {
-    case 0:
+  switch (ModelOf(deviceType).rateCount) {
     case 4:
-      write = {kWrite4, 4, 4, {}};
+      write = {cmd::kWriteRates4.code, cmd::kWriteRates4.parameters, 4, {}};
       for (int i = 0; i < 4; ++i) {
         // Whole percents only; the reserved marker 25500 becomes the byte 0xFF.
         const uint32_t percent = values[i] / 100;
@@ -81,10 +75,8 @@ bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, R
         write.parameters[i] = static_cast<uint8_t>(percent);
       }
       return true;
-    case 1:
-    case 2:
-    case 5:
-      write = {kWrite6, 12, 6, {}};
+    case 6:
+      write = {cmd::kWriteRates6.code, cmd::kWriteRates6.parameters, 6, {}};
       for (int i = 0; i < 6; ++i) {
         if (values[i] == kRateReserved)
           PutWord(write.parameters, i, 0xFF, 0x00);
@@ -92,14 +84,8 @@ bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, R
           PutValue(write.parameters, i, values[i]);
       }
       return true;
-    case 3:
-    case 6:
     case 7:
-    case 8:
-    case 9:
-    case 10:
-    case 11:
-      write = {kWrite7, 14, 7, {}};
+      write = {cmd::kWriteRates7.code, cmd::kWriteRates7.parameters, 7, {}};
       for (int i = 0; i < 7; ++i) {
         if (values[i] == kRateReserved)
           PutWord(write.parameters, i, 0x80, 0x00);

@@ -16,9 +16,8 @@ struct TaxRates {
   std::array<uint32_t, 7> values{};  // A..G in hundredths of a percent
 };
 
-// Reads the table in the newest format the printer answers; the rates the format does
-// not carry keep the values `rates` held.
-int32_t ReadTaxRates(TaxRates& rates);
+// Printer::ReadTaxRates reads the table in the newest format the printer answers; the
+// rates the format does not carry keep the values `rates` held.
 
 // The write command of a device type's format with its parameter bytes.
 struct RateWrite {
@@ -28,8 +27,8 @@ struct RateWrite {
   Block parameters{};
 };
 
-// False for a device type without a rate format. `fits` turns false when a rate cannot
-// be carried by the format (the byte would wrap).
+// False for a device type without a rate format (device_models.hpp). `fits` turns false
+// when a rate cannot be carried by the format (the byte would wrap).
 bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
                     bool& fits);
 

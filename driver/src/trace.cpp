@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <string>
 
 #ifdef _WIN32
@@ -19,35 +20,60 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct State {
+// The sink, shared by every printer of the process.
+struct Sink {
+  std::mutex mutex;
   std::FILE* file = nullptr;
   Clock::time_point start;
-  std::string pending;  // lines of the running sequence
+};
+
+Sink& TheSink() {
+  static Sink sink;
+  return sink;
+}
+
+std::atomic<bool> enabled{false};
+
+// The running sequence of the calling thread.
+struct Sequence {
+  std::string pending;
   uint8_t command = 0;
   bool inSequence = false;
 };
 
-State& Trace() {
-  static State state;
-  return state;
+Sequence& ThisThread() {
+  thread_local Sequence sequence;
+  return sequence;
 }
 
-void Flush(State& s) {
-  if (s.pending.empty()) return;
+void Write(Sink& sink, const std::string& text) {
   // Unbuffered and appending: one write per sequence, so two processes tracing into
   // one file do not interleave inside a sequence.
-  std::fwrite(s.pending.data(), 1, s.pending.size(), s.file);
+  if (sink.file != nullptr) std::fwrite(text.data(), 1, text.size(), sink.file);
+}
+
+void Flush(Sequence& s) {
+  if (s.pending.empty()) return;
+  Sink& sink = TheSink();
+  {
+    std::lock_guard lock(sink.mutex);
+    Write(sink, s.pending);
+  }
   s.pending.clear();
 }
 
+long long MicrosSinceStart() {
+  Sink& sink = TheSink();
+  std::lock_guard lock(sink.mutex);
+  return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - sink.start).count();
+}
+
 void Append(char direction, const char* byte, const char* note) {
-  State& s = Trace();
-  const auto micros =
-      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - s.start).count();
+  Sequence& s = ThisThread();
   char text[64];
-  const int length = std::snprintf(text, sizeof text, "%10lld %c %02X %s%s%s\n",
-                                   static_cast<long long>(micros), direction, s.command, byte,
-                                   note != nullptr ? " " : "", note != nullptr ? note : "");
+  const int length =
+      std::snprintf(text, sizeof text, "%10lld %c %02X %s%s%s\n", MicrosSinceStart(), direction,
+                    s.command, byte, note != nullptr ? " " : "", note != nullptr ? note : "");
   if (length > 0) s.pending.append(text, static_cast<size_t>(length));
   // A byte outside any sequence (the late answer to a package line) goes out at once.
   if (!s.inSequence) Flush(s);
@@ -67,24 +93,26 @@ bool StartFromEnvironment() {
 
 }  // namespace
 
-bool enabled = false;
 [[maybe_unused]] const bool startedFromEnvironment = StartFromEnvironment();
 
+bool Enabled() {
+  return enabled.load(std::memory_order_relaxed);
+}
+
 void Start(const char* path) {
-  State& s = Trace();
-  if (s.file != nullptr) {
-    Flush(s);
-    std::fclose(s.file);
-    s.file = nullptr;
-  }
+  Sink& sink = TheSink();
+  std::lock_guard lock(sink.mutex);
   enabled = false;
+  if (sink.file != nullptr) {
+    std::fclose(sink.file);
+    sink.file = nullptr;
+  }
+  ThisThread() = Sequence{};
   if (path == nullptr) return;
-  s.file = std::fopen(path, "ab");
-  if (s.file == nullptr) return;
-  std::setvbuf(s.file, nullptr, _IONBF, 0);
-  s.start = Clock::now();
-  s.inSequence = false;
-  s.pending.clear();
+  sink.file = std::fopen(path, "ab");
+  if (sink.file == nullptr) return;
+  std::setvbuf(sink.file, nullptr, _IONBF, 0);
+  sink.start = Clock::now();
 
   const std::time_t now = std::time(nullptr);
   char stamp[32] = "";
@@ -95,19 +123,18 @@ void Start(const char* path) {
   const int length =
       std::snprintf(header, sizeof header, "# tauravat trace: driver, pid %ld, %s UTC\n",
                     static_cast<long>(TRACE_PID()), stamp);
-  if (length > 0) s.pending.assign(header, static_cast<size_t>(length));
-  Flush(s);
+  if (length > 0) Write(sink, std::string(header, static_cast<size_t>(length)));
   enabled = true;
 }
 
 void BeginSequence(uint8_t command) {
-  State& s = Trace();
+  Sequence& s = ThisThread();
   s.command = command;
   s.inSequence = true;
 }
 
 void EndSequence() {
-  State& s = Trace();
+  Sequence& s = ThisThread();
   s.inSequence = false;
   Flush(s);
 }

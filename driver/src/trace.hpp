@@ -9,40 +9,24 @@
 // same lines from the printer's end.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-
-#include "comm.hpp"
 
 namespace kestradr::trace {
 
-// Read from the environment once, when the module is loaded. The hooks below test only
-// this flag when tracing is off.
-extern bool enabled;
+// Read from the environment once, when the module is loaded. The hooks below are called
+// only while this answers true.
+bool Enabled();
 
 // Starts tracing into `path` (appending), or stops it for a null path. For tests; the
 // environment variable does the same at load time.
 void Start(const char* path);
 
+// The bytes of one sequence are gathered per thread and written together, so the lines
+// of two printers traced at once from two threads never interleave inside a sequence.
 void BeginSequence(uint8_t command);
 void EndSequence();
 void Sent(uint8_t byte, bool ok);
 void Received(uint8_t byte, bool ok);
 
 }  // namespace kestradr::trace
-
-namespace kestradr {
-
-// The single-byte primitives with the trace hook.
-inline bool TracedWrite(uint8_t byte) {
-  const bool ok = WriteByte(byte);
-  if (trace::enabled) trace::Sent(byte, ok);
-  return ok;
-}
-
-inline bool TracedRead(uint8_t& byte) {
-  const bool ok = ReadByte(byte);
-  if (trace::enabled) trace::Received(byte, ok);
-  return ok;
-}
-
-}  // namespace kestradr

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "comm.hpp"
-#include "connection.hpp"
 #include "demo_printer.hpp"
 #include "flow_fixture.hpp"
+#include "printer.hpp"
 
 namespace taurasw::testing {
 namespace {
@@ -41,7 +41,7 @@ TEST_F(DialogFlow, TheSpeedChoiceIsTheItemIndexTimes9600) {
   flows_->dialog.controls.speedIndex = 2;
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(flows_->state.SelectedSpeed, 28800);
-  EXPECT_EQ(kestradr::BaudRate, 28800u);
+  EXPECT_EQ(kestradr::DefaultPrinter().BaudRate, 28800u);
 }
 
 TEST_F(DialogFlow, AnUnknownDeviceIsNotAFiscalPrinter) {
@@ -117,7 +117,7 @@ TEST_F(DialogFlow, ACommandLinePortConnectsToThatPort) {
   const std::vector<int> opened = PortsOpened();
   EXPECT_FALSE(opened.empty());
   EXPECT_TRUE(std::all_of(opened.begin(), opened.end(), [](int p) { return p == 7; }));
-  EXPECT_EQ(kestradr::DeviceType, 7);
+  EXPECT_EQ(kestradr::DefaultPrinter().DeviceType, 7);
 }
 
 TEST_F(DialogFlow, ACommandLinePortThatIsNotThereIsNamedAndTheDialogStays) {
@@ -140,7 +140,7 @@ TEST_F(DialogFlow, ACommandLinePortWithoutSpeedUsesTheDialogsSpeed) {
   flows_->dialog.FormActivate();
   EXPECT_TRUE(ui_.boxes.empty());
   EXPECT_EQ(flows_->state.SelectedSpeed, 9600);
-  EXPECT_EQ(kestradr::BaudRate, 9600u);
+  EXPECT_EQ(kestradr::DefaultPrinter().BaudRate, 9600u);
 }
 
 TEST_F(DialogFlow, NoPortsAtAllIsSaidAndNothingIsOpened) {
@@ -195,12 +195,12 @@ TEST(DemoPrinter, ServesTheChosenModelOnAFreeComPort) {
   EXPECT_EQ(demo->Description(), "KESTRA LUNO F");
 
   DriverGateway gateway;
-  kestradr::Connected = true;
+  kestradr::DefaultPrinter().Connected = true;
   ASSERT_EQ(gateway.OpenPort(demo->Port(), 9600), 0);
   uint8_t type = 0;
   EXPECT_EQ(gateway.ReadDeviceType(type), 0);
   EXPECT_EQ(type, 8);
-  kestradr::DonePort();
+  kestradr::DefaultPrinter().DonePort();
   demo.reset();
   EXPECT_EQ(std::getenv(variable.c_str()), nullptr);
 }

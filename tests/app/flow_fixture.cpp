@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "comm.hpp"
-#include "connection.hpp"
+#include "printer.hpp"
 #include "serial_device.hpp"
 
 namespace taurasw::testing {
@@ -22,17 +22,17 @@ kestra::emu::RateTable Rates(std::initializer_list<uint16_t> rates) {
 
 void FlowTest::SetUp() {
   // The driver's connection state is process-wide; every case starts as a fresh run.
-  kestradr::DonePort();
-  kestradr::Connected = true;
-  kestradr::ReceiptOpen = false;
-  kestradr::DeviceType = kestradr::kDeviceNone;
-  kestradr::PortNumber = 0;
+  kestradr::DefaultPrinter().DonePort();
+  kestradr::DefaultPrinter().Connected = true;
+  kestradr::DefaultPrinter().ReceiptOpen = false;
+  kestradr::DefaultPrinter().DeviceType = kestradr::kDeviceNone;
+  kestradr::DefaultPrinter().PortNumber = 0;
   flows_ = std::make_unique<ProgramFlows>(gateway_, ui_);
 }
 
 void FlowTest::TearDown() {
   flows_.reset();
-  kestradr::DonePort();
+  kestradr::DefaultPrinter().DonePort();
   emulator_.reset();
   EXPECT_EQ(ui_.busyDepth, 0) << "the busy cursor was left up";
 }
@@ -44,8 +44,8 @@ void FlowTest::UsePrinter(kestra::emu::PrinterConfig config, std::set<int> ports
   // The emulator's own opener, with a record of the ports asked for.
   auto opened = opened_;
   auto* port = emulator_.get();
-  kestradr::SetDeviceOpener([opened, port](int number) {
-    opened->push_back(number);
+  kestradr::SetDeviceOpener([opened, port](const kestradr::PortAddress& address) {
+    opened->push_back(address.number);
     kestradr::DeviceOpenResult result;
     result.device = port->Line().OpenDevice();
     return result;
@@ -53,7 +53,7 @@ void FlowTest::UsePrinter(kestra::emu::PrinterConfig config, std::set<int> ports
 }
 
 void FlowTest::PortsFail(uint32_t osError) {
-  kestradr::SetDeviceOpener([osError](int) {
+  kestradr::SetDeviceOpener([osError](const kestradr::PortAddress&) {
     kestradr::DeviceOpenResult result;
     result.osError = osError;
     return result;

@@ -15,9 +15,9 @@
 #include <functional>
 
 #include "comm.hpp"
-#include "connection.hpp"
 #include "driver_gateway.hpp"
 #include "emulator_line.hpp"
+#include "printer.hpp"
 #include "serial_device.hpp"
 #include "ui/message_boxes.hpp"
 #include "ui/program.hpp"
@@ -82,9 +82,9 @@ class Operator {
 class Windows : public ::testing::Test {
  protected:
   void SetUp() override {
-    kestradr::DonePort();
-    kestradr::Connected = true;
-    kestradr::ReceiptOpen = false;
+    kestradr::DefaultPrinter().DonePort();
+    kestradr::DefaultPrinter().Connected = true;
+    kestradr::DefaultPrinter().ReceiptOpen = false;
     kestra::emu::PrinterConfig config;
     config.deviceType = 7;
     config.receiptCounter = 2;
@@ -95,7 +95,7 @@ class Windows : public ::testing::Test {
   }
   void TearDown() override {
     program_.reset();
-    kestradr::DonePort();
+    kestradr::DefaultPrinter().DonePort();
     emulator_.reset();
   }
 

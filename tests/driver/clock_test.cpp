@@ -3,9 +3,9 @@
 
 #include <functional>
 
-#include "connection.hpp"
 #include "date_time_formats.hpp"
 #include "driver_fixture.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
@@ -42,7 +42,7 @@ TEST_F(Clock, AFailedReadLeavesTheTextsEmpty) {
   char buffer[32] = "old";
   EXPECT_EQ(::pReadClock(buffer), 21);
   EXPECT_STREQ(buffer, "");
-  ReceiptOpen = true;
+  DefaultPrinter().ReceiptOpen = true;
   EXPECT_EQ(::ReadClock(date, time), 200);
 }
 
@@ -92,14 +92,14 @@ TEST_F(Counters, UniqueNumberWithAndWithoutTheBlank) {
 
 TEST_F(Counters, DrawerOpensDuringAReceiptAndLineFeedSendsItsCount) {
   Connect(7);
-  ReceiptOpen = true;
+  DefaultPrinter().ReceiptOpen = true;
   line_->Always(0x57, {0x06});
   line_->Always(0x58, {0x06});
   line_->Always(0x59, {0x06});
   EXPECT_EQ(::OpenDrawer(2), 0);
   EXPECT_EQ(line_->Commands(), (std::vector<uint8_t>{0x58}));
   EXPECT_EQ(::WriteLineFeed(3), 200);
-  ReceiptOpen = false;
+  DefaultPrinter().ReceiptOpen = false;
   line_->Reply(0x46, {0x06});
   EXPECT_EQ(::WriteLineFeed(3), 0);
   EXPECT_EQ(Sent(0x46).at(0), (std::vector<uint8_t>{3}));
@@ -158,10 +158,10 @@ TEST_F(Announcements, EachOperationShowsItsCaptionFirst) {
       {[&] { ::MonthlyReport(1, 5, 1); }, "Raport miesięczny..."},
       {[&] {
          StatusBytes s;
-         ReadStatusBytes(s);
+         DefaultPrinter().ReadStatusBytes(s);
        },
        "Odczyt bajtów statusu..."},
-      {[&] { CheckFiscalMode(n); }, "Test czy tryb fiskalny..."},
+      {[&] { DefaultPrinter().CheckFiscalMode(n); }, "Test czy tryb fiskalny..."},
   };
   for (const Case& c : cases) {
     Captions().clear();

@@ -4,9 +4,8 @@
 
 #include <stdexcept>
 
-#include "callbacks.hpp"
-#include "connection.hpp"
 #include "driver_fixture.hpp"
+#include "printer.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
 
@@ -20,21 +19,21 @@ TEST_F(Identification, VersionComesFromTheSubTypeAnswer) {
   uint8_t type = 0;
   uint32_t version = 99;
   ::CommunicationInit(1, 9600, 1);
-  EXPECT_EQ(ReadDeviceType(type, version), 0);
+  EXPECT_EQ(DefaultPrinter().ReadDeviceType(type, version), 0);
   EXPECT_EQ(type, 8);
   EXPECT_EQ(version, 4u);
   // A failure other than NAK leaves both untouched.
   line_->Forget(0xFE);
   type = 42;
   version = 42;
-  EXPECT_EQ(ReadDeviceType(type, version), 21);
+  EXPECT_EQ(DefaultPrinter().ReadDeviceType(type, version), 21);
   EXPECT_EQ(type, 42);
   EXPECT_EQ(version, 42u);
 }
 
 TEST_F(Identification, NameOfAnUnknownCodeIsNieznane) {
-  EXPECT_EQ(std::string(DeviceNameText(12)), "NIEZNANE");
-  EXPECT_EQ(std::string(PlainDeviceNameText(255)), "NIEZNANE");
+  EXPECT_EQ(std::string(DeviceNameOf(12)), "NIEZNANE");
+  EXPECT_EQ(std::string(PlainDeviceNameOf(255)), "NIEZNANE");
 }
 
 using Connection = ScriptedDriver;
@@ -48,17 +47,17 @@ TEST_F(Connection, InitCancelsWhatIsPendingAndFollowsItsPrintout) {
   EXPECT_EQ(commands.front(), 0x23);
   EXPECT_EQ(commands[1], 0x95);  // supervision of what the cancellation printed
   EXPECT_EQ(commands.back(), 0xFE);
-  EXPECT_TRUE(Connected);
-  EXPECT_EQ(PortNumber, 3);
-  EXPECT_EQ(BaudRate, 19200u);
-  EXPECT_EQ(ReadTimeout, 2);
+  EXPECT_TRUE(DefaultPrinter().Connected);
+  EXPECT_EQ(DefaultPrinter().PortNumber, 3);
+  EXPECT_EQ(DefaultPrinter().BaudRate, 19200u);
+  EXPECT_EQ(DefaultPrinter().ReadTimeoutMs, 2000u);
 }
 
 TEST_F(Connection, InitPassesOnAnyRefusalButNak) {
   ScriptIdentity(*line_, 7);
   line_->Reply(0x23, {0x01});
   EXPECT_EQ(::CommunicationInit(1, 9600, 1), 101);
-  EXPECT_FALSE(Connected);
+  EXPECT_FALSE(DefaultPrinter().Connected);
   EXPECT_FALSE(WasSent(0xFF));
 }
 
@@ -67,9 +66,9 @@ TEST_F(Connection, CommandReconnectsWithTheRecordedPortAndClearsTheReceiptState)
   line_->Reply(0x23, {0x15});
   line_->Reply(0xFF, {0x15});  // the first identification fails: not connected
   ASSERT_EQ(::CommunicationInit(5, 9600, 1), 24);
-  ASSERT_FALSE(Connected);
+  ASSERT_FALSE(DefaultPrinter().Connected);
   openings_->clear();
-  RateTotals[1] = 500;
+  DefaultPrinter().RateTotals[1] = 500;
 
   std::string name;
   line_->Reply(0x23, {0x15});
@@ -77,8 +76,8 @@ TEST_F(Connection, CommandReconnectsWithTheRecordedPortAndClearsTheReceiptState)
   EXPECT_EQ(name, "KESTRA LUNO");
   ASSERT_EQ(Openings().size(), 1u);
   EXPECT_EQ(Openings()[0].port, 5);
-  EXPECT_TRUE(Connected);
-  EXPECT_EQ(RateTotals[1], 0);
+  EXPECT_TRUE(DefaultPrinter().Connected);
+  EXPECT_EQ(DefaultPrinter().RateTotals[1], 0);
 }
 
 TEST_F(Connection, ReadVatThatReconnectsGoesOnToReadTheRates) {
@@ -86,14 +85,14 @@ TEST_F(Connection, ReadVatThatReconnectsGoesOnToReadTheRates) {
   line_->Reply(0x23, {0x15});
   line_->Reply(0xFF, {0x15});
   ASSERT_EQ(::CommunicationInit(2, 9600, 1), 24);
-  ASSERT_FALSE(Connected);
+  ASSERT_FALSE(DefaultPrinter().Connected);
 
   line_->Reply(0x23, {0x15});
   line_->Always(0xD1, {0x06, 0x08, 0x98, 0x03, 0x20, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
   int32_t count = -1;
   uint32_t a = 1, b = 1, c = 1, d = 1, e = 1, f = 1, g = 1;
   ASSERT_EQ(::ReadVAT(&count, &a, &b, &c, &d, &e, &f, &g), 0);
-  EXPECT_TRUE(Connected);
+  EXPECT_TRUE(DefaultPrinter().Connected);
   EXPECT_EQ(count, 7);
   EXPECT_EQ(a, 2200u);
   EXPECT_EQ(b, 800u);
@@ -101,7 +100,7 @@ TEST_F(Connection, ReadVatThatReconnectsGoesOnToReadTheRates) {
 }
 
 TEST_F(Connection, PortZeroIs114BeforeAnyPortIsTouched) {
-  EXPECT_EQ(ConnectPrinter(0, true), 114);
+  EXPECT_EQ(DefaultPrinter().ConnectPrinter(0, true), 114);
   EXPECT_TRUE(Openings().empty());
 }
 
@@ -145,7 +144,7 @@ TEST_F(BadInput, OutOfRangeArgumentsAnswerBeforeAnyTraffic) {
 
 TEST_F(BadInput, AnExceptionInsideAnExportIs999) {
   Connect(7);
-  SetMessagePumpCallback([] { throw std::runtime_error("window gone"); });
+  DefaultPrinter().SetMessagePumpCallback([] { throw std::runtime_error("window gone"); });
   EXPECT_EQ(::PrintControl(1, 7), 999);
   EXPECT_EQ(::DailyReport(0), 999);
 }

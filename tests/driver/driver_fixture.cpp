@@ -2,10 +2,8 @@
 
 #include <stdexcept>
 
-#include "callbacks.hpp"
-#include "connection.hpp"
 #include "cp1250.hpp"
-#include "port_choice.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
@@ -78,16 +76,16 @@ void ScriptIdentity(ScriptedLine& line, int type, uint8_t version) {
 void ScriptedDriver::SetUp() {
   auto line = line_;
   auto openings = openings_;
-  SetDeviceOpener([line, openings](int port) {
-    openings->push_back({port, 0});
+  SetDeviceOpener([line, openings](const PortAddress& address) {
+    openings->push_back({address.number, 0});
     DeviceOpenResult result;
     result.device = std::make_unique<LoggingDevice>(line->OpenDevice(), openings);
     return result;
   });
   Captions().clear();
-  SetProgressCallback([](const std::string& text) { Captions().push_back(text); });
+  DefaultPrinter().SetProgressCallback([](const std::string& text) { Captions().push_back(text); });
   // Supervision of a printout that never ends would poll forever: end it as 999 instead.
-  SetMessagePumpCallback([polls = 0]() mutable {
+  DefaultPrinter().SetMessagePumpCallback([polls = 0]() mutable {
     if (++polls > 20000) throw std::runtime_error("supervision never ended");
   });
   // Idle and fiscal: maker's and user data present, nothing printing.
@@ -95,18 +93,18 @@ void ScriptedDriver::SetUp() {
   line_->Always(0x94, {0x00});
   line_->Always(0x95, {0x00});
   line_->Always(0x96, {0x00});
-  ReceiptOpen = false;
-  SelectedPort = 0;
-  SelectedSpeed = 0;
+  DefaultPrinter().ReceiptOpen = false;
+  DefaultPrinter().SelectedPort = 0;
+  DefaultPrinter().SelectedSpeed = 0;
 }
 
 void ScriptedDriver::TearDown() {
   ::CommunicationEnd();
-  SetProgressCallback({});
-  SetMessagePumpCallback({});
-  ReceiptOpen = false;
-  SelectedPort = 0;
-  SelectedSpeed = 0;
+  DefaultPrinter().SetProgressCallback({});
+  DefaultPrinter().SetMessagePumpCallback({});
+  DefaultPrinter().ReceiptOpen = false;
+  DefaultPrinter().SelectedPort = 0;
+  DefaultPrinter().SelectedSpeed = 0;
   SetDeviceOpener({});
 }
 
@@ -114,7 +112,7 @@ void ScriptedDriver::Connect(int type, uint8_t version, uint8_t port) {
   ScriptIdentity(*line_, type, version);
   line_->Reply(0x23, {0x15});  // nothing pending to cancel
   ASSERT_EQ(::CommunicationInit(port, 9600, 1), 0);
-  ASSERT_EQ(DeviceType, type);
+  ASSERT_EQ(DefaultPrinter().DeviceType, type);
   line_->ClearRecord();
   openings_->clear();
   Captions().clear();

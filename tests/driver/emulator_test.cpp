@@ -6,11 +6,10 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "callbacks.hpp"
-#include "connection.hpp"
 #include "cp1250.hpp"
 #include "emulator_line.hpp"
 #include "kestra/emu/pty_server.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
@@ -35,7 +34,7 @@ class OnEmulator : public ::testing::Test {
  protected:
   void SetUp() override {
     // A printout that never ends would poll forever: end it as a failure (999) instead.
-    SetMessagePumpCallback([this] {
+    DefaultPrinter().SetMessagePumpCallback([this] {
       if (++polls_ > kPollLimit) throw std::runtime_error("supervision never ended");
     });
   }
@@ -46,9 +45,9 @@ class OnEmulator : public ::testing::Test {
     ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
   }
   void TearDown() override {
-    SetMessagePumpCallback({});
+    DefaultPrinter().SetMessagePumpCallback({});
     ::CommunicationEnd();
-    ReceiptOpen = false;
+    DefaultPrinter().ReceiptOpen = false;
     port_.reset();
   }
   emu::Printer& Printer() { return port_->Printer(); }
@@ -100,7 +99,7 @@ TEST_F(OnEmulator, EveryModelIsIdentifiedAndNamed) {
   for (int type = 0; type < 12; ++type) {
     SCOPED_TRACE(type);
     Start(Config(type));
-    EXPECT_EQ(DeviceType, type);
+    EXPECT_EQ(DefaultPrinter().DeviceType, type);
     std::string name;
     ASSERT_EQ(::DeviceName(name), 0);
     EXPECT_EQ(name, Cp1250(names[type][0]));
@@ -128,7 +127,7 @@ TEST_F(OnEmulator, StatusByteCountsByModel) {
     config.status.extraF3 = 0xF3;
     Start(config);
     StatusBytes status;
-    ASSERT_EQ(ReadStatusBytes(status), 0);
+    ASSERT_EQ(DefaultPrinter().ReadStatusBytes(status), 0);
     EXPECT_EQ(status.count, c.count);
     EXPECT_EQ(status.eighthPresent, c.eighth);
     if (c.count == 7) {
@@ -246,7 +245,7 @@ TEST_F(OnEmulator, PrintoutStoppedForPaperIsResumedAfterThePaperChange) {
 
   Printer().SetPaper(true);
   Printer().PaperEndsAfter(100000);
-  EXPECT_EQ(::PrintControl(1, DeviceType), 0);
+  EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), 0);
   EXPECT_FALSE(Printer().Mechanism().StoppedForPaper());
   EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
   EXPECT_GT(PrintedLines(), stoppedAt);
@@ -258,7 +257,7 @@ TEST_F(OnEmulator, PaperStillOutIsReportedAgain) {
   Start(config);
   Printer().PaperEndsAfter(2);
   EXPECT_EQ(::DailyReport(0), 109);
-  EXPECT_EQ(::PrintControl(1, DeviceType), 109);
+  EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), 109);
   EXPECT_EQ(::PrintResume(), 109);
 }
 
@@ -268,7 +267,7 @@ TEST_F(OnEmulator, ReceiptConditionsTestsInTheirOrder) {
   config.status.memory94 = 0x10;
   Start(config);
   EXPECT_EQ(::ReceiptConditions(), 105);
-  EXPECT_EQ(CheckReceiptPreconditions(), 107);
+  EXPECT_EQ(DefaultPrinter().CheckReceiptPreconditions(), 107);
 
   Start(Config(3));
   EXPECT_EQ(::ReceiptConditions(), 113);  // a fresh printer has no rates
@@ -327,7 +326,7 @@ TEST_F(OnEmulator, CountersNumbersDrawerAndFeed) {
 TEST_F(OnEmulator, EndThenEveryCommandAnswers114) {
   Start(Config(7));
   ASSERT_EQ(::CommunicationEnd(), 0);
-  EXPECT_EQ(DeviceType, kDeviceNone);
+  EXPECT_EQ(DefaultPrinter().DeviceType, kDeviceNone);
   port_->Line().ClearRecord();
   int32_t count = 0;
   uint32_t r = 0;
@@ -352,7 +351,7 @@ TEST(OverPty, InitRatesDailyReportAndEnd) {
   ASSERT_EQ(::setenv("TAURAVAT_COM9", server.SlavePath().c_str(), 1), 0);
 
   ASSERT_EQ(::CommunicationInit(9, 9600, 2), 0);
-  EXPECT_EQ(DeviceType, 8);
+  EXPECT_EQ(DefaultPrinter().DeviceType, 8);
   std::string name;
   EXPECT_EQ(::DeviceName(name), 0);
   EXPECT_EQ(name, "KESTRA LUNO F");

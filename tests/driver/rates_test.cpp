@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "connection.hpp"
 #include "driver_fixture.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
@@ -80,7 +80,7 @@ TEST_F(TaxRates, ReadFailuresOtherThanNakAreReturnedWithTheOutputsUntouched) {
   EXPECT_EQ(rates.Read(), 21);  // 0x70 unanswered
   EXPECT_EQ(rates.count, -1);
   EXPECT_EQ(rates.v[0], 77u);
-  ReceiptOpen = true;
+  DefaultPrinter().ReceiptOpen = true;
   EXPECT_EQ(rates.Read(), 200);
 }
 

@@ -4,9 +4,8 @@
 
 #include <algorithm>
 
-#include "connection.hpp"
 #include "driver_fixture.hpp"
-#include "port_choice.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
@@ -25,7 +24,7 @@ TEST_F(Reports, DailyReportAfterSalesIsPrintedAndFollowed) {
   EXPECT_EQ(*(at - 1), 0x66);
   EXPECT_EQ(*(at + 1), 0x95);  // supervision follows the printout
   EXPECT_EQ(Captions().front(), "Raport dobowy...");
-  ReceiptOpen = true;
+  DefaultPrinter().ReceiptOpen = true;
   EXPECT_EQ(::DailyReport(1), 200);
 }
 
@@ -72,8 +71,8 @@ TEST_F(Reports, LongReportReopensTheRecordedPortWhenTheApplicationChoseNone) {
 
 TEST_F(Reports, LongReportReopensTheApplicationsChoice) {
   Connect(7, 1, 4);
-  SelectedPort = 6;
-  SelectedSpeed = 19200;
+  DefaultPrinter().SelectedPort = 6;
+  DefaultPrinter().SelectedSpeed = 19200;
   line_->Always(0x31, {0x06}, 5, {0x00});
   ASSERT_EQ(::MonthlyReport(1, 5, 3), 0);
   const auto openings = Openings();
@@ -86,8 +85,8 @@ TEST_F(Reports, LongReportReopensTheApplicationsChoice) {
 
 TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
   // OpenPort names the port to nobody: closing it for the long read would lose it.
-  Connected = true;
-  PortNumber = 0;
+  DefaultPrinter().Connected = true;
+  DefaultPrinter().PortNumber = 0;
   line_->Always(0xFF, {0x06, 0x2C});
   line_->Always(0xFE, {0x06, 0x01, 0x01, 0x00});
   ASSERT_EQ(::OpenPort(3, 9600, 3, 5), 0);

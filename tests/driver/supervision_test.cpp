@@ -2,10 +2,9 @@
 // status bytes are asked for and which code each combination gives.
 #include <gtest/gtest.h>
 
-#include "callbacks.hpp"
-#include "connection.hpp"
 #include "driver_fixture.hpp"
 #include "exchange.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
@@ -16,7 +15,7 @@ using PrintSupervision = ScriptedDriver;
 TEST_F(PrintSupervision, IdlePrinterNeedsOneRound) {
   Connect(3);
   int pumps = 0;
-  SetMessagePumpCallback([&pumps] { ++pumps; });
+  DefaultPrinter().SetMessagePumpCallback([&pumps] { ++pumps; });
   EXPECT_EQ(::PrintControl(1, 3), 0);
   EXPECT_EQ(line_->Commands(), (std::vector<uint8_t>{0x95, 0x95, 0x94, 0x95}));
   EXPECT_EQ(pumps, 4);
@@ -94,9 +93,9 @@ TEST_F(PrintSupervision, StoppedForPaperIsResumedOnlyWithPaperBack) {
 
 TEST_F(PrintSupervision, ResumeRefusedDuringAReceiptAndWithoutPaper) {
   Connect(3);
-  ReceiptOpen = true;
+  DefaultPrinter().ReceiptOpen = true;
   EXPECT_EQ(::PrintResume(), 200);
-  ReceiptOpen = false;
+  DefaultPrinter().ReceiptOpen = false;
   line_->Reply(0x95, {0x02});
   EXPECT_EQ(::PrintResume(), 109);
   EXPECT_FALSE(WasSent(0x2A));
@@ -125,7 +124,7 @@ TEST_P(PreconditionTable, FirstFailingTestWins) {
   line_->Reply(0x95, {c.print});
   EXPECT_EQ(::ReceiptConditions(), c.receiptConditions);
   line_->Reply(0x95, {c.print});
-  EXPECT_EQ(CheckReceiptPreconditions(), c.receiptBegin);
+  EXPECT_EQ(DefaultPrinter().CheckReceiptPreconditions(), c.receiptBegin);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,7 +153,7 @@ TEST_F(ScriptedDriver, ReceiptConditionsAsksTheLunoAboutTheEuro) {
   Connect(3);
   EXPECT_EQ(::ReceiptConditions(), 113);  // no rates scripted; 0xF5 never asked
   EXPECT_FALSE(WasSent(0xF5));
-  ReceiptOpen = true;
+  DefaultPrinter().ReceiptOpen = true;
   EXPECT_EQ(::ReceiptConditions(), 200);
 }
 
@@ -163,19 +162,19 @@ TEST_F(ScriptedDriver, TaxRatesSetInEachFormat) {
   bool set = true;
   // Seven rates, all reserved; an exempt one counts as set.
   line_->Reply(0xD1, {0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
-  EXPECT_EQ(CheckTaxRatesSet(set), 113);
+  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 113);
   EXPECT_FALSE(set);
   line_->Reply(0xD1, {0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x40, 0});
-  EXPECT_EQ(CheckTaxRatesSet(set), 0);
+  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 0);
   EXPECT_TRUE(set);
   // A failure of the newest command other than NAK reads as "no rates".
   line_->Reply(0xD1, {0x01});
-  EXPECT_EQ(CheckTaxRatesSet(set), 113);
+  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 113);
 
   // Six rates.
   line_->Reply(0xD1, {0x15});
   line_->Reply(0xD0, {0x06, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0x01, 0xF4, 0xFF, 0});
-  EXPECT_EQ(CheckTaxRatesSet(set), 0);
+  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 0);
   EXPECT_TRUE(set);
 
   // Four rates, one byte each: all reserved is "no rates", whatever older replies left in
@@ -183,13 +182,13 @@ TEST_F(ScriptedDriver, TaxRatesSetInEachFormat) {
   line_->Reply(0xD1, {0x15});
   line_->Reply(0xD0, {0x15});
   line_->Reply(0x70, {0x06, 0xFF, 0xFF, 0xFF, 0xFF});
-  ReplyBuffer.fill(0x16);
-  EXPECT_EQ(CheckTaxRatesSet(set), 113);
+  DefaultPrinter().ReplyBuffer.fill(0x16);
+  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 113);
   EXPECT_FALSE(set);
   line_->Reply(0xD1, {0x15});
   line_->Reply(0xD0, {0x15});
   line_->Reply(0x70, {0x06, 0xFF, 0xFF, 0xFF, 0x07});
-  EXPECT_EQ(CheckTaxRatesSet(set), 0);
+  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 0);
   EXPECT_TRUE(set);
 }
 
@@ -197,20 +196,21 @@ TEST_F(ScriptedDriver, FiscalModeAndTheLockByte) {
   Connect(7);
   int32_t flag = -1;
   line_->Reply(0x9B, {0x0B});
-  EXPECT_EQ(CheckFiscalMode(flag), 0);
+  EXPECT_EQ(DefaultPrinter().CheckFiscalMode(flag), 0);
   EXPECT_EQ(flag, 1);
   line_->Reply(0x9B, {0x03});
-  EXPECT_EQ(CheckFiscalMode(flag), 0);
+  EXPECT_EQ(DefaultPrinter().CheckFiscalMode(flag), 0);
   EXPECT_EQ(flag, 0);
 
   line_->Reply(0x60, {0x21});
   line_->Reply(0x5E, {0x44});
   uint8_t first = 0, second = 0;
-  EXPECT_EQ(ReadStatus94And96(first, second), 0);
+  EXPECT_EQ(DefaultPrinter().ReadStatus94And96(first, second), 0);
   EXPECT_EQ(second, 0x21);
   EXPECT_EQ(first, 0x44);
   EXPECT_EQ(line_->Commands(), (std::vector<uint8_t>{0x9B, 0x9B, 0x60, 0x5E}));
-  EXPECT_EQ(ReadStatus94And96(first, second), 21);  // nothing answers 0x60 any more
+  EXPECT_EQ(DefaultPrinter().ReadStatus94And96(first, second),
+            21);  // nothing answers 0x60 any more
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "comm.hpp"
 #include "exchange.hpp"
+#include "printer.hpp"
 #include "scripted_line.hpp"
 #include "serial_device.hpp"
 #include "tauravat.h"
@@ -133,11 +134,11 @@ TEST_F(ExchangeTest, ReplyCopyIsWholeBufferAndKeepsEarlierBytes) {
 
 TEST_F(ExchangeTest, SecondReplyArrivesAfterTheParameters) {
   line->Reply(0x31, {kAck}, 5, {2});
-  SendBuffer = Block{};
-  SendBuffer[0] = 2;
-  ExchangeSequence(0x31, 1, 1, 5);
-  EXPECT_EQ(LastSequenceResult, 0);
-  EXPECT_EQ(ReplyBuffer[0], 2);
+  DefaultPrinter().SendBuffer = Block{};
+  DefaultPrinter().SendBuffer[0] = 2;
+  DefaultPrinter().ExchangeSequence(0x31, 1, 1, 5);
+  EXPECT_EQ(DefaultPrinter().LastSequenceResult, 0);
+  EXPECT_EQ(DefaultPrinter().ReplyBuffer[0], 2);
   EXPECT_EQ(line->Sequences().back().parameters.size(), 5u);
 }
 
@@ -159,7 +160,7 @@ TEST_F(ExchangeTest, RecordedLineErrorFailsEveryExchangeUntilReopened) {
   for (int attempt = 0; attempt < 200 && result == 0; ++attempt) result = Rs(0x46, 1);
   EXPECT_EQ(result, 20);
   EXPECT_EQ(Rs(0x46, 1), 20);
-  EXPECT_EQ(CommErrorCode(), kLineFraming);
+  EXPECT_EQ(DefaultPrinter().Link.CommErrorCode(), kLineFraming);
   ASSERT_EQ(ClosePort(), 0);
   ASSERT_EQ(OpenPort(1, 9600, 1, 1), 0);
   EXPECT_EQ(Rs(0x46, 1), 0);

@@ -1,9 +1,9 @@
 // The exact bytes of the receipt sequences, as the scripted line records them.
 #include <gtest/gtest.h>
 
-#include "connection.hpp"
 #include "cp1250.hpp"
 #include "messages.hpp"
+#include "printer.hpp"
 #include "printer_text.hpp"
 #include "receipt.hpp"
 #include "receipt_fixture.hpp"
@@ -58,17 +58,22 @@ TEST(PrinterText, CharactersThePrinterCannotPrintAreRefused) {
 
 TEST(PrinterText, ArticleNameIsCutOrPaddedToItsFieldAndJudgedByDeviceType) {
   std::string prepared;
-  DeviceType = 2;
-  EXPECT_EQ(PrepareArticleName(std::string("Chleb zytni\0ignored", 19), prepared), 0);
+  DefaultPrinter().DeviceType = 2;
+  EXPECT_EQ(PrepareArticleName(std::string("Chleb zytni\0ignored", 19), DefaultPrinter().DeviceType,
+                               prepared),
+            0);
   EXPECT_EQ(prepared, "Chleb zytni" + std::string(17, ' '));
   // Seven significant characters: enough for a LUNO, too few for a TAURA I.
-  EXPECT_EQ(PrepareArticleName("  a-b cdefg  ", prepared), kNameTooShort);
-  DeviceType = 7;
-  EXPECT_EQ(PrepareArticleName("  a-b cdefg  ", prepared), 0);
-  EXPECT_EQ(PrepareArticleName("- - - ab", prepared), kNameTooShort);
+  EXPECT_EQ(PrepareArticleName("  a-b cdefg  ", DefaultPrinter().DeviceType, prepared),
+            kNameTooShort);
+  DefaultPrinter().DeviceType = 7;
+  EXPECT_EQ(PrepareArticleName("  a-b cdefg  ", DefaultPrinter().DeviceType, prepared), 0);
+  EXPECT_EQ(PrepareArticleName("- - - ab", DefaultPrinter().DeviceType, prepared), kNameTooShort);
   // Only the first 28 characters count, blanks never do.
-  EXPECT_EQ(PrepareArticleName(std::string(28, ' ') + "abcdefghijkl", prepared), kNameTooShort);
-  DeviceType = kDeviceNone;
+  EXPECT_EQ(PrepareArticleName(std::string(28, ' ') + "abcdefghijkl", DefaultPrinter().DeviceType,
+                               prepared),
+            kNameTooShort);
+  DefaultPrinter().DeviceType = kDeviceNone;
 }
 
 TEST(LineValueTest, ExactProductRoundedHalfUp) {
@@ -81,16 +86,16 @@ TEST(LineValueTest, ExactProductRoundedHalfUp) {
 }
 
 TEST(DiscountedSumTest, HalfRoundsDownAboveHalfRoundsUp) {
-  RateTotals.fill(0);
-  RateTotals[1] = 1005;
-  EXPECT_EQ(DiscountedSum(10), 904);  // 904.5
-  EXPECT_EQ(DiscountedSum(0), 1005);
-  RateTotals[3] = 7;  // 6.3 → 6 ...
-  RateTotals[7] = 9;  // 8.1 → 8 ...
-  EXPECT_EQ(DiscountedSum(10), 904 + 6 + 8);
-  RateTotals[3] = 13;  // 11.7 → 12
-  EXPECT_EQ(DiscountedSum(10), 904 + 12 + 8);
-  RateTotals.fill(0);
+  DefaultPrinter().RateTotals.fill(0);
+  DefaultPrinter().RateTotals[1] = 1005;
+  EXPECT_EQ(DefaultPrinter().DiscountedSum(10), 904);  // 904.5
+  EXPECT_EQ(DefaultPrinter().DiscountedSum(0), 1005);
+  DefaultPrinter().RateTotals[3] = 7;  // 6.3 → 6 ...
+  DefaultPrinter().RateTotals[7] = 9;  // 8.1 → 8 ...
+  EXPECT_EQ(DefaultPrinter().DiscountedSum(10), 904 + 6 + 8);
+  DefaultPrinter().RateTotals[3] = 13;  // 11.7 → 12
+  EXPECT_EQ(DefaultPrinter().DiscountedSum(10), 904 + 12 + 8);
+  DefaultPrinter().RateTotals.fill(0);
 }
 
 TEST_F(ScriptedReceipt, ItemLineBlockByteByByte) {
@@ -100,7 +105,7 @@ TEST_F(ScriptedReceipt, ItemLineBlockByteByByte) {
   const std::string name = Cp1250("Żółć wiśniowa 0,5l ZAKŁADY ŁÓDŹ");
   ASSERT_EQ(::ReceiptItem(1, name, 5, 3, 1500, 3, Cp1250("łyż"), 199, wartosc), 0);
   EXPECT_EQ(wartosc, 299);
-  EXPECT_EQ(LastItemValue, 299);
+  EXPECT_EQ(DefaultPrinter().LastItemValue, 299);
 
   const auto sent = Sent(0x06);
   ASSERT_EQ(sent.size(), 1u);
@@ -121,7 +126,7 @@ TEST_F(ScriptedReceipt, ItemLineBlockByteByByte) {
   EXPECT_EQ(sent[0], expected);
   // Item lines are not acknowledged: the only other traffic is the status guard.
   EXPECT_EQ(line_->Commands(), (std::vector<uint8_t>{0x95, 0x06}));
-  EXPECT_EQ(RateTotals[5], 299);
+  EXPECT_EQ(DefaultPrinter().RateTotals[5], 299);
 }
 
 TEST_F(ScriptedReceipt, RateCodesCancellationAndCallersOwnValue) {
@@ -142,8 +147,8 @@ TEST_F(ScriptedReceipt, RateCodesCancellationAndCallersOwnValue) {
   EXPECT_EQ(std::string(cancelled.begin() + 1, cancelled.begin() + 29),
             "Mleko 2%" + std::string(20, ' '));
   EXPECT_EQ(std::vector<uint8_t>(cancelled.begin() + 45, cancelled.end()), Le32(12345));
-  EXPECT_EQ(RateTotals[2], 200 - 12345);
-  EXPECT_EQ(RateTotals[7], 700);
+  EXPECT_EQ(DefaultPrinter().RateTotals[2], 200 - 12345);
+  EXPECT_EQ(DefaultPrinter().RateTotals[7], 700);
 }
 
 TEST_F(ScriptedReceipt, DiscountRoundsHalfDownAndTheSumGoesWithCommand07) {
@@ -156,8 +161,8 @@ TEST_F(ScriptedReceipt, DiscountRoundsHalfDownAndTheSumGoesWithCommand07) {
   EXPECT_EQ(Sent(0x1B), (std::vector<std::vector<uint8_t>>{{10}}));
   // 904.5 → 904 for A, 1350 for B.
   EXPECT_EQ(Sent(0x07), (std::vector<std::vector<uint8_t>>{Le32(904 + 1350)}));
-  EXPECT_FALSE(ReceiptOpen);
-  EXPECT_EQ(ItemCount, 0);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_EQ(DefaultPrinter().ItemCount, 0);
 }
 
 TEST_F(ScriptedReceipt, NoDiscountOutsideOneToNinetyNine) {
@@ -179,7 +184,7 @@ TEST_F(ScriptedReceipt, PaymentBlocksGoWith81And82ThenTheSlotsEmpty) {
   // Refused when filled, not when the receipt ends; the slot stays empty.
   EXPECT_EQ(::FillPayment(1, "Karta\x99", 1, 1), kParameterOutOfRange);
   EXPECT_EQ(::FillPayment(1, "Bon\t", 1, 1), kParameterOutOfRange);
-  EXPECT_TRUE(PaymentTable[1].name.empty());
+  EXPECT_TRUE(DefaultPrinter().PaymentTable[1].name.empty());
   Begin();
   Sale(1, 6234);
   line_->Reply(0x24, {0x06});
@@ -199,7 +204,8 @@ TEST_F(ScriptedReceipt, PaymentBlocksGoWith81And82ThenTheSlotsEmpty) {
     if (command == 0x07 || command == 0x81 || command == 0x82 || command == 0x24)
       order.push_back(command);
   EXPECT_EQ(order, (std::vector<uint8_t>{0x07, 0x81, 0x82, 0x81, 0x82, 0x24}));
-  for (size_t slot = 1; slot <= 4; ++slot) EXPECT_TRUE(PaymentTable[slot].name.empty());
+  for (size_t slot = 1; slot <= 4; ++slot)
+    EXPECT_TRUE(DefaultPrinter().PaymentTable[slot].name.empty());
 }
 
 TEST_F(ScriptedReceipt, PaymentNameIsCutAfterItsTypographyIsMadePlain) {
@@ -221,11 +227,11 @@ TEST_F(ScriptedReceipt, PaymentNameIsCutAfterItsTypographyIsMadePlain) {
 TEST_F(ScriptedReceipt, PaymentsStayOnModelsWithoutPaymentForms) {
   ASSERT_EQ(::FillPayment(1, "Gotowka", 100, 0), 0);
   Begin();
-  DeviceType = 2;
+  DefaultPrinter().DeviceType = 2;
   line_->Reply(0x24, {0x06});
   ASSERT_EQ(::ReceiptEnd(0), 0);
   EXPECT_TRUE(Sent(0x81).empty());
-  EXPECT_EQ(PaymentTable[1].name, "Gotowka      ");
+  EXPECT_EQ(DefaultPrinter().PaymentTable[1].name, "Gotowka      ");
 }
 
 TEST_F(ScriptedReceipt, ExtraLineBlocksGoWith09InSlotOrder) {
@@ -244,7 +250,8 @@ TEST_F(ScriptedReceipt, ExtraLineBlocksGoWith09InSlotOrder) {
   EXPECT_EQ(sent[1], (std::vector<uint8_t>{'?', 0x0A}));  // "0" + 15
   EXPECT_EQ(sent[2].size(), 255u);
   EXPECT_EQ(sent[2].back(), 0x0A);
-  for (size_t slot = 1; slot <= 6; ++slot) EXPECT_EQ(ExtraLineTable[slot].code, 0xFF);
+  for (size_t slot = 1; slot <= 6; ++slot)
+    EXPECT_EQ(DefaultPrinter().ExtraLineTable[slot].code, 0xFF);
 }
 
 TEST_F(ScriptedReceipt, PackageLineAndSubtotal) {
@@ -265,7 +272,7 @@ TEST_F(ScriptedReceipt, PackageLineAndSubtotal) {
   EXPECT_EQ(line_->Sequences().size(), 1u);
   EXPECT_TRUE(Sent(0x80).at(0).empty());
 
-  DeviceType = 0;
+  DefaultPrinter().DeviceType = 0;
   EXPECT_EQ(::PackageItem(0, 1, 1, 1), kCommandUnavailable);
   EXPECT_EQ(::PrintSubtotal(), kCommandUnavailable);
 }

@@ -6,10 +6,10 @@
 #include <random>
 #include <string>
 
-#include "connection.hpp"
 #include "cp1250.hpp"
 #include "emulator_line.hpp"
 #include "messages.hpp"
+#include "printer.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
 
@@ -29,7 +29,7 @@ emu::PrinterConfig Luno() {
 class ReceiptOnEmulator : public ::testing::Test {
  protected:
   void SetUp() override {
-    ReceiptOpen = false;
+    DefaultPrinter().ReceiptOpen = false;
     port_ = std::make_unique<EmulatorPort>(Luno());
     ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
     ASSERT_EQ(::ErasePayments(), 0);
@@ -37,7 +37,7 @@ class ReceiptOnEmulator : public ::testing::Test {
   }
   void TearDown() override {
     ::CommunicationEnd();
-    ReceiptOpen = false;
+    DefaultPrinter().ReceiptOpen = false;
     port_.reset();
   }
 
@@ -58,7 +58,8 @@ class ReceiptOnEmulator : public ::testing::Test {
 
   // Paper lines in this order, each holding every "|"-separated fragment of its entry.
   void ExpectPaperInOrder(const std::vector<std::string>& entries) {
-    ASSERT_EQ(::PrintControl(0, DeviceType), 0);  // whatever is queued reaches the paper
+    ASSERT_EQ(::PrintControl(0, DefaultPrinter().DeviceType),
+              0);  // whatever is queued reaches the paper
     const auto lines = Printer().Paper().Lines();
     auto holds = [](const std::string& line, const std::string& entry) {
       for (size_t from = 0; from <= entry.size();) {
@@ -101,7 +102,7 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   ASSERT_EQ(::PrintSubtotal(), 0);
   // 10 %: A 810, B 1074.6 → 1075, D 898.2 → 898, E 450.
   ASSERT_EQ(::ReceiptEnd(10), 0);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_FALSE(Printer().ReceiptOpen());
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
 
@@ -185,9 +186,9 @@ TEST_F(ReceiptOnEmulator, PrinterCancelledReceiptIsForgotten) {
   int32_t value = 451;
   ASSERT_EQ(::ReceiptItem(1, "Chleb razowy krojony", 1, 0, 1, 0, "szt", 450, value), 0);
   EXPECT_FALSE(Printer().ReceiptOpen());
-  EXPECT_TRUE(ReceiptOpen);  // not known until the printer is asked
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);  // not known until the printer is asked
   EXPECT_EQ(Item(1, "Bułka kajzerka duża", 1, 1, 0, "szt", 60), kReceiptCancelled);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 0);
 
@@ -195,7 +196,7 @@ TEST_F(ReceiptOnEmulator, PrinterCancelledReceiptIsForgotten) {
   ASSERT_EQ(::ReceiptBegin(), 0);
   ASSERT_EQ(Item(1, "Towar w stawce C", 3, 1, 0, "szt", 100), 0);
   EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   ExpectPaperInOrder({"PARAGON FISKALNY", "Chleb żytni krojony", "PARAGON ANULOWANY",
                       "PARAGON FISKALNY", "PARAGON ANULOWANY"});
 }
@@ -213,13 +214,13 @@ TEST_F(ReceiptOnEmulator, ReceiptNumberIsTheOnePrintedAndRestartsAfterTheDailyRe
     ASSERT_EQ(::ReceiptBegin(), 0);
     ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), 0);
     ASSERT_EQ(cancel ? ::ReceiptCancel() : ::ReceiptEnd(0), 0);
-    ASSERT_EQ(::PrintControl(0, DeviceType), 0);
+    ASSERT_EQ(::PrintControl(0, DefaultPrinter().DeviceType), 0);
   };
   const auto number = [] {
     int32_t exported = -1;
     int32_t internal = -1;
     EXPECT_EQ(::ReceiptNumber(&exported), 0);
-    EXPECT_EQ(ReadLastReceiptNumber(internal), 0);
+    EXPECT_EQ(DefaultPrinter().ReadLastReceiptNumber(internal), 0);
     EXPECT_EQ(exported, internal);
     return exported;
   };
@@ -259,7 +260,7 @@ TEST_F(ReceiptOnEmulator, AcknowledgedEndIsClosedEvenWhenTheStatusAfterItIsLost)
   Printer().Faults().AddRule({0x95, emu::FaultKind::kSilence, 4, 1});
   EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
   EXPECT_FALSE(Printer().ReceiptOpen());
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
   ASSERT_EQ(::ReceiptBegin(), 0);
 }
@@ -341,9 +342,10 @@ TEST_F(ReceiptOnEmulator, RandomCallsWithFaultsKeepTheReceiptStateInStep) {
     // both sides agree.
     const bool printerOpen = Printer().ReceiptOpen();
     const bool pendingNotice = !printerOpen && Printer().ReceiptCancelledByPrinter();
-    ASSERT_TRUE(ReceiptOpen == printerOpen || (ReceiptOpen && pendingNotice))
-        << "step " << step << ": " << call << " returned " << result << ", driver " << ReceiptOpen
-        << ", printer " << printerOpen;
+    ASSERT_TRUE(DefaultPrinter().ReceiptOpen == printerOpen ||
+                (DefaultPrinter().ReceiptOpen && pendingNotice))
+        << "step " << step << ": " << call << " returned " << result << ", driver "
+        << DefaultPrinter().ReceiptOpen << ", printer " << printerOpen;
   }
   EXPECT_GT(Printer().Faults().Injected(), 40u);
   EXPECT_GT(opened, 10);

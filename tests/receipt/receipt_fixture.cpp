@@ -1,6 +1,6 @@
 #include "receipt_fixture.hpp"
 
-#include "connection.hpp"
+#include "printer.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
 
@@ -17,23 +17,23 @@ void ScriptedReceipt::SetUp() {
   line_->Always(0x95, {0x00});
   line_->Always(0x96, {0x00});
   line_->Always(0xD1, {0x06, 0x08, 0x98, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
-  ReceiptOpen = false;
-  ItemCount = 0;
+  DefaultPrinter().ReceiptOpen = false;
+  DefaultPrinter().ItemCount = 0;
   ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
-  ASSERT_EQ(DeviceType, 7);
+  ASSERT_EQ(DefaultPrinter().DeviceType, 7);
   line_->ClearRecord();
 }
 
 void ScriptedReceipt::TearDown() {
   ::CommunicationEnd();
-  ReceiptOpen = false;
+  DefaultPrinter().ReceiptOpen = false;
   port_.reset();
 }
 
 void ScriptedReceipt::Begin() {
   line_->Reply(0x21, {0x06});
   ASSERT_EQ(::ReceiptBegin(), 0);
-  ASSERT_TRUE(ReceiptOpen);
+  ASSERT_TRUE(DefaultPrinter().ReceiptOpen);
   line_->ClearRecord();
 }
 

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "connection.hpp"
 #include "messages.hpp"
+#include "printer.hpp"
 #include "receipt_fixture.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
@@ -17,13 +17,13 @@ TEST_F(ScriptedReceipt, EndAnsweredByNak) {
   Begin();
   line_->Reply(0x24, {0x15});
   EXPECT_EQ(::ReceiptEnd(0), 0);  // nothing sold: nothing lost
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 
   Begin();
   Sale(1, 100);
   line_->Reply(0x24, {0x15});
   EXPECT_EQ(::ReceiptEnd(0), kNak);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 }
 
 TEST_F(ScriptedReceipt, TwoHundredFiftySixLinesStillCountAsANonEmptyReceipt) {
@@ -37,29 +37,29 @@ TEST_F(ScriptedReceipt, CancelAnsweredByNak) {
   Begin();
   line_->Reply(0x23, {0x15});
   EXPECT_EQ(::ReceiptCancel(), 0);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 
   Begin();
   Sale(1, 100);
   Sale(2, 50);
   line_->Reply(0x23, {0x15});
   EXPECT_EQ(::ReceiptCancel(), kNak);
-  EXPECT_TRUE(ReceiptOpen);
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(Sent(0x07).back(), Le32(150));
   // Still open, so it can be cancelled again.
   line_->Reply(0x23, {0x06});
   EXPECT_EQ(::ReceiptCancel(), 0);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 }
 
 TEST_F(ScriptedReceipt, ReceiptLeftOpenByAFailedEndCanStillBeEnded) {
   Begin();
   Sale(1, 100);
   EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);  // 0x24 unanswered
-  EXPECT_TRUE(ReceiptOpen);
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
   line_->Reply(0x24, {0x06});
   EXPECT_EQ(::ReceiptEnd(0), 0);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
   EXPECT_EQ(::ReceiptCancel(), kReceiptNotOpen);
 }
@@ -70,7 +70,7 @@ TEST_F(ScriptedReceipt, StatusGuardReportsAPrinterCancelledReceipt) {
   int32_t wartosc = 0;
   EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc),
             kReceiptCancelled);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_TRUE(Sent(0x06).empty());
   EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc),
             kReceiptNotOpen);
@@ -84,12 +84,12 @@ TEST_F(ScriptedReceipt, StatusGuardReportsAPrinterCancelledReceipt) {
   line_->Reply(0x95, {0x00});
   line_->Reply(0x95, {0x10});
   EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 
   Begin();
   line_->Reply(0x95, {0x10});
   EXPECT_EQ(::ReceiptCancel(), kReceiptCancelled);
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 }
 
 struct BadItem {
@@ -127,7 +127,7 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
   };
   Begin();
   for (const auto& bad : cases) {
-    DeviceType = bad.deviceType;
+    DefaultPrinter().DeviceType = bad.deviceType;
     int32_t wartosc = bad.wartosc;
     line_->ClearRecord();
     EXPECT_EQ(::ReceiptItem(1, bad.name, bad.stawka, bad.komunikat, bad.ilosc, bad.mp, "szt",
@@ -141,16 +141,16 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
   int32_t unitValue = 0;
   line_->ClearRecord();
   EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "kg\x95", 100, unitValue), kParameterOutOfRange);
-  Connected = false;
+  DefaultPrinter().Connected = false;
   EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "\x99", 100, unitValue), kParameterOutOfRange);
   EXPECT_TRUE(line_->Written().empty());
-  Connected = true;
-  EXPECT_EQ(LastItemValue, 0);
-  EXPECT_TRUE(ReceiptOpen);
-  EXPECT_EQ(ItemCount, 0);
-  for (size_t rate = 0; rate < RateTotals.size(); ++rate) EXPECT_EQ(RateTotals[rate], 0);
+  DefaultPrinter().Connected = true;
+  EXPECT_EQ(DefaultPrinter().LastItemValue, 0);
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
+  EXPECT_EQ(DefaultPrinter().ItemCount, 0);
+  for (size_t rate = 0; rate < DefaultPrinter().RateTotals.size(); ++rate) EXPECT_EQ(DefaultPrinter().RateTotals[rate], 0);
   // A caller's value that disagrees with quantity × price is not refused.
-  DeviceType = 7;
+  DefaultPrinter().DeviceType = 7;
   int32_t wartosc = 7;
   EXPECT_EQ(::ReceiptItem(1, good, 1, 7, 9'999'999, 4, "szt", 999'999'999, wartosc), 0);
   EXPECT_EQ(Sent(0x06).size(), 1u);
@@ -158,7 +158,7 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
 
 TEST_F(ScriptedReceipt, PackageLineIsSentAfterAReconnection) {
   Begin();
-  Connected = false;
+  DefaultPrinter().Connected = false;
   const int opened = line_->OpenCount();
   line_->Reply(0x17, {}, 10, {0x06});
   EXPECT_EQ(::PackageItem(0, 1, 2, 3), 0);
@@ -177,29 +177,29 @@ TEST_F(ScriptedReceipt, ExtraLineTableLimits) {
   EXPECT_EQ(::FillLines(1, "Linia\ndruga", free), kParameterOutOfRange);
   EXPECT_EQ(::FillLines(1, "Cena w \x80", free), kParameterOutOfRange);
   EXPECT_EQ(free, -1);
-  EXPECT_EQ(ExtraLineTable[1].code, 0xFF);
+  EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].code, 0xFF);
   // Text past a NUL is not part of the line, so this one fits.
   EXPECT_EQ(::FillLines(1, std::string(10, 'x') + '\0' + std::string(300, 'y'), free), 0);
-  EXPECT_EQ(ExtraLineTable[1].text, std::string(10, 'x'));
+  EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, std::string(10, 'x'));
   for (int i = 0; i < 5; ++i) ASSERT_EQ(::FillLines(i, "line", free), 0);
   EXPECT_EQ(free, 0);
   EXPECT_EQ(::FillLines(1, "seventh", free), kNoFreeLines);
   EXPECT_EQ(::EraseLines(), 0);
   EXPECT_EQ(::FillLines(1, "after erase", free), 0);
   EXPECT_EQ(free, 5);
-  EXPECT_EQ(ExtraLineTable[1].text, "after erase");
+  EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, "after erase");
 }
 
 TEST_F(ScriptedReceipt, NewExtraLineNeverOverwritesOneStillWaiting) {
   // As a failed end leaves the table: slots 1 and 2 sent and freed, 3 still waiting.
   int32_t free = 0;
   for (const char* text : {"one", "two", "three"}) ASSERT_EQ(::FillLines(1, text, free), 0);
-  ExtraLineTable[1] = ExtraLine{};
-  ExtraLineTable[2] = ExtraLine{};
+  DefaultPrinter().ExtraLineTable[1] = ExtraLine{};
+  DefaultPrinter().ExtraLineTable[2] = ExtraLine{};
   ASSERT_EQ(::FillLines(2, "four", free), 0);
   EXPECT_EQ(free, 4);
-  EXPECT_EQ(ExtraLineTable[1].text, "four");
-  EXPECT_EQ(ExtraLineTable[3].text, "three");
+  EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, "four");
+  EXPECT_EQ(DefaultPrinter().ExtraLineTable[3].text, "three");
 }
 
 TEST_F(ScriptedReceipt, TotalSelectorIsExactAndItsRateMustBeInUse) {

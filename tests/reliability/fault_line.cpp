@@ -45,7 +45,7 @@ class FaultDevice : public testing::InMemoryDevice {
 std::shared_ptr<FaultLine> FaultLine::Install(kestra::emu::PrinterConfig config) {
   auto line = std::make_shared<FaultLine>();
   line->Reset(std::move(config));
-  SetDeviceOpener([line](int) {
+  SetDeviceOpener([line](const PortAddress&) {
     DeviceOpenResult result;
     result.device = line->OpenDevice(result.osError);
     return result;

@@ -24,18 +24,15 @@
 #include <string>
 #include <vector>
 
-#include "connection.hpp"
 #include "fault_line.hpp"
+#include "printer.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
 
 namespace fault_matrix {
 namespace {
 
-using kestradr::ClearReceiptState;
-using kestradr::Connected;
-using kestradr::DeviceType;
-using kestradr::ReceiptOpen;
+using kestradr::DefaultPrinter;
 using kestradr::reliability::FaultLine;
 
 namespace emu = kestra::emu;
@@ -239,7 +236,7 @@ std::vector<Operation> Operations() {
                  {kOk}});
   ops.push_back({"DeviceName",
                  none,
-                 [] { Connected = false; },
+                 [] { DefaultPrinter().Connected = false; },
                  [] {
                    std::string name;
                    return ::DeviceName(name);
@@ -252,7 +249,7 @@ std::vector<Operation> Operations() {
                  {kOk}});
   ops.push_back({"pDeviceName",
                  none,
-                 [] { Connected = false; },
+                 [] { DefaultPrinter().Connected = false; },
                  [] {
                    char name[64];
                    return ::pDeviceName(name);
@@ -659,7 +656,7 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
   }
   void TearDown() override {
     ::CommunicationEnd();
-    ReceiptOpen = false;
+    DefaultPrinter().ReceiptOpen = false;
     line_->Uninstall();
   }
 
@@ -668,10 +665,10 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
     auto config = BaseConfig();
     op.configure(config);
     line_->Reset(config);
-    ReceiptOpen = false;
-    ClearReceiptState();
-    Connected = true;
-    DeviceType = kType;
+    DefaultPrinter().ReceiptOpen = false;
+    DefaultPrinter().ClearReceiptState();
+    DefaultPrinter().Connected = true;
+    DefaultPrinter().DeviceType = kType;
   }
 
   // Brings driver and printer back into step the way a caller would, then checks that
@@ -685,16 +682,16 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
       EXPECT_EQ(::CommunicationInit(1, 9600, 1), kOk) << "reconnecting after the port came back";
       how += "reconnect;";
     }
-    if (ReceiptOpen) {
+    if (DefaultPrinter().ReceiptOpen) {
       // The printer may have cancelled or ended it meanwhile: the guard, or the end's
       // refusal, tells the driver so.
       const int32_t cancelled = ::ReceiptCancel();
       how += "cancel=" + std::to_string(cancelled) + ";";
-      if (ReceiptOpen) {
+      if (DefaultPrinter().ReceiptOpen) {
         const int32_t ended = ::ReceiptEnd(0);
         how += "end=" + std::to_string(ended) + ";";
       }
-      EXPECT_FALSE(ReceiptOpen) << how;
+      EXPECT_FALSE(DefaultPrinter().ReceiptOpen) << how;
     }
     if (line_->Printer().ReceiptOpen()) {
       // The cancel that opens every connection settles a receipt the driver lost.
@@ -702,13 +699,13 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
       how += "reconnect;";
       EXPECT_FALSE(line_->Printer().ReceiptOpen()) << how;
     }
-    EXPECT_EQ(::PrintControl(1, DeviceType), kOk) << how;
+    EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), kOk) << how;
     int32_t number = -1;
     EXPECT_EQ(::ReceiptNumber(&number), kOk) << how;
     EXPECT_EQ(::ReceiptBegin(), kOk) << how;
     EXPECT_TRUE(line_->Printer().ReceiptOpen());
     EXPECT_EQ(::ReceiptCancel(), kOk) << how;
-    EXPECT_FALSE(ReceiptOpen);
+    EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
     EXPECT_FALSE(line_->Printer().ReceiptOpen());
     return how;
   }
@@ -730,7 +727,7 @@ TEST_P(FaultMatrix, EveryFaultAtEveryExchange) {
   for (const auto& e : clean) commands.push_back(e.command);
   for (const auto& s : op.layout) expected.push_back(s.command);
   ASSERT_EQ(commands, expected) << op.name << ": the exchanges differ from the layout";
-  EXPECT_EQ(ReceiptOpen, line_->Printer().ReceiptOpen());
+  EXPECT_EQ(DefaultPrinter().ReceiptOpen, line_->Printer().ReceiptOpen());
 
   std::ofstream out(FAULT_MATRIX_OUT, std::ios::app);
   const int exchanges = static_cast<int>(op.layout.size());
@@ -771,7 +768,7 @@ TEST_P(FaultMatrix, EveryFaultAtEveryExchange) {
 
       const int32_t want = Expected(op, at, fault, garbage);
       EXPECT_EQ(code, want);
-      const bool driverOpen = ReceiptOpen;
+      const bool driverOpen = DefaultPrinter().ReceiptOpen;
       const bool printerOpen = line_->Printer().ReceiptOpen();
       const std::string how = Recover();
 

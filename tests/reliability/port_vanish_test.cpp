@@ -10,8 +10,8 @@
 #include <fstream>
 #include <thread>
 
-#include "connection.hpp"
 #include "kestra/emu/pty_server.hpp"
+#include "printer.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::reliability {
@@ -42,7 +42,7 @@ class PortVanishes : public ::testing::Test {
   }
   void TearDown() override {
     ::CommunicationEnd();
-    ReceiptOpen = false;
+    DefaultPrinter().ReceiptOpen = false;
     server_.Stop();
     ::unsetenv("TAURAVAT_COM9");
   }
@@ -142,12 +142,12 @@ TEST_F(PortVanishes, WhileEndingAReceipt) {
   EXPECT_LT(Clock::now() - started, std::chrono::seconds(kTimeoutSeconds) + 2s);
   EXPECT_GT(server_.WithPrinter([](emu::Printer& p) { return p.CommandsSeen(); }), before);
   EXPECT_EQ(code, 21);
-  EXPECT_TRUE(ReceiptOpen);  // not acknowledged: the driver cannot know it ended
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);  // not acknowledged: the driver cannot know it ended
   Log("ReceiptEnd", "end acknowledged late", code);
 
   Reconnect();
   EXPECT_EQ(::ReceiptCancel(), 0);  // the printer has nothing open: cancelling nothing
-  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_FALSE(server_.WithPrinter([](emu::Printer& p) { return p.ReceiptOpen(); }));
   EXPECT_EQ(server_.WithPrinter([](emu::Printer& p) { return p.Memory().ReceiptsToday(); }), 2);
   EXPECT_EQ(::ReceiptBegin(), 0);

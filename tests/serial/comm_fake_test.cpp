@@ -11,10 +11,16 @@
 #include "comm_port.hpp"
 #include "fake_device.hpp"
 #include "main_thread_queue.hpp"
+#include "printer.hpp"
 #include "tauravat.h"
 
 namespace kestradr {
 namespace {
+
+// The serial link behind OpenPort and ClosePort.
+SerialLink& Link() {
+  return DefaultPrinter().Link;
+}
 
 using std::chrono::milliseconds;
 using testing::FakeLine;
@@ -58,9 +64,9 @@ class CommOnFakeDevice : public ::testing::Test {
 
 TEST_F(CommOnFakeDevice, OpenConfiguresTheLineAndTheWorkingTimeouts) {
   ASSERT_EQ(Open(3, 5), 0);
-  EXPECT_TRUE(PortIsOpen());
-  EXPECT_EQ(CommErrorCode(), 0u);
-  EXPECT_EQ(comm::Comm->PortName(), "Com7");
+  EXPECT_TRUE(Link().PortIsOpen());
+  EXPECT_EQ(Link().CommErrorCode(), 0u);
+  EXPECT_EQ(Link().Comm->PortName(), "Com7");
   std::lock_guard lock(line->mutex);
   EXPECT_EQ(line->appliedBaud, 19200u);
   EXPECT_EQ(line->timeouts.readInterval, 5000u);
@@ -80,8 +86,8 @@ TEST_F(CommOnFakeDevice, ZeroReadTimeoutMeansReturnAtOnce) {
 
 TEST_F(CommOnFakeDevice, CloseRestoresTheTimeoutsInForceBeforeTheLastChange) {
   ASSERT_EQ(Open(3, 5), 0);
-  ASSERT_TRUE(SetPortTimeouts(1, 90));
-  EXPECT_EQ(comm::Comm->WorkingTimeouts().readTotalConstant, 90000u);
+  ASSERT_TRUE(Link().SetPortTimeouts(1000, 90000));
+  EXPECT_EQ(Link().Comm->WorkingTimeouts().readTotalConstant, 90000u);
   ASSERT_EQ(ClosePort(), 0);
   std::lock_guard lock(line->mutex);
   EXPECT_EQ(line->timeouts.readTotalConstant, 5000u) << "Stop restores what the last call saved";
@@ -92,9 +98,9 @@ TEST_F(CommOnFakeDevice, CloseRestoresTheTimeoutsInForceBeforeTheLastChange) {
 TEST_F(CommOnFakeDevice, TimeoutsOfAClosedPortCannotBeRead) {
   ASSERT_EQ(Open(), 0);
   ASSERT_EQ(ClosePort(), 0);
-  EXPECT_FALSE(SetPortTimeouts(3, 5));
-  EXPECT_EQ(CommErrorText(), kReadTimeouts);
-  EXPECT_EQ(CommErrorCode(), kErrorInvalidHandle);
+  EXPECT_FALSE(Link().SetPortTimeouts(3000, 5000));
+  EXPECT_EQ(Link().CommErrorText(), kReadTimeouts);
+  EXPECT_EQ(Link().CommErrorCode(), kErrorInvalidHandle);
 }
 
 TEST_F(CommOnFakeDevice, OpenFailuresReturnTheOsErrorWithItsText) {
@@ -109,25 +115,25 @@ TEST_F(CommOnFakeDevice, OpenFailuresReturnTheOsErrorWithItsText) {
       {110, false, 110, kOtherDevice}, {0, true, 6, kBadHandle},  // never "0" without a port
   };
   for (const Case& c : cases) {
-    SetDeviceOpener([c](int) {
+    SetDeviceOpener([c](const PortAddress&) {
       DeviceOpenResult result;
       result.osError = c.osError;
       result.notCharacterDevice = c.notCharacterDevice;
       return result;
     });
     EXPECT_EQ(Open(), c.expected) << "os error " << c.osError;
-    EXPECT_EQ(CommErrorText(), c.text) << "os error " << c.osError;
-    EXPECT_EQ(CommErrorCode(), static_cast<uint32_t>(c.expected));
-    EXPECT_FALSE(PortIsOpen());
+    EXPECT_EQ(Link().CommErrorText(), c.text) << "os error " << c.osError;
+    EXPECT_EQ(Link().CommErrorCode(), static_cast<uint32_t>(c.expected));
+    EXPECT_FALSE(Link().PortIsOpen());
   }
 }
 
 TEST_F(CommOnFakeDevice, FailedLineSettingsAreReportedAndTheDeviceReleased) {
   line->lineSettingsResult = kErrorInvalidParameter;
   EXPECT_EQ(Open(), static_cast<int32_t>(kErrorInvalidParameter));
-  EXPECT_EQ(CommErrorText(), kLineSettings);
-  EXPECT_EQ(CommErrorCode(), kErrorInvalidParameter);
-  EXPECT_FALSE(PortIsOpen()) << "a failed open must not keep the port held";
+  EXPECT_EQ(Link().CommErrorText(), kLineSettings);
+  EXPECT_EQ(Link().CommErrorCode(), kErrorInvalidParameter);
+  EXPECT_FALSE(Link().PortIsOpen()) << "a failed open must not keep the port held";
   std::lock_guard lock(line->mutex);
   EXPECT_EQ(line->devicesAlive, 0);
 }
@@ -135,9 +141,9 @@ TEST_F(CommOnFakeDevice, FailedLineSettingsAreReportedAndTheDeviceReleased) {
 TEST_F(CommOnFakeDevice, SecondOpenIsRefusedAndTheFirstKeepsWorking) {
   ASSERT_EQ(Open(), 0);
   EXPECT_EQ(Open(), 5);
-  EXPECT_EQ(CommErrorText(), kAlreadyOpen);
-  EXPECT_EQ(CommErrorCode(), 0u) << "the refusal must not fail the open port's exchanges";
-  EXPECT_TRUE(WriteByte(0x1B));
+  EXPECT_EQ(Link().CommErrorText(), kAlreadyOpen);
+  EXPECT_EQ(Link().CommErrorCode(), 0u) << "the refusal must not fail the open port's exchanges";
+  EXPECT_TRUE(Link().WriteByte(0x1B));
   std::lock_guard lock(line->mutex);
   EXPECT_EQ(line->opens, 1);
   EXPECT_EQ(line->written, std::vector<uint8_t>{0x1B});
@@ -145,13 +151,13 @@ TEST_F(CommOnFakeDevice, SecondOpenIsRefusedAndTheFirstKeepsWorking) {
 
 TEST_F(CommOnFakeDevice, ReopenAfterCloseClearsTheRecordAndCloseTwiceIsHarmless) {
   ASSERT_EQ(Open(), 0);
-  SetCommError("x", 42);
+  Link().SetCommError("x", 42);
   EXPECT_EQ(ClosePort(), 0);
   EXPECT_EQ(ClosePort(), 0);
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(Link().PortIsOpen());
   ASSERT_EQ(Open(), 0);
-  EXPECT_EQ(CommErrorCode(), 0u);
-  EXPECT_EQ(CommErrorText(), "");
+  EXPECT_EQ(Link().CommErrorCode(), 0u);
+  EXPECT_EQ(Link().CommErrorText(), "");
 }
 
 TEST_F(CommOnFakeDevice, TransfersRecordTheirOutcome) {
@@ -164,33 +170,33 @@ TEST_F(CommOnFakeDevice, TransfersRecordTheirOutcome) {
                    {{TransferStatus::Done, 0, 0}, 0},
                    {{TransferStatus::Failed, 0, 6}, 0}};
   }
-  EXPECT_TRUE(WriteByte(0x10));
-  EXPECT_FALSE(TransferFailed());
-  EXPECT_EQ(CommErrorCode(), 0u);
+  EXPECT_TRUE(Link().WriteByte(0x10));
+  EXPECT_FALSE(Link().TransferFailed());
+  EXPECT_EQ(Link().CommErrorCode(), 0u);
 
-  EXPECT_FALSE(WriteByte(0x11));
-  EXPECT_TRUE(TransferFailed());
-  EXPECT_EQ(CommErrorText(), "Timeout zapisu.");
+  EXPECT_FALSE(Link().WriteByte(0x11));
+  EXPECT_TRUE(Link().TransferFailed());
+  EXPECT_EQ(Link().CommErrorText(), "Timeout zapisu.");
 
-  EXPECT_FALSE(WriteByte(0x12));
-  EXPECT_TRUE(TransferFailed());
-  EXPECT_EQ(CommErrorText(), "Niepoprawny zapis do portu.");
-  EXPECT_EQ(CommErrorCode(), 5u);
+  EXPECT_FALSE(Link().WriteByte(0x12));
+  EXPECT_TRUE(Link().TransferFailed());
+  EXPECT_EQ(Link().CommErrorText(), "Niepoprawny zapis do portu.");
+  EXPECT_EQ(Link().CommErrorCode(), 5u);
 
   uint8_t byte = 0;
-  EXPECT_TRUE(ReadByte(byte));
-  EXPECT_FALSE(TransferFailed());
+  EXPECT_TRUE(Link().ReadByte(byte));
+  EXPECT_FALSE(Link().TransferFailed());
   EXPECT_EQ(byte, 0xA5);
 
   byte = 0x77;
-  EXPECT_FALSE(ReadByte(byte));
-  EXPECT_TRUE(TransferFailed());
+  EXPECT_FALSE(Link().ReadByte(byte));
+  EXPECT_TRUE(Link().TransferFailed());
   EXPECT_EQ(byte, 0x77) << "a failed read leaves the caller's byte alone";
-  EXPECT_EQ(CommErrorText(), "Timeout odczytu.");
+  EXPECT_EQ(Link().CommErrorText(), "Timeout odczytu.");
 
-  EXPECT_FALSE(ReadByte(byte));
-  EXPECT_EQ(CommErrorText(), "Niepoprawny odczyt.");
-  EXPECT_EQ(CommErrorCode(), 6u);
+  EXPECT_FALSE(Link().ReadByte(byte));
+  EXPECT_EQ(Link().CommErrorText(), "Niepoprawny odczyt.");
+  EXPECT_EQ(Link().CommErrorCode(), 6u);
 
   std::lock_guard lock(line->mutex);
   EXPECT_EQ(line->written, std::vector<uint8_t>{0x10});
@@ -200,11 +206,11 @@ TEST_F(CommOnFakeDevice, TransferOnAClosedPortFailsAtOnce) {
   ASSERT_EQ(Open(), 0);
   ASSERT_EQ(ClosePort(), 0);
   const auto start = Clock::now();
-  EXPECT_FALSE(WriteByte(0x1B));
-  EXPECT_TRUE(TransferFailed());
+  EXPECT_FALSE(Link().WriteByte(0x1B));
+  EXPECT_TRUE(Link().TransferFailed());
   uint8_t byte = 0;
-  EXPECT_FALSE(ReadByte(byte));
-  EXPECT_TRUE(TransferFailed());
+  EXPECT_FALSE(Link().ReadByte(byte));
+  EXPECT_TRUE(Link().TransferFailed());
   EXPECT_LT(Clock::now() - start, milliseconds(1000));
 }
 
@@ -219,18 +225,18 @@ TEST_F(CommOnFakeDevice, CloseFromAnotherThreadReleasesAWaitingCaller) {
     return ClosePort();
   });
   const auto start = Clock::now();
-  EXPECT_FALSE(WriteByte(0x1B));
-  EXPECT_TRUE(TransferFailed());
+  EXPECT_FALSE(Link().WriteByte(0x1B));
+  EXPECT_TRUE(Link().TransferFailed());
   EXPECT_LT(Clock::now() - start, milliseconds(5000));
   EXPECT_EQ(closer.get(), 0);
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(Link().PortIsOpen());
 }
 
 TEST_F(CommOnFakeDevice, PurgeDiscardsInputOnlyWhenOutputHasDrained) {
   ASSERT_EQ(Open(), 0);
-  PurgePort();
+  Link().PurgePort();
   line->purgeOutputResult = 110;
-  PurgePort();
+  Link().PurgePort();
   std::lock_guard lock(line->mutex);
   EXPECT_EQ(line->purges, (std::vector<const char*>{"output", "input", "output"}));
 }
@@ -239,7 +245,7 @@ TEST_F(CommOnFakeDevice, PurgeDiscardsInputOnlyWhenOutputHasDrained) {
 bool HandOverPending() {
   const auto deadline = Clock::now() + milliseconds(5000);
   while (Clock::now() < deadline) {
-    if (MainQueue().Pending().IsSet()) return true;
+    if (Link().Queue().Pending().IsSet()) return true;
     std::this_thread::sleep_for(milliseconds(1));
   }
   return false;
@@ -276,16 +282,17 @@ TEST_F(CommOnFakeDevice, LineErrorIsRecordedByTheCallerAndSurvivesUntilReopen) {
     ASSERT_EQ(Open(), 0);
     line->RaiseLineErrors(c.errors);
     ASSERT_TRUE(HandOverPending());
-    EXPECT_EQ(CommErrorCode(), 0u) << "recorded only when the caller serves the hand-over";
-    EXPECT_TRUE(WriteByte(0x1B)) << "the byte itself still moves";
-    EXPECT_EQ(CommErrorCode(), c.code);
-    EXPECT_EQ(CommErrorText(), c.text);
-    EXPECT_TRUE(WriteByte(0x1B));
-    EXPECT_EQ(CommErrorCode(), c.code) << "a line error stays recorded while the port is open";
+    EXPECT_EQ(Link().CommErrorCode(), 0u) << "recorded only when the caller serves the hand-over";
+    EXPECT_TRUE(Link().WriteByte(0x1B)) << "the byte itself still moves";
+    EXPECT_EQ(Link().CommErrorCode(), c.code);
+    EXPECT_EQ(Link().CommErrorText(), c.text);
+    EXPECT_TRUE(Link().WriteByte(0x1B));
+    EXPECT_EQ(Link().CommErrorCode(), c.code)
+        << "a line error stays recorded while the port is open";
     ASSERT_EQ(ClosePort(), 0);
   }
   ASSERT_EQ(Open(), 0);
-  EXPECT_EQ(CommErrorCode(), 0u);
+  EXPECT_EQ(Link().CommErrorCode(), 0u);
 }
 
 TEST_F(CommOnFakeDevice, CloseNeverWaitsForAnUnservedHandOver) {
@@ -295,7 +302,7 @@ TEST_F(CommOnFakeDevice, CloseNeverWaitsForAnUnservedHandOver) {
   const auto start = Clock::now();
   EXPECT_EQ(ClosePort(), 0);
   EXPECT_LT(Clock::now() - start, milliseconds(5000));
-  EXPECT_FALSE(MainQueue().Pending().IsSet());
+  EXPECT_FALSE(Link().Queue().Pending().IsSet());
 }
 
 TEST_F(CommOnFakeDevice, PortAvailableAsksTheInstalledProbe) {

@@ -11,12 +11,18 @@
 #include <thread>
 
 #include "comm.hpp"
+#include "printer.hpp"
 #include "pty_pair.hpp"
 #include "serial_device.hpp"
 #include "tauravat.h"
 
 namespace kestradr {
 namespace {
+
+// The serial link behind OpenPort and ClosePort.
+SerialLink& Link() {
+  return DefaultPrinter().Link;
+}
 
 using std::chrono::milliseconds;
 using testing::EchoPeer;
@@ -44,22 +50,22 @@ class CommOnPty : public ::testing::Test {
 };
 
 TEST_F(CommOnPty, OpenAndCloseRules) {
-  ASSERT_EQ(OpenPort(kPort, 9600, 3, 5), 0) << CommErrorText();
+  ASSERT_EQ(OpenPort(kPort, 9600, 3, 5), 0) << Link().CommErrorText();
   EXPECT_EQ(OpenPort(kPort, 9600, 3, 5), 5);
-  EXPECT_TRUE(PortIsOpen());
-  ASSERT_TRUE(WriteByte(0x1B)) << "the first open keeps working";
+  EXPECT_TRUE(Link().PortIsOpen());
+  ASSERT_TRUE(Link().WriteByte(0x1B)) << "the first open keeps working";
   EXPECT_EQ(pty.Receive(milliseconds(1000)), 0x1B);
   EXPECT_EQ(ClosePort(), 0);
   EXPECT_EQ(ClosePort(), 0);
   // The same pty configured again (the parity a pty cannot hold must not trip it).
-  EXPECT_EQ(OpenPort(kPort, 9600, 3, 5), 0) << CommErrorText();
+  EXPECT_EQ(OpenPort(kPort, 9600, 3, 5), 0) << Link().CommErrorText();
 }
 
 TEST_F(CommOnPty, PortZeroTriesItsOwnNameAndReportsNotFound) {
   PortPathVariable nowhere(0, "/nonexistent/tauravat-com0");
   EXPECT_EQ(OpenPort(0, 9600, 3, 5), 2);
-  EXPECT_EQ(CommErrorText(), kNotFound);
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_EQ(Link().CommErrorText(), kNotFound);
+  EXPECT_FALSE(Link().PortIsOpen());
 }
 
 TEST_F(CommOnPty, PathThatIsNotACharacterDeviceIsRefused) {
@@ -69,15 +75,15 @@ TEST_F(CommOnPty, PathThatIsNotACharacterDeviceIsRefused) {
   close(fd);
   PortPathVariable file(kPort + 1, name);
   EXPECT_EQ(OpenPort(kPort + 1, 9600, 3, 5), 6);
-  EXPECT_EQ(CommErrorText(), kBadHandle);
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_EQ(Link().CommErrorText(), kBadHandle);
+  EXPECT_FALSE(Link().PortIsOpen());
   EXPECT_FALSE(PortAvailable(kPort + 1));
   std::remove(name);
 }
 
 TEST_F(CommOnPty, LineIsRawEightBitsWithCtsFlowControlAtTheAskedSpeed) {
   for (const uint32_t baud : {9600u, 19200u, 28800u}) {
-    ASSERT_EQ(OpenPort(kPort, baud, 3, 5), 0) << baud << ": " << CommErrorText();
+    ASSERT_EQ(OpenPort(kPort, baud, 3, 5), 0) << baud << ": " << Link().CommErrorText();
     termios held{};
     ASSERT_EQ(tcgetattr(pty.HeldSlave(), &held), 0);
     EXPECT_EQ(held.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -95,35 +101,35 @@ TEST_F(CommOnPty, LineIsRawEightBitsWithCtsFlowControlAtTheAskedSpeed) {
 
 TEST_F(CommOnPty, EveryByteValueRoundTrips) {
   EchoPeer echo(pty.Master());
-  ASSERT_EQ(OpenPort(kPort, 28800, 3, 2), 0) << CommErrorText();
+  ASSERT_EQ(OpenPort(kPort, 28800, 3, 2), 0) << Link().CommErrorText();
   for (int value = 0; value < 256; ++value) {
-    ASSERT_TRUE(WriteByte(static_cast<uint8_t>(value))) << CommErrorText();
+    ASSERT_TRUE(Link().WriteByte(static_cast<uint8_t>(value))) << Link().CommErrorText();
     uint8_t back = 0;
-    ASSERT_TRUE(ReadByte(back)) << value << ": " << CommErrorText();
+    ASSERT_TRUE(Link().ReadByte(back)) << value << ": " << Link().CommErrorText();
     ASSERT_EQ(back, value);
   }
-  EXPECT_EQ(CommErrorCode(), 0u);
+  EXPECT_EQ(Link().CommErrorCode(), 0u);
 }
 
 TEST_F(CommOnPty, ReadTimeoutOfOneSecondAndOfZero) {
   ASSERT_EQ(OpenPort(kPort, 9600, 3, 1), 0);
   uint8_t byte = 0;
   auto start = Clock::now();
-  EXPECT_FALSE(ReadByte(byte));
+  EXPECT_FALSE(Link().ReadByte(byte));
   auto waited = Clock::now() - start;
-  EXPECT_TRUE(TransferFailed());
-  EXPECT_EQ(CommErrorText(), "Timeout odczytu.");
+  EXPECT_TRUE(Link().TransferFailed());
+  EXPECT_EQ(Link().CommErrorText(), "Timeout odczytu.");
   EXPECT_GE(waited, milliseconds(900));
   EXPECT_LT(waited, milliseconds(3000));
   ASSERT_EQ(ClosePort(), 0);
 
   ASSERT_EQ(OpenPort(kPort, 9600, 3, 0), 0);
   start = Clock::now();
-  EXPECT_FALSE(ReadByte(byte));
+  EXPECT_FALSE(Link().ReadByte(byte));
   EXPECT_LT(Clock::now() - start, milliseconds(500));
   pty.Send({0x42});
   std::this_thread::sleep_for(milliseconds(50));
-  EXPECT_TRUE(ReadByte(byte)) << "a buffered byte is returned at once";
+  EXPECT_TRUE(Link().ReadByte(byte)) << "a buffered byte is returned at once";
   EXPECT_EQ(byte, 0x42);
 }
 
@@ -132,19 +138,19 @@ TEST_F(CommOnPty, PurgeKeepsWrittenOutputAndDiscardsUnreadInput) {
   pty.Send({0x01, 0x02});
   std::this_thread::sleep_for(milliseconds(50));
   const std::vector<uint8_t> sent = {0x1B, 0x30, 0x31, 0x32};
-  for (const uint8_t byte : sent) ASSERT_TRUE(WriteByte(byte));
-  PurgePort();
+  for (const uint8_t byte : sent) ASSERT_TRUE(Link().WriteByte(byte));
+  Link().PurgePort();
   for (const uint8_t expected : sent) {
     EXPECT_EQ(pty.Receive(milliseconds(1000)), expected) << "a byte reported written was lost";
   }
   uint8_t byte = 0;
-  EXPECT_FALSE(ReadByte(byte)) << "input pending before the purge is gone";
+  EXPECT_FALSE(Link().ReadByte(byte)) << "input pending before the purge is gone";
 }
 
 TEST_F(CommOnPty, ClosingKeepsTheLastBytesWrittenForThePeer) {
   ASSERT_EQ(OpenPort(kPort, 9600, 3, 1), 0);
   const std::vector<uint8_t> sent = {0x1B, 0x46, 0x03};
-  for (const uint8_t byte : sent) ASSERT_TRUE(WriteByte(byte));
+  for (const uint8_t byte : sent) ASSERT_TRUE(Link().WriteByte(byte));
   ASSERT_EQ(ClosePort(), 0);  // at once, before the peer has read anything
   for (const uint8_t expected : sent) {
     EXPECT_EQ(pty.Receive(milliseconds(1000)), expected) << "closing dropped a written byte";
@@ -159,13 +165,13 @@ TEST_F(CommOnPty, PeerVanishingMidTransferEndsInFailureNotAHang) {
   });
   uint8_t byte = 0;
   const auto start = Clock::now();
-  EXPECT_FALSE(ReadByte(byte));
+  EXPECT_FALSE(Link().ReadByte(byte));
   EXPECT_LT(Clock::now() - start, milliseconds(5000)) << "waited for the 10 s time-out";
   vanish.get();
-  EXPECT_TRUE(TransferFailed());
-  EXPECT_EQ(CommErrorText(), "Niepoprawny odczyt.");
-  EXPECT_NE(CommErrorCode(), 0u);
-  EXPECT_FALSE(WriteByte(0x1B));
+  EXPECT_TRUE(Link().TransferFailed());
+  EXPECT_EQ(Link().CommErrorText(), "Niepoprawny odczyt.");
+  EXPECT_NE(Link().CommErrorCode(), 0u);
+  EXPECT_FALSE(Link().WriteByte(0x1B));
   EXPECT_EQ(ClosePort(), 0);
 }
 
@@ -177,7 +183,7 @@ TEST_F(CommOnPty, PortHeldByAnotherOpenerIsRefused) {
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_FALSE(PortAvailable(kPort));
     EXPECT_EQ(OpenPort(kPort, 9600, 3, 5), 5);
-    EXPECT_EQ(CommErrorText(), kDenied);
+    EXPECT_EQ(Link().CommErrorText(), kDenied);
     close(other);
   }
   EXPECT_TRUE(PortAvailable(kPort)) << "the probe itself must not keep the port";

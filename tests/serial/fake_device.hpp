@@ -122,7 +122,7 @@ class FakeDevice final : public SerialDevice {
 
 // Installs an opener that hands out FakeDevices on `line` (or fails with `osError`).
 inline void InstallFakeLine(const std::shared_ptr<FakeLine>& line) {
-  SetDeviceOpener([line](int) {
+  SetDeviceOpener([line](const PortAddress&) {
     {
       std::lock_guard lock(line->mutex);
       ++line->opens;

@@ -105,7 +105,7 @@ void EmulatorLine::ClearPending() {
 EmulatorPort::EmulatorPort(kestra::emu::PrinterConfig config)
     : line_(std::make_shared<EmulatorLine>(std::move(config))) {
   auto line = line_;
-  SetDeviceOpener([line](int) {
+  SetDeviceOpener([line](const PortAddress&) {
     DeviceOpenResult result;
     result.device = line->OpenDevice();
     return result;

@@ -177,7 +177,7 @@ bool ScriptedLine::TakeByte(uint8_t& byte) {
 }
 
 ScriptedPort::ScriptedPort(std::shared_ptr<ScriptedLine> line) {
-  SetDeviceOpener([line](int) {
+  SetDeviceOpener([line](const PortAddress&) {
     DeviceOpenResult result;
     result.device = line->OpenDevice();
     return result;

@@ -1,38 +1,29 @@
 #include "device_type.hpp"
 
-#include <array>
-#include <string_view>
+#include "device_models.hpp"
 
 namespace tauravat::cli {
 
+namespace {
+const kestradr::DeviceModel& Model(int deviceType) {
+  if (deviceType < 0 || deviceType > 255) return kestradr::kUnknownModel;
+  return kestradr::ModelOf(static_cast<uint8_t>(deviceType));
+}
+}  // namespace
+
 std::optional<int> DeviceTypeFromName(const std::string& name) {
-  static constexpr std::array<std::string_view, 12> kNames = {
-      "RX820A 5-stawkowa",
-      "RX820A 7-stawkowa",
-      "TAURA I generacji",
-      "TAURA II generacji",
-      "RX820B 5-st. (apteczna)",
-      "RX820B 7-st. (apteczna)",
-      "TAURA F (apteczna)",
-      "KESTRA LUNO",
-      "KESTRA LUNO F",
-      "KESTRA LUNO E",
-      "KESTRA LUNO EFV",
-      "INNE URZ\xA5"
-      "DZENIE",
-  };
-  for (size_t code = 0; code < kNames.size(); ++code) {
-    if (name == kNames[code]) return static_cast<int>(code);
+  for (const kestradr::DeviceModel& model : kestradr::kDeviceModels) {
+    if (name == model.name) return model.type;
   }
   return std::nullopt;
 }
 
 bool IsExtendedModel(int deviceType) {
-  return deviceType == 3 || deviceType == 7 || deviceType == 8 || deviceType == 11;
+  return Model(deviceType).extendedCommands;
 }
 
 int MinimumNameCharacters(int deviceType) {
-  return IsExtendedModel(deviceType) ? 5 : 10;
+  return Model(deviceType).minimumNameCharacters;
 }
 
 }  // namespace tauravat::cli

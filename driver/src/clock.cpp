@@ -1,0 +1,116 @@
+// Clock, counters, identity numbers, drawer and line feed.
+#include "cp1250.hpp"
+#include "date_time_formats.hpp"
+#include "messages.hpp"
+#include "printer.hpp"
+
+namespace kestradr {
+
+namespace {
+
+constexpr size_t kUniqueNumberLength = cmd::kUniqueNumber.reply - 1;
+constexpr size_t kUniqueNumberPrefix = 3;
+constexpr const Command* kDrawers[] = {&cmd::kDrawer1, &cmd::kDrawer2, &cmd::kDrawer3};
+
+// The clock comes as one digit value per byte, tens first; each is written as it came.
+std::string Field(const Block& digits, size_t at) {
+  return std::to_string(digits[at]) + std::to_string(digits[at + 1]);
+}
+
+int Value(const Block& digits, size_t at) {
+  return digits[at] * 10 + digits[at + 1];
+}
+
+}  // namespace
+
+int32_t Printer::ReadUniqueCharacters(std::string& number) {
+  static const std::string caption = Cp1250("Odczyt numeru unikatowego...");
+  ShowCentreMessage(caption);
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  Block reply{};
+  if (const uint8_t result = SendSequence(cmd::kUniqueNumber, reply); result != kOk) return result;
+  number.assign(reply.begin(), reply.begin() + kUniqueNumberLength);
+  return kOk;
+}
+
+int32_t Printer::ReadClock(std::string& Date, std::string& Time) {
+  Date.clear();
+  Time.clear();
+  static const std::string caption = Cp1250("Odczyt zegara...");
+  ShowCentreMessage(caption);
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  const bool seconds = ModelOf(DeviceType).currentCommandSet;
+  Block digits{};
+  const uint8_t result = SendSequence(seconds ? cmd::kClockWithSeconds : cmd::kClock, digits);
+  if (result != kOk) return result;
+  Date = "20" + Field(digits, 0) + "." + Field(digits, 2) + "." + Field(digits, 4);
+  DateTimeFields when;
+  when.hour = Value(digits, 6);
+  when.minute = Value(digits, 8);
+  when.second = seconds ? Value(digits, 10) : 0;
+  Time = FormatDateTime(seconds ? Formats().longTime : Formats().shortTime, when);
+  return kOk;
+}
+
+int32_t Printer::ReadShortClock(std::string& text) {
+  text.clear();
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  // Every model answers the short clock command; this form never gives seconds.
+  Block digits{};
+  if (const uint8_t result = SendSequence(cmd::kClock, digits); result != kOk) return result;
+  text = Field(digits, 0) + "." + Field(digits, 2) + "." + Field(digits, 4) + ";" +
+         Field(digits, 6) + ":" + Field(digits, 8);
+  return kOk;
+}
+
+int32_t Printer::DailyReportNumber(int32_t& Number) {
+  static const std::string caption = Cp1250("Odczyt numeru raportu dobowego...");
+  ShowCentreMessage(caption);
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  Block reply{};
+  if (const uint8_t result = SendSequence(cmd::kDailyReportNumber, reply); result != kOk)
+    return result;
+  Number = reply[0] + 256 * reply[1];
+  return kOk;
+}
+
+int32_t Printer::PrinterNumber(int32_t& Number, std::string& Code) {
+  static const std::string caption = Cp1250("Odczyt numeru ostatniego paragonu...");
+  ShowCentreMessage(caption);
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  Block reply{};
+  if (const uint8_t result = SendSequence(cmd::kPrinterNumber, reply); result != kOk) return result;
+  Number = (reply[0] - '0') * 10 + (reply[1] - '0');
+  Code.assign({static_cast<char>(reply[2]), static_cast<char>(reply[3])});
+  return kOk;
+}
+
+int32_t Printer::ReadUniqueNumber(std::string& Number) {
+  Number.clear();
+  std::string characters;
+  if (const int32_t result = ReadUniqueCharacters(characters); result != kOk) return result;
+  Number = characters.substr(0, kUniqueNumberPrefix) + " " + characters.substr(kUniqueNumberPrefix);
+  return kOk;
+}
+
+int32_t Printer::WriteLineFeed(uint8_t Count) {
+  static const std::string caption = Cp1250("Zapis ilosci wierszy do wysunięcia...");
+  ShowCentreMessage(caption);
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  Block reply{};
+  Block parameters{};
+  parameters[0] = Count;
+  return SendSequence(cmd::kLineFeed, reply, parameters);
+}
+
+int32_t Printer::OpenDrawer(int32_t DrawerNumber) {
+  static const std::string caption = Cp1250("Otwarcie szuflady...");
+  ShowCentreMessage(caption);
+  if (DrawerNumber < 1 || DrawerNumber > 3) return kDrawerOutOfRange;
+  // No receipt check: the drawer opens during a sale too.
+  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  Block reply{};
+  return SendSequence(*kDrawers[DrawerNumber - 1], reply);
+}
+
+}  // namespace kestradr

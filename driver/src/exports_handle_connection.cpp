@@ -1,0 +1,156 @@
+// The handle interface: opening and closing, identification, receipt
+// conditions, print supervision and raw sequences.
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cp1250.hpp"
+#include "handle.hpp"
+#include "handle_marshal.hpp"
+#include "tauravat.h"
+
+using namespace kestradr;
+
+namespace {
+
+constexpr uint32_t kDefaultBaud = 9600;
+constexpr uint32_t kDefaultTimeoutMs = 5000;
+// Ten minutes for one byte is already no time-out a caller means.
+constexpr uint32_t kLongestTimeoutMs = 600'000;
+constexpr size_t kLongestSequence = 255;  // the exchange counts in one byte
+
+// How far a caller's options reach: the struct may come from an older, shorter
+// header.
+constexpr size_t kThroughTimeout = offsetof(tauravat_options, timeout_ms) + sizeof(uint32_t);
+constexpr size_t kThroughProgress =
+    offsetof(tauravat_options, progress) + sizeof(tauravat_progress_fn);
+constexpr size_t kThroughUser = offsetof(tauravat_options, user) + sizeof(void*);
+
+struct OpenSettings {
+  uint32_t baud = kDefaultBaud;
+  uint32_t timeoutMs = kDefaultTimeoutMs;
+  tauravat_progress_fn progress = nullptr;
+  void* user = nullptr;
+};
+
+// The settings of `options` (NULL: the defaults), or nothing when they are out
+// of range.
+std::optional<OpenSettings> ReadOptions(const tauravat_options* options) {
+  OpenSettings settings;
+  if (options == nullptr) return settings;
+  if (options->size < kThroughTimeout) return std::nullopt;
+  if (options->baud != 0) settings.baud = options->baud;
+  if (options->timeout_ms != 0) settings.timeoutMs = options->timeout_ms;
+  if (options->size >= kThroughProgress) settings.progress = options->progress;
+  if (options->size >= kThroughUser) settings.user = options->user;
+  const bool knownSpeed = settings.baud == 9600 || settings.baud == 19200 || settings.baud == 28800;
+  if (!knownSpeed || settings.timeoutMs > kLongestTimeoutMs) return std::nullopt;
+  return settings;
+}
+
+}  // namespace
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
+                                                            const tauravat_options* options,
+                                                            tauravat_printer** out) {
+  if (out != nullptr) *out = nullptr;
+  if (device == nullptr || out == nullptr) return kNullArgument;
+  return Guarded([&]() -> int32_t {
+    const auto settings = ReadOptions(options);
+    if (!settings || *device == '\0') return kParameterOutOfRange;
+    auto handle = std::make_unique<tauravat_printer>();
+    if (settings->progress != nullptr) {
+      handle->printer.SetProgressCallback(
+          [progress = settings->progress, user = settings->user](const std::string& text) {
+            progress(user, Cp1250ToUtf8(text).c_str());
+          });
+    }
+    // Nobody else knows the handle yet; the frame still marks the call so that
+    // the progress call-back cannot use it before it exists for the caller.
+    const int32_t result = WithPrinter(handle.get(), [&](Printer& printer) {
+      return printer.Open(device, settings->baud, settings->timeoutMs);
+    });
+    // A failed open leaves nothing open: the handle and its port go here.
+    if (result != kOk) return result;
+    *out = handle.release();
+    return kOk;
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_close(tauravat_printer* printer) {
+  if (printer == nullptr) return kOk;
+  const int32_t result =
+      WithPrinter(printer, [](Printer& connection) { return connection.CommunicationEnd(); });
+  // From its own call-back the handle is still in use: freeing it would pull it
+  // from under the call that is running.
+  if (result == kReentered) return result;
+  delete printer;
+  return result;
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_device_type(tauravat_printer* printer,
+                                                                   int32_t* type,
+                                                                   int32_t* version) {
+  if (type == nullptr) return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    if (const int32_t result = connection.Prologue(true, false); result != kOk) return result;
+    uint8_t code = kDeviceNone;
+    uint32_t programVersion = 0;
+    if (const int32_t result = connection.ReadDeviceType(code, programVersion); result != kOk)
+      return result;
+    *type = code;
+    if (version != nullptr) *version = static_cast<int32_t>(programVersion);
+    return kOk;
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_device_name(tauravat_printer* printer,
+                                                                   char* text, size_t size,
+                                                                   size_t* needed) {
+  if (MissingBuffer(text, size)) return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    std::string name;
+    if (const int32_t result = connection.DeviceName(name); result != kOk) return result;
+    return Cp1250TextOut(name, text, size, needed);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL
+tauravat_receipt_conditions(tauravat_printer* printer) {
+  return WithPrinter(printer, [](Printer& connection) { return connection.ReceiptConditions(); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_control(tauravat_printer* printer,
+                                                                     int32_t mode) {
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    if (mode != TAURAVAT_PRINT_FOLLOW && mode != TAURAVAT_PRINT_BEFORE) return kParameterOutOfRange;
+    return connection.PrintControl(mode, connection.DeviceType);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_resume(tauravat_printer* printer) {
+  return WithPrinter(printer, [](Printer& connection) { return connection.PrintResume(); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(
+    tauravat_printer* printer, uint8_t command, const uint8_t* parameters, size_t parameter_count,
+    size_t reply_length, uint8_t* reply, size_t size, size_t* needed) {
+  if ((parameters == nullptr && parameter_count > 0) || MissingBuffer(reply, size))
+    return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    if (parameter_count > kLongestSequence || reply_length > kLongestSequence)
+      return kParameterOutOfRange;
+    if (needed != nullptr) *needed = reply_length;
+    if (size < reply_length) return kBufferTooSmall;
+    Block sent{};
+    if (parameter_count > 0) std::copy_n(parameters, parameter_count, sent.begin());
+    Block received{};
+    const int32_t result =
+        connection.RSSequence(command, static_cast<int32_t>(reply_length),
+                              static_cast<int32_t>(parameter_count), received.data(), sent.data());
+    if (result == kOk && reply_length > 0) std::copy_n(received.begin(), reply_length, reply);
+    return result;
+  });
+}

@@ -1,0 +1,175 @@
+// The handle interface: tax rates, reports, clock, counters, identity numbers,
+// drawer and line feed. Dates take four-digit years here; the printer keeps
+// two.
+#include <algorithm>
+#include <string>
+
+#include "handle.hpp"
+#include "handle_marshal.hpp"
+#include "tauravat.h"
+
+using namespace kestradr;
+
+namespace {
+
+constexpr int32_t kFirstYear = 2000;
+constexpr int32_t kLastYear = 2099;
+constexpr int32_t kLargestReportNumber = 0xFFFF;  // travels in 16 bits
+constexpr int32_t kMostFedLines = 0xFF;
+
+bool InRange(int32_t value, int32_t low, int32_t high) {
+  return value >= low && value <= high;
+}
+
+bool KnownKind(int32_t kind) {
+  return kind == TAURAVAT_REPORT_SHORT || kind == TAURAVAT_REPORT_DETAILED;
+}
+
+bool ValidDate(int32_t year, int32_t month, int32_t day) {
+  return InRange(year, kFirstYear, kLastYear) && InRange(month, 1, 12) && InRange(day, 1, 31);
+}
+
+}  // namespace
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_vat(tauravat_printer* printer,
+                                                                int32_t* count, uint32_t rates[7]) {
+  if (count == nullptr || rates == nullptr) return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    // The rates a model does not keep read as not in use, not as whatever the
+    // caller held.
+    RateArray read;
+    read.fill(TAURAVAT_RATE_RESERVED);
+    int32_t readCount = 0;
+    if (const int32_t result = connection.ReadVAT(readCount, read); result != kOk) return result;
+    *count = readCount;
+    std::copy(read.begin(), read.end(), rates);
+    return kOk;
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_set_vat(tauravat_printer* printer,
+                                                               int32_t* count,
+                                                               const uint32_t rates[7]) {
+  if (count == nullptr || rates == nullptr) return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    RateArray wanted;
+    std::copy(rates, rates + wanted.size(), wanted.begin());
+    return connection.SetVAT(*count, wanted);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_daily_report(tauravat_printer* printer,
+                                                                    int32_t force) {
+  return WithPrinter(printer, [&](Printer& connection) { return connection.DailyReport(force); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL
+tauravat_locked_articles_report(tauravat_printer* printer) {
+  return WithPrinter(printer,
+                     [](Printer& connection) { return connection.LockedArticlesReport(); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL
+tauravat_printer_status_report(tauravat_printer* printer) {
+  return WithPrinter(printer, [](Printer& connection) { return connection.PrinterStatusReport(); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_period_report(
+    tauravat_printer* printer, int32_t kind, int32_t from_year, int32_t from_month,
+    int32_t from_day, int32_t to_year, int32_t to_month, int32_t to_day) {
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    if (!KnownKind(kind) || !ValidDate(from_year, from_month, from_day) ||
+        !ValidDate(to_year, to_month, to_day))
+      return kParameterOutOfRange;
+    return connection.PeriodReport(kind, from_year - kFirstYear, from_month, from_day,
+                                   to_year - kFirstYear, to_month, to_day);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_monthly_report(tauravat_printer* printer,
+                                                                      int32_t kind, int32_t year,
+                                                                      int32_t month) {
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    if (!KnownKind(kind) || !ValidDate(year, month, 1)) return kParameterOutOfRange;
+    return connection.MonthlyReport(kind, year - kFirstYear, month);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_number_report(tauravat_printer* printer,
+                                                                     int32_t kind, int32_t from,
+                                                                     int32_t to) {
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    if (!KnownKind(kind) || !InRange(from, 0, kLargestReportNumber) ||
+        !InRange(to, 0, kLargestReportNumber))
+      return kParameterOutOfRange;
+    return connection.NumberReport(kind, from, to);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_clock(tauravat_printer* printer,
+                                                                  char* text, size_t size,
+                                                                  size_t* needed) {
+  if (MissingBuffer(text, size)) return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    // "2005.12.31" and "23:59" or "23:59:07": written the ISO way.
+    std::string date;
+    std::string time;
+    if (const int32_t result = connection.ReadClock(date, time); result != kOk) return result;
+    std::replace(date.begin(), date.end(), '.', '-');
+    return TextOut(date + " " + time, text, size, needed);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_number(tauravat_printer* printer,
+                                                                      int32_t* number) {
+  if (number == nullptr) return kNullArgument;
+  return WithPrinter(
+      printer, [&](Printer& connection) { return connection.ReadLastReceiptNumber(*number); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL
+tauravat_daily_report_number(tauravat_printer* printer, int32_t* number) {
+  if (number == nullptr) return kNullArgument;
+  return WithPrinter(printer,
+                     [&](Printer& connection) { return connection.DailyReportNumber(*number); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_number(tauravat_printer* printer,
+                                                                      int32_t* number, char* code,
+                                                                      size_t size, size_t* needed) {
+  if (number == nullptr || MissingBuffer(code, size)) return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    int32_t read = 0;
+    std::string characters;
+    if (const int32_t result = connection.PrinterNumber(read, characters); result != kOk)
+      return result;
+    const int32_t result = Cp1250TextOut(characters, code, size, needed);
+    if (result == kOk) *number = read;
+    return result;
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_unique_number(tauravat_printer* printer,
+                                                                          char* text, size_t size,
+                                                                          size_t* needed) {
+  if (MissingBuffer(text, size)) return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    std::string characters;
+    if (const int32_t result = connection.ReadUniqueCharacters(characters); result != kOk)
+      return result;
+    return Cp1250TextOut(characters, text, size, needed);
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_drawer(tauravat_printer* printer,
+                                                                   int32_t drawer) {
+  return WithPrinter(printer, [&](Printer& connection) { return connection.OpenDrawer(drawer); });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_line_feed(tauravat_printer* printer,
+                                                                       int32_t lines) {
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    if (!InRange(lines, 0, kMostFedLines)) return kParameterOutOfRange;
+    return connection.WriteLineFeed(static_cast<uint8_t>(lines));
+  });
+}

@@ -1,0 +1,247 @@
+// One connection to one printer: the port with its threads, the exchange buffers, the
+// connection and receipt state, the call-backs. Every operation is a method here and
+// calls the others directly; the legacy exports are a thin shell over DefaultPrinter(),
+// and any number of Printers on different ports work at once from different threads.
+//
+// A Printer is not re-entrant: whoever shares one between threads holds CallLock()
+// around each call (the exports do). Text in and out is code page 1250.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "comm.hpp"
+#include "commands.hpp"
+#include "device_models.hpp"
+#include "exchange.hpp"
+#include "receipt_state.hpp"
+#include "tax_rates.hpp"
+
+namespace kestradr {
+
+// Device type codes as ReadDeviceType gives them (device_models.hpp names each one);
+// 11 when none or unknown.
+inline constexpr uint8_t kDeviceNone = kOtherDevice;
+
+// Status bytes as ReadStatusBytes numbers them.
+struct StatusBytes {
+  int32_t count = 0;
+  std::array<uint8_t, 9> s{};  // s[1]..s[8]
+  bool eighthPresent = false;
+};
+
+using RateArray = std::array<uint32_t, 7>;  // A..G, hundredths of a percent
+
+class Printer {
+ public:
+  Printer();
+  ~Printer();  // closes the port
+  Printer(const Printer&) = delete;
+  Printer& operator=(const Printer&) = delete;
+
+  // Held by every interface around each call on this printer; recursive, so the
+  // message pump may re-enter a read-only service of the same thread.
+  std::recursive_mutex& CallLock() { return callLock_; }
+
+  // ---- Call-backs ----------------------------------------------------------------
+  // Progress texts (code page 1250, "" clears) and the message pump between status
+  // polls of a printout. Empty functions do nothing.
+  void SetProgressCallback(std::function<void(const std::string&)> callback);
+  void SetMessagePumpCallback(std::function<void()> callback);
+  void ShowCentreMessage(const std::string& text);
+  void Processmessages();
+
+  // ---- Port (OpenPort, ClosePort) --------------------------------------------------
+  int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
+                   uint16_t readTimeoutSeconds);
+  int32_t DonePort();
+
+  // ---- Connection and identification -----------------------------------------------
+  // Opens `device` ("COM3" and the like map as for CommunicationInit, anything else is a
+  // device path), cancels what the printer has pending, follows the printout and
+  // identifies the printer. The time-out bounds each byte in both directions.
+  int32_t Open(std::string_view device, uint32_t baud, uint32_t timeoutMs);
+  int32_t CommunicationInit(uint8_t port, uint32_t baud, uint32_t timeoutSeconds);
+  int32_t CommunicationEnd();
+  // Closes and reopens `port` (0: the device Open named) with the recorded speed and
+  // time-out; with `identify` it also settles and identifies the printer. 114 with
+  // nothing to open.
+  int32_t ConnectPrinter(int32_t port, bool identify);
+  // Not connected, receipt state cleared, device unknown.
+  void ForgetConnection();
+  int32_t SettlePrinterAndIdentify();
+  // Reconnects when not connected; with `refuseInReceipt`, 200 while a receipt is open.
+  int32_t Prologue(bool identify, bool refuseInReceipt);
+  int32_t ReadDeviceType(uint8_t& type, uint32_t& version);
+  int32_t DeviceName(std::string& name);       // the names DeviceName gives
+  int32_t PlainDeviceName(std::string& name);  // the names pDeviceName gives
+
+  // ---- Status, preconditions, print supervision -------------------------------------
+  int32_t ReadStatusBytes(StatusBytes& status);
+  int32_t ReadStatusByte(uint8_t command, uint8_t& status);
+  int32_t ReadLastReceiptNumber(int32_t& number);
+  int32_t CheckFiscalMode(int32_t& flag);
+  int32_t CheckTaxRatesSet(bool& flag);
+  int32_t CheckReceiptPreconditions();
+  int32_t ReceiptConditions();
+  int32_t PrintControl(int32_t Mode, uint8_t deviceType);
+  int32_t PrintControlNoResume(int32_t mode);
+  int32_t PrintResume();
+
+  // ---- The program's terms ----------------------------------------------------------
+  // Closes what is open and opens the port the operator chose with the report
+  // time-outs, recording it for reconnection (PortNumber, BaudRate).
+  int32_t OpenChosenPort(uint8_t port, uint16_t speed);
+  // The operator's choice, which long reports reopen.
+  void SetSelection(uint8_t port, uint16_t speed);
+  // ReadDeviceType, recorded as DeviceType on success.
+  int32_t Identify(uint8_t& type);
+  // The lock byte (0x60) into `second` and the byte of 0x5E into `first`; reconnects
+  // first when needed.
+  int32_t ReadStatus94And96(uint8_t& first, uint8_t& second);
+
+  // ---- Raw sequences -----------------------------------------------------------------
+  // `reply` and `parameters` are 256 bytes each; null is allowed where the length is 0
+  // (a null elsewhere throws, which an export reports as 999).
+  int32_t RSSequence(uint8_t command, int32_t replyLength, int32_t parameterLength,
+                     uint8_t* reply, const uint8_t* parameters);
+  void ExchangeSequence(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
+                        uint8_t parameterLength);
+  uint8_t SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength,
+                       Block& reply, const Block& parameters);
+  uint8_t SendSequence(uint8_t command, uint8_t replyLength, Block& reply);
+  // A command of the table with its own lengths. A second reply, where the command has
+  // one, is the caller's to read.
+  uint8_t SendSequence(const Command& command, Block& reply);
+  uint8_t SendSequence(const Command& command, Block& reply, const Block& parameters);
+  bool SendParameters(uint8_t count);
+  // One byte with the trace hook.
+  bool TracedWrite(uint8_t byte);
+  bool TracedRead(uint8_t& byte);
+
+  // ---- Receipt -------------------------------------------------------------------------
+  int32_t ReceiptBegin();
+  int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t Komunikat,
+                      int32_t Ilosc, int32_t MP, std::string_view Jedn, int32_t Cena,
+                      int32_t& Wartosc);
+  int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, int32_t amount);
+  int32_t PrintSubtotal();
+  int32_t ReceiptEnd(int32_t Rabat);
+  int32_t ReceiptCancel();
+  int32_t FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
+                      int32_t SecondAmount);
+  int32_t FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines);
+  int32_t ErasePayments();
+  int32_t EraseLines();
+  int32_t ReadTotal(std::string& Total);
+  int32_t ReadSelTotal(std::string_view N, std::string& Total);
+  // The sum command 0x07 carries: each rate total less the discount.
+  int32_t DiscountedSum(int32_t discountPercent) const;
+  void ClearPaymentTable();
+  void ClearExtraLineTable();
+  void ClearReceiptState();  // what every connection attempt clears
+
+  // ---- Tax rates -------------------------------------------------------------------------
+  // Entries the printer's format does not carry keep what `rates` held.
+  int32_t ReadVAT(int32_t& Count, RateArray& rates);
+  int32_t SetVAT(int32_t& Count, const RateArray& rates);
+  // The table in the newest format the printer answers, without prologue or caption.
+  int32_t ReadTaxRates(TaxRates& rates);
+
+  // ---- Reports -----------------------------------------------------------------------------
+  int32_t DailyReport(int32_t Force);
+  int32_t LockedArticlesReport();
+  int32_t PrinterStatusReport();
+  int32_t PeriodReport(int32_t Kind, int32_t FromYear, int32_t FromMonth, int32_t FromDay,
+                       int32_t ToYear, int32_t ToMonth, int32_t ToDay);
+  int32_t MonthlyReport(int32_t Kind, int32_t Year, int32_t Month);
+  int32_t NumberReport(int32_t Kind, int32_t From, int32_t To);
+
+  // ---- Clock, counters, identification -------------------------------------------------
+  int32_t ReadClock(std::string& Date, std::string& Time);
+  int32_t ReadShortClock(std::string& text);  // "yy.MM.dd;hh:mm", as pReadClock gives it
+  int32_t DailyReportNumber(int32_t& Number);
+  int32_t PrinterNumber(int32_t& Number, std::string& Code);
+  int32_t ReadUniqueNumber(std::string& Number);          // "ABC 12345678"
+  int32_t ReadUniqueCharacters(std::string& characters);  // the 11 characters as sent
+  int32_t OpenDrawer(int32_t DrawerNumber);
+  int32_t WriteLineFeed(uint8_t Count);
+
+  // ---- State (the names of the driver's design) ------------------------------------------
+  SerialLink Link;  // the port, its threads and its error record
+
+  Block SendBuffer{};
+  Block ReplyBuffer{};
+  uint8_t LastSequenceResult = 0;
+
+  // True before the first CommunicationInit so that commands do not try to reconnect to
+  // a port nobody named; they fail at the first byte instead.
+  bool Connected = true;
+  uint8_t DeviceType = kDeviceNone;
+  int32_t PortNumber = 0;   // 0: not set (or opened by path)
+  std::string DevicePath;   // set by Open for a device not named COM<n>
+  uint32_t BaudRate = 9600;
+  uint32_t ReadTimeoutMs = 5000;  // each byte, both directions
+  bool ReceiptOpen = false;
+  uint16_t PortWriteTimeout = 3;  // seconds, when reports reopen the port
+  uint16_t PortReadTimeout = 5;   // seconds, restored after a long report
+  // The application's port choice (its dialog or command line); 0 for callers that
+  // never choose: long reports then reopen what CommunicationInit recorded.
+  uint8_t SelectedPort = 0;
+  uint16_t SelectedSpeed = 0;
+
+  std::array<int32_t, 8> RateTotals{};  // [1]..[7] for rates A..G, grosz
+  uint8_t ItemCount = 0;
+  int32_t LastItemValue = 0;
+  std::array<PaymentSlot, 5> PaymentTable{};  // [1]..[4]
+  std::array<ExtraLine, 7> ExtraLineTable{};  // [1]..[6], every slot starts free
+
+ private:
+  uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
+                   uint8_t parameterLength);
+  bool ReadDataBytes(uint8_t length, uint8_t recordLength);
+  int32_t ReadDataByte(const Command& command, uint8_t& value);
+  // Receipt steps.
+  int32_t StatusGuard();
+  int32_t SendReceiptSum(int32_t sum);
+  int32_t CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
+                          int32_t Cena) const;
+  int32_t SendPayments();
+  int32_t SendExtraLines();
+  int32_t ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum);
+  int32_t PrepareTotalsRead();
+  // Print supervision, resuming a printout stopped for paper or only waiting for it.
+  enum class OnStopped { Resume, KeepWaiting };
+  int32_t Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped);
+  int32_t Poll(const Command& command, uint8_t& status);
+  // Reports.
+  int32_t SingleCommandReport(const std::string& caption, const Command& command,
+                              int32_t force = 0);
+  int32_t PeriodicReport(const std::string& caption, int32_t kind, uint8_t detailedMode,
+                         uint8_t shortMode, const Block& data);
+  int32_t TranslatePeriodicResult(uint8_t verdict);
+  // The port around a long report: reopened with a read time-out long enough for the
+  // printer to finish before it answers, then as usual. Outcomes are not checked: a port
+  // that failed to open fails the next exchange.
+  PortAddress PortForReports(uint32_t& speed) const;
+  void ReopenForLongReport();
+  void ReopenWithDefaultTimeouts();
+  void ReopenForReport(uint16_t readTimeoutSeconds);
+  // Where CommunicationInit or Open pointed: COM `port`, or the device path when 0.
+  PortAddress AddressOf(int32_t port) const;
+  // CommunicationInit and Open: record, close, open, settle and identify.
+  int32_t OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs);
+
+  std::recursive_mutex callLock_;
+  std::function<void(const std::string&)> progress_;
+  std::function<void()> messagePump_;
+};
+
+// The process's printer, behind the legacy exports.
+Printer& DefaultPrinter();
+
+}  // namespace kestradr

@@ -1,0 +1,67 @@
+// Reading and writing the tax rates.
+#include <algorithm>
+
+#include "cp1250.hpp"
+#include "messages.hpp"
+#include "printer.hpp"
+
+namespace kestradr {
+
+namespace {
+// Two bytes are the widest a rate travels in; anything wider would be written truncated.
+constexpr uint32_t kWidestRate = 0xFFFF;
+}  // namespace
+
+int32_t Printer::ReadVAT(int32_t& Count, RateArray& rates) {
+  static const std::string caption = Cp1250("Odczyt stawek podatkowych...");
+  ShowCentreMessage(caption);
+  // A reconnection is followed by the read: the caller asked for the rates, and an
+  // answer of 0 with its variables untouched would pass stale values for the printer's.
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+
+  TaxRates read;
+  read.values = rates;
+  if (const int32_t result = ReadTaxRates(read); result != kOk) return result;
+  Count = read.count;
+  rates = read.values;
+  return kOk;
+}
+
+int32_t Printer::SetVAT(int32_t& Count, const RateArray& rates) {
+  const RateArray wanted = rates;
+  static const std::string caption = Cp1250("Zapis stawek podatkowych...");
+  ShowCentreMessage(caption);
+  // Rates land in the fiscal memory for good: one that cannot travel is refused here
+  // rather than written wrapped.
+  if (std::any_of(wanted.begin(), wanted.end(), [](uint32_t v) { return v > kWidestRate; }))
+    return kParameterOutOfRange;
+
+  if (const int32_t result = PrintControl(1, DeviceType); result != kOk) return result;
+  int32_t receipts = 0;
+  if (const int32_t result = ReadLastReceiptNumber(receipts); result != kOk) return result;
+  // The printer takes new rates only right after a daily report.
+  if (receipts != 0) return kReceiptCounterNotZero;
+  uint8_t type = kDeviceNone;
+  uint32_t version = 0;
+  if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
+
+  RateWrite write;
+  bool fits = true;
+  if (!EncodeTaxRates(type, wanted, write, fits)) return kOk;
+  if (!fits) return kParameterOutOfRange;
+  Count = write.count;
+  Block reply{};
+  if (const uint8_t result = SendSequence(write.command, 1, write.length, reply, write.parameters);
+      result != kOk)
+    return result;
+  if (const int32_t result = PrintControl(0, DeviceType); result != kOk) return result;
+
+  int32_t readCount = 0;
+  RateArray read{};
+  if (const int32_t result = ReadVAT(readCount, read); result != kOk) return result;
+  const bool same =
+      readCount == Count && std::equal(wanted.begin(), wanted.begin() + Count, read.begin());
+  return same ? kOk : kRatesNotWritten;
+}
+
+}  // namespace kestradr

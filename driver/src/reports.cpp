@@ -1,0 +1,192 @@
+// Fiscal reports: the family started by one command, and the periodic reports that run
+// with the long read time-out.
+#include "cp1250.hpp"
+#include "messages.hpp"
+#include "printer.hpp"
+
+namespace kestradr {
+
+namespace {
+
+constexpr uint16_t kReportReadTimeout = 90;  // seconds
+
+// ReportMode bytes of command 0x31.
+constexpr uint8_t kByNumbersDetailed = 1;
+constexpr uint8_t kMonthlyDetailed = 2;
+constexpr uint8_t kByNumbersShort = 4;
+constexpr uint8_t kMonthlyShort = 5;
+
+void PutDigits(Block& parameters, size_t at, int32_t value) {
+  parameters[at] = static_cast<uint8_t>(value / 10);
+  parameters[at + 1] = static_cast<uint8_t>(value % 10);
+}
+
+bool InRange(int32_t value, int32_t low, int32_t high) {
+  return value >= low && value <= high;
+}
+
+}  // namespace
+
+// `force` matters to the daily report only: whether a day without sales still gets one.
+int32_t Printer::SingleCommandReport(const std::string& caption, const Command& command,
+                                     int32_t force) {
+  ShowCentreMessage(caption);
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = PrintControl(1, DeviceType); result != kOk) return result;
+  Block reply{};
+  const bool daily = command.code == cmd::kDailyReport.code;
+  if (daily && !(force != 0 && ModelOf(DeviceType).emptyDailyReport)) {
+    if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != kOk)
+      return result;
+    if (reply[0] == 0 && reply[1] == 0) return kNoReceiptsSinceReport;
+  }
+  if (const uint8_t result = SendSequence(command, reply); result != kOk) return result;
+  return PrintControl(0, DeviceType);
+}
+
+// The printer's verdict on a periodic report, read after its parameters.
+int32_t Printer::TranslatePeriodicResult(uint8_t verdict) {
+  switch (verdict) {
+    case 0:
+      return PrintControl(0, DeviceType);
+    case 1:
+      return kBadReportDates;
+    case 2:
+      return kNoReportsInPeriod;
+    case 3:
+      return kBadReportNumbers;
+    case 4:
+      return kMonthNotFinished;
+    case 5:
+      return kParameterNOutOfRange;
+    default:
+      return kOk;  // not a refusal the driver knows: nothing to follow
+  }
+}
+
+// Monthly and by-number reports share command 0x31 with a mode byte and four data bytes.
+int32_t Printer::PeriodicReport(const std::string& caption, int32_t kind, uint8_t detailedMode,
+                                uint8_t shortMode, const Block& data) {
+  ShowCentreMessage(caption);
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  uint8_t type = kDeviceNone;
+  uint32_t version = 0;
+  if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
+  if (!ModelOf(type).currentCommandSet) return kUnsupportedCommand;
+
+  const bool known = kind == 1 || kind == 0;
+  SendBuffer[0] = kind == 1 ? detailedMode : shortMode;
+  for (size_t i = 0; i < 4; ++i) SendBuffer[1 + i] = data[i];
+
+  ReopenForLongReport();
+  // The verdict arrives as a second reply, after the parameters: ExchangeSequence, not
+  // SendSequence.
+  const Command& report = cmd::kPeriodicReport;
+  if (known) ExchangeSequence(report.code, report.reply, report.secondReply, report.parameters);
+  ReopenWithDefaultTimeouts();
+  // Nothing was asked for an unknown kind; the reply buffer holds an older answer and is
+  // no verdict.
+  if (!known) return PrintControl(0, DeviceType);
+  if (LastSequenceResult != kOk) return LastSequenceResult;
+  return TranslatePeriodicResult(ReplyBuffer[0]);
+}
+
+int32_t Printer::DailyReport(int32_t Force) {
+  static const std::string caption = Cp1250("Raport dobowy...");
+  return SingleCommandReport(caption, cmd::kDailyReport, Force);
+}
+
+int32_t Printer::LockedArticlesReport() {
+  static const std::string caption = Cp1250("Raport nazw towarów zablokowanych...");
+  return SingleCommandReport(caption, cmd::kLockedArticlesReport);
+}
+
+int32_t Printer::PrinterStatusReport() {
+  static const std::string caption = Cp1250("Raport stanu drukarki...");
+  return SingleCommandReport(caption, cmd::kPrinterStatusReport);
+}
+
+int32_t Printer::PeriodReport(int32_t Kind, int32_t FromYear, int32_t FromMonth, int32_t FromDay,
+                              int32_t ToYear, int32_t ToMonth, int32_t ToDay) {
+  static const std::string caption = Cp1250("Raport okresowy...");
+  ShowCentreMessage(caption);
+  // Dates are judged before anything reaches the printer.
+  if (!InRange(FromYear, 0, 99) || !InRange(ToYear, 0, 99) || !InRange(FromMonth, 1, 12) ||
+      !InRange(ToMonth, 1, 12) || !InRange(FromDay, 1, 31) || !InRange(ToDay, 1, 31))
+    return kParameterOutOfRange;
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = PrintControl(1, DeviceType); result != kOk) return result;
+
+  Block parameters{};
+  const int32_t fields[] = {FromYear, FromMonth, FromDay, ToYear, ToMonth, ToDay};
+  for (size_t i = 0; i < 6; ++i) PutDigits(parameters, 2 * i, fields[i]);
+
+  ReopenForLongReport();
+  uint8_t result = kOk;
+  Block reply{};
+  if (Kind == 1 || Kind == 0) {
+    const Command& command = Kind == 1 ? cmd::kPeriodReportDetailed : cmd::kPeriodReportShort;
+    result = SendSequence(command, reply, parameters);
+  }
+  ReopenWithDefaultTimeouts();
+  if (result != kOk) return result;
+  return PrintControl(0, DeviceType);
+}
+
+int32_t Printer::MonthlyReport(int32_t Kind, int32_t Year, int32_t Month) {
+  static const std::string caption = Cp1250("Raport miesięczny...");
+  // No range check: the printer judges the month and answers with its verdict.
+  Block data{};
+  PutDigits(data, 0, Year);
+  PutDigits(data, 2, Month);
+  return PeriodicReport(caption, Kind, kMonthlyDetailed, kMonthlyShort, data);
+}
+
+int32_t Printer::NumberReport(int32_t Kind, int32_t From, int32_t To) {
+  static const std::string caption = Cp1250("Raport okresowy...");
+  Block data{};
+  data[0] = static_cast<uint8_t>(From);
+  data[1] = static_cast<uint8_t>(From >> 8);
+  data[2] = static_cast<uint8_t>(To);
+  data[3] = static_cast<uint8_t>(To >> 8);
+  return PeriodicReport(caption, Kind, kByNumbersDetailed, kByNumbersShort, data);
+}
+
+// ---- The port around a long report ---------------------------------------------------
+
+// The application's choice, or, for a caller that never chose one, what CommunicationInit
+// or Open recorded; empty when neither is known, and then the open port only gets the
+// new time-outs.
+PortAddress Printer::PortForReports(uint32_t& speed) const {
+  if (SelectedPort != 0) {
+    speed = SelectedSpeed;
+    return {SelectedPort, {}};
+  }
+  speed = BaudRate;
+  return AddressOf(PortNumber);
+}
+
+void Printer::ReopenForReport(uint16_t readTimeoutSeconds) {
+  uint32_t speed = 0;
+  const PortAddress chosen = PortForReports(speed);
+  const uint32_t writeMs = PortWriteTimeout * 1000u;
+  const uint32_t readMs = readTimeoutSeconds * 1000u;
+  // A caller that opened the port itself (OpenPort) named it to nobody: closing it would
+  // lose it, so only its time-outs change.
+  if (chosen.Empty()) {
+    Link.SetPortTimeouts(writeMs, readMs);
+    return;
+  }
+  Link.DonePort();
+  Link.InitPort(chosen, speed, writeMs, readMs);
+}
+
+void Printer::ReopenForLongReport() {
+  ReopenForReport(kReportReadTimeout);
+}
+
+void Printer::ReopenWithDefaultTimeouts() {
+  ReopenForReport(PortReadTimeout);
+}
+
+}  // namespace kestradr
