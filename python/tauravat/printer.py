@@ -252,8 +252,9 @@ class Printer:
 
     def rs_sequence(self, command: int, parameters: bytes = b"", reply_length: int = 1) -> bytes:
         """Sends ESC, `command` and `parameters` as given (no receipt check, no
-        reconnection) and reads `reply_length` answer bytes, the ACK included; returns the
-        reply buffer: data byte k at index k-1, a status command's byte at 0."""
+        reconnection) and reads `reply_length` answer bytes, the ACK included. Returns
+        `reply_length` bytes: data byte k at index k-1, a status command's byte at 0 (after
+        an ACK and n data bytes, the last of the n + 1 is not part of the answer)."""
         parameters = bytes(parameters)
         sent = (ctypes.c_uint8 * len(parameters)).from_buffer_copy(parameters) \
             if parameters else None
@@ -405,7 +406,7 @@ class Printer:
         padded = given + [int(RateMarker.RESERVED)] * (_RATE_SLOTS - len(given))
         for letter, rate in zip("ABCDEFG", padded):
             check_c_int(rate, ctypes.c_uint32, f"rate {letter}")
-        count = ctypes.c_int32(_RATE_SLOTS)
+        count = ctypes.c_int32(0)  # stays 0 when the driver writes nothing
         self._call("tauravat_set_vat", ctypes.byref(count), (ctypes.c_uint32 * _RATE_SLOTS)(*padded))
         return count.value
 

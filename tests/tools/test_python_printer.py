@@ -38,6 +38,7 @@ def test_identifies_the_printer(printer, kestra_emulator):
     assert printer.device_type() == (model["deviceType"], model["version"])
     assert printer.device_name() == model["name"]
     assert printer.read_unique_number() == "KES12345678"
+    assert printer.rs_sequence(0xFF, reply_length=2)[0] == 0x2C  # ACK and one data byte
     assert re.fullmatch(r"\d+\.\d+\.\d+", tauravat.version())
 
 
