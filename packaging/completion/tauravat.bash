@@ -102,8 +102,9 @@ _kestra_emu() {
   local help kinds
   help=$("$program" --help 2>/dev/null)
   # "KIND is nak, silence, wrong-byte, ..." in the help of --fault.
-  kinds=$(printf '%s\n' "$help" | sed -n '/KIND is/,/^ *--/p' | sed 's/.*KIND is//' |
-    grep -oE '\b[a-z]+(-[a-z]+)*\b' | grep -vxE 'or|any')
+  kinds=$(printf '%s\n' "$help" |
+    awk '/KIND is/ { on = 1; sub(/.*KIND is/, "") } on && /^ *--/ { exit } on' |
+    grep -oE '\b[a-z]+(-[a-z]+)*\b' | grep -vx 'or')
 
   # --fault CMD:KIND: ":" splits words for readline, so read the argument from the line.
   local line=${COMP_LINE:0:COMP_POINT}
