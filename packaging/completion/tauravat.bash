@@ -34,13 +34,12 @@ _tauravat_ports() {
 # Offers the words of $1 that start with the word being completed.
 _tauravat_offer() {
   local IFS=$'\n'
-  COMPREPLY+=($(compgen -W "$1" -- "$cur"))
+  mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -W "$1" -- "$cur")
 }
 
 _tauravat_files() {
   compopt -o filenames 2>/dev/null
-  local IFS=$'\n'
-  COMPREPLY+=($(compgen -f -- "$cur"))
+  mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -f -- "$cur")
 }
 
 _tauravat() {
@@ -73,8 +72,7 @@ _tauravat() {
 
   case $prev in
     -p | --port)
-      local IFS=$'\n'
-      COMPREPLY=($(compgen -W "$(_tauravat_ports "$program")" -- "$cur"))
+      _tauravat_offer "$(_tauravat_ports "$program")"
       [[ $cur == [/.~]* ]] && _tauravat_files
       return ;;
     -b | --speed) _tauravat_offer $'9600\n19200\n28800'; return ;;
@@ -113,7 +111,7 @@ _kestra_emu() {
   if [[ $before == --fault && $argument == *:* && $argument != *:*:* ]]; then
     local IFS=$'\n' prefix=
     [[ $COMP_WORDBREAKS == *:* ]] || prefix=${argument%%:*}:
-    COMPREPLY=($(compgen -P "$prefix" -W "$kinds" -- "${argument#*:}"))
+    mapfile -t COMPREPLY < <(compgen -P "$prefix" -W "$kinds" -- "${argument#*:}")
     return
   fi
 
@@ -128,7 +126,7 @@ _kestra_emu() {
     --fault) _tauravat_offer $'any:\n'; return ;;
     --fault-kinds)
       local IFS=$'\n'
-      COMPREPLY=($(compgen -P "${cur%"${cur##*,}"}" -W "$kinds" -- "${cur##*,}"))
+      mapfile -t COMPREPLY < <(compgen -P "${cur%"${cur##*,}"}" -W "$kinds" -- "${cur##*,}")
       return ;;
   esac
   local options
