@@ -166,18 +166,5 @@ TEST_F(FakeTree, NoSysfsAtAllStillListsWhatTheComNumbersOpen) {
   EXPECT_TRUE(List().empty());
 }
 
-TEST(PortRoots, EnvironmentMovesThemForTests) {
-  ::unsetenv("TAURAVAT_SYSFS_ROOT");
-  ::unsetenv("TAURAVAT_DEV_ROOT");
-  EXPECT_EQ(RootsFromEnvironment().sysfs, "/sys");
-  EXPECT_EQ(RootsFromEnvironment().dev, "/dev");
-  ::setenv("TAURAVAT_SYSFS_ROOT", "/tmp/s", 1);
-  ::setenv("TAURAVAT_DEV_ROOT", "/tmp/d", 1);
-  EXPECT_EQ(RootsFromEnvironment().sysfs, "/tmp/s");
-  EXPECT_EQ(RootsFromEnvironment().dev, "/tmp/d");
-  ::unsetenv("TAURAVAT_SYSFS_ROOT");
-  ::unsetenv("TAURAVAT_DEV_ROOT");
-}
-
 }  // namespace
 }  // namespace tauravat::cli

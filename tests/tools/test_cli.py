@@ -269,11 +269,6 @@ class Conventions(unittest.TestCase):
             self.assertEqual((code, out["type"]), (0, 3))
             code, out = run_json("identify", env=dict(UTF8, TAURAVAT_PORT=emu.path))
             self.assertEqual((code, out["type"]), (0, 3))
-            # --port wins over the environment.
-            env = dict(UTF8, TAURAVAT_PORT="/nonexistent/tty")
-            self.assertEqual(run_json("-p" + emu.path, "identify", env=env)[0], 0)
-            code, out = run_json("identify", env=env)
-            self.assertEqual((code, out["message"]), (3, "/nonexistent/tty: no such device"))
 
     def test_reversed_ranges_refused_before_the_printer_is_asked(self):
         with Emulator("--receipts", "1") as emu:
