@@ -22,13 +22,15 @@ _tauravat_options_of() {
 # COM numbers lent to devices through TAURAVAT_COM<n>.
 _tauravat_ports() {
   local program=$1 device name
-  for device in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM* /dev/serial/by-id/*; do
-    [[ -e $device ]] && printf '%s\n' "$device"
-  done
-  "$program" ports 2>/dev/null | grep -oE '\bCOM[0-9]+\b'
-  for name in $(compgen -e TAURAVAT_COM); do
-    [[ $name =~ ^TAURAVAT_COM([0-9]+)$ ]] && printf 'COM%s\n' "${BASH_REMATCH[1]}"
-  done
+  {
+    for device in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM* /dev/serial/by-id/*; do
+      [[ -e $device ]] && printf '%s\n' "$device"
+    done
+    "$program" ports 2>/dev/null | grep -oE '\bCOM[0-9]+\b'
+    for name in $(compgen -e TAURAVAT_COM); do
+      [[ $name =~ ^TAURAVAT_COM([0-9]+)$ ]] && printf 'COM%s\n' "${BASH_REMATCH[1]}"
+    done
+  } | sort -uV
 }
 
 # Offers the words of $1 that start with the word being completed.
@@ -90,7 +92,7 @@ _tauravat() {
     _tauravat_offer "-"
     _tauravat_files
   elif [[ $command == write-rates ]]; then
-    _tauravat_offer $'R\nZ'
+    _tauravat_offer $'reserved\nexempt'
   fi
 }
 

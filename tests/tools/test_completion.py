@@ -69,12 +69,14 @@ class TauravatCompletion(unittest.TestCase):
         self.assertEqual(complete(CLI, "totals --rate "), list("ABCDEFG+"))
         self.assertEqual(complete(CLI, "--timeout "), [])
         self.assertIn("-", complete(CLI, "receipt "))
-        self.assertEqual(complete(CLI, "write-rates 23 "), ["R", "Z"])
+        self.assertEqual(complete(CLI, "write-rates 23 e"), ["exempt"])
 
     def test_ports_include_lent_com_numbers_and_device_paths(self):
         self.assertIn("COM7", complete(CLI, "--port ", TAURAVAT_COM7="/dev/null"))
         self.assertIn("COM7", complete(CLI, "identify -p CO", TAURAVAT_COM7="/dev/null"))
-        self.assertEqual(complete(CLI, "--port=COM1", TAURAVAT_COM123="/dev/null"), ["COM123"])
+        # No device maps to COM200 and up: only the lent number, once (the environment
+        # and `tauravat ports` both name it).
+        self.assertEqual(complete(CLI, "--port=COM20", TAURAVAT_COM201="/dev/null"), ["COM201"])
         self.assertIn("/dev/null", complete(CLI, "--port /dev/nul"))
 
 
