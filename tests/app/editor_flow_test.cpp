@@ -152,20 +152,34 @@ TEST_F(EditorFlow, TextThatIsNoNumberStopsTheConfirmationWithItsMessage) {
   EXPECT_FALSE(RatesWritten());
 }
 
-TEST_F(EditorFlow, RatesThatGrowAreRefusedOnModelsThatOrderThem) {
-  auto config = PrinterOf(1);
-  config.rates = Rates({2200, 700, 0, R, R, R});
-  UsePrinter(config);
-  OpenEditor();
-  Type(0, "7");
-  Type(1, "22");
-  flows_->editor.Button1Click();
-  ASSERT_EQ(ui_.boxes.size(), 1u);
-  EXPECT_EQ(ui_.boxes[0].kind, BoxKind::OrderError);
-  EXPECT_EQ(ui_.boxes[0].text,
-            "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności niemalejącej.\r"
-            "Należy zmienić kolejność stawek.");
-  EXPECT_FALSE(RatesWritten());
+TEST_F(EditorFlow, TheOrderMessageAsksForTheOrderTheRuleDemands) {
+  for (int type : {0, 1, 2, 4, 5}) {
+    SCOPED_TRACE(type);
+    SetUp();
+    auto config = PrinterOf(type);
+    config.rates = Rates({2200, 700, 0, R, R, R});
+    UsePrinter(config);
+    OpenEditor();
+    Type(0, "7");
+    Type(1, "22");
+    flows_->editor.Button1Click();
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    EXPECT_EQ(ui_.boxes[0].kind, BoxKind::OrderError);
+    EXPECT_EQ(ui_.boxes[0].text,
+              "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności nierosnącej.\r"
+              "Należy zmienić kolejność stawek.");
+    EXPECT_FALSE(RatesWritten());
+
+    // Rates in the order the message asks for (none greater than the one before) pass.
+    ui_.Clear();
+    Type(0, "23");
+    Type(1, "23");
+    Type(2, "8");
+    flows_->editor.Button1Click();
+    EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
+    EXPECT_EQ(Printer().Memory().Rates()[2], 800);
+    TearDown();
+  }
 }
 
 TEST_F(EditorFlow, TheProposalPassesTheOrderCheckAndIsWritten) {
