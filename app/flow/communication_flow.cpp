@@ -11,9 +11,6 @@ const QString kCannotOpenPort = QStringLiteral("Nie można otworzyć portu ");
 bool HasLockByte(uint8_t type) {
   return type == 7 || type == 8;
 }
-bool StoresRateG(uint8_t type) {
-  return type == 3 || type == 6 || type == 7 || type == 8;
-}
 
 }  // namespace
 
@@ -274,8 +271,9 @@ DialogOutcome CommunicationFlow::Button1Click() {
     ui_.ShowCentreMessage(QString());
     return DialogOutcome::EndProgram;
   }
-  for (size_t i = 0; i < 6; ++i) state_.CurrentRates[i] = static_cast<uint16_t>(read[i]);
-  if (StoresRateG(type)) state_.CurrentRates[6] = static_cast<uint16_t>(read[6]);
+  // The table as the printer holds it, G included on every 7-rate model (the LUNO E
+  // models too), so that "Tak" with nothing changed finds it unchanged.
+  for (size_t i = 0; i < read.size(); ++i) state_.CurrentRates[i] = static_cast<uint16_t>(read[i]);
 
   editor_.Prepare(read, type);
   return DialogOutcome::ShowEditor;
