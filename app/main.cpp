@@ -60,8 +60,7 @@ int main(int argc, char** argv) {
   }
 
   TauraApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("TauraSW"));
-  QApplication::setApplicationDisplayName(QStringLiteral("TauraSW"));
+  taurasw::SetProgramIdentity();
   // The dialog hides itself while the editor takes over; the program ends when the
   // dialog or the editor is closed, not when no window happens to be visible.
   QApplication::setQuitOnLastWindowClosed(false);
