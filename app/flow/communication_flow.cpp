@@ -26,7 +26,7 @@ QString CommunicationFlow::ChosenEntry() const {
 std::optional<uint8_t> CommunicationFlow::ChosenPort() const {
   bool ok = false;
   const int port = ChosenEntry().mid(3).trimmed().toInt(&ok);
-  if (!ok || port < 1 || port > 255) return std::nullopt;
+  if (!ok || port < 1 || port > kHighestComPort) return std::nullopt;
   return static_cast<uint8_t>(port);
 }
 
@@ -60,9 +60,13 @@ QString CommunicationFlow::OpenFailureText(int32_t code, uint8_t port) {
 
 void CommunicationFlow::ScanPorts() {
   controls.ports.clear();
-  for (int port = 1; port <= 255; ++port) {
-    if (printer_.PortAvailable(static_cast<uint8_t>(port)))
-      controls.ports << QStringLiteral("COM%1").arg(port);
+  controls.portDevices.clear();
+  for (int port = 1; port <= kHighestComPort; ++port) {
+    const auto number = static_cast<uint8_t>(port);
+    if (!printer_.PortAvailable(number)) continue;
+    controls.ports << QStringLiteral("COM%1").arg(port);
+    // Two adapters are both "COMn" to the operator; the device tells them apart.
+    controls.portDevices << printer_.PortDevicePath(number);
   }
   controls.portIndex = controls.ports.isEmpty() ? -1 : 0;
 }

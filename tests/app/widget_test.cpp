@@ -93,7 +93,7 @@ class Windows : public ::testing::Test {
     config.deviceType = 7;
     config.receiptCounter = 2;
     emulator_ = std::make_unique<kestradr::testing::EmulatorPort>(config);
-    kestradr::SetPortProbe([](int port) { return port == 1 || port == 2; });
+    kestradr::SetPortProbe([](int port) { return port == 1 || port == 2 || port == 33; });
     program_ = std::make_unique<TauraProgram>(gateway_);
     program_->onEnd = [this] { ++ends_; };
   }
@@ -130,7 +130,7 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindows) {
   Operator person;
   StartProgram();
   TKomunikacja& dialog = program_->Dialog();
-  EXPECT_EQ(dialog.cbNumerPortu->count(), 2);
+  EXPECT_EQ(dialog.cbNumerPortu->count(), 3);
   EXPECT_EQ(dialog.cbNumerPortu->itemText(0), "COM1");
   EXPECT_EQ(dialog.speedItems[0]->text(), "  9600 b/s");
   ClickRadio(dialog.speedItems[1]);
@@ -203,16 +203,30 @@ TEST_F(Windows, TheMaskTakesDigitsOnlyAndAnEmptyFieldBecomesZero) {
 }
 
 TEST_F(Windows, ACommandLinePortIsChosenAndEscapeEndsTheProgram) {
-  CommandLine line;
-  line.port = 2;
-  line.speed = 28800;
-  StartProgram(line);
+  StartProgram(ParseCommandLine({"COM33", "28800"}));
   TKomunikacja& dialog = program_->Dialog();
-  EXPECT_EQ(dialog.cbNumerPortu->currentText(), "COM2");
+  EXPECT_EQ(dialog.cbNumerPortu->currentText(), "COM33");
   EXPECT_TRUE(dialog.speedItems[2]->isChecked());
   EXPECT_TRUE(dialog.Button1->isEnabled());
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_EQ(ends_, 1);
+}
+
+TEST_F(Windows, EachPortEntryShowsTheDeviceItOpens) {
+  StartProgram();
+  QComboBox& list = *program_->Dialog().cbNumerPortu;
+  QStringList texts;
+  QStringList devices;
+  for (int i = 0; i < list.count(); ++i) {
+    texts << list.itemText(i);
+    devices << list.itemData(i, Qt::ToolTipRole).toString();
+  }
+  EXPECT_EQ(texts, (QStringList{"COM1", "COM2", "COM33"}));
+  EXPECT_EQ(devices, (QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}));
+  EXPECT_EQ(list.toolTip(), "/dev/ttyS0");  // the closed list names the chosen one
+  list.setCurrentIndex(2);
+  EXPECT_EQ(list.toolTip(), "/dev/ttyUSB0");
+  EXPECT_EQ(program_->Flows().dialog.controls.portIndex, 2);
 }
 
 TEST_F(Windows, MessageBoxesSpeakPolishWithTheirCaptionsAndIcons) {
