@@ -80,28 +80,30 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 
 QString UsageText() {
   return QStringLiteral(
-      "Użycie: TauraSW [COMn] [9600|19200|28800] [--emulator[=MODEL]] [--screenshots=KATALOG]\n"
-      "               [-h|--help] [-v|--version]\n"
-      "\n"
-      "Programuje stawki podatkowe (PTU) drukarki fiskalnej KESTRA.\n"
-      "\n"
-      "  COMn              port COM1..COM255, z którym program łączy się od razu\n"
-      "  9600|19200|28800  szybkość transmisji\n"
-      "  --emulator[=MODEL]\n"
-      "                    pokaz bez drukarki: program uruchamia emulator drukarki\n"
-      "                    na pseudoterminalu, przypisuje mu wolny port COM i go wybiera;\n"
-      "                    MODEL to nazwa lub kod typu urządzenia (domyślnie drukarka\n"
-      "                    7-stawkowa bez zaprogramowanych stawek)\n"
-      "  --screenshots=KATALOG\n"
-      "                    przechodzi sam przez wszystkie okna (z --emulator) i zapisuje\n"
-      "                    obraz każdego do KATALOGU, po czym kończy pracę\n"
-      "  -h, --help        ten opis\n"
-      "  -v, --version     wersja programu\n"
-      "\n"
-      "Na Linuksie port COMn otwiera urządzenie ze zmiennej TAURAVAT_COM<n>, a bez niej\n"
-      "to z domyślnego przypisania (np. COM33 to /dev/ttyUSB0); lista portów pokazuje\n"
-      "je w podpowiedzi przy każdym porcie.\n"
-      "Bez ekranu: xvfb-run -a TauraSW --emulator, albo QT_QPA_PLATFORM=offscreen.\n");
+             "Użycie: TauraSW [COMn] [9600|19200|28800] [--emulator[=MODEL]] "
+             "[--screenshots=KATALOG]\n"
+             "               [-h|--help] [-v|--version]\n"
+             "\n"
+             "Programuje stawki podatkowe (PTU) drukarki fiskalnej KESTRA.\n"
+             "\n"
+             "  COMn              port COM1..COM%1, z którym program łączy się od razu\n"
+             "  9600|19200|28800  szybkość transmisji\n"
+             "  --emulator[=MODEL]\n"
+             "                    pokaz bez drukarki: program uruchamia emulator drukarki\n"
+             "                    na pseudoterminalu, przypisuje mu wolny port COM i go wybiera;\n"
+             "                    MODEL to nazwa lub kod typu urządzenia (domyślnie drukarka\n"
+             "                    7-stawkowa bez zaprogramowanych stawek)\n"
+             "  --screenshots=KATALOG\n"
+             "                    przechodzi sam przez wszystkie okna (z --emulator) i zapisuje\n"
+             "                    obraz każdego do KATALOGU, po czym kończy pracę\n"
+             "  -h, --help        ten opis\n"
+             "  -v, --version     wersja programu\n"
+             "\n"
+             "Na Linuksie port COMn otwiera urządzenie ze zmiennej TAURAVAT_COM<n>, a bez niej\n"
+             "to z domyślnego przypisania (np. COM33 to /dev/ttyUSB0); lista portów pokazuje\n"
+             "je w podpowiedzi przy każdym porcie.\n"
+             "Bez ekranu: xvfb-run -a TauraSW --emulator, albo QT_QPA_PLATFORM=offscreen.\n")
+      .arg(kHighestComPort);
 }
 
 QString VersionText() {
