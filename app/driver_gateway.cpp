@@ -6,6 +6,7 @@
 #include "comm.hpp"
 #include "connection.hpp"
 #include "port_choice.hpp"
+#include "port_names.hpp"
 #include "tauravat.hpp"
 
 namespace taurasw {
@@ -19,6 +20,11 @@ QString FromCp1250(const std::string& text) {
 
 bool DriverGateway::PortAvailable(uint8_t port) {
   return kestradr::PortAvailable(port);
+}
+
+QString DriverGateway::PortDevicePath(uint8_t port) {
+  const std::optional<std::string> path = kestradr::PlatformPortPath(port);
+  return path ? QString::fromLocal8Bit(path->c_str()) : QString();
 }
 
 void DriverGateway::PurgePort() {
