@@ -180,6 +180,9 @@ int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka
                              int32_t Ilosc, int32_t MP, std::string_view Jedn, int32_t Cena,
                              int32_t& Wartosc) {
   LastItemValue = 0;
+  // Text the printer cannot print is refused before anything reaches the line.
+  const auto plainUnit = PlainText(TextUpToNul(Jedn), kUnitLength);
+  if (!plainUnit || !PlainText(TextUpToNul(Nazwa), kArticleNameLength)) return kParameterOutOfRange;
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
   if (!ReceiptOpen) return kReceiptNotOpen;
 
@@ -196,15 +199,15 @@ int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka
   Wartosc = static_cast<int32_t>(value);
   LastItemValue = Wartosc;
 
-  std::string unit(Jedn.substr(0, 4));
-  unit.resize(4, ' ');
+  std::string unit = *plainUnit;
+  unit.resize(kUnitLength, ' ');
   Block block{};
   block[0] = Typ == 1 ? ' ' : '-';
   Put(block, 1, WindowsTextToPrinter(name));
   block[29] = static_cast<uint8_t>('0' + Komunikat);
   Put(block, 30, Ilosc);
   block[34] = static_cast<uint8_t>(MP);
-  Put(block, 35, unit);
+  Put(block, 35, WindowsTextToPrinter(unit));
   Put(block, 39, Cena);
   block[43] = kEsc;
   block[44] = PrinterRateCode(Stawka);
@@ -306,17 +309,22 @@ int32_t Printer::ReceiptCancel() {
 int32_t Printer::FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
                              int32_t SecondAmount) {
   if (Number < 1 || Number > 4) return kParameterOutOfRange;
-  std::string name(Name.substr(0, kPaymentNameLength));
+  // Refused now rather than when the receipt ends: the caller learns it at once.
+  const auto plain = PlainText(TextUpToNul(Name), kPaymentNameLength);
+  if (!plain) return kParameterOutOfRange;
+  std::string name = *plain;
   name.resize(kPaymentNameLength, ' ');
   PaymentTable[static_cast<size_t>(Number)] = {name, FirstAmount, SecondAmount};
   return kOk;
 }
 
 int32_t Printer::FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines) {
-  const std::string_view text = TextUpToNul(Text);
+  // Kept as it will print ("…" as "..."), so its length is the one that goes out.
+  const auto text = PlainText(TextUpToNul(Text));
   if (LineCode < 0 || LineCode > 15) return kParameterOutOfRange;
+  if (!text) return kParameterOutOfRange;
   // The code, the text and the line feed must fit the one-byte parameter length.
-  if (text.size() > 253) return kParameterOutOfRange;
+  if (text->size() > 253) return kParameterOutOfRange;
   const auto free = std::count_if(ExtraLineTable.begin() + 1, ExtraLineTable.end(),
                                   [](const ExtraLine& line) { return line.code == 0xFF; });
   FreeLines = static_cast<int32_t>(free);
@@ -325,7 +333,7 @@ int32_t Printer::FillLines(int32_t LineCode, std::string_view Text, int32_t& Fre
   // line still waiting must not be overwritten.
   auto slot = std::find_if(ExtraLineTable.begin() + 1, ExtraLineTable.end(),
                            [](const ExtraLine& line) { return line.code == 0xFF; });
-  *slot = {static_cast<uint8_t>(LineCode), std::string(text)};
+  *slot = {static_cast<uint8_t>(LineCode), *text};
   --FreeLines;
   return kOk;
 }

@@ -105,6 +105,9 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
   const BadItem cases[] = {
       {"name", 7, 1, 0, 1, 0, 100, 0, "ab - cd", kNameTooShort},
       {"name on a TAURA I", 2, 1, 0, 1, 0, 100, 0, "abc defgh", kNameTooShort},
+      {"name with a euro sign", 7, 1, 0, 1, 0, 100, 0, "Kawa espresso 5 \x80",
+       kParameterOutOfRange},
+      {"name with a line feed", 7, 1, 0, 1, 0, 100, 0, "Kawa\nespresso duza", kParameterOutOfRange},
       {"rate 0", 7, 0, 0, 1, 0, 100, 0, good, kRateOutOfRange},
       {"rate 8", 7, 8, 0, 1, 0, 100, 0, good, kRateOutOfRange},
       {"rate F on RX820A", 0, 6, 0, 1, 0, 100, 0, good, kRateOutOfRange},
@@ -134,6 +137,15 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(line_->Written().empty()) << bad.what;
     EXPECT_EQ(wartosc, bad.wartosc) << bad.what;
   }
+  // A unit the printer cannot print; not even a lost connection is opened again for it.
+  int32_t unitValue = 0;
+  line_->ClearRecord();
+  EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "kg\x95", 100, unitValue), kParameterOutOfRange);
+  DefaultPrinter().Connected = false;
+  EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "\x99", 100, unitValue), kParameterOutOfRange);
+  EXPECT_TRUE(line_->Written().empty());
+  DefaultPrinter().Connected = true;
+  EXPECT_EQ(DefaultPrinter().LastItemValue, 0);
   EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(DefaultPrinter().ItemCount, 0);
   for (size_t rate = 0; rate < DefaultPrinter().RateTotals.size(); ++rate)
@@ -161,7 +173,12 @@ TEST_F(ScriptedReceipt, ExtraLineTableLimits) {
   int32_t free = -1;
   EXPECT_EQ(::FillLines(16, "x", free), kParameterOutOfRange);
   EXPECT_EQ(::FillLines(1, std::string(254, 'x'), free), kParameterOutOfRange);
+  // Its length is the printed one: "…" goes out as three characters.
+  EXPECT_EQ(::FillLines(1, std::string(251, 'x') + "\x85", free), kParameterOutOfRange);
+  EXPECT_EQ(::FillLines(1, "Linia\ndruga", free), kParameterOutOfRange);
+  EXPECT_EQ(::FillLines(1, "Cena w \x80", free), kParameterOutOfRange);
   EXPECT_EQ(free, -1);
+  EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].code, 0xFF);
   // Text past a NUL is not part of the line, so this one fits.
   EXPECT_EQ(::FillLines(1, std::string(10, 'x') + '\0' + std::string(300, 'y'), free), 0);
   EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, std::string(10, 'x'));

@@ -31,6 +31,13 @@ struct FaultRule {
   int times = 1;
 };
 
+// "CMD:KIND[:SKIP[:TIMES]]": CMD a command code (decimal, or hex with 0x) or "any"; nothing
+// when the text is not such a rule. The syntax of kestra-emu's --fault and control socket.
+std::optional<FaultRule> ParseFaultRule(std::string_view text);
+
+// A whole number in decimal, or in hex with "0x"; nothing for anything else.
+std::optional<long> ParseInteger(std::string_view text);
+
 // Faults at random: each command draws one with this probability, of one of `kinds`.
 struct RandomFaults {
   double probability = 0.0;

@@ -16,6 +16,12 @@ process and must be called from one thread at a time.
 
 The library is found through the TAURAVAT_LIBRARY environment variable (a path), then
 the system's search (libtauravat.so.10).
+
+The package holds, besides this module's binding of the exports:
+  tauravat.emulator       kestra-emu, the printer emulator, started and steered while it
+                          runs (paper out, faults, status bytes, its state and paper);
+  tauravat.pytest_plugin  the pytest fixture `kestra_emulator` for a till's own tests
+                          (registered with pytest when the package is installed).
 """
 
 import ctypes
