@@ -120,13 +120,16 @@ int32_t CheckTaxRatesSet(bool& flag) {
   flag = false;
   Block reply{};
 
-  // Newest format first; a NAK means the model predates the command.
+  // Newest format first; a NAK means the model predates the command. Any other failure
+  // is the line's or the printer's, not an answer about the rates, and is passed on as
+  // it came: "no rates" from a printer that never answered sends the user after rates
+  // that are there.
   uint8_t result = SendSequence(kRates7, 15, reply);
   if (result == kOk) {
     for (int entry = 0; entry < 7; ++entry) flag = flag || reply[2 * entry] < 0x80;
     return flag ? kOk : kNoTaxRates;
   }
-  if (result != kNak) return kNoTaxRates;
+  if (result != kNak) return result;
 
   result = SendSequence(kRates6, 13, reply);
   if (result == kOk) {

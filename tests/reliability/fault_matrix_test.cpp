@@ -44,7 +44,7 @@ using std::chrono::steady_clock;
 // Result codes, as the protocol numbers them.
 constexpr int32_t kOk = 0, kSend = 20, kReceive = 21, kBadReply = 23, kRefused = 24, kJumper = 101,
                   kFailure = 103, kNoUserData = 104, kReadOnly = 105, kCmos = 107, kPaper = 109,
-                  kNoRates = 113, kCancelled = 210, kUnsupported = 224;
+                  kCancelled = 210, kUnsupported = 224;
 
 constexpr uint8_t kAckByte = 0x06;
 constexpr uint8_t kNakByte = 0x15;
@@ -59,7 +59,7 @@ enum class Role {
   kConnect23,  // the cancel that opens a connection: a refusal is passed over
   kIdentFF,    // identification
   kIdentFE,    // sub-type: a refusal means an older model
-  kTaxD1,      // rate check before receipts and totals: other failures are 113
+  kTaxD1,      // rate check before receipts and totals: a refusal falls back, like kVatD1
   kVatD1,      // rate read: a refusal falls back to the older formats
   kEnd24,      // end of receipt
   kCancel23,   // cancel of receipt
@@ -556,7 +556,6 @@ int32_t Expected(const Operation& op, int at, Fault fault, const std::vector<uin
       return clean;
     }
     case Fault::kVanish:
-      if (role == Role::kTaxD1) return kNoRates;
       if (role == Role::kEnd24 && !items) return kOk;
       return kSend;
     case Fault::kGarbage:
@@ -570,8 +569,6 @@ int32_t Expected(const Operation& op, int at, Fault fault, const std::vector<uin
       switch (role) {
         case Role::kSilent:
           return fault == Fault::kSilence ? notCarriedOut(clean) : clean;
-        case Role::kTaxD1:
-          return kNoRates;
         case Role::kEnd24:
           return items ? kReceive : kOk;
         default:
@@ -588,9 +585,8 @@ int32_t Expected(const Operation& op, int at, Fault fault, const std::vector<uin
         case Role::kCancel23:
           return nak ? kRefused : kBadReply;
         case Role::kVatD1:
-          return nak ? kRefused : kBadReply;  // this model has no older format
         case Role::kTaxD1:
-          return nak ? kRefused : kNoRates;
+          return nak ? kRefused : kBadReply;  // this model has no older format
         case Role::kConnect23:
           return nak ? clean : kBadReply;
         case Role::kIdentFE:
