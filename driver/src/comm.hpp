@@ -14,6 +14,8 @@ int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
 int32_t DonePort();
 void PurgePort();
 bool SetPortTimeouts(uint16_t writeSeconds, uint16_t readSeconds);
+// The time-outs the open port works with, in seconds; false when no port is open.
+bool CurrentPortTimeouts(uint16_t& writeSeconds, uint16_t& readSeconds);
 bool PortAvailable(uint8_t port);
 bool PortIsOpen();
 
