@@ -200,6 +200,8 @@ int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t
   if (const int32_t result = PrepareArticleName(Nazwa, name); result != kOk) return result;
   if (const int32_t result = CheckItemBounds(Stawka, Komunikat, Ilosc, MP, Cena); result != kOk)
     return result;
+  // The printer would cancel the whole receipt for it; refused here, the receipt stays.
+  if (RateReserved[static_cast<size_t>(Stawka)]) return kRateUndefined;
   // A caller's own value is sent as it is; otherwise the driver's exact one.
   const int64_t value = Wartosc != 0 ? int64_t{Wartosc} : LineValue(Ilosc, MP, Cena);
   if (value > kMaxLineValue) return kLineValueTooLarge;

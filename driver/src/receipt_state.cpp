@@ -7,6 +7,7 @@ uint8_t ItemCount = 0;
 int32_t LastItemValue = 0;
 std::array<PaymentSlot, 5> PaymentTable{};
 std::array<ExtraLine, 7> ExtraLineTable{};  // every slot starts free
+std::array<bool, 8> RateReserved{};
 
 void ClearPaymentTable() { PaymentTable.fill(PaymentSlot{}); }
 

@@ -24,6 +24,10 @@ extern uint8_t ItemCount;
 extern int32_t LastItemValue;
 extern std::array<PaymentSlot, 5> PaymentTable;  // [1]..[4]
 extern std::array<ExtraLine, 7> ExtraLineTable;  // [1]..[6]
+// [1]..[7] for rates A..G: reserved in the printer's answer to the rate read before the
+// receipt (CheckTaxRatesSet). A line on such a rate makes the printer cancel the whole
+// receipt. Rates the answer did not carry are not known to be reserved.
+extern std::array<bool, 8> RateReserved;
 
 void ClearPaymentTable();
 void ClearExtraLineTable();

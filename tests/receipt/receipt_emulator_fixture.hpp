@@ -42,6 +42,7 @@ class ReceiptOnEmulator : public ::testing::Test {
   }
 
   emu::Printer& Printer() { return port_->Printer(); }
+  EmulatorLine& Line() { return port_->Line(); }
 
   int32_t Item(int32_t typ, const char* utf8Name, int32_t rate, int32_t quantity, int32_t decimals,
                const char* unit, int32_t price) {

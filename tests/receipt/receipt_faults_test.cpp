@@ -23,5 +23,22 @@ TEST_F(ReceiptFaults, UnansweredRateReadIsPassedOnNotReadAsNoRates) {
   EXPECT_TRUE(Printer().ReceiptOpen());
 }
 
+// The driver read the printer's rates before the receipt: a line on one it holds as
+// reserved (C here) would make it cancel the whole receipt, so it is refused unsent.
+TEST_F(ReceiptFaults, ItemOnAReservedRateIsRefusedAndTheReceiptGoesOn) {
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), kOk);
+  Line().ClearRecord();
+  EXPECT_EQ(Item(1, "Towar w stawce C", 3, 1, 0, "szt", 100), kRateUndefined);
+  EXPECT_EQ(Item(0, "Towar w stawce C", 3, 1, 0, "szt", 100), kRateUndefined);
+  EXPECT_TRUE(Line().Commands().empty());
+  EXPECT_TRUE(Printer().ReceiptOpen());
+  EXPECT_EQ(RateTotals[3], 0);
+  ASSERT_EQ(Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
+  EXPECT_EQ(Printer().Memory().DayTotals()[0] + Printer().Memory().DayTotals()[1], 649);
+}
+
 }  // namespace
 }  // namespace kestradr::testing
