@@ -506,6 +506,11 @@ bool TransferFailed() {
   return comm::TransferFailed;
 }
 
+bool PortFailed() {
+  MainQueue().Drain();
+  return CommErrorCode() != 0;
+}
+
 uint32_t CommErrorCode() {
   std::lock_guard lock(Record().mutex);
   return Record().code;

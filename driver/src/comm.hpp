@@ -24,6 +24,10 @@ bool WriteByte(uint8_t byte);
 bool ReadByte(uint8_t& byte);
 
 bool TransferFailed();
+// True when a failure is recorded that fails every exchange until the port is opened
+// again. Line events waiting for the caller's thread are served first, so a line error
+// that has already happened counts.
+bool PortFailed();
 uint32_t CommErrorCode();
 std::string CommErrorText();
 void SetCommError(const std::string& text, uint32_t code);

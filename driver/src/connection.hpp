@@ -32,8 +32,15 @@ void ForgetConnection();
 // DeviceType.
 int32_t SettlePrinterAndIdentify();
 
-// The common prologue of the printer operations: reconnect when not connected, then,
-// when `refuseInReceipt`, answer 200 while a receipt is open.
+// After a failure recorded on the serial line (a framing error, a failed transfer), which
+// fails every exchange until the port is opened again: reopens the recorded port. Nothing
+// is sent, and the device type and an open receipt stay: the printer is the same one and
+// holds what it held. 0 when nothing needed reopening.
+int32_t ReopenFailedPort();
+
+// The common prologue of the printer operations: reconnect when not connected (reopen a
+// port with a recorded line failure), then, when `refuseInReceipt`, answer 200 while a
+// receipt is open.
 int32_t Prologue(bool identify, bool refuseInReceipt);
 
 int32_t ReadDeviceType(uint8_t& type, uint32_t& version);

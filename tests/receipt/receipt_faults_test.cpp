@@ -3,14 +3,28 @@
 // against what the printer did (its paper, its receipt counter, its open receipt).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "comm.hpp"
+#include "event.hpp"
+#include "main_thread_queue.hpp"
 #include "messages.hpp"
 #include "receipt_emulator_fixture.hpp"
 #include "receipt_state.hpp"
+#include "serial_device.hpp"
 
 namespace kestradr::testing {
 namespace {
 
-using ReceiptFaults = ReceiptOnEmulator;
+class ReceiptFaults : public ReceiptOnEmulator {
+ protected:
+  // A framing error on the line, handed to the driver's thread the way a real port's
+  // line event is: it is recorded when the driver next serves the hand-over.
+  void LineError() {
+    Line().RaiseLineError(kLineFraming);
+    ASSERT_EQ(WaitForAny({&MainQueue().Pending()}, 5000), 0);
+  }
+};
 
 TEST_F(ReceiptFaults, UnansweredRateReadIsPassedOnNotReadAsNoRates) {
   Printer().Faults().AddRule({uint8_t{0xD1}, emu::FaultKind::kSilence, 0, 1});
@@ -38,6 +52,31 @@ TEST_F(ReceiptFaults, ItemOnAReservedRateIsRefusedAndTheReceiptGoesOn) {
   EXPECT_EQ(::ReceiptEnd(0), kOk);
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
   EXPECT_EQ(Printer().Memory().DayTotals()[0] + Printer().Memory().DayTotals()[1], 649);
+}
+
+// A framing error once fails every exchange with 20 until the port is opened again. The
+// next call reopens it (without the cancel that opens a connection), and an open receipt
+// goes on as if nothing happened.
+TEST_F(ReceiptFaults, LineErrorReopensThePortAtTheNextCallAndTheReceiptGoesOn) {
+  int32_t number = -1;
+  const int opened = Line().OpenCount();
+  LineError();
+  EXPECT_EQ(::ReceiptNumber(&number), kOk);
+  EXPECT_EQ(Line().OpenCount(), opened + 1);
+  EXPECT_EQ(CommErrorCode(), 0u);
+  EXPECT_EQ(::ReceiptNumber(&number), kOk);
+
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
+  LineError();
+  Line().ClearRecord();
+  ASSERT_EQ(Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199), kOk);
+  EXPECT_EQ(Line().OpenCount(), opened + 2);
+  EXPECT_EQ(::ReceiptEnd(10), kOk);
+  const auto commands = Line().Commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x23), 0);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
+  EXPECT_EQ(Printer().Memory().DayTotals()[0], 810);  // 9.00 less 10 %
 }
 
 }  // namespace
