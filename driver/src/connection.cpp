@@ -37,15 +37,17 @@ int32_t SettlePrinterAndIdentify() {
   return ReadDeviceType(DeviceType, version);
 }
 
-void ForgetConnection() {
+void ForgetConnection(bool cancelsReceipt) {
   Connected = false;
+  if (ReceiptOpen && !cancelsReceipt) return;
+  ReceiptOpen = false;
   ClearReceiptState();
   DeviceType = kDeviceNone;
 }
 
 int32_t ConnectPrinter(int32_t port, bool identify) {
   if (port == 0) return kNoPortNumber;
-  ForgetConnection();
+  ForgetConnection(identify);
   if (const int32_t closed = DonePort(); closed != kOk) return closed;
   const auto seconds = static_cast<uint16_t>(ReadTimeout);
   int32_t result = InitPort(static_cast<uint8_t>(port), BaudRate, seconds, seconds);

@@ -24,8 +24,12 @@ extern uint16_t PortReadTimeout;
 // it also cancels whatever the printer has pending and reads the device type.
 int32_t ConnectPrinter(int32_t port, bool identify);
 
-// Drops the connection state: not connected, receipt state cleared, device unknown.
-void ForgetConnection();
+// Drops the connection state: not connected, device unknown. A connection that sends
+// the cancel (`cancelsReceipt`: CommunicationInit, ConnectPrinter with identification)
+// closes the receipt in the driver as the cancel closes it in the printer. One that does
+// not keeps an open receipt as the printer keeps it: its totals, tables and the device
+// type it was begun with.
+void ForgetConnection(bool cancelsReceipt);
 
 // On a freshly opened port: cancels whatever the printer has pending (0x23, refused by
 // models without it), follows the resulting printout, then reads the device type into

@@ -15,6 +15,7 @@ void ClearExtraLineTable() { ExtraLineTable.fill(ExtraLine{}); }
 
 void ClearReceiptState() {
   RateTotals.fill(0);
+  ItemCount = 0;
   ClearPaymentTable();
   ClearExtraLineTable();
 }

@@ -1,5 +1,5 @@
-// The receipt state kept between the calls of one receipt. A connection attempt
-// clears the totals and both tables.
+// The receipt state kept between the calls of one receipt. A connection that cancels
+// the printer's receipt clears it; one that does not keeps an open receipt's state.
 #pragma once
 
 #include <array>
@@ -31,7 +31,8 @@ extern std::array<bool, 8> RateReserved;
 
 void ClearPaymentTable();
 void ClearExtraLineTable();
-// What every connection attempt clears.
+// What a connection that cancels the printer's receipt clears: the totals, the item
+// count and both tables.
 void ClearReceiptState();
 
 }  // namespace kestradr

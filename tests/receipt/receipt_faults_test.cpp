@@ -79,5 +79,53 @@ TEST_F(ReceiptFaults, LineErrorReopensThePortAtTheNextCallAndTheReceiptGoesOn) {
   EXPECT_EQ(Printer().Memory().DayTotals()[0], 810);  // 9.00 less 10 %
 }
 
+// CommunicationInit sends the cancel that opens every connection, and the printer drops
+// the receipt: the driver drops it too, so the till hears 201 at once instead of 0 for
+// items that go to no receipt. A receipt begun afterwards is whole.
+TEST_F(ReceiptFaults, ReconnectionThatCancelsClosesTheReceiptInTheDriverToo) {
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), kOk);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_EQ(Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199), kReceiptNotOpen);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
+
+  // The same through an operation that identifies the printer when it reconnects.
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
+  Connected = false;
+  std::string name;
+  ASSERT_EQ(::DeviceName(name), kOk);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  EXPECT_EQ(Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199), kReceiptNotOpen);
+
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
+  EXPECT_EQ(Printer().Memory().DayTotals()[1], 199);
+}
+
+// Receipt operations reconnect without identification, so without the cancel: the
+// printer keeps the receipt, and the driver keeps its totals to end it with the right sum.
+TEST_F(ReceiptFaults, ReconnectionThatDoesNotCancelKeepsTheReceiptsTotals) {
+  ASSERT_EQ(::FillPayment(1, "Gotowka", 5000, 0), 0);
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
+  Connected = false;  // as after a reconnection that failed to open the port
+  const int opened = Line().OpenCount();
+  Line().ClearRecord();
+  ASSERT_EQ(Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199), kOk);
+  EXPECT_EQ(Line().OpenCount(), opened + 1);
+  EXPECT_EQ(::ReceiptEnd(10), kOk);
+  const auto commands = Line().Commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x23), 0);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x81), 1);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
+  EXPECT_EQ(Printer().Memory().DayTotals()[0], 810);
+  EXPECT_EQ(Printer().Memory().DayTotals()[1], 179);  // 1.99 less 10 %, half down
+}
+
 }  // namespace
 }  // namespace kestradr::testing
