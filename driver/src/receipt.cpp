@@ -290,7 +290,9 @@ int32_t ReceiptEnd(int32_t Rabat) {
     ReceiptOpen = false;
     return ItemCount == 0 ? kOk : kNak;
   }
-  if (ended != kOk) return ItemCount == 0 ? kOk : ended;
+  // Even an empty receipt stays open in both when the end went unanswered: 0 here would
+  // leave the caller with a receipt it believes ended (and 200 from the next begin).
+  if (ended != kOk) return ended;
 
   // Acknowledged: the printer has closed the receipt, whatever the status read says.
   ReceiptOpen = false;

@@ -127,5 +127,21 @@ TEST_F(ReceiptFaults, ReconnectionThatDoesNotCancelKeepsTheReceiptsTotals) {
   EXPECT_EQ(Printer().Memory().DayTotals()[1], 179);  // 1.99 less 10 %, half down
 }
 
+// Only a NAK to the end of an empty receipt means "dropped, nothing lost" (0). An end
+// that went unanswered leaves the receipt open in the printer, and the till is told so.
+TEST_F(ReceiptFaults, UnansweredEndOfAnEmptyReceiptIsAFailure) {
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  Printer().Faults().AddRule({uint8_t{0x24}, emu::FaultKind::kSilence, 0, 1});
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  EXPECT_TRUE(ReceiptOpen);
+  EXPECT_TRUE(Printer().ReceiptOpen());
+  EXPECT_EQ(::ReceiptCancel(), kOk);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  EXPECT_EQ(::ReceiptBegin(), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);  // answered by NAK: dropped
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+}
+
 }  // namespace
 }  // namespace kestradr::testing
