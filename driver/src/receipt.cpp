@@ -51,12 +51,26 @@ uint8_t PrinterRateCode(int32_t rate) {
   }
 }
 
+// Whether the printer has cancelled the open receipt (bit 4 of 0x95). A status byte
+// carries no check of its own, and a garbled one (a NAK read as status) shows the bit, so
+// a set bit is believed only when a second read shows it too: the printer keeps it set
+// until the next receipt.
+int32_t ReadCancelledFlag(bool& cancelled) {
+  uint8_t status = 0;
+  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
+  cancelled = (status & kPrinterCancelledReceipt) != 0;
+  if (!cancelled) return kOk;
+  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
+  cancelled = (status & kPrinterCancelledReceipt) != 0;
+  return kOk;
+}
+
 // The printer may cancel an open receipt on its own (a refused line, a fault); every
 // receipt step asks first, so the driver forgets such a receipt.
 int32_t StatusGuard() {
-  uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
-  if ((status & kPrinterCancelledReceipt) != 0) {
+  bool cancelled = false;
+  if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
+  if (cancelled) {
     ReceiptOpen = false;
     return kReceiptCancelled;
   }
@@ -297,10 +311,10 @@ int32_t ReceiptEnd(int32_t Rabat) {
   // Acknowledged: the printer has closed the receipt, whatever the status read says.
   ReceiptOpen = false;
   ItemCount = 0;
-  uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
+  bool cancelled = false;
+  if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
   const int32_t printed = ::PrintControl(0, DeviceType);
-  return (status & kPrinterCancelledReceipt) != 0 ? kReceiptCancelled : printed;
+  return cancelled ? kReceiptCancelled : printed;
 }
 
 int32_t ReceiptCancel() {

@@ -143,5 +143,22 @@ TEST_F(ReceiptFaults, UnansweredEndOfAnEmptyReceiptIsAFailure) {
   EXPECT_FALSE(Printer().ReceiptOpen());
 }
 
+// A status byte has no check of its own: a NAK or a wrong byte where the status of 0x95
+// belongs shows "cancelled" (bit 4). Believed, it made the driver drop a receipt the
+// printer still held, and the till re-ring a sale whose receipt was still open.
+TEST_F(ReceiptFaults, GarbledStatusIsNotTakenForACancelledReceipt) {
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  for (const auto fault : {emu::FaultKind::kNak, emu::FaultKind::kWrongFirstByte}) {
+    Printer().Faults().AddRule({uint8_t{0x95}, fault, 0, 1});
+    EXPECT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), kOk);
+    EXPECT_TRUE(ReceiptOpen);
+  }
+  // The status read after the acknowledged end: four guards come before it.
+  Printer().Faults().AddRule({uint8_t{0x95}, emu::FaultKind::kNak, 4, 1});
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
+  EXPECT_EQ(Printer().Memory().DayTotals()[0], 900);
+}
+
 }  // namespace
 }  // namespace kestradr::testing

@@ -67,6 +67,7 @@ TEST_F(ScriptedReceipt, ReceiptLeftOpenByAFailedEndCanStillBeEnded) {
 TEST_F(ScriptedReceipt, StatusGuardReportsAPrinterCancelledReceipt) {
   Begin();
   line_->Reply(0x95, {0x10});
+  line_->Reply(0x95, {0x10});  // confirmed by a second read
   int32_t wartosc = 0;
   EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc),
             kReceiptCancelled);
@@ -82,14 +83,23 @@ TEST_F(ScriptedReceipt, StatusGuardReportsAPrinterCancelledReceipt) {
   line_->Reply(0x95, {0x00});
   line_->Reply(0x95, {0x00});
   line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x10});
   line_->Reply(0x95, {0x10});
   EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
   EXPECT_FALSE(ReceiptOpen);
 
   Begin();
   line_->Reply(0x95, {0x10});
+  line_->Reply(0x95, {0x10});
   EXPECT_EQ(::ReceiptCancel(), kReceiptCancelled);
   EXPECT_FALSE(ReceiptOpen);
+
+  // A byte with the bit that a second read does not repeat was garbled on the line.
+  Begin();
+  line_->Reply(0x95, {0x15});
+  EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc), kOk);
+  EXPECT_TRUE(ReceiptOpen);
 }
 
 struct BadItem {
