@@ -61,6 +61,9 @@ struct StatusBytes {
 int32_t ReadStatusBytes(StatusBytes& status);
 
 int32_t ReadLastReceiptNumber(int32_t& number);
+// The printer's count of receipts since the last daily report (0x66) and nothing else:
+// no prologue, no identification, so it may be read around an open receipt.
+int32_t ReadReceiptCounter(int32_t& counter);
 int32_t CheckFiscalMode(int32_t& flag);
 int32_t CheckTaxRatesSet(bool& flag);
 int32_t CheckReceiptPreconditions();

@@ -65,6 +65,42 @@ int32_t ReadCancelledFlag(bool& cancelled) {
   return kOk;
 }
 
+// What the receipt counter says of the open receipt since ReceiptBegin.
+enum class CounterSays { kPrinted, kNotPrinted, kCannotTell };
+
+int32_t CompareReceiptCounter(CounterSays& says) {
+  int32_t now = 0;
+  if (const int32_t result = ReadReceiptCounter(now); result != kOk) return result;
+  if (ReceiptCounterAtBegin < 0) {
+    says = CounterSays::kCannotTell;
+  } else if (now != ReceiptCounterAtBegin) {
+    says = CounterSays::kPrinted;
+  } else if (now == 0 && (DeviceType == 7 || DeviceType == 8)) {
+    says = CounterSays::kCannotTell;  // the LUNO models may keep this counter at 0
+  } else {
+    says = CounterSays::kNotPrinted;
+  }
+  return kOk;
+}
+
+// After an acknowledged end the printer has closed the receipt: printed it, or cancelled
+// it (bit 4). When the status read fails it is read again, on a reopened port if the
+// line failed (no cancel is sent: it would settle nothing), and failing that the receipt
+// counter decides. The exchange's code comes back only when nothing can tell.
+int32_t LearnAcknowledgedEnd(bool& printed) {
+  bool cancelled = false;
+  int32_t failure = ReadCancelledFlag(cancelled);
+  if (failure != kOk && ReopenFailedPort() == kOk) failure = ReadCancelledFlag(cancelled);
+  if (failure == kOk) {
+    printed = !cancelled;
+    return kOk;
+  }
+  CounterSays says = CounterSays::kCannotTell;
+  if (CompareReceiptCounter(says) != kOk || says == CounterSays::kCannotTell) return failure;
+  printed = says == CounterSays::kPrinted;
+  return kOk;
+}
+
 // The printer may cancel an open receipt on its own (a refused line, a fault); every
 // receipt step asks first, so the driver forgets such a receipt.
 int32_t StatusGuard() {
@@ -196,10 +232,13 @@ int32_t ReceiptBegin() {
   if (const int32_t result = Prologue(true, true); result != kOk) return result;
   ItemCount = 0;
   if (const int32_t result = CheckReceiptPreconditions(); result != kOk) return result;
+  int32_t counter = 0;
+  if (const int32_t result = ReadReceiptCounter(counter); result != kOk) return result;
   PurgePort();
   if (const int32_t result = SendAcknowledged(kCmdBegin); result != kOk) return result;
   ReceiptOpen = true;
   RateTotals.fill(0);
+  ReceiptCounterAtBegin = counter;
   return kOk;
 }
 
@@ -311,10 +350,10 @@ int32_t ReceiptEnd(int32_t Rabat) {
   // Acknowledged: the printer has closed the receipt, whatever the status read says.
   ReceiptOpen = false;
   ItemCount = 0;
-  bool cancelled = false;
-  if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
-  const int32_t printed = ::PrintControl(0, DeviceType);
-  return cancelled ? kReceiptCancelled : printed;
+  bool printed = false;
+  if (const int32_t result = LearnAcknowledgedEnd(printed); result != kOk) return result;
+  const int32_t followed = ::PrintControl(0, DeviceType);
+  return printed ? followed : kReceiptCancelled;
 }
 
 int32_t ReceiptCancel() {

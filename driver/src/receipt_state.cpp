@@ -8,6 +8,7 @@ int32_t LastItemValue = 0;
 std::array<PaymentSlot, 5> PaymentTable{};
 std::array<ExtraLine, 7> ExtraLineTable{};  // every slot starts free
 std::array<bool, 8> RateReserved{};
+int32_t ReceiptCounterAtBegin = -1;
 
 void ClearPaymentTable() { PaymentTable.fill(PaymentSlot{}); }
 

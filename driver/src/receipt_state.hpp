@@ -28,6 +28,10 @@ extern std::array<ExtraLine, 7> ExtraLineTable;  // [1]..[6]
 // receipt (CheckTaxRatesSet). A line on such a rate makes the printer cancel the whole
 // receipt. Rates the answer did not carry are not known to be reserved.
 extern std::array<bool, 8> RateReserved;
+// The printer's receipt counter (0x66) read by ReceiptBegin, -1 when not known. It moves
+// when the printer prints a receipt, so it tells whether an end whose answer was lost
+// printed the receipt.
+extern int32_t ReceiptCounterAtBegin;
 
 void ClearPaymentTable();
 void ClearExtraLineTable();

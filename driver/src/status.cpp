@@ -101,16 +101,22 @@ int32_t ReadLastReceiptNumber(int32_t& number) {
   uint32_t version = 0;
   if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
 
-  Block reply{};
-  if (const uint8_t result = SendSequence(kLastReceiptNumber, 3, reply); result != kOk)
-    return result;
-  number = reply[0] + 256 * reply[1];
+  if (const int32_t result = ReadReceiptCounter(number); result != kOk) return result;
   // The LUNO models keep the short counter at 0 and count in the long one.
   if (number == 0 && (type == 7 || type == 8)) {
+    Block reply{};
     if (const uint8_t result = SendSequence(kLastReceiptNumberLong, 8, reply); result != kOk)
       return result;
     number = reply[0] + 256 * reply[1];
   }
+  return kOk;
+}
+
+int32_t ReadReceiptCounter(int32_t& counter) {
+  Block reply{};
+  if (const uint8_t result = SendSequence(kLastReceiptNumber, 3, reply); result != kOk)
+    return result;
+  counter = reply[0] + 256 * reply[1];
   return kOk;
 }
 

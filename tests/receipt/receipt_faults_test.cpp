@@ -160,5 +160,22 @@ TEST_F(ReceiptFaults, GarbledStatusIsNotTakenForACancelledReceipt) {
   EXPECT_EQ(Printer().Memory().DayTotals()[0], 900);
 }
 
+// The printer acknowledged the end, so it printed the receipt or cancelled it; a lost
+// status read after that must not send the till to ring the sale again. The driver
+// reads the status again, and then the receipt counter, before it answers.
+TEST_F(ReceiptFaults, AcknowledgedEndWhoseStatusReadFailsIsFoundPrinted) {
+  for (const int lost : {1, 2}) {
+    SCOPED_TRACE(lost);
+    ASSERT_EQ(::ReceiptBegin(), kOk);
+    ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), kOk);
+    // Four status guards precede the end; then the read (or two) after it are lost.
+    Printer().Faults().AddRule({uint8_t{0x95}, emu::FaultKind::kSilence, 4, lost});
+    EXPECT_EQ(::ReceiptEnd(0), kOk);
+    EXPECT_FALSE(ReceiptOpen);
+  }
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 2);
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+}
+
 }  // namespace
 }  // namespace kestradr::testing

@@ -19,6 +19,7 @@ void ScriptedReceipt::SetUp() {
   line_->Always(0x96, {0x00});
   line_->Always(0xD1, {0x06, 0x08, 0x98, 0x03, 0x20, 0x01, 0xF4, 0, 0, 0x40, 0, 0x02, 0xBC, 0x01,
                        0x2C});
+  line_->Always(0x66, {0x06, 0x05, 0x00});  // five receipts since the daily report
   ReceiptOpen = false;
   ItemCount = 0;
   ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);

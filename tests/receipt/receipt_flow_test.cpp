@@ -2,6 +2,7 @@
 // of an item line, reconnection, the tables and the totals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "connection.hpp"
@@ -100,6 +101,35 @@ TEST_F(ScriptedReceipt, StatusGuardReportsAPrinterCancelledReceipt) {
   line_->Reply(0x95, {0x15});
   EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc), kOk);
   EXPECT_TRUE(ReceiptOpen);
+}
+
+// After an acknowledged end whose status cannot be read, the receipt counter decides;
+// when that cannot be read either, the exchange's code is all the till can be told.
+TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
+  const auto endWithoutStatus = [this] {
+    Begin();
+    Sale(1, 100);
+    line_->Forget(0x95);
+    for (int guard = 0; guard < 4; ++guard) line_->Reply(0x95, {0x00});
+    line_->Reply(0x24, {0x06});
+  };
+  endWithoutStatus();
+  line_->Reply(0x66, {0x06, 0x06, 0x00});  // moved: printed
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);  // printed; its printout cannot be followed
+  EXPECT_FALSE(ReceiptOpen);
+
+  line_->Always(0x95, {0x00});
+  endWithoutStatus();
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);  // still 5: the printer cancelled it
+  EXPECT_FALSE(ReceiptOpen);
+
+  line_->Always(0x95, {0x00});
+  endWithoutStatus();
+  line_->Forget(0x66);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  const auto commands = line_->Commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x66), 1);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x23), 0);
 }
 
 struct BadItem {

@@ -278,7 +278,7 @@ std::vector<Operation> Operations() {
   ops.push_back({"PrintControl", none, nothing, [] { return ::PrintControl(1, kType); },
                  Supervision(1, kType)});
   ops.push_back({"ReceiptBegin", none, nothing, [] { return ::ReceiptBegin(); },
-                 Preconditions() + Supervision(1, kType) + Ack(0x21)});
+                 Preconditions() + Supervision(1, kType) + Ack(0x66) + Ack(0x21)});
   ops.push_back({"ReceiptItem", none, [] { ASSERT_EQ(::ReceiptBegin(), 0); },
                  [] {
                    int32_t value = 0;
@@ -571,6 +571,8 @@ int32_t Expected(const Operation& op, int at, Fault fault, const std::vector<uin
           return fault == Fault::kSilence ? notCarriedOut(clean) : clean;
         case Role::kEnd24:
           return items ? kReceive : kOk;
+        case Role::kFinal95:
+          return clean;  // read again: the end was acknowledged
         default:
           return kReceive;
       }
