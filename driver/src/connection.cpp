@@ -40,8 +40,7 @@ int32_t SettlePrinterAndIdentify() {
 void ForgetConnection(bool cancelsReceipt) {
   Connected = false;
   if (ReceiptOpen && !cancelsReceipt) return;
-  ReceiptOpen = false;
-  ClearReceiptState();
+  DropOpenReceipt();
   DeviceType = kDeviceNone;
 }
 

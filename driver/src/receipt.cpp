@@ -10,6 +10,7 @@
 #include "exchange.hpp"
 #include "messages.hpp"
 #include "printer_text.hpp"
+#include "receipt_outcome.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.h"
 #include "trace.hpp"
@@ -29,10 +30,8 @@ constexpr uint8_t kCmdEnd = 0x24;
 constexpr uint8_t kCmdSubtotal = 0x80;
 constexpr uint8_t kCmdPaymentFirst = 0x81;
 constexpr uint8_t kCmdPaymentSecond = 0x82;
-constexpr uint8_t kCmdPrintStatus = 0x95;
 constexpr uint8_t kCmdRateTotals = 0xDA;
 
-constexpr uint8_t kPrinterCancelledReceipt = 0x10;  // bit 4 of the 0x95 status
 constexpr uint32_t kReservedRate = 25500;
 constexpr size_t kPaymentNameLength = 13;
 constexpr int kRates = 7;
@@ -51,54 +50,10 @@ uint8_t PrinterRateCode(int32_t rate) {
   }
 }
 
-// Whether the printer has cancelled the open receipt (bit 4 of 0x95). A status byte
-// carries no check of its own, and a garbled one (a NAK read as status) shows the bit, so
-// a set bit is believed only when a second read shows it too: the printer keeps it set
-// until the next receipt.
-int32_t ReadCancelledFlag(bool& cancelled) {
-  uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
-  cancelled = (status & kPrinterCancelledReceipt) != 0;
-  if (!cancelled) return kOk;
-  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
-  cancelled = (status & kPrinterCancelledReceipt) != 0;
-  return kOk;
-}
-
-// What the receipt counter says of the open receipt since ReceiptBegin.
-enum class CounterSays { kPrinted, kNotPrinted, kCannotTell };
-
-int32_t CompareReceiptCounter(CounterSays& says) {
-  int32_t now = 0;
-  if (const int32_t result = ReadReceiptCounter(now); result != kOk) return result;
-  if (ReceiptCounterAtBegin < 0) {
-    says = CounterSays::kCannotTell;
-  } else if (now != ReceiptCounterAtBegin) {
-    says = CounterSays::kPrinted;
-  } else if (now == 0 && (DeviceType == 7 || DeviceType == 8)) {
-    says = CounterSays::kCannotTell;  // the LUNO models may keep this counter at 0
-  } else {
-    says = CounterSays::kNotPrinted;
-  }
-  return kOk;
-}
-
-// After an acknowledged end the printer has closed the receipt: printed it, or cancelled
-// it (bit 4). When the status read fails it is read again, on a reopened port if the
-// line failed (no cancel is sent: it would settle nothing), and failing that the receipt
-// counter decides. The exchange's code comes back only when nothing can tell.
-int32_t LearnAcknowledgedEnd(bool& printed) {
-  bool cancelled = false;
-  int32_t failure = ReadCancelledFlag(cancelled);
-  if (failure != kOk && ReopenFailedPort() == kOk) failure = ReadCancelledFlag(cancelled);
-  if (failure == kOk) {
-    printed = !cancelled;
-    return kOk;
-  }
-  CounterSays says = CounterSays::kCannotTell;
-  if (CompareReceiptCounter(says) != kOk || says == CounterSays::kCannotTell) return failure;
-  printed = says == CounterSays::kPrinted;
-  return kOk;
+// The receipt is over in the printer: the driver forgets it.
+void CloseReceipt() {
+  ReceiptOpen = false;
+  ResetEndProgress();
 }
 
 // The printer may cancel an open receipt on its own (a refused line, a fault); every
@@ -107,7 +62,7 @@ int32_t StatusGuard() {
   bool cancelled = false;
   if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
   if (cancelled) {
-    ReceiptOpen = false;
+    CloseReceipt();
     return kReceiptCancelled;
   }
   return kOk;
@@ -153,7 +108,8 @@ int32_t CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_
   return kOk;
 }
 
-// Sends the filled payment slots; a slot is emptied once both of its blocks went out.
+// Sends the filled payment slots; a slot is emptied once both of its blocks went out. A
+// slot whose first block went out before a failure is resumed at its second.
 int32_t SendPayments() {
   for (size_t slot = 1; slot < PaymentTable.size(); ++slot) {
     PaymentSlot& payment = PaymentTable[slot];
@@ -161,10 +117,14 @@ int32_t SendPayments() {
     Block block{};
     block[0] = static_cast<uint8_t>(slot);
     Put(block, 1, WindowsTextToPrinter(payment.name));
-    Put(block, 14, payment.firstAmount);
-    if (const int32_t result = Send(kCmdPaymentFirst, block, 18); result != kOk) return result;
+    if (PaymentHalfSent != slot) {
+      Put(block, 14, payment.firstAmount);
+      if (const int32_t result = Send(kCmdPaymentFirst, block, 18); result != kOk) return result;
+      PaymentHalfSent = static_cast<uint8_t>(slot);
+    }
     Put(block, 14, payment.secondAmount);
     if (const int32_t result = Send(kCmdPaymentSecond, block, 18); result != kOk) return result;
+    PaymentHalfSent = 0;
     payment = PaymentSlot{};
   }
   return kOk;
@@ -199,6 +159,83 @@ int32_t ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
   return kOk;
 }
 
+// The receipt has ended in the printer as `outcome` says (printed or cancelled): the
+// driver closes it and follows its printout. A printed receipt whose printout could not
+// be followed to its end is remembered, so that the caller's retry of ReceiptEnd learns
+// it was printed instead of hearing 201.
+int32_t FinishEnd(EndOutcome outcome) {
+  CloseReceipt();
+  ItemCount = 0;
+  const int32_t followed = ::PrintControl(0, DeviceType);
+  if (outcome == EndOutcome::kCancelled) return kReceiptCancelled;
+  LastReceipt = followed == kOk ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
+  return followed;
+}
+
+// ReceiptEnd once the driver has closed the receipt: what the caller has yet to learn.
+int32_t EndOfClosedReceipt() {
+  switch (LastReceipt) {
+    case ClosedReceipt::kToldOrNone:
+      return kReceiptNotOpen;
+    case ClosedReceipt::kNotKnown: {
+      EndOutcome outcome = EndOutcome::kNotKnown;
+      if (const int32_t result = LearnWhetherPrinted(outcome); result != kOk) return result;
+      if (outcome == EndOutcome::kNotKnown) return kReceiveTimeout;  // its answer never came
+      if (outcome != EndOutcome::kPrinted) {
+        LastReceipt = ClosedReceipt::kToldOrNone;
+        return kReceiptCancelled;  // the reconnection's cancel found it open
+      }
+      break;
+    }
+    case ClosedReceipt::kPrinted:
+      break;
+  }
+  const int32_t followed = ::PrintControl(0, DeviceType);
+  LastReceipt = followed == kOk ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
+  return followed;
+}
+
+// Sends 0x24 and learns what it did.
+int32_t SendEnd() {
+  const int32_t ended = SendAcknowledged(kCmdEnd);
+  EndOutcome outcome = EndOutcome::kNotKnown;
+  if (ended == kOk) {
+    EndProgress = EndStep::kEndAcknowledged;
+    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) return result;
+    return FinishEnd(outcome);
+  }
+  if (ItemCount == 0) {
+    // Nothing was sold: a NAK is the printer dropping the receipt, nothing lost. Any other
+    // failure leaves it open in both, and a retry sends the end again.
+    if (ended != kNak) return ended;
+    CloseReceipt();
+    return kOk;
+  }
+  if (ended == kNak) {
+    // Refused. A printer that cancelled the receipt says so in bit 4; otherwise it still
+    // holds the receipt, and the caller may end it again or cancel it.
+    bool cancelled = false;
+    if (ReadCancelledFlag(cancelled) == kOk && cancelled) {
+      CloseReceipt();
+      return kReceiptCancelled;
+    }
+    return kNak;
+  }
+  // The end may have reached the printer even so; until it is known whether it printed
+  // the receipt, it is neither sent again nor cancelled.
+  EndProgress = EndStep::kEndSent;
+  if (LearnEndOutcome(outcome) != kOk) return ended;
+  switch (outcome) {
+    case EndOutcome::kStillOpen:
+      EndProgress = EndStep::kSumSent;  // it never arrived: a retry sends it again
+      return ended;
+    case EndOutcome::kNotKnown:
+      return ended;
+    default:
+      return FinishEnd(outcome);
+  }
+}
+
 // The prologue and model check shared by both total readers.
 int32_t PrepareTotalsRead() {
   if (const int32_t result = Prologue(false, true); result != kOk) return result;
@@ -231,6 +268,7 @@ int32_t DiscountedSum(int32_t discountPercent) {
 int32_t ReceiptBegin() {
   if (const int32_t result = Prologue(true, true); result != kOk) return result;
   ItemCount = 0;
+  LastReceipt = ClosedReceipt::kToldOrNone;
   if (const int32_t result = CheckReceiptPreconditions(); result != kOk) return result;
   int32_t counter = 0;
   if (const int32_t result = ReadReceiptCounter(counter); result != kOk) return result;
@@ -238,6 +276,7 @@ int32_t ReceiptBegin() {
   if (const int32_t result = SendAcknowledged(kCmdBegin); result != kOk) return result;
   ReceiptOpen = true;
   RateTotals.fill(0);
+  ResetEndProgress();
   ReceiptCounterAtBegin = counter;
   return kOk;
 }
@@ -319,52 +358,76 @@ int32_t PrintSubtotal() {
 
 int32_t ReceiptEnd(int32_t Rabat) {
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
-  if (!ReceiptOpen) return kReceiptNotOpen;
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (!ReceiptOpen) return EndOfClosedReceipt();
 
-  int32_t discount = 0;
-  if (Rabat >= 1 && Rabat <= 99) {
-    Block parameters{};
-    parameters[0] = static_cast<uint8_t>(Rabat);
-    if (const int32_t result = Send(kCmdDiscount, parameters, 1); result != kOk) return result;
-    discount = Rabat;
+  // A retry after the end went out: first what became of it. Nothing is sent twice.
+  if (EndProgress >= EndStep::kEndSent) {
+    EndOutcome outcome = EndOutcome::kNotKnown;
+    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) return result;
+    // Still open, or nothing tells: the end goes again. It cannot print a receipt twice,
+    // since the printer refuses an end when it holds no receipt.
+    if (outcome == EndOutcome::kPrinted || outcome == EndOutcome::kCancelled)
+      return FinishEnd(outcome);
+    EndProgress = EndStep::kSumSent;
   }
   if (const int32_t result = StatusGuard(); result != kOk) return result;
-  if (const int32_t result = SendReceiptSum(DiscountedSum(discount)); result != kOk) return result;
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+
+  // A retry resumes after the last step the printer has: the discount and the total go
+  // once (a second total makes the printer cancel), with the discount first sent.
+  if (EndProgress < EndStep::kSumSent) {
+    if (EndProgress == EndStep::kNothingSent && Rabat >= 1 && Rabat <= 99) {
+      Block parameters{};
+      parameters[0] = static_cast<uint8_t>(Rabat);
+      if (const int32_t result = Send(kCmdDiscount, parameters, 1); result != kOk) return result;
+      EndDiscount = Rabat;
+      EndProgress = EndStep::kDiscountSent;
+    }
+    if (const int32_t result = StatusGuard(); result != kOk) return result;
+    if (const int32_t result = SendReceiptSum(DiscountedSum(EndDiscount)); result != kOk)
+      return result;
+    EndProgress = EndStep::kSumSent;
+    if (const int32_t result = StatusGuard(); result != kOk) return result;
+  }
   if (IsExtendedModel(DeviceType))
     if (const int32_t result = SendPayments(); result != kOk) return result;
   if (const int32_t result = SendExtraLines(); result != kOk) return result;
   if (const int32_t result = StatusGuard(); result != kOk) return result;
-
-  const int32_t ended = SendAcknowledged(kCmdEnd);
-  if (ended == kNak) {
-    // The printer holds no receipt any more.
-    ReceiptOpen = false;
-    return ItemCount == 0 ? kOk : kNak;
-  }
-  // Even an empty receipt stays open in both when the end went unanswered: 0 here would
-  // leave the caller with a receipt it believes ended (and 200 from the next begin).
-  if (ended != kOk) return ended;
-
-  // Acknowledged: the printer has closed the receipt, whatever the status read says.
-  ReceiptOpen = false;
-  ItemCount = 0;
-  bool printed = false;
-  if (const int32_t result = LearnAcknowledgedEnd(printed); result != kOk) return result;
-  const int32_t followed = ::PrintControl(0, DeviceType);
-  return printed ? followed : kReceiptCancelled;
+  return SendEnd();
 }
 
 int32_t ReceiptCancel() {
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
   if (!ReceiptOpen) return kReceiptNotOpen;
+  // After an end that went out, a receipt the printer printed cannot be cancelled and must
+  // not be reported cancelled: 201, and ReceiptEnd then answers that it was printed.
+  if (EndProgress >= EndStep::kEndSent) {
+    EndOutcome outcome = EndOutcome::kNotKnown;
+    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) return result;
+    switch (outcome) {
+      case EndOutcome::kPrinted:
+        CloseReceipt();
+        ItemCount = 0;
+        LastReceipt = ClosedReceipt::kPrinted;
+        return kReceiptNotOpen;
+      case EndOutcome::kCancelled:
+        CloseReceipt();
+        return kReceiptCancelled;
+      case EndOutcome::kNotKnown:
+        return kReceiveTimeout;  // the end's answer never came; nothing tells yet
+      case EndOutcome::kStillOpen:
+        EndProgress = EndStep::kSumSent;
+        break;
+    }
+  }
   if (const int32_t result = StatusGuard(); result != kOk) return result;
-  if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != kOk) return result;
+  // The printer already holding the total (a failed end) needs no second one.
+  if (EndProgress < EndStep::kSumSent) {
+    if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != kOk) return result;
+  }
   const int32_t cancelled = SendAcknowledged(kCmdCancel);
   if (cancelled != kOk && !(ItemCount == 0 && cancelled == kNak)) return cancelled;
   ItemCount = 0;
-  ReceiptOpen = false;
+  CloseReceipt();
   return ::PrintControl(0, DeviceType);
 }
 

@@ -20,10 +20,19 @@ TEST_F(ScriptedReceipt, EndAnsweredByNak) {
   EXPECT_EQ(::ReceiptEnd(0), 0);  // nothing sold: nothing lost
   EXPECT_FALSE(ReceiptOpen);
 
+  // With a sale: refused, and the status shows no cancellation, so the printer still
+  // holds the receipt (the caller may end it again or cancel it).
   Begin();
   Sale(1, 100);
   line_->Reply(0x24, {0x15});
   EXPECT_EQ(::ReceiptEnd(0), kNak);
+  EXPECT_TRUE(ReceiptOpen);
+  // Refused and cancelled: the status says so, and the receipt is over.
+  line_->Reply(0x24, {0x15});
+  for (int guard = 0; guard < 2; ++guard) line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x10});
+  line_->Reply(0x95, {0x10});
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
   EXPECT_FALSE(ReceiptOpen);
 }
 
@@ -114,8 +123,9 @@ TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
     line_->Reply(0x24, {0x06});
   };
   endWithoutStatus();
-  line_->Reply(0x66, {0x06, 0x06, 0x00});  // moved: printed
-  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);  // printed; its printout cannot be followed
+  // The counter moved: printed, but its printout cannot be followed.
+  line_->Reply(0x66, {0x06, 0x06, 0x00});
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
   EXPECT_FALSE(ReceiptOpen);
 
   line_->Always(0x95, {0x00});
