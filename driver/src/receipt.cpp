@@ -273,7 +273,19 @@ int32_t ReceiptBegin() {
   int32_t counter = 0;
   if (const int32_t result = ReadReceiptCounter(counter); result != kOk) return result;
   PurgePort();
-  if (const int32_t result = SendAcknowledged(kCmdBegin); result != kOk) return result;
+  int32_t begun = SendAcknowledged(kCmdBegin);
+  if (begun == kNak) {
+    // The printer may still hold a receipt the driver no longer has (one it told the
+    // caller was not printed, or one a reconnection's cancel missed). It can never be
+    // ended now: it is cancelled, so that it never prints, and the receipt begun again.
+    if (SendAcknowledged(kCmdCancel) == kOk) begun = SendAcknowledged(kCmdBegin);
+  } else if (begun != kOk) {
+    // The answer was lost: the printer may have begun. What it may have begun is
+    // cancelled, so that driver and printer agree there is no receipt, and the caller's
+    // retry is not refused.
+    SendAcknowledged(kCmdCancel);
+  }
+  if (begun != kOk) return begun;
   ReceiptOpen = true;
   RateTotals.fill(0);
   ResetEndProgress();

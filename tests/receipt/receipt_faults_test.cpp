@@ -322,5 +322,29 @@ TEST_F(ReceiptFaults, ReconnectionAfterAnUnansweredEndLeavesItsOutcomeToBeLearnt
   EXPECT_EQ(Printer().Memory().CancelledToday(), 1);
 }
 
+// The begin's acknowledgement lost: the printer began a receipt the driver does not know.
+// It is cancelled at once, so both agree there is none and the till's retry begins one.
+// A receipt the printer still holds for any other reason (a reconnection's cancel that
+// never arrived) is cancelled when the next begin is refused for it.
+TEST_F(ReceiptFaults, BeginWhoseAnswerIsLostLeavesNoReceiptBehind) {
+  Printer().Faults().AddRule({uint8_t{0x21}, emu::FaultKind::kDropByte, 0, 1});
+  EXPECT_EQ(::ReceiptBegin(), kReceiveTimeout);
+  EXPECT_FALSE(ReceiptOpen);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), kOk);
+
+  Printer().Faults().AddRule({uint8_t{0x23}, emu::FaultKind::kNak, 0, 1});
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), kOk);  // a refused cancel is passed over
+  EXPECT_TRUE(Printer().ReceiptOpen());
+  EXPECT_FALSE(ReceiptOpen);
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
+  EXPECT_EQ(Printer().Memory().DayTotals()[0], 0);  // the bread was never sold
+  EXPECT_EQ(Printer().Memory().DayTotals()[1], 199);
+}
+
 }  // namespace
 }  // namespace kestradr::testing

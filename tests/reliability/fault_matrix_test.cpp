@@ -61,6 +61,7 @@ enum class Role {
   kIdentFE,    // sub-type: a refusal means an older model
   kTaxD1,      // rate check before receipts and totals: a refusal falls back, like kVatD1
   kVatD1,      // rate read: a refusal falls back to the older formats
+  kBegin21,    // begin of receipt: refused, it cancels what the printer holds and begins again
   kEnd24,      // end of receipt
   kCancel23,   // cancel of receipt
   kGuard95,    // receipt guard: only "cancelled by the printer" counts
@@ -95,6 +96,8 @@ const char* RoleName(Role role) {
       return "rates set?";
     case Role::kVatD1:
       return "rates";
+    case Role::kBegin21:
+      return "begin";
     case Role::kEnd24:
       return "end";
     case Role::kCancel23:
@@ -277,8 +280,9 @@ std::vector<Operation> Operations() {
                  Layout{{0x95, Role::kResume95}} + Ack(0x2A) + SupervisionNoResume()});
   ops.push_back({"PrintControl", none, nothing, [] { return ::PrintControl(1, kType); },
                  Supervision(1, kType)});
-  ops.push_back({"ReceiptBegin", none, nothing, [] { return ::ReceiptBegin(); },
-                 Preconditions() + Supervision(1, kType) + Ack(0x66) + Ack(0x21)});
+  ops.push_back(
+      {"ReceiptBegin", none, nothing, [] { return ::ReceiptBegin(); },
+       Preconditions() + Supervision(1, kType) + Ack(0x66) + Layout{{0x21, Role::kBegin21}}});
   ops.push_back({"ReceiptItem", none, [] { ASSERT_EQ(::ReceiptBegin(), 0); },
                  [] {
                    int32_t value = 0;
@@ -588,6 +592,8 @@ int32_t Expected(const Operation& op, int at, Fault fault, const std::vector<uin
         case Role::kReport31:
         case Role::kCancel23:
           return nak ? kRefused : kBadReply;
+        case Role::kBegin21:
+          return nak ? clean : kBadReply;  // the refusal once: begun the second time
         case Role::kVatD1:
         case Role::kTaxD1:
           return nak ? kRefused : kBadReply;  // this model has no older format
