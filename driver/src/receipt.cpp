@@ -358,7 +358,14 @@ int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, in
   // The package line is acknowledged only after its parameters.
   uint8_t answer = 0;
   if (!TracedRead(answer)) return kReceiveTimeout;
-  return answer == kAck ? kOk : kNak;
+  if (answer == kAck) return kOk;
+  // Refused. A printer that has cancelled the receipt refuses every line, and says so.
+  bool cancelled = false;
+  if (ReadCancelledFlag(cancelled) == kOk && cancelled) {
+    CloseReceipt();
+    return kReceiptCancelled;
+  }
+  return kNak;
 }
 
 int32_t PrintSubtotal() {
@@ -436,7 +443,10 @@ int32_t ReceiptCancel() {
   if (EndProgress < EndStep::kSumSent) {
     if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != kOk) return result;
   }
-  const int32_t cancelled = SendAcknowledged(kCmdCancel);
+  int32_t cancelled = SendAcknowledged(kCmdCancel);
+  // Its answer lost or garbled: sent once more. A printer that took the first cancels
+  // nothing the second time, and accepts that too.
+  if (cancelled != kOk && cancelled != kNak) cancelled = SendAcknowledged(kCmdCancel);
   if (cancelled != kOk && !(ItemCount == 0 && cancelled == kNak)) return cancelled;
   ItemCount = 0;
   CloseReceipt();

@@ -346,5 +346,39 @@ TEST_F(ReceiptFaults, BeginWhoseAnswerIsLostLeavesNoReceiptBehind) {
   EXPECT_EQ(Printer().Memory().DayTotals()[1], 199);
 }
 
+// A package line refused by a printer that has just cancelled the receipt: the till is
+// told the receipt is gone (210), not merely that the line was refused.
+TEST_F(ReceiptFaults, PackageRefusedByAPrinterThatCancelledTheReceiptIs210) {
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), kOk);
+  Printer().Faults().AddRule({uint8_t{0x17}, emu::FaultKind::kCancelReceipt, 0, 1});
+  EXPECT_EQ(::PackageItem(0, 2, 50, 100), kReceiptCancelled);
+  EXPECT_FALSE(ReceiptOpen);
+  // Refused while the receipt stays: 24, and the receipt goes on.
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), kOk);
+  EXPECT_EQ(::PackageItem(0, 0, 0, 0), kOk);
+  Printer().Faults().AddRule({uint8_t{0x17}, emu::FaultKind::kNak, 0, 1});
+  EXPECT_EQ(::PackageItem(0, 2, 50, 100), kNak);
+  EXPECT_TRUE(ReceiptOpen);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+}
+
+// The cancel's acknowledgement lost: the printer cancelled, the driver did not know and
+// kept a receipt the printer no longer had. The cancel goes once more (cancelling nothing
+// is accepted), and both agree.
+TEST_F(ReceiptFaults, CancelWhoseAnswerIsLostIsSentOnceMore) {
+  for (const auto kind : {emu::FaultKind::kDropByte, emu::FaultKind::kSilence}) {
+    ASSERT_EQ(::ReceiptBegin(), kOk);
+    ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), kOk);
+    Printer().Faults().AddRule({uint8_t{0x23}, kind, 0, 1});
+    EXPECT_EQ(::ReceiptCancel(), kOk);
+    EXPECT_FALSE(ReceiptOpen);
+    EXPECT_FALSE(Printer().ReceiptOpen());
+  }
+  EXPECT_EQ(Printer().Memory().CancelledToday(), 2);
+  EXPECT_EQ(Cancellations(), 2);
+}
+
 }  // namespace
 }  // namespace kestradr::testing

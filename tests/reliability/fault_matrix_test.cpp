@@ -550,7 +550,7 @@ int32_t Expected(const Operation& op, int at, Fault fault, const std::vector<uin
           case Role::kEnd24:
             return items ? kCancelled : kOk;  // refused, and the status says why
           case Role::kPackage:
-            return kRefused;  // refused without a receipt
+            return kCancelled;  // refused without a receipt, and the status says why
           case Role::kCancel23:
             return clean;  // cancelling nothing is accepted
           default:
@@ -579,6 +579,8 @@ int32_t Expected(const Operation& op, int at, Fault fault, const std::vector<uin
           return items ? kReceive : kOk;
         case Role::kFinal95:
           return clean;  // read again: the end was acknowledged
+        case Role::kCancel23:
+          return clean;  // sent once more
         default:
           return kReceive;
       }
@@ -590,8 +592,9 @@ int32_t Expected(const Operation& op, int at, Fault fault, const std::vector<uin
         case Role::kAck:
         case Role::kIdentFF:
         case Role::kReport31:
-        case Role::kCancel23:
           return nak ? kRefused : kBadReply;
+        case Role::kCancel23:
+          return nak ? kRefused : clean;  // a garbled answer: sent once more
         case Role::kBegin21:
           return nak ? clean : kBadReply;  // the refusal once: begun the second time
         case Role::kVatD1:
