@@ -177,13 +177,16 @@ int32_t EndOfClosedReceipt() {
   switch (LastReceipt) {
     case ClosedReceipt::kToldOrNone:
       return kReceiptNotOpen;
-    case ClosedReceipt::kNotKnown: {
+    case ClosedReceipt::kEndedNotKnown:
+    case ClosedReceipt::kDroppedNotKnown: {
       EndOutcome outcome = EndOutcome::kNotKnown;
-      if (const int32_t result = LearnWhetherPrinted(outcome); result != kOk) return result;
+      const bool acknowledged = LastReceipt == ClosedReceipt::kEndedNotKnown;
+      if (const int32_t result = LearnWhetherPrinted(acknowledged, outcome); result != kOk)
+        return result;
       if (outcome == EndOutcome::kNotKnown) return kReceiveTimeout;  // its answer never came
-      if (outcome != EndOutcome::kPrinted) {
+      if (outcome == EndOutcome::kCancelled) {
         LastReceipt = ClosedReceipt::kToldOrNone;
-        return kReceiptCancelled;  // the reconnection's cancel found it open
+        return kReceiptCancelled;
       }
       break;
     }
@@ -201,13 +204,24 @@ int32_t SendEnd() {
   EndOutcome outcome = EndOutcome::kNotKnown;
   if (ended == kOk) {
     EndProgress = EndStep::kEndAcknowledged;
-    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) return result;
+    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) {
+      // The printer has closed the receipt; whether it printed it is learnt when the
+      // caller calls ReceiptEnd again.
+      CloseReceipt();
+      ItemCount = 0;
+      LastReceipt = ClosedReceipt::kEndedNotKnown;
+      return result;
+    }
     return FinishEnd(outcome);
   }
   if (ItemCount == 0) {
-    // Nothing was sold: a NAK is the printer dropping the receipt, nothing lost. Any other
-    // failure leaves it open in both, and a retry sends the end again.
-    if (ended != kNak) return ended;
+    // Nothing was sold: a NAK is the printer dropping the receipt, nothing lost. An end
+    // that went unanswered may have dropped it or not; the cancel closes it either way
+    // (cancelling nothing is accepted). Only if that fails too does it stay open.
+    if (ended != kNak) {
+      const int32_t cancelled = SendAcknowledged(kCmdCancel);
+      if (cancelled != kOk && cancelled != kNak) return ended;
+    }
     CloseReceipt();
     return kOk;
   }

@@ -77,9 +77,18 @@ int32_t LearnEndOutcome(EndOutcome& outcome) {
                                                   : LearnUnansweredEnd(outcome);
 }
 
-int32_t LearnWhetherPrinted(EndOutcome& outcome) {
+int32_t LearnWhetherPrinted(bool acknowledged, EndOutcome& outcome) {
   if (const int32_t result = ReopenFailedPort(); result != kOk) return result;
-  return CompareReceiptCounter(outcome);
+  EndOutcome says = EndOutcome::kNotKnown;
+  if (const int32_t result = CompareReceiptCounter(says); result != kOk) return result;
+  if (says == EndOutcome::kNotKnown && acknowledged) {
+    bool cancelled = false;
+    if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
+    says = cancelled ? EndOutcome::kCancelled : EndOutcome::kPrinted;
+  }
+  // Not printed and not open: the printer cancelled it, or the reconnection's cancel did.
+  outcome = says == EndOutcome::kStillOpen ? EndOutcome::kCancelled : says;
+  return kOk;
 }
 
 }  // namespace kestradr

@@ -25,8 +25,10 @@ enum class EndOutcome {
 // settle nothing). The code of the failed exchange comes back when it cannot be told.
 int32_t LearnEndOutcome(EndOutcome& outcome);
 
-// For a receipt already closed in the driver whose end was unanswered
-// (ClosedReceipt::kNotKnown): only the counter can tell whether it was printed.
-int32_t LearnWhetherPrinted(EndOutcome& outcome);
+// For a receipt the driver has closed without knowing whether it was printed: its end
+// was acknowledged (`acknowledged`), or it was dropped by a reconnection's cancel while
+// its end was unanswered. The counter tells first (a cancel since then has cleared the
+// status); kPrinted or kCancelled, or kNotKnown when nothing tells.
+int32_t LearnWhetherPrinted(bool acknowledged, EndOutcome& outcome);
 
 }  // namespace kestradr

@@ -35,7 +35,8 @@ void ResetEndProgress() {
 }
 
 void DropOpenReceipt() {
-  if (ReceiptOpen && EndProgress >= EndStep::kEndSent) LastReceipt = ClosedReceipt::kNotKnown;
+  if (ReceiptOpen && EndProgress >= EndStep::kEndSent)
+    LastReceipt = ClosedReceipt::kDroppedNotKnown;
   ReceiptOpen = false;
   ClearReceiptState();
 }

@@ -50,9 +50,10 @@ extern uint8_t PaymentHalfSent;  // the slot whose 0x81 went out without its 0x8
 
 // What the caller has yet to learn of the last receipt once the driver closed it.
 enum class ClosedReceipt : uint8_t {
-  kToldOrNone,  // its outcome was told (or there is no receipt)
-  kPrinted,     // printed, but the caller was told a failure (of following its printout)
-  kNotKnown,    // dropped by a reconnection's cancel while its end was unanswered
+  kToldOrNone,        // its outcome was told (or there is no receipt)
+  kPrinted,           // printed, but the caller was told a failure (following its printout)
+  kEndedNotKnown,     // the end was acknowledged, but nothing could yet tell printed or not
+  kDroppedNotKnown,   // dropped by a reconnection's cancel while its end was unanswered
 };
 extern ClosedReceipt LastReceipt;
 

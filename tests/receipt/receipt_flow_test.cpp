@@ -140,6 +140,13 @@ TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
   const auto commands = line_->Commands();
   EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x66), 1);
   EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x23), 0);
+  // The printer has closed the receipt: it is not open any more, and ReceiptEnd asks
+  // again when called again.
+  EXPECT_FALSE(ReceiptOpen);
+  line_->Always(0x95, {0x00});
+  line_->Always(0x66, {0x06, 0x06, 0x00});
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
 }
 
 struct BadItem {
