@@ -7,9 +7,12 @@
 
 #include "connection.hpp"
 #include "cp1250.hpp"
+#include "event.hpp"
+#include "main_thread_queue.hpp"
 #include "messages.hpp"
 #include "receipt_emulator_fixture.hpp"
 #include "receipt_state.hpp"
+#include "serial_device.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
@@ -109,32 +112,34 @@ TEST_F(ReceiptOnEmulator, TotalPast32BitsReadsAs40Bits) {
   EXPECT_STREQ(buffer, "4294967296");
 }
 
-// Faults the protocol lets the driver notice: a refusal, silence, a wrong first byte,
-// trailing noise, and the printer cancelling on its own. A lost or late acknowledgement
-// of begin/end/cancel cannot be told from a refusal on this line and is left out, as is
-// a NAK to end or cancel (which means "no receipt here"), and any refusal of a status
-// command (whose byte is data).
+// Every fault the printer can show, on every command of the receipt path, the status
+// reads and the receipt counter included, and now and then a line error that makes the
+// next call reopen the port in the middle of a receipt. One fault in a receipt leaves
+// driver and printer in step; two may not (an item line and the total, both sent without
+// acknowledgement, both lost: the property run, tests/reliability/receipt_property_test.cpp,
+// checks what a till makes of those).
 TEST_F(ReceiptOnEmulator, RandomCallsWithFaultsKeepTheReceiptStateInStep) {
   std::mt19937 rng(20240517);
   auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
   const uint8_t commands[] = {0x21, 0x06, 0x17, 0x80, 0x1B, 0x07, 0x81,
-                              0x82, 0x09, 0x24, 0x23, 0x95, 0x94};
-  const emu::FaultKind kinds[] = {emu::FaultKind::kNak, emu::FaultKind::kSilence,
-                                  emu::FaultKind::kWrongFirstByte, emu::FaultKind::kGarbage,
-                                  emu::FaultKind::kCancelReceipt};
+                              0x82, 0x09, 0x24, 0x23, 0x95, 0x94, 0x66};
+  const emu::FaultKind kinds[] = {
+      emu::FaultKind::kNak,          emu::FaultKind::kSilence,  emu::FaultKind::kWrongFirstByte,
+      emu::FaultKind::kGarbage,      emu::FaultKind::kDropByte, emu::FaultKind::kDelay,
+      emu::FaultKind::kCancelReceipt};
   const char* names[] = {"Chleb żytni krojony", "Woda mineralna 1,5l", "Masło extra 200g"};
   const int32_t usable[] = {1, 2, 4, 5, 6};
 
   int opened = 0, cancelledByPrinter = 0, failures = 0;
+  uint64_t struckWithoutReceipt = 0;
   for (int step = 0; step < 400; ++step) {
     if (pick(4) == 0) {
       const uint8_t command = commands[pick(std::size(commands))];
-      auto kind = kinds[pick(std::size(kinds))];
-      const bool status = command == 0x95 || command == 0x94;
-      if (status && kind != emu::FaultKind::kCancelReceipt) kind = emu::FaultKind::kSilence;
-      if ((command == 0x23 || command == 0x24) && kind == emu::FaultKind::kNak)
-        kind = emu::FaultKind::kSilence;
-      Printer().Faults().AddRule({command, kind, pick(3), 1});
+      Printer().Faults().AddRule({command, kinds[pick(std::size(kinds))], pick(3), 1});
+    }
+    if (pick(40) == 0) {
+      Line().RaiseLineError(kLineFraming);
+      ASSERT_EQ(WaitForAny({&MainQueue().Pending()}, 5000), 0);
     }
     int32_t result = 0;
     int32_t free = 0;
@@ -182,13 +187,25 @@ TEST_F(ReceiptOnEmulator, RandomCallsWithFaultsKeepTheReceiptStateInStep) {
     if (result != kOk) ++failures;
     if (call == "ReceiptBegin" && result == kOk) ++opened;
 
-    // The driver may learn of a printer's own cancellation one call late; otherwise
-    // both sides agree.
+    // The driver may learn of a printer's own cancellation one call late, and takes a
+    // refused end or cancel of an empty receipt as the printer dropping it (nothing was
+    // sold; should the printer still hold it, the next begin cancels it). Otherwise both
+    // sides agree.
     const bool printerOpen = Printer().ReceiptOpen();
     const bool pendingNotice = !printerOpen && Printer().ReceiptCancelledByPrinter();
-    ASSERT_TRUE(ReceiptOpen == printerOpen || (ReceiptOpen && pendingNotice))
-        << "step " << step << ": " << call << " returned " << result << ", driver " << ReceiptOpen
-        << ", printer " << printerOpen;
+    const bool emptyLeftOver = !ReceiptOpen && printerOpen && Printer().OpenReceipt()->Items() == 0;
+    const bool struckTwice = Printer().Faults().Injected() - struckWithoutReceipt >= 2;
+    const bool inStep =
+        ReceiptOpen == printerOpen || (ReceiptOpen && pendingNotice) || emptyLeftOver;
+    ASSERT_TRUE(inStep || struckTwice) << "step " << step << ": " << call << " returned " << result
+                                       << ", driver " << ReceiptOpen << ", printer " << printerOpen;
+    // Out of step after two faults at once: brought back the way a caller would, by
+    // reconnecting (its cancel closes the receipt on both sides).
+    for (int attempt = 0; attempt < 5 && !inStep && ReceiptOpen != Printer().ReceiptOpen();
+         ++attempt)
+      ::CommunicationInit(1, 9600, 1);
+    if (!ReceiptOpen && !Printer().ReceiptOpen())
+      struckWithoutReceipt = Printer().Faults().Injected();
   }
   EXPECT_GT(Printer().Faults().Injected(), 40u);
   EXPECT_GT(opened, 10);
