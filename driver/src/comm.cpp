@@ -424,6 +424,14 @@ bool SetPortTimeouts(uint16_t writeSeconds, uint16_t readSeconds) {
   return comm::Comm->SetTimeouts(writeSeconds, readSeconds) == 0;
 }
 
+bool CurrentPortTimeouts(uint16_t& writeSeconds, uint16_t& readSeconds) {
+  if (!CommIsOpen()) return false;
+  const CommTimeouts& working = comm::Comm->WorkingTimeouts();
+  writeSeconds = static_cast<uint16_t>(working.writeTotalConstant / 1000);
+  readSeconds = static_cast<uint16_t>(working.readTotalConstant / 1000);
+  return true;
+}
+
 bool PortAvailable(uint8_t port) {
   return ProbeConfiguredPort(port);
 }
@@ -496,6 +504,11 @@ bool ReadByte(uint8_t& byte) {
 
 bool TransferFailed() {
   return comm::TransferFailed;
+}
+
+bool PortFailed() {
+  MainQueue().Drain();
+  return CommErrorCode() != 0;
 }
 
 uint32_t CommErrorCode() {

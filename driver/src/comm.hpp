@@ -14,6 +14,8 @@ int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
 int32_t DonePort();
 void PurgePort();
 bool SetPortTimeouts(uint16_t writeSeconds, uint16_t readSeconds);
+// The time-outs the open port works with, in seconds; false when no port is open.
+bool CurrentPortTimeouts(uint16_t& writeSeconds, uint16_t& readSeconds);
 bool PortAvailable(uint8_t port);
 bool PortIsOpen();
 
@@ -22,6 +24,10 @@ bool WriteByte(uint8_t byte);
 bool ReadByte(uint8_t& byte);
 
 bool TransferFailed();
+// True when a failure is recorded that fails every exchange until the port is opened
+// again. Line events waiting for the caller's thread are served first, so a line error
+// that has already happened counts.
+bool PortFailed();
 uint32_t CommErrorCode();
 std::string CommErrorText();
 void SetCommError(const std::string& text, uint32_t code);

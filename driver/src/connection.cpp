@@ -37,15 +37,16 @@ int32_t SettlePrinterAndIdentify() {
   return ReadDeviceType(DeviceType, version);
 }
 
-void ForgetConnection() {
+void ForgetConnection(bool cancelsReceipt) {
   Connected = false;
-  ClearReceiptState();
+  if (ReceiptOpen && !cancelsReceipt) return;
+  DropOpenReceipt();
   DeviceType = kDeviceNone;
 }
 
 int32_t ConnectPrinter(int32_t port, bool identify) {
   if (port == 0) return kNoPortNumber;
-  ForgetConnection();
+  ForgetConnection(identify);
   if (const int32_t closed = DonePort(); closed != kOk) return closed;
   const auto seconds = static_cast<uint16_t>(ReadTimeout);
   int32_t result = InitPort(static_cast<uint8_t>(port), BaudRate, seconds, seconds);
@@ -56,10 +57,25 @@ int32_t ConnectPrinter(int32_t port, bool identify) {
   return result;
 }
 
+int32_t ReopenFailedPort() {
+  // A port the caller opened itself (OpenPort) was named to nobody and is left alone.
+  if (PortNumber == 0 || !PortFailed()) return kOk;
+  int32_t result = DonePort();
+  if (result == kOk) {
+    const auto seconds = static_cast<uint16_t>(ReadTimeout);
+    result = InitPort(static_cast<uint8_t>(PortNumber), BaudRate, seconds, seconds);
+  }
+  // Not reopened: the next operation connects afresh.
+  if (result != kOk) Connected = false;
+  return result;
+}
+
 int32_t Prologue(bool identify, bool refuseInReceipt) {
   if (!Connected) {
     if (const int32_t connected = ConnectPrinter(PortNumber, identify); connected != kOk)
       return connected;
+  } else if (const int32_t reopened = ReopenFailedPort(); reopened != kOk) {
+    return reopened;
   }
   if (refuseInReceipt && ReceiptOpen) return kReceiptOpen;
   return kOk;

@@ -24,16 +24,27 @@ extern uint16_t PortReadTimeout;
 // it also cancels whatever the printer has pending and reads the device type.
 int32_t ConnectPrinter(int32_t port, bool identify);
 
-// Drops the connection state: not connected, receipt state cleared, device unknown.
-void ForgetConnection();
+// Drops the connection state: not connected, device unknown. A connection that sends
+// the cancel (`cancelsReceipt`: CommunicationInit, ConnectPrinter with identification)
+// closes the receipt in the driver as the cancel closes it in the printer. One that does
+// not keeps an open receipt as the printer keeps it: its totals, tables and the device
+// type it was begun with.
+void ForgetConnection(bool cancelsReceipt);
 
 // On a freshly opened port: cancels whatever the printer has pending (0x23, refused by
 // models without it), follows the resulting printout, then reads the device type into
 // DeviceType.
 int32_t SettlePrinterAndIdentify();
 
-// The common prologue of the printer operations: reconnect when not connected, then,
-// when `refuseInReceipt`, answer 200 while a receipt is open.
+// After a failure recorded on the serial line (a framing error, a failed transfer), which
+// fails every exchange until the port is opened again: reopens the recorded port. Nothing
+// is sent, and the device type and an open receipt stay: the printer is the same one and
+// holds what it held. 0 when nothing needed reopening.
+int32_t ReopenFailedPort();
+
+// The common prologue of the printer operations: reconnect when not connected (reopen a
+// port with a recorded line failure), then, when `refuseInReceipt`, answer 200 while a
+// receipt is open.
 int32_t Prologue(bool identify, bool refuseInReceipt);
 
 int32_t ReadDeviceType(uint8_t& type, uint32_t& version);
@@ -50,6 +61,9 @@ struct StatusBytes {
 int32_t ReadStatusBytes(StatusBytes& status);
 
 int32_t ReadLastReceiptNumber(int32_t& number);
+// The printer's count of receipts since the last daily report (0x66) and nothing else:
+// no prologue, no identification, so it may be read around an open receipt.
+int32_t ReadReceiptCounter(int32_t& counter);
 int32_t CheckFiscalMode(int32_t& flag);
 int32_t CheckTaxRatesSet(bool& flag);
 int32_t CheckReceiptPreconditions();

@@ -16,7 +16,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL CommunicationInit(uint8_t port, ui
     ReadTimeout = static_cast<int32_t>(timeout);
     BaudRate = baud;
     PortNumber = port;
-    ForgetConnection();
+    ForgetConnection(true);
     if (const int32_t closed = DonePort(); closed != kOk) return closed;
     const auto seconds = static_cast<uint16_t>(timeout);
     if (const int32_t opened = InitPort(port, BaudRate, seconds, seconds); opened != kOk)

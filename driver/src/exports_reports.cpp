@@ -102,11 +102,11 @@ int32_t PeriodicReport(const std::string& caption, int32_t kind, uint8_t detaile
   SendBuffer[0] = kind == 1 ? detailedMode : shortMode;
   for (size_t i = 0; i < 4; ++i) SendBuffer[1 + i] = data[i];
 
-  ReopenForLongReport();
+  const PortTimeouts before = ReopenForLongReport();
   // The verdict arrives as a second reply, after the parameters: ExchangeSequence, not
   // SendSequence.
   if (known) ExchangeSequence(kPeriodicReport, 1, 1, 5);
-  ReopenWithDefaultTimeouts();
+  ReopenWithDefaultTimeouts(before);
   // Nothing was asked for an unknown kind; the reply buffer holds an older answer and is
   // no verdict.
   if (!known) return PrintControl(0, DeviceType);
@@ -155,14 +155,14 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PeriodReport(int32_t Kind, int32_t
     const int32_t fields[] = {FromYear, FromMonth, FromDay, ToYear, ToMonth, ToDay};
     for (size_t i = 0; i < 6; ++i) PutDigits(parameters, 2 * i, fields[i]);
 
-    ReopenForLongReport();
+    const PortTimeouts before = ReopenForLongReport();
     uint8_t result = kOk;
     Block reply{};
     if (Kind == 1 || Kind == 0) {
       const uint8_t command = Kind == 1 ? kPeriodReportDetailed : kPeriodReportShort;
       result = SendSequence(command, 1, 12, reply, parameters);
     }
-    ReopenWithDefaultTimeouts();
+    ReopenWithDefaultTimeouts(before);
     if (result != kOk) return result;
     return PrintControl(0, DeviceType);
   });

@@ -7,16 +7,16 @@
 namespace kestradr {
 
 namespace {
-void Reopen(uint16_t readTimeout) {
+void Reopen(uint16_t writeTimeout, uint16_t readTimeout) {
   const ReportPort chosen = PortForReports();
   // A caller that opened the port itself (OpenPort) named it to nobody: closing it would
   // lose it, so only its time-outs change.
   if (chosen.port == 0) {
-    SetPortTimeouts(PortWriteTimeout, readTimeout);
+    SetPortTimeouts(writeTimeout, readTimeout);
     return;
   }
   DonePort();
-  InitPort(chosen.port, chosen.speed, PortWriteTimeout, readTimeout);
+  InitPort(chosen.port, chosen.speed, writeTimeout, readTimeout);
 }
 }  // namespace
 
@@ -25,12 +25,17 @@ ReportPort PortForReports() {
   return {static_cast<uint8_t>(PortNumber), BaudRate};
 }
 
-void ReopenForLongReport() {
-  Reopen(kReportReadTimeout);
+PortTimeouts ReopenForLongReport() {
+  // No port open: the driver opens its ports with the application's time-out both ways.
+  const auto application = static_cast<uint16_t>(ReadTimeout);
+  PortTimeouts before{application, application};
+  CurrentPortTimeouts(before.writeSeconds, before.readSeconds);
+  Reopen(PortWriteTimeout, kReportReadTimeout);
+  return before;
 }
 
-void ReopenWithDefaultTimeouts() {
-  Reopen(PortReadTimeout);
+void ReopenWithDefaultTimeouts(const PortTimeouts& before) {
+  Reopen(before.writeSeconds, before.readSeconds);
 }
 
 }  // namespace kestradr

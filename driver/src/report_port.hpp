@@ -17,8 +17,16 @@ struct ReportPort {
 };
 ReportPort PortForReports();
 
+struct PortTimeouts {
+  uint16_t writeSeconds = 0;
+  uint16_t readSeconds = 0;
+};
+
 // The outcomes are not checked here: a port that failed to open fails the next exchange.
-void ReopenForLongReport();
-void ReopenWithDefaultTimeouts();
+// The first returns the time-outs the port worked with before; the second puts them back,
+// so a report leaves the caller's time-outs (CommunicationInit's, or OpenPort's) as they
+// were.
+PortTimeouts ReopenForLongReport();
+void ReopenWithDefaultTimeouts(const PortTimeouts& before);
 
 }  // namespace kestradr

@@ -1,10 +1,13 @@
 // Status bytes and counters read before the printer is trusted with a receipt or a write.
+#include <algorithm>
+
 #include "callbacks.hpp"
 #include "connection.hpp"
 #include "cp1250.hpp"
 #include "exchange.hpp"
 #include "export_guard.hpp"
 #include "messages.hpp"
+#include "receipt_state.hpp"
 
 namespace kestradr {
 
@@ -36,6 +39,13 @@ bool HasSixStatusBytes(uint8_t type, uint32_t version) {
 
 bool HasSevenStatusBytes(uint8_t type) {
   return type == 7 || type == 8 || type == kDeviceNone;
+}
+
+// The verdict of the rate read once RateReserved holds its first `count` rates.
+int32_t RatesSetAmong(int count, bool& flag) {
+  flag = std::any_of(RateReserved.begin() + 1, RateReserved.begin() + 1 + count,
+                     [](bool reserved) { return !reserved; });
+  return flag ? kOk : kNoTaxRates;
 }
 
 }  // namespace
@@ -91,16 +101,22 @@ int32_t ReadLastReceiptNumber(int32_t& number) {
   uint32_t version = 0;
   if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
 
-  Block reply{};
-  if (const uint8_t result = SendSequence(kLastReceiptNumber, 3, reply); result != kOk)
-    return result;
-  number = reply[0] + 256 * reply[1];
+  if (const int32_t result = ReadReceiptCounter(number); result != kOk) return result;
   // The LUNO models keep the short counter at 0 and count in the long one.
   if (number == 0 && (type == 7 || type == 8)) {
+    Block reply{};
     if (const uint8_t result = SendSequence(kLastReceiptNumberLong, 8, reply); result != kOk)
       return result;
     number = reply[0] + 256 * reply[1];
   }
+  return kOk;
+}
+
+int32_t ReadReceiptCounter(int32_t& counter) {
+  Block reply{};
+  if (const uint8_t result = SendSequence(kLastReceiptNumber, 3, reply); result != kOk)
+    return result;
+  counter = reply[0] + 256 * reply[1];
   return kOk;
 }
 
@@ -118,28 +134,32 @@ int32_t CheckTaxRatesSet(bool& flag) {
   static const std::string caption = Cp1250("Odczyt stawek podatkowych...");
   ShowCentreMessage(caption);
   flag = false;
+  RateReserved.fill(false);
   Block reply{};
 
-  // Newest format first; a NAK means the model predates the command.
+  // Newest format first; a NAK means the model predates the command. Any other failure
+  // is the line's or the printer's, not an answer about the rates, and is passed on as
+  // it came: "no rates" from a printer that never answered sends the user after rates
+  // that are there.
   uint8_t result = SendSequence(kRates7, 15, reply);
   if (result == kOk) {
-    for (int entry = 0; entry < 7; ++entry) flag = flag || reply[2 * entry] < 0x80;
-    return flag ? kOk : kNoTaxRates;
+    for (int entry = 0; entry < 7; ++entry) RateReserved[entry + 1] = reply[2 * entry] >= 0x80;
+    return RatesSetAmong(7, flag);
   }
-  if (result != kNak) return kNoTaxRates;
+  if (result != kNak) return result;
 
   result = SendSequence(kRates6, 13, reply);
   if (result == kOk) {
-    for (int entry = 0; entry < 6; ++entry) flag = flag || reply[2 * entry] != 0xFF;
-    return flag ? kOk : kNoTaxRates;
+    for (int entry = 0; entry < 6; ++entry) RateReserved[entry + 1] = reply[2 * entry] == 0xFF;
+    return RatesSetAmong(6, flag);
   }
   if (result != kNak) return result;
 
   result = SendSequence(kRates4, 5, reply);
   if (result != kOk) return result;
   // One byte per rate in this format: the four data bytes are the four rates.
-  for (int entry = 0; entry < 4; ++entry) flag = flag || reply[entry] != 0xFF;
-  return flag ? kOk : kNoTaxRates;
+  for (int entry = 0; entry < 4; ++entry) RateReserved[entry + 1] = reply[entry] == 0xFF;
+  return RatesSetAmong(4, flag);
 }
 
 int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "comm.hpp"
 #include "connection.hpp"
 #include "driver_fixture.hpp"
 #include "port_choice.hpp"
@@ -58,6 +59,8 @@ TEST_F(Reports, PeriodReportBytesAndKinds) {
   EXPECT_EQ(::PeriodReport(1, 5, 3, 7, 6, 11, 20), 24);
 }
 
+// After the report the port works with the time-outs it had before: those the
+// application gave to CommunicationInit (1 s here), not the driver's own 3 s / 5 s.
 TEST_F(Reports, LongReportReopensTheRecordedPortWhenTheApplicationChoseNone) {
   Connect(3, 1, 4);
   line_->Always(0x28, {0x06});
@@ -67,7 +70,8 @@ TEST_F(Reports, LongReportReopensTheRecordedPortWhenTheApplicationChoseNone) {
   EXPECT_EQ(openings[0].port, 4);
   EXPECT_EQ(openings[0].readTimeoutMs, 90000u);
   EXPECT_EQ(openings[1].port, 4);
-  EXPECT_EQ(openings[1].readTimeoutMs, 5000u);
+  EXPECT_EQ(openings[1].readTimeoutMs, 1000u);
+  EXPECT_EQ(openings[1].writeTimeoutMs, 1000u);
 }
 
 TEST_F(Reports, LongReportReopensTheApplicationsChoice) {
@@ -76,12 +80,14 @@ TEST_F(Reports, LongReportReopensTheApplicationsChoice) {
   SelectedSpeed = 19200;
   line_->Always(0x31, {0x06}, 5, {0x00});
   ASSERT_EQ(::MonthlyReport(1, 5, 3), 0);
+  ASSERT_EQ(::NumberReport(1, 5, 3), 0);
   const auto openings = Openings();
-  ASSERT_EQ(openings.size(), 2u);
+  ASSERT_EQ(openings.size(), 4u);
   EXPECT_EQ(openings[0].port, 6);
   EXPECT_EQ(openings[0].readTimeoutMs, 90000u);
   EXPECT_EQ(openings[1].port, 6);
-  EXPECT_EQ(openings[1].readTimeoutMs, 5000u);
+  EXPECT_EQ(openings[1].readTimeoutMs, 1000u);
+  EXPECT_EQ(openings[3].readTimeoutMs, 1000u);
 }
 
 TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
@@ -90,11 +96,15 @@ TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
   PortNumber = 0;
   line_->Always(0xFF, {0x06, 0x2C});
   line_->Always(0xFE, {0x06, 0x01, 0x01, 0x00});
-  ASSERT_EQ(::OpenPort(3, 9600, 3, 5), 0);
+  ASSERT_EQ(::OpenPort(3, 9600, 2, 7), 0);
   line_->Always(0x28, {0x06});
   EXPECT_EQ(::PeriodReport(1, 5, 1, 1, 5, 1, 31), 0);
   EXPECT_EQ(Openings().size(), 1u);
   EXPECT_EQ(Sent(0x28).size(), 1u);
+  uint16_t write = 0, read = 0;
+  ASSERT_TRUE(CurrentPortTimeouts(write, read));
+  EXPECT_EQ(write, 2);  // the caller's own, from OpenPort
+  EXPECT_EQ(read, 7);
   EXPECT_EQ(::ClosePort(), 0);
 }
 

@@ -1,0 +1,94 @@
+#include "receipt_outcome.hpp"
+
+#include "connection.hpp"
+#include "messages.hpp"
+#include "receipt_state.hpp"
+
+namespace kestradr {
+namespace {
+
+constexpr uint8_t kCmdPrintStatus = 0x95;
+constexpr uint8_t kPrinterCancelledReceipt = 0x10;  // bit 4 of the 0x95 status
+
+// kPrinted when the counter moved since ReceiptBegin, kNotKnown when it cannot tell
+// (never read, or a LUNO's counter that may stay at 0), kStillOpen otherwise (not
+// printed: open or cancelled, for the status to tell).
+int32_t CompareReceiptCounter(EndOutcome& says) {
+  int32_t now = 0;
+  if (const int32_t result = ReadReceiptCounter(now); result != kOk) return result;
+  if (ReceiptCounterAtBegin < 0) {
+    says = EndOutcome::kNotKnown;
+  } else if (now != ReceiptCounterAtBegin) {
+    says = EndOutcome::kPrinted;
+  } else if (now == 0 && (DeviceType == 7 || DeviceType == 8)) {
+    says = EndOutcome::kNotKnown;
+  } else {
+    says = EndOutcome::kStillOpen;
+  }
+  return kOk;
+}
+
+// Acknowledged: the printer closed the receipt, printed or cancelled. The status is read
+// (again, if the first read fails), and failing that the counter decides.
+int32_t LearnAcknowledgedEnd(EndOutcome& outcome) {
+  bool cancelled = false;
+  int32_t failure = ReadCancelledFlag(cancelled);
+  if (failure != kOk && ReopenFailedPort() == kOk) failure = ReadCancelledFlag(cancelled);
+  if (failure == kOk) {
+    outcome = cancelled ? EndOutcome::kCancelled : EndOutcome::kPrinted;
+    return kOk;
+  }
+  EndOutcome says = EndOutcome::kNotKnown;
+  if (CompareReceiptCounter(says) != kOk || says == EndOutcome::kNotKnown) return failure;
+  outcome = says == EndOutcome::kPrinted ? EndOutcome::kPrinted : EndOutcome::kCancelled;
+  return kOk;
+}
+
+// Unanswered: the counter tells whether the printer printed the receipt; if it did not,
+// bit 4 whether it cancelled it; otherwise it still holds it.
+int32_t LearnUnansweredEnd(EndOutcome& outcome) {
+  if (const int32_t result = ReopenFailedPort(); result != kOk) return result;
+  EndOutcome says = EndOutcome::kNotKnown;
+  if (const int32_t result = CompareReceiptCounter(says); result != kOk) return result;
+  if (says == EndOutcome::kPrinted) {
+    outcome = says;
+    return kOk;
+  }
+  bool cancelled = false;
+  if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
+  outcome = cancelled ? EndOutcome::kCancelled : says;
+  return kOk;
+}
+
+}  // namespace
+
+int32_t ReadCancelledFlag(bool& cancelled) {
+  uint8_t status = 0;
+  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
+  cancelled = (status & kPrinterCancelledReceipt) != 0;
+  if (!cancelled) return kOk;
+  if (const int32_t result = ReadStatusByte(kCmdPrintStatus, status); result != kOk) return result;
+  cancelled = (status & kPrinterCancelledReceipt) != 0;
+  return kOk;
+}
+
+int32_t LearnEndOutcome(EndOutcome& outcome) {
+  return EndProgress == EndStep::kEndAcknowledged ? LearnAcknowledgedEnd(outcome)
+                                                  : LearnUnansweredEnd(outcome);
+}
+
+int32_t LearnWhetherPrinted(bool acknowledged, EndOutcome& outcome) {
+  if (const int32_t result = ReopenFailedPort(); result != kOk) return result;
+  EndOutcome says = EndOutcome::kNotKnown;
+  if (const int32_t result = CompareReceiptCounter(says); result != kOk) return result;
+  if (says == EndOutcome::kNotKnown && acknowledged) {
+    bool cancelled = false;
+    if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
+    says = cancelled ? EndOutcome::kCancelled : EndOutcome::kPrinted;
+  }
+  // Not printed and not open: the printer cancelled it, or the reconnection's cancel did.
+  outcome = says == EndOutcome::kStillOpen ? EndOutcome::kCancelled : says;
+  return kOk;
+}
+
+}  // namespace kestradr
