@@ -29,18 +29,24 @@ int32_t CompareReceiptCounter(EndOutcome& says) {
 }
 
 // Acknowledged: the printer closed the receipt, printed or cancelled. The status is read
-// (again, if the first read fails), and failing that the counter decides.
+// (again, if the first read fails). When it says "cancelled", or cannot be read, the
+// receipt counter decides if it can: its answer is framed by an acknowledgement, a surer
+// witness than a status byte that two garbled reads in a row can fake.
 int32_t LearnAcknowledgedEnd(EndOutcome& outcome) {
   bool cancelled = false;
   int32_t failure = ReadCancelledFlag(cancelled);
   if (failure != kOk && ReopenFailedPort() == kOk) failure = ReadCancelledFlag(cancelled);
-  if (failure == kOk) {
-    outcome = cancelled ? EndOutcome::kCancelled : EndOutcome::kPrinted;
+  if (failure == kOk && !cancelled) {
+    outcome = EndOutcome::kPrinted;
     return kOk;
   }
   EndOutcome says = EndOutcome::kNotKnown;
-  if (CompareReceiptCounter(says) != kOk || says == EndOutcome::kNotKnown) return failure;
-  outcome = says == EndOutcome::kPrinted ? EndOutcome::kPrinted : EndOutcome::kCancelled;
+  if (CompareReceiptCounter(says) == kOk && says != EndOutcome::kNotKnown) {
+    outcome = says == EndOutcome::kPrinted ? EndOutcome::kPrinted : EndOutcome::kCancelled;
+    return kOk;
+  }
+  if (failure != kOk) return failure;
+  outcome = EndOutcome::kCancelled;
   return kOk;
 }
 
