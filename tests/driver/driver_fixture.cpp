@@ -23,8 +23,10 @@ class LoggingDevice : public SerialDevice {
   // The first time-outs set are the ones the port was opened with; closing restores the
   // device's earlier ones, which are not the driver's.
   uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
-    if (!recorded_ && entry_ < log_->size())
+    if (!recorded_ && entry_ < log_->size()) {
       (*log_)[entry_].readTimeoutMs = timeouts.readTotalConstant;
+      (*log_)[entry_].writeTimeoutMs = timeouts.writeTotalConstant;
+    }
     recorded_ = true;
     return inner_->SetTimeouts(timeouts);
   }
@@ -82,7 +84,7 @@ void ScriptedDriver::SetUp() {
   auto line = line_;
   auto openings = openings_;
   SetDeviceOpener([line, openings](const PortAddress& address) {
-    openings->push_back({address.number, 0});
+    openings->push_back({address.number, 0, 0});
     DeviceOpenResult result;
     result.device = std::make_unique<LoggingDevice>(line->OpenDevice(), openings);
     return result;

@@ -153,6 +153,15 @@ class Receipt(unittest.TestCase):
             self.assertEqual((code, out["code"], out["step"]), (1, 213, "items[4]"))
             self.assertEqual(emu.snapshot()["counters"]["receiptsSinceDailyReport"], 0)
 
+    def test_receipt_whose_end_goes_unanswered_is_ended_again_and_printed_once(self):
+        with Emulator("--rates", "23,8", "--fault", "0x24:silence:0:1") as emu, \
+                tempfile.TemporaryDirectory() as d:
+            code, out = run_json("--port", emu.path, "receipt", receipt_file(d, RECEIPT))
+            self.assertEqual((code, out["ok"]), (0, True))
+            snapshot = emu.snapshot()
+            self.assertFalse(snapshot["receipt"]["open"])
+            self.assertEqual(snapshot["counters"]["receiptsSinceDailyReport"], 1)
+
     def test_receipt_cancelled_by_the_printer_reports_210_and_leaves_none_open(self):
         with Emulator("--rates", "23,8", "--fault", "0x06:cancel-receipt:1") as emu, \
                 tempfile.TemporaryDirectory() as d:
