@@ -327,11 +327,15 @@ class Printer:
         """Ends the receipt with a discount of 0..99 whole percent, the payments and the
         extra lines, and follows the printout.
 
-        Returning means printed. ReceiptCancelled: the printer cancelled it, nothing
-        counts. PrinterRefused with NAK: the printer refused the end and the receipt is
-        closed. Any other failure (a CommunicationError above all) leaves the outcome to
-        be found: the receipt stays open; call receipt_end() again, which goes on from the
-        last step the printer has, and do not cancel a receipt that may have printed.
+        Returning means printed, once. ReceiptCancelled: the printer cancelled it,
+        nothing counts. PrinterRefused with NAK: the printer refused the end and still
+        holds the receipt (end it again or cancel it). Any other failure (a
+        CommunicationError above all) leaves the outcome to be found: call receipt_end()
+        again, which goes on from the last step the printer has and, when the answer to
+        the end was lost, first asks the printer whether it printed; it never prints a
+        receipt twice. receipt_cancel() after such a failure never reports a printed sale
+        cancelled: it raises PreconditionError with code 201 (no receipt open), and
+        receipt_end() then returns.
         """
         self._call("tauravat_receipt_end", check_discount(discount_percent))
 
