@@ -265,7 +265,10 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(tauravat_printer* printe
 /* ---- Receipt ------------------------------------------------------------------------ */
 
 /* Begins a receipt after the checks of tauravat_receipt_conditions (without the euro
- * check). Printer: yes. Receipt: refused. */
+ * check). A receipt the printer still holds from before (one a lost answer or a crashed
+ * caller left behind) is cancelled first, so it never prints; when the begin's own answer
+ * is lost, what it may have begun is cancelled and the exchange code returned, so a retry
+ * is not refused. Printer: yes. Receipt: refused. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_begin(tauravat_printer* printer);
 
 #define TAURAVAT_ITEM_CANCEL 0
@@ -290,8 +293,10 @@ typedef struct tauravat_item {
  * TAURAVAT_E_NAME_TOO_SHORT, _RATE_RANGE, _MESSAGE_RANGE, _QUANTITY_RANGE (1..999999, or
  * 9999999 on TAURA II, LUNO and LUNO F), _DECIMALS_RANGE, _UNIT_RANGE (over 4 characters),
  * _PRICE_RANGE, _LINE_VALUE_TOO_LARGE (over 999999999), _PARAMETER_RANGE (kind, a negative
- * value, item->size too small, text outside code page 1250); TAURAVAT_E_RECEIPT_CANCELLED
- * when the printer has cancelled the receipt. Printer: yes. Receipt: needed. */
+ * value, item->size too small, text outside code page 1250); TAURAVAT_E_RATE_UNDEFINED for
+ * a rate the printer holds as reserved (the receipt stays open and intact);
+ * TAURAVAT_E_RECEIPT_CANCELLED when the printer has cancelled the receipt. Printer: yes.
+ * Receipt: needed. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_printer* printer,
                                                          const tauravat_item* item,
                                                          int64_t* value);
@@ -313,13 +318,23 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_subtotal(tauravat_printer* pri
 
 /* Ends the receipt: the discount (1..99 percent; any other value none), the payment forms
  * filled with tauravat_fill_payment (TAURA II, LUNO, LUNO F), the extra lines of
- * tauravat_fill_lines, then follows the printout. Returns TAURAVAT_OK,
- * TAURAVAT_E_RECEIPT_CANCELLED, or an exchange code; after a failure other than NAK the
- * receipt stays open and may be ended again or cancelled. Printer: yes. Receipt: needed. */
+ * tauravat_fill_lines, then follows the printout. Returns TAURAVAT_OK (printed, once),
+ * TAURAVAT_E_RECEIPT_CANCELLED (the printer cancelled it), or an exchange code. After a
+ * failure the receipt is never cancelled by the driver: call tauravat_receipt_end again
+ * until it answers TAURAVAT_OK or TAURAVAT_E_RECEIPT_CANCELLED. A retry resumes after the
+ * last step the printer has (the discount and the total go once) and, when the answer to
+ * the end itself was lost, first asks the printer (receipt counter and status) whether it
+ * printed: it then answers TAURAVAT_OK without printing again. TAURAVAT_E_NAK: refused,
+ * the receipt still open. An acknowledged end whose outcome nothing can tell yet returns
+ * the exchange code with the receipt closed; the next tauravat_receipt_end tells printed
+ * (TAURAVAT_OK) or cancelled. See docs/receipts.md. Printer: yes. Receipt: needed. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_end(tauravat_printer* printer,
                                                         int32_t discount_percent);
 
-/* Cancels the receipt and follows the printout. Printer: yes. Receipt: needed. */
+/* Cancels the receipt and follows the printout. After an end that went out, it first asks
+ * what became of it: a receipt the printer printed is never reported cancelled
+ * (TAURAVAT_E_RECEIPT_NOT_OPEN, and tauravat_receipt_end then answers TAURAVAT_OK).
+ * Printer: yes. Receipt: needed. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_cancel(tauravat_printer* printer);
 
 /* Fills payment slot `number` (1..4), printed by tauravat_receipt_end: `name` UTF-8, cut or

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "printer_text.hpp"
+
 namespace kestradr {
 
 namespace {
@@ -19,10 +21,13 @@ bool IsSignificantNameChar(char c) {
 }
 
 int32_t CountSignificantNameChars(const std::string& name) {
+  // Counted on the name as it goes out ("…" as "..."), as the item line judges it; a name
+  // that cannot go out at all is counted as it is.
+  const std::string sent = PlainText(name, kArticleNameLength).value_or(name);
   // Padding to 28 adds blanks only, which never count, so the first 28 are enough.
   const auto end =
-      name.begin() + static_cast<std::ptrdiff_t>(std::min(name.size(), kArticleNameLength));
-  return static_cast<int32_t>(std::count_if(name.begin(), end, IsSignificantNameChar));
+      sent.begin() + static_cast<std::ptrdiff_t>(std::min(sent.size(), kArticleNameLength));
+  return static_cast<int32_t>(std::count_if(sent.begin(), end, IsSignificantNameChar));
 }
 
 }  // namespace kestradr

@@ -12,7 +12,7 @@ inline constexpr size_t kArticleNameLength = 28;
 // Letters, digits, "%,./\" and the 18 Polish letters, in code page 1250.
 bool IsSignificantNameChar(char c);
 
-// Significant characters among the first 28 of `name` (0..28).
+// Significant characters among the first 28 of `name` as the printer receives it (0..28).
 int32_t CountSignificantNameChars(const std::string& name);
 
 }  // namespace kestradr

@@ -111,13 +111,11 @@ void FiscalMemory::PresetCounters(uint16_t receiptsToday, uint16_t cancelledToda
   receiptsToday_ = receiptsToday;
   cancelledToday_ = cancelledToday;
   dailyReportNumber_ = reportNumber;
-  receiptNumber_ = receiptsToday;
 }
 
 void FiscalMemory::RecordReceipt(const RateAmounts& amounts) {
   for (std::size_t i = 0; i < amounts.size(); ++i) dayTotals_[i] += amounts[i];
   ++receiptsToday_;
-  ++receiptNumber_;
 }
 
 void FiscalMemory::RecordCancelledReceipt() {

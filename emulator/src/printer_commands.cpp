@@ -93,7 +93,7 @@ std::optional<std::vector<uint8_t>> Printer::Answer(uint8_t command) {
       return Bytes{st.euroF5};
     case cmd::kReceiptCounter: {
       Bytes out;
-      PutLe16(out, memory_.ReceiptsToday());
+      PutLe16(out, memory_.LastReceiptNumber());
       return out;
     }
     case cmd::kCounters: {

@@ -46,7 +46,7 @@ std::optional<std::vector<uint8_t>> Printer::EndReceipt() {
     return std::nullopt;
   }
   memory_.RecordReceipt(receipt_->DiscountedSales());
-  Print(printout::ReceiptFooter(memory_.ReceiptNumber(), Now()));
+  Print(printout::ReceiptFooter(memory_.LastReceiptNumber(), Now()));
   receipt_.reset();
   return std::vector<uint8_t>{};
 }

@@ -35,7 +35,7 @@ std::string Printer::SnapshotJson() const {
   json.BeginObject("counters")
       .Number("receiptsSinceDailyReport", memory_.ReceiptsToday())
       .Number("cancelledSinceDailyReport", memory_.CancelledToday())
-      .Number("receiptNumber", memory_.ReceiptNumber())
+      .Number("receiptNumber", memory_.LastReceiptNumber())
       .Number("dailyReportNumber", memory_.DailyReportNumber())
       .EndObject();
   json.BeginObject("totals");

@@ -1,6 +1,5 @@
 #include "emu_options.hpp"
 
-#include <charconv>
 #include <cstdio>
 #include <sstream>
 
@@ -8,18 +7,7 @@ namespace kestra::emu {
 namespace {
 
 std::optional<long> Integer(const std::string& text) {
-  long value = 0;
-  int base = 10;
-  std::string_view digits = text;
-  if (digits.starts_with("0x") || digits.starts_with("0X")) {
-    base = 16;
-    digits.remove_prefix(2);
-  }
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-  if (ec != std::errc{} || end != digits.data() + digits.size() || digits.empty()) {
-    return std::nullopt;
-  }
-  return value;
+  return ParseInteger(text);
 }
 
 std::vector<std::string> Split(const std::string& text, char sep) {
@@ -62,32 +50,6 @@ std::optional<std::chrono::sys_seconds> ClockStart(const std::string& text) {
   return sys_days{ymd} + hours{h} + minutes{mi} + seconds{s};
 }
 
-// CMD:KIND[:SKIP[:TIMES]]
-std::optional<FaultRule> Fault(const std::string& text) {
-  const auto parts = Split(text, ':');
-  if (parts.size() < 2 || parts.size() > 4) return std::nullopt;
-  FaultRule rule;
-  if (parts[0] != "any") {
-    const auto c = Integer(parts[0]);
-    if (!c || *c < 0 || *c > 255) return std::nullopt;
-    rule.command = static_cast<uint8_t>(*c);
-  }
-  const auto kind = ParseFaultKind(parts[1]);
-  if (!kind) return std::nullopt;
-  rule.kind = *kind;
-  if (parts.size() > 2) {
-    const auto skip = Integer(parts[2]);
-    if (!skip || *skip < 0) return std::nullopt;
-    rule.skip = static_cast<int>(*skip);
-  }
-  if (parts.size() > 3) {
-    const auto times = Integer(parts[3]);
-    if (!times) return std::nullopt;
-    rule.times = static_cast<int>(*times);
-  }
-  return rule;
-}
-
 }  // namespace
 
 std::string EmuUsage() {
@@ -107,6 +69,12 @@ SIGINT or SIGTERM; SIGUSR1 writes the snapshot at once.
   --baud N               pace both directions at 11 bits per byte at N b/s (default: off)
   --paper FILE           write the paper roll to FILE ("-": standard output)
   --snapshot FILE        write the state as JSON to FILE at exit and on SIGUSR1
+  --control PATH         take commands on a Unix socket at PATH, one JSON object a line,
+                         each answered with one JSON line: {"command":"load-paper"},
+                         {"command":"paper-out"[,"after":LINES]},
+                         {"command":"fault","rule":"CMD:KIND[:SKIP[:TIMES]]"},
+                         {"command":"set-status","name":"status94","value":8},
+                         {"command":"state"} (the snapshot), {"command":"paper"}
   --rates A,B,..,G       initial rates: percent ("22", "7.5"), R reserved, Z exempt
   --receipts N           receipts since the last daily report (default 0)
   --cancelled N          cancelled receipts since the last daily report
@@ -119,7 +87,9 @@ SIGINT or SIGTERM; SIGUSR1 writes the snapshot at once.
   --no-paper             start without paper
   --paper-ends-after N   paper runs out after N printed lines
   --lock N --byte5e N --euro N --status94 N --status95 N --status96 N --status9b N
-                         status bits the printer reports as given (hex with 0x)
+  --status5f N --status50 N --statusf3 N --status5d N
+                         status bits the printer reports as given (hex with 0x); the
+                         printer adds its own to 0x94 and 0x95
   --fault CMD:KIND[:SKIP[:TIMES]]   inject a fault on command CMD (hex, or "any") after
                          SKIP matching commands, TIMES times (default 1, -1 always); KIND is
                          nak, silence, wrong-byte, garbage, drop-byte, delay, cancel-receipt
@@ -189,10 +159,12 @@ std::optional<EmuOptions> ParseEmuOptions(const std::vector<std::string>& args,
       const auto n = number(0, 4'000'000);
       if (!n) return fail("expects a speed");
       o.server.baud = static_cast<int>(*n);
-    } else if (name == "--paper" || name == "--snapshot") {
+    } else if (name == "--paper" || name == "--snapshot" || name == "--control") {
       const auto v = value();
-      if (!v) return fail("expects a file");
-      (name == "--paper" ? o.paperPath : o.snapshotPath) = *v;
+      if (!v || v->empty()) return fail("expects a file");
+      (name == "--paper"      ? o.paperPath
+       : name == "--snapshot" ? o.snapshotPath
+                              : o.controlPath) = *v;
     } else if (name == "--rates") {
       const auto v = value();
       const auto parts = v ? Split(*v, ',') : std::vector<std::string>{};
@@ -234,20 +206,13 @@ std::optional<EmuOptions> ParseEmuOptions(const std::vector<std::string>& args,
       const auto n = number(1, 100'000'000);
       if (!n) return fail("expects a line count");
       o.printer.paperEndsAfterLines = static_cast<int>(*n);
-    } else if (name == "--lock" || name == "--byte5e" || name == "--euro" || name == "--status94" ||
-               name == "--status95" || name == "--status96" || name == "--status9b") {
-      auto& st = o.printer.status;
-      uint8_t& field = name == "--lock"       ? st.lock60
-                       : name == "--byte5e"   ? st.byte5E
-                       : name == "--euro"     ? st.euroF5
-                       : name == "--status94" ? st.memory94
-                       : name == "--status95" ? st.print95
-                       : name == "--status96" ? st.jumper96
-                                              : st.mode9B;
-      if (!byteInto(field)) return fail("expects 0..255");
+    } else if (uint8_t* status = name.starts_with("--")
+                                     ? StatusByteNamed(o.printer.status, name.substr(2))
+                                     : nullptr) {
+      if (!byteInto(*status)) return fail("expects 0..255");
     } else if (name == "--fault") {
       const auto v = value();
-      const auto rule = v ? Fault(*v) : std::nullopt;
+      const auto rule = v ? ParseFaultRule(*v) : std::nullopt;
       if (!rule) return fail("expects CMD:KIND[:SKIP[:TIMES]]");
       o.printer.faults.rules.push_back(*rule);
     } else if (name == "--random-faults") {

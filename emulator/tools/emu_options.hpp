@@ -14,6 +14,7 @@ struct EmuOptions {
   PtyServerOptions server;
   std::string paperPath;  // "-" for standard output
   std::string snapshotPath;
+  std::string controlPath;  // the control socket; none when empty
   bool help = false;
 };
 

@@ -6,8 +6,10 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "emu_options.hpp"
+#include "kestra/emu/control_server.hpp"
 #include "kestra/emu/pty_server.hpp"
 
 namespace {
@@ -70,12 +72,15 @@ int main(int argc, char** argv) {
       return 0;
     });
   }
+  std::optional<kestra::emu::ControlServer> control;
   try {
     server.Start();
+    if (!options->controlPath.empty()) control.emplace(server, options->controlPath).Start();
   } catch (const std::exception& e) {
     std::cerr << "kestra-emu: " << e.what() << '\n';
     return 1;
   }
+  // The first line says both the line and the control socket are ready.
   std::cout << server.SlavePath() << std::endl;
 
   for (;;) {
@@ -89,6 +94,7 @@ int main(int argc, char** argv) {
     }
     break;
   }
+  control.reset();
   server.Stop();
   if (!WriteSnapshot(server, options->snapshotPath)) {
     std::cerr << "kestra-emu: cannot write " << options->snapshotPath << '\n';

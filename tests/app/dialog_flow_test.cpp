@@ -10,6 +10,7 @@
 
 #include "comm.hpp"
 #include "demo_printer.hpp"
+#include "flow/command_line.hpp"
 #include "flow_fixture.hpp"
 #include "printer.hpp"
 
@@ -118,6 +119,29 @@ TEST_F(DialogFlow, ACommandLinePortConnectsToThatPort) {
   EXPECT_FALSE(opened.empty());
   EXPECT_TRUE(std::all_of(opened.begin(), opened.end(), [](int p) { return p == 7; }));
   EXPECT_EQ(kestradr::DefaultPrinter().DeviceType, 7);
+}
+
+TEST_F(DialogFlow, ACommandLinePortAboveNineIsConnectedTo) {
+  UsePrinter(PrinterOf(7), {1, 33});
+  const CommandLine line = ParseCommandLine({"com33", "19200"});
+  flows_->state.SelectedPort = line.port;
+  flows_->state.SelectedSpeed = line.speed;
+  flows_->dialog.FormActivate();
+  EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
+  EXPECT_EQ(flows_->dialog.ChosenEntry(), "COM33");
+  ASSERT_FALSE(PortsOpened().empty());
+  EXPECT_EQ(PortsOpened(), std::vector<int>(PortsOpened().size(), 33));
+  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
+}
+
+TEST_F(DialogFlow, EachPortEntryNamesTheDeviceItOpens) {
+  qputenv("TAURAVAT_COM34", "/dev/pts/9");
+  UsePrinter(PrinterOf(7), {1, 33, 34});
+  flows_->dialog.FormActivate();
+  qunsetenv("TAURAVAT_COM34");
+  EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM33", "COM34"}));
+  EXPECT_EQ(flows_->dialog.controls.portDevices,
+            (QStringList{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/pts/9"}));
 }
 
 TEST_F(DialogFlow, ACommandLinePortThatIsNotThereIsNamedAndTheDialogStays) {

@@ -152,20 +152,34 @@ TEST_F(EditorFlow, TextThatIsNoNumberStopsTheConfirmationWithItsMessage) {
   EXPECT_FALSE(RatesWritten());
 }
 
-TEST_F(EditorFlow, RatesThatGrowAreRefusedOnModelsThatOrderThem) {
-  auto config = PrinterOf(1);
-  config.rates = Rates({2200, 700, 0, R, R, R});
-  UsePrinter(config);
-  OpenEditor();
-  Type(0, "7");
-  Type(1, "22");
-  flows_->editor.Button1Click();
-  ASSERT_EQ(ui_.boxes.size(), 1u);
-  EXPECT_EQ(ui_.boxes[0].kind, BoxKind::OrderError);
-  EXPECT_EQ(ui_.boxes[0].text,
-            "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności niemalejącej.\r"
-            "Należy zmienić kolejność stawek.");
-  EXPECT_FALSE(RatesWritten());
+TEST_F(EditorFlow, TheOrderMessageAsksForTheOrderTheRuleDemands) {
+  for (int type : {0, 1, 2, 4, 5}) {
+    SCOPED_TRACE(type);
+    SetUp();
+    auto config = PrinterOf(type);
+    config.rates = Rates({2200, 700, 0, R, R, R});
+    UsePrinter(config);
+    OpenEditor();
+    Type(0, "7");
+    Type(1, "22");
+    flows_->editor.Button1Click();
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    EXPECT_EQ(ui_.boxes[0].kind, BoxKind::OrderError);
+    EXPECT_EQ(ui_.boxes[0].text,
+              "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności nierosnącej.\r"
+              "Należy zmienić kolejność stawek.");
+    EXPECT_FALSE(RatesWritten());
+
+    // Rates in the order the message asks for (none greater than the one before) pass.
+    ui_.Clear();
+    Type(0, "23");
+    Type(1, "23");
+    Type(2, "8");
+    flows_->editor.Button1Click();
+    EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
+    EXPECT_EQ(Printer().Memory().Rates()[2], 800);
+    TearDown();
+  }
 }
 
 TEST_F(EditorFlow, TheProposalPassesTheOrderCheckAndIsWritten) {
@@ -200,17 +214,65 @@ TEST_F(EditorFlow, OneOrdinaryRatePassesAndAnEmptyFieldIsZero) {
   EXPECT_FALSE(ui_.readOuts[0].visible[4]);
 }
 
-TEST_F(EditorFlow, UnchangedRatesAreNotWritten) {
-  auto config = PrinterOf(7);
-  config.rates = Rates({2300, 800, 500, R, R, R, Z});
-  UsePrinter(config);
+const QString kUnchanged = "Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane.";
+
+// "Tak" with nothing changed: the information and no write, on every model, even with
+// receipts since the last daily report (a write would ask for the report first).
+TEST_F(EditorFlow, TakWithTheRatesAsReadWritesNothingOnAnyModel) {
+  for (int type = 0; type <= 10; ++type) {
+    SCOPED_TRACE(type);
+    SetUp();
+    auto config = PrinterOf(type);
+    config.rates = Rates({2300, 800, 500, 0, R, R, Z});
+    config.receiptCounter = 3;
+    UsePrinter(config);
+    OpenEditor();
+    const auto held = Printer().Memory().Rates();
+    flows_->editor.Button1Click();
+    EXPECT_EQ(ui_.Texts(), std::vector<QString>{kUnchanged});
+    EXPECT_EQ(ui_.boxes[0].kind, BoxKind::Information);
+    EXPECT_FALSE(RatesWritten());
+    EXPECT_EQ(Printer().Memory().Rates(), held);
+    EXPECT_EQ(Printer().Memory().Reports().size(), 0u);
+    EXPECT_TRUE(flows_->editor.takEnabled);
+    TearDown();
+  }
+}
+
+// The last rate each model carries is written when changed, and "Tak" once more then
+// finds the table the read-out took in unchanged.
+TEST_F(EditorFlow, TakAgainAfterAWriteWritesNothing) {
+  for (int type = 0; type <= 10; ++type) {
+    SCOPED_TRACE(type);
+    SetUp();
+    auto config = PrinterOf(type);
+    config.rates = Rates({2300, 800, 500, 400, 300, 200, 100});
+    UsePrinter(config);
+    OpenEditor();
+    const int last = type == 0 || type == 4 ? 3 : (type == 1 || type == 2 || type == 5 ? 5 : 6);
+    Type(last, "0");
+    flows_->editor.Button1Click();
+    EXPECT_EQ(Printer().Memory().Rates()[static_cast<size_t>(last)], 0);
+    ASSERT_EQ(ui_.readOuts.size(), 1u);
+    ui_.Clear();
+    emulator_->Line().ClearRecord();
+    flows_->editor.Button1Click();
+    EXPECT_EQ(ui_.Texts(BoxKind::Information), std::vector<QString>{kUnchanged});
+    EXPECT_FALSE(RatesWritten());
+    TearDown();
+  }
+}
+
+// Device type 11: whatever answers is no fiscal printer, and nothing is written to it.
+TEST_F(EditorFlow, TakWithAnUnknownDeviceOnTheLineWritesNothing) {
+  UsePrinter(PrinterOf(7));
   OpenEditor();
+  UsePrinter(PrinterOf(11));
   flows_->editor.Button1Click();
-  EXPECT_EQ(
-      ui_.Texts(BoxKind::Information),
-      std::vector<QString>{"Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane."});
+  EXPECT_EQ(ui_.Texts(BoxKind::Error),
+            std::vector<QString>{"Podłączone urządzenie nie jest drukarką fiskalną."});
   EXPECT_FALSE(RatesWritten());
-  EXPECT_TRUE(flows_->editor.takEnabled);
+  EXPECT_EQ(Printer().Memory().Rates(), kestra::emu::AllReserved());
 }
 
 TEST_F(EditorFlow, CancelledReceiptsBlockTheWriteOnLunoEModels) {

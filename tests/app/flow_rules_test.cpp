@@ -6,6 +6,7 @@
 #include "flow/rate_editor.hpp"
 #include "flow/rate_readout.hpp"
 #include "flow/services.hpp"
+#include "qstring_printer.hpp"
 
 namespace taurasw {
 namespace {
@@ -22,32 +23,52 @@ TEST(CommandLine, PortAndSpeedInAnyOrderAndCase) {
   EXPECT_EQ(line.speed, 28800);
   EXPECT_FALSE(line.emulator);
   EXPECT_FALSE(line.help);
+  EXPECT_TRUE(line.error.isEmpty());
+}
+
+TEST(CommandLine, AnyComNumberThePortMappingCanName) {
+  EXPECT_EQ(ParseCommandLine({"COM12"}).port, 12);
+  EXPECT_EQ(ParseCommandLine({"COM33"}).port, 33);  // the first USB adapter on Linux
+  EXPECT_EQ(ParseCommandLine({"com255"}).port, 255);
+  for (const char* word : {"COM0", "COM256", "COM1000", "COM", "COM-1", "COM 3", "COM3x"}) {
+    const CommandLine line = ParseCommandLine({word});
+    EXPECT_EQ(line.port, 0) << word;
+    EXPECT_EQ(line.ignored, QStringList{word});
+  }
 }
 
 TEST(CommandLine, OnlyTheKnownValuesCountAndTheFirstMatchWins) {
-  CommandLine line = ParseCommandLine({"COM10", "14400", "COM0", "9600x", "com"});
-  EXPECT_EQ(line.port, 0);
-  EXPECT_EQ(line.speed, 0);
-  line = ParseCommandLine({"COM2", "COM5", "9600", "28800"});
+  CommandLine line = ParseCommandLine({"14400", "9600x", "COM2", "COM5", "9600", "28800"});
   EXPECT_EQ(line.port, 2);
   EXPECT_EQ(line.speed, 9600);
+  EXPECT_EQ(line.ignored, (QStringList{"14400", "9600x", "COM5", "28800"}));
+  EXPECT_TRUE(line.error.isEmpty());
   line = ParseCommandLine({});
   EXPECT_EQ(line.port, 0);
   EXPECT_EQ(line.speed, 0);
 }
 
 TEST(CommandLine, ProgramOptions) {
-  CommandLine line = ParseCommandLine({"--emulator=luno-f", "--screenshots=/tmp/x", "--nope"});
+  CommandLine line = ParseCommandLine({"--emulator=luno-f", "--screenshots=/tmp/x"});
   EXPECT_TRUE(line.emulator);
   EXPECT_EQ(line.emulatorModel, "luno-f");
   EXPECT_EQ(line.screenshotDir, "/tmp/x");
-  EXPECT_EQ(line.ignored, QStringList{"--nope"});
+  // A bare --emulator takes the default model, not the word after it.
   line = ParseCommandLine({"--emulator", "COM4"});
   EXPECT_TRUE(line.emulator);
   EXPECT_TRUE(line.emulatorModel.isEmpty());
   EXPECT_EQ(line.port, 4);
-  EXPECT_TRUE(ParseCommandLine({"--help"}).help);
-  EXPECT_TRUE(ParseCommandLine({"-h"}).help);
+  for (const char* word : {"--help", "-h"}) EXPECT_TRUE(ParseCommandLine({word}).help) << word;
+  for (const char* word : {"--version", "-v"})
+    EXPECT_TRUE(ParseCommandLine({word}).version) << word;
+  EXPECT_FALSE(ParseCommandLine({"COM1"}).version);
+}
+
+TEST(CommandLine, AnOptionThatCannotBeUsedStopsTheProgram) {
+  EXPECT_EQ(ParseCommandLine({"COM1", "--emulater"}).error, "nieznana opcja: --emulater");
+  EXPECT_EQ(ParseCommandLine({"-x"}).error, "nieznana opcja: -x");
+  EXPECT_FALSE(ParseCommandLine({"--screenshots"}).error.isEmpty());  // no directory
+  EXPECT_FALSE(ParseCommandLine({"--help=all"}).error.isEmpty());
 }
 
 StatusRead Status(int count, std::initializer_list<std::pair<int, uint8_t>> bytes) {

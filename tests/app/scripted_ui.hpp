@@ -5,10 +5,10 @@
 #include <QString>
 #include <deque>
 #include <functional>
-#include <ostream>
 #include <vector>
 
 #include "flow/user_interface.hpp"
+#include "qstring_printer.hpp"
 
 namespace taurasw::testing {
 
@@ -46,8 +46,3 @@ class ScriptedUi : public UserInterface {
 };
 
 }  // namespace taurasw::testing
-
-// Readable failure messages for the Polish texts.
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}

@@ -159,6 +159,9 @@ TEST(ArticleName, CountsSignificantCharactersAmongTheFirst28) {
   EXPECT_EQ(::CharsInArticleName("\xA4\xB5\xFF"), 0);
   EXPECT_EQ(::pCharsInArticleName("Chleb 1/2"), 8);
   EXPECT_EQ(::CharsInArticleName(""), 0);
+  // Counted as the item line sends the name: "…" goes out as "...", cut with the field.
+  EXPECT_EQ(::CharsInArticleName("Kawa\x85"), 7);
+  EXPECT_EQ(::CharsInArticleName(std::string(27, ' ') + "\x85"), 1);
 }
 
 TEST(DriverIdentity, VersionAndAuthorThroughBothTwins) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "control_client.hpp"
 #include "emu_options.hpp"
 #include "pty_client.hpp"
 #include "wire.hpp"
@@ -112,6 +113,28 @@ TEST(KestraEmuProgram, ServesUntilSignalledAndWritesTheSnapshot) {
   fs::remove_all(dir);
 }
 
+TEST(KestraEmuProgram, TakesCommandsOnItsControlSocket) {
+  const fs::path socket =
+      fs::temp_directory_path() / ("kestra-emu-control-" + std::to_string(::getpid()));
+  Program emu({"--control", socket.string(), "--rates", "23"});
+  // The first line comes once the control socket is ready too.
+  ASSERT_FALSE(emu.FirstLine().empty());
+  ControlClient control(socket.string());
+  ASSERT_TRUE(control.Connected());
+  EXPECT_EQ(control.Ask(R"({"command":"paper-out"})"), R"({"ok":true})");
+  const std::string state = control.Ask(R"({"command":"state"})");
+  EXPECT_NE(state.find(R"("paperIn":false)"), std::string::npos) << state;
+  EXPECT_NE(state.find(R"("rates":[2300,)"), std::string::npos) << state;
+
+  // A second emulator cannot take the socket of a live one.
+  Program rival({"--control", socket.string()});
+  EXPECT_EQ(rival.FirstLine(), "");
+  EXPECT_EQ(rival.Stop(0), 1);
+
+  EXPECT_EQ(emu.Stop(SIGTERM), 0);
+  EXPECT_FALSE(fs::exists(socket)) << "the socket goes with the program";
+}
+
 TEST(KestraEmuOptions, RejectsMistakesWithAReason) {
   std::string error;
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"--model", "taura9"},
@@ -122,14 +145,17 @@ TEST(KestraEmuOptions, RejectsMistakesWithAReason) {
                                               {"--random-faults", "2"},
                                               {"--clock", "2024-02-30 10:00:00"},
                                               {"--baud"},
+                                              {"--control"},
+                                              {"--status5f", "256"},
                                               {"--frobnicate"}}) {
     error.clear();
     EXPECT_FALSE(ParseEmuOptions(bad, error)) << bad[0];
     EXPECT_FALSE(error.empty());
   }
-  const auto ok = ParseEmuOptions(
-      {"--model", "2", "--fault", "any:silence:3:-1", "--rates", "7.5,R", "--baud", "19200"},
-      error);
+  const auto ok =
+      ParseEmuOptions({"--model", "2", "--fault", "any:silence:3:-1", "--rates", "7.5,R", "--baud",
+                       "19200", "--status5f", "0x10", "--lock", "3", "--control", "/tmp/emu.sock"},
+                      error);
   ASSERT_TRUE(ok) << error;
   EXPECT_EQ(ok->printer.deviceType, 2);
   EXPECT_EQ(ok->printer.rates[0], 750);
@@ -139,6 +165,9 @@ TEST(KestraEmuOptions, RejectsMistakesWithAReason) {
   EXPECT_EQ(ok->printer.faults.rules[0].skip, 3);
   EXPECT_EQ(ok->printer.faults.rules[0].times, -1);
   EXPECT_EQ(ok->server.baud, 19200);
+  EXPECT_EQ(ok->printer.status.extra5F, 0x10);
+  EXPECT_EQ(ok->printer.status.lock60, 3);
+  EXPECT_EQ(ok->controlPath, "/tmp/emu.sock");
 }
 
 }  // namespace

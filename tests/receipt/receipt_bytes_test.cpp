@@ -19,17 +19,41 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
   return all;
 }
 
-TEST(PrinterText, PolishLettersMoveToTheirPrinterCodesAndNothingElseChanges) {
+TEST(PrinterText, EveryCharacterCodePage852HoldsGoesOutAsItsCodeThere) {
+  // The 18 Polish letters keep the codes the printer has always been sent.
   const std::string letters = Cp1250("ĄĆĘŁŃÓŚŹŻąćęłńóśźż");
   const std::vector<uint8_t> expected = {0xA4, 0x8F, 0xA8, 0x9D, 0xE3, 0xE0, 0x97, 0x8D, 0xBD,
                                          0xA5, 0x86, 0xA9, 0x88, 0xE4, 0xA2, 0x98, 0xAB, 0xBE};
   EXPECT_EQ(Bytes(WindowsTextToPrinter(letters)), expected);
+  // é ü ö ß Ü ä Ä č ř Š ž ô ý § ° ×
+  EXPECT_EQ(Bytes(WindowsTextToPrinter(
+                "\xE9\xFC\xF6\xDF\xDC\xE4\xC4\xE8\xF8\x8A\x9E\xF4\xFD\xA7\xB0\xD7")),
+            (std::vector<uint8_t>{0x82, 0x81, 0x94, 0xE1, 0x9A, 0x84, 0x8E, 0x9F, 0xFD, 0xE6, 0xA7,
+                                  0x93, 0xEC, 0xF5, 0xF8, 0x9E}));
+  for (int c = 0x20; c < 0x7F; ++c) EXPECT_EQ(WindowsCharToPrinter(static_cast<char>(c)), c);
+}
+
+TEST(PrinterText, TypographicPunctuationTakesItsPlainForm) {
+  // „Müller” ‚x‘ ’ “y” – — …, a no-break space between.
+  EXPECT_EQ(PlainText("\x84M\xFCller\x94 \x82x\x91\x92\x93y\x94\xA0\x96\x97\x85"),
+            "\"M\xFCller\" 'x''\"y\" --...");
+  // The ellipsis takes three characters of the field and is cut with it.
+  EXPECT_EQ(PlainText("Kawa\x85 mleko", 6), "Kawa..");
+  EXPECT_EQ(PlainText("Kawa\x85", 28), "Kawa...");
+}
+
+TEST(PrinterText, CharactersThePrinterCannotPrintAreRefused) {
+  // Controls, the five bytes code page 1250 leaves undefined, and € ‰ † ‡ ‹ › • ™ ¦ © ® ± µ ¶ ·.
+  std::string refused;
+  for (int c = 0; c < 0x20; ++c) refused += static_cast<char>(c);
+  refused += "\x7F\x81\x83\x88\x90\x98\x80\x89\x86\x87\x8B\x9B\x95\x99\xA6\xA9\xAE\xB1\xB5\xB6\xB7";
   for (int c = 0; c < 256; ++c) {
-    const auto byte = static_cast<char>(c);
-    if (letters.find(byte) == std::string::npos) {
-      EXPECT_EQ(WindowsCharToPrinter(byte), byte) << c;
-    }
+    const std::string one(1, static_cast<char>(c));
+    EXPECT_EQ(PlainText("ab" + one).has_value(), refused.find(one) == std::string::npos) << c;
   }
+  // Only what is kept is looked at: a name's tail past its field does not matter.
+  EXPECT_EQ(PlainText("Kawa \x80", 5), "Kawa ");
+  EXPECT_FALSE(PlainText("Kawa \x80", 6));
 }
 
 TEST(PrinterText, ArticleNameIsCutOrPaddedToItsFieldAndJudgedByDeviceType) {
@@ -77,7 +101,7 @@ TEST(DiscountedSumTest, HalfRoundsDownAboveHalfRoundsUp) {
 TEST_F(ScriptedReceipt, ItemLineBlockByteByByte) {
   Begin();
   int32_t wartosc = 0;
-  // 31 characters: the last three are cut. The unit keeps its code page 1250 letter.
+  // 31 characters: the last three are cut. The unit is translated as the name is.
   const std::string name = Cp1250("Żółć wiśniowa 0,5l ZAKŁADY ŁÓDŹ");
   ASSERT_EQ(::ReceiptItem(1, name, 5, 3, 1500, 3, Cp1250("łyż"), 199, wartosc), 0);
   EXPECT_EQ(wartosc, 299);
@@ -92,7 +116,7 @@ TEST_F(ScriptedReceipt, ItemLineBlockByteByByte) {
       {'3'},
       {0xDC, 0x05, 0x00, 0x00},  // 1500
       {3},
-      {0xB3, 'y', 0xBF, ' '},
+      {0x88, 'y', 0xBE, ' '},
       {199, 0, 0, 0},
       {0x1B},
       {6},                 // rate E travels as 6
@@ -157,6 +181,10 @@ TEST_F(ScriptedReceipt, PaymentBlocksGoWith81And82ThenTheSlotsEmpty) {
   ASSERT_EQ(::FillPayment(4, Cp1250("Gotówka"), 5000, -1), 0);
   EXPECT_EQ(::FillPayment(5, "Bon", 1, 1), kParameterOutOfRange);
   EXPECT_EQ(::FillPayment(0, "Bon", 1, 1), kParameterOutOfRange);
+  // Refused when filled, not when the receipt ends; the slot stays empty.
+  EXPECT_EQ(::FillPayment(1, "Karta\x99", 1, 1), kParameterOutOfRange);
+  EXPECT_EQ(::FillPayment(1, "Bon\t", 1, 1), kParameterOutOfRange);
+  EXPECT_TRUE(DefaultPrinter().PaymentTable[1].name.empty());
   Begin();
   Sale(1, 6234);
   line_->Reply(0x24, {0x06});
@@ -178,6 +206,22 @@ TEST_F(ScriptedReceipt, PaymentBlocksGoWith81And82ThenTheSlotsEmpty) {
   EXPECT_EQ(order, (std::vector<uint8_t>{0x07, 0x81, 0x82, 0x81, 0x82, 0x24}));
   for (size_t slot = 1; slot <= 4; ++slot)
     EXPECT_TRUE(DefaultPrinter().PaymentTable[slot].name.empty());
+}
+
+TEST_F(ScriptedReceipt, PaymentNameIsCutAfterItsTypographyIsMadePlain) {
+  // „Bon” – 30 dni: 14 characters once plain, the first 13 kept.
+  ASSERT_EQ(::FillPayment(3,
+                          "\x84"
+                          "Bon\x94 \x96 30 dni",
+                          100, 0),
+            0);
+  Begin();
+  Sale(1, 100);
+  line_->Reply(0x24, {0x06});
+  ASSERT_EQ(::ReceiptEnd(0), 0);
+  EXPECT_EQ(
+      Sent(0x81),
+      (std::vector<std::vector<uint8_t>>{Concat({{3}, Bytes("\"Bon\" - 30 dn"), Le32(100)})}));
 }
 
 TEST_F(ScriptedReceipt, PaymentsStayOnModelsWithoutPaymentForms) {

@@ -1,4 +1,4 @@
-"""The Python binding (python/tauravat.py) against kestra-emu."""
+"""The Python binding (python/tauravat) against kestra-emu."""
 
 import os
 import unittest

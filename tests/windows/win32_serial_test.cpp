@@ -16,12 +16,18 @@
 #include "comm_texts.hpp"
 #include "event.hpp"
 #include "port_names.hpp"
+#include "printer.hpp"
 #include "serial_device.hpp"
 #include "serial_win32.hpp"
 #include "tauravat.h"
 
 namespace kestradr {
 namespace {
+
+// The serial link behind OpenPort and ClosePort.
+SerialLink& Link() {
+  return DefaultPrinter().Link;
+}
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -100,9 +106,9 @@ TEST(UniqueHandle, ClosesWhatItOwnsOnce) {
 
 TEST(AbsentPort, OpenFailsWithNotFoundAndItsText) {
   EXPECT_EQ(::OpenPort(kAbsentPort, 9600, 1, 1), 2);
-  EXPECT_EQ(CommErrorCode(), 2u);
-  EXPECT_EQ(CommErrorText(), commtext::kDeviceNotFound.str());
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_EQ(Link().CommErrorCode(), 2u);
+  EXPECT_EQ(Link().CommErrorText(), commtext::kDeviceNotFound.str());
+  EXPECT_FALSE(Link().PortIsOpen());
   EXPECT_FALSE(PortAvailable(kAbsentPort));
   EXPECT_EQ(::ClosePort(), 0);
 }
@@ -111,8 +117,8 @@ TEST(FileAsPort, IsRefusedAsNoCharacterDeviceAndNeverAsSuccess) {
   const auto port = PortFromEnvironment("TAURAVAT_TEST_FILE_COM");
   if (!port) GTEST_SKIP() << "TAURAVAT_TEST_FILE_COM not set";
   EXPECT_EQ(::OpenPort(static_cast<uint8_t>(*port), 9600, 1, 1), 6);
-  EXPECT_EQ(CommErrorText(), commtext::kDeviceBadHandle.str());
-  EXPECT_FALSE(PortIsOpen()) << "the file must not stay open behind the error";
+  EXPECT_EQ(Link().CommErrorText(), commtext::kDeviceBadHandle.str());
+  EXPECT_FALSE(Link().PortIsOpen()) << "the file must not stay open behind the error";
   EXPECT_EQ(::ClosePort(), 0);
 }
 
@@ -122,7 +128,7 @@ class Win32Device : public ::testing::Test {
   void SetUp() override {
     const auto port = PortFromEnvironment("TAURAVAT_TEST_COM");
     if (!port) GTEST_SKIP() << "TAURAVAT_TEST_COM not set";
-    DeviceOpenResult opened = OpenPlatformDevice(*port);
+    DeviceOpenResult opened = OpenPlatformDevice(PortAddress{*port, {}});
     ASSERT_NE(opened.device, nullptr) << "OS error " << opened.osError;
     device_ = std::move(opened.device);
     ASSERT_EQ(device_->ApplyLineSettings(9600), 0u);
@@ -275,28 +281,28 @@ class Win32Port : public ::testing::Test {
 };
 
 TEST_F(Win32Port, OpensExchangesAndCloses) {
-  ASSERT_EQ(::OpenPort(port_, 9600, 1, 1), 0) << CommErrorText();
-  EXPECT_TRUE(PortIsOpen());
+  ASSERT_EQ(::OpenPort(port_, 9600, 1, 1), 0) << Link().CommErrorText();
+  EXPECT_TRUE(Link().PortIsOpen());
   EXPECT_EQ(Status94(), 0);
   EXPECT_EQ(Status94(), 0);
-  EXPECT_EQ(CommErrorCode(), 0u);
+  EXPECT_EQ(Link().CommErrorCode(), 0u);
   EXPECT_EQ(::ClosePort(), 0);
-  EXPECT_FALSE(PortIsOpen());
+  EXPECT_FALSE(Link().PortIsOpen());
   EXPECT_EQ(::ClosePort(), 0);
-  ASSERT_EQ(::OpenPort(port_, 19200, 1, 1), 0) << "reopening: " << CommErrorText();
+  ASSERT_EQ(::OpenPort(port_, 19200, 1, 1), 0) << "reopening: " << Link().CommErrorText();
   EXPECT_EQ(Status94(), 0);
 }
 
 TEST_F(Win32Port, ASecondOpenIsRefusedAndTheFirstKeepsWorking) {
   ASSERT_EQ(::OpenPort(port_, 9600, 1, 1), 0);
   EXPECT_EQ(::OpenPort(port_, 9600, 1, 1), 5);
-  EXPECT_TRUE(PortIsOpen());
+  EXPECT_TRUE(Link().PortIsOpen());
   // The refusal is recorded as text only: exchanges on the open port go on working.
-  EXPECT_EQ(CommErrorCode(), 0u);
-  EXPECT_TRUE(WriteByte(kEsc));
-  EXPECT_TRUE(WriteByte(kStatus94));
+  EXPECT_EQ(Link().CommErrorCode(), 0u);
+  EXPECT_TRUE(Link().WriteByte(kEsc));
+  EXPECT_TRUE(Link().WriteByte(kStatus94));
   uint8_t status = 0;
-  EXPECT_TRUE(ReadByte(status));
+  EXPECT_TRUE(Link().ReadByte(status));
 }
 
 TEST_F(Win32Port, AReadTimeoutFailsOneExchangeOnly) {
@@ -306,7 +312,8 @@ TEST_F(Win32Port, AReadTimeoutFailsOneExchangeOnly) {
   const auto start = Clock::now();
   EXPECT_EQ(::RSSequence(kIdentify, 3, 0, reply, nullptr), 21);
   EXPECT_GE(Clock::now() - start, milliseconds(800));
-  EXPECT_EQ(CommErrorCode(), 0u) << "a time-out is no failure of the port: " << CommErrorText();
+  EXPECT_EQ(Link().CommErrorCode(), 0u)
+      << "a time-out is no failure of the port: " << Link().CommErrorText();
   EXPECT_EQ(Status94(), 0) << "the exchange after a time-out must work";
 }
 
@@ -314,7 +321,7 @@ TEST_F(Win32Port, ClosingReleasesACallerWaitingForAByte) {
   ASSERT_EQ(::OpenPort(port_, 9600, 1, 10), 0);
   auto reader = std::async(std::launch::async, [] {
     uint8_t byte = 0;
-    return ReadByte(byte);
+    return Link().ReadByte(byte);
   });
   std::this_thread::sleep_for(milliseconds(300));
   const auto start = Clock::now();
@@ -323,7 +330,7 @@ TEST_F(Win32Port, ClosingReleasesACallerWaitingForAByte) {
       << "the caller was left waiting for the 10 s read time-out";
   EXPECT_FALSE(reader.get());
   EXPECT_LT(Clock::now() - start, milliseconds(5000));
-  EXPECT_TRUE(TransferFailed());
+  EXPECT_TRUE(Link().TransferFailed());
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <random>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestra::emu {
@@ -30,6 +32,13 @@ struct FaultRule {
   int skip = 0;
   int times = 1;
 };
+
+// "CMD:KIND[:SKIP[:TIMES]]": CMD a command code (decimal, or hex with 0x) or "any"; nothing
+// when the text is not such a rule. The syntax of kestra-emu's --fault and control socket.
+std::optional<FaultRule> ParseFaultRule(std::string_view text);
+
+// A whole number in decimal, or in hex with "0x"; nothing for anything else.
+std::optional<long> ParseInteger(std::string_view text);
 
 // Faults at random: each command draws one with this probability, of one of `kinds`.
 struct RandomFaults {
@@ -58,6 +67,8 @@ class FaultInjector {
   void AddRule(FaultRule rule);
   const FaultPlan& Plan() const { return plan_; }
   uint64_t Injected() const { return injected_; }
+  // How often `kind` struck `command`, by a rule or at random.
+  uint64_t Struck(uint8_t command, FaultKind kind) const;
 
  private:
   struct RuleState {
@@ -66,10 +77,13 @@ class FaultInjector {
     int fired = 0;
   };
 
+  FaultKind Strike(uint8_t command, FaultKind kind);
+
   FaultPlan plan_;
   std::vector<RuleState> rules_;
   std::mt19937 rng_;
   uint64_t injected_ = 0;
+  std::map<std::pair<uint8_t, FaultKind>, uint64_t> struck_;
 };
 
 }  // namespace kestra::emu

@@ -50,7 +50,10 @@ class FiscalMemory {
   // Day counters (zeroed by the daily report).
   uint16_t ReceiptsToday() const { return receiptsToday_; }
   uint16_t CancelledToday() const { return cancelledToday_; }
-  uint32_t ReceiptNumber() const { return receiptNumber_; }  // running, never zeroed
+  // Receipts are numbered from 1 after each daily report: the last one's number is the
+  // day's count, as command 0x66 answers it and as the receipt shows it. A cancelled
+  // receipt takes no number.
+  uint16_t LastReceiptNumber() const { return receiptsToday_; }
   uint16_t DailyReportNumber() const { return dailyReportNumber_; }
   const RateAmounts& DayTotals() const { return dayTotals_; }
   const RateAmounts& GrandTotals() const { return grandTotals_; }
@@ -70,7 +73,6 @@ class FiscalMemory {
   RateTable rates_;
   uint16_t receiptsToday_ = 0;
   uint16_t cancelledToday_ = 0;
-  uint32_t receiptNumber_ = 0;
   uint16_t dailyReportNumber_ = 0;
   RateAmounts dayTotals_{};
   RateAmounts grandTotals_{};

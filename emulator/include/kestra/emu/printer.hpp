@@ -57,6 +57,12 @@ class Printer {
   const PrintEngine& Mechanism() const { return engine_; }
   void SetPaper(bool in) { engine_.SetPaper(in); }
   void PaperEndsAfter(int lines) { engine_.PaperEndsAfter(lines); }
+  // A fresh roll: paper in, with no end in sight. A printout stopped for paper waits for
+  // the computer's resume (0x2A), as on the real printer.
+  void LoadPaper() {
+    engine_.SetPaper(true);
+    engine_.PaperEndsAfter(std::nullopt);
+  }
 
   FaultInjector& Faults() { return faults_; }
   uint64_t DrawerOpenings(int drawer) const;

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "kestra/emu/faults.hpp"
 #include "kestra/emu/fiscal_memory.hpp"
@@ -26,6 +28,12 @@ struct StatusBits {
   uint8_t byte5E = 0;
   uint8_t euroF5 = 0;  // 7 makes the driver refuse receipts
 };
+
+// A status byte by its name, as kestra-emu's options and control socket give it:
+// "status94", "status95", "status96", "status9b", "status5f", "status50", "statusf3",
+// "status5d", "lock" (0x60), "byte5e" and "euro" (0xF5); nothing for another name.
+uint8_t* StatusByteNamed(StatusBits& bits, std::string_view name);
+std::span<const std::string_view> StatusByteNames();
 
 struct PrinterConfig {
   int deviceType = 7;  // 0..10, anything else is the unknown device

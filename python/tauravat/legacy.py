@@ -1,27 +1,32 @@
-"""Python binding of libtauravat, the driver for KESTRA fiscal printers.
+"""The legacy interface of libtauravat: one connection per process, code page 1250.
 
-Pure Python over ctypes. Every driver export is a function here; out-parameters come
-back as return values, text goes in and out as str (code page 1250 on the wire).
+Kept for programs written against it; new programs use tauravat.open() and its Printer
+(UTF-8 text, Decimal money, several printers at once). Every function of this module is
+also importable from tauravat itself, as it always was.
 
-A failing operation raises TauravatError, which carries the driver's result code and
-its Polish message. A caller that prefers the codes passes check=False: the function
-then returns (code, value) instead of raising. The driver keeps one connection per
-process and must be called from one thread at a time.
+Every driver export is a function here; out-parameters come back as return values, text
+goes in and out as str (code page 1250 on the wire). A failing operation raises
+tauravat.TauravatError (the subclass of its kind, see tauravat.errors), which carries the
+driver's result code and its Polish message. A caller that prefers the codes passes
+check=False: the function then returns (code, value) instead of raising. The driver keeps
+one connection per process and must be called from one thread at a time.
 
-    import tauravat
-    tauravat.communication_init(1)            # COM1, 9600 b/s
-    print(tauravat.device_name())
-    count, rates = tauravat.read_vat()
-    tauravat.communication_end()
-
-The library is found through the TAURAVAT_LIBRARY environment variable (a path), then
-the system's search (libtauravat.so.10).
+    from tauravat import legacy
+    legacy.communication_init(1)            # COM1, 9600 b/s
+    print(legacy.device_name())
+    count, rates = legacy.read_vat()
+    legacy.communication_end()
 """
 
 import ctypes
-import ctypes.util
 import datetime
-import os
+
+from . import errors
+from ._library import LEGACY_PROGRESS as _PROGRESS
+from ._library import LEGACY_PUMP as _PUMP
+from ._library import load
+from ._values import EXEMPT, RESERVED
+from .errors import TauravatError
 
 __all__ = [
     "TauravatError", "load", "err_message",
@@ -39,161 +44,10 @@ __all__ = [
 ]
 
 ENCODING = "cp1250"
-RESERVED = 25500  # a rate not in use ("REZERWA")
-EXEMPT = 10000    # the exempt rate ("ZWOLNIONA")
 
 _TEXT_BUFFER = 1024  # room for the longest text any export writes (622 bytes)
 
-
-class TauravatError(Exception):
-    """A driver operation answered a result code other than 0."""
-
-    def __init__(self, code, message):
-        super().__init__(f"{message} [{code}]")
-        self.code = code
-        self.message = message
-
-
-_lib = None
 _callbacks = ()  # the installed call-backs, kept alive while the driver may call them
-
-_stdcall = os.name == "nt" and ctypes.sizeof(ctypes.c_void_p) == 4
-_FUNCTYPE = ctypes.WINFUNCTYPE if _stdcall else ctypes.CFUNCTYPE
-
-_i32, _u32, _u16, _u8 = ctypes.c_int32, ctypes.c_uint32, ctypes.c_uint16, ctypes.c_uint8
-_p_i32, _p_u32, _p_u8 = (ctypes.POINTER(ctypes.c_int32), ctypes.POINTER(ctypes.c_uint32),
-                         ctypes.POINTER(ctypes.c_uint8))
-_str = ctypes.c_char_p
-
-_PROGRESS = _FUNCTYPE(None, ctypes.c_char_p)
-_PUMP = _FUNCTYPE(None)
-
-_SIGNATURES = {
-    "OpenPort": (_u8, _u32, _u16, _u16),
-    "ClosePort": (),
-    "RSSequence": (_u8, _i32, _i32, _p_u8, _p_u8),
-    "pErrMessage": (_i32, _str),
-    "CommunicationInit": (_u8, _u32, _u32),
-    "CommunicationEnd": (),
-    "pDeviceName": (_str,),
-    "ReceiptConditions": (),
-    "PrintResume": (),
-    "PrintControl": (_i32, _u8),
-    "pCharsInArticleName": (_str,),
-    "ReceiptBegin": (),
-    "pReceiptItem": (_i32, _str, _i32, _i32, _i32, _i32, _str, _i32, _p_i32),
-    "PackageItem": (_i32, _u16, _u16, _i32),
-    "PrintSubtotal": (),
-    "ReceiptEnd": (_i32,),
-    "ReceiptCancel": (),
-    "pFillPayment": (_i32, _str, _i32, _i32),
-    "pFillLines": (_i32, _str, _p_i32),
-    "ErasePayments": (),
-    "EraseLines": (),
-    "pReadTotal": (_str,),
-    "pReadSelTotal": (_str, _str),
-    "ReadVAT": (_p_i32,) + (_p_u32,) * 7,
-    "SetVAT": (_p_i32,) + (_u32,) * 7,
-    "DailyReport": (_i32,),
-    "LockedArticlesReport": (),
-    "PeriodReport": (_i32,) * 7,
-    "MonthlyReport": (_i32,) * 3,
-    "NumberReport": (_i32,) * 3,
-    "PrinterStatusReport": (),
-    "pReadClock": (_str,),
-    "ReceiptNumber": (_p_i32,),
-    "DailyReportNumber": (_p_i32,),
-    "pReadUniqueNumber": (_str,),
-    "OpenDrawer": (_i32,),
-    "WriteLineFeed": (_u8,),
-    "pDllVersion": (_str,),
-    "pDllAuthor": (_str,),
-    "SetCallbacks": (_PROGRESS, _PUMP),
-}
-
-
-# The handle interface of tauravat.h (one tauravat_printer per connection, UTF-8 text).
-class _Options(ctypes.Structure):
-    _fields_ = [("size", ctypes.c_uint32), ("baud", ctypes.c_uint32),
-                ("timeout_ms", ctypes.c_uint32), ("progress", ctypes.c_void_p),
-                ("user", ctypes.c_void_p)]
-
-
-class _Item(ctypes.Structure):
-    _fields_ = [("size", ctypes.c_uint32), ("kind", ctypes.c_int32), ("name", ctypes.c_char_p),
-                ("rate", ctypes.c_int32), ("message", ctypes.c_int32),
-                ("quantity", ctypes.c_int64), ("decimals", ctypes.c_int32),
-                ("unit", ctypes.c_char_p), ("price", ctypes.c_int64), ("value", ctypes.c_int64)]
-
-
-_HANDLE_PROGRESS = _FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
-
-_i64, _size = ctypes.c_int64, ctypes.c_size_t
-_p_i64, _p_size = ctypes.POINTER(ctypes.c_int64), ctypes.POINTER(ctypes.c_size_t)
-_handle, _p_handle = ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)
-_text_out_args = (_str, _size, _p_size)
-
-_SIGNATURES.update({
-    "tauravat_version": (),
-    "tauravat_message": (_i32, _str) + _text_out_args,
-    "tauravat_chars_in_article_name": (_str, _p_i32),
-    "tauravat_open": (_str, ctypes.POINTER(_Options), _p_handle),
-    "tauravat_close": (_handle,),
-    "tauravat_device_type": (_handle, _p_i32, _p_i32),
-    "tauravat_device_name": (_handle,) + _text_out_args,
-    "tauravat_receipt_conditions": (_handle,),
-    "tauravat_print_control": (_handle, _i32),
-    "tauravat_print_resume": (_handle,),
-    "tauravat_rs_sequence": (_handle, _u8, _p_u8, _size, _size, _p_u8, _size, _p_size),
-    "tauravat_receipt_begin": (_handle,),
-    "tauravat_receipt_item": (_handle, ctypes.POINTER(_Item), _p_i64),
-    "tauravat_package_item": (_handle, _i32, _u16, _u16, _i64),
-    "tauravat_print_subtotal": (_handle,),
-    "tauravat_receipt_end": (_handle, _i32),
-    "tauravat_receipt_cancel": (_handle,),
-    "tauravat_fill_payment": (_handle, _i32, _str, _i64, _i64),
-    "tauravat_fill_lines": (_handle, _i32, _str, _p_i32),
-    "tauravat_erase_payments": (_handle,),
-    "tauravat_erase_lines": (_handle,),
-    "tauravat_read_total": (_handle, _p_i64),
-    "tauravat_read_sel_total": (_handle, _str, _p_i64),
-    "tauravat_read_vat": (_handle, _p_i32, _p_u32),
-    "tauravat_set_vat": (_handle, _p_i32, _p_u32),
-    "tauravat_daily_report": (_handle, _i32),
-    "tauravat_locked_articles_report": (_handle,),
-    "tauravat_printer_status_report": (_handle,),
-    "tauravat_period_report": (_handle,) + (_i32,) * 7,
-    "tauravat_monthly_report": (_handle, _i32, _i32, _i32),
-    "tauravat_number_report": (_handle, _i32, _i32, _i32),
-    "tauravat_read_clock": (_handle,) + _text_out_args,
-    "tauravat_receipt_number": (_handle, _p_i32),
-    "tauravat_daily_report_number": (_handle, _p_i32),
-    "tauravat_printer_number": (_handle, _p_i32) + _text_out_args,
-    "tauravat_read_unique_number": (_handle,) + _text_out_args,
-    "tauravat_open_drawer": (_handle, _i32),
-    "tauravat_write_line_feed": (_handle, _i32),
-})
-
-# Functions that answer something other than a result code.
-_RESULT_TYPES = {"tauravat_version": ctypes.c_char_p}
-
-
-def load(path=None):
-    """Loads the library (once); `path` or TAURAVAT_LIBRARY override the search."""
-    global _lib
-    if _lib is not None and path is None:
-        return _lib
-    path = path or os.environ.get("TAURAVAT_LIBRARY") or ctypes.util.find_library("tauravat")
-    if not path:
-        path = "libtauravat.so.10"
-    loader = ctypes.WinDLL if _stdcall else ctypes.CDLL
-    lib = loader(path)
-    for name, arguments in _SIGNATURES.items():
-        function = getattr(lib, name)
-        function.argtypes = arguments
-        function.restype = _RESULT_TYPES.get(name, ctypes.c_int32)
-    _lib = lib
-    return lib
 
 
 def _encode(text, what):
@@ -217,7 +71,7 @@ def err_message(code):
 def _done(code, value, check):
     if check:
         if code != 0:
-            raise TauravatError(code, err_message(code))
+            raise errors.error(code)
         return value
     return code, value
 

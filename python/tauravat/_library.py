@@ -1,0 +1,241 @@
+"""Finding and loading libtauravat, and the C signature of every export.
+
+The signatures are checked against the library's export list by the project's tests, so
+a function cannot be exported without being declared here, nor declared with other
+arguments than it takes.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import os
+import threading
+from typing import Any, Dict, Optional, Set, Tuple
+
+from ._values import check_c_int
+
+__all__ = ["LibraryError", "load", "function", "has_function", "version", "message"]
+
+_stdcall = os.name == "nt" and ctypes.sizeof(ctypes.c_void_p) == 4
+FUNCTYPE = ctypes.WINFUNCTYPE if _stdcall else ctypes.CFUNCTYPE
+
+_i32, _u32, _u16, _u8 = ctypes.c_int32, ctypes.c_uint32, ctypes.c_uint16, ctypes.c_uint8
+_i64, _size = ctypes.c_int64, ctypes.c_size_t
+_p_i32, _p_u32, _p_u8 = (ctypes.POINTER(ctypes.c_int32), ctypes.POINTER(ctypes.c_uint32),
+                         ctypes.POINTER(ctypes.c_uint8))
+_p_i64, _p_size = ctypes.POINTER(ctypes.c_int64), ctypes.POINTER(ctypes.c_size_t)
+_str = ctypes.c_char_p
+
+# ---- The legacy interface: one connection per process, code page 1250 text ----
+
+LEGACY_PROGRESS = FUNCTYPE(None, ctypes.c_char_p)
+LEGACY_PUMP = FUNCTYPE(None)
+
+_SIGNATURES: Dict[str, Tuple[Any, ...]] = {
+    "OpenPort": (_u8, _u32, _u16, _u16),
+    "ClosePort": (),
+    "RSSequence": (_u8, _i32, _i32, _p_u8, _p_u8),
+    "pErrMessage": (_i32, _str),
+    "CommunicationInit": (_u8, _u32, _u32),
+    "CommunicationEnd": (),
+    "pDeviceName": (_str,),
+    "ReceiptConditions": (),
+    "PrintResume": (),
+    "PrintControl": (_i32, _u8),
+    "pCharsInArticleName": (_str,),
+    "ReceiptBegin": (),
+    "pReceiptItem": (_i32, _str, _i32, _i32, _i32, _i32, _str, _i32, _p_i32),
+    "PackageItem": (_i32, _u16, _u16, _i32),
+    "PrintSubtotal": (),
+    "ReceiptEnd": (_i32,),
+    "ReceiptCancel": (),
+    "pFillPayment": (_i32, _str, _i32, _i32),
+    "pFillLines": (_i32, _str, _p_i32),
+    "ErasePayments": (),
+    "EraseLines": (),
+    "pReadTotal": (_str,),
+    "pReadSelTotal": (_str, _str),
+    "ReadVAT": (_p_i32,) + (_p_u32,) * 7,
+    "SetVAT": (_p_i32,) + (_u32,) * 7,
+    "DailyReport": (_i32,),
+    "LockedArticlesReport": (),
+    "PeriodReport": (_i32,) * 7,
+    "MonthlyReport": (_i32,) * 3,
+    "NumberReport": (_i32,) * 3,
+    "PrinterStatusReport": (),
+    "pReadClock": (_str,),
+    "ReceiptNumber": (_p_i32,),
+    "DailyReportNumber": (_p_i32,),
+    "pReadUniqueNumber": (_str,),
+    "OpenDrawer": (_i32,),
+    "WriteLineFeed": (_u8,),
+    "pDllVersion": (_str,),
+    "pDllAuthor": (_str,),
+    "SetCallbacks": (LEGACY_PROGRESS, LEGACY_PUMP),
+}
+
+# ---- The handle interface: one tauravat_printer per connection, UTF-8 text ----
+
+HANDLE_PROGRESS = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
+
+
+class Options(ctypes.Structure):
+    """struct tauravat_options."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("baud", ctypes.c_uint32),
+                ("timeout_ms", ctypes.c_uint32), ("progress", HANDLE_PROGRESS),
+                ("user", ctypes.c_void_p)]
+
+
+class Item(ctypes.Structure):
+    """struct tauravat_item."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("kind", ctypes.c_int32), ("name", ctypes.c_char_p),
+                ("rate", ctypes.c_int32), ("message", ctypes.c_int32),
+                ("quantity", ctypes.c_int64), ("decimals", ctypes.c_int32),
+                ("unit", ctypes.c_char_p), ("price", ctypes.c_int64), ("value", ctypes.c_int64)]
+
+
+_handle, _p_handle = ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)
+_text_out = (_str, _size, _p_size)
+
+_SIGNATURES.update({
+    "tauravat_version": (),
+    "tauravat_message": (_i32, _str) + _text_out,
+    "tauravat_chars_in_article_name": (_str, _p_i32),
+    "tauravat_open": (_str, ctypes.POINTER(Options), _p_handle),
+    "tauravat_close": (_handle,),
+    "tauravat_device_type": (_handle, _p_i32, _p_i32),
+    "tauravat_device_name": (_handle,) + _text_out,
+    "tauravat_receipt_conditions": (_handle,),
+    "tauravat_print_control": (_handle, _i32),
+    "tauravat_print_resume": (_handle,),
+    "tauravat_rs_sequence": (_handle, _u8, _p_u8, _size, _size, _p_u8, _size, _p_size),
+    "tauravat_receipt_begin": (_handle,),
+    "tauravat_receipt_item": (_handle, ctypes.POINTER(Item), _p_i64),
+    "tauravat_package_item": (_handle, _i32, _u16, _u16, _i64),
+    "tauravat_print_subtotal": (_handle,),
+    "tauravat_receipt_end": (_handle, _i32),
+    "tauravat_receipt_cancel": (_handle,),
+    "tauravat_fill_payment": (_handle, _i32, _str, _i64, _i64),
+    "tauravat_fill_lines": (_handle, _i32, _str, _p_i32),
+    "tauravat_erase_payments": (_handle,),
+    "tauravat_erase_lines": (_handle,),
+    "tauravat_read_total": (_handle, _p_i64),
+    "tauravat_read_sel_total": (_handle, _str, _p_i64),
+    "tauravat_read_vat": (_handle, _p_i32, _p_u32),
+    "tauravat_set_vat": (_handle, _p_i32, _p_u32),
+    "tauravat_daily_report": (_handle, _i32),
+    "tauravat_locked_articles_report": (_handle,),
+    "tauravat_printer_status_report": (_handle,),
+    "tauravat_period_report": (_handle,) + (_i32,) * 7,
+    "tauravat_monthly_report": (_handle, _i32, _i32, _i32),
+    "tauravat_number_report": (_handle, _i32, _i32, _i32),
+    "tauravat_read_clock": (_handle,) + _text_out,
+    "tauravat_receipt_number": (_handle, _p_i32),
+    "tauravat_daily_report_number": (_handle, _p_i32),
+    "tauravat_printer_number": (_handle, _p_i32) + _text_out,
+    "tauravat_read_unique_number": (_handle,) + _text_out,
+    "tauravat_open_drawer": (_handle, _i32),
+    "tauravat_write_line_feed": (_handle, _i32),
+})
+
+# Functions that answer something other than a result code.
+_RESULT_TYPES = {"tauravat_version": ctypes.c_char_p}
+
+# Output sizes that always suffice (tauravat.h); a smaller answer is asked again.
+MESSAGE_SIZE = 700
+
+BUFFER_TOO_SMALL = 242
+
+
+class LibraryError(OSError):
+    """libtauravat could not be loaded, or lacks a function (a library older than this
+    package)."""
+
+
+_lock = threading.Lock()
+_lib: Optional[ctypes.CDLL] = None
+_missing: Set[str] = set()
+
+
+def load(path: Optional[str] = None) -> ctypes.CDLL:
+    """Loads the library (once) and declares its functions.
+
+    The library is `path`, else the TAURAVAT_LIBRARY environment variable (a path), else
+    what the system's search finds for "tauravat", else libtauravat.so.10.
+    """
+    global _lib
+    with _lock:
+        if _lib is not None and path is None:
+            return _lib
+        path = (path or os.environ.get("TAURAVAT_LIBRARY") or ctypes.util.find_library("tauravat")
+                or "libtauravat.so.10")
+        loader = ctypes.WinDLL if _stdcall else ctypes.CDLL  # type: ignore[attr-defined]
+        try:
+            lib = loader(path)
+        except OSError as error:
+            raise LibraryError(f"libtauravat could not be loaded from {path}: {error}") from error
+        missing = set()
+        for name, arguments in _SIGNATURES.items():
+            try:
+                declared = getattr(lib, name)
+            except AttributeError:
+                missing.add(name)
+                continue
+            declared.argtypes = arguments
+            declared.restype = _RESULT_TYPES.get(name, ctypes.c_int32)
+        _lib = lib
+        _missing.clear()
+        _missing.update(missing)
+        return lib
+
+
+def has_function(name: str) -> bool:
+    """Whether the loaded library exports `name` (the handle interface came with 10.1)."""
+    load()
+    return name not in _missing
+
+
+def function(name: str) -> Any:
+    """The declared foreign function `name`; LibraryError when the library lacks it."""
+    lib = load()
+    if name in _missing:
+        raise LibraryError(f"{lib._name} has no {name}: the library is older than this package")
+    return getattr(lib, name)
+
+
+def version() -> str:
+    """The loaded library's version, "MAJOR.MINOR.PATCH"."""
+    return function("tauravat_version")().decode("ascii")
+
+
+def message(code: int, language: str = "en") -> str:
+    """The text of result code `code` in `language`, "en" (English) or "pl" (Polish); lines
+    are separated by "\\n", 0 has an empty text. ValueError for another language."""
+    check_c_int(code, ctypes.c_int32, "code")
+    if language not in ("en", "pl"):
+        raise ValueError(f"language must be 'en' or 'pl', not {language!r}")
+    if not has_function("tauravat_message") and language == "pl":
+        return _legacy_message(code)
+    tauravat_message = function("tauravat_message")
+    size = MESSAGE_SIZE
+    while True:
+        buffer = ctypes.create_string_buffer(size)
+        needed = ctypes.c_size_t(0)
+        result = tauravat_message(code, language.encode("ascii"), buffer, size,
+                                  ctypes.byref(needed))
+        if result == BUFFER_TOO_SMALL and needed.value > size:
+            size = needed.value
+            continue
+        if result != 0:
+            raise LibraryError(f"tauravat_message({code}) answered {result}")
+        return buffer.value.decode("utf-8", errors="replace")
+
+
+def _legacy_message(code: int) -> str:
+    """The Polish text through pErrMessage, for a library without tauravat_message."""
+    buffer = ctypes.create_string_buffer(MESSAGE_SIZE)
+    function("pErrMessage")(code, buffer)
+    return buffer.value.decode("cp1250", errors="replace").replace("\r", "\n")

@@ -1,0 +1,173 @@
+"""kestra-emu, the KESTRA printer emulator, as a process a test can steer while it runs.
+
+    from tauravat.emulator import Emulator
+    with Emulator("--rates", "23,8") as printer:
+        os.environ["TAURAVAT_COM7"] = printer.path   # the driver's COM7 is the emulator
+        ...
+        printer.paper_out()                          # in the middle of a receipt
+        printer.load_paper()
+        assert printer.state()["counters"]["receiptNumber"] == 1
+        print("\\n".join(printer.paper()))
+
+Every option of kestra-emu may be given (see `kestra-emu --help`). The program is found
+through the KESTRA_EMU environment variable (a path), then on PATH. The emulator is
+steered through its control socket: one JSON command a line, one JSON reply a line.
+"""
+
+import json
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import threading
+
+__all__ = ["Emulator", "EmulatorError", "find_program"]
+
+
+class EmulatorError(Exception):
+    """The emulator did not start, went away, or refused a command (with its reason)."""
+
+
+def find_program():
+    """The kestra-emu program: $KESTRA_EMU, then PATH."""
+    program = os.environ.get("KESTRA_EMU") or shutil.which("kestra-emu")
+    if not program:
+        raise EmulatorError("kestra-emu not found: set KESTRA_EMU or put it on PATH")
+    return program
+
+
+class Emulator:
+    """A running kestra-emu with a client for its control socket.
+
+    `path` is the device the driver opens (a pseudo-terminal). Commands return once the
+    emulator has carried them out; they fall between the bytes on the line.
+    """
+
+    def __init__(self, *options, program=None, timeout=10):
+        self._dir = tempfile.mkdtemp(prefix="kestra-emu-")
+        self.control_path = os.path.join(self._dir, "control.sock")
+        self._socket = None
+        self._replies = None
+        self.output = []  # what the program wrote after its first line (e.g. --paper -)
+        try:
+            self.process = subprocess.Popen(
+                [program or find_program(), "--control", self.control_path, *map(str, options)],
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, encoding="utf-8")
+        except OSError as error:
+            shutil.rmtree(self._dir, ignore_errors=True)
+            raise EmulatorError(f"kestra-emu could not be started: {error}") from error
+        self.path = self.process.stdout.readline().strip()
+        if not self.path.startswith("/"):
+            self.process.wait(timeout=timeout)
+            reason = self.process.stderr.read().strip()
+            self._cleanup()
+            raise EmulatorError(f"kestra-emu did not start: {reason}")
+        # Whatever else it writes is drained, so a full pipe never stops the emulator.
+        threading.Thread(target=self._drain, daemon=True).start()
+        self._socket = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self._socket.settimeout(timeout)
+        try:
+            self._socket.connect(self.control_path)
+        except OSError as error:
+            self.close()
+            raise EmulatorError(f"kestra-emu's control socket: {error}") from error
+        self._replies = self._socket.makefile("r", encoding="utf-8")
+
+    def _drain(self):
+        for line in self.process.stdout:
+            self.output.append(line.rstrip("\n"))
+
+    # ---- Commands ------------------------------------------------------------------
+
+    def command(self, command, **arguments):
+        """Sends one control command; returns its reply (a dict) or raises EmulatorError."""
+        if self._socket is None:
+            raise EmulatorError("the emulator is closed")
+        request = json.dumps({"command": command, **arguments}) + "\n"
+        try:
+            self._socket.sendall(request.encode("utf-8"))
+            line = self._replies.readline()
+        except OSError as error:
+            raise EmulatorError(f"kestra-emu does not answer: {error}") from error
+        if not line:
+            raise EmulatorError("kestra-emu went away")
+        reply = json.loads(line)
+        if not reply.get("ok"):
+            raise EmulatorError(reply.get("error", line.strip()))
+        return reply
+
+    def load_paper(self):
+        """Paper in again; a printout stopped for paper waits for the driver's resume."""
+        self.command("load-paper")
+
+    def paper_out(self, after=None):
+        """The paper runs out now, or after `after` more printed lines."""
+        if after is None:
+            self.command("paper-out")
+        else:
+            self.command("paper-out", after=after)
+
+    def fault(self, command, kind=None, skip=0, times=1):
+        """Injects a fault, as kestra-emu's --fault: fault("0x24:nak:0:1"), or
+        fault(0x24, "nak", skip=0, times=1) with command None or "any" for every command.
+        Kinds: nak, silence, wrong-byte, garbage, drop-byte, delay, cancel-receipt; SKIP
+        counts the matching commands from now; TIMES -1 is every time."""
+        if kind is None:
+            rule = command
+        else:
+            code = "any" if command in (None, "any") else f"0x{command:02X}"
+            rule = f"{code}:{kind}:{skip}:{times}"
+        self.command("fault", rule=rule)
+
+    def set_status(self, name, value):
+        """Sets a status byte by its kestra-emu option name: "status94", "status95",
+        "status96", "status9b", "status5f", "status50", "statusf3", "status5d", "lock",
+        "byte5e" or "euro"."""
+        self.command("set-status", name=name, value=value)
+
+    def state(self):
+        """The printer's state (the snapshot): model, rates, counters, totals, receipt,
+        status bytes, printing, paper."""
+        return self.command("state")["state"]
+
+    def paper(self):
+        """The lines printed so far (the most recent ones kept by the emulator)."""
+        return self.command("paper")["paper"]
+
+    # ---- Life ------------------------------------------------------------------------
+
+    def close(self):
+        """Stops the emulator and removes its files; harmless when already closed."""
+        if self._replies is not None:
+            self._replies.close()
+            self._replies = None
+        if self._socket is not None:
+            self._socket.close()
+            self._socket = None
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self._cleanup()
+
+    def _cleanup(self):
+        for stream in (self.process.stdout, self.process.stderr):
+            if stream is not None:
+                try:
+                    stream.close()
+                except OSError:
+                    pass
+        shutil.rmtree(self._dir, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __repr__(self):
+        return f"<Emulator {self.path}>"

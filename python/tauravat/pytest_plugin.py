@@ -1,0 +1,40 @@
+"""The pytest fixture `kestra_emulator`: a running kestra-emu for each test that asks.
+
+Registered with pytest by the installed package (entry point pytest11); without the
+installation, `pytest -p tauravat.pytest_plugin`. The options of the emulator come from
+the marker, e.g. a programmed LUNO:
+
+    @pytest.mark.kestra_emulator("--model", "luno", "--rates", "23,8,5")
+    def test_paper_out_during_the_receipt(kestra_emulator, monkeypatch):
+        monkeypatch.setenv("TAURAVAT_COM7", kestra_emulator.path)
+        ...
+        kestra_emulator.paper_out()
+
+The fixture hands a tauravat.emulator.Emulator and stops it after the test. The program is
+--kestra-emu, else $KESTRA_EMU, else kestra-emu on PATH.
+"""
+
+import pytest
+
+from .emulator import Emulator
+
+
+def pytest_addoption(parser):
+    parser.getgroup("tauravat").addoption(
+        "--kestra-emu", metavar="PATH", default=None,
+        help="the kestra-emu program for the kestra_emulator fixture")
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "kestra_emulator(*options): kestra-emu options for the kestra_emulator fixture")
+
+
+@pytest.fixture
+def kestra_emulator(request):
+    """A running kestra-emu (tauravat.emulator.Emulator); its `path` is the device."""
+    marker = request.node.get_closest_marker("kestra_emulator")
+    options = marker.args if marker else ()
+    emulator = Emulator(*options, program=request.config.getoption("--kestra-emu"))
+    yield emulator
+    emulator.close()
