@@ -41,18 +41,15 @@ class CommOnPty : public ::testing::Test {
   PortPathVariable path{kPort, pty.SlavePath()};
 };
 
-TEST_F(CommOnPty, PortZeroTriesItsOwnNameAndReportsNotFound) {
-  PortPathVariable nowhere(0, "/nonexistent/tauravat-com0");
-  EXPECT_EQ(OpenPort(0, 9600, 3, 5), 2);
-  EXPECT_FALSE(Link().PortIsOpen());
-}
-
-TEST_F(CommOnPty, PathThatIsNotACharacterDeviceIsRefused) {
+// Port 0 tries its own name like any other; a path that is no terminal is an invalid handle.
+TEST_F(CommOnPty, MissingPortsAndPlainFilesAreRefusedWithTheirOsError) {
   char name[] = "/tmp/tauravat-not-a-tty-XXXXXX";
   const int fd = mkstemp(name);
   ASSERT_GE(fd, 0);
   close(fd);
+  PortPathVariable nowhere(0, "/nonexistent/tauravat-com0");
   PortPathVariable file(kPort + 1, name);
+  EXPECT_EQ(OpenPort(0, 9600, 3, 5), 2);
   EXPECT_EQ(OpenPort(kPort + 1, 9600, 3, 5), 6);
   EXPECT_FALSE(Link().PortIsOpen());
   EXPECT_FALSE(PortAvailable(kPort + 1));
