@@ -109,8 +109,8 @@ TEST(KestraEmuProgram, ServesAndTakesCommandsUntilSignalledThenWritesTheSnapshot
 
   EXPECT_EQ(emu.Stop(SIGTERM), 0);
   const std::string json = Slurp(snapshot);
-  for (const char* expected : {"\"deviceType\":8", "\"paperIn\":false",
-                               "\"rates\":[2300,800,500,0,10000,25500,25500]"})
+  for (const char* expected :
+       {"\"deviceType\":8", "\"paperIn\":false", "\"rates\":[2300,800,500,0,10000,25500,25500]"})
     EXPECT_NE(json.find(expected), std::string::npos) << expected << " in " << json;
   EXPECT_NE(Slurp(paper).find("RAPORT DOBOWY"), std::string::npos);
   EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "the link goes with the program";

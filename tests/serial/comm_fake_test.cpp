@@ -221,7 +221,8 @@ TEST_F(CommOnFakeDevice, LineErrorIsRecordedByTheCallerAndSurvivesUntilReopen) {
       {kLineFraming, kLineFraming, "Urządzenie wykryło błąd ramki (CE_FRAME)."},
       {kLineBreak | kLineOverrun, kLineOverrun, "Zgubiono znaki (CE_OVERRUN)."},
       {kLineInputOverflow, kLineInputOverflow, "Zapełniony bufor wejściowy (CE_RXOVER)."},
-      {kLineFraming | kLineParity, kLineParity, "Urządzenie wykryło błąd parzystości (CE_RXPARITY)."},
+      {kLineFraming | kLineParity, kLineParity,
+       "Urządzenie wykryło błąd parzystości (CE_RXPARITY)."},
       {kLineBreak, kLineBreak, "Urządzenie wykryło stan BREAK (CE_BREAK)."},
       {kLineParity | kLineOutputFull, kLineOutputFull, "Zapełniony bufor wyjściowy (CE_TXFULL)."},
   };
