@@ -107,13 +107,15 @@ TEST_F(ExchangeTest, RecordListEndsEarlyAtAnEndMarkerThatStartsARecord) {
   EXPECT_EQ(reply[2], 3);
 }
 
-TEST_F(ExchangeTest, MissingReplyBytesAreReceiveTimeouts) {
+TEST_F(ExchangeTest, MissingReplyBytesAreReceiveTimeoutsAndUnsentBytesSendTimeouts) {
   EXPECT_EQ(Rs(0xD9, 3), 21);  // silence
   line->Reply(0xD9, {kAck, 0x01});
   EXPECT_EQ(Rs(0xD9, 3), 21);  // one data byte short
   line->Reply(0x46, {kAck});
   line->FailWrites(true);
   EXPECT_EQ(Rs(0x46, 1, {5}), 20);
+  ASSERT_EQ(ClosePort(), 0);
+  EXPECT_EQ(Rs(0x46, 1), 20) << "no port at all";
 }
 
 TEST_F(ExchangeTest, ReplyCopyIsWholeBufferAndKeepsEarlierBytes) {
@@ -177,12 +179,6 @@ TEST(PortAtExit, AnOpenPortIsClosedCleanlyWhenTheProcessExits) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(0), "");
-}
-
-TEST(ExchangeWithoutPort, FailsWithSendTimeout) {
-  ClosePort();
-  Block reply{};
-  EXPECT_EQ(RSSequence(0x46, 1, 0, reply.data(), nullptr), 20);
 }
 
 }  // namespace
