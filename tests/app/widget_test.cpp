@@ -1,7 +1,8 @@
-// The real windows on Qt's offscreen platform, once through the whole road: the
-// dialog, the editor, "Tak" with the daily-report question, the read-out, and "Nie"
-// that ends the program. Boxes are answered the way an operator would, by a timer
-// that looks at whatever modal window is up.
+// The real windows on Qt's offscreen platform: once through the whole road on the real
+// driver and the emulated printer (the dialog, the editor, "Tak" with the daily-report
+// question, the read-out, and "Nie" that ends the program), then what the widgets decide
+// themselves. Boxes are answered the way an operator would, by a timer that looks at
+// whatever modal window is up.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -17,6 +18,7 @@
 #include "comm.hpp"
 #include "driver_gateway.hpp"
 #include "emulator_line.hpp"
+#include "flow_fixture.hpp"
 #include "printer.hpp"
 #include "serial_device.hpp"
 #include "ui/message_boxes.hpp"
@@ -79,36 +81,22 @@ class Operator {
   QTimer timer_;
 };
 
+// The windows on a scripted printer; the whole road alone runs the real driver.
 class Windows : public ::testing::Test {
  protected:
-  void SetUp() override {
-    kestradr::DefaultPrinter().DonePort();
-    kestradr::DefaultPrinter().Connected = true;
-    kestradr::DefaultPrinter().ReceiptOpen = false;
-    kestra::emu::PrinterConfig config;
-    config.deviceType = 7;
-    config.receiptCounter = 2;
-    emulator_ = std::make_unique<kestradr::testing::EmulatorPort>(config);
-    kestradr::SetPortProbe([](int port) { return port == 1 || port == 2; });
-    program_ = std::make_unique<TauraProgram>(gateway_);
-    program_->onEnd = [this] { ++ends_; };
-  }
-  void TearDown() override {
-    program_.reset();
-    kestradr::DefaultPrinter().DonePort();
-    emulator_.reset();
-  }
+  void TearDown() override { program_.reset(); }
 
   // The dialog shown and its first activation done.
-  void StartProgram(const CommandLine& line = {}) {
+  void StartProgram(PrinterGateway& printer, const CommandLine& line = {}) {
+    program_ = std::make_unique<TauraProgram>(printer);
+    program_->onEnd = [this] { ++ends_; };
     program_->Start(line);
     ASSERT_TRUE(WaitFor([this] {
       return program_->Dialog().isVisible() && !program_->Flows().state.FirstActivation;
     }));
   }
 
-  DriverGateway gateway_;
-  std::unique_ptr<kestradr::testing::EmulatorPort> emulator_;
+  testing::ScriptedPrinter scripted_;
   std::unique_ptr<TauraProgram> program_;
   int ends_ = 0;
 };
@@ -122,9 +110,24 @@ void ClickRadio(QRadioButton* radio) {
   QTest::mouseClick(radio, Qt::LeftButton, {}, indicator.center());
 }
 
-TEST_F(Windows, TheWholeRoadThroughTheRealWindows) {
+TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
+  kestradr::DefaultPrinter().DonePort();
+  kestradr::DefaultPrinter().Connected = true;
+  kestra::emu::PrinterConfig config;
+  config.deviceType = 7;
+  config.receiptCounter = 2;
+  kestradr::testing::EmulatorPort emulator(config);
+  kestradr::SetPortProbe([](int port) { return port == 1 || port == 2; });
+  DriverGateway gateway;
+  struct ProgramEndsFirst {
+    std::unique_ptr<TauraProgram>& program;
+    ~ProgramEndsFirst() {
+      program.reset();
+      kestradr::DefaultPrinter().DonePort();
+    }
+  } programEndsFirst{program_};
   Operator person;
-  StartProgram();
+  StartProgram(gateway);
   TKomunikacja& dialog = program_->Dialog();
   EXPECT_EQ(dialog.windowTitle(), "Ustaw parametry komunikacji");
   EXPECT_EQ(dialog.cbNumerPortu->count(), 2);
@@ -163,7 +166,7 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindows) {
             (QStringList{"Stawka PTU A : 22 %", "Stawka PTU B : 8 %", "Stawka PTU C : 0 %",
                          "Stawka PTU D : REZERWA", "Stawka PTU E : REZERWA",
                          "Stawka PTU F : REZERWA", "Stawka PTU G : ZWOLNIONA"}));
-  EXPECT_EQ(emulator_->Printer().Memory().Rates()[1], 800);
+  EXPECT_EQ(emulator.Printer().Memory().Rates()[1], 800);
   EXPECT_EQ(program_->ReadOutView().windowTitle(), "Stawki podatkowe z drukarki fiskalnej ");
   EXPECT_TRUE(editor.isVisible()) << "the editor stays open after a write";
   EXPECT_TRUE(editor.Button1->isEnabled());
@@ -177,7 +180,7 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindows) {
 
 TEST_F(Windows, TheMaskTakesDigitsOnlyAndAnEmptyFieldBecomesZero) {
   Operator person;
-  StartProgram();
+  StartProgram(scripted_);
   QTest::mouseClick(program_->Dialog().Button1, Qt::LeftButton);
   TfStawkiPodatkowe& editor = program_->Editor();
   ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
@@ -205,7 +208,8 @@ TEST_F(Windows, ACommandLinePortIsChosenAndEscapeEndsTheProgram) {
   CommandLine line;
   line.port = 2;
   line.speed = 28800;
-  StartProgram(line);
+  scripted_.ports = {1, 2};
+  StartProgram(scripted_, line);
   TKomunikacja& dialog = program_->Dialog();
   EXPECT_EQ(dialog.cbNumerPortu->currentText(), "COM2");
   EXPECT_TRUE(dialog.speedItems[2]->isChecked());
