@@ -3,8 +3,6 @@
 // on the way.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "flow_fixture.hpp"
 
 namespace taurasw::testing {
@@ -23,40 +21,23 @@ struct Layout {
   std::vector<uint8_t> types;
   RateValues rates;
   QString texts;  // of the visible fields
-  std::string field, label, reserveBox, exemptBox, reserved, exempt;
+  // The columns: field, label, reserve box and exempt box shown; reserved; exempt.
+  std::string columns;
 };
 
 TEST_F(EditorFlow, TheLayoutFollowsTheModelsRateFormat) {
   const Layout layouts[] = {
       // Five rates, unprogrammed: the proposal 22 / 7 / 0, D reserved, no exempt boxes.
-      {{0, 4},
-       {R, R, R, R, R, R, R},
-       "22|7|0",
-       "1110000",
-       "1111000",
-       "1111000",
-       "0000000",
-       "0001110",
-       "0000001"},
-      // Seven rates with G kept exempt.
+      {{0, 4}, {R, R, R, R, R, R, R}, "22|7|0", "1110000 1111000 1111000 0000000 0001110 0000001"},
+      // Six rates with G kept exempt.
       {{1, 2, 5},
        {2300, 800, 500, 0, R, R, R},
        "23|8|5|0",
-       "1111000",
-       "1111110",
-       "1111110",
-       "0000000",
-       "0000110",
-       "0000001"},
+       "1111000 1111110 1111110 0000000 0000110 0000001"},
       {{3, 6, 7, 8, 9, 10},
        {2300, 800, Z, 500, 0, R, R},
        "23|8|5|0",
-       "1101100",
-       "1111111",
-       "1111111",
-       "1111111",
-       "0000011",
-       "0010000"},
+       "1101100 1111111 1111111 1111111 0000011 0010000"},
   };
   for (const Layout& layout : layouts) {
     for (uint8_t type : layout.types) {
@@ -70,12 +51,11 @@ TEST_F(EditorFlow, TheLayoutFollowsTheModelsRateFormat) {
       for (const RateRow& row : rows)
         if (row.fieldVisible) texts << row.text;
       EXPECT_EQ(texts.join('|'), layout.texts);
-      EXPECT_EQ(Column(rows, &RateRow::fieldVisible), layout.field);
-      EXPECT_EQ(Column(rows, &RateRow::labelVisible), layout.label);
-      EXPECT_EQ(Column(rows, &RateRow::reserveVisible), layout.reserveBox);
-      EXPECT_EQ(Column(rows, &RateRow::exemptVisible), layout.exemptBox);
-      EXPECT_EQ(Column(rows, &RateRow::reserve), layout.reserved);
-      EXPECT_EQ(Column(rows, &RateRow::exempt), layout.exempt);
+      std::string columns;
+      for (auto member : {&RateRow::fieldVisible, &RateRow::labelVisible, &RateRow::reserveVisible,
+                          &RateRow::exemptVisible, &RateRow::reserve, &RateRow::exempt})
+        columns += (columns.empty() ? "" : " ") + Column(rows, member);
+      EXPECT_EQ(columns, layout.columns);
     }
   }
 }
@@ -114,108 +94,68 @@ TEST_F(EditorFlow, FieldCheckInformsWithoutHoldingTheOperator) {
   EXPECT_TRUE(printer_.calls.empty());
 }
 
-using Script = std::function<void(ScriptedPrinter&, RateEditorFlow&)>;
+const QString kCounter = "  Licznik paragonów jest różny od 0  \rCzy wykonać raport dobowy?";
+const QString kPaper =
+    " Brak papieru lub podniesiona głowica mechanizmu drukującego\r"
+    "Czy wznowić wydruk po założeniu papieru?";
+const QString kCancelled =
+    "  Licznik paragonów anulowanych jest większy od 0.   \r"
+    "Nie można zapisać stawek VAT! Wykonaj Raport Dobowy";
+const QString kOrder =
+    "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności niemalejącej.\r"
+    "Należy zmienić kolejność stawek.";
+const QString kUnchanged = "Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane.";
+const QString kNoPort = "Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji";
+const QString kOutOfRange = "Błąd w stawce podatkowej: 150 (stawka poza zakresem)";
+
+using P = ScriptedPrinter;
+using E = RateEditorFlow;
 
 struct NotWritten {
   const char* name;
-  Script before, after;  // before the editor opens; before "Tak"
-  std::deque<bool> answers;
+  void (*script)(P&, E&);  // after the editor opened, before "Tak"
   std::vector<QString> boxes;
+  std::deque<bool> answers = {};
   BoxKind lastKind = BoxKind::Error;
 };
 
 TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
-  const auto none = [](ScriptedPrinter&, RateEditorFlow&) {};
-  const auto type = [](uint8_t t) {
-    return [t](ScriptedPrinter& p, RateEditorFlow&) { p.type = t; };
-  };
-  const auto text = [](int row, const char* t) {
-    return [row, t](ScriptedPrinter&, RateEditorFlow& e) { e.rows[size_t(row)].text = t; };
-  };
-  const QString kCounter = "  Licznik paragonów jest różny od 0  \rCzy wykonać raport dobowy?";
-  const QString kPaper =
-      " Brak papieru lub podniesiona głowica mechanizmu drukującego\r"
-      "Czy wznowić wydruk po założeniu papieru?";
-  const QString kCancelled =
-      "  Licznik paragonów anulowanych jest większy od 0.   \r"
-      "Nie można zapisać stawek VAT! Wykonaj Raport Dobowy";
+  // clang-format off
   const NotWritten cases[] = {
-      {"out of range; the first bad row stops the check",
-       none,
-       [](auto&, auto& e) { e.rows[1].text = "150", e.rows[2].text = "abc"; },
-       {},
-       {"Błąd w stawce podatkowej: 150 (stawka poza zakresem)"}},
-      {"no number", none, text(0, "2x"), {}, {"Błąd w stawce podatkowej: 2x"}},
-      {"rates that grow",
-       type(1),
-       [](auto&, auto& e) { e.rows[0].text = "7", e.rows[1].text = "22"; },
-       {},
-       {"W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności niemalejącej.\r"
-        "Należy zmienić kolejność stawek."},
-       BoxKind::OrderError},
-      {"unchanged",
-       [](auto& p, auto&) { p.rates = {2300, 800, 500, R, R, R, Z}; },
-       none,
-       {},
-       {"Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane."},
-       BoxKind::Information},
-      {"cancelled receipts (LUNO E)",
-       type(9),
-       [](auto& p, auto& e) { p.cancelledReply[0] = 1, e.rows[0].text = "x"; },
-       {},
+      // The first bad row stops the check.
+      {"out of range", [](P&, E& e) { e.rows[1].text = "150", e.rows[2].text = "x"; },
+       {kOutOfRange}},
+      {"no number", [](P&, E& e) { e.rows[0].text = "2x"; }, {"Błąd w stawce podatkowej: 2x"}},
+      {"growing", [](P& p, E& e) { p.type = 1, e.rows[0].text = "7", e.rows[1].text = "22"; },
+       {kOrder}, {}, BoxKind::OrderError},
+      {"unchanged", [](P&, E& e) { for (int i = 0; i < 7; ++i) e.ReserveClick(i, true); },
+       {kUnchanged}, {}, BoxKind::Information},
+      // The fields are not even looked at.
+      {"cancelled", [](P& p, E& e) { p.type = 9, p.cancelledReply[0] = 1, e.rows[0].text = "x"; },
        {kCancelled}},
-      {"cancelled receipts (LUNO EFV)",
-       type(10),
-       [](auto& p, auto&) { p.cancelledReply[1] = 1; },
-       {},
-       {kCancelled}},
-      {"cancelled receipts unread",
-       type(9),
-       [](auto& p, auto&) { p.cancelledResult = 21; },
-       {},
-       {"kod 21"}},
-      {"no longer fiscal",
-       none,
-       [](auto& p, auto&) { p.type = 11; },
-       {},
+      {"cancelled (EFV)", [](P& p, E&) { p.type = 10, p.cancelledReply[1] = 1; }, {kCancelled}},
+      {"cancelled unread", [](P& p, E&) { p.type = 9, p.cancelledResult = 21; }, {"kod 21"}},
+      {"not fiscal", [](P& p, E&) { p.type = 11; },
        {"Podłączone urządzenie nie jest drukarką fiskalną."}},
-      {"port gone",
-       none,
-       [](auto& p, auto&) { p.openResult = 2; },
-       {},
-       {"Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji"}},
-      {"write refused", none, [](auto& p, auto&) { p.setResults = {24}; }, {}, {"kod 24"}},
-      {"no daily report",
-       none,
-       [](auto& p, auto&) { p.setResults = {218}; },
-       {false},
-       {kCounter},
+      {"port gone", [](P& p, E&) { p.openResult = 2; }, {kNoPort}},
+      {"write refused", [](P& p, E&) { p.setResults = {24}; }, {"kod 24"}},
+      {"no daily report", [](P& p, E&) { p.setResults = {218}; }, {kCounter}, {false},
        BoxKind::Question},
-      {"daily report fails",
-       none,
-       [](auto& p, auto&) { p.setResults = {218}, p.reportResults = {21}; },
-       {true},
-       {kCounter, "kod 21"}},
-      {"paper not put back",
-       none,
-       [](auto& p, auto&) {
-         p.setResults = {218, 109}, p.reportResults = {109};
-       },
-       {true, false},
-       {kCounter, kPaper, "kod 109"}},
-      {"printout not resumed",
-       none,
-       [](auto& p, auto&) { p.setResults = {218}, p.reportResults = {109}, p.printResults = {21}; },
-       {true, true},
-       {kCounter, kPaper, "kod 21"}},
+      {"report fails", [](P& p, E&) { p.setResults = {218}, p.reportResults = {21}; },
+       {kCounter, "kod 21"}, {true}},
+      {"paper not put back", [](P& p, E&) { p.setResults = {218, 109}, p.reportResults = {109}; },
+       {kCounter, kPaper, "kod 109"}, {true, false}},
+      {"not resumed", [](P& p, E&) { p.setResults = {218}, p.reportResults = {109},
+                                     p.printResults = {21}; },
+       {kCounter, kPaper, "kod 21"}, {true, true}},
   };
+  // clang-format on
   for (const NotWritten& c : cases) {
     SCOPED_TRACE(c.name);
     printer_ = ScriptedPrinter();
     flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
-    c.before(printer_, flows_->editor);
     OpenEditor();
-    c.after(printer_, flows_->editor);
+    c.script(printer_, flows_->editor);
     ui_.answers = c.answers;
     flows_->editor.Button1Click();
     EXPECT_EQ(ui_.Texts(), c.boxes);
