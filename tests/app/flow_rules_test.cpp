@@ -15,27 +15,20 @@ namespace {
 constexpr uint32_t R = kReservedRateValue;
 constexpr uint32_t Z = kExemptRateValue;
 
-TEST(CommandLine, PortAndSpeedInAnyOrderAndCase) {
-  CommandLine line = ParseCommandLine({"com3", "19200"});
-  EXPECT_EQ(line.port, 3);
-  EXPECT_EQ(line.speed, 19200);
-  line = ParseCommandLine({"28800", "Com9"});
-  EXPECT_EQ(line.port, 9);
-  EXPECT_EQ(line.speed, 28800);
-  EXPECT_FALSE(line.emulator);
-  EXPECT_FALSE(line.help);
-}
-
-TEST(CommandLine, OnlyTheKnownValuesCountAndTheFirstMatchWins) {
-  CommandLine line = ParseCommandLine({"COM10", "14400", "COM0", "9600x", "com"});
-  EXPECT_EQ(line.port, 0);
-  EXPECT_EQ(line.speed, 0);
-  line = ParseCommandLine({"COM2", "COM5", "9600", "28800"});
-  EXPECT_EQ(line.port, 2);
-  EXPECT_EQ(line.speed, 9600);
-  line = ParseCommandLine({});
-  EXPECT_EQ(line.port, 0);
-  EXPECT_EQ(line.speed, 0);
+TEST(CommandLine, PortAndSpeedInAnyOrderAndCaseOnlyKnownValuesAndTheFirstMatchWins) {
+  const std::tuple<QStringList, uint8_t, uint16_t> cases[] = {
+      {{"com3", "19200"}, 3, 19200},
+      {{"28800", "Com9"}, 9, 28800},
+      {{"COM10", "14400", "COM0", "9600x", "com"}, 0, 0},
+      {{"COM2", "COM5", "9600", "28800"}, 2, 9600},
+      {{}, 0, 0},
+  };
+  for (const auto& [arguments, port, speed] : cases) {
+    const CommandLine line = ParseCommandLine(arguments);
+    EXPECT_EQ(line.port, port) << arguments.join(' ').toStdString();
+    EXPECT_EQ(line.speed, speed) << arguments.join(' ').toStdString();
+    EXPECT_FALSE(line.emulator || line.help);
+  }
 }
 
 TEST(CommandLine, ProgramOptions) {
