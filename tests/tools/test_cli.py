@@ -138,6 +138,18 @@ class Receipt(unittest.TestCase):
             self.assertEqual((code, out["code"], out["step"]), (1, 213, "items[4]"))
             self.assertEqual(emu.state()["counters"]["receiptsSinceDailyReport"], 0)
 
+    def test_a_failed_receipt_is_cancelled_unless_the_printer_did(self):
+        for fault, outcome, cancelled in (("0x24:silence:0:1", (3, 21, "end"), True),
+                                          ("0x06:cancel-receipt:0", (1, 210, "items[1]"), False)):
+            with self.subTest(fault), Emulator("--rates", "23,8", "--fault", fault) as emu, \
+                    tempfile.TemporaryDirectory() as d:
+                status, out = run_json("--port", emu.path, "--timeout", "1", "receipt",
+                                       receipt_file(d, RECEIPT))
+                self.assertEqual((status, out["code"], out["step"]), outcome)
+                self.assertEqual(out.get("cancel_code"), 0 if cancelled else None)
+                self.assertFalse(emu.state()["receipt"]["open"])
+
+
 class Raw(unittest.TestCase):
     def test_raw_sequences_show_only_the_reply_received(self):
         with Emulator("--model", "luno") as emu:
