@@ -62,7 +62,8 @@ QByteArray MonochromeIcon() {
   Put32(pixels, 0x00FFFFFF);  // palette 1: white
   Put32(pixels, 0x00000080);  // pixels 1, 0: first byte 0x80, row padded to 4 bytes
   Put32(pixels, 0x00000040);  // AND mask: the second pixel is transparent
-  return IconFile(1, 2, 1, 1, {1, 1}, pixels);
+  // Planes 1 and bit count 0 in the entry: a point inside the image, were it read as a hotspot.
+  return IconFile(1, 2, 1, 1, {1, 0}, pixels);
 }
 
 struct AniParts {
