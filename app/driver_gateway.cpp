@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "export_guard.hpp"
+#include "port_names.hpp"
 #include "printer.hpp"
 #include "tauravat.hpp"
 
@@ -33,6 +34,11 @@ QString FromCp1250(const std::string& text) {
 
 bool DriverGateway::PortAvailable(uint8_t port) {
   return kestradr::PortAvailable(port);
+}
+
+QString DriverGateway::PortDevicePath(uint8_t port) {
+  const std::optional<std::string> path = kestradr::PlatformPortPath(port);
+  return path ? QString::fromLocal8Bit(path->c_str()) : QString();
 }
 
 void DriverGateway::PurgePort() {

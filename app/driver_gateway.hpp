@@ -12,6 +12,7 @@ namespace taurasw {
 class DriverGateway : public PrinterGateway {
  public:
   bool PortAvailable(uint8_t port) override;
+  QString PortDevicePath(uint8_t port) override;
   void PurgePort() override;
   int32_t OpenPort(uint8_t port, uint16_t speed) override;
   void SetSelection(uint8_t port, uint16_t speed) override;

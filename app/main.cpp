@@ -47,8 +47,17 @@ int main(int argc, char** argv) {
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   taurasw::CommandLine line = taurasw::ParseCommandLine(arguments);
+  if (!line.error.isEmpty()) {
+    std::fprintf(stderr, "TauraSW: %s\nTauraSW --help opisuje opcje.\n",
+                 line.error.toLocal8Bit().constData());
+    return 2;
+  }
   if (line.help) {
     std::fputs(taurasw::UsageText().toLocal8Bit().constData(), stdout);
+    return 0;
+  }
+  if (line.version) {
+    std::fputs(taurasw::VersionText().toLocal8Bit().constData(), stdout);
     return 0;
   }
   if (DisplayMissing()) {
@@ -60,14 +69,12 @@ int main(int argc, char** argv) {
   }
 
   TauraApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("TauraSW"));
-  QApplication::setApplicationDisplayName(QStringLiteral("TauraSW"));
+  taurasw::SetProgramIdentity();
   // The dialog hides itself while the editor takes over; the program ends when the
   // dialog or the editor is closed, not when no window happens to be visible.
   QApplication::setQuitOnLastWindowClosed(false);
-  for (const QString& option : line.ignored)
-    std::fprintf(stderr, "TauraSW: nieznana opcja pominięta: %s\n",
-                 option.toLocal8Bit().constData());
+  for (const QString& word : line.ignored)
+    std::fprintf(stderr, "TauraSW: pominięto: %s\n", word.toLocal8Bit().constData());
 
   // Every other word on screen is Polish; so are the buttons of the message boxes.
   QTranslator qtPolish;

@@ -4,11 +4,12 @@
 # to the program, e.g. ./scripts/demo.sh --emulator=taura-f
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
+# Only what the demonstration needs: no test suites, cross-compilers or sanitizers.
+./scripts/install-deps.sh demo
 
-cmake --preset default
-cmake --build --preset default --target TauraSW kestra-emu -j"$(nproc)"
-program=build/default/app/TauraSW
+cmake --preset demo
+cmake --build --preset demo --target TauraSW kestra-emu -j"$(nproc)"
+program=build/demo/app/TauraSW
 
 args=("$@")
 [[ " ${args[*]-} " == *" --emulator"* ]] || args=(--emulator "${args[@]}")
@@ -18,7 +19,7 @@ if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
 fi
 
 # No display: walk through the windows on a virtual one and keep pictures of them.
-shots=build/default/demo-screenshots
+shots=build/demo/demo-screenshots
 echo "No display here. To use the program interactively on this machine, run it on a"
 echo "virtual display and look at it with a VNC viewer or screenshots:"
 echo "    xvfb-run -a $program --emulator"

@@ -5,6 +5,7 @@
 # build/fuzz/artifacts/. Usage: scripts/fuzz.sh [seconds per target, default 30] [target...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/install-deps.sh fuzz
 seconds=${1:-30}
 shift || true
 targets=("$@")

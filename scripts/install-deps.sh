@@ -1,20 +1,48 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the demonstration need.
-# Run as root; packages already present are left alone.
+# Installs the Debian 12 packages that a purpose needs. Run as root; packages already
+# present are left alone.
+#
+#   scripts/install-deps.sh [PURPOSE...]
+#
+#   demo     build TauraSW and show it on a virtual display (scripts/demo.sh)
+#   test     everything scripts/test.sh runs: all of the purposes below
+#   windows  cross-build the DLL with mingw-w64, test it under wine (scripts/test-windows.sh)
+#   fuzz     the libFuzzer targets (scripts/fuzz.sh)
+#   service  the print service: HTTP and the journal
+#   all      every purpose; the default when none is given
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config python3 dpkg-dev file
-  python3-pytest python3-pip python3-setuptools python3-wheel
-  googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-  qt6-base-dev qt6-translations-l10n fonts-dejavu-core
-  xvfb xauth
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine
-  clang-14 libclang-rt-14-dev valgrind
-)
+# The library, the tauravat program and the emulator.
+build=(cmake ninja-build g++ pkg-config nlohmann-json3-dev)
+# TauraSW, its Polish Qt texts, a font for its offscreen windows, a virtual display.
+program=(qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth)
+# The test suites and benchmarks of the default build.
+suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel googletest libgtest-dev libgmock-dev libbenchmark-dev)
+# cpack's dependency scan, the Debian package test, valgrind's leak check.
+checks=(dpkg-dev file lintian man-db python3-venv valgrind)
+service=(libcpp-httplib-dev libsqlite3-dev)
+windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine)
+fuzz=(clang-14 libclang-rt-14-dev)
+
+packages=()
+for purpose in "${@:-all}"; do
+  case $purpose in
+    demo) packages+=("${build[@]}" "${program[@]}") ;;
+    # test-windows.sh also builds the emulator in the default build, tests included.
+    windows) packages+=("${build[@]}" "${program[@]}" "${suites[@]}" "${windows[@]}") ;;
+    fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
+    service) packages+=("${build[@]}" "${service[@]}") ;;
+    test | all)
+      packages+=("${build[@]}" "${program[@]}" "${suites[@]}" "${checks[@]}" "${service[@]}"
+                 "${windows[@]}" "${fuzz[@]}") ;;
+    *)
+      echo "usage: $0 [demo|test|windows|fuzz|service|all]..." >&2
+      exit 2 ;;
+  esac
+done
 
 missing=()
-for p in "${packages[@]}"; do
+for p in $(printf '%s\n' "${packages[@]}" | sort -u); do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of TauraSW for the README, taken from the real program under Xvfb with
 # the emulated printer: the dialog, the editor of a 7-rate and of a 5-rate printer, the
-# daily-report question and the read-out view, into docs/screenshots/.
+# daily-report question, the read-out view and the information that rates left as they
+# are are not written (on the 5-rate printer), into docs/screenshots/.
 #
 # The program walks its own windows through one rate change (--screenshots=DIR) and
 # saves each window as it shows, so no window manager or pointer scripting is needed.
@@ -37,5 +38,5 @@ tour rx820a-4 five
 mkdir -p "$out"
 cp "$tmp/seven/dialog.png" "$tmp/seven/editor-7-rates.png" \
    "$tmp/seven/daily-report-question.png" "$tmp/seven/readout.png" "$out/"
-cp "$tmp/five/editor-5-rates.png" "$out/"
+cp "$tmp/five/editor-5-rates.png" "$tmp/five/unchanged-rates.png" "$out/"
 ls -l "$out"

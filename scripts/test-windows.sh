@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-./scripts/install-deps.sh
+./scripts/install-deps.sh windows
 jobs=$(nproc)
 
 cmake --preset mingw64 >/dev/null

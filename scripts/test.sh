@@ -8,7 +8,7 @@
 #   6. the Windows DLL cross-built with mingw-w64, its tests run under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
+./scripts/install-deps.sh test
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen

@@ -8,6 +8,10 @@
 
 namespace taurasw {
 
+// The COM numbers the program can name: the driver takes a byte, and the platform's
+// port mapping (with its TAURAVAT_COM<n> overrides on POSIX) may name any of them.
+inline constexpr int kHighestComPort = 255;
+
 struct AppState {
   bool FirstActivation = true;  // the start-up connection has not run yet
   uint8_t SelectedPort = 0;     // 0: none chosen

@@ -12,9 +12,6 @@ const QString kCannotOpenPort = QStringLiteral("Nie można otworzyć portu ");
 bool HasLockByte(uint8_t type) {
   return kestradr::ModelOf(type).lockByte;
 }
-bool StoresRateG(uint8_t type) {
-  return kestradr::ModelOf(type).programKeepsRateG;
-}
 
 }  // namespace
 
@@ -30,7 +27,7 @@ QString CommunicationFlow::ChosenEntry() const {
 std::optional<uint8_t> CommunicationFlow::ChosenPort() const {
   bool ok = false;
   const int port = ChosenEntry().mid(3).trimmed().toInt(&ok);
-  if (!ok || port < 1 || port > 255) return std::nullopt;
+  if (!ok || port < 1 || port > kHighestComPort) return std::nullopt;
   return static_cast<uint8_t>(port);
 }
 
@@ -64,9 +61,13 @@ QString CommunicationFlow::OpenFailureText(int32_t code, uint8_t port) {
 
 void CommunicationFlow::ScanPorts() {
   controls.ports.clear();
-  for (int port = 1; port <= 255; ++port) {
-    if (printer_.PortAvailable(static_cast<uint8_t>(port)))
-      controls.ports << QStringLiteral("COM%1").arg(port);
+  controls.portDevices.clear();
+  for (int port = 1; port <= kHighestComPort; ++port) {
+    const auto number = static_cast<uint8_t>(port);
+    if (!printer_.PortAvailable(number)) continue;
+    controls.ports << QStringLiteral("COM%1").arg(port);
+    // Two adapters are both "COMn" to the operator; the device tells them apart.
+    controls.portDevices << printer_.PortDevicePath(number);
   }
   controls.portIndex = controls.ports.isEmpty() ? -1 : 0;
 }
@@ -275,8 +276,9 @@ DialogOutcome CommunicationFlow::Button1Click() {
     ui_.ShowCentreMessage(QString());
     return DialogOutcome::EndProgram;
   }
-  for (size_t i = 0; i < 6; ++i) state_.CurrentRates[i] = static_cast<uint16_t>(read[i]);
-  if (StoresRateG(type)) state_.CurrentRates[6] = static_cast<uint16_t>(read[6]);
+  // The table as the printer holds it, G included on every 7-rate model (the LUNO E
+  // models too), so that "Tak" with nothing changed finds it unchanged.
+  for (size_t i = 0; i < read.size(); ++i) state_.CurrentRates[i] = static_cast<uint16_t>(read[i]);
 
   editor_.Prepare(read, type);
   return DialogOutcome::ShowEditor;

@@ -36,9 +36,10 @@ enum class DialogOutcome {
 
 // The dialog's controls as the decisions see them.
 struct DialogControls {
-  QStringList ports;   // cbNumerPortu: "COM1", "COM7", ...
-  int portIndex = -1;  // the chosen entry, -1 when the list is empty
-  int speedIndex = 0;  // rgPredkosc: 0 = 9600, 1 = 19200, 2 = 28800
+  QStringList ports;        // cbNumerPortu: "COM1", "COM7", ...
+  QStringList portDevices;  // the device each entry opens, in the same order
+  int portIndex = -1;       // the chosen entry, -1 when the list is empty
+  int speedIndex = 0;       // rgPredkosc: 0 = 9600, 1 = 19200, 2 = 28800
   bool button1Enabled = true;
 };
 

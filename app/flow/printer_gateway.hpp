@@ -29,6 +29,12 @@ class PrinterGateway {
   virtual ~PrinterGateway() = default;
 
   virtual bool PortAvailable(uint8_t port) = 0;
+  // The device COM `port` opens, e.g. "/dev/ttyUSB0"; empty when the number names none
+  // (and from a gateway that has no port mapping).
+  virtual QString PortDevicePath(uint8_t port) {
+    (void)port;
+    return {};
+  }
   virtual void PurgePort() = 0;
   // Closes whatever port is open and opens `port` with the driver's write and read
   // time-outs. 0, or the OS error (2 no such port, 5 in use).

@@ -27,6 +27,14 @@ bool HasCancelledReceiptCounter(uint8_t type) {
   return kestradr::ModelOf(type).cancelledReceiptCounter;
 }
 
+// How many of A..G the model's rate format carries, chosen by device type as the
+// write chooses it: A..D on 0 and 4, A..F on 1, 2 and 5, A..G on the others.
+size_t RatesCarried(uint8_t type) {
+  if (FiveRateModel(type)) return 4;
+  if (SixRateModel(type)) return 6;
+  return kRows;
+}
+
 }  // namespace
 
 bool OrderCheckPasses(const RateValues& rates, uint8_t deviceType) {
@@ -225,9 +233,13 @@ void RateEditorFlow::Button1Click() {
   }
 
   takEnabled = false;
-  bool unchanged = true;
-  for (size_t i = 0; i < kRows; ++i)
-    unchanged = unchanged && (*rates)[i] == static_cast<uint32_t>(state_.CurrentRates[i]);
+  // The rows a model does not carry (E..G on 4-rate models, G on 6-rate ones) hold the
+  // editor's fixed markers, not anything the printer keeps: comparing them would
+  // rewrite an unchanged table, and could force a daily report for it.
+  const auto carried = static_cast<std::ptrdiff_t>(RatesCarried(type));
+  const bool unchanged =
+      std::equal(rates->begin(), rates->begin() + carried, state_.CurrentRates.begin(),
+                 [](uint32_t rate, uint16_t held) { return rate == held; });
   if (unchanged) {
     takEnabled = true;
     ui_.SignalBeep();

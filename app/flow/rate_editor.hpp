@@ -36,7 +36,7 @@ inline const QString kCancelledReceipts = QStringLiteral(
     "  Licznik paragonów anulowanych jest większy od 0.   \r"
     "Nie można zapisać stawek VAT! Wykonaj Raport Dobowy");
 inline const QString kOrder = QStringLiteral(
-    "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności niemalejącej.\r"
+    "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności nierosnącej.\r"
     "Należy zmienić kolejność stawek.");
 inline const QString kUnchanged =
     QStringLiteral("Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane.");

@@ -78,6 +78,7 @@ TKomunikacja::TKomunikacja(CommunicationFlow& flow, QWidget* parent)
   setMinimumSize(273, 203);
 
   connect(cbNumerPortu, &QComboBox::currentIndexChanged, this, [this](int index) {
+    ShowChosenDevice();
     if (!refreshing_) flow_.controls.portIndex = index;
   });
   connect(&speedGroup_, &QButtonGroup::idClicked, this,
@@ -103,11 +104,19 @@ void TKomunikacja::Refresh() {
     cbNumerPortu->clear();
     cbNumerPortu->addItems(c.ports);
   }
+  for (int i = 0; i < c.portDevices.size() && i < cbNumerPortu->count(); ++i)
+    cbNumerPortu->setItemData(i, c.portDevices[i], Qt::ToolTipRole);
   cbNumerPortu->setCurrentIndex(c.portIndex);
+  ShowChosenDevice();
   if (c.speedIndex >= 0 && c.speedIndex < 3)
     speedItems[static_cast<size_t>(c.speedIndex)]->setChecked(true);
   Button1->setEnabled(c.button1Enabled && !busy_);
   refreshing_ = false;
+}
+
+void TKomunikacja::ShowChosenDevice() {
+  // The closed list names the chosen port's device too, not only its open entries.
+  cbNumerPortu->setToolTip(cbNumerPortu->currentData(Qt::ToolTipRole).toString());
 }
 
 void TKomunikacja::SetBusy(bool busy) {

@@ -18,7 +18,8 @@
 
 namespace taurasw {
 
-// The owner-drawn entries of the port list: fixed 16 px rows.
+// The owner-drawn entries of the port list: fixed 16 px rows. Each entry's tooltip is
+// the device the port opens.
 class PortItemDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -57,6 +58,7 @@ class TKomunikacja : public QDialog {
 
  private:
   void End();
+  void ShowChosenDevice();
 
   CommunicationFlow& flow_;
   QButtonGroup speedGroup_;

@@ -26,6 +26,10 @@ void CentreOn(QWidget& window, const QWidget& owner) {
 
 }  // namespace
 
+void SetProgramIdentity() {
+  QCoreApplication::setApplicationName(QStringLiteral("TauraSW"));
+}
+
 TauraProgram::TauraProgram(PrinterGateway& printer)
     : printer_(printer), main_(std::make_unique<TGlowneOkno>()), ui_(*main_), flows_(printer, ui_) {
   flows_.state.DecimalSeparator = QLocale::system().decimalPoint().at(0);

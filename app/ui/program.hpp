@@ -17,6 +17,11 @@
 
 namespace taurasw {
 
+// The program's name where a desktop shows application names (the task bar's window
+// class, the .desktop entry). No display name: the window system would append it to
+// every caption, and the captions are fixed texts.
+void SetProgramIdentity();
+
 class TauraProgram {
  public:
   explicit TauraProgram(PrinterGateway& printer);

@@ -54,8 +54,13 @@ void ScreenshotTour::Poll() {
   if (clock_.elapsed() > kGiveUpMs) return Fail(QStringLiteral("gave up waiting"));
   if (step_ == Step::Done) return;
   auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-  const bool question = box != nullptr && box->text().contains(QStringLiteral("raport dobowy"));
-  if (box != nullptr && !question) {
+  // Each box is expected in its step and the one after (until the click lands); any
+  // other box is a fault the pictures must not hide.
+  const bool question = (step_ == Step::Question || step_ == Step::ReadOut) && box != nullptr &&
+                        box->text().contains(QStringLiteral("raport dobowy"));
+  const bool unchanged = (step_ == Step::Unchanged || step_ == Step::Leave) && box != nullptr &&
+                         box->text().contains(QStringLiteral("nie uległy"));
+  if (box != nullptr && !question && !unchanged) {
     Save(*box, QStringLiteral("unexpected-message.png"));
     return Fail(QStringLiteral("unexpected message: ") + box->text());
   }
@@ -93,11 +98,24 @@ void ScreenshotTour::Poll() {
     case Step::ReadOut:
       if (!readOut.isVisible()) return;
       if (!Save(readOut, QStringLiteral("readout.png"))) return;
-      step_ = Step::Leave;
+      step_ = Step::Unchanged;
       Later([&readOut] { readOut.Button1->click(); });
       return;
+    case Step::Unchanged:
+      // "Tak" once more with nothing changed: the information, and no write.
+      if (box == nullptr) {
+        if (!readOut.isVisible() && !editor.Busy() && !pressedAgain_) {
+          pressedAgain_ = true;
+          Later([&editor] { editor.Button1->click(); });
+        }
+        return;
+      }
+      if (!Save(*box, QStringLiteral("unchanged-rates.png"))) return;
+      step_ = Step::Leave;
+      Later([box] { box->button(QMessageBox::Ok)->click(); });
+      return;
     case Step::Leave:
-      if (readOut.isVisible() || editor.Busy() || !editor.isVisible()) return;
+      if (box != nullptr || readOut.isVisible() || editor.Busy() || !editor.isVisible()) return;
       step_ = Step::Done;
       timer_.stop();
       Later([&editor] { editor.Button2->click(); });

@@ -1,6 +1,6 @@
 // --screenshots=DIR: walks the real windows through one rate change on their own and
-// saves each as it shows (dialog, editor, the daily-report question, read-out), for
-// the documentation. Not for operators.
+// saves each as it shows (dialog, editor, the daily-report question, read-out, and
+// "Tak" again with nothing changed), for the documentation. Not for operators.
 #pragma once
 
 #include <QElapsedTimer>
@@ -18,7 +18,7 @@ class ScreenshotTour {
   ScreenshotTour(TauraProgram& program, QString directory);
 
  private:
-  enum class Step { Dialog, Editor, Question, ReadOut, Leave, Done };
+  enum class Step { Dialog, Editor, Question, ReadOut, Unchanged, Leave, Done };
 
   void Poll();
   bool Save(QWidget& window, const QString& name);
@@ -31,6 +31,7 @@ class ScreenshotTour {
   QTimer timer_;
   QElapsedTimer clock_;
   qint64 settleSince_ = -1;
+  bool pressedAgain_ = false;
 };
 
 }  // namespace taurasw

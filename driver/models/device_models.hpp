@@ -50,7 +50,6 @@ struct DeviceModel {
   bool currentCommandSet = {};
   bool emptyDailyReport = {};            // prints a forced daily report after a day without sales
   bool followsWithoutMemoryStatus = {};  // print supervision skips 0x94 while following
-  bool programKeepsRateG = {};           // the rate program keeps G from what it read
   uint8_t minimumNameCharacters = {};    // significant characters an article name needs
   int32_t highestQuantity = {};          // of one item line, in units of its decimals
 };
@@ -61,20 +60,20 @@ inline constexpr std::string_view kUnknownDeviceName = "NIEZNANE";
 
 // clang-format off
 inline constexpr std::array<DeviceModel, kDeviceTypeCount> kDeviceModels = {{
- // type name                        plainName                                 family sub-type          rates  status  8th    lock   euro   long   cancl  ext    curr   empty  nomem  keepG  name quantity
-  {0,  "RX820A 5-stawkowa",          "RX820A 5-stawkowa",                      0x02, SubType::None,    0x00, 4, 5, 4, 0, false, false, false, false, false, false, false, false, false, false, 10, 999'999},
-  {1,  "RX820A 7-stawkowa",          "RX820A 7-stawkowa",                      0x11, SubType::None,    0x00, 6, 7, 4, 0, false, false, false, false, false, false, false, false, false, false, 10, 999'999},
-  {2,  "TAURA I generacji",          "TAURA I generacji",                      0x2C, SubType::Refused, 0x00, 6, 7, 4, 0, false, false, false, false, false, false, false, true,  false, false, 10, 999'999},
-  {3,  "TAURA II generacji",         "TAURA II generacji",                     0x2C, SubType::Other,   0x00, 7, 7, 6, 3, false, false, false, false, false, true,  true,  true,  false, true,  5,  9'999'999},
-  {4,  "RX820B 5-st. (apteczna)",    "RX820B 5-st. (apteczna)",                0x05, SubType::None,    0x00, 4, 7, 4, 0, false, false, false, false, false, false, false, false, false, false, 10, 999'999},
-  {5,  "RX820B 7-st. (apteczna)",    "RX820B 7-st. (apteczna)",                0x12, SubType::Refused, 0x00, 6, 7, 4, 0, false, false, false, false, false, false, false, false, false, false, 10, 999'999},
-  {6,  "TAURA F (apteczna)",         "TAURA F (apteczna)",                     0x12, SubType::Other,   0x00, 7, 7, 6, 6, true,  false, false, false, false, false, true,  true,  false, true,  10, 999'999},
-  {7,  "KESTRA LUNO",                "Nowa drukarka fiskalna",                 0x2C, SubType::Is,      0x7C, 7, 7, 7, 0, false, true,  true,  true,  false, true,  true,  true,  true,  true,  5,  9'999'999},
-  {8,  "KESTRA LUNO F",              "Nowa drukarka fiskalna (apteczna)",      0x12, SubType::Is,      0x7D, 7, 7, 7, 0, true,  true,  true,  true,  false, true,  true,  true,  true,  true,  5,  9'999'999},
-  {9,  "KESTRA LUNO E",              "NIEZNANE",                               0x2C, SubType::Is,      0x80, 7, 7, 4, 0, false, false, false, false, true,  false, false, false, false, false, 10, 999'999},
-  {10, "KESTRA LUNO EFV",            "NIEZNANE",                               0x2C, SubType::Is,      0x81, 7, 7, 4, 0, false, false, false, false, true,  false, false, false, false, false, 10, 999'999},
+// type name                       plainName                            family sub-type          code  rates high status from 8th    lock   euro   long   cancl  ext    curr   empty  nomem  name quantity
+  {0,   "RX820A 5-stawkowa",       "RX820A 5-stawkowa",                 0x02,  SubType::None,    0x00, 4,    5,   4,     0,   false, false, false, false, false, false, false, false, false, 10,  999'999},
+  {1,   "RX820A 7-stawkowa",       "RX820A 7-stawkowa",                 0x11,  SubType::None,    0x00, 6,    7,   4,     0,   false, false, false, false, false, false, false, false, false, 10,  999'999},
+  {2,   "TAURA I generacji",       "TAURA I generacji",                 0x2C,  SubType::Refused, 0x00, 6,    7,   4,     0,   false, false, false, false, false, false, false, true,  false, 10,  999'999},
+  {3,   "TAURA II generacji",      "TAURA II generacji",                0x2C,  SubType::Other,   0x00, 7,    7,   6,     3,   false, false, false, false, false, true,  true,  true,  false, 5,   9'999'999},
+  {4,   "RX820B 5-st. (apteczna)", "RX820B 5-st. (apteczna)",           0x05,  SubType::None,    0x00, 4,    7,   4,     0,   false, false, false, false, false, false, false, false, false, 10,  999'999},
+  {5,   "RX820B 7-st. (apteczna)", "RX820B 7-st. (apteczna)",           0x12,  SubType::Refused, 0x00, 6,    7,   4,     0,   false, false, false, false, false, false, false, false, false, 10,  999'999},
+  {6,   "TAURA F (apteczna)",      "TAURA F (apteczna)",                0x12,  SubType::Other,   0x00, 7,    7,   6,     6,   true,  false, false, false, false, false, true,  true,  false, 10,  999'999},
+  {7,   "KESTRA LUNO",             "Nowa drukarka fiskalna",            0x2C,  SubType::Is,      0x7C, 7,    7,   7,     0,   false, true,  true,  true,  false, true,  true,  true,  true,  5,   9'999'999},
+  {8,   "KESTRA LUNO F",           "Nowa drukarka fiskalna (apteczna)", 0x12,  SubType::Is,      0x7D, 7,    7,   7,     0,   true,  true,  true,  true,  false, true,  true,  true,  true,  5,   9'999'999},
+  {9,   "KESTRA LUNO E",           "NIEZNANE",                          0x2C,  SubType::Is,      0x80, 7,    7,   4,     0,   false, false, false, false, true,  false, false, false, false, 10,  999'999},
+  {10,  "KESTRA LUNO EFV",         "NIEZNANE",                          0x2C,  SubType::Is,      0x81, 7,    7,   4,     0,   false, false, false, false, true,  false, false, false, false, 10,  999'999},
   // Whatever answers 0xFF with another byte is treated as the newest kind of printer.
-  {11, "INNE URZ\xA5" "DZENIE",      "INNE URZADZENIE",                        0x00, SubType::Unknown, 0x00, 7, 7, 7, 0, false, false, false, false, false, true,  true,  true,  false, false, 5,  9'999'999},
+  {11,  "INNE URZ\xA5" "DZENIE",   "INNE URZADZENIE",                   0x00,  SubType::Unknown, 0x00, 7,    7,   7,     0,   false, false, false, false, false, true,  true,  true,  false, 5,   9'999'999},
 }};
 // clang-format on
 

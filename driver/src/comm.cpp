@@ -462,6 +462,19 @@ void SerialLink::SetCommError(const std::string& text, uint32_t code) {
   errorCode_ = code;
 }
 
+bool SerialLink::CurrentPortTimeouts(uint32_t& writeTimeoutMs, uint32_t& readTimeoutMs) const {
+  if (!PortIsOpen()) return false;
+  const CommTimeouts& working = Comm->WorkingTimeouts();
+  writeTimeoutMs = working.writeTotalConstant;
+  readTimeoutMs = working.readTotalConstant;
+  return true;
+}
+
+bool SerialLink::PortFailed() {
+  queue_.Drain();
+  return CommErrorCode() != 0;
+}
+
 bool PortAvailable(uint8_t port) {
   return ProbeConfiguredPort(port);
 }

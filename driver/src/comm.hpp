@@ -33,12 +33,18 @@ class SerialLink {
   void PurgePort();
   bool SetPortTimeouts(uint32_t writeTimeoutMs, uint32_t readTimeoutMs);
   bool PortIsOpen() const;
+  // The time-outs the open port works with, in milliseconds; false when none is open.
+  bool CurrentPortTimeouts(uint32_t& writeTimeoutMs, uint32_t& readTimeoutMs) const;
 
   // One byte through the writer thread. The outcome is also left in TransferFailed().
   bool WriteByte(uint8_t byte);
   bool ReadByte(uint8_t& byte);
 
   bool TransferFailed() const { return transferFailed_; }
+  // True when a failure is recorded that fails every exchange until the port is opened
+  // again. Line events waiting for the caller's thread are served first, so a line error
+  // that has already happened counts.
+  bool PortFailed();
   uint32_t CommErrorCode() const;
   std::string CommErrorText() const;
   void SetCommError(const std::string& text, uint32_t code);

@@ -23,16 +23,17 @@ int32_t Printer::SettlePrinterAndIdentify() {
   return ReadDeviceType(DeviceType, version);
 }
 
-void Printer::ForgetConnection() {
+void Printer::ForgetConnection(bool cancelsReceipt) {
   Connected = false;
-  ClearReceiptState();
+  if (ReceiptOpen && !cancelsReceipt) return;
+  DropOpenReceipt();
   DeviceType = kDeviceNone;
 }
 
 int32_t Printer::ConnectPrinter(int32_t port, bool identify) {
   const PortAddress address = AddressOf(port);
   if (address.Empty()) return kNoPortNumber;
-  ForgetConnection();
+  ForgetConnection(identify);
   if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
   int32_t result = Link.InitPort(address, BaudRate, ReadTimeoutMs, ReadTimeoutMs);
   if (result == kOk) {
@@ -42,10 +43,23 @@ int32_t Printer::ConnectPrinter(int32_t port, bool identify) {
   return result;
 }
 
+int32_t Printer::ReopenFailedPort() {
+  // A port the caller opened itself (OpenPort) was named to nobody and is left alone.
+  const PortAddress address = AddressOf(PortNumber);
+  if (address.Empty() || !Link.PortFailed()) return kOk;
+  int32_t result = Link.DonePort();
+  if (result == kOk) result = Link.InitPort(address, BaudRate, ReadTimeoutMs, ReadTimeoutMs);
+  // Not reopened: the next operation connects afresh.
+  if (result != kOk) Connected = false;
+  return result;
+}
+
 int32_t Printer::Prologue(bool identify, bool refuseInReceipt) {
   if (!Connected) {
     if (const int32_t connected = ConnectPrinter(PortNumber, identify); connected != kOk)
       return connected;
+  } else if (const int32_t reopened = ReopenFailedPort(); reopened != kOk) {
+    return reopened;
   }
   if (refuseInReceipt && ReceiptOpen) return kReceiptOpen;
   return kOk;
@@ -67,7 +81,7 @@ int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t
   BaudRate = baud;
   PortNumber = address.number;
   DevicePath = address.path;
-  ForgetConnection();
+  ForgetConnection(true);
   if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
   if (const int32_t opened = Link.InitPort(address, BaudRate, timeoutMs, timeoutMs); opened != kOk)
     return opened;

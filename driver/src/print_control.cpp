@@ -32,6 +32,8 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
   ShowCentreMessage(mode == 1 ? checking : printing);
   if (!Connected) {
     if (const int32_t result = ConnectPrinter(PortNumber, false); result != kOk) return result;
+  } else if (const int32_t result = ReopenFailedPort(); result != kOk) {
+    return result;
   }
 
   uint8_t print = 0;

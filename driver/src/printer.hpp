@@ -71,8 +71,17 @@ class Printer {
   // time-out; with `identify` it also settles and identifies the printer. 114 with
   // nothing to open.
   int32_t ConnectPrinter(int32_t port, bool identify);
-  // Not connected, receipt state cleared, device unknown.
-  void ForgetConnection();
+  // Drops the connection state: not connected, device unknown. A connection that sends
+  // the cancel (`cancelsReceipt`: CommunicationInit, Open, ConnectPrinter with
+  // identification) closes the receipt in the driver as the cancel closes it in the
+  // printer. One that does not keeps an open receipt as the printer keeps it: its totals,
+  // tables and the device type it was begun with.
+  void ForgetConnection(bool cancelsReceipt);
+  // After a failure recorded on the serial line (a framing error, a failed transfer),
+  // which fails every exchange until the port is opened again: reopens the recorded port.
+  // Nothing is sent, and the device type and an open receipt stay: the printer is the
+  // same one and holds what it held. 0 when nothing needed reopening.
+  int32_t ReopenFailedPort();
   int32_t SettlePrinterAndIdentify();
   // Reconnects when not connected; with `refuseInReceipt`, 200 while a receipt is open.
   int32_t Prologue(bool identify, bool refuseInReceipt);
@@ -84,6 +93,9 @@ class Printer {
   int32_t ReadStatusBytes(StatusBytes& status);
   int32_t ReadStatusByte(uint8_t command, uint8_t& status);
   int32_t ReadLastReceiptNumber(int32_t& number);
+  // The printer's count of receipts since the last daily report (0x66) and nothing else:
+  // no prologue, no identification, so it may be read around an open receipt.
+  int32_t ReadReceiptCounter(int32_t& counter);
   int32_t CheckFiscalMode(int32_t& flag);
   int32_t CheckTaxRatesSet(bool& flag);
   int32_t CheckReceiptPreconditions();
@@ -143,7 +155,14 @@ class Printer {
   int32_t DiscountedSum(int32_t discountPercent) const;
   void ClearPaymentTable();
   void ClearExtraLineTable();
-  void ClearReceiptState();  // what every connection attempt clears
+  // What a connection that cancels the printer's receipt clears: the totals, the item
+  // count, both tables and the progress of the end.
+  void ClearReceiptState();
+  // A fresh start for the end of the receipt being begun.
+  void ResetEndProgress();
+  // The printer's receipt is gone (its cancel was sent by a reconnection): the driver
+  // drops its own. An end whose answer was lost is left to the receipt counter to tell.
+  void DropOpenReceipt();
 
   // ---- Tax rates -------------------------------------------------------------------------
   // Entries the printer's format does not carry keep what `rates` held.
@@ -199,6 +218,18 @@ class Printer {
   int32_t LastItemValue = 0;
   std::array<PaymentSlot, 5> PaymentTable{};  // [1]..[4]
   std::array<ExtraLine, 7> ExtraLineTable{};  // [1]..[6], every slot starts free
+  // [1]..[7] for rates A..G: reserved in the printer's answer to the rate read before the
+  // receipt (CheckTaxRatesSet). A line on such a rate makes the printer cancel the whole
+  // receipt. Rates the answer did not carry are not known to be reserved.
+  std::array<bool, 8> RateReserved{};
+  // The printer's receipt counter (0x66) read by ReceiptBegin, -1 when not known. It
+  // moves when the printer prints a receipt, so it tells whether an end whose answer was
+  // lost printed the receipt.
+  int32_t ReceiptCounterAtBegin = -1;
+  EndStep EndProgress = EndStep::kNothingSent;
+  int32_t EndDiscount = 0;      // the discount the printer was sent, 0 for none
+  uint8_t PaymentHalfSent = 0;  // the slot whose 0x81 went out without its 0x82, or 0
+  ClosedReceipt LastReceipt = ClosedReceipt::kToldOrNone;
 
  private:
   uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
@@ -206,7 +237,26 @@ class Printer {
   bool ReadDataBytes(uint8_t length, uint8_t recordLength);
   int32_t ReadDataByte(const Command& command, uint8_t& value);
   // Receipt steps.
+  void CloseReceipt();  // the receipt is over in the printer: the driver forgets it
   int32_t StatusGuard();
+  int32_t SendEnd();
+  int32_t FinishEnd(EndOutcome outcome);
+  int32_t EndOfClosedReceipt();
+  // What became of the open receipt when the answer to its end was lost or garbled (see
+  // receipt_outcome.cpp). Whether the printer has cancelled it: a set bit 4 of the print
+  // status is believed only when a second read shows it too (a garbled byte shows it).
+  int32_t ReadCancelledFlag(bool& cancelled);
+  // For an end that went out (EndProgress kEndSent or kEndAcknowledged). A port with a
+  // recorded line failure is reopened first, without the cancel. The code of the failed
+  // exchange comes back when it cannot be told.
+  int32_t LearnEndOutcome(EndOutcome& outcome);
+  // For a receipt the driver closed without knowing whether it printed: its end was
+  // acknowledged (`acknowledged`), or a reconnection's cancel dropped it while its end was
+  // unanswered. kPrinted or kCancelled, or kNotKnown when nothing tells.
+  int32_t LearnWhetherPrinted(bool acknowledged, EndOutcome& outcome);
+  int32_t LearnAcknowledgedEnd(EndOutcome& outcome);
+  int32_t LearnUnansweredEnd(EndOutcome& outcome);
+  int32_t CompareReceiptCounter(EndOutcome& says);
   int32_t SendReceiptSum(int32_t sum);
   int32_t CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
                           int32_t Cena) const;
@@ -225,12 +275,17 @@ class Printer {
                          uint8_t shortMode, const Block& data);
   int32_t TranslatePeriodicResult(uint8_t verdict);
   // The port around a long report: reopened with a read time-out long enough for the
-  // printer to finish before it answers, then as usual. Outcomes are not checked: a port
-  // that failed to open fails the next exchange.
+  // printer to finish before it answers, then with the time-outs it had before (the
+  // application's, from CommunicationInit, Open or OpenPort). Outcomes are not checked: a
+  // port that failed to open fails the next exchange.
+  struct PortTimeouts {
+    uint32_t writeMs = 0;
+    uint32_t readMs = 0;
+  };
   PortAddress PortForReports(uint32_t& speed) const;
-  void ReopenForLongReport();
-  void ReopenWithDefaultTimeouts();
-  void ReopenForReport(uint16_t readTimeoutSeconds);
+  PortTimeouts ReopenForLongReport();
+  void ReopenWithDefaultTimeouts(const PortTimeouts& before);
+  void Reopen(const PortTimeouts& timeouts);
   // Where CommunicationInit or Open pointed: COM `port`, or the device path when 0.
   PortAddress AddressOf(int32_t port) const;
   // CommunicationInit and Open: record, close, open, settle and identify.

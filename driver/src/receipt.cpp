@@ -12,7 +12,6 @@
 namespace kestradr {
 namespace {
 
-constexpr uint8_t kPrinterCancelledReceipt = 0x10;  // bit 4 of the 0x95 status
 constexpr uint32_t kReservedRate = 25500;
 constexpr size_t kPaymentNameLength = 13;
 constexpr int kRates = 7;
@@ -54,14 +53,19 @@ int32_t SendAcknowledged(Printer& printer, const Command& command) {
 
 }  // namespace
 
+// The receipt is over in the printer: the driver forgets it.
+void Printer::CloseReceipt() {
+  ReceiptOpen = false;
+  ResetEndProgress();
+}
+
 // The printer may cancel an open receipt on its own (a refused line, a fault); every
 // receipt step asks first, so the driver forgets such a receipt.
 int32_t Printer::StatusGuard() {
-  uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(cmd::kPrintStatus.code, status); result != kOk)
-    return result;
-  if ((status & kPrinterCancelledReceipt) != 0) {
-    ReceiptOpen = false;
+  bool cancelled = false;
+  if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
+  if (cancelled) {
+    CloseReceipt();
     return kReceiptCancelled;
   }
   return kOk;
@@ -86,7 +90,8 @@ int32_t Printer::CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilos
   return kOk;
 }
 
-// Sends the filled payment slots; a slot is emptied once both of its blocks went out.
+// Sends the filled payment slots; a slot is emptied once both of its blocks went out. A
+// slot whose first block went out before a failure is resumed at its second.
 int32_t Printer::SendPayments() {
   for (size_t slot = 1; slot < PaymentTable.size(); ++slot) {
     PaymentSlot& payment = PaymentTable[slot];
@@ -94,11 +99,16 @@ int32_t Printer::SendPayments() {
     Block block{};
     block[0] = static_cast<uint8_t>(slot);
     Put(block, 1, WindowsTextToPrinter(payment.name));
-    Put(block, 14, payment.firstAmount);
-    if (const int32_t result = Send(*this, cmd::kPaymentFirst, block); result != kOk) return result;
+    if (PaymentHalfSent != slot) {
+      Put(block, 14, payment.firstAmount);
+      if (const int32_t result = Send(*this, cmd::kPaymentFirst, block); result != kOk)
+        return result;
+      PaymentHalfSent = static_cast<uint8_t>(slot);
+    }
     Put(block, 14, payment.secondAmount);
     if (const int32_t result = Send(*this, cmd::kPaymentSecond, block); result != kOk)
       return result;
+    PaymentHalfSent = 0;
     payment = PaymentSlot{};
   }
   return kOk;
@@ -137,6 +147,97 @@ int32_t Printer::ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
   return kOk;
 }
 
+// The receipt has ended in the printer as `outcome` says (printed or cancelled): the
+// driver closes it and follows its printout. A printed receipt whose printout could not
+// be followed to its end is remembered, so that the caller's retry of ReceiptEnd learns
+// it was printed instead of hearing 201.
+int32_t Printer::FinishEnd(EndOutcome outcome) {
+  CloseReceipt();
+  ItemCount = 0;
+  const int32_t followed = PrintControl(0, DeviceType);
+  if (outcome == EndOutcome::kCancelled) return kReceiptCancelled;
+  LastReceipt = followed == kOk ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
+  return followed;
+}
+
+// ReceiptEnd once the driver has closed the receipt: what the caller has yet to learn.
+int32_t Printer::EndOfClosedReceipt() {
+  switch (LastReceipt) {
+    case ClosedReceipt::kToldOrNone:
+      return kReceiptNotOpen;
+    case ClosedReceipt::kEndedNotKnown:
+    case ClosedReceipt::kDroppedNotKnown: {
+      EndOutcome outcome = EndOutcome::kNotKnown;
+      const bool acknowledged = LastReceipt == ClosedReceipt::kEndedNotKnown;
+      if (const int32_t result = LearnWhetherPrinted(acknowledged, outcome); result != kOk)
+        return result;
+      if (outcome == EndOutcome::kNotKnown) return kReceiveTimeout;  // its answer never came
+      if (outcome == EndOutcome::kCancelled) {
+        LastReceipt = ClosedReceipt::kToldOrNone;
+        return kReceiptCancelled;
+      }
+      break;
+    }
+    case ClosedReceipt::kPrinted:
+      break;
+  }
+  const int32_t followed = PrintControl(0, DeviceType);
+  LastReceipt = followed == kOk ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
+  return followed;
+}
+
+// Sends 0x24 and learns what it did.
+int32_t Printer::SendEnd() {
+  const int32_t ended = SendAcknowledged(*this, cmd::kReceiptEnd);
+  EndOutcome outcome = EndOutcome::kNotKnown;
+  if (ended == kOk) {
+    EndProgress = EndStep::kEndAcknowledged;
+    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) {
+      // The printer has closed the receipt; whether it printed it is learnt when the
+      // caller calls ReceiptEnd again.
+      CloseReceipt();
+      ItemCount = 0;
+      LastReceipt = ClosedReceipt::kEndedNotKnown;
+      return result;
+    }
+    return FinishEnd(outcome);
+  }
+  if (ItemCount == 0) {
+    // Nothing was sold: a NAK is the printer dropping the receipt, nothing lost. An end
+    // that went unanswered may have dropped it or not; the cancel closes it either way
+    // (cancelling nothing is accepted). Only if that fails too does it stay open.
+    if (ended != kNak) {
+      const int32_t cancelled = SendAcknowledged(*this, cmd::kCancel);
+      if (cancelled != kOk && cancelled != kNak) return ended;
+    }
+    CloseReceipt();
+    return kOk;
+  }
+  if (ended == kNak) {
+    // Refused. A printer that cancelled the receipt says so in bit 4; otherwise it still
+    // holds the receipt, and the caller may end it again or cancel it.
+    bool cancelled = false;
+    if (ReadCancelledFlag(cancelled) == kOk && cancelled) {
+      CloseReceipt();
+      return kReceiptCancelled;
+    }
+    return kNak;
+  }
+  // The end may have reached the printer even so; until it is known whether it printed
+  // the receipt, it is neither sent again nor cancelled.
+  EndProgress = EndStep::kEndSent;
+  if (LearnEndOutcome(outcome) != kOk) return ended;
+  switch (outcome) {
+    case EndOutcome::kStillOpen:
+      EndProgress = EndStep::kSumSent;  // it never arrived: a retry sends it again
+      return ended;
+    case EndOutcome::kNotKnown:
+      return ended;
+    default:
+      return FinishEnd(outcome);
+  }
+}
+
 // The prologue and model check shared by both total readers.
 int32_t Printer::PrepareTotalsRead() {
   if (const int32_t result = Prologue(false, true); result != kOk) return result;
@@ -167,12 +268,29 @@ int32_t Printer::DiscountedSum(int32_t discountPercent) const {
 int32_t Printer::ReceiptBegin() {
   if (const int32_t result = Prologue(true, true); result != kOk) return result;
   ItemCount = 0;
+  LastReceipt = ClosedReceipt::kToldOrNone;
   if (const int32_t result = CheckReceiptPreconditions(); result != kOk) return result;
+  int32_t counter = 0;
+  if (const int32_t result = ReadReceiptCounter(counter); result != kOk) return result;
   Link.PurgePort();
-  if (const int32_t result = SendAcknowledged(*this, cmd::kReceiptBegin); result != kOk)
-    return result;
+  int32_t begun = SendAcknowledged(*this, cmd::kReceiptBegin);
+  if (begun == kNak) {
+    // The printer may still hold a receipt the driver no longer has (one it told the
+    // caller was not printed, or one a reconnection's cancel missed). It can never be
+    // ended now: it is cancelled, so that it never prints, and the receipt begun again.
+    if (SendAcknowledged(*this, cmd::kCancel) == kOk)
+      begun = SendAcknowledged(*this, cmd::kReceiptBegin);
+  } else if (begun != kOk) {
+    // The answer was lost: the printer may have begun. What it may have begun is
+    // cancelled, so that driver and printer agree there is no receipt, and the caller's
+    // retry is not refused.
+    SendAcknowledged(*this, cmd::kCancel);
+  }
+  if (begun != kOk) return begun;
   ReceiptOpen = true;
   RateTotals.fill(0);
+  ResetEndProgress();
+  ReceiptCounterAtBegin = counter;
   return kOk;
 }
 
@@ -191,6 +309,8 @@ int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka
     return result;
   if (const int32_t result = CheckItemBounds(Stawka, Komunikat, Ilosc, MP, Cena); result != kOk)
     return result;
+  // The printer would cancel the whole receipt for it; refused here, the receipt stays.
+  if (RateReserved[static_cast<size_t>(Stawka)]) return kRateUndefined;
   // A caller's own value is sent as it is; otherwise the driver's exact one.
   const int64_t value = Wartosc != 0 ? int64_t{Wartosc} : LineValue(Ilosc, MP, Cena);
   if (value > kMaxLineValue) return kLineValueTooLarge;
@@ -245,7 +365,14 @@ int32_t Printer::PackageItem(int32_t Param, uint16_t firstValue, uint16_t second
   // The package line is acknowledged only after its parameters.
   uint8_t answer = 0;
   if (!TracedRead(answer)) return kReceiveTimeout;
-  return answer == kAck ? kOk : kNak;
+  if (answer == kAck) return kOk;
+  // Refused. A printer that has cancelled the receipt refuses every line, and says so.
+  bool cancelled = false;
+  if (ReadCancelledFlag(cancelled) == kOk && cancelled) {
+    CloseReceipt();
+    return kReceiptCancelled;
+  }
+  return kNak;
 }
 
 int32_t Printer::PrintSubtotal() {
@@ -257,52 +384,80 @@ int32_t Printer::PrintSubtotal() {
 
 int32_t Printer::ReceiptEnd(int32_t Rabat) {
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
-  if (!ReceiptOpen) return kReceiptNotOpen;
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (!ReceiptOpen) return EndOfClosedReceipt();
 
-  int32_t discount = 0;
-  if (Rabat >= 1 && Rabat <= 99) {
-    Block parameters{};
-    parameters[0] = static_cast<uint8_t>(Rabat);
-    if (const int32_t result = Send(*this, cmd::kDiscount, parameters); result != kOk)
-      return result;
-    discount = Rabat;
+  // A retry after the end went out: first what became of it. Nothing is sent twice.
+  if (EndProgress >= EndStep::kEndSent) {
+    EndOutcome outcome = EndOutcome::kNotKnown;
+    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) return result;
+    // Still open, or nothing tells: the end goes again. It cannot print a receipt twice,
+    // since the printer refuses an end when it holds no receipt.
+    if (outcome == EndOutcome::kPrinted || outcome == EndOutcome::kCancelled)
+      return FinishEnd(outcome);
+    EndProgress = EndStep::kSumSent;
   }
   if (const int32_t result = StatusGuard(); result != kOk) return result;
-  if (const int32_t result = SendReceiptSum(DiscountedSum(discount)); result != kOk) return result;
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+
+  // A retry resumes after the last step the printer has: the discount and the total go
+  // once (a second total makes the printer cancel), with the discount first sent.
+  if (EndProgress < EndStep::kSumSent) {
+    if (EndProgress == EndStep::kNothingSent && Rabat >= 1 && Rabat <= 99) {
+      Block parameters{};
+      parameters[0] = static_cast<uint8_t>(Rabat);
+      if (const int32_t result = Send(*this, cmd::kDiscount, parameters); result != kOk)
+        return result;
+      EndDiscount = Rabat;
+      EndProgress = EndStep::kDiscountSent;
+    }
+    if (const int32_t result = StatusGuard(); result != kOk) return result;
+    if (const int32_t result = SendReceiptSum(DiscountedSum(EndDiscount)); result != kOk)
+      return result;
+    EndProgress = EndStep::kSumSent;
+    if (const int32_t result = StatusGuard(); result != kOk) return result;
+  }
   if (ModelOf(DeviceType).extendedCommands)
     if (const int32_t result = SendPayments(); result != kOk) return result;
   if (const int32_t result = SendExtraLines(); result != kOk) return result;
   if (const int32_t result = StatusGuard(); result != kOk) return result;
-
-  const int32_t ended = SendAcknowledged(*this, cmd::kReceiptEnd);
-  if (ended == kNak) {
-    // The printer holds no receipt any more.
-    ReceiptOpen = false;
-    return ItemCount == 0 ? kOk : kNak;
-  }
-  if (ended != kOk) return ItemCount == 0 ? kOk : ended;
-
-  // Acknowledged: the printer has closed the receipt, whatever the status read says.
-  ReceiptOpen = false;
-  ItemCount = 0;
-  uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(cmd::kPrintStatus.code, status); result != kOk)
-    return result;
-  const int32_t printed = PrintControl(0, DeviceType);
-  return (status & kPrinterCancelledReceipt) != 0 ? kReceiptCancelled : printed;
+  return SendEnd();
 }
 
 int32_t Printer::ReceiptCancel() {
   if (const int32_t result = Prologue(false, false); result != kOk) return result;
   if (!ReceiptOpen) return kReceiptNotOpen;
+  // After an end that went out, a receipt the printer printed cannot be cancelled and must
+  // not be reported cancelled: 201, and ReceiptEnd then answers that it was printed.
+  if (EndProgress >= EndStep::kEndSent) {
+    EndOutcome outcome = EndOutcome::kNotKnown;
+    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) return result;
+    switch (outcome) {
+      case EndOutcome::kPrinted:
+        CloseReceipt();
+        ItemCount = 0;
+        LastReceipt = ClosedReceipt::kPrinted;
+        return kReceiptNotOpen;
+      case EndOutcome::kCancelled:
+        CloseReceipt();
+        return kReceiptCancelled;
+      case EndOutcome::kNotKnown:
+        return kReceiveTimeout;  // the end's answer never came; nothing tells yet
+      case EndOutcome::kStillOpen:
+        EndProgress = EndStep::kSumSent;
+        break;
+    }
+  }
   if (const int32_t result = StatusGuard(); result != kOk) return result;
-  if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != kOk) return result;
-  const int32_t cancelled = SendAcknowledged(*this, cmd::kCancel);
+  // The printer already holding the total (a failed end) needs no second one.
+  if (EndProgress < EndStep::kSumSent) {
+    if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != kOk) return result;
+  }
+  int32_t cancelled = SendAcknowledged(*this, cmd::kCancel);
+  // Its answer lost or garbled: sent once more. A printer that took the first cancels
+  // nothing the second time, and accepts that too.
+  if (cancelled != kOk && cancelled != kNak) cancelled = SendAcknowledged(*this, cmd::kCancel);
   if (cancelled != kOk && !(ItemCount == 0 && cancelled == kNak)) return cancelled;
   ItemCount = 0;
-  ReceiptOpen = false;
+  CloseReceipt();
   return PrintControl(0, DeviceType);
 }
 

@@ -12,8 +12,22 @@ void Printer::ClearExtraLineTable() {
 
 void Printer::ClearReceiptState() {
   RateTotals.fill(0);
+  ItemCount = 0;
   ClearPaymentTable();
   ClearExtraLineTable();
+  ResetEndProgress();
+}
+
+void Printer::ResetEndProgress() {
+  EndProgress = EndStep::kNothingSent;
+  EndDiscount = 0;
+  PaymentHalfSent = 0;
+}
+
+void Printer::DropOpenReceipt() {
+  if (ReceiptOpen && EndProgress >= EndStep::kEndSent) LastReceipt = ClosedReceipt::kDroppedNotKnown;
+  ReceiptOpen = false;
+  ClearReceiptState();
 }
 
 }  // namespace kestradr

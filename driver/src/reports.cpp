@@ -78,12 +78,12 @@ int32_t Printer::PeriodicReport(const std::string& caption, int32_t kind, uint8_
   SendBuffer[0] = kind == 1 ? detailedMode : shortMode;
   for (size_t i = 0; i < 4; ++i) SendBuffer[1 + i] = data[i];
 
-  ReopenForLongReport();
+  const PortTimeouts before = ReopenForLongReport();
   // The verdict arrives as a second reply, after the parameters: ExchangeSequence, not
   // SendSequence.
   const Command& report = cmd::kPeriodicReport;
   if (known) ExchangeSequence(report.code, report.reply, report.secondReply, report.parameters);
-  ReopenWithDefaultTimeouts();
+  ReopenWithDefaultTimeouts(before);
   // Nothing was asked for an unknown kind; the reply buffer holds an older answer and is
   // no verdict.
   if (!known) return PrintControl(0, DeviceType);
@@ -121,14 +121,14 @@ int32_t Printer::PeriodReport(int32_t Kind, int32_t FromYear, int32_t FromMonth,
   const int32_t fields[] = {FromYear, FromMonth, FromDay, ToYear, ToMonth, ToDay};
   for (size_t i = 0; i < 6; ++i) PutDigits(parameters, 2 * i, fields[i]);
 
-  ReopenForLongReport();
+  const PortTimeouts before = ReopenForLongReport();
   uint8_t result = kOk;
   Block reply{};
   if (Kind == 1 || Kind == 0) {
     const Command& command = Kind == 1 ? cmd::kPeriodReportDetailed : cmd::kPeriodReportShort;
     result = SendSequence(command, reply, parameters);
   }
-  ReopenWithDefaultTimeouts();
+  ReopenWithDefaultTimeouts(before);
   if (result != kOk) return result;
   return PrintControl(0, DeviceType);
 }
@@ -166,27 +166,29 @@ PortAddress Printer::PortForReports(uint32_t& speed) const {
   return AddressOf(PortNumber);
 }
 
-void Printer::ReopenForReport(uint16_t readTimeoutSeconds) {
+void Printer::Reopen(const PortTimeouts& timeouts) {
   uint32_t speed = 0;
   const PortAddress chosen = PortForReports(speed);
-  const uint32_t writeMs = PortWriteTimeout * 1000u;
-  const uint32_t readMs = readTimeoutSeconds * 1000u;
   // A caller that opened the port itself (OpenPort) named it to nobody: closing it would
   // lose it, so only its time-outs change.
   if (chosen.Empty()) {
-    Link.SetPortTimeouts(writeMs, readMs);
+    Link.SetPortTimeouts(timeouts.writeMs, timeouts.readMs);
     return;
   }
   Link.DonePort();
-  Link.InitPort(chosen, speed, writeMs, readMs);
+  Link.InitPort(chosen, speed, timeouts.writeMs, timeouts.readMs);
 }
 
-void Printer::ReopenForLongReport() {
-  ReopenForReport(kReportReadTimeout);
+Printer::PortTimeouts Printer::ReopenForLongReport() {
+  // No port open: the driver opens its ports with the application's time-out both ways.
+  PortTimeouts before{ReadTimeoutMs, ReadTimeoutMs};
+  Link.CurrentPortTimeouts(before.writeMs, before.readMs);
+  Reopen({PortWriteTimeout * 1000u, kReportReadTimeout * 1000u});
+  return before;
 }
 
-void Printer::ReopenWithDefaultTimeouts() {
-  ReopenForReport(PortReadTimeout);
+void Printer::ReopenWithDefaultTimeouts(const PortTimeouts& before) {
+  Reopen(before);
 }
 
 }  // namespace kestradr

@@ -1,4 +1,6 @@
 // Status bytes and counters read before the printer is trusted with a receipt or a write.
+#include <algorithm>
+
 #include "cp1250.hpp"
 #include "export_guard.hpp"
 #include "messages.hpp"
@@ -8,6 +10,13 @@ namespace kestradr {
 
 namespace {
 constexpr uint8_t kFiscalModeBit = 0x08;
+
+// The verdict of the rate read once `reserved` holds its first `count` rates.
+int32_t RatesSetAmong(const std::array<bool, 8>& reserved, int count, bool& flag) {
+  flag = std::any_of(reserved.begin() + 1, reserved.begin() + 1 + count,
+                     [](bool isReserved) { return !isReserved; });
+  return flag ? kOk : kNoTaxRates;
+}
 }  // namespace
 
 // One data byte after the acknowledgement.
@@ -76,16 +85,22 @@ int32_t Printer::ReadLastReceiptNumber(int32_t& number) {
   uint32_t version = 0;
   if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
 
-  Block reply{};
-  if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != kOk)
-    return result;
-  number = reply[0] + 256 * reply[1];
+  if (const int32_t result = ReadReceiptCounter(number); result != kOk) return result;
   // Some models keep the short counter at 0 and count in the long one.
   if (number == 0 && ModelOf(type).longReceiptCounter) {
+    Block reply{};
     if (const uint8_t result = SendSequence(cmd::kLongCounters, reply); result != kOk)
       return result;
     number = reply[0] + 256 * reply[1];
   }
+  return kOk;
+}
+
+int32_t Printer::ReadReceiptCounter(int32_t& counter) {
+  Block reply{};
+  if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != kOk)
+    return result;
+  counter = reply[0] + 256 * reply[1];
   return kOk;
 }
 
@@ -104,28 +119,32 @@ int32_t Printer::CheckTaxRatesSet(bool& flag) {
   static const std::string caption = Cp1250("Odczyt stawek podatkowych...");
   ShowCentreMessage(caption);
   flag = false;
+  RateReserved.fill(false);
   Block reply{};
 
-  // Newest format first; a NAK means the model predates the command.
+  // Newest format first; a NAK means the model predates the command. Any other failure
+  // is the line's or the printer's, not an answer about the rates, and is passed on as
+  // it came: "no rates" from a printer that never answered sends the user after rates
+  // that are there.
   uint8_t result = SendSequence(cmd::kReadRates7, reply);
   if (result == kOk) {
-    for (int entry = 0; entry < 7; ++entry) flag = flag || reply[2 * entry] < 0x80;
-    return flag ? kOk : kNoTaxRates;
+    for (int entry = 0; entry < 7; ++entry) RateReserved[entry + 1] = reply[2 * entry] >= 0x80;
+    return RatesSetAmong(RateReserved, 7, flag);
   }
-  if (result != kNak) return kNoTaxRates;
+  if (result != kNak) return result;
 
   result = SendSequence(cmd::kReadRates6, reply);
   if (result == kOk) {
-    for (int entry = 0; entry < 6; ++entry) flag = flag || reply[2 * entry] != 0xFF;
-    return flag ? kOk : kNoTaxRates;
+    for (int entry = 0; entry < 6; ++entry) RateReserved[entry + 1] = reply[2 * entry] == 0xFF;
+    return RatesSetAmong(RateReserved, 6, flag);
   }
   if (result != kNak) return result;
 
   result = SendSequence(cmd::kReadRates4, reply);
   if (result != kOk) return result;
   // One byte per rate in this format: the four data bytes are the four rates.
-  for (int entry = 0; entry < 4; ++entry) flag = flag || reply[entry] != 0xFF;
-  return flag ? kOk : kNoTaxRates;
+  for (int entry = 0; entry < 4; ++entry) RateReserved[entry + 1] = reply[entry] == 0xFF;
+  return RatesSetAmong(RateReserved, 4, flag);
 }
 
 int32_t Printer::ReadStatus94And96(uint8_t& first, uint8_t& second) {

@@ -69,9 +69,11 @@ bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, R
     case 4:
       write = {cmd::kWriteRates4.code, cmd::kWriteRates4.parameters, 4, {}};
       for (int i = 0; i < 4; ++i) {
-        // Whole percents only; the reserved marker 25500 becomes the byte 0xFF.
+        // Whole percents only; the reserved marker 25500 becomes the byte 0xFF. A rate
+        // with hundredths would be written cut down to fiscal memory, whose changes are
+        // few: it does not fit.
         const uint32_t percent = values[i] / 100;
-        fits = fits && percent <= 0xFF;
+        fits = fits && percent <= 0xFF && values[i] % 100 == 0;
         write.parameters[i] = static_cast<uint8_t>(percent);
       }
       return true;

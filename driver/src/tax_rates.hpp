@@ -28,7 +28,8 @@ struct RateWrite {
 };
 
 // False for a device type without a rate format (device_models.hpp). `fits` turns false
-// when a rate cannot be carried by the format (the byte would wrap).
+// when a rate cannot be carried by the format as it is (the byte would wrap, or a 4-rate
+// model would get a rate that is not a whole percent).
 bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
                     bool& fits);
 

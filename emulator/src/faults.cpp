@@ -99,18 +99,27 @@ std::optional<FaultKind> FaultInjector::OnCommand(uint8_t command) {
     if (seen < state.rule.skip) continue;
     if (state.rule.times >= 0 && state.fired >= state.rule.times) continue;
     ++state.fired;
-    ++injected_;
-    return state.rule.kind;
+    return Strike(command, state.rule.kind);
   }
   if (plan_.random.probability > 0.0) {
     std::uniform_real_distribution<double> chance(0.0, 1.0);
     if (chance(rng_) < plan_.random.probability) {
       std::uniform_int_distribution<std::size_t> pick(0, plan_.random.kinds.size() - 1);
-      ++injected_;
-      return plan_.random.kinds[pick(rng_)];
+      return Strike(command, plan_.random.kinds[pick(rng_)]);
     }
   }
   return std::nullopt;
+}
+
+FaultKind FaultInjector::Strike(uint8_t command, FaultKind kind) {
+  ++injected_;
+  ++struck_[{command, kind}];
+  return kind;
+}
+
+uint64_t FaultInjector::Struck(uint8_t command, FaultKind kind) const {
+  const auto found = struck_.find({command, kind});
+  return found == struck_.end() ? 0 : found->second;
 }
 
 std::vector<uint8_t> FaultInjector::Garbage() {

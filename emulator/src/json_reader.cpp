@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 namespace kestra::emu {
 namespace {
@@ -68,7 +69,7 @@ class Reader {
       if (!Take(':')) return Fail("expected ':'");
       auto member = Value(depth + 1);
       if (!member) return std::nullopt;
-      value.members.emplace_back(std::move(key), std::move(*member));
+      value.members.push_back({std::move(key), std::move(*member)});
       SkipBlanks();
       if (Take('}')) return value;
       if (!Take(',')) return Fail("expected ',' or '}'");

@@ -6,10 +6,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace kestra::emu {
+
+struct JsonMember;
 
 struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
@@ -19,10 +20,16 @@ struct JsonValue {
   double number = 0;
   std::string text;  // a string's value, UTF-8
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;
+  // A vector of a type still incomplete here (std::pair of one is not allowed to be).
+  std::vector<JsonMember> members;
 
   // The member `key` of an object, or nothing.
   const JsonValue* Find(std::string_view key) const;
+};
+
+struct JsonMember {
+  std::string name;
+  JsonValue value;
 };
 
 // Reads one JSON value filling all of `text` (blanks around it allowed); on a mistake

@@ -8,6 +8,7 @@
 
 #include "demo_printer.hpp"
 #include "driver_gateway.hpp"
+#include "flow/command_line.hpp"
 #include "flow_fixture.hpp"
 #include "printer.hpp"
 
@@ -23,6 +24,7 @@ TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
   flows_->dialog.controls.speedIndex = 2;
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM3"}));
+  EXPECT_EQ(flows_->dialog.controls.portDevices, (QStringList{"/dev/tty1", "/dev/tty3"}));
   EXPECT_EQ(flows_->state.SelectedPort, 1);
   EXPECT_EQ(flows_->state.SelectedSpeed, 28800);  // the item index times 9600
   EXPECT_EQ(printer_.calls.front(), "open 1 28800");
@@ -35,12 +37,10 @@ TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
             ui_.centre.end());
 }
 
-TEST_F(DialogFlow, ModelsThatDoNotKeepGLeaveItOutOfTheRatesRead) {
+TEST_F(DialogFlow, TheLockByteIsAskedOfLunoAndLunoFOnly) {
   printer_.type = 0;
-  printer_.rates = {2300, 800, 500, 0, R, R, Z};
   ASSERT_EQ(Confirm(), DialogOutcome::ShowEditor);
-  EXPECT_EQ(flows_->state.CurrentRates[6], 0);
-  EXPECT_FALSE(printer_.Called("lock")) << "the lock byte is only asked of LUNO and LUNO F";
+  EXPECT_FALSE(printer_.Called("lock"));
 }
 
 struct Refusal {
@@ -88,14 +88,15 @@ TEST_F(DialogFlow, EachRefusalIsShownAndEndsTheProgram) {
 }
 
 TEST_F(DialogFlow, ACommandLinePortConnectsToThatPortAtItsSpeed) {
-  printer_.ports = {1, 7};
-  flows_->state.SelectedPort = 7;
-  flows_->state.SelectedSpeed = 19200;
+  printer_.ports = {1, 7, 33};
+  const CommandLine line = ParseCommandLine({"com33", "19200"});  // above COM9 too
+  flows_->state.SelectedPort = line.port;
+  flows_->state.SelectedSpeed = line.speed;
   flows_->dialog.FormActivate();
   EXPECT_TRUE(ui_.boxes.empty());
-  EXPECT_EQ(flows_->dialog.ChosenEntry(), "COM7");
+  EXPECT_EQ(flows_->dialog.ChosenEntry(), "COM33");
   EXPECT_EQ(flows_->dialog.controls.speedIndex, 1);
-  EXPECT_EQ(printer_.calls, (std::vector<std::string>{"open 7 19200", "open 7 19200"}));
+  EXPECT_EQ(printer_.calls, (std::vector<std::string>{"open 33 19200", "open 33 19200"}));
 }
 
 TEST_F(DialogFlow, ACommandLinePortWithoutSpeedUsesTheDialogsSpeed) {

@@ -102,7 +102,7 @@ const QString kCancelled =
     "  Licznik paragonów anulowanych jest większy od 0.   \r"
     "Nie można zapisać stawek VAT! Wykonaj Raport Dobowy";
 const QString kOrder =
-    "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności niemalejącej.\r"
+    "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności nierosnącej.\r"
     "Należy zmienić kolejność stawek.";
 const QString kUnchanged = "Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane.";
 const QString kNoPort = "Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji";
@@ -164,6 +164,33 @@ TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
     EXPECT_TRUE(printer_.written.empty());
     EXPECT_TRUE(ui_.readOuts.empty());
     EXPECT_TRUE(flows_->editor.takEnabled);
+  }
+}
+
+// "Tak" on the table as read writes nothing on any model, even where the rows a model
+// does not carry hold the editor's markers; the last rate a model carries, changed, is
+// written, and "Tak" once more finds the table the read-out took in unchanged.
+TEST_F(EditorFlow, OnlyAChangedTableIsWrittenOnEveryModel) {
+  for (uint8_t type = 0; type <= 10; ++type) {
+    SCOPED_TRACE(type);
+    printer_ = ScriptedPrinter();
+    printer_.type = type;
+    printer_.rates = {2300, 800, 500, 400, 300, 200, 100};
+    flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
+    OpenEditor();
+    flows_->editor.Button1Click();
+    EXPECT_EQ(ui_.Texts(BoxKind::Information), std::vector<QString>{kUnchanged});
+    EXPECT_FALSE(printer_.Called("set"));
+    const int last = kestradr::ModelOf(type).rateCount - 1;
+    Type(last, "0");
+    flows_->editor.Button1Click();
+    ASSERT_EQ(printer_.written.size(), 1u);
+    EXPECT_EQ(printer_.written[0][static_cast<size_t>(last)], 0u);
+    ASSERT_EQ(ui_.readOuts.size(), 1u);
+    ui_.Clear();
+    flows_->editor.Button1Click();
+    EXPECT_EQ(ui_.Texts(), std::vector<QString>{kUnchanged});
+    EXPECT_EQ(printer_.written.size(), 1u);
   }
 }
 

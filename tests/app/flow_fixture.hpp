@@ -8,12 +8,13 @@
 #include <deque>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "device_models.hpp"
 #include "flow/program_flows.hpp"
+#include "qstring_printer.hpp"
 
 namespace taurasw::testing {
 
@@ -86,6 +87,7 @@ class ScriptedPrinter : public PrinterGateway {
   std::vector<RateValues> written;
 
   bool PortAvailable(uint8_t port) override { return ports.count(port) > 0; }
+  QString PortDevicePath(uint8_t port) override { return QStringLiteral("/dev/tty%1").arg(port); }
   void PurgePort() override {}
   int32_t OpenPort(uint8_t port, uint16_t speed) override {
     calls.push_back("open " + std::to_string(port) + " " + std::to_string(speed));
@@ -111,10 +113,11 @@ class ScriptedPrinter : public PrinterGateway {
     s = status;
     return statusResult;
   }
+  // As the driver reads them: the model's rates, the caller's values behind them.
   int32_t ReadVAT(int32_t& count, RateValues& r) override {
     calls.push_back("read");
-    count = 7;
-    if (readResult == 0) r = rates;
+    count = kestradr::ModelOf(type).rateCount;
+    if (readResult == 0) std::copy_n(rates.begin(), count, r.begin());
     return readResult;
   }
   int32_t SetVAT(int32_t&, const RateValues& r) override {
@@ -176,8 +179,3 @@ class FlowTest : public ::testing::Test {
 };
 
 }  // namespace taurasw::testing
-
-// Readable failure messages for the Polish texts.
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}

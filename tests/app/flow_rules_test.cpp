@@ -8,6 +8,7 @@
 #include "flow/rate_editor.hpp"
 #include "flow/rate_readout.hpp"
 #include "flow/services.hpp"
+#include "qstring_printer.hpp"
 
 namespace taurasw {
 namespace {
@@ -15,34 +16,51 @@ namespace {
 constexpr uint32_t R = kReservedRateValue;
 constexpr uint32_t Z = kExemptRateValue;
 
+// Of the words that are not options, the first port (COM1..COM255, any case) and the
+// first speed count; every other word is ignored, and named.
 TEST(CommandLine, PortAndSpeedInAnyOrderAndCaseOnlyKnownValuesAndTheFirstMatchWins) {
-  const std::tuple<QStringList, uint8_t, uint16_t> cases[] = {
-      {{"com3", "19200"}, 3, 19200},
-      {{"28800", "Com9"}, 9, 28800},
-      {{"COM10", "14400", "COM0", "9600x", "com"}, 0, 0},
-      {{"COM2", "COM5", "9600", "28800"}, 2, 9600},
-      {{}, 0, 0},
+  const QStringList notPorts{"COM0", "COM256", "COM1000", "COM", "COM-1", "COM 3", "COM3x"};
+  const std::tuple<QStringList, uint8_t, uint16_t, QStringList> cases[] = {
+      {{"com3", "19200"}, 3, 19200, {}},
+      {{"28800", "Com9"}, 9, 28800, {}},
+      {{"COM12", "9600x"}, 12, 0, {"9600x"}},
+      {{"COM33"}, 33, 0, {}},  // the first USB adapter on Linux
+      {{"com255"}, 255, 0, {}},
+      {notPorts, 0, 0, notPorts},
+      {{"14400", "COM2", "COM5", "9600", "28800"}, 2, 9600, {"14400", "COM5", "28800"}},
+      {{}, 0, 0, {}},
   };
-  for (const auto& [arguments, port, speed] : cases) {
+  for (const auto& [arguments, port, speed, ignored] : cases) {
     const CommandLine line = ParseCommandLine(arguments);
     EXPECT_EQ(line.port, port) << arguments.join(' ').toStdString();
     EXPECT_EQ(line.speed, speed) << arguments.join(' ').toStdString();
+    EXPECT_EQ(line.ignored, ignored);
     EXPECT_FALSE(line.emulator || line.help);
+    EXPECT_TRUE(line.error.isEmpty());
   }
 }
 
 TEST(CommandLine, ProgramOptions) {
-  CommandLine line = ParseCommandLine({"--emulator=luno-f", "--screenshots=/tmp/x", "--nope"});
+  CommandLine line = ParseCommandLine({"--emulator=luno-f", "--screenshots=/tmp/x"});
   EXPECT_TRUE(line.emulator);
   EXPECT_EQ(line.emulatorModel, "luno-f");
   EXPECT_EQ(line.screenshotDir, "/tmp/x");
-  EXPECT_EQ(line.ignored, QStringList{"--nope"});
+  // A bare --emulator takes the default model, not the word after it.
   line = ParseCommandLine({"--emulator", "COM4"});
   EXPECT_TRUE(line.emulator);
   EXPECT_TRUE(line.emulatorModel.isEmpty());
   EXPECT_EQ(line.port, 4);
-  EXPECT_TRUE(ParseCommandLine({"--help"}).help);
-  EXPECT_TRUE(ParseCommandLine({"-h"}).help);
+  for (const char* word : {"--help", "-h"}) EXPECT_TRUE(ParseCommandLine({word}).help) << word;
+  for (const char* word : {"--version", "-v"})
+    EXPECT_TRUE(ParseCommandLine({word}).version) << word;
+  EXPECT_FALSE(ParseCommandLine({"COM1"}).version);
+}
+
+TEST(CommandLine, AnOptionThatCannotBeUsedStopsTheProgram) {
+  EXPECT_EQ(ParseCommandLine({"COM1", "--emulater"}).error, "nieznana opcja: --emulater");
+  EXPECT_EQ(ParseCommandLine({"-x"}).error, "nieznana opcja: -x");
+  EXPECT_FALSE(ParseCommandLine({"--screenshots"}).error.isEmpty());  // no directory
+  EXPECT_FALSE(ParseCommandLine({"--help=all"}).error.isEmpty());
 }
 
 StatusRead Status(int count, std::initializer_list<std::pair<int, uint8_t>> bytes) {

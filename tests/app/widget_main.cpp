@@ -6,11 +6,14 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "ui/program.hpp"
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
+  taurasw::SetProgramIdentity();
   QTranslator polish;
   if (polish.load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&polish);

@@ -20,7 +20,9 @@
 #include "emulator_line.hpp"
 #include "flow_fixture.hpp"
 #include "printer.hpp"
+#include "qstring_printer.hpp"
 #include "serial_device.hpp"
+#include "shown_caption.hpp"
 #include "ui/message_boxes.hpp"
 #include "ui/program.hpp"
 
@@ -55,12 +57,13 @@ class Operator {
   std::deque<bool> answers;
   std::vector<SeenBox> boxes;
   QStringList readOut;
+  QString readOutCaption;
 
  private:
   void Look() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      SeenBox seen{box->windowTitle(), box->text(), box->icon(), {}};
+      SeenBox seen{testing::ShownCaption(*box), box->text(), box->icon(), {}};
       for (QAbstractButton* button : box->buttons()) seen.buttons << button->text();
       boxes.push_back(seen);
       QAbstractButton* yes = box->button(QMessageBox::Yes);
@@ -72,6 +75,7 @@ class Operator {
         box->button(QMessageBox::Ok)->click();
       }
     } else if (auto* view = dynamic_cast<TfOdczytStawek*>(modal)) {
+      readOutCaption = testing::ShownCaption(*view);
       readOut.clear();
       for (QLabel* label : view->labels)
         if (label->isVisibleTo(view)) readOut << label->text();
@@ -117,7 +121,7 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   config.deviceType = 7;
   config.receiptCounter = 2;
   kestradr::testing::EmulatorPort emulator(config);
-  kestradr::SetPortProbe([](int port) { return port == 1 || port == 2; });
+  kestradr::SetPortProbe([](int port) { return port == 1 || port == 2 || port == 33; });
   DriverGateway gateway;
   struct ProgramEndsFirst {
     std::unique_ptr<TauraProgram>& program;
@@ -129,9 +133,9 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   Operator person;
   StartProgram(gateway);
   TKomunikacja& dialog = program_->Dialog();
-  EXPECT_EQ(dialog.windowTitle(), "Ustaw parametry komunikacji");
-  EXPECT_EQ(dialog.cbNumerPortu->count(), 2);
+  EXPECT_EQ(dialog.cbNumerPortu->count(), 3);
   EXPECT_EQ(dialog.cbNumerPortu->itemText(0), "COM1");
+  EXPECT_EQ(dialog.cbNumerPortu->itemData(2, Qt::ToolTipRole).toString(), "/dev/ttyUSB0");
   EXPECT_EQ(dialog.speedItems[0]->text(), "  9600 b/s");
   ClickRadio(dialog.speedItems[1]);
   EXPECT_TRUE(dialog.speedItems[1]->isChecked());
@@ -142,7 +146,6 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(program_->Flows().state.SelectedSpeed, 19200);
-  EXPECT_EQ(editor.windowTitle(), "Stawki podatkowe");
   EXPECT_EQ(editor.sb->currentMessage(), "DRUKARKA KESTRA LUNO");
   EXPECT_EQ(editor.me[0]->text(), "22");  // the proposal for an unprogrammed printer
   EXPECT_TRUE(editor.cbR[3]->isChecked());
@@ -167,7 +170,6 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
                          "Stawka PTU D : REZERWA", "Stawka PTU E : REZERWA",
                          "Stawka PTU F : REZERWA", "Stawka PTU G : ZWOLNIONA"}));
   EXPECT_EQ(emulator.Printer().Memory().Rates()[1], 800);
-  EXPECT_EQ(program_->ReadOutView().windowTitle(), "Stawki podatkowe z drukarki fiskalnej ");
   EXPECT_TRUE(editor.isVisible()) << "the editor stays open after a write";
   EXPECT_TRUE(editor.Button1->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy cursor left behind";
@@ -204,16 +206,18 @@ TEST_F(Windows, TheMaskTakesDigitsOnlyAndAnEmptyFieldBecomesZero) {
   EXPECT_FALSE(editor.me[0]->isVisibleTo(&editor));
 }
 
-TEST_F(Windows, ACommandLinePortIsChosenAndEscapeEndsTheProgram) {
-  CommandLine line;
-  line.port = 2;
-  line.speed = 28800;
-  scripted_.ports = {1, 2};
-  StartProgram(scripted_, line);
+TEST_F(Windows, ACommandLinePortIsChosenWithItsDeviceAndEscapeEndsTheProgram) {
+  scripted_.ports = {1, 2, 33};
+  StartProgram(scripted_, ParseCommandLine({"COM33", "28800"}));
   TKomunikacja& dialog = program_->Dialog();
-  EXPECT_EQ(dialog.cbNumerPortu->currentText(), "COM2");
+  EXPECT_EQ(dialog.cbNumerPortu->currentText(), "COM33");
   EXPECT_TRUE(dialog.speedItems[2]->isChecked());
   EXPECT_TRUE(dialog.Button1->isEnabled());
+  // Each entry names its device; the closed list names the chosen one's.
+  EXPECT_EQ(dialog.cbNumerPortu->itemData(1, Qt::ToolTipRole).toString(), "/dev/tty2");
+  EXPECT_EQ(dialog.cbNumerPortu->toolTip(), "/dev/tty33");
+  dialog.cbNumerPortu->setCurrentIndex(0);
+  EXPECT_EQ(dialog.cbNumerPortu->toolTip(), "/dev/tty1");
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_EQ(ends_, 1);
 }
@@ -239,6 +243,52 @@ TEST_F(Windows, MessageBoxesSpeakPolishWithTheirCaptionsAndIcons) {
   EXPECT_EQ(person.boxes[3].icon, QMessageBox::Information);
   EXPECT_EQ(person.boxes[4].caption, "Błąd");
   EXPECT_EQ(person.boxes[4].icon, QMessageBox::Information);
+}
+
+// The captions are the program's fixed texts, whole and alone: nothing appended to them
+// (the trailing blank of the read-out's caption included). Run on X11 as well, where
+// the window system is handed the title it shows.
+using Captions = Windows;
+
+TEST_F(Captions, EveryWindowAndBoxShowsExactlyItsText) {
+  Operator person;
+  scripted_.setResults = {218};
+  StartProgram(scripted_);
+  TKomunikacja& dialog = program_->Dialog();
+  EXPECT_EQ(testing::ShownCaption(dialog), "Ustaw parametry komunikacji");
+
+  QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+  TfStawkiPodatkowe& editor = program_->Editor();
+  ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
+  EXPECT_EQ(testing::ShownCaption(editor), "Stawki podatkowe");
+
+  // The proposal is written after the daily-report question, then read back.
+  QTest::mouseClick(editor.Button1, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); }));
+  EXPECT_EQ(person.readOutCaption, "Stawki podatkowe z drukarki fiskalnej ");
+  // Nothing changed since: the information.
+  QTest::mouseClick(editor.Button1, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return person.boxes.size() == 2; }));
+  // The port gone: an error.
+  scripted_.openResult = 2;
+  QTest::mouseClick(editor.Button1, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return person.boxes.size() == 3; }));
+
+  std::vector<QString> captions;
+  for (const SeenBox& box : person.boxes) captions.push_back(box.caption);
+  EXPECT_EQ(captions, (std::vector<QString>{"Odpowiedz", "Informacja", "Błąd"}));
+  QTest::mouseClick(editor.Button2, Qt::LeftButton);
+  EXPECT_EQ(ends_, 1);
+}
+
+TEST_F(Captions, TheProgramLeavesNoDisplayNameToAppend) {
+  // Qt appends a display name to every caption once one is set; without one it falls
+  // back to the application name, which only the window class carries.
+  const QString name = QCoreApplication::applicationName();
+  EXPECT_EQ(name, "TauraSW");
+  QCoreApplication::setApplicationName(QStringLiteral("probe"));
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "probe");
+  QCoreApplication::setApplicationName(name);
 }
 
 }  // namespace

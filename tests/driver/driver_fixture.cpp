@@ -23,8 +23,10 @@ class LoggingDevice : public SerialDevice {
   // The first time-outs set are the ones the port was opened with; closing restores the
   // device's earlier ones, which are not the driver's.
   uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
-    if (!recorded_ && entry_ < log_->size())
+    if (!recorded_ && entry_ < log_->size()) {
       (*log_)[entry_].readTimeoutMs = timeouts.readTotalConstant;
+      (*log_)[entry_].writeTimeoutMs = timeouts.writeTotalConstant;
+    }
     recorded_ = true;
     return inner_->SetTimeouts(timeouts);
   }
@@ -58,26 +60,31 @@ std::string Cp(const char* utf8) {
 }
 
 void ScriptIdentity(ScriptedLine& line, int type, uint8_t version) {
-  struct Identity {
-    uint8_t family;
-    int subType;  // -1: 0xFE refused, -2: not asked
-  };
-  static constexpr Identity kIdentities[] = {{0x02, -2},   {0x11, -2},   {0x2C, -1},   {0x2C, 0x01},
-                                             {0x05, -2},   {0x12, -1},   {0x12, 0x01}, {0x2C, 0x7C},
-                                             {0x12, 0x7D}, {0x2C, 0x80}, {0x2C, 0x81}, {0x33, -2}};
-  const Identity& identity = kIdentities[type];
-  line.Always(0xFF, {0x06, identity.family});
-  if (identity.subType == -1)
-    line.Always(0xFE, {0x15});
-  else if (identity.subType >= 0)
-    line.Always(0xFE, {0x06, static_cast<uint8_t>(identity.subType), version, 0x00});
+  // The answers the model table says identify `type`; a sub-type no row claims for "any
+  // other" of a family, and a family byte no row has for the unknown device.
+  const DeviceModel& model = kDeviceModels.at(static_cast<size_t>(type));
+  line.Always(0xFF, {0x06, model.subType == SubType::Unknown ? uint8_t{0x33} : model.family});
+  switch (model.subType) {
+    case SubType::Refused:
+      line.Always(0xFE, {0x15});
+      break;
+    case SubType::Is:
+    case SubType::Other: {
+      const uint8_t code = model.subType == SubType::Is ? model.subTypeCode : uint8_t{0x01};
+      line.Always(0xFE, {0x06, code, version, 0x00});
+      break;
+    }
+    case SubType::None:
+    case SubType::Unknown:
+      break;
+  }
 }
 
 void ScriptedDriver::SetUp() {
   auto line = line_;
   auto openings = openings_;
   SetDeviceOpener([line, openings](const PortAddress& address) {
-    openings->push_back({address.number, 0});
+    openings->push_back({address.number, 0, 0});
     DeviceOpenResult result;
     result.device = std::make_unique<LoggingDevice>(line->OpenDevice(), openings);
     return result;

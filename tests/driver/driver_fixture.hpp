@@ -14,10 +14,11 @@ namespace kestradr::testing {
 // Scripts the identification answers (0xFF, 0xFE) of a device type.
 void ScriptIdentity(ScriptedLine& line, int type, uint8_t version = 1);
 
-// Every port the driver opens, with the read time-out it set last (milliseconds).
+// Every port the driver opens, with the time-outs it was opened with (milliseconds).
 struct PortOpening {
   int port = 0;
   uint32_t readTimeoutMs = 0;
+  uint32_t writeTimeoutMs = 0;
 };
 
 class ScriptedDriver : public ::testing::Test {

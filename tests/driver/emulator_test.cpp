@@ -157,7 +157,7 @@ TEST_F(OnEmulator, RatesWrittenAndReadBackInEachFormat) {
   }
 }
 
-TEST_F(OnEmulator, RatesRefusedAfterSalesAndLostPrecisionDetected) {
+TEST_F(OnEmulator, RatesRefusedAfterSalesAndWhenTheModelCannotHoldThem) {
   auto config = Config(7);
   config.receiptCounter = 3;
   Start(config);
@@ -165,11 +165,16 @@ TEST_F(OnEmulator, RatesRefusedAfterSalesAndLostPrecisionDetected) {
   EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 218);
   EXPECT_EQ(Printer().Memory().Rates()[0], emu::kReservedRate);
 
+  // A 4-rate model holds whole percents only: 22.5 % is refused before anything reaches
+  // its fiscal memory, which keeps what it had.
   for (int type : {0, 4}) {
     SCOPED_TRACE(type);
     Start(Config(type));
-    EXPECT_EQ(::SetVAT(&count, 2250, 800, 500, 0, 0, 0, 0), 217);
-    EXPECT_EQ(ReadRates().v[0], 2200u);
+    const auto before = Printer().Memory().Rates();
+    const size_t printed = PrintedLines();
+    EXPECT_EQ(::SetVAT(&count, 2250, 800, 500, 0, 0, 0, 0), 215);
+    EXPECT_EQ(Printer().Memory().Rates(), before);
+    EXPECT_EQ(PrintedLines(), printed);  // no rate-change printout either
   }
 }
 

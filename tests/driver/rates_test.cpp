@@ -119,22 +119,24 @@ TEST_F(TaxRates, SixRateWriteBytesIgnoreG) {
   EXPECT_EQ(Sent(0xD4)[0], wire);
 }
 
-TEST_F(TaxRates, FourRateWriteSendsWholePercentsAndCatchesTheLoss) {
+TEST_F(TaxRates, FourRateWriteSendsWholePercentsAndRefusesWhatWouldBeCut) {
   Connect(4);
   ZeroCounter();
   line_->Always(0x44, {0x06});
   line_->Always(0xD1, {0x15});
   line_->Always(0xD0, {0x15});
   line_->Always(0x70, Ack({22, 8, 0xFF, 0}));
-  EXPECT_EQ(Set({2250, 800, 25500, 0, 0, 0, 0}), 217);
+  EXPECT_EQ(Set({2200, 800, 25500, 0, 1, 2, 3}), 0);  // E..G are not the model's
   EXPECT_EQ(count_, 4);
   EXPECT_EQ(Sent(0x44).at(0), (std::vector<uint8_t>{22, 8, 0xFF, 0}));
-  EXPECT_EQ(Set({2200, 800, 25500, 0, 1, 2, 3}), 0);
 
-  // A rate that would wrap its byte is refused before the write.
-  line_->ClearRecord();
-  EXPECT_EQ(Set({30000, 800, 25500, 0, 0, 0, 0}), 215);
-  EXPECT_FALSE(WasSent(0x44));
+  // Refused before the write: a rate with hundredths (it would be written as 22 %), and
+  // one that would wrap its byte.
+  for (const uint32_t a : {2250u, 2201u, 30000u}) {
+    line_->ClearRecord();
+    EXPECT_EQ(Set({a, 800, 25500, 0, 0, 0, 0}), 215) << a;
+    EXPECT_FALSE(WasSent(0x44)) << a;
+  }
 }
 
 TEST_F(TaxRates, ReceiptsSinceTheDailyReportRefuseTheWrite) {

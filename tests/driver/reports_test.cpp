@@ -57,6 +57,8 @@ TEST_F(Reports, PeriodReportBytesAndKinds) {
   EXPECT_EQ(::PeriodReport(1, 5, 3, 7, 6, 11, 20), 24);
 }
 
+// After the report the port works with the time-outs it had before: those the
+// application gave to CommunicationInit (1 s here), not the driver's own 3 s / 5 s.
 TEST_F(Reports, LongReportReopensTheRecordedPortWhenTheApplicationChoseNone) {
   Connect(3, 1, 4);
   line_->Always(0x28, {0x06});
@@ -66,7 +68,8 @@ TEST_F(Reports, LongReportReopensTheRecordedPortWhenTheApplicationChoseNone) {
   EXPECT_EQ(openings[0].port, 4);
   EXPECT_EQ(openings[0].readTimeoutMs, 90000u);
   EXPECT_EQ(openings[1].port, 4);
-  EXPECT_EQ(openings[1].readTimeoutMs, 5000u);
+  EXPECT_EQ(openings[1].readTimeoutMs, 1000u);
+  EXPECT_EQ(openings[1].writeTimeoutMs, 1000u);
 }
 
 TEST_F(Reports, LongReportReopensTheApplicationsChoice) {
@@ -75,12 +78,14 @@ TEST_F(Reports, LongReportReopensTheApplicationsChoice) {
   DefaultPrinter().SelectedSpeed = 19200;
   line_->Always(0x31, {0x06}, 5, {0x00});
   ASSERT_EQ(::MonthlyReport(1, 5, 3), 0);
+  ASSERT_EQ(::NumberReport(1, 5, 3), 0);
   const auto openings = Openings();
-  ASSERT_EQ(openings.size(), 2u);
+  ASSERT_EQ(openings.size(), 4u);
   EXPECT_EQ(openings[0].port, 6);
   EXPECT_EQ(openings[0].readTimeoutMs, 90000u);
   EXPECT_EQ(openings[1].port, 6);
-  EXPECT_EQ(openings[1].readTimeoutMs, 5000u);
+  EXPECT_EQ(openings[1].readTimeoutMs, 1000u);
+  EXPECT_EQ(openings[3].readTimeoutMs, 1000u);
 }
 
 TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
@@ -89,11 +94,15 @@ TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
   DefaultPrinter().PortNumber = 0;
   line_->Always(0xFF, {0x06, 0x2C});
   line_->Always(0xFE, {0x06, 0x01, 0x01, 0x00});
-  ASSERT_EQ(::OpenPort(3, 9600, 3, 5), 0);
+  ASSERT_EQ(::OpenPort(3, 9600, 2, 7), 0);
   line_->Always(0x28, {0x06});
   EXPECT_EQ(::PeriodReport(1, 5, 1, 1, 5, 1, 31), 0);
   EXPECT_EQ(Openings().size(), 1u);
   EXPECT_EQ(Sent(0x28).size(), 1u);
+  uint32_t writeMs = 0, readMs = 0;
+  ASSERT_TRUE(DefaultPrinter().Link.CurrentPortTimeouts(writeMs, readMs));
+  EXPECT_EQ(writeMs, 2000u);  // the caller's own, from OpenPort
+  EXPECT_EQ(readMs, 7000u);
   EXPECT_EQ(::ClosePort(), 0);
 }
 

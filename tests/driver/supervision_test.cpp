@@ -151,7 +151,8 @@ TEST_F(ScriptedDriver, ReceiptConditionsAsksTheLunoAboutTheEuro) {
   EXPECT_EQ(::ReceiptConditions(), 237);
   EXPECT_FALSE(WasSent(0x9B));
   Connect(3);
-  EXPECT_EQ(::ReceiptConditions(), 113);  // no rates scripted; 0xF5 never asked
+  line_->Always(0xD1, {0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
+  EXPECT_EQ(::ReceiptConditions(), 113);  // no rate set; 0xF5 never asked
   EXPECT_FALSE(WasSent(0xF5));
   DefaultPrinter().ReceiptOpen = true;
   EXPECT_EQ(::ReceiptConditions(), 200);
@@ -167,9 +168,13 @@ TEST_F(ScriptedDriver, TaxRatesSetInEachFormat) {
   line_->Reply(0xD1, {0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x40, 0});
   EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 0);
   EXPECT_TRUE(set);
-  // A failure of the newest command other than NAK reads as "no rates".
+  // A failure of the newest command other than NAK is passed on: the printer did not
+  // say that it has no rates.
   line_->Reply(0xD1, {0x01});
-  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 113);
+  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 101);
+  EXPECT_FALSE(set);
+  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 21);  // nothing answers
+  EXPECT_FALSE(WasSent(0xD0));
 
   // Six rates.
   line_->Reply(0xD1, {0x15});

@@ -100,6 +100,10 @@ TEST(Faults, SkipAndRepeatCountsAndAnyCommand) {
   EXPECT_EQ(Send(p, cmd::kIdentify).first, Bytes{kNak});
   EXPECT_EQ(Send(p, cmd::kIdentify).first, Bytes{kNak});
   EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
+  // Each strike is counted by command and kind.
+  EXPECT_EQ(p.Faults().Struck(cmd::kIdentify, FaultKind::kNak), 2u);
+  EXPECT_EQ(p.Faults().Struck(cmd::kIdentify, FaultKind::kSilence), 0u);
+  EXPECT_EQ(p.Faults().Struck(cmd::kReceiptCounter, FaultKind::kNak), 0u);
 }
 
 TEST(Faults, RandomFaultsAreReproducibleFromTheSeed) {
@@ -113,6 +117,10 @@ TEST(Faults, RandomFaultsAreReproducibleFromTheSeed) {
       const Bytes r = Send(p, cmd::kIdentify).first;
       all.insert(all.end(), r.begin(), r.end());
     }
+    uint64_t struck = 0;
+    for (auto kind : {FaultKind::kNak, FaultKind::kSilence, FaultKind::kGarbage})
+      struck += p.Faults().Struck(cmd::kIdentify, kind);
+    EXPECT_EQ(struck, p.Faults().Injected());
     return std::pair{all, p.Faults().Injected()};
   };
   const auto a = run(7);

@@ -7,79 +7,16 @@
 #include <string>
 
 #include "cp1250.hpp"
-#include "emulator_line.hpp"
+#include "event.hpp"
+#include "main_thread_queue.hpp"
 #include "messages.hpp"
-#include "printer.hpp"
+#include "receipt_emulator_fixture.hpp"
 #include "receipt_state.hpp"
+#include "serial_device.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
 namespace {
-
-namespace emu = kestra::emu;
-
-// A LUNO with A 23 %, B 8 %, C reserved, D 5 %, E exempt, F 0 %, G reserved.
-emu::PrinterConfig Luno() {
-  emu::PrinterConfig config;
-  config.deviceType = 7;
-  config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
-  return config;
-}
-
-class ReceiptOnEmulator : public ::testing::Test {
- protected:
-  void SetUp() override {
-    DefaultPrinter().ReceiptOpen = false;
-    port_ = std::make_unique<EmulatorPort>(Luno());
-    ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
-    ASSERT_EQ(::ErasePayments(), 0);
-    ASSERT_EQ(::EraseLines(), 0);
-  }
-  void TearDown() override {
-    ::CommunicationEnd();
-    DefaultPrinter().ReceiptOpen = false;
-    port_.reset();
-  }
-
-  emu::Printer& Printer() { return port_->Printer(); }
-
-  int32_t Item(int32_t typ, const char* utf8Name, int32_t rate, int32_t quantity, int32_t decimals,
-               const char* unit, int32_t price) {
-    int32_t value = 0;
-    return ::ReceiptItem(typ, Cp1250(utf8Name), rate, 0, quantity, decimals, Cp1250(unit), price,
-                         value);
-  }
-
-  std::string Selected(const std::string& selector) {
-    std::string total = "none";
-    EXPECT_EQ(::ReadSelTotal(selector, total), 0) << selector;
-    return total;
-  }
-
-  // Paper lines in this order, each holding every "|"-separated fragment of its entry.
-  void ExpectPaperInOrder(const std::vector<std::string>& entries) {
-    ASSERT_EQ(::PrintControl(0, DefaultPrinter().DeviceType),
-              0);  // whatever is queued reaches the paper
-    const auto lines = Printer().Paper().Lines();
-    auto holds = [](const std::string& line, const std::string& entry) {
-      for (size_t from = 0; from <= entry.size();) {
-        const size_t bar = std::min(entry.find('|', from), entry.size());
-        if (line.find(entry.substr(from, bar - from)) == std::string::npos) return false;
-        from = bar + 1;
-      }
-      return true;
-    };
-    size_t at = 0;
-    for (const auto& entry : entries) {
-      while (at < lines.size() && !holds(lines[at], entry)) ++at;
-      ASSERT_LT(at, lines.size()) << "missing or out of order: " << entry << "\n"
-                                  << Printer().Paper().Text();
-      ++at;
-    }
-  }
-
-  std::unique_ptr<EmulatorPort> port_;
-};
 
 TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   int32_t free = 0;
@@ -191,14 +128,7 @@ TEST_F(ReceiptOnEmulator, PrinterCancelledReceiptIsForgotten) {
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 0);
-
-  // The next receipt starts clean, and a line at a reserved rate is refused the same way.
-  ASSERT_EQ(::ReceiptBegin(), 0);
-  ASSERT_EQ(Item(1, "Towar w stawce C", 3, 1, 0, "szt", 100), 0);
-  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
-  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
-  ExpectPaperInOrder({"PARAGON FISKALNY", "Chleb żytni krojony", "PARAGON ANULOWANY",
-                      "PARAGON FISKALNY", "PARAGON ANULOWANY"});
+  ExpectPaperInOrder({"PARAGON FISKALNY", "Chleb żytni krojony", "PARAGON ANULOWANY"});
 }
 
 // The number on the last receipt's paper, 0 when none was printed.
@@ -253,44 +183,34 @@ TEST_F(ReceiptOnEmulator, TotalPast32BitsReadsAs40Bits) {
   EXPECT_STREQ(buffer, "4294967296");
 }
 
-TEST_F(ReceiptOnEmulator, AcknowledgedEndIsClosedEvenWhenTheStatusAfterItIsLost) {
-  ASSERT_EQ(::ReceiptBegin(), 0);
-  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), 0);
-  // Four status guards precede the end; the read after it goes unanswered.
-  Printer().Faults().AddRule({0x95, emu::FaultKind::kSilence, 4, 1});
-  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
-  EXPECT_FALSE(Printer().ReceiptOpen());
-  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
-  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
-  ASSERT_EQ(::ReceiptBegin(), 0);
-}
-
-// Faults the protocol lets the driver notice: a refusal, silence, a wrong first byte,
-// trailing noise, and the printer cancelling on its own. A lost or late acknowledgement
-// of begin/end/cancel cannot be told from a refusal on this line and is left out, as is
-// a NAK to end or cancel (which means "no receipt here"), and any refusal of a status
-// command (whose byte is data).
+// Every fault the printer can show, on every command of the receipt path, the status
+// reads and the receipt counter included, and now and then a line error that makes the
+// next call reopen the port in the middle of a receipt. One fault in a receipt leaves
+// driver and printer in step; two may not (an item line and the total, both sent without
+// acknowledgement, both lost: the property run, tests/reliability/receipt_property_test.cpp,
+// checks what a till makes of those).
 TEST_F(ReceiptOnEmulator, RandomCallsWithFaultsKeepTheReceiptStateInStep) {
   std::mt19937 rng(20240517);
   auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
   const uint8_t commands[] = {0x21, 0x06, 0x17, 0x80, 0x1B, 0x07, 0x81,
-                              0x82, 0x09, 0x24, 0x23, 0x95, 0x94};
-  const emu::FaultKind kinds[] = {emu::FaultKind::kNak, emu::FaultKind::kSilence,
-                                  emu::FaultKind::kWrongFirstByte, emu::FaultKind::kGarbage,
-                                  emu::FaultKind::kCancelReceipt};
+                              0x82, 0x09, 0x24, 0x23, 0x95, 0x94, 0x66};
+  const emu::FaultKind kinds[] = {
+      emu::FaultKind::kNak,          emu::FaultKind::kSilence,  emu::FaultKind::kWrongFirstByte,
+      emu::FaultKind::kGarbage,      emu::FaultKind::kDropByte, emu::FaultKind::kDelay,
+      emu::FaultKind::kCancelReceipt};
   const char* names[] = {"Chleb żytni krojony", "Woda mineralna 1,5l", "Masło extra 200g"};
   const int32_t usable[] = {1, 2, 4, 5, 6};
 
   int opened = 0, cancelledByPrinter = 0, failures = 0;
+  uint64_t struckWithoutReceipt = 0;
   for (int step = 0; step < 400; ++step) {
     if (pick(4) == 0) {
       const uint8_t command = commands[pick(std::size(commands))];
-      auto kind = kinds[pick(std::size(kinds))];
-      const bool status = command == 0x95 || command == 0x94;
-      if (status && kind != emu::FaultKind::kCancelReceipt) kind = emu::FaultKind::kSilence;
-      if ((command == 0x23 || command == 0x24) && kind == emu::FaultKind::kNak)
-        kind = emu::FaultKind::kSilence;
-      Printer().Faults().AddRule({command, kind, pick(3), 1});
+      Printer().Faults().AddRule({command, kinds[pick(std::size(kinds))], pick(3), 1});
+    }
+    if (pick(40) == 0) {
+      Line().RaiseLineError(kLineFraming);
+      ASSERT_EQ(WaitForAny({&DefaultPrinter().Link.Queue().Pending()}, 5000), 0);
     }
     int32_t result = 0;
     int32_t free = 0;
@@ -338,14 +258,25 @@ TEST_F(ReceiptOnEmulator, RandomCallsWithFaultsKeepTheReceiptStateInStep) {
     if (result != kOk) ++failures;
     if (call == "ReceiptBegin" && result == kOk) ++opened;
 
-    // The driver may learn of a printer's own cancellation one call late; otherwise
-    // both sides agree.
+    // The driver may learn of a printer's own cancellation one call late, and takes a
+    // refused end or cancel of an empty receipt as the printer dropping it (nothing was
+    // sold; should the printer still hold it, the next begin cancels it). Otherwise both
+    // sides agree.
     const bool printerOpen = Printer().ReceiptOpen();
     const bool pendingNotice = !printerOpen && Printer().ReceiptCancelledByPrinter();
-    ASSERT_TRUE(DefaultPrinter().ReceiptOpen == printerOpen ||
-                (DefaultPrinter().ReceiptOpen && pendingNotice))
-        << "step " << step << ": " << call << " returned " << result << ", driver "
-        << DefaultPrinter().ReceiptOpen << ", printer " << printerOpen;
+    const bool emptyLeftOver = !DefaultPrinter().ReceiptOpen && printerOpen && Printer().OpenReceipt()->Items() == 0;
+    const bool struckTwice = Printer().Faults().Injected() - struckWithoutReceipt >= 2;
+    const bool inStep =
+        DefaultPrinter().ReceiptOpen == printerOpen || (DefaultPrinter().ReceiptOpen && pendingNotice) || emptyLeftOver;
+    ASSERT_TRUE(inStep || struckTwice) << "step " << step << ": " << call << " returned " << result
+                                       << ", driver " << DefaultPrinter().ReceiptOpen << ", printer " << printerOpen;
+    // Out of step after two faults at once: brought back the way a caller would, by
+    // reconnecting (its cancel closes the receipt on both sides).
+    for (int attempt = 0; attempt < 5 && !inStep && DefaultPrinter().ReceiptOpen != Printer().ReceiptOpen();
+         ++attempt)
+      ::CommunicationInit(1, 9600, 1);
+    if (!DefaultPrinter().ReceiptOpen && !Printer().ReceiptOpen())
+      struckWithoutReceipt = Printer().Faults().Injected();
   }
   EXPECT_GT(Printer().Faults().Injected(), 40u);
   EXPECT_GT(opened, 10);

@@ -11,12 +11,15 @@ void ScriptedReceipt::SetUp() {
   line_->Reply(0x23, {0x15});  // nothing pending to cancel
   line_->Always(0xFF, {0x06, 0x2C});
   line_->Always(0xFE, {0x06, 0x7C, 0x01, 0x00});
-  // Idle and fiscal: maker's and user data present, no fault bits, rate A 22 %.
+  // Idle and fiscal: maker's and user data present, no fault bits, every rate in use
+  // (A 22 %, B 8 %, C 5 %, D 0 %, E exempt, F 7 %, G 3 %).
   line_->Always(0x9B, {0x03});
   line_->Always(0x94, {0x00});
   line_->Always(0x95, {0x00});
   line_->Always(0x96, {0x00});
-  line_->Always(0xD1, {0x06, 0x08, 0x98, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
+  line_->Always(0xD1,
+                {0x06, 0x08, 0x98, 0x03, 0x20, 0x01, 0xF4, 0, 0, 0x40, 0, 0x02, 0xBC, 0x01, 0x2C});
+  line_->Always(0x66, {0x06, 0x05, 0x00});  // five receipts since the daily report
   DefaultPrinter().ReceiptOpen = false;
   DefaultPrinter().ItemCount = 0;
   ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);

@@ -2,6 +2,7 @@
 // of an item line, reconnection, the tables and the totals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "messages.hpp"
@@ -19,10 +20,19 @@ TEST_F(ScriptedReceipt, EndAnsweredByNak) {
   EXPECT_EQ(::ReceiptEnd(0), 0);  // nothing sold: nothing lost
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 
+  // With a sale: refused, and the status shows no cancellation, so the printer still
+  // holds the receipt (the caller may end it again or cancel it).
   Begin();
   Sale(1, 100);
   line_->Reply(0x24, {0x15});
   EXPECT_EQ(::ReceiptEnd(0), kNak);
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
+  // Refused and cancelled: the status says so, and the receipt is over.
+  line_->Reply(0x24, {0x15});
+  for (int guard = 0; guard < 2; ++guard) line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x10});
+  line_->Reply(0x95, {0x10});
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 }
 
@@ -67,6 +77,7 @@ TEST_F(ScriptedReceipt, ReceiptLeftOpenByAFailedEndCanStillBeEnded) {
 TEST_F(ScriptedReceipt, StatusGuardReportsAPrinterCancelledReceipt) {
   Begin();
   line_->Reply(0x95, {0x10});
+  line_->Reply(0x95, {0x10});  // confirmed by a second read
   int32_t wartosc = 0;
   EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc),
             kReceiptCancelled);
@@ -82,14 +93,60 @@ TEST_F(ScriptedReceipt, StatusGuardReportsAPrinterCancelledReceipt) {
   line_->Reply(0x95, {0x00});
   line_->Reply(0x95, {0x00});
   line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x00});
+  line_->Reply(0x95, {0x10});
   line_->Reply(0x95, {0x10});
   EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 
   Begin();
   line_->Reply(0x95, {0x10});
+  line_->Reply(0x95, {0x10});
   EXPECT_EQ(::ReceiptCancel(), kReceiptCancelled);
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+
+  // A byte with the bit that a second read does not repeat was garbled on the line.
+  Begin();
+  line_->Reply(0x95, {0x15});
+  EXPECT_EQ(::ReceiptItem(1, "Towar testowy nr 1", 1, 0, 1, 0, "szt", 100, wartosc), kOk);
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
+}
+
+// After an acknowledged end whose status cannot be read, the receipt counter decides;
+// when that cannot be read either, the exchange's code is all the till can be told.
+TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
+  const auto endWithoutStatus = [this] {
+    Begin();
+    Sale(1, 100);
+    line_->Forget(0x95);
+    for (int guard = 0; guard < 4; ++guard) line_->Reply(0x95, {0x00});
+    line_->Reply(0x24, {0x06});
+  };
+  endWithoutStatus();
+  // The counter moved: printed, but its printout cannot be followed.
+  line_->Reply(0x66, {0x06, 0x06, 0x00});
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+
+  line_->Always(0x95, {0x00});
+  endWithoutStatus();
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);  // still 5: the printer cancelled it
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+
+  line_->Always(0x95, {0x00});
+  endWithoutStatus();
+  line_->Forget(0x66);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  const auto commands = line_->Commands();
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x66), 1);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x23), 0);
+  // The printer has closed the receipt: it is not open any more, and ReceiptEnd asks
+  // again when called again.
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  line_->Always(0x95, {0x00});
+  line_->Always(0x66, {0x06, 0x06, 0x00});
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
 }
 
 struct BadItem {
@@ -148,7 +205,8 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(DefaultPrinter().LastItemValue, 0);
   EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(DefaultPrinter().ItemCount, 0);
-  for (size_t rate = 0; rate < DefaultPrinter().RateTotals.size(); ++rate) EXPECT_EQ(DefaultPrinter().RateTotals[rate], 0);
+  for (size_t rate = 0; rate < DefaultPrinter().RateTotals.size(); ++rate)
+    EXPECT_EQ(DefaultPrinter().RateTotals[rate], 0);
   // A caller's value that disagrees with quantity × price is not refused.
   DefaultPrinter().DeviceType = 7;
   int32_t wartosc = 7;

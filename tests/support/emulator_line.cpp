@@ -2,6 +2,7 @@
 
 #include "in_memory_device.hpp"
 
+#include <chrono>
 #include <utility>
 
 namespace kestradr::testing {
@@ -27,6 +28,21 @@ class EmulatorDevice : public InMemoryDevice {
   }
   uint32_t PurgeAll() override {
     line_->ClearPending();
+    return 0;
+  }
+
+  LineWait WaitLineEvent(const Event& stop, uint32_t& mask) override {
+    const int index = WaitForAny({&stop, &line_->lineEvent_});
+    if (index == 0) return LineWait::Stopped;
+    if (index != 1) return LineWait::Failed;
+    line_->lineEvent_.Reset();
+    mask = kEventError;
+    return LineWait::Event;
+  }
+
+  uint32_t ClearLineErrors(uint32_t& errors) override {
+    std::lock_guard lock(line_->mutex_);
+    errors = std::exchange(line_->lineErrors_, 0);
     return 0;
   }
 
@@ -66,11 +82,20 @@ std::unique_ptr<SerialDevice> EmulatorLine::OpenDevice() {
   return std::make_unique<EmulatorDevice>(shared_from_this());
 }
 
+void EmulatorLine::RaiseLineError(uint32_t flags) {
+  {
+    std::lock_guard lock(mutex_);
+    lineErrors_ |= flags;
+  }
+  lineEvent_.Set();
+}
+
 void EmulatorLine::OnWrite(uint8_t byte) {
   std::lock_guard lock(mutex_);
   std::vector<uint8_t> answer;
-  printer_.Receive(byte, answer);
-  pending_.insert(pending_.end(), answer.begin(), answer.end());
+  std::chrono::milliseconds holdBack{0};
+  printer_.Receive(byte, answer, holdBack);
+  if (holdBack.count() == 0) pending_.insert(pending_.end(), answer.begin(), answer.end());
 
   if (expectSequenceStart_) {
     expectSequenceStart_ = false;

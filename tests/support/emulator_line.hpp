@@ -1,7 +1,10 @@
 // The printer emulator on an in-process line: each byte the driver writes is fed to a
 // kestra::emu::Printer, and its answer bytes are what the driver reads. Nothing waiting
-// to be read is an immediate read time-out. Time does not pass by itself; printouts
-// progress with the driver's status polls, and a test may Advance() the printer.
+// to be read is an immediate read time-out, so an answer the printer holds back (an
+// injected delay) comes after the driver gave up waiting and is lost. Time does not pass
+// by itself; printouts progress with the driver's status polls, and a test may
+// Advance() the printer. A test may also raise a line error, as a framing error on a
+// real port would.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "event.hpp"
 #include "kestra/emu/printer.hpp"
 #include "scripted_line.hpp"
 #include "serial_device.hpp"
@@ -31,6 +35,10 @@ class EmulatorLine : public std::enable_shared_from_this<EmulatorLine> {
   void ClearRecord();
   int OpenCount() const;
 
+  // Reports line errors (the CE_* flags) through the port's event wait, as a real port
+  // does; they reach the driver's record once its thread serves the hand-over.
+  void RaiseLineError(uint32_t flags);
+
   std::unique_ptr<SerialDevice> OpenDevice();
 
  private:
@@ -47,6 +55,8 @@ class EmulatorLine : public std::enable_shared_from_this<EmulatorLine> {
   bool expectSequenceStart_ = true;
   int headerBytes_ = 0;
   int openCount_ = 0;
+  uint32_t lineErrors_ = 0;
+  Event lineEvent_;
 };
 
 // Routes every port the driver opens to one emulated printer while it lives.

@@ -5,9 +5,14 @@
 #include <cstdlib>
 #include <string>
 
+#include <sstream>
+
+#include "command_line.hpp"
+#include "confirm.hpp"
 #include "encoding.hpp"
 #include "exit_status.hpp"
 #include "hex.hpp"
+#include "money_text.hpp"
 #include "port_option.hpp"
 #include "rates_text.hpp"
 #include "raw_reply.hpp"
@@ -35,12 +40,45 @@ TEST(Rates, PercentReservedExempt) {
   EXPECT_EQ(ParseRate("23"), 2300u);
   EXPECT_EQ(ParseRate("7.5"), 750u);
   EXPECT_EQ(ParseRate("7,25"), 725u);
+  EXPECT_EQ(ParseRate("8.5%"), 850u);
   EXPECT_EQ(ParseRate("r"), kReservedRate);
+  EXPECT_EQ(ParseRate("Reserved"), kReservedRate);
   EXPECT_EQ(ParseRate("ZWOLNIONA"), kExemptRate);
-  for (const char* bad : {"100", "-1", "7.", "7.125", "", "x"}) EXPECT_FALSE(ParseRate(bad)) << bad;
-  EXPECT_EQ(FormatRate(2300), "23%");
-  EXPECT_EQ(FormatRate(750), "7.50%");
-  EXPECT_EQ(FormatRate(kReservedRate), "REZERWA");
+  EXPECT_EQ(ParseRate("exempt"), kExemptRate);
+  for (const char* bad : {"100", "-1", "7.", "7.125", "", "x", "%", "23%%"}) {
+    EXPECT_FALSE(ParseRate(bad)) << bad;
+  }
+  // One form in JSON: the percent with only the decimals it needs.
+  EXPECT_EQ(RateText(2300), "23");
+  EXPECT_EQ(RateText(750), "7.5");
+  EXPECT_EQ(RateText(725), "7.25");
+  EXPECT_EQ(RateText(5), "0.05");
+  EXPECT_EQ(RateText(0), "0");
+  EXPECT_EQ(RateText(kReservedRate), "reserved");
+  EXPECT_EQ(RateText(kExemptRate), "exempt");
+  EXPECT_EQ(FormatRate(750), "7.5%");
+  EXPECT_EQ(FormatRate(kExemptRate), "exempt");
+  // What is shown can be written back.
+  for (uint32_t value : {0u, 5u, 725u, 2300u, 9999u, kReservedRate, kExemptRate}) {
+    EXPECT_EQ(ParseRate(RateText(value)), value);
+    EXPECT_EQ(ParseRate(FormatRate(value)), value);
+  }
+}
+
+TEST(Money, DecimalStringsInZloty) {
+  EXPECT_EQ(MoneyText(1234), "12.34");
+  EXPECT_EQ(MoneyText(5), "0.05");
+  EXPECT_EQ(MoneyText(0), "0.00");
+  EXPECT_EQ(MoneyText(-329), "-3.29");
+  EXPECT_EQ(MoneyText(INT64_MIN), "-92233720368547758.08");
+  // The driver's 40-bit totals, as digits.
+  EXPECT_EQ(MoneyTextFromGroszDigits("1755"), "17.55");
+  EXPECT_EQ(MoneyTextFromGroszDigits("1099511627775"), "10995116277.75");
+  EXPECT_EQ(MoneyTextFromGroszDigits("007"), "0.07");
+  EXPECT_EQ(MoneyTextFromGroszDigits("-0"), "0.00");
+  for (const char* bad : {"", "-", "12a", " 12", "1.5"}) {
+    EXPECT_FALSE(MoneyTextFromGroszDigits(bad)) << bad;
+  }
 }
 
 TEST(Port, NumbersAndPathsLentAFreeNumber) {
@@ -50,14 +88,98 @@ TEST(Port, NumbersAndPathsLentAFreeNumber) {
   EXPECT_FALSE(ParseComNumber("256"));
   std::string error;
   ::setenv("TAURAVAT_COM255", "/dev/taken", 1);
-  const auto lent = ResolvePort("/dev/ttyUSB7", error);
+  const auto lent = ResolvePort({"/dev/ttyUSB7", "--port"}, error);
   ASSERT_TRUE(lent);
-  EXPECT_EQ(*lent, 254);
+  EXPECT_EQ(lent->number, 254);
+  EXPECT_EQ(lent->label, "/dev/ttyUSB7");
   EXPECT_STREQ(std::getenv("TAURAVAT_COM254"), "/dev/ttyUSB7");
   ::unsetenv("TAURAVAT_COM255");
   ::unsetenv("TAURAVAT_COM254");
-  EXPECT_FALSE(ResolvePort("", error));
-  EXPECT_FALSE(ResolvePort("ttyS0", error));
+  EXPECT_FALSE(ResolvePort({"", ""}, error));
+  EXPECT_NE(error.find("TAURAVAT_PORT"), std::string::npos);
+  EXPECT_FALSE(ResolvePort({"ttyS0", "TAURAVAT_PORT"}, error));
+  EXPECT_EQ(error.find("TAURAVAT_PORT ttyS0:"), 0u) << error;
+}
+
+TEST(Port, ComNumbersNameTheDeviceTheDriverOpens) {
+  std::string error;
+  ::unsetenv("TAURAVAT_COM40");
+  auto port = ResolvePort({"COM40", "--port"}, error);
+  ASSERT_TRUE(port);
+  EXPECT_EQ(port->label, "COM40 (/dev/ttyUSB7)");
+  EXPECT_EQ(OpenFailureText(2, *port), "no such device");
+  ::setenv("TAURAVAT_COM40", "/dev/pts/9", 1);
+  EXPECT_EQ(ResolvePort({"40", "--port"}, error)->label, "COM40 (/dev/pts/9)");
+  ::unsetenv("TAURAVAT_COM40");
+  // Above the default ranges no device stands for the number.
+  port = ResolvePort({"COM100", "--port"}, error);
+  EXPECT_EQ(port->label, "COM100");
+  EXPECT_NE(OpenFailureText(2, *port)->find("TAURAVAT_COM100="), std::string::npos);
+  EXPECT_NE(OpenFailureText(5, *port)->find("dialout"), std::string::npos);
+  // The printer's own codes keep the driver's message.
+  EXPECT_FALSE(OpenFailureText(21, *port));
+}
+
+TEST(Port, OptionBeforeEnvironment) {
+  ::setenv("TAURAVAT_PORT", "/dev/ttyUSB3", 1);
+  EXPECT_EQ(ChoosePort("COM2").text, "COM2");
+  EXPECT_EQ(ChoosePort("").text, "/dev/ttyUSB3");
+  EXPECT_EQ(ChoosePort("").source, "TAURAVAT_PORT");
+  ::setenv("TAURAVAT_PORT", "", 1);
+  EXPECT_EQ(ChoosePort("").text, "");
+  ::unsetenv("TAURAVAT_PORT");
+}
+
+std::optional<CommandLine> Parse(std::vector<std::string> words, std::string& error) {
+  return ParseCommandLine(words, error);
+}
+
+TEST(CommandLine, ShortAndLongFormsMeanTheSame) {
+  std::string error;
+  for (const auto& words :
+       std::vector<std::vector<std::string>>{{"-p", "COM3", "-b", "19200", "identify"},
+                                             {"-pCOM3", "-b19200", "identify"},
+                                             {"identify", "--port=COM3", "--speed", "19200"}}) {
+    const auto line = Parse(words, error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(line->global.port, "COM3");
+    EXPECT_EQ(line->global.speed, 19200u);
+    EXPECT_FALSE(line->global.timeout);  // the command's own default applies
+  }
+  EXPECT_TRUE(Parse({"-h"}, error)->global.help);
+  EXPECT_TRUE(Parse({"--version"}, error)->global.version);
+  EXPECT_EQ(Parse({"--timeout", "2", "probe"}, error)->global.timeout, 2);
+  // A negative number is an argument; a short option with junk is not an option.
+  EXPECT_EQ(Parse({"message", "-1"}, error)->args, std::vector<std::string>{"-1"});
+  EXPECT_FALSE(Parse({"-hx"}, error));
+  EXPECT_EQ(error, "unknown option -hx");
+  EXPECT_FALSE(Parse({"-x", "identify"}, error));
+  EXPECT_FALSE(Parse({"-b", "4800", "identify"}, error));
+  EXPECT_FALSE(Parse({"identify", "-p"}, error));
+  EXPECT_EQ(error, "-p needs a value (PORT)");
+  const auto rates = Parse({"write-rates", "--yes", "23"}, error);
+  ASSERT_TRUE(rates) << error;
+  EXPECT_TRUE(rates->options.contains("--yes"));
+}
+
+TEST(CommandLine, JsonIsKnownEvenWhenTheRestIsWrong) {
+  EXPECT_TRUE(AsksForJson({"frobnicate", "--json"}));
+  EXPECT_TRUE(AsksForJson({"--json", "-p"}));
+  EXPECT_FALSE(AsksForJson({"identify"}));
+  // After "--" it is an argument.
+  EXPECT_FALSE(AsksForJson({"name-chars", "--", "--json"}));
+}
+
+TEST(Confirm, OnlyAYesWrites) {
+  for (const char* yes : {"y", "Y", "yes", " YES\r"}) EXPECT_TRUE(IsYes(yes)) << yes;
+  for (const char* no : {"", "n", "no", "t", "tak", "yess", "y y"}) EXPECT_FALSE(IsYes(no)) << no;
+  std::istringstream answers("yes\nno\n");
+  std::ostringstream shown;
+  EXPECT_TRUE(AskYesNo("Write?", answers, shown));
+  EXPECT_FALSE(AskYesNo("Write?", answers, shown));
+  // The input ended: no.
+  EXPECT_FALSE(AskYesNo("Write?", answers, shown));
+  EXPECT_EQ(shown.str(), "Write? [y/N] Write? [y/N] Write? [y/N] \n");
 }
 
 TEST(ExitStatus, RefusalCommunicationInternal) {

@@ -13,9 +13,10 @@ CLI = os.environ.get("TAURAVAT_CLI", "tauravat")
 UTF8 = dict(os.environ, LC_ALL="C.UTF-8")
 
 
-def run(*args, env=None, stdin=None):
-    return subprocess.run([CLI, *args], capture_output=True, env=env or UTF8, input=stdin,
-                          timeout=60)
+def run(*args, env=None):
+    # No terminal on standard input: nothing may stop to ask.
+    return subprocess.run([CLI, *args], capture_output=True, env=env or UTF8,
+                          stdin=subprocess.DEVNULL, timeout=60)
 
 
 def run_json(*args, env=None):
@@ -60,16 +61,22 @@ class IdentifyAndRates(unittest.TestCase):
         with Emulator("--rates", "22,7,3,0,Z,R,R") as emu:
             code, out = run_json("--port", emu.path, "read-rates")
             self.assertEqual(code, 0)
-            self.assertEqual(out["rates"], {"A": 2200, "B": 700, "C": 300, "D": 0, "E": 10000,
-                                            "F": 25500, "G": 25500})
-            result = run("--port", emu.path, "write-rates", "23", "8", "5", "0", "Z", "7.5")
+            self.assertEqual(out["rates"], {"A": "22", "B": "7", "C": "3", "D": "0",
+                                            "E": "exempt", "F": "reserved", "G": "reserved"})
+            result = run("--port", emu.path, "write-rates", "--yes", "23", "8", "5", "0", "Z",
+                         "7.5")
             self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertIn("F 7.50%\nG REZERWA", result.stdout.decode())
+            self.assertIn("E exempt\nF 7.5%\nG reserved", result.stdout.decode())
             self.assertEqual(emu.state()["rates"], [2300, 800, 500, 0, 10000, 750, 25500])
+            # What JSON shows can be written back as it is.
+            rates = list(run_json("--port", emu.path, "read-rates")[1]["rates"].values())
+            self.assertEqual(run("--port", emu.path, "write-rates", "--yes", *rates).returncode, 0)
+            self.assertEqual(emu.state()["rates"], [2300, 800, 500, 0, 10000, 750, 25500])
+
 
     def test_bad_rate_is_a_usage_error_and_nothing_is_sent(self):
         with Emulator() as emu:
-            result = run("--port", emu.path, "write-rates", "23", "101")
+            result = run("--port", emu.path, "write-rates", "--yes", "23", "101")
             self.assertEqual(result.returncode, 2)
             self.assertIn("rate B", result.stderr.decode())
             self.assertEqual(emu.state()["line"]["commands"], 0)
@@ -81,15 +88,18 @@ class Receipt(unittest.TestCase):
             code, out = run_json("--port", emu.path, "receipt", receipt_file(d, RECEIPT))
             self.assertEqual(code, 0, out)
             # 2 x 4.50; 0.350 x 29.99 = 10.4965 rounds half up; the milk sold and cancelled.
-            self.assertEqual(out["values"], [900, 1050, 329, 329])
-            self.assertEqual(out["sum"], 1950)
+            self.assertEqual(out["values"], ["9.00", "10.50", "3.29", "3.29"])
+            self.assertEqual(out["sum"], "19.50")
             state = emu.state()
             self.assertEqual(state["counters"]["receiptsSinceDailyReport"], 1)
             self.assertFalse(state["receipt"]["open"])
             # 10 % off per rate: 900 -> 810, 1050 -> 945.
             self.assertEqual(state["totals"]["day"][:2], [810, 945])
             code, total = run_json("--port", emu.path, "totals")
-            self.assertEqual(total["total"], "1755")
+            self.assertEqual(total["total"], "17.55")
+            code, total = run_json("--port", emu.path, "totals", "--rate", "B")
+            self.assertEqual(total["total"], "9.45")
+            self.assertEqual(run("--port", emu.path, "totals").stdout, b"17.55\n")
 
     def test_receipt_from_standard_input(self):
         with Emulator("--rates", "23") as emu:
@@ -98,7 +108,7 @@ class Receipt(unittest.TestCase):
             result = subprocess.run([CLI, "--json", "--port", emu.path, "receipt", "-"],
                                     input=json.dumps(receipt).encode(), capture_output=True,
                                     env=UTF8, timeout=60)
-            self.assertEqual(json.loads(result.stdout)["values"], [299])
+            self.assertEqual(json.loads(result.stdout)["values"], ["2.99"])
             self.assertEqual(emu.state()["totals"]["day"][0], 299)
 
     def test_malformed_receipts_name_the_fault_and_send_nothing(self):
@@ -138,16 +148,19 @@ class Receipt(unittest.TestCase):
             self.assertEqual((code, out["code"], out["step"]), (1, 213, "items[4]"))
             self.assertEqual(emu.state()["counters"]["receiptsSinceDailyReport"], 0)
 
-    def test_a_failed_receipt_is_cancelled_unless_the_printer_did(self):
-        for fault, outcome, cancelled in (("0x24:silence:0:1", (3, 21, "end"), True),
-                                          ("0x06:cancel-receipt:0", (1, 210, "items[1]"), False)):
+    def test_a_failed_end_is_tried_again_then_cancelled_unless_the_printer_did(self):
+        # fault: exit status, code, step, cancel code, receipts printed
+        for fault, outcome in (("0x24:silence:0:1", (0, 0, None, None, 1)),  # printed once
+                               ("0x24:nak:0:-1", (1, 24, "end", 0, 0)),
+                               ("0x06:cancel-receipt:0", (1, 210, "items[1]", None, 0))):
             with self.subTest(fault), Emulator("--rates", "23,8", "--fault", fault) as emu, \
                     tempfile.TemporaryDirectory() as d:
                 status, out = run_json("--port", emu.path, "--timeout", "1", "receipt",
                                        receipt_file(d, RECEIPT))
-                self.assertEqual((status, out["code"], out["step"]), outcome)
-                self.assertEqual(out.get("cancel_code"), 0 if cancelled else None)
-                self.assertFalse(emu.state()["receipt"]["open"])
+                state = emu.state()
+                self.assertEqual((status, out["code"], out.get("step"), out.get("cancel_code"),
+                                  state["counters"]["receiptsSinceDailyReport"]), outcome)
+                self.assertFalse(state["receipt"]["open"])
 
 
 class Raw(unittest.TestCase):
@@ -185,12 +198,21 @@ class ExitStatuses(unittest.TestCase):
             self.assertIn("TIMEOUT ODBIERANIA", result.stderr.decode())
             self.assertIn("[21]", result.stderr.decode())
 
-    def test_missing_device_is_3_with_the_system_reason(self):
+    def test_missing_device_is_3_and_names_the_device_tried(self):
         result = run("--port", "/nonexistent/tty", "identify")
         self.assertEqual(result.returncode, 3)
-        self.assertIn("No such file or directory", result.stderr.decode())
+        self.assertIn("/nonexistent/tty: no such device", result.stderr.decode())
+        env = dict(UTF8, TAURAVAT_COM40="/nonexistent/ttyUSB7")
+        code, out = run_json("--port", "COM40", "identify", env=env)
+        self.assertEqual((code, out["code"], out["error"]), (3, 2, "communication"))
+        self.assertEqual(out["message"], "COM40 (/nonexistent/ttyUSB7): no such device")
+        self.assertEqual(out["port_path"], "/nonexistent/ttyUSB7")
+        with tempfile.NamedTemporaryFile() as not_a_tty:
+            result = run("--port", not_a_tty.name, "identify")
+            self.assertEqual(result.returncode, 3)
+            self.assertIn(not_a_tty.name + ": not a serial device", result.stderr.decode())
 
-    def test_command_line_mistakes_are_2(self):
+    def test_command_line_mistakes_are_2_and_json_when_asked(self):
         for args, message in ((["identify"], "no printer port"),
                               (["--port", "1", "identify", "--force"], "unknown option --force"),
                               (["--port", "COM0", "identify"], "COM number 1..255"),
@@ -198,11 +220,22 @@ class ExitStatuses(unittest.TestCase):
                               (["frobnicate"], "unknown command"),
                               (["--port", "1", "drawer", "4"], "drawer"),
                               (["--port", "1", "period-report", "2024-13-01", "2024-12-31"],
-                               "YYYY-MM-DD")):
+                               "YYYY-MM-DD"),
+                              (["--port", "1", "period-report", "2023-02-29", "2024-12-31"],
+                               "YYYY-MM-DD"),
+                              (["--port", "1", "write-rates", "23"], "--yes"),
+                              (["-p"], "-p needs a value")):
             with self.subTest(args):
                 result = run(*args)
                 self.assertEqual(result.returncode, 2)
                 self.assertIn(message, result.stderr.decode())
+                self.assertEqual(result.stdout, b"")
+                # The same mistake with --json anywhere: one JSON object on standard output.
+                result = run(*args, "--json") if args != ["-p"] else run("--json", "-p")
+                self.assertEqual(result.returncode, 2)
+                out = json.loads(result.stdout)
+                self.assertEqual((out["ok"], out["error"]), (False, "usage"))
+                self.assertIn(message, out["message"])
 
     def test_every_command_has_help(self):
         overview = run("--help").stdout.decode()
@@ -214,6 +247,146 @@ class ExitStatuses(unittest.TestCase):
                 result = run(command, "--help")
                 self.assertEqual(result.returncode, 0)
                 self.assertTrue(result.stdout.decode().startswith("Usage: tauravat " + command))
+
+
+class Conventions(unittest.TestCase):
+    def test_version_and_short_help(self):
+        result = run("--version")
+        self.assertEqual(result.returncode, 0)
+        lines = result.stdout.decode().splitlines()
+        self.assertRegex(lines[0], r"^tauravat \d+\.\d+\.\d+$")
+        self.assertEqual(lines[1], "libtauravat " + run_json("version")[1]["version"])
+        self.assertEqual(run("-h").stdout, run("--help").stdout)
+        self.assertIn("-p, --port PORT", run("-h").stdout.decode())
+        self.assertEqual(run("probe", "-h").returncode, 0)
+
+    def test_port_and_speed_from_short_options_and_the_environment(self):
+        with Emulator("--model", "taura2") as emu:
+            code, out = run_json("-p", emu.path, "-b", "19200", "identify")
+            self.assertEqual((code, out["type"]), (0, 3))
+            code, out = run_json("identify", env=dict(UTF8, TAURAVAT_PORT=emu.path))
+            self.assertEqual((code, out["type"]), (0, 3))
+
+    def test_reversed_ranges_refused_before_the_printer_is_asked(self):
+        with Emulator("--receipts", "1") as emu:
+            for args in (["period-report", "2024-05-31", "2024-05-01"],
+                         ["period-report", "2025-01-01", "2024-12-31"],
+                         ["number-report", "12", "3"]):
+                with self.subTest(args):
+                    code, out = run_json("--port", emu.path, *args)
+                    self.assertEqual((code, out["error"]), (2, "usage"))
+                    self.assertIn("the first is after the last", out["message"])
+            self.assertEqual(emu.state()["line"]["commands"], 0)
+            # One day is a range.
+            self.assertEqual(run("--port", emu.path, "period-report", "--short", "2024-05-31",
+                                 "2024-05-31").returncode, 0)
+
+
+class WriteRatesConfirmation(unittest.TestCase):
+    def answer_on_a_terminal(self, emu, answer):
+        """write-rates with a terminal on standard input, answering `answer`."""
+        import pty
+        master, slave = pty.openpty()
+        try:
+            process = subprocess.Popen([CLI, "--json", "--port", emu.path, "write-rates", "23",
+                                        "8"], stdin=slave, stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE, env=UTF8)
+            os.write(master, answer.encode() + b"\n")
+            out, err = process.communicate(timeout=60)
+        finally:
+            os.close(slave)
+            os.close(master)
+        return process.returncode, json.loads(out), err.decode()
+
+    def test_a_terminal_is_asked_and_no_keeps_the_fiscal_memory(self):
+        with Emulator("--model", "luno", "--rates", "22,7,3,0,Z,R,R") as emu:
+            code, out, asked = self.answer_on_a_terminal(emu, "n")
+            self.assertEqual((code, out["ok"], out["error"]), (1, False, "refused"))
+            self.assertIn("The printer (KESTRA LUNO) holds A 22%, B 7%, C 3%, D 0%, E exempt",
+                          asked)
+            self.assertIn("New rates: A 23%, B 8%, C reserved", asked)
+            self.assertIn("[y/N]", asked)
+            self.assertEqual(emu.state()["rates"][:2], [2200, 700])
+            code, out, asked = self.answer_on_a_terminal(emu, "y")
+            self.assertEqual(code, 0, asked)
+            self.assertEqual(out["rates"]["B"], "8")
+            self.assertEqual(emu.state()["rates"][:3], [2300, 800, 25500])
+
+    def test_without_a_terminal_only_yes_writes(self):
+        with Emulator("--rates", "22,7") as emu:
+            result = run("--port", emu.path, "write-rates", "23")
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("--yes", result.stderr.decode())
+            self.assertEqual(emu.state()["line"]["commands"], 0)
+            self.assertEqual(run("--port", emu.path, "write-rates", "23", "--yes").returncode, 0)
+            self.assertEqual(emu.state()["rates"][0], 2300)
+
+
+class Ports(unittest.TestCase):
+    def test_a_pty_named_by_a_com_variable_is_listed_and_probed(self):
+        with Emulator("--model", "taura2") as emu:
+            env = dict(UTF8, TAURAVAT_COM7=emu.path)
+            code, out = run_json("ports", env=env)
+            self.assertEqual(code, 0)
+            listed = [p for p in out["ports"] if p["path"] == emu.path]
+            self.assertEqual(listed, [{"path": emu.path, "com": [7], "by_id": None, "usb": None}])
+            self.assertIn(emu.path + "  COM7", run("ports", env=env).stdout.decode())
+
+            code, out = run_json("--port", "COM7", "probe", env=env)
+            self.assertEqual((code, out["speed"], out["device"], out["type"]),
+                             (0, 9600, "TAURA II generacji", 3))
+            self.assertIn("9600 b/s: TAURA II generacji (device type 3)",
+                          run("--port", "7", "probe", env=env).stdout.decode())
+
+    def test_probe_reports_the_speed_that_answered(self):
+        # Silent to the first two connection attempts: those at 9600 and 19200 b/s.
+        with Emulator("--model", "luno-f", "--fault", "any:silence:0:2") as emu:
+            code, out = run_json("--port", emu.path, "probe")
+            self.assertEqual(code, 0, out)
+            self.assertEqual([a["speed"] for a in out["attempts"]], [9600, 19200, 28800])
+            self.assertEqual([a["code"] for a in out["attempts"]], [21, 21, 0])
+            self.assertEqual((out["speed"], out["type"]), (28800, 8))
+
+    def test_probe_of_a_silent_or_missing_port_is_3(self):
+        with Emulator("--fault", "any:silence:0:-1") as emu:
+            result = run("--port", emu.path, "probe")
+            self.assertEqual(result.returncode, 3)
+            self.assertIn("no printer answered at 9600, 19200 or 28800 b/s",
+                          result.stderr.decode())
+            self.assertEqual(result.stdout.decode().count("no answer [21]"), 3)
+        code, out = run_json("--port", "/nonexistent/tty", "probe")
+        self.assertEqual((code, out["message"]), (3, "/nonexistent/tty: no such device"))
+        self.assertEqual(len(out["attempts"]), 1)
+
+    def test_usb_adapter_on_a_made_up_sysfs_tree(self):
+        with tempfile.TemporaryDirectory() as root:
+            sysfs, dev = os.path.join(root, "sys"), os.path.join(root, "dev")
+            usb = os.path.join(sysfs, "devices", "usb1", "1-2")
+            port = os.path.join(usb, "1-2:1.0", "ttyUSB0")
+            os.makedirs(port)
+            for name, value in (("idVendor", "067b"), ("idProduct", "2303"),
+                                ("serial", "PL7Q"), ("product", "USB-Serial Controller")):
+                with open(os.path.join(usb, name), "w") as f:
+                    f.write(value + "\n")
+            tty = os.path.join(sysfs, "class", "tty", "ttyUSB0")
+            os.makedirs(tty)
+            os.symlink(port, os.path.join(tty, "device"))
+            os.makedirs(os.path.join(dev, "serial", "by-id"))
+            open(os.path.join(dev, "ttyUSB0"), "w").close()
+            by_id = os.path.join(dev, "serial", "by-id", "usb-Prolific_PL7Q-if00-port0")
+            os.symlink("../../ttyUSB0", by_id)
+            env = dict(UTF8, TAURAVAT_SYSFS_ROOT=sysfs, TAURAVAT_DEV_ROOT=dev)
+            code, out = run_json("ports", env=env)
+            self.assertEqual(code, 0)
+            self.assertEqual(out["ports"], [{
+                "path": os.path.join(dev, "ttyUSB0"), "com": [33], "by_id": by_id,
+                "usb": {"vendor_id": "067b", "product_id": "2303", "serial": "PL7Q",
+                        "manufacturer": None, "product": "USB-Serial Controller"}}])
+            text = run("ports", env=env).stdout.decode()
+            self.assertIn("usb    067b:2303 serial PL7Q (USB-Serial Controller)", text)
+            os.unlink(by_id)
+            os.unlink(os.path.join(dev, "ttyUSB0"))
+            self.assertEqual(run("ports", env=env).stdout, b"no serial ports found\n")
 
 
 class Terminal(unittest.TestCase):

@@ -38,5 +38,6 @@ void AddReportCommands(std::vector<Command>& commands);
 void AddCounterCommands(std::vector<Command>& commands);
 void AddDeviceCommands(std::vector<Command>& commands);
 void AddReceiptCommands(std::vector<Command>& commands);
+void AddPortCommands(std::vector<Command>& commands);
 
 }  // namespace tauravat::cli

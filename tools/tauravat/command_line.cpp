@@ -8,14 +8,23 @@ namespace {
 
 const std::vector<OptionSpec>& GlobalSpecs() {
   static const std::vector<OptionSpec> specs = {
-      {"--port", "PORT", "COM number (3, COM3) or device path (/dev/ttyUSB0)"},
+      {"--port", "PORT", "COM number (3, COM3) or device path; default $TAURAVAT_PORT"},
       {"--speed", "BAUD", "line speed: 9600 (default), 19200 or 28800"},
-      {"--timeout", "SECONDS", "how long to wait for each byte (default 5)"},
+      {"--timeout", "SECONDS", "how long to wait for each byte (default 5, probe 1)"},
       {"--json", "", "print the result as one JSON object on standard output"},
       {"--no-progress", "", "no progress line on the terminal"},
       {"--help", "", "this text, or the subcommand's with a subcommand"},
+      {"--version", "", "the program's and the library's versions"},
   };
   return specs;
+}
+
+// The frequent options' short forms.
+std::string ShortNameOf(const std::string& name) {
+  if (name == "--port") return "-p";
+  if (name == "--speed") return "-b";
+  if (name == "--help") return "-h";
+  return {};
 }
 
 std::optional<long> Number(const std::string& text) {
@@ -49,22 +58,43 @@ bool ApplyGlobal(const std::string& name, const std::string& value, GlobalOption
     global.progress = false;
   } else if (name == "--help") {
     global.help = true;
+  } else if (name == "--version") {
+    global.version = true;
   }
   return true;
 }
 
 const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
   for (const OptionSpec& spec : specs) {
-    if (spec.name == name) return &spec;
+    if (spec.name == name || (!name.starts_with("--") && ShortNameOf(spec.name) == name)) {
+      return &spec;
+    }
   }
   return nullptr;
 }
 
+// "--name=value" and "-xvalue" carry their value in the word itself.
+void SplitInlineValue(const std::string& word, std::string& name,
+                      std::optional<std::string>& value) {
+  name = word;
+  if (word.starts_with("--")) {
+    if (const size_t eq = word.find('='); eq != std::string::npos) {
+      name = word.substr(0, eq);
+      value = word.substr(eq + 1);
+    }
+  } else if (word.size() > 2) {
+    name = word.substr(0, 2);
+    value = word.substr(2);
+  }
+}
+
 void ListOptions(std::ostringstream& out, const std::vector<OptionSpec>& specs) {
   for (const OptionSpec& spec : specs) {
-    std::string left = "  " + spec.name + (spec.valueName.empty() ? "" : " " + spec.valueName);
-    if (left.size() < 24)
-      left.resize(24, ' ');
+    const std::string shortName = ShortNameOf(spec.name);
+    std::string left = "  " + (shortName.empty() ? "    " : shortName + ", ") + spec.name +
+                       (spec.valueName.empty() ? "" : " " + spec.valueName);
+    if (left.size() < 28)
+      left.resize(28, ' ');
     else
       left += "  ";
     out << left << spec.help << '\n';
@@ -79,7 +109,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
   bool optionsEnded = false;
   for (size_t i = 0; i < argv.size(); ++i) {
     std::string word = argv[i];
-    const bool isOption = !optionsEnded && word.size() > 1 && word[0] == '-';
+    // A negative number is an argument (message -1), not an option.
+    const bool isOption = !optionsEnded && word.size() > 1 && word[0] == '-' && !Number(word);
     if (!isOption) {
       if (line.command != nullptr) {
         line.args.push_back(word);
@@ -96,14 +127,9 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
       optionsEnded = true;
       continue;
     }
-    if (word == "-h") word = "--help";
-
-    std::string name = word;
+    std::string name;
     std::optional<std::string> inlineValue;
-    if (const size_t eq = word.find('='); eq != std::string::npos) {
-      name = word.substr(0, eq);
-      inlineValue = word.substr(eq + 1);
-    }
+    SplitInlineValue(word, name, inlineValue);
     const OptionSpec* spec = FindSpec(GlobalSpecs(), name);
     const bool global = spec != nullptr;
     if (!global && line.command != nullptr) spec = FindSpec(line.command->options, name);
@@ -123,16 +149,18 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
         return std::nullopt;
       }
     } else if (inlineValue) {
-      error = name + " takes no value";
+      error = word.starts_with("--") ? name + " takes no value" : "unknown option " + word;
       return std::nullopt;
     }
+    // Options are known by their long names from here on.
+    name = spec->name;
     if (global) {
       if (!ApplyGlobal(name, value, line.global, error)) return std::nullopt;
     } else {
       line.options[name] = value;
     }
   }
-  if (line.command != nullptr && !line.global.help) {
+  if (line.command != nullptr && !line.global.help && !line.global.version) {
     const Command& command = *line.command;
     if (line.args.size() < command.minArgs || line.args.size() > command.maxArgs) {
       error = command.name + " expects " +
@@ -143,6 +171,14 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv
     }
   }
   return line;
+}
+
+bool AsksForJson(const std::vector<std::string>& argv) {
+  for (const std::string& word : argv) {
+    if (word == "--") return false;
+    if (word == "--json") return true;
+  }
+  return false;
 }
 
 std::string OverviewHelp() {
@@ -161,17 +197,22 @@ std::string OverviewHelp() {
   out << "\nOptions:\n";
   ListOptions(out, GlobalSpecs());
   out << "\nMessages from the printer are shown in Polish. Exit status: 0 success, 1 the\n"
-         "printer refused, 2 wrong command line or input (nothing was sent), 3 the printer\n"
-         "could not be reached, 4 internal failure of the driver.\n"
-         "The environment variable TAURAVAT_TRACE=FILE records every byte on the line.\n"
-         "\"tauravat COMMAND --help\" describes one command.\n";
+         "printer refused (or you declined), 2 wrong command line or input (nothing was\n"
+         "sent), 3 the printer could not be reached, 4 internal failure of the driver.\n"
+         "In JSON money is a decimal string (\"12.34\") and a tax rate a percent string\n"
+         "(\"23\", \"7.5\") or \"reserved\" or \"exempt\".\n"
+         "\nEnvironment:\n"
+         "  TAURAVAT_PORT=PORT      the port when --port is not given\n"
+         "  TAURAVAT_COM<n>=PATH    the device COM<n> opens (tauravat ports lists the mapping)\n"
+         "  TAURAVAT_TRACE=FILE     record every byte on the line in FILE\n"
+         "\n\"tauravat COMMAND --help\" describes one command.\n";
   return out.str();
 }
 
 std::string CommandHelp(const Command& command) {
   std::ostringstream out;
   out << "Usage: tauravat " << command.name;
-  if (command.usesPrinter) out << " --port PORT";
+  if (command.usesPrinter) out << " [-p PORT]";
   if (!command.options.empty()) out << " [OPTIONS]";
   if (!command.arguments.empty()) out << ' ' << command.arguments;
   out << "\n" << command.summary << "\n\n" << command.description;

@@ -13,13 +13,17 @@
 namespace tauravat::cli {
 
 struct GlobalOptions {
-  std::string port;
+  std::string port;  // as given; TAURAVAT_PORT is consulted later, when a port is needed
   uint32_t speed = 9600;
-  uint16_t timeout = 5;  // seconds, for every byte
+  std::optional<uint16_t> timeout;  // seconds, for every byte; each command has its default
   bool json = false;
   bool help = false;
+  bool version = false;
   bool progress = true;
 };
+
+// The time-out of commands that do not choose their own.
+inline constexpr uint16_t kDefaultTimeout = 5;
 
 struct CommandLine {
   GlobalOptions global;
@@ -31,6 +35,10 @@ struct CommandLine {
 // On a mistake gives nothing and names it in `error`.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& argv,
                                             std::string& error);
+
+// Whether the words ask for JSON output: known even when they cannot be parsed, so the
+// mistake itself can be reported as JSON.
+bool AsksForJson(const std::vector<std::string>& argv);
 
 // Help texts: the overview and one subcommand's page.
 std::string OverviewHelp();

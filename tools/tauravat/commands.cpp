@@ -6,6 +6,7 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = [] {
     std::vector<Command> all;
     AddInfoCommands(all);
+    AddPortCommands(all);
     AddRateCommands(all);
     AddReceiptCommands(all);
     AddReportCommands(all);

@@ -5,6 +5,7 @@
 #include "command.hpp"
 #include "context.hpp"
 #include "encoding.hpp"
+#include "money_text.hpp"
 #include "tauravat.hpp"
 
 namespace tauravat::cli {
@@ -99,10 +100,12 @@ int Totals(Context& ctx) {
   std::string total;
   const int32_t code = rate ? ReadSelTotal(*rate, total) : ReadTotal(total);
   if (code != 0) return ctx.Fail(code);
-  // Grosz as a decimal string: a 40-bit total does not fit every JSON reader's integers.
-  ctx.Json()["total"] = total;
+  const auto money = MoneyTextFromGroszDigits(total);
+  if (!money)
+    return ctx.FailWith(kExitInternal, "the driver gave a total that is not a number: " + total);
+  ctx.Json()["total"] = *money;
   if (rate) ctx.Json()["rate"] = *rate;
-  ctx.Print(total);
+  ctx.Print(*money);
   return ctx.Succeed();
 }
 
@@ -168,8 +171,8 @@ void AddCounterCommands(std::vector<Command>& commands) {
   commands.push_back({"totals",
                       "",
                       "the day's sales totals",
-                      "Prints the sum of the per-rate totals in grosz, or with --rate one rate's\n"
-                      "(A..G) or the sum (+). Not on RX820 models and TAURA I (224).\n",
+                      "Prints the sum of the per-rate totals in złoty (\"17.55\"), or with --rate\n"
+                      "one rate's (A..G) or the sum (+). Not on RX820 models and TAURA I (224).\n",
                       {{"--rate", "X", "one rate A..G, or + for the sum"}},
                       0,
                       0,

@@ -1,11 +1,15 @@
 // read-rates, write-rates: the printer's tax (PTU) rates A..G.
 #include <array>
+#include <iostream>
 #include <string>
 
 #include "command.hpp"
+#include "confirm.hpp"
 #include "context.hpp"
+#include "encoding.hpp"
+#include "progress.hpp"
 #include "rates_text.hpp"
-#include "tauravat.h"
+#include "tauravat.hpp"
 
 namespace tauravat::cli {
 namespace {
@@ -16,15 +20,47 @@ int32_t Read(int32_t& count, Rates& r) {
   return ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
 }
 
+std::string Letter(size_t k) {
+  return std::string(1, static_cast<char>('A' + k));
+}
+
 void Show(Context& ctx, int32_t count, const Rates& rates) {
   nlohmann::json values = nlohmann::json::object();
-  for (int32_t k = 0; k < count && k < 7; ++k) {
-    const std::string letter(1, static_cast<char>('A' + k));
-    values[letter] = rates[static_cast<size_t>(k)];
-    ctx.Print(letter + " " + FormatRate(rates[static_cast<size_t>(k)]));
+  for (size_t k = 0; k < static_cast<size_t>(count) && k < 7; ++k) {
+    values[Letter(k)] = RateText(rates[k]);
+    ctx.Print(Letter(k) + " " + FormatRate(rates[k]));
   }
   ctx.Json()["count"] = count;
   ctx.Json()["rates"] = values;
+}
+
+// "A 23%, B 8%, C reserved" for the first `count` rates.
+std::string RateList(const Rates& rates, size_t count) {
+  std::string text;
+  for (size_t k = 0; k < count && k < 7; ++k) {
+    text += (k == 0 ? "" : ", ") + Letter(k) + " " + FormatRate(rates[k]);
+  }
+  return text;
+}
+
+// Shows the printer's rates beside the new ones and asks on the terminal. Nothing has
+// been written when this declines.
+int32_t Confirm(Context& ctx, const Rates& rates, bool& confirmed) {
+  int32_t count = 0;
+  Rates current{};
+  if (const int32_t code = Read(count, current); code != 0) return code;
+  std::string model;
+  if (const int32_t code = DeviceName(model); code != 0) return code;
+  const auto shown = static_cast<size_t>(count);
+  ClearProgressLine();
+  std::cerr << ForTerminal("The printer (" + Cp1250ToUtf8(model) + ") holds " +
+                               RateList(current, shown) +
+                               ".\nNew rates: " + RateList(rates, shown) + ".\n",
+                           ctx.Codeset());
+  confirmed =
+      AskYesNo("Write the new rates into the printer's fiscal memory? This cannot be undone.",
+               std::cin, std::cerr);
+  return 0;
 }
 
 int ReadRates(Context& ctx) {
@@ -47,7 +83,18 @@ int WriteRates(Context& ctx) {
     }
     rates[k] = *value;
   }
+  const bool ask = !ctx.Flag("--yes");
+  if (ask && !InputIsTerminal()) {
+    return ctx.UsageError(
+        "the rates go into the printer's fiscal memory for good: confirm on a terminal, or "
+        "give --yes to write them without asking");
+  }
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
+  if (ask) {
+    bool confirmed = false;
+    if (const int32_t code = Confirm(ctx, rates, confirmed); code != 0) return ctx.Fail(code);
+    if (!confirmed) return ctx.FailWith(kExitRefused, "not confirmed: nothing was written");
+  }
   int32_t count = 0;
   const int32_t code =
       SetVAT(&count, rates[0], rates[1], rates[2], rates[3], rates[4], rates[5], rates[6]);
@@ -68,9 +115,9 @@ void AddRateCommands(std::vector<Command>& commands) {
   commands.push_back({"read-rates",
                       "",
                       "read the tax rates",
-                      "Prints the rates the printer holds (4, 6 or 7 of A..G): a percent,\n"
-                      "REZERWA (reserved) or ZWOLNIONA (exempt). In --json the values are in\n"
-                      "hundredths of a percent: 25500 reserved, 10000 exempt.\n",
+                      "Prints the rates the printer holds (4, 6 or 7 of A..G): a percent (23%,\n"
+                      "7.5%), reserved or exempt. In --json each rate is a string: the percent\n"
+                      "without the sign (\"23\", \"7.5\"), \"reserved\" or \"exempt\".\n",
                       {},
                       0,
                       0,
@@ -79,12 +126,15 @@ void AddRateCommands(std::vector<Command>& commands) {
   commands.push_back({"write-rates",
                       "A [B .. G]",
                       "write the tax rates",
-                      "Writes the rates A, B, ... in order: a percent (23, 7.5), R for a reserved\n"
-                      "rate or Z for the exempt one; rates not given are reserved. A model with\n"
+                      "Writes the rates A, B, ... in order: a percent (23, 7.5, 7.5%), reserved\n"
+                      "(or R) or exempt (or Z); rates not given are reserved. A model with\n"
                       "fewer rates ignores the rest; 4-rate models take whole percents only.\n"
                       "The printer accepts new rates only right after a daily report (code\n"
-                      "218 otherwise). The rates are read back and printed.\n",
-                      {},
+                      "218 otherwise). The rates are read back and printed.\n"
+                      "The rates go into the fiscal memory for good, so on a terminal the\n"
+                      "program shows the printer's rates beside the new ones and asks first;\n"
+                      "without a terminal it writes only with --yes. Declining exits with 1.\n",
+                      {{"--yes", "", "write without asking"}},
                       1,
                       7,
                       true,

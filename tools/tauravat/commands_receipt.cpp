@@ -7,6 +7,7 @@
 #include "command.hpp"
 #include "context.hpp"
 #include "device_type.hpp"
+#include "money_text.hpp"
 #include "receipt_run.hpp"
 #include "tauravat.hpp"
 
@@ -22,13 +23,6 @@ std::optional<std::string> ReadAll(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-std::string Grosz(int64_t value) {
-  const int64_t magnitude = value < 0 ? -value : value;
-  std::string cents = std::to_string(magnitude % 100);
-  if (cents.size() < 2) cents.insert(0, "0");
-  return (value < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." + cents;
 }
 
 int Receipt(Context& ctx) {
@@ -48,11 +42,13 @@ int Receipt(Context& ctx) {
   if (const int32_t code = DeviceName(name); code != 0) return ctx.Fail(code, "identify");
   const ReceiptOutcome outcome = RunReceipt(*plan, DeviceTypeFromName(name).value_or(11));
 
-  ctx.Json()["values"] = outcome.values;
-  ctx.Json()["sum"] = outcome.sum;
+  nlohmann::json values = nlohmann::json::array();
+  for (const int32_t value : outcome.values) values.push_back(MoneyText(value));
+  ctx.Json()["values"] = values;
+  ctx.Json()["sum"] = MoneyText(outcome.sum);
   if (outcome.cancelCode >= 0) ctx.Json()["cancel_code"] = outcome.cancelCode;
   if (outcome.code != 0) return ctx.Fail(outcome.code, outcome.step);
-  ctx.Print("receipt printed, sum " + Grosz(outcome.sum) +
+  ctx.Print("receipt printed, sum " + MoneyText(outcome.sum) +
             (plan->discount != 0 ? " before " + std::to_string(plan->discount) + "% discount"
                                  : std::string{}));
   return ctx.Succeed();
@@ -86,7 +82,8 @@ void AddReceiptCommands(std::vector<Command>& commands) {
        "value when it must differ from quantity x price (rounded half up). package: S,\n"
        "Z, -S or -Z with first, second (0..65535) and amount, passed to the printer as\n"
        "they are. The whole file is checked before anything is sent; a receipt that\n"
-       "fails half-way is cancelled. Prints each article line's value and the sum.\n",
+       "fails half-way is cancelled. Prints the sum before the discount in złoty;\n"
+       "--json gives each article line's value too, as strings (\"9.00\").\n",
        {{"--dry-run", "", "only check the file"}},
        1,
        1,

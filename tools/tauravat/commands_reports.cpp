@@ -1,5 +1,7 @@
 // The fiscal reports: daily, locked article names, printer state, periodic by dates, by
 // month and by daily-report numbers.
+#include <chrono>
+#include <compare>
 #include <cstdio>
 #include <string>
 
@@ -14,6 +16,8 @@ struct Date {
   int year = 0;  // two digits
   int month = 0;
   int day = 0;
+
+  auto operator<=>(const Date&) const = default;
 };
 
 // "2024-05-31" or "24-05-31"; with `withDay` false "2024-05" or "24-05".
@@ -29,7 +33,12 @@ std::optional<Date> ParseDate(const std::string& text, bool withDay) {
   }
   if (date.year >= 2000 && date.year <= 2099) date.year -= 2000;
   if (date.year < 0 || date.year > 99 || date.month < 1 || date.month > 12) return std::nullopt;
-  if (withDay && (date.day < 1 || date.day > 31)) return std::nullopt;
+  if (withDay && !std::chrono::year_month_day(std::chrono::year(2000 + date.year),
+                                              std::chrono::month(static_cast<unsigned>(date.month)),
+                                              std::chrono::day(static_cast<unsigned>(date.day)))
+                      .ok()) {
+    return std::nullopt;
+  }
   return date;
 }
 
@@ -65,6 +74,11 @@ int Period(Context& ctx) {
     return ctx.UsageError("dates \"" + ctx.Arg(0) + "\" \"" + ctx.Arg(1) +
                           "\": expected YYYY-MM-DD (or YY-MM-DD)");
   }
+  // The printer would refuse it only after the wait for a report.
+  if (*to < *from) {
+    return ctx.UsageError("dates " + ctx.Arg(0) + " " + ctx.Arg(1) +
+                          ": the first is after the last (FROM TO)");
+  }
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
   return Finish(ctx, PeriodReport(Kind(ctx), from->year, from->month, from->day, to->year,
                                   to->month, to->day));
@@ -82,6 +96,10 @@ int ByNumber(Context& ctx) {
   if (!from) return kExitUsage;
   const auto to = ctx.ArgNumber(1, 1, 65535, "last report number");
   if (!to) return kExitUsage;
+  if (*to < *from) {
+    return ctx.UsageError("report numbers " + ctx.Arg(0) + " " + ctx.Arg(1) +
+                          ": the first is after the last (FROM TO)");
+  }
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
   return Finish(ctx,
                 NumberReport(Kind(ctx), static_cast<int32_t>(*from), static_cast<int32_t>(*to)));
@@ -116,8 +134,8 @@ void AddReportCommands(std::vector<Command>& commands) {
   commands.push_back({"period-report",
                       "FROM TO",
                       "print the periodic report between two dates",
-                      "FROM and TO are dates YYYY-MM-DD (years 2000..2099). The printer may take\n"
-                      "minutes; the driver waits up to 90 s for its answer.\n",
+                      "FROM and TO are dates YYYY-MM-DD (years 2000..2099), FROM not after TO.\n"
+                      "The printer may take minutes; the driver waits up to 90 s for its answer.\n",
                       {kShort},
                       2,
                       2,
@@ -136,7 +154,8 @@ void AddReportCommands(std::vector<Command>& commands) {
   commands.push_back({"number-report",
                       "FROM TO",
                       "print the periodic report between two daily report numbers",
-                      "FROM and TO are daily report numbers 1..65535. Models as monthly-report.\n",
+                      "FROM and TO are daily report numbers 1..65535, FROM not above TO. Models\n"
+                      "as monthly-report.\n",
                       {kShort},
                       2,
                       2,

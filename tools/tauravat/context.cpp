@@ -17,8 +17,22 @@ std::string MessageUtf8(int32_t code) {
   return WithNewlines(Cp1250ToUtf8(text.data()));
 }
 
-Context::Context(CommandLine line, std::string codeset, uint8_t port)
-    : line_(std::move(line)), codeset_(std::move(codeset)), port_(port) {}
+int ReportUsageError(bool json, const std::string& codeset, const std::string& who,
+                     const std::string& what) {
+  ClearProgressLine();
+  if (json) {
+    const nlohmann::json out = {
+        {"ok", false}, {"error", ExitStatusName(kExitUsage)}, {"message", what}};
+    std::cout << out.dump(2) << '\n';
+    std::cout.flush();
+  }
+  std::cerr << (who.empty() ? std::string("tauravat: ") : "tauravat " + who + ": ")
+            << ForTerminal(what, codeset) << '\n';
+  return kExitUsage;
+}
+
+Context::Context(CommandLine line, std::string codeset, ResolvedPort port)
+    : line_(std::move(line)), codeset_(std::move(codeset)), port_(std::move(port)) {}
 
 Context::~Context() {
   if (connected_) CommunicationEnd();
@@ -73,22 +87,24 @@ std::optional<std::string> Context::ArgToCp1250(size_t index, const std::string&
 }
 
 int32_t Context::Connect() {
-  const int32_t code = CommunicationInit(port_, line_.global.speed, line_.global.timeout);
+  return ConnectAt(line_.global.speed, Timeout());
+}
+
+int32_t Context::ConnectAt(uint32_t speed, uint16_t timeout) {
+  const int32_t code = CommunicationInit(port_.number, speed, timeout);
   // Even a failed initialisation may leave the port open.
   connected_ = true;
   return code;
 }
 
 int32_t Context::OpenRawPort() {
-  const int32_t code =
-      OpenPort(port_, line_.global.speed, line_.global.timeout, line_.global.timeout);
+  const int32_t code = OpenPort(port_.number, line_.global.speed, Timeout(), Timeout());
   rawOpen_ = code == 0;
   return code;
 }
 
 std::string Context::ForTerminal(const std::string& utf8) const {
-  if (codeset_ == "UTF-8") return utf8;
-  return Convert(utf8, "UTF-8", codeset_, true).value_or(utf8);
+  return cli::ForTerminal(utf8, codeset_);
 }
 
 void Context::Print(const std::string& utf8) {
@@ -107,20 +123,30 @@ int Context::Succeed() {
   return kExitOk;
 }
 
+std::string Context::FailureMessage(int32_t code, ExitStatus status) const {
+  std::string message = MessageUtf8(code);
+  if (status != kExitCommunication || port_.number == 0) return message;
+  if (const auto text = OpenFailureText(code, port_)) {
+    message = *text;
+  } else if (code > 0 && code < 200 && message == MessageUtf8(-1)) {
+    // The driver has no text for the operating system's numbers; the system has.
+    message = std::strerror(code);
+  }
+  // Which device was tried: the COM number alone does not say.
+  return port_.label + ": " + message;
+}
+
 int Context::Fail(int32_t code, const std::string& step) {
   ClearProgressLine();
   const ExitStatus status = ExitStatusFor(code);
-  std::string message = MessageUtf8(code);
-  // The driver has no text for the operating system's numbers; the system has.
-  if (status == kExitCommunication && code > 0 && code != 5 && code < 200 &&
-      message == MessageUtf8(-1)) {
-    message += " (" + std::string(std::strerror(code)) + ")";
-  }
+  const std::string message = FailureMessage(code, status);
   if (JsonMode()) {
     json_["ok"] = false;
     json_["code"] = code;
+    json_["error"] = ExitStatusName(status);
     json_["message"] = message;
     if (!step.empty()) json_["step"] = step;
+    if (status == kExitCommunication && port_.path) json_["port_path"] = *port_.path;
     std::cout << json_.dump(2) << '\n';
   } else {
     std::cout.flush();
@@ -131,10 +157,22 @@ int Context::Fail(int32_t code, const std::string& step) {
   return status;
 }
 
+int Context::FailWith(ExitStatus status, const std::string& message) {
+  ClearProgressLine();
+  if (JsonMode()) {
+    json_["ok"] = false;
+    json_["error"] = ExitStatusName(status);
+    json_["message"] = message;
+    std::cout << json_.dump(2) << '\n';
+  } else {
+    std::cout.flush();
+  }
+  std::cerr << "tauravat " << line_.command->name << ": " << ForTerminal(message) << '\n';
+  return status;
+}
+
 int Context::UsageError(const std::string& what) {
-  std::cerr << "tauravat " << (line_.command ? line_.command->name + ": " : std::string(": "))
-            << ForTerminal(what) << '\n';
-  return kExitUsage;
+  return ReportUsageError(JsonMode(), codeset_, line_.command ? line_.command->name : "", what);
 }
 
 }  // namespace tauravat::cli

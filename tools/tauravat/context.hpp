@@ -11,12 +11,13 @@
 
 #include "command_line.hpp"
 #include "exit_status.hpp"
+#include "port_option.hpp"
 
 namespace tauravat::cli {
 
 class Context {
  public:
-  Context(CommandLine line, std::string codeset, uint8_t port);
+  Context(CommandLine line, std::string codeset, ResolvedPort port);
   ~Context();
   Context(const Context&) = delete;
   Context& operator=(const Context&) = delete;
@@ -36,14 +37,21 @@ class Context {
   std::optional<std::string> ArgToCp1250(size_t index, const std::string& what);
 
   // --- The printer.
+  const ResolvedPort& Port() const { return port_; }
   // CommunicationInit on the chosen port: opens, identifies.
   int32_t Connect();
+  int32_t ConnectAt(uint32_t speed, uint16_t timeout);
   // OpenPort only: nothing is sent.
   int32_t OpenRawPort();
+  // The time-out of the command line, or the command's own default.
+  uint16_t Timeout(uint16_t fallback = kDefaultTimeout) const {
+    return line_.global.timeout.value_or(fallback);
+  }
 
   // --- Output.
   nlohmann::json& Json() { return json_; }
   bool JsonMode() const { return line_.global.json; }
+  const std::string& Codeset() const { return codeset_; }
   // A line of the human-readable output, in UTF-8 (converted for the terminal).
   void Print(const std::string& utf8);
 
@@ -51,14 +59,18 @@ class Context {
   int Succeed();
   // The driver answered `code`; `step` names what was being done when it matters.
   int Fail(int32_t code, const std::string& step = {});
+  // A failure of this program's own: `error` is "refused" or "communication" as the exit
+  // status, and the message is the program's.
+  int FailWith(ExitStatus status, const std::string& message);
   int UsageError(const std::string& what);
 
  private:
   std::string ForTerminal(const std::string& utf8) const;
+  std::string FailureMessage(int32_t code, ExitStatus status) const;
 
   CommandLine line_;
   std::string codeset_;
-  uint8_t port_;
+  ResolvedPort port_;
   bool connected_ = false;
   bool rawOpen_ = false;
   nlohmann::json json_ = nlohmann::json::object();
@@ -66,5 +78,10 @@ class Context {
 
 // The Polish message of a result code, as UTF-8 with newlines.
 std::string MessageUtf8(int32_t code);
+
+// A mistake on the command line: "tauravat WHO: WHAT" on standard error and, when JSON
+// was asked for, {"ok": false, "error": "usage", ...} on standard output. Gives exit 2.
+int ReportUsageError(bool json, const std::string& codeset, const std::string& who,
+                     const std::string& what);
 
 }  // namespace tauravat::cli

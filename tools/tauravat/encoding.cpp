@@ -45,6 +45,11 @@ std::optional<std::string> Convert(std::string_view text, const std::string& fro
   return out;
 }
 
+std::string ForTerminal(const std::string& utf8, const std::string& codeset) {
+  if (codeset == "UTF-8") return utf8;
+  return Convert(utf8, "UTF-8", codeset, true).value_or(utf8);
+}
+
 std::string Cp1250ToUtf8(std::string_view text) {
   // Every byte of code page 1250 but five unassigned ones has a character.
   return Convert(text, "CP1250", "UTF-8", true).value_or(std::string{});

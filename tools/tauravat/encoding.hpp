@@ -17,6 +17,9 @@ std::string TerminalCodeset();
 std::optional<std::string> Convert(std::string_view text, const std::string& from,
                                    const std::string& to, bool approximate = false);
 
+// UTF-8 text as the terminal's character set can show it (approximated where it cannot).
+std::string ForTerminal(const std::string& utf8, const std::string& codeset);
+
 std::string Cp1250ToUtf8(std::string_view text);
 std::optional<std::string> Utf8ToCp1250(std::string_view text);
 

@@ -39,4 +39,20 @@ ExitStatus ExitStatusFor(int32_t code) {
   return HasOwnMessage(code) ? kExitRefused : kExitCommunication;
 }
 
+const char* ExitStatusName(ExitStatus status) {
+  switch (status) {
+    case kExitOk:
+      return "";
+    case kExitRefused:
+      return "refused";
+    case kExitUsage:
+      return "usage";
+    case kExitCommunication:
+      return "communication";
+    case kExitInternal:
+      return "internal";
+  }
+  return "internal";
+}
+
 }  // namespace tauravat::cli

@@ -20,4 +20,8 @@ enum ExitStatus : int {
 // itself produces.
 ExitStatus ExitStatusFor(int32_t code);
 
+// The status as the "error" field of the JSON output: "refused", "usage",
+// "communication", "internal" (and "" for success).
+const char* ExitStatusName(ExitStatus status);
+
 }  // namespace tauravat::cli

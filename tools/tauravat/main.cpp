@@ -8,6 +8,7 @@
 #include "encoding.hpp"
 #include "port_option.hpp"
 #include "progress.hpp"
+#include "version.hpp"
 
 using namespace tauravat::cli;
 
@@ -15,39 +16,38 @@ int main(int argc, char** argv) {
   // Only the character set: numbers keep their C form in the output.
   std::setlocale(LC_CTYPE, "");
   const std::string codeset = TerminalCodeset();
-  const auto terminal = [&](const std::string& utf8) {
-    return Convert(utf8, "UTF-8", codeset, true).value_or(utf8);
-  };
+  const std::vector<std::string> words(argv + 1, argv + argc);
 
   std::string error;
-  auto line = ParseCommandLine({argv + 1, argv + argc}, error);
-  if (!line) {
-    std::cerr << "tauravat: " << terminal(error) << '\n';
-    return kExitUsage;
-  }
+  auto line = ParseCommandLine(words, error);
+  if (!line) return ReportUsageError(AsksForJson(words), codeset, "", error);
   if (line->global.help) {
-    std::cout << terminal(line->command ? CommandHelp(*line->command) : OverviewHelp());
+    std::cout << ForTerminal(line->command ? CommandHelp(*line->command) : OverviewHelp(), codeset);
+    return kExitOk;
+  }
+  if (line->global.version) {
+    std::cout << VersionText(line->global.json);
     return kExitOk;
   }
   if (line->command == nullptr) {
-    std::cerr << terminal(OverviewHelp());
+    if (line->global.json) {
+      return ReportUsageError(true, codeset, "", "no command given (tauravat --help lists them)");
+    }
+    std::cerr << ForTerminal(OverviewHelp(), codeset);
     return kExitUsage;
   }
 
-  uint8_t port = 0;
+  ResolvedPort port;
   const bool checkOnly = line->options.contains("--dry-run");
   if (line->command->usesPrinter && !checkOnly) {
-    const auto resolved = ResolvePort(line->global.port, error);
-    if (!resolved) {
-      std::cerr << "tauravat " << line->command->name << ": " << terminal(error) << '\n';
-      return kExitUsage;
-    }
+    const auto resolved = ResolvePort(ChoosePort(line->global.port), error);
+    if (!resolved) return ReportUsageError(line->global.json, codeset, line->command->name, error);
     port = *resolved;
   }
 
   std::unique_ptr<Progress> progress;
   if (line->global.progress) progress = std::make_unique<Progress>(codeset);
   const Command& command = *line->command;
-  Context context(std::move(*line), codeset, port);
+  Context context(std::move(*line), codeset, std::move(port));
   return command.run(context);
 }

@@ -4,7 +4,16 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "port_names.hpp"
+
 namespace tauravat::cli {
+namespace {
+
+std::optional<std::string> DevicePath(uint8_t number) {
+  return kestradr::PlatformPortPath(number);
+}
+
+}  // namespace
 
 std::optional<uint8_t> ParseComNumber(const std::string& text) {
   std::string_view digits = text;
@@ -22,24 +31,61 @@ std::optional<uint8_t> ParseComNumber(const std::string& text) {
   return static_cast<uint8_t>(number);
 }
 
-std::optional<uint8_t> ResolvePort(const std::string& port, std::string& error) {
+PortChoice ChoosePort(const std::string& option) {
+  if (!option.empty()) return {option, "--port"};
+  if (const char* text = std::getenv("TAURAVAT_PORT"); text != nullptr && *text != '\0') {
+    return {text, "TAURAVAT_PORT"};
+  }
+  return {};
+}
+
+std::optional<ResolvedPort> ResolvePort(const PortChoice& choice, std::string& error) {
+  const std::string& port = choice.text;
   if (port.empty()) {
-    error = "no printer port given: use --port N (COM number) or --port /dev/...";
+    error =
+        "no printer port given: use --port N (COM number) or --port /dev/..., or set "
+        "TAURAVAT_PORT (tauravat ports lists the serial ports)";
     return std::nullopt;
   }
-  if (const auto number = ParseComNumber(port)) return number;
+  if (const auto number = ParseComNumber(port)) {
+    ResolvedPort resolved{*number, DevicePath(*number), "COM" + std::to_string(*number)};
+    if (resolved.path) resolved.label += " (" + *resolved.path + ")";
+    return resolved;
+  }
   if (port.find('/') == std::string::npos) {
-    error = "--port " + port + ": expected a COM number 1..255 or a device path";
+    error = choice.source + " " + port + ": expected a COM number 1..255 or a device path";
     return std::nullopt;
   }
   for (int n = 255; n >= 1; --n) {
     const std::string variable = "TAURAVAT_COM" + std::to_string(n);
     if (std::getenv(variable.c_str()) != nullptr) continue;
     if (::setenv(variable.c_str(), port.c_str(), 1) != 0) break;
-    return static_cast<uint8_t>(n);
+    return ResolvedPort{static_cast<uint8_t>(n), port, port};
   }
-  error = "--port " + port + ": no free COM number to map the path to";
+  error = choice.source + " " + port + ": no free COM number to map the path to";
   return std::nullopt;
+}
+
+std::optional<std::string> OpenFailureText(int32_t code, const ResolvedPort& port) {
+  const std::string number = std::to_string(port.number);
+  switch (code) {
+    case 2:
+      if (!port.path) {
+        return "no device stands for COM" + number + " (TAURAVAT_COM" + number +
+               "=/dev/... names one)";
+      }
+      return "no such device";
+    case 5:
+      // The driver's number for both: the port is held, or this user may not open it.
+      return "in use by another program, or this user may not open it (on Debian the "
+             "group dialout may)";
+    case 6:
+      return "not a serial device";
+    case 87:
+      return "the device refused the line settings";
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace tauravat::cli

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 
 namespace tauravat::cli {
 namespace {
@@ -18,12 +17,17 @@ bool AllDigits(const std::string& text) {
                                       [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
+bool IsMarker(uint32_t value) {
+  return value == kReservedRate || value == kExemptRate;
+}
+
 }  // namespace
 
 std::optional<uint32_t> ParseRate(const std::string& text) {
-  const std::string word = Upper(text);
-  if (word == "R" || word == "REZERWA") return kReservedRate;
-  if (word == "Z" || word == "ZWOLNIONA") return kExemptRate;
+  std::string word = Upper(text);
+  if (word == "R" || word == "REZERWA" || word == "RESERVED") return kReservedRate;
+  if (word == "Z" || word == "ZWOLNIONA" || word == "EXEMPT") return kExemptRate;
+  if (!word.empty() && word.back() == '%') word.pop_back();
 
   const size_t point = word.find_first_of(".,");
   const std::string whole = word.substr(0, point);
@@ -36,16 +40,20 @@ std::optional<uint32_t> ParseRate(const std::string& text) {
   return static_cast<uint32_t>(std::stoi(whole) * 100 + std::stoi(fraction));
 }
 
-std::string FormatRate(uint32_t value) {
-  if (value == kReservedRate) return "REZERWA";
-  if (value == kExemptRate) return "ZWOLNIONA";
-  char text[32];
-  if (value % 100 == 0) {
-    std::snprintf(text, sizeof text, "%u%%", value / 100);
-  } else {
-    std::snprintf(text, sizeof text, "%u.%02u%%", value / 100, value % 100);
+std::string RateText(uint32_t value) {
+  if (value == kReservedRate) return "reserved";
+  if (value == kExemptRate) return "exempt";
+  std::string text = std::to_string(value / 100);
+  if (const uint32_t hundredths = value % 100; hundredths != 0) {
+    text += '.';
+    text += static_cast<char>('0' + hundredths / 10);
+    if (hundredths % 10 != 0) text += static_cast<char>('0' + hundredths % 10);
   }
   return text;
+}
+
+std::string FormatRate(uint32_t value) {
+  return IsMarker(value) ? RateText(value) : RateText(value) + "%";
 }
 
 }  // namespace tauravat::cli

@@ -9,6 +9,13 @@ namespace {
 constexpr int32_t kTooFewCharacters = 202;
 constexpr int32_t kCommandUnavailable = 213;
 constexpr int32_t kPrinterCancelled = 210;
+constexpr int32_t kReceiptNotOpen = 201;
+
+// Answers of ReceiptEnd after which ending again changes nothing: printed, cancelled by the
+// printer, or no receipt at all.
+bool IsFinalEndAnswer(int32_t code) {
+  return code == 0 || code == kPrinterCancelled || code == kReceiptNotOpen;
+}
 
 std::string Where(size_t index) {
   return "items[" + std::to_string(index) + "]";
@@ -80,6 +87,17 @@ void CancelAfter(ReceiptOutcome& outcome) {
   outcome.cancelCode = ReceiptCancel();
 }
 
+// Ends the receipt the way a careful till does: a failure whose outcome is not final is
+// answered by ending again, which resumes after the last step the printer has and never
+// sends twice what it holds. Cancelling at once could cancel a sale the printer took.
+int32_t EndReceipt(int32_t discount) {
+  constexpr int kAttempts = 3;
+  int32_t code = ReceiptEnd(discount);
+  for (int attempt = 1; attempt < kAttempts && !IsFinalEndAnswer(code); ++attempt)
+    code = ReceiptEnd(discount);
+  return code;
+}
+
 }  // namespace
 
 ReceiptOutcome RunReceipt(const ReceiptPlan& plan, int deviceType) {
@@ -102,10 +120,17 @@ ReceiptOutcome RunReceipt(const ReceiptPlan& plan, int deviceType) {
       return outcome;
     }
   }
-  if (const int32_t code = ReceiptEnd(plan.discount); code != 0) {
+  if (const int32_t code = EndReceipt(plan.discount); code != 0) {
     outcome.code = code;
     outcome.step = "end";
     CancelAfter(outcome);
+    // The cancel answers 201 when the end had in fact printed the receipt; only a further
+    // end says so, and a printed sale must not be reported as failed.
+    if (outcome.cancelCode == kReceiptNotOpen && ReceiptEnd(plan.discount) == 0) {
+      outcome.code = 0;
+      outcome.step.clear();
+      outcome.cancelCode = -1;
+    }
   }
   return outcome;
 }

@@ -1,6 +1,7 @@
 // Prints a checked receipt plan through the driver: payments and extra lines, begin, the
-// lines in order, end with the discount. A receipt that fails half-way is cancelled, so
-// the printer is not left with a receipt open.
+// lines in order, end with the discount. An end whose outcome is not final is tried again
+// (it resumes, never prints twice); a receipt that still fails is cancelled, so the printer
+// is not left with a receipt open.
 #pragma once
 
 #include <cstdint>

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <random>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestra::emu {
@@ -65,6 +67,8 @@ class FaultInjector {
   void AddRule(FaultRule rule);
   const FaultPlan& Plan() const { return plan_; }
   uint64_t Injected() const { return injected_; }
+  // How often `kind` struck `command`, by a rule or at random.
+  uint64_t Struck(uint8_t command, FaultKind kind) const;
 
  private:
   struct RuleState {
@@ -73,10 +77,13 @@ class FaultInjector {
     int fired = 0;
   };
 
+  FaultKind Strike(uint8_t command, FaultKind kind);
+
   FaultPlan plan_;
   std::vector<RuleState> rules_;
   std::mt19937 rng_;
   uint64_t injected_ = 0;
+  std::map<std::pair<uint8_t, FaultKind>, uint64_t> struck_;
 };
 
 }  // namespace kestra::emu

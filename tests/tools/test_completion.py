@@ -1,0 +1,98 @@
+"""The bash completion of tauravat and kestra-emu (packaging/completion/tauravat.bash),
+driven as bash drives it: COMP_WORDS split at readline's word breaks, then the function
+that `complete` registered for the command."""
+
+import os
+import re
+import subprocess
+import unittest
+from pathlib import Path
+
+SCRIPT = Path(__file__).resolve().parents[2] / "packaging/completion/tauravat.bash"
+CLI = os.environ["TAURAVAT_CLI"]
+EMU = os.environ["KESTRA_EMU"]
+
+DRIVER = r'''
+source "$SCRIPT"
+line=$LINE
+words=()
+for word in $line; do
+  # readline splits at "=" and ":" and keeps each as a word of its own
+  while [[ $word =~ ^([^=:]*)([=:])(.*)$ ]]; do
+    [[ -n ${BASH_REMATCH[1]} ]] && words+=("${BASH_REMATCH[1]}")
+    words+=("${BASH_REMATCH[2]}")
+    word=${BASH_REMATCH[3]}
+  done
+  words+=("$word")
+done
+[[ $line == *" " ]] && words+=("")
+COMP_WORDS=("${words[@]}")
+COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+COMP_LINE=$line
+COMP_POINT=${#line}
+function=$(complete -p "$NAME" | awk '{ print $3 }')
+"$function" "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+printf '%s\n' "${COMPREPLY[@]}"
+'''
+
+
+def complete(program, line, **environment):
+    """What the completion offers for `line` (the text before the cursor)."""
+    name = "tauravat" if program == CLI else "kestra-emu"
+    env = dict(os.environ, SCRIPT=str(SCRIPT), NAME=name, LINE=f"{program} {line}",
+               **environment)
+    result = subprocess.run(["bash", "-c", DRIVER], capture_output=True, text=True, env=env,
+                            check=True, timeout=30)
+    return [word for word in result.stdout.split("\n") if word]
+
+
+def overview_commands():
+    text = subprocess.run([CLI, "--help"], capture_output=True, text=True).stdout
+    return re.findall(r"^  ([a-z][a-z-]+) ", text.split("Commands:")[1].split("\n\n")[0], re.M)
+
+
+class TauravatCompletion(unittest.TestCase):
+    def test_commands_are_those_of_the_program(self):
+        commands = overview_commands()
+        self.assertIn("write-rates", commands)
+        self.assertEqual(complete(CLI, ""), commands)
+        self.assertEqual(complete(CLI, "re"), [c for c in commands if c.startswith("re")])
+        # After the command, its own options come with the common ones.
+        self.assertEqual(complete(CLI, "--json rea"), ["read-rates"])
+        offered = complete(CLI, "totals --")
+        self.assertIn("--rate", offered)
+        self.assertIn("--port", offered)
+        self.assertNotIn("--rate", complete(CLI, "identify --"))
+
+    def test_values_of_options(self):
+        self.assertEqual(complete(CLI, "--speed "), ["9600", "19200", "28800"])
+        self.assertEqual(complete(CLI, "totals --rate "), list("ABCDEFG+"))
+        self.assertEqual(complete(CLI, "--timeout "), [])
+        self.assertIn("-", complete(CLI, "receipt "))
+        self.assertEqual(complete(CLI, "write-rates 23 e"), ["exempt"])
+
+    def test_ports_include_lent_com_numbers_and_device_paths(self):
+        self.assertIn("COM7", complete(CLI, "--port ", TAURAVAT_COM7="/dev/null"))
+        self.assertIn("COM7", complete(CLI, "identify -p CO", TAURAVAT_COM7="/dev/null"))
+        # No device maps to COM200 and up: only the lent number, once (the environment
+        # and `tauravat ports` both name it).
+        self.assertEqual(complete(CLI, "--port=COM20", TAURAVAT_COM201="/dev/null"), ["COM201"])
+        self.assertIn("/dev/null", complete(CLI, "--port /dev/nul"))
+
+
+class EmulatorCompletion(unittest.TestCase):
+    def test_options_models_and_fault_kinds(self):
+        options = complete(EMU, "--")
+        for option in ("--model", "--fault", "--paper", "--no-paper", "--lock", "--status9b"):
+            self.assertIn(option, options)
+        models = complete(EMU, "--model ")
+        for model in ("rx820a-4", "luno", "luno-efv", "unknown", "0", "11"):
+            self.assertIn(model, models)
+        self.assertEqual(complete(EMU, "--model luno-e"), ["luno-e", "luno-efv"])
+        self.assertEqual(complete(EMU, "--fault 0x24:si"), ["silence"])
+        self.assertEqual(complete(EMU, "--fault-kinds nak,dr"), ["nak,drop-byte"])
+        self.assertEqual(complete(EMU, "--seed "), [])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,135 @@
+// ports, probe: which serial port, and which speed, the printer is on.
+#include <array>
+#include <string>
+
+#include "command.hpp"
+#include "context.hpp"
+#include "device_type.hpp"
+#include "encoding.hpp"
+#include "port_list.hpp"
+#include "port_names.hpp"
+#include "tauravat.hpp"
+
+namespace tauravat::cli {
+namespace {
+
+nlohmann::json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+}
+
+nlohmann::json UsbJson(const std::optional<UsbDevice>& usb) {
+  if (!usb) return nullptr;
+  return {{"vendor_id", usb->vendorId},
+          {"product_id", usb->productId},
+          {"serial", TextOrNull(usb->serial)},
+          {"manufacturer", TextOrNull(usb->manufacturer)},
+          {"product", TextOrNull(usb->product)}};
+}
+
+std::string ComText(const std::vector<int>& numbers, const std::string& path) {
+  if (numbers.empty()) return "no COM number (use --port " + path + ")";
+  std::string text;
+  for (const int n : numbers) text += (text.empty() ? "COM" : ", COM") + std::to_string(n);
+  return text;
+}
+
+std::string UsbText(const UsbDevice& usb) {
+  std::string text = usb.vendorId + ":" + usb.productId;
+  if (!usb.serial.empty()) text += " serial " + usb.serial;
+  std::string name = usb.manufacturer;
+  if (!usb.product.empty()) name += (name.empty() ? "" : " ") + usb.product;
+  if (!name.empty()) text += " (" + name + ")";
+  return text;
+}
+
+int Ports(Context& ctx) {
+  const auto ports = ListSerialPorts(RootsFromEnvironment(), kestradr::PlatformPortPath);
+  nlohmann::json list = nlohmann::json::array();
+  for (const SerialPortInfo& port : ports) {
+    list.push_back({{"path", port.path},
+                    {"by_id", TextOrNull(port.byId)},
+                    {"usb", UsbJson(port.usb)},
+                    {"com", port.comNumbers}});
+    ctx.Print(port.path + "  " + ComText(port.comNumbers, port.path));
+    if (!port.byId.empty()) ctx.Print("  by-id  " + port.byId);
+    if (port.usb) ctx.Print("  usb    " + UsbText(*port.usb));
+  }
+  if (ports.empty()) ctx.Print("no serial ports found");
+  ctx.Json()["ports"] = list;
+  return ctx.Succeed();
+}
+
+constexpr std::array<uint32_t, 3> kSpeeds = {9600, 19200, 28800};
+
+// At a wrong speed the printer stays silent or its answer arrives garbled; anything
+// else (the port cannot be opened, the driver failed) is the same at every speed.
+bool NoAnswerAtThisSpeed(int32_t code) {
+  return code == 20 || code == 21 || ExitStatusFor(code) == kExitRefused;
+}
+
+int Probe(Context& ctx) {
+  // A printer answers within milliseconds; the default of other commands would make a
+  // silent port take a quarter of a minute.
+  const uint16_t timeout = ctx.Timeout(1);
+  if (ctx.Port().path) ctx.Json()["port_path"] = *ctx.Port().path;
+  nlohmann::json attempts = nlohmann::json::array();
+  int32_t code = 0;
+  for (const uint32_t speed : kSpeeds) {
+    code = ctx.ConnectAt(speed, timeout);
+    std::string name;
+    if (code == 0) code = DeviceName(name);
+    attempts.push_back({{"speed", speed}, {"code", code}});
+    ctx.Json()["attempts"] = attempts;
+    if (code == 0) {
+      const std::string text = Cp1250ToUtf8(name);
+      const auto type = DeviceTypeFromName(name);
+      ctx.Json()["speed"] = speed;
+      ctx.Json()["device"] = text;
+      ctx.Json()["type"] = type ? nlohmann::json(*type) : nlohmann::json(nullptr);
+      ctx.Print(std::to_string(speed) + " b/s: " + text +
+                (type ? " (device type " + std::to_string(*type) + ")" : std::string{}));
+      return ctx.Succeed();
+    }
+    if (!NoAnswerAtThisSpeed(code)) return ctx.Fail(code, "connect");
+    ctx.Print(std::to_string(speed) + " b/s: no answer [" + std::to_string(code) + "]");
+  }
+  ctx.Json()["code"] = code;
+  return ctx.FailWith(kExitCommunication,
+                      ctx.Port().label + ": no printer answered at 9600, 19200 or 28800 b/s");
+}
+
+}  // namespace
+
+void AddPortCommands(std::vector<Command>& commands) {
+  commands.push_back(
+      {"ports",
+       "",
+       "list the serial ports and the COM numbers that open them",
+       "Lists each serial port: its device, the COM numbers that open it (the\n"
+       "driver's mapping, TAURAVAT_COM<n> included), its /dev/serial/by-id name, and\n"
+       "for a USB adapter the vendor and product ids, serial number and names.\n"
+       "A device named only by a TAURAVAT_COM<n> variable (a pseudo-terminal) is\n"
+       "listed too. Nothing is opened. For tests on a made-up tree,\n"
+       "TAURAVAT_SYSFS_ROOT and TAURAVAT_DEV_ROOT stand for /sys and /dev.\n",
+       {},
+       0,
+       0,
+       false,
+       Ports});
+  commands.push_back(
+      {"probe",
+       "",
+       "find the speed the printer on a port answers at, and its model",
+       "Connects at 9600, 19200 and 28800 b/s in turn, as identify does (which ends a\n"
+       "receipt the printer has open), and stops at the first speed the printer\n"
+       "answers at: prints the speed, the model and its device type code. Each\n"
+       "speed waits --timeout seconds (default 1). Exit 3 when no speed answers;\n"
+       "--speed is not used.\n",
+       {},
+       0,
+       0,
+       true,
+       Probe});
+}
+
+}  // namespace tauravat::cli
