@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Developer tool: proves the driver, receipt and reliability suites catch real faults. Each
+# mutation below breaks one decision of the driver in a scratch copy of the tree; the
+# suites are built and run there, and each mutation must make at least one test fail.
+# Not part of scripts/test.sh (it rebuilds the driver once per mutation).
+#
+# Usage: scripts/mutation-check.sh [--at REV] [name ...]   (default: every mutation)
+#   --at REV  runs the suites as they were at commit REV instead of the working tree
+# Prints one line per mutation, "caught" with the failing tests, or "MISSED"; the exit
+# status is the number missed.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+scratch=$root/build/mutation/src
+build=$scratch/build/default
+log=$root/build/mutation/log
+export CCACHE_DIR=${CCACHE_DIR:-/work/ccache} CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work}
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+
+targets=(driver_scripted_tests driver_emulator_tests receipt_scripted_tests
+  receipt_emulator_tests fault_matrix_tests receipt_property_tests port_vanish_tests)
+
+# name @ file under driver/src @ sed expression @ what the mutation breaks
+mutations=(
+  "end-forgets-sent@receipt.cpp@s/EndProgress = EndStep::kEndSent;/EndProgress = EndStep::kNothingSent;/@a retried end sends the discount and total again"
+  "discount-resent@receipt.cpp@s/EndProgress == EndStep::kNothingSent \&\& Rabat >= 1/Rabat >= 1/@a retried end sends the discount again"
+  "lost-begin-not-cancelled@receipt.cpp@/^    SendAcknowledged(\*this, cmd::kCancel);$/d@a begin whose answer is lost leaves a receipt behind"
+  "cancel-sent-once@receipt.cpp@/cancelled = SendAcknowledged(\*this, cmd::kCancel);$/s/if (cancelled != kOk/if (false \&\& cancelled != kOk/@a cancel whose answer is lost is not sent again"
+  "discount-half-up@receipt.cpp@s/remainder > 50/remainder >= 50/@a discount rounds half up"
+  "counter-compare@receipt_outcome.cpp@s/now != ReceiptCounterAtBegin/now == ReceiptCounterAtBegin/@a moved receipt counter reads as not printed"
+  "status-unconfirmed@receipt_outcome.cpp@s/if (!cancelled) return kOk;/return kOk;/@one garbled status byte cancels the receipt"
+  "rates-unanswered-as-none@status.cpp@0,/if (result != kNak) return result;/s//if (result != kNak) return kNoTaxRates;/@an unanswered rate read is told as no rates"
+  "report-timeouts@reports.cpp@s/^  Reopen(before);/  Reopen({PortWriteTimeout * 1000u, PortReadTimeout * 1000u});/@after a long report the port keeps the driver's own time-outs"
+  "daily-empty-day@reports.cpp@s/reply\[0\] == 0 \&\& reply\[1\] == 0/reply[0] == 0 || reply[1] == 0/@the empty-day rule reads one counter byte"
+  "failed-port-kept@connection.cpp@s/address.Empty() || !Link.PortFailed()/true/@a port with a line error is never reopened"
+  "connect-refused-cancel@connection.cpp@s/cancel != kOk \&\& cancel != kNak/cancel != kOk/@a NAK to the connecting cancel fails the connection"
+  "four-rate-hundredths@tax_rates.cpp@s/ \&\& values\[i\] % 100 == 0//@a 4-rate model gets a rate with hundredths cut"
+  "memory-status-skip@print_control.cpp@s/followsWithoutMemoryStatus \&\& mode != 1/followsWithoutMemoryStatus \&\& mode == 1/@supervision asks the memory status while following a printout"
+  "paper-back-resume@print_control.cpp@s/(stopped \&\& busy)/(stopped \&\& !busy)/@a printout stopped for paper is not resumed"
+)
+
+revision=
+if [[ ${1:-} == --at ]]; then
+  revision=$2
+  shift 2
+fi
+
+sync_scratch() {
+  mkdir -p "$scratch"
+  find "$scratch" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+  if [[ -n $revision ]]; then
+    git archive "$revision" | tar -xf - -C "$scratch"
+  else
+    tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
+  fi
+}
+
+configure() {
+  (cd "$scratch" && cmake --preset default -DTAURAVAT_BUILD_APP=OFF -DTAURAVAT_BUILD_BENCH=OFF \
+    >"$log/configure.txt" 2>&1)
+}
+
+build() {
+  nice -n 10 cmake --build "$build" -j2 --target "${targets[@]}" >"$log/build.txt" 2>&1
+}
+
+run_suites() {
+  (cd "$build" && ctest -L 'driver|receipt|reliability' -j2 --timeout 300 --stop-on-failure \
+    >"$1" 2>&1)
+}
+
+mkdir -p "$log"
+sync_scratch
+configure || { echo "configure failed: $log/configure.txt"; exit 100; }
+build || { echo "unmutated build failed: $log/build.txt"; exit 100; }
+run_suites "$log/clean.txt" || { echo "suites fail without a mutation: $log/clean.txt"; exit 100; }
+
+missed=0
+for entry in "${mutations[@]}"; do
+  IFS='@' read -r name file expression what <<<"$entry"
+  if [[ $# -gt 0 && ! " $* " =~ " $name " ]]; then continue; fi
+  source=$scratch/driver/src/$file
+  cp "$root/driver/src/$file" "$source"
+  sed -i "$expression" "$source"
+  if cmp -s "$root/driver/src/$file" "$source"; then
+    echo "$name: NOT APPLIED (the code it mutates has changed)"
+    missed=$((missed + 1))
+    continue
+  fi
+  if ! build; then
+    echo "$name: MISSED (does not build: $log/build.txt)"
+    missed=$((missed + 1))
+  elif run_suites "$log/$name.txt"; then
+    echo "$name: MISSED ($what)"
+    missed=$((missed + 1))
+  else
+    failed=$(sed -n '/The following tests FAILED/,$p' "$log/$name.txt" | grep -oE '[A-Za-z0-9_]+\.[A-Za-z0-9_/.]+' | head -3 | tr '\n' ' ')
+    echo "$name: caught by $failed"
+  fi
+  cp "$root/driver/src/$file" "$source"
+done
+build >/dev/null 2>&1
+exit "$missed"
