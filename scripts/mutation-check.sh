@@ -17,26 +17,32 @@ log=$root/build/mutation/log
 export CCACHE_DIR=${CCACHE_DIR:-/work/ccache} CCACHE_BASEDIR=${CCACHE_BASEDIR:-/work}
 export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
 
-targets=(driver_scripted_tests driver_emulator_tests receipt_scripted_tests
+all_targets=(driver_scripted_tests driver_emulator_tests receipt_scripted_tests
   receipt_emulator_tests fault_matrix_tests receipt_property_tests port_vanish_tests)
+# The suites each mutation is run against: the receipt's, or the rest of the driver's;
+# the fault matrix in both.
+receipt_targets=(receipt_scripted_tests receipt_emulator_tests fault_matrix_tests)
+receipt_tests='^(PrinterText|LineValueTest|DiscountedSumTest|ScriptedReceipt|ReceiptOnEmulator|ReceiptFaults|Operations/FaultMatrix)\.'
+driver_targets=(driver_scripted_tests driver_emulator_tests fault_matrix_tests)
+driver_tests='^(Identification|Connection|BadInput|ArticleName|DriverIdentity|PrintSupervision|Orders/PreconditionTable|ScriptedDriver|TaxRates|Reports|Clock|Counters|DateTimeFormats|Announcements|OnEmulator|OverPty|Operations/FaultMatrix)\.'
 
-# name @ file under driver/src @ sed expression @ what the mutation breaks
+# name @ file under driver/src @ sed expression @ suites (receipt or driver) @ what it breaks
 mutations=(
-  "end-forgets-sent@receipt.cpp@s/EndProgress = EndStep::kEndSent;/EndProgress = EndStep::kNothingSent;/@a retried end sends the discount and total again"
-  "discount-resent@receipt.cpp@s/EndProgress == EndStep::kNothingSent \&\& Rabat >= 1/Rabat >= 1/@a retried end sends the discount again"
-  "lost-begin-not-cancelled@receipt.cpp@/^    SendAcknowledged(\*this, cmd::kCancel);$/d@a begin whose answer is lost leaves a receipt behind"
-  "cancel-sent-once@receipt.cpp@/cancelled = SendAcknowledged(\*this, cmd::kCancel);$/s/if (cancelled != kOk/if (false \&\& cancelled != kOk/@a cancel whose answer is lost is not sent again"
-  "discount-half-up@receipt.cpp@s/remainder > 50/remainder >= 50/@a discount rounds half up"
-  "counter-compare@receipt_outcome.cpp@s/now != ReceiptCounterAtBegin/now == ReceiptCounterAtBegin/@a moved receipt counter reads as not printed"
-  "status-unconfirmed@receipt_outcome.cpp@s/if (!cancelled) return kOk;/return kOk;/@one garbled status byte cancels the receipt"
-  "rates-unanswered-as-none@status.cpp@0,/if (result != kNak) return result;/s//if (result != kNak) return kNoTaxRates;/@an unanswered rate read is told as no rates"
-  "report-timeouts@reports.cpp@s/^  Reopen(before);/  Reopen({PortWriteTimeout * 1000u, PortReadTimeout * 1000u});/@after a long report the port keeps the driver's own time-outs"
-  "daily-empty-day@reports.cpp@s/reply\[0\] == 0 \&\& reply\[1\] == 0/reply[0] == 0 || reply[1] == 0/@the empty-day rule reads one counter byte"
-  "failed-port-kept@connection.cpp@s/address.Empty() || !Link.PortFailed()/true/@a port with a line error is never reopened"
-  "connect-refused-cancel@connection.cpp@s/cancel != kOk \&\& cancel != kNak/cancel != kOk/@a NAK to the connecting cancel fails the connection"
-  "four-rate-hundredths@tax_rates.cpp@s/ \&\& values\[i\] % 100 == 0//@a 4-rate model gets a rate with hundredths cut"
-  "memory-status-skip@print_control.cpp@s/followsWithoutMemoryStatus \&\& mode != 1/followsWithoutMemoryStatus \&\& mode == 1/@supervision asks the memory status while following a printout"
-  "paper-back-resume@print_control.cpp@s/(stopped \&\& busy)/(stopped \&\& !busy)/@a printout stopped for paper is not resumed"
+  "end-forgets-sent@receipt.cpp@s/EndProgress = EndStep::kEndSent;/EndProgress = EndStep::kNothingSent;/@receipt@a retried end sends the discount and total again"
+  "discount-resent@receipt.cpp@s/EndProgress == EndStep::kNothingSent \&\& Rabat >= 1/Rabat >= 1/@receipt@a retried end sends the discount again"
+  "lost-begin-not-cancelled@receipt.cpp@/^    SendAcknowledged(\*this, cmd::kCancel);$/d@receipt@a begin whose answer is lost leaves a receipt behind"
+  "cancel-sent-once@receipt.cpp@/cancelled = SendAcknowledged(\*this, cmd::kCancel);$/s/if (cancelled != kOk/if (false \&\& cancelled != kOk/@receipt@a cancel whose answer is lost is not sent again"
+  "discount-half-up@receipt.cpp@s/remainder > 50/remainder >= 50/@receipt@a discount rounds half up"
+  "counter-compare@receipt_outcome.cpp@s/now != ReceiptCounterAtBegin/now == ReceiptCounterAtBegin/@receipt@a moved receipt counter reads as not printed"
+  "status-unconfirmed@receipt_outcome.cpp@s/if (!cancelled) return kOk;/return kOk;/@receipt@one garbled status byte cancels the receipt"
+  "rates-unanswered-as-none@status.cpp@0,/if (result != kNak) return result;/s//if (result != kNak) return kNoTaxRates;/@driver@an unanswered rate read is told as no rates"
+  "report-timeouts@reports.cpp@s/^  Reopen(before);/  Reopen({PortWriteTimeout * 1000u, PortReadTimeout * 1000u});/@driver@after a long report the port keeps the driver's own time-outs"
+  "daily-empty-day@reports.cpp@s/reply\[0\] == 0 \&\& reply\[1\] == 0/reply[0] == 0 || reply[1] == 0/@driver@the empty-day rule reads one counter byte"
+  "failed-port-kept@connection.cpp@s/address.Empty() || !Link.PortFailed()/true/@receipt@a port with a line error is never reopened"
+  "connect-refused-cancel@connection.cpp@s/cancel != kOk \&\& cancel != kNak/cancel != kOk/@driver@a NAK to the connecting cancel fails the connection"
+  "four-rate-hundredths@tax_rates.cpp@s/ \&\& values\[i\] % 100 == 0//@driver@a 4-rate model gets a rate with hundredths cut"
+  "memory-status-skip@print_control.cpp@s/followsWithoutMemoryStatus \&\& mode != 1/followsWithoutMemoryStatus \&\& mode == 1/@driver@supervision asks the memory status while following a printout"
+  "paper-back-resume@print_control.cpp@s/(stopped \&\& busy)/(stopped \&\& !busy)/@driver@a printout stopped for paper is not resumed"
 )
 
 revision=
@@ -61,23 +67,30 @@ configure() {
 }
 
 build() {
-  nice -n 10 cmake --build "$build" -j2 --target "${targets[@]}" >"$log/build.txt" 2>&1
+  nice -n 10 cmake --build "$build" -j2 --target "$@" >"$log/build.txt" 2>&1
 }
 
+# run_suites OUTPUT [REGEX]
 run_suites() {
-  (cd "$build" && ctest -L 'driver|receipt|reliability' -j2 --timeout 300 --stop-on-failure \
-    >"$1" 2>&1)
+  local select=(-L 'driver|receipt|reliability')
+  [[ -n ${2:-} ]] && select=(-R "$2")
+  (cd "$build" && ctest "${select[@]}" -j2 --timeout 300 --stop-on-failure >"$1" 2>&1)
 }
 
 mkdir -p "$log"
 sync_scratch
 configure || { echo "configure failed: $log/configure.txt"; exit 100; }
-build || { echo "unmutated build failed: $log/build.txt"; exit 100; }
+build "${all_targets[@]}" || { echo "unmutated build failed: $log/build.txt"; exit 100; }
 run_suites "$log/clean.txt" || { echo "suites fail without a mutation: $log/clean.txt"; exit 100; }
 
 missed=0
 for entry in "${mutations[@]}"; do
-  IFS='@' read -r name file expression what <<<"$entry"
+  IFS='@' read -r name file expression suites what <<<"$entry"
+  if [[ $suites == receipt ]]; then
+    targets=("${receipt_targets[@]}") tests=$receipt_tests
+  else
+    targets=("${driver_targets[@]}") tests=$driver_tests
+  fi
   if [[ $# -gt 0 && ! " $* " =~ " $name " ]]; then continue; fi
   source=$scratch/driver/src/$file
   cp "$root/driver/src/$file" "$source"
@@ -87,10 +100,10 @@ for entry in "${mutations[@]}"; do
     missed=$((missed + 1))
     continue
   fi
-  if ! build; then
+  if ! build "${targets[@]}"; then
     echo "$name: MISSED (does not build: $log/build.txt)"
     missed=$((missed + 1))
-  elif run_suites "$log/$name.txt"; then
+  elif run_suites "$log/$name.txt" "$tests"; then
     echo "$name: MISSED ($what)"
     missed=$((missed + 1))
   else
@@ -99,5 +112,4 @@ for entry in "${mutations[@]}"; do
   fi
   cp "$root/driver/src/$file" "$source"
 done
-build >/dev/null 2>&1
 exit "$missed"
