@@ -1,4 +1,5 @@
-// Clock texts on both clock formats, counters and identity numbers, drawer and feed.
+// A failed clock read, the receipt counter, drawer and feed, the date and time formats, and
+// the caption each operation shows (clock texts and numbers are shown on the emulator).
 #include <gtest/gtest.h>
 
 #include <functional>

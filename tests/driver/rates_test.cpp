@@ -1,5 +1,5 @@
-// Tax rates: decoding each read format, the exact bytes written for each model, and the
-// refusals and verification around the write.
+// Tax rates: read failures, the exact bytes written, and the refusals and verification
+// around the write (each format's round trip is shown on the emulator).
 #include <gtest/gtest.h>
 
 #include <array>

@@ -1,8 +1,7 @@
-// Reports: the empty-day rule of the daily report, the parameter bytes of the periodic
-// reports, the printer's verdict, and the port reopened around the long ones.
+// Reports: the parameter bytes of the periodic reports, the printer's verdict, and the
+// port reopened around the long ones (the daily report's empty-day rule is shown on the
+// emulator).
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "driver_fixture.hpp"
 #include "printer.hpp"

@@ -1,18 +1,14 @@
-// Whole receipts against the printer emulator: what the printer keeps and prints, and
-// whether the driver's idea of the open receipt stays the printer's under faults.
+// Whole receipts against the printer emulator: what the printer keeps and prints, the
+// receipt number and the totals it reads back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 
 #include "cp1250.hpp"
-#include "event.hpp"
-#include "main_thread_queue.hpp"
 #include "messages.hpp"
 #include "receipt_emulator_fixture.hpp"
 #include "receipt_state.hpp"
-#include "serial_device.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {

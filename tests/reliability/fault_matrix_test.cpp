@@ -21,8 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <set>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
