@@ -157,27 +157,6 @@ TEST_F(OnEmulator, RatesWrittenAndReadBackInEachFormat) {
   }
 }
 
-TEST_F(OnEmulator, RatesRefusedAfterSalesAndWhenTheModelCannotHoldThem) {
-  auto config = Config(7);
-  config.receiptCounter = 3;
-  Start(config);
-  int32_t count = 0;
-  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 218);
-  EXPECT_EQ(Printer().Memory().Rates()[0], emu::kReservedRate);
-
-  // A 4-rate model holds whole percents only: 22.5 % is refused before anything reaches
-  // its fiscal memory, which keeps what it had.
-  for (int type : {0, 4}) {
-    SCOPED_TRACE(type);
-    Start(Config(type));
-    const auto before = Printer().Memory().Rates();
-    const size_t printed = PrintedLines();
-    EXPECT_EQ(::SetVAT(&count, 2250, 800, 500, 0, 0, 0, 0), 215);
-    EXPECT_EQ(Printer().Memory().Rates(), before);
-    EXPECT_EQ(PrintedLines(), printed);  // no rate-change printout either
-  }
-}
-
 TEST_F(OnEmulator, DailyReportOnAnEmptyDayWithAndWithoutForce) {
   const bool forcible[12] = {false, false, true, true,  false, false,
                              true,  true,  true, false, false, true};
@@ -237,16 +216,6 @@ TEST_F(OnEmulator, PrintoutStoppedForPaperIsResumedAfterThePaperChange) {
   EXPECT_FALSE(Printer().Mechanism().StoppedForPaper());
   EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
   EXPECT_GT(PrintedLines(), stoppedAt);
-}
-
-TEST_F(OnEmulator, PaperStillOutIsReportedAgain) {
-  auto config = Config(7);
-  config.receiptCounter = 1;
-  Start(config);
-  Printer().PaperEndsAfter(2);
-  EXPECT_EQ(::DailyReport(0), 109);
-  EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), 109);
-  EXPECT_EQ(::PrintResume(), 109);
 }
 
 TEST_F(OnEmulator, ClockTextsOnBothClockFormats) {
