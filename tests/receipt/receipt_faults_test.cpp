@@ -252,6 +252,7 @@ TEST_F(ReceiptFaults, RetryAfterAPrintedEndWhosePrintoutWasNotFollowedAnswersPri
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(::ReceiptEnd(0), kOk);
   EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);  // told once; nothing more to end
+  EXPECT_EQ(::ReceiptCancel(), kReceiptNotOpen);
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
 }
 
