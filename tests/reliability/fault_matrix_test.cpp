@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,11 @@ struct Operation {
   // answer, the exchange's index and the answer.
   std::map<int, int32_t> notCarriedOut = {};
 };
+
+// Named by its operation in the test's name and messages.
+void PrintTo(const Operation& op, std::ostream* out) {
+  *out << op.name;
+}
 
 emu::PrinterConfig BaseConfig() {
   emu::PrinterConfig config;
