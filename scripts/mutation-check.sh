@@ -107,7 +107,7 @@ for entry in "${mutations[@]}"; do
     echo "$name: MISSED ($what)"
     missed=$((missed + 1))
   else
-    failed=$(sed -n '/The following tests FAILED/,$p' "$log/$name.txt" | grep -oE '[A-Za-z0-9_]+\.[A-Za-z0-9_/.]+' | head -3 | tr '\n' ' ')
+    failed=$(sed -nE 's/^\s+[0-9]+ - ([^ ]+) .*/\1/p' "$log/$name.txt" | head -3 | tr '\n' ' ')
     echo "$name: caught by $failed"
   fi
   cp "$root/driver/src/$file" "$source"
