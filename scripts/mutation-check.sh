@@ -59,6 +59,13 @@ sync_scratch() {
   else
     tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
   fi
+  # A file an earlier run left mutated in the build is rebuilt from the clean copy,
+  # whatever the copy's time stamp.
+  local entry name file
+  for entry in "${mutations[@]}"; do
+    IFS='@' read -r name file _ <<<"$entry"
+    touch "$scratch/driver/src/$file"
+  done
 }
 
 configure() {
