@@ -51,17 +51,29 @@ if [[ ${1:-} == --at ]]; then
   shift 2
 fi
 
+# The scratch copy takes only the files that differ, so that the build sees exactly what
+# changed whatever the time stamps of the copies.
 sync_scratch() {
-  mkdir -p "$scratch"
-  find "$scratch" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+  local stage=$root/build/mutation/stage
+  rm -rf "$stage"
+  mkdir -p "$stage" "$scratch"
   if [[ -n $revision ]]; then
-    git archive "$revision" | tar -xf - -C "$scratch"
+    git archive "$revision" | tar -xf - -C "$stage"
   else
-    tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
+    tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$stage"
   fi
-  # A file an earlier run left mutated in the build is rebuilt from the clean copy,
-  # whatever the copy's time stamp.
-  local entry name file
+  local file
+  (cd "$scratch" && find . -path ./build -prune -o -type f -print) | while read -r file; do
+    [[ -e $stage/$file ]] || rm -f "$scratch/$file"
+  done
+  (cd "$stage" && find . -type f) | while read -r file; do
+    if ! cmp -s "$stage/$file" "$scratch/$file"; then
+      mkdir -p "$(dirname "$scratch/$file")"
+      cp "$stage/$file" "$scratch/$file"
+    fi
+  done
+  # A file an earlier run left mutated in the build is rebuilt from the clean copy.
+  local entry name
   for entry in "${mutations[@]}"; do
     IFS='@' read -r name file _ <<<"$entry"
     touch "$scratch/driver/src/$file"
