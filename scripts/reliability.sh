@@ -17,11 +17,13 @@ ctest --test-dir "$build" -L reliability -j"$(nproc)" --output-on-failure
   cat <<'HEAD'
 # Reliability: the fault matrix
 
-Every exported operation that talks to the printer was run against the printer emulator
-with one fault struck at each of its exchanges in turn (`tests/reliability`). A cell lists
-the result codes the operation returned, over all of its exchanges, in the order of the
-exchanges; every one of them is the code the protocol gives for that failure at that
-point (the test fails otherwise). After each run the driver and the printer must agree
+Each role an exchange plays (an acknowledged command, a record reply, a line sent without
+acknowledgement, a status read by a receipt guard, by supervision or by the receipt
+preconditions, identification ...) was struck once in each operation that gives it a
+context, against the printer emulator, with every fault in turn (`tests/reliability`). A
+cell lists the result codes the operation returned, over the exchanges struck, in their
+order; every one of them is the code the protocol gives for that failure in that role
+(the test fails otherwise). After each run the driver and the printer must agree
 whether a receipt is open: a disagreement fails the test, except the runs the test names
 as inherent to the protocol, each with its reason and the code the caller gets. After
 each run the driver and the printer were brought back into step the way a caller would,
@@ -29,7 +31,7 @@ and the next operation (a receipt begun and cancelled) had to work.
 
 A cell marked † had such a named run; the list below gives it, its reason and how the
 caller recovers. "port vanishes" is simulated in process at every exchange; the rows
-marked (pty) pulled a real pseudo-terminal away in the middle of the operation.
+marked (pty) pulled a real pseudo-terminal away while a reply was awaited.
 
 How a till should treat each outcome of the receipt operations is in docs/receipts.md;
 a property run (`tests/reliability/receipt_property_test.cpp`) rings 500 random receipts

@@ -26,60 +26,44 @@ void Chunk(QByteArray& out, const char* tag, const QByteArray& body) {
   if (body.size() % 2) out.append('\0');
 }
 
-// A 4 x 4 cursor frame of one colour, 32 bits per pixel, with its hotspot.
-QByteArray CursorFile(QRgb colour, int hotX, int hotY) {
+// An .ico (type 1) or .cur (type 2) file of one BMP image of `width` x `height` pixels.
+QByteArray IconFile(uint32_t type, uint32_t width, uint32_t height, uint32_t bits, QPoint hotspot,
+                    const QByteArray& pixels) {
   QByteArray image;
-  Put32(image, 40);
-  Put32(image, 4);
-  Put32(image, 8);  // both bitmaps
+  for (uint32_t field : {40u, width, height * 2}) Put32(image, field);  // both bitmaps
   Put16(image, 1);
-  Put16(image, 32);
-  for (int i = 0; i < 6; ++i) Put32(image, 0);
-  for (int pixel = 0; pixel < 16; ++pixel) {
-    image.append(char(qBlue(colour)));
-    image.append(char(qGreen(colour)));
-    image.append(char(qRed(colour)));
-    image.append(char(0xFF));
-  }
-  for (int row = 0; row < 4; ++row) Put32(image, 0);  // AND mask
+  Put16(image, bits);
+  image += QByteArray(24, '\0') + pixels;
   QByteArray file;
-  Put16(file, 0);
-  Put16(file, 2);  // cursor
-  Put16(file, 1);
-  file.append(char(4));
-  file.append(char(4));
-  file.append(char(0));
-  file.append(char(0));
-  Put16(file, static_cast<uint32_t>(hotX));
-  Put16(file, static_cast<uint32_t>(hotY));
+  for (uint32_t field : {0u, type, 1u}) Put16(file, field);
+  // A cursor's entry names its size; an icon's leaves it to the bitmap.
+  const char size[] = {char(type == 2 ? width : 0), char(type == 2 ? height : 0), 0, 0};
+  file.append(size, 4);
+  Put16(file, static_cast<uint32_t>(hotspot.x()));
+  Put16(file, static_cast<uint32_t>(hotspot.y()));
   Put32(file, static_cast<uint32_t>(image.size()));
   Put32(file, 22);
   return file + image;
 }
 
+// A 4 x 4 cursor frame of one colour, 32 bits per pixel, with its hotspot.
+QByteArray CursorFile(QRgb colour, int hotX, int hotY) {
+  QByteArray pixels;
+  const char bgra[] = {char(qBlue(colour)), char(qGreen(colour)), char(qRed(colour)), char(0xFF)};
+  for (int pixel = 0; pixel < 16; ++pixel) pixels.append(bgra, 4);
+  pixels += QByteArray(16, '\0');  // AND mask
+  return IconFile(2, 4, 4, 32, {hotX, hotY}, pixels);
+}
+
 // A 2 x 1 icon of one bit per pixel whose AND mask makes the second pixel clear.
 QByteArray MonochromeIcon() {
-  QByteArray image;
-  Put32(image, 40);
-  Put32(image, 2);
-  Put32(image, 2);
-  Put16(image, 1);
-  Put16(image, 1);
-  for (int i = 0; i < 6; ++i) Put32(image, 0);
-  Put32(image, 0x00000000);  // palette 0: black
-  Put32(image, 0x00FFFFFF);  // palette 1: white
-  Put32(image, 0x00000080);  // pixels 1, 0: first byte 0x80, row padded to 4 bytes
-  Put32(image, 0x00000040);  // AND mask: the second pixel is transparent
-  QByteArray file;
-  Put16(file, 0);
-  Put16(file, 1);
-  Put16(file, 1);
-  file.append(QByteArray(4, '\0'));
-  Put16(file, 1);
-  Put16(file, 1);
-  Put32(file, static_cast<uint32_t>(image.size()));
-  Put32(file, 22);
-  return file + image;
+  QByteArray pixels;
+  Put32(pixels, 0x00000000);  // palette 0: black
+  Put32(pixels, 0x00FFFFFF);  // palette 1: white
+  Put32(pixels, 0x00000080);  // pixels 1, 0: first byte 0x80, row padded to 4 bytes
+  Put32(pixels, 0x00000040);  // AND mask: the second pixel is transparent
+  // Planes 1 and bit count 0 in the entry: a point inside the image, were it read as a hotspot.
+  return IconFile(1, 2, 1, 1, {1, 0}, pixels);
 }
 
 struct AniParts {

@@ -1,15 +1,13 @@
-// The communication dialog's flow on the driver and the emulated printer: the port
-// scan, the start-up connection, the identification and the checks that refuse a
-// printer before the editor opens.
+// The communication dialog's flow: the port scan, the start-up connection, the
+// identification and the checks that refuse a printer before the editor opens.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include <cstdlib>
+#include <functional>
 #include <string>
 
-#include "comm.hpp"
 #include "demo_printer.hpp"
+#include "driver_gateway.hpp"
 #include "flow/command_line.hpp"
 #include "flow_fixture.hpp"
 #include "printer.hpp"
@@ -20,13 +18,16 @@ namespace {
 using DialogFlow = FlowTest;
 
 TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
-  auto config = PrinterOf(7);
-  config.rates = Rates({2300, 800, 500, 0, R, R, Z});
-  UsePrinter(config, {1, 3});
-  EXPECT_EQ(Confirm(), DialogOutcome::ShowEditor);
+  printer_.ports = {1, 3};
+  printer_.rates = {2300, 800, 500, 0, R, R, Z};
+  flows_->dialog.FormActivate();
+  flows_->dialog.controls.speedIndex = 2;
+  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM3"}));
+  EXPECT_EQ(flows_->dialog.controls.portDevices, (QStringList{"/dev/tty1", "/dev/tty3"}));
   EXPECT_EQ(flows_->state.SelectedPort, 1);
-  EXPECT_EQ(flows_->state.SelectedSpeed, 9600);
+  EXPECT_EQ(flows_->state.SelectedSpeed, 28800);  // the item index times 9600
+  EXPECT_EQ(printer_.calls.front(), "open 1 28800");
   EXPECT_EQ(flows_->editor.statusText, "DRUKARKA KESTRA LUNO");
   EXPECT_EQ(flows_->state.CurrentRates, (std::array<uint16_t, 7>{2300, 800, 500, 0, R, R, Z}));
   EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
@@ -36,158 +37,115 @@ TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
             ui_.centre.end());
 }
 
-TEST_F(DialogFlow, TheSpeedChoiceIsTheItemIndexTimes9600) {
-  UsePrinter(PrinterOf(3));
-  flows_->dialog.FormActivate();
-  flows_->dialog.controls.speedIndex = 2;
-  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
-  EXPECT_EQ(flows_->state.SelectedSpeed, 28800);
-  EXPECT_EQ(kestradr::DefaultPrinter().BaudRate, 28800u);
+TEST_F(DialogFlow, TheLockByteIsAskedOfLunoAndLunoFOnly) {
+  printer_.type = 0;
+  ASSERT_EQ(Confirm(), DialogOutcome::ShowEditor);
+  EXPECT_FALSE(printer_.Called("lock"));
 }
 
-TEST_F(DialogFlow, AnUnknownDeviceIsNotAFiscalPrinter) {
-  UsePrinter(PrinterOf(11));
-  EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"Podłączone urządzenie nie jest drukarką fiskalną"});
-  EXPECT_EQ(ui_.dialogHidden, 0);
+struct Refusal {
+  const char* name;
+  std::function<void(ScriptedPrinter&)> script;
+  QString error;  // the one error box
+  bool hidden;    // the dialog was hidden before the refusal
+};
+
+TEST_F(DialogFlow, EachRefusalIsShownAndEndsTheProgram) {
+  const QString kPaper = "Brak papieru lub podniesiona głowica mechanizmu drukującego";
+  const Refusal cases[] = {
+      {"not fiscal", [](auto& p) { p.type = 11; },
+       "Podłączone urządzenie nie jest drukarką fiskalną", false},
+      {"port in use", [](auto& p) { p.openResult = 5; },
+       "Nie można otworzyć portu COM1.Prawdopodobnie jest używany przez inną aplikację", false},
+      {"no such port", [](auto& p) { p.openResult = 2; },
+       "Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji", false},
+      {"other opening failure", [](auto& p) { p.openResult = 6; }, "kod 6", false},
+      {"identification fails", [](auto& p) { p.typeResult = 21; }, "kod 21", false},
+      {"locked", [](auto& p) { p.type = 8, p.lockByte = 0x21; },
+       "KASA ZABLOKOWANA: \r\nUSZKODZONA PAMIĘĆ PROGRAMU.\r\nNiezgodna pamięć fiskalna.\r\n",
+       false},
+      {"lock unread", [](auto& p) { p.lockResult = 22; }, "kod 22", false},
+      {"CMOS erased", [](auto& p) { p.status.s[2] = 0x10; },
+       "Skasowana pamięć CMOS. Należy zainicjować zegar.", false},
+      {"status unread", [](auto& p) { p.statusResult = 21; }, "kod 21", false},
+      {"paper out and low battery", [](auto& p) { p.status.s[3] = 0x02, p.status.s[7] = 0x02; },
+       kPaper, true},
+      {"rates unread", [](auto& p) { p.readResult = 23; }, "kod 23", true},
+  };
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.name);
+    printer_ = ScriptedPrinter();
+    ui_ = ScriptedUi();
+    flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
+    c.script(printer_);
+    EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
+    EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{c.error});
+    EXPECT_EQ(ui_.beeps, 1);
+    EXPECT_EQ(ui_.dialogHidden, c.hidden ? 1 : 0);
+    EXPECT_EQ(printer_.Called("read"), std::string(c.name) == "rates unread");
+    EXPECT_TRUE(flows_->dialog.controls.button1Enabled);
+  }
 }
 
-TEST_F(DialogFlow, ALockedLunoFShowsItsReasonsAndTheProgramEnds) {
-  auto config = PrinterOf(8);
-  config.status.lock60 = 0x21;
-  UsePrinter(config);
-  EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"KASA ZABLOKOWANA: \r\nUSZKODZONA PAMIĘĆ PROGRAMU.\r\n"
-                                 "Niezgodna pamięć fiskalna.\r\n"});
-  const auto commands = Commands();
-  EXPECT_EQ(std::count(commands.begin(), commands.end(), uint8_t{0xD1}), 0) << "rates read";
-  EXPECT_EQ(ui_.centre.back(), "");
-}
-
-TEST_F(DialogFlow, TheLockByteIsOnlyAskedOfLunoAndLunoF) {
-  auto config = PrinterOf(3);
-  config.status.lock60 = 0x21;
-  UsePrinter(config);
-  EXPECT_EQ(Confirm(), DialogOutcome::ShowEditor);
-  const auto commands = Commands();
-  EXPECT_EQ(std::count(commands.begin(), commands.end(), uint8_t{0x60}), 0);
-}
-
-TEST_F(DialogFlow, ErasedCmosEndsTheProgram) {
-  auto config = PrinterOf(7);
-  config.status.memory94 = 0x10;
-  UsePrinter(config);
-  EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"Skasowana pamięć CMOS. Należy zainicjować zegar."});
-  EXPECT_EQ(ui_.dialogHidden, 0);
-}
-
-TEST_F(DialogFlow, APrinterThatIsNotReadyShowsTheLaterCondition) {
-  auto config = PrinterOf(7);
-  config.paperIn = false;        // status byte 3, bit 0x02
-  config.status.extraF3 = 0x02;  // status byte 7: low battery
-  UsePrinter(config);
-  EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"Brak papieru lub podniesiona głowica mechanizmu drukującego"});
-  EXPECT_EQ(ui_.dialogHidden, 1);
-}
-
-TEST_F(DialogFlow, AFailedPortOpeningHasItsOwnWordsForCodes2And5) {
-  UsePrinter(PrinterOf(7));
-  flows_->dialog.FormActivate();
-  PortsFail(5);
-  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::EndProgram);
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{
-                "Nie można otworzyć portu COM1.Prawdopodobnie jest używany przez inną aplikację"});
-  EXPECT_TRUE(flows_->dialog.controls.button1Enabled);
-}
-
-TEST_F(DialogFlow, ACommandLinePortConnectsToThatPort) {
-  UsePrinter(PrinterOf(7), {1, 7});
-  flows_->state.SelectedPort = 7;
-  flows_->state.SelectedSpeed = 19200;
-  flows_->dialog.FormActivate();
-  EXPECT_TRUE(ui_.boxes.empty());
-  EXPECT_EQ(flows_->dialog.ChosenEntry(), "COM7");
-  EXPECT_EQ(flows_->dialog.controls.speedIndex, 1);
-  const std::vector<int> opened = PortsOpened();
-  EXPECT_FALSE(opened.empty());
-  EXPECT_TRUE(std::all_of(opened.begin(), opened.end(), [](int p) { return p == 7; }));
-  EXPECT_EQ(kestradr::DefaultPrinter().DeviceType, 7);
-}
-
-TEST_F(DialogFlow, ACommandLinePortAboveNineIsConnectedTo) {
-  UsePrinter(PrinterOf(7), {1, 33});
-  const CommandLine line = ParseCommandLine({"com33", "19200"});
+TEST_F(DialogFlow, ACommandLinePortConnectsToThatPortAtItsSpeed) {
+  printer_.ports = {1, 7, 33};
+  const CommandLine line = ParseCommandLine({"com33", "19200"});  // above COM9 too
   flows_->state.SelectedPort = line.port;
   flows_->state.SelectedSpeed = line.speed;
   flows_->dialog.FormActivate();
-  EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
+  EXPECT_TRUE(ui_.boxes.empty());
   EXPECT_EQ(flows_->dialog.ChosenEntry(), "COM33");
-  ASSERT_FALSE(PortsOpened().empty());
-  EXPECT_EQ(PortsOpened(), std::vector<int>(PortsOpened().size(), 33));
-  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
+  EXPECT_EQ(flows_->dialog.controls.speedIndex, 1);
+  EXPECT_EQ(printer_.calls, (std::vector<std::string>{"open 33 19200", "open 33 19200"}));
 }
 
-TEST_F(DialogFlow, EachPortEntryNamesTheDeviceItOpens) {
-  qputenv("TAURAVAT_COM34", "/dev/pts/9");
-  UsePrinter(PrinterOf(7), {1, 33, 34});
+TEST_F(DialogFlow, ACommandLinePortWithoutSpeedUsesTheDialogsSpeed) {
+  printer_.ports = {2};
+  flows_->state.SelectedPort = 2;
   flows_->dialog.FormActivate();
-  qunsetenv("TAURAVAT_COM34");
-  EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM33", "COM34"}));
-  EXPECT_EQ(flows_->dialog.controls.portDevices,
-            (QStringList{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/pts/9"}));
+  EXPECT_TRUE(ui_.boxes.empty());
+  EXPECT_EQ(flows_->state.SelectedSpeed, 9600);
+  EXPECT_EQ(printer_.calls.front(), "open 2 9600");
 }
 
-TEST_F(DialogFlow, ACommandLinePortThatIsNotThereIsNamedAndTheDialogStays) {
-  UsePrinter(PrinterOf(7), {1, 3});
+TEST_F(DialogFlow, CommandLinePortFailuresAreShownAndTheDialogStays) {
+  printer_.ports = {1, 3};
   flows_->state.SelectedPort = 5;
   flows_->dialog.FormActivate();
   EXPECT_EQ(
       ui_.Texts(BoxKind::Error),
       std::vector<QString>{"Brak portu COM5 w systemie.\rNależy ustawić parametry komunikacji"});
-  EXPECT_TRUE(PortsOpened().empty());
+  EXPECT_TRUE(printer_.calls.empty());
   // The operator picks another port; the confirmation goes on with it.
   flows_->dialog.controls.portIndex = 1;
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(flows_->state.SelectedPort, 3);
-}
 
-TEST_F(DialogFlow, ACommandLinePortWithoutSpeedUsesTheDialogsSpeed) {
-  UsePrinter(PrinterOf(7), {2});
-  flows_->state.SelectedPort = 2;
+  // A printer that is not fiscal on the command-line port: the box, and no editor.
+  printer_.type = 11;
+  ui_.Clear();
+  flows_->state.FirstActivation = true;
   flows_->dialog.FormActivate();
-  EXPECT_TRUE(ui_.boxes.empty());
-  EXPECT_EQ(flows_->state.SelectedSpeed, 9600);
-  EXPECT_EQ(kestradr::DefaultPrinter().BaudRate, 9600u);
+  EXPECT_EQ(ui_.Texts(BoxKind::Error),
+            std::vector<QString>{"Podłączone urządzenie nie jest drukarką fiskalną"});
 }
 
-TEST_F(DialogFlow, NoPortsAtAllIsSaidAndNothingIsOpened) {
-  UsePrinter(PrinterOf(7), {});
+TEST_F(DialogFlow, NoPortsAtAllIsSaidAndNothingIsOpenedUntilOneAppears) {
+  printer_.ports = {};
   flows_->dialog.FormActivate();
   EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{"Brak portów szeregowych w systemie"});
   EXPECT_TRUE(flows_->state.FirstActivation) << "the next activation scans again";
   ui_.Clear();
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::StayOpen);
   EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{"Brak portów szeregowych w systemie"});
-  EXPECT_TRUE(PortsOpened().empty());
-}
-
-TEST_F(DialogFlow, APortThatAppearsIsFoundByTheNextConfirmation) {
-  UsePrinter(PrinterOf(7), {});
-  flows_->dialog.FormActivate();
-  kestradr::SetPortProbe([](int port) { return port == 4; });
+  EXPECT_TRUE(printer_.calls.empty());
+  printer_.ports = {4};
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(flows_->state.SelectedPort, 4);
 }
 
 TEST_F(DialogFlow, LaterActivationsKeepTheListAndTakeTheChoice) {
-  UsePrinter(PrinterOf(7), {1, 2});
+  printer_.ports = {1, 2};
   flows_->dialog.FormActivate();
   flows_->dialog.controls.portIndex = 1;
   flows_->dialog.controls.speedIndex = 1;
@@ -195,14 +153,7 @@ TEST_F(DialogFlow, LaterActivationsKeepTheListAndTakeTheChoice) {
   EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM2"}));
   EXPECT_EQ(flows_->state.SelectedPort, 2);
   EXPECT_EQ(flows_->state.SelectedSpeed, 19200);
-  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
 }
-
-}  // namespace
-}  // namespace taurasw::testing
-
-namespace taurasw::testing {
-namespace {
 
 // --emulator: the emulator on a real pseudo-terminal, reached through the driver's
 // own serial layer by the COM number the program was given.

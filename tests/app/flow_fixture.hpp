@@ -1,57 +1,181 @@
-// The program's flows on the real driver, with the printer emulator on the line and a
-// scripted screen.
+// The program's flows on a scripted printer and a scripted screen: each driver call
+// answers with the code the test sets, and what both were asked is recorded in order.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
-#include "driver_gateway.hpp"
-#include "emulator_line.hpp"
+#include "device_models.hpp"
 #include "flow/program_flows.hpp"
-#include "kestra/emu/printer_config.hpp"
-#include "scripted_ui.hpp"
+#include "qstring_printer.hpp"
 
 namespace taurasw::testing {
 
-// A printer of `type` with nothing pending: paper in, no receipts since the report.
-kestra::emu::PrinterConfig PrinterOf(int type);
-kestra::emu::RateTable Rates(std::initializer_list<uint16_t> rates);
+struct ShownBox {
+  BoxKind kind;
+  QString text;
+};
 
-inline constexpr uint16_t R = 25500;  // reserved
-inline constexpr uint16_t Z = 10000;  // exempt
+// Every box, centre message, beep and window recorded in order; questions answered
+// from a script.
+class ScriptedUi : public UserInterface {
+ public:
+  std::deque<bool> answers;  // a question beyond them fails the test
+  std::vector<ShownBox> boxes;
+  std::vector<QString> centre;
+  std::vector<ReadOutView> readOuts;
+  int beeps = 0, dialogHidden = 0, busyDepth = 0;
+
+  void SignalBeep() override { ++beeps; }
+  void ShowCentreMessage(const QString& text) override { centre.push_back(text); }
+  void HideDialog() override { ++dialogHidden; }
+  void ShowReadOut(const ReadOutView& view) override { readOuts.push_back(view); }
+  void SetBusy(bool busy) override {
+    EXPECT_TRUE(busy || busyDepth > 0) << "busy cursor taken away more often than shown";
+    busyDepth += busy ? 1 : -1;
+  }
+  bool MessageBox(BoxKind kind, const QString& text) override {
+    boxes.push_back({kind, text});
+    if (kind != BoxKind::Question && kind != BoxKind::WarningQuestion) return false;
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text.toStdString();
+      return false;
+    }
+    const bool yes = answers.front();
+    answers.pop_front();
+    return yes;
+  }
+
+  std::vector<QString> Texts(std::optional<BoxKind> kind = std::nullopt) const {
+    std::vector<QString> texts;
+    for (const ShownBox& box : boxes)
+      if (!kind || box.kind == *kind) texts.push_back(box.text);
+    return texts;
+  }
+  void Clear() {
+    boxes.clear();
+    centre.clear();
+    readOuts.clear();
+    beeps = dialogHidden = 0;
+  }
+};
+
+inline constexpr uint32_t R = kReservedRateValue;
+inline constexpr uint32_t Z = kExemptRateValue;
+
+class ScriptedPrinter : public PrinterGateway {
+ public:
+  std::set<int> ports{1};
+  int32_t openResult = 0, typeResult = 0, nameResult = 0, lockResult = 0, statusResult = 0;
+  int32_t readResult = 0, cancelledResult = 0;
+  uint8_t type = 7, lockByte = 0;
+  QString name = QStringLiteral("Kestra Luno");
+  StatusRead status{7, {}, false};
+  RateValues rates{R, R, R, R, R, R, R};
+  std::vector<uint8_t> cancelledReply{0, 0, 0, 0, 0, 0};
+  // Results of the successive calls; 0 once a queue runs dry.
+  std::deque<int32_t> setResults, reportResults, printResults;
+
+  std::vector<std::string> calls;  // "open 3 19200", "set", "report" ...
+  std::vector<RateValues> written;
+
+  bool PortAvailable(uint8_t port) override { return ports.count(port) > 0; }
+  QString PortDevicePath(uint8_t port) override { return QStringLiteral("/dev/tty%1").arg(port); }
+  void PurgePort() override {}
+  int32_t OpenPort(uint8_t port, uint16_t speed) override {
+    calls.push_back("open " + std::to_string(port) + " " + std::to_string(speed));
+    return openResult;
+  }
+  void SetSelection(uint8_t, uint16_t) override {}
+  int32_t ReadDeviceType(uint8_t& t) override {
+    if (typeResult == 0) t = type;
+    return typeResult;
+  }
+  uint8_t DeviceType() const override { return type; }
+  int32_t DeviceName(QString& n) override {
+    n = name;
+    return nameResult;
+  }
+  int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) override {
+    calls.push_back("lock");
+    first = 0;
+    second = lockByte;
+    return lockResult;
+  }
+  int32_t ReadStatusBytes(StatusRead& s) override {
+    s = status;
+    return statusResult;
+  }
+  // As the driver reads them: the model's rates, the caller's values behind them.
+  int32_t ReadVAT(int32_t& count, RateValues& r) override {
+    calls.push_back("read");
+    count = kestradr::ModelOf(type).rateCount;
+    if (readResult == 0) std::copy_n(rates.begin(), count, r.begin());
+    return readResult;
+  }
+  int32_t SetVAT(int32_t&, const RateValues& r) override {
+    calls.push_back("set");
+    const int32_t result = Next(setResults);
+    if (result == 0) written.push_back(rates = r);
+    return result;
+  }
+  int32_t DailyReport(int32_t) override {
+    calls.push_back("report");
+    return Next(reportResults);
+  }
+  int32_t PrintControl(int32_t, uint8_t) override {
+    calls.push_back("resume");
+    return Next(printResults);
+  }
+  int32_t RSSequence(uint8_t command, int32_t, std::vector<uint8_t>& reply) override {
+    calls.push_back("raw " + std::to_string(command));
+    reply = cancelledReply;
+    return cancelledResult;
+  }
+  QString ErrMessage(int32_t code) override { return QStringLiteral("kod %1").arg(code); }
+
+  bool Called(const std::string& call) const {
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+  }
+
+ private:
+  static int32_t Next(std::deque<int32_t>& results) {
+    if (results.empty()) return 0;
+    const int32_t result = results.front();
+    results.pop_front();
+    return result;
+  }
+};
 
 class FlowTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  // The printer on the line, and the COM ports that can be opened.
-  void UsePrinter(kestra::emu::PrinterConfig config, std::set<int> ports = {1});
-  // From then on every port opening fails with this OS error.
-  void PortsFail(uint32_t osError);
+  void TearDown() override { EXPECT_EQ(ui_.busyDepth, 0) << "the busy cursor was left up"; }
 
   // The dialog's first activation and "Zatwierdź".
-  DialogOutcome Confirm();
-  // Confirm, expect the editor, and forget what the screen showed so far.
-  void OpenEditor();
-  // Sets the text of a rate row as the operator would type it.
+  DialogOutcome Confirm() {
+    flows_->dialog.FormActivate();
+    return flows_->dialog.Button1Click();
+  }
+  // Confirm, expect the editor, and forget what the screen showed and the printer did.
+  void OpenEditor() {
+    ASSERT_EQ(Confirm(), DialogOutcome::ShowEditor) << "boxes: " << ui_.boxes.size();
+    ui_.Clear();
+    printer_.calls.clear();
+  }
   void Type(int row, const QString& text) {
     flows_->editor.rows[static_cast<size_t>(row)].text = text;
   }
 
-  kestra::emu::Printer& Printer() { return emulator_->Printer(); }
-  std::vector<uint8_t> Commands() const { return emulator_->Line().Commands(); }
-  bool RatesWritten() const;
-  std::vector<int> PortsOpened() const { return *opened_; }
-
-  DriverGateway gateway_;
+  ScriptedPrinter printer_;
   ScriptedUi ui_;
-  std::unique_ptr<ProgramFlows> flows_;
-  std::unique_ptr<kestradr::testing::EmulatorPort> emulator_;
-  std::shared_ptr<std::vector<int>> opened_ = std::make_shared<std::vector<int>>();
+  std::unique_ptr<ProgramFlows> flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
 };
 
 }  // namespace taurasw::testing

@@ -2,6 +2,8 @@
 // the lock-reason text, the order check and the read-out lines.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "flow/command_line.hpp"
 #include "flow/rate_editor.hpp"
 #include "flow/rate_readout.hpp"
@@ -14,38 +16,28 @@ namespace {
 constexpr uint32_t R = kReservedRateValue;
 constexpr uint32_t Z = kExemptRateValue;
 
-TEST(CommandLine, PortAndSpeedInAnyOrderAndCase) {
-  CommandLine line = ParseCommandLine({"com3", "19200"});
-  EXPECT_EQ(line.port, 3);
-  EXPECT_EQ(line.speed, 19200);
-  line = ParseCommandLine({"28800", "Com9"});
-  EXPECT_EQ(line.port, 9);
-  EXPECT_EQ(line.speed, 28800);
-  EXPECT_FALSE(line.emulator);
-  EXPECT_FALSE(line.help);
-  EXPECT_TRUE(line.error.isEmpty());
-}
-
-TEST(CommandLine, AnyComNumberThePortMappingCanName) {
-  EXPECT_EQ(ParseCommandLine({"COM12"}).port, 12);
-  EXPECT_EQ(ParseCommandLine({"COM33"}).port, 33);  // the first USB adapter on Linux
-  EXPECT_EQ(ParseCommandLine({"com255"}).port, 255);
-  for (const char* word : {"COM0", "COM256", "COM1000", "COM", "COM-1", "COM 3", "COM3x"}) {
-    const CommandLine line = ParseCommandLine({word});
-    EXPECT_EQ(line.port, 0) << word;
-    EXPECT_EQ(line.ignored, QStringList{word});
+// Of the words that are not options, the first port (COM1..COM255, any case) and the
+// first speed count; every other word is ignored, and named.
+TEST(CommandLine, PortAndSpeedInAnyOrderAndCaseOnlyKnownValuesAndTheFirstMatchWins) {
+  const QStringList notPorts{"COM0", "COM256", "COM1000", "COM", "COM-1", "COM 3", "COM3x"};
+  const std::tuple<QStringList, uint8_t, uint16_t, QStringList> cases[] = {
+      {{"com3", "19200"}, 3, 19200, {}},
+      {{"28800", "Com9"}, 9, 28800, {}},
+      {{"COM12", "9600x"}, 12, 0, {"9600x"}},
+      {{"COM33"}, 33, 0, {}},  // the first USB adapter on Linux
+      {{"com255"}, 255, 0, {}},
+      {notPorts, 0, 0, notPorts},
+      {{"14400", "COM2", "COM5", "9600", "28800"}, 2, 9600, {"14400", "COM5", "28800"}},
+      {{}, 0, 0, {}},
+  };
+  for (const auto& [arguments, port, speed, ignored] : cases) {
+    const CommandLine line = ParseCommandLine(arguments);
+    EXPECT_EQ(line.port, port) << arguments.join(' ').toStdString();
+    EXPECT_EQ(line.speed, speed) << arguments.join(' ').toStdString();
+    EXPECT_EQ(line.ignored, ignored);
+    EXPECT_FALSE(line.emulator || line.help);
+    EXPECT_TRUE(line.error.isEmpty());
   }
-}
-
-TEST(CommandLine, OnlyTheKnownValuesCountAndTheFirstMatchWins) {
-  CommandLine line = ParseCommandLine({"14400", "9600x", "COM2", "COM5", "9600", "28800"});
-  EXPECT_EQ(line.port, 2);
-  EXPECT_EQ(line.speed, 9600);
-  EXPECT_EQ(line.ignored, (QStringList{"14400", "9600x", "COM5", "28800"}));
-  EXPECT_TRUE(line.error.isEmpty());
-  line = ParseCommandLine({});
-  EXPECT_EQ(line.port, 0);
-  EXPECT_EQ(line.speed, 0);
 }
 
 TEST(CommandLine, ProgramOptions) {
@@ -78,35 +70,34 @@ StatusRead Status(int count, std::initializer_list<std::pair<int, uint8_t>> byte
   return status;
 }
 
-TEST(PrinterState, TheLaterRowWins) {
-  EXPECT_EQ(ComputePrinterStateCode(Status(7, {})), kPrinterReady);
-  // Paper out and low battery: paper.
-  EXPECT_EQ(ComputePrinterStateCode(Status(7, {{3, 0x02}, {7, 0x02}})), kPaperOut);
-  // Printer failure beats the lost controller, which beats low battery.
-  EXPECT_EQ(ComputePrinterStateCode(Status(7, {{3, 0x04}, {2, 0x80}, {7, 0x02}})), kPrinterFailure);
-  EXPECT_EQ(ComputePrinterStateCode(Status(7, {{2, 0x80}, {7, 0x02}})), kNoControllerLink);
-  EXPECT_EQ(ComputePrinterStateCode(Status(6, {{2, 0x10}, {1, 0x04}})), kReadOnlyMode);
-  EXPECT_EQ(ComputePrinterStateCode(Status(4, {{2, 0x10}})), kCmosErased);
-}
-
-TEST(PrinterState, ShortStatusReadsNeverGiveTheLaterBytesCodes) {
-  EXPECT_EQ(ComputePrinterStateCode(Status(4, {{5, 0x40}, {7, 0x02}})), kPrinterReady);
-  EXPECT_EQ(ComputePrinterStateCode(Status(6, {{5, 0x40}, {7, 0x02}})), kNoProgrammingVoltage);
-  EXPECT_EQ(ComputePrinterStateCode(Status(7, {{5, 0x40}, {7, 0x02}})), kLowBattery);
+TEST(PrinterState, TheLaterRowWinsAndShortReadsNeverGiveTheLaterBytesCodes) {
+  const std::pair<StatusRead, int> cases[] = {
+      {Status(7, {}), kPrinterReady},
+      {Status(7, {{3, 0x02}, {7, 0x02}}), kPaperOut},
+      {Status(7, {{3, 0x04}, {2, 0x80}, {7, 0x02}}), kPrinterFailure},
+      {Status(7, {{2, 0x80}, {7, 0x02}}), kNoControllerLink},
+      {Status(6, {{2, 0x10}, {1, 0x04}}), kReadOnlyMode},
+      {Status(4, {{2, 0x10}}), kCmosErased},
+      {Status(4, {{5, 0x40}, {7, 0x02}}), kPrinterReady},
+      {Status(6, {{5, 0x40}, {7, 0x02}}), kNoProgrammingVoltage},
+      {Status(7, {{5, 0x40}, {7, 0x02}}), kLowBattery},
+  };
+  for (const auto& [status, code] : cases) EXPECT_EQ(ComputePrinterStateCode(status), code);
 }
 
 TEST(PrinterState, Texts) {
-  EXPECT_TRUE(PrinterStateText(kPrinterReady).isEmpty());
-  EXPECT_EQ(PrinterStateText(kCmosErased), "Skasowana pamięć CMOS. Należy zainicjować zegar.");
-  EXPECT_EQ(PrinterStateText(kReadOnlyMode), "Drukarka w trybie TYLKO ODCZYT.");
-  EXPECT_EQ(PrinterStateText(kNoProgrammingVoltage),
-            "Brak napięcia programującego pamięć fiskalną.");
-  EXPECT_EQ(PrinterStateText(kLowBattery), "Niskie napięcie akumulatora głównego");
-  EXPECT_EQ(PrinterStateText(kNoControllerLink), "Brak komunikacji z kontrolerem drukarki");
-  EXPECT_EQ(PrinterStateText(kPrinterFailure), "Wystąpiła awaria drukarki");
-  EXPECT_EQ(PrinterStateText(kPaperOut),
-            "Brak papieru lub podniesiona głowica mechanizmu drukującego");
-  EXPECT_EQ(PrinterStateText(42), "NIEZDEFINIOWANY BŁĄD");
+  const std::pair<int, QString> texts[] = {
+      {kPrinterReady, ""},
+      {kCmosErased, "Skasowana pamięć CMOS. Należy zainicjować zegar."},
+      {kReadOnlyMode, "Drukarka w trybie TYLKO ODCZYT."},
+      {kNoProgrammingVoltage, "Brak napięcia programującego pamięć fiskalną."},
+      {kLowBattery, "Niskie napięcie akumulatora głównego"},
+      {kNoControllerLink, "Brak komunikacji z kontrolerem drukarki"},
+      {kPrinterFailure, "Wystąpiła awaria drukarki"},
+      {kPaperOut, "Brak papieru lub podniesiona głowica mechanizmu drukującego"},
+      {42, "NIEZDEFINIOWANY BŁĄD"},
+  };
+  for (const auto& [code, text] : texts) EXPECT_EQ(PrinterStateText(code), text) << code;
 }
 
 TEST(LockMessage, OneLinePerReasonInTableOrder) {
@@ -120,25 +111,24 @@ TEST(LockMessage, OneLinePerReasonInTableOrder) {
       "Uszkodzona pamięć programu.\r\n");
 }
 
-TEST(OrderCheck, OrdinaryRatesMustNotGrow) {
-  EXPECT_TRUE(OrderCheckPasses({2200, 700, 0, R, R, R, Z}, 1));  // the proposal
-  EXPECT_TRUE(OrderCheckPasses({2300, 2300, 800, 500, 0, 0, Z}, 5));
-  EXPECT_FALSE(OrderCheckPasses({700, 2200, 0, R, R, R, Z}, 2));
-  EXPECT_FALSE(OrderCheckPasses({2200, 700, 0, R, R, 500, Z}, 1));  // F is checked too
-  EXPECT_FALSE(OrderCheckPasses({2200, 700, 0, 800, R, R, Z}, 0));
-}
-
-TEST(OrderCheck, MarkersAreLeftOutAndFewRatesPass) {
-  EXPECT_FALSE(OrderCheckPasses({2200, R, 2300, R, R, R, Z}, 1));  // A against C
-  EXPECT_TRUE(OrderCheckPasses({R, Z, 2200, R, R, R, Z}, 1));      // one ordinary rate
-  EXPECT_TRUE(OrderCheckPasses({R, R, R, R, R, R, Z}, 0));         // none
-}
-
-TEST(OrderCheck, OnlyTheRowsTheModelOrders) {
-  EXPECT_TRUE(OrderCheckPasses({2200, 700, 0, 0, 2300, 2300, Z}, 0));  // A..D only
-  EXPECT_TRUE(OrderCheckPasses({2200, 700, 0, 0, 0, 0, 2300}, 1));     // G is never checked
-  for (int type : {3, 6, 7, 8, 9, 10})
-    EXPECT_TRUE(OrderCheckPasses({0, 500, 2300, R, R, R, Z}, static_cast<uint8_t>(type)));
+TEST(OrderCheck, OrdinaryRatesOfTheOrderedRowsMustNotGrow) {
+  const std::tuple<RateValues, uint8_t, bool> cases[] = {
+      {{2200, 700, 0, R, R, R, Z}, 1, true},  // the proposal
+      {{2300, 2300, 800, 500, 0, 0, Z}, 5, true},
+      {{700, 2200, 0, R, R, R, Z}, 2, false},
+      {{2200, 700, 0, R, R, 500, Z}, 1, false},  // F is checked too
+      {{2200, 700, 0, 800, R, R, Z}, 0, false},
+      {{2200, R, 2300, R, R, R, Z}, 1, false},      // markers left out: A against C
+      {{R, Z, 2200, R, R, R, Z}, 1, true},          // one ordinary rate
+      {{R, R, R, R, R, R, Z}, 0, true},             // none
+      {{2200, 700, 0, 0, 2300, 2300, Z}, 0, true},  // A..D only
+      {{2200, 700, 0, 0, 0, 0, 2300}, 1, true},     // G is never checked
+      {{0, 500, 2300, R, R, R, Z}, 3, true},        // models that order nothing
+      {{0, 500, 2300, R, R, R, Z}, 7, true},
+      {{0, 500, 2300, R, R, R, Z}, 10, true},
+  };
+  for (const auto& [rates, type, passes] : cases)
+    EXPECT_EQ(OrderCheckPasses(rates, type), passes) << int(type) << " " << rates[0];
 }
 
 TEST(ReadOut, SevenRatesWithTheProgramsSeparator) {

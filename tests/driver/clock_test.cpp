@@ -1,4 +1,5 @@
-// Clock texts on both clock formats, counters and identity numbers, drawer and feed.
+// A failed clock read, the receipt counter, drawer and feed, the date and time formats, and
+// the caption each operation shows (clock texts and numbers are shown on the emulator).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,26 +13,6 @@ namespace kestradr::testing {
 namespace {
 
 using Clock = ScriptedDriver;
-
-const std::vector<uint8_t> kShortClock = {0x06, 0, 5, 1, 2, 3, 1, 2, 3, 5, 9};
-const std::vector<uint8_t> kLongClock = {0x06, 0, 5, 1, 2, 3, 1, 2, 3, 5, 9, 0, 7};
-
-TEST_F(Clock, LongClockModelsGiveSecondsButTheTwinDoesNot) {
-  for (int type : {3, 6, 7, 8, 11}) {
-    SCOPED_TRACE(type);
-    line_->Forget(0xFE);
-    Connect(type);
-    line_->Always(0x40, kLongClock);
-    line_->Always(0x35, kShortClock);
-    std::string date, time;
-    ASSERT_EQ(::ReadClock(date, time), 0);
-    EXPECT_EQ(date, "2005.12.31");
-    EXPECT_EQ(time, "23:59:07");
-    char buffer[32];
-    ASSERT_EQ(::pReadClock(buffer), 0);
-    EXPECT_STREQ(buffer, "05.12.31;23:59");
-  }
-}
 
 TEST_F(Clock, AFailedReadLeavesTheTextsEmpty) {
   Connect(7);
@@ -62,32 +43,6 @@ TEST_F(Counters, ReceiptNumberFallsBackToTheLongCounterOnLunoOnly) {
   line_->Always(0x66, {0x06, 0x2C, 0x01});
   EXPECT_EQ(::ReceiptNumber(&number), 0);
   EXPECT_EQ(number, 300);
-}
-
-TEST_F(Counters, DailyReportAndPrinterNumbers) {
-  Connect(7);
-  line_->Reply(0xD9, {0x06, 0x2C, 0x01});
-  int32_t number = 0;
-  EXPECT_EQ(::DailyReportNumber(&number), 0);
-  EXPECT_EQ(number, 300);
-  line_->Reply(0xD8, {0x06, '0', '7', 'A', 'B'});
-  std::string code;
-  EXPECT_EQ(::PrinterNumber(number, code), 0);
-  EXPECT_EQ(number, 7);
-  EXPECT_EQ(code, "AB");
-}
-
-TEST_F(Counters, UniqueNumberWithAndWithoutTheBlank) {
-  Connect(7);
-  std::vector<uint8_t> reply = {0x06};
-  for (char c : std::string("ABC12345678")) reply.push_back(static_cast<uint8_t>(c));
-  line_->Always(0x71, reply);
-  std::string number;
-  EXPECT_EQ(::ReadUniqueNumber(number), 0);
-  EXPECT_EQ(number, "ABC 12345678");
-  char buffer[32];
-  EXPECT_EQ(::pReadUniqueNumber(buffer), 0);
-  EXPECT_STREQ(buffer, "ABC12345678");
 }
 
 TEST_F(Counters, DrawerOpensDuringAReceiptAndLineFeedSendsItsCount) {
@@ -153,6 +108,7 @@ TEST_F(Announcements, EachOperationShowsItsCaptionFirst) {
       {[&] { ::PrintResume(); }, "Wznawianie wydruku..."},
       {[&] { ::ReceiptConditions(); }, "Sprawdzanie warunków wystawienia paragonu..."},
       {[&] { ::PrinterStatusReport(); }, "Raport stanu drukarki..."},
+      {[&] { ::LockedArticlesReport(); }, "Raport nazw towarów zablokowanych..."},
       {[&] { ::PeriodReport(1, 5, 1, 1, 5, 1, 2); }, "Raport okresowy..."},
       {[&] { ::NumberReport(1, 1, 2); }, "Raport okresowy..."},
       {[&] { ::MonthlyReport(1, 5, 1); }, "Raport miesięczny..."},

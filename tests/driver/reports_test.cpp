@@ -1,8 +1,7 @@
-// Reports: the empty-day rule of the daily report, the parameter bytes of the periodic
-// reports, the printer's verdict, and the port reopened around the long ones.
+// Reports: the parameter bytes of the periodic reports, the printer's verdict, and the
+// port reopened around the long ones (the daily report's empty-day rule is shown on the
+// emulator).
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "driver_fixture.hpp"
 #include "printer.hpp"
@@ -12,31 +11,6 @@ namespace kestradr::testing {
 namespace {
 
 using Reports = ScriptedDriver;
-
-TEST_F(Reports, DailyReportAfterSalesIsPrintedAndFollowed) {
-  Connect(0);
-  line_->Reply(0x66, {0x06, 0x00, 0x01});
-  line_->Reply(0x25, {0x06});
-  EXPECT_EQ(::DailyReport(0), 0);
-  const auto commands = line_->Commands();
-  const auto at = std::find(commands.begin(), commands.end(), 0x25);
-  ASSERT_NE(at, commands.end());
-  EXPECT_EQ(*(at - 1), 0x66);
-  EXPECT_EQ(*(at + 1), 0x95);  // supervision follows the printout
-  EXPECT_EQ(Captions().front(), "Raport dobowy...");
-  DefaultPrinter().ReceiptOpen = true;
-  EXPECT_EQ(::DailyReport(1), 200);
-}
-
-TEST_F(Reports, SingleCommandReportsSendTheirCommand) {
-  Connect(3);
-  line_->Reply(0x22, {0x06});
-  EXPECT_EQ(::LockedArticlesReport(), 0);
-  EXPECT_EQ(Sent(0x22).size(), 1u);
-  EXPECT_EQ(Captions().front(), Cp("Raport nazw towarów zablokowanych..."));
-  line_->Reply(0x26, {0x15});
-  EXPECT_EQ(::PrinterStatusReport(), 24);
-}
 
 TEST_F(Reports, PeriodReportBytesAndKinds) {
   Connect(3);

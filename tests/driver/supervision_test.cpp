@@ -138,13 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{0x03, 0x48, 0x00, 0x00, 106, 106}, StatusCase{0x03, 0x08, 0x02, 0x00, 108, 108},
         StatusCase{0x03, 0x00, 0x02, 0x00, 109, 109}));
 
-TEST_F(ScriptedDriver, PreconditionsRefuseWithoutTaxRates) {
-  Connect(3);
-  line_->Always(0xD1, {0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
-  line_->Reply(0x95, {0x02});  // paper comes after the rates
-  EXPECT_EQ(::ReceiptConditions(), 113);
-}
-
 TEST_F(ScriptedDriver, ReceiptConditionsAsksTheLunoAboutTheEuro) {
   Connect(7);
   line_->Always(0xF5, {0x06, 0x07});

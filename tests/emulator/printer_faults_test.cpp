@@ -31,41 +31,36 @@ TEST(Faults, SilenceAnswersNothingAndTheNextCommandIsServed) {
   EXPECT_FALSE(p.MidSequence()) << "the computer timed out and sends no parameters";
   EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
   EXPECT_EQ(p.Memory().Rates(), before);
-}
 
-TEST(Faults, SilenceOnACommandWithoutReplySwallowsItsParameters) {
-  Printer p = WithRule(cmd::kItemLine, FaultKind::kSilence);
-  Send(p, cmd::kReceiptBegin);
-  const Reply r = Send(p, cmd::kItemLine, ItemBlock("Chleb", 1, 0, 100, 1, 100));
+  // On a command that has no reply, its parameters are swallowed.
+  Printer item = WithRule(cmd::kItemLine, FaultKind::kSilence);
+  Send(item, cmd::kReceiptBegin);
+  const Reply r = Send(item, cmd::kItemLine, ItemBlock("Chleb", 1, 0, 100, 1, 100));
   EXPECT_TRUE(r.first.empty() && r.second.empty());
-  EXPECT_EQ(p.OpenReceipt()->Items(), 0) << "the line was lost";
-  EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
+  EXPECT_EQ(item.OpenReceipt()->Items(), 0) << "the line was lost";
+  EXPECT_EQ(Send(item, cmd::kIdentify).first, kIdent);
 }
 
-TEST(Faults, WrongFirstByte) {
-  Printer p = WithRule(cmd::kReceiptBegin, FaultKind::kWrongFirstByte);
-  EXPECT_EQ(Send(p, cmd::kReceiptBegin).first, Bytes{0xC8});
-  EXPECT_FALSE(p.ReceiptOpen());
+TEST(Faults, WrongFirstByteGarbageAndADroppedByteMangleOnlyTheReply) {
+  Printer wrong = WithRule(cmd::kReceiptBegin, FaultKind::kWrongFirstByte);
+  EXPECT_EQ(Send(wrong, cmd::kReceiptBegin).first, Bytes{0xC8});
+  EXPECT_FALSE(wrong.ReceiptOpen());
   Printer bare = WithRule(cmd::kPrintStatus, FaultKind::kWrongFirstByte);
   EXPECT_EQ(Send(bare, cmd::kPrintStatus).first, Bytes{0xC8});
-}
 
-TEST(Faults, GarbageFollowsACarriedOutReply) {
-  Printer p = WithRule(cmd::kReceiptCounter, FaultKind::kGarbage);
-  const Bytes r = Send(p, cmd::kReceiptCounter).first;
+  Printer garbage = WithRule(cmd::kReceiptCounter, FaultKind::kGarbage);
+  const Bytes r = Send(garbage, cmd::kReceiptCounter).first;
   ASSERT_GT(r.size(), 3u);
   EXPECT_LE(r.size(), 7u);
-  EXPECT_EQ(Bytes(r.begin(), r.begin() + 3), (Bytes{kAck, 0, 0}));
-}
+  EXPECT_EQ(Bytes(r.begin(), r.begin() + 3), (Bytes{kAck, 0, 0})) << "carried out";
 
-TEST(Faults, DroppedByteShortensTheReply) {
-  Printer p = WithRule(cmd::kReadRates7, FaultKind::kDropByte);
-  EXPECT_EQ(Send(p, cmd::kReadRates7).first.size(), 14u);
-  EXPECT_EQ(Send(p, cmd::kReadRates7).first.size(), 15u);
+  Printer dropped = WithRule(cmd::kReadRates7, FaultKind::kDropByte);
+  EXPECT_EQ(Send(dropped, cmd::kReadRates7).first.size(), 14u);
+  EXPECT_EQ(Send(dropped, cmd::kReadRates7).first.size(), 15u);
   Printer pkg = WithRule(cmd::kPackage, FaultKind::kDropByte);
   Send(pkg, cmd::kReceiptBegin);
-  const Reply r = Send(pkg, cmd::kPackage, {' ', 'Z', 1, 0, 1, 0, 1, 0, 0, 0});
-  EXPECT_TRUE(r.first.empty() && r.second.empty()) << "the package's ACK is lost";
+  const Reply package = Send(pkg, cmd::kPackage, {' ', 'Z', 1, 0, 1, 0, 1, 0, 0, 0});
+  EXPECT_TRUE(package.first.empty() && package.second.empty()) << "the package's ACK is lost";
 }
 
 TEST(Faults, DelayAsksTheServerToHoldTheReplyBack) {

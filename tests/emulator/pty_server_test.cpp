@@ -34,16 +34,12 @@ TEST(PtyServer, ServesThePrinterThroughTheSlaveAndTheLink) {
     EXPECT_EQ(client.Exchange(cmd::kIdentify, 2), (Bytes{kAck, 0x2C}));
     EXPECT_EQ(client.Exchange(cmd::kSubType, 4), (Bytes{kAck, 0x01, 1, 0}));
     EXPECT_EQ(client.Exchange(cmd::kPrintStatus, 1), Bytes{0x00});
-    EXPECT_EQ(client.Exchange(cmd::kReceiptBegin, 1), Bytes{kAck});
-    client.Exchange(cmd::kItemLine, 0, ItemBlock("Woda mineralna", 1, 0, 250, 1, 250));
-    client.Exchange(cmd::kTotal, 0, Amount(250));
-    EXPECT_EQ(client.Exchange(cmd::kReceiptEnd, 1), Bytes{kAck});
   }
   // A second client after the first closed finds the line working.
   PtyClient again(server.SlavePath());
   ASSERT_TRUE(again.Open());
-  EXPECT_EQ(again.Exchange(cmd::kReceiptCounter, 3), (Bytes{kAck, 1, 0}));
-  EXPECT_EQ(server.WithPrinter([](Printer& p) { return p.Memory().DayTotals()[0]; }), 250);
+  EXPECT_EQ(again.Exchange(cmd::kReceiptBegin, 1), Bytes{kAck});
+  EXPECT_TRUE(server.WithPrinter([](Printer& p) { return p.ReceiptOpen(); }));
 
   const auto before = steady_clock::now();
   server.Stop();

@@ -1,17 +1,16 @@
-// The fault matrix: every exported operation that talks to the printer, run against the
-// emulated printer with one fault struck at each of its exchanges in turn. Each run must
-// end with the result code the protocol gives for that failure at that point, and with
-// the driver and the printer agreeing whether a receipt is open: a disagreement fails
-// the run, except the few named below as inherent to the protocol, each with its reason
-// and the code the caller gets. Afterwards the driver and the printer are brought back
-// into step the way a caller would (cancel or end the receipt, reconnect), and the next
-// operation must work.
+// The fault matrix: each role an exchange plays (an acknowledged command, a command with
+// a record reply, a line sent without acknowledgement, a status read by a receipt guard,
+// by supervision or by the receipt preconditions, identification ...) struck once per
+// operation that gives it a context, against the emulated printer, with every fault in
+// turn. Each run must end with the result code the protocol gives for that failure in
+// that role, and with the driver and the printer agreeing whether a receipt is open: a
+// disagreement fails the run, except the few named below as inherent to the protocol,
+// each with its reason and the code the caller gets. Afterwards the driver and the
+// printer are brought back into step the way a caller would (cancel or end the receipt,
+// reconnect), and the next operation must work.
 //
-// The expected codes come from each exchange's role in the operation (an ordinary
-// command, a status byte read by a receipt guard, by supervision or by the receipt
-// preconditions, identification ...), written down below per operation. The clean run's
-// command sequence must match that layout, so a driver that sends something else fails
-// before any fault is struck.
+// The clean run's command sequence must match the operation's layout, so a driver that
+// sends something else fails before any fault is struck.
 //
 // Every run appends its rows to a tab-separated file in the build directory
 // (FAULT_MATRIX_OUT), which scripts/reliability.sh turns into docs/reliability.md.
@@ -22,8 +21,8 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <set>
-#include <sstream>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -77,50 +76,13 @@ enum class Role {
 };
 
 const char* RoleName(Role role) {
-  switch (role) {
-    case Role::kAck:
-      return "ack";
-    case Role::kSilent:
-      return "no reply";
-    case Role::kPackage:
-      return "package";
-    case Role::kReport31:
-      return "report";
-    case Role::kConnect23:
-      return "connect";
-    case Role::kIdentFF:
-      return "ident";
-    case Role::kIdentFE:
-      return "subtype";
-    case Role::kTaxD1:
-      return "rates set?";
-    case Role::kVatD1:
-      return "rates";
-    case Role::kBegin21:
-      return "begin";
-    case Role::kEnd24:
-      return "end";
-    case Role::kCancel23:
-      return "cancel";
-    case Role::kGuard95:
-      return "guard";
-    case Role::kFinal95:
-      return "end status";
-    case Role::kStep95:
-      return "supervision";
-    case Role::kLoop95:
-      return "supervision";
-    case Role::kLoop94:
-      return "supervision";
-    case Role::kPre9B:
-    case Role::kPre94:
-    case Role::kPre95:
-    case Role::kPre96:
-      return "preconditions";
-    case Role::kResume95:
-      return "resume";
-  }
-  return "?";
+  static constexpr const char* kNames[] = {
+      "ack",           "no reply",    "package",       "report",        "connect",
+      "ident",         "subtype",     "rates set?",    "rates",         "begin",
+      "end",           "cancel",      "guard",         "end status",    "supervision",
+      "supervision",   "supervision", "preconditions", "preconditions", "preconditions",
+      "preconditions", "resume"};
+  return kNames[static_cast<int>(role)];
 }
 
 struct Step {
@@ -167,31 +129,15 @@ enum class Fault { kNak, kSilence, kWrongByte, kDropByte, kGarbage, kCancel, kPa
 constexpr Fault kFaults[] = {Fault::kNak,     Fault::kSilence, Fault::kWrongByte, Fault::kDropByte,
                              Fault::kGarbage, Fault::kCancel,  Fault::kPaperOut,  Fault::kVanish};
 const char* FaultName(Fault fault) {
-  switch (fault) {
-    case Fault::kNak:
-      return "NAK";
-    case Fault::kSilence:
-      return "silence";
-    case Fault::kWrongByte:
-      return "wrong byte";
-    case Fault::kDropByte:
-      return "dropped byte";
-    case Fault::kGarbage:
-      return "garbage";
-    case Fault::kCancel:
-      return "printer cancels";
-    case Fault::kPaperOut:
-      return "paper out";
-    case Fault::kVanish:
-      return "port vanishes";
-  }
-  return "?";
+  static constexpr const char* kNames[] = {"NAK",          "silence",      "wrong byte",
+                                           "dropped byte", "garbage",      "printer cancels",
+                                           "paper out",    "port vanishes"};
+  return kNames[static_cast<int>(fault)];
 }
 
 struct Operation {
   std::string name;
-  std::function<void(emu::PrinterConfig&)> configure;  // the printer it needs
-  std::function<void()> setup;                         // what comes before it
+  std::function<void()> setup;  // what comes before it
   std::function<int32_t()> run;
   Layout layout;
   int32_t clean = kOk;
@@ -206,6 +152,11 @@ struct Operation {
   // answer, the exchange's index and the answer.
   std::map<int, int32_t> notCarriedOut = {};
 };
+
+// Named by its operation in the test's name and messages.
+void PrintTo(const Operation& op, std::ostream* out) {
+  *out << op.name;
+}
 
 emu::PrinterConfig BaseConfig() {
   emu::PrinterConfig config;
@@ -224,289 +175,125 @@ void BeginReceiptWithItem() {
   ASSERT_EQ(::ReceiptItem(1, "Chleb zytni krojony", 1, 0, 2, 0, "szt", 450, value), 0);
 }
 
+// One operation per context a role plays in: connecting, the receipt preconditions, the
+// resumption, each step of a receipt, the rate and total reads, a record reply with and
+// without identification, and a periodic report.
 std::vector<Operation> Operations() {
-  const auto none = [](emu::PrinterConfig&) {};
   const auto nothing = [] {};
-  const auto receiptDone = [](emu::PrinterConfig& c) { c.receiptCounter = 1; };
-  std::vector<Operation> ops;
   const Layout item = {{0x95, Role::kGuard95}, {0x06, Role::kSilent}};
-  ops.push_back({"CommunicationInit",
-                 none,
-                 nothing,
-                 [] { return ::CommunicationInit(1, 9600, 1); },
-                 Connect(),
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kOk}});
-  ops.push_back({"DeviceName",
-                 none,
-                 [] { DefaultPrinter().Connected = false; },
-                 [] {
-                   std::string name;
-                   return ::DeviceName(name);
-                 },
-                 Connect(),
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kOk}});
-  ops.push_back({"pDeviceName",
-                 none,
-                 [] { DefaultPrinter().Connected = false; },
-                 [] {
-                   char name[64];
-                   return ::pDeviceName(name);
-                 },
-                 Connect(),
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kOk}});
-  ops.push_back({"ReceiptConditions",
-                 none,
-                 nothing,
-                 [] { return ::ReceiptConditions(); },
-                 Identify() + Ack(0xF5) + Preconditions() + Supervision(1, kType),
-                 kOk,
-                 false,
-                 true,
-                 0,
-                 {kOk}});
-  ops.push_back({"PrintResume", none, nothing, [] { return ::PrintResume(); },
-                 Layout{{0x95, Role::kResume95}} + Ack(0x2A) + SupervisionNoResume()});
-  ops.push_back({"PrintControl", none, nothing, [] { return ::PrintControl(1, kType); },
-                 Supervision(1, kType)});
+  std::vector<Operation> ops;
+  ops.push_back({.name = "CommunicationInit",
+                 .setup = nothing,
+                 .run = [] { return ::CommunicationInit(1, 9600, 1); },
+                 .layout = Connect(),
+                 .afterSubtypeNak = {kOk}});
+  ops.push_back({.name = "ReceiptConditions",
+                 .setup = nothing,
+                 .run = [] { return ::ReceiptConditions(); },
+                 .layout = Identify() + Ack(0xF5) + Preconditions() + Supervision(1, kType),
+                 .rcOrder = true,
+                 .afterSubtypeNak = {kOk}});
+  ops.push_back({.name = "PrintResume",
+                 .setup = nothing,
+                 .run = [] { return ::PrintResume(); },
+                 .layout = Layout{{0x95, Role::kResume95}} + Ack(0x2A) + SupervisionNoResume()});
+  ops.push_back({.name = "ReceiptBegin",
+                 .setup = nothing,
+                 .run = [] { return ::ReceiptBegin(); },
+                 .layout = Preconditions() + Supervision(1, kType) + Ack(0x66) +
+                           Layout{{0x21, Role::kBegin21}}});
+  ops.push_back({.name = "ReceiptItem",
+                 .setup = [] { ASSERT_EQ(::ReceiptBegin(), 0); },
+                 .run =
+                     [] {
+                       int32_t value = 0;
+                       return ::ReceiptItem(1, "Chleb zytni krojony", 1, 0, 2, 0, "szt", 450,
+                                            value);
+                     },
+                 .layout = item,
+                 .receipt = true});
+  ops.push_back({.name = "PackageItem",
+                 .setup = BeginReceiptWithItem,
+                 .run = [] { return ::PackageItem(0, 2, 50, 100); },
+                 .layout = {{0x95, Role::kGuard95}, {0x17, Role::kPackage}},
+                 .receipt = true,
+                 .itemsInReceipt = 1});
+  ops.push_back({.name = "PrintSubtotal",
+                 .setup = BeginReceiptWithItem,
+                 .run = [] { return ::PrintSubtotal(); },
+                 .layout = {{0x80, Role::kSilent}},
+                 .receipt = true,
+                 .itemsInReceipt = 1});
+  ops.push_back({.name = "ReceiptEnd",
+                 .setup = BeginReceiptWithItem,
+                 .run = [] { return ::ReceiptEnd(10); },
+                 .layout = Layout{{0x95, Role::kGuard95},
+                                  {0x1B, Role::kSilent},
+                                  {0x95, Role::kGuard95},
+                                  {0x07, Role::kSilent},
+                                  {0x95, Role::kGuard95},
+                                  {0x81, Role::kSilent},
+                                  {0x82, Role::kSilent},
+                                  {0x09, Role::kSilent},
+                                  {0x95, Role::kGuard95},
+                                  {0x24, Role::kEnd24},
+                                  {0x95, Role::kFinal95}} +
+                           Supervision(0, kType),
+                 .receipt = true,
+                 .itemsInReceipt = 1,
+                 // Without the discount the total disagrees with the printer's sum and it
+                 // cancels the receipt; without the total it cancels it at the end.
+                 .notCarriedOut = {{1, kCancelled}, {3, kCancelled}}});
   ops.push_back(
-      {"ReceiptBegin", none, nothing, [] { return ::ReceiptBegin(); },
-       Preconditions() + Supervision(1, kType) + Ack(0x66) + Layout{{0x21, Role::kBegin21}}});
-  ops.push_back({"ReceiptItem", none, [] { ASSERT_EQ(::ReceiptBegin(), 0); },
-                 [] {
-                   int32_t value = 0;
-                   return ::ReceiptItem(1, "Chleb zytni krojony", 1, 0, 2, 0, "szt", 450, value);
-                 },
-                 item, kOk, true, false, 0});
-  ops.push_back({"pReceiptItem", none, [] { ASSERT_EQ(::ReceiptBegin(), 0); },
-                 [] {
-                   int32_t value = 0;
-                   return ::pReceiptItem(0 + 1, "Woda mineralna", 2, 0, 6, 0, "szt", 199, &value);
-                 },
-                 item, kOk, true, false, 0});
-  ops.push_back({"PackageItem",
-                 none,
-                 BeginReceiptWithItem,
-                 [] { return ::PackageItem(0, 2, 50, 100); },
-                 {{0x95, Role::kGuard95}, {0x17, Role::kPackage}},
-                 kOk,
-                 true,
-                 false,
-                 1});
-  ops.push_back({"PrintSubtotal",
-                 none,
-                 BeginReceiptWithItem,
-                 [] { return ::PrintSubtotal(); },
-                 {{0x80, Role::kSilent}},
-                 kOk,
-                 true,
-                 false,
-                 1});
-  ops.push_back({"ReceiptEnd",
-                 none,
-                 BeginReceiptWithItem,
-                 [] { return ::ReceiptEnd(10); },
-                 Layout{{0x95, Role::kGuard95},
-                        {0x1B, Role::kSilent},
-                        {0x95, Role::kGuard95},
-                        {0x07, Role::kSilent},
-                        {0x95, Role::kGuard95},
-                        {0x81, Role::kSilent},
-                        {0x82, Role::kSilent},
-                        {0x09, Role::kSilent},
-                        {0x95, Role::kGuard95},
-                        {0x24, Role::kEnd24},
-                        {0x95, Role::kFinal95}} +
-                     Supervision(0, kType),
-                 kOk,
-                 true,
-                 false,
-                 1,
-                 {},
-                 // Without the discount the total disagrees with the printer's sum and
-                 // it cancels the receipt; without the total it cancels it at the end.
-                 {{1, kCancelled}, {3, kCancelled}}});
-  ops.push_back({"ReceiptCancel", none, BeginReceiptWithItem, [] { return ::ReceiptCancel(); },
-                 Layout{{0x95, Role::kGuard95}, {0x07, Role::kSilent}, {0x23, Role::kCancel23}} +
-                     Supervision(0, kType),
-                 kOk, true, false, 1});
-  ops.push_back({"ReadTotal",
-                 none,
-                 nothing,
-                 [] {
-                   std::string total;
-                   return ::ReadTotal(total);
-                 },
-                 Identify() + Layout{{0xD1, Role::kTaxD1}} + Ack(0xDA),
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kUnsupported}});
-  ops.push_back({"pReadTotal",
-                 none,
-                 nothing,
-                 [] {
-                   char total[32];
-                   return ::pReadTotal(total);
-                 },
-                 Identify() + Layout{{0xD1, Role::kTaxD1}} + Ack(0xDA),
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kUnsupported}});
-  ops.push_back({"ReadSelTotal",
-                 none,
-                 nothing,
-                 [] {
-                   std::string total;
-                   return ::ReadSelTotal("A", total);
-                 },
-                 Identify() + Layout{{0xD1, Role::kVatD1}} + Ack(0xDA),
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kUnsupported}});
-  ops.push_back({"pReadSelTotal",
-                 none,
-                 nothing,
-                 [] {
-                   char total[32];
-                   return ::pReadSelTotal("+", total);
-                 },
-                 Identify() + Layout{{0xD1, Role::kVatD1}} + Ack(0xDA),
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kUnsupported}});
-  ops.push_back({"ReadVAT",
-                 none,
-                 nothing,
-                 [] {
-                   int32_t count = 0;
-                   uint32_t r[7] = {};
-                   return ::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
-                 },
-                 {{0xD1, Role::kVatD1}}});
-  // Rates are written right after a daily report: the printer's receipt counter is 0,
-  // so the last receipt number comes from 0xF7 as well.
-  ops.push_back({"SetVAT",
-                 none,
-                 nothing,
-                 [] {
-                   int32_t count = 0;
-                   return ::SetVAT(&count, 2300, 800, 700, 500, 10000, 0, 25500);
-                 },
-                 Supervision(1, kType) + Identify() + Ack(0x66) + Ack(0xF7) + Identify() +
-                     Ack(0xD5) + Supervision(0, kType) + Layout{{0xD1, Role::kVatD1}},
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kOk, kRefused}});
-  ops.push_back({"DailyReport", receiptDone, nothing, [] { return ::DailyReport(0); },
-                 Supervision(1, kType) + Ack(0x66) + Ack(0x25) + Supervision(0, kType)});
-  ops.push_back({"LockedArticlesReport", none, nothing, [] { return ::LockedArticlesReport(); },
-                 Supervision(1, kType) + Ack(0x22) + Supervision(0, kType)});
-  ops.push_back({"PrinterStatusReport", none, nothing, [] { return ::PrinterStatusReport(); },
-                 Supervision(1, kType) + Ack(0x26) + Supervision(0, kType)});
-  ops.push_back({"PeriodReport", none, nothing,
-                 [] { return ::PeriodReport(1, 0, 1, 1, 99, 12, 31); },
-                 Supervision(1, kType) + Ack(0x28) + Supervision(0, kType)});
+      {.name = "ReceiptCancel",
+       .setup = BeginReceiptWithItem,
+       .run = [] { return ::ReceiptCancel(); },
+       .layout = Layout{{0x95, Role::kGuard95}, {0x07, Role::kSilent}, {0x23, Role::kCancel23}} +
+                 Supervision(0, kType),
+       .receipt = true,
+       .itemsInReceipt = 1});
+  ops.push_back({.name = "ReadTotal",
+                 .setup = nothing,
+                 .run =
+                     [] {
+                       std::string total;
+                       return ::ReadTotal(total);
+                     },
+                 .layout = Identify() + Layout{{0xD1, Role::kTaxD1}} + Ack(0xDA),
+                 .afterSubtypeNak = {kUnsupported}});
+  ops.push_back({.name = "ReadVAT",
+                 .setup = nothing,
+                 .run =
+                     [] {
+                       int32_t count = 0;
+                       uint32_t r[7] = {};
+                       return ::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
+                     },
+                 .layout = {{0xD1, Role::kVatD1}}});
+  ops.push_back({.name = "ReceiptNumber",
+                 .setup = nothing,
+                 .run =
+                     [] {
+                       int32_t number = 0;
+                       return ::ReceiptNumber(&number);
+                     },
+                 .layout = Identify() + Ack(0x66) + Ack(0xF7),
+                 .afterSubtypeNak = {kOk}});
+  ops.push_back({.name = "ReadClock",
+                 .setup = nothing,
+                 .run =
+                     [] {
+                       std::string date, time;
+                       return ::ReadClock(date, time);
+                     },
+                 .layout = Ack(0x40)});
   // No daily report in that month: the printer's result byte 2 is 220.
-  ops.push_back({"MonthlyReport",
-                 none,
-                 nothing,
-                 [] { return ::MonthlyReport(1, 5, 11); },
-                 Identify() + Layout{{0x31, Role::kReport31}},
-                 220,
-                 false,
-                 false,
-                 0,
-                 {kUnsupported}});
-  ops.push_back({"NumberReport",
-                 none,
-                 nothing,
-                 [] { return ::NumberReport(0, 1, 5); },
-                 Identify() + Layout{{0x31, Role::kReport31}},
-                 220,
-                 false,
-                 false,
-                 0,
-                 {kUnsupported}});
-  ops.push_back({"ReadClock", none, nothing,
-                 [] {
-                   std::string date, time;
-                   return ::ReadClock(date, time);
-                 },
-                 Ack(0x40)});
-  ops.push_back({"pReadClock", none, nothing,
-                 [] {
-                   char clock[32];
-                   return ::pReadClock(clock);
-                 },
-                 Ack(0x35)});
-  ops.push_back({"ReceiptNumber",
-                 none,
-                 nothing,
-                 [] {
-                   int32_t number = 0;
-                   return ::ReceiptNumber(&number);
-                 },
-                 Identify() + Ack(0x66) + Ack(0xF7),
-                 kOk,
-                 false,
-                 false,
-                 0,
-                 {kOk}});
-  ops.push_back({"PrinterNumber", none, nothing,
-                 [] {
-                   int32_t number = 0;
-                   std::string code;
-                   return ::PrinterNumber(number, code);
-                 },
-                 Ack(0xD8)});
-  ops.push_back({"DailyReportNumber", none, nothing,
-                 [] {
-                   int32_t number = 0;
-                   return ::DailyReportNumber(&number);
-                 },
-                 Ack(0xD9)});
-  ops.push_back({"ReadUniqueNumber", none, nothing,
-                 [] {
-                   std::string number;
-                   return ::ReadUniqueNumber(number);
-                 },
-                 Ack(0x71)});
-  ops.push_back({"pReadUniqueNumber", none, nothing,
-                 [] {
-                   char number[32];
-                   return ::pReadUniqueNumber(number);
-                 },
-                 Ack(0x71)});
-  ops.push_back({"WriteLineFeed", none, nothing, [] { return ::WriteLineFeed(3); }, Ack(0x46)});
-  ops.push_back({"OpenDrawer", none, nothing, [] { return ::OpenDrawer(2); }, Ack(0x58)});
-  ops.push_back({"RSSequence", none, nothing,
-                 [] {
-                   uint8_t reply[256] = {}, params[256] = {};
-                   return ::RSSequence(0x66, 3, 0, reply, params);
-                 },
-                 Ack(0x66)});
-  (void)nothing;
+  ops.push_back({.name = "MonthlyReport",
+                 .setup = nothing,
+                 .run = [] { return ::MonthlyReport(1, 5, 11); },
+                 .layout = Identify() + Layout{{0x31, Role::kReport31}},
+                 .clean = 220,
+                 .afterSubtypeNak = {kUnsupported}});
   return ops;
 }
 
@@ -526,7 +313,6 @@ constexpr const char* kSilentLineCancelled =
 
 const Inherent kInherent[] = {
     {"ReceiptItem", Fault::kCancel, 1, kOk, kSilentLineCancelled},
-    {"pReceiptItem", Fault::kCancel, 1, kOk, kSilentLineCancelled},
     {"PrintSubtotal", Fault::kCancel, 0, kOk, kSilentLineCancelled},
 };
 
@@ -699,10 +485,8 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
   }
 
   // A fresh printer and the driver connected to it, as after CommunicationInit.
-  void Fresh(const Operation& op) {
-    auto config = BaseConfig();
-    op.configure(config);
-    line_->Reset(config);
+  void Fresh() {
+    line_->Reset(BaseConfig());
     DefaultPrinter().ReceiptOpen = false;
     DefaultPrinter().ClearReceiptState();
     DefaultPrinter().Connected = true;
@@ -755,7 +539,7 @@ TEST_P(FaultMatrix, EveryFaultAtEveryExchange) {
   const Operation& op = GetParam();
 
   // The clean run: the command sequence the layout describes, and the clean code.
-  Fresh(op);
+  Fresh();
   op.setup();
   ASSERT_FALSE(HasFatalFailure());
   line_->StartRecording();
@@ -772,9 +556,15 @@ TEST_P(FaultMatrix, EveryFaultAtEveryExchange) {
   for (Fault fault : kFaults) {
     for (int at = 0; at < exchanges; ++at) {
       const Step& step = op.layout[static_cast<size_t>(at)];
+      // A role is struck once per operation: the same command in the same role later on
+      // (a second guard, the loop's second status read) meets the same decision.
+      const auto first = std::find_if(op.layout.begin(), op.layout.end(), [&](const Step& s) {
+        return s.command == step.command && s.role == step.role;
+      });
+      if (first - op.layout.begin() != at) continue;
       SCOPED_TRACE(op.name + ": " + FaultName(fault) + " at exchange " + std::to_string(at) + " (" +
                    Hex(step.command) + ", " + RoleName(step.role) + ")");
-      Fresh(op);
+      Fresh();
       op.setup();
       ASSERT_FALSE(HasFatalFailure());
 

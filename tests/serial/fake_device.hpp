@@ -19,6 +19,7 @@ struct FakeLine {
   std::deque<Transfer> writes;
   std::deque<std::pair<Transfer, uint8_t>> reads;
   bool writesBlockUntilAbort = false;
+  Event writeBlocked;  // set once a write waits for its abort
   std::vector<uint8_t> written;
   std::vector<const char*> purges;
   uint32_t purgeOutputResult = 0;
@@ -72,6 +73,7 @@ class FakeDevice final : public SerialDevice {
     std::unique_lock lock(line_->mutex);
     if (line_->writesBlockUntilAbort) {
       lock.unlock();
+      line_->writeBlocked.Set();
       WaitForAny({&abort});
       return {TransferStatus::Aborted, 0, 0};
     }

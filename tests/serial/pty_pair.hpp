@@ -60,6 +60,12 @@ class PtyPair {
     }
   }
 
+  // Waits until bytes sent from the master can be read on the driver's side.
+  bool AwaitInput(std::chrono::milliseconds timeout) const {
+    pollfd p{heldSlave_, POLLIN, 0};
+    return poll(&p, 1, static_cast<int>(timeout.count())) == 1 && (p.revents & POLLIN);
+  }
+
   // One byte from the master, or nothing within `timeout`.
   std::optional<uint8_t> Receive(std::chrono::milliseconds timeout) const {
     pollfd p{master_, POLLIN, 0};

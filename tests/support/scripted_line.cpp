@@ -76,11 +76,6 @@ void ScriptedLine::FailWrites(bool fail) {
   failWrites_ = fail;
 }
 
-void ScriptedLine::FailReads(bool fail) {
-  std::lock_guard lock(mutex_);
-  failReads_ = fail;
-}
-
 void ScriptedLine::RaiseLineError(uint32_t flags) {
   {
     std::lock_guard lock(mutex_);
@@ -170,7 +165,7 @@ void ScriptedLine::OnWrite(uint8_t byte) {
 
 bool ScriptedLine::TakeByte(uint8_t& byte) {
   std::lock_guard lock(mutex_);
-  if (failReads_ || pending_.empty()) return false;
+  if (pending_.empty()) return false;
   byte = pending_.front();
   pending_.pop_front();
   return true;

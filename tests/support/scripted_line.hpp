@@ -38,7 +38,6 @@ class ScriptedLine {
 
   // Failure switches.
   void FailWrites(bool fail);
-  void FailReads(bool fail);
   // Reports a line error (the CE_* flags) through the device's event wait.
   void RaiseLineError(uint32_t flags);
 
@@ -69,7 +68,6 @@ class ScriptedLine {
   ScriptedReply current_;
   bool currentHasReply_ = false;
   bool failWrites_ = false;
-  bool failReads_ = false;
   uint32_t lineErrors_ = 0;
   int openCount_ = 0;
   Event lineEvent_;

@@ -4,7 +4,7 @@ import os
 import unittest
 
 import tauravat
-from emulator_process import Emulator
+from tauravat.emulator import Emulator
 
 PORT = 201  # lent to the emulator's pty through TAURAVAT_COM201
 
@@ -28,7 +28,7 @@ class Binding(unittest.TestCase):
                          (7, [2200, 700, 300, 0, tauravat.EXEMPT, tauravat.RESERVED,
                               tauravat.RESERVED]))
         self.assertEqual(tauravat.set_vat([2300, 800, 500, 0, tauravat.EXEMPT]), 7)
-        self.assertEqual(emu.snapshot()["rates"], [2300, 800, 500, 0, 10000, 25500, 25500])
+        self.assertEqual(emu.state()["rates"], [2300, 800, 500, 0, 10000, 25500, 25500])
         self.assertEqual(tauravat.read_vat()[1][:2], [2300, 800])
 
     def test_receipt_with_polish_text_and_totals(self):
@@ -44,7 +44,7 @@ class Binding(unittest.TestCase):
         self.assertEqual(tauravat.receipt_item("Ser żółty gouda", 2, 2, 1000), 2000)
         tauravat.package_item(0, 1, 50, 2)
         tauravat.receipt_end(10)
-        state = emu.snapshot()
+        state = emu.state()
         self.assertEqual(state["totals"]["day"][:2], [269, 1800])
         self.assertEqual(state["counters"]["receiptsSinceDailyReport"], 1)
         self.assertEqual(tauravat.read_total(), 2069)

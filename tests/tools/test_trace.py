@@ -5,7 +5,7 @@ import subprocess
 import tempfile
 import unittest
 
-from emulator_process import Emulator
+from tauravat.emulator import Emulator
 
 CLI = os.environ.get("TAURAVAT_CLI", "tauravat")
 
@@ -37,7 +37,7 @@ class Trace(unittest.TestCase):
         with Emulator("--model", "luno", "--trace", emu_trace) as emu:
             self.assertEqual(self.tauravat(emu, "raw", "--reply", "2", "FF").returncode, 0)
             self.assertEqual(self.tauravat(emu, "raw", "46", "03").returncode, 0)
-            emu.stop()
+            emu.close()
             expected = [[">", "FF", "1B"], [">", "FF", "FF"], ["<", "FF", "06"], ["<", "FF", "2C"],
                         [">", "46", "1B"], [">", "46", "46"], ["<", "46", "06"], [">", "46", "03"]]
             driver = lines(self.driver_trace)
@@ -61,7 +61,7 @@ class Trace(unittest.TestCase):
         with Emulator("--rates", "23", "--trace", emu_trace) as emu:
             result = self.tauravat(emu, "receipt", receipt)
             self.assertEqual(result.returncode, 0, result.stderr)
-            emu.stop()
+            emu.close()
             driver = without_time(lines(self.driver_trace))
             self.assertEqual(driver, without_time(lines(emu_trace)))
             # The package line's acknowledgement, read after its sequence, keeps its command.

@@ -44,16 +44,6 @@ def test_paper_running_out_during_the_printout_is_recovered(printer):
     assert printer.state()["counters"]["receiptNumber"] == 1
 
 
-def test_printer_cancelling_the_receipt_is_reported(printer):
-    sell("Chleb żytni krojony")
-    printer.fault("0x95:cancel-receipt")
-    with pytest.raises(tauravat.TauravatError) as caught:
-        tauravat.receipt_item("Bułka kajzerka", "A", 2, 60)
-    assert caught.value.code == 210
-    receipt = printer.state()["receipt"]
-    assert not receipt["open"] and receipt["cancelledByPrinter"]
-
-
 def test_status_byte_set_while_running(printer):
     printer.set_status("status94", 0x08)  # the daily report is due
     with pytest.raises(tauravat.TauravatError) as caught:
@@ -62,18 +52,6 @@ def test_status_byte_set_while_running(printer):
     printer.set_status("status94", 0)
     tauravat.receipt_begin()
     tauravat.receipt_cancel()
-
-
-def test_text_prints_as_the_till_wrote_it(printer):
-    sell("Café latte", "Sok „Müller”", "Woda – gaz.")
-    with pytest.raises(tauravat.TauravatError) as caught:
-        tauravat.receipt_item("Kawa za 5 €", "A", 1, 500)
-    assert caught.value.code == 215
-    tauravat.receipt_end()
-    tauravat.print_control(0, 7)
-    paper = printer.paper()
-    for name in ("Café latte", 'Sok "Müller"', "Woda - gaz."):
-        assert any(line.startswith(name + "  ") for line in paper), (name, paper)
 
 
 def test_mistakes_are_explained(kestra_emulator):
