@@ -19,7 +19,7 @@ json PrinterJson(const PrinterStatus& status, const Answers& answers) {
   json printer = {{"name", status.settings.name},
                   {"device", status.settings.device},
                   {"baud", status.settings.baud},
-                  {"connection", status.connected ? "connected" : "offline"},
+                  {"connection", status.Connection()},
                   {"paper", Paper(status)},
                   {"receipt_open", status.receiptOpen},
                   {"settlement_pending", status.settlementPending},

@@ -10,7 +10,7 @@ void AddServiceRoutes(std::vector<Route>& routes, Service& service) {
                       bool allConnected = true;
                       for (const auto& worker : service.Workers()) {
                         const PrinterStatus status = worker->Status();
-                        printers[worker->Name()] = status.connected ? "connected" : "offline";
+                        printers[worker->Name()] = status.Connection();
                         allConnected = allConnected && status.connected;
                       }
                       return Answer{200,

@@ -13,6 +13,11 @@ void WorkerContext::Count(int32_t code) const {
   if (code != kOk) metrics.CodeSeen(settings.name, code, driver.Describe(code).name);
 }
 
+std::string_view PrinterStatus::Connection() const {
+  if (connected) return "connected";
+  return lastFault == kOk ? "connecting" : "offline";
+}
+
 PrinterWorker::PrinterWorker(PrinterSettings settings, std::unique_ptr<PrinterBackend> backend,
                              Journal& journal, Metrics& metrics, const Driver& driver,
                              WorkerOptions options)

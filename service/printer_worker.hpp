@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "journal.hpp"
@@ -68,6 +69,10 @@ struct PrinterStatus {
   bool receiptOpen = false;
   bool settlementPending = false;
   size_t queueLength = 0;
+
+  // "connected"; "offline", with lastFault saying why; or "connecting" until the first
+  // attempt to open the printer has ended.
+  std::string_view Connection() const;
 };
 
 class PrinterWorker {

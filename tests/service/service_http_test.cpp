@@ -453,6 +453,23 @@ TEST(ServiceHttp, ATokenGuardsEveryRequest) {
       201);
 }
 
+TEST(ServiceHttp, APrinterNotYetOpenedIsConnectingNotOffline) {
+  HttpFixture service;
+  Gate gate;
+  gate.Hold(service.Printer("till1"), "open");
+  service.Start();
+  gate.AwaitArrival();
+  const Reply printer = service.Get("/v1/printers/till1");
+  EXPECT_EQ(printer.body["connection"], "connecting");
+  EXPECT_EQ(printer.body["last_error"], nullptr);
+  const Reply health = service.Get("/v1/health");
+  EXPECT_EQ(health.body["status"], "degraded");
+  EXPECT_EQ(health.body["printers"]["till1"], "connecting");
+  gate.Release();
+  EXPECT_TRUE(Eventually(
+      [&] { return service.Get("/v1/printers/till1").body["connection"] == "connected"; }));
+}
+
 TEST(ServiceHttp, AReceiptLeftPrintingByACrashIsSettledBeforeNewWork) {
   HttpFixture service;
   FakePrinter& printer = service.Printer("till1");

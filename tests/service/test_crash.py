@@ -28,7 +28,8 @@ def free_port():
         return s.getsockname()[1]
 
 
-def wait_for(condition, what, seconds=30.0):
+# Generous: sanitizer builds of the service and the emulator on a busy machine are slow.
+def wait_for(condition, what, seconds=60.0):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         value = condition()
