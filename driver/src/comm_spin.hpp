@@ -20,7 +20,7 @@ using SpinClock = std::chrono::steady_clock;
 inline constexpr std::chrono::microseconds kAwakeWatch{50};
 // How long the caller watches for a byte from the line while such bytes have lately come
 // that fast: enough for a byte already received or an echo, and far shorter than a byte
-// takes at the speeds printers use (347 µs at 28800 b/s).
+// takes at the speeds printers use (382 µs at 28800 b/s).
 inline constexpr std::chrono::microseconds kLineAnswerWatch{200};
 
 // Every how many writes handed to a sleeping writer thread the caller watches anyway.
