@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark (bench/*_bench.cpp) in its own release build and writes
 # docs/benchmarks.md: a small table with the machine noted. Numbers are reported, never
-# asserted. Usage: scripts/bench.sh [build-dir, default build/bench]
+# asserted. Usage: [BENCH_NOTE=text] scripts/bench.sh [build-dir, default build/bench]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/bench}
@@ -20,9 +20,9 @@ done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 
-python3 - "$out" "$(nproc)" "$cpu" "$load_before" "$load_after" > docs/benchmarks.md <<'PY'
+python3 - "$out" "$(nproc)" "$cpu" "$load_before" "$load_after" "${BENCH_NOTE:-}" > docs/benchmarks.md <<'PY'
 import json, sys, datetime
-out, nproc, cpu, before, after = sys.argv[1:6]
+out, nproc, cpu, before, after, note = sys.argv[1:7]
 runs = {}
 for name in ("handover_bench", "wire_bench", "service_bench"):
     for b in json.load(open(f"{out}/{name}.json"))["benchmarks"]:
@@ -32,7 +32,7 @@ def get(name, key, default=float("nan")):
 print("# Benchmarks\n")
 print(f"Machine: {nproc} cores, {cpu}; load average {before} before, {after} after "
       f"(shared with other work). {datetime.date.today()}. Written by scripts/bench.sh; "
-      "reported, never asserted.\n")
+      f"reported, never asserted.{' ' + note if note else ''}\n")
 print("## Whole operations against the emulator on a paced pty\n")
 print("Ratio = real time / pure wire time (bytes on the wire × 11 bits / speed).\n")
 print("| operation | speed (b/s) | bytes | wire time (ms) | real time (ms) | ratio |")
@@ -53,7 +53,8 @@ print(f"| one byte out and back through the writer thread (pty, echo peer) | {h/
 print(f"| the same with plain blocking write/poll/read | {p/1000:.1f} µs |")
 print(f"| hand-over / plain | {h/p:.2f} × |")
 print(f"| hand-over cost per byte (half the extra round trip) vs a byte's wire time at 28800 b/s (382 µs) | {100*(h-p)/1000/2/381.9:.1f} % |")
-print(f"| driver CPU while following a printout ({get('BM_PrintoutSupervisionCpu','printout_s'):.1f} s) | {get('BM_PrintoutSupervisionCpu','cpu_pct'):.2f} % of a core |")
+print(f"| driver CPU while following printouts at 9600 b/s (3 × {get('BM_PrintoutSupervisionCpu','printout_s'):.1f} s) | {get('BM_PrintoutSupervisionCpu','cpu_pct'):.2f} % of a core |")
+print(f"| context switches of the driver's threads meanwhile | {get('BM_PrintoutSupervisionCpu','switches_per_s'):.0f} per second |")
 print(f"| CPU of an open idle port | {get('BM_IdleOpenPortCpu','idle_cpu_percent'):.3f} % of a core |")
 print("\n## The print service\n")
 print("Receipts of 5 items, one after the other, on the emulator paced at 9600 b/s (printing "

@@ -381,6 +381,7 @@ bool SerialLink::WriteByte(uint8_t byte) {
   Event* abort = AbortEvent.get();
   Event* idle = IdleEvent.get();
   const int first = WaitServingMainQueue(queue_, {abort, idle});
+  int spin = 0;
   if (first == kWaitFailed) {
     SetCommError(commtext::kBadWrite.str(), LastOsError());
   } else if (first == 0) {
@@ -388,11 +389,13 @@ bool SerialLink::WriteByte(uint8_t byte) {
   } else if (first == 1) {
     ByteToWrite = byte;
     if (!ResetEvent(idle)) return FailTransfer(commtext::kCancelEvent.view());
+    // A writer thread that is awake writes the byte at once; one asleep is woken first.
+    const bool watch = writerWatch_.Watching() || writeTrials_.Due();
+    spin = StartWatching(watch ? kAwakeWatch : std::chrono::microseconds(0));
     if (!SignalEvent(WriteRequestEvent.get())) return FailTransfer(commtext::kSignalEvent.view());
   }
   bool outcome = false;
-  const bool idleSeen =
-      WaitServingMainQueue(queue_, {abort, idle}, kInfinite, kHandOverSpinMicros) == 1;
+  const bool idleSeen = WaitServingMainQueue(queue_, {abort, idle}, kInfinite, spin) == 1;
   if (idleSeen) {
     outcome = !transferFailed_;
   } else {
@@ -411,19 +414,22 @@ bool SerialLink::ReadByte(uint8_t& byte) {
   Event* abort = AbortEvent.get();
   Event* idle = IdleEvent.get();
   const int first = WaitServingMainQueue(queue_, {abort, idle});
+  int spin = 0;
   if (first == kWaitFailed) {
     SetCommError(commtext::kBadWrite.str(), LastOsError());
   } else if (first == 0) {
     SetCommError(commtext::kReadWaitAborted.str(), LastOsError());
   } else if (first == 1) {
     if (!ResetEvent(idle)) return FailTransfer(commtext::kCancelEvent.view());
+    spin = StartWatching(lineAnswers_.NextWatch());
     if (!SignalEvent(ReadRequestEvent.get())) return FailTransfer(commtext::kSignalEvent.view());
   } else {
     SetCommError(commtext::kWaitFunction.str(), LastOsError());
   }
   bool outcome = false;
-  const bool idleSeen =
-      WaitServingMainQueue(queue_, {abort, idle}, kInfinite, kHandOverSpinMicros) == 1;
+  const auto asked = SpinClock::now();
+  const bool idleSeen = WaitServingMainQueue(queue_, {abort, idle}, kInfinite, spin) == 1;
+  if (first == 1) lineAnswers_.Ended(SpinClock::now() - asked);
   if (idleSeen) {
     if (!transferFailed_) {
       byte = ByteRead;
@@ -437,6 +443,11 @@ bool SerialLink::ReadByte(uint8_t& byte) {
   if (!idleSeen && !SignalEvent(idle)) return FailTransfer(commtext::kCancelEvent.view());
   if (!outcome) transferFailed_ = true;
   return outcome;
+}
+
+int SerialLink::StartWatching(std::chrono::microseconds watch) {
+  callerWatch_.Start(watch);
+  return Micros(watch);
 }
 
 bool SerialLink::FailTransfer(std::string_view text) {

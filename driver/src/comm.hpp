@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "comm_spin.hpp"
 #include "event.hpp"
 #include "main_thread_queue.hpp"
 #include "serial_device.hpp"
@@ -62,6 +63,9 @@ class SerialLink {
 
   // Fails the caller's side of a transfer: recorded, and left in TransferFailed.
   bool FailTransfer(std::string_view text);
+  // How long the caller watches for the answer to the request it is about to make,
+  // published for the writer thread before the request is.
+  int StartWatching(std::chrono::microseconds watch);
 
   // The failure record is written by the writer thread and by the caller (and, after an
   // abort from another thread, by both at once), so it takes a lock of its own.
@@ -71,6 +75,11 @@ class SerialLink {
 
   MainThreadQueue queue_;
   std::atomic<bool> transferFailed_{false};
+  // How the caller and the writer thread watch for each other (comm_spin.hpp).
+  WatchMark callerWatch_;
+  WatchMark writerWatch_;
+  Trials writeTrials_{kWriteTrialEvery};
+  AnswerHistory lineAnswers_{kLineAnswerWatch};
   // Ordered by the hand-over events: written before a request (ByteToWrite) or before
   // IdleEvent is signalled (ByteRead), read only after the matching wait.
   uint8_t ByteToWrite = 0;

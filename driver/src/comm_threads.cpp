@@ -69,8 +69,13 @@ void TZapisOdczytThread::WaitFor() {
 
 void TZapisOdczytThread::Execute() {
   RaiseThreadPriority(ThreadPriority::TimeCritical);
+  bool callerWatching = false;
   for (;;) {
-    switch (WaitForAny({&stop_, &writeRequest_, &readRequest_}, kInfinite, kHandOverSpinMicros)) {
+    // A caller still watching for the answer just handed back comes with its next byte
+    // at once; one that sleeps has to be woken first, and watching for it only burns.
+    const auto watch = callerWatching ? kAwakeWatch : std::chrono::microseconds(0);
+    link_.writerWatch_.Start(watch);
+    switch (WaitForAny({&stop_, &writeRequest_, &readRequest_}, kInfinite, Micros(watch))) {
       // IdleEvent was reset by the caller before it made the request.
       case 1:
         DoWrite();
@@ -81,6 +86,7 @@ void TZapisOdczytThread::Execute() {
       default:  // stopped, or the wait itself failed
         return;
     }
+    callerWatching = link_.callerWatch_.Watching();
   }
 }
 

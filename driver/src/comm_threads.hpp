@@ -6,6 +6,7 @@
 #include <functional>
 #include <thread>
 
+#include "comm_spin.hpp"
 #include "event.hpp"
 #include "main_thread_queue.hpp"
 #include "serial_device.hpp"
@@ -14,11 +15,6 @@ namespace kestradr {
 
 class SerialLink;
 class TComm;
-
-// How long the caller and the writer thread watch for each other's signal before they
-// sleep. Bytes of one sequence follow each other within this, so a busy exchange hands
-// over without waking a thread; an idle port sleeps.
-inline constexpr int kHandOverSpinMicros = 50;
 
 // Watches the device's communication events and hands each to the main thread: the
 // thread that waits inside the link's operations and serves `queue`.

@@ -1,6 +1,6 @@
 // Manual-reset events and a wait for any of several, in the manner of the Win32
 // kernel events the port hand-over was designed around. One implementation file per
-// platform (event_posix.cpp, later event_win32.cpp).
+// platform (event_posix.cpp, event_win32.cpp).
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,10 @@
 #include <mutex>
 
 namespace kestradr {
+
+class Event;
+
+int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs, int spinMicros);
 
 class Event {
  public:
@@ -24,16 +28,25 @@ class Event {
   bool Valid() const;
 
   // Platform handle: an eventfd on Linux (pollable together with a device), a HANDLE on
-  // Windows.
-  std::intptr_t NativeHandle() const { return handle_; }
+  // Windows. Once given out, the eventfd follows every change of the event.
+  std::intptr_t NativeHandle() const;
 
  private:
+  friend int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs, int spinMicros);
+
+  // POSIX: the state lives in `signalled_`; the eventfd is written only while a thread
+  // sleeps on it (or its handle was given out), so a hand-over between two threads that
+  // watch the state costs no system call. The lock keeps the eventfd changes in order.
+  bool FollowState() const;
+  bool BeginSleep() const;
+  void EndSleep() const;
+
   std::intptr_t handle_;
-  // Mirror of the kernel object's state where the platform keeps one (POSIX): waits and
-  // Set/Reset that find the state already as wanted need no system call. The lock keeps
-  // the mirror and the kernel object changing together.
   std::atomic<bool> signalled_{false};
-  std::mutex change_;
+  mutable std::atomic<bool> kernelSignalled_{false};
+  mutable std::atomic<int> sleepers_{0};
+  mutable std::atomic<bool> handedOut_{false};
+  mutable std::mutex change_;
 };
 
 inline constexpr int kWaitTimeout = -1;

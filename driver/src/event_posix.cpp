@@ -1,46 +1,23 @@
 // Manual-reset events on Linux eventfd: a signalled event is a readable eventfd, so an
-// event can be polled together with a serial device in one wait.
+// event can be polled together with a serial device in one wait. The eventfd is only
+// kept in step while somebody may be asleep on it; a thread that watches the state
+// without sleeping sees `signalled_` alone.
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <vector>
 
 #include "event.hpp"
-
-// ThreadSanitizer cannot see that a poll() on an eventfd observes the write() of another
-// thread; without these annotations every global handed over through an event would be
-// reported as a race, though the kernel orders them as a Win32 event would.
-#if defined(__SANITIZE_THREAD__)
-#define KESTRADR_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define KESTRADR_TSAN 1
-#endif
-#endif
-
-#ifdef KESTRADR_TSAN
-extern "C" void __tsan_acquire(void* addr);
-extern "C" void __tsan_release(void* addr);
-#endif
 
 namespace kestradr {
 namespace {
 
-void AnnotateRelease([[maybe_unused]] const Event* event) {
-#ifdef KESTRADR_TSAN
-  __tsan_release(const_cast<Event*>(event));
-#endif
-}
-
-void AnnotateAcquire([[maybe_unused]] const Event* event) {
-#ifdef KESTRADR_TSAN
-  __tsan_acquire(const_cast<Event*>(event));
-#endif
-}
+// The most events one wait takes; the port's waits take at most four.
+constexpr std::size_t kMaxWaitEvents = 8;
 
 int Fd(std::intptr_t handle) {
   return static_cast<int>(handle);
@@ -50,7 +27,8 @@ int Fd(std::intptr_t handle) {
 
 Event::Event(bool initiallySignalled)
     : handle_(eventfd(initiallySignalled ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      signalled_(initiallySignalled) {}
+      signalled_(initiallySignalled),
+      kernelSignalled_(initiallySignalled) {}
 
 Event::~Event() {
   if (Valid()) close(Fd(handle_));
@@ -60,32 +38,26 @@ bool Event::Valid() const {
   return handle_ >= 0;
 }
 
+std::intptr_t Event::NativeHandle() const {
+  // Whoever holds the handle may poll it at any time: from now on it counts as a
+  // sleeper for good, so every change reaches the eventfd.
+  if (Valid() && !handedOut_.load() && !handedOut_.exchange(true)) {
+    sleepers_.fetch_add(1);
+    FollowState();
+  }
+  return handle_;
+}
+
 bool Event::Set() {
   if (!Valid()) {
     errno = EBADF;
     return false;
   }
-  AnnotateRelease(this);
-  std::lock_guard lock(change_);
-  if (signalled_.load()) return true;  // the eventfd is readable already
-  // The mirror turns first: a thread woken by the eventfd finds the event set, and one
-  // that sees the mirror and resets the event waits on the lock until the eventfd is
-  // written, then drains it.
-  signalled_.store(true);
-  const int saved = errno;  // success leaves the caller's error value alone
-  const uint64_t one = 1;
-  for (;;) {
-    if (write(Fd(handle_), &one, sizeof one) == static_cast<ssize_t>(sizeof one)) return true;
-    // A full counter (after 2^64-2 sets) is still signalled: that is success.
-    if (errno == EAGAIN) {
-      errno = saved;
-      return true;
-    }
-    if (errno != EINTR) {
-      signalled_.store(false);
-      return false;
-    }
-  }
+  if (signalled_.exchange(true)) return true;
+  // Paired with BeginSleep: a sleeper counted after this load sees the state set before
+  // it sleeps; one counted before is woken through the eventfd.
+  if (sleepers_.load() == 0) return true;
+  return FollowState();
 }
 
 bool Event::Reset() {
@@ -93,29 +65,45 @@ bool Event::Reset() {
     errno = EBADF;
     return false;
   }
-  std::lock_guard lock(change_);
-  if (!signalled_.load()) return true;
   signalled_.store(false);
-  const int saved = errno;
-  uint64_t count = 0;
-  for (;;) {
-    if (read(Fd(handle_), &count, sizeof count) == static_cast<ssize_t>(sizeof count)) return true;
-    if (errno == EAGAIN) {  // already unsignalled
-      errno = saved;
-      return true;
-    }
-    if (errno != EINTR) {
-      signalled_.store(true);
-      return false;
-    }
-  }
+  // With nobody asleep on it, a readable eventfd left behind is drained by the next
+  // sleeper before it sleeps (if one ever comes): the thread just woken by the Set does
+  // not stall on the lock of the Set still in progress.
+  if (sleepers_.load() == 0) return true;
+  return FollowState();
 }
 
 bool Event::IsSet() const {
-  if (!Valid()) return false;
-  const bool set = signalled_.load();
-  if (set) AnnotateAcquire(this);
-  return set;
+  return Valid() && signalled_.load();
+}
+
+// Makes the eventfd readable exactly when the event is signalled.
+bool Event::FollowState() const {
+  std::lock_guard lock(change_);
+  const bool wanted = signalled_.load();
+  if (kernelSignalled_.load() == wanted) return true;
+  const int saved = errno;  // success leaves the caller's error value alone
+  for (;;) {
+    uint64_t count = 1;
+    const ssize_t done =
+        wanted ? write(Fd(handle_), &count, sizeof count) : read(Fd(handle_), &count, sizeof count);
+    // EAGAIN: a full counter (after 2^64-2 sets) is still readable; an empty one is
+    // already unreadable. Either way the eventfd is as wanted.
+    if (done == static_cast<ssize_t>(sizeof count) || errno == EAGAIN) break;
+    if (errno != EINTR) return false;
+  }
+  kernelSignalled_.store(wanted);
+  errno = saved;
+  return true;
+}
+
+bool Event::BeginSleep() const {
+  sleepers_.fetch_add(1);
+  return FollowState();
+}
+
+void Event::EndSleep() const {
+  sleepers_.fetch_sub(1);
 }
 
 namespace {
@@ -147,40 +135,45 @@ int WaitForAny(std::initializer_list<const Event*> events, int timeoutMs, int sp
     } while (std::chrono::steady_clock::now() < until);
   }
 
-  std::vector<pollfd> fds;
-  fds.reserve(events.size());
-  for (const Event* event : events) {
-    if (event == nullptr || !event->Valid()) {
-      errno = EBADF;
-      return kWaitFailed;
-    }
-    fds.push_back(pollfd{Fd(event->NativeHandle()), POLLIN, 0});
+  std::array<pollfd, kMaxWaitEvents> fds{};
+  if (events.size() > fds.size()) {
+    errno = EINVAL;
+    return kWaitFailed;
   }
+  std::size_t count = 0;
+  for (const Event* event : events) fds[count++] = pollfd{Fd(event->handle_), POLLIN, 0};
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   int wait = timeoutMs < 0 ? -1 : timeoutMs;
   for (;;) {
-    const int ready = poll(fds.data(), fds.size(), wait);
-    if (ready > 0) break;
+    bool synced = true;
+    for (const Event* event : events) synced = event->BeginSleep() && synced;
+    // The answer is always read from the state: a readable eventfd may be a Set already
+    // undone by a Reset that has not drained it yet.
+    int index = FirstSignalled(events);
+    int ready = 0;
+    if (synced && index < 0) ready = poll(fds.data(), count, wait);
+    const int pollError = errno;
+    for (const Event* event : events) event->EndSleep();
+    if (!synced) return kWaitFailed;
+    if (index < 0) index = FirstSignalled(events);
+    if (index >= 0) return index;
+    if (ready < 0 && pollError != EINTR) {
+      errno = pollError;
+      return kWaitFailed;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      if (fds[i].revents & POLLNVAL) {
+        errno = EBADF;
+        return kWaitFailed;
+      }
+    }
     if (ready == 0) return kWaitTimeout;
-    if (errno != EINTR) return kWaitFailed;
     if (timeoutMs >= 0) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
       wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
     }
   }
-  for (std::size_t i = 0; i < fds.size(); ++i) {
-    if (fds[i].revents & POLLNVAL) {
-      errno = EBADF;
-      return kWaitFailed;
-    }
-    if (fds[i].revents & POLLIN) {
-      AnnotateAcquire(*(events.begin() + i));
-      return static_cast<int>(i);
-    }
-  }
-  errno = EIO;
-  return kWaitFailed;
 }
 
 }  // namespace kestradr

@@ -25,6 +25,10 @@ bool Event::Valid() const {
   return handle_ != 0;  // CreateEvent answers NULL, not INVALID_HANDLE_VALUE, on failure
 }
 
+std::intptr_t Event::NativeHandle() const {
+  return handle_;
+}
+
 bool Event::Set() {
   if (!Valid()) {
     SetLastError(ERROR_INVALID_HANDLE);
