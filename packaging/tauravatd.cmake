@@ -13,12 +13,9 @@ install(FILES tauravatd.json 60-kestra-printer.rules
 install(FILES ${PROJECT_SOURCE_DIR}/docs/service.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tauravatd COMPONENT service)
 
-# Where the packages are split by component, the service is a package of its own.
-if(COMMAND tauravat_debian_package)
-  tauravat_debian_package(service tauravatd SECTION net REQUIRES runtime
-    SUMMARY "print service for KESTRA fiscal printers"
-    DESCRIPTION "tauravatd owns the KESTRA fiscal printers of a till and serves them over
+tauravat_debian_package(service tauravatd SECTION net REQUIRES runtime
+  SUMMARY "print service for KESTRA fiscal printers"
+  DESCRIPTION "tauravatd owns the KESTRA fiscal printers of a till and serves them over
 HTTP/JSON: one queue per printer, and a journal that prints every receipt
 id at most once, even across a crash. With a systemd unit and an example
 udev rule for the printer's port.")
-endif()

@@ -85,6 +85,7 @@ class Packages(unittest.TestCase):
                         "usr/share/icons/hicolor/scalable/apps/taurasw.svg"],
             "python3-tauravat": [],
             "tauravatd": ["usr/bin/tauravatd", "usr/lib/systemd/system/tauravatd.service",
+                          "usr/share/doc/tauravatd/service.md",
                           "usr/share/doc/tauravatd/examples/tauravatd.json",
                           "usr/share/doc/tauravatd/examples/60-kestra-printer.rules"],
         }
@@ -135,7 +136,8 @@ class Packages(unittest.TestCase):
         library = root / f"usr/lib/{multiarch()}/libtauravat.so.{VERSION}"
         self.assertIn("(SONAME)             Library soname: [libtauravat.so.10]",
                       run("readelf", "-d", library))
-        programs = ["tauravat", "kestra-emu"] + (["TauraSW"] if WITH_TAURASW else [])
+        programs = ["tauravat", "kestra-emu"] + (["TauraSW"] if WITH_TAURASW else []) + (
+            ["tauravatd"] if WITH_SERVICE else [])
         for program in programs:
             dynamic = run("readelf", "-d", root / "usr/bin" / program)
             self.assertNotIn("RUNPATH", dynamic, program)
