@@ -6,6 +6,7 @@ if(NOT TARGET tauravatd)
 endif()
 
 tauravat_install_program(tauravatd service)
+tauravat_install_man(tauravatd.8 service)
 # systemd's own directory under the prefix (/usr/lib/systemd/system for Debian).
 install(FILES tauravatd.service DESTINATION lib/systemd/system COMPONENT service)
 install(FILES tauravatd.json 60-kestra-printer.rules

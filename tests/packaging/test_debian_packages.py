@@ -85,6 +85,7 @@ class Packages(unittest.TestCase):
                         "usr/share/icons/hicolor/scalable/apps/taurasw.svg"],
             "python3-tauravat": [],
             "tauravatd": ["usr/bin/tauravatd", "usr/lib/systemd/system/tauravatd.service",
+                          "usr/share/man/man8/tauravatd.8.gz",
                           "usr/share/doc/tauravatd/service.md",
                           "usr/share/doc/tauravatd/examples/tauravatd.json",
                           "usr/share/doc/tauravatd/examples/60-kestra-printer.rules"],
