@@ -41,7 +41,12 @@ int32_t PrinterSession::Reopen() {
 }
 
 void PrinterSession::Lost(int32_t code) {
-  if (open_) backend_->Close();
+  if (open_) {
+    backend_->Close();
+    // A working line was lost, not an attempt to open refused: a waiting request may try
+    // at once, however recently the line was opened.
+    lastAttempt_ = Clock::now() - backoff_.first;
+  }
   open_ = false;
   counter_.reset();
   lastFault_ = code;

@@ -175,7 +175,8 @@ class Packages(unittest.TestCase):
         pages = sorted(root.glob("usr/share/man/man*/*.gz"))
         self.assertEqual(sorted(p.name for p in pages),
                          sorted(["libtauravat.3.gz", "tauravat.1.gz", "kestra-emu.1.gz"] +
-                                (["TauraSW.1.gz"] if WITH_TAURASW else [])))
+                                (["TauraSW.1.gz"] if WITH_TAURASW else []) +
+                                (["tauravatd.8.gz"] if WITH_SERVICE else [])))
         for page in pages:
             result = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", page],
                                     capture_output=True, text=True,
