@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +30,23 @@ emu::PrinterConfig Model(int type, uint16_t rateA) {
   return config;
 }
 
+// The paths opened, in order; two printers open their lines from two threads at once.
+class OpenedPaths {
+ public:
+  void Add(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    paths_.push_back(path);
+  }
+  std::vector<std::string> Paths() const {
+    std::lock_guard lock(mutex_);
+    return paths_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> paths_;
+};
+
 // Two emulated printers, reached by the paths "/emu/a" and "/emu/b"; anything else is
 // not there. Opening counts per path.
 class TwoLines : public ::testing::Test {
@@ -39,7 +57,7 @@ class TwoLines : public ::testing::Test {
     auto opened = opened_;
     SetDeviceOpener([a, b, opened](const PortAddress& address) {
       DeviceOpenResult result;
-      opened->push_back(address.path);
+      opened->Add(address.path);
       if (address.path == "/emu/a") {
         result.device = a->OpenDevice();
       } else if (address.path == "/emu/b") {
@@ -61,7 +79,7 @@ class TwoLines : public ::testing::Test {
 
   std::shared_ptr<EmulatorLine> lineA = std::make_shared<EmulatorLine>(Model(7, 2300));
   std::shared_ptr<EmulatorLine> lineB = std::make_shared<EmulatorLine>(Model(2, 800));
-  std::shared_ptr<std::vector<std::string>> opened_ = std::make_shared<std::vector<std::string>>();
+  std::shared_ptr<OpenedPaths> opened_ = std::make_shared<OpenedPaths>();
 };
 
 size_t Count(const std::vector<uint8_t>& commands, const Command& command) {
@@ -124,7 +142,7 @@ TEST_F(TwoLines, APrinterOpenedByPathReconnectsToThatPathAndForgetsItAtTheEnd) {
   Printer printer;
   BoundSupervision(printer);
   ASSERT_EQ(printer.Open("/emu/b", 9600, 1000), kOk);
-  const size_t openings = opened_->size();
+  const size_t openings = opened_->Paths().size();
   EXPECT_EQ(printer.DevicePath, "/emu/b");
   EXPECT_EQ(printer.PortNumber, 0);
   EXPECT_EQ(printer.DeviceType, 2);
@@ -135,9 +153,10 @@ TEST_F(TwoLines, APrinterOpenedByPathReconnectsToThatPathAndForgetsItAtTheEnd) {
   RateArray rates{};
   EXPECT_EQ(printer.ReadVAT(count, rates), kOk);
   EXPECT_EQ(rates[0], 800u);
-  EXPECT_GT(opened_->size(), openings);
-  EXPECT_EQ(std::count(opened_->begin(), opened_->end(), "/emu/b"),
-            static_cast<std::ptrdiff_t>(opened_->size()));
+  const std::vector<std::string> paths = opened_->Paths();
+  EXPECT_GT(paths.size(), openings);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "/emu/b"),
+            static_cast<std::ptrdiff_t>(paths.size()));
 
   EXPECT_EQ(printer.CommunicationEnd(), kOk);
   EXPECT_EQ(printer.ReadVAT(count, rates), kNoPortNumber);
