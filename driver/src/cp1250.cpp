@@ -29,16 +29,29 @@ constexpr std::array<char32_t, 128> kUpperHalf = {
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,  // F8
 };
 
-std::optional<char> ToByte(char32_t code) {
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+}  // namespace
+
+std::optional<char> Cp1250Byte(char32_t code) {
   if (code < 0x80) return static_cast<char>(code);
   for (size_t i = 0; i < kUpperHalf.size(); ++i)
     if (kUpperHalf[i] == code && code != kUnassigned) return static_cast<char>(0x80 + i);
   return std::nullopt;
 }
 
-// One code point from `utf8` at `at`, which moves past it; nothing for a malformed,
-// overlong or surrogate sequence.
-std::optional<char32_t> NextCodePoint(std::string_view utf8, size_t& at) {
+std::optional<char32_t> NextUtf8CodePoint(std::string_view utf8, size_t& at) {
   const auto lead = static_cast<unsigned char>(utf8[at]);
   size_t length = 0;
   char32_t code = 0;
@@ -70,28 +83,13 @@ std::optional<char32_t> NextCodePoint(std::string_view utf8, size_t& at) {
   return code;
 }
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
-}  // namespace
-
 std::optional<std::string> Utf8ToCp1250(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (size_t at = 0; at < utf8.size();) {
-    const auto code = NextCodePoint(utf8, at);
+    const auto code = NextUtf8CodePoint(utf8, at);
     if (!code) return std::nullopt;
-    const auto byte = ToByte(*code);
+    const auto byte = Cp1250Byte(*code);
     if (!byte) return std::nullopt;
     out.push_back(*byte);
   }

@@ -10,6 +10,13 @@
 
 namespace kestradr {
 
+// One code point of `utf8` from `at`, moving `at` past it; nothing for a malformed,
+// overlong or surrogate sequence or a value beyond U+10FFFF (`at` then stays).
+std::optional<char32_t> NextUtf8CodePoint(std::string_view utf8, size_t& at);
+
+// The code page 1250 byte of a code point, nothing when the code page lacks it.
+std::optional<char> Cp1250Byte(char32_t code);
+
 // The code page 1250 bytes of UTF-8 text, or nothing when the text is not well-formed
 // UTF-8 or holds a character the code page lacks.
 std::optional<std::string> Utf8ToCp1250(std::string_view utf8);
