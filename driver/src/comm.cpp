@@ -217,6 +217,14 @@ uint32_t TComm::PurgeInput() {
   return IsOpen() ? device_->PurgeInput() : 0;
 }
 
+void TComm::Rest(std::chrono::milliseconds pause) {
+  if (device_) {
+    device_->Rest(pause);
+  } else {
+    std::this_thread::sleep_for(pause);
+  }
+}
+
 uint32_t TComm::WriteData(uint8_t byte) {
   uint32_t count = 0;
   try {
@@ -369,6 +377,14 @@ bool SerialLink::SetPortTimeouts(uint32_t writeTimeoutMs, uint32_t readTimeoutMs
     return false;
   }
   return Comm->SetTimeouts(writeTimeoutMs, readTimeoutMs) == 0;
+}
+
+void SerialLink::Rest(std::chrono::milliseconds pause) {
+  if (Comm) {
+    Comm->Rest(pause);
+  } else {
+    std::this_thread::sleep_for(pause);
+  }
 }
 
 bool SerialLink::PortIsOpen() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,8 @@ class SerialLink {
                    uint32_t readTimeoutMs);
   int32_t DonePort();
   void PurgePort();
+  // Lets `pause` pass with nothing on the line; the port's device decides how.
+  void Rest(std::chrono::milliseconds pause);
   bool SetPortTimeouts(uint32_t writeTimeoutMs, uint32_t readTimeoutMs);
   bool PortIsOpen() const;
   // The time-outs the open port works with, in milliseconds; false when none is open.

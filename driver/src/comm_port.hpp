@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -48,6 +49,8 @@ class TComm {
   uint32_t SetTimeouts(uint32_t writeTimeoutMs, uint32_t readTimeoutMs);
   uint32_t PurgeOutput();
   uint32_t PurgeInput();
+  // A pause of the caller's, passed on the device (slept when none is open).
+  void Rest(std::chrono::milliseconds pause);
   // On the writer thread: one byte each; the number of bytes moved. Both end by
   // signalling IdleEvent, which hands the outcome (and `byte` for a read) back.
   uint32_t WriteData(uint8_t byte);

@@ -1,5 +1,8 @@
 // Print supervision: waits for the printer to finish what it prints, resumes a printout
 // stopped for paper, and reports the faults that stop it.
+#include <algorithm>
+#include <chrono>
+
 #include "cp1250.hpp"
 #include "messages.hpp"
 #include "printer.hpp"
@@ -7,6 +10,29 @@
 namespace kestradr {
 
 namespace {
+
+// A printout takes seconds to minutes, and every status poll wakes the port's threads:
+// after the first few rounds (a short printout ends within them, unslowed) the rounds
+// are spaced out, doubling up to a tenth of a second, so following a long printout
+// costs almost nothing while its end is still seen at once.
+class PollPacing {
+ public:
+  std::chrono::milliseconds NextRest() {
+    if (rounds_ < kUnpacedRounds) {
+      ++rounds_;
+      return std::chrono::milliseconds{0};
+    }
+    const auto rest = next_;
+    next_ = std::min(next_ * 2, kLongestRest);
+    return rest;
+  }
+
+ private:
+  static constexpr int kUnpacedRounds = 4;
+  static constexpr std::chrono::milliseconds kLongestRest{100};
+  int rounds_ = 0;
+  std::chrono::milliseconds next_{10};
+};
 
 // Print status (0x95).
 constexpr uint8_t kBitPrinting = 0x01;
@@ -18,6 +44,17 @@ constexpr uint8_t kBitNoController = 0x80;
 constexpr uint8_t kBitDocumentWaiting = 0x02;
 
 }  // namespace
+
+void Printer::RestBetweenPolls(std::chrono::milliseconds pause) {
+  // Served in short slices so that the application's window never waits long.
+  constexpr std::chrono::milliseconds kSlice{20};
+  while (pause > std::chrono::milliseconds::zero()) {
+    const auto slice = std::min(pause, kSlice);
+    Link.Rest(slice);
+    Processmessages();
+    pause -= slice;
+  }
+}
 
 // Every status read lets the application pump its window messages first, so the window
 // stays alive during a printout that takes minutes.
@@ -45,7 +82,9 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
   const bool skipMemory =
       onStopped == OnStopped::Resume && ModelOf(deviceType).followsWithoutMemoryStatus && mode != 1;
 
-  for (;;) {
+  PollPacing pacing;
+  for (bool first = true;; first = false) {
+    if (!first) RestBetweenPolls(pacing.NextRest());
     if (const int32_t result = Poll(cmd::kPrintStatus, print); result != kOk) return result;
     if (print & kBitNoController) return kNoControllerLink;
     if (print & kBitNoPaper) return kPaperOut;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -268,6 +269,8 @@ class Printer {
   enum class OnStopped { Resume, KeepWaiting };
   int32_t Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped);
   int32_t Poll(const Command& command, uint8_t& status);
+  // A pause between rounds of status polls, with the message pump served throughout.
+  void RestBetweenPolls(std::chrono::milliseconds pause);
   // Reports.
   int32_t SingleCommandReport(const std::string& caption, const Command& command,
                               int32_t force = 0);

@@ -4,11 +4,13 @@
 // serial_device_win32.cpp, and scripted fakes in the tests.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "event.hpp"
 
@@ -80,6 +82,10 @@ class SerialDevice {
   virtual LineWait WaitLineEvent(const Event& stop, uint32_t& mask) = 0;
   // Clears the device's line errors and returns their flags in `errors`.
   virtual uint32_t ClearLineErrors(uint32_t& errors) = 0;
+
+  // The caller has nothing to send for `pause` (between status polls of a long
+  // printout). A real line lets the time pass; an emulated one may pass it by itself.
+  virtual void Rest(std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }
 };
 
 struct DeviceOpenResult {

@@ -40,6 +40,7 @@ class LoggingDevice : public SerialDevice {
     return inner_->WaitLineEvent(stop, mask);
   }
   uint32_t ClearLineErrors(uint32_t& errors) override { return inner_->ClearLineErrors(errors); }
+  void Rest(std::chrono::milliseconds pause) override { inner_->Rest(pause); }
 
  private:
   std::unique_ptr<SerialDevice> inner_;

@@ -46,6 +46,12 @@ class EmulatorDevice : public InMemoryDevice {
     return 0;
   }
 
+  // The driver's pauses are the only time that passes for the emulated printer.
+  void Rest(std::chrono::milliseconds pause) override {
+    std::lock_guard lock(line_->mutex_);
+    line_->printer_.Advance(pause);
+  }
+
  private:
   std::shared_ptr<EmulatorLine> line_;
 };

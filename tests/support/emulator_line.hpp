@@ -2,9 +2,9 @@
 // kestra::emu::Printer, and its answer bytes are what the driver reads. Nothing waiting
 // to be read is an immediate read time-out, so an answer the printer holds back (an
 // injected delay) comes after the driver gave up waiting and is lost. Time does not pass
-// by itself; printouts progress with the driver's status polls, and a test may
-// Advance() the printer. A test may also raise a line error, as a framing error on a
-// real port would.
+// by itself; printouts progress with the driver's status polls and with the pauses it
+// makes between them, and a test may Advance() the printer. A test may also raise a line
+// error, as a framing error on a real port would.
 #pragma once
 
 #include <cstdint>

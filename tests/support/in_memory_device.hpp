@@ -32,6 +32,8 @@ class InMemoryDevice : public SerialDevice {
     errors = 0;
     return 0;
   }
+  // No time passes on an in-memory line unless its device makes it.
+  void Rest(std::chrono::milliseconds) override {}
 
  private:
   CommTimeouts timeouts_;
