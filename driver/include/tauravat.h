@@ -235,7 +235,7 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_conditions(tauravat_printer*
 
 /* Print supervision. `mode` TAURAVAT_PRINT_BEFORE checks before a printout, resuming a
  * stopped one; TAURAVAT_PRINT_FOLLOW follows a printout until it has ended. Polls the
- * printer; returns TAURAVAT_OK when it is idle, TAURAVAT_E_PAPER_OUT (load paper and call
+ * printer, after the first rounds with pauses of up to 100 ms between rounds; returns TAURAVAT_OK when it is idle, TAURAVAT_E_PAPER_OUT (load paper and call
  * again), 102, 103, or TAURAVAT_E_PARAMETER_RANGE for another mode. Printer: yes.
  * Receipt: allowed. */
 #define TAURAVAT_PRINT_FOLLOW 0
@@ -540,8 +540,9 @@ TAURAVAT_API int32_t TAURAVAT_CALL pDllAuthor(char* buffer);
 /* ---- Application call-backs --------------------------------------------------------
  * Every operation announces itself through the progress call-back with a short text
  * ending in "..." (code page 1250); an empty text clears it. Print supervision calls
- * the message-pump call-back between its status polls, so a user interface can stay
- * responsive during a long printout; it must not call back into the driver.
+ * the message-pump call-back before each status poll and every 20 ms while it pauses
+ * between polls, so a user interface can stay responsive during a long printout; it must
+ * not call back into the driver.
  * Both default to doing nothing; pass NULL to restore the default. Returns 0. */
 typedef void(TAURAVAT_CALL* TauravatProgressCallback)(const char* text);
 typedef void(TAURAVAT_CALL* TauravatMessagePumpCallback)(void);
