@@ -104,7 +104,7 @@ TEST(AnimatedCursor, MalformedFilesAreRefused) {
     EXPECT_FALSE(ParseAnimatedCursor(bad));
   AniParts parts[4];
   parts[0].frames = 3;             // the header promises a frame the list lacks
-  parts[1].seq = Le({0, 7, 0});    // no such frame
+  parts[1].seq = Le({0, 2, 0});    // one past the last frame
   parts[2].flags = 2;              // raw bitmap frames
   parts[3].icons[1].truncate(30);  // a frame cut short
   for (const AniParts& p : parts) EXPECT_FALSE(ParseAnimatedCursor(Ani(p)));
