@@ -9,7 +9,6 @@
 
 #include "demo_printer.hpp"
 #include "driver_gateway.hpp"
-#include "flow/command_line.hpp"
 #include "flow_fixture.hpp"
 #include "printer.hpp"
 
