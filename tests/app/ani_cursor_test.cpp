@@ -11,104 +11,57 @@
 namespace taurasw {
 namespace {
 
-void Put16(QByteArray& out, uint32_t v) {
-  out.append(char(v & 0xFF));
-  out.append(char((v >> 8) & 0xFF));
+QByteArray Le(std::initializer_list<uint32_t> words, int bytes = 4) {
+  QByteArray out;
+  for (uint32_t v : words)
+    for (int i = 0; i < bytes; ++i) out.append(char((v >> (8 * i)) & 0xFF));
+  return out;
 }
-void Put32(QByteArray& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-void Chunk(QByteArray& out, const char* tag, const QByteArray& body) {
-  out.append(tag, 4);
-  Put32(out, static_cast<uint32_t>(body.size()));
-  out.append(body);
-  if (body.size() % 2) out.append('\0');
+QByteArray Chunk(const char* tag, const QByteArray& body) {
+  return QByteArray(tag, 4) + Le({uint32_t(body.size())}) + body +
+         QByteArray(body.size() % 2, '\0');
 }
 
-// An .ico (type 1) or .cur (type 2) file of one BMP image of `width` x `height` pixels.
+// An .ico (type 1) or .cur (type 2) file of one BMP image of `width` x `height` pixels;
+// a cursor's entry names its size, an icon's leaves it to the bitmap.
 QByteArray IconFile(uint32_t type, uint32_t width, uint32_t height, uint32_t bits, QPoint hotspot,
                     const QByteArray& pixels) {
-  QByteArray image;
-  for (uint32_t field : {40u, width, height * 2}) Put32(image, field);  // both bitmaps
-  Put16(image, 1);
-  Put16(image, bits);
-  image += QByteArray(24, '\0') + pixels;
-  QByteArray file;
-  for (uint32_t field : {0u, type, 1u}) Put16(file, field);
-  // A cursor's entry names its size; an icon's leaves it to the bitmap.
-  const char size[] = {char(type == 2 ? width : 0), char(type == 2 ? height : 0), 0, 0};
-  file.append(size, 4);
-  Put16(file, static_cast<uint32_t>(hotspot.x()));
-  Put16(file, static_cast<uint32_t>(hotspot.y()));
-  Put32(file, static_cast<uint32_t>(image.size()));
-  Put32(file, 22);
-  return file + image;
+  const QByteArray image =
+      Le({40, width, height * 2}) + Le({1, bits}, 2) + QByteArray(24, '\0') + pixels;
+  const uint8_t size = type == 2 ? uint8_t(width) : 0;
+  return Le({0, type, 1}, 2) + Le({size, type == 2 ? height : 0, 0, 0}, 1) +
+         Le({uint32_t(hotspot.x()), uint32_t(hotspot.y())}, 2) + Le({uint32_t(image.size()), 22}) +
+         image;
 }
 
-// A 4 x 4 cursor frame of one colour, 32 bits per pixel, with its hotspot.
+// A 4 x 4 cursor frame of one colour, 32 bits per pixel, and its AND mask.
 QByteArray CursorFile(QRgb colour, int hotX, int hotY) {
-  QByteArray pixels;
-  const char bgra[] = {char(qBlue(colour)), char(qGreen(colour)), char(qRed(colour)), char(0xFF)};
-  for (int pixel = 0; pixel < 16; ++pixel) pixels.append(bgra, 4);
-  pixels += QByteArray(16, '\0');  // AND mask
+  const QByteArray pixels = Le({0xFF000000u | colour}).repeated(16) + QByteArray(16, '\0');
   return IconFile(2, 4, 4, 32, {hotX, hotY}, pixels);
 }
 
-// A 2 x 1 icon of one bit per pixel whose AND mask makes the second pixel clear.
-QByteArray MonochromeIcon() {
-  QByteArray pixels;
-  Put32(pixels, 0x00000000);  // palette 0: black
-  Put32(pixels, 0x00FFFFFF);  // palette 1: white
-  Put32(pixels, 0x00000080);  // pixels 1, 0: first byte 0x80, row padded to 4 bytes
-  Put32(pixels, 0x00000040);  // AND mask: the second pixel is transparent
-  // Planes 1 and bit count 0 in the entry: a point inside the image, were it read as a hotspot.
-  return IconFile(1, 2, 1, 1, {1, 0}, pixels);
-}
-
 struct AniParts {
-  uint32_t frames = 2;
-  uint32_t steps = 3;
+  uint32_t frames = 2, steps = 3;
   uint32_t flags = 3;  // icon frames, sequence present
-  QByteArray seq;
-  QByteArray rate;
-  std::vector<QByteArray> icons;
+  QByteArray seq = Le({0, 1, 0});
+  QByteArray rate = Le({5, 10, 15});
+  std::vector<QByteArray> icons = {CursorFile(qRgb(255, 0, 0), 1, 2),
+                                   CursorFile(qRgb(0, 0, 255), 3, 3)};
 };
 
 QByteArray Ani(const AniParts& parts) {
-  QByteArray header;
-  Put32(header, 36);
-  Put32(header, parts.frames);
-  Put32(header, parts.steps);
-  for (int i = 0; i < 4; ++i) Put32(header, 0);
-  Put32(header, 6);  // default rate in jiffies
-  Put32(header, parts.flags);
-  QByteArray body("ACON", 4);
-  Chunk(body, "anih", header);
-  if (!parts.rate.isEmpty()) Chunk(body, "rate", parts.rate);
-  if (!parts.seq.isEmpty()) Chunk(body, "seq ", parts.seq);
-  QByteArray frames("fram", 4);
-  for (const QByteArray& icon : parts.icons) Chunk(frames, "icon", icon);
-  Chunk(body, "LIST", frames);
-  QByteArray file;
-  Chunk(file, "RIFF", body);
-  return file;
-}
-
-AniParts Hourglass() {
-  AniParts parts;
-  Put32(parts.seq, 0);
-  Put32(parts.seq, 1);
-  Put32(parts.seq, 0);
-  Put32(parts.rate, 5);
-  Put32(parts.rate, 10);
-  Put32(parts.rate, 15);
-  parts.icons = {CursorFile(qRgb(255, 0, 0), 1, 2), CursorFile(qRgb(0, 0, 255), 3, 3)};
-  return parts;
+  // Header: size, frames, steps, four unused words, the default rate in jiffies, flags.
+  QByteArray body =
+      "ACON" + Chunk("anih", Le({36, parts.frames, parts.steps, 0, 0, 0, 0, 6, parts.flags}));
+  if (!parts.rate.isEmpty()) body += Chunk("rate", parts.rate);
+  if (!parts.seq.isEmpty()) body += Chunk("seq ", parts.seq);
+  QByteArray frames("fram");
+  for (const QByteArray& icon : parts.icons) frames += Chunk("icon", icon);
+  return Chunk("RIFF", body + Chunk("LIST", frames));
 }
 
 TEST(AnimatedCursor, FramesSequenceRatesAndHotspots) {
-  const auto cursor = ParseAnimatedCursor(Ani(Hourglass()));
+  const auto cursor = ParseAnimatedCursor(Ani({}));
   ASSERT_TRUE(cursor);
   ASSERT_EQ(cursor->frames.size(), 2u);
   EXPECT_EQ(cursor->sequence, (std::vector<int>{0, 1, 0}));
@@ -118,22 +71,24 @@ TEST(AnimatedCursor, FramesSequenceRatesAndHotspots) {
   EXPECT_EQ(cursor->frames[0].image.size(), QSize(4, 4));
   EXPECT_EQ(cursor->frames[0].image.pixel(2, 2), qRgba(255, 0, 0, 255));
   EXPECT_EQ(cursor->frames[1].image.pixel(0, 3), qRgba(0, 0, 255, 255));
-}
 
-TEST(AnimatedCursor, WithoutSequenceAndRateTheFramesPlayInOrderAtTheHeaderRate) {
-  AniParts parts = Hourglass();
-  parts.flags = 1;
-  parts.steps = 2;
-  parts.seq.clear();
-  parts.rate.clear();
-  const auto cursor = ParseAnimatedCursor(Ani(parts));
-  ASSERT_TRUE(cursor);
-  EXPECT_EQ(cursor->sequence, (std::vector<int>{0, 1}));
-  EXPECT_EQ(cursor->jiffies, (std::vector<int>{6, 6}));
+  // Without sequence and rate the frames play in order at the header's rate.
+  AniParts plain;
+  plain.flags = 1;
+  plain.steps = 2;
+  plain.seq.clear();
+  plain.rate.clear();
+  const auto inOrder = ParseAnimatedCursor(Ani(plain));
+  ASSERT_TRUE(inOrder);
+  EXPECT_EQ(inOrder->sequence, (std::vector<int>{0, 1}));
+  EXPECT_EQ(inOrder->jiffies, (std::vector<int>{6, 6}));
 }
 
 TEST(AnimatedCursor, MonochromeIconsTakeTheirTransparencyFromTheMask) {
-  const auto frame = DecodeIconImage(MonochromeIcon());
+  // A 2 x 1 icon: palette black and white, pixels 1 and 0 (a row padded to 4 bytes), and
+  // an AND mask that clears the second. Planes 1 and bit count 0 in the entry would be a
+  // point inside the image, were it read as a hotspot.
+  const auto frame = DecodeIconImage(IconFile(1, 2, 1, 1, {1, 0}, Le({0, 0x00FFFFFF, 0x80, 0x40})));
   ASSERT_TRUE(frame);
   EXPECT_EQ(frame->image.size(), QSize(2, 1));
   EXPECT_EQ(frame->image.pixel(0, 0), qRgba(255, 255, 255, 255));
@@ -142,54 +97,40 @@ TEST(AnimatedCursor, MonochromeIconsTakeTheirTransparencyFromTheMask) {
 }
 
 TEST(AnimatedCursor, MalformedFilesAreRefused) {
-  const QByteArray good = Ani(Hourglass());
-  EXPECT_FALSE(ParseAnimatedCursor(QByteArray()));
-  EXPECT_FALSE(ParseAnimatedCursor(good.left(good.size() - 10)));  // cut short
+  const QByteArray good = Ani({});
   QByteArray wrongForm = good;
   wrongForm.replace(8, 4, "AVI ");
-  EXPECT_FALSE(ParseAnimatedCursor(wrongForm));
-
-  AniParts parts = Hourglass();
-  parts.frames = 3;  // the header promises a frame the list lacks
-  EXPECT_FALSE(ParseAnimatedCursor(Ani(parts)));
-  parts = Hourglass();
-  parts.seq.clear();
-  Put32(parts.seq, 0);
-  Put32(parts.seq, 7);  // no such frame
-  Put32(parts.seq, 0);
-  EXPECT_FALSE(ParseAnimatedCursor(Ani(parts)));
-  parts = Hourglass();
-  parts.flags = 2;  // raw bitmap frames
-  EXPECT_FALSE(ParseAnimatedCursor(Ani(parts)));
-  parts = Hourglass();
-  parts.icons[1] = parts.icons[1].left(30);  // a frame cut short
-  EXPECT_FALSE(ParseAnimatedCursor(Ani(parts)));
+  for (const QByteArray& bad : {QByteArray(), good.left(good.size() - 10), wrongForm})
+    EXPECT_FALSE(ParseAnimatedCursor(bad));
+  AniParts parts[4];
+  parts[0].frames = 3;             // the header promises a frame the list lacks
+  parts[1].seq = Le({0, 2, 0});    // one past the last frame
+  parts[2].flags = 2;              // raw bitmap frames
+  parts[3].icons[1].truncate(30);  // a frame cut short
+  for (const AniParts& p : parts) EXPECT_FALSE(ParseAnimatedCursor(Ani(p)));
   EXPECT_FALSE(DecodeIconImage(QByteArray("\0\0\3\0\1\0", 6)));
 }
 
 TEST(BusyCursor, StandardCursorUnlessAGoodFileLoads) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
+  auto write = [&](const char* name, const QByteArray& data) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    return file.fileName();
+  };
   BusyCursor busy;
   EXPECT_FALSE(busy.Load(dir.filePath("hourglas.ani")));  // missing
-  QFile bad(dir.filePath("bad.ani"));
-  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
-  bad.write("RIFF\x10\0\0\0ACONjunkjunk");
-  bad.close();
-  EXPECT_FALSE(busy.Load(bad.fileName()));
+  EXPECT_FALSE(busy.Load(write("bad.ani", "RIFF\x10\0\0\0ACONjunkjunk")));
   EXPECT_FALSE(busy.Animated());
-
   busy.Show();
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
   busy.Hide();
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-  QFile good(dir.filePath("hourglas.ani"));
-  ASSERT_TRUE(good.open(QIODevice::WriteOnly));
-  good.write(Ani(Hourglass()));
-  good.close();
-  ASSERT_TRUE(busy.Load(good.fileName()));
+  ASSERT_TRUE(busy.Load(write("hourglas.ani", Ani({}))));
   EXPECT_TRUE(busy.Animated());
   busy.Show();
   ASSERT_NE(QApplication::overrideCursor(), nullptr);

@@ -152,8 +152,7 @@ TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
   // clang-format on
   for (const NotWritten& c : cases) {
     SCOPED_TRACE(c.name);
-    printer_ = ScriptedPrinter();
-    flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
+    Reset();
     OpenEditor();
     c.script(printer_, flows_->editor);
     ui_.answers = c.answers;
@@ -173,10 +172,9 @@ TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
 TEST_F(EditorFlow, OnlyAChangedTableIsWrittenOnEveryModel) {
   for (uint8_t type = 0; type <= 10; ++type) {
     SCOPED_TRACE(type);
-    printer_ = ScriptedPrinter();
+    Reset();
     printer_.type = type;
     printer_.rates = {2300, 800, 500, 400, 300, 200, 100};
-    flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
     OpenEditor();
     flows_->editor.Button1Click();
     EXPECT_EQ(ui_.Texts(BoxKind::Information), std::vector<QString>{kUnchanged});
@@ -194,7 +192,7 @@ TEST_F(EditorFlow, OnlyAChangedTableIsWrittenOnEveryModel) {
   }
 }
 
-TEST_F(EditorFlow, TheProposalIsWrittenAndReadBack) {
+TEST_F(EditorFlow, TheProposalAndASingleRateAreWritten) {
   printer_.type = 2;               // unprogrammed: the editor proposes 22 / 7 / 0
   printer_.cancelledReply[0] = 1;  // asked of LUNO E models only
   OpenEditor();
@@ -204,9 +202,9 @@ TEST_F(EditorFlow, TheProposalIsWrittenAndReadBack) {
   EXPECT_FALSE(printer_.Called("raw 247"));
   ASSERT_EQ(ui_.readOuts.size(), 1u);
   EXPECT_EQ(ui_.readOuts[0].lines[0], "Stawka PTU A : 22 %");
-}
 
-TEST_F(EditorFlow, OneOrdinaryRatePassesAndAnEmptyFieldIsZero) {
+  // One ordinary rate passes the order check, and an empty field is zero.
+  Reset();
   printer_.type = 0;
   OpenEditor();
   flows_->editor.ReserveClick(0, true);

@@ -157,6 +157,12 @@ class ScriptedPrinter : public PrinterGateway {
 class FlowTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(ui_.busyDepth, 0) << "the busy cursor was left up"; }
+  // A fresh printer, screen and program for the next case of a table.
+  void Reset() {
+    printer_ = ScriptedPrinter();
+    ui_ = ScriptedUi();
+    flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
+  }
 
   // The dialog's first activation and "Zatwierdź".
   DialogOutcome Confirm() {

@@ -12,6 +12,7 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <deque>
 #include <functional>
 
@@ -22,12 +23,17 @@
 #include "printer.hpp"
 #include "qstring_printer.hpp"
 #include "serial_device.hpp"
-#include "shown_caption.hpp"
 #include "ui/message_boxes.hpp"
 #include "ui/program.hpp"
 
 namespace taurasw {
 namespace {
+
+// The caption the window system is handed; a display name set for the program would be
+// appended to it there (TheProgramLeavesNoDisplayNameToAppend).
+QString ShownCaption(QWidget& window) {
+  return window.windowHandle()->title();
+}
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
   QElapsedTimer clock;
@@ -63,7 +69,7 @@ class Operator {
   void Look() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      SeenBox seen{testing::ShownCaption(*box), box->text(), box->icon(), {}};
+      SeenBox seen{ShownCaption(*box), box->text(), box->icon(), {}};
       for (QAbstractButton* button : box->buttons()) seen.buttons << button->text();
       boxes.push_back(seen);
       QAbstractButton* yes = box->button(QMessageBox::Yes);
@@ -75,7 +81,7 @@ class Operator {
         box->button(QMessageBox::Ok)->click();
       }
     } else if (auto* view = dynamic_cast<TfOdczytStawek*>(modal)) {
-      readOutCaption = testing::ShownCaption(*view);
+      readOutCaption = ShownCaption(*view);
       readOut.clear();
       for (QLabel* label : view->labels)
         if (label->isVisibleTo(view)) readOut << label->text();
@@ -180,32 +186,6 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   EXPECT_FALSE(editor.isVisible());
 }
 
-TEST_F(Windows, TheMaskTakesDigitsOnlyAndAnEmptyFieldBecomesZero) {
-  Operator person;
-  StartProgram(scripted_);
-  QTest::mouseClick(program_->Dialog().Button1, Qt::LeftButton);
-  TfStawkiPodatkowe& editor = program_->Editor();
-  ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
-  QApplication::setActiveWindow(&editor);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
-  editor.me[0]->setFocus();
-  editor.me[0]->selectAll();
-  QTest::keyClicks(editor.me[0], "a5x");
-  EXPECT_EQ(editor.me[0]->text(), "5");
-  editor.me[1]->setFocus();
-  editor.me[1]->selectAll();
-  QTest::keyClick(editor.me[1], Qt::Key_Delete);
-  EXPECT_EQ(editor.me[1]->text(), "");
-  QTest::keyClick(editor.me[1], Qt::Key_Tab);  // leaving B runs the field check
-  EXPECT_FALSE(editor.me[1]->hasFocus());
-  EXPECT_EQ(editor.me[1]->text(), "0");
-  EXPECT_TRUE(person.boxes.empty());
-  // Ticking a box hides the field; unticking shows it again.
-  QTest::mouseClick(editor.cbR[0], Qt::LeftButton, {}, QPoint(4, editor.cbR[0]->height() / 2));
-  EXPECT_TRUE(editor.cbR[0]->isChecked());
-  EXPECT_FALSE(editor.me[0]->isVisibleTo(&editor));
-}
-
 TEST_F(Windows, ACommandLinePortIsChosenWithItsDeviceAndEscapeEndsTheProgram) {
   scripted_.ports = {1, 2, 33};
   StartProgram(scripted_, ParseCommandLine({"COM33", "28800"}));
@@ -223,8 +203,7 @@ TEST_F(Windows, ACommandLinePortIsChosenWithItsDeviceAndEscapeEndsTheProgram) {
 }
 
 // The captions are the program's fixed texts, whole and alone: nothing appended to them
-// (the trailing blank of the read-out's caption included). Run on X11 as well, where
-// the window system is handed the title it shows.
+// (the trailing blank of the read-out's caption included).
 using Captions = Windows;
 
 TEST_F(Captions, MessageBoxesSpeakPolishWithTheirCaptionsAndIcons) {
@@ -250,21 +229,43 @@ TEST_F(Captions, MessageBoxesSpeakPolishWithTheirCaptionsAndIcons) {
   EXPECT_EQ(person.boxes[4].icon, QMessageBox::Information);
 }
 
+// The captions of the road on a scripted printer, and on the way what the editor's
+// fields and boxes do themselves.
 TEST_F(Captions, EveryWindowShowsExactlyItsText) {
   Operator person;
   StartProgram(scripted_);
   TKomunikacja& dialog = program_->Dialog();
-  EXPECT_EQ(testing::ShownCaption(dialog), "Ustaw parametry komunikacji");
-
+  EXPECT_EQ(ShownCaption(dialog), "Ustaw parametry komunikacji");
   QTest::mouseClick(dialog.Button1, Qt::LeftButton);
   TfStawkiPodatkowe& editor = program_->Editor();
   ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
-  EXPECT_EQ(testing::ShownCaption(editor), "Stawki podatkowe");
+  EXPECT_EQ(ShownCaption(editor), "Stawki podatkowe");
 
-  // The proposal is written, then read back.
+  // The mask takes digits only, and an empty field becomes zero when left.
+  QApplication::setActiveWindow(&editor);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+  editor.me[0]->setFocus();
+  editor.me[0]->selectAll();
+  QTest::keyClicks(editor.me[0], "a2x");
+  EXPECT_EQ(editor.me[0]->text(), "2");
+  editor.me[1]->setFocus();
+  editor.me[1]->selectAll();
+  QTest::keyClick(editor.me[1], Qt::Key_Delete);
+  EXPECT_EQ(editor.me[1]->text(), "");
+  QTest::keyClick(editor.me[1], Qt::Key_Tab);
+  EXPECT_FALSE(editor.me[1]->hasFocus());
+  EXPECT_EQ(editor.me[1]->text(), "0");
+  EXPECT_TRUE(person.boxes.empty());
+  // Ticking a box hides the field; the write goes on without it.
+  QTest::mouseClick(editor.cbR[2], Qt::LeftButton, {}, QPoint(4, editor.cbR[2]->height() / 2));
+  EXPECT_TRUE(editor.cbR[2]->isChecked());
+  EXPECT_FALSE(editor.me[2]->isVisibleTo(&editor));
+
   QTest::mouseClick(editor.Button1, Qt::LeftButton);
   ASSERT_TRUE(WaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); }));
   EXPECT_EQ(person.readOutCaption, "Stawki podatkowe z drukarki fiskalnej ");
+  EXPECT_EQ(scripted_.written, (std::vector<RateValues>{{200, 0, testing::R, testing::R, testing::R,
+                                                         testing::R, testing::Z}}));
   QTest::mouseClick(editor.Button2, Qt::LeftButton);
   EXPECT_EQ(ends_, 1);
 }

@@ -1,6 +1,5 @@
-// kestra-emu as a process: its options, started, reached through its link and its control
-// socket, stopped by a signal, snapshot written.
-
+// kestra-emu as a process: its options, and what it adds to the servers: the first line
+// once all is ready, the snapshot and paper written when signalled, its files removed.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,9 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "control_client.hpp"
+#include "clients.hpp"
 #include "emu_options.hpp"
-#include "pty_client.hpp"
 #include "wire.hpp"
 
 namespace kestra::emu::test {
@@ -20,25 +18,23 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Slurp(const fs::path& path) {
-  std::ifstream in(path);
   std::stringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path).rdbuf();
   return s.str();
 }
 
-// Runs the program with its standard output on a pipe; reads the first line.
+// The program with its standard output on a pipe.
 class Program {
  public:
-  explicit Program(const std::vector<std::string>& args) {
+  explicit Program(std::vector<std::string> args) {
     int out[2];
     if (::pipe(out) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
-      std::vector<char*> argv{const_cast<char*>(KESTRA_EMU_PATH)};
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      args.insert(args.begin(), KESTRA_EMU_PATH);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
       ::execv(KESTRA_EMU_PATH, argv.data());
       ::_exit(127);
@@ -47,20 +43,15 @@ class Program {
     stdout_.Reset(out[0]);
   }
   ~Program() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0) Stop(SIGKILL);
   }
-
   std::string FirstLine() {
     std::string line;
     char c = 0;
     while (::read(stdout_.Get(), &c, 1) == 1 && c != '\n') line += c;
     return line;
   }
-
-  // Sends the signal and returns the exit status.
+  // Sends the signal; the exit status, -1 when it did not exit.
   int Stop(int sig) {
     ::kill(pid_, sig);
     int status = 0;
@@ -74,47 +65,36 @@ class Program {
   UniqueFd stdout_;
 };
 
-TEST(KestraEmuProgram, ServesAndTakesCommandsUntilSignalledThenWritesTheSnapshot) {
+TEST(KestraEmuProgram, ServesUntilSignalledThenWritesTheSnapshotAndRemovesItsFiles) {
   const fs::path dir = fs::temp_directory_path() / ("kestra-emu-" + std::to_string(::getpid()));
   fs::create_directories(dir);
-  const fs::path link = dir / "ttyKESTRA";
-  const fs::path snapshot = dir / "state.json";
-  const fs::path paper = dir / "paper.txt";
-  const fs::path socket = dir / "control.sock";
-
-  Program emu({"--model", "luno-f", "--version", "4", "--rates", "23,8,5,0,Z,R,R", "--link",
-               link.string(), "--snapshot", snapshot.string(), "--paper", paper.string(),
-               "--line-ms", "0", "--clock", "2024-03-15 10:00:00", "--control", socket.string()});
-  // The first line comes once the control socket is ready too.
+  const fs::path link = dir / "tty", snapshot = dir / "state.json", paper = dir / "paper.txt",
+                 socket = dir / "control.sock";
+  Program emu({"--model", "luno-f", "--rates", "23,8,5,0,Z,R,R", "--link", link.string(),
+               "--snapshot", snapshot.string(), "--paper", paper.string(), "--line-ms", "0",
+               "--control", socket.string()});
   const std::string slave = emu.FirstLine();
   ASSERT_FALSE(slave.empty());
   EXPECT_EQ(fs::read_symlink(link).string(), slave);
-  {
-    PtyClient client(link.string());
-    ASSERT_TRUE(client.Open());
-    EXPECT_EQ(client.Exchange(cmd::kIdentify, 2), (Bytes{kAck, 0x12}));
-    EXPECT_EQ(client.Exchange(cmd::kSubType, 4), (Bytes{kAck, 0x7D, 4, 0}));
-    EXPECT_EQ(client.Exchange(cmd::kReadRates7, 15),
-              (Bytes{kAck, 0x08, 0xFC, 0x03, 0x20, 0x01, 0xF4, 0, 0, 0x40, 0, 0x80, 0, 0x80, 0}));
-    EXPECT_EQ(client.Exchange(cmd::kDailyReport, 1), Bytes{kAck});
-  }
+  EXPECT_EQ(PtyClient(link.string()).Exchange(cmd::kDailyReport, 1), Bytes{kAck});
+  // The first line came once the control socket was ready too.
   ControlClient control(socket.string());
-  ASSERT_TRUE(control.Connected());
   EXPECT_EQ(control.Ask(R"({"command":"paper-out"})"), R"({"ok":true})");
 
   // A second emulator cannot take the socket of a live one, and says so by its status.
   Program rival({"--control", socket.string()});
   EXPECT_EQ(rival.FirstLine(), "");
   EXPECT_EQ(rival.Stop(0), 1);
+  EXPECT_EQ(control.Ask(R"({"command":"load-paper"})"), R"({"ok":true})");
 
   EXPECT_EQ(emu.Stop(SIGTERM), 0);
   const std::string json = Slurp(snapshot);
   for (const char* expected :
-       {"\"deviceType\":8", "\"paperIn\":false", "\"rates\":[2300,800,500,0,10000,25500,25500]"})
+       {"\"deviceType\":8", "\"paperIn\":true", "\"rates\":[2300,800,500,0,10000,25500,25500]"})
     EXPECT_NE(json.find(expected), std::string::npos) << expected << " in " << json;
   EXPECT_NE(Slurp(paper).find("RAPORT DOBOWY"), std::string::npos);
-  EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "the link goes with the program";
-  EXPECT_FALSE(fs::exists(socket)) << "the socket goes with the program";
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_FALSE(fs::exists(socket));
   fs::remove_all(dir);
 }
 
@@ -136,21 +116,25 @@ TEST(KestraEmuOptions, RejectsMistakesWithAReason) {
     EXPECT_FALSE(error.empty());
   }
   const auto ok =
-      ParseEmuOptions({"--model", "2", "--fault", "any:silence:3:-1", "--rates", "7.5,R", "--baud",
-                       "19200", "--status5f", "0x10", "--lock", "3", "--control", "/tmp/emu.sock"},
+      ParseEmuOptions({"--model", "2", "--version", "4", "--fault", "any:silence:3:-1", "--rates",
+                       "7.5,R", "--baud", "19200", "--status5f", "0x10", "--lock", "3", "--control",
+                       "/tmp/emu.sock", "--clock", "2024-03-15 10:00:01"},
                       error);
   ASSERT_TRUE(ok) << error;
-  EXPECT_EQ(ok->printer.deviceType, 2);
-  EXPECT_EQ(ok->printer.rates[0], 750);
-  EXPECT_EQ(ok->printer.rates[1], kReservedRate);
-  ASSERT_EQ(ok->printer.faults.rules.size(), 1u);
-  EXPECT_FALSE(ok->printer.faults.rules[0].command);
-  EXPECT_EQ(ok->printer.faults.rules[0].skip, 3);
-  EXPECT_EQ(ok->printer.faults.rules[0].times, -1);
+  const PrinterConfig& p = ok->printer;
+  EXPECT_EQ(p.deviceType, 2);
+  EXPECT_EQ(p.version, 4);
+  EXPECT_EQ(p.rates[0], 750);
+  EXPECT_EQ(p.rates[1], kReservedRate);
+  ASSERT_EQ(p.faults.rules.size(), 1u);
+  EXPECT_FALSE(p.faults.rules[0].command);
+  EXPECT_EQ(p.faults.rules[0].skip, 3);
+  EXPECT_EQ(p.faults.rules[0].times, -1);
   EXPECT_EQ(ok->server.baud, 19200);
-  EXPECT_EQ(ok->printer.status.extra5F, 0x10);
-  EXPECT_EQ(ok->printer.status.lock60, 3);
+  EXPECT_EQ(p.status.extra5F, 0x10);
+  EXPECT_EQ(p.status.lock60, 3);
   EXPECT_EQ(ok->controlPath, "/tmp/emu.sock");
+  EXPECT_EQ(p.clockStart, ProgrammedConfig().clockStart.value() + std::chrono::seconds(1));
 }
 
 }  // namespace

@@ -1,104 +1,134 @@
+// Faults the printer is told to make, and input no printer should get: the sequence
+// framing holds up either way.
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
 
 #include "wire.hpp"
 
 namespace kestra::emu::test {
 namespace {
 
-Printer WithRule(std::optional<uint8_t> command, FaultKind kind, int skip = 0, int times = 1) {
-  PrinterConfig c = ProgrammedConfig(7);
-  c.faults.rules.push_back({command, kind, skip, times});
-  c.faults.delay = std::chrono::milliseconds(250);
-  c.faults.wrongByte = 0xC8;
-  return Printer(c);
-}
-
 const Bytes kIdent{kAck, 0x2C};
 
-TEST(Faults, NakRefusesAndDoesNotCarryOut) {
-  Printer p = WithRule(cmd::kDailyReport, FaultKind::kNak);
-  EXPECT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kNak});
-  EXPECT_EQ(p.Memory().DailyReportNumber(), 0);
-  EXPECT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kAck}) << "fired once only";
-  EXPECT_EQ(p.Memory().DailyReportNumber(), 1);
-  EXPECT_EQ(p.Faults().Injected(), 1u);
-}
+struct FaultCase {
+  FaultKind kind;
+  uint8_t command;
+  Bytes params;
+  std::function<void(Printer&)> before;  // what the command needs, e.g. an open receipt
+  std::function<void(Printer&, const Reply&)> check;
+};
 
-TEST(Faults, SilenceAnswersNothingAndTheNextCommandIsServed) {
-  Printer p = WithRule(cmd::kWriteRates7, FaultKind::kSilence);
-  const auto before = p.Memory().Rates();
-  EXPECT_TRUE(Send(p, cmd::kWriteRates7).first.empty());
-  EXPECT_FALSE(p.MidSequence()) << "the computer timed out and sends no parameters";
-  EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
-  EXPECT_EQ(p.Memory().Rates(), before);
-
-  // On a command that has no reply, its parameters are swallowed.
-  Printer item = WithRule(cmd::kItemLine, FaultKind::kSilence);
-  Send(item, cmd::kReceiptBegin);
-  const Reply r = Send(item, cmd::kItemLine, ItemBlock("Chleb", 1, 0, 100, 1, 100));
-  EXPECT_TRUE(r.first.empty() && r.second.empty());
-  EXPECT_EQ(item.OpenReceipt()->Items(), 0) << "the line was lost";
-  EXPECT_EQ(Send(item, cmd::kIdentify).first, kIdent);
-}
-
-TEST(Faults, WrongFirstByteGarbageAndADroppedByteMangleOnlyTheReply) {
-  Printer wrong = WithRule(cmd::kReceiptBegin, FaultKind::kWrongFirstByte);
-  EXPECT_EQ(Send(wrong, cmd::kReceiptBegin).first, Bytes{0xC8});
-  EXPECT_FALSE(wrong.ReceiptOpen());
-  Printer bare = WithRule(cmd::kPrintStatus, FaultKind::kWrongFirstByte);
-  EXPECT_EQ(Send(bare, cmd::kPrintStatus).first, Bytes{0xC8});
-
-  Printer garbage = WithRule(cmd::kReceiptCounter, FaultKind::kGarbage);
-  const Bytes r = Send(garbage, cmd::kReceiptCounter).first;
-  ASSERT_GT(r.size(), 3u);
-  EXPECT_LE(r.size(), 7u);
-  EXPECT_EQ(Bytes(r.begin(), r.begin() + 3), (Bytes{kAck, 0, 0})) << "carried out";
-
-  Printer dropped = WithRule(cmd::kReadRates7, FaultKind::kDropByte);
-  EXPECT_EQ(Send(dropped, cmd::kReadRates7).first.size(), 14u);
-  EXPECT_EQ(Send(dropped, cmd::kReadRates7).first.size(), 15u);
-  Printer pkg = WithRule(cmd::kPackage, FaultKind::kDropByte);
-  Send(pkg, cmd::kReceiptBegin);
-  const Reply package = Send(pkg, cmd::kPackage, {' ', 'Z', 1, 0, 1, 0, 1, 0, 0, 0});
-  EXPECT_TRUE(package.first.empty() && package.second.empty()) << "the package's ACK is lost";
-}
-
-TEST(Faults, DelayAsksTheServerToHoldTheReplyBack) {
-  Printer p = WithRule(cmd::kIdentify, FaultKind::kDelay);
-  Bytes out;
-  std::chrono::milliseconds hold{0};
-  p.Receive(kEsc, out, hold);
-  p.Receive(cmd::kIdentify, out, hold);
-  EXPECT_EQ(out, kIdent);
-  EXPECT_EQ(hold, std::chrono::milliseconds(250));
-  hold = {};
-  out.clear();
-  p.Receive(kEsc, out, hold);
-  p.Receive(cmd::kIdentify, out, hold);
-  EXPECT_EQ(hold, std::chrono::milliseconds(0));
-}
-
-TEST(Faults, PrinterCancelsTheOpenReceipt) {
-  Printer p = WithRule(cmd::kTotal, FaultKind::kCancelReceipt);
+void Begin(Printer& p) {
   Send(p, cmd::kReceiptBegin);
-  Send(p, cmd::kItemLine, ItemBlock("Chleb", 1, 0, 100, 1, 100));
-  Send(p, cmd::kTotal, Amount(100));
-  EXPECT_FALSE(p.ReceiptOpen());
-  EXPECT_EQ(Status(p, cmd::kPrintStatus) & 0x10, 0x10);
-  EXPECT_EQ(Send(p, cmd::kReceiptEnd).first, Bytes{kNak});
 }
 
-TEST(Faults, SkipAndRepeatCountsAndAnyCommand) {
-  Printer p = WithRule(std::nullopt, FaultKind::kNak, 2, 2);
-  EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
-  EXPECT_EQ(Send(p, cmd::kReceiptCounter).first.size(), 3u);
-  EXPECT_EQ(Send(p, cmd::kIdentify).first, Bytes{kNak});
-  EXPECT_EQ(Send(p, cmd::kIdentify).first, Bytes{kNak});
-  EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
-  // Each strike is counted by command and kind.
-  EXPECT_EQ(p.Faults().Struck(cmd::kIdentify, FaultKind::kNak), 2u);
-  EXPECT_EQ(p.Faults().Struck(cmd::kIdentify, FaultKind::kSilence), 0u);
-  EXPECT_EQ(p.Faults().Struck(cmd::kReceiptCounter, FaultKind::kNak), 0u);
+// Each kind struck once on a command: what the reply and the printer show, then the
+// next command is served as usual and the strike is counted by command and kind.
+TEST(Faults, EachKindMangles) {
+  using P = Printer&;
+  using R = const Reply&;
+  const Bytes item = ItemBlock("Chleb", 1, 0, 100, 1, 100);
+  const FaultCase cases[] = {
+      {FaultKind::kNak,
+       cmd::kDailyReport,
+       {},
+       nullptr,
+       [](P p, R r) {
+         EXPECT_EQ(r.first, Bytes{kNak});
+         EXPECT_EQ(p.Memory().DailyReportNumber(), 0) << "not carried out";
+         EXPECT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kAck}) << "fired once only";
+       }},
+      // The computer timed out and sends no parameters.
+      {FaultKind::kSilence,
+       cmd::kWriteRates7,
+       {},
+       nullptr,
+       [](P p, R r) {
+         EXPECT_TRUE(r.first.empty());
+         EXPECT_EQ(p.Memory().Rates()[0], 2300);
+       }},
+      // A command without a reply loses its parameters.
+      {FaultKind::kSilence, cmd::kItemLine, item, Begin,
+       [](P p, R r) {
+         EXPECT_TRUE(r.first.empty() && r.second.empty());
+         EXPECT_EQ(p.OpenReceipt()->Items(), 0);
+       }},
+      {FaultKind::kWrongFirstByte,
+       cmd::kReceiptBegin,
+       {},
+       nullptr,
+       [](P p, R r) {
+         EXPECT_EQ(r.first, Bytes{0xC8});
+         EXPECT_FALSE(p.ReceiptOpen());
+       }},
+      {FaultKind::kWrongFirstByte,
+       cmd::kPrintStatus,
+       {},
+       nullptr,
+       [](P, R r) { EXPECT_EQ(r.first, Bytes{0xC8}); }},
+      {FaultKind::kGarbage,
+       cmd::kReceiptCounter,
+       {},
+       nullptr,
+       [](P, R r) {
+         ASSERT_GT(r.first.size(), 3u);
+         EXPECT_LE(r.first.size(), 7u);
+         EXPECT_EQ(Bytes(r.first.begin(), r.first.begin() + 3), (Bytes{kAck, 0, 0}));
+       }},
+      {FaultKind::kDropByte,
+       cmd::kReadRates7,
+       {},
+       nullptr,
+       [](P p, R r) {
+         EXPECT_EQ(r.first.size(), 14u);
+         EXPECT_EQ(Send(p, cmd::kReadRates7).first.size(), 15u);
+       }},
+      {FaultKind::kDropByte,
+       cmd::kPackage,
+       {' ', 'Z', 1, 0, 1, 0, 1, 0, 0, 0},
+       Begin,
+       [](P, R r) { EXPECT_TRUE(r.first.empty() && r.second.empty()) << "its ACK is lost"; }},
+      {FaultKind::kCancelReceipt, cmd::kTotal, Amount(100),
+       [&item](P p) { Begin(p), Send(p, cmd::kItemLine, item); },
+       [](P p, R) {
+         EXPECT_FALSE(p.ReceiptOpen());
+         EXPECT_EQ(Status(p, cmd::kPrintStatus) & 0x10, 0x10);
+         EXPECT_EQ(Send(p, cmd::kReceiptEnd).first, Bytes{kNak});
+       }},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << FaultName(c.kind) << " on " << std::hex << int{c.command});
+    EXPECT_EQ(ParseFaultKind(FaultName(c.kind)), c.kind);
+    PrinterConfig config = ProgrammedConfig(7);
+    config.faults.rules.push_back({c.command, c.kind, 0, 1});
+    config.faults.wrongByte = 0xC8;
+    Printer p(config);
+    if (c.before) c.before(p);
+    c.check(p, Send(p, c.command, c.params));
+    EXPECT_FALSE(p.MidSequence());
+    EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
+    EXPECT_EQ(p.Faults().Injected(), 1u);
+    EXPECT_EQ(p.Faults().Struck(c.command, c.kind), 1u);
+  }
+  EXPECT_FALSE(ParseFaultKind("explode"));
+}
+
+TEST(Faults, DelayAsksTheServerToHoldTheReplyBackOnce) {
+  PrinterConfig config = ProgrammedConfig(7);
+  config.faults.rules.push_back({cmd::kIdentify, FaultKind::kDelay, 0, 1});
+  config.faults.delay = std::chrono::milliseconds(250);
+  EXPECT_EQ(ParseFaultKind(FaultName(FaultKind::kDelay)), FaultKind::kDelay);
+  Printer p(config);
+  for (const int held : {250, 0}) {
+    Bytes out;
+    std::chrono::milliseconds hold{0};
+    p.Receive(kEsc, out, hold);
+    p.Receive(cmd::kIdentify, out, hold);
+    EXPECT_EQ(out, kIdent);
+    EXPECT_EQ(hold, std::chrono::milliseconds(held));
+  }
 }
 
 TEST(Faults, RandomFaultsAreReproducibleFromTheSeed) {
@@ -125,13 +155,54 @@ TEST(Faults, RandomFaultsAreReproducibleFromTheSeed) {
   EXPECT_LT(a.second, 100u);
 }
 
-TEST(Faults, KindsByName) {
-  for (auto k :
-       {FaultKind::kNak, FaultKind::kSilence, FaultKind::kWrongFirstByte, FaultKind::kGarbage,
-        FaultKind::kDropByte, FaultKind::kDelay, FaultKind::kCancelReceipt}) {
-    EXPECT_EQ(ParseFaultKind(FaultName(k)), k);
+TEST(Robustness, EscInsideParametersIsDataAndAnOverlongLineEndsAtItsLimit) {
+  Printer p(ProgrammedConfig(7));
+  Send(p, cmd::kReceiptBegin);
+  Send(p, cmd::kItemLine, ItemBlock(std::string(28, '\x1B'), 1, 0, 100, 1, 100));
+  EXPECT_FALSE(p.MidSequence());
+  EXPECT_EQ(p.OpenReceipt()->Items(), 1);
+  Send(p, cmd::kExtraLine, Bytes(300, 'x'));  // no line feed; the tail is ignored noise
+  EXPECT_FALSE(p.MidSequence());
+  EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
+}
+
+TEST(Robustness, CutShortSequenceIsDroppedAfterQuietTime) {
+  Printer p(ProgrammedConfig(7));
+  Send(p, cmd::kReceiptBegin);
+  Send(p, cmd::kItemLine, Bytes(20, ' '));
+  p.Advance(std::chrono::milliseconds(499));
+  EXPECT_TRUE(p.MidSequence()) << "a short pause is not the end of a sequence";
+  p.Advance(std::chrono::milliseconds(1));
+  EXPECT_FALSE(p.MidSequence());
+  EXPECT_EQ(p.SequencesDropped(), 1u);
+  EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
+  EXPECT_EQ(p.OpenReceipt()->Items(), 0);
+}
+
+// Random input, ESCs and every command code, then a quiet pause: the printer answers
+// and keeps its books consistent.
+TEST(Robustness, RandomInputNeverDerailsThePrinter) {
+  std::mt19937 rng(20240315);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> length(1, 400);
+  for (int type : {0, 2, 7, 8, 11}) {
+    Printer p(ProgrammedConfig(type));
+    const Bytes ident = Send(p, cmd::kIdentify).first;
+    for (int round = 0; round < 150; ++round) {
+      Bytes out;
+      const int n = length(rng);
+      for (int i = 0; i < n; ++i) p.Receive(i % 3 == 0 ? kEsc : uint8_t(byte(rng)), out);
+      p.Advance(std::chrono::milliseconds(500));
+      ASSERT_FALSE(p.MidSequence());
+      ASSERT_EQ(Send(p, cmd::kIdentify).first, ident) << "type " << type << " round " << round;
+      const Bytes counter = Send(p, cmd::kReceiptCounter).first;
+      ASSERT_EQ(counter.size(), 3u);
+      ASSERT_EQ(Le16(counter, 1), p.Memory().ReceiptsToday());
+      ASSERT_EQ(Send(p, cmd::kPrintStatus).first.size(), 1u);
+      for (auto v : p.Memory().DayTotals()) ASSERT_GE(v, 0);
+    }
+    EXPECT_GT(p.CommandsSeen(), 1000u);
   }
-  EXPECT_FALSE(ParseFaultKind("explode"));
 }
 
 }  // namespace

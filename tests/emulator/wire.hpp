@@ -35,32 +35,19 @@ inline unsigned Le16(const Bytes& b, std::size_t at) {
   return b[at] | b[at + 1] << 8u;
 }
 
-inline void PutLe32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+inline Bytes Amount(uint32_t v) {
+  return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
 }
 
 // The 49-byte item block; `name` is padded to 28 characters.
-inline Bytes ItemBlock(const std::string& name, uint32_t quantity, uint8_t decimals, uint32_t price,
-                       uint8_t rateCode, uint32_t value, bool cancel = false) {
-  Bytes b;
-  b.push_back(cancel ? '-' : ' ');
-  std::string padded = name;
-  padded.resize(28, ' ');
-  b.insert(b.end(), padded.begin(), padded.end());
-  b.push_back('0');
-  PutLe32(b, quantity);
-  b.push_back(decimals);
-  for (char c : std::string("szt ")) b.push_back(static_cast<uint8_t>(c));
-  PutLe32(b, price);
-  b.push_back(kEsc);
-  b.push_back(rateCode);
-  PutLe32(b, value);
-  return b;
-}
-
-inline Bytes Amount(uint32_t v) {
-  Bytes b;
-  PutLe32(b, v);
+inline Bytes ItemBlock(std::string name, uint32_t quantity, uint8_t decimals, uint32_t price,
+                       uint8_t rateCode, uint32_t value) {
+  name.resize(28, ' ');
+  Bytes b(1, ' ');
+  for (const char c : name + '0') b.push_back(static_cast<uint8_t>(c));
+  for (const Bytes& part : {Amount(quantity), Bytes{decimals, 's', 'z', 't', ' '}, Amount(price),
+                            Bytes{kEsc, rateCode}, Amount(value)})
+    b.insert(b.end(), part.begin(), part.end());
   return b;
 }
 
@@ -68,13 +55,8 @@ inline Bytes Amount(uint32_t v) {
 inline Bytes SevenRates(const std::vector<uint16_t>& rates) {
   Bytes b;
   for (uint16_t r : rates) {
-    if (r == kReservedRate) {
-      b.insert(b.end(), {0x80, 0x00});
-    } else if (r == kExemptRate) {
-      b.insert(b.end(), {0x40, 0x00});
-    } else {
-      b.insert(b.end(), {static_cast<uint8_t>(r >> 8), static_cast<uint8_t>(r & 0xFF)});
-    }
+    const uint16_t wire = r == kReservedRate ? 0x8000 : r == kExemptRate ? 0x4000 : r;
+    b.insert(b.end(), {uint8_t(wire >> 8), uint8_t(wire)});
   }
   return b;
 }

@@ -1,0 +1,299 @@
+// The in-process printer beyond what the driver's suites over it show: what each model
+// answers, the rate tables' guards, a receipt's own checks, the reports, and the print
+// mechanism as the status bytes show it.
+#include <gtest/gtest.h>
+
+#include "wire.hpp"
+
+namespace kestra::emu::test {
+namespace {
+
+// Every model, from the model table: its name, its identification, the optional
+// commands it answers and those it refuses; an unknown code is refused by all.
+TEST(Models, EachAnswersWhatItsTableEntrySays) {
+  for (int type = 0; type <= kUnknownDeviceType; ++type) {
+    SCOPED_TRACE(type);
+    const ModelInfo& model = ModelForType(type);
+    EXPECT_EQ(ParseModel(ModelShortName(type)), type);
+    Printer p(ProgrammedConfig(type));
+    EXPECT_EQ(Send(p, cmd::kIdentify).first, (Bytes{kAck, model.identByte}));
+    const std::pair<uint8_t, bool> optional[] = {{cmd::kSubType, model.defaultSubType.has_value()},
+                                                 {cmd::kClockWithSeconds, model.clockWithSeconds},
+                                                 {cmd::kRateTotals, model.rateTotals},
+                                                 {cmd::kStatus5, model.extendedStatus},
+                                                 {cmd::kStatus7, model.seventhStatus},
+                                                 {cmd::kStatus8, model.eighthStatus},
+                                                 {cmd::kEuro, model.lockAndEuro},
+                                                 {cmd::kCounters, model.counters}};
+    for (const auto& [command, known] : optional)
+      EXPECT_EQ(Send(p, command).first.at(0), known ? kAck : kNak) << std::hex << int{command};
+    EXPECT_EQ(Send(p, 0x01).first, Bytes{kNak});
+    EXPECT_EQ(Send(p, cmd::kIdentify).first, (Bytes{kAck, model.identByte})) << "still in step";
+  }
+  EXPECT_EQ(ParseModel("LUNO-EFV"), 10);
+  EXPECT_FALSE(ParseModel("12"));
+  EXPECT_FALSE(ParseModel("taura9"));
+  PrinterConfig config;
+  config.deviceType = kUnknownDeviceType;
+  config.unknownIdentByte = 0x42;
+  Printer unknown(config);
+  EXPECT_EQ(Send(unknown, cmd::kIdentify).first, (Bytes{kAck, 0x42}));
+}
+
+TEST(Models, StatusBytesCountersTheRunningClockAndTheFeed) {
+  PrinterConfig config = ProgrammedConfig(8);
+  config.status.lock60 = 0x21;
+  config.status.byte5E = 0x03;
+  config.status.euroF5 = 7;
+  config.status.jumper96 = 0x40;
+  config.cancelledCounter = 3;
+  config.clockStart = std::chrono::sys_days{std::chrono::year{2005} / 12 / 31} +
+                      std::chrono::hours{23} + std::chrono::minutes{59} + std::chrono::seconds{7};
+  Printer p(config);
+  // Bare status bytes, then the same behind an ACK for the status-byte reader.
+  const std::pair<uint8_t, Bytes> answers[] = {
+      {cmd::kLockByte, {0x21}},
+      {cmd::kByte5E, {0x03}},
+      {cmd::kJumperStatus, {0x40}},
+      {cmd::kModeStatus, {0x0B}},
+      {cmd::kStatus4, {kAck, 0x40}},
+      {cmd::kStatus1, {kAck, 0x0B}},
+      {cmd::kEuro, {kAck, 7}},
+      {cmd::kCounters, {kAck, 3, 0, 0, 0, 0, 0, 0}},
+      {cmd::kClockWithSeconds, {kAck, 0, 5, 1, 2, 3, 1, 2, 3, 5, 9, 0, 7}}};
+  for (const auto& [command, reply] : answers)
+    EXPECT_EQ(Send(p, command).first, reply) << std::hex << int{command};
+  p.Advance(std::chrono::seconds(60));
+  EXPECT_EQ(Send(p, cmd::kClock).first, (Bytes{kAck, 0, 6, 0, 1, 0, 1, 0, 0, 0, 0}));
+
+  // The programmed feed follows each document.
+  const Reply feed = Send(p, cmd::kLineFeedCount, {3});
+  EXPECT_EQ(feed.first, Bytes{kAck});
+  EXPECT_TRUE(feed.second.empty());
+  Send(p, cmd::kLockedNamesReport);
+  const auto lines = p.Paper().Lines();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines.back(), "");
+  EXPECT_EQ(lines[lines.size() - 4], "");
+}
+
+// What the fiscal memory keeps of each format; the driver's suites see only the bytes.
+TEST(Rates, EachFormatIsKeptPrintedAndGuarded) {
+  PrinterConfig unprogrammed;
+  unprogrammed.timing.pollsPerLine = 0;
+  unprogrammed.deviceType = 7;
+  Printer seven(unprogrammed);
+  const Bytes before = Send(seven, cmd::kReadRates7).first;
+  Send(seven, cmd::kWriteRates7, SevenRates({10001, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Send(seven, cmd::kReadRates7).first, before) << "out of range";
+  EXPECT_EQ(Send(seven, cmd::kWriteRates7,
+                 SevenRates({2200, 700, 0, 2350, kExemptRate, kReservedRate, 500}))
+                .first,
+            Bytes{kAck});
+  EXPECT_EQ(seven.Memory().Rates()[4], kExemptRate);
+  for (const char* expected : {"ZMIANA STAWEK PTU", "23,50%", "ZWOLNIONA"})
+    EXPECT_NE(seven.Paper().Text().find(expected), std::string::npos) << expected;
+
+  unprogrammed.deviceType = 5;
+  Printer six(unprogrammed);
+  const Bytes table{0x08, 0x98, 0x02, 0xBC, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00};
+  EXPECT_EQ(Send(six, cmd::kWriteRates6, table).first, Bytes{kAck});
+  EXPECT_EQ(six.Memory().Rates()[0], 2200);
+  EXPECT_EQ(six.Memory().Rates()[6], kExemptRate) << "G stays exempt";
+
+  unprogrammed.deviceType = 4;
+  Printer four(unprogrammed);
+  Send(four, cmd::kWriteRates4, {120, 7, 0, 0});
+  EXPECT_EQ(Send(four, cmd::kReadRates4).first, (Bytes{kAck, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(Send(four, cmd::kWriteRates4, {22, 7, 0xFF, 3}).first, Bytes{kAck});
+  EXPECT_EQ(four.Memory().Rates()[1], 700);
+  EXPECT_EQ(four.Memory().Rates()[2], kReservedRate);
+}
+
+TEST(Rates, WriteRefusedAtOnceAfterReceiptsOfTheDayAndDuringOne) {
+  PrinterConfig c = ProgrammedConfig(7);
+  c.receiptCounter = 1;
+  Printer p(c);
+  // Refused at once: the computer does not send the parameters after a NAK.
+  EXPECT_EQ(Send(p, cmd::kWriteRates7).first, Bytes{kNak});
+  EXPECT_FALSE(p.MidSequence());
+  EXPECT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kAck});
+  Send(p, cmd::kReceiptBegin);
+  EXPECT_EQ(Send(p, cmd::kWriteRates7).first, Bytes{kNak}) << "a receipt is open";
+  Send(p, cmd::kCancel);
+  EXPECT_EQ(Send(p, cmd::kWriteRates7, SevenRates({2200, 800, 500, 0, 0, 0, 0})).first,
+            Bytes{kAck});
+  EXPECT_EQ(p.Memory().Rates()[0], 2200);
+}
+
+class ReceiptTest : public ::testing::Test {
+ protected:
+  Printer p{ProgrammedConfig(7)};
+
+  void Item(uint32_t qty, uint8_t mp, uint32_t price, uint8_t rate, uint32_t value) {
+    const Reply r = Send(p, cmd::kItemLine, ItemBlock("Chleb", qty, mp, price, rate, value));
+    EXPECT_TRUE(r.first.empty() && r.second.empty()) << "item lines are never answered";
+  }
+  bool CancelledByPrinter() { return Status(p, cmd::kPrintStatus) & 0x10; }
+};
+
+uint64_t Total40(const Bytes& reply, int rate) {
+  uint64_t v = 0;
+  for (int i = 4; i >= 0; --i) v = (v << 8) | reply[static_cast<std::size_t>(1 + 5 * rate + i)];
+  return v;
+}
+
+TEST_F(ReceiptTest, DiscountRoundsAnExactHalfDownAndTheTotalMustMatch) {
+  ASSERT_EQ(Send(p, cmd::kReceiptBegin).first, Bytes{kAck});
+  Item(1500, 3, 199, 1, 299);  // 298.5 rounds up
+  Item(1, 0, 350, 2, 350);
+  Item(1, 0, 1005, 6, 1005);  // code 6 is rate E, exempt here
+  EXPECT_TRUE(Send(p, cmd::kDiscount, {10}).first.empty());
+  Send(p, cmd::kTotal, Amount(1488));  // A 269.1 -> 269, B 315, E 904.5 -> 904
+  EXPECT_FALSE(CancelledByPrinter()) << p.LastCancelReason();
+  ASSERT_EQ(Send(p, cmd::kReceiptEnd).first, Bytes{kAck});
+  const Bytes totals = Send(p, cmd::kRateTotals).first;
+  ASSERT_EQ(totals.size(), 36u);
+  EXPECT_EQ(Total40(totals, 0), 269u);
+  EXPECT_EQ(Total40(totals, 1), 315u);
+  EXPECT_EQ(Total40(totals, 4), 904u);
+  EXPECT_NE(p.Paper().Text().find("1,500x1.99"), std::string::npos);
+
+  Send(p, cmd::kReceiptBegin);
+  Item(1, 0, 1999, 1, 1999);
+  Send(p, cmd::kTotal, Amount(2000));
+  EXPECT_FALSE(p.ReceiptOpen());
+  EXPECT_TRUE(CancelledByPrinter());
+  EXPECT_EQ(p.LastCancelReason(), "total differs from the printer's sum");
+}
+
+TEST_F(ReceiptTest, MalformedItemBlocksMakeThePrinterCancel) {
+  Bytes noEsc = ItemBlock("Chleb", 1, 0, 100, 1, 100);
+  noEsc[43] = 0;
+  for (const Bytes& bad : {ItemBlock("Chleb", 1, 5, 100, 1, 0),    // five decimals
+                           ItemBlock("Chleb", 1, 0, 100, 9, 100),  // no such rate code
+                           noEsc}) {
+    ASSERT_EQ(Send(p, cmd::kReceiptBegin).first, Bytes{kAck});
+    EXPECT_FALSE(CancelledByPrinter()) << "a new receipt clears the mark";
+    Item(1, 0, 699, 1, 699);
+    Send(p, cmd::kItemLine, bad);
+    EXPECT_FALSE(p.ReceiptOpen());
+    EXPECT_TRUE(CancelledByPrinter());
+    EXPECT_EQ(Send(p, cmd::kReceiptEnd).first, Bytes{kNak});
+  }
+  EXPECT_EQ(Send(p, cmd::kCounters).first[1], 3) << "each counted as a cancelled receipt";
+  EXPECT_EQ(Send(p, cmd::kReceiptCounter).first, (Bytes{kAck, 0, 0}));
+}
+
+TEST_F(ReceiptTest, CancelOnRequestAndReceiptsThatCannotBeginOrEnd) {
+  Send(p, cmd::kReceiptBegin);
+  Item(1, 0, 1999, 1, 1999);
+  EXPECT_EQ(Send(p, cmd::kCancel).first, Bytes{kAck});
+  EXPECT_FALSE(p.ReceiptOpen());
+  EXPECT_FALSE(CancelledByPrinter()) << "cancelled on request, not by the printer";
+  EXPECT_EQ(Send(p, cmd::kCancel).first, Bytes{kAck}) << "nothing pending is fine";
+  Send(p, cmd::kReceiptBegin);
+  EXPECT_EQ(Send(p, cmd::kReceiptBegin).first, Bytes{kNak}) << "already open";
+  EXPECT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kNak}) << "not during a receipt";
+  EXPECT_EQ(Send(p, cmd::kReceiptEnd).first, Bytes{kNak}) << "nothing sold";
+  EXPECT_FALSE(p.ReceiptOpen());
+  EXPECT_EQ(p.Memory().CancelledToday(), 1);
+  Printer unprogrammed{PrinterConfig{}};
+  EXPECT_EQ(Send(unprogrammed, cmd::kReceiptBegin).first, Bytes{kNak}) << "no rates";
+  // A package on a model without them: refused, its parameters swallowed.
+  Printer old(ProgrammedConfig(0));
+  Send(old, cmd::kReceiptBegin);
+  const Reply r = Send(old, cmd::kPackage, {' ', 'S', 1, 0, 2, 0, 50, 0, 0, 0});
+  EXPECT_EQ(r.first, Bytes{kNak});
+  EXPECT_TRUE(r.second.empty() && !old.MidSequence() && old.ReceiptOpen());
+}
+
+TEST(Reports, PeriodicByDatesAndByNumberAndThePrintedReports) {
+  Printer p(ProgrammedConfig(7));  // clock 2024-03-15
+  ASSERT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kAck});
+  const Reply r = Send(p, cmd::kPeriodReportShort, {2, 4, 0, 3, 0, 1, 2, 4, 0, 3, 3, 1});
+  EXPECT_EQ(r.first, Bytes{kAck});
+  EXPECT_TRUE(r.second.empty());
+  EXPECT_EQ(Send(p, cmd::kStateReport).first, Bytes{kAck});
+  for (const std::string& expected :
+       {"Liczba raportów" + std::string(24, ' ') + "1", std::string("RAPORT STANU DRUKARKI")})
+    EXPECT_NE(p.Paper().Text().find(expected), std::string::npos) << expected;
+
+  auto result = [&](Bytes params) {
+    const Reply reply = Send(p, cmd::kPeriodicReport, params);
+    EXPECT_EQ(reply.first, Bytes{kAck});
+    return reply.second.size() == 1 ? reply.second[0] : 0xEE;
+  };
+  EXPECT_EQ(result({7, 0, 0, 0, 0}), 5) << "unknown kind";
+  EXPECT_EQ(result({2, 2, 4, 0, 3}), 4) << "the month is not over";
+  p.Advance(std::chrono::hours(24 * 20));
+  EXPECT_EQ(result({2, 2, 4, 0, 3}), 0);
+  EXPECT_NE(p.Paper().Text().find("RAPORT OKRESOWY SZCZEGÓŁOWY"), std::string::npos);
+}
+
+constexpr uint8_t kPrinting = 0x01, kStopped = 0x40;
+constexpr uint8_t kWaiting = 0x02;  // in 0x94
+
+PrinterConfig Timed(int pollsPerLine, int startPolls = 0) {
+  PrinterConfig c = ProgrammedConfig(3);
+  c.timing.pollsPerLine = pollsPerLine;
+  c.timing.startPolls = startPolls;
+  return c;
+}
+
+// Polls both status bytes until the printer is idle; false when not within `budget`.
+bool PollUntilIdle(Printer& p, int budget = 500) {
+  for (int round = 0; round < budget; ++round) {
+    const bool waiting = Status(p, cmd::kMemoryStatus) & kWaiting;
+    if (!waiting && !(Status(p, cmd::kPrintStatus) & (kPrinting | kStopped))) return true;
+  }
+  return false;
+}
+
+TEST(Printing, APrintoutLastsItsPollsOrItsTime) {
+  Printer p(Timed(2));
+  Send(p, cmd::kLockedNamesReport);  // four lines
+  EXPECT_EQ(p.Paper().PrintedLines(), 0u);
+  int polls = 0;
+  while (Status(p, cmd::kPrintStatus) & kPrinting) ++polls;
+  EXPECT_EQ(polls, 8);
+  EXPECT_EQ(p.Paper().PrintedLines(), 4u);
+
+  PrinterConfig c = Timed(0);
+  c.timing.timePerLine = std::chrono::milliseconds(100);
+  Printer timed(c);
+  Send(timed, cmd::kLockedNamesReport);
+  timed.Advance(std::chrono::milliseconds(250));
+  EXPECT_EQ(timed.Paper().PrintedLines(), 2u);
+  EXPECT_TRUE(timed.PrintStatus() & kPrinting);
+  timed.Advance(std::chrono::milliseconds(150));
+  EXPECT_EQ(timed.Paper().PrintedLines(), 4u);
+  EXPECT_FALSE(timed.PrintStatus() & kPrinting);
+}
+
+// However the timing is set, the document waits in memory (not printing) until its
+// start polls pass or a resume starts it, and polling ends idle with all of it on paper.
+TEST(Printing, EveryTimingWaitsThenEndsIdleWithTheWholeDocument) {
+  for (int startPolls : {0, 4}) {
+    for (int polls : {0, 1, 3}) {
+      for (bool resume : {false, true}) {
+        SCOPED_TRACE(testing::Message() << startPolls << " " << polls << " " << resume);
+        Printer p(Timed(polls, startPolls));
+        Send(p, cmd::kLockedNamesReport);
+        if (startPolls > 0 && polls > 0) {
+          EXPECT_TRUE(p.MemoryStatus() & kWaiting);
+          EXPECT_FALSE(p.PrintStatus() & kPrinting) << "waiting, not printing";
+        }
+        if (resume) Send(p, cmd::kResume);
+        if (resume && polls > 0) {
+          EXPECT_TRUE(p.PrintStatus() & kPrinting) << "started at once";
+        }
+        EXPECT_TRUE(PollUntilIdle(p));
+        EXPECT_EQ(p.Paper().PrintedLines(), 4u);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestra::emu::test
