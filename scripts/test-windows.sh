@@ -58,7 +58,6 @@ export WINEPATH
 
 suites=(
   tests/serial/serial_event_test
-  tests/serial/serial_comm_before_open_test
   tests/serial/serial_comm_fake_test
   tests/protocol/protocol_tests
   tests/protocol/c_abi_tests
