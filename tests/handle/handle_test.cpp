@@ -302,8 +302,8 @@ TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndANulOnly) {
   char text[TAURAVAT_CLOCK_SIZE];
   std::fill(std::begin(text), std::end(text), 'x');
   size_t needed = 0;
-  EXPECT_EQ(tauravat_read_clock(printer.get(), text, 8, &needed), TAURAVAT_E_BUFFER_TOO_SMALL);
-  EXPECT_EQ(needed, 20u);  // "YYYY-MM-DD hh:mm:ss" and the NUL
+  EXPECT_EQ(tauravat_read_clock(printer.get(), text, 19, &needed), TAURAVAT_E_BUFFER_TOO_SMALL);
+  EXPECT_EQ(needed, 20u);  // "YYYY-MM-DD hh:mm:ss" and the NUL, one more than given
   EXPECT_EQ(text[0], '\0');
   EXPECT_EQ(text[1], 'x');
   ASSERT_EQ(tauravat_read_clock(printer.get(), text, needed, &needed), TAURAVAT_OK);
