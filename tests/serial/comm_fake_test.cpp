@@ -38,71 +38,65 @@ struct FakeLine {
   uint32_t purgeOutputResult = 0, lineSettingsResult = 0, baud = 0;
   CommTimeouts timeouts{1, 2, 3, 4, 5};  // what the device had before the driver came
   int opens = 0, alive = 0;
+
+  // The port's threads reach the line through the device: all of it is used under the lock.
+  template <class Fn>
+  auto With(Fn&& fn) {
+    std::lock_guard lock(mutex);
+    return fn(*this);
+  }
 };
 
 class FakeDevice final : public testing::InMemoryDevice {
  public:
   explicit FakeDevice(std::shared_ptr<FakeLine> line) : line_(std::move(line)) {
-    auto lock = Lock();
-    ++line_->alive;
+    line_->With([](FakeLine& l) { return ++l.alive; });
   }
   ~FakeDevice() override {
-    auto lock = Lock();
-    --line_->alive;
+    line_->With([](FakeLine& l) { return --l.alive; });
   }
 
   uint32_t ApplyLineSettings(uint32_t baud) override {
-    auto lock = Lock();
-    line_->baud = baud;
-    return line_->lineSettingsResult;
+    return line_->With([&](FakeLine& l) { return l.baud = baud, l.lineSettingsResult; });
   }
   uint32_t GetTimeouts(CommTimeouts& timeouts) override {
-    auto lock = Lock();
-    timeouts = line_->timeouts;
-    return 0;
+    return line_->With([&](FakeLine& l) { return timeouts = l.timeouts, 0u; });
   }
   uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
-    auto lock = Lock();
-    line_->timeouts = timeouts;
-    return 0;
+    return line_->With([&](FakeLine& l) { return l.timeouts = timeouts, 0u; });
   }
   Transfer Write(uint8_t byte, const Event& abort) override {
-    auto lock = Lock();
-    if (line_->blockWrites) {
-      lock.unlock();
+    if (line_->With([](FakeLine& l) { return l.blockWrites; })) {
       line_->writeBlocked.Set();
       WaitForAny({&abort});
       return {TransferStatus::Aborted, 0, 0};
     }
-    Transfer outcome{TransferStatus::Done, 1, 0};
-    if (!line_->writes.empty()) {
-      outcome = line_->writes.front();
-      line_->writes.pop_front();
-    }
-    if (outcome.count == 1) line_->written.push_back(byte);
-    return outcome;
+    return line_->With([&](FakeLine& l) {
+      const Transfer outcome =
+          l.writes.empty() ? Transfer{TransferStatus::Done, 1, 0} : l.writes.front();
+      if (!l.writes.empty()) l.writes.pop_front();
+      if (outcome.count == 1) l.written.push_back(byte);
+      return outcome;
+    });
   }
   Transfer Read(uint8_t& byte, const Event&) override {
-    auto lock = Lock();
-    if (line_->reads.empty()) return {TransferStatus::Done, 0, 0};
-    Transfer outcome;
-    std::tie(outcome, byte) = line_->reads.front();
-    line_->reads.pop_front();
-    return outcome;
+    return line_->With([&](FakeLine& l) {
+      if (l.reads.empty()) return Transfer{TransferStatus::Done, 0, 0};
+      Transfer outcome;
+      std::tie(outcome, byte) = l.reads.front();
+      l.reads.pop_front();
+      return outcome;
+    });
   }
   uint32_t PurgeOutput() override {
-    auto lock = Lock();
-    line_->purges.push_back("output");
-    return line_->purgeOutputResult;
+    return line_->With(
+        [](FakeLine& l) { return l.purges.push_back("output"), l.purgeOutputResult; });
   }
   uint32_t PurgeInput() override {
-    auto lock = Lock();
-    line_->purges.push_back("input");
-    return 0;
+    return line_->With([](FakeLine& l) { return l.purges.push_back("input"), 0u; });
   }
 
  private:
-  std::unique_lock<std::mutex> Lock() { return std::unique_lock(line_->mutex); }
   std::shared_ptr<FakeLine> line_;
 };
 
@@ -121,24 +115,20 @@ class CommOnFakeDevice : public ::testing::Test {
     SetDeviceOpener([line = line](const PortAddress&) {
       DeviceOpenResult result;
       result.device = std::make_unique<FakeDevice>(line);
-      std::lock_guard lock(line->mutex);
-      ++line->opens;
+      line->With([](FakeLine& l) { return ++l.opens; });
       return result;
     });
   }
   int32_t Open(uint16_t writeSeconds = 3, uint16_t readSeconds = 5) {
     return OpenPort(7, 19200, writeSeconds, readSeconds);
   }
-  // The line's state is shared with the port's threads: read and changed under its lock.
   template <class T>
   T Read(T FakeLine::*field) {
-    std::lock_guard lock(line->mutex);
-    return (*line).*field;
+    return line->With([&](FakeLine& l) { return l.*field; });
   }
   template <class Fn>
   void Change(Fn&& fn) {
-    std::lock_guard lock(line->mutex);
-    fn(*line);
+    line->With([&](FakeLine& l) { return fn(l), 0; });
   }
 
   std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
