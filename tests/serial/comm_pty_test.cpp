@@ -4,7 +4,6 @@
 // both ways, read time-outs, output that must not be discarded, and a vanishing peer.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <termios.h>
@@ -13,14 +12,12 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
-#include <optional>
-#include <stdexcept>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "comm.hpp"
 #include "printer.hpp"
+#include "pty_pair.hpp"
 #include "serial_device.hpp"
 #include "tauravat.h"
 
@@ -29,62 +26,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-// A pseudo-terminal: the driver opens the slave by path (TAURAVAT_COM<port>), the test
-// plays the far end on the master.
-class PtyPair {
- public:
-  explicit PtyPair(int port) : variable_("TAURAVAT_COM" + std::to_string(port)) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-      throw std::runtime_error("no pseudo-terminal");
-    }
-    slavePath_ = ptsname(master_);
-    termios raw{};
-    tcgetattr(master_, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(master_, TCSANOW, &raw);
-    // Kept open so that the master sees no hang-up between the driver's opens.
-    heldSlave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    setenv(variable_.c_str(), slavePath_.c_str(), 1);
-  }
-  ~PtyPair() {
-    CloseMaster();
-    unsetenv(variable_.c_str());
-  }
-
-  const std::string& SlavePath() const { return slavePath_; }
-  int HeldSlave() const { return heldSlave_; }
-  // The far end vanishes: the driver's side sees a hang-up.
-  void CloseMaster() {
-    for (int* fd : {&master_, &heldSlave_}) {
-      if (*fd >= 0) close(*fd);
-      *fd = -1;
-    }
-  }
-  void Send(const std::vector<uint8_t>& bytes) const {
-    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  // Waits until bytes sent from the master can be read on the driver's side.
-  bool AwaitInput() const { return Readable(heldSlave_); }
-  // One byte from the master, or nothing within a second.
-  std::optional<uint8_t> Receive() const {
-    uint8_t byte = 0;
-    if (!Readable(master_) || read(master_, &byte, 1) != 1) return std::nullopt;
-    return byte;
-  }
-
- private:
-  static bool Readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, 1000) == 1 && (p.revents & POLLIN);
-  }
-
-  std::string variable_;
-  int master_ = -1;
-  int heldSlave_ = -1;
-  std::string slavePath_;
-};
 
 SerialLink& Link() {
   return DefaultPrinter().Link;
@@ -95,7 +36,8 @@ constexpr uint8_t kPort = 201;
 class CommOnPty : public ::testing::Test {
  protected:
   void TearDown() override { ClosePort(); }
-  PtyPair pty{kPort};
+  testing::PtyPair pty;
+  testing::PortPathVariable path{kPort, pty.SlavePath()};
 };
 
 // Port 0 tries its own name like any other; a path that is no terminal is an invalid
@@ -103,14 +45,12 @@ class CommOnPty : public ::testing::Test {
 TEST_F(CommOnPty, MissingPortsPlainFilesAndHeldPortsAreRefusedWithTheirOsError) {
   char name[] = "/tmp/tauravat-not-a-tty-XXXXXX";
   close(mkstemp(name));
-  setenv("TAURAVAT_COM0", "/nonexistent/tauravat-com0", 1);
-  setenv("TAURAVAT_COM202", name, 1);
+  testing::PortPathVariable nowhere(0, "/nonexistent/tauravat-com0");
+  testing::PortPathVariable file(202, name);
   EXPECT_EQ(OpenPort(0, 9600, 3, 5), 2);
   EXPECT_EQ(OpenPort(202, 9600, 3, 5), 6);
   EXPECT_FALSE(Link().PortIsOpen());
   EXPECT_FALSE(PortAvailable(202));
-  unsetenv("TAURAVAT_COM0");
-  unsetenv("TAURAVAT_COM202");
   std::remove(name);
 
   const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
