@@ -12,7 +12,6 @@ jobs=$(nproc)
 # The programs run under wine below; nothing else of the tree is built for Windows.
 suites=(
   tests/serial/serial_event_test
-  tests/serial/serial_comm_before_open_test
   tests/serial/serial_comm_fake_test
   tests/protocol/protocol_tests
   tests/protocol/c_abi_tests

@@ -1,8 +1,5 @@
-"""The export list (driver/src/export_list.inc) against what is built from it by hand: the
-shared library's exported functions and the Python binding's signatures. Together with the
-compiler's check of each entry and the Windows .def generated from the list, an export
-cannot be half added.
-
+"""The export list (driver/src/export_list.inc) against the shared library's exported
+functions and the Python binding's signatures, so that an export cannot be half added.
 Environment: EXPORT_LIST (the list), LIBRARY (libtauravat.so), NM, PYTHONPATH (python/).
 """
 

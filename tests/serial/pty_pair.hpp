@@ -1,5 +1,6 @@
-// A pseudo-terminal pair for tests that need a real terminal device: the driver opens
-// the slave by path (through TAURAVAT_COM<n>), the test plays the far end on the master.
+// A pseudo-terminal pair for tests (and the hand-over benchmark) that need a real terminal
+// device: the driver opens the slave by path (through TAURAVAT_COM<n>), the test plays the
+// far end on the master.
 #pragma once
 
 #include <fcntl.h>
@@ -31,50 +32,39 @@ class PtyPair {
     tcgetattr(master_, &raw);
     cfmakeraw(&raw);
     tcsetattr(master_, TCSANOW, &raw);
-    // A slave descriptor kept open means the master never sees a hang-up between the
-    // driver's opens; it is not read from.
+    // Kept open so that the master sees no hang-up between the driver's opens.
     heldSlave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   }
-  ~PtyPair() {
-    CloseMaster();
-    if (heldSlave_ >= 0) close(heldSlave_);
-  }
+  ~PtyPair() { CloseMaster(); }
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
 
   const std::string& SlavePath() const { return slavePath_; }
   int Master() const { return master_; }
   int HeldSlave() const { return heldSlave_; }
-
   // The far end vanishes: the driver's side sees a hang-up.
   void CloseMaster() {
-    if (master_ >= 0) close(master_);
-    master_ = -1;
-    if (heldSlave_ >= 0) close(heldSlave_);
-    heldSlave_ = -1;
+    for (int* fd : {&master_, &heldSlave_}) {
+      if (*fd >= 0) close(*fd);
+      *fd = -1;
+    }
   }
-
   void Send(const std::vector<uint8_t>& bytes) const {
     if (write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
       throw std::runtime_error("pty write failed");
     }
   }
-
   // Waits until bytes sent from the master can be read on the driver's side.
-  bool AwaitInput(std::chrono::milliseconds timeout) const {
-    pollfd p{heldSlave_, POLLIN, 0};
-    return poll(&p, 1, static_cast<int>(timeout.count())) == 1 && (p.revents & POLLIN);
-  }
-
-  // One byte from the master, or nothing within `timeout`.
-  std::optional<uint8_t> Receive(std::chrono::milliseconds timeout) const {
-    pollfd p{master_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(timeout.count())) != 1 || !(p.revents & POLLIN)) {
-      return std::nullopt;
-    }
+  bool AwaitInput() const { return Readable(heldSlave_, 1000); }
+  // One byte from the master, or nothing within a second.
+  std::optional<uint8_t> Receive() const {
     uint8_t byte = 0;
-    if (read(master_, &byte, 1) != 1) return std::nullopt;
+    if (!Readable(master_, 1000) || read(master_, &byte, 1) != 1) return std::nullopt;
     return byte;
+  }
+  static bool Readable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, timeoutMs) == 1 && (p.revents & POLLIN);
   }
 
  private:

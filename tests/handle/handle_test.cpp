@@ -1,0 +1,460 @@
+// The handle interface (tauravat_*), for what it adds to the driver: code page 1250 and
+// UTF-8 texts both ways, messages in two languages, sized outputs with the size needed,
+// options and items read by their size, amounts in grosz checked before they are narrowed,
+// four-digit years, checks made before anything is sent, and handles used from several
+// threads. The printers are emulated in process and reached by path.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <barrier>
+#include <cstring>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "cp1250.hpp"
+#include "emulator_line.hpp"
+#include "serial_device.hpp"
+#include "tauravat.h"
+
+namespace kestradr {
+namespace {
+
+using kestra::emu::Printer;
+using testing::EmulatorLine;
+using Handle = std::unique_ptr<tauravat_printer, int32_t (*)(tauravat_printer*)>;
+
+TEST(Cp1250Text, EveryAssignedByteSurvivesTheRoundTrip) {
+  int assigned = 0;
+  for (int byte = 1; byte < 256; ++byte) {
+    const std::string original(1, static_cast<char>(byte));
+    const std::string utf8 = Cp1250ToUtf8(original);
+    if (utf8 == "\xEF\xBF\xBD") continue;  // U+FFFD: unassigned in the code page
+    ++assigned;
+    EXPECT_EQ(Utf8ToCp1250(utf8), original) << byte;
+  }
+  EXPECT_EQ(assigned, 255 - 5);  // 0x81, 0x83, 0x88, 0x90, 0x98 are unassigned
+  EXPECT_EQ(Utf8ToCp1250("ĄĆĘŁŃÓŚŹŻąćęłńóśźż"),
+            "\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF");
+  EXPECT_EQ(Utf8ToCp1250("€ Š ß ˙"), "\x80 \x8A \xDF \xFF");
+  EXPECT_EQ(Cp1250ToUtf8("Got\xF3wka \x80"), "Gotówka €");
+}
+
+TEST(Cp1250Text, CharactersOutsideTheCodePageAndBrokenUtf8AreRefused) {
+  for (const char* text : {"日本", "Ω", "😀", "a\xC5", "\xC5\x01", "\xC0\x80", "\xED\xA0\x80",
+                           "\xF8\x88\x80\x80\x80", "\x80"}) {
+    EXPECT_FALSE(Utf8ToCp1250(text).has_value()) << text;
+  }
+  EXPECT_EQ(Utf8ToCp1250(""), "");
+  EXPECT_THROW(Cp1250("Ω"), std::invalid_argument);
+}
+
+std::string Message(int32_t code, const char* language) {
+  std::vector<char> text(TAURAVAT_MESSAGE_SIZE, 'x');
+  size_t needed = 0;
+  EXPECT_EQ(tauravat_message(code, language, text.data(), text.size(), &needed), TAURAVAT_OK)
+      << code;
+  EXPECT_EQ(needed, std::strlen(text.data()) + 1) << code;
+  return text.data();
+}
+
+// Every code of the legacy message table and the handle interface's own have a text of
+// their own in each language, in UTF-8 with line feeds; codes without one get the
+// catch-all, and success none.
+TEST(HandleMessages, EveryCodeHasItsOwnUtf8TextInPolishAndInEnglish) {
+  const std::string unknownPl = Message(115, "pl");
+  const std::string unknownEn = Message(115, "en");
+  EXPECT_EQ(unknownPl, "Nieznany błąd (prawdopodobnie systemowy)");
+  EXPECT_EQ(unknownEn, "Unknown error (probably a system error)");
+  std::vector<int32_t> codes = {5, 20, 21, 23, 24, 999};
+  for (int32_t code = 99; code <= 114; ++code) codes.push_back(code);
+  for (int32_t code = 200; code <= 244; ++code) codes.push_back(code);
+  for (const int32_t code : codes) {
+    const std::string polish = Message(code, "pl");
+    const std::string english = Message(code, "en");
+    EXPECT_NE(polish, unknownPl) << code;
+    EXPECT_NE(english, unknownEn) << code;
+    EXPECT_NE(english, polish) << code;
+  }
+  for (const int32_t code : {int32_t{TAURAVAT_E_REFUSED}, 2, -1, 1000}) {
+    EXPECT_EQ(Message(code, "pl"), unknownPl) << code;
+    EXPECT_EQ(Message(code, "en"), unknownEn) << code;
+  }
+  EXPECT_EQ(Message(TAURAVAT_OK, "pl") + Message(TAURAVAT_OK, "en"), "");
+
+  EXPECT_EQ(Message(TAURAVAT_E_NAK, "pl"), "NAK na sekwencję sterującą.");
+  EXPECT_EQ(Message(TAURAVAT_E_PAPER_OUT, "en"), "Out of paper or print head raised.");
+  EXPECT_EQ(Message(TAURAVAT_E_BUFFER_TOO_SMALL, "pl"), "Bufor wyjściowy jest za mały.");
+  for (const std::string& timeout :
+       {Message(TAURAVAT_E_SEND_TIMEOUT, "pl"), Message(TAURAVAT_E_RECEIVE_TIMEOUT, "en")}) {
+    EXPECT_EQ(timeout.find('\r'), std::string::npos);
+    EXPECT_EQ(std::count(timeout.begin(), timeout.end(), '\n'), 12);
+  }
+}
+
+TEST(HandleLibrary, NullAndUnknownArgumentsAreRefusedAndVersionMatchesTheHeader) {
+  char text[16];
+  EXPECT_EQ(tauravat_message(24, nullptr, text, sizeof text, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_message(24, "en", nullptr, 16, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_message(24, "de", text, sizeof text, nullptr), TAURAVAT_E_PARAMETER_RANGE);
+  int32_t count = 0;
+  EXPECT_EQ(tauravat_chars_in_article_name(nullptr, &count), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_chars_in_article_name("abc", nullptr), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_close(nullptr), TAURAVAT_OK);
+  tauravat_printer* printer = reinterpret_cast<tauravat_printer*>(&count);
+  EXPECT_EQ(tauravat_open(nullptr, nullptr, &printer), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(printer, nullptr);
+  EXPECT_EQ(tauravat_open("/dev/null", nullptr, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+  // The frame every handle export runs in checks the handle: one export of each group.
+  size_t needed = 0;
+  tauravat_printer* const none = nullptr;
+  EXPECT_EQ(tauravat_device_name(none, text, sizeof text, &needed), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_receipt_begin(none), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_read_clock(none, text, sizeof text, &needed), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_write_line_feed(none, 1), TAURAVAT_E_NULL_ARGUMENT);
+
+  EXPECT_EQ(tauravat_version(), std::to_string(TAURAVAT_VERSION_MAJOR) + "." +
+                                    std::to_string(TAURAVAT_VERSION_MINOR) + "." +
+                                    std::to_string(TAURAVAT_VERSION_PATCH));
+}
+
+TEST(HandleLibrary, CountsSignificantCharactersOfUtf8Names) {
+  int32_t count = -1;
+  // The Polish letters count, in UTF-8 as in code page 1250; "-" does not.
+  EXPECT_EQ(tauravat_chars_in_article_name("Żółć-ą", &count), TAURAVAT_OK);
+  EXPECT_EQ(count, 5);
+  count = -1;
+  EXPECT_EQ(tauravat_chars_in_article_name("日本", &count), TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(count, -1);
+}
+
+kestra::emu::PrinterConfig Luno(int deviceType = 7) {
+  kestra::emu::PrinterConfig config;
+  config.deviceType = deviceType;
+  config.rates = {2300, 800, 500, 0, 10000, 25500, 25500};
+  return config;
+}
+
+// Text out of the handle interface through a buffer of 256 bytes, or the failing code.
+template <class Fn>
+std::string TextOf(Fn&& fn) {
+  std::vector<char> text(256, 'x');
+  size_t needed = 0;
+  const int32_t result = fn(text.data(), text.size(), &needed);
+  return result == TAURAVAT_OK ? std::string(text.data()) : "code " + std::to_string(result);
+}
+
+tauravat_item Item(const char* name, int64_t quantity = 1, int32_t decimals = 0,
+                   int64_t price = 100) {
+  return {
+      sizeof(tauravat_item), TAURAVAT_ITEM_SALE, name, 1, 0, quantity, decimals, "kg", price, 0};
+}
+
+// Emulated printers at "/emu/0" and "/emu/2"; the first handle is open on the first.
+class OnEmulator : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDeviceOpener([lines = lines](const PortAddress& address) {
+      DeviceOpenResult result;
+      for (size_t i = 0; i < lines.size(); ++i) {
+        if (address.path == "/emu/" + std::to_string(i)) result.device = lines[i]->OpenDevice();
+      }
+      if (result.device == nullptr) result.osError = kErrorFileNotFound;
+      return result;
+    });
+    printer = Open();
+    ASSERT_NE(printer, nullptr);
+  }
+  void TearDown() override {
+    printer.reset();
+    SetDeviceOpener({});
+  }
+  // A handle on the printer at `path`; null (and the code in *result) when opening fails.
+  static Handle Open(const char* path = "/emu/0", const tauravat_options* options = nullptr,
+                     int32_t* result = nullptr) {
+    tauravat_printer* opened = nullptr;
+    const int32_t code = tauravat_open(path, options, &opened);
+    if (result != nullptr) *result = code;
+    return Handle(opened, &tauravat_close);
+  }
+  Printer& Emulated(size_t i = 0) { return lines[i]->Printer(); }
+
+  std::vector<std::shared_ptr<EmulatorLine>> lines = {std::make_shared<EmulatorLine>(Luno()),
+                                                      std::make_shared<EmulatorLine>(Luno(3)),
+                                                      std::make_shared<EmulatorLine>(Luno(11))};
+  Handle printer{nullptr, &tauravat_close};
+};
+
+// The options are read as far as their size reaches; failures hold nothing; texts come
+// out in UTF-8, the progress captions and the (Polish) name of an unknown device.
+TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeAndGivesTextsInUtf8) {
+  tauravat_options options{};
+  options.size = sizeof options;
+  options.baud = 14400;
+  int32_t result = -1;
+  EXPECT_EQ(Open("/emu/2", &options, &result), nullptr);
+  EXPECT_EQ(result, TAURAVAT_E_PARAMETER_RANGE);
+  options.baud = 0;
+  options.size = 4;  // reaches neither the speed nor the time-out
+  EXPECT_EQ(Open("/emu/2", &options, &result), nullptr);
+  EXPECT_EQ(result, TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(Open("/emu/none", nullptr, &result), nullptr);
+  EXPECT_EQ(result, 2);
+  EXPECT_EQ(Open("", nullptr, &result), nullptr);
+  EXPECT_EQ(result, TAURAVAT_E_PARAMETER_RANGE);
+
+  std::vector<std::string> progress;
+  options.size = sizeof options;
+  options.progress = [](void* user, const char* text) {
+    static_cast<std::vector<std::string>*>(user)->push_back(text);
+  };
+  options.user = &progress;
+  const Handle opened = Open("/emu/2", &options, &result);
+  ASSERT_EQ(result, TAURAVAT_OK);
+  EXPECT_NE(std::find(progress.begin(), progress.end(), "Odczyt typu urządzenia..."),
+            progress.end());
+  int32_t type = -1;
+  EXPECT_EQ(tauravat_device_type(opened.get(), &type, nullptr), TAURAVAT_OK);
+  EXPECT_EQ(type, 11);
+  EXPECT_EQ(TextOf([&](char* t, size_t s, size_t* n) {
+              return tauravat_device_name(opened.get(), t, s, n);
+            }),
+            "INNE URZĄDZENIE");
+}
+
+TEST_F(OnEmulator, Utf8TextsReachThePaperAndAmountsAreGrosz) {
+  int32_t free = -1;
+  ASSERT_EQ(tauravat_fill_payment(printer.get(), 1, "Gotówka", 1000, 0), TAURAVAT_OK);
+  ASSERT_EQ(tauravat_fill_lines(printer.get(), 0, "Dziękujemy, zapraszamy!", &free), TAURAVAT_OK);
+  EXPECT_EQ(free, 5);
+  ASSERT_EQ(tauravat_receipt_begin(printer.get()), TAURAVAT_OK);
+  int64_t value = 0;
+  tauravat_item item = Item("Żółć wiśniowa ŁÓDŹ", 1500, 3, 199);
+  ASSERT_EQ(tauravat_receipt_item(printer.get(), &item, &value), TAURAVAT_OK);
+  EXPECT_EQ(value, 299);  // 1.5 × 1.99 = 2.985, a half rounded up
+  item = Item("Chleb razowy krojony", 2, 0, 450);
+  item.rate = 2;
+  ASSERT_EQ(tauravat_receipt_item(printer.get(), &item, &value), TAURAVAT_OK);
+  EXPECT_EQ(tauravat_receipt_end(printer.get(), 0), TAURAVAT_OK);
+
+  const std::string paper = Emulated().Paper().Text();
+  for (const char* expected : {"Żółć wiśniowa ŁÓDŹ", "Gotówka", "Dziękujemy, zapraszamy!"})
+    EXPECT_NE(paper.find(expected), std::string::npos) << expected << " in\n" << paper;
+  int64_t total = 0;
+  EXPECT_EQ(tauravat_read_total(printer.get(), &total), TAURAVAT_OK);
+  EXPECT_EQ(total, 1199);
+  EXPECT_EQ(tauravat_read_sel_total(printer.get(), "B", &total), TAURAVAT_OK);
+  EXPECT_EQ(total, 900);
+}
+
+TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {
+  ASSERT_EQ(tauravat_receipt_begin(printer.get()), TAURAVAT_OK);
+  const auto seen = [&] { return Emulated().CommandsSeen(); };
+  const auto before = seen();
+  std::vector<std::pair<tauravat_item, int32_t>> cases = {
+      {Item("Herbata 日本 zielona"), TAURAVAT_E_PARAMETER_RANGE},
+      {Item("Herbata", int64_t{1} << 32), TAURAVAT_E_QUANTITY_RANGE},
+      {Item("Herbata", 1, 0, -(int64_t{1} << 40)), TAURAVAT_E_PRICE_RANGE}};
+  for (const int32_t expected : {TAURAVAT_E_UNIT_RANGE, TAURAVAT_E_LINE_VALUE_TOO_LARGE,
+                                 TAURAVAT_E_PARAMETER_RANGE, TAURAVAT_E_PARAMETER_RANGE})
+    cases.push_back({Item("Herbata"), expected});
+  cases[3].first.unit = "litry";
+  cases[4].first.value = int64_t{5} << 31;
+  cases[5].first.kind = 2;
+  cases[6].first.size = sizeof(tauravat_item) - 8;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    int64_t value = -7;
+    EXPECT_EQ(tauravat_receipt_item(printer.get(), &cases[i].first, &value), cases[i].second) << i;
+    EXPECT_EQ(value, -7) << i;
+  }
+  EXPECT_EQ(tauravat_fill_payment(printer.get(), 1, "Karta", int64_t{1} << 31, 0),
+            TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(tauravat_fill_lines(printer.get(), 0, "Ω", nullptr), TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(tauravat_package_item(printer.get(), 0, 1, 1, int64_t{1} << 31),
+            TAURAVAT_E_PARAMETER_RANGE);
+
+  // Null outputs and inputs are refused before any exchange too.
+  int32_t number = 0;
+  uint32_t rates[7] = {};
+  for (const int32_t refused : {
+           tauravat_device_type(printer.get(), nullptr, &number),
+           tauravat_read_total(printer.get(), nullptr),
+           tauravat_read_sel_total(printer.get(), nullptr, nullptr),
+           tauravat_read_vat(printer.get(), &number, nullptr),
+           tauravat_set_vat(printer.get(), nullptr, rates),
+           tauravat_read_clock(printer.get(), nullptr, 20, nullptr),
+           tauravat_receipt_number(printer.get(), nullptr),
+           tauravat_printer_number(printer.get(), nullptr, nullptr, 0, nullptr),
+           tauravat_receipt_item(printer.get(), nullptr, nullptr),
+           tauravat_fill_payment(printer.get(), 1, nullptr, 0, 0),
+           tauravat_rs_sequence(printer.get(), 0x46, nullptr, 1, 1, nullptr, 0, nullptr),
+       })
+    EXPECT_EQ(refused, TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(seen(), before);
+  EXPECT_EQ(tauravat_receipt_cancel(printer.get()), TAURAVAT_OK);
+}
+
+TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndANulOnly) {
+  char text[TAURAVAT_CLOCK_SIZE];
+  std::fill(std::begin(text), std::end(text), 'x');
+  size_t needed = 0;
+  EXPECT_EQ(tauravat_read_clock(printer.get(), text, 19, &needed), TAURAVAT_E_BUFFER_TOO_SMALL);
+  EXPECT_EQ(needed, 20u);  // "YYYY-MM-DD hh:mm:ss" and the NUL, one more than given
+  EXPECT_EQ(text[0], '\0');
+  EXPECT_EQ(text[1], 'x');
+  ASSERT_EQ(tauravat_read_clock(printer.get(), text, needed, &needed), TAURAVAT_OK);
+  EXPECT_TRUE(std::regex_match(text, std::regex(R"(20\d\d-\d\d-\d\d \d\d:\d\d:\d\d)"))) << text;
+
+  EXPECT_EQ(tauravat_read_unique_number(printer.get(), nullptr, 0, &needed),
+            TAURAVAT_E_BUFFER_TOO_SMALL);
+  EXPECT_EQ(needed, 12u);
+  EXPECT_EQ(TextOf([&](char* t, size_t s, size_t* n) {
+              return tauravat_read_unique_number(printer.get(), t, s, n);
+            }),
+            "KES12345678");
+  int32_t number = -1;
+  EXPECT_EQ(TextOf([&](char* t, size_t s, size_t* n) {
+              return tauravat_printer_number(printer.get(), &number, t, s, n);
+            }),
+            "KE");
+  EXPECT_EQ(number, 1);
+
+  uint8_t reply[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+  EXPECT_EQ(tauravat_rs_sequence(printer.get(), 0xFF, nullptr, 0, 2, reply, 1, &needed),
+            TAURAVAT_E_BUFFER_TOO_SMALL);
+  EXPECT_EQ(needed, 2u);
+  EXPECT_EQ(reply[0], 0xAA);
+  EXPECT_EQ(tauravat_rs_sequence(printer.get(), 0xFF, nullptr, 0, 2, reply, 2, &needed),
+            TAURAVAT_OK);
+  EXPECT_EQ(reply[0], 0x2C);  // the LUNO's identification byte
+  EXPECT_EQ(reply[2], 0xAA);
+}
+
+TEST_F(OnEmulator, RatesAndReportsTakeTheirOwnUnits) {
+  int32_t count = 0;
+  uint32_t rates[7] = {};
+  ASSERT_EQ(tauravat_read_vat(printer.get(), &count, rates), TAURAVAT_OK);
+  EXPECT_EQ(count, 7);
+  EXPECT_EQ(std::vector<uint32_t>(rates, rates + 7),
+            (std::vector<uint32_t>{2300, 800, 500, 0, 10000, 25500, 25500}));
+  const uint32_t wanted[7] = {2300, 800, 500, 0, 10000, 2000, TAURAVAT_RATE_RESERVED};
+  EXPECT_EQ(tauravat_set_vat(printer.get(), &count, wanted), TAURAVAT_OK);
+  EXPECT_EQ(Emulated().Memory().Rates()[5], 2000);
+
+  // Four-digit years; everything out of range is refused before anything is printed.
+  const std::string paper = Emulated().Paper().Text();
+  for (const int32_t refused : {
+           tauravat_period_report(printer.get(), TAURAVAT_REPORT_SHORT, 1999, 1, 1, 2026, 1, 31),
+           tauravat_monthly_report(printer.get(), TAURAVAT_REPORT_DETAILED, 2026, 13),
+           tauravat_number_report(printer.get(), TAURAVAT_REPORT_SHORT, 1, 70000),
+           tauravat_number_report(printer.get(), 2, 1, 2),
+           tauravat_write_line_feed(printer.get(), 256),
+           tauravat_print_control(printer.get(), 2),
+       })
+    EXPECT_EQ(refused, TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(Emulated().Paper().Text(), paper);
+  EXPECT_EQ(tauravat_daily_report(printer.get(), 0), TAURAVAT_E_NO_SALES_SINCE_REPORT);
+  EXPECT_EQ(tauravat_daily_report(printer.get(), 1), TAURAVAT_OK);
+}
+
+// Two printers on two lines, each driven from its own thread: each gets its own receipts,
+// whole, and nothing of the other's.
+TEST_F(OnEmulator, TwoPrintersWorkAtOnceFromTwoThreads) {
+  constexpr int kReceipts = 4;
+  printer.reset();
+  std::barrier start(2);
+  const auto sell = [&](const char* path, std::string article, int64_t price) {
+    start.arrive_and_wait();
+    const Handle handle = Open(path);
+    int32_t result = handle == nullptr ? TAURAVAT_E_NULL_ARGUMENT : TAURAVAT_OK;
+    for (int receipt = 0; result == TAURAVAT_OK && receipt < kReceipts; ++receipt) {
+      result = tauravat_receipt_begin(handle.get());
+      for (int line = 0; result == TAURAVAT_OK && line < 2; ++line) {
+        const std::string name =
+            article + " " + std::to_string(receipt) + "-" + std::to_string(line);
+        const tauravat_item item = Item(name.c_str(), 1, 0, price);
+        result = tauravat_receipt_item(handle.get(), &item, nullptr);
+      }
+      if (result == TAURAVAT_OK) result = tauravat_receipt_end(handle.get(), 0);
+    }
+    return result;
+  };
+  int32_t lunoResult = -1;
+  int32_t tauraResult = -1;
+  std::thread first([&] { lunoResult = sell("/emu/0", "Masło extra", 649); });
+  std::thread second([&] { tauraResult = sell("/emu/1", "Kawa ziarnista", 2999); });
+  first.join();
+  second.join();
+  EXPECT_EQ(lunoResult, TAURAVAT_OK);
+  EXPECT_EQ(tauraResult, TAURAVAT_OK);
+  for (const auto& [i, price] : {std::pair{0, 649}, std::pair{1, 2999}}) {
+    EXPECT_EQ(Emulated(i).Memory().DayTotals()[0], kReceipts * 2 * price);
+    EXPECT_EQ(Emulated(i).Memory().ReceiptsToday(), kReceipts);
+  }
+  EXPECT_EQ(Emulated(0).Paper().Text().find("Kawa"), std::string::npos);
+  EXPECT_EQ(Emulated(1).Paper().Text().find("Masło"), std::string::npos);
+  EXPECT_NE(Emulated(1).Paper().Text().find("Kawa ziarnista 3-1"), std::string::npos);
+}
+
+// Interleaved on the wire, the answers of calls from several threads would be each
+// other's bytes: one handle takes them one at a time.
+TEST_F(OnEmulator, OneHandleTakesTheCallsOfSeveralThreadsOneAtATime) {
+  constexpr int kThreads = 3;
+  std::atomic<int> wrong{0};
+  std::barrier start(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      start.arrive_and_wait();
+      for (int round = 0; round < 15; ++round) {
+        int32_t count = 0;
+        uint32_t rates[7] = {};
+        if (tauravat_read_vat(printer.get(), &count, rates) != TAURAVAT_OK || rates[0] != 2300)
+          ++wrong;
+        if (TextOf([&](char* text, size_t size, size_t* needed) {
+              return tauravat_read_unique_number(printer.get(), text, size, needed);
+            }) != "KES12345678")
+          ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+struct Reentry {
+  tauravat_printer* printer = nullptr;
+  std::vector<int32_t> nested;
+};
+
+TEST_F(OnEmulator, AProgressCallBackCannotUseItsOwnHandle) {
+  printer.reset();
+  Reentry reentry;
+  tauravat_options options{};
+  options.size = sizeof options;
+  options.user = &reentry;
+  options.progress = [](void* user, const char*) {
+    auto& state = *static_cast<Reentry*>(user);
+    if (state.printer == nullptr) return;
+    char name[TAURAVAT_DEVICE_NAME_SIZE];
+    state.nested.push_back(tauravat_device_name(state.printer, name, sizeof name, nullptr));
+    state.nested.push_back(tauravat_close(state.printer));
+  };
+  printer = Open("/emu/0", &options);
+  ASSERT_NE(printer, nullptr);
+  reentry.printer = printer.get();
+  int32_t count = 0;
+  uint32_t rates[7] = {};
+  EXPECT_EQ(tauravat_read_vat(printer.get(), &count, rates), TAURAVAT_OK);
+  ASSERT_FALSE(reentry.nested.empty());
+  for (const int32_t code : reentry.nested) EXPECT_EQ(code, TAURAVAT_E_REENTERED);
+  reentry.printer = nullptr;  // the refused close freed nothing: the handle still works
+  EXPECT_EQ(tauravat_read_vat(printer.get(), &count, rates), TAURAVAT_OK);
+}
+
+}  // namespace
+}  // namespace kestradr
