@@ -1,52 +1,28 @@
 #include "http_fixture.hpp"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <atomic>
 
 namespace tauravatd::testing {
 
 using namespace std::chrono_literals;
 
-HttpFixture::HttpFixture(std::vector<std::string> printers)
-    : HttpFixture(std::make_unique<FakeDriver>(), {}) {
-  auto& fake = static_cast<FakeDriver&>(*driver_);
-  for (const std::string& name : printers) {
-    config_.printers.push_back({name, "/dev/" + name, 9600, 1000});
-    printers_[name] = fake.Add("/dev/" + name);
-  }
-}
-
-HttpFixture::HttpFixture(std::unique_ptr<Driver> driver, std::vector<PrinterSettings> settings)
-    : driver_(std::move(driver)) {
-  static std::atomic<int> serial{0};
-  directory_ = std::filesystem::temp_directory_path() /
-               ("tauravatd-http-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-  std::filesystem::remove_all(directory_);
-  std::filesystem::create_directories(directory_);
-  config_.journalPath = (directory_ / "journal.sqlite").string();
+HttpFixture::HttpFixture(std::vector<std::string> printers) {
+  config_.journalPath = directory_.Path("journal.sqlite");
   config_.receiptWait = 20s;
   config_.operationWait = 20s;
   config_.worker.backoff = {5ms, 20ms};
   config_.worker.pollInterval = 50ms;
-  config_.printers = std::move(settings);
-}
-
-HttpFixture::~HttpFixture() {
-  Stop();
-  std::filesystem::remove_all(directory_);
+  for (const std::string& name : printers) {
+    config_.printers.push_back({name, "/dev/" + name, 9600, 1000});
+    printers_[name] = driver_.Add("/dev/" + name);
+  }
 }
 
 void HttpFixture::Start() {
-  service_ = std::make_unique<Service>(config_, *driver_);
+  service_ = std::make_unique<Service>(config_, driver_);
   desk_ = std::make_unique<ReceiptDesk>(*service_);
   service_->Start();
-  HttpOptions options;
-  options.token = config_.token;
-  options.bodyLimit = config_.bodyLimit;
-  options.threads = config_.httpThreads;
+  HttpOptions options{config_.token, config_.bodyLimit, config_.httpThreads};
   http_ = std::make_unique<HttpServer>(MakeRoutes(*service_, *desk_), service_->Answer(), options);
   port_ = http_->Bind("127.0.0.1", 0);
   serving_ = std::thread([this] { http_->Serve(); });
@@ -66,19 +42,6 @@ void HttpFixture::Stop() {
   service_.reset();
 }
 
-Reply HttpFixture::Get(const std::string& path, const std::string& token) {
-  return Send("GET", path, "", token);
-}
-
-Reply HttpFixture::Post(const std::string& path, const std::string& body,
-                        const std::string& token) {
-  return Send("POST", path, body, token);
-}
-
-Reply HttpFixture::Put(const std::string& path, const std::string& body, const std::string& token) {
-  return Send("PUT", path, body, token);
-}
-
 Reply HttpFixture::Send(const std::string& method, const std::string& path, const std::string& body,
                         const std::string& token) {
   httplib::Client client("127.0.0.1", port_);
@@ -88,16 +51,11 @@ Reply HttpFixture::Send(const std::string& method, const std::string& path, cons
   httplib::Result result = method == "GET"    ? client.Get(path, headers)
                            : method == "POST" ? client.Post(path, headers, body, "application/json")
                                               : client.Put(path, headers, body, "application/json");
-  Reply reply;
   if (!result) {
-    ADD_FAILURE_AT(__FILE__, __LINE__)
-        << method << " " << path << ": " << httplib::to_string(result.error());
-    return reply;
+    ADD_FAILURE() << method << " " << path << ": " << httplib::to_string(result.error());
+    return {};
   }
-  reply.status = result->status;
-  reply.text = result->body;
-  reply.body = nlohmann::json::parse(result->body, nullptr, false);
-  return reply;
+  return {result->status, nlohmann::json::parse(result->body, nullptr, false), result->body};
 }
 
 std::string ReceiptBody(const std::string& id, int items, const std::string& extra) {
