@@ -76,7 +76,7 @@ class FakeBackend : public PrinterBackend {
       if (!s().receiptOpen) return kNak;
       request_.discountPercent = discountPercent;
       s().current.total = ReceiptTotal(request_);
-      s().current.number = ++s().counter;
+      ++s().counter;
       s().paper.push_back(s().current);
       s().receiptOpen = false;
       return kOk;

@@ -20,7 +20,6 @@ namespace tauravatd::testing {
 struct PrintedReceipt {
   std::vector<std::string> items;  // item names in order
   int64_t total = 0;
-  int32_t number = 0;  // the counter after it
 };
 
 // One scripted fault: the next call of the operation answers `code`; with `acted` the

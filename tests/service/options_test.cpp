@@ -19,7 +19,7 @@ class OptionsTest : public ::testing::Test {
   testing::ScratchDirectory directory_{"tauravatd-options"};
 };
 
-TEST_F(OptionsTest, FlagsForTheCommonCase) {
+TEST_F(OptionsTest, FlagsForTheCommonCaseAndTheJournalInTheStateDirectory) {
   const Options options =
       ParseOptions({"--printer", "till1=/dev/ttyUSB0:19200", "--printer",
                     "till2=/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", "--journal",
@@ -37,9 +37,7 @@ TEST_F(OptionsTest, FlagsForTheCommonCase) {
   EXPECT_EQ(options.config.listenPort, 8787);
   EXPECT_EQ(options.config.journalPath, "/tmp/j.sqlite");
   EXPECT_FALSE(options.config.token);
-}
-
-TEST_F(OptionsTest, TheJournalGoesToTheStateDirectoryByDefault) {
+  // With no journal given, the state directory holds it.
   EXPECT_EQ(ParseOptions({"--emulator"}, "/var/lib/tauravatd").config.journalPath,
             "/var/lib/tauravatd/journal.sqlite");
   EXPECT_EQ(ParseOptions({"--emulator"}, std::nullopt).config.journalPath,
