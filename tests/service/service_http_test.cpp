@@ -44,9 +44,14 @@ class HttpFixture {
       printers_[name] = driver_.Add("/dev/" + name);
     }
   }
-  ~HttpFixture() { Stop(); }
+  ~HttpFixture() {
+    if (!http_) return;
+    service_->Stop();  // answers what waits, so the server's threads can finish
+    http_->Stop();
+    serving_.join();
+  }
 
-  // Starts (or starts again, on the same journal) the service as configured.
+  // Starts the service as configured.
   void Start() {
     service_ = std::make_unique<Service>(config_, driver_);
     desk_ = std::make_unique<ReceiptDesk>(*service_);
@@ -61,16 +66,6 @@ class HttpFixture {
     // request here, before a test starts client threads, builds them on this thread.
     Get("/v1/health", config_.token.value_or(""));
   }
-  void Stop() {
-    if (!http_) return;
-    service_->Stop();  // answers what waits, so the server's threads can finish
-    http_->Stop();
-    serving_.join();
-    http_.reset();
-    desk_.reset();
-    service_.reset();
-  }
-
   ServiceConfig& Config() { return config_; }
   FakePrinter& Printer(const std::string& name) { return *printers_.at(name); }
   Service& Running() { return *service_; }
