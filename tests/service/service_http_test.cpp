@@ -253,11 +253,10 @@ TEST_F(ServiceHttpTest, FourClientsEachInOrderEveryReceiptOnce) {
   for (std::thread& client : clients) client.join();
   const auto paper = service_.Printer("till1").State().paper;
   ASSERT_EQ(paper.size(), static_cast<size_t>(kClients * kReceipts));
-  std::set<std::string> seen;
+  // Each client's receipts in the order it sent them, so none twice.
   std::vector<int> next(kClients, 0);
   for (const PrintedReceipt& receipt : paper) {
     const std::string& name = receipt.items.at(0);  // "Towar c<client>-<n> 0"
-    EXPECT_TRUE(seen.insert(name).second) << name << " printed twice";
     const int client = name[7] - '0';
     EXPECT_EQ(std::stoi(name.substr(9)), next[static_cast<size_t>(client)]++) << name;
   }
