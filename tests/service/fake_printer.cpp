@@ -1,82 +1,16 @@
 #include "fake_printer.hpp"
 
+#include <unistd.h>
+
+#include <atomic>
+
 #include "receipt_total.hpp"
 #include "result_codes.hpp"
 
 namespace tauravatd::testing {
 
-void FakePrinter::Script(const std::string& operation, Fault fault) {
-  std::lock_guard lock(mutex_);
-  faults_[operation].push_back(fault);
-}
-
-void FakePrinter::OnCall(std::function<void(const std::string&)> hook) {
-  std::lock_guard lock(mutex_);
-  hook_ = std::move(hook);
-}
-
-void FakePrinter::SetReachable(bool reachable) {
-  std::lock_guard lock(mutex_);
-  reachable_ = reachable;
-}
-
-void FakePrinter::SetSilent(bool silent) {
-  std::lock_guard lock(mutex_);
-  silent_ = silent;
-}
-
-void FakePrinter::SetConditions(int32_t code) {
-  std::lock_guard lock(mutex_);
-  conditions_ = code;
-}
-
-void FakePrinter::SetDevice(DeviceInfo device) {
-  std::lock_guard lock(mutex_);
-  device_ = std::move(device);
-}
-
-void FakePrinter::SetRates(RateTable rates) {
-  std::lock_guard lock(mutex_);
-  rates_ = rates;
-}
-
-void FakePrinter::SetCounter(int32_t counter) {
-  std::lock_guard lock(mutex_);
-  counter_ = counter;
-}
-
-std::vector<PrintedReceipt> FakePrinter::Paper() const {
-  std::lock_guard lock(mutex_);
-  return paper_;
-}
-
-int32_t FakePrinter::Counter() const {
-  std::lock_guard lock(mutex_);
-  return counter_;
-}
-
-int FakePrinter::Cancelled() const {
-  std::lock_guard lock(mutex_);
-  return cancelled_;
-}
-
-bool FakePrinter::ReceiptOpen() const {
-  std::lock_guard lock(mutex_);
-  return receiptOpen_;
-}
-
-int FakePrinter::Opens() const {
-  std::lock_guard lock(mutex_);
-  return opens_;
-}
-
-std::vector<std::string> FakePrinter::Calls() const {
-  std::lock_guard lock(mutex_);
-  return calls_;
-}
-
-// The driver's side of one connection: whether it holds a receipt open, and the tables
-// and totals of that receipt.
+// The driver's side of one connection: whether it holds a receipt open, and the request
+// of that receipt (for its total).
 class FakeBackend : public PrinterBackend {
  public:
   explicit FakeBackend(std::shared_ptr<FakePrinter> printer) : printer_(std::move(printer)) {}
@@ -84,10 +18,10 @@ class FakeBackend : public PrinterBackend {
   int32_t Open() override {
     return Call("open", [&] {
       // Opening identifies the printer: a silent one does not answer.
-      if (p().silent_) return kReceiveTimeout;
+      if (s().silent) return kReceiveTimeout;
       // Opening cancels any receipt the printer holds open.
-      if (p().receiptOpen_) Cancel();
-      ++p().opens_;
+      Cancel();
+      ++s().opens;
       open_ = true;
       driverReceipt_ = false;
       return kOk;
@@ -96,41 +30,29 @@ class FakeBackend : public PrinterBackend {
   void Close() override { open_ = false; }
 
   int32_t Identify(DeviceInfo& device) override {
-    return Call("identify", [&] {
-      device = p().device_;
-      return kOk;
-    });
+    return Read("identify", device, &FakeState::device);
   }
   int32_t ReceiptConditions() override {
-    return Call("conditions", [&] { return p().conditions_; });
+    return Call("conditions", [&] { return s().conditions; });
   }
   int32_t ReadRates(RateTable& rates) override {
-    return Call("read_rates", [&] {
-      rates = p().rates_;
-      return kOk;
-    });
+    return Read("read_rates", rates, &FakeState::rates);
   }
   int32_t WriteRates(RateTable& rates) override {
     return Call("write_rates", [&] {
-      if (p().counter_ != 0) return kReceiptCounterNotZero;
-      p().rates_ = rates;
+      if (s().counter != 0) return kReceiptCounterNotZero;
+      s().rates = rates;
       return kOk;
     });
   }
-  int32_t SetPayments(std::span<const PaymentLine> payments) override {
-    payments_.assign(payments.begin(), payments.end());
-    return kOk;
-  }
-  int32_t SetExtraLines(std::span<const ExtraLine> lines) override {
-    lines_.assign(lines.begin(), lines.end());
-    return kOk;
-  }
+  int32_t SetPayments(std::span<const PaymentLine>) override { return kOk; }
+  int32_t SetExtraLines(std::span<const ExtraLine>) override { return kOk; }
   int32_t ReceiptBegin() override {
     if (driverReceipt_) return kReceiptOpen;
     return Call("begin", [&] {
-      if (p().conditions_ != kOk) return p().conditions_;
-      p().receiptOpen_ = true;
-      p().current_ = {};
+      if (s().conditions != kOk) return s().conditions;
+      s().receiptOpen = true;
+      s().current = {};
       driverReceipt_ = true;
       request_ = {};
       return kOk;
@@ -139,8 +61,8 @@ class FakeBackend : public PrinterBackend {
   int32_t ReceiptItem(const SaleLine& item, int64_t& value) override {
     if (!driverReceipt_) return kReceiptNotOpen;
     return Call("item", [&] {
-      if (!p().receiptOpen_) return kReceiptCancelled;
-      p().current_.items.push_back(item.name);
+      if (!s().receiptOpen) return kReceiptCancelled;
+      s().current.items.push_back(item.name);
       request_.items.push_back(item);
       value = item.value;
       return kOk;
@@ -149,17 +71,14 @@ class FakeBackend : public PrinterBackend {
   int32_t ReceiptEnd(int32_t discountPercent) override {
     if (!driverReceipt_) return kReceiptNotOpen;
     return Call("end", [&] {
-      // The printer no longer holds the receipt (an end it already carried out).
-      if (!p().receiptOpen_) {
-        driverReceipt_ = false;
-        return kNak;
-      }
-      request_.discountPercent = discountPercent;
-      p().current_.total = ReceiptTotal(request_);
-      p().current_.number = ++p().counter_;
-      p().paper_.push_back(p().current_);
-      p().receiptOpen_ = false;
       driverReceipt_ = false;
+      // The printer no longer holds the receipt (an end it already carried out).
+      if (!s().receiptOpen) return kNak;
+      request_.discountPercent = discountPercent;
+      s().current.total = ReceiptTotal(request_);
+      ++s().counter;
+      s().paper.push_back(s().current);
+      s().receiptOpen = false;
       return kOk;
     });
   }
@@ -172,75 +91,69 @@ class FakeBackend : public PrinterBackend {
     });
   }
   int32_t ReceiptNumber(int32_t& number) override {
-    if (driverReceipt_) return kReceiptOpen;
-    return Call("counter", [&] {
-      number = p().counter_;
-      return kOk;
-    });
+    return driverReceipt_ ? kReceiptOpen : Read("counter", number, &FakeState::counter);
   }
   int32_t DailyReportNumber(int32_t& number) override {
-    return Call("daily_report_number", [&] {
-      number = 1;
-      return kOk;
-    });
+    number = 1;
+    return Call("daily_report_number");
   }
   int32_t ReadClock(std::string& text) override {
-    return Call("clock", [&] {
-      text = "24.05.01;12:30";
-      return kOk;
-    });
+    text = "24.05.01;12:30";
+    return Call("clock");
   }
-  int32_t OpenDrawer(int32_t) override {
-    return Call("drawer", [] { return kOk; });
-  }
+  int32_t OpenDrawer(int32_t) override { return Call("drawer"); }
   int32_t DailyReport(bool force) override {
     return Call("daily_report", [&] {
-      if (p().counter_ == 0 && !force) return kNoReceiptsSinceReport;
-      p().counter_ = 0;
+      if (s().counter == 0 && !force) return kNoReceiptsSinceReport;
+      s().counter = 0;
       return kOk;
     });
   }
-  int32_t PeriodReport(ReportKind, Date, Date) override {
-    return Call("period_report", [] { return kOk; });
-  }
-  int32_t MonthlyReport(ReportKind, int32_t, int32_t) override {
-    return Call("monthly_report", [] { return kOk; });
-  }
-  int32_t NumberReport(ReportKind, int32_t, int32_t) override {
-    return Call("number_report", [] { return kOk; });
-  }
+  int32_t PeriodReport(ReportKind, Date, Date) override { return Call("period_report"); }
+  int32_t MonthlyReport(ReportKind, int32_t, int32_t) override { return Call("monthly_report"); }
+  int32_t NumberReport(ReportKind, int32_t, int32_t) override { return Call("number_report"); }
 
  private:
-  FakePrinter& p() { return *printer_; }
+  FakeState& s() { return printer_->state_; }
 
   void Cancel() {
-    if (!p().receiptOpen_) return;
-    p().receiptOpen_ = false;
-    ++p().cancelled_;
+    if (!s().receiptOpen) return;
+    s().receiptOpen = false;
+    ++s().cancelled;
   }
 
+  template <class T>
+  int32_t Read(const std::string& operation, T& value, T FakeState::*field) {
+    return Call(operation, [&] {
+      value = s().*field;
+      return kOk;
+    });
+  }
+  int32_t Call(const std::string& operation) {
+    return Call(operation, [] { return kOk; });
+  }
   template <class Action>
   int32_t Call(const std::string& operation, Action&& action) {
     if (!printer_) return 2;  // no such device
     std::function<void(const std::string&)> hook;
     {
-      std::lock_guard lock(p().mutex_);
-      hook = p().hook_;
+      std::lock_guard lock(printer_->mutex_);
+      hook = printer_->hook_;
     }
     if (hook) hook(operation);
-    std::lock_guard lock(p().mutex_);
-    p().calls_.push_back(operation);
+    std::lock_guard lock(printer_->mutex_);
+    s().calls.push_back(operation);
     if (operation != "open" && !open_) return kNotInitialised;
     // A scripted fault comes first: the printer may have acted before the line failed.
-    auto& faults = p().faults_[operation];
+    auto& faults = s().faults[operation];
     if (!faults.empty()) {
       const Fault fault = faults.front();
       faults.pop_front();
       if (fault.acted) action();
       return fault.code;
     }
-    if (!p().reachable_) return operation == "open" ? 2 : kReceiveTimeout;
-    if (p().silent_ && operation != "open") return kReceiveTimeout;
+    if (!s().reachable) return operation == "open" ? 2 : kReceiveTimeout;
+    if (s().silent && operation != "open") return kReceiveTimeout;
     return action();
   }
 
@@ -248,14 +161,10 @@ class FakeBackend : public PrinterBackend {
   bool open_ = false;
   bool driverReceipt_ = false;
   ReceiptRequest request_;
-  std::vector<PaymentLine> payments_;
-  std::vector<ExtraLine> lines_;
 };
 
 std::shared_ptr<FakePrinter> FakeDriver::Add(const std::string& device) {
-  auto printer = std::make_shared<FakePrinter>();
-  printers_[device] = printer;
-  return printer;
+  return printers_[device] = std::make_shared<FakePrinter>();
 }
 
 std::unique_ptr<PrinterBackend> FakeDriver::MakeBackend(const PrinterSettings& settings) {
@@ -266,6 +175,14 @@ std::unique_ptr<PrinterBackend> FakeDriver::MakeBackend(const PrinterSettings& s
 CodeDescription FakeDriver::Describe(int32_t code) const {
   return {"CODE_" + std::to_string(code), "kod " + std::to_string(code),
           "code " + std::to_string(code)};
+}
+
+ScratchDirectory::ScratchDirectory(const std::string& prefix) {
+  static std::atomic<int> serial{0};
+  path_ = std::filesystem::temp_directory_path() /
+          (prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+  std::filesystem::remove_all(path_);
+  std::filesystem::create_directories(path_);
 }
 
 }  // namespace tauravatd::testing

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,7 +20,6 @@ namespace tauravatd::testing {
 struct PrintedReceipt {
   std::vector<std::string> items;  // item names in order
   int64_t total = 0;
-  int32_t number = 0;  // the counter after it
 };
 
 // One scripted fault: the next call of the operation answers `code`; with `acted` the
@@ -29,49 +29,52 @@ struct Fault {
   bool acted = false;
 };
 
+struct FakeState {
+  bool reachable = true;  // false: opening the port answers 2, every exchange 21
+  bool silent = false;    // the port opens, every exchange times out (21)
+  int32_t conditions = 0;
+  DeviceInfo device{7, 1, "LUNO"};
+  RateTable rates{7, {2300, 800, 500, 0, kExemptRate, kReservedRate, kReservedRate}};
+  int32_t counter = 0;
+  std::vector<PrintedReceipt> paper;
+  PrintedReceipt current;
+  bool receiptOpen = false;
+  int cancelled = 0;
+  int opens = 0;
+  std::vector<std::string> calls;  // every operation called, in order
+  std::map<std::string, std::deque<Fault>> faults;
+};
+
 class FakePrinter {
  public:
+  // A copy, taken under the printer's lock (the service's threads use it meanwhile).
+  FakeState State() const {
+    std::lock_guard lock(mutex_);
+    return state_;
+  }
+  template <class T, class V>
+  void Set(T FakeState::*field, V value) {
+    std::lock_guard lock(mutex_);
+    state_.*field = value;
+  }
   // Operations as the fake names them: "open", "identify", "conditions", "read_rates",
   // "write_rates", "begin", "item", "end", "cancel", "counter", "daily_report", ...
-  void Script(const std::string& operation, Fault fault);
+  void Script(const std::string& operation, Fault fault) {
+    std::lock_guard lock(mutex_);
+    state_.faults[operation].push_back(fault);
+  }
   // Called before every operation, outside the printer's lock (to hold one).
-  void OnCall(std::function<void(const std::string& operation)> hook);
-
-  // The port vanishes (opening it answers 2, every exchange 21) or comes back.
-  void SetReachable(bool reachable);
-  // The printer is silent: the port opens, every exchange times out (21).
-  void SetSilent(bool silent);
-  void SetConditions(int32_t code);
-  void SetDevice(DeviceInfo device);
-  void SetRates(RateTable rates);
-  void SetCounter(int32_t counter);
-
-  std::vector<PrintedReceipt> Paper() const;
-  int32_t Counter() const;
-  int Cancelled() const;
-  bool ReceiptOpen() const;
-  int Opens() const;
-  // Every operation called, in order.
-  std::vector<std::string> Calls() const;
+  void OnCall(std::function<void(const std::string& operation)> hook) {
+    std::lock_guard lock(mutex_);
+    hook_ = std::move(hook);
+  }
 
  private:
   friend class FakeBackend;
 
   mutable std::mutex mutex_;
   std::function<void(const std::string&)> hook_;
-  std::map<std::string, std::deque<Fault>> faults_;
-  bool reachable_ = true;
-  bool silent_ = false;
-  int32_t conditions_ = 0;
-  DeviceInfo device_{7, 1, "LUNO"};
-  RateTable rates_{7, {2300, 800, 500, 0, 10000, 25500, 25500}};
-  int32_t counter_ = 0;
-  std::vector<PrintedReceipt> paper_;
-  int cancelled_ = 0;
-  bool receiptOpen_ = false;
-  PrintedReceipt current_;
-  int opens_ = 0;
-  std::vector<std::string> calls_;
+  FakeState state_;
 };
 
 class FakeDriver : public Driver {
@@ -84,6 +87,17 @@ class FakeDriver : public Driver {
 
  private:
   std::map<std::string, std::shared_ptr<FakePrinter>> printers_;
+};
+
+// A fresh directory under the system's temporary one, removed with the object.
+class ScratchDirectory {
+ public:
+  explicit ScratchDirectory(const std::string& prefix);
+  ~ScratchDirectory() { std::filesystem::remove_all(path_); }
+  std::string Path(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
 };
 
 }  // namespace tauravatd::testing

@@ -2,30 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include "fake_printer.hpp"
 
 namespace tauravatd {
 namespace {
 
 class JournalTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("tauravatd-journal-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(directory_);
-    std::filesystem::create_directories(directory_);
-  }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
-
-  std::string Path() const { return (directory_ / "journal.sqlite").string(); }
-
-  std::filesystem::path directory_;
+  testing::ScratchDirectory directory_{"tauravatd-journal"};
+  const std::string path_ = directory_.Path("journal.sqlite");
 };
 
-TEST_F(JournalTest, AdmitsAnIdOnceAndKeepsEveryChangeAcrossReopening) {
+TEST_F(JournalTest, AdmitsAnIdOnceKeepsEveryChangeAcrossReopeningAndRequeuesAfresh) {
   {
-    Journal journal(Path());
+    Journal journal(path_);
     auto [entry, created] = journal.Admit("r1", "till1", R"({"id":"r1"})", 1234);
     EXPECT_TRUE(created);
     EXPECT_EQ(entry.state, ReceiptState::kQueued);
@@ -35,6 +25,7 @@ TEST_F(JournalTest, AdmitsAnIdOnceAndKeepsEveryChangeAcrossReopening) {
     entry.counterBefore = 41;
     entry.endSent = true;
     entry.codes.push_back({"end", 21});
+    entry.note = "lost";
     journal.Save(entry);
 
     auto [again, createdAgain] = journal.Admit("r1", "till2", "{}", 1);
@@ -42,7 +33,7 @@ TEST_F(JournalTest, AdmitsAnIdOnceAndKeepsEveryChangeAcrossReopening) {
     EXPECT_EQ(again.printer, "till1");  // as first stored
     EXPECT_EQ(again.request, R"({"id":"r1"})");
   }
-  Journal reopened(Path());
+  Journal reopened(path_);
   const auto entry = reopened.Find("r1");
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->state, ReceiptState::kPrinting);
@@ -51,10 +42,18 @@ TEST_F(JournalTest, AdmitsAnIdOnceAndKeepsEveryChangeAcrossReopening) {
   EXPECT_EQ(entry->codes, (std::vector<CodeSeen>{{"end", 21}}));
   EXPECT_EQ(entry->total, 1234);
   EXPECT_FALSE(reopened.Find("r2"));
+
+  const JournalEntry again = reopened.Requeue("r1", "retry");
+  EXPECT_EQ(again.state, ReceiptState::kQueued);
+  EXPECT_EQ(again.attempts, 2);
+  EXPECT_FALSE(again.counterBefore);
+  EXPECT_FALSE(again.endSent);
+  EXPECT_TRUE(again.codes.empty());
+  EXPECT_EQ(again.note, "retry");
 }
 
 TEST_F(JournalTest, UnsettledAreThosePrintingOrUnknownWithSettlementPending) {
-  Journal journal(Path());
+  Journal journal(path_);
   const auto add = [&](const std::string& id, const std::string& printer, ReceiptState state,
                        bool pending) {
     JournalEntry entry = journal.Admit(id, printer, "{}", 0).first;
@@ -82,31 +81,12 @@ TEST_F(JournalTest, UnsettledAreThosePrintingOrUnknownWithSettlementPending) {
   EXPECT_EQ(journal.Find("f")->note, "stopped");
 }
 
-TEST_F(JournalTest, ARequeuedReceiptStartsAFreshAttempt) {
-  Journal journal(Path());
-  JournalEntry entry = journal.Admit("r1", "till1", "{}", 0).first;
-  entry.state = ReceiptState::kUnknown;
-  entry.counterBefore = 3;
-  entry.endSent = true;
-  entry.codes = {{"end", 21}};
-  entry.note = "lost";
-  journal.Save(entry);
-
-  const JournalEntry again = journal.Requeue("r1", "retry");
-  EXPECT_EQ(again.state, ReceiptState::kQueued);
-  EXPECT_EQ(again.attempts, 2);
-  EXPECT_FALSE(again.counterBefore);
-  EXPECT_FALSE(again.endSent);
-  EXPECT_TRUE(again.codes.empty());
-  EXPECT_EQ(again.note, "retry");
-}
-
 TEST_F(JournalTest, OneServiceAtATimeHoldsAJournal) {
-  Journal first(Path());
+  Journal first(path_);
   first.Admit("r1", "till1", "{}", 0);
   EXPECT_THROW(
       {
-        Journal second(Path());
+        Journal second(path_);
         second.Admit("r2", "till1", "{}", 0);
       },
       JournalError);

@@ -2,31 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
+
+#include "fake_printer.hpp"
 
 namespace tauravatd {
 namespace {
 
 class OptionsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("tauravatd-options-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(directory_);
-  }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
-
   std::string Write(const std::string& name, const std::string& text) {
-    const auto path = directory_ / name;
-    std::ofstream(path) << text;
-    return path.string();
+    std::ofstream(directory_.Path(name)) << text;
+    return directory_.Path(name);
   }
 
-  std::filesystem::path directory_;
+  testing::ScratchDirectory directory_{"tauravatd-options"};
 };
 
-TEST_F(OptionsTest, FlagsForTheCommonCase) {
+TEST_F(OptionsTest, FlagsForTheCommonCaseAndTheJournalInTheStateDirectory) {
   const Options options =
       ParseOptions({"--printer", "till1=/dev/ttyUSB0:19200", "--printer",
                     "till2=/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", "--journal",
@@ -44,9 +37,7 @@ TEST_F(OptionsTest, FlagsForTheCommonCase) {
   EXPECT_EQ(options.config.listenPort, 8787);
   EXPECT_EQ(options.config.journalPath, "/tmp/j.sqlite");
   EXPECT_FALSE(options.config.token);
-}
-
-TEST_F(OptionsTest, TheJournalGoesToTheStateDirectoryByDefault) {
+  // With no journal given, the state directory holds it.
   EXPECT_EQ(ParseOptions({"--emulator"}, "/var/lib/tauravatd").config.journalPath,
             "/var/lib/tauravatd/journal.sqlite");
   EXPECT_EQ(ParseOptions({"--emulator"}, std::nullopt).config.journalPath,
@@ -83,19 +74,20 @@ TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {
   };
   EXPECT_NE(refused({"--printer", "a=/dev/ttyS0", "--listen", "0.0.0.0:8787"}).find("token"),
             std::string::npos);
-  EXPECT_NE(refused({}), "");
-  EXPECT_NE(refused({"--printer", "a=/dev/ttyS0:4800"}), "");
-  EXPECT_NE(refused({"--printer", "a b=/dev/ttyS0"}), "");
-  EXPECT_NE(refused({"--printer", "a=/dev/ttyS0", "--printer", "a=/dev/ttyS1"}), "");
-  EXPECT_NE(refused({"--printer", "/dev/ttyS0"}), "");
-  EXPECT_NE(refused({"--listen", "127.0.0.1", "--emulator"}), "");
-  EXPECT_NE(refused({"--token-file", Write("short", "abc"), "--emulator"}), "");
-  EXPECT_NE(refused({"--config", Write("bad.json", R"({"printers": [{"nmae": "a"}]})")}), "");
-  EXPECT_NE(refused({"--emulator", "--config", Write("spin.json", R"({"poll_interval_ms": 0})")}),
-            "");
-  EXPECT_NE(refused({"--emulator", "--config", Write("wait.json", R"({"receipt_wait_ms": -5})")}),
-            "");
-  EXPECT_NE(refused({"--bogus"}), "");
+  const std::vector<std::string> cases[] = {
+      {},
+      {"--printer", "a=/dev/ttyS0:4800"},
+      {"--printer", "a b=/dev/ttyS0"},
+      {"--printer", "a=/dev/ttyS0", "--printer", "a=/dev/ttyS1"},
+      {"--printer", "/dev/ttyS0"},
+      {"--listen", "127.0.0.1", "--emulator"},
+      {"--token-file", Write("short", "abc"), "--emulator"},
+      {"--config", Write("bad.json", R"({"printers": [{"nmae": "a"}]})")},
+      {"--emulator", "--config", Write("spin.json", R"({"poll_interval_ms": 0})")},
+      {"--emulator", "--config", Write("wait.json", R"({"receipt_wait_ms": -5})")},
+      {"--bogus"},
+  };
+  for (const auto& arguments : cases) EXPECT_NE(refused(arguments), "") << arguments.size();
   // Loopback needs no token.
   EXPECT_EQ(refused({"--emulator", "--listen", "127.0.0.1:8000"}), "");
 }

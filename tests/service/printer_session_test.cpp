@@ -22,7 +22,7 @@ TEST(PrinterSessionTest, EachFailureDoublesTheWaitUpToTheLongest) {
   FakeDriver driver;
   auto printer = driver.Add("/dev/fake0");
   PrinterSession session(driver.MakeBackend({"till1", "/dev/fake0"}), Backoff{1s, 5s});
-  printer->SetReachable(false);
+  printer->Set(&testing::FakeState::reachable, false);
   EXPECT_EQ(session.EnsureOpen(false), 2);
   EXPECT_EQ(Wait(session), 1s);
   const std::chrono::seconds expected[] = {2s, 4s, 5s, 5s};
@@ -34,11 +34,11 @@ TEST(PrinterSessionTest, EachFailureDoublesTheWaitUpToTheLongest) {
 
   // Before its time an idle attempt does not touch the port; a request waits only for
   // the first step since the last attempt.
-  printer->SetReachable(true);
-  const int opens = printer->Opens();
+  printer->Set(&testing::FakeState::reachable, true);
+  const int opens = printer->State().opens;
   EXPECT_EQ(session.EnsureOpen(false), 21);
   EXPECT_EQ(session.EnsureOpen(true), 21);
-  EXPECT_EQ(printer->Opens(), opens);
+  EXPECT_EQ(printer->State().opens, opens);
   EXPECT_FALSE(session.IsOpen());
 
   // A request after a lost line (no attempt since) opens at once; once open, the next

@@ -1,427 +1,415 @@
-// The service end to end over HTTP, against fake printers: idempotency, refusals before
-// the printer, order and parallelism, the printer's failures as states and codes, and
-// settlement across a restart.
+// The service over HTTP against fake printers: what the routes and the printers' workers
+// add to the parts tested alone (status codes and JSON shape, idempotency, order and
+// parallelism, the printer's failures as states, settlement when it answers again).
+#include <httplib.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
+#include <chrono>
+#include <future>
 #include <set>
 #include <thread>
 
-#include "http_fixture.hpp"
-#include "sqlite.hpp"
+#include <nlohmann/json.hpp>
+
+#include "fake_printer.hpp"
+#include "http_server.hpp"
+#include "receipt_desk.hpp"
+#include "service.hpp"
 
 namespace tauravatd::testing {
 namespace {
 
-using namespace std::chrono_literals;
 using nlohmann::json;
 
-// Holds one operation of a fake printer until released, and tells when it got there.
-class Gate {
+struct Reply {
+  int status = 0;
+  json body;
+  std::string text;
+};
+
+// The whole service on a free local port against fake printers, with an HTTP client.
+class HttpFixture {
  public:
-  void Hold(FakePrinter& printer, const std::string& operation) {
-    printer.OnCall([this, operation](const std::string& called) {
-      if (called != operation) return;
-      std::unique_lock lock(mutex_);
-      arrived_ = true;
-      changed_.notify_all();
-      changed_.wait(lock, [this] { return released_; });
-    });
+  // Fake printers named `printers`, each on device "/dev/<name>".
+  explicit HttpFixture(std::vector<std::string> printers = {"till1"}) {
+    using namespace std::chrono_literals;
+    config_.journalPath = directory_.Path("journal.sqlite");
+    config_.receiptWait = config_.operationWait = 20s;
+    config_.worker.backoff = {5ms, 20ms};
+    config_.worker.pollInterval = 50ms;
+    for (const std::string& name : printers) {
+      config_.printers.push_back({name, "/dev/" + name, 9600, 1000});
+      printers_[name] = driver_.Add("/dev/" + name);
+    }
   }
-  void AwaitArrival() {
-    std::unique_lock lock(mutex_);
-    ASSERT_TRUE(changed_.wait_for(lock, 10s, [this] { return arrived_; }));
-  }
-  void Release() {
-    std::lock_guard lock(mutex_);
-    released_ = true;
-    changed_.notify_all();
+  ~HttpFixture() {
+    if (!http_) return;
+    service_->Stop();  // answers what waits, so the server's threads can finish
+    http_->Stop();
+    serving_.join();
   }
 
+  // Starts the service as configured.
+  void Start() {
+    service_ = std::make_unique<Service>(config_, driver_);
+    desk_ = std::make_unique<ReceiptDesk>(*service_);
+    service_->Start();
+    HttpOptions options{config_.token, config_.bodyLimit, config_.httpThreads};
+    http_ =
+        std::make_unique<HttpServer>(MakeRoutes(*service_, *desk_), service_->Answer(), options);
+    port_ = http_->Bind("127.0.0.1", 0);
+    serving_ = std::thread([this] { http_->Serve(); });
+    // cpp-httplib's client builds its regular expressions (function-local statics) on first
+    // use, guarded inside the uninstrumented library where ThreadSanitizer cannot see it. One
+    // request here, before a test starts client threads, builds them on this thread.
+    Get("/v1/health", config_.token.value_or(""));
+  }
+  ServiceConfig& Config() { return config_; }
+  FakePrinter& Printer(const std::string& name) { return *printers_.at(name); }
+  Service& Running() { return *service_; }
+
+  Reply Send(const std::string& method, const std::string& path, const std::string& body = "",
+             const std::string& token = "") {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(60, 0);
+    httplib::Headers headers;
+    if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
+    httplib::Result result = method == "GET" ? client.Get(path, headers)
+                             : method == "POST"
+                                 ? client.Post(path, headers, body, "application/json")
+                                 : client.Put(path, headers, body, "application/json");
+    if (!result) {
+      ADD_FAILURE() << method << " " << path << ": " << httplib::to_string(result.error());
+      return {};
+    }
+    return {result->status, json::parse(result->body, nullptr, false), result->body};
+  }
+  Reply Get(const std::string& path, const std::string& token = "") {
+    return Send("GET", path, "", token);
+  }
+  Reply PostReceipt(const std::string& body, const std::string& printer = "till1") {
+    return Send("POST", "/v1/printers/" + printer + "/receipts", body);
+  }
+  // The body of GET /v1/printers/<path>.
+  json Printers(const std::string& path) { return Get("/v1/printers/" + path).body; }
+
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool arrived_ = false;
-  bool released_ = false;
+  ScratchDirectory directory_{"tauravatd-http"};
+  ServiceConfig config_;
+  FakeDriver driver_;
+  std::map<std::string, std::shared_ptr<FakePrinter>> printers_;
+  std::unique_ptr<Service> service_;
+  std::unique_ptr<ReceiptDesk> desk_;
+  std::unique_ptr<HttpServer> http_;
+  std::thread serving_;
+  int port_ = 0;
 };
+
+// A receipt body with `items` lines named "Towar <id> <n>", 2.50 each, and `extra` members.
+std::string ReceiptBody(const std::string& id, int items = 1, const std::string& extra = "") {
+  json body = {{"id", id}, {"items", json::array()}};
+  for (int i = 0; i < items; ++i) {
+    body["items"].push_back({{"name", "Towar " + id + " " + std::to_string(i)},
+                             {"quantity", "1"},
+                             {"price", "2.50"},
+                             {"rate", "A"}});
+  }
+  std::string text = body.dump();
+  if (!extra.empty()) text.insert(text.size() - 1, "," + extra);
+  return text;
+}
 
 // Polls a condition the service reaches on its own (a reconnection, a settlement).
 template <class Condition>
 bool Eventually(Condition&& condition) {
-  for (int i = 0; i < 500; ++i) {
+  for (int i = 0; i < 1000; ++i) {
     if (condition()) return true;
-    std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
 }
+
+// Holds the calls of one operation of a fake printer until released; tells when the first
+// got there.
+class Gate {
+ public:
+  Gate(FakePrinter& printer, const std::string& operation) {
+    printer.OnCall([this, operation](const std::string& called) {
+      if (called != operation) return;
+      if (!arrived_.exchange(true)) arrival_.set_value();
+      released_.wait();
+    });
+  }
+  void AwaitArrival() {
+    ASSERT_EQ(arrival_.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  }
+  void Release() { release_.set_value(); }
+
+ private:
+  std::atomic<bool> arrived_{false};
+  std::promise<void> arrival_, release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+};
 
 class ServiceHttpTest : public ::testing::Test {
  protected:
   void SetUp() override { service_.Start(); }
 
-  Reply PostReceipt(const std::string& body, const std::string& printer = "till1") {
-    return service_.Post("/v1/printers/" + printer + "/receipts", body);
-  }
   size_t Printed(const std::string& printer = "till1") {
-    return service_.Printer(printer).Paper().size();
+    return service_.Printer(printer).State().paper.size();
   }
   // Waits until the worker has identified the printer (the checks against it need that).
-  void AwaitConnected(const std::string& printer = "till1") {
-    ASSERT_TRUE(Eventually(
-        [&] { return service_.Get("/v1/printers/" + printer).body["connection"] == "connected"; }));
+  void AwaitConnected() {
+    ASSERT_TRUE(
+        Eventually([&] { return service_.Printers("till1")["connection"] == "connected"; }));
   }
 
   HttpFixture service_{{"till1", "till2"}};
 };
 
-TEST_F(ServiceHttpTest, TheSameReceiptTwicePrintsOnce) {
-  const Reply first = PostReceipt(ReceiptBody("r1", 2));
+TEST_F(ServiceHttpTest, AnIdPrintsOnceAndWithAnotherBodyOrPrinterIsAConflict) {
+  const Reply first = service_.PostReceipt(ReceiptBody("r1", 2));
   EXPECT_EQ(first.status, 201) << first.text;
   EXPECT_EQ(first.body["state"], "printed");
   EXPECT_EQ(first.body["total"], "5.00");
   EXPECT_EQ(first.body["receipt_number"], 1);
-
-  const Reply again = PostReceipt(ReceiptBody("r1", 2));
+  const Reply again = service_.PostReceipt(ReceiptBody("r1", 2));
   EXPECT_EQ(again.status, 200);
-  EXPECT_EQ(again.body["state"], "printed");
   EXPECT_EQ(again.body["receipt_number"], 1);
-  EXPECT_EQ(Printed(), 1u);
-
-  const Reply entry = service_.Get("/v1/printers/till1/receipts/r1");
-  EXPECT_EQ(entry.status, 200);
-  EXPECT_EQ(entry.body["state"], "printed");
+  EXPECT_EQ(service_.Printers("till1/receipts/r1")["state"], "printed");
   EXPECT_EQ(service_.Get("/v1/printers/till2/receipts/r1").status, 404);
-}
 
-TEST_F(ServiceHttpTest, AnIdWithAnotherBodyOrPrinterIsAConflict) {
-  ASSERT_EQ(PostReceipt(ReceiptBody("r1", 1)).status, 201);
-  const Reply changed = PostReceipt(ReceiptBody("r1", 2));
+  const Reply changed = service_.PostReceipt(ReceiptBody("r1", 1));
   EXPECT_EQ(changed.status, 409);
   EXPECT_EQ(changed.body["error"]["kind"], "id_conflict");
   EXPECT_EQ(changed.body["error"]["field"], "id");
-  EXPECT_EQ(PostReceipt(ReceiptBody("r1", 1), "till2").status, 409);
+  EXPECT_EQ(service_.PostReceipt(ReceiptBody("r1", 2), "till2").status, 409);
   EXPECT_EQ(Printed(), 1u);
   EXPECT_EQ(Printed("till2"), 0u);
 }
 
-TEST_F(ServiceHttpTest, BadBodiesAreRefusedBeforeThePrinter) {
+// Each route reaches its operation; a refusal is JSON with its kind (and the driver's code
+// when it has one) and the printer never sees it.
+TEST_F(ServiceHttpTest, EachRouteAnswersItsStatusAndShape) {
   AwaitConnected();
-  struct Case {
-    std::string body;
+  const std::string till = "/v1/printers/till1", receipts = till + "/receipts";
+  const std::string pad = R"("pad": ")" + std::string(70000, 'x') + "\"";
+  const struct {
+    std::string method, path, body;
     int status;
-    std::string kind;
-    std::string field;
-  };
-  const Case cases[] = {
-      {"{\"id\": \"b1\", \"items\": [", 400, "invalid_json", ""},
-      {R"({"id": "b2", "items": [{"name": "Chleb razowy", "quantity": 1, "price": "1", "rate": "A"}]})",
-       400, "invalid_request", "items[0].quantity"},
-      {ReceiptBody("b3", 1, R"("colour": "red")"), 400, "invalid_request", "colour"},
-      {ReceiptBody("b4", 1, R"("discount_percent": "5")"), 400, "invalid_request",
+    std::string pointer;
+    json value;
+  } cases[] = {
+      {"GET", till + "/clock", "", 200, "/clock", "24.05.01;12:30"},
+      {"GET", till + "/counters", "", 200, "/daily_report_number", 1},
+      {"POST", till + "/drawer", R"({"drawer": 2})", 200, "/opened", 2},
+      {"POST", till + "/reports/period",
+       R"({"kind": "short", "from": "2024-01-01", "to": "2024-01-31"})", 200, "/printed", true},
+      {"POST", till + "/reports/monthly", R"({"kind": "short", "month": "2024-01"})", 200,
+       "/printed", true},
+      {"POST", till + "/reports/numbers", R"({"kind": "short", "from": 1, "to": 3})", 200,
+       "/printed", true},
+      {"POST", till + "/reports/daily", "", 409, "/error/code", 211},  // nothing sold since
+      {"GET", "/v1/nothing", "", 404, "/error/kind", "not_found"},
+      {"POST", "/v1/printers/till9/receipts", ReceiptBody("b0"), 404, "/error/kind", "not_found"},
+      {"POST", receipts, R"({"id": "b1", "items": [)", 400, "/error/kind", "invalid_json"},
+      {"POST", receipts, ReceiptBody("b2", 1, R"("discount_percent": "5")"), 400, "/error/field",
        "discount_percent"},
       // Rate G is reserved on this printer.
-      {R"({"id": "b5", "items": [{"name": "Chleb razowy", "quantity": "1", "price": "1", "rate": "G"}]})",
-       400, "invalid_request", "items[0].rate"},
-      {ReceiptBody("b6", 1, R"("pad": ")" + std::string(70 * 1024, 'x') + "\""), 413,
-       "body_too_large", ""},
+      {"POST", receipts,
+       R"({"id": "b3", "items": [{"name": "Chleb", "quantity": "1", "price": "1", "rate": "G"}]})",
+       400, "/error/name", "CODE_226"},
+      {"POST", receipts, ReceiptBody("b4", 1, pad), 413, "/error/kind", "body_too_large"},
   };
-  for (const Case& c : cases) {
-    const Reply reply = PostReceipt(c.body);
-    EXPECT_EQ(reply.status, c.status) << c.body.substr(0, 200);
-    EXPECT_EQ(reply.body["error"]["kind"], c.kind) << reply.text.substr(0, 300);
-    if (!c.field.empty()) {
-      EXPECT_EQ(reply.body["error"]["field"], c.field);
+  for (const auto& c : cases) {
+    Reply reply = service_.Send(c.method, c.path, c.body);
+    EXPECT_EQ(reply.status, c.status) << c.method << " " << c.path << " " << reply.text;
+    EXPECT_EQ(reply.body.value(json::json_pointer(c.pointer), json()), c.value) << reply.text;
+    if (c.status >= 400) {
+      EXPECT_NE(reply.body["error"]["message_en"], "") << reply.text;
     }
-    EXPECT_FALSE(reply.body["error"]["message_en"].get<std::string>().empty());
   }
-  const Reply reserved = PostReceipt(std::string(cases[4].body));
-  EXPECT_EQ(reserved.body["error"]["code"], 226);
-  EXPECT_EQ(reserved.body["error"]["name"], "CODE_226");
-  EXPECT_EQ(reserved.body["error"]["message_pl"], "kod 226");
-
-  const auto calls = service_.Printer("till1").Calls();
+  const auto calls = service_.Printer("till1").State().calls;
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "begin"), 0);
-  for (const char* id : {"b1", "b2", "b3", "b4", "b5", "b6"}) {
-    EXPECT_EQ(service_.Get(std::string("/v1/printers/till1/receipts/") + id).status, 404) << id;
+  for (const char* id : {"b1", "b2", "b3", "b4"}) {
+    EXPECT_EQ(service_.Get(receipts + "/" + id).status, 404) << id;
   }
-}
-
-TEST_F(ServiceHttpTest, UnknownPrintersAndPathsAre404InJson) {
-  const Reply printer = PostReceipt(ReceiptBody("r1"), "till9");
-  EXPECT_EQ(printer.status, 404);
-  EXPECT_EQ(printer.body["error"]["kind"], "not_found");
-  const Reply path = service_.Get("/v1/nothing");
-  EXPECT_EQ(path.status, 404);
-  EXPECT_EQ(path.body["error"]["kind"], "not_found");
 }
 
 TEST_F(ServiceHttpTest, FourClientsEachInOrderEveryReceiptOnce) {
   constexpr int kClients = 4;
   constexpr int kReceipts = 25;
   std::vector<std::thread> clients;
-  std::atomic<int> created{0};
   for (int c = 0; c < kClients; ++c) {
     clients.emplace_back([&, c] {
       for (int r = 0; r < kReceipts; ++r) {
         const std::string id = "c" + std::to_string(c) + "-" + std::to_string(r);
-        if (PostReceipt(ReceiptBody(id)).status == 201) ++created;
+        EXPECT_EQ(service_.PostReceipt(ReceiptBody(id)).status, 201) << id;
       }
     });
   }
   for (std::thread& client : clients) client.join();
-  EXPECT_EQ(created, kClients * kReceipts);
-
-  const auto paper = service_.Printer("till1").Paper();
+  const auto paper = service_.Printer("till1").State().paper;
   ASSERT_EQ(paper.size(), static_cast<size_t>(kClients * kReceipts));
-  std::set<std::string> seen;
+  // Each client's receipts in the order it sent them, so none twice.
   std::vector<int> next(kClients, 0);
   for (const PrintedReceipt& receipt : paper) {
     const std::string& name = receipt.items.at(0);  // "Towar c<client>-<n> 0"
-    EXPECT_TRUE(seen.insert(name).second) << name << " printed twice";
     const int client = name[7] - '0';
-    const int n = std::stoi(name.substr(9));
-    EXPECT_EQ(n, next[static_cast<size_t>(client)]++) << "client " << client << " out of order";
+    EXPECT_EQ(std::stoi(name.substr(9)), next[static_cast<size_t>(client)]++) << name;
   }
 }
 
 TEST_F(ServiceHttpTest, TwoPrintersWorkInParallel) {
-  Gate gate;
-  gate.Hold(service_.Printer("till1"), "begin");
-  std::thread held([&] { EXPECT_EQ(PostReceipt(ReceiptBody("slow")).status, 201); });
+  Gate gate(service_.Printer("till1"), "begin");
+  std::thread held([&] { EXPECT_EQ(service_.PostReceipt(ReceiptBody("slow")).status, 201); });
   gate.AwaitArrival();
   // till1 is held inside a receipt; till2 does not wait for it.
-  const Reply other = PostReceipt(ReceiptBody("fast"), "till2");
-  EXPECT_EQ(other.status, 201);
+  EXPECT_EQ(service_.PostReceipt(ReceiptBody("fast"), "till2").status, 201);
   EXPECT_EQ(Printed("till1"), 0u);
-  EXPECT_EQ(service_.Get("/v1/printers/till1").body["receipt_open"], true);
+  EXPECT_EQ(service_.Printers("till1")["receipt_open"], true);
   gate.Release();
   held.join();
   EXPECT_EQ(Printed("till1"), 1u);
 }
 
-TEST_F(ServiceHttpTest, PaperOutIs503WithTheDriversCodeAndMayBeRetried) {
-  AwaitConnected();
-  service_.Printer("till1").SetConditions(109);
-  const Reply refused = PostReceipt(ReceiptBody("p1"));
-  EXPECT_EQ(refused.status, 503);
-  EXPECT_EQ(refused.body["state"], "failed");
-  EXPECT_EQ(refused.body["error"]["code"], 109);
-  EXPECT_EQ(refused.body["codes"][0]["step"], "begin");
-  EXPECT_EQ(service_.Get("/v1/printers/till1").body["paper"], "out");
+// A printer that fails: the answer carries its code, the printer's status shows it, and
+// once the printer is back the same receipt is printed (opening it again where needed).
+struct Failure {
+  const char* name;
+  int32_t conditions;
+  bool silent, gone;
+  Fault begin;  // scripted for the receipt's begin
+  int status;
+  int32_t code;
+  const char* pointer;  // into the printer's status
+  json shown;
+};
 
-  service_.Printer("till1").SetConditions(0);
-  const Reply retried = PostReceipt(ReceiptBody("p1"));
-  EXPECT_EQ(retried.status, 201);
-  EXPECT_EQ(retried.body["attempts"], 2);
-  EXPECT_EQ(Printed(), 1u);
-}
+class PrinterFailure : public ServiceHttpTest, public ::testing::WithParamInterface<Failure> {};
 
-// A receipt the printer holds open is no one's the service knows: 423 with the printer's
-// code, and the printer is opened again (which cancels it) before the next receipt.
-TEST_F(ServiceHttpTest, APrinterHoldingAReceiptOpenIs423UntilReopened) {
+TEST_P(PrinterFailure, IsAnsweredWithItsCodeAndTheReceiptPrintsOnceItIsOver) {
+  const Failure& c = GetParam();
   AwaitConnected();
   FakePrinter& printer = service_.Printer("till1");
-  const int opens = printer.Opens();
-  printer.Script("begin", {200, false});
-  const Reply refused = PostReceipt(ReceiptBody("o1"));
-  EXPECT_EQ(refused.status, 423);
-  EXPECT_EQ(refused.body["state"], "failed");
-  EXPECT_EQ(refused.body["error"]["code"], 200);
-  const Reply retried = PostReceipt(ReceiptBody("o1"));
-  EXPECT_EQ(retried.status, 201);
-  EXPECT_GT(printer.Opens(), opens);
-  EXPECT_EQ(Printed(), 1u);
-}
-
-TEST_F(ServiceHttpTest, ASilentPrinterIs504AndTheServiceReconnectsByItself) {
-  AwaitConnected();
-  FakePrinter& printer = service_.Printer("till1");
-  printer.SetSilent(true);
-  const Reply refused = PostReceipt(ReceiptBody("s1"));
-  EXPECT_EQ(refused.status, 504);
-  EXPECT_EQ(refused.body["error"]["code"], 21);
+  const int opens = printer.State().opens;
+  printer.Set(&FakeState::conditions, c.conditions);
+  printer.Set(&FakeState::silent, c.silent);
+  printer.Set(&FakeState::reachable, !c.gone);
+  if (c.begin.code != 0) printer.Script("begin", c.begin);
+  Reply refused = service_.PostReceipt(ReceiptBody("f1"));
+  // A vanished port may first look like a silent line, until the service opens it again.
+  if (c.gone && refused.status == 504) refused = service_.PostReceipt(ReceiptBody("f1"));
+  EXPECT_EQ(refused.status, c.status) << refused.text;
   EXPECT_NE(refused.body["state"], "printed");
-  const Reply status = service_.Get("/v1/printers/till1");
-  EXPECT_EQ(status.body["connection"], "offline");
-  EXPECT_EQ(status.body["last_error"]["code"], 21);
-  EXPECT_EQ(service_.Get("/v1/health").body["status"], "degraded");
+  EXPECT_EQ(refused.body["error"]["code"], c.code);
+  EXPECT_EQ(refused.body["codes"][0]["code"], c.code);
+  // The status is published once the worker is done with the receipt.
+  if (*c.pointer) {
+    EXPECT_TRUE(Eventually(
+        [&] { return service_.Printers("till1")[json::json_pointer(c.pointer)] == c.shown; }));
+  }
 
-  const int opens = printer.Opens();
-  printer.SetSilent(false);
-  EXPECT_TRUE(Eventually([&] { return service_.Get("/v1/health").body["status"] == "ok"; }));
-  EXPECT_GT(printer.Opens(), opens);
-  EXPECT_EQ(PostReceipt(ReceiptBody("s1")).status, 201);
-}
-
-TEST_F(ServiceHttpTest, AVanishingPortIs503UntilItComesBack) {
+  printer.Set(&FakeState::conditions, 0);
+  printer.Set(&FakeState::silent, false);
+  printer.Set(&FakeState::reachable, true);
   AwaitConnected();
-  FakePrinter& printer = service_.Printer("till1");
-  printer.SetReachable(false);
-  // The open line times out (504), unless the service's own look at the idle printer
-  // found the port gone first (503).
-  const int first = PostReceipt(ReceiptBody("v1")).status;
-  EXPECT_TRUE(first == 504 || first == 503) << first;
-  const Reply second = PostReceipt(ReceiptBody("v2"));  // the port is gone (2)
-  EXPECT_EQ(second.status, 503);
-  EXPECT_EQ(second.body["error"]["code"], 2);
-  printer.SetReachable(true);
-  EXPECT_TRUE(Eventually(
-      [&] { return service_.Get("/v1/printers/till1").body["connection"] == "connected"; }));
-  EXPECT_EQ(PostReceipt(ReceiptBody("v2")).status, 201);
+  EXPECT_EQ(service_.PostReceipt(ReceiptBody("f1")).status, 201);
+  EXPECT_EQ(Printed(), 1u);
+  // Only paper out leaves the printer open.
+  EXPECT_EQ(printer.State().opens > opens, c.conditions == 0);
 }
 
-TEST_F(ServiceHttpTest, AnUnknownOutcomeIsSettledWhenThePrinterAnswersAgain) {
+// A receipt the printer holds open (200) is no one's the service knows.
+const Failure kFailures[] = {
+    {"PaperOut", 109, false, false, {}, 503, 109, "/paper", "out"},
+    {"ReceiptOpen", 0, false, false, {200}, 423, 200, "", {}},
+    {"Silent", 0, true, false, {}, 504, 21, "/connection", "offline"},
+    {"PortGone", 0, false, true, {}, 503, 2, "/last_error/code", 2},
+};
+INSTANTIATE_TEST_SUITE_P(Http, PrinterFailure, ::testing::ValuesIn(kFailures),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// The end of a receipt lost with the line: unknown until the printer answers again; then
+// its counter, moved by more than this receipt could, leaves it unknown, printed again
+// only on request.
+TEST_F(ServiceHttpTest, ALostOutcomeIsSettledWhenThePrinterAnswersAgain) {
   AwaitConnected();
   FakePrinter& printer = service_.Printer("till1");
   printer.OnCall([&](const std::string& operation) {
-    if (operation == "end") printer.SetReachable(false);
+    if (operation == "end") printer.Set(&FakeState::reachable, false);
   });
-  const Reply lost = PostReceipt(ReceiptBody("u1"));
+  const Reply lost = service_.PostReceipt(ReceiptBody("u1"));
   printer.OnCall({});
   EXPECT_EQ(lost.status, 504);
   EXPECT_EQ(lost.body["state"], "unknown");
-  EXPECT_EQ(PostReceipt(ReceiptBody("u1")).body["error"]["kind"], "still_settling");
-  EXPECT_EQ(service_.Get("/v1/printers/till1").body["settlement_pending"], true);
+  EXPECT_EQ(service_.PostReceipt(ReceiptBody("u1")).body["error"]["kind"], "still_settling");
+  EXPECT_EQ(service_.Printers("till1")["settlement_pending"], true);
 
-  printer.SetReachable(true);
-  ASSERT_TRUE(Eventually(
-      [&] { return service_.Get("/v1/printers/till1/receipts/u1").body["state"] == "cancelled"; }));
-  EXPECT_EQ(Printed(), 0u);
-  // No sale was made: the same receipt is printed now.
-  EXPECT_EQ(PostReceipt(ReceiptBody("u1")).status, 201);
-  EXPECT_EQ(Printed(), 1u);
-}
-
-TEST_F(ServiceHttpTest, AnUndecidableOutcomeIsPrintedAgainOnlyOnRequest) {
-  AwaitConnected();
-  FakePrinter& printer = service_.Printer("till1");
-  printer.OnCall([&](const std::string& operation) {
-    if (operation == "end") printer.SetReachable(false);
-  });
-  EXPECT_EQ(PostReceipt(ReceiptBody("u2")).body["state"], "unknown");
-  printer.OnCall({});
-  printer.SetCounter(7);  // the counter moved by more than this receipt could
-  printer.SetReachable(true);
-  ASSERT_TRUE(Eventually([&] {
-    const json entry = service_.Get("/v1/printers/till1/receipts/u2").body;
-    return entry["state"] == "unknown" &&
-           service_.Get("/v1/printers/till1").body["settlement_pending"] == false;
-  }));
-  const Reply refused = PostReceipt(ReceiptBody("u2"));
+  printer.Set(&FakeState::counter, 7);
+  printer.Set(&FakeState::reachable, true);
+  ASSERT_TRUE(
+      Eventually([&] { return service_.Printers("till1")["settlement_pending"] == false; }));
+  EXPECT_EQ(service_.Printers("till1/receipts/u1")["state"], "unknown");
+  const Reply refused = service_.PostReceipt(ReceiptBody("u1"));
   EXPECT_EQ(refused.status, 409);
   EXPECT_EQ(refused.body["error"]["kind"], "unknown_outcome");
   EXPECT_EQ(Printed(), 0u);
-  const Reply retried = PostReceipt(ReceiptBody("u2", 1, R"("retry_unknown": true)"));
-  EXPECT_EQ(retried.status, 201);
+  EXPECT_EQ(service_.PostReceipt(ReceiptBody("u1", 1, R"("retry_unknown": true)")).status, 201);
   EXPECT_EQ(Printed(), 1u);
 }
 
-TEST_F(ServiceHttpTest, AReceiptStillWaitingAfterTheWaitIsAccepted) {
-  service_.Stop();
-  service_.Config().receiptWait = 50ms;
-  service_.Start();
-  Gate gate;
-  gate.Hold(service_.Printer("till1"), "begin");
-  const Reply accepted = PostReceipt(ReceiptBody("w1"));
-  EXPECT_EQ(accepted.status, 202);
-  EXPECT_TRUE(accepted.body["state"] == "printing" || accepted.body["state"] == "queued");
-  gate.Release();
-  EXPECT_TRUE(Eventually(
-      [&] { return service_.Get("/v1/printers/till1/receipts/w1").body["state"] == "printed"; }));
-  // Asked again, it answers the stored outcome.
-  EXPECT_EQ(PostReceipt(ReceiptBody("w1")).status, 200);
-  EXPECT_EQ(Printed(), 1u);
-}
-
-TEST_F(ServiceHttpTest, RatesNeedConfirmationAndADailyReport) {
+TEST_F(ServiceHttpTest, RatesAreWrittenOnlyAfterADailyReportAndCheckedAtOnce) {
   AwaitConnected();
   const Reply rates = service_.Get("/v1/printers/till1/rates");
-  EXPECT_EQ(rates.status, 200);
   EXPECT_EQ(rates.body["count"], 7);
   EXPECT_EQ(rates.body["rates"]["A"], "23.00");
   EXPECT_EQ(rates.body["rates"]["E"], "exempt");
   EXPECT_EQ(rates.body["rates"]["G"], "reserved");
 
-  const std::string wanted =
-      R"("rates": {"A": "23", "B": "8", "C": "5", "D": "0", "E": "exempt", "F": "reserved", "G": "reserved"})";
-  EXPECT_EQ(service_.Put("/v1/printers/till1/rates", "{" + wanted + "}").body["error"]["field"],
-            "confirm");
-  ASSERT_EQ(PostReceipt(ReceiptBody("r1")).status, 201);
-  const Reply refused =
-      service_.Put("/v1/printers/till1/rates", R"({"confirm": true, )" + wanted + "}");
-  EXPECT_EQ(refused.status, 409);
-  EXPECT_EQ(refused.body["error"]["code"], 218);
-
-  EXPECT_EQ(service_.Post("/v1/printers/till1/reports/daily", "").status, 200);
-  EXPECT_EQ(service_.Post("/v1/printers/till1/reports/daily", "").body["error"]["code"], 211);
   const std::string reserveA =
       R"({"confirm": true, "rates": {"A": "reserved", "B": "8", "C": "5", "D": "0", "E": "exempt", "F": "reserved", "G": "reserved"}})";
-  const Reply written = service_.Put("/v1/printers/till1/rates", reserveA);
+  ASSERT_EQ(service_.PostReceipt(ReceiptBody("r1")).status, 201);
+  const Reply refused = service_.Send("PUT", "/v1/printers/till1/rates", reserveA);
+  EXPECT_EQ(refused.status, 409);
+  EXPECT_EQ(refused.body["error"]["code"], 218);
+  EXPECT_EQ(service_.Send("POST", "/v1/printers/till1/reports/daily").status, 200);
+  const Reply written = service_.Send("PUT", "/v1/printers/till1/rates", reserveA);
   EXPECT_EQ(written.status, 200) << written.text;
   EXPECT_EQ(written.body["rates"]["A"], "reserved");
   // The service knows at once: a sale on A is refused before the printer.
-  EXPECT_EQ(PostReceipt(ReceiptBody("r2")).body["error"]["field"], "items[0].rate");
+  EXPECT_EQ(service_.PostReceipt(ReceiptBody("r2")).body["error"]["field"], "items[0].rate");
   // The counter began again after the daily report.
-  EXPECT_EQ(
-      PostReceipt(ReceiptBody("r3", 1).replace(ReceiptBody("r3", 1).find("\"A\""), 3, "\"B\""))
-          .body["receipt_number"],
-      1);
-}
-
-TEST_F(ServiceHttpTest, ClockCountersDrawerAndReports) {
-  EXPECT_EQ(service_.Get("/v1/printers/till1/clock").body["clock"], "24.05.01;12:30");
-  ASSERT_EQ(PostReceipt(ReceiptBody("r1")).status, 201);
-  const Reply counters = service_.Get("/v1/printers/till1/counters");
-  EXPECT_EQ(counters.body["receipt_number"], 1);
-  EXPECT_EQ(counters.body["daily_report_number"], 1);
-  EXPECT_EQ(service_.Post("/v1/printers/till1/drawer", R"({"drawer": 2})").body["opened"], 2);
-  EXPECT_EQ(service_.Post("/v1/printers/till1/drawer", R"({"drawer": 4})").status, 400);
-  EXPECT_EQ(service_
-                .Post("/v1/printers/till1/reports/period",
-                      R"({"kind": "short", "from": "2024-01-01", "to": "2024-01-31"})")
-                .status,
-            200);
-  EXPECT_EQ(
-      service_
-          .Post("/v1/printers/till1/reports/monthly", R"({"kind": "detailed", "month": "2024-01"})")
-          .status,
-      200);
-  EXPECT_EQ(
-      service_
-          .Post("/v1/printers/till1/reports/numbers", R"({"kind": "short", "from": 1, "to": 3})")
-          .status,
-      200);
+  std::string onB = ReceiptBody("r3");
+  onB.replace(onB.find("\"A\""), 3, "\"B\"");
+  EXPECT_EQ(service_.PostReceipt(onB).body["receipt_number"], 1);
 }
 
 TEST_F(ServiceHttpTest, MetricsCountOutcomesCodesAndQueues) {
   AwaitConnected();
-  ASSERT_EQ(PostReceipt(ReceiptBody("m1")).status, 201);
-  service_.Printer("till1").SetConditions(109);
-  ASSERT_EQ(PostReceipt(ReceiptBody("m2")).status, 503);
-  const Reply metrics = service_.Get("/metrics");
-  EXPECT_EQ(metrics.status, 200);
-  const std::string& text = metrics.text;
-  EXPECT_NE(text.find("tauravatd_receipts_total{printer=\"till1\",outcome=\"printed\"} 1\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("tauravatd_receipts_total{printer=\"till1\",outcome=\"failed\"} 1\n"),
-            std::string::npos);
-  EXPECT_NE(
-      text.find(
-          "tauravatd_driver_codes_total{printer=\"till1\",code=\"109\",name=\"CODE_109\"} 1\n"),
-      std::string::npos);
-  EXPECT_NE(text.find("tauravatd_queue_length{printer=\"till2\"} 0\n"), std::string::npos);
-  EXPECT_NE(text.find("tauravatd_receipt_seconds_count{printer=\"till1\"} 2\n"), std::string::npos);
+  ASSERT_EQ(service_.PostReceipt(ReceiptBody("m1")).status, 201);
+  service_.Printer("till1").Set(&FakeState::conditions, 109);
+  ASSERT_EQ(service_.PostReceipt(ReceiptBody("m2")).status, 503);
+  const std::string text = service_.Get("/metrics").text;
+  for (const char* line : {
+           R"(tauravatd_receipts_total{printer="till1",outcome="printed"} 1)",
+           R"(tauravatd_receipts_total{printer="till1",outcome="failed"} 1)",
+           R"(tauravatd_driver_codes_total{printer="till1",code="109",name="CODE_109"} 1)",
+           R"(tauravatd_queue_length{printer="till2"} 0)",
+           R"(tauravatd_receipt_seconds_count{printer="till1"} 2)",
+       }) {
+    EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << text;
+  }
 }
 
 TEST_F(ServiceHttpTest, TheOpenApiDocumentDescribesEveryRoute) {
   const Reply document = service_.Get("/v1/openapi.json");
   ASSERT_EQ(document.status, 200);
   EXPECT_EQ(document.body["openapi"], "3.0.3");
-  const json& paths = document.body["paths"];
   std::set<std::string> described;
-  for (const auto& [path, item] : paths.items()) {
+  for (const auto& [path, item] : document.body["paths"].items()) {
     for (const auto& [method, operation] : item.items()) {
       if (method != "parameters") described.insert(method + " " + path);
     }
@@ -438,80 +426,55 @@ TEST_F(ServiceHttpTest, TheOpenApiDocumentDescribesEveryRoute) {
 
 TEST(ServiceHttp, ATokenGuardsEveryRequest) {
   HttpFixture service;
-  service.Config().token = "0123456789abcdef-secret";
+  const std::string token = "0123456789abcdef-secret";
+  service.Config().token = token;
   service.Start();
   const Reply without = service.Get("/v1/health");
   EXPECT_EQ(without.status, 401);
   EXPECT_EQ(without.body["error"]["kind"], "unauthorized");
   EXPECT_EQ(service.Get("/metrics", "0123456789abcdef-wrong!").status, 401);
-  EXPECT_EQ(service.Post("/v1/printers/till1/receipts", ReceiptBody("t1"), "nope").status, 401);
-  EXPECT_EQ(service.Printer("till1").Paper().size(), 0u);
-  EXPECT_EQ(service.Get("/v1/health", "0123456789abcdef-secret").status, 200);
-  EXPECT_EQ(
-      service.Post("/v1/printers/till1/receipts", ReceiptBody("t1"), "0123456789abcdef-secret")
-          .status,
-      201);
+  const std::string receipts = "/v1/printers/till1/receipts";
+  EXPECT_EQ(service.Send("POST", receipts, ReceiptBody("t1"), "nope").status, 401);
+  EXPECT_TRUE(service.Printer("till1").State().paper.empty());
+  EXPECT_EQ(service.Get("/v1/health", token).status, 200);
+  EXPECT_EQ(service.Send("POST", receipts, ReceiptBody("t1"), token).status, 201);
 }
 
 TEST(ServiceHttp, APrinterNotYetOpenedIsConnectingNotOffline) {
   HttpFixture service;
-  Gate gate;
-  gate.Hold(service.Printer("till1"), "open");
+  Gate gate(service.Printer("till1"), "open");
   service.Start();
   gate.AwaitArrival();
-  const Reply printer = service.Get("/v1/printers/till1");
-  EXPECT_EQ(printer.body["connection"], "connecting");
-  EXPECT_EQ(printer.body["last_error"], nullptr);
+  EXPECT_EQ(service.Printers("till1")["connection"], "connecting");
+  EXPECT_EQ(service.Printers("till1")["last_error"], nullptr);
   const Reply health = service.Get("/v1/health");
   EXPECT_EQ(health.body["status"], "degraded");
   EXPECT_EQ(health.body["printers"]["till1"], "connecting");
   gate.Release();
-  EXPECT_TRUE(Eventually(
-      [&] { return service.Get("/v1/printers/till1").body["connection"] == "connected"; }));
+  EXPECT_TRUE(Eventually([&] { return service.Get("/v1/health").body["status"] == "ok"; }));
 }
 
-TEST(ServiceHttp, AReceiptLeftPrintingByACrashIsSettledBeforeNewWork) {
+// A receipt not printed within the wait is accepted (202) and answered from the journal
+// later; a printer's queue beyond its length is refused.
+TEST(ServiceHttp, AReceiptStillWaitingIsAcceptedUntilTheQueueIsFull) {
   HttpFixture service;
-  FakePrinter& printer = service.Printer("till1");
-  // The last run wrote the receipt's end and died before hearing back; the printer did
-  // complete it (its counter rose from 4 to 5).
-  printer.SetCounter(5);
-  {
-    Journal journal(service.Config().journalPath);
-    JournalEntry entry = journal.Admit("crash1", "till1", "{}", 250).first;
-    entry.state = ReceiptState::kPrinting;
-    entry.counterBefore = 4;
-    entry.endSent = true;
-    journal.Save(entry);
-    journal.Admit("queued1", "till1", "{}", 250);  // never reached the printer
-  }
-  service.Start();
-  ASSERT_TRUE(Eventually([&] {
-    return service.Get("/v1/printers/till1/receipts/crash1").body["state"] == "printed";
-  }));
-  EXPECT_EQ(service.Get("/v1/printers/till1/receipts/crash1").body["receipt_number"], 5);
-  EXPECT_EQ(service.Get("/v1/printers/till1/receipts/queued1").body["state"], "failed");
-  EXPECT_TRUE(printer.Paper().empty());  // nothing printed again
-}
-
-TEST(ServiceHttp, AFullQueueIsRefused) {
-  HttpFixture service;
+  service.Config().receiptWait = std::chrono::milliseconds(50);
   service.Config().worker.maxQueue = 1;
   service.Start();
-  Gate gate;
-  gate.Hold(service.Printer("till1"), "begin");
-  std::thread first([&] { service.Post("/v1/printers/till1/receipts", ReceiptBody("q1")); });
+  Gate gate(service.Printer("till1"), "begin");
+  const Reply accepted = service.PostReceipt(ReceiptBody("q1"));
+  EXPECT_EQ(accepted.status, 202);
+  EXPECT_TRUE(accepted.body["state"] == "printing" || accepted.body["state"] == "queued");
   gate.AwaitArrival();
-  std::thread second([&] { service.Post("/v1/printers/till1/receipts", ReceiptBody("q2")); });
-  ASSERT_TRUE(
-      Eventually([&] { return service.Get("/v1/printers/till1").body["queue_length"] == 1; }));
-  const Reply full = service.Post("/v1/printers/till1/receipts", ReceiptBody("q3"));
+  EXPECT_EQ(service.PostReceipt(ReceiptBody("q2")).body["state"], "queued");
+  const Reply full = service.PostReceipt(ReceiptBody("q3"));
   EXPECT_EQ(full.status, 503);
   EXPECT_EQ(full.body["error"]["kind"], "queue_full");
   gate.Release();
-  first.join();
-  second.join();
-  EXPECT_EQ(service.Printer("till1").Paper().size(), 2u);
+  EXPECT_TRUE(
+      Eventually([&] { return service.Printers("till1/receipts/q2")["state"] == "printed"; }));
+  EXPECT_EQ(service.PostReceipt(ReceiptBody("q1")).status, 200);
+  EXPECT_EQ(service.Printer("till1").State().paper.size(), 2u);
 }
 
 }  // namespace
