@@ -24,8 +24,7 @@ class Trace(unittest.TestCase):
         self.dir = tempfile.TemporaryDirectory()
         self.driver_trace = os.path.join(self.dir.name, "driver.trace")
 
-    def tearDown(self):
-        self.dir.cleanup()
+        self.addCleanup(self.dir.cleanup)
 
     def tauravat(self, emu, *args):
         env = dict(os.environ, TAURAVAT_TRACE=self.driver_trace)
@@ -45,8 +44,7 @@ class Trace(unittest.TestCase):
             self.assertEqual(without_time(lines(emu_trace)), expected)
             # Microseconds since the run began: rising within each of the two runs.
             times = [int(fields[0]) for fields in driver]
-            self.assertEqual(times[:4], sorted(times[:4]))
-            self.assertEqual(times[4:], sorted(times[4:]))
+            self.assertEqual((times[:4], times[4:]), (sorted(times[:4]), sorted(times[4:])))
             with open(self.driver_trace, encoding="ascii") as f:
                 headers = [line for line in f if line.startswith("# tauravat trace: driver")]
             self.assertEqual(len(headers), 2)  # appended, one header per run
@@ -69,18 +67,16 @@ class Trace(unittest.TestCase):
             self.assertEqual(package[-1], ["<", "17", "06"])
             self.assertEqual(len(package), 2 + 10 + 1)
 
-    def test_timeout_is_marked(self):
+    def test_a_timeout_is_marked_and_nothing_written_without_the_variable(self):
         with Emulator("--fault", "any:silence:0:-1") as emu:
             result = self.tauravat(emu, "--timeout", "1", "raw", "--reply", "2", "FF")
             self.assertEqual(result.returncode, 3)
             self.assertEqual(without_time(lines(self.driver_trace)),
                              [[">", "FF", "1B"], [">", "FF", "FF"], ["<", "FF", "--", "timeout"]])
-
-    def test_nothing_written_without_the_variable(self):
-        with Emulator() as emu:
-            subprocess.run([CLI, "--port", emu.path, "raw", "FF"], capture_output=True,
-                           env={k: v for k, v in os.environ.items() if k != "TAURAVAT_TRACE"},
-                           timeout=60)
+            os.unlink(self.driver_trace)
+            subprocess.run([CLI, "--port", emu.path, "--timeout", "1", "raw", "FF"],
+                           capture_output=True, timeout=60,
+                           env={k: v for k, v in os.environ.items() if k != "TAURAVAT_TRACE"})
         self.assertFalse(os.path.exists(self.driver_trace))
 
 
