@@ -13,7 +13,8 @@ import unittest
 from tauravat.emulator import Emulator
 
 CLI = os.environ.get("TAURAVAT_CLI", "tauravat")
-UTF8 = dict(os.environ, LC_ALL="C.UTF-8")
+# The trace is written only where a test asks for it.
+UTF8 = {k: v for k, v in os.environ.items() if k != "TAURAVAT_TRACE"} | {"LC_ALL": "C.UTF-8"}
 
 
 def run(*args, env=None, **options):
@@ -43,8 +44,8 @@ RECEIPT = json.dumps({
 }).encode()
 
 
-def receipt(port, *options):
-    return run_json("--port", port, *options, "receipt", "-", stdin=None, input=RECEIPT)
+def receipt(port, *options, env=None):
+    return run_json("--port", port, *options, "receipt", "-", env=env, stdin=None, input=RECEIPT)
 
 
 class Commands(unittest.TestCase):
@@ -301,6 +302,57 @@ class Ports(unittest.TestCase):
                           run("ports", env=env).stdout.decode())
             os.unlink(os.path.join(dev, "ttyUSB0"))
             self.assertEqual(run("ports", env=env).stdout, b"no serial ports found\n")
+
+
+def trace(path):
+    """The trace's lines split into fields, its comments left out."""
+    with open(path, encoding="ascii") as f:
+        return [line.split() for line in f if not line.startswith("#")]
+
+
+class Trace(unittest.TestCase):
+    """The protocol trace written by the driver (TAURAVAT_TRACE) and by kestra-emu --trace."""
+
+    def setUp(self):
+        directory = tempfile.TemporaryDirectory()
+        self.addCleanup(directory.cleanup)
+        self.driver, self.emulator = (os.path.join(directory.name, name) for name in "de")
+        self.env = dict(UTF8, TAURAVAT_TRACE=self.driver)
+
+    def test_sequences_byte_by_byte_at_both_ends_appended_run_by_run(self):
+        with Emulator("--model", "luno", "--trace", self.emulator) as emu:
+            for args in (["--reply", "2", "FF"], ["46", "03"]):
+                self.assertEqual(run("--port", emu.path, "raw", *args, env=self.env).returncode, 0)
+        expected = [[">", "FF", "1B"], [">", "FF", "FF"], ["<", "FF", "06"], ["<", "FF", "2C"],
+                    [">", "46", "1B"], [">", "46", "46"], ["<", "46", "06"], [">", "46", "03"]]
+        driver = trace(self.driver)
+        self.assertEqual([fields[1:] for fields in driver], expected)
+        self.assertEqual([fields[1:] for fields in trace(self.emulator)], expected)
+        # Microseconds since the run began: rising within each of the two runs.
+        times = [int(fields[0]) for fields in driver]
+        self.assertEqual((times[:4], times[4:]), (sorted(times[:4]), sorted(times[4:])))
+        with open(self.driver, encoding="ascii") as f:
+            self.assertEqual(f.read().count("# tauravat trace: driver"), 2)
+
+    def test_a_receipt_traced_alike_at_both_ends(self):
+        with Emulator("--rates", "23,8", "--trace", self.emulator) as emu:
+            self.assertEqual(receipt(emu.path, env=self.env)[0], 0)
+        driver = [fields[1:] for fields in trace(self.driver)]
+        self.assertEqual(driver, [fields[1:] for fields in trace(self.emulator)])
+        # The package line's acknowledgement, read after its sequence, keeps its command.
+        package = [fields for fields in driver if fields[1] == "17"]
+        self.assertEqual((package[-1], len(package)), (["<", "17", "06"], 2 + 10 + 1))
+
+    def test_a_timeout_is_marked_and_nothing_written_without_the_variable(self):
+        with Emulator("--fault", "any:silence:0:-1") as emu:
+            result = run("--port", emu.path, "--timeout", "1", "raw", "--reply", "2", "FF",
+                         env=self.env)
+            self.assertEqual(result.returncode, 3)
+            self.assertEqual([fields[1:] for fields in trace(self.driver)],
+                             [[">", "FF", "1B"], [">", "FF", "FF"], ["<", "FF", "--", "timeout"]])
+            os.unlink(self.driver)
+            run("--port", emu.path, "--timeout", "1", "raw", "FF")
+        self.assertFalse(os.path.exists(self.driver))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
-"""tauravat.Printer, the Python binding of the handle interface, against kestra-emu through
-the package's own fixture: what this layer adds (Decimal money and quantities, datetime,
-exceptions by kind, the receipt that ends or cancels itself, one object per printer)."""
+"""The Python binding against kestra-emu through the package's own fixture: what it adds to
+the driver. tauravat.Printer: Decimal money and quantities, datetime, exceptions by kind, the
+receipt that ends or cancels itself, one object per printer; the legacy functions: texts and
+out-parameters converted, results raised or returned."""
 
 import datetime
 import re
@@ -139,3 +140,61 @@ def test_a_silent_printer_times_out(kestra_emulator):
         kestra_emulator.fault("any", "silence", times=-1)
         with pytest.raises(TimeoutError, match="21"):
             printer.read_unique_number()
+
+
+# The legacy binding (tauravat.legacy, re-exported by tauravat): the same driver through the
+# port number interface, integers and tuples instead of Python's values.
+@pytest.fixture
+def legacy(kestra_emulator, monkeypatch):
+    monkeypatch.setenv("TAURAVAT_COM201", kestra_emulator.path)
+    tauravat.communication_init(201)
+    yield kestra_emulator
+    tauravat.communication_end(check=False)
+    tauravat.set_callbacks()
+
+
+@pytest.mark.kestra_emulator("--rates", "22,7,3,0,Z,R,R")
+def test_legacy_rates_receipt_and_totals_as_integers(legacy):
+    assert tauravat.read_vat() == (7, [2200, 700, 300, 0, EXEMPT, RESERVED, RESERVED])
+    assert tauravat.set_vat([2300, 800, 500, 0, EXEMPT]) == 7
+    assert legacy.state()["rates"] == [2300, 800, 500, 0, 10000, 25500, 25500]
+    progress = []
+    tauravat.set_callbacks(progress.append)
+    tauravat.fill_payment(1, "Gotówka", 5000)
+    assert tauravat.fill_lines(0, "Dziękujemy") == 5
+    tauravat.receipt_begin()
+    assert tauravat.receipt_item("Chleb razowy krojony", "A", 1500, 199, decimals=3) == 299
+    assert tauravat.receipt_item("Ser żółty gouda", 2, 2, 1000) == 2000
+    tauravat.package_item(0, 1, 50, 2)
+    tauravat.receipt_end(10)
+    assert legacy.state()["totals"]["day"][:2] == [269, 1800]
+    assert (tauravat.read_total(), tauravat.read_sel_total("B")) == (2069, 1800)
+    assert "Odczyt typu urządzenia..." in progress
+
+
+@pytest.mark.kestra_emulator("--model", "luno", "--clock", "2024-05-31 23:59:07")
+def test_legacy_identity_texts_and_failures(legacy):
+    assert tauravat.device_name() == "Nowa drukarka fiskalna"
+    assert tauravat.read_clock() == "24.05.31;23:59"
+    assert tauravat.read_unique_number() == "KES12345678"
+    assert tauravat.receipt_number() == 0
+    assert tauravat.rs_sequence(0xFF, reply_length=2)[0] == 0x2C
+    assert tauravat.dll_version() == "10.00"
+    assert tauravat.err_message(20).startswith("TIMEOUT NADAWANIA")
+    with pytest.raises(tauravat.TauravatError) as caught:
+        tauravat.receipt_item("Chleb razowy krojony", 1, 1, 100)
+    assert (caught.value.code, caught.value.message) == (201, "Paragon nierozpoczęty.")
+    assert tauravat.open_drawer(4, check=False) == (212, None)
+    assert tauravat.daily_report(check=False)[0] == 211
+    with pytest.raises(ValueError):
+        tauravat.receipt_item("Chleb 日本 razowy", 1, 1, 100)
+
+
+@pytest.mark.kestra_emulator("--fault", "any:silence:0:-1")
+def test_legacy_communication_failure(kestra_emulator, monkeypatch):
+    monkeypatch.setenv("TAURAVAT_COM201", kestra_emulator.path)
+    assert tauravat.communication_init(201, timeout=1, check=False) == (21, None)
+    with pytest.raises(tauravat.TauravatError) as caught:
+        tauravat.communication_init(201, timeout=1)
+    assert "TIMEOUT ODBIERANIA" in caught.value.message  # the legacy binding's Polish text
+    tauravat.communication_end(check=False)
