@@ -176,8 +176,6 @@ def test_legacy_rates_receipt_and_totals_as_integers(legacy):
 def test_legacy_identity_texts_and_failures(legacy):
     assert tauravat.device_name() == "Nowa drukarka fiskalna"
     assert tauravat.read_clock() == "24.05.31;23:59"
-    assert tauravat.read_unique_number() == "KES12345678"
-    assert tauravat.receipt_number() == 0
     assert tauravat.rs_sequence(0xFF, reply_length=2)[0] == 0x2C
     assert tauravat.dll_version() == "10.00"
     assert tauravat.err_message(20).startswith("TIMEOUT NADAWANIA")
