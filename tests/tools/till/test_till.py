@@ -34,7 +34,14 @@ def test_paper_running_out_and_a_status_set_while_running(kestra_emulator, monke
         tauravat.communication_end(check=False)
 
 
-def test_mistakes_are_explained(kestra_emulator):
+def test_a_till_on_the_printer_object_and_the_emulators_mistakes_explained(kestra_emulator):
+    with tauravat.open(kestra_emulator.path) as printer:
+        total = printer.print_receipt(
+            [tauravat.Item("Chleb żytni krojony", Decimal("1.5"), "szt", Decimal("4.50"), "A")],
+            payments=[tauravat.Payment("Gotówka", Decimal("10"))])
+        assert total == Decimal("6.75")
+    assert any(line.startswith("#00001") for line in kestra_emulator.paper())
+
     with pytest.raises(EmulatorError, match="CMD:KIND"):
         kestra_emulator.fault(0x24, "explode")
     with pytest.raises(EmulatorError, match="unknown model"):
@@ -42,12 +49,3 @@ def test_mistakes_are_explained(kestra_emulator):
     kestra_emulator.close()
     with pytest.raises(EmulatorError, match="closed"):
         kestra_emulator.state()
-
-
-def test_a_till_on_the_printer_object(kestra_emulator):
-    with tauravat.open(kestra_emulator.path) as printer:
-        total = printer.print_receipt(
-            [tauravat.Item("Chleb żytni krojony", Decimal("1.5"), "szt", Decimal("4.50"), "A")],
-            payments=[tauravat.Payment("Gotówka", Decimal("10"))])
-        assert total == Decimal("6.75")
-    assert any(line.startswith("#00001") for line in kestra_emulator.paper())
