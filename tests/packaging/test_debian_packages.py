@@ -34,6 +34,7 @@ def multiarch():
 
 debs = {}       # package name -> .deb path
 contents = {}   # package name -> {path: symlink target or None}
+ROOT = WORK / "root"  # every package unpacked, as dpkg would install them
 
 
 def setUpModule():
@@ -50,19 +51,12 @@ def setUpModule():
             if not path.endswith("/"):
                 files[path.removeprefix("./")] = target or None
         contents[name] = files
+    for deb in debs.values():
+        run("dpkg-deb", "-x", deb, ROOT)
 
 
 def field(package, name):
     return run("dpkg-deb", "-f", debs[package], name).strip()
-
-
-def unpack(*packages):
-    """Unpacks the packages into one fresh root, as dpkg would install them."""
-    root = WORK / ("root-" + "-".join(packages))
-    shutil.rmtree(root, ignore_errors=True)
-    for package in packages:
-        run("dpkg-deb", "-x", debs[package], root)
-    return root
 
 
 class Packages(unittest.TestCase):
@@ -113,15 +107,14 @@ class Packages(unittest.TestCase):
         pinned = f"libtauravat10 (= {VERSION})"
         for package in PACKAGES:
             self.assertEqual(field(package, "Version"), VERSION)
-        for package in ["libtauravat-dev", "tauravat-tools", "python3-tauravat"] + (
-                ["tauravatd"] if WITH_SERVICE else []):
-            self.assertIn(pinned, field(package, "Depends").split(", "), package)
+        for package in (p for p in PACKAGES if p != "taurasw"):
+            depends = field(package, "Depends")
+            self.assertNotIn("qt6", depends, package)
+            if package != "libtauravat10":
+                self.assertIn(pinned, depends.split(", "), package)
         self.assertIn("libc6", field("libtauravat10", "Depends"))
         self.assertIn("python3", field("python3-tauravat", "Depends").split(", "))
         self.assertEqual(field("python3-tauravat", "Architecture"), "all")
-        for package in ["libtauravat10", "libtauravat-dev", "tauravat-tools", "python3-tauravat"] + (
-                ["tauravatd"] if WITH_SERVICE else []):
-            self.assertNotIn("qt6", field(package, "Depends"), package)
         if WITH_TAURASW:
             self.assertIn("libqt6widgets6", field("taurasw", "Depends"))
 
@@ -133,21 +126,17 @@ class Packages(unittest.TestCase):
                          f"libtauravat 10 libtauravat10 (>= {VERSION})")
         self.assertIn("activate-noawait ldconfig", (control / "triggers").read_text())
 
-        root = unpack(*PACKAGES)
-        library = root / f"usr/lib/{multiarch()}/libtauravat.so.{VERSION}"
+        library = ROOT / f"usr/lib/{multiarch()}/libtauravat.so.{VERSION}"
         self.assertIn("(SONAME)             Library soname: [libtauravat.so.10]",
                       run("readelf", "-d", library))
-        programs = ["tauravat", "kestra-emu"] + (["TauraSW"] if WITH_TAURASW else []) + (
-            ["tauravatd"] if WITH_SERVICE else [])
-        for program in programs:
-            dynamic = run("readelf", "-d", root / "usr/bin" / program)
+        for program in os.listdir(ROOT / "usr/bin"):
+            dynamic = run("readelf", "-d", ROOT / "usr/bin" / program)
             self.assertNotIn("RUNPATH", dynamic, program)
             self.assertNotIn("RPATH", dynamic, program)
 
     def test_copyright_and_changelog(self):
         license_text = (SOURCE / "LICENSE").read_text()
-        root = unpack(*PACKAGES)
-        copyrights = {(root / f"usr/share/doc/{p}/copyright").read_text() for p in PACKAGES}
+        copyrights = {(ROOT / f"usr/share/doc/{p}/copyright").read_text() for p in PACKAGES}
         self.assertEqual(len(copyrights), 1)
         copyright_text = copyrights.pop()
         self.assertTrue(copyright_text.startswith(
@@ -158,7 +147,7 @@ class Packages(unittest.TestCase):
         self.assertEqual([word for word in paragraph.split() if word != "."],
                          license_text.split("\n\n", 2)[2].split())
 
-        raw = (root / "usr/share/doc/libtauravat10/changelog.gz").read_bytes()
+        raw = (ROOT / "usr/share/doc/libtauravat10/changelog.gz").read_bytes()
         self.assertEqual(raw[4:8], b"\0\0\0\0", "gzip time stamp: the package is not reproducible")
         first = gzip.decompress(raw).decode().splitlines()[0]
         self.assertTrue(first.startswith(f"tauravat ({VERSION}) "), first)
@@ -171,12 +160,7 @@ class Packages(unittest.TestCase):
         self.assertIn(result.returncode, (0, 1), result.stderr)
 
     def test_manual_pages_render_without_warnings(self):
-        root = unpack(*PACKAGES)
-        pages = sorted(root.glob("usr/share/man/man*/*.gz"))
-        self.assertEqual(sorted(p.name for p in pages),
-                         sorted(["libtauravat.3.gz", "tauravat.1.gz", "kestra-emu.1.gz"] +
-                                (["TauraSW.1.gz"] if WITH_TAURASW else []) +
-                                (["tauravatd.8.gz"] if WITH_SERVICE else [])))
+        pages = sorted(ROOT.glob("usr/share/man/man*/*.gz"))  # which ones: see the contents
         for page in pages:
             result = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", page],
                                     capture_output=True, text=True,
@@ -190,14 +174,13 @@ class UsedAsInstalled(unittest.TestCase):
         # Debian's python3 with its prefix moved onto the unpacked package: it searches
         # <prefix>/lib/python3/dist-packages as it searches /usr/lib/python3/dist-packages.
         debian_python = "/usr/bin/python3"
-        root = unpack("python3-tauravat", "libtauravat10")
         stdlib = run(debian_python, "-c", "import sysconfig; print(sysconfig.get_path('stdlib'))")
-        (root / "usr/lib" / Path(stdlib.strip()).name).symlink_to(stdlib.strip())
+        (ROOT / "usr/lib" / Path(stdlib.strip()).name).symlink_to(stdlib.strip())
         env = {k: v for k, v in os.environ.items() if not k.startswith("PYTHON")}
-        env["PYTHONHOME"] = str(root / "usr")
+        env["PYTHONHOME"] = str(ROOT / "usr")
         where = run(debian_python, "-c", "import tauravat; print(tauravat.__file__)",
                     env=env, cwd=WORK)
-        self.assertTrue(where.startswith(str(root / "usr/lib/python3/dist-packages/tauravat")),
+        self.assertTrue(where.startswith(str(ROOT / "usr/lib/python3/dist-packages/tauravat")),
                         where)
 
     def test_python_module_under_a_custom_prefix_is_found_by_that_prefix_python(self):
@@ -213,19 +196,18 @@ class UsedAsInstalled(unittest.TestCase):
             where.startswith(str(prefix / "lib" / version / "site-packages" / "tauravat")), where)
 
     def test_a_cmake_project_builds_against_the_dev_package(self):
-        root = unpack("libtauravat-dev", "libtauravat10")
         build = WORK / "consumer"
         shutil.rmtree(build, ignore_errors=True)
         run(os.environ["CMAKE"], "-G", "Ninja", "-S", SOURCE / "tests/tools/consumer", "-B", build,
-            f"-DCMAKE_PREFIX_PATH={root / 'usr'}", "-DCMAKE_BUILD_TYPE=Release")
+            f"-DCMAKE_PREFIX_PATH={ROOT / 'usr'}", "-DCMAKE_BUILD_TYPE=Release")
         run(os.environ["CMAKE"], "--build", build)
-        env = dict(os.environ, LD_LIBRARY_PATH=str(root / f"usr/lib/{multiarch()}"))
+        env = dict(os.environ, LD_LIBRARY_PATH=str(ROOT / f"usr/lib/{multiarch()}"))
         self.assertIn("libtauravat 10.00", run(build / "consumer", env=env))
-        pc = root / f"usr/lib/{multiarch()}/pkgconfig"
+        pc = ROOT / f"usr/lib/{multiarch()}/pkgconfig"
         pc_env = dict(os.environ, PKG_CONFIG_PATH=str(pc))
         libdir = Path(run("pkg-config", "--variable=libdir", "tauravat", env=pc_env).strip())
         includedir = Path(run("pkg-config", "--variable=includedir", "tauravat", env=pc_env).strip())
-        self.assertEqual(libdir.resolve(), (root / f"usr/lib/{multiarch()}").resolve())
+        self.assertEqual(libdir.resolve(), (ROOT / f"usr/lib/{multiarch()}").resolve())
         self.assertTrue((includedir / "tauravat.h").is_file())
 
 

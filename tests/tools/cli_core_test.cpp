@@ -3,9 +3,9 @@
 
 #include <clocale>
 #include <cstdlib>
-#include <string>
-
 #include <sstream>
+#include <string>
+#include <tuple>
 
 #include "command_line.hpp"
 #include "confirm.hpp"
@@ -21,48 +21,48 @@
 namespace tauravat::cli {
 namespace {
 
+bool Mentions(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 TEST(Hex, AcceptsTheUsualSpellingsAndNamesMistakes) {
   std::string error;
   const std::vector<uint8_t> expected = {0x1B, 0x2C, 0xFF};
-  EXPECT_EQ(ParseHex({"1B", "2c", "ff"}, error), expected);
-  EXPECT_EQ(ParseHex({"1b2cFF"}, error), expected);
-  EXPECT_EQ(ParseHex({"0x1B,0x2C:ff"}, error), expected);
+  for (const auto& words :
+       std::vector<std::vector<std::string>>{{"1B", "2c", "ff"}, {"1b2cFF"}, {"0x1B,0x2C:ff"}}) {
+    EXPECT_EQ(ParseHex(words, error), expected) << words[0];
+  }
   EXPECT_EQ(ParseHex({}, error), std::vector<uint8_t>{});
   EXPECT_FALSE(ParseHex({"1B", "2"}, error));
-  EXPECT_NE(error.find("\"2\""), std::string::npos);
+  EXPECT_TRUE(Mentions(error, "\"2\""));
   EXPECT_FALSE(ParseHex({"1G"}, error));
+  EXPECT_FALSE(ParseHex({"146"}, error));
   EXPECT_EQ(FormatHex(expected), "1B 2C FF");
   EXPECT_EQ(ParseHexByte("0x46"), 0x46);
   EXPECT_FALSE(ParseHexByte("4646"));
 }
 
-TEST(Rates, PercentReservedExempt) {
-  EXPECT_EQ(ParseRate("23"), 2300u);
-  EXPECT_EQ(ParseRate("7.5"), 750u);
-  EXPECT_EQ(ParseRate("7,25"), 725u);
-  EXPECT_EQ(ParseRate("8.5%"), 850u);
-  EXPECT_EQ(ParseRate("r"), kReservedRate);
-  EXPECT_EQ(ParseRate("Reserved"), kReservedRate);
-  EXPECT_EQ(ParseRate("ZWOLNIONA"), kExemptRate);
-  EXPECT_EQ(ParseRate("exempt"), kExemptRate);
+TEST(Rates, PercentReservedExemptAndBack) {
+  // Each spelling, and the one form JSON shows: the percent with only the decimals it needs.
+  const auto rate = [](const char* text, uint32_t value, const char* shown) {
+    EXPECT_EQ(ParseRate(text), value) << text;
+    EXPECT_EQ(RateText(value), shown);
+    EXPECT_EQ(ParseRate(shown), value) << "what is shown can be written back";
+    EXPECT_EQ(ParseRate(FormatRate(value)), value);
+  };
+  rate("23", 2300, "23");
+  rate("7,25", 725, "7.25");
+  rate("8.5%", 850, "8.5");
+  rate("0.05", 5, "0.05");
+  rate("0", 0, "0");
+  rate("Reserved", kReservedRate, "reserved");
+  rate("r", kReservedRate, "reserved");
+  rate("ZWOLNIONA", kExemptRate, "exempt");
   for (const char* bad : {"100", "-1", "7.", "7.125", "", "x", "%", "23%%"}) {
     EXPECT_FALSE(ParseRate(bad)) << bad;
   }
-  // One form in JSON: the percent with only the decimals it needs.
-  EXPECT_EQ(RateText(2300), "23");
-  EXPECT_EQ(RateText(750), "7.5");
-  EXPECT_EQ(RateText(725), "7.25");
-  EXPECT_EQ(RateText(5), "0.05");
-  EXPECT_EQ(RateText(0), "0");
-  EXPECT_EQ(RateText(kReservedRate), "reserved");
-  EXPECT_EQ(RateText(kExemptRate), "exempt");
   EXPECT_EQ(FormatRate(750), "7.5%");
   EXPECT_EQ(FormatRate(kExemptRate), "exempt");
-  // What is shown can be written back.
-  for (uint32_t value : {0u, 5u, 725u, 2300u, 9999u, kReservedRate, kExemptRate}) {
-    EXPECT_EQ(ParseRate(RateText(value)), value);
-    EXPECT_EQ(ParseRate(FormatRate(value)), value);
-  }
 }
 
 TEST(Money, DecimalStringsInZloty) {
@@ -72,7 +72,6 @@ TEST(Money, DecimalStringsInZloty) {
   EXPECT_EQ(MoneyText(-329), "-3.29");
   EXPECT_EQ(MoneyText(INT64_MIN), "-92233720368547758.08");
   // The driver's 40-bit totals, as digits.
-  EXPECT_EQ(MoneyTextFromGroszDigits("1755"), "17.55");
   EXPECT_EQ(MoneyTextFromGroszDigits("1099511627775"), "10995116277.75");
   EXPECT_EQ(MoneyTextFromGroszDigits("007"), "0.07");
   EXPECT_EQ(MoneyTextFromGroszDigits("-0"), "0.00");
@@ -81,12 +80,13 @@ TEST(Money, DecimalStringsInZloty) {
   }
 }
 
-TEST(Port, NumbersAndPathsLentAFreeNumber) {
+TEST(Port, NumbersPathsAndTheDeviceTheDriverOpens) {
   EXPECT_EQ(ParseComNumber("COM3"), 3);
   EXPECT_EQ(ParseComNumber("com255"), 255);
   EXPECT_FALSE(ParseComNumber("COM0"));
   EXPECT_FALSE(ParseComNumber("256"));
   std::string error;
+  // A path is lent the highest free number.
   ::setenv("TAURAVAT_COM255", "/dev/taken", 1);
   const auto lent = ResolvePort({"/dev/ttyUSB7", "--port"}, error);
   ASSERT_TRUE(lent);
@@ -96,13 +96,10 @@ TEST(Port, NumbersAndPathsLentAFreeNumber) {
   ::unsetenv("TAURAVAT_COM255");
   ::unsetenv("TAURAVAT_COM254");
   EXPECT_FALSE(ResolvePort({"", ""}, error));
-  EXPECT_NE(error.find("TAURAVAT_PORT"), std::string::npos);
+  EXPECT_TRUE(Mentions(error, "TAURAVAT_PORT"));
   EXPECT_FALSE(ResolvePort({"ttyS0", "TAURAVAT_PORT"}, error));
   EXPECT_EQ(error.find("TAURAVAT_PORT ttyS0:"), 0u) << error;
-}
 
-TEST(Port, ComNumbersNameTheDeviceTheDriverOpens) {
-  std::string error;
   ::unsetenv("TAURAVAT_COM40");
   auto port = ResolvePort({"COM40", "--port"}, error);
   ASSERT_TRUE(port);
@@ -114,13 +111,10 @@ TEST(Port, ComNumbersNameTheDeviceTheDriverOpens) {
   // Above the default ranges no device stands for the number.
   port = ResolvePort({"COM100", "--port"}, error);
   EXPECT_EQ(port->label, "COM100");
-  EXPECT_NE(OpenFailureText(2, *port)->find("TAURAVAT_COM100="), std::string::npos);
-  EXPECT_NE(OpenFailureText(5, *port)->find("dialout"), std::string::npos);
-  // The printer's own codes keep the driver's message.
-  EXPECT_FALSE(OpenFailureText(21, *port));
-}
+  EXPECT_TRUE(Mentions(*OpenFailureText(2, *port), "TAURAVAT_COM100="));
+  EXPECT_TRUE(Mentions(*OpenFailureText(5, *port), "dialout"));
+  EXPECT_FALSE(OpenFailureText(21, *port)) << "the printer's own codes keep the driver's text";
 
-TEST(Port, OptionBeforeEnvironment) {
   ::setenv("TAURAVAT_PORT", "/dev/ttyUSB3", 1);
   EXPECT_EQ(ChoosePort("COM2").text, "COM2");
   EXPECT_EQ(ChoosePort("").text, "/dev/ttyUSB3");
@@ -130,44 +124,37 @@ TEST(Port, OptionBeforeEnvironment) {
   ::unsetenv("TAURAVAT_PORT");
 }
 
-std::optional<CommandLine> Parse(std::vector<std::string> words, std::string& error) {
-  return ParseCommandLine(words, error);
-}
-
 TEST(CommandLine, ShortAndLongFormsMeanTheSame) {
   std::string error;
   for (const auto& words :
        std::vector<std::vector<std::string>>{{"-p", "COM3", "-b", "19200", "identify"},
                                              {"-pCOM3", "-b19200", "identify"},
                                              {"identify", "--port=COM3", "--speed", "19200"}}) {
-    const auto line = Parse(words, error);
+    const auto line = ParseCommandLine(words, error);
     ASSERT_TRUE(line) << error;
     EXPECT_EQ(line->global.port, "COM3");
     EXPECT_EQ(line->global.speed, 19200u);
     EXPECT_FALSE(line->global.timeout);  // the command's own default applies
   }
-  EXPECT_TRUE(Parse({"-h"}, error)->global.help);
-  EXPECT_TRUE(Parse({"--version"}, error)->global.version);
-  EXPECT_EQ(Parse({"--timeout", "2", "probe"}, error)->global.timeout, 2);
+  EXPECT_TRUE(ParseCommandLine({"-h"}, error)->global.help);
+  EXPECT_TRUE(ParseCommandLine({"--version"}, error)->global.version);
+  EXPECT_EQ(ParseCommandLine({"--timeout", "2", "probe"}, error)->global.timeout, 2);
   // A negative number is an argument; a short option with junk is not an option.
-  EXPECT_EQ(Parse({"message", "-1"}, error)->args, std::vector<std::string>{"-1"});
-  EXPECT_FALSE(Parse({"-hx"}, error));
-  EXPECT_EQ(error, "unknown option -hx");
-  EXPECT_FALSE(Parse({"-x", "identify"}, error));
-  EXPECT_FALSE(Parse({"-b", "4800", "identify"}, error));
-  EXPECT_FALSE(Parse({"identify", "-p"}, error));
-  EXPECT_EQ(error, "-p needs a value (PORT)");
-  const auto rates = Parse({"write-rates", "--yes", "23"}, error);
-  ASSERT_TRUE(rates) << error;
-  EXPECT_TRUE(rates->options.contains("--yes"));
-}
-
-TEST(CommandLine, JsonIsKnownEvenWhenTheRestIsWrong) {
+  EXPECT_EQ(ParseCommandLine({"message", "-1"}, error)->args, std::vector<std::string>{"-1"});
+  EXPECT_TRUE(ParseCommandLine({"write-rates", "--yes", "23"}, error)->options.contains("--yes"));
+  const std::pair<std::vector<std::string>, const char*> mistakes[] = {
+      {{"-hx"}, "unknown option -hx"},
+      {{"-x", "identify"}, "unknown option -x"},
+      {{"-b", "4800", "identify"}, "--speed"},
+      {{"identify", "-p"}, "-p needs a value (PORT)"}};
+  for (const auto& [words, message] : mistakes) {
+    EXPECT_FALSE(ParseCommandLine(words, error)) << words[0];
+    EXPECT_TRUE(Mentions(error, message)) << error;
+  }
   EXPECT_TRUE(AsksForJson({"frobnicate", "--json"}));
   EXPECT_TRUE(AsksForJson({"--json", "-p"}));
   EXPECT_FALSE(AsksForJson({"identify"}));
-  // After "--" it is an argument.
-  EXPECT_FALSE(AsksForJson({"name-chars", "--", "--json"}));
+  EXPECT_FALSE(AsksForJson({"name-chars", "--", "--json"})) << "after -- it is an argument";
 }
 
 TEST(Confirm, OnlyAYesWrites) {
@@ -177,8 +164,7 @@ TEST(Confirm, OnlyAYesWrites) {
   std::ostringstream shown;
   EXPECT_TRUE(AskYesNo("Write?", answers, shown));
   EXPECT_FALSE(AskYesNo("Write?", answers, shown));
-  // The input ended: no.
-  EXPECT_FALSE(AskYesNo("Write?", answers, shown));
+  EXPECT_FALSE(AskYesNo("Write?", answers, shown)) << "the input ended";
   EXPECT_EQ(shown.str(), "Write? [y/N] Write? [y/N] Write? [y/N] \n");
 }
 
@@ -212,79 +198,88 @@ TEST(RawReply, OnlyTheBytesThatArrived) {
   EXPECT_EQ(ReceivedReply(0x95, 3, 0, buffer), std::vector<uint8_t>{0x40});
 }
 
-const ItemLine& FirstItem(const ReceiptPlan& plan) {
-  return std::get<ItemLine>(plan.lines[0]);
-}
+const std::string kBread = R"({"name": "Chleb razowy krojony", "rate": "A", )";
 
-ReceiptPlan Plan(const std::string& json) {
+ItemLine FirstItem(const std::string& json) {
   std::string error;
-  auto plan = ParseReceiptPlan(json, error);
+  const auto plan = ParseReceiptPlan(json, error);
   EXPECT_TRUE(plan) << error;
-  return plan.value_or(ReceiptPlan{});
+  return plan ? std::get<ItemLine>(plan->lines[0]) : ItemLine{};
 }
 
-TEST(ReceiptPlan, QuantitiesAndValues) {
-  const auto item = [](const std::string& fields) {
-    return Plan(R"({"items": [{"name": "Chleb razowy krojony", "rate": "C", )" + fields + "}]}");
-  };
-  // 1.5 x 1.99 = 2.985: half rounds up.
-  auto plan = item(R"("quantity": 1.5, "price": 199)");
-  EXPECT_EQ(FirstItem(plan).quantity, 15);
-  EXPECT_EQ(FirstItem(plan).decimals, 1);
-  EXPECT_EQ(FirstItem(plan).value, 299);
-  EXPECT_EQ(FirstItem(plan).rate, 3);
-  plan = item(R"("quantity": "0.350", "price": 2999, "unit": "kg")");
-  EXPECT_EQ(FirstItem(plan).quantity, 350);
-  EXPECT_EQ(FirstItem(plan).decimals, 3);
-  EXPECT_EQ(FirstItem(plan).value, 1050);
-  // quantity x price beyond 32 bits, the value well within the printer's limit.
-  plan = item(R"("quantity": "9.999", "price": 999999)");
-  EXPECT_EQ(FirstItem(plan).value, 9998990);
-  // A value given in the file is kept.
-  plan = item(R"("quantity": 2, "price": 450, "value": 850, "cancel": true)");
-  EXPECT_EQ(FirstItem(plan).value, 850);
-  EXPECT_TRUE(FirstItem(plan).cancel);
-  // Text goes to code page 1250.
-  plan = Plan(R"({"items": [{"name": "Żółć gęślą jaźń", "rate": 1, "quantity": 1, "price": 1}]})");
-  EXPECT_EQ(FirstItem(plan).name, "\xAF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1");
+std::string Bread(const std::string& fields) {
+  return R"({"items": [)" + kBread + fields + "}]}";
+}
 
-  std::string error;
-  EXPECT_FALSE(ParseReceiptPlan(
-      R"({"items": [{"name": "Chleb razowy krojony", "rate": 1, "quantity": 100000, "price": 999999999}]})",
-      error));
-  EXPECT_NE(error.find("printer's limit"), std::string::npos);
+TEST(ReceiptPlan, QuantitiesValuesAndText) {
+  // 1.5 x 1.99 = 2.985: half rounds up.
+  ItemLine item = FirstItem(
+      R"({"items": [{"name": "Chleb razowy", "rate": "C", "quantity": 1.5, "price": 199}]})");
+  EXPECT_EQ(std::tie(item.quantity, item.decimals, item.value, item.rate),
+            std::make_tuple(15, 1, 299, 3));
+  item = FirstItem(Bread(R"("quantity": "0.350", "price": 2999, "unit": "kg")"));
+  EXPECT_EQ(std::tie(item.quantity, item.decimals, item.value), std::make_tuple(350, 3, 1050));
+  // quantity x price beyond 32 bits, the value well within the printer's limit.
+  EXPECT_EQ(FirstItem(Bread(R"("quantity": "9.999", "price": 999999)")).value, 9998990);
+  item = FirstItem(Bread(R"("quantity": 2, "price": 450, "value": 850, "cancel": true)"));
+  EXPECT_EQ(item.value, 850) << "a value given in the file is kept";
+  EXPECT_TRUE(item.cancel);
+  item = FirstItem(
+      R"({"items": [{"name": "Żółć gęślą jaźń", "rate": 1, "quantity": 1, "price": 1}]})");
+  EXPECT_EQ(item.name, "\xAF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1");
 }
 
 TEST(ReceiptPlan, PackagesPaymentsLines) {
-  const auto plan = Plan(R"({"items": [
+  std::string error;
+  const auto plan = ParseReceiptPlan(R"({"items": [
       {"name": "Woda mineralna", "rate": "A", "quantity": 6, "price": 150},
       {"package": "-Z", "first": 3, "second": 40, "amount": 6}, {"subtotal": true}],
     "discount": 3,
     "payments": [{"name": "Karta", "first": 900, "slot": 3}, {"name": "Bon", "first": 1}],
-    "extra_lines": [{"code": 15, "text": "Do zobaczenia"}]})");
-  ASSERT_EQ(plan.lines.size(), 3u);
-  const auto& package = std::get<PackageLine>(plan.lines[1]);
+    "extra_lines": [{"code": 15, "text": "Do zobaczenia"}]})",
+                                     error);
+  ASSERT_TRUE(plan) << error;
+  ASSERT_EQ(plan->lines.size(), 3u);
+  const auto& package = std::get<PackageLine>(plan->lines[1]);
   EXPECT_EQ(package.kind, 3);
   EXPECT_EQ(package.second, 40);
-  EXPECT_TRUE(std::holds_alternative<SubtotalLine>(plan.lines[2]));
-  EXPECT_EQ(plan.discount, 3);
-  EXPECT_EQ(plan.payments[0].slot, 3);
-  EXPECT_EQ(plan.payments[1].slot, 2);
-  EXPECT_EQ(plan.extraLines[0].code, 15);
+  EXPECT_TRUE(std::holds_alternative<SubtotalLine>(plan->lines[2]));
+  EXPECT_EQ(plan->discount, 3);
+  EXPECT_EQ(plan->payments[0].slot, 3);
+  EXPECT_EQ(plan->payments[1].slot, 2) << "the next free slot";
+  EXPECT_EQ(plan->extraLines[0].code, 15);
+}
 
-  std::string error;
-  EXPECT_FALSE(ParseReceiptPlan(R"({"items": [{"subtotal": true}]})", error));
-  EXPECT_FALSE(ParseReceiptPlan(
-      R"({"items": [{"name": "Woda mineralna", "rate": 1, "quantity": 1, "price": 1}],
-          "payments": [{"name": "A", "first": 1, "slot": 2}, {"name": "B", "first": 1}]})",
-      error));
-  EXPECT_NE(error.find("slot used twice"), std::string::npos);
-  EXPECT_FALSE(ParseReceiptPlan(
-      R"({"items": [{"name": "Woda mineralna", "rate": 1, "quantity": 1, "price": 1}],
-          "extra_lines": [{"text": ")" +
-          std::string(254, 'x') + R"("}]})",
-      error));
-  EXPECT_NE(error.find("longer than 253"), std::string::npos);
+TEST(ReceiptPlan, MistakesNameTheirPlace) {
+  std::string one = Bread(R"("quantity": 1, "price": 450)");
+  one.pop_back();  // room for more fields
+  const std::string pay = R"({"name": "X", "first": 1})";
+  const std::pair<std::string, const char*> cases[] = {
+      {R"({"items": [)", "not valid JSON"},
+      {R"({"discount": 5})", "items: missing"},
+      {R"({"items": [{"subtotal": true}]})", "no article line"},
+      {Bread(R"("quantity": 1, "prcie": 1)"), "items[0]: unknown field \"prcie\""},
+      {Bread(R"("quantity": 1, "price": "4.50")"), "items[0].price"},
+      {Bread(R"("quantity": "1.00001", "price": 1)"), "4 decimal places"},
+      {Bread(R"("quantity": 100000, "price": 999999999)"), "printer's limit"},
+      {R"({"items": [{"name": "Chleb razowy", "rate": "H", "quantity": 1, "price": 1}]})",
+       "items[0].rate"},
+      {R"({"items": [{"name": "a-b", "rate": 1, "quantity": 1, "price": 1}]})", "items[0].name"},
+      {R"({"items": [{"name": "Chleb 日本 razowy", "rate": 1, "quantity": 1, "price": 1}]})",
+       "code page 1250"},
+      {one + R"(, "discount": 100})", "receipt.discount"},
+      {one + R"(, "payments": [{"name": "A", "first": 1, "slot": 2}, {"name": "B", "first": 1}]})",
+       "slot used twice"},
+      {one + R"(, "payments": [)" + pay + "," + pay + "," + pay + "," + pay + "," + pay + "]}",
+       "payments: at most 4"},
+      {one + R"(, "extra_lines": [{"text": "a\nb"}]})", "extra_lines[0].text"},
+      {one + R"(, "extra_lines": [{"text": ")" + std::string(254, 'x') + R"("}]})",
+       "longer than 253"}};
+  for (const auto& [json, message] : cases) {
+    std::string error;
+    EXPECT_FALSE(ParseReceiptPlan(json, error)) << json;
+    EXPECT_TRUE(Mentions(error, message)) << message << ": " << error;
+  }
 }
 
 TEST(Encoding, TerminalConversions) {

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "port_list.hpp"
 #include "port_names.hpp"
@@ -18,16 +17,14 @@ namespace fs = std::filesystem;
 class FakeTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("tauravat-ports-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = fs::temp_directory_path() / ("tauravat-ports-" + std::to_string(::getpid()));
     fs::remove_all(root_);
     roots_ = {root_ / "sys", root_ / "dev"};
-    fs::create_directories(roots_.sysfs / "class" / "tty");
     fs::create_directories(roots_.dev);
   }
   void TearDown() override {
-    for (const std::string& variable : variables_) ::unsetenv(variable.c_str());
+    for (const char* variable : {"TAURAVAT_COM5", "TAURAVAT_COM6", "TAURAVAT_COM65"})
+      ::unsetenv(variable);
     fs::remove_all(root_);
   }
 
@@ -36,71 +33,58 @@ class FakeTree : public ::testing::Test {
     std::ofstream(file) << text << '\n';
   }
 
-  // A tty in sysfs whose device is `device` (under sys/devices), with its /dev node.
-  void Tty(const std::string& name, const std::string& device, bool node = true) {
-    const fs::path devicePath = roots_.sysfs / "devices" / device;
-    fs::create_directories(devicePath);
-    const fs::path classEntry = roots_.sysfs / "class" / "tty" / name;
-    fs::create_directories(classEntry);
-    fs::create_directory_symlink(devicePath, classEntry / "device");
-    if (node) Write(roots_.dev / name, "");
-  }
-
-  void UsbDevice(const std::string& device, std::map<std::string, std::string> attributes) {
-    for (const auto& [name, value] : attributes)
-      Write(roots_.sysfs / "devices" / device / name, value);
-  }
-
-  void Env(const std::string& variable, const std::string& value) {
-    ::setenv(variable.c_str(), value.c_str(), 1);
-    variables_.push_back(variable);
-  }
-
-  std::vector<SerialPortInfo> List() const {
-    return ListSerialPorts(roots_, kestradr::PlatformPortPath);
+  // A tty in sysfs whose device is `device` (under sys/devices), with its /dev node; a
+  // UART slot's `type` when given.
+  void Tty(const std::string& name, const std::string& device, const char* type = nullptr) {
+    const fs::path entry = roots_.sysfs / "class" / "tty" / name;
+    fs::create_directories(roots_.sysfs / "devices" / device);
+    fs::create_directories(entry);
+    fs::create_directory_symlink(roots_.sysfs / "devices" / device, entry / "device");
+    if (type != nullptr) Write(entry / "type", type);
+    Write(roots_.dev / name, "");
   }
 
   fs::path root_;
   SystemRoots roots_;
-  std::vector<std::string> variables_;
 };
 
-const SerialPortInfo* Find(const std::vector<SerialPortInfo>& ports, const fs::path& path) {
-  for (const SerialPortInfo& port : ports) {
-    if (port.path == path.string()) return &port;
-  }
-  return nullptr;
-}
-
-TEST_F(FakeTree, KernelPortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
+TEST_F(FakeTree, PortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
   // An FTDI adapter: the port sits under the interface, the ids on the device above.
   const std::string ftdi = "pci0000:00/0000:00:14.0/usb1/1-2";
-  UsbDevice(ftdi, {{"idVendor", "0403"},
-                   {"idProduct", "6001"},
-                   {"serial", "A1B2C3"},
-                   {"manufacturer", "FTDI"},
-                   {"product", "FT232R USB UART"}});
+  for (const auto& [name, value] : {std::pair{"idVendor", "0403"},
+                                    {"idProduct", "6001"},
+                                    {"serial", "A1B2C3"},
+                                    {"manufacturer", "FTDI"}}) {
+    Write(roots_.sysfs / "devices" / ftdi / name, value);
+  }
   Write(roots_.sysfs / "devices" / ftdi / "1-2:1.0" / "bInterfaceClass", "ff");
   Tty("ttyUSB0", ftdi + "/1-2:1.0/ttyUSB0");
-  fs::create_directories(roots_.dev / "serial" / "by-id");
-  fs::create_symlink("../../ttyUSB0", roots_.dev / "serial" / "by-id" /
-                                          "usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0");
+  const fs::path byId = roots_.dev / "serial" / "by-id" / "usb-FTDI_A1B2C3-if00-port0";
+  fs::create_directories(byId.parent_path());
+  fs::create_symlink("../../ttyUSB0", byId);
   // A CDC-ACM modem without a serial number: its device is the interface itself.
-  UsbDevice("pci0000:00/0000:00:14.0/usb1/1-3", {{"idVendor", "2341"}, {"idProduct", "0043"}});
-  Tty("ttyACM0", "pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0");
+  Write(roots_.sysfs / "devices/usb1/1-3/idVendor", "2341");
+  Write(roots_.sysfs / "devices/usb1/1-3/idProduct", "0043");
+  Tty("ttyACM0", "usb1/1-3/1-3:1.0");
   // An on-board UART, and a slot the 8250 driver keeps with no chip behind it.
-  Tty("ttyS0", "pnp0/00:05");
-  Write(roots_.sysfs / "class" / "tty" / "ttyS0" / "type", "4");
-  Tty("ttyS1", "platform/serial8250");
-  Write(roots_.sysfs / "class" / "tty" / "ttyS1" / "type", "0");
+  Tty("ttyS0", "pnp0/00:05", "4");
+  Tty("ttyS1", "platform/serial8250", "0");
   // A virtual terminal (no device), and a port whose node this /dev lacks.
   fs::create_directories(roots_.sysfs / "class" / "tty" / "tty0");
   Write(roots_.dev / "tty0", "");
-  Tty("ttyUSB1", ftdi + "/1-2:1.1/ttyUSB1", false);
+  Tty("ttyUSB1", ftdi + "/1-2:1.1/ttyUSB1");
+  fs::remove(roots_.dev / "ttyUSB1");
+  // A second number for ttyUSB0 through a link, ttyACM0's COM65 lent to a pty, and a
+  // number pointed at the empty UART slot.
+  Write(roots_.dev / "pts" / "4", "");
+  fs::create_symlink("ttyUSB0", roots_.dev / "printer");
+  ::setenv("TAURAVAT_COM5", "/dev/printer", 1);
+  ::setenv("TAURAVAT_COM65", "/dev/pts/4", 1);
+  ::setenv("TAURAVAT_COM6", "/dev/ttyS1", 1);
 
-  const auto ports = List();
-  ASSERT_EQ(ports.size(), 3u);
-  // By COM number: ttyS0 is COM1, ttyUSB0 COM33, ttyACM0 COM65.
+  const auto ports = ListSerialPorts(roots_, kestradr::PlatformPortPath);
+  ASSERT_EQ(ports.size(), 4u);
+  // By COM number, the ports without one last.
   EXPECT_EQ(ports[0].path, (roots_.dev / "ttyS0").string());
   EXPECT_EQ(ports[0].comNumbers, std::vector<int>{1});
   EXPECT_FALSE(ports[0].usb);
@@ -108,62 +92,32 @@ TEST_F(FakeTree, KernelPortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
 
   const SerialPortInfo& usb = ports[1];
   EXPECT_EQ(usb.path, (roots_.dev / "ttyUSB0").string());
-  EXPECT_EQ(usb.comNumbers, std::vector<int>{33});
+  EXPECT_EQ(usb.comNumbers, (std::vector<int>{5, 33}));
   ASSERT_TRUE(usb.usb);
   EXPECT_EQ(usb.usb->vendorId, "0403");
   EXPECT_EQ(usb.usb->productId, "6001");
   EXPECT_EQ(usb.usb->serial, "A1B2C3");
   EXPECT_EQ(usb.usb->manufacturer, "FTDI");
-  EXPECT_EQ(usb.usb->product, "FT232R USB UART");
-  EXPECT_EQ(
-      usb.byId,
-      (roots_.dev / "serial" / "by-id" / "usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0").string());
+  EXPECT_EQ(usb.byId, byId.string());
 
-  const SerialPortInfo& acm = ports[2];
-  EXPECT_EQ(acm.comNumbers, std::vector<int>{65});
-  ASSERT_TRUE(acm.usb);
-  EXPECT_EQ(acm.usb->vendorId, "2341");
-  EXPECT_EQ(acm.usb->serial, "");
-}
+  EXPECT_EQ(ports[2].path, (roots_.dev / "pts" / "4").string());
+  EXPECT_EQ(ports[2].comNumbers, std::vector<int>{65});
+  EXPECT_FALSE(ports[2].usb);
 
-TEST_F(FakeTree, ComVariablesAddNumbersTakeThemAwayAndNameDevicesSysfsDoesNotKnow) {
-  Tty("ttyUSB0", "usb1/1-2/1-2:1.0/ttyUSB0");
-  Tty("ttyUSB1", "usb1/1-3/1-3:1.0/ttyUSB1");
-  Tty("ttyS1", "platform/serial8250");
-  Write(roots_.sysfs / "class" / "tty" / "ttyS1" / "type", "0");
-  Write(roots_.dev / "pts" / "4", "");
-  // A second number for ttyUSB0, through a link; COM34 taken from ttyUSB1 for a
-  // pseudo-terminal; a number pointed at the empty UART slot; one at nothing.
-  fs::create_symlink("ttyUSB0", roots_.dev / "printer");
-  Env("TAURAVAT_COM5", "/dev/printer");
-  Env("TAURAVAT_COM34", "/dev/pts/4");
-  Env("TAURAVAT_COM6", "/dev/ttyS1");
-  Env("TAURAVAT_COM7", "/dev/ttyUSB9");
-
-  const auto ports = List();
-  ASSERT_EQ(ports.size(), 3u);
-  const auto* usb0 = Find(ports, roots_.dev / "ttyUSB0");
-  const auto* usb1 = Find(ports, roots_.dev / "ttyUSB1");
-  const auto* pty = Find(ports, roots_.dev / "pts" / "4");
-  ASSERT_TRUE(usb0 && usb1 && pty);
-  EXPECT_EQ(usb0->comNumbers, (std::vector<int>{5, 33}));
-  EXPECT_EQ(pty->comNumbers, std::vector<int>{34});
-  EXPECT_FALSE(pty->usb);
-  // Without a number the port comes last.
-  EXPECT_TRUE(usb1->comNumbers.empty());
-  EXPECT_EQ(&ports.back(), usb1);
-  // No USB device above these (no idVendor on the way up): nothing made up.
-  EXPECT_FALSE(usb0->usb);
+  EXPECT_EQ(ports[3].path, (roots_.dev / "ttyACM0").string());
+  EXPECT_TRUE(ports[3].comNumbers.empty()) << "its number was lent away";
+  ASSERT_TRUE(ports[3].usb);
+  EXPECT_EQ(ports[3].usb->vendorId, "2341");
+  EXPECT_EQ(ports[3].usb->serial, "");
 }
 
 TEST_F(FakeTree, NoSysfsAtAllStillListsWhatTheComNumbersOpen) {
-  fs::remove_all(roots_.sysfs);
   Write(roots_.dev / "ttyS0", "");
-  const auto ports = List();
+  const auto ports = ListSerialPorts(roots_, kestradr::PlatformPortPath);
   ASSERT_EQ(ports.size(), 1u);
   EXPECT_EQ(ports[0].comNumbers, std::vector<int>{1});
   fs::remove_all(roots_.dev);
-  EXPECT_TRUE(List().empty());
+  EXPECT_TRUE(ListSerialPorts(roots_, kestradr::PlatformPortPath).empty());
 }
 
 }  // namespace

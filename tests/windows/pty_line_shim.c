@@ -1,19 +1,11 @@
 /*
- * Test set-up only, never part of the product: an LD_PRELOAD library that lets wine's
- * serial layer run on a Linux pseudo-terminal standing in for a COM port.
- *
- * A pty is not a UART, and wine trips over three differences:
- *  - it has no modem lines: TIOCMGET and friends fail, and with them SetCommState and
- *    WaitCommEvent. Here the lines read as a quiet, connected cable (CTS, DSR, DCD up)
- *    and setting them succeeds;
- *  - it has no parity bit: the kernel drops PARENB, and glibc's tcsetattr, which reads
- *    the settings back, then fails with EINVAL although they were applied. Here that
- *    failure is forgiven when PARENB is all that was dropped;
- *  - flushing its output (PurgeComm with PURGE_TXCLEAR) discards what the other side has
- *    received but not yet read, which no serial line can take back. Here the output
- *    flush leaves the peer alone.
- *  Line error counters (TIOCGICOUNT) read as zero: a pty never has line errors.
- * Everything else, and every descriptor that is not a pty, goes to libc unchanged.
+ * Test set-up only: an LD_PRELOAD library that lets wine's serial layer run on a Linux
+ * pseudo-terminal standing in for a COM port. A pty has no modem lines (here they read as
+ * a quiet connected cable: CTS, DSR, DCD up; setting them succeeds, line error counters
+ * read zero), no parity bit (glibc's tcsetattr then fails with EINVAL although all else
+ * was applied; forgiven here), and flushing its output would discard what the peer has
+ * not read yet, which no serial line can take back (left alone here). Every other call,
+ * and every descriptor that is not a pty, goes to libc unchanged.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>

@@ -1,7 +1,6 @@
-// The Win32 serial layer: what it decides on its own (line format, device paths, handle
-// ownership), then the device and the port object on a COM port with the printer
-// emulator behind it. TAURAVAT_TEST_COM names that port's number, TAURAVAT_TEST_FILE_COM
-// one that leads to a plain file; the tests that need them skip without.
+// The Win32 serial layer: its own decisions, then the device and the port object on the
+// COM port numbered TAURAVAT_TEST_COM, with the emulator behind it (TAURAVAT_TEST_FILE_COM:
+// one leading to a plain file). The tests that need them skip without.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -42,7 +41,7 @@ std::optional<int> PortFromEnvironment(const char* name) {
   return std::atoi(value);
 }
 
-TEST(LineFormat, SetsTheWholeFlagsWordAndTheFrame) {
+TEST(Win32, LineFormatSetsTheWholeFlagsWordAndTheFrame) {
   DCB dcb;
   std::memset(&dcb, 0xFF, sizeof dcb);  // every flag set before: all must be cleared
   dcb.DCBlength = sizeof dcb;
@@ -59,7 +58,7 @@ TEST(LineFormat, SetsTheWholeFlagsWordAndTheFrame) {
   EXPECT_EQ(dcb.DCBlength, sizeof dcb);
 }
 
-TEST(DevicePath, LocalPortsInTheDeviceNamespaceRemoteOnesOnTheClientShare) {
+TEST(Win32, DevicePathsLocalInTheDeviceNamespaceRemoteOnTheClientShare) {
   EXPECT_EQ(DevicePathFor("Com3", "\\Device\\Serial2"), "\\\\.\\Com3");
   EXPECT_EQ(DevicePathFor("Com12", ""), "\\\\.\\Com12");
   EXPECT_EQ(DevicePathFor("Com3", "\\Device\\RdpDr\\;COM3:1\\tsclient\\COM3"),
@@ -67,7 +66,7 @@ TEST(DevicePath, LocalPortsInTheDeviceNamespaceRemoteOnesOnTheClientShare) {
   EXPECT_EQ(PlatformPortPath(kAbsentPort), std::optional<std::string>("\\\\.\\Com201"));
 }
 
-TEST(UniqueHandle, ClosesWhatItOwnsOnce) {
+TEST(Win32, UniqueHandleClosesWhatItOwnsOnce) {
   HANDLE raw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   ASSERT_NE(raw, nullptr);
   {
@@ -82,19 +81,16 @@ TEST(UniqueHandle, ClosesWhatItOwnsOnce) {
   EXPECT_FALSE(none.valid()) << "CreateEvent's failure value is no handle either";
 }
 
-TEST(AbsentPort, OpenFailsWithNotFoundAndItsText) {
+TEST(Win32, AbsentPortOrAFileFailWithTheirTextsAndNothingStaysOpen) {
   EXPECT_EQ(::OpenPort(kAbsentPort, 9600, 1, 1), 2);
   EXPECT_EQ(Link().CommErrorCode(), 2u);
   EXPECT_EQ(Link().CommErrorText(), commtext::kDeviceNotFound.str());
   EXPECT_FALSE(Link().PortIsOpen());
   EXPECT_FALSE(PortAvailable(kAbsentPort));
   EXPECT_EQ(::ClosePort(), 0);
-}
-
-TEST(FileAsPort, IsRefusedAsNoCharacterDeviceAndNeverAsSuccess) {
-  const auto port = PortFromEnvironment("TAURAVAT_TEST_FILE_COM");
-  if (!port) GTEST_SKIP() << "TAURAVAT_TEST_FILE_COM not set";
-  EXPECT_EQ(::OpenPort(static_cast<uint8_t>(*port), 9600, 1, 1), 6);
+  const auto file = PortFromEnvironment("TAURAVAT_TEST_FILE_COM");
+  if (!file) GTEST_SKIP() << "TAURAVAT_TEST_FILE_COM not set";
+  EXPECT_EQ(::OpenPort(static_cast<uint8_t>(*file), 9600, 1, 1), 6) << "never success";
   EXPECT_EQ(Link().CommErrorText(), commtext::kDeviceBadHandle.str());
   EXPECT_FALSE(Link().PortIsOpen()) << "the file must not stay open behind the error";
   EXPECT_EQ(::ClosePort(), 0);
@@ -142,11 +138,7 @@ TEST_F(Win32Device, TakesTheLineSettingsAgainAndKeepsTheTimeoutsItWasGiven) {
   ASSERT_EQ(device_->SetTimeouts(wanted), 0u);
   CommTimeouts read{};
   ASSERT_EQ(device_->GetTimeouts(read), 0u);
-  EXPECT_EQ(read.readInterval, wanted.readInterval);
-  EXPECT_EQ(read.readTotalMultiplier, wanted.readTotalMultiplier);
-  EXPECT_EQ(read.readTotalConstant, wanted.readTotalConstant);
-  EXPECT_EQ(read.writeTotalMultiplier, wanted.writeTotalMultiplier);
-  EXPECT_EQ(read.writeTotalConstant, wanted.writeTotalConstant);
+  EXPECT_EQ(std::memcmp(&read, &wanted, sizeof read), 0);
 }
 
 TEST_F(Win32Device, AReadThatSeesNothingEndsAfterItsTimeoutWithZeroBytes) {
@@ -223,34 +215,24 @@ TEST_F(Win32Device, TheLineEventWaitEndsWhenStopped) {
 
 // The port object with its threads on the Win32 device; what it decides itself is tested
 // on a fake device in the serial suite, which runs here too.
-class Win32Port : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto port = PortFromEnvironment("TAURAVAT_TEST_COM");
-    if (!port) GTEST_SKIP() << "TAURAVAT_TEST_COM not set";
-    port_ = static_cast<uint8_t>(*port);
-  }
-  void TearDown() override { ::ClosePort(); }
-
-  int32_t Status94() {
+TEST(Win32Port, OpensExchangesClosesAndReopens) {
+  const auto port = PortFromEnvironment("TAURAVAT_TEST_COM");
+  if (!port) GTEST_SKIP() << "TAURAVAT_TEST_COM not set";
+  const auto status94 = [] {
     uint8_t reply[256] = {};
     return ::RSSequence(kStatus94, 1, 0, reply, nullptr);
-  }
-
-  uint8_t port_ = 0;
-};
-
-TEST_F(Win32Port, OpensExchangesAndCloses) {
-  ASSERT_EQ(::OpenPort(port_, 9600, 1, 1), 0) << Link().CommErrorText();
+  };
+  ASSERT_EQ(::OpenPort(static_cast<uint8_t>(*port), 9600, 1, 1), 0) << Link().CommErrorText();
   EXPECT_TRUE(Link().PortIsOpen());
-  EXPECT_EQ(Status94(), 0);
-  EXPECT_EQ(Status94(), 0);
+  EXPECT_EQ(status94(), 0);
+  EXPECT_EQ(status94(), 0);
   EXPECT_EQ(Link().CommErrorCode(), 0u);
   EXPECT_EQ(::ClosePort(), 0);
   EXPECT_FALSE(Link().PortIsOpen());
   EXPECT_EQ(::ClosePort(), 0);
-  ASSERT_EQ(::OpenPort(port_, 19200, 1, 1), 0) << "reopening: " << Link().CommErrorText();
-  EXPECT_EQ(Status94(), 0);
+  ASSERT_EQ(::OpenPort(static_cast<uint8_t>(*port), 19200, 1, 1), 0) << Link().CommErrorText();
+  EXPECT_EQ(status94(), 0);
+  ::ClosePort();
 }
 
 }  // namespace
