@@ -1,57 +1,155 @@
 #include "scripted_line.hpp"
 
-#include "in_memory_device.hpp"
-
 #include <utility>
 
 namespace kestradr::testing {
 
-class ScriptedDevice : public InMemoryDevice {
- public:
-  explicit ScriptedDevice(ScriptedLine& line) : line_(line) {}
+// What the driver sees of a vanished port: every transfer fails with an I/O error.
+constexpr uint32_t kIoError = 5;
 
-  Transfer Write(uint8_t byte, const Event& abort) override {
-    if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
-    {
-      std::lock_guard lock(line_.mutex_);
-      if (line_.failWrites_) return {TransferStatus::Done, 0, 0};
-    }
-    line_.OnWrite(byte);
-    return {TransferStatus::Done, 1, 0};
-  }
+std::vector<SentSequence> InProcessLine::Sequences() const {
+  std::lock_guard lock(mutex_);
+  return sequences_;
+}
 
-  Transfer Read(uint8_t& byte, const Event& abort) override {
-    if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
-    return {TransferStatus::Done, line_.TakeByte(byte) ? 1u : 0u, 0};
-  }
+std::vector<uint8_t> InProcessLine::Commands() const {
+  std::lock_guard lock(mutex_);
+  std::vector<uint8_t> commands;
+  for (const auto& sequence : sequences_) commands.push_back(sequence.command);
+  return commands;
+}
 
-  uint32_t PurgeInput() override {
-    line_.StartSequence();
-    return 0;
-  }
-  uint32_t PurgeAll() override {
-    line_.ClearPending();
-    return 0;
-  }
+std::vector<uint8_t> InProcessLine::Written() const {
+  std::lock_guard lock(mutex_);
+  return written_;
+}
 
-  LineWait WaitLineEvent(const Event& stop, uint32_t& mask) override {
-    const int index = WaitForAny({&stop, &line_.lineEvent_});
-    if (index == 0) return LineWait::Stopped;
-    if (index != 1) return LineWait::Failed;
-    line_.lineEvent_.Reset();
-    mask = kEventError;
-    return LineWait::Event;
-  }
+uint64_t InProcessLine::BytesOnLine() const {
+  std::lock_guard lock(mutex_);
+  return written_.size() + read_;
+}
 
-  uint32_t ClearLineErrors(uint32_t& errors) override {
-    std::lock_guard lock(line_.mutex_);
-    errors = std::exchange(line_.lineErrors_, 0);
-    return 0;
-  }
+void InProcessLine::ClearRecord() {
+  std::lock_guard lock(mutex_);
+  ClearRecordLocked();
+}
 
- private:
-  ScriptedLine& line_;
-};
+void InProcessLine::ClearRecordLocked() {
+  sequences_.clear();
+  written_.clear();
+  read_ = 0;
+}
+
+int InProcessLine::OpenCount() const {
+  std::lock_guard lock(mutex_);
+  return openCount_;
+}
+
+void InProcessLine::FailWrites(bool fail) {
+  std::lock_guard lock(mutex_);
+  failWrites_ = fail;
+}
+
+void InProcessLine::RaiseLineError(uint32_t flags) {
+  {
+    std::lock_guard lock(mutex_);
+    lineErrors_ |= flags;
+  }
+  lineEvent_.Set();
+}
+
+std::unique_ptr<SerialDevice> InProcessLine::OpenDevice() {
+  std::lock_guard lock(mutex_);
+  if (gone_) return nullptr;
+  ++openCount_;
+  pending_.clear();
+  expectSequenceStart_ = true;
+  return NewDevice();
+}
+
+std::unique_ptr<SerialDevice> InProcessLine::NewDevice() {
+  return std::make_unique<LineDevice>(*this, weak_from_this().lock());
+}
+
+void InProcessLine::Queue(const std::vector<uint8_t>& bytes) {
+  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+}
+
+Transfer InProcessLine::Write(uint8_t byte) {
+  std::lock_guard lock(mutex_);
+  if (!gone_ && expectSequenceStart_) Begins(static_cast<int>(sequences_.size()));
+  if (gone_) return {TransferStatus::Failed, 0, kIoError};
+  if (failWrites_) return {TransferStatus::Done, 0, 0};
+  written_.push_back(byte);
+  if (std::exchange(expectSequenceStart_, false)) {
+    headerBytes_ = 1;  // ESC opens a sequence; the byte after it is the command
+    Answer(byte, At::kEscape);
+  } else if (headerBytes_ == 1) {
+    headerBytes_ = 2;
+    sequences_.push_back({byte, {}});
+    Answer(byte, At::kCommand);
+  } else if (!sequences_.empty()) {
+    sequences_.back().parameters.push_back(byte);
+    Answer(byte, At::kParameter);
+  }
+  return {TransferStatus::Done, 1, 0};
+}
+
+Transfer InProcessLine::Read(uint8_t& byte) {
+  std::lock_guard lock(mutex_);
+  if (gone_) return {TransferStatus::Failed, 0, kIoError};
+  if (pending_.empty()) return {TransferStatus::Done, 0, 0};
+  byte = pending_.front();
+  pending_.pop_front();
+  ++read_;
+  return {TransferStatus::Done, 1, 0};
+}
+
+void InProcessLine::StartSequence() {
+  std::lock_guard lock(mutex_);
+  pending_.clear();
+  expectSequenceStart_ = true;
+}
+
+void InProcessLine::ClearPending() {
+  std::lock_guard lock(mutex_);
+  pending_.clear();
+}
+
+Transfer LineDevice::Write(uint8_t byte, const Event& abort) {
+  if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
+  return line_.Write(byte);
+}
+
+Transfer LineDevice::Read(uint8_t& byte, const Event& abort) {
+  if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
+  return line_.Read(byte);
+}
+
+uint32_t LineDevice::PurgeInput() {
+  line_.StartSequence();
+  return 0;
+}
+
+uint32_t LineDevice::PurgeAll() {
+  line_.ClearPending();
+  return 0;
+}
+
+LineWait LineDevice::WaitLineEvent(const Event& stop, uint32_t& mask) {
+  const int index = WaitForAny({&stop, &line_.lineEvent_});
+  if (index == 0) return LineWait::Stopped;
+  if (index != 1) return LineWait::Failed;
+  line_.lineEvent_.Reset();
+  mask = kEventError;
+  return LineWait::Event;
+}
+
+uint32_t LineDevice::ClearLineErrors(uint32_t& errors) {
+  std::lock_guard lock(line_.mutex_);
+  errors = std::exchange(line_.lineErrors_, 0);
+  return 0;
+}
 
 void ScriptedLine::Reply(uint8_t command, std::vector<uint8_t> first, size_t parameterCount,
                          std::vector<uint8_t> second) {
@@ -71,118 +169,43 @@ void ScriptedLine::Forget(uint8_t command) {
   always_.erase(command);
 }
 
-void ScriptedLine::FailWrites(bool fail) {
-  std::lock_guard lock(mutex_);
-  failWrites_ = fail;
-}
-
-void ScriptedLine::RaiseLineError(uint32_t flags) {
-  {
-    std::lock_guard lock(mutex_);
-    lineErrors_ |= flags;
-  }
-  lineEvent_.Set();
-}
-
-std::vector<SentSequence> ScriptedLine::Sequences() const {
-  std::lock_guard lock(mutex_);
-  return sequences_;
-}
-
-std::vector<uint8_t> ScriptedLine::Commands() const {
-  std::lock_guard lock(mutex_);
-  std::vector<uint8_t> commands;
-  for (const auto& sequence : sequences_) commands.push_back(sequence.command);
-  return commands;
-}
-
-std::vector<uint8_t> ScriptedLine::Written() const {
-  std::lock_guard lock(mutex_);
-  return written_;
-}
-
-void ScriptedLine::ClearRecord() {
-  std::lock_guard lock(mutex_);
-  sequences_.clear();
-  written_.clear();
-}
-
-int ScriptedLine::OpenCount() const {
-  std::lock_guard lock(mutex_);
-  return openCount_;
-}
-
-std::unique_ptr<SerialDevice> ScriptedLine::OpenDevice() {
-  std::lock_guard lock(mutex_);
-  ++openCount_;
-  pending_.clear();
-  expectSequenceStart_ = true;
-  return std::make_unique<ScriptedDevice>(*this);
-}
-
-void ScriptedLine::StartSequence() {
-  std::lock_guard lock(mutex_);
-  pending_.clear();
-  expectSequenceStart_ = true;
-}
-
-void ScriptedLine::ClearPending() {
-  std::lock_guard lock(mutex_);
-  pending_.clear();
-}
-
-void ScriptedLine::OnWrite(uint8_t byte) {
-  std::lock_guard lock(mutex_);
-  written_.push_back(byte);
-  if (expectSequenceStart_) {
-    // ESC opens a sequence; the byte after it is the command.
-    expectSequenceStart_ = false;
-    headerBytes_ = 1;
-    currentHasReply_ = false;
-    return;
-  }
-  if (headerBytes_ == 1) {
-    headerBytes_ = 2;
-    sequences_.push_back({byte, {}});
+void ScriptedLine::Answer(uint8_t byte, At at) {
+  if (at == At::kCommand) {
+    current_.reset();
     if (auto queued = queued_.find(byte); queued != queued_.end() && !queued->second.empty()) {
       current_ = std::move(queued->second.front());
       queued->second.pop_front();
-      currentHasReply_ = true;
     } else if (auto always = always_.find(byte); always != always_.end()) {
       current_ = always->second;
-      currentHasReply_ = true;
     }
-    if (currentHasReply_)
-      pending_.insert(pending_.end(), current_.first.begin(), current_.first.end());
+    if (current_) Queue(current_->first);
+  } else if (at == At::kParameter && current_ && !current_->second.empty() &&
+             sequences_.back().parameters.size() == current_->parameterCount) {
+    Queue(current_->second);
+  }
+}
+
+void RouteTo(std::shared_ptr<InProcessLine> line) {
+  if (!line) {
+    SetDeviceOpener({});
+    SetPortProbe({});
     return;
   }
-  if (sequences_.empty()) return;
-  auto& parameters = sequences_.back().parameters;
-  parameters.push_back(byte);
-  if (currentHasReply_ && !current_.second.empty() && parameters.size() == current_.parameterCount)
-    pending_.insert(pending_.end(), current_.second.begin(), current_.second.end());
-}
-
-bool ScriptedLine::TakeByte(uint8_t& byte) {
-  std::lock_guard lock(mutex_);
-  if (pending_.empty()) return false;
-  byte = pending_.front();
-  pending_.pop_front();
-  return true;
-}
-
-ScriptedPort::ScriptedPort(std::shared_ptr<ScriptedLine> line) {
   SetDeviceOpener([line](const PortAddress&) {
     DeviceOpenResult result;
     result.device = line->OpenDevice();
+    if (!result.device) result.osError = kErrorFileNotFound;
     return result;
   });
   SetPortProbe([](int) { return true; });
 }
 
+ScriptedPort::ScriptedPort(std::shared_ptr<ScriptedLine> line) {
+  RouteTo(std::move(line));
+}
+
 ScriptedPort::~ScriptedPort() {
-  SetDeviceOpener({});
-  SetPortProbe({});
+  RouteTo(nullptr);
 }
 
 }  // namespace kestradr::testing
