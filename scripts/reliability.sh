@@ -7,7 +7,7 @@ build=${1:-build/default}
 if [[ ! -f $build/CMakeCache.txt ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAURAVAT_BUILD_APP=OFF
 fi
-cmake --build "$build" -j"$(nproc)" --target fault_matrix_tests port_vanish_tests
+cmake --build "$build" -j"$(nproc)" --target fault_matrix_tests
 table=$build/tests/reliability/fault_matrix.tsv
 rm -f "$table"
 ctest --test-dir "$build" -L reliability -j"$(nproc)" --output-on-failure

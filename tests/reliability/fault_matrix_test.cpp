@@ -5,22 +5,29 @@
 // and with the driver and the printer agreeing whether a receipt is open, unless the
 // printer cancelled it on a line that no later exchange of the operation reads back.
 // Then driver and printer are brought back into step the way a caller would, and the
-// next operation must work. Each run appends a row to FAULT_MATRIX_OUT, which
+// next operation must work. Last, the port vanishes under a real pseudo-terminal while a
+// reply is awaited. Each run appends a row to FAULT_MATRIX_OUT, which
 // scripts/reliability.sh turns into docs/reliability.md.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "emulator_line.hpp"
 #include "printer.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
+#ifndef _WIN32
+#include "kestra/emu/pty_server.hpp"
+#endif
 
 namespace kestradr::testing {
 namespace {
@@ -136,6 +143,11 @@ int32_t n;
 uint32_t r[7];
 std::string text, more;
 
+int32_t Item() {
+  int32_t value = 0;  // 0: the driver works the value out
+  return ::ReceiptItem(1, "Chleb zytni krojony", 1, 0, 2, 0, "szt", 450, value);
+}
+
 std::vector<Operation> Operations() {
   const Layout guard{{0x95, &kGuard}};
   return {
@@ -149,8 +161,7 @@ std::vector<Operation> Operations() {
       {"ReceiptBegin",
        Preconditions(kPre9B) + Supervision(true) + Layout{{0x66, &kAck}, {0x21, &kBegin}},
        [] { return ::ReceiptBegin(); }},
-      {"ReceiptItem", guard + Layout{{0x06, &kSilent}},
-       [] { return ::ReceiptItem(1, "Chleb zytni krojony", 1, 0, 2, 0, "szt", 450, n); }, 1},
+      {"ReceiptItem", guard + Layout{{0x06, &kSilent}}, Item, 1},
       {"PackageItem", guard + Layout{{0x17, &kPackage}},
        [] { return ::PackageItem(0, 2, 50, 100); }, 2},
       {"PrintSubtotal", {{0x80, &kSilent}}, [] { return ::PrintSubtotal(); }, 2},
@@ -242,8 +253,7 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
       ASSERT_EQ(::FillLines(0, "Dziekujemy za zakupy", n), 0);
     }
     ASSERT_EQ(op.setup > 0 ? ::ReceiptBegin() : 0, 0);
-    ASSERT_EQ(
-        op.setup == 2 ? ::ReceiptItem(1, "Chleb zytni krojony", 1, 0, 2, 0, "szt", 450, n) : 0, 0);
+    ASSERT_EQ(op.setup == 2 ? Item() : 0, 0);
     Line().ClearRecord();
   }
 
@@ -358,6 +368,65 @@ TEST_P(FaultMatrix, EveryFaultOnEveryRole) {
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix, ::testing::ValuesIn(Operations()),
                          [](const auto& p) { return std::string(p.param.name); });
+
+#ifndef _WIN32
+// The printer's side of a pseudo-terminal torn down while the driver waits for a reply:
+// the call ends within its time-outs with a receive failure, reopening fails while the
+// line is away, and once it is back a reconnection finds the printer.
+TEST(PortVanishes, WhileWaitingForARateReply) {
+  auto config = Luno();
+  config.faults.delay = 600ms;  // long enough to pull the line while the reply is held
+  emu::PtyServer server(config);
+  const auto start = [&server] {
+    server.Start();
+    ASSERT_EQ(::setenv("TAURAVAT_COM9", server.SlavePath().c_str(), 1), 0);
+  };
+  const auto commands = [&server] {
+    return server.WithPrinter([](emu::Printer& p) { return p.CommandsSeen(); });
+  };
+  start();
+  ASSERT_EQ(::CommunicationInit(9, 9600, 1), 0);
+  server.WithPrinter([](emu::Printer& p) {
+    p.Faults().AddRule({uint8_t{0xD1}, emu::FaultKind::kDelay, 0, 1});
+    return 0;
+  });
+  // Pulled once the printer has the rate read, while the driver waits for the reply.
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&, before = commands()] {
+    for (const auto limit = std::chrono::steady_clock::now() + 5s;
+         std::chrono::steady_clock::now() < limit && commands() == before;)
+      std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(100ms);
+    server.Stop();
+    stopped = true;
+  });
+  const auto started = std::chrono::steady_clock::now();
+  const int32_t code = ::ReadVAT(&n, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(code, 21);
+  std::ofstream(FAULT_MATRIX_OUT, std::ios::app)
+      << "ReadVAT\tport vanishes (pty)\t-\t-\treply awaited\t" << code
+      << "\tok\tagree\treconnect;\n";
+
+  // The failure stays recorded on the port: the next call reopens it, and while the line
+  // is away that fails as opening a missing port does.
+  EXPECT_EQ(::ReadVAT(&n, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]), 2);
+  start();
+  // The printer long gave up on the sequence it was receiving (its clock stood still).
+  server.WithPrinter([](emu::Printer& p) {
+    p.Advance(1s);
+    return 0;
+  });
+  ASSERT_EQ(::CommunicationInit(9, 9600, 1), 0);
+  EXPECT_EQ(::ReadVAT(&n, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]), 0);
+  EXPECT_EQ(r[0], 2300u);
+  ::CommunicationEnd();
+  server.Stop();
+  ::unsetenv("TAURAVAT_COM9");
+}
+#endif
 
 }  // namespace
 }  // namespace kestradr::testing

@@ -81,13 +81,4 @@ void EmulatorLine::Silence() {
   if (silence_.count() > 0) printer_->Advance(silence_);
 }
 
-EmulatorPort::EmulatorPort(kestra::emu::PrinterConfig config)
-    : line_(std::make_shared<EmulatorLine>(std::move(config))) {
-  RouteTo(line_);
-}
-
-EmulatorPort::~EmulatorPort() {
-  RouteTo(nullptr);
-}
-
 }  // namespace kestradr::testing

@@ -53,8 +53,11 @@ class EmulatorLine : public InProcessLine {
 // Routes every port the driver opens to one emulated printer while it lives.
 class EmulatorPort {
  public:
-  explicit EmulatorPort(kestra::emu::PrinterConfig config = {});
-  ~EmulatorPort();
+  explicit EmulatorPort(kestra::emu::PrinterConfig config = {})
+      : line_(std::make_shared<EmulatorLine>(std::move(config))) {
+    RouteTo(line_);
+  }
+  ~EmulatorPort() { RouteTo(nullptr); }
   EmulatorPort(const EmulatorPort&) = delete;
   EmulatorPort& operator=(const EmulatorPort&) = delete;
 

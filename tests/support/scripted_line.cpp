@@ -71,71 +71,51 @@ std::unique_ptr<SerialDevice> InProcessLine::NewDevice() {
   return std::make_unique<LineDevice>(*this, weak_from_this().lock());
 }
 
-void InProcessLine::Queue(const std::vector<uint8_t>& bytes) {
-  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-}
-
-Transfer InProcessLine::Write(uint8_t byte) {
-  std::lock_guard lock(mutex_);
-  if (!gone_ && expectSequenceStart_) Begins(static_cast<int>(sequences_.size()));
-  if (gone_) return {TransferStatus::Failed, 0, kIoError};
-  if (failWrites_) return {TransferStatus::Done, 0, 0};
-  written_.push_back(byte);
-  if (std::exchange(expectSequenceStart_, false)) {
-    headerBytes_ = 1;  // ESC opens a sequence; the byte after it is the command
-    Answer(byte, At::kEscape);
-  } else if (headerBytes_ == 1) {
-    headerBytes_ = 2;
-    sequences_.push_back({byte, {}});
-    Answer(byte, At::kCommand);
-  } else if (!sequences_.empty()) {
-    sequences_.back().parameters.push_back(byte);
-    Answer(byte, At::kParameter);
+Transfer LineDevice::Write(uint8_t byte, const Event& abort) {
+  if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
+  auto& l = line_;
+  std::lock_guard lock(l.mutex_);
+  if (!l.gone_ && l.expectSequenceStart_) l.Begins(static_cast<int>(l.sequences_.size()));
+  if (l.gone_) return {TransferStatus::Failed, 0, kIoError};
+  if (l.failWrites_) return {TransferStatus::Done, 0, 0};
+  l.written_.push_back(byte);
+  if (std::exchange(l.expectSequenceStart_, false)) {
+    l.headerBytes_ = 1;  // ESC opens a sequence; the byte after it is the command
+    l.Answer(byte, InProcessLine::At::kEscape);
+  } else if (l.headerBytes_ == 1) {
+    l.headerBytes_ = 2;
+    l.sequences_.push_back({byte, {}});
+    l.Answer(byte, InProcessLine::At::kCommand);
+  } else if (!l.sequences_.empty()) {
+    l.sequences_.back().parameters.push_back(byte);
+    l.Answer(byte, InProcessLine::At::kParameter);
   }
   return {TransferStatus::Done, 1, 0};
 }
 
-Transfer InProcessLine::Read(uint8_t& byte) {
-  std::lock_guard lock(mutex_);
-  if (gone_) return {TransferStatus::Failed, 0, kIoError};
-  if (pending_.empty()) return {TransferStatus::Done, 0, 0};
-  byte = pending_.front();
-  pending_.pop_front();
-  ++read_;
+Transfer LineDevice::Read(uint8_t& byte, const Event& abort) {
+  if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
+  std::lock_guard lock(line_.mutex_);
+  if (line_.gone_) return {TransferStatus::Failed, 0, kIoError};
+  if (line_.pending_.empty()) return {TransferStatus::Done, 0, 0};
+  byte = line_.pending_.front();
+  line_.pending_.pop_front();
+  ++line_.read_;
   return {TransferStatus::Done, 1, 0};
 }
 
-void InProcessLine::StartSequence() {
-  std::lock_guard lock(mutex_);
-  pending_.clear();
-  expectSequenceStart_ = true;
-}
-
-void InProcessLine::ClearPending() {
-  std::lock_guard lock(mutex_);
-  pending_.clear();
-}
-
-Transfer LineDevice::Write(uint8_t byte, const Event& abort) {
-  if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
-  return line_.Write(byte);
-}
-
-Transfer LineDevice::Read(uint8_t& byte, const Event& abort) {
-  if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
-  return line_.Read(byte);
-}
-
 uint32_t LineDevice::PurgeInput() {
-  line_.StartSequence();
+  std::lock_guard lock(line_.mutex_);
+  line_.pending_.clear();
+  line_.expectSequenceStart_ = true;
   return 0;
 }
 
 uint32_t LineDevice::PurgeAll() {
-  line_.ClearPending();
+  std::lock_guard lock(line_.mutex_);
+  line_.pending_.clear();
   return 0;
 }
-
 LineWait LineDevice::WaitLineEvent(const Event& stop, uint32_t& mask) {
   const int index = WaitForAny({&stop, &line_.lineEvent_});
   if (index == 0) return LineWait::Stopped;
@@ -198,14 +178,6 @@ void RouteTo(std::shared_ptr<InProcessLine> line) {
     return result;
   });
   SetPortProbe([](int) { return true; });
-}
-
-ScriptedPort::ScriptedPort(std::shared_ptr<ScriptedLine> line) {
-  RouteTo(std::move(line));
-}
-
-ScriptedPort::~ScriptedPort() {
-  RouteTo(nullptr);
 }
 
 }  // namespace kestradr::testing

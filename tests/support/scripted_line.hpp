@@ -57,7 +57,7 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
   virtual void Answer(uint8_t byte, At at) = 0;
   virtual void Begins(int) {}
   virtual std::unique_ptr<SerialDevice> NewDevice();
-  void Queue(const std::vector<uint8_t>& bytes);
+  void Queue(const std::vector<uint8_t>& b) { pending_.insert(pending_.end(), b.begin(), b.end()); }
   void ClearRecordLocked();
 
   mutable std::mutex mutex_;
@@ -67,11 +67,6 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
 
  private:
   friend class LineDevice;
-  Transfer Write(uint8_t byte);
-  Transfer Read(uint8_t& byte);
-  void StartSequence();
-  void ClearPending();
-
   std::vector<uint8_t> written_;
   uint64_t read_ = 0;
   bool expectSequenceStart_ = true;
@@ -119,17 +114,17 @@ class ScriptedLine : public InProcessLine {
   std::optional<ScriptedReply> current_;
 };
 
-// Routes every port the driver opens to `line` for the lifetime of this object.
-class ScriptedPort {
- public:
-  explicit ScriptedPort(std::shared_ptr<ScriptedLine> line);
-  ~ScriptedPort();
-  ScriptedPort(const ScriptedPort&) = delete;
-  ScriptedPort& operator=(const ScriptedPort&) = delete;
-};
-
 // Routes every port the driver opens to `line` (null: to none); a line that is gone fails
 // the opening as a missing port does.
 void RouteTo(std::shared_ptr<InProcessLine> line);
+
+// Routes every port the driver opens to `line` for the lifetime of this object.
+class ScriptedPort {
+ public:
+  explicit ScriptedPort(std::shared_ptr<ScriptedLine> line) { RouteTo(std::move(line)); }
+  ~ScriptedPort() { RouteTo(nullptr); }
+  ScriptedPort(const ScriptedPort&) = delete;
+  ScriptedPort& operator=(const ScriptedPort&) = delete;
+};
 
 }  // namespace kestradr::testing
