@@ -1,26 +1,23 @@
 // The property run: random sales rung by a careful till on the emulated printer under
-// random faults of every kind on every command, targeted NAKs and silences on the cancel
-// (0x23) and the end (0x24), and now and then a line error or a reconnection in the middle
-// of a receipt. After each sale the till's view (the codes it got, and the retries and
-// cancels docs/receipts.md tells a till to make on them) must agree with the paper and the
-// counters: the sale the till was told printed is on the paper exactly once with its total,
-// and nothing else is. TAURAVAT_PROPERTY_SEED and TAURAVAT_PROPERTY_SALES (500) override.
+// random faults of every kind on every command, NAKs and silences aimed at the cancel and
+// the end, and now and then a line error or a reconnection in the middle of a receipt. The
+// till retries and cancels as docs/receipts.md tells it to; after each sale the printer's
+// fiscal memory must hold the sale it was told printed exactly once, with its total, and
+// nothing else. TAURAVAT_PROPERTY_SEED and TAURAVAT_PROPERTY_SALES (500) override.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <numeric>
 #include <optional>
 #include <random>
-#include <set>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "emulator_line.hpp"
-#include "event.hpp"
 #include "kestra/emu/receipt.hpp"
 #include "main_thread_queue.hpp"
 #include "messages.hpp"
@@ -62,7 +59,6 @@ struct Line {
 enum class Reconnection { kNone, kLineError, kInit };
 
 struct Sale {
-  int number = 0;
   std::vector<Line> lines;
   int32_t discount = 0;
   bool payment = false, extraLine = false, package = false, subtotal = false;
@@ -70,37 +66,23 @@ struct Sale {
   size_t reconnectBefore = 0;  // the line before which it happens
   bool impatient = false;      // cancels as soon as the end fails (it then fails once)
   std::optional<emu::FaultKind> atEnd, atCancel;  // each to strike once in this sale
-  int64_t total = 0;                              // what the paper must show
+  int64_t total = 0;                              // what the printer must take
 };
 
-std::string Tag(int number) {
-  const std::string digits = std::to_string(number);
-  return "Sprzedaz " + std::string(5 - digits.size(), '0') + digits;
-}
-
-std::string Money(int64_t grosz) {
-  const std::string cents = std::to_string(grosz % 100);
-  return std::to_string(grosz / 100) + "." + std::string(2 - cents.size(), '0') + cents;
-}
-
-Sale MakeSale(int number, std::mt19937& rng) {
+Sale MakeSale(std::mt19937& rng) {
   const auto pick = [&rng](int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(rng);
   };
   static constexpr int32_t kReserved[] = {3, 7}, kUsable[] = {1, 2, 4, 5, 6};
   Sale sale;
-  sale.number = number;
   emu::RateAmounts amounts{};
   for (int i = 0, count = pick(1, 4); i < count; ++i) {
     Line line;
     line.reserved = i > 0 && pick(1, 12) == 1;  // an empty receipt prints no sale
     line.rate = line.reserved ? kReserved[pick(0, 1)] : kUsable[pick(0, 4)];
-    if (pick(0, 2) == 0) {
-      line.quantity = pick(100, 3000);  // weighed, in grams
-      line.decimals = 3;
-    } else {
-      line.quantity = pick(1, 5);
-    }
+    const bool weighed = pick(0, 2) == 0;  // in grams
+    line.quantity = weighed ? pick(100, 3000) : pick(1, 5);
+    line.decimals = weighed ? 3 : 0;
     line.price = pick(50, 5000);
     sale.lines.push_back(line);
     if (line.reserved) continue;
@@ -136,31 +118,9 @@ Sale MakeSale(int number, std::mt19937& rng) {
   return sale;
 }
 
-struct Receipt {
-  std::set<int> sales;  // the sale numbers in its item lines
-  std::string sum;      // its "SUMA PLN"
-};
-
-// The receipts printed to the end (to the footer with their number) among `lines`.
-std::vector<Receipt> Printed(const std::vector<std::string>& lines) {
-  std::vector<Receipt> printed;
-  std::optional<Receipt> open;
-  for (const std::string& line : lines) {
-    if (line.find("KESTRA - STANOWISKO TESTOWE") != std::string::npos) {
-      open.emplace();
-    } else if (!open) {
-      continue;
-    } else if (line.find("PARAGON ANULOWANY") != std::string::npos) {
-      open.reset();
-    } else if (line.rfind('#', 0) == 0) {
-      printed.push_back(*std::exchange(open, std::nullopt));
-    } else if (const auto at = line.find("Sprzedaz "); at != std::string::npos) {
-      open->sales.insert(std::stoi(line.substr(at + 9, 5)));
-    } else if (line.rfind("SUMA PLN", 0) == 0) {
-      open->sum = line.substr(line.find_last_of(' ') + 1);
-    }
-  }
-  return printed;
+int64_t DayTotal(emu::Printer& printer) {
+  const auto& totals = printer.Memory().DayTotals();
+  return std::accumulate(totals.begin(), totals.end(), int64_t{0});
 }
 
 enum class Rung { kPrinted, kNotPrinted, kStuck };
@@ -197,13 +157,10 @@ class ReceiptProperty : public ::testing::Test {
     DefaultPrinter().ReceiptOpen = false;
   }
 
-  // Rings the sale until the driver says it is printed; a reconnection the sale has
-  // happens the first time.
+  // Rings the sale until told it is printed; its reconnection happens the first time.
   Rung Ring(const Sale& sale) {
-    for (int ring = 0; ring < kRings; ++ring) {
-      const Rung rung = RingOnce(sale, ring == 0);
-      if (rung != Rung::kNotPrinted) return rung;
-    }
+    for (int ring = 0; ring < kRings; ++ring)
+      if (const Rung rung = RingOnce(sale, ring == 0); rung != Rung::kNotPrinted) return rung;
     return Rung::kStuck;
   }
 
@@ -219,7 +176,7 @@ class ReceiptProperty : public ::testing::Test {
           !Reconnect(sale.reconnection))
         return Rung::kStuck;
       const Line& line = sale.lines[i];
-      const std::string name = Tag(sale.number) + " poz " + std::to_string(i + 1);
+      const std::string name = "Towar " + std::to_string(i + 1);
       const int32_t result = Patiently(
           [&] {
             int32_t value = 0;
@@ -237,9 +194,8 @@ class ReceiptProperty : public ::testing::Test {
     return End(sale.discount, sale.impatient);
   }
 
-  // ReceiptEnd until it tells printed or not; when it keeps failing (at once, for an
-  // impatient till), a cancel, and when that finds nothing to cancel (201), ReceiptEnd
-  // again, which then tells whether it was printed.
+  // ReceiptEnd until it tells; failing on (at once, for an impatient till), a cancel, and
+  // if that finds nothing to cancel (201), ReceiptEnd again to learn whether it printed.
   Rung End(int32_t discount, bool impatient) {
     for (int attempt = 0; attempt < (impatient ? 1 : kPatience); ++attempt) {
       if (attempt > 0) ++endRetries_;
@@ -272,29 +228,17 @@ TEST_F(ReceiptProperty, EverySalePrintedOnceAndEveryPrintedReceiptTold) {
   SCOPED_TRACE("seed " + std::to_string(seed_) + " (TAURAVAT_PROPERTY_SEED)");
   emu::Printer& printer = port_.Printer();
   std::mt19937 rng(seed_);
-  int64_t sold = 0;
   for (int number = 1; number <= sales_; ++number) {
-    const Sale sale = MakeSale(number, rng);
+    const Sale sale = MakeSale(rng);
     SCOPED_TRACE("sale " + std::to_string(number));
     if (sale.atEnd) printer.Faults().AddRule({uint8_t{0x24}, *sale.atEnd, 0, 1});
     if (sale.atCancel) printer.Faults().AddRule({uint8_t{0x23}, *sale.atCancel, 0, 1});
-    const size_t before = printer.Paper().PrintedLines();
+    const int64_t dayBefore = DayTotal(printer);
     polls_ = 0;
     ASSERT_EQ(Ring(sale), Rung::kPrinted) << "a careful till rings until printed";
-    sold += sale.total;
-
-    // What the printer printed meanwhile: this sale's receipt, once, with its total.
-    const auto lines = printer.Paper().Lines();
-    const size_t added = printer.Paper().PrintedLines() - before;
-    ASSERT_LE(added, lines.size());
-    const auto printed = Printed({lines.end() - static_cast<ptrdiff_t>(added), lines.end()});
-    ASSERT_EQ(printed.size(), 1u) << "printed " << printed.size() << " times";
-    ASSERT_EQ(printed[0].sales, std::set<int>{number}) << "a receipt of another sale";
-    ASSERT_EQ(printed[0].sum, Money(sale.total));
+    // The printer printed one receipt meanwhile, with the sale's total.
     ASSERT_EQ(printer.Memory().ReceiptsToday(), kReceiptsBefore + number);
-    int64_t day = 0;
-    for (const int64_t amount : printer.Memory().DayTotals()) day += amount;
-    ASSERT_EQ(day, sold);
+    ASSERT_EQ(DayTotal(printer) - dayBefore, sale.total);
     // Both are done with the receipt; the printer may keep an empty one that a
     // reconnection's cancel missed (the next begin cancels it).
     ASSERT_FALSE(DefaultPrinter().ReceiptOpen);

@@ -32,33 +32,6 @@ void EmulatorLine::Reset(kestra::emu::PrinterConfig config) {
   gone_ = false;
 }
 
-void EmulatorLine::PassTimeOnSilence(std::chrono::milliseconds elapsed) {
-  std::lock_guard lock(mutex_);
-  silence_ = elapsed;
-}
-
-void EmulatorLine::PaperOutAt(int index) {
-  std::lock_guard lock(mutex_);
-  paperOutAt_ = index;
-}
-
-void EmulatorLine::VanishAt(int index) {
-  std::lock_guard lock(mutex_);
-  vanishAt_ = index;
-}
-
-void EmulatorLine::Restore() {
-  std::lock_guard lock(mutex_);
-  gone_ = false;
-  paperOutAt_.reset();
-  vanishAt_.reset();
-}
-
-bool EmulatorLine::Vanished() const {
-  std::lock_guard lock(mutex_);
-  return gone_;
-}
-
 void EmulatorLine::Answer(uint8_t byte, At) {
   std::vector<uint8_t> answer;
   std::chrono::milliseconds holdBack{0};

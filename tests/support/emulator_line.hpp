@@ -26,17 +26,27 @@ class EmulatorLine : public InProcessLine {
   // cleared, the line restored.
   void Reset(kestra::emu::PrinterConfig config);
 
-  // A read that finds nothing waited out its time-out: `elapsed` passes for the printer
-  // too, so a sequence it was still collecting parameters for is dropped as on a real line.
-  void PassTimeOnSilence(std::chrono::milliseconds elapsed);
+  // An empty read waited out its time-out: `elapsed` passes for the printer too, so a
+  // sequence it was still collecting parameters for is dropped as on a real line.
+  void PassTimeOnSilence(std::chrono::milliseconds elapsed) {
+    Locked([&] { silence_ = elapsed; });
+  }
 
   // Faults the printer cannot inject itself, struck as exchange `index` (counted from the
   // last ClearRecord) begins: the paper runs out, or the port vanishes (every transfer
   // and every reopening fails until Restore).
-  void PaperOutAt(int index);
-  void VanishAt(int index);
-  void Restore();
-  bool Vanished() const;
+  void PaperOutAt(int index) {
+    Locked([&] { paperOutAt_ = index; });
+  }
+  void VanishAt(int index) {
+    Locked([&] { vanishAt_ = index; });
+  }
+  void Restore() {
+    Locked([&] { gone_ = false, paperOutAt_.reset(), vanishAt_.reset(); });
+  }
+  bool Vanished() const {
+    return Locked([&] { return gone_; });
+  }
 
  private:
   friend class EmulatorDevice;

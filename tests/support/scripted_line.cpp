@@ -7,47 +7,10 @@ namespace kestradr::testing {
 // What the driver sees of a vanished port: every transfer fails with an I/O error.
 constexpr uint32_t kIoError = 5;
 
-std::vector<SentSequence> InProcessLine::Sequences() const {
-  std::lock_guard lock(mutex_);
-  return sequences_;
-}
-
 std::vector<uint8_t> InProcessLine::Commands() const {
-  std::lock_guard lock(mutex_);
   std::vector<uint8_t> commands;
-  for (const auto& sequence : sequences_) commands.push_back(sequence.command);
+  for (const auto& sequence : Sequences()) commands.push_back(sequence.command);
   return commands;
-}
-
-std::vector<uint8_t> InProcessLine::Written() const {
-  std::lock_guard lock(mutex_);
-  return written_;
-}
-
-uint64_t InProcessLine::BytesOnLine() const {
-  std::lock_guard lock(mutex_);
-  return written_.size() + read_;
-}
-
-void InProcessLine::ClearRecord() {
-  std::lock_guard lock(mutex_);
-  ClearRecordLocked();
-}
-
-void InProcessLine::ClearRecordLocked() {
-  sequences_.clear();
-  written_.clear();
-  read_ = 0;
-}
-
-int InProcessLine::OpenCount() const {
-  std::lock_guard lock(mutex_);
-  return openCount_;
-}
-
-void InProcessLine::FailWrites(bool fail) {
-  std::lock_guard lock(mutex_);
-  failWrites_ = fail;
 }
 
 void InProcessLine::RaiseLineError(uint32_t flags) {
@@ -144,9 +107,7 @@ void ScriptedLine::Always(uint8_t command, std::vector<uint8_t> first, size_t pa
 }
 
 void ScriptedLine::Forget(uint8_t command) {
-  std::lock_guard lock(mutex_);
-  queued_.erase(command);
-  always_.erase(command);
+  Locked([&] { queued_.erase(command), always_.erase(command); });
 }
 
 void ScriptedLine::Answer(uint8_t byte, At at) {
@@ -166,18 +127,14 @@ void ScriptedLine::Answer(uint8_t byte, At at) {
 }
 
 void RouteTo(std::shared_ptr<InProcessLine> line) {
-  if (!line) {
-    SetDeviceOpener({});
-    SetPortProbe({});
-    return;
-  }
+  SetPortProbe(line ? PortProbe([](int) { return true; }) : PortProbe());
+  if (!line) return SetDeviceOpener({});
   SetDeviceOpener([line](const PortAddress&) {
     DeviceOpenResult result;
     result.device = line->OpenDevice();
     if (!result.device) result.osError = kErrorFileNotFound;
     return result;
   });
-  SetPortProbe([](int) { return true; });
 }
 
 }  // namespace kestradr::testing

@@ -34,15 +34,26 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
  public:
   virtual ~InProcessLine() = default;
 
-  std::vector<SentSequence> Sequences() const;
+  std::vector<SentSequence> Sequences() const {
+    return Locked([&] { return sequences_; });
+  }
   std::vector<uint8_t> Commands() const;  // the command bytes in order
-  std::vector<uint8_t> Written() const;
-  uint64_t BytesOnLine() const;  // both ways
-  void ClearRecord();
-  int OpenCount() const;
-
+  std::vector<uint8_t> Written() const {
+    return Locked([&] { return written_; });
+  }
+  uint64_t BytesOnLine() const {
+    return Locked([&] { return written_.size() + read_; });
+  }
+  void ClearRecord() {
+    Locked([&] { ClearRecordLocked(); });
+  }
+  int OpenCount() const {
+    return Locked([&] { return openCount_; });
+  }
   // Writes time out without reaching the other end.
-  void FailWrites(bool fail);
+  void FailWrites(bool fail) {
+    Locked([&] { failWrites_ = fail; });
+  }
   // Reports line errors (the CE_* flags) through the port's event wait, as a real port
   // does; they reach the driver's record once its thread serves the hand-over.
   void RaiseLineError(uint32_t flags);
@@ -58,7 +69,12 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
   virtual void Begins(int) {}
   virtual std::unique_ptr<SerialDevice> NewDevice();
   void Queue(const std::vector<uint8_t>& b) { pending_.insert(pending_.end(), b.begin(), b.end()); }
-  void ClearRecordLocked();
+  void ClearRecordLocked() { sequences_.clear(), written_.clear(), read_ = 0; }
+  template <class F>
+  auto Locked(F f) const -> decltype(f()) {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
 
   mutable std::mutex mutex_;
   std::vector<SentSequence> sequences_;
