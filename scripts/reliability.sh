@@ -35,7 +35,8 @@ marked (pty) pulled a real pseudo-terminal away while a reply was awaited.
 
 How a till should treat each outcome of the receipt operations is in docs/receipts.md;
 a property run (`tests/reliability/receipt_property_test.cpp`) rings 500 random receipts
-under random faults of every kind and checks the till's view against the paper.
+under random faults of every kind and checks the till's view against the printer's fiscal
+memory.
 
 HEAD
   awk -F'\t' '
