@@ -19,7 +19,7 @@
 #include <map>
 #include <string>
 
-#include "../tests/reliability/fault_line.hpp"
+#include "emulator_line.hpp"
 #include "kestra/emu/pty_server.hpp"
 #include "printer.hpp"
 #include "tauravat.hpp"
@@ -62,18 +62,18 @@ int32_t RateProgramming() {
 uint64_t WireBytes(const std::string& name, const std::function<int32_t()>& operation) {
   static std::map<std::string, uint64_t> counted;
   if (auto found = counted.find(name); found != counted.end()) return found->second;
-  auto line = kestradr::reliability::FaultLine::Install(Luno());
+  kestradr::testing::EmulatorPort port(Luno());
+  port.Line().PassTimeOnSilence(1s);
   uint64_t bytes = 0;
   if (::CommunicationInit(1, 9600, 1) == 0) {
-    line->Reset(Luno());
+    port.Line().Reset(Luno());
     if (const int32_t r = operation(); r == 0) {
-      bytes = line->BytesOnLine();
+      bytes = port.Line().BytesOnLine();
     } else {
       std::fprintf(stderr, "%s on the in-process line: %d\n", name.c_str(), r);
     }
   }
   ::CommunicationEnd();
-  line->Uninstall();
   counted[name] = bytes;
   return bytes;
 }

@@ -18,7 +18,7 @@ export CCACHE_DIR=${CCACHE_DIR:-/work/ccache} CCACHE_BASEDIR=${CCACHE_BASEDIR:-/
 export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
 
 all_targets=(driver_scripted_tests driver_emulator_tests receipt_scripted_tests
-  receipt_emulator_tests fault_matrix_tests receipt_property_tests port_vanish_tests)
+  receipt_emulator_tests fault_matrix_tests receipt_property_tests)
 # The suites each mutation is run against: the receipt's, or the rest of the driver's;
 # the fault matrix in both.
 receipt_targets=(receipt_scripted_tests receipt_emulator_tests fault_matrix_tests)

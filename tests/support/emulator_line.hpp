@@ -1,69 +1,74 @@
 // The printer emulator on an in-process line: each byte the driver writes is fed to a
-// kestra::emu::Printer, and its answer bytes are what the driver reads. Nothing waiting
-// to be read is an immediate read time-out, so an answer the printer holds back (an
-// injected delay) comes after the driver gave up waiting and is lost. Time does not pass
-// by itself; printouts progress with the driver's status polls and with the pauses it
-// makes between them, and a test may Advance() the printer. A test may also raise a line
-// error, as a framing error on a real port would.
+// kestra::emu::Printer, and its answer bytes are what the driver reads. An answer the
+// printer holds back (an injected delay) comes after the driver gave up waiting and is
+// lost. Time passes only where a test says so: printouts progress with the driver's status
+// polls and with the pauses it makes between them, a test may Advance() the printer, or
+// let each empty read pass time for it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <vector>
+#include <optional>
 
-#include "event.hpp"
 #include "kestra/emu/printer.hpp"
 #include "scripted_line.hpp"
-#include "serial_device.hpp"
 
 namespace kestradr::testing {
 
-// Devices keep their line alive: the driver may close a port after the test let go of it.
-class EmulatorLine : public std::enable_shared_from_this<EmulatorLine> {
+class EmulatorLine : public InProcessLine {
  public:
   explicit EmulatorLine(kestra::emu::PrinterConfig config = {});
 
   // The emulated printer. Touch it between driver calls only: the driver's port thread
   // reaches it during them.
-  kestra::emu::Printer& Printer() { return printer_; }
+  kestra::emu::Printer& Printer() { return *printer_; }
+  // A fresh printer behind the port the driver keeps; the record and the armed faults
+  // cleared, the line restored.
+  void Reset(kestra::emu::PrinterConfig config);
 
-  // The sequences the driver sent (a purge of the input marks the start of each).
-  std::vector<SentSequence> Sequences() const;
-  std::vector<uint8_t> Commands() const;
-  void ClearRecord();
-  int OpenCount() const;
+  // An empty read waited out its time-out: `elapsed` passes for the printer too, so a
+  // sequence it was still collecting parameters for is dropped as on a real line.
+  void PassTimeOnSilence(std::chrono::milliseconds elapsed) {
+    Locked([&] { silence_ = elapsed; });
+  }
 
-  // Reports line errors (the CE_* flags) through the port's event wait, as a real port
-  // does; they reach the driver's record once its thread serves the hand-over.
-  void RaiseLineError(uint32_t flags);
-
-  std::unique_ptr<SerialDevice> OpenDevice();
+  // Faults the printer cannot inject itself, struck as exchange `index` (counted from the
+  // last ClearRecord) begins: the paper runs out, or the port vanishes (every transfer
+  // and every reopening fails until Restore).
+  void PaperOutAt(int index) {
+    Locked([&] { paperOutAt_ = index; });
+  }
+  void VanishAt(int index) {
+    Locked([&] { vanishAt_ = index; });
+  }
+  void Restore() {
+    Locked([&] { gone_ = false, paperOutAt_.reset(), vanishAt_.reset(); });
+  }
+  bool Vanished() const {
+    return Locked([&] { return gone_; });
+  }
 
  private:
   friend class EmulatorDevice;
-  void OnWrite(uint8_t byte);
-  bool TakeByte(uint8_t& byte);
-  void StartSequence();
-  void ClearPending();
+  void Answer(uint8_t byte, At at) override;
+  void Begins(int index) override;
+  std::unique_ptr<SerialDevice> NewDevice() override;
+  void Silence();
 
-  mutable std::mutex mutex_;
-  kestra::emu::Printer printer_;
-  std::deque<uint8_t> pending_;
-  std::vector<SentSequence> sequences_;
-  bool expectSequenceStart_ = true;
-  int headerBytes_ = 0;
-  int openCount_ = 0;
-  uint32_t lineErrors_ = 0;
-  Event lineEvent_;
+  std::unique_ptr<kestra::emu::Printer> printer_;
+  std::chrono::milliseconds silence_{0};
+  std::optional<int> paperOutAt_, vanishAt_;
 };
 
 // Routes every port the driver opens to one emulated printer while it lives.
 class EmulatorPort {
  public:
-  explicit EmulatorPort(kestra::emu::PrinterConfig config = {});
-  ~EmulatorPort();
+  explicit EmulatorPort(kestra::emu::PrinterConfig config = {})
+      : line_(std::make_shared<EmulatorLine>(std::move(config))) {
+    RouteTo(line_);
+  }
+  ~EmulatorPort() { RouteTo(nullptr); }
   EmulatorPort(const EmulatorPort&) = delete;
   EmulatorPort& operator=(const EmulatorPort&) = delete;
 

@@ -1,57 +1,98 @@
 #include "scripted_line.hpp"
 
-#include "in_memory_device.hpp"
-
 #include <utility>
 
 namespace kestradr::testing {
 
-class ScriptedDevice : public InMemoryDevice {
- public:
-  explicit ScriptedDevice(ScriptedLine& line) : line_(line) {}
+// What the driver sees of a vanished port: every transfer fails with an I/O error.
+constexpr uint32_t kIoError = 5;
 
-  Transfer Write(uint8_t byte, const Event& abort) override {
-    if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
-    {
-      std::lock_guard lock(line_.mutex_);
-      if (line_.failWrites_) return {TransferStatus::Done, 0, 0};
-    }
-    line_.OnWrite(byte);
-    return {TransferStatus::Done, 1, 0};
-  }
+std::vector<uint8_t> InProcessLine::Commands() const {
+  std::vector<uint8_t> commands;
+  for (const auto& sequence : Sequences()) commands.push_back(sequence.command);
+  return commands;
+}
 
-  Transfer Read(uint8_t& byte, const Event& abort) override {
-    if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
-    return {TransferStatus::Done, line_.TakeByte(byte) ? 1u : 0u, 0};
+void InProcessLine::RaiseLineError(uint32_t flags) {
+  {
+    std::lock_guard lock(mutex_);
+    lineErrors_ |= flags;
   }
+  lineEvent_.Set();
+}
 
-  uint32_t PurgeInput() override {
-    line_.StartSequence();
-    return 0;
-  }
-  uint32_t PurgeAll() override {
-    line_.ClearPending();
-    return 0;
-  }
+std::unique_ptr<SerialDevice> InProcessLine::OpenDevice() {
+  std::lock_guard lock(mutex_);
+  if (gone_) return nullptr;
+  ++openCount_;
+  pending_.clear();
+  expectSequenceStart_ = true;
+  return NewDevice();
+}
 
-  LineWait WaitLineEvent(const Event& stop, uint32_t& mask) override {
-    const int index = WaitForAny({&stop, &line_.lineEvent_});
-    if (index == 0) return LineWait::Stopped;
-    if (index != 1) return LineWait::Failed;
-    line_.lineEvent_.Reset();
-    mask = kEventError;
-    return LineWait::Event;
-  }
+std::unique_ptr<SerialDevice> InProcessLine::NewDevice() {
+  return std::make_unique<LineDevice>(*this, weak_from_this().lock());
+}
 
-  uint32_t ClearLineErrors(uint32_t& errors) override {
-    std::lock_guard lock(line_.mutex_);
-    errors = std::exchange(line_.lineErrors_, 0);
-    return 0;
+Transfer LineDevice::Write(uint8_t byte, const Event& abort) {
+  if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
+  auto& l = line_;
+  std::lock_guard lock(l.mutex_);
+  if (!l.gone_ && l.expectSequenceStart_) l.Begins(static_cast<int>(l.sequences_.size()));
+  if (l.gone_) return {TransferStatus::Failed, 0, kIoError};
+  if (l.failWrites_) return {TransferStatus::Done, 0, 0};
+  l.written_.push_back(byte);
+  if (std::exchange(l.expectSequenceStart_, false)) {
+    l.headerBytes_ = 1;  // ESC opens a sequence; the byte after it is the command
+    l.Answer(byte, InProcessLine::At::kEscape);
+  } else if (l.headerBytes_ == 1) {
+    l.headerBytes_ = 2;
+    l.sequences_.push_back({byte, {}});
+    l.Answer(byte, InProcessLine::At::kCommand);
+  } else if (!l.sequences_.empty()) {
+    l.sequences_.back().parameters.push_back(byte);
+    l.Answer(byte, InProcessLine::At::kParameter);
   }
+  return {TransferStatus::Done, 1, 0};
+}
 
- private:
-  ScriptedLine& line_;
-};
+Transfer LineDevice::Read(uint8_t& byte, const Event& abort) {
+  if (abort.IsSet()) return {TransferStatus::Aborted, 0, 0};
+  std::lock_guard lock(line_.mutex_);
+  if (line_.gone_) return {TransferStatus::Failed, 0, kIoError};
+  if (line_.pending_.empty()) return {TransferStatus::Done, 0, 0};
+  byte = line_.pending_.front();
+  line_.pending_.pop_front();
+  ++line_.read_;
+  return {TransferStatus::Done, 1, 0};
+}
+
+uint32_t LineDevice::PurgeInput() {
+  std::lock_guard lock(line_.mutex_);
+  line_.pending_.clear();
+  line_.expectSequenceStart_ = true;
+  return 0;
+}
+
+uint32_t LineDevice::PurgeAll() {
+  std::lock_guard lock(line_.mutex_);
+  line_.pending_.clear();
+  return 0;
+}
+LineWait LineDevice::WaitLineEvent(const Event& stop, uint32_t& mask) {
+  const int index = WaitForAny({&stop, &line_.lineEvent_});
+  if (index == 0) return LineWait::Stopped;
+  if (index != 1) return LineWait::Failed;
+  line_.lineEvent_.Reset();
+  mask = kEventError;
+  return LineWait::Event;
+}
+
+uint32_t LineDevice::ClearLineErrors(uint32_t& errors) {
+  std::lock_guard lock(line_.mutex_);
+  errors = std::exchange(line_.lineErrors_, 0);
+  return 0;
+}
 
 void ScriptedLine::Reply(uint8_t command, std::vector<uint8_t> first, size_t parameterCount,
                          std::vector<uint8_t> second) {
@@ -66,123 +107,34 @@ void ScriptedLine::Always(uint8_t command, std::vector<uint8_t> first, size_t pa
 }
 
 void ScriptedLine::Forget(uint8_t command) {
-  std::lock_guard lock(mutex_);
-  queued_.erase(command);
-  always_.erase(command);
+  Locked([&] { queued_.erase(command), always_.erase(command); });
 }
 
-void ScriptedLine::FailWrites(bool fail) {
-  std::lock_guard lock(mutex_);
-  failWrites_ = fail;
-}
-
-void ScriptedLine::RaiseLineError(uint32_t flags) {
-  {
-    std::lock_guard lock(mutex_);
-    lineErrors_ |= flags;
-  }
-  lineEvent_.Set();
-}
-
-std::vector<SentSequence> ScriptedLine::Sequences() const {
-  std::lock_guard lock(mutex_);
-  return sequences_;
-}
-
-std::vector<uint8_t> ScriptedLine::Commands() const {
-  std::lock_guard lock(mutex_);
-  std::vector<uint8_t> commands;
-  for (const auto& sequence : sequences_) commands.push_back(sequence.command);
-  return commands;
-}
-
-std::vector<uint8_t> ScriptedLine::Written() const {
-  std::lock_guard lock(mutex_);
-  return written_;
-}
-
-void ScriptedLine::ClearRecord() {
-  std::lock_guard lock(mutex_);
-  sequences_.clear();
-  written_.clear();
-}
-
-int ScriptedLine::OpenCount() const {
-  std::lock_guard lock(mutex_);
-  return openCount_;
-}
-
-std::unique_ptr<SerialDevice> ScriptedLine::OpenDevice() {
-  std::lock_guard lock(mutex_);
-  ++openCount_;
-  pending_.clear();
-  expectSequenceStart_ = true;
-  return std::make_unique<ScriptedDevice>(*this);
-}
-
-void ScriptedLine::StartSequence() {
-  std::lock_guard lock(mutex_);
-  pending_.clear();
-  expectSequenceStart_ = true;
-}
-
-void ScriptedLine::ClearPending() {
-  std::lock_guard lock(mutex_);
-  pending_.clear();
-}
-
-void ScriptedLine::OnWrite(uint8_t byte) {
-  std::lock_guard lock(mutex_);
-  written_.push_back(byte);
-  if (expectSequenceStart_) {
-    // ESC opens a sequence; the byte after it is the command.
-    expectSequenceStart_ = false;
-    headerBytes_ = 1;
-    currentHasReply_ = false;
-    return;
-  }
-  if (headerBytes_ == 1) {
-    headerBytes_ = 2;
-    sequences_.push_back({byte, {}});
+void ScriptedLine::Answer(uint8_t byte, At at) {
+  if (at == At::kCommand) {
+    current_.reset();
     if (auto queued = queued_.find(byte); queued != queued_.end() && !queued->second.empty()) {
       current_ = std::move(queued->second.front());
       queued->second.pop_front();
-      currentHasReply_ = true;
     } else if (auto always = always_.find(byte); always != always_.end()) {
       current_ = always->second;
-      currentHasReply_ = true;
     }
-    if (currentHasReply_)
-      pending_.insert(pending_.end(), current_.first.begin(), current_.first.end());
-    return;
+    if (current_) Queue(current_->first);
+  } else if (at == At::kParameter && current_ && !current_->second.empty() &&
+             sequences_.back().parameters.size() == current_->parameterCount) {
+    Queue(current_->second);
   }
-  if (sequences_.empty()) return;
-  auto& parameters = sequences_.back().parameters;
-  parameters.push_back(byte);
-  if (currentHasReply_ && !current_.second.empty() && parameters.size() == current_.parameterCount)
-    pending_.insert(pending_.end(), current_.second.begin(), current_.second.end());
 }
 
-bool ScriptedLine::TakeByte(uint8_t& byte) {
-  std::lock_guard lock(mutex_);
-  if (pending_.empty()) return false;
-  byte = pending_.front();
-  pending_.pop_front();
-  return true;
-}
-
-ScriptedPort::ScriptedPort(std::shared_ptr<ScriptedLine> line) {
+void RouteTo(std::shared_ptr<InProcessLine> line) {
+  SetPortProbe(line ? PortProbe([](int) { return true; }) : PortProbe());
+  if (!line) return SetDeviceOpener({});
   SetDeviceOpener([line](const PortAddress&) {
     DeviceOpenResult result;
     result.device = line->OpenDevice();
+    if (!result.device) result.osError = kErrorFileNotFound;
     return result;
   });
-  SetPortProbe([](int) { return true; });
-}
-
-ScriptedPort::~ScriptedPort() {
-  SetDeviceOpener({});
-  SetPortProbe({});
 }
 
 }  // namespace kestradr::testing
