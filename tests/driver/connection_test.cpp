@@ -1,5 +1,5 @@
-// Connection set-up, identification, names, reconnection and the argument checks that
-// must answer before anything reaches the printer.
+// Connection set-up, identification, reconnection and the argument checks that must
+// answer before anything reaches the printer.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -31,11 +31,6 @@ TEST_F(Identification, VersionComesFromTheSubTypeAnswer) {
   EXPECT_EQ(version, 42u);
 }
 
-TEST_F(Identification, NameOfAnUnknownCodeIsNieznane) {
-  EXPECT_EQ(std::string(DeviceNameOf(12)), "NIEZNANE");
-  EXPECT_EQ(std::string(PlainDeviceNameOf(255)), "NIEZNANE");
-}
-
 using Connection = ScriptedDriver;
 
 TEST_F(Connection, InitCancelsWhatIsPendingAndFollowsItsPrintout) {
@@ -51,17 +46,18 @@ TEST_F(Connection, InitCancelsWhatIsPendingAndFollowsItsPrintout) {
   EXPECT_EQ(DefaultPrinter().PortNumber, 3);
   EXPECT_EQ(DefaultPrinter().BaudRate, 19200u);
   EXPECT_EQ(DefaultPrinter().ReadTimeoutMs, 2000u);
-}
 
-TEST_F(Connection, InitPassesOnAnyRefusalButNak) {
-  ScriptIdentity(*line_, 7);
+  // Any refusal of that cancel but NAK fails the connection before identification.
+  ::CommunicationEnd();
+  line_->ClearRecord();
   line_->Reply(0x23, {0x01});
   EXPECT_EQ(::CommunicationInit(1, 9600, 1), 101);
   EXPECT_FALSE(DefaultPrinter().Connected);
   EXPECT_FALSE(WasSent(0xFF));
+  EXPECT_EQ(DefaultPrinter().ConnectPrinter(0, true), 114);  // port 0: nothing opened
 }
 
-TEST_F(Connection, CommandReconnectsWithTheRecordedPortAndClearsTheReceiptState) {
+TEST_F(Connection, ACallReconnectsWithTheRecordedPortAndGoesOn) {
   ScriptIdentity(*line_, 7);
   line_->Reply(0x23, {0x15});
   line_->Reply(0xFF, {0x15});  // the first identification fails: not connected
@@ -70,82 +66,54 @@ TEST_F(Connection, CommandReconnectsWithTheRecordedPortAndClearsTheReceiptState)
   openings_->clear();
   DefaultPrinter().RateTotals[1] = 500;
 
-  std::string name;
-  line_->Reply(0x23, {0x15});
-  EXPECT_EQ(::DeviceName(name), 0);
-  EXPECT_EQ(name, "KESTRA LUNO");
-  ASSERT_EQ(Openings().size(), 1u);
-  EXPECT_EQ(Openings()[0].port, 5);
-  EXPECT_TRUE(DefaultPrinter().Connected);
-  EXPECT_EQ(DefaultPrinter().RateTotals[1], 0);
-}
-
-TEST_F(Connection, ReadVatThatReconnectsGoesOnToReadTheRates) {
-  ScriptIdentity(*line_, 7);
-  line_->Reply(0x23, {0x15});
-  line_->Reply(0xFF, {0x15});
-  ASSERT_EQ(::CommunicationInit(2, 9600, 1), 24);
-  ASSERT_FALSE(DefaultPrinter().Connected);
-
   line_->Reply(0x23, {0x15});
   line_->Always(0xD1, {0x06, 0x08, 0x98, 0x03, 0x20, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
   int32_t count = -1;
-  uint32_t a = 1, b = 1, c = 1, d = 1, e = 1, f = 1, g = 1;
-  ASSERT_EQ(::ReadVAT(&count, &a, &b, &c, &d, &e, &f, &g), 0);
-  EXPECT_TRUE(DefaultPrinter().Connected);
+  uint32_t a = 1, b = 1, g = 1;
+  ASSERT_EQ(::ReadVAT(&count, &a, &b, &g, &g, &g, &g, &g), 0);
   EXPECT_EQ(count, 7);
   EXPECT_EQ(a, 2200u);
   EXPECT_EQ(b, 800u);
   EXPECT_EQ(g, 25500u);
-}
-
-TEST_F(Connection, PortZeroIs114BeforeAnyPortIsTouched) {
-  EXPECT_EQ(DefaultPrinter().ConnectPrinter(0, true), 114);
-  EXPECT_TRUE(Openings().empty());
+  ASSERT_EQ(Openings().size(), 1u);
+  EXPECT_EQ(Openings()[0].port, 5);
+  EXPECT_TRUE(DefaultPrinter().Connected);
+  EXPECT_EQ(DefaultPrinter().RateTotals[1], 0);  // the reconnection cleared the receipt state
 }
 
 using BadInput = ScriptedDriver;
 
-TEST_F(BadInput, NullOutPointersAre999AndNothingIsSent) {
+TEST_F(BadInput, ArgumentsAreRefusedBeforeAnyTraffic) {
   Connect(7);
   uint32_t r = 0;
-  int32_t count = 0;
-  EXPECT_EQ(::ReadVAT(&count, &r, &r, nullptr, &r, &r, &r, &r), 999);
-  EXPECT_EQ(::ReadVAT(nullptr, &r, &r, &r, &r, &r, &r, &r), 999);
-  EXPECT_EQ(::SetVAT(nullptr, 2200, 800, 500, 0, 25500, 25500, 25500), 999);
-  EXPECT_EQ(::ReceiptNumber(nullptr), 999);
-  EXPECT_EQ(::DailyReportNumber(nullptr), 999);
+  int32_t n = 0;
+  const std::pair<int32_t, int32_t> calls[] = {
+      // Null out pointers: 999; null buffers of the twins: 225.
+      {::ReadVAT(&n, &r, &r, nullptr, &r, &r, &r, &r), 999},
+      {::ReadVAT(nullptr, &r, &r, &r, &r, &r, &r, &r), 999},
+      {::SetVAT(nullptr, 2200, 800, 500, 0, 25500, 25500, 25500), 999},
+      {::ReceiptNumber(nullptr), 999},
+      {::DailyReportNumber(nullptr), 999},
+      {::pDeviceName(nullptr), 225},
+      {::pReadClock(nullptr), 225},
+      {::pReadUniqueNumber(nullptr), 225},
+      {::pDllVersion(nullptr), 225},
+      {::pDllAuthor(nullptr), 225},
+      {::pCharsInArticleName(nullptr), 225},
+      // Out of range.
+      {::OpenDrawer(0), 212},
+      {::OpenDrawer(4), 212},
+      {::PeriodReport(1, 5, 13, 1, 5, 12, 31), 215},
+      {::PeriodReport(1, 5, 1, 0, 5, 12, 31), 215},
+      {::PeriodReport(0, 100, 1, 1, 5, 12, 31), 215},
+      {::PeriodReport(0, 5, 1, 1, -1, 12, 31), 215},
+      {::SetVAT(&n, 70000, 800, 500, 0, 25500, 25500, 25500), 215},
+  };
+  for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << i;
   EXPECT_TRUE(line_->Written().empty());
-}
 
-TEST_F(BadInput, NullBuffersOfTheTwinsAre225AndNothingIsSent) {
-  Connect(7);
-  EXPECT_EQ(::pDeviceName(nullptr), 225);
-  EXPECT_EQ(::pReadClock(nullptr), 225);
-  EXPECT_EQ(::pReadUniqueNumber(nullptr), 225);
-  EXPECT_EQ(::pDllVersion(nullptr), 225);
-  EXPECT_EQ(::pDllAuthor(nullptr), 225);
-  EXPECT_EQ(::pCharsInArticleName(nullptr), 225);
-  EXPECT_TRUE(line_->Written().empty());
-}
-
-TEST_F(BadInput, OutOfRangeArgumentsAnswerBeforeAnyTraffic) {
-  Connect(7);
-  EXPECT_EQ(::OpenDrawer(0), 212);
-  EXPECT_EQ(::OpenDrawer(4), 212);
-  EXPECT_EQ(::PeriodReport(1, 5, 13, 1, 5, 12, 31), 215);
-  EXPECT_EQ(::PeriodReport(1, 5, 1, 0, 5, 12, 31), 215);
-  EXPECT_EQ(::PeriodReport(0, 100, 1, 1, 5, 12, 31), 215);
-  EXPECT_EQ(::PeriodReport(0, 5, 1, 1, -1, 12, 31), 215);
-  int32_t count = 0;
-  EXPECT_EQ(::SetVAT(&count, 70000, 800, 500, 0, 25500, 25500, 25500), 215);
-  EXPECT_TRUE(line_->Written().empty());
-}
-
-TEST_F(BadInput, AnExceptionInsideAnExportIs999) {
-  Connect(7);
   DefaultPrinter().SetMessagePumpCallback([] { throw std::runtime_error("window gone"); });
-  EXPECT_EQ(::PrintControl(1, 7), 999);
+  EXPECT_EQ(::PrintControl(1, 7), 999);  // an exception inside an export
   EXPECT_EQ(::DailyReport(0), 999);
 }
 
@@ -165,13 +133,12 @@ TEST(ArticleName, CountsSignificantCharactersAmongTheFirst28) {
 }
 
 TEST(DriverIdentity, VersionAndAuthorThroughBothTwins) {
-  std::string version;
+  std::string version, author;
+  char buffer[128] = {'x'};
   EXPECT_EQ(::DllVersion(version), 0);
   EXPECT_EQ(version, "10.00");
-  char buffer[128] = {'x'};
   EXPECT_EQ(::pDllVersion(buffer), 0);
   EXPECT_STREQ(buffer, "10.00");
-  std::string author;
   EXPECT_EQ(::DllAuthor(author), 0);
   EXPECT_FALSE(author.empty());
   EXPECT_EQ(author.find_first_of("\r\n"), std::string::npos);

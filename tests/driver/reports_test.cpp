@@ -1,6 +1,5 @@
-// Reports: the parameter bytes of the periodic reports, the printer's verdict, and the
-// port reopened around the long ones (the daily report's empty-day rule is shown on the
-// emulator).
+// Reports: the parameter bytes, the printer's verdict, and the port reopened around the
+// long ones (the empty-day rule and the models without periodic reports: on the emulator).
 #include <gtest/gtest.h>
 
 #include "driver_fixture.hpp"
@@ -12,10 +11,19 @@ namespace {
 
 using Reports = ScriptedDriver;
 
-TEST_F(Reports, PeriodReportBytesAndKinds) {
+TEST_F(Reports, ParameterBytesOfEachKind) {
   Connect(3);
   line_->Always(0x28, {0x06});
   line_->Always(0x29, {0x06});
+  line_->Always(0x31, {0x06}, 5, {0x00});
+  EXPECT_EQ(::MonthlyReport(1, 5, 3), 0);
+  EXPECT_EQ(::MonthlyReport(0, 12, 11), 0);
+  EXPECT_EQ(::NumberReport(1, 300, 310), 0);
+  EXPECT_EQ(::NumberReport(0, 1, 65535), 0);
+  EXPECT_EQ(Sent(0x31), (std::vector<std::vector<uint8_t>>{{2, 0, 5, 0, 3},
+                                                           {5, 1, 2, 1, 1},
+                                                           {1, 0x2C, 0x01, 0x36, 0x01},
+                                                           {4, 0x01, 0x00, 0xFF, 0xFF}}));
   // No ordering check between the two dates.
   EXPECT_EQ(::PeriodReport(1, 99, 12, 31, 0, 1, 1), 0);
   EXPECT_EQ(Sent(0x28).at(0), (std::vector<uint8_t>{9, 9, 1, 2, 3, 1, 0, 0, 0, 1, 0, 1}));
@@ -80,21 +88,6 @@ TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
   EXPECT_EQ(::ClosePort(), 0);
 }
 
-TEST_F(Reports, MonthlyAndNumberReportBytes) {
-  Connect(8);
-  line_->Always(0x31, {0x06}, 5, {0x00});
-  EXPECT_EQ(::MonthlyReport(1, 5, 3), 0);
-  EXPECT_EQ(::MonthlyReport(0, 12, 11), 0);
-  EXPECT_EQ(::NumberReport(1, 300, 310), 0);
-  EXPECT_EQ(::NumberReport(0, 1, 65535), 0);
-  const auto sent = Sent(0x31);
-  ASSERT_EQ(sent.size(), 4u);
-  EXPECT_EQ(sent[0], (std::vector<uint8_t>{2, 0, 5, 0, 3}));
-  EXPECT_EQ(sent[1], (std::vector<uint8_t>{5, 1, 2, 1, 1}));
-  EXPECT_EQ(sent[2], (std::vector<uint8_t>{1, 0x2C, 0x01, 0x36, 0x01}));
-  EXPECT_EQ(sent[3], (std::vector<uint8_t>{4, 0x01, 0x00, 0xFF, 0xFF}));
-}
-
 TEST_F(Reports, PrintersVerdictOnAPeriodicReport) {
   Connect(6);
   const std::pair<uint8_t, int32_t> verdicts[] = {{1, 219}, {2, 220}, {3, 221},
@@ -110,17 +103,6 @@ TEST_F(Reports, PrintersVerdictOnAPeriodicReport) {
   line_->ClearRecord();
   EXPECT_EQ(::NumberReport(1, 1, 2), 0);
   EXPECT_TRUE(WasSent(0x95));
-}
-
-TEST_F(Reports, PeriodicReportsOnlyWhereTheModelHasThem) {
-  for (int type : {0, 1, 2, 4, 5, 9, 10}) {
-    SCOPED_TRACE(type);
-    line_->Forget(0xFE);
-    Connect(type);
-    EXPECT_EQ(::MonthlyReport(1, 5, 3), 224);
-    EXPECT_EQ(::NumberReport(0, 1, 2), 224);
-    EXPECT_FALSE(WasSent(0x31));
-  }
 }
 
 TEST_F(Reports, AnUnknownKindSendsNothingAndReadsNoStaleVerdict) {

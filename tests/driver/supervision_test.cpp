@@ -152,42 +152,36 @@ TEST_F(ScriptedDriver, ReceiptConditionsAsksTheLunoAboutTheEuro) {
 }
 
 TEST_F(ScriptedDriver, TaxRatesSetInEachFormat) {
+  // Replies to 0xD1 (seven rates), 0xD0 (six) and 0x70 (four, a byte each); none: silent.
+  struct Case {
+    std::vector<uint8_t> d1, d0, r70;
+    int32_t code;
+  };
+  const std::vector<uint8_t> nak = {0x15};
+  const Case cases[] = {
+      // All reserved is "no rates"; an exempt one counts as set.
+      {{0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0}, {}, {}, 113},
+      {{0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x40, 0}, {}, {}, 0},
+      // A failure other than NAK is passed on: the printer did not say it has no rates.
+      {{0x01}, {}, {}, 101},
+      {{}, {}, {}, 21},
+      {nak, {0x06, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0x01, 0xF4, 0xFF, 0}, {}, 0},
+      // Whatever older replies left in the buffer past the four bytes does not count.
+      {nak, nak, {0x06, 0xFF, 0xFF, 0xFF, 0xFF}, 113},
+      {nak, nak, {0x06, 0xFF, 0xFF, 0xFF, 0x07}, 0},
+  };
   Connect(3);
-  bool set = true;
-  // Seven rates, all reserved; an exempt one counts as set.
-  line_->Reply(0xD1, {0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
-  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 113);
-  EXPECT_FALSE(set);
-  line_->Reply(0xD1, {0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x40, 0});
-  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 0);
-  EXPECT_TRUE(set);
-  // A failure of the newest command other than NAK is passed on: the printer did not
-  // say that it has no rates.
-  line_->Reply(0xD1, {0x01});
-  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 101);
-  EXPECT_FALSE(set);
-  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 21);  // nothing answers
-  EXPECT_FALSE(WasSent(0xD0));
-
-  // Six rates.
-  line_->Reply(0xD1, {0x15});
-  line_->Reply(0xD0, {0x06, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0x01, 0xF4, 0xFF, 0});
-  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 0);
-  EXPECT_TRUE(set);
-
-  // Four rates, one byte each: all reserved is "no rates", whatever older replies left in
-  // the buffer past them.
-  line_->Reply(0xD1, {0x15});
-  line_->Reply(0xD0, {0x15});
-  line_->Reply(0x70, {0x06, 0xFF, 0xFF, 0xFF, 0xFF});
-  DefaultPrinter().ReplyBuffer.fill(0x16);
-  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 113);
-  EXPECT_FALSE(set);
-  line_->Reply(0xD1, {0x15});
-  line_->Reply(0xD0, {0x15});
-  line_->Reply(0x70, {0x06, 0xFF, 0xFF, 0xFF, 0x07});
-  EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), 0);
-  EXPECT_TRUE(set);
+  for (const Case& c : cases) {
+    line_->ClearRecord();
+    if (!c.d1.empty()) line_->Reply(0xD1, c.d1);
+    if (!c.d0.empty()) line_->Reply(0xD0, c.d0);
+    if (!c.r70.empty()) line_->Reply(0x70, c.r70);
+    DefaultPrinter().ReplyBuffer.fill(0x16);
+    bool set = c.code != 0;
+    EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), c.code) << c.code;
+    EXPECT_EQ(set, c.code == 0) << c.code;
+    EXPECT_EQ(WasSent(0xD0), !c.d0.empty()) << c.code;
+  }
 }
 
 TEST_F(ScriptedDriver, FiscalModeAndTheLockByte) {

@@ -5,16 +5,43 @@
 #include <algorithm>
 
 #include "cp1250.hpp"
+#include "driver_fixture.hpp"
 #include "messages.hpp"
 #include "printer.hpp"
 #include "printer_text.hpp"
 #include "receipt.hpp"
-#include "receipt_fixture.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
 namespace {
+
+// A LUNO idle and ready for a receipt, every rate in use (A 22 %, B 8 %, C 5 %, D 0 %,
+// E exempt, F 7 %, G 3 %), five receipts since the daily report.
+class ScriptedReceipt : public ScriptedDriver {
+ protected:
+  void SetUp() override {
+    ScriptedDriver::SetUp();
+    line_->Always(
+        0xD1, {0x06, 0x08, 0x98, 0x03, 0x20, 0x01, 0xF4, 0, 0, 0x40, 0, 0x02, 0xBC, 0x01, 0x2C});
+    line_->Always(0x66, {0x06, 0x05, 0x00});
+    DefaultPrinter().ItemCount = 0;
+    Connect(7);
+  }
+  // Begins a receipt through the real preconditions, then forgets the traffic.
+  void Begin() {
+    line_->Reply(0x21, {0x06});
+    ASSERT_EQ(::ReceiptBegin(), 0);
+    ASSERT_TRUE(DefaultPrinter().ReceiptOpen);
+    line_->ClearRecord();
+  }
+  // One sale line of `value` grosz (1 × value) at `rate`.
+  void Sale(int32_t rate, int32_t value) {
+    int32_t wartosc = 0;
+    ASSERT_EQ(::ReceiptItem(1, "Towar testowy nr 1", rate, 0, 1, 0, "szt", value, wartosc), 0);
+    ASSERT_EQ(wartosc, value);
+  }
+};
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
   std::vector<uint8_t> all;
