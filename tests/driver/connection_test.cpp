@@ -238,12 +238,6 @@ TEST_F(Announcements, EachOperationShowsItsCaptionFirst) {
       {[&] { ::PeriodReport(1, 5, 1, 1, 5, 1, 2); }, "Raport okresowy..."},
       {[&] { ::NumberReport(1, 1, 2); }, "Raport okresowy..."},
       {[&] { ::MonthlyReport(1, 5, 1); }, "Raport miesięczny..."},
-      {[&] {
-         StatusBytes s;
-         DefaultPrinter().ReadStatusBytes(s);
-       },
-       "Odczyt bajtów statusu..."},
-      {[&] { DefaultPrinter().CheckFiscalMode(n); }, "Test czy tryb fiskalny..."},
   };
   for (const Case& c : cases) {
     Captions().clear();

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <tuple>
 
 #include "cp1250.hpp"
 #include "driver_fixture.hpp"
@@ -74,29 +75,24 @@ TEST_F(OnEmulator, EveryModelIsIdentifiedAndUsesItsOwnCommands) {
   EXPECT_EQ(std::string(PlainDeviceNameOf(255)), "NIEZNANE");
 }
 
-TEST_F(OnEmulator, StatusByteCountsByModel) {
-  struct Case {
-    int type;
-    uint8_t version;
-    int32_t count;
-    bool eighth;
-  };
-  const Case cases[] = {{0, 1, 4, false},  {1, 1, 4, false}, {2, 1, 4, false}, {3, 2, 4, false},
-                        {3, 3, 6, false},  {4, 1, 4, false}, {5, 1, 4, false}, {6, 5, 4, true},
-                        {6, 6, 6, true},   {7, 1, 7, false}, {8, 1, 7, true},  {9, 1, 4, false},
-                        {10, 1, 4, false}, {11, 1, 7, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.type * 10 + c.version);
-    auto config = Config(c.type, c.version);
+TEST_F(OnEmulator, StatusByteCountsByModelAndVersion) {
+  // Type, firmware version, status bytes read, an eighth one.
+  const std::tuple<int, uint8_t, int32_t, bool> cases[] = {
+      {0, 1, 4, false}, {1, 1, 4, false}, {2, 1, 4, false},  {3, 2, 4, false}, {3, 3, 6, false},
+      {4, 1, 4, false}, {5, 1, 4, false}, {6, 5, 4, true},   {6, 6, 6, true},  {7, 1, 7, false},
+      {8, 1, 7, true},  {9, 1, 4, false}, {10, 1, 4, false}, {11, 1, 7, false}};
+  for (const auto& [type, version, count, eighth] : cases) {
+    SCOPED_TRACE(type * 10 + version);
+    auto config = Config(type, version);
     config.status.extra5D = 0x5D;
     config.status.extraF3 = 0xF3;
     Start(config);
     StatusBytes status;
     ASSERT_EQ(DefaultPrinter().ReadStatusBytes(status), 0);
-    EXPECT_EQ(status.count, c.count);
-    EXPECT_EQ(status.eighthPresent, c.eighth);
-    EXPECT_EQ(status.s[7], c.count == 7 ? 0xF3 : 0);
-    EXPECT_EQ(status.s[8], c.eighth ? 0x5D : 0);
+    EXPECT_EQ(status.count, count);
+    EXPECT_EQ(status.eighthPresent, eighth);
+    EXPECT_EQ(status.s[7], count == 7 ? 0xF3 : 0);
+    EXPECT_EQ(status.s[8], eighth ? 0x5D : 0);
   }
 }
 
@@ -113,23 +109,6 @@ TEST_F(OnEmulator, PeriodicReportsAndThePrintersVerdicts) {
   EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
   EXPECT_EQ(::PeriodReport(0, 5, 12, 1, 5, 12, 31), 0);
   EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
-}
-
-TEST_F(OnEmulator, PrintoutStoppedForPaperIsResumedAfterThePaperChange) {
-  auto config = Config(3);
-  config.receiptCounter = 1;
-  Start(config);
-  Printer().PaperEndsAfter(3);
-  EXPECT_EQ(::DailyReport(0), 109);
-  EXPECT_TRUE(Printer().Mechanism().StoppedForPaper());
-  const size_t stoppedAt = PrintedLines();
-
-  Printer().SetPaper(true);
-  Printer().PaperEndsAfter(100000);
-  EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), 0);
-  EXPECT_FALSE(Printer().Mechanism().StoppedForPaper());
-  EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
-  EXPECT_GT(PrintedLines(), stoppedAt);
 }
 
 TEST_F(OnEmulator, ClockCountersNumbersDrawerAndFeed) {
