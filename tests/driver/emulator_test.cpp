@@ -111,7 +111,7 @@ TEST_F(OnEmulator, PeriodicReportsAndThePrintersVerdicts) {
   EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
 }
 
-TEST_F(OnEmulator, ClockCountersNumbersDrawerAndFeed) {
+TEST_F(OnEmulator, ClockCountersNumbersDrawerFeedAndEnd) {
   Start(Config(0));
   std::string date, time;
   ASSERT_EQ(::ReadClock(date, time), 0);
@@ -146,18 +146,14 @@ TEST_F(OnEmulator, ClockCountersNumbersDrawerAndFeed) {
   EXPECT_EQ(::WriteLineFeed(4), 0);
   EXPECT_EQ(::PrinterStatusReport(), 0);
   EXPECT_EQ(::LockedArticlesReport(), 0);
-}
 
-TEST_F(OnEmulator, EndThenEveryCommandAnswers114) {
-  Start(Config(7));
+  // After the end every command answers 114 without a byte sent.
   ASSERT_EQ(::CommunicationEnd(), 0);
   EXPECT_EQ(DefaultPrinter().DeviceType, kDeviceNone);
   Line().ClearRecord();
-  int32_t count = 0;
   uint32_t r = 0;
-  std::string date, time;
-  EXPECT_EQ(::ReadVAT(&count, &r, &r, &r, &r, &r, &r, &r), 114);
-  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 114);
+  EXPECT_EQ(::ReadVAT(&number, &r, &r, &r, &r, &r, &r, &r), 114);
+  EXPECT_EQ(::SetVAT(&number, 2300, 800, 500, 0, 10000, 25500, 25500), 114);
   EXPECT_EQ(::MonthlyReport(1, 5, 11), 114);
   EXPECT_EQ(::ReadClock(date, time), 114);
   EXPECT_EQ(::ReceiptConditions(), 114);
