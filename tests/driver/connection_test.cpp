@@ -16,25 +16,6 @@
 namespace kestradr::testing {
 namespace {
 
-using Identification = ScriptedDriver;
-
-TEST_F(Identification, VersionComesFromTheSubTypeAnswer) {
-  ScriptIdentity(*line_, 8, 4);
-  uint8_t type = 0;
-  uint32_t version = 99;
-  ::CommunicationInit(1, 9600, 1);
-  EXPECT_EQ(DefaultPrinter().ReadDeviceType(type, version), 0);
-  EXPECT_EQ(type, 8);
-  EXPECT_EQ(version, 4u);
-  // A failure other than NAK leaves both untouched.
-  line_->Forget(0xFE);
-  type = 42;
-  version = 42;
-  EXPECT_EQ(DefaultPrinter().ReadDeviceType(type, version), 21);
-  EXPECT_EQ(type, 42);
-  EXPECT_EQ(version, 42u);
-}
-
 using Connection = ScriptedDriver;
 
 TEST_F(Connection, InitCancelsWhatIsPendingAndFollowsItsPrintout) {
@@ -85,6 +66,25 @@ TEST_F(Connection, ACallReconnectsWithTheRecordedPortAndGoesOn) {
   EXPECT_EQ(DefaultPrinter().RateTotals[1], 0);  // the reconnection cleared the receipt state
 }
 
+using Identification = ScriptedDriver;
+
+TEST_F(Identification, VersionComesFromTheSubTypeAnswer) {
+  ScriptIdentity(*line_, 8, 4);
+  uint8_t type = 0;
+  uint32_t version = 99;
+  ::CommunicationInit(1, 9600, 1);
+  EXPECT_EQ(DefaultPrinter().ReadDeviceType(type, version), 0);
+  EXPECT_EQ(type, 8);
+  EXPECT_EQ(version, 4u);
+  // A failure other than NAK leaves both untouched.
+  line_->Forget(0xFE);
+  type = 42;
+  version = 42;
+  EXPECT_EQ(DefaultPrinter().ReadDeviceType(type, version), 21);
+  EXPECT_EQ(type, 42);
+  EXPECT_EQ(version, 42u);
+}
+
 using BadInput = ScriptedDriver;
 
 TEST_F(BadInput, ArgumentsAreRefusedBeforeAnyTraffic) {
@@ -127,7 +127,7 @@ TEST(ArticleName, CountsSignificantCharactersAmongTheFirst28) {
   EXPECT_EQ(::CharsInArticleName(std::string(27, ' ') + "ab"), 1);
   EXPECT_EQ(::CharsInArticleName("%,./\\ +-*()!"), 5);
   // The 18 Polish letters in code page 1250 count; other high bytes do not.
-  EXPECT_EQ(::CharsInArticleName(Cp("ĄĆĘŁŃÓŚŹŻąćęłńóśźż")), 18);
+  EXPECT_EQ(::CharsInArticleName(Cp1250("ĄĆĘŁŃÓŚŹŻąćęłńóśźż")), 18);
   EXPECT_EQ(::CharsInArticleName("\xA4\xB5\xFF"), 0);
   EXPECT_EQ(::pCharsInArticleName("Chleb 1/2"), 8);
   EXPECT_EQ(::CharsInArticleName(""), 0);
@@ -203,7 +203,7 @@ TEST(DateTimeFormats, TheModuleFormatsAndTheirLetters) {
   EXPECT_EQ(Formats().longTime, "hh:mm:ss");
   const DateTimeFields when{2005, 9, 3, 7, 5, 9};
   EXPECT_EQ(FormatDateTime(Formats().shortDate, when), "05-09-03");
-  EXPECT_EQ(FormatDateTime(Formats().longDate, when), Cp("03 września 2005"));
+  EXPECT_EQ(FormatDateTime(Formats().longDate, when), Cp1250("03 września 2005"));
   EXPECT_EQ(FormatDateTime(Formats().shortTime, when), "07:05");
   EXPECT_EQ(FormatDateTime(Formats().longTime, when), "07:05:09");
   EXPECT_EQ(FormatDateTime("MMMM", {2005, 2, 1, 0, 0, 0}), "lutego");
@@ -243,7 +243,7 @@ TEST_F(Announcements, EachOperationShowsItsCaptionFirst) {
     Captions().clear();
     c.call();
     ASSERT_FALSE(Captions().empty()) << c.caption;
-    EXPECT_EQ(Captions().front(), Cp(c.caption));
+    EXPECT_EQ(Captions().front(), Cp1250(c.caption));
   }
 }
 

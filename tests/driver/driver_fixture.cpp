@@ -62,10 +62,6 @@ std::vector<std::string>& Captions() {
   return captions;
 }
 
-std::string Cp(const char* utf8) {
-  return Cp1250(utf8);
-}
-
 std::vector<uint8_t> Bytes(const std::string& text) {
   return {text.begin(), text.end()};
 }
@@ -137,10 +133,6 @@ void ScriptedDriver::Connect(int type, uint8_t version, uint8_t port) {
   line_->ClearRecord();
   openings_->clear();
   Captions().clear();
-}
-
-void OnEmulator::SetUp() {
-  DefaultPrinter().ReceiptOpen = false;
 }
 
 void OnEmulator::Start(emu::PrinterConfig config) {

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cp1250.hpp"
 #include "emulator_line.hpp"
+#include "printer.hpp"
 #include "scripted_line.hpp"
 
 namespace kestradr::testing {
@@ -46,7 +48,7 @@ class ScriptedDriver : public ::testing::Test {
 // The driver on the in-process emulator line; each Start connects to a fresh printer.
 class OnEmulator : public ::testing::Test {
  protected:
-  void SetUp() override;
+  void SetUp() override { DefaultPrinter().ReceiptOpen = false; }
   void TearDown() override;
   void Start(emu::PrinterConfig config);
   emu::Printer& Printer() { return port_->Printer(); }
@@ -59,7 +61,6 @@ class OnEmulator : public ::testing::Test {
 // The progress texts the driver showed, in order (code page 1250).
 std::vector<std::string>& Captions();
 
-std::string Cp(const char* utf8);
 std::vector<uint8_t> Bytes(const std::string& text);
 std::vector<uint8_t> Le32(int32_t value);
 

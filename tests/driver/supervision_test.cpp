@@ -256,7 +256,7 @@ TEST_F(TaxRates, SevenRateWriteBytesVerificationAndRefusal) {
   EXPECT_EQ(Set({2200, 800, 500, 0, 10000, 2300, 25500}), 0);
   EXPECT_EQ(count_, 7);
   EXPECT_EQ(Sent(0xD5), std::vector<std::vector<uint8_t>>{wire});
-  EXPECT_EQ(Captions().front(), Cp("Zapis stawek podatkowych..."));
+  EXPECT_EQ(Captions().front(), Cp1250("Zapis stawek podatkowych..."));
   reply[2] = 0x99;  // the printer kept something else
   line_->Reply(0xD5, {0x06});
   line_->Reply(0xD1, reply);
