@@ -111,12 +111,13 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   EXPECT_FALSE(Printer().ReceiptOpen());
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
 
-  EXPECT_EQ(Selected("A"), "810");
-  EXPECT_EQ(Selected("B"), "1075");
-  EXPECT_EQ(Selected("D"), "898");
-  EXPECT_EQ(Selected("E"), "450");
-  EXPECT_EQ(Selected("F"), "0");
-  EXPECT_EQ(Selected("+"), "3233");
+  for (const auto& [rate, total] : {std::pair{"A", "810"},
+                                    {"B", "1075"},
+                                    {"D", "898"},
+                                    {"E", "450"},
+                                    {"F", "0"},
+                                    {"+", "3233"}})
+    EXPECT_EQ(Selected(rate), total);
   std::string total;
   EXPECT_EQ(::ReadTotal(total), 0);
   EXPECT_EQ(total, "3233");
