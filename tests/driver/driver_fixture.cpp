@@ -49,6 +49,13 @@ class LoggingDevice : public SerialDevice {
   bool recorded_ = false;
 };
 
+// Supervision of a printout that never ends would poll forever: end it as 999 instead.
+void LimitPolls() {
+  DefaultPrinter().SetMessagePumpCallback([polls = 0]() mutable {
+    if (++polls > 20000) throw std::runtime_error("supervision never ended");
+  });
+}
+
 }  // namespace
 
 std::vector<std::string>& Captions() {
@@ -56,8 +63,14 @@ std::vector<std::string>& Captions() {
   return captions;
 }
 
-std::string Cp(const char* utf8) {
-  return Cp1250(utf8);
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+std::vector<uint8_t> Le32(int32_t value) {
+  const auto bits = static_cast<uint32_t>(value);
+  return {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+          static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
 }
 
 void ScriptIdentity(ScriptedLine& line, int type, uint8_t version) {
@@ -92,10 +105,7 @@ void ScriptedDriver::SetUp() {
   });
   Captions().clear();
   DefaultPrinter().SetProgressCallback([](const std::string& text) { Captions().push_back(text); });
-  // Supervision of a printout that never ends would poll forever: end it as 999 instead.
-  DefaultPrinter().SetMessagePumpCallback([polls = 0]() mutable {
-    if (++polls > 20000) throw std::runtime_error("supervision never ended");
-  });
+  LimitPolls();
   // Idle and fiscal: maker's and user data present, nothing printing.
   line_->Always(0x9B, {0x03});
   line_->Always(0x94, {0x00});
@@ -124,6 +134,20 @@ void ScriptedDriver::Connect(int type, uint8_t version, uint8_t port) {
   line_->ClearRecord();
   openings_->clear();
   Captions().clear();
+}
+
+void OnEmulator::Start(emu::PrinterConfig config) {
+  port_.reset();
+  port_ = std::make_unique<EmulatorPort>(std::move(config));
+  LimitPolls();
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
+}
+
+void OnEmulator::TearDown() {
+  ::CommunicationEnd();
+  DefaultPrinter().SetMessagePumpCallback({});
+  DefaultPrinter().ReceiptOpen = false;
+  port_.reset();
 }
 
 std::vector<std::vector<uint8_t>> ScriptedDriver::Sent(uint8_t command) const {

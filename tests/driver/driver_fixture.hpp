@@ -1,4 +1,5 @@
-// The driver connected to a scripted printer of a chosen device type, idle and fiscal.
+// The driver connected to a scripted printer of a chosen device type, idle and fiscal, or
+// to the printer emulator.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,9 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "cp1250.hpp"
+#include "emulator_line.hpp"
+#include "printer.hpp"
 #include "scripted_line.hpp"
 
 namespace kestradr::testing {
+
+namespace emu = kestra::emu;
 
 // Scripts the identification answers (0xFF, 0xFE) of a device type.
 void ScriptIdentity(ScriptedLine& line, int type, uint8_t version = 1);
@@ -39,9 +45,23 @@ class ScriptedDriver : public ::testing::Test {
       std::make_shared<std::vector<PortOpening>>();
 };
 
+// The driver on the in-process emulator line; each Start connects to a fresh printer.
+class OnEmulator : public ::testing::Test {
+ protected:
+  void SetUp() override { DefaultPrinter().ReceiptOpen = false; }
+  void TearDown() override;
+  void Start(emu::PrinterConfig config);
+  emu::Printer& Printer() { return port_->Printer(); }
+  EmulatorLine& Line() { return port_->Line(); }
+  size_t PrintedLines() { return Printer().Paper().PrintedLines(); }
+
+  std::unique_ptr<EmulatorPort> port_;
+};
+
 // The progress texts the driver showed, in order (code page 1250).
 std::vector<std::string>& Captions();
 
-std::string Cp(const char* utf8);
+std::vector<uint8_t> Bytes(const std::string& text);
+std::vector<uint8_t> Le32(int32_t value);
 
 }  // namespace kestradr::testing

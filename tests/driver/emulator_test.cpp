@@ -2,12 +2,13 @@
 // does with what the driver sends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <stdexcept>
+#include <tuple>
 
 #include "cp1250.hpp"
-#include "emulator_line.hpp"
+#include "driver_fixture.hpp"
 #include "kestra/emu/pty_server.hpp"
 #include "printer.hpp"
 #include "tauravat.hpp"
@@ -16,181 +17,91 @@ namespace kestradr::testing {
 namespace {
 
 using namespace std::chrono;
-namespace emu = kestra::emu;
 
 // 2005-12-31 23:59:07, a Saturday night at the end of a month.
-const sys_seconds kNewYearsEve =
-    sys_days{year{2005} / December / 31} + hours{23} + minutes{59} + seconds{7};
-
 emu::PrinterConfig Config(int type, uint8_t version = 1) {
   emu::PrinterConfig config;
   config.deviceType = type;
   config.version = version;
-  config.clockStart = kNewYearsEve;
+  config.clockStart = sys_days{year{2005} / December / 31} + hours{23} + minutes{59} + seconds{7};
   return config;
 }
 
-class OnEmulator : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // A printout that never ends would poll forever: end it as a failure (999) instead.
-    DefaultPrinter().SetMessagePumpCallback([this] {
-      if (++polls_ > kPollLimit) throw std::runtime_error("supervision never ended");
-    });
-  }
-  void Start(emu::PrinterConfig config) {
-    polls_ = 0;
-    port_.reset();
-    port_ = std::make_unique<EmulatorPort>(std::move(config));
-    ASSERT_EQ(::CommunicationInit(1, 9600, 1), 0);
-  }
-  void TearDown() override {
-    DefaultPrinter().SetMessagePumpCallback({});
-    ::CommunicationEnd();
-    DefaultPrinter().ReceiptOpen = false;
-    port_.reset();
-  }
-  emu::Printer& Printer() { return port_->Printer(); }
-  size_t PrintedLines() { return Printer().Paper().PrintedLines(); }
-
-  struct Rates {
-    int32_t count = -1;
-    std::array<uint32_t, 7> v = {77, 77, 77, 77, 77, 77, 77};
-  };
-  Rates ReadRates() {
-    Rates r;
-    EXPECT_EQ(::ReadVAT(&r.count, &r.v[0], &r.v[1], &r.v[2], &r.v[3], &r.v[4], &r.v[5], &r.v[6]),
-              0);
-    return r;
-  }
-
-  static constexpr int kPollLimit = 20000;
-  int polls_ = 0;
-  std::unique_ptr<EmulatorPort> port_;
-};
-
-int RateCountOf(int type) {
-  switch (type) {
-    case 0:
-    case 4:
-      return 4;
-    case 1:
-    case 2:
-    case 5:
-      return 6;
-    default:
-      return 7;
-  }
+using Rates = std::array<uint32_t, 7>;
+int32_t ReadRates(Rates& r, int32_t& count) {
+  r.fill(77);
+  return ::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
 }
 
-TEST_F(OnEmulator, EveryModelIsIdentifiedAndNamed) {
-  const char* names[12][2] = {{"RX820A 5-stawkowa", "RX820A 5-stawkowa"},
-                              {"RX820A 7-stawkowa", "RX820A 7-stawkowa"},
-                              {"TAURA I generacji", "TAURA I generacji"},
-                              {"TAURA II generacji", "TAURA II generacji"},
-                              {"RX820B 5-st. (apteczna)", "RX820B 5-st. (apteczna)"},
-                              {"RX820B 7-st. (apteczna)", "RX820B 7-st. (apteczna)"},
-                              {"TAURA F (apteczna)", "TAURA F (apteczna)"},
-                              {"KESTRA LUNO", "Nowa drukarka fiskalna"},
-                              {"KESTRA LUNO F", "Nowa drukarka fiskalna (apteczna)"},
-                              {"KESTRA LUNO E", "NIEZNANE"},
-                              {"KESTRA LUNO EFV", "NIEZNANE"},
-                              {"INNE URZĄDZENIE", "INNE URZADZENIE"}};
+// Identification and names, the rate format, the periodic reports and the forced daily
+// report of an empty day, for every model.
+TEST_F(OnEmulator, EveryModelIsIdentifiedAndUsesItsOwnCommands) {
+  const int rateCount[12] = {4, 6, 6, 7, 4, 6, 7, 7, 7, 7, 7, 7};
+  const bool forcible[12] = {false, false, true, true,  false, false,
+                             true,  true,  true, false, false, true};
+  const bool periodic[12] = {false, false, false, true,  false, false,
+                             true,  true,  true,  false, false, true};
   for (int type = 0; type < 12; ++type) {
     SCOPED_TRACE(type);
     Start(Config(type));
     EXPECT_EQ(DefaultPrinter().DeviceType, type);
     std::string name;
-    ASSERT_EQ(::DeviceName(name), 0);
-    EXPECT_EQ(name, Cp1250(names[type][0]));
     char buffer[64];
+    ASSERT_EQ(::DeviceName(name), 0);
+    EXPECT_EQ(name, kDeviceModels[type].name);
     ASSERT_EQ(::pDeviceName(buffer), 0);
-    EXPECT_EQ(std::string(buffer), Cp1250(names[type][1]));
-  }
-}
+    EXPECT_EQ(std::string(buffer), kDeviceModels[type].plainName);
 
-TEST_F(OnEmulator, StatusByteCountsByModel) {
-  struct Case {
-    int type;
-    uint8_t version;
-    int32_t count;
-    bool eighth;
-  };
-  const Case cases[] = {{0, 1, 4, false},  {1, 1, 4, false}, {2, 1, 4, false}, {3, 2, 4, false},
-                        {3, 3, 6, false},  {4, 1, 4, false}, {5, 1, 4, false}, {6, 5, 4, true},
-                        {6, 6, 6, true},   {7, 1, 7, false}, {8, 1, 7, true},  {9, 1, 4, false},
-                        {10, 1, 4, false}, {11, 1, 7, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.type * 10 + c.version);
-    auto config = Config(c.type, c.version);
-    config.status.extra5D = 0x5D;
-    config.status.extraF3 = 0xF3;
-    Start(config);
-    StatusBytes status;
-    ASSERT_EQ(DefaultPrinter().ReadStatusBytes(status), 0);
-    EXPECT_EQ(status.count, c.count);
-    EXPECT_EQ(status.eighthPresent, c.eighth);
-    if (c.count == 7) {
-      EXPECT_EQ(status.s[7], 0xF3);
-    }
-    if (c.eighth) {
-      EXPECT_EQ(status.s[8], 0x5D);
-    }
-  }
-}
-
-TEST_F(OnEmulator, RatesWrittenAndReadBackInEachFormat) {
-  for (int type = 0; type < 12; ++type) {
-    SCOPED_TRACE(type);
-    Start(Config(type));
-    EXPECT_EQ(ReadRates().v[0], 25500u);  // a fresh printer keeps every rate reserved
-
-    int32_t count = 0;
-    const uint32_t e = RateCountOf(type) == 7 ? 10000 : 2500;
-    ASSERT_EQ(::SetVAT(&count, 2300, 800, 500, 0, e, 25500, 2200), 0);
-    EXPECT_EQ(count, RateCountOf(type));
-    const Rates read = ReadRates();
-    EXPECT_EQ(read.count, RateCountOf(type));
-    const std::array<uint32_t, 7> written = {2300, 800, 500, 0, e, 25500, 2200};
-    for (int i = 0; i < read.count; ++i) EXPECT_EQ(read.v[i], written[i]) << i;
-    for (int i = read.count; i < 7; ++i) EXPECT_EQ(read.v[i], 77u) << i;
-  }
-}
-
-TEST_F(OnEmulator, DailyReportOnAnEmptyDayWithAndWithoutForce) {
-  const bool forcible[12] = {false, false, true, true,  false, false,
-                             true,  true,  true, false, false, true};
-  for (int type = 0; type < 12; ++type) {
-    SCOPED_TRACE(type);
-    Start(Config(type));
     const size_t before = PrintedLines();
     EXPECT_EQ(::DailyReport(0), 211);
     EXPECT_EQ(PrintedLines(), before);
     EXPECT_EQ(::DailyReport(1), forcible[type] ? 0 : 211);
     EXPECT_EQ(Printer().Memory().Reports().size(), forcible[type] ? 1u : 0u);
-    // Supervision waited for the whole report.
-    EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
+    EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);  // supervision waited for it all
+    EXPECT_EQ(::MonthlyReport(1, 5, 11), periodic[type] ? 220 : 224);
+
+    Rates read;
+    int32_t count = -1;
+    ASSERT_EQ(ReadRates(read, count), 0);
+    EXPECT_EQ(read[0], 25500u);  // a fresh printer keeps every rate reserved
+    const uint32_t e = rateCount[type] == 7 ? 10000 : 2500;
+    const Rates written = {2300, 800, 500, 0, e, 25500, 2200};
+    ASSERT_EQ(::SetVAT(&count, 2300, 800, 500, 0, e, 25500, 2200), 0);
+    EXPECT_EQ(count, rateCount[type]);
+    ASSERT_EQ(ReadRates(read, count), 0);
+    EXPECT_EQ(count, rateCount[type]);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(read[i], i < count ? written[i] : 77u) << i;
   }
+  EXPECT_EQ(std::string(DeviceNameOf(12)), "NIEZNANE");
+  EXPECT_EQ(std::string(PlainDeviceNameOf(255)), "NIEZNANE");
 }
 
-TEST_F(OnEmulator, DailyReportAfterSalesClosesTheDay) {
-  auto config = Config(0);
-  config.receiptCounter = 2;
-  Start(config);
-  ASSERT_EQ(::DailyReport(0), 0);
-  EXPECT_EQ(Printer().Memory().ReceiptsToday(), 0);
-  EXPECT_EQ(Printer().Memory().Reports().size(), 1u);
-  int32_t number = 0;
-  EXPECT_EQ(::ReceiptNumber(&number), 0);
-  EXPECT_EQ(number, 0);
+TEST_F(OnEmulator, StatusByteCountsByModelAndVersion) {
+  // Type, firmware version, status bytes read, an eighth one.
+  const std::tuple<int, uint8_t, int32_t, bool> cases[] = {
+      {0, 1, 4, false}, {1, 1, 4, false}, {2, 1, 4, false},  {3, 2, 4, false}, {3, 3, 6, false},
+      {4, 1, 4, false}, {5, 1, 4, false}, {6, 5, 4, true},   {6, 6, 6, true},  {7, 1, 7, false},
+      {8, 1, 7, true},  {9, 1, 4, false}, {10, 1, 4, false}, {11, 1, 7, false}};
+  for (const auto& [type, version, count, eighth] : cases) {
+    SCOPED_TRACE(type * 10 + version);
+    auto config = Config(type, version);
+    config.status.extra5D = 0x5D;
+    config.status.extraF3 = 0xF3;
+    Start(config);
+    StatusBytes status;
+    ASSERT_EQ(DefaultPrinter().ReadStatusBytes(status), 0);
+    EXPECT_EQ(status.count, count);
+    EXPECT_EQ(status.eighthPresent, eighth);
+    EXPECT_EQ(status.s[7], count == 7 ? 0xF3 : 0);
+    EXPECT_EQ(status.s[8], eighth ? 0x5D : 0);
+  }
 }
 
 TEST_F(OnEmulator, PeriodicReportsAndThePrintersVerdicts) {
   auto config = Config(7);
-  config.receiptCounter = 1;
+  config.receiptCounter = 256;  // the low byte of the counter alone says nothing was sold
   Start(config);
-  ASSERT_EQ(::DailyReport(0), 0);  // report number 1, dated 2005-12-31
-
+  ASSERT_EQ(::DailyReport(0), 0);             // report number 1, dated 2005-12-31
   EXPECT_EQ(::MonthlyReport(1, 5, 12), 222);  // the month is not over
   EXPECT_EQ(::NumberReport(1, 0, 5), 221);
   const size_t before = PrintedLines();
@@ -201,44 +112,24 @@ TEST_F(OnEmulator, PeriodicReportsAndThePrintersVerdicts) {
   EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
 }
 
-TEST_F(OnEmulator, PrintoutStoppedForPaperIsResumedAfterThePaperChange) {
-  auto config = Config(3);
-  config.receiptCounter = 1;
-  Start(config);
-  Printer().PaperEndsAfter(3);
-  EXPECT_EQ(::DailyReport(0), 109);
-  EXPECT_TRUE(Printer().Mechanism().StoppedForPaper());
-  const size_t stoppedAt = PrintedLines();
-
-  Printer().SetPaper(true);
-  Printer().PaperEndsAfter(100000);
-  EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), 0);
-  EXPECT_FALSE(Printer().Mechanism().StoppedForPaper());
-  EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);
-  EXPECT_GT(PrintedLines(), stoppedAt);
-}
-
-TEST_F(OnEmulator, ClockTextsOnBothClockFormats) {
+TEST_F(OnEmulator, ClockCountersNumbersDrawerFeedAndEnd) {
   Start(Config(0));
   std::string date, time;
   ASSERT_EQ(::ReadClock(date, time), 0);
   EXPECT_EQ(date, "2005.12.31");
-  EXPECT_EQ(time, "23:59");
-  Start(Config(7));
+  EXPECT_EQ(time, "23:59");  // no seconds on the older clock format
+
+  auto config = Config(8);
+  config.dailyReportNumber = 300;
+  config.printerNumber = "07AB";
+  config.uniqueNumber = "ABC12345678";
+  Start(config);
   ASSERT_EQ(::ReadClock(date, time), 0);
   EXPECT_EQ(date, "2005.12.31");
   EXPECT_EQ(time, "23:59:07");
   char buffer[32];
   ASSERT_EQ(::pReadClock(buffer), 0);
   EXPECT_STREQ(buffer, "05.12.31;23:59");
-}
-
-TEST_F(OnEmulator, CountersNumbersDrawerAndFeed) {
-  auto config = Config(8);
-  config.dailyReportNumber = 300;
-  config.printerNumber = "07AB";
-  config.uniqueNumber = "ABC12345678";
-  Start(config);
   int32_t number = 0;
   EXPECT_EQ(::DailyReportNumber(&number), 0);
   EXPECT_EQ(number, 300);
@@ -249,7 +140,6 @@ TEST_F(OnEmulator, CountersNumbersDrawerAndFeed) {
   std::string unique;
   EXPECT_EQ(::ReadUniqueNumber(unique), 0);
   EXPECT_EQ(unique, "ABC 12345678");
-  char buffer[32];
   EXPECT_EQ(::pReadUniqueNumber(buffer), 0);
   EXPECT_STREQ(buffer, "ABC12345678");  // the twin without the blank
   EXPECT_EQ(::OpenDrawer(3), 0);
@@ -257,24 +147,41 @@ TEST_F(OnEmulator, CountersNumbersDrawerAndFeed) {
   EXPECT_EQ(::WriteLineFeed(4), 0);
   EXPECT_EQ(::PrinterStatusReport(), 0);
   EXPECT_EQ(::LockedArticlesReport(), 0);
-}
 
-TEST_F(OnEmulator, EndThenEveryCommandAnswers114) {
-  Start(Config(7));
+  // After the end every command answers 114 without a byte sent.
   ASSERT_EQ(::CommunicationEnd(), 0);
   EXPECT_EQ(DefaultPrinter().DeviceType, kDeviceNone);
-  port_->Line().ClearRecord();
-  int32_t count = 0;
+  Line().ClearRecord();
   uint32_t r = 0;
-  EXPECT_EQ(::ReadVAT(&count, &r, &r, &r, &r, &r, &r, &r), 114);
-  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 114);
+  EXPECT_EQ(::ReadVAT(&number, &r, &r, &r, &r, &r, &r, &r), 114);
+  EXPECT_EQ(::SetVAT(&number, 2300, 800, 500, 0, 10000, 25500, 25500), 114);
   EXPECT_EQ(::MonthlyReport(1, 5, 11), 114);
-  std::string date, time;
   EXPECT_EQ(::ReadClock(date, time), 114);
   EXPECT_EQ(::ReceiptConditions(), 114);
   EXPECT_EQ(::OpenDrawer(1), 114);
   EXPECT_EQ(::PrintControl(1, 7), 114);
-  EXPECT_TRUE(port_->Line().Sequences().empty());
+  EXPECT_TRUE(Line().Sequences().empty());
+}
+
+// A printout whose lines come with time only: a driver that never paused would poll a
+// thousand times a line. The pauses between rounds keep it to a few polls a line, and the
+// window is served while the driver waits.
+TEST_F(OnEmulator, ALongPrintoutIsFollowedWithFewPollsAndTheWindowServed) {
+  emu::PrinterConfig config = Config(3);
+  config.timing = {1000, 100ms, 0, 0ms};
+  Start(config);
+  Line().ClearRecord();
+  int pumps = 0;
+  DefaultPrinter().SetMessagePumpCallback([&pumps] { ++pumps; });
+  EXPECT_EQ(::PrinterStatusReport(), 0);
+  const auto commands = Line().Commands();
+  const long polls = std::count_if(commands.begin(), commands.end(),
+                                   [](uint8_t c) { return c == 0x94 || c == 0x95; });
+  const auto lines = static_cast<long>(PrintedLines());
+  ASSERT_GE(lines, 5);
+  EXPECT_FALSE(Printer().Mechanism().Printing());
+  EXPECT_LT(polls, 8 * (lines + 10));
+  EXPECT_GT(pumps, polls);
 }
 
 // The whole road over a real pseudo-terminal, the way a point-of-sale program meets a
@@ -296,8 +203,8 @@ TEST(OverPty, InitRatesDailyReportAndEnd) {
   EXPECT_EQ(::DailyReport(0), 0);
   EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 0);
   EXPECT_EQ(::MonthlyReport(1, 5, 11), 220);  // reopened with the long time-out and back
-  uint32_t r[7] = {};
-  EXPECT_EQ(::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]), 0);
+  Rates r;
+  EXPECT_EQ(ReadRates(r, count), 0);
   EXPECT_EQ(r[0], 2300u);
   EXPECT_EQ(r[4], 10000u);
   EXPECT_EQ(::CommunicationEnd(), 0);

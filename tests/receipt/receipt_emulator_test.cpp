@@ -1,18 +1,86 @@
 // Whole receipts against the printer emulator: what the printer keeps and prints, the
-// receipt number and the totals it reads back.
+// receipt number and the totals it reads back; and faults on the money path, each struck
+// where it used to lose a sale or misreport an outcome, checked against what the printer
+// did (its paper, its receipt counter, its open receipt).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
 #include "cp1250.hpp"
+#include "driver_fixture.hpp"
+#include "event.hpp"
+#include "main_thread_queue.hpp"
 #include "messages.hpp"
-#include "receipt_emulator_fixture.hpp"
+#include "printer.hpp"
 #include "receipt_state.hpp"
+#include "serial_device.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
 namespace {
+
+// A LUNO with A 23 %, B 8 %, C reserved, D 5 %, E exempt, F 0 %, G reserved, and empty
+// payment and extra-line tables.
+class ReceiptOnEmulator : public OnEmulator {
+ protected:
+  void SetUp() override {
+    OnEmulator::SetUp();
+    emu::PrinterConfig config;
+    config.deviceType = 7;
+    config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
+    Start(config);
+    ASSERT_EQ(::ErasePayments(), 0);
+    ASSERT_EQ(::EraseLines(), 0);
+  }
+
+  static int32_t Item(int32_t typ, const char* utf8Name, int32_t rate, int32_t quantity,
+                      int32_t decimals, const char* unit, int32_t price) {
+    int32_t value = 0;
+    return ::ReceiptItem(typ, Cp1250(utf8Name), rate, 0, quantity, decimals, Cp1250(unit), price,
+                         value);
+  }
+  static int32_t Bread() { return Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450); }
+  static int32_t Water() { return Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199); }
+
+  static std::string Selected(const std::string& selector) {
+    std::string total = "none";
+    EXPECT_EQ(::ReadSelTotal(selector, total), 0) << selector;
+    return total;
+  }
+
+  // The paper, once whatever is queued has reached it.
+  std::vector<std::string> Paper() {
+    EXPECT_EQ(::PrintControl(0, DefaultPrinter().DeviceType), 0);
+    return Printer().Paper().Lines();
+  }
+
+  // Paper lines in this order, each holding every "|"-separated fragment of its entry.
+  void ExpectPaperInOrder(const std::vector<std::string>& entries) {
+    const auto lines = Paper();
+    auto holds = [](const std::string& line, const std::string& entry) {
+      for (size_t from = 0; from <= entry.size();) {
+        const size_t bar = std::min(entry.find('|', from), entry.size());
+        if (line.find(entry.substr(from, bar - from)) == std::string::npos) return false;
+        from = bar + 1;
+      }
+      return true;
+    };
+    size_t at = 0;
+    for (const auto& entry : entries) {
+      while (at < lines.size() && !holds(lines[at], entry)) ++at;
+      ASSERT_LT(at, lines.size()) << "missing or out of order: " << entry << "\n"
+                                  << Printer().Paper().Text();
+      ++at;
+    }
+  }
+
+  int64_t Sales(size_t rate) { return Printer().Memory().DayTotals()[rate]; }
+  int Receipts() { return Printer().Memory().ReceiptsToday(); }
+  void Strike(uint8_t command, emu::FaultKind kind, int skip = 0) {
+    Printer().Faults().AddRule({command, kind, skip, 1});
+  }
+};
 
 TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   int32_t free = 0;
@@ -20,7 +88,11 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   ASSERT_EQ(::FillPayment(2, "Karta", 1233, 0), 0);
   ASSERT_EQ(::FillLines(0, Cp1250("Dziękujemy za zakupy"), free), 0);
   ASSERT_EQ(::FillLines(1, "Zapraszamy ponownie", free), 0);
-  ASSERT_EQ(::FillLines(2, Cp1250("Karta stałego klienta 1234"), free), 0);
+  // Every code page 1250 character that code page 852 holds, in byte order.
+  const char* held =
+      "ŠŚŤŽŹšśťžźˇ˘Ł¤Ą§¨Ş«¬Ż°˛ł´¸ąş»Ľ˝ľżŔÁÂĂÄĹĆÇČÉĘËĚÍÎĎĐŃŇÓÔŐÖ×ŘŮÚŰÜÝŢßŕáâăäĺćçčéęëěíîďđńňóôőö÷řůú"
+      "űüýţ˙";
+  ASSERT_EQ(::FillLines(2, Cp1250(held), free), 0);
   EXPECT_EQ(free, 3);
 
   ASSERT_EQ(::ReceiptBegin(), 0);
@@ -39,12 +111,13 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   EXPECT_FALSE(Printer().ReceiptOpen());
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
 
-  EXPECT_EQ(Selected("A"), "810");
-  EXPECT_EQ(Selected("B"), "1075");
-  EXPECT_EQ(Selected("D"), "898");
-  EXPECT_EQ(Selected("E"), "450");
-  EXPECT_EQ(Selected("F"), "0");
-  EXPECT_EQ(Selected("+"), "3233");
+  for (const auto& [rate, total] : {std::pair{"A", "810"},
+                                    {"B", "1075"},
+                                    {"D", "898"},
+                                    {"E", "450"},
+                                    {"F", "0"},
+                                    {"+", "3233"}})
+    EXPECT_EQ(Selected(rate), total);
   std::string total;
   EXPECT_EQ(::ReadTotal(total), 0);
   EXPECT_EQ(total, "3233");
@@ -69,7 +142,7 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
                       "Karta|12.33",
                       "Dziękujemy za zakupy",
                       "Zapraszamy ponownie",
-                      "Karta stałego klienta 1234",
+                      held,
                       "PARAGON FISKALNY"});
   for (const auto& line : Printer().Paper().Lines())
     EXPECT_EQ(line.find("ANULOWANY"), std::string::npos) << line;
@@ -78,73 +151,31 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   EXPECT_EQ(free, 5);
 }
 
-// The caller's code page 1250 text against what the printer puts on paper (UTF-8 here).
-TEST_F(ReceiptOnEmulator, EveryCharacterThePrinterHoldsReachesThePaperAsWritten) {
-  int32_t free = 0;
-  // Every code page 1250 character that code page 852 holds, in byte order.
-  ASSERT_EQ(::FillLines(0,
-                        "\x8A\x8C\x8D\x8E\x8F\x9A\x9C\x9D\x9E\x9F\xA1\xA2\xA3\xA4\xA5\xA7\xA8\xAA"
-                        "\xAB\xAC\xAF\xB0\xB2\xB3\xB4\xB8\xB9\xBA\xBB\xBC\xBD\xBE\xBF\xC0\xC1\xC2"
-                        "\xC3\xC4\xC5\xC6\xC7\xC8\xC9\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD4"
-                        "\xD5\xD6\xD7\xD8\xD9\xDA\xDB\xDC\xDD\xDE\xDF\xE0\xE1\xE2\xE3\xE4\xE5\xE6"
-                        "\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8"
-                        "\xF9\xFA\xFB\xFC\xFD\xFE\xFF",
-                        free),
-            0);
-  ASSERT_EQ(::FillLines(1, "Zapraszamy \x84ponownie\x94 \x96 do 22:00\x85", free), 0);
-  ASSERT_EQ(::FillPayment(1, "Bon \x84Sezam\x94", 1250, 0), 0);
-
-  ASSERT_EQ(::ReceiptBegin(), 0);
-  int32_t value = 0;
-  for (const char* name : {"Caf\xE9 latte", "Sok \x84M\xFCller\x94", "Woda \x96 gaz.",
-                           "M\xFCsli \x84"
-                           "Fr\xFChst\xFC"
-                           "ck\x94 \x96 Stra\xDF\x85"}) {
-    value = 0;
-    ASSERT_EQ(::ReceiptItem(1, name, 1, 0, 1, 0, "szt", 250, value), 0) << name;
-  }
-  ASSERT_EQ(::ReceiptEnd(0), 0);
-  ExpectPaperInOrder({"Café latte|2.50 A", "Sok \"Müller\"|2.50 A", "Woda - gaz.|2.50 A",
-                      "Müsli \"Frühstück\" - Straß...|2.50 A", "Bon \"Sezam\"|12.50",
-                      "ŠŚŤŽŹšśťžźˇ˘Ł¤Ą§¨Ş«¬Ż°˛ł´¸ąş»Ľ˝ľżŔÁÂĂÄĹĆÇČÉĘËĚÍÎĎĐŃŇÓÔŐÖ×ŘŮÚŰÜÝŢßŕáâăäĺćçčéę"
-                      "ëěíîďđńňóôőö÷řůúűüýţ˙",
-                      "Zapraszamy \"ponownie\" - do 22:00..."});
-}
-
-// The number on the last receipt's paper, 0 when none was printed.
-int LastPrintedReceiptNumber(const emu::Printer& printer) {
-  int number = 0;
-  for (const auto& line : printer.Paper().Lines())
-    if (line.starts_with('#')) number = std::stoi(line.substr(1));
-  return number;
-}
-
 TEST_F(ReceiptOnEmulator, ReceiptNumberIsTheOnePrintedAndRestartsAfterTheDailyReport) {
   const auto receipt = [this](bool cancel) {
     ASSERT_EQ(::ReceiptBegin(), 0);
-    ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450), 0);
+    ASSERT_EQ(Bread(), 0);
     ASSERT_EQ(cancel ? ::ReceiptCancel() : ::ReceiptEnd(0), 0);
-    ASSERT_EQ(::PrintControl(0, DefaultPrinter().DeviceType), 0);
   };
-  const auto number = [] {
-    int32_t exported = -1;
-    int32_t internal = -1;
+  // The number read, which must be the one on the last receipt's paper.
+  const auto number = [this] {
+    int printed = 0;
+    for (const auto& line : Paper())
+      if (line.starts_with('#')) printed = std::stoi(line.substr(1));
+    int32_t exported = -1, internal = -1;
     EXPECT_EQ(::ReceiptNumber(&exported), 0);
     EXPECT_EQ(DefaultPrinter().ReadLastReceiptNumber(internal), 0);
     EXPECT_EQ(exported, internal);
+    EXPECT_EQ(exported, Printer().Memory().ReceiptsToday() == 0 ? 0 : printed);
     return exported;
   };
   receipt(false);
   receipt(true);  // a cancelled receipt takes no number
   receipt(false);
-  EXPECT_EQ(LastPrintedReceiptNumber(Printer()), 2);
   EXPECT_EQ(number(), 2);
-  EXPECT_EQ(Printer().Memory().LastReceiptNumber(), 2);
-
   ASSERT_EQ(::DailyReport(0), 0);
   EXPECT_EQ(number(), 0);
   receipt(false);
-  EXPECT_EQ(LastPrintedReceiptNumber(Printer()), 1);
   EXPECT_EQ(number(), 1);
 }
 
@@ -160,6 +191,245 @@ TEST_F(ReceiptOnEmulator, TotalPast32BitsReadsAs40Bits) {
   char buffer[32] = {};
   EXPECT_EQ(::pReadTotal(buffer), 0);
   EXPECT_STREQ(buffer, "4294967296");
+}
+
+class ReceiptFaults : public ReceiptOnEmulator {
+ protected:
+  // A framing error, handed to the driver's thread the way a real port's line event is.
+  void LineError() {
+    Line().RaiseLineError(kLineFraming);
+    ASSERT_EQ(WaitForAny({&DefaultPrinter().Link.Queue().Pending()}, 5000), 0);
+  }
+  int Cancellations() {
+    const auto lines = Paper();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.find("PARAGON ANULOWANY") != std::string::npos;
+    }));
+  }
+  int Sent(uint8_t command) {
+    const auto commands = Line().Commands();
+    return static_cast<int>(std::count(commands.begin(), commands.end(), command));
+  }
+};
+
+// A line on a rate the printer holds as reserved would make it cancel the whole receipt:
+// it is refused unsent.
+TEST_F(ReceiptFaults, ItemOnAReservedRateIsRefusedAndTheReceiptGoesOn) {
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Bread(), kOk);
+  Line().ClearRecord();
+  EXPECT_EQ(Item(1, "Towar w stawce C", 3, 1, 0, "szt", 100), kRateUndefined);
+  EXPECT_EQ(Item(0, "Towar w stawce C", 3, 1, 0, "szt", 100), kRateUndefined);
+  EXPECT_TRUE(Line().Commands().empty());
+  ASSERT_EQ(Water(), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(Receipts(), 1);
+  EXPECT_EQ(Sales(0) + Sales(1), 649);
+}
+
+// A framing error fails every exchange until the port is opened again: the next call
+// reopens it without the cancel that opens a connection, and an open receipt goes on.
+TEST_F(ReceiptFaults, LineErrorReopensThePortAtTheNextCallAndTheReceiptGoesOn) {
+  int32_t number = -1;
+  const int opened = Line().OpenCount();
+  LineError();
+  EXPECT_EQ(::ReceiptNumber(&number), kOk);
+  EXPECT_EQ(Line().OpenCount(), opened + 1);
+  EXPECT_EQ(DefaultPrinter().Link.CommErrorCode(), 0u);
+
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
+  LineError();
+  Line().ClearRecord();
+  ASSERT_EQ(Water(), kOk);
+  EXPECT_EQ(Line().OpenCount(), opened + 2);
+  EXPECT_EQ(::ReceiptEnd(10), kOk);
+  EXPECT_EQ(Sent(0x23), 0);
+  EXPECT_EQ(Receipts(), 1);
+  EXPECT_EQ(Sales(0), 810);  // 9.00 less 10 %
+}
+
+// A reconnection through CommunicationInit, or through an operation that identifies the
+// printer, sends the cancel that opens every connection: the printer drops the receipt,
+// and so does the driver, so the till hears 201 at once instead of 0 for lost items.
+TEST_F(ReceiptFaults, ReconnectionThatCancelsClosesTheReceiptInTheDriverToo) {
+  for (const bool init : {true, false}) {
+    ASSERT_EQ(::ReceiptBegin(), kOk);
+    ASSERT_EQ(Bread(), kOk);
+    std::string name;
+    DefaultPrinter().Connected = init;
+    ASSERT_EQ(init ? ::CommunicationInit(1, 9600, 1) : ::DeviceName(name), kOk);
+    EXPECT_FALSE(Printer().ReceiptOpen());
+    EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+    EXPECT_EQ(Water(), kReceiptNotOpen);
+    EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
+  }
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Water(), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(Receipts(), 1);
+  EXPECT_EQ(Sales(1), 199);
+}
+
+// Receipt operations reconnect without identification, so without the cancel: the
+// printer keeps the receipt, and the driver its totals to end it with the right sum.
+TEST_F(ReceiptFaults, ReconnectionThatDoesNotCancelKeepsTheReceiptsTotals) {
+  ASSERT_EQ(::FillPayment(1, "Gotowka", 5000, 0), 0);
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
+  DefaultPrinter().Connected = false;  // as after a reconnection that failed to open the port
+  const int opened = Line().OpenCount();
+  Line().ClearRecord();
+  ASSERT_EQ(Water(), kOk);
+  EXPECT_EQ(Line().OpenCount(), opened + 1);
+  EXPECT_EQ(::ReceiptEnd(10), kOk);
+  EXPECT_EQ(Sent(0x23), 0);
+  EXPECT_EQ(Sent(0x81), 1);
+  EXPECT_EQ(Receipts(), 1);
+  EXPECT_EQ(Sales(0), 810);
+  EXPECT_EQ(Sales(1), 179);  // 1.99 less 10 %, half down
+}
+
+// An empty receipt whose end went unanswered may have been dropped or not: the cancel
+// closes it on both sides. If that fails too, the till is told and it stays open on both.
+// A cancel of a receipt whose answer is lost is sent once more.
+TEST_F(ReceiptFaults, UnansweredEndOfAnEmptyReceiptOrItsCancelClosesItOnBothSides) {
+  for (const auto kind : {emu::FaultKind::kSilence, emu::FaultKind::kDropByte}) {
+    ASSERT_EQ(::ReceiptBegin(), kOk);
+    Strike(0x24, kind);
+    EXPECT_EQ(::ReceiptEnd(0), kOk);
+    EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+    EXPECT_FALSE(Printer().ReceiptOpen());
+  }
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  Strike(0x24, emu::FaultKind::kSilence);
+  Strike(0x23, emu::FaultKind::kSilence);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
+  EXPECT_TRUE(Printer().ReceiptOpen());
+  EXPECT_EQ(::ReceiptEnd(0), kOk);  // answered by NAK: dropped
+  EXPECT_FALSE(Printer().ReceiptOpen());
+
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Bread(), kOk);
+  Strike(0x23, emu::FaultKind::kDropByte);
+  EXPECT_EQ(::ReceiptCancel(), kOk);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  EXPECT_EQ(::ReceiptBegin(), kOk);
+}
+
+// Every fault the printer can show, at every exchange of the end (guards, discount,
+// total, both payment blocks, the extra line, the end, the status after it): the till
+// retries ReceiptEnd, and the receipt is printed once with the right total. A garbled
+// status is not taken for "cancelled". The exception is the printer's own: a discount or
+// total it never took makes it cancel the receipt, and the till is told 210.
+TEST_F(ReceiptFaults, RetriedEndFinishesTheReceiptOnceAfterAFaultAtAnyStep) {
+  const std::pair<uint8_t, int> strikes[] = {{0x95, 0}, {0x1B, 0}, {0x95, 1}, {0x07, 0},
+                                             {0x95, 2}, {0x81, 0}, {0x82, 0}, {0x09, 0},
+                                             {0x95, 3}, {0x24, 0}, {0x95, 4}};
+  const emu::FaultKind kinds[] = {
+      emu::FaultKind::kNak,     emu::FaultKind::kSilence,  emu::FaultKind::kWrongFirstByte,
+      emu::FaultKind::kGarbage, emu::FaultKind::kDropByte, emu::FaultKind::kDelay};
+  int receipts = 0;
+  uint64_t faults = 0;
+  for (const auto& [command, skip] : strikes) {
+    for (const auto kind : kinds) {
+      SCOPED_TRACE(std::to_string(command) + "/" + std::to_string(skip) + " " +
+                   std::string(emu::FaultName(kind)));
+      int32_t free = 0;
+      ASSERT_EQ(::EraseLines(), kOk);  // a cancelled receipt leaves its tables filled
+      ASSERT_EQ(::FillPayment(1, "Gotowka", 2000, 0), kOk);
+      ASSERT_EQ(::FillLines(0, "Dziekujemy", free), kOk);
+      ASSERT_EQ(::ReceiptBegin(), kOk);
+      ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 1005), kOk);
+      const int cancellations = Cancellations();
+      Strike(command, kind, skip);
+      int32_t code = -1;
+      for (int attempt = 0; attempt < 3 && code != kOk && code != kReceiptCancelled; ++attempt)
+        code = ::ReceiptEnd(10);
+      EXPECT_EQ(Printer().Faults().Injected(), ++faults);
+      EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+      EXPECT_FALSE(Printer().ReceiptOpen());
+      const bool lostSilently = (command == 0x1B || command == 0x07) &&
+                                (kind == emu::FaultKind::kNak || kind == emu::FaultKind::kSilence ||
+                                 kind == emu::FaultKind::kWrongFirstByte);
+      EXPECT_EQ(code, lostSilently ? kReceiptCancelled : kOk);
+      EXPECT_EQ(Cancellations(), cancellations + (lostSilently ? 1 : 0));
+      if (!lostSilently) ++receipts;
+      EXPECT_EQ(Receipts(), receipts);
+      EXPECT_EQ(Sales(0), receipts * 904);
+    }
+  }
+}
+
+// Printed, but its printout could not be followed: the till is told the failure, and a
+// retry follows the printout and answers 0, not 201 (which would make it ring the sale
+// again).
+TEST_F(ReceiptFaults, RetryAfterAPrintedEndWhosePrintoutWasNotFollowedAnswersPrinted) {
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Bread(), kOk);
+  // Four guards and the status after the end come first; supervision's first read is lost.
+  Strike(0x95, emu::FaultKind::kSilence, 5);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);  // told once; nothing more to end
+  EXPECT_EQ(::ReceiptCancel(), kReceiptNotOpen);
+  EXPECT_EQ(Receipts(), 1);
+}
+
+// The end's answer and the counter read after it both lost: nothing tells yet. A cancel
+// first finds out; a reconnection's cancel leaves the outcome to ReceiptEnd.
+TEST_F(ReceiptFaults, AnUnansweredEndIsLearntBeforeACancelOrAfterAReconnection) {
+  const auto unansweredEnd = [this](emu::FaultKind kind) {
+    ASSERT_EQ(::ReceiptBegin(), kOk);
+    ASSERT_EQ(Bread(), kOk);
+    Strike(0x24, kind);
+    Strike(0x66, emu::FaultKind::kSilence);
+    EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  };
+  // Printed: nothing to cancel (201), and ReceiptEnd answers that it was printed.
+  unansweredEnd(emu::FaultKind::kDropByte);
+  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  EXPECT_EQ(::ReceiptCancel(), kReceiptNotOpen);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  // The same, then a reconnection whose cancel finds nothing open.
+  unansweredEnd(emu::FaultKind::kDropByte);
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), kOk);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  // Never heard: the reconnection's cancel finds it open, so it was not printed.
+  unansweredEnd(emu::FaultKind::kSilence);
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
+  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
+  EXPECT_EQ(Receipts(), 2);
+  EXPECT_EQ(Printer().Memory().CancelledToday(), 1);
+}
+
+// The begin's acknowledgement lost: what the printer may have begun is cancelled at once,
+// so the till's retry begins one. A receipt the printer still holds for another reason
+// (a reconnection's cancel that was refused) is cancelled when the next begin is refused.
+TEST_F(ReceiptFaults, BeginWhoseAnswerIsLostLeavesNoReceiptBehind) {
+  Strike(0x21, emu::FaultKind::kDropByte);
+  EXPECT_EQ(::ReceiptBegin(), kReceiveTimeout);
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(Printer().ReceiptOpen());
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Bread(), kOk);
+
+  Strike(0x23, emu::FaultKind::kNak);
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), kOk);  // a refused cancel is passed over
+  EXPECT_TRUE(Printer().ReceiptOpen());
+  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(Water(), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(Receipts(), 1);
+  EXPECT_EQ(Sales(0), 0);  // the bread was never sold
+  EXPECT_EQ(Sales(1), 199);
 }
 
 }  // namespace

@@ -5,16 +5,43 @@
 #include <algorithm>
 
 #include "cp1250.hpp"
+#include "driver_fixture.hpp"
 #include "messages.hpp"
 #include "printer.hpp"
 #include "printer_text.hpp"
 #include "receipt.hpp"
-#include "receipt_fixture.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
 namespace {
+
+// A LUNO idle and ready for a receipt, every rate in use (A 22 %, B 8 %, C 5 %, D 0 %,
+// E exempt, F 7 %, G 3 %), five receipts since the daily report.
+class ScriptedReceipt : public ScriptedDriver {
+ protected:
+  void SetUp() override {
+    ScriptedDriver::SetUp();
+    line_->Always(
+        0xD1, {0x06, 0x08, 0x98, 0x03, 0x20, 0x01, 0xF4, 0, 0, 0x40, 0, 0x02, 0xBC, 0x01, 0x2C});
+    line_->Always(0x66, {0x06, 0x05, 0x00});
+    DefaultPrinter().ItemCount = 0;
+    Connect(7);
+  }
+  // Begins a receipt through the real preconditions, then forgets the traffic.
+  void Begin() {
+    line_->Reply(0x21, {0x06});
+    ASSERT_EQ(::ReceiptBegin(), 0);
+    ASSERT_TRUE(DefaultPrinter().ReceiptOpen);
+    line_->ClearRecord();
+  }
+  // One sale line of `value` grosz (1 × value) at `rate`.
+  void Sale(int32_t rate, int32_t value) {
+    int32_t wartosc = 0;
+    ASSERT_EQ(::ReceiptItem(1, "Towar testowy nr 1", rate, 0, 1, 0, "szt", value, wartosc), 0);
+    ASSERT_EQ(wartosc, value);
+  }
+};
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
   std::vector<uint8_t> all;
@@ -45,7 +72,7 @@ TEST(PrinterText, CharactersThePrinterCannotPrintAreRefused) {
   EXPECT_FALSE(PlainText("Kawa \x80", 6));
 }
 
-TEST_F(ScriptedReceipt, ItemLineBlockByteByByte) {
+TEST_F(ScriptedReceipt, ItemLineBytesRateCodesAndCancellation) {
   Begin();
   int32_t wartosc = 0;
   // 31 characters: the last three are cut. The unit is translated as the name is.
@@ -53,48 +80,36 @@ TEST_F(ScriptedReceipt, ItemLineBlockByteByByte) {
   ASSERT_EQ(::ReceiptItem(1, name, 5, 3, 1500, 3, Cp1250("łyż"), 199, wartosc), 0);
   EXPECT_EQ(wartosc, 299);
   EXPECT_EQ(DefaultPrinter().LastItemValue, 299);
-
-  const auto sent = Sent(0x06);
-  ASSERT_EQ(sent.size(), 1u);
-  const auto expected = Concat({
-      {' '},
-      Bytes("\xBD\xA2\x88\x86 wi\x98niowa 0,5l ZAK\x9D"
-            "ADY \x9D"),
-      {'3'},
-      {0xDC, 0x05, 0x00, 0x00},  // 1500
-      {3},
-      {0x88, 'y', 0xBE, ' '},
-      {199, 0, 0, 0},
-      {0x1B},
-      {6},                 // rate E travels as 6
-      {0x2B, 0x01, 0, 0},  // 299
-  });
-  ASSERT_EQ(expected.size(), 49u);
-  EXPECT_EQ(sent[0], expected);
+  // Blank (a sale), name, message, quantity, decimals, unit, price, ESC, rate E as 6, value.
+  const auto expected = Concat({{' '},
+                                Bytes("\xBD\xA2\x88\x86 wi\x98niowa 0,5l ZAK\x9D"
+                                      "ADY \x9D"
+                                      "3"),
+                                Le32(1500),
+                                {3, 0x88, 'y', 0xBE, ' '},
+                                Le32(199),
+                                {0x1B, 6},
+                                Le32(299)});
+  EXPECT_EQ(Sent(0x06), std::vector<std::vector<uint8_t>>{expected});
   // Item lines are not acknowledged: the only other traffic is the status guard.
   EXPECT_EQ(line_->Commands(), (std::vector<uint8_t>{0x95, 0x06}));
-  EXPECT_EQ(DefaultPrinter().RateTotals[5], 299);
-}
 
-TEST_F(ScriptedReceipt, RateCodesCancellationAndCallersOwnValue) {
-  Begin();
-  for (int32_t rate = 1; rate <= 7; ++rate) Sale(rate, 100 * rate);
-  const auto sent = Sent(0x06);
-  ASSERT_EQ(sent.size(), 7u);
-  const uint8_t codes[] = {1, 2, 3, 4, 6, 7, 5};
-  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(sent[i][44], codes[i]) << "rate " << i + 1;
-
-  // A short name is padded with blanks; a cancellation starts with "-" and subtracts.
   line_->ClearRecord();
-  int32_t wartosc = 12345;  // the caller's own value goes out as it is
+  for (int32_t rate = 1; rate <= 7; ++rate) Sale(rate, 100 * rate);
+  const uint8_t codes[] = {1, 2, 3, 4, 6, 7, 5};
+  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(Sent(0x06).at(i).at(44), codes[i]) << i + 1;
+  // A short name is padded with blanks; a cancellation starts with "-" and subtracts; the
+  // caller's own value goes out as it is.
+  line_->ClearRecord();
+  wartosc = 12345;
   ASSERT_EQ(::ReceiptItem(0, "Mleko 2%", 2, 0, 1, 0, "l", 100, wartosc), 0);
   EXPECT_EQ(wartosc, 12345);
   const auto cancelled = Sent(0x06).at(0);
-  EXPECT_EQ(cancelled[0], '-');
-  EXPECT_EQ(std::string(cancelled.begin() + 1, cancelled.begin() + 29),
-            "Mleko 2%" + std::string(20, ' '));
+  EXPECT_EQ(std::string(cancelled.begin(), cancelled.begin() + 29),
+            "-Mleko 2%" + std::string(20, ' '));
   EXPECT_EQ(std::vector<uint8_t>(cancelled.begin() + 45, cancelled.end()), Le32(12345));
   EXPECT_EQ(DefaultPrinter().RateTotals[2], 200 - 12345);
+  EXPECT_EQ(DefaultPrinter().RateTotals[5], 299 + 500);
   EXPECT_EQ(DefaultPrinter().RateTotals[7], 700);
 }
 
@@ -109,7 +124,7 @@ TEST_F(ScriptedReceipt, NoDiscountOutsideOneToNinetyNine) {
   }
 }
 
-TEST_F(ScriptedReceipt, PaymentBlocksGoWith81And82ThenTheSlotsEmpty) {
+TEST_F(ScriptedReceipt, TablesGoOutWithTheEndThenTheSlotsEmpty) {
   ASSERT_EQ(::FillPayment(2, Cp1250("Karta płatnicza VISA"), 1234, 0x01020304), 0);
   ASSERT_EQ(::FillPayment(4, Cp1250("Gotówka"), 5000, -1), 0);
   EXPECT_EQ(::FillPayment(5, "Bon", 1, 1), kParameterOutOfRange);
@@ -118,6 +133,12 @@ TEST_F(ScriptedReceipt, PaymentBlocksGoWith81And82ThenTheSlotsEmpty) {
   EXPECT_EQ(::FillPayment(1, "Karta\x99", 1, 1), kParameterOutOfRange);
   EXPECT_EQ(::FillPayment(1, "Bon\t", 1, 1), kParameterOutOfRange);
   EXPECT_TRUE(DefaultPrinter().PaymentTable[1].name.empty());
+  int32_t free = -1;
+  ASSERT_EQ(::FillLines(3, Cp1250("Dziękujemy"), free), 0);
+  EXPECT_EQ(free, 5);
+  ASSERT_EQ(::FillLines(15, "", free), 0);
+  ASSERT_EQ(::FillLines(0, std::string(253, 'x'), free), 0);
+  EXPECT_EQ(free, 3);
   Begin();
   Sale(1, 6234);
   line_->Reply(0x24, {0x06});
@@ -131,17 +152,24 @@ TEST_F(ScriptedReceipt, PaymentBlocksGoWith81And82ThenTheSlotsEmpty) {
                                                            Concat({{4}, cash, Le32(5000)})}));
   EXPECT_EQ(Sent(0x82), (std::vector<std::vector<uint8_t>>{Concat({{2}, card, Le32(0x01020304)}),
                                                            Concat({{4}, cash, Le32(-1)})}));
-  // Payments are announced before the extra lines, which come before the end.
+  const auto lines = Sent(0x09);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], Concat({{'3'}, Bytes("Dzi\xA9kujemy"), {0x0A}}));
+  EXPECT_EQ(lines[1], (std::vector<uint8_t>{'?', 0x0A}));  // "0" + 15
+  EXPECT_EQ(lines[2].size(), 255u);
+  EXPECT_EQ(lines[2].back(), 0x0A);
+  // The total, then the payments, the extra lines and the end.
   std::vector<uint8_t> order;
   for (const uint8_t command : line_->Commands())
-    if (command == 0x07 || command == 0x81 || command == 0x82 || command == 0x24)
+    if (command != 0x95 && command != 0x06 && (order.empty() || order.back() != command))
       order.push_back(command);
-  EXPECT_EQ(order, (std::vector<uint8_t>{0x07, 0x81, 0x82, 0x81, 0x82, 0x24}));
+  EXPECT_EQ(order, (std::vector<uint8_t>{0x07, 0x81, 0x82, 0x81, 0x82, 0x09, 0x24}));
   for (size_t slot = 1; slot <= 4; ++slot)
     EXPECT_TRUE(DefaultPrinter().PaymentTable[slot].name.empty());
-}
+  for (size_t slot = 1; slot <= 6; ++slot)
+    EXPECT_EQ(DefaultPrinter().ExtraLineTable[slot].code, 0xFF);
 
-TEST_F(ScriptedReceipt, PaymentsStayOnModelsWithoutPaymentForms) {
+  // A model without payment forms keeps them.
   ASSERT_EQ(::FillPayment(1, "Gotowka", 100, 0), 0);
   Begin();
   DefaultPrinter().DeviceType = 2;
@@ -149,26 +177,6 @@ TEST_F(ScriptedReceipt, PaymentsStayOnModelsWithoutPaymentForms) {
   ASSERT_EQ(::ReceiptEnd(0), 0);
   EXPECT_TRUE(Sent(0x81).empty());
   EXPECT_EQ(DefaultPrinter().PaymentTable[1].name, "Gotowka      ");
-}
-
-TEST_F(ScriptedReceipt, ExtraLineBlocksGoWith09InSlotOrder) {
-  int32_t free = -1;
-  ASSERT_EQ(::FillLines(3, Cp1250("Dziękujemy"), free), 0);
-  EXPECT_EQ(free, 5);
-  ASSERT_EQ(::FillLines(15, "", free), 0);
-  ASSERT_EQ(::FillLines(0, std::string(253, 'x'), free), 0);
-  EXPECT_EQ(free, 3);
-  Begin();
-  line_->Reply(0x24, {0x06});
-  ASSERT_EQ(::ReceiptEnd(0), 0);
-  const auto sent = Sent(0x09);
-  ASSERT_EQ(sent.size(), 3u);
-  EXPECT_EQ(sent[0], Concat({{'3'}, Bytes("Dzi\xA9kujemy"), {0x0A}}));
-  EXPECT_EQ(sent[1], (std::vector<uint8_t>{'?', 0x0A}));  // "0" + 15
-  EXPECT_EQ(sent[2].size(), 255u);
-  EXPECT_EQ(sent[2].back(), 0x0A);
-  for (size_t slot = 1; slot <= 6; ++slot)
-    EXPECT_EQ(DefaultPrinter().ExtraLineTable[slot].code, 0xFF);
 }
 
 TEST_F(ScriptedReceipt, PackageLineAndSubtotal) {
@@ -342,11 +350,10 @@ TEST_F(ScriptedReceipt, ExtraLineTableLimits) {
   EXPECT_EQ(::FillLines(1, "after erase", free), 0);
   EXPECT_EQ(free, 5);
   EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, "after erase");
-}
 
-TEST_F(ScriptedReceipt, NewExtraLineNeverOverwritesOneStillWaiting) {
-  // As a failed end leaves the table: slots 1 and 2 sent and freed, 3 still waiting.
-  int32_t free = 0;
+  // As a failed end leaves the table: slots 1 and 2 sent and freed, 3 still waiting. A
+  // new line never overwrites one still waiting.
+  ASSERT_EQ(::EraseLines(), 0);
   for (const char* text : {"one", "two", "three"}) ASSERT_EQ(::FillLines(1, text, free), 0);
   DefaultPrinter().ExtraLineTable[1] = ExtraLine{};
   DefaultPrinter().ExtraLineTable[2] = ExtraLine{};
@@ -356,7 +363,7 @@ TEST_F(ScriptedReceipt, NewExtraLineNeverOverwritesOneStillWaiting) {
   EXPECT_EQ(DefaultPrinter().ExtraLineTable[3].text, "three");
 }
 
-TEST_F(ScriptedReceipt, TotalSelectorIsExactAndItsRateMustBeInUse) {
+TEST_F(ScriptedReceipt, TotalsAreReadOnlyWhereTheyAreKept) {
   // Rate C reserved; A holds 2^32 (the fifth byte), G 1 grosz.
   line_->Always(0xD1, {0x06, 0x08, 0x98, 0x02, 0xEE, 0x80, 0, 0x01, 0xF4, 0, 0, 0x40, 0, 5, 0});
   std::vector<uint8_t> totals = {0x06, 0, 0, 0, 0, 1};
@@ -376,11 +383,10 @@ TEST_F(ScriptedReceipt, TotalSelectorIsExactAndItsRateMustBeInUse) {
   Begin();
   EXPECT_EQ(::ReadTotal(total), kReceiptOpen);
   EXPECT_EQ(::ReadSelTotal("+", total), kReceiptOpen);
-}
-
-TEST_F(ScriptedReceipt, TotalsOnlyFromModelsThatKeepThem) {
+  // Only from models that keep them.
+  DefaultPrinter().ReceiptOpen = false;
   line_->Always(0xFF, {0x06, 0x02});  // RX820A
-  std::string total;
+  line_->ClearRecord();
   EXPECT_EQ(::ReadTotal(total), kUnsupportedCommand);
   EXPECT_EQ(::ReadSelTotal("+", total), kUnsupportedCommand);
   EXPECT_TRUE(Sent(0xDA).empty());
