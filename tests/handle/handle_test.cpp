@@ -67,18 +67,16 @@ TEST(HandleMessages, EveryCodeHasItsOwnUtf8TextInPolishAndInEnglish) {
   const std::string unknownPl = Message(115, "pl"), unknownEn = Message(115, "en");
   EXPECT_EQ(unknownPl, "Nieznany błąd (prawdopodobnie systemowy)");
   EXPECT_EQ(unknownEn, "Unknown error (probably a system error)");
-  std::vector<int32_t> codes = {5, 20, 21, 23, 24, 999};
-  for (int32_t code = 99; code <= 114; ++code) codes.push_back(code);
-  for (int32_t code = 200; code <= 244; ++code) codes.push_back(code);
-  for (const int32_t code : codes) {
-    const std::string polish = Message(code, "pl"), english = Message(code, "en");
-    EXPECT_NE(polish, unknownPl) << code;
-    EXPECT_NE(english, unknownEn) << code;
-    EXPECT_NE(english, polish) << code;
-  }
-  for (const int32_t code : {int32_t{TAURAVAT_E_REFUSED}, 2, -1, 1000})
-    EXPECT_EQ(Message(code, "pl") + Message(code, "en"), unknownPl + unknownEn) << code;
   EXPECT_EQ(Message(TAURAVAT_OK, "pl") + Message(TAURAVAT_OK, "en"), "");
+  for (int32_t code = -1; code <= 1000; ++code) {
+    const bool own = code == 5 || code == 20 || code == 21 || code == 23 || code == 24 ||
+                     (code >= 99 && code <= 114) || (code >= 200 && code <= 244) || code == 999;
+    const std::string polish = Message(code, "pl"), english = Message(code, "en");
+    if (code == 0) continue;
+    EXPECT_EQ(polish != unknownPl, own) << code;
+    EXPECT_EQ(english != unknownEn, own) << code;
+    EXPECT_TRUE(!own || english != polish) << code;
+  }
   EXPECT_EQ(Message(TAURAVAT_E_NAK, "pl"), "NAK na sekwencję sterującą.");
   EXPECT_EQ(Message(TAURAVAT_E_PAPER_OUT, "en"), "Out of paper or print head raised.");
   EXPECT_EQ(Message(TAURAVAT_E_BUFFER_TOO_SMALL, "pl"), "Bufor wyjściowy jest za mały.");

@@ -16,9 +16,7 @@ def read_list():
     """{name: (symbol, bytes)}: the symbol is the name itself for C linkage."""
     entries = {}
     with open(os.environ["EXPORT_LIST"], encoding="utf-8") as listing:
-        for line in (line.strip() for line in listing):
-            if not line.startswith("TAURAVAT_"):
-                continue
+        for line in (line for line in map(str.strip, listing) if line.startswith("TAURAVAT_")):
             match = ENTRY.match(line)
             if match is None:
                 raise AssertionError(f"unreadable entry: {line}")
