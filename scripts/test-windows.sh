@@ -11,8 +11,7 @@ jobs=$(nproc)
 
 # The programs run under wine below; nothing else of the tree is built for Windows.
 suites=(
-  tests/serial/serial_event_test
-  tests/serial/serial_comm_fake_test
+  tests/serial/serial_tests
   tests/protocol/protocol_tests
   tests/protocol/c_abi_tests
   tests/receipt/receipt_emulator_tests

@@ -1,6 +1,5 @@
-/* Compiled as C: both exported interfaces must be usable from plain C. Including the header
- * here already makes the C compiler check every declaration; these calls need no printer.
- * Returns the number of checks that failed. */
+/* Including the header makes the C compiler check every declaration; these calls need no
+ * printer. Returns the number of checks that failed. */
 #include <stddef.h>
 #include <string.h>
 

@@ -1,5 +1,4 @@
-// Calls both exported interfaces through a translation unit compiled as C, linked to the
-// shared library as a point-of-sale program would be.
+// Both exported interfaces called from a translation unit compiled as C.
 #include <gtest/gtest.h>
 
 extern "C" int tauravat_c_abi_check(void);

@@ -1,7 +1,5 @@
-"""The export list (driver/src/export_list.inc) against the shared library's exported
-functions and the Python binding's signatures, so that an export cannot be half added.
-Environment: EXPORT_LIST (the list), LIBRARY (libtauravat.so), NM, PYTHONPATH (python/).
-"""
+"""The export list against the shared library's exports and the Python binding's signatures,
+so that an export cannot be half added. Environment: EXPORT_LIST, LIBRARY, NM, PYTHONPATH."""
 
 import ctypes
 import os
@@ -18,17 +16,12 @@ def read_list():
     """{name: (symbol, bytes)}: the symbol is the name itself for C linkage."""
     entries = {}
     with open(os.environ["EXPORT_LIST"], encoding="utf-8") as listing:
-        for line in listing:
-            line = line.strip()
-            if not line.startswith("TAURAVAT_"):
-                continue
+        for line in (line for line in map(str.strip, listing) if line.startswith("TAURAVAT_")):
             match = ENTRY.match(line)
             if match is None:
                 raise AssertionError(f"unreadable entry: {line}")
-            if match.group(1):
-                entries[match.group(1)] = (match.group(1), int(match.group(2)))
-            else:
-                entries[match.group(3)] = (match.group(4), int(match.group(5)))
+            c_name, cxx_name, symbol = match.group(1), match.group(3), match.group(4)
+            entries[c_name or cxx_name] = (c_name or symbol, int(match.group(2) or match.group(5)))
     return entries
 
 

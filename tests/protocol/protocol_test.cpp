@@ -1,9 +1,8 @@
-// The driver's tables and the Printer object: result-code texts as ErrMessage gives them
-// (code page 1250 bytes, exact), the command table against the emulator's framing, and a
-// connection opened by device path.
+// The driver's tables (result-code texts in exact code page 1250 bytes, the command table
+// against the emulator's framing), the Printer object by path, and the sequence exchange.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -12,17 +11,25 @@
 #include <utility>
 #include <vector>
 
+#include "comm.hpp"
 #include "commands.hpp"
 #include "emulator_line.hpp"
+#include "exchange.hpp"
 #include "kestra/emu/protocol.hpp"
 #include "messages.hpp"
 #include "printer.hpp"
+#include "scripted_line.hpp"
+#include "serial_device.hpp"
+#include "tauravat.h"
 #include "tauravat.hpp"
 
 namespace kestradr {
 namespace {
 
 namespace emu = kestra::emu;
+using testing::ScriptedLine;
+using testing::ScriptedPort;
+using Bytes = std::vector<uint8_t>;
 
 std::string Text(int32_t code) {
   std::string text = "stale";
@@ -32,10 +39,7 @@ std::string Text(int32_t code) {
 
 TEST(Messages, EveryCodeGetsItsExactCp1250Text) {
   const std::string unknown = "Nieznany b\xB3\xB9\x64 (prawdopodobnie systemowy)";
-  const struct {
-    int32_t code;
-    std::string text;
-  } cases[] = {
+  const std::pair<int32_t, std::string> cases[] = {
       {0, ""},
       {24, "NAK na sekwencj\xEA steruj\xB9\x63\xB9."},
       {5,
@@ -56,7 +60,7 @@ TEST(Messages, EveryCodeGetsItsExactCp1250Text) {
       {241, "Niezgodna pami\xEA\xE6 fiskalna. Wymagana interwencja serwisu fabrycznego."},
       {999, "W bibliotece wystapi\xB3 wewn\xEAtrzny wyj\xB9tek."},
   };
-  for (const auto& c : cases) EXPECT_EQ(Text(c.code), c.text) << c.code;
+  for (const auto& [code, text] : cases) EXPECT_EQ(Text(code), text) << code;
   for (const int32_t code : {2, 6, 22, 26, 115, 242, 1000, -1, INT32_MIN})
     EXPECT_EQ(Text(code), unknown) << code;
   for (int code = 0; code <= 1000; ++code) {
@@ -73,13 +77,11 @@ TEST(Messages, TimeoutTextsHaveThirteenLinesJoinedByBareCarriageReturns) {
     return result;
   };
   const std::string send = Text(20);
-  EXPECT_EQ(send.size(), 621u);
-  EXPECT_EQ(Text(21).size(), 615u);
-  EXPECT_EQ(std::count(send.begin(), send.end(), '\n'), 0);
+  EXPECT_EQ(std::pair(send.size(), Text(21).size()), std::pair(size_t{621}, size_t{615}));
+  EXPECT_EQ(send.find('\n'), std::string::npos);
   const auto sendLines = lines(send);
   auto receiveLines = lines(Text(21));
-  ASSERT_EQ(sendLines.size(), 13u);
-  ASSERT_EQ(receiveLines.size(), 13u);
+  ASSERT_EQ(std::pair(sendLines.size(), receiveLines.size()), std::pair(size_t{13}, size_t{13}));
   EXPECT_EQ(sendLines[0],
             "TIMEOUT NADAWANIA: Komputer nie potrafi wys\xB3\x61\xE6 informacji do drukarki "
             "fiskalnej ");
@@ -112,17 +114,13 @@ TEST(CommandTable, EveryCommandTheDriverSendsHasTheEmulatorsFraming) {
     EXPECT_TRUE(codes.insert(command.code).second) << "named twice";
     const auto shape = emu::LookupCommand(command.code);
     ASSERT_TRUE(shape.has_value()) << "a code the printer does not know";
-    if (shape->first == emu::FirstReply::kStatusByte) {
-      EXPECT_EQ(command.reply, 1) << "one status byte, no acknowledgement";
-    } else if (shape->first == emu::FirstReply::kSilent) {
-      EXPECT_EQ(command.reply, 0);
-    } else {
-      EXPECT_EQ(command.reply, shape->dataBytes + 1) << "the ACK and the data bytes";
-    }
+    // A status byte alone, nothing, or the ACK and the data bytes.
+    EXPECT_EQ(command.reply, shape->first == emu::FirstReply::kStatusByte ? 1
+                             : shape->first == emu::FirstReply::kSilent   ? 0
+                                                                          : shape->dataBytes + 1);
     EXPECT_EQ(command.untilLineFeed, shape->untilLineFeed);
-    if (!command.untilLineFeed) {
-      EXPECT_EQ(command.parameters, shape->parameterBytes);
-    }
+    EXPECT_EQ(command.untilLineFeed ? shape->parameterBytes : command.parameters,
+              shape->parameterBytes);
     EXPECT_EQ(command.secondReply, shape->secondReplyBytes);
   }
 }
@@ -148,25 +146,17 @@ TEST(PortAddress, ComNamesMapToPortNumbersAndAnythingElseIsAPath) {
   }
 }
 
-emu::PrinterConfig Model(int type, uint16_t rateA) {
-  emu::PrinterConfig config;
-  config.deviceType = type;
-  config.rates = emu::AllReserved();
-  config.rates[0] = rateA;
-  return config;
-}
-
-// A printer opened by path reconnects to that path and forgets it at the end; the path
 // "/emu/a" reaches an emulated printer, anything else is not there.
 TEST(PrinterByPath, ReconnectsToThatPathAndForgetsItAtTheEnd) {
-  const auto line = std::make_shared<testing::EmulatorLine>(Model(2, 800));
+  emu::PrinterConfig model;
+  model.deviceType = 2;
+  model.rates = emu::AllReserved();
+  model.rates[0] = 800;
+  const auto line = std::make_shared<testing::EmulatorLine>(model);
   SetDeviceOpener([line](const PortAddress& address) {
     DeviceOpenResult result;
-    if (address.path == "/emu/a") {
-      result.device = line->OpenDevice();
-    } else {
-      result.osError = kErrorFileNotFound;
-    }
+    if (address.path == "/emu/a") result.device = line->OpenDevice();
+    if (!result.device) result.osError = kErrorFileNotFound;
     return result;
   });
   Printer printer;
@@ -188,6 +178,151 @@ TEST(PrinterByPath, ReconnectsToThatPathAndForgetsItAtTheEnd) {
   EXPECT_EQ(printer.ReadVAT(count, rates), kNoPortNumber);
   EXPECT_EQ(printer.Open("/emu/none", 9600, 1000), 2) << "no such device";
   SetDeviceOpener({});
+}
+
+// The sequence exchange on a scripted line: a printer cannot be made to send most of these.
+class ExchangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(OpenPort(1, 9600, 1, 1), 0); }
+  void TearDown() override { ClosePort(); }
+
+  int32_t Rs(uint8_t command, int32_t replyLength, const Bytes& parameters = {}) {
+    Block params{};
+    std::copy(parameters.begin(), parameters.end(), params.begin());
+    return RSSequence(command, replyLength, static_cast<int32_t>(parameters.size()), reply.data(),
+                      params.data());
+  }
+  Bytes Reply(size_t length) const { return Bytes(reply.begin(), reply.begin() + length); }
+
+  std::shared_ptr<ScriptedLine> line = std::make_shared<ScriptedLine>();
+  ScriptedPort port{line};
+  Block reply{};
+};
+
+TEST_F(ExchangeTest, AcknowledgedCommandsAndCommandsThatReadNothing) {
+  line->Reply(0x46, {kAck});
+  EXPECT_EQ(Rs(0x46, 1, {3}), 0);
+  EXPECT_EQ(line->Written(), (Bytes{kEsc, 0x46, 3}));
+  line->Reply(0xD9, {kAck, 0x2C, 0x01});
+  EXPECT_EQ(Rs(0xD9, 3), 0);
+  EXPECT_EQ(Reply(2), (Bytes{0x2C, 0x01})) << "the data overwrites the ACK";
+
+  line->ClearRecord();
+  line->Reply(0x06, {0x15});  // an answer that must not be read
+  EXPECT_EQ(Rs(0x06, 0, {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}), 0);
+  EXPECT_EQ(line->Written(), (Bytes{kEsc, 0x06, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}));
+}
+
+TEST_F(ExchangeTest, RefusalBytesBecomeResultsAndParametersStayUnsent) {
+  const std::pair<uint8_t, int32_t> cases[] = {{0x15, 24}, {0x01, 101}, {0x65, 201},
+                                               {0xC8, 26}, {0x07, 23},  {0xFF, 23}};
+  for (const auto& [answer, result] : cases) {
+    line->ClearRecord();
+    line->Reply(0xD5, {answer});
+    EXPECT_EQ(Rs(0xD5, 1, {1, 2, 3}), result) << int(answer);
+    EXPECT_EQ(line->Written(), (Bytes{kEsc, 0xD5})) << int(answer);
+  }
+}
+
+TEST_F(ExchangeTest, BareDataCommandsTakeAnyFirstByteAsTheStatus) {
+  for (uint8_t command : Bytes{94, 149}) {
+    for (uint8_t status : Bytes{0x00, 0x06, 0x15, 0x01, 0xC8}) {
+      line->Reply(command, {status});
+      reply[0] = 0xEE;
+      EXPECT_EQ(Rs(command, 1), 0) << int(command) << "/" << int(status);
+      EXPECT_EQ(reply[0], status);
+    }
+  }
+  line->Reply(0x97, {0x15});
+  EXPECT_EQ(Rs(0x97, 1), 24) << "the same answer to an ordinary command is a refusal";
+}
+
+TEST_F(ExchangeTest, RecordListEndsEarlyAtAnEndMarkerThatStartsARecord) {
+  // Command 231: records of 4 bytes; a 0xFF as data byte 5 starts the second record.
+  line->Reply(0x71, {kAck, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA});
+  ASSERT_EQ(Rs(0x71, 8), 0);
+  line->Reply(231, {kAck, 1, 2, 3, 4, 0xFF, 9, 9});
+  EXPECT_EQ(Rs(231, 41), 0);
+  // Past the marker the earlier reply stays; the two unread bytes are purged by the next exchange.
+  EXPECT_EQ(Reply(7), (Bytes{1, 2, 3, 4, 0xFF, 0xAA, 0xAA}));
+
+  line->Reply(231, {kAck, 0xFE, 0xFF, 0xFF, 0xFF, 5, 6, 7, 8});
+  EXPECT_EQ(Rs(231, 9), 0);
+  EXPECT_EQ(Reply(8), (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 5, 6, 7, 8})) << "0xFF inside a record";
+
+  line->Reply(0x71, {kAck, 0xFF, 0xFF, 3});
+  EXPECT_EQ(Rs(0x71, 4), 0);
+  EXPECT_EQ(reply[2], 3) << "ordinary commands read the whole length even through 0xFF";
+}
+
+TEST_F(ExchangeTest, MissingReplyBytesAreReceiveTimeoutsAndUnsentBytesSendTimeouts) {
+  EXPECT_EQ(Rs(0xD9, 3), 21);  // silence
+  line->Reply(0xD9, {kAck, 0x01});
+  EXPECT_EQ(Rs(0xD9, 3), 21);  // one data byte short
+  line->Reply(0x46, {kAck});
+  line->FailWrites(true);
+  EXPECT_EQ(Rs(0x46, 1, {5}), 20);
+  ASSERT_EQ(ClosePort(), 0);
+  EXPECT_EQ(Rs(0x46, 1), 20) << "no port at all";
+}
+
+TEST_F(ExchangeTest, ReplyCopyIsWholeBufferAndKeepsEarlierBytes) {
+  line->Reply(0xD8, {kAck, '0', '7', 'A', 'B'});
+  EXPECT_EQ(Rs(0xD8, 5), 0);
+  line->Reply(0xD9, {kAck, 0x11, 0x22});
+  reply.fill(0);
+  EXPECT_EQ(Rs(0xD9, 3), 0);
+  EXPECT_EQ(Reply(4), (Bytes{0x11, 0x22, 'A', 'B'}));
+
+  // A reply length of 256 reaches the wire as 0: nothing is read, yet the buffer is copied.
+  reply.fill(0);
+  line->Reply(0x46, {kAck});
+  EXPECT_EQ(RSSequence(0x46, 256, 0, reply.data(), nullptr), 0);
+  EXPECT_EQ(reply[0], 0x11);
+  EXPECT_EQ(line->Written().back(), 0x46);
+}
+
+TEST_F(ExchangeTest, SecondReplyAfterTheParametersAndNullsRefusedOnlyWhereMemoryIsNeeded) {
+  line->Reply(0x31, {kAck}, 5, {2});
+  DefaultPrinter().SendBuffer = Block{};
+  DefaultPrinter().SendBuffer[0] = 2;
+  DefaultPrinter().ExchangeSequence(0x31, 1, 1, 5);
+  EXPECT_EQ(DefaultPrinter().LastSequenceResult, 0);
+  EXPECT_EQ(DefaultPrinter().ReplyBuffer[0], 2);
+  EXPECT_EQ(line->Sequences().back().parameters.size(), 5u);
+
+  line->Always(0x46, {kAck});
+  EXPECT_EQ(RSSequence(0x46, 0, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(RSSequence(0x46, 1, 0, nullptr, nullptr), 999);
+  EXPECT_EQ(RSSequence(0x46, 0, 1, nullptr, nullptr), 999);
+  // Negative lengths copy nothing; their low byte still reaches the wire.
+  EXPECT_EQ(RSSequence(0x46, -255, 0, nullptr, nullptr), 0);
+}
+
+TEST_F(ExchangeTest, RecordedLineErrorFailsEveryExchangeUntilReopened) {
+  line->Always(0x46, {kAck});
+  EXPECT_EQ(Rs(0x46, 1), 0);
+  line->RaiseLineError(kLineFraming);  // served the next time the caller waits on the port
+  int32_t result = 0;
+  for (int attempt = 0; attempt < 200 && result == 0; ++attempt) result = Rs(0x46, 1);
+  EXPECT_EQ(result, 20);
+  EXPECT_EQ(Rs(0x46, 1), 20);
+  EXPECT_EQ(DefaultPrinter().Link.CommErrorCode(), kLineFraming);
+  ASSERT_EQ(ClosePort(), 0);
+  ASSERT_EQ(OpenPort(1, 9600, 1, 1), 0);
+  EXPECT_EQ(Rs(0x46, 1), 0);
+}
+
+// The port shuts down before the objects its shutdown uses are destroyed (else a double free).
+TEST(PortAtExit, AnOpenPortIsClosedCleanlyWhenTheProcessExits) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ScriptedPort port(std::make_shared<ScriptedLine>());
+        if (OpenPort(1, 9600, 1, 1) != 0) std::_Exit(3);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

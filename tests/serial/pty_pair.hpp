@@ -1,6 +1,5 @@
-// A pseudo-terminal pair for tests (and the hand-over benchmark) that need a real terminal
-// device: the driver opens the slave by path (through TAURAVAT_COM<n>), the test plays the
-// far end on the master.
+// A pseudo-terminal pair for the pty tests and the hand-over benchmark: the driver opens the
+// slave by path (through TAURAVAT_COM<n>), the test plays the far end on the master.
 #pragma once
 
 #include <fcntl.h>
@@ -24,9 +23,8 @@ class PtyPair {
  public:
   PtyPair() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
       throw std::runtime_error("no pseudo-terminal");
-    }
     slavePath_ = ptsname(master_);
     termios raw{};
     tcgetattr(master_, &raw);
@@ -50,13 +48,11 @@ class PtyPair {
     }
   }
   void Send(const std::vector<uint8_t>& bytes) const {
-    if (write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+    if (write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
       throw std::runtime_error("pty write failed");
-    }
   }
   // Waits until bytes sent from the master can be read on the driver's side.
   bool AwaitInput() const { return Readable(heldSlave_, 1000); }
-  // One byte from the master, or nothing within a second.
   std::optional<uint8_t> Receive() const {
     uint8_t byte = 0;
     if (!Readable(master_, 1000) || read(master_, &byte, 1) != 1) return std::nullopt;
@@ -81,8 +77,6 @@ class EchoPeer {
     stop_ = true;
     thread_.join();
   }
-  EchoPeer(const EchoPeer&) = delete;
-  EchoPeer& operator=(const EchoPeer&) = delete;
 
  private:
   void Run() {
