@@ -1,6 +1,5 @@
-"""The bash completion of tauravat and kestra-emu (packaging/completion/tauravat.bash),
-driven as bash drives it: COMP_WORDS split at readline's word breaks, then the function
-that `complete` registered for the command."""
+"""The bash completion of tauravat and kestra-emu, driven as bash drives it: COMP_WORDS split
+at readline's word breaks, then the function that `complete` registered for the command."""
 
 import os
 import re
@@ -37,7 +36,6 @@ printf '%s\n' "${COMPREPLY[@]}"
 
 
 def complete(program, line, **environment):
-    """What the completion offers for `line` (the text before the cursor)."""
     name = "tauravat" if program == CLI else "kestra-emu"
     env = dict(os.environ, SCRIPT=str(SCRIPT), NAME=name, LINE=f"{program} {line}",
                **environment)
@@ -55,22 +53,20 @@ class Completion(unittest.TestCase):
     def test_tauravat_commands_options_and_their_values(self):
         commands = overview_commands()
         self.assertIn("write-rates", commands)
-        self.assertEqual(complete(CLI, ""), commands)
-        self.assertEqual(complete(CLI, "re"), [c for c in commands if c.startswith("re")])
-        self.assertEqual(complete(CLI, "--json rea"), ["read-rates"])
+        for line, offered in (("", commands), ("re", [c for c in commands if c[:2] == "re"]),
+                              ("--json rea", ["read-rates"]), ("--timeout ", []),
+                              ("--speed ", ["9600", "19200", "28800"]),
+                              ("totals --rate ", list("ABCDEFG+")),
+                              ("write-rates 23 e", ["exempt"])):
+            self.assertEqual(complete(CLI, line), offered, line)
         # After the command, its own options come with the common ones.
         self.assertTrue({"--rate", "--port"} <= set(complete(CLI, "totals --")))
         self.assertNotIn("--rate", complete(CLI, "identify --"))
-        for line, offered in (("--speed ", ["9600", "19200", "28800"]),
-                              ("totals --rate ", list("ABCDEFG+")), ("--timeout ", []),
-                              ("write-rates 23 e", ["exempt"])):
-            self.assertEqual(complete(CLI, line), offered, line)
         self.assertIn("-", complete(CLI, "receipt "))
 
     def test_ports_include_lent_com_numbers_and_device_paths(self):
         self.assertIn("COM7", complete(CLI, "identify -p CO", TAURAVAT_COM7="/dev/null"))
-        # No device maps to COM200 and up: only the lent number, once (the environment
-        # and `tauravat ports` both name it).
+        # No device maps to COM200 and up: the lent number once, though two sources name it.
         self.assertEqual(complete(CLI, "--port=COM20", TAURAVAT_COM201="/dev/null"), ["COM201"])
         self.assertIn("/dev/null", complete(CLI, "--port /dev/nul"))
 

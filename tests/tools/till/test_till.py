@@ -1,6 +1,5 @@
-"""A till's own tests, as a point-of-sale developer writes them with the installed
-package: the kestra_emulator fixture starts a printer, the driver talks to it through
-the binding, and the test steers the printer in the middle of a receipt."""
+"""A till's own tests as a point-of-sale developer writes them: the kestra_emulator fixture's
+printer, driven through the binding and steered in the middle of a receipt."""
 
 from decimal import Decimal
 
