@@ -239,8 +239,12 @@ def on_terminal(args, answer=""):
 
 
 class Terminal(unittest.TestCase):
-    def test_write_rates_asks_a_terminal_and_no_keeps_the_fiscal_memory(self):
-        with Emulator("--model", "luno", "--rates", "22,7,3,0,Z,R,R") as emu:
+    def test_progress_shown_and_write_rates_asks_a_terminal_where_no_keeps_the_memory(self):
+        with Emulator("--model", "luno", "--rates", "22,7,3,0,Z,R,R", "--receipts", "1",
+                      "--line-ms", "60") as emu:
+            result, shown = on_terminal(["--port", emu.path, "daily-report"])
+            self.assertEqual(result.returncode, 0)
+            self.assertIn("Trwa wydruk...", shown)  # the progress, during a report
             args = ["--json", "--port", emu.path, "write-rates", "23", "8"]
             result, asked = on_terminal(args, "n")
             out = json.loads(result.stdout)
@@ -252,12 +256,6 @@ class Terminal(unittest.TestCase):
             result, asked = on_terminal(args, "y")
             self.assertEqual(result.returncode, 0, asked)
             self.assertEqual(emu.state()["rates"][:3], [2300, 800, 25500])
-
-    def test_progress_shown_on_a_terminal_during_a_report(self):
-        with Emulator("--receipts", "1", "--line-ms", "60") as emu:
-            result, shown = on_terminal(["--port", emu.path, "daily-report"])
-            self.assertEqual(result.returncode, 0)
-            self.assertIn("Trwa wydruk...", shown)
 
 
 class Ports(unittest.TestCase):
