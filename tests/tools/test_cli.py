@@ -64,8 +64,8 @@ def receipt(port, *options, env=None):
 
 
 class Commands(unittest.TestCase):
-    def test_identify_in_text_and_json_with_the_port_from_options_or_environment(self):
-        with Emulator("--model", "taura2") as emu:
+    def test_identify_with_the_port_from_options_or_environment_and_rates_read_and_written(self):
+        with Emulator("--model", "taura2", "--rates", "22,7,3,0,Z,R,R") as emu:
             result = run("--port", emu.path, "identify")
             failed(self, result, 0)
             self.assertIn("TAURA II generacji (device type 3)", result.stdout.decode())
@@ -73,9 +73,6 @@ class Commands(unittest.TestCase):
                               ([], dict(UTF8, TAURAVAT_PORT=emu.path))):
                 code, out = run_json(*args, "identify", env=env)
                 self.assertEqual((code, out["ok"], out["type"]), (0, True, 3))
-
-    def test_rates_read_and_written(self):
-        with Emulator("--rates", "22,7,3,0,Z,R,R") as emu:
             self.assertEqual(run_json("--port", emu.path, "read-rates")[1]["rates"], {
                 "A": "22", "B": "7", "C": "3", "D": "0", "E": "exempt", "F": "reserved",
                 "G": "reserved"})
@@ -111,19 +108,19 @@ class Receipt(unittest.TestCase):
         with Emulator("--rates", "23,8,5,0,Z,R,R", "--trace", emulator) as emu:
             code, out = receipt(emu.path, env=env)
             self.assertEqual(code, 0, out)
-            self.assertEqual(trace(driver), trace(emulator))
-            # The package line's acknowledgement, read after its sequence, keeps its command.
-            package = [fields for fields in trace(driver) if fields[1] == "17"]
-            self.assertEqual((package[-1], len(package)), (["<", "17", "06"], 2 + 10 + 1))
             # 0.350 x 29.99 = 10.4965 rounds half up; the milk sold and cancelled.
             self.assertEqual((out["values"], out["sum"]),
                              (["9.00", "10.50", "3.29", "3.29"], "19.50"))
             state = emu.state()
             self.assertEqual(state["counters"]["receiptsSinceDailyReport"], 1)
             self.assertEqual(state["totals"]["day"][:2], [810, 945])  # 10 % off per rate
-            self.assertEqual(run_json("--port", emu.path, "totals", "--rate", "B")[1]["total"],
-                             "9.45")
-            self.assertEqual(run("--port", emu.path, "totals").stdout, b"17.55\n")
+            self.assertEqual(run_json("--port", emu.path, "totals", "--rate", "B",
+                                      env=env)[1]["total"], "9.45")
+            self.assertEqual(run("--port", emu.path, "totals", env=env).stdout, b"17.55\n")
+        self.assertEqual(trace(driver), trace(emulator))  # the emulator's is whole once it ends
+        # The package line's acknowledgement, read after its sequence, keeps its command.
+        package = [fields for fields in trace(driver) if fields[1] == "17"]
+        self.assertEqual((package[-1], len(package)), (["<", "17", "06"], 2 + 10 + 1))
 
     def test_a_failed_receipt_is_ended_again_or_cancelled_unless_unbegun_or_the_printer_did(self):
         # emulator: exit status, code, step, cancel code, receipts printed, cancelled
