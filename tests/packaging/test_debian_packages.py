@@ -32,8 +32,10 @@ def multiarch():
     return run("dpkg-architecture", "-qDEB_HOST_MULTIARCH").strip()
 
 
-def without_python_variables():
-    return {k: v for k, v in os.environ.items() if not k.startswith("PYTHON")}
+def imported_from(python, **variables):
+    # Where `python` finds tauravat, with no PYTHON* variable but `variables`.
+    env = {k: v for k, v in os.environ.items() if not k.startswith("PYTHON")} | variables
+    return run(python, "-c", "import tauravat; print(tauravat.__file__)", env=env, cwd=WORK)
 
 
 debs = {}       # package name -> .deb path
@@ -177,8 +179,7 @@ class UsedAsInstalled(unittest.TestCase):
         debian_python = "/usr/bin/python3"
         stdlib = run(debian_python, "-c", "import sysconfig; print(sysconfig.get_path('stdlib'))")
         (ROOT / "usr/lib" / Path(stdlib.strip()).name).symlink_to(stdlib.strip())
-        where = run(debian_python, "-c", "import tauravat; print(tauravat.__file__)", cwd=WORK,
-                    env=without_python_variables() | {"PYTHONHOME": str(ROOT / "usr")})
+        where = imported_from(debian_python, PYTHONHOME=str(ROOT / "usr"))
         self.assertTrue(where.startswith(str(ROOT / "usr/lib/python3/dist-packages/tauravat")),
                         where)
 
@@ -187,11 +188,9 @@ class UsedAsInstalled(unittest.TestCase):
         shutil.rmtree(prefix, ignore_errors=True)
         run(sys.executable, "-m", "venv", "--without-pip", prefix)
         run(os.environ["CMAKE"], "--install", BUILD, "--component", "python", "--prefix", prefix)
-        where = run(prefix / "bin/python", "-c", "import tauravat; print(tauravat.__file__)",
-                    env=without_python_variables(), cwd=WORK)
+        where = imported_from(prefix / "bin/python")
         version = f"python{sys.version_info.major}.{sys.version_info.minor}"
-        self.assertTrue(
-            where.startswith(str(prefix / "lib" / version / "site-packages" / "tauravat")), where)
+        self.assertTrue(where.startswith(f"{prefix}/lib/{version}/site-packages/tauravat"), where)
 
     def test_a_cmake_project_builds_against_the_dev_package(self):
         build = WORK / "consumer"
