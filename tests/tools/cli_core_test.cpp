@@ -35,8 +35,7 @@ TEST(Hex, AcceptsTheUsualSpellingsAndNamesMistakes) {
   EXPECT_EQ(ParseHex({}, error), std::vector<uint8_t>{});
   EXPECT_FALSE(ParseHex({"1B", "2"}, error));
   EXPECT_TRUE(Mentions(error, "\"2\""));
-  EXPECT_FALSE(ParseHex({"1G"}, error));
-  EXPECT_FALSE(ParseHex({"146"}, error));
+  EXPECT_FALSE(ParseHex({"1G"}, error) || ParseHex({"146"}, error));
   EXPECT_EQ(FormatHex(expected), "1B 2C FF");
   EXPECT_EQ(ParseHexByte("0x46"), 0x46);
   EXPECT_FALSE(ParseHexByte("4646"));
@@ -183,8 +182,6 @@ TEST(RawReply, OnlyTheBytesThatArrived) {
   EXPECT_EQ(ReceivedReply(0x95, 3, 0, buffer), std::vector<uint8_t>{0x40});
 }
 
-const std::string kBread = R"({"name": "Chleb razowy krojony", "rate": "A", )";
-
 ItemLine FirstItem(const std::string& json) {
   std::string error;
   const auto plan = ParseReceiptPlan(json, error);
@@ -193,7 +190,7 @@ ItemLine FirstItem(const std::string& json) {
 }
 
 std::string Bread(const std::string& fields) {
-  return R"({"items": [)" + kBread + fields + "}]}";
+  return R"({"items": [{"name": "Chleb razowy krojony", "rate": "A", )" + fields + "}]}";
 }
 
 TEST(ReceiptPlan, QuantitiesValuesAndText) {
