@@ -35,8 +35,7 @@ TEST(Hex, AcceptsTheUsualSpellingsAndNamesMistakes) {
   EXPECT_EQ(ParseHex({}, error), std::vector<uint8_t>{});
   EXPECT_FALSE(ParseHex({"1B", "2"}, error));
   EXPECT_TRUE(Mentions(error, "\"2\""));
-  EXPECT_FALSE(ParseHex({"1G"}, error));
-  EXPECT_FALSE(ParseHex({"146"}, error));
+  EXPECT_FALSE(ParseHex({"1G"}, error) || ParseHex({"146"}, error));
   EXPECT_EQ(FormatHex(expected), "1B 2C FF");
   EXPECT_EQ(ParseHexByte("0x46"), 0x46);
   EXPECT_FALSE(ParseHexByte("4646"));
@@ -50,14 +49,9 @@ TEST(Rates, PercentReservedExemptAndBack) {
     EXPECT_EQ(ParseRate(shown), value) << "what is shown can be written back";
     EXPECT_EQ(ParseRate(FormatRate(value)), value);
   };
-  rate("23", 2300, "23");
-  rate("7,25", 725, "7.25");
-  rate("8.5%", 850, "8.5");
-  rate("0.05", 5, "0.05");
-  rate("0", 0, "0");
-  rate("Reserved", kReservedRate, "reserved");
-  rate("r", kReservedRate, "reserved");
-  rate("ZWOLNIONA", kExemptRate, "exempt");
+  rate("23", 2300, "23"), rate("7,25", 725, "7.25"), rate("8.5%", 850, "8.5");
+  rate("0.05", 5, "0.05"), rate("0", 0, "0"), rate("Reserved", kReservedRate, "reserved");
+  rate("r", kReservedRate, "reserved"), rate("ZWOLNIONA", kExemptRate, "exempt");
   for (const char* bad : {"100", "-1", "7.", "7.125", "", "x", "%", "23%%"}) {
     EXPECT_FALSE(ParseRate(bad)) << bad;
   }
@@ -66,41 +60,34 @@ TEST(Rates, PercentReservedExemptAndBack) {
 }
 
 TEST(Money, DecimalStringsInZloty) {
-  EXPECT_EQ(MoneyText(1234), "12.34");
-  EXPECT_EQ(MoneyText(5), "0.05");
-  EXPECT_EQ(MoneyText(0), "0.00");
-  EXPECT_EQ(MoneyText(-329), "-3.29");
-  EXPECT_EQ(MoneyText(INT64_MIN), "-92233720368547758.08");
+  using Texts = std::vector<std::string>;
+  EXPECT_EQ(
+      (Texts{MoneyText(1234), MoneyText(5), MoneyText(0), MoneyText(-329), MoneyText(INT64_MIN)}),
+      (Texts{"12.34", "0.05", "0.00", "-3.29", "-92233720368547758.08"}));
   // The driver's 40-bit totals, as digits.
-  EXPECT_EQ(MoneyTextFromGroszDigits("1099511627775"), "10995116277.75");
-  EXPECT_EQ(MoneyTextFromGroszDigits("007"), "0.07");
-  EXPECT_EQ(MoneyTextFromGroszDigits("-0"), "0.00");
-  for (const char* bad : {"", "-", "12a", " 12", "1.5"}) {
-    EXPECT_FALSE(MoneyTextFromGroszDigits(bad)) << bad;
-  }
+  const auto digits = [](const char* d) { return MoneyTextFromGroszDigits(d).value_or("none"); };
+  EXPECT_EQ((Texts{digits("1099511627775"), digits("007"), digits("-0")}),
+            (Texts{"10995116277.75", "0.07", "0.00"}));
+  for (const char* bad : {"", "-", "12a", " 12", "1.5"}) EXPECT_EQ(digits(bad), "none") << bad;
 }
 
 TEST(Port, NumbersPathsAndTheDeviceTheDriverOpens) {
   EXPECT_EQ(ParseComNumber("COM3"), 3);
   EXPECT_EQ(ParseComNumber("com255"), 255);
-  EXPECT_FALSE(ParseComNumber("COM0"));
-  EXPECT_FALSE(ParseComNumber("256"));
+  EXPECT_FALSE(ParseComNumber("COM0") || ParseComNumber("256"));
   std::string error;
   // A path is lent the highest free number.
   ::setenv("TAURAVAT_COM255", "/dev/taken", 1);
   const auto lent = ResolvePort({"/dev/ttyUSB7", "--port"}, error);
   ASSERT_TRUE(lent);
-  EXPECT_EQ(lent->number, 254);
-  EXPECT_EQ(lent->label, "/dev/ttyUSB7");
+  EXPECT_EQ(std::tie(lent->number, lent->label), std::make_tuple(254, "/dev/ttyUSB7"));
   EXPECT_STREQ(std::getenv("TAURAVAT_COM254"), "/dev/ttyUSB7");
-  ::unsetenv("TAURAVAT_COM255");
-  ::unsetenv("TAURAVAT_COM254");
+  ::unsetenv("TAURAVAT_COM255"), ::unsetenv("TAURAVAT_COM254"), ::unsetenv("TAURAVAT_COM40");
   EXPECT_FALSE(ResolvePort({"", ""}, error));
   EXPECT_TRUE(Mentions(error, "TAURAVAT_PORT"));
   EXPECT_FALSE(ResolvePort({"ttyS0", "TAURAVAT_PORT"}, error));
   EXPECT_EQ(error.find("TAURAVAT_PORT ttyS0:"), 0u) << error;
 
-  ::unsetenv("TAURAVAT_COM40");
   auto port = ResolvePort({"COM40", "--port"}, error);
   ASSERT_TRUE(port);
   EXPECT_EQ(port->label, "COM40 (/dev/ttyUSB7)");
@@ -117,8 +104,8 @@ TEST(Port, NumbersPathsAndTheDeviceTheDriverOpens) {
 
   ::setenv("TAURAVAT_PORT", "/dev/ttyUSB3", 1);
   EXPECT_EQ(ChoosePort("COM2").text, "COM2");
-  EXPECT_EQ(ChoosePort("").text, "/dev/ttyUSB3");
-  EXPECT_EQ(ChoosePort("").source, "TAURAVAT_PORT");
+  const PortChoice chosen = ChoosePort("");
+  EXPECT_EQ(std::tie(chosen.text, chosen.source), std::make_tuple("/dev/ttyUSB3", "TAURAVAT_PORT"));
   ::setenv("TAURAVAT_PORT", "", 1);
   EXPECT_EQ(ChoosePort("").text, "");
   ::unsetenv("TAURAVAT_PORT");
@@ -151,8 +138,7 @@ TEST(CommandLine, ShortAndLongFormsMeanTheSame) {
     EXPECT_FALSE(ParseCommandLine(words, error)) << words[0];
     EXPECT_TRUE(Mentions(error, message)) << error;
   }
-  EXPECT_TRUE(AsksForJson({"frobnicate", "--json"}));
-  EXPECT_TRUE(AsksForJson({"--json", "-p"}));
+  EXPECT_TRUE(AsksForJson({"frobnicate", "--json"}) && AsksForJson({"--json", "-p"}));
   EXPECT_FALSE(AsksForJson({"identify"}));
   EXPECT_FALSE(AsksForJson({"name-chars", "--", "--json"})) << "after -- it is an argument";
 }
@@ -170,12 +156,10 @@ TEST(Confirm, OnlyAYesWrites) {
 
 TEST(ExitStatus, RefusalCommunicationInternal) {
   EXPECT_EQ(ExitStatusFor(0), kExitOk);
-  for (int32_t code : {20, 21, 114, 5, 2, 13, 16}) {
+  for (int32_t code : {20, 21, 114, 5, 2, 13, 16})
     EXPECT_EQ(ExitStatusFor(code), kExitCommunication) << code;
-  }
-  for (int32_t code : {23, 24, 26, 101, 109, 200, 210, 218, 241}) {
+  for (int32_t code : {23, 24, 26, 101, 109, 200, 210, 218, 241})
     EXPECT_EQ(ExitStatusFor(code), kExitRefused) << code;
-  }
   EXPECT_EQ(ExitStatusFor(999), kExitInternal);
 }
 
@@ -198,8 +182,6 @@ TEST(RawReply, OnlyTheBytesThatArrived) {
   EXPECT_EQ(ReceivedReply(0x95, 3, 0, buffer), std::vector<uint8_t>{0x40});
 }
 
-const std::string kBread = R"({"name": "Chleb razowy krojony", "rate": "A", )";
-
 ItemLine FirstItem(const std::string& json) {
   std::string error;
   const auto plan = ParseReceiptPlan(json, error);
@@ -208,13 +190,13 @@ ItemLine FirstItem(const std::string& json) {
 }
 
 std::string Bread(const std::string& fields) {
-  return R"({"items": [)" + kBread + fields + "}]}";
+  return R"({"items": [{"name": "Chleb razowy krojony", "rate": "A", )" + fields + "}]}";
 }
 
 TEST(ReceiptPlan, QuantitiesValuesAndText) {
   // 1.5 x 1.99 = 2.985: half rounds up.
-  ItemLine item = FirstItem(
-      R"({"items": [{"name": "Chleb razowy", "rate": "C", "quantity": 1.5, "price": 199}]})");
+  ItemLine item =
+      FirstItem(R"({"items": [{"name": "Chleb", "rate": "C", "quantity": 1.5, "price": 199}]})");
   EXPECT_EQ(std::tie(item.quantity, item.decimals, item.value, item.rate),
             std::make_tuple(15, 1, 299, 3));
   item = FirstItem(Bread(R"("quantity": "0.350", "price": 2999, "unit": "kg")"));
@@ -222,8 +204,8 @@ TEST(ReceiptPlan, QuantitiesValuesAndText) {
   // quantity x price beyond 32 bits, the value well within the printer's limit.
   EXPECT_EQ(FirstItem(Bread(R"("quantity": "9.999", "price": 999999)")).value, 9998990);
   item = FirstItem(Bread(R"("quantity": 2, "price": 450, "value": 850, "cancel": true)"));
-  EXPECT_EQ(item.value, 850) << "a value given in the file is kept";
-  EXPECT_TRUE(item.cancel);
+  EXPECT_EQ(std::tie(item.value, item.cancel), std::make_tuple(850, true))
+      << "the file's value is kept";
   item = FirstItem(
       R"({"items": [{"name": "Żółć gęślą jaźń", "rate": 1, "quantity": 1, "price": 1}]})");
   EXPECT_EQ(item.name, "\xAF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1");
@@ -241,13 +223,11 @@ TEST(ReceiptPlan, PackagesPaymentsLines) {
   ASSERT_TRUE(plan) << error;
   ASSERT_EQ(plan->lines.size(), 3u);
   const auto& package = std::get<PackageLine>(plan->lines[1]);
-  EXPECT_EQ(package.kind, 3);
-  EXPECT_EQ(package.second, 40);
+  EXPECT_EQ(std::tie(package.kind, package.second, plan->discount), std::make_tuple(3, 40, 3));
   EXPECT_TRUE(std::holds_alternative<SubtotalLine>(plan->lines[2]));
-  EXPECT_EQ(plan->discount, 3);
-  EXPECT_EQ(plan->payments[0].slot, 3);
-  EXPECT_EQ(plan->payments[1].slot, 2) << "the next free slot";
-  EXPECT_EQ(plan->extraLines[0].code, 15);
+  // The second payment takes the next free slot.
+  EXPECT_EQ(std::tie(plan->payments[0].slot, plan->payments[1].slot, plan->extraLines[0].code),
+            std::make_tuple(3, 2, 15));
 }
 
 TEST(ReceiptPlan, MistakesNameTheirPlace) {

@@ -1,6 +1,5 @@
-# Installs the build tree BUILD_DIR into a fresh prefix under WORK_DIR, builds the consumer
-# in CONSUMER_DIR against it through pkg-config and runs it, then runs the installed
-# programs from the prefix. (The CMake package is consumed by the packaging test.)
+# BUILD_DIR installed into a fresh prefix, the consumer built against it through pkg-config
+# and run, and the installed programs run from the prefix.
 cmake_minimum_required(VERSION 3.25)
 
 function(run_expecting text)

@@ -1,5 +1,5 @@
-// `tauravat ports` on a made-up sysfs and /dev: which ttys are ports, the USB device
-// above each, the by-id names, and the COM numbers the driver's mapping gives them.
+// `tauravat ports` on a made-up sysfs and /dev: which ttys are ports, the USB device above
+// each, the by-id names, and the COM numbers the driver's mapping gives them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -33,8 +33,7 @@ class FakeTree : public ::testing::Test {
     std::ofstream(file) << text << '\n';
   }
 
-  // A tty in sysfs whose device is `device` (under sys/devices), with its /dev node; a
-  // UART slot's `type` when given.
+  // A tty whose device is sys/devices/`device`, with its /dev node and a UART's `type`.
   void Tty(const std::string& name, const std::string& device, const char* type = nullptr) {
     const fs::path entry = roots_.sysfs / "class" / "tty" / name;
     fs::create_directories(roots_.sysfs / "devices" / device);
@@ -84,31 +83,22 @@ TEST_F(FakeTree, PortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
 
   const auto ports = ListSerialPorts(roots_, kestradr::PlatformPortPath);
   ASSERT_EQ(ports.size(), 4u);
-  // By COM number, the ports without one last.
-  EXPECT_EQ(ports[0].path, (roots_.dev / "ttyS0").string());
-  EXPECT_EQ(ports[0].comNumbers, std::vector<int>{1});
-  EXPECT_FALSE(ports[0].usb);
-  EXPECT_EQ(ports[0].byId, "");
-
-  const SerialPortInfo& usb = ports[1];
-  EXPECT_EQ(usb.path, (roots_.dev / "ttyUSB0").string());
-  EXPECT_EQ(usb.comNumbers, (std::vector<int>{5, 33}));
-  ASSERT_TRUE(usb.usb);
-  EXPECT_EQ(usb.usb->vendorId, "0403");
-  EXPECT_EQ(usb.usb->productId, "6001");
-  EXPECT_EQ(usb.usb->serial, "A1B2C3");
-  EXPECT_EQ(usb.usb->manufacturer, "FTDI");
-  EXPECT_EQ(usb.byId, byId.string());
-
-  EXPECT_EQ(ports[2].path, (roots_.dev / "pts" / "4").string());
-  EXPECT_EQ(ports[2].comNumbers, std::vector<int>{65});
-  EXPECT_FALSE(ports[2].usb);
-
-  EXPECT_EQ(ports[3].path, (roots_.dev / "ttyACM0").string());
-  EXPECT_TRUE(ports[3].comNumbers.empty()) << "its number was lent away";
-  ASSERT_TRUE(ports[3].usb);
-  EXPECT_EQ(ports[3].usb->vendorId, "2341");
-  EXPECT_EQ(ports[3].usb->serial, "");
+  // By COM number, the ports without one last (ttyACM0's was lent away).
+  const auto expect = [&](const SerialPortInfo& port, const fs::path& path,
+                          const std::vector<int>& numbers, const std::string& byIdName) {
+    EXPECT_EQ(std::tie(port.path, port.comNumbers, port.byId),
+              std::make_tuple(path.string(), numbers, byIdName));
+  };
+  expect(ports[0], roots_.dev / "ttyS0", {1}, "");
+  expect(ports[1], roots_.dev / "ttyUSB0", {5, 33}, byId.string());
+  expect(ports[2], roots_.dev / "pts" / "4", {65}, "");
+  expect(ports[3], roots_.dev / "ttyACM0", {}, "");
+  EXPECT_FALSE(ports[0].usb || ports[2].usb);
+  ASSERT_TRUE(ports[1].usb && ports[3].usb);
+  const UsbDevice& adapter = *ports[1].usb;
+  EXPECT_EQ(std::tie(adapter.vendorId, adapter.productId, adapter.serial, adapter.manufacturer),
+            std::make_tuple("0403", "6001", "A1B2C3", "FTDI"));
+  EXPECT_EQ(std::tie(ports[3].usb->vendorId, ports[3].usb->serial), std::make_tuple("2341", ""));
 }
 
 TEST_F(FakeTree, NoSysfsAtAllStillListsWhatTheComNumbersOpen) {

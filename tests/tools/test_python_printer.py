@@ -1,7 +1,5 @@
 """The Python binding against kestra-emu through the package's own fixture: what it adds to
-the driver. tauravat.Printer: Decimal money and quantities, datetime, exceptions by kind, the
-receipt that ends or cancels itself, one object per printer; the legacy functions: texts and
-out-parameters converted, results raised or returned."""
+the driver (Python values, exceptions by kind, the receipt block, the legacy functions)."""
 
 import datetime
 import re
@@ -22,8 +20,13 @@ def printer(kestra_emulator):
         yield opened
 
 
-def sent_commands(emulator):
-    return emulator.state()["line"]["commands"]
+def refused(emulator, *calls, match=None):
+    # Each call refused in Python, before anything reaches the printer.
+    before = emulator.state()["line"]["commands"]
+    for call in calls:
+        with pytest.raises(ValueError, match=match):
+            call()
+    assert emulator.state()["line"]["commands"] == before
 
 
 @pytest.mark.kestra_emulator("--clock", "2024-05-31 23:59:07", "--rates", "22,7,3,0,Z,R,R")
@@ -36,10 +39,8 @@ def test_identity_clock_and_rates_as_python_values(printer, kestra_emulator):
     assert start <= printer.read_clock() < start + datetime.timedelta(minutes=1)
 
     assert printer.read_vat() == [22, 7, 3, 0, EXEMPT, RESERVED, RESERVED]
-    before = sent_commands(kestra_emulator)
-    with pytest.raises(ValueError, match="rate B"):
-        printer.set_vat(["23", "8.125"])  # fiscal memory is written a limited number of times
-    assert sent_commands(kestra_emulator) == before
+    # Fiscal memory is written a limited number of times.
+    refused(kestra_emulator, lambda: printer.set_vat(["23", "8.125"]), match="rate B")
     assert printer.set_vat([Decimal("23"), 8, "5.5", 0, EXEMPT]) == 7
     assert kestra_emulator.state()["rates"] == [2300, 800, 550, 0, 10000, 25500, 25500]
 
@@ -57,9 +58,14 @@ def test_a_receipt_in_decimal_money_as_printed(printer, kestra_emulator):
     assert any(line.endswith(" 1,5x4.99 7.49 A") for line in paper), paper
     assert any(line.startswith("Gotówka") and line.endswith(" 20.00") for line in paper)
     state = kestra_emulator.state()
-    assert printer.read_total() * 100 == sum(state["totals"]["day"])
-    assert printer.read_sel_total("B") == Decimal(state["totals"]["day"][1]) / 100
+    day = state["totals"]["day"]
+    assert (printer.read_total() * 100, printer.read_sel_total("B") * 100) == (sum(day), day[1])
     assert printer.receipt_number() == state["counters"]["receiptNumber"] == 1
+
+
+def open_and_cancelled(emulator):
+    state = emulator.state()
+    return state["receipt"]["open"], state["counters"]["cancelledSinceDailyReport"]
 
 
 def test_the_receipt_block_ends_cancels_or_leaves_an_end_that_may_have_printed(
@@ -72,8 +78,7 @@ def test_the_receipt_block_ends_cancels_or_leaves_an_end_that_may_have_printed(
         with printer.receipt() as receipt:
             receipt.item(*COFFEE)
             receipt.item("Herbata czarna liściasta", 1, None, Decimal("8.999"), "A")
-    state = kestra_emulator.state()
-    assert (state["receipt"]["open"], state["counters"]["cancelledSinceDailyReport"]) == (False, 1)
+    assert open_and_cancelled(kestra_emulator) == (False, 1)
 
     # The printer cancelled this one itself: nothing is left to cancel.
     with pytest.raises(tauravat.ReceiptCancelled) as caught:
@@ -83,30 +88,25 @@ def test_the_receipt_block_ends_cancels_or_leaves_an_end_that_may_have_printed(
             receipt.item(*COFFEE)
     assert getattr(caught.value, "__notes__", []) == []
 
-    cancelled = kestra_emulator.state()["counters"]["cancelledSinceDailyReport"]
+    cancelled = open_and_cancelled(kestra_emulator)[1]
     kestra_emulator.fault(0x24, "silence")  # the end goes unanswered: left to end again
     with pytest.raises(tauravat.PrinterTimeout, match="21"):
         with printer.receipt() as receipt:
             receipt.item(*COFFEE)
-    state = kestra_emulator.state()
-    assert state["receipt"]["open"]
-    assert state["counters"]["cancelledSinceDailyReport"] == cancelled
+    assert open_and_cancelled(kestra_emulator) == (True, cancelled)
 
 
 def test_failures_carry_their_kind_code_and_both_messages(printer, kestra_emulator):
     with pytest.raises(tauravat.PreconditionError) as caught:
         printer.receipt_item("Chleb razowy krojony", 1, None, 1, "A")
     failure = caught.value
-    assert (failure.code, failure.name) == (201, "TAURAVAT_E_RECEIPT_NOT_OPEN")
-    assert failure.message_pl == "Paragon nierozpoczęty."
+    assert (failure.code, failure.name, failure.message_pl) == (
+        201, "TAURAVAT_E_RECEIPT_NOT_OPEN", "Paragon nierozpoczęty.")
     assert failure.message_en == tauravat.message(201, "en") != failure.message_pl
-    # Refused here, before anything is sent: ctypes would keep the low bits (drawer 1).
-    before = sent_commands(kestra_emulator)
-    for call in (lambda: printer.open_drawer(2**32 + 1), lambda: printer.write_line_feed(-1),
-                 lambda: printer.fill_lines(0, "Dziękujemy\0 za zakupy")):
-        with pytest.raises(ValueError):
-            call()
-    assert sent_commands(kestra_emulator) == before
+    # ctypes would keep the low bits (drawer 1).
+    refused(kestra_emulator, lambda: printer.open_drawer(2**32 + 1),
+            lambda: printer.write_line_feed(-1),
+            lambda: printer.fill_lines(0, "Dziękujemy\0 za zakupy"))
     with pytest.raises(tauravat.ConnectionFailed, match="/dev/tauravat-no-such-port") as caught:
         tauravat.open("/dev/tauravat-no-such-port")
     assert caught.value.code == 2
@@ -131,19 +131,14 @@ def test_progress_and_closing(kestra_emulator):
     assert refusals and printer.closed
     with pytest.raises(ValueError, match="closed"):
         printer.device_name()
-    with tauravat.open(kestra_emulator.path) as again:  # the port was let go
+    with tauravat.open(kestra_emulator.path, timeout=0.2) as again:  # the port was let go
         assert again.read_unique_number() == "KES12345678"
-
-
-def test_a_silent_printer_times_out(kestra_emulator):
-    with tauravat.open(kestra_emulator.path, timeout=0.2) as printer:
         kestra_emulator.fault("any", "silence", times=-1)
         with pytest.raises(TimeoutError, match="21"):
-            printer.read_unique_number()
+            again.read_unique_number()
 
 
-# The legacy binding (tauravat.legacy, re-exported by tauravat): the same driver through the
-# port number interface, integers and tuples instead of Python's values.
+# The legacy binding (tauravat.legacy, re-exported by tauravat): integers and tuples.
 @pytest.fixture
 def legacy(kestra_emulator, monkeypatch):
     monkeypatch.setenv("TAURAVAT_COM201", kestra_emulator.path)
@@ -173,11 +168,10 @@ def test_legacy_rates_receipt_and_totals_as_integers(legacy):
 
 
 @pytest.mark.kestra_emulator("--model", "luno", "--clock", "2024-05-31 23:59:07")
-def test_legacy_identity_texts_and_failures(legacy):
-    assert tauravat.device_name() == "Nowa drukarka fiskalna"
-    assert tauravat.read_clock() == "24.05.31;23:59"
+def test_legacy_identity_texts_and_failures_to_the_end_of_the_line(legacy):
+    assert (tauravat.device_name(), tauravat.read_clock(), tauravat.dll_version()) == (
+        "Nowa drukarka fiskalna", "24.05.31;23:59", "10.00")
     assert tauravat.rs_sequence(0xFF, reply_length=2)[0] == 0x2C
-    assert tauravat.dll_version() == "10.00"
     assert tauravat.err_message(20).startswith("TIMEOUT NADAWANIA")
     with pytest.raises(tauravat.TauravatError) as caught:
         tauravat.receipt_item("Chleb razowy krojony", 1, 1, 100)
@@ -186,13 +180,9 @@ def test_legacy_identity_texts_and_failures(legacy):
     assert tauravat.daily_report(check=False)[0] == 211
     with pytest.raises(ValueError):
         tauravat.receipt_item("Chleb 日本 razowy", 1, 1, 100)
-
-
-@pytest.mark.kestra_emulator("--fault", "any:silence:0:-1")
-def test_legacy_communication_failure(kestra_emulator, monkeypatch):
-    monkeypatch.setenv("TAURAVAT_COM201", kestra_emulator.path)
+    tauravat.communication_end()
+    legacy.fault("any", "silence", times=-1)
     assert tauravat.communication_init(201, timeout=1, check=False) == (21, None)
     with pytest.raises(tauravat.TauravatError) as caught:
         tauravat.communication_init(201, timeout=1)
     assert "TIMEOUT ODBIERANIA" in caught.value.message  # the legacy binding's Polish text
-    tauravat.communication_end(check=False)

@@ -1,10 +1,7 @@
-# The export table of tauravat.dll against the module-definition file the build generates
-# from the export list: every name exported as listed, without stdcall decorations, and
-# nothing else.
+# tauravat.dll exports every name of the generated .def file, undecorated, and nothing else.
 #   cmake -DOBJDUMP=<objdump> -DDLL=<tauravat.dll> -DDEF=<tauravat.def> -P check_exports.cmake
 cmake_minimum_required(VERSION 3.25)
 
-# Expected: the exported name of each line after EXPORTS, its decoration dropped.
 file(STRINGS ${DEF} def_lines)
 set(expected "")
 set(in_exports FALSE)

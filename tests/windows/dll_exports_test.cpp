@@ -1,7 +1,5 @@
-// tauravat.dll as a point-of-sale program meets it: loaded with LoadLibrary, exports found
-// by their plain names with GetProcAddress and called through the signatures tauravat.h and
-// tauravat.hpp declare. Nothing here links the driver. The printer is the emulator on the
-// COM port named by TAURAVAT_TEST_COM (that test skips without it).
+// tauravat.dll as a till meets it: LoadLibrary, GetProcAddress by plain names, the declared
+// signatures, no driver linked. The printer is on COM TAURAVAT_TEST_COM (skipped without).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -19,7 +17,6 @@ HMODULE Library() {
   return library;
 }
 
-// The export `name` as the declared function type; a missing one fails the test.
 template <typename Function>
 Function* Get(const char* name) {
   const HMODULE library = Library();
@@ -30,7 +27,7 @@ Function* Get(const char* name) {
 }
 #define TAURAVAT_EXPORT(name) Get<decltype(::name)>(#name)
 
-// Texts cross the DLL in code page 1250, through a caller's buffer or a std::string.
+// In code page 1250, through a caller's buffer or a std::string.
 TEST(Dll, TextsThroughBothTwinsInCodePage1250) {
   std::vector<char> buffer(1024, '\x7F');
   ASSERT_EQ(TAURAVAT_EXPORT(pErrMessage)(210, buffer.data()), 0);
@@ -48,7 +45,7 @@ TEST(Dll, TextsThroughBothTwinsInCodePage1250) {
             999);
 }
 
-// Progress texts come through the call-back, called with the declared calling convention.
+// Called with the declared calling convention.
 std::vector<std::string> progress;
 void TAURAVAT_CALL RecordProgress(const char* text) {
   progress.emplace_back(text ? text : "");

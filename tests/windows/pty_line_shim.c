@@ -1,12 +1,5 @@
-/*
- * Test set-up only: an LD_PRELOAD library that lets wine's serial layer run on a Linux
- * pseudo-terminal standing in for a COM port. A pty has no modem lines (here they read as
- * a quiet connected cable: CTS, DSR, DCD up; setting them succeeds, line error counters
- * read zero), no parity bit (glibc's tcsetattr then fails with EINVAL although all else
- * was applied; forgiven here), and flushing its output would discard what the peer has
- * not read yet, which no serial line can take back (left alone here). Every other call,
- * and every descriptor that is not a pty, goes to libc unchanged.
- */
+/* LD_PRELOAD set-up letting wine's serial layer use a pty as a COM port: what a pty lacks is
+ * faked for ptys only; every other call and descriptor goes to libc unchanged. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -37,7 +30,7 @@ int ioctl(int fd, unsigned long request, ...) {
   void* arg = va_arg(args, void*);
   va_end(args);
 
-  switch (request) {
+  switch (request) { /* no modem lines: a quiet connected cable, no line errors */
     case TIOCMGET:
     case TIOCMSET:
     case TIOCMBIS:
@@ -51,6 +44,7 @@ int ioctl(int fd, unsigned long request, ...) {
         memset(arg, 0, sizeof(struct serial_icounter_struct));
       } else if (request == TCFLSH) {
         const long queue = (long)arg;
+        /* Flushing output would drop what the peer has not read: no serial line can. */
         if (queue == TCOFLUSH) return 0;
         if (queue == TCIOFLUSH) return real(fd, TCFLSH, (void*)(long)TCIFLUSH);
         break;
@@ -83,7 +77,7 @@ int tcsetattr(int fd, int action, const struct termios* wanted) {
     errno = EINVAL;
     return result;
   }
-  /* Applied but for the parity bit the pty cannot hold (it also forces CS8 | CREAD). */
+  /* EINVAL for the parity bit a pty cannot hold, all else applied (it forces CS8 | CREAD). */
   const tcflag_t ignored = PARENB | PARODD | CMSPAR;
   if (((held.c_cflag ^ wanted->c_cflag) & ~ignored & (CSIZE | CREAD | CSTOPB)) == 0 &&
       held.c_iflag == wanted->c_iflag && held.c_oflag == wanted->c_oflag &&

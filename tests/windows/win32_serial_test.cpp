@@ -1,6 +1,5 @@
-// The Win32 serial layer: its own decisions, then the device and the port object on the
-// COM port numbered TAURAVAT_TEST_COM, with the emulator behind it (TAURAVAT_TEST_FILE_COM:
-// one leading to a plain file). The tests that need them skip without.
+// The Win32 serial layer, then its device and port object on COM TAURAVAT_TEST_COM (the
+// emulator) and TAURAVAT_TEST_FILE_COM (a plain file); the tests that need them skip without.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -23,7 +22,6 @@
 namespace kestradr {
 namespace {
 
-// The serial link behind OpenPort and ClosePort.
 SerialLink& Link() {
   return DefaultPrinter().Link;
 }
@@ -96,7 +94,6 @@ TEST(Win32, AbsentPortOrAFileFailWithTheirTextsAndNothingStaysOpen) {
   EXPECT_EQ(::ClosePort(), 0);
 }
 
-// The device itself on the emulator's line.
 class Win32Device : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -213,8 +210,7 @@ TEST_F(Win32Device, TheLineEventWaitEndsWhenStopped) {
   ExpectStatusExchange();  // the port is still usable by a new waiter
 }
 
-// The port object with its threads on the Win32 device; what it decides itself is tested
-// on a fake device in the serial suite, which runs here too.
+// What the port object decides itself is the serial suite's (on a fake device, here too).
 TEST(Win32Port, OpensExchangesClosesAndReopens) {
   const auto port = PortFromEnvironment("TAURAVAT_TEST_COM");
   if (!port) GTEST_SKIP() << "TAURAVAT_TEST_COM not set";
