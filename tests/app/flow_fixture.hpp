@@ -62,6 +62,9 @@ class ScriptedUi : public UserInterface {
       if (!kind || box.kind == *kind) texts.push_back(box.text);
     return texts;
   }
+  bool Centred(const QString& text) const {
+    return std::find(centre.begin(), centre.end(), text) != centre.end();
+  }
   void Clear() { boxes.clear(), centre.clear(), readOuts.clear(), beeps = dialogHidden = 0; }
 };
 

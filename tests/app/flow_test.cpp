@@ -163,9 +163,7 @@ TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
   EXPECT_EQ(flows_->state.CurrentRates, (std::array<uint16_t, 7>{2300, 800, 500, 0, R, R, Z}));
   EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
   EXPECT_EQ(ui_.dialogHidden, 1);
-  EXPECT_NE(std::find(ui_.centre.begin(), ui_.centre.end(),
-                      "Sprawdzanie typu podłączonego urządzenia..."),
-            ui_.centre.end());
+  EXPECT_TRUE(ui_.Centred("Sprawdzanie typu podłączonego urządzenia..."));
 }
 
 struct Refusal {
@@ -215,8 +213,7 @@ TEST_F(DialogFlow, EachRefusalIsShownAndEndsTheProgram) {
   }
 }
 
-// A port from the command line (above COM9 too) is opened at once, at its own speed or
-// the dialog's; a port that is not there is said and the operator picks another.
+// A port from the command line (above COM9 too) is opened at once, at its speed or the dialog's.
 TEST_F(DialogFlow, ACommandLinePortConnectsAtOnce) {
   const std::tuple<uint8_t, uint16_t, int, std::vector<std::string>> cases[] = {
       {33, 19200, 1, {"open 33 19200", "open 33 19200"}},
@@ -242,42 +239,37 @@ TEST_F(DialogFlow, ACommandLinePortConnectsAtOnce) {
             std::vector<QString>{"Podłączone urządzenie nie jest drukarką fiskalną"});
 }
 
-TEST_F(DialogFlow, AMissingCommandLinePortIsSaidAndTheDialogStays) {
+// A missing port is said and the operator picks another; with none at all nothing is opened
+// and each activation scans again; later activations keep the list and take the choice.
+TEST_F(DialogFlow, MissingPortsAreSaidAndLaterActivationsTakeTheChoice) {
   printer_.ports = {1, 3};
   flows_->state.SelectedPort = 5;
   flows_->dialog.FormActivate();
-  EXPECT_EQ(
-      ui_.Texts(BoxKind::Error),
-      std::vector<QString>{"Brak portu COM5 w systemie.\rNależy ustawić parametry komunikacji"});
+  EXPECT_EQ(ui_.Texts(), std::vector<QString>{
+                             "Brak portu COM5 w systemie.\rNależy ustawić parametry komunikacji"});
   EXPECT_TRUE(printer_.calls.empty());
   flows_->dialog.controls.portIndex = 1;
-  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
-  EXPECT_EQ(flows_->state.SelectedPort, 3);
-}
-
-TEST_F(DialogFlow, NoPortsAtAllIsSaidAndNothingIsOpenedUntilOneAppears) {
-  printer_.ports = {};
+  flows_->dialog.controls.speedIndex = 1;
   flows_->dialog.FormActivate();
-  EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{"Brak portów szeregowych w systemie"});
+  EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM3"}));
+  EXPECT_EQ(flows_->state.SelectedPort, 3);
+  EXPECT_EQ(flows_->state.SelectedSpeed, 19200);
+  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
+  EXPECT_EQ(printer_.calls.front(), "open 3 19200");
+
+  Reset();
+  printer_.ports = {};
+  const std::vector<QString> kNoPorts{"Brak portów szeregowych w systemie"};
+  flows_->dialog.FormActivate();
+  EXPECT_EQ(ui_.Texts(BoxKind::Error), kNoPorts);
   EXPECT_TRUE(flows_->state.FirstActivation) << "the next activation scans again";
   ui_.Clear();
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::StayOpen);
-  EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{"Brak portów szeregowych w systemie"});
+  EXPECT_EQ(ui_.Texts(BoxKind::Error), kNoPorts);
   EXPECT_TRUE(printer_.calls.empty());
   printer_.ports = {4};
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(flows_->state.SelectedPort, 4);
-}
-
-TEST_F(DialogFlow, LaterActivationsKeepTheListAndTakeTheChoice) {
-  printer_.ports = {1, 2};
-  flows_->dialog.FormActivate();
-  flows_->dialog.controls.portIndex = 1;
-  flows_->dialog.controls.speedIndex = 1;
-  flows_->dialog.FormActivate();
-  EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM2"}));
-  EXPECT_EQ(flows_->state.SelectedPort, 2);
-  EXPECT_EQ(flows_->state.SelectedSpeed, 19200);
 }
 
 // --emulator: the emulator on a pty, reached through the driver by the COM number given.
@@ -518,7 +510,7 @@ TEST_F(EditorFlow, DailyReportFirstThenPaperOutOnceThenTheRatesAreWrittenAndShow
   ASSERT_EQ(ui_.boxes.size(), 2u) << ui_.Texts().back().toStdString();
   EXPECT_EQ(ui_.boxes[0].kind, BoxKind::Question);
   EXPECT_EQ(ui_.boxes[1].kind, BoxKind::WarningQuestion);
-  EXPECT_NE(std::find(ui_.centre.begin(), ui_.centre.end(), "Raport dobowy..."), ui_.centre.end());
+  EXPECT_TRUE(ui_.Centred("Raport dobowy..."));
   EXPECT_EQ(printer_.calls, (std::vector<std::string>{"open 1 9600", "set", "report", "resume",
                                                       "set", "open 1 9600", "read"}));
   EXPECT_EQ(printer_.written, (std::vector<RateValues>{{2200, 750, 500, R, R, R, Z}}));

@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStyleOptionButton>
@@ -13,7 +12,6 @@
 #include <QTranslator>
 #include <QWindow>
 #include <deque>
-#include <functional>
 
 #include "comm.hpp"
 #include "driver_gateway.hpp"
@@ -30,16 +28,6 @@ namespace {
 // The caption the window system is handed.
 QString ShownCaption(QWidget& window) {
   return window.windowHandle()->title();
-}
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QTest::qWait(10);
-  }
-  return true;
 }
 
 struct SeenBox {
@@ -93,15 +81,32 @@ class Windows : public ::testing::Test {
     program_ = std::make_unique<TauraProgram>(printer);
     program_->onEnd = [this] { ++ends_; };
     program_->Start(line);
-    ASSERT_TRUE(WaitFor([this] {
+    ASSERT_TRUE(QTest::qWaitFor([this] {
       return program_->Dialog().isVisible() && !program_->Flows().state.FirstActivation;
     }));
+  }
+
+  // "Zatwierdź" on the dialog; the editor once it is up.
+  TfStawkiPodatkowe& Confirm() {
+    QTest::mouseClick(program_->Dialog().Button1, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return program_->Editor().isVisible(); }));
+    return program_->Editor();
+  }
+  // "Tak" on the editor, answered until the read-out has been shown.
+  static bool Write(TfStawkiPodatkowe& editor, const Operator& person) {
+    QTest::mouseClick(editor.Button1, Qt::LeftButton);
+    return QTest::qWaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); });
   }
 
   testing::ScriptedPrinter scripted_;
   std::unique_ptr<TauraProgram> program_;
   int ends_ = 0;
 };
+
+void Select(QLineEdit* field) {
+  field->setFocus();
+  field->selectAll();
+}
 
 void ClickRadio(QRadioButton* radio) {
   // A stretched radio button takes clicks only on its indicator and text.
@@ -139,9 +144,7 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   EXPECT_TRUE(dialog.speedItems[1]->isChecked());
   EXPECT_EQ(program_->Flows().dialog.controls.speedIndex, 1);
 
-  QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-  TfStawkiPodatkowe& editor = program_->Editor();
-  ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
+  TfStawkiPodatkowe& editor = Confirm();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(program_->Flows().state.SelectedSpeed, 19200);
   EXPECT_EQ(editor.sb->currentMessage(), "DRUKARKA KESTRA LUNO");
@@ -150,11 +153,9 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   EXPECT_FALSE(editor.me[3]->isVisibleTo(&editor));
   EXPECT_TRUE(editor.cbZ[6]->isChecked());
 
-  editor.me[1]->setFocus();
-  editor.me[1]->selectAll();
+  Select(editor.me[1]);
   QTest::keyClicks(editor.me[1], "8");
-  QTest::mouseClick(editor.Button1, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); }));
+  ASSERT_TRUE(Write(editor, person));
 
   ASSERT_EQ(person.boxes.size(), 1u);
   EXPECT_EQ(person.boxes[0].caption, "Odpowiedz");
@@ -226,20 +227,16 @@ TEST_F(Captions, EveryWindowShowsExactlyItsText) {
   StartProgram(scripted_);
   TKomunikacja& dialog = program_->Dialog();
   EXPECT_EQ(ShownCaption(dialog), "Ustaw parametry komunikacji");
-  QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-  TfStawkiPodatkowe& editor = program_->Editor();
-  ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
+  TfStawkiPodatkowe& editor = Confirm();
   EXPECT_EQ(ShownCaption(editor), "Stawki podatkowe");
 
   // The mask takes digits only, and an empty field becomes zero when left.
   QApplication::setActiveWindow(&editor);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
-  editor.me[0]->setFocus();
-  editor.me[0]->selectAll();
+  Select(editor.me[0]);
   QTest::keyClicks(editor.me[0], "a2x");
   EXPECT_EQ(editor.me[0]->text(), "2");
-  editor.me[1]->setFocus();
-  editor.me[1]->selectAll();
+  Select(editor.me[1]);
   QTest::keyClick(editor.me[1], Qt::Key_Delete);
   EXPECT_EQ(editor.me[1]->text(), "");
   QTest::keyClick(editor.me[1], Qt::Key_Tab);
@@ -251,8 +248,7 @@ TEST_F(Captions, EveryWindowShowsExactlyItsText) {
   EXPECT_TRUE(editor.cbR[2]->isChecked());
   EXPECT_FALSE(editor.me[2]->isVisibleTo(&editor));
 
-  QTest::mouseClick(editor.Button1, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); }));
+  ASSERT_TRUE(Write(editor, person));
   EXPECT_EQ(person.readOutCaption, "Stawki podatkowe z drukarki fiskalnej ");
   EXPECT_EQ(scripted_.written, (std::vector<RateValues>{{200, 0, testing::R, testing::R, testing::R,
                                                          testing::R, testing::Z}}));
