@@ -71,7 +71,7 @@ class ScriptedUi : public UserInterface {
 class ScriptedPrinter : public PrinterGateway {
  public:
   std::set<int> ports{1};
-  int32_t openResult = 0, typeResult = 0, nameResult = 0, lockResult = 0, statusResult = 0;
+  int32_t openResult = 0, typeResult = 0, lockResult = 0, statusResult = 0;
   int32_t readResult = 0, cancelledResult = 0;
   uint8_t type = 7, lockByte = 0;
   QString name = QStringLiteral("Kestra Luno");
@@ -95,7 +95,7 @@ class ScriptedPrinter : public PrinterGateway {
     return typeResult;
   }
   uint8_t DeviceType() const override { return type; }
-  int32_t DeviceName(QString& n) override { return n = name, nameResult; }
+  int32_t DeviceName(QString& n) override { return n = name, 0; }
   int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) override {
     first = 0, second = lockByte;
     return Call("lock", lockResult);

@@ -318,17 +318,13 @@ TEST(KestraEmuOptions, RejectsMistakesWithAReason) {
                       error);
   ASSERT_TRUE(ok) << error;
   const PrinterConfig& p = ok->printer;
-  EXPECT_EQ(p.deviceType, 2);
-  EXPECT_EQ(p.version, 4);
-  EXPECT_EQ(p.rates[0], 750);
-  EXPECT_EQ(p.rates[1], kReservedRate);
+  EXPECT_EQ(std::tuple(p.deviceType, int{p.version}, int{p.rates[0]}, int{p.rates[1]},
+                       int{p.status.extra5F}, int{p.status.lock60}, int{ok->server.baud}),
+            std::tuple(2, 4, 750, int{kReservedRate}, 0x10, 3, 19200));
   ASSERT_EQ(p.faults.rules.size(), 1u);
   const FaultRule& rule = p.faults.rules[0];
   EXPECT_TRUE(!rule.command && rule.skip == 3 && rule.times == -1)
       << rule.skip << " " << rule.times;
-  EXPECT_EQ(ok->server.baud, 19200);
-  EXPECT_EQ(p.status.extra5F, 0x10);
-  EXPECT_EQ(p.status.lock60, 3);
   EXPECT_EQ(ok->controlPath, "/tmp/emu.sock");
   EXPECT_EQ(p.clockStart, ProgrammedConfig().clockStart.value() + std::chrono::seconds(1));
 }
