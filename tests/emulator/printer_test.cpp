@@ -19,14 +19,13 @@ TEST(Models, EachAnswersWhatItsTableEntrySays) {
     EXPECT_EQ(ParseModel(ModelShortName(type)), type);
     Printer p(ProgrammedConfig(type));
     EXPECT_EQ(Send(p, cmd::kIdentify).first, (Bytes{kAck, model.identByte}));
-    const std::pair<uint8_t, bool> optional[] = {{cmd::kSubType, model.defaultSubType.has_value()},
-                                                 {cmd::kClockWithSeconds, model.clockWithSeconds},
-                                                 {cmd::kRateTotals, model.rateTotals},
-                                                 {cmd::kStatus5, model.extendedStatus},
-                                                 {cmd::kStatus7, model.seventhStatus},
-                                                 {cmd::kStatus8, model.eighthStatus},
-                                                 {cmd::kEuro, model.lockAndEuro},
-                                                 {cmd::kCounters, model.counters}};
+    // clang-format off
+    const std::pair<uint8_t, bool> optional[] = {
+        {cmd::kSubType, model.defaultSubType.has_value()}, {cmd::kRateTotals, model.rateTotals},
+        {cmd::kClockWithSeconds, model.clockWithSeconds}, {cmd::kStatus5, model.extendedStatus},
+        {cmd::kStatus7, model.seventhStatus}, {cmd::kStatus8, model.eighthStatus},
+        {cmd::kEuro, model.lockAndEuro}, {cmd::kCounters, model.counters}};
+    // clang-format on
     for (const auto& [command, known] : optional)
       EXPECT_EQ(Send(p, command).first.at(0), known ? kAck : kNak) << std::hex << int{command};
     EXPECT_EQ(Send(p, 0x01).first, Bytes{kNak});
@@ -52,16 +51,13 @@ TEST(Models, StatusBytesCountersTheRunningClockAndTheFeed) {
   config.clockStart = std::chrono::sys_days{std::chrono::year{2005} / 12 / 31} +
                       std::chrono::hours{23} + std::chrono::minutes{59} + std::chrono::seconds{7};
   Printer p(config);
+  // clang-format off
   const std::pair<uint8_t, Bytes> answers[] = {
-      {cmd::kLockByte, {0x21}},
-      {cmd::kByte5E, {0x03}},
-      {cmd::kJumperStatus, {0x40}},
-      {cmd::kModeStatus, {0x0B}},
-      {cmd::kStatus4, {kAck, 0x40}},
-      {cmd::kStatus1, {kAck, 0x0B}},
-      {cmd::kEuro, {kAck, 7}},
-      {cmd::kCounters, {kAck, 3, 0, 0, 0, 0, 0, 0}},
+      {cmd::kLockByte, {0x21}}, {cmd::kByte5E, {0x03}}, {cmd::kJumperStatus, {0x40}},
+      {cmd::kModeStatus, {0x0B}}, {cmd::kStatus4, {kAck, 0x40}}, {cmd::kStatus1, {kAck, 0x0B}},
+      {cmd::kEuro, {kAck, 7}}, {cmd::kCounters, {kAck, 3, 0, 0, 0, 0, 0, 0}},
       {cmd::kClockWithSeconds, {kAck, 0, 5, 1, 2, 3, 1, 2, 3, 5, 9, 0, 7}}};
+  // clang-format on
   for (const auto& [command, reply] : answers)
     EXPECT_EQ(Send(p, command).first, reply) << std::hex << int{command};
   p.Advance(std::chrono::seconds(60));
