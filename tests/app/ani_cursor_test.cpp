@@ -80,9 +80,8 @@ TEST(AnimatedCursor, FramesSequenceRatesAndHotspots) {
 }
 
 TEST(AnimatedCursor, MonochromeIconsTakeTheirTransparencyFromTheMask) {
-  // A 2 x 1 icon: palette black and white, pixels 1 and 0 (a row padded to 4 bytes), and
-  // an AND mask that clears the second. Planes 1 and bit count 0 in the entry would be a
-  // point inside the image, were it read as a hotspot.
+  // A 2 x 1 icon, palette black and white, pixels 1 and 0, the mask clearing the second; its
+  // entry's planes 1 and bit count 0 would be a point inside the image, read as a hotspot.
   const auto frame = DecodeIconImage(IconFile(1, 2, 1, 1, {1, 0}, Le({0, 0x00FFFFFF, 0x80, 0x40})));
   ASSERT_TRUE(frame);
   EXPECT_EQ(frame->image.size(), QSize(2, 1));

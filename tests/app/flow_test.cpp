@@ -448,9 +448,8 @@ TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
   }
 }
 
-// "Tak" on the table as read writes nothing on any model, even where the rows a model
-// does not carry hold the editor's markers; the last rate a model carries, changed, is
-// written, and "Tak" once more finds the table the read-out took in unchanged.
+// "Tak" on the table as read writes nothing, even with markers in the rows a model lacks;
+// its last rate, changed, is written, and the table the read-out took in is then unchanged.
 TEST_F(EditorFlow, OnlyAChangedTableIsWrittenOnEveryModel) {
   for (uint8_t type = 0; type <= 10; ++type) {
     SCOPED_TRACE(type);

@@ -195,8 +195,7 @@ TEST_F(Windows, ACommandLinePortIsChosenWithItsDeviceAndEscapeEndsTheProgram) {
   EXPECT_EQ(ends_, 1);
 }
 
-// The captions are the program's fixed texts, whole and alone (the read-out's trailing blank
-// included).
+// The captions are the program's fixed texts, whole and alone (trailing blanks included).
 using Captions = Windows;
 
 TEST_F(Captions, MessageBoxesSpeakPolishWithTheirCaptionsAndIcons) {

@@ -267,8 +267,7 @@ TEST(Printing, APrintoutLastsItsPollsOrItsTime) {
   EXPECT_FALSE(timed.PrintStatus() & kPrinting);
 }
 
-// However the timing is set, the document waits in memory (not printing) until its
-// start polls pass or a resume starts it, and polling ends idle with all of it on paper.
+// Any timing: the document waits (not printing) for its start polls or a resume, then all prints.
 TEST(Printing, EveryTimingWaitsThenEndsIdleWithTheWholeDocument) {
   for (int startPolls : {0, 4}) {
     for (int polls : {0, 1, 3}) {
@@ -303,8 +302,7 @@ struct FaultCase {
   std::function<void(Printer&, const Reply&)> more;
 };
 
-// Each kind struck once on a command: the reply and the printer show it, the next command is
-// served as usual, and the strike is counted by command and kind.
+// Each kind struck once: the reply and printer show it, the next command is served as usual.
 TEST(Faults, EachKindMangles) {
   using P = Printer&;
   using R = const Reply&;
@@ -419,8 +417,7 @@ TEST(Robustness, CutShortSequenceIsDroppedAfterQuietTime) {
   EXPECT_EQ(p.OpenReceipt()->Items(), 0);
 }
 
-// Random input, ESCs and every command code, then a quiet pause: the printer answers
-// and keeps its books consistent.
+// Random input, then a quiet pause: the printer answers and keeps its books consistent.
 TEST(Robustness, RandomInputNeverDerailsThePrinter) {
   std::mt19937 rng(20240315);
   std::uniform_int_distribution<int> byte(0, 255);

@@ -91,8 +91,7 @@ bool Refused(const std::string& reply, std::string_view because) {
 TEST(ControlCommands, PaperFaultsAndStatusBytesOnAPrinter) {
   Printer p(ProgrammedConfig());
   auto ok = [&](std::string_view line) { EXPECT_EQ(ControlReply(p, line), kOk) << line; };
-  // Out in the middle of a printout (a receipt header is four lines), then in again: the
-  // rest waits for the resume.
+  // Out two lines into a four-line receipt header, then in again: the rest waits for resume.
   ok(R"({"command":"paper-out","after":2})");
   EXPECT_EQ(Send(p, cmd::kReceiptBegin).first, Bytes{kAck});
   EXPECT_EQ(p.Paper().PrintedLines(), 2u);

@@ -76,8 +76,7 @@ inline PrinterConfig ProgrammedConfig(int deviceType = 7) {
   return c;
 }
 
-// Appends what `fd` gives until `done` holds; false when the time ran out or the other end
-// closed.
+// Appends what `fd` gives until `done` holds; false on time-out or when the other end closed.
 template <typename Buffer, typename Done>
 bool ReadUntil(int fd, Buffer& into, Done done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
