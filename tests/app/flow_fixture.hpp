@@ -1,5 +1,5 @@
-// The program's flows on a scripted printer and a scripted screen: each driver call
-// answers with the code the test sets, and what both were asked is recorded in order.
+// The program's flows on a scripted printer and screen: each driver call answers with the
+// code the test sets, and what both were asked is recorded in order.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,23 +8,29 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "device_models.hpp"
 #include "flow/program_flows.hpp"
-#include "qstring_printer.hpp"
+
+// Readable failure messages for the Polish texts.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace taurasw::testing {
+
+inline constexpr uint32_t R = kReservedRateValue;
+inline constexpr uint32_t Z = kExemptRateValue;
 
 struct ShownBox {
   BoxKind kind;
   QString text;
 };
 
-// Every box, centre message, beep and window recorded in order; questions answered
-// from a script.
 class ScriptedUi : public UserInterface {
  public:
   std::deque<bool> answers;  // a question beyond them fails the test
@@ -44,12 +50,9 @@ class ScriptedUi : public UserInterface {
   bool MessageBox(BoxKind kind, const QString& text) override {
     boxes.push_back({kind, text});
     if (kind != BoxKind::Question && kind != BoxKind::WarningQuestion) return false;
-    if (answers.empty()) {
-      ADD_FAILURE() << "unexpected question: " << text.toStdString();
-      return false;
-    }
-    const bool yes = answers.front();
-    answers.pop_front();
+    if (answers.empty()) ADD_FAILURE() << "unexpected question: " << text.toStdString();
+    const bool yes = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
     return yes;
   }
 
@@ -59,29 +62,23 @@ class ScriptedUi : public UserInterface {
       if (!kind || box.kind == *kind) texts.push_back(box.text);
     return texts;
   }
-  void Clear() {
-    boxes.clear();
-    centre.clear();
-    readOuts.clear();
-    beeps = dialogHidden = 0;
+  bool Centred(const QString& text) const {
+    return std::find(centre.begin(), centre.end(), text) != centre.end();
   }
+  void Clear() { boxes.clear(), centre.clear(), readOuts.clear(), beeps = dialogHidden = 0; }
 };
-
-inline constexpr uint32_t R = kReservedRateValue;
-inline constexpr uint32_t Z = kExemptRateValue;
 
 class ScriptedPrinter : public PrinterGateway {
  public:
   std::set<int> ports{1};
-  int32_t openResult = 0, typeResult = 0, nameResult = 0, lockResult = 0, statusResult = 0;
+  int32_t openResult = 0, typeResult = 0, lockResult = 0, statusResult = 0;
   int32_t readResult = 0, cancelledResult = 0;
   uint8_t type = 7, lockByte = 0;
   QString name = QStringLiteral("Kestra Luno");
   StatusRead status{7, {}, false};
   RateValues rates{R, R, R, R, R, R, R};
   std::vector<uint8_t> cancelledReply{0, 0, 0, 0, 0, 0};
-  // Results of the successive calls; 0 once a queue runs dry.
-  std::deque<int32_t> setResults, reportResults, printResults;
+  std::deque<int32_t> setResults, reportResults, printResults;  // 0 once a queue runs dry
 
   std::vector<std::string> calls;  // "open 3 19200", "set", "report" ...
   std::vector<RateValues> written;
@@ -90,8 +87,7 @@ class ScriptedPrinter : public PrinterGateway {
   QString PortDevicePath(uint8_t port) override { return QStringLiteral("/dev/tty%1").arg(port); }
   void PurgePort() override {}
   int32_t OpenPort(uint8_t port, uint16_t speed) override {
-    calls.push_back("open " + std::to_string(port) + " " + std::to_string(speed));
-    return openResult;
+    return Call("open " + std::to_string(port) + " " + std::to_string(speed), openResult);
   }
   void SetSelection(uint8_t, uint16_t) override {}
   int32_t ReadDeviceType(uint8_t& t) override {
@@ -99,45 +95,28 @@ class ScriptedPrinter : public PrinterGateway {
     return typeResult;
   }
   uint8_t DeviceType() const override { return type; }
-  int32_t DeviceName(QString& n) override {
-    n = name;
-    return nameResult;
-  }
+  int32_t DeviceName(QString& n) override { return n = name, 0; }
   int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) override {
-    calls.push_back("lock");
-    first = 0;
-    second = lockByte;
-    return lockResult;
+    first = 0, second = lockByte;
+    return Call("lock", lockResult);
   }
-  int32_t ReadStatusBytes(StatusRead& s) override {
-    s = status;
-    return statusResult;
-  }
+  int32_t ReadStatusBytes(StatusRead& s) override { return s = status, statusResult; }
   // As the driver reads them: the model's rates, the caller's values behind them.
   int32_t ReadVAT(int32_t& count, RateValues& r) override {
-    calls.push_back("read");
     count = kestradr::ModelOf(type).rateCount;
     if (readResult == 0) std::copy_n(rates.begin(), count, r.begin());
-    return readResult;
+    return Call("read", readResult);
   }
   int32_t SetVAT(int32_t&, const RateValues& r) override {
-    calls.push_back("set");
-    const int32_t result = Next(setResults);
+    const int32_t result = Call("set", Next(setResults));
     if (result == 0) written.push_back(rates = r);
     return result;
   }
-  int32_t DailyReport(int32_t) override {
-    calls.push_back("report");
-    return Next(reportResults);
-  }
-  int32_t PrintControl(int32_t, uint8_t) override {
-    calls.push_back("resume");
-    return Next(printResults);
-  }
+  int32_t DailyReport(int32_t) override { return Call("report", Next(reportResults)); }
+  int32_t PrintControl(int32_t, uint8_t) override { return Call("resume", Next(printResults)); }
   int32_t RSSequence(uint8_t command, int32_t, std::vector<uint8_t>& reply) override {
-    calls.push_back("raw " + std::to_string(command));
     reply = cancelledReply;
-    return cancelledResult;
+    return Call("raw " + std::to_string(command), cancelledResult);
   }
   QString ErrMessage(int32_t code) override { return QStringLiteral("kod %1").arg(code); }
 
@@ -146,6 +125,10 @@ class ScriptedPrinter : public PrinterGateway {
   }
 
  private:
+  int32_t Call(std::string call, int32_t result) {
+    calls.push_back(std::move(call));
+    return result;
+  }
   static int32_t Next(std::deque<int32_t>& results) {
     if (results.empty()) return 0;
     const int32_t result = results.front();
@@ -163,7 +146,6 @@ class FlowTest : public ::testing::Test {
     ui_ = ScriptedUi();
     flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
   }
-
   // The dialog's first activation and "Zatwierdź".
   DialogOutcome Confirm() {
     flows_->dialog.FormActivate();

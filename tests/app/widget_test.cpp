@@ -1,27 +1,23 @@
-// The real windows on Qt's offscreen platform: once through the whole road on the real
-// driver and the emulated printer (the dialog, the editor, "Tak" with the daily-report
-// question, the read-out, and "Nie" that ends the program), then what the widgets decide
-// themselves. Boxes are answered the way an operator would, by a timer that looks at
-// whatever modal window is up.
+// The real windows on Qt's offscreen platform: the whole road once on the real driver and
+// the emulated printer, then what the widgets decide themselves.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 #include <deque>
-#include <functional>
 
 #include "comm.hpp"
 #include "driver_gateway.hpp"
 #include "emulator_line.hpp"
 #include "flow_fixture.hpp"
 #include "printer.hpp"
-#include "qstring_printer.hpp"
 #include "serial_device.hpp"
 #include "ui/message_boxes.hpp"
 #include "ui/program.hpp"
@@ -29,20 +25,9 @@
 namespace taurasw {
 namespace {
 
-// The caption the window system is handed; a display name set for the program would be
-// appended to it there (TheProgramLeavesNoDisplayNameToAppend).
+// The caption the window system is handed.
 QString ShownCaption(QWidget& window) {
   return window.windowHandle()->title();
-}
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QTest::qWait(10);
-  }
-  return true;
 }
 
 struct SeenBox {
@@ -52,7 +37,7 @@ struct SeenBox {
   QStringList buttons;
 };
 
-// Answers every modal window that comes up: questions from the script (Yes when it
+// Answers every modal window as an operator would: questions from the script (Yes when it
 // runs dry), OK otherwise; the read-out view is read and closed.
 class Operator {
  public:
@@ -72,14 +57,10 @@ class Operator {
       SeenBox seen{ShownCaption(*box), box->text(), box->icon(), {}};
       for (QAbstractButton* button : box->buttons()) seen.buttons << button->text();
       boxes.push_back(seen);
-      QAbstractButton* yes = box->button(QMessageBox::Yes);
-      if (yes != nullptr) {
-        const bool answer = answers.empty() || answers.front();
-        if (!answers.empty()) answers.pop_front();
-        (answer ? yes : box->button(QMessageBox::No))->click();
-      } else {
-        box->button(QMessageBox::Ok)->click();
-      }
+      const bool yes = answers.empty() || answers.front();
+      if (!answers.empty() && box->button(QMessageBox::Yes)) answers.pop_front();
+      for (auto button : {yes ? QMessageBox::Yes : QMessageBox::No, QMessageBox::Ok})
+        if (box->button(button)) box->button(button)->click();
     } else if (auto* view = dynamic_cast<TfOdczytStawek*>(modal)) {
       readOutCaption = ShownCaption(*view);
       readOut.clear();
@@ -91,7 +72,6 @@ class Operator {
   QTimer timer_;
 };
 
-// The windows on a scripted printer; the whole road alone runs the real driver.
 class Windows : public ::testing::Test {
  protected:
   void TearDown() override { program_.reset(); }
@@ -101,15 +81,32 @@ class Windows : public ::testing::Test {
     program_ = std::make_unique<TauraProgram>(printer);
     program_->onEnd = [this] { ++ends_; };
     program_->Start(line);
-    ASSERT_TRUE(WaitFor([this] {
+    ASSERT_TRUE(QTest::qWaitFor([this] {
       return program_->Dialog().isVisible() && !program_->Flows().state.FirstActivation;
     }));
+  }
+
+  // "Zatwierdź" on the dialog; the editor once it is up.
+  TfStawkiPodatkowe& Confirm() {
+    QTest::mouseClick(program_->Dialog().Button1, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return program_->Editor().isVisible(); }));
+    return program_->Editor();
+  }
+  // "Tak" on the editor, answered until the read-out has been shown.
+  static bool Write(TfStawkiPodatkowe& editor, const Operator& person) {
+    QTest::mouseClick(editor.Button1, Qt::LeftButton);
+    return QTest::qWaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); });
   }
 
   testing::ScriptedPrinter scripted_;
   std::unique_ptr<TauraProgram> program_;
   int ends_ = 0;
 };
+
+void Select(QLineEdit* field) {
+  field->setFocus();
+  field->selectAll();
+}
 
 void ClickRadio(QRadioButton* radio) {
   // A stretched radio button takes clicks only on its indicator and text.
@@ -147,9 +144,7 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   EXPECT_TRUE(dialog.speedItems[1]->isChecked());
   EXPECT_EQ(program_->Flows().dialog.controls.speedIndex, 1);
 
-  QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-  TfStawkiPodatkowe& editor = program_->Editor();
-  ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
+  TfStawkiPodatkowe& editor = Confirm();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(program_->Flows().state.SelectedSpeed, 19200);
   EXPECT_EQ(editor.sb->currentMessage(), "DRUKARKA KESTRA LUNO");
@@ -158,11 +153,9 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   EXPECT_FALSE(editor.me[3]->isVisibleTo(&editor));
   EXPECT_TRUE(editor.cbZ[6]->isChecked());
 
-  editor.me[1]->setFocus();
-  editor.me[1]->selectAll();
+  Select(editor.me[1]);
   QTest::keyClicks(editor.me[1], "8");
-  QTest::mouseClick(editor.Button1, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); }));
+  ASSERT_TRUE(Write(editor, person));
 
   ASSERT_EQ(person.boxes.size(), 1u);
   EXPECT_EQ(person.boxes[0].caption, "Odpowiedz");
@@ -202,54 +195,47 @@ TEST_F(Windows, ACommandLinePortIsChosenWithItsDeviceAndEscapeEndsTheProgram) {
   EXPECT_EQ(ends_, 1);
 }
 
-// The captions are the program's fixed texts, whole and alone: nothing appended to them
-// (the trailing blank of the read-out's caption included).
+// The captions are the program's fixed texts, whole and alone (trailing blanks included).
 using Captions = Windows;
 
 TEST_F(Captions, MessageBoxesSpeakPolishWithTheirCaptionsAndIcons) {
   Operator person;
   person.answers = {false};
-  EXPECT_FALSE(ShowMessageBox(BoxKind::WarningQuestion, "a\rb"));
-  EXPECT_TRUE(ShowMessageBox(BoxKind::Question, "c"));
-  ShowMessageBox(BoxKind::Error, "d\r\ne");
-  ShowMessageBox(BoxKind::Information, "f");
-  ShowMessageBox(BoxKind::OrderError, "g");
-  ASSERT_EQ(person.boxes.size(), 5u);
-  EXPECT_EQ(person.boxes[0].caption, "Odpowiedz");
-  EXPECT_EQ(person.boxes[0].icon, QMessageBox::Warning);
-  EXPECT_EQ(person.boxes[0].text, "a\nb");
+  const std::tuple<BoxKind, QString, bool, QString, QMessageBox::Icon, QString> cases[] = {
+      {BoxKind::WarningQuestion, "a\rb", false, "Odpowiedz", QMessageBox::Warning, "a\nb"},
+      {BoxKind::Question, "c", true, "Odpowiedz", QMessageBox::Question, "c"},
+      {BoxKind::Error, "d\r\ne", false, "Błąd", QMessageBox::Critical, "d\ne"},
+      {BoxKind::Information, "f", false, "Informacja", QMessageBox::Information, "f"},
+      {BoxKind::OrderError, "g", false, "Błąd", QMessageBox::Information, "g"},
+  };
+  for (const auto& [kind, text, answer, caption, icon, shown] : cases) {
+    EXPECT_EQ(ShowMessageBox(kind, text), answer) << text.toStdString();
+    ASSERT_FALSE(person.boxes.empty());
+    const SeenBox& box = person.boxes.back();
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.icon, icon);
+    EXPECT_EQ(box.text, shown);
+  }
+  EXPECT_EQ(person.boxes.size(), 5u);
   EXPECT_TRUE(person.boxes[0].buttons.contains("&Nie"));
-  EXPECT_EQ(person.boxes[1].icon, QMessageBox::Question);
-  EXPECT_EQ(person.boxes[2].caption, "Błąd");
-  EXPECT_EQ(person.boxes[2].icon, QMessageBox::Critical);
-  EXPECT_EQ(person.boxes[2].text, "d\ne");
-  EXPECT_EQ(person.boxes[3].caption, "Informacja");
-  EXPECT_EQ(person.boxes[3].icon, QMessageBox::Information);
-  EXPECT_EQ(person.boxes[4].caption, "Błąd");
-  EXPECT_EQ(person.boxes[4].icon, QMessageBox::Information);
 }
 
-// The captions of the road on a scripted printer, and on the way what the editor's
-// fields and boxes do themselves.
+// On the way, what the editor's fields and boxes do themselves.
 TEST_F(Captions, EveryWindowShowsExactlyItsText) {
   Operator person;
   StartProgram(scripted_);
   TKomunikacja& dialog = program_->Dialog();
   EXPECT_EQ(ShownCaption(dialog), "Ustaw parametry komunikacji");
-  QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-  TfStawkiPodatkowe& editor = program_->Editor();
-  ASSERT_TRUE(WaitFor([&] { return editor.isVisible(); }));
+  TfStawkiPodatkowe& editor = Confirm();
   EXPECT_EQ(ShownCaption(editor), "Stawki podatkowe");
 
   // The mask takes digits only, and an empty field becomes zero when left.
   QApplication::setActiveWindow(&editor);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
-  editor.me[0]->setFocus();
-  editor.me[0]->selectAll();
+  Select(editor.me[0]);
   QTest::keyClicks(editor.me[0], "a2x");
   EXPECT_EQ(editor.me[0]->text(), "2");
-  editor.me[1]->setFocus();
-  editor.me[1]->selectAll();
+  Select(editor.me[1]);
   QTest::keyClick(editor.me[1], Qt::Key_Delete);
   EXPECT_EQ(editor.me[1]->text(), "");
   QTest::keyClick(editor.me[1], Qt::Key_Tab);
@@ -261,8 +247,7 @@ TEST_F(Captions, EveryWindowShowsExactlyItsText) {
   EXPECT_TRUE(editor.cbR[2]->isChecked());
   EXPECT_FALSE(editor.me[2]->isVisibleTo(&editor));
 
-  QTest::mouseClick(editor.Button1, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); }));
+  ASSERT_TRUE(Write(editor, person));
   EXPECT_EQ(person.readOutCaption, "Stawki podatkowe z drukarki fiskalnej ");
   EXPECT_EQ(scripted_.written, (std::vector<RateValues>{{200, 0, testing::R, testing::R, testing::R,
                                                          testing::R, testing::Z}}));
@@ -271,8 +256,7 @@ TEST_F(Captions, EveryWindowShowsExactlyItsText) {
 }
 
 TEST_F(Captions, TheProgramLeavesNoDisplayNameToAppend) {
-  // Qt appends a display name to every caption once one is set; without one it falls
-  // back to the application name, which only the window class carries.
+  // Qt appends a display name, once one is set, to every caption.
   const QString name = QCoreApplication::applicationName();
   EXPECT_EQ(name, "TauraSW");
   QCoreApplication::setApplicationName(QStringLiteral("probe"));
@@ -282,3 +266,15 @@ TEST_F(Captions, TheProgramLeavesNoDisplayNameToAppend) {
 
 }  // namespace
 }  // namespace taurasw
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  taurasw::SetProgramIdentity();
+  QTranslator polish;
+  if (polish.load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&polish);
+  return RUN_ALL_TESTS();
+}

@@ -1,15 +1,17 @@
-// The in-process printer beyond what the driver's suites over it show: what each model
-// answers, the rate tables' guards, a receipt's own checks, the reports, and the print
-// mechanism as the status bytes show it.
+// The in-process printer beyond what the driver's suites over it show, and the faults it is
+// told to make: the sequence framing holds up either way.
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <random>
 
 #include "wire.hpp"
 
 namespace kestra::emu::test {
 namespace {
 
-// Every model, from the model table: its name, its identification, the optional
-// commands it answers and those it refuses; an unknown code is refused by all.
+// Every model answers the optional commands its table entry names and refuses the rest.
 TEST(Models, EachAnswersWhatItsTableEntrySays) {
   for (int type = 0; type <= kUnknownDeviceType; ++type) {
     SCOPED_TRACE(type);
@@ -17,14 +19,13 @@ TEST(Models, EachAnswersWhatItsTableEntrySays) {
     EXPECT_EQ(ParseModel(ModelShortName(type)), type);
     Printer p(ProgrammedConfig(type));
     EXPECT_EQ(Send(p, cmd::kIdentify).first, (Bytes{kAck, model.identByte}));
-    const std::pair<uint8_t, bool> optional[] = {{cmd::kSubType, model.defaultSubType.has_value()},
-                                                 {cmd::kClockWithSeconds, model.clockWithSeconds},
-                                                 {cmd::kRateTotals, model.rateTotals},
-                                                 {cmd::kStatus5, model.extendedStatus},
-                                                 {cmd::kStatus7, model.seventhStatus},
-                                                 {cmd::kStatus8, model.eighthStatus},
-                                                 {cmd::kEuro, model.lockAndEuro},
-                                                 {cmd::kCounters, model.counters}};
+    // clang-format off
+    const std::pair<uint8_t, bool> optional[] = {
+        {cmd::kSubType, model.defaultSubType.has_value()}, {cmd::kRateTotals, model.rateTotals},
+        {cmd::kClockWithSeconds, model.clockWithSeconds}, {cmd::kStatus5, model.extendedStatus},
+        {cmd::kStatus7, model.seventhStatus}, {cmd::kStatus8, model.eighthStatus},
+        {cmd::kEuro, model.lockAndEuro}, {cmd::kCounters, model.counters}};
+    // clang-format on
     for (const auto& [command, known] : optional)
       EXPECT_EQ(Send(p, command).first.at(0), known ? kAck : kNak) << std::hex << int{command};
     EXPECT_EQ(Send(p, 0x01).first, Bytes{kNak});
@@ -50,23 +51,18 @@ TEST(Models, StatusBytesCountersTheRunningClockAndTheFeed) {
   config.clockStart = std::chrono::sys_days{std::chrono::year{2005} / 12 / 31} +
                       std::chrono::hours{23} + std::chrono::minutes{59} + std::chrono::seconds{7};
   Printer p(config);
-  // Bare status bytes, then the same behind an ACK for the status-byte reader.
+  // clang-format off
   const std::pair<uint8_t, Bytes> answers[] = {
-      {cmd::kLockByte, {0x21}},
-      {cmd::kByte5E, {0x03}},
-      {cmd::kJumperStatus, {0x40}},
-      {cmd::kModeStatus, {0x0B}},
-      {cmd::kStatus4, {kAck, 0x40}},
-      {cmd::kStatus1, {kAck, 0x0B}},
-      {cmd::kEuro, {kAck, 7}},
-      {cmd::kCounters, {kAck, 3, 0, 0, 0, 0, 0, 0}},
+      {cmd::kLockByte, {0x21}}, {cmd::kByte5E, {0x03}}, {cmd::kJumperStatus, {0x40}},
+      {cmd::kModeStatus, {0x0B}}, {cmd::kStatus4, {kAck, 0x40}}, {cmd::kStatus1, {kAck, 0x0B}},
+      {cmd::kEuro, {kAck, 7}}, {cmd::kCounters, {kAck, 3, 0, 0, 0, 0, 0, 0}},
       {cmd::kClockWithSeconds, {kAck, 0, 5, 1, 2, 3, 1, 2, 3, 5, 9, 0, 7}}};
+  // clang-format on
   for (const auto& [command, reply] : answers)
     EXPECT_EQ(Send(p, command).first, reply) << std::hex << int{command};
   p.Advance(std::chrono::seconds(60));
   EXPECT_EQ(Send(p, cmd::kClock).first, (Bytes{kAck, 0, 6, 0, 1, 0, 1, 0, 0, 0, 0}));
 
-  // The programmed feed follows each document.
   const Reply feed = Send(p, cmd::kLineFeedCount, {3});
   EXPECT_EQ(feed.first, Bytes{kAck});
   EXPECT_TRUE(feed.second.empty());
@@ -114,7 +110,7 @@ TEST(Rates, WriteRefusedAtOnceAfterReceiptsOfTheDayAndDuringOne) {
   PrinterConfig c = ProgrammedConfig(7);
   c.receiptCounter = 1;
   Printer p(c);
-  // Refused at once: the computer does not send the parameters after a NAK.
+  // At once: the computer sends no parameters after a NAK.
   EXPECT_EQ(Send(p, cmd::kWriteRates7).first, Bytes{kNak});
   EXPECT_FALSE(p.MidSequence());
   EXPECT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kAck});
@@ -209,7 +205,7 @@ TEST_F(ReceiptTest, CancelOnRequestAndReceiptsThatCannotBeginOrEnd) {
 }
 
 TEST(Reports, PeriodicByDatesAndByNumberAndThePrintedReports) {
-  Printer p(ProgrammedConfig(7));  // clock 2024-03-15
+  Printer p(ProgrammedConfig(7));  // 2024-03-15
   ASSERT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kAck});
   const Reply r = Send(p, cmd::kPeriodReportShort, {2, 4, 0, 3, 0, 1, 2, 4, 0, 3, 3, 1});
   EXPECT_EQ(r.first, Bytes{kAck});
@@ -271,8 +267,7 @@ TEST(Printing, APrintoutLastsItsPollsOrItsTime) {
   EXPECT_FALSE(timed.PrintStatus() & kPrinting);
 }
 
-// However the timing is set, the document waits in memory (not printing) until its
-// start polls pass or a resume starts it, and polling ends idle with all of it on paper.
+// Any timing: the document waits (not printing) for its start polls or a resume, then all prints.
 TEST(Printing, EveryTimingWaitsThenEndsIdleWithTheWholeDocument) {
   for (int startPolls : {0, 4}) {
     for (int polls : {0, 1, 3}) {
@@ -292,6 +287,158 @@ TEST(Printing, EveryTimingWaitsThenEndsIdleWithTheWholeDocument) {
         EXPECT_EQ(p.Paper().PrintedLines(), 4u);
       }
     }
+  }
+}
+
+const Bytes kIdent{kAck, 0x2C};
+const Bytes kItem = ItemBlock("Chleb", 1, 0, 100, 1, 100);
+
+struct FaultCase {
+  FaultKind kind;
+  uint8_t command;
+  Bytes params;
+  int receipt;  // before the command: 0 none, 1 open, 2 open with an item
+  std::optional<Bytes> first;
+  std::function<void(Printer&, const Reply&)> more;
+};
+
+// Each kind struck once: the reply and printer show it, the next command is served as usual.
+TEST(Faults, EachKindMangles) {
+  using P = Printer&;
+  using R = const Reply&;
+  using K = FaultKind;
+  // clang-format off
+  const FaultCase cases[] = {
+      {K::kNak, cmd::kDailyReport, {}, 0, Bytes{kNak}, [](P p, R) {
+         EXPECT_EQ(p.Memory().DailyReportNumber(), 0) << "not carried out";
+         EXPECT_EQ(Send(p, cmd::kDailyReport).first, Bytes{kAck}) << "fired once only"; }},
+      // The computer timed out and sends no parameters.
+      {K::kSilence, cmd::kWriteRates7, {}, 0, Bytes{}, [](P p, R) {
+         EXPECT_EQ(p.Memory().Rates()[0], 2300); }},
+      // A command without a reply loses its parameters.
+      {K::kSilence, cmd::kItemLine, kItem, 1, Bytes{}, [](P p, R r) {
+         EXPECT_TRUE(r.second.empty()); EXPECT_EQ(p.OpenReceipt()->Items(), 0); }},
+      {K::kWrongFirstByte, cmd::kReceiptBegin, {}, 0, Bytes{0xC8}, [](P p, R) {
+         EXPECT_FALSE(p.ReceiptOpen()); }},
+      {K::kWrongFirstByte, cmd::kPrintStatus, {}, 0, Bytes{0xC8}, nullptr},
+      {K::kGarbage, cmd::kReceiptCounter, {}, 0, std::nullopt, [](P, R r) {
+         ASSERT_GT(r.first.size(), 3u); EXPECT_LE(r.first.size(), 7u);
+         EXPECT_EQ(Bytes(r.first.begin(), r.first.begin() + 3), (Bytes{kAck, 0, 0})); }},
+      {K::kDropByte, cmd::kReadRates7, {}, 0, std::nullopt, [](P p, R r) {
+         EXPECT_EQ(r.first.size(), 14u); EXPECT_EQ(Send(p, cmd::kReadRates7).first.size(), 15u); }},
+      {K::kDropByte, cmd::kPackage, {' ', 'Z', 1, 0, 1, 0, 1, 0, 0, 0}, 1, Bytes{}, [](P, R r) {
+         EXPECT_TRUE(r.second.empty()) << "its ACK is lost"; }},
+      {K::kCancelReceipt, cmd::kTotal, Amount(100), 2, std::nullopt, [](P p, R) {
+         EXPECT_FALSE(p.ReceiptOpen()); EXPECT_EQ(Status(p, cmd::kPrintStatus) & 0x10, 0x10);
+         EXPECT_EQ(Send(p, cmd::kReceiptEnd).first, Bytes{kNak}); }},
+  };
+  // clang-format on
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << FaultName(c.kind) << " on " << std::hex << int{c.command});
+    EXPECT_EQ(ParseFaultKind(FaultName(c.kind)), c.kind);
+    PrinterConfig config = ProgrammedConfig(7);
+    config.faults.rules.push_back({c.command, c.kind, 0, 1});
+    config.faults.wrongByte = 0xC8;
+    Printer p(config);
+    if (c.receipt > 0) Send(p, cmd::kReceiptBegin);
+    if (c.receipt > 1) Send(p, cmd::kItemLine, kItem);
+    const Reply r = Send(p, c.command, c.params);
+    EXPECT_EQ(r.first, c.first.value_or(r.first));
+    if (c.more) c.more(p, r);
+    EXPECT_FALSE(p.MidSequence());
+    EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
+    EXPECT_EQ(p.Faults().Injected(), 1u);
+    EXPECT_EQ(p.Faults().Struck(c.command, c.kind), 1u);
+  }
+  EXPECT_FALSE(ParseFaultKind("explode"));
+}
+
+TEST(Faults, DelayAsksTheServerToHoldTheReplyBackOnce) {
+  PrinterConfig config = ProgrammedConfig(7);
+  config.faults.rules.push_back({cmd::kIdentify, FaultKind::kDelay, 0, 1});
+  config.faults.delay = std::chrono::milliseconds(250);
+  EXPECT_EQ(ParseFaultKind(FaultName(FaultKind::kDelay)), FaultKind::kDelay);
+  Printer p(config);
+  for (const int held : {250, 0}) {
+    Bytes out;
+    std::chrono::milliseconds hold{0};
+    p.Receive(kEsc, out, hold);
+    p.Receive(cmd::kIdentify, out, hold);
+    EXPECT_EQ(out, kIdent);
+    EXPECT_EQ(hold, std::chrono::milliseconds(held));
+  }
+}
+
+TEST(Faults, RandomFaultsAreReproducibleFromTheSeed) {
+  auto run = [](uint32_t seed) {
+    PrinterConfig c = ProgrammedConfig(7);
+    c.faults.seed = seed;
+    c.faults.random = {0.3, {FaultKind::kNak, FaultKind::kSilence, FaultKind::kGarbage}};
+    Printer p(c);
+    Bytes all;
+    for (int i = 0; i < 200; ++i) {
+      const Bytes r = Send(p, cmd::kIdentify).first;
+      all.insert(all.end(), r.begin(), r.end());
+    }
+    uint64_t struck = 0;
+    for (auto kind : {FaultKind::kNak, FaultKind::kSilence, FaultKind::kGarbage})
+      struck += p.Faults().Struck(cmd::kIdentify, kind);
+    EXPECT_EQ(struck, p.Faults().Injected());
+    return std::pair{all, p.Faults().Injected()};
+  };
+  const auto a = run(7);
+  EXPECT_EQ(a, run(7));
+  EXPECT_NE(a.first, run(8).first);
+  EXPECT_GT(a.second, 30u);
+  EXPECT_LT(a.second, 100u);
+}
+
+TEST(Robustness, EscInsideParametersIsDataAndAnOverlongLineEndsAtItsLimit) {
+  Printer p(ProgrammedConfig(7));
+  Send(p, cmd::kReceiptBegin);
+  Send(p, cmd::kItemLine, ItemBlock(std::string(28, '\x1B'), 1, 0, 100, 1, 100));
+  EXPECT_FALSE(p.MidSequence());
+  EXPECT_EQ(p.OpenReceipt()->Items(), 1);
+  Send(p, cmd::kExtraLine, Bytes(300, 'x'));  // no line feed; the tail is ignored noise
+  EXPECT_FALSE(p.MidSequence());
+  EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
+}
+
+TEST(Robustness, CutShortSequenceIsDroppedAfterQuietTime) {
+  Printer p(ProgrammedConfig(7));
+  Send(p, cmd::kReceiptBegin);
+  Send(p, cmd::kItemLine, Bytes(20, ' '));
+  p.Advance(std::chrono::milliseconds(499));
+  EXPECT_TRUE(p.MidSequence()) << "a short pause is not the end of a sequence";
+  p.Advance(std::chrono::milliseconds(1));
+  EXPECT_FALSE(p.MidSequence());
+  EXPECT_EQ(p.SequencesDropped(), 1u);
+  EXPECT_EQ(Send(p, cmd::kIdentify).first, kIdent);
+  EXPECT_EQ(p.OpenReceipt()->Items(), 0);
+}
+
+// Random input, then a quiet pause: the printer answers and keeps its books consistent.
+TEST(Robustness, RandomInputNeverDerailsThePrinter) {
+  std::mt19937 rng(20240315);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> length(1, 400);
+  for (int type : {0, 2, 7, 8, 11}) {
+    Printer p(ProgrammedConfig(type));
+    const Bytes ident = Send(p, cmd::kIdentify).first;
+    for (int round = 0; round < 150; ++round) {
+      Bytes out;
+      const int n = length(rng);
+      for (int i = 0; i < n; ++i) p.Receive(i % 3 == 0 ? kEsc : uint8_t(byte(rng)), out);
+      p.Advance(std::chrono::milliseconds(500));
+      ASSERT_FALSE(p.MidSequence());
+      ASSERT_EQ(Send(p, cmd::kIdentify).first, ident) << "type " << type << " round " << round;
+      const Bytes counter = Send(p, cmd::kReceiptCounter).first;
+      ASSERT_EQ(counter.size(), 3u);
+      ASSERT_EQ(counter[1] | counter[2] << 8, p.Memory().ReceiptsToday());
+      ASSERT_EQ(Send(p, cmd::kPrintStatus).first.size(), 1u);
+      for (auto v : p.Memory().DayTotals()) ASSERT_GE(v, 0);
+    }
+    EXPECT_GT(p.CommandsSeen(), 1000u);
   }
 }
 

@@ -1,12 +1,14 @@
-// What the servers add to the printer: the pty with its link, pacing and real time, and
-// the control socket with its commands.
+// What the servers add to the printer (the pty's link, pacing and real time, the control
+// socket's commands), and what kestra-emu adds to them as a process.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
-#include "clients.hpp"
+#include "emu_options.hpp"
 #include "kestra/emu/control_commands.hpp"
 #include "kestra/emu/control_server.hpp"
 #include "kestra/emu/pty_server.hpp"
@@ -36,8 +38,7 @@ TEST(PtyServer, ServesClientAfterClientThroughTheLinkAndStopsWithTheLastBytesSer
     EXPECT_EQ(client.Exchange(cmd::kSubType, 4), (Bytes{kAck, 0x01, 1, 0}));
     EXPECT_EQ(client.Exchange(cmd::kReceiptBegin, 1), Bytes{kAck});
   }
-  // A program that writes its last bytes and exits is often not read yet when the
-  // server stops; those bytes still reach the printer.
+  // The last bytes of a program that wrote and exited still reach the printer at the stop.
   PtyClient again(server.SlavePath());
   ASSERT_TRUE(again.Write({kEsc, cmd::kCancel}));
   const auto before = steady_clock::now();
@@ -90,8 +91,7 @@ bool Refused(const std::string& reply, std::string_view because) {
 TEST(ControlCommands, PaperFaultsAndStatusBytesOnAPrinter) {
   Printer p(ProgrammedConfig());
   auto ok = [&](std::string_view line) { EXPECT_EQ(ControlReply(p, line), kOk) << line; };
-  // Out in the middle of a printout (a receipt header is four lines), then in again: the
-  // rest waits for the resume.
+  // Out two lines into a four-line receipt header, then in again: the rest waits for resume.
   ok(R"({"command":"paper-out","after":2})");
   EXPECT_EQ(Send(p, cmd::kReceiptBegin).first, Bytes{kAck});
   EXPECT_EQ(p.Paper().PrintedLines(), 2u);
@@ -202,15 +202,130 @@ TEST(ControlServer, ReplacesASocketLeftBehind) {
   {
     // What a killed emulator leaves: a socket file nobody listens on.
     UniqueFd dead(::socket(AF_UNIX, SOCK_STREAM, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    const sockaddr_un address = SocketAddress(path);
     ASSERT_EQ(::bind(dead.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   }
   ControlServer control(server, path.string());
   control.Start();
   EXPECT_EQ(ControlClient(path.string()).Ask(R"({"command":"load-paper"})"), kOk);
   EXPECT_THROW(ControlServer(server, std::string(200, 'x')).Start(), std::system_error);
+}
+
+std::string Slurp(const fs::path& path) {
+  std::stringstream s;
+  s << std::ifstream(path).rdbuf();
+  return s.str();
+}
+
+// The program with its standard output on a pipe.
+class Program {
+ public:
+  explicit Program(std::vector<std::string> args) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], STDOUT_FILENO);
+      args.insert(args.begin(), KESTRA_EMU_PATH);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(KESTRA_EMU_PATH, argv.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    stdout_.Reset(out[0]);
+  }
+  ~Program() {
+    if (pid_ > 0) Stop(SIGKILL);
+  }
+  std::string FirstLine() {
+    std::string line;
+    char c = 0;
+    while (::read(stdout_.Get(), &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+  // Sends the signal; the exit status, -1 when it did not exit.
+  int Stop(int sig) {
+    ::kill(pid_, sig);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  UniqueFd stdout_;
+};
+
+TEST(KestraEmuProgram, ServesUntilSignalledThenWritesTheSnapshotAndRemovesItsFiles) {
+  const fs::path dir = fs::temp_directory_path() / ("kestra-emu-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path link = dir / "tty", snapshot = dir / "state.json", paper = dir / "paper.txt",
+                 socket = dir / "control.sock";
+  Program emu({"--model", "luno-f", "--rates", "23,8,5,0,Z,R,R", "--link", link.string(),
+               "--snapshot", snapshot.string(), "--paper", paper.string(), "--line-ms", "0",
+               "--control", socket.string()});
+  const std::string slave = emu.FirstLine();
+  ASSERT_FALSE(slave.empty());
+  EXPECT_EQ(fs::read_symlink(link).string(), slave);
+  EXPECT_EQ(PtyClient(link.string()).Exchange(cmd::kDailyReport, 1), Bytes{kAck});
+  // The first line came once the control socket was ready too.
+  ControlClient control(socket.string());
+  EXPECT_EQ(control.Ask(R"({"command":"paper-out"})"), R"({"ok":true})");
+
+  // A second emulator cannot take the socket of a live one, and says so by its status.
+  Program rival({"--control", socket.string()});
+  EXPECT_EQ(rival.FirstLine(), "");
+  EXPECT_EQ(rival.Stop(0), 1);
+  EXPECT_EQ(control.Ask(R"({"command":"load-paper"})"), R"({"ok":true})");
+
+  EXPECT_EQ(emu.Stop(SIGTERM), 0);
+  const std::string json = Slurp(snapshot);
+  for (const char* expected :
+       {"\"deviceType\":8", "\"paperIn\":true", "\"rates\":[2300,800,500,0,10000,25500,25500]"})
+    EXPECT_NE(json.find(expected), std::string::npos) << expected << " in " << json;
+  EXPECT_NE(Slurp(paper).find("RAPORT DOBOWY"), std::string::npos);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_FALSE(fs::exists(socket));
+  fs::remove_all(dir);
+}
+
+TEST(KestraEmuOptions, RejectsMistakesWithAReason) {
+  std::string error;
+  const std::vector<std::string> bad[] = {{"--model", "taura9"},
+                                          {"--rates", "22,abc"},
+                                          {"--rates", "100"},
+                                          {"--fault", "0x95:explode"},
+                                          {"--fault", "0x195:nak"},
+                                          {"--random-faults", "2"},
+                                          {"--clock", "2024-02-30 10:00:00"},
+                                          {"--baud"},
+                                          {"--control"},
+                                          {"--status5f", "256"},
+                                          {"--frobnicate"}};
+  for (const auto& words : bad) {
+    error.clear();
+    EXPECT_FALSE(ParseEmuOptions(words, error)) << words[0];
+    EXPECT_FALSE(error.empty());
+  }
+  const auto ok =
+      ParseEmuOptions({"--model", "2", "--version", "4", "--fault", "any:silence:3:-1", "--rates",
+                       "7.5,R", "--baud", "19200", "--status5f", "0x10", "--lock", "3", "--control",
+                       "/tmp/emu.sock", "--clock", "2024-03-15 10:00:01"},
+                      error);
+  ASSERT_TRUE(ok) << error;
+  const PrinterConfig& p = ok->printer;
+  EXPECT_EQ(std::tuple(p.deviceType, int{p.version}, int{p.rates[0]}, int{p.rates[1]},
+                       int{p.status.extra5F}, int{p.status.lock60}, int{ok->server.baud}),
+            std::tuple(2, 4, 750, int{kReservedRate}, 0x10, 3, 19200));
+  ASSERT_EQ(p.faults.rules.size(), 1u);
+  const FaultRule& rule = p.faults.rules[0];
+  EXPECT_TRUE(!rule.command && rule.skip == 3 && rule.times == -1)
+      << rule.skip << " " << rule.times;
+  EXPECT_EQ(ok->controlPath, "/tmp/emu.sock");
+  EXPECT_EQ(p.clockStart, ProgrammedConfig().clockStart.value() + std::chrono::seconds(1));
 }
 
 }  // namespace

@@ -1,0 +1,524 @@
+// The program's flows on a scripted printer (the dialog's port scan, identification and
+// refusals; the editor's layout, checks and writes) and the rules that need no printer.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <tuple>
+
+#include "demo_printer.hpp"
+#include "driver_gateway.hpp"
+#include "flow/command_line.hpp"
+#include "flow/rate_editor.hpp"
+#include "flow/rate_readout.hpp"
+#include "flow/services.hpp"
+#include "flow_fixture.hpp"
+#include "printer.hpp"
+
+namespace taurasw::testing {
+namespace {
+
+using DialogFlow = FlowTest;
+using EditorFlow = FlowTest;
+
+// The first port (COM1..COM255, any case) and the first speed count; other words are named.
+TEST(CommandLine, PortAndSpeedInAnyOrderAndCaseOnlyKnownValuesAndTheFirstMatchWins) {
+  const QStringList notPorts{"COM0", "COM256", "COM1000", "COM", "COM-1", "COM 3", "COM3x"};
+  const std::tuple<QStringList, uint8_t, uint16_t, QStringList> cases[] = {
+      {{"com3", "19200"}, 3, 19200, {}},
+      {{"28800", "Com9"}, 9, 28800, {}},
+      {{"COM12", "9600x"}, 12, 0, {"9600x"}},
+      {{"COM33"}, 33, 0, {}},  // the first USB adapter on Linux
+      {{"com255"}, 255, 0, {}},
+      {notPorts, 0, 0, notPorts},
+      {{"14400", "COM2", "COM5", "9600", "28800"}, 2, 9600, {"14400", "COM5", "28800"}},
+      {{}, 0, 0, {}},
+  };
+  for (const auto& [arguments, port, speed, ignored] : cases) {
+    const CommandLine line = ParseCommandLine(arguments);
+    EXPECT_EQ(line.port, port) << arguments.join(' ').toStdString();
+    EXPECT_EQ(line.speed, speed) << arguments.join(' ').toStdString();
+    EXPECT_EQ(line.ignored, ignored);
+    EXPECT_FALSE(line.emulator || line.help);
+    EXPECT_TRUE(line.error.isEmpty());
+  }
+}
+
+TEST(CommandLine, ProgramOptions) {
+  CommandLine line = ParseCommandLine({"--emulator=luno-f", "--screenshots=/tmp/x"});
+  EXPECT_TRUE(line.emulator);
+  EXPECT_EQ(line.emulatorModel, "luno-f");
+  EXPECT_EQ(line.screenshotDir, "/tmp/x");
+  // A bare --emulator takes the default model, not the word after it.
+  line = ParseCommandLine({"--emulator", "COM4"});
+  EXPECT_TRUE(line.emulator);
+  EXPECT_TRUE(line.emulatorModel.isEmpty());
+  EXPECT_EQ(line.port, 4);
+  for (const char* word : {"--help", "-h"}) EXPECT_TRUE(ParseCommandLine({word}).help) << word;
+  for (const char* word : {"--version", "-v"})
+    EXPECT_TRUE(ParseCommandLine({word}).version) << word;
+  EXPECT_FALSE(ParseCommandLine({"COM1"}).version);
+}
+
+TEST(CommandLine, AnOptionThatCannotBeUsedStopsTheProgram) {
+  EXPECT_EQ(ParseCommandLine({"COM1", "--emulater"}).error, "nieznana opcja: --emulater");
+  EXPECT_EQ(ParseCommandLine({"-x"}).error, "nieznana opcja: -x");
+  EXPECT_FALSE(ParseCommandLine({"--screenshots"}).error.isEmpty());  // no directory
+  EXPECT_FALSE(ParseCommandLine({"--help=all"}).error.isEmpty());
+}
+
+StatusRead Status(int count, std::initializer_list<std::pair<int, uint8_t>> bytes) {
+  StatusRead status;
+  status.count = count;
+  for (const auto& [index, value] : bytes) status.s[static_cast<size_t>(index)] = value;
+  return status;
+}
+
+// The later row wins, and short reads never give the later bytes' codes.
+TEST(PrinterState, CodeAndText) {
+  const std::tuple<StatusRead, int, QString> cases[] = {
+      {Status(7, {}), kPrinterReady, ""},
+      {Status(7, {{3, 0x02}, {7, 0x02}}), kPaperOut,
+       "Brak papieru lub podniesiona głowica mechanizmu drukującego"},
+      {Status(7, {{3, 0x04}, {2, 0x80}, {7, 0x02}}), kPrinterFailure, "Wystąpiła awaria drukarki"},
+      {Status(7, {{2, 0x80}, {7, 0x02}}), kNoControllerLink,
+       "Brak komunikacji z kontrolerem drukarki"},
+      {Status(6, {{2, 0x10}, {1, 0x04}}), kReadOnlyMode, "Drukarka w trybie TYLKO ODCZYT."},
+      {Status(4, {{2, 0x10}}), kCmosErased, "Skasowana pamięć CMOS. Należy zainicjować zegar."},
+      {Status(4, {{5, 0x40}, {7, 0x02}}), kPrinterReady, ""},
+      {Status(6, {{5, 0x40}, {7, 0x02}}), kNoProgrammingVoltage,
+       "Brak napięcia programującego pamięć fiskalną."},
+      {Status(7, {{5, 0x40}, {7, 0x02}}), kLowBattery, "Niskie napięcie akumulatora głównego"},
+  };
+  for (const auto& [status, code, text] : cases) {
+    EXPECT_EQ(ComputePrinterStateCode(status), code);
+    EXPECT_EQ(PrinterStateText(code), text) << code;
+  }
+  EXPECT_EQ(PrinterStateText(42), "NIEZDEFINIOWANY BŁĄD");
+}
+
+TEST(LockMessage, OneLinePerReasonInTableOrder) {
+  // 0x21 is shown whole by the dialog's refusal of a locked printer.
+  EXPECT_EQ(LockMessage(0x40), "KASA ZABLOKOWANA: \r\n");
+  EXPECT_EQ(
+      LockMessage(0x9E),
+      "KASA ZABLOKOWANA: \r\nBłąd odczytu z pamięci fiskalnej.\r\nBrak pamięci fiskalnej.\r\n"
+      "Uszkodzone dane w pamięci nieulotnej.\r\nBrak danych producenta w pamięci fiskalnej.\r\n"
+      "Uszkodzona pamięć programu.\r\n");
+}
+
+TEST(OrderCheck, OrdinaryRatesOfTheOrderedRowsMustNotGrow) {
+  const std::tuple<RateValues, uint8_t, bool> cases[] = {
+      {{2200, 700, 0, R, R, R, Z}, 1, true},  // the proposal
+      {{2300, 2300, 800, 500, 0, 0, Z}, 5, true},
+      {{700, 2200, 0, R, R, R, Z}, 2, false},
+      {{2200, 700, 0, R, R, 500, Z}, 1, false},  // F is checked too
+      {{2200, 700, 0, 800, R, R, Z}, 0, false},
+      {{2200, R, 2300, R, R, R, Z}, 1, false},      // markers left out: A against C
+      {{R, Z, 2200, R, R, R, Z}, 1, true},          // one ordinary rate
+      {{R, R, R, R, R, R, Z}, 0, true},             // none
+      {{2200, 700, 0, 0, 2300, 2300, Z}, 0, true},  // A..D only
+      {{2200, 700, 0, 0, 0, 0, 2300}, 1, true},     // G is never checked
+      {{0, 500, 2300, R, R, R, Z}, 3, true},        // models that order nothing
+      {{0, 500, 2300, R, R, R, Z}, 7, true},
+      {{0, 500, 2300, R, R, R, Z}, 10, true},
+  };
+  for (const auto& [rates, type, passes] : cases)
+    EXPECT_EQ(OrderCheckPasses(rates, type), passes) << int(type) << " " << rates[0];
+}
+
+// Whole percent on 4-rate models; the rows a model lacks are hidden.
+TEST(ReadOut, LinesAndVisibleRowsByRateCount) {
+  const RateValues rates{2250, 750, R, 0, Z, 500, R};
+  const std::tuple<int, QChar, QStringList> cases[] = {
+      {7, ',', {"22,5 %", "7,5 %", "REZERWA", "0 %", "ZWOLNIONA", "5 %", "REZERWA"}},
+      {6, '.', {"22.5 %", "7.5 %", "REZERWA", "0 %", "ZWOLNIONA", "5 %"}},
+      {4, '.', {"22 %", "7 %", "REZERWA", "0 %"}},
+  };
+  for (const auto& [count, separator, texts] : cases) {
+    const auto view = ReadOutLines(count, rates, separator);
+    ASSERT_TRUE(view);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(view->visible[size_t(i)], i < count) << count << i;
+    for (int i = 0; i < count; ++i)
+      EXPECT_EQ(view->lines[size_t(i)], QString("Stawka PTU %1 : ").arg(QChar('A' + i)) + texts[i]);
+  }
+  EXPECT_FALSE(ReadOutLines(5, {}, QChar('.')));
+  EXPECT_FALSE(ReadOutLines(0, {}, QChar('.')));
+}
+
+TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
+  printer_.ports = {1, 3};
+  printer_.rates = {2300, 800, 500, 0, R, R, Z};
+  flows_->dialog.FormActivate();
+  flows_->dialog.controls.speedIndex = 2;
+  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
+  EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM3"}));
+  EXPECT_EQ(flows_->dialog.controls.portDevices, (QStringList{"/dev/tty1", "/dev/tty3"}));
+  EXPECT_EQ(flows_->state.SelectedPort, 1);
+  EXPECT_EQ(flows_->state.SelectedSpeed, 28800);  // the item index times 9600
+  EXPECT_EQ(printer_.calls.front(), "open 1 28800");
+  EXPECT_TRUE(printer_.Called("lock"));
+  EXPECT_EQ(flows_->editor.statusText, "DRUKARKA KESTRA LUNO");
+  EXPECT_EQ(flows_->state.CurrentRates, (std::array<uint16_t, 7>{2300, 800, 500, 0, R, R, Z}));
+  EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
+  EXPECT_EQ(ui_.dialogHidden, 1);
+  EXPECT_TRUE(ui_.Centred("Sprawdzanie typu podłączonego urządzenia..."));
+}
+
+struct Refusal {
+  const char* name;
+  std::function<void(ScriptedPrinter&)> script;
+  QString error;  // the one error box
+  bool hidden;    // the dialog was hidden before the refusal
+};
+
+TEST_F(DialogFlow, EachRefusalIsShownAndEndsTheProgram) {
+  const QString kPaper = "Brak papieru lub podniesiona głowica mechanizmu drukującego";
+  // clang-format off
+  const Refusal cases[] = {
+      {"not fiscal", [](auto& p) { p.type = 11; },
+       "Podłączone urządzenie nie jest drukarką fiskalną", false},
+      {"port in use", [](auto& p) { p.openResult = 5; },
+       "Nie można otworzyć portu COM1.Prawdopodobnie jest używany przez inną aplikację", false},
+      {"no such port", [](auto& p) { p.openResult = 2; },
+       "Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji", false},
+      {"other opening failure", [](auto& p) { p.openResult = 6; }, "kod 6", false},
+      {"identification fails", [](auto& p) { p.typeResult = 21; }, "kod 21", false},
+      {"locked", [](auto& p) { p.type = 8, p.lockByte = 0x21; },
+       "KASA ZABLOKOWANA: \r\nUSZKODZONA PAMIĘĆ PROGRAMU.\r\nNiezgodna pamięć fiskalna.\r\n",
+       false},
+      {"lock unread", [](auto& p) { p.lockResult = 22; }, "kod 22", false},
+      {"CMOS erased", [](auto& p) { p.status.s[2] = 0x10; },
+       "Skasowana pamięć CMOS. Należy zainicjować zegar.", false},
+      {"status unread", [](auto& p) { p.statusResult = 21; }, "kod 21", false},
+      {"paper out, low battery", [](auto& p) { p.status.s[3] = p.status.s[7] = 2; }, kPaper, true},
+      {"rates unread", [](auto& p) { p.readResult = 23; }, "kod 23", true},
+  };
+  // clang-format on
+  // The lock byte is asked of LUNO and LUNO F only.
+  printer_.type = 0;
+  ASSERT_EQ(Confirm(), DialogOutcome::ShowEditor);
+  EXPECT_FALSE(printer_.Called("lock"));
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset();
+    c.script(printer_);
+    EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
+    EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{c.error});
+    EXPECT_EQ(ui_.beeps, 1);
+    EXPECT_EQ(ui_.dialogHidden, c.hidden ? 1 : 0);
+    EXPECT_EQ(printer_.Called("read"), std::string(c.name) == "rates unread");
+    EXPECT_TRUE(flows_->dialog.controls.button1Enabled);
+  }
+}
+
+// A port from the command line (above COM9 too) is opened at once, at its speed or the dialog's.
+TEST_F(DialogFlow, ACommandLinePortConnectsAtOnce) {
+  const std::tuple<uint8_t, uint16_t, int, std::vector<std::string>> cases[] = {
+      {33, 19200, 1, {"open 33 19200", "open 33 19200"}},
+      {2, 0, 0, {"open 2 9600", "open 2 9600"}},
+  };
+  for (const auto& [port, speed, speedIndex, calls] : cases) {
+    Reset();
+    printer_.ports = {1, 2, 33};
+    flows_->state.SelectedPort = port;
+    flows_->state.SelectedSpeed = speed;
+    flows_->dialog.FormActivate();
+    EXPECT_TRUE(ui_.boxes.empty());
+    EXPECT_EQ(flows_->dialog.ChosenEntry(), QString("COM%1").arg(port));
+    EXPECT_EQ(flows_->dialog.controls.speedIndex, speedIndex);
+    EXPECT_EQ(printer_.calls, calls);
+  }
+  // Not fiscal on the command-line port: the box, and no editor.
+  printer_.type = 11;
+  ui_.Clear();
+  flows_->state.FirstActivation = true;
+  flows_->dialog.FormActivate();
+  EXPECT_EQ(ui_.Texts(BoxKind::Error),
+            std::vector<QString>{"Podłączone urządzenie nie jest drukarką fiskalną"});
+}
+
+// A missing port is said and the operator picks another; with none at all nothing is opened
+// and each activation scans again; later activations keep the list and take the choice.
+TEST_F(DialogFlow, MissingPortsAreSaidAndLaterActivationsTakeTheChoice) {
+  printer_.ports = {1, 3};
+  flows_->state.SelectedPort = 5;
+  flows_->dialog.FormActivate();
+  EXPECT_EQ(ui_.Texts(), std::vector<QString>{
+                             "Brak portu COM5 w systemie.\rNależy ustawić parametry komunikacji"});
+  EXPECT_TRUE(printer_.calls.empty());
+  flows_->dialog.controls.portIndex = 1;
+  flows_->dialog.controls.speedIndex = 1;
+  flows_->dialog.FormActivate();
+  EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM3"}));
+  EXPECT_EQ(flows_->state.SelectedPort, 3);
+  EXPECT_EQ(flows_->state.SelectedSpeed, 19200);
+  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
+  EXPECT_EQ(printer_.calls.front(), "open 3 19200");
+
+  Reset();
+  printer_.ports = {};
+  const std::vector<QString> kNoPorts{"Brak portów szeregowych w systemie"};
+  flows_->dialog.FormActivate();
+  EXPECT_EQ(ui_.Texts(BoxKind::Error), kNoPorts);
+  EXPECT_TRUE(flows_->state.FirstActivation) << "the next activation scans again";
+  ui_.Clear();
+  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::StayOpen);
+  EXPECT_EQ(ui_.Texts(BoxKind::Error), kNoPorts);
+  EXPECT_TRUE(printer_.calls.empty());
+  printer_.ports = {4};
+  EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
+  EXPECT_EQ(flows_->state.SelectedPort, 4);
+}
+
+// --emulator: the emulator on a pty, reached through the driver by the COM number given.
+TEST(DemoPrinter, ServesTheChosenModelOnAFreeComPort) {
+  QString error;
+  EXPECT_EQ(StartDemoPrinter(QStringLiteral("no-such-printer"), error), nullptr);
+  EXPECT_EQ(error, "Nieznany model drukarki: no-such-printer");
+
+  auto demo = StartDemoPrinter(QStringLiteral("luno-f"), error);
+  ASSERT_NE(demo, nullptr) << error.toStdString();
+  const std::string variable = "TAURAVAT_COM" + std::to_string(demo->Port());
+  EXPECT_EQ(QString::fromLocal8Bit(std::getenv(variable.c_str())), demo->Path());
+  EXPECT_EQ(demo->Description(), "KESTRA LUNO F");
+
+  DriverGateway gateway;
+  kestradr::DefaultPrinter().Connected = true;
+  ASSERT_EQ(gateway.OpenPort(demo->Port(), 9600), 0);
+  uint8_t type = 0;
+  EXPECT_EQ(gateway.ReadDeviceType(type), 0);
+  EXPECT_EQ(type, 8);
+  kestradr::DefaultPrinter().DonePort();
+  demo.reset();
+  EXPECT_EQ(std::getenv(variable.c_str()), nullptr);
+}
+
+// One character per row, A..G: '1' where the member is set.
+std::string Column(const std::array<RateRow, 7>& rows, bool RateRow::*member) {
+  std::string column;
+  for (const RateRow& row : rows) column += row.*member ? '1' : '0';
+  return column;
+}
+
+struct Layout {
+  std::vector<uint8_t> types;
+  RateValues rates;
+  QString texts;  // of the visible fields
+  // Field, label, reserve box and exempt box shown; reserved; exempt.
+  std::string columns;
+};
+
+TEST_F(EditorFlow, TheLayoutFollowsTheModelsRateFormat) {
+  // clang-format off
+  const Layout layouts[] = {
+      // Five rates, unprogrammed: the proposal 22 / 7 / 0, D reserved, no exempt boxes.
+      {{0, 4}, {R, R, R, R, R, R, R}, "22|7|0", "1110000 1111000 1111000 0000000 0001110 0000001"},
+      {{1, 2, 5}, {2300, 800, 500, 0, R, R, R}, "23|8|5|0",  // G kept exempt
+       "1111000 1111110 1111110 0000000 0000110 0000001"},
+      {{3, 6, 7, 8, 9, 10}, {2300, 800, Z, 500, 0, R, R}, "23|8|5|0",
+       "1101100 1111111 1111111 1111111 0000011 0010000"},
+  };
+  // clang-format on
+  for (const Layout& layout : layouts) {
+    for (uint8_t type : layout.types) {
+      SCOPED_TRACE(type);
+      printer_.type = type;
+      printer_.rates = layout.rates;
+      flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
+      OpenEditor();
+      const auto& rows = flows_->editor.rows;
+      QStringList texts;
+      for (const RateRow& row : rows)
+        if (row.fieldVisible) texts << row.text;
+      EXPECT_EQ(texts.join('|'), layout.texts);
+      std::string columns;
+      for (auto member : {&RateRow::fieldVisible, &RateRow::labelVisible, &RateRow::reserveVisible,
+                          &RateRow::exemptVisible, &RateRow::reserve, &RateRow::exempt})
+        columns += (columns.empty() ? "" : " ") + Column(rows, member);
+      EXPECT_EQ(columns, layout.columns);
+    }
+  }
+}
+
+TEST_F(EditorFlow, BoxesOfARowExcludeEachOtherAndHideTheField) {
+  RateEditorFlow& editor = flows_->editor;
+  editor.ExemptClick(1, true);
+  EXPECT_EQ(Column(editor.rows, &RateRow::exempt), "0100000");
+  EXPECT_FALSE(editor.rows[1].fieldVisible);
+  editor.ReserveClick(1, true);
+  EXPECT_TRUE(editor.rows[1].reserve);
+  EXPECT_FALSE(editor.rows[1].exempt);
+  EXPECT_FALSE(editor.rows[1].fieldVisible);
+  editor.ReserveClick(1, false);
+  EXPECT_TRUE(editor.rows[1].fieldVisible);
+  editor.ExemptClick(2, true);
+  editor.ExemptClick(2, false);
+  EXPECT_TRUE(editor.rows[2].fieldVisible);
+}
+
+TEST_F(EditorFlow, FieldCheckInformsWithoutHoldingTheOperator) {
+  RateEditorFlow& editor = flows_->editor;
+  Type(0, "  ");
+  editor.FieldExit(0);
+  EXPECT_EQ(editor.rows[0].text, "0");
+  EXPECT_TRUE(ui_.boxes.empty());
+  for (int row : {1, 2, 3, 4}) {
+    Type(row, QStringList{"x", "150", "-1", "99"}[row - 1]);
+    editor.FieldExit(row);
+  }
+  EXPECT_EQ(ui_.Texts(BoxKind::Error),
+            (std::vector<QString>{"Błąd w stawce podatkowej: x",
+                                  "Błąd w stawce podatkowej: 150 (stawka poza zakresem)",
+                                  "Błąd w stawce podatkowej: -1 (stawka poza zakresem)"}));
+  EXPECT_EQ(ui_.beeps, 3);
+  EXPECT_TRUE(printer_.calls.empty());
+}
+
+const QString kCounter = "  Licznik paragonów jest różny od 0  \rCzy wykonać raport dobowy?";
+const QString kPaper =
+    " Brak papieru lub podniesiona głowica mechanizmu drukującego\r"
+    "Czy wznowić wydruk po założeniu papieru?";
+const QString kCancelled =
+    "  Licznik paragonów anulowanych jest większy od 0.   \r"
+    "Nie można zapisać stawek VAT! Wykonaj Raport Dobowy";
+const QString kOrder =
+    "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności nierosnącej.\r"
+    "Należy zmienić kolejność stawek.";
+const QString kUnchanged = "Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane.";
+const QString kNoPort = "Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji";
+const QString kOutOfRange = "Błąd w stawce podatkowej: 150 (stawka poza zakresem)";
+
+using P = ScriptedPrinter;
+using E = RateEditorFlow;
+
+struct NotWritten {
+  const char* name;
+  void (*script)(P&, E&);  // after the editor opened, before "Tak"
+  std::vector<QString> boxes;
+  std::deque<bool> answers = {};
+  BoxKind lastKind = BoxKind::Error;
+};
+
+TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
+  // clang-format off
+  const NotWritten cases[] = {
+      // The first bad row stops the check.
+      {"out of range", [](P&, E& e) { e.rows[1].text = "150", e.rows[2].text = "x"; },
+       {kOutOfRange}},
+      {"no number", [](P&, E& e) { e.rows[0].text = "2x"; }, {"Błąd w stawce podatkowej: 2x"}},
+      {"growing", [](P& p, E& e) { p.type = 1, e.rows[0].text = "7", e.rows[1].text = "22"; },
+       {kOrder}, {}, BoxKind::OrderError},
+      {"unchanged", [](P&, E& e) { for (int i = 0; i < 7; ++i) e.ReserveClick(i, true); },
+       {kUnchanged}, {}, BoxKind::Information},
+      // The fields are not even looked at.
+      {"cancelled", [](P& p, E& e) { p.type = 9, p.cancelledReply[0] = 1, e.rows[0].text = "x"; },
+       {kCancelled}},
+      {"cancelled (EFV)", [](P& p, E&) { p.type = 10, p.cancelledReply[1] = 1; }, {kCancelled}},
+      {"cancelled unread", [](P& p, E&) { p.type = 9, p.cancelledResult = 21; }, {"kod 21"}},
+      {"not fiscal", [](P& p, E&) { p.type = 11; },
+       {"Podłączone urządzenie nie jest drukarką fiskalną."}},
+      {"port gone", [](P& p, E&) { p.openResult = 2; }, {kNoPort}},
+      {"write refused", [](P& p, E&) { p.setResults = {24}; }, {"kod 24"}},
+      {"no daily report", [](P& p, E&) { p.setResults = {218}; }, {kCounter}, {false},
+       BoxKind::Question},
+      {"report fails", [](P& p, E&) { p.setResults = {218}, p.reportResults = {21}; },
+       {kCounter, "kod 21"}, {true}},
+      {"paper not put back", [](P& p, E&) { p.setResults = {218, 109}, p.reportResults = {109}; },
+       {kCounter, kPaper, "kod 109"}, {true, false}},
+      {"not resumed", [](P& p, E&) { p.setResults = {218}, p.reportResults = {109},
+                                     p.printResults = {21}; },
+       {kCounter, kPaper, "kod 21"}, {true, true}},
+  };
+  // clang-format on
+  for (const NotWritten& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset();
+    OpenEditor();
+    c.script(printer_, flows_->editor);
+    ui_.answers = c.answers;
+    flows_->editor.Button1Click();
+    EXPECT_EQ(ui_.Texts(), c.boxes);
+    EXPECT_EQ(ui_.boxes.empty() ? BoxKind::Error : ui_.boxes.back().kind, c.lastKind);
+    EXPECT_TRUE(ui_.answers.empty()) << "questions left unasked";
+    EXPECT_TRUE(printer_.written.empty());
+    EXPECT_TRUE(ui_.readOuts.empty());
+    EXPECT_TRUE(flows_->editor.takEnabled);
+  }
+}
+
+// "Tak" on the table as read writes nothing, even with markers in the rows a model lacks;
+// its last rate, changed, is written, and the table the read-out took in is then unchanged.
+TEST_F(EditorFlow, OnlyAChangedTableIsWrittenOnEveryModel) {
+  for (uint8_t type = 0; type <= 10; ++type) {
+    SCOPED_TRACE(type);
+    Reset();
+    printer_.type = type;
+    printer_.rates = {2300, 800, 500, 400, 300, 200, 100};
+    OpenEditor();
+    flows_->editor.Button1Click();
+    EXPECT_EQ(ui_.Texts(BoxKind::Information), std::vector<QString>{kUnchanged});
+    EXPECT_FALSE(printer_.Called("set"));
+    const int last = kestradr::ModelOf(type).rateCount - 1;
+    Type(last, "0");
+    flows_->editor.Button1Click();
+    ASSERT_EQ(printer_.written.size(), 1u);
+    EXPECT_EQ(printer_.written[0][static_cast<size_t>(last)], 0u);
+    ASSERT_EQ(ui_.readOuts.size(), 1u);
+    ui_.Clear();
+    flows_->editor.Button1Click();
+    EXPECT_EQ(ui_.Texts(), std::vector<QString>{kUnchanged});
+    EXPECT_EQ(printer_.written.size(), 1u);
+  }
+}
+
+TEST_F(EditorFlow, TheProposalAndASingleRateAreWritten) {
+  printer_.type = 2;               // unprogrammed: the editor proposes 22 / 7 / 0
+  printer_.cancelledReply[0] = 1;  // asked of LUNO E models only
+  OpenEditor();
+  flows_->editor.Button1Click();
+  EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
+  EXPECT_EQ(printer_.written, (std::vector<RateValues>{{2200, 700, 0, R, R, R, Z}}));
+  EXPECT_FALSE(printer_.Called("raw 247"));
+  ASSERT_EQ(ui_.readOuts.size(), 1u);
+  EXPECT_EQ(ui_.readOuts[0].lines[0], "Stawka PTU A : 22 %");
+
+  // One ordinary rate passes the order check, and an empty field is zero.
+  Reset();
+  printer_.type = 0;
+  OpenEditor();
+  flows_->editor.ReserveClick(0, true);
+  flows_->editor.ReserveClick(1, true);
+  Type(2, "");
+  flows_->editor.Button1Click();
+  EXPECT_EQ(flows_->editor.rows[2].text, "0");
+  EXPECT_EQ(printer_.written, (std::vector<RateValues>{{R, R, 0, R, R, R, Z}}));
+}
+
+TEST_F(EditorFlow, DailyReportFirstThenPaperOutOnceThenTheRatesAreWrittenAndShown) {
+  printer_.rates = {2300, 800, 500, R, R, R, Z};
+  printer_.setResults = {218};
+  printer_.reportResults = {109};
+  OpenEditor();
+  Type(0, "22");
+  Type(1, "7.5");
+  ui_.answers = {true, true};
+  flows_->editor.Button1Click();
+
+  ASSERT_EQ(ui_.boxes.size(), 2u) << ui_.Texts().back().toStdString();
+  EXPECT_EQ(ui_.boxes[0].kind, BoxKind::Question);
+  EXPECT_EQ(ui_.boxes[1].kind, BoxKind::WarningQuestion);
+  EXPECT_TRUE(ui_.Centred("Raport dobowy..."));
+  EXPECT_EQ(printer_.calls, (std::vector<std::string>{"open 1 9600", "set", "report", "resume",
+                                                      "set", "open 1 9600", "read"}));
+  EXPECT_EQ(printer_.written, (std::vector<RateValues>{{2200, 750, 500, R, R, R, Z}}));
+  ASSERT_EQ(ui_.readOuts.size(), 1u);
+  EXPECT_EQ(ui_.readOuts[0].lines[1], "Stawka PTU B : 7.5 %");
+  EXPECT_EQ(ui_.readOuts[0].lines[6], "Stawka PTU G : ZWOLNIONA");
+  EXPECT_EQ(flows_->state.CurrentRates, (std::array<uint16_t, 7>{2200, 750, 500, R, R, R, Z}));
+  EXPECT_TRUE(flows_->editor.takEnabled);
+}
+
+}  // namespace
+}  // namespace taurasw::testing
