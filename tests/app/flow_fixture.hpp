@@ -95,12 +95,19 @@ class ScriptedPrinter : public PrinterGateway {
     return typeResult;
   }
   uint8_t DeviceType() const override { return type; }
-  int32_t DeviceName(QString& n) override { return n = name, 0; }
+  int32_t DeviceName(QString& n) override {
+    n = name;
+    return 0;
+  }
   int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) override {
-    first = 0, second = lockByte;
+    first = 0;
+    second = lockByte;
     return Call("lock", lockResult);
   }
-  int32_t ReadStatusBytes(StatusRead& s) override { return s = status, statusResult; }
+  int32_t ReadStatusBytes(StatusRead& s) override {
+    s = status;
+    return statusResult;
+  }
   // As the driver reads them: the model's rates, the caller's values behind them.
   int32_t ReadVAT(int32_t& count, RateValues& r) override {
     count = kestradr::ModelOf(type).rateCount;
