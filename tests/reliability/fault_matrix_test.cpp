@@ -221,20 +221,19 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
     const bool vanished = Line().Vanished();
     Line().Restore();
     Line().Printer().SetPaper(true);
-    if (vanished) {
-      EXPECT_EQ(::CommunicationInit(1, 9600, 1), kOk) << "once the port came back";
+    // A new connection: after the port came back, or its cancel settles a lost receipt.
+    const auto reconnect = [&] {
+      EXPECT_EQ(::CommunicationInit(1, 9600, 1), kOk) << how;
       how += "reconnect;";
-    }
+    };
+    if (vanished) reconnect();
     if (DefaultPrinter().ReceiptOpen) {
       how += "cancel=" + std::to_string(::ReceiptCancel()) + ";";
       if (DefaultPrinter().ReceiptOpen) how += "end=" + std::to_string(::ReceiptEnd(0)) + ";";
       EXPECT_FALSE(DefaultPrinter().ReceiptOpen) << how;
     }
-    if (Line().Printer().ReceiptOpen()) {
-      EXPECT_EQ(::CommunicationInit(1, 9600, 1), kOk);  // its cancel settles a lost receipt
-      how += "reconnect;";
-      EXPECT_FALSE(Line().Printer().ReceiptOpen()) << how;
-    }
+    if (Line().Printer().ReceiptOpen()) reconnect();
+    EXPECT_FALSE(Line().Printer().ReceiptOpen()) << how;
     EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), kOk) << how;
     EXPECT_EQ(::ReceiptNumber(&n), kOk) << how;
     EXPECT_EQ(::ReceiptBegin(), kOk) << how;
