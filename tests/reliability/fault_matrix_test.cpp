@@ -1,10 +1,5 @@
-// The fault matrix: every fault struck once on each role an exchange plays, in each
-// operation that gives the role a context, against the emulated printer. The run must end
-// with the code the role's row names, and with driver and printer agreeing whether a
-// receipt is open; then they are brought back into step the way a caller would, and the
-// next operation must work. Last, the port vanishes under a real pseudo-terminal while a
-// reply is awaited. Each run appends a row to FAULT_MATRIX_OUT (scripts/reliability.sh
-// turns it into docs/reliability.md).
+// The fault matrix: every fault struck once on each role an exchange plays, per operation,
+// against the emulated printer; rows for scripts/reliability.sh in FAULT_MATRIX_OUT.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -17,6 +12,7 @@
 #include <vector>
 
 #include "emulator_line.hpp"
+#include "luno.hpp"
 #include "printer.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
@@ -31,7 +27,6 @@ namespace emu = kestra::emu;
 using namespace std::chrono_literals;
 
 constexpr int32_t kOk = 0, kSend = 20, kPaper = 109, kCancelled = 210;
-constexpr uint8_t kType = 7;  // a KESTRA LUNO: every command of the family
 
 // In the role rows: the operation's clean code, the stray byte read as the answer, silence.
 constexpr int32_t C = -1, kStray = -2, kPass = -3;
@@ -44,10 +39,9 @@ constexpr emu::FaultKind kEmulated[] = {
     emu::FaultKind::kNak,      emu::FaultKind::kSilence, emu::FaultKind::kWrongFirstByte,
     emu::FaultKind::kDropByte, emu::FaultKind::kGarbage, emu::FaultKind::kCancelReceipt};
 
-// A role an exchange plays, and what the operation answers when a fault strikes it: a
-// code for each of the first five faults; whether it reads the paper (running out before
-// it gives 109); what it tells of a receipt the printer cancelled before it. A vanished
-// port is always a send failure (20).
+// What the operation answers when a fault strikes the role: a code for each of the first five
+// faults; whether it reads the paper (109 if it ran out before); what it tells of a receipt
+// the printer cancelled before it. A vanished port is always a send failure (20).
 struct Role {
   const char* name;
   int32_t on[5];  // NAK, silence, wrong byte, dropped byte, garbage
@@ -94,8 +88,8 @@ Layout operator+(Layout a, const Layout& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
-// On an idle printer: one read, then one round of the loop (models 7 and 8 skip the
-// memory status when following a printout).
+// On an idle printer: one read, one round of the loop (models 7 and 8 skip the memory
+// status after a printout).
 Layout Supervision(bool memoryStatus) {
   Layout l{{0x95, &kStep}, {0x95, &kLoop95}};
   if (memoryStatus) l.push_back({0x94, &kLoop94});
@@ -116,14 +110,17 @@ struct Operation {
   int32_t clean = kOk;
 };
 
-// What the operations give back, unread.
-int32_t n;
+int32_t n;  // what the operations give back, unread
 uint32_t r[7];
 std::string text, more;
 
 int32_t Item() {
-  int32_t value = 0;  // 0: the driver works the value out
+  int32_t value = 0;
   return ::ReceiptItem(1, "Chleb zytni krojony", 1, 0, 2, 0, "szt", 450, value);
+}
+
+int32_t ReadVat() {
+  return ::ReadVAT(&n, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
 }
 
 std::vector<Operation> Operations() {
@@ -133,16 +130,15 @@ std::vector<Operation> Operations() {
        [] { return ::CommunicationInit(1, 9600, 1); }},
       {"ReceiptConditions",
        Identify(kSubtype) + Layout{{0xF5, &kAck}} + Preconditions(kPre9BFirst) + Supervision(true),
-       [] { return ::ReceiptConditions(); }},
-      {"PrintResume", Layout{{0x95, &kResume}, {0x2A, &kAck}} + Supervision(true),
-       [] { return ::PrintResume(); }},
+       ::ReceiptConditions},
+      {"PrintResume", Layout{{0x95, &kResume}, {0x2A, &kAck}} + Supervision(true), ::PrintResume},
       {"ReceiptBegin",
        Preconditions(kPre9B) + Supervision(true) + Layout{{0x66, &kAck}, {0x21, &kBegin}},
-       [] { return ::ReceiptBegin(); }},
+       ::ReceiptBegin},
       {"ReceiptItem", guard + Layout{{0x06, &kSilent}}, Item, 1},
       {"PackageItem", guard + Layout{{0x17, &kPackage}},
        [] { return ::PackageItem(0, 2, 50, 100); }, 2},
-      {"PrintSubtotal", {{0x80, &kSilent}}, [] { return ::PrintSubtotal(); }, 2},
+      {"PrintSubtotal", {{0x80, &kSilent}}, ::PrintSubtotal, 2},
       // Without the discount (0x1B) the total disagrees with the printer's sum, and without
       // the total (0x07) the printer cancels the receipt at its end.
       {"ReceiptEnd",
@@ -151,12 +147,10 @@ std::vector<Operation> Operations() {
            Layout{{0x24, &kEnd}, {0x95, &kFinal}} + Supervision(false),
        [] { return ::ReceiptEnd(10); }, 2},
       {"ReceiptCancel", guard + Layout{{0x07, &kSilent}, {0x23, &kCancel}} + Supervision(false),
-       [] { return ::ReceiptCancel(); }, 2},
+       ::ReceiptCancel, 2},
       {"ReadTotal", Identify(kSubtypeNewer) + Layout{{0xD1, &kRates}, {0xDA, &kAck}},
        [] { return ::ReadTotal(text); }},
-      {"ReadVAT",
-       {{0xD1, &kRates}},
-       [] { return ::ReadVAT(&n, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]); }},
+      {"ReadVAT", {{0xD1, &kRates}}, ReadVat},
       {"ReceiptNumber", Identify(kSubtype) + Layout{{0x66, &kAck}, {0xF7, &kAck}},
        [] { return ::ReceiptNumber(&n); }},
       {"ReadClock", {{0x40, &kAck}}, [] { return ::ReadClock(text, more); }},
@@ -170,13 +164,11 @@ void PrintTo(const Operation& op, std::ostream* out) {
   *out << op.name;
 }
 
-// What the operation must answer when `fault` strikes its exchange `at`.
 int32_t Expected(const Operation& op, size_t at, Fault fault, uint8_t stray) {
   const Role& role = *op.layout[at].role;
   const auto code = [&](int32_t c) { return c == C ? op.clean : c; };
   if (fault == kVanish) return kSend;
-  // The stray byte read as the answer: a package's acknowledgement, or a report's result
-  // (others than 1 to 5 count as done).
+  // The stray byte read as a package's acknowledgement, or as a report's result (1-5).
   if (fault == kGarbage && role.on[kGarbage] == kStray) {
     if (&role == &kPackage) return stray == 0x06 ? kOk : 24;
     return stray >= 1 && stray <= 5 ? 218 + stray : kOk;
@@ -190,17 +182,8 @@ int32_t Expected(const Operation& op, size_t at, Fault fault, uint8_t stray) {
   return op.clean;
 }
 
-emu::PrinterConfig Luno() {
-  emu::PrinterConfig config;
-  config.deviceType = kType;
-  config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
-  config.timing = {0, 0ms, 0, 0ms};
-  return config;
-}
-
 std::string Hex(uint8_t byte) {
-  static const char* digits = "0123456789ABCDEF";
-  return std::string("0x") + digits[byte >> 4] + digits[byte & 15];
+  return std::string("0x") + "0123456789ABCDEF"[byte >> 4] + "0123456789ABCDEF"[byte & 15];
 }
 
 class FaultMatrix : public ::testing::TestWithParam<Operation> {
@@ -215,14 +198,13 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
   }
   EmulatorLine& Line() { return port_.Line(); }
 
-  // A fresh printer, the driver connected to it as after CommunicationInit, and the
-  // operation's setup done.
+  // A fresh printer, the driver connected as after CommunicationInit, the setup done.
   void Fresh(const Operation& op) {
     Line().Reset(Luno());
     DefaultPrinter().ReceiptOpen = false;
     DefaultPrinter().ClearReceiptState();
     DefaultPrinter().Connected = true;
-    DefaultPrinter().DeviceType = kType;
+    DefaultPrinter().DeviceType = static_cast<uint8_t>(Luno().deviceType);
     if (op.setup == 2) {
       ASSERT_EQ(::FillPayment(1, "Gotowka", 1000, 0), 0);
       ASSERT_EQ(::FillLines(0, "Dziekujemy za zakupy", n), 0);
@@ -232,29 +214,26 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
     Line().ClearRecord();
   }
 
-  // Brings driver and printer back into step the way a caller would, then checks that
-  // the next operation works. Returns what it had to do.
+  // Brings driver and printer into step as a caller would, and checks that the next
+  // operation works; returns what it had to do.
   std::string Recover() {
     std::string how;
     const bool vanished = Line().Vanished();
     Line().Restore();
     Line().Printer().SetPaper(true);
-    if (vanished) {
-      EXPECT_EQ(::CommunicationInit(1, 9600, 1), kOk) << "reconnecting after the port came back";
+    // A new connection: after the port came back, or its cancel settles a lost receipt.
+    const auto reconnect = [&] {
+      EXPECT_EQ(::CommunicationInit(1, 9600, 1), kOk) << how;
       how += "reconnect;";
-    }
+    };
+    if (vanished) reconnect();
     if (DefaultPrinter().ReceiptOpen) {
-      // Cancelled or ended by the printer meanwhile: the guard or the end's refusal tells.
       how += "cancel=" + std::to_string(::ReceiptCancel()) + ";";
       if (DefaultPrinter().ReceiptOpen) how += "end=" + std::to_string(::ReceiptEnd(0)) + ";";
       EXPECT_FALSE(DefaultPrinter().ReceiptOpen) << how;
     }
-    if (Line().Printer().ReceiptOpen()) {
-      // The cancel that opens every connection settles a receipt the driver lost.
-      EXPECT_EQ(::CommunicationInit(1, 9600, 1), kOk);
-      how += "reconnect;";
-      EXPECT_FALSE(Line().Printer().ReceiptOpen()) << how;
-    }
+    if (Line().Printer().ReceiptOpen()) reconnect();
+    EXPECT_FALSE(Line().Printer().ReceiptOpen()) << how;
     EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), kOk) << how;
     EXPECT_EQ(::ReceiptNumber(&n), kOk) << how;
     EXPECT_EQ(::ReceiptBegin(), kOk) << how;
@@ -269,13 +248,12 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
 
 TEST_P(FaultMatrix, EveryFaultOnEveryRole) {
   const Operation& op = GetParam();
-  // The clean run sends what the layout names, or nothing is struck.
-  Fresh(op);
+  Fresh(op);  // the clean run sends what the layout names
   ASSERT_FALSE(HasFatalFailure());
   ASSERT_EQ(op.run(), op.clean) << "without a fault";
   std::vector<uint8_t> expected;
   for (const Step& s : op.layout) expected.push_back(s.command);
-  ASSERT_EQ(Line().Commands(), expected) << "the exchanges differ from the layout";
+  ASSERT_EQ(Line().Commands(), expected);
   EXPECT_EQ(DefaultPrinter().ReceiptOpen, Line().Printer().ReceiptOpen());
 
   const uint8_t stray = emu::FaultInjector(emu::FaultPlan{}).Garbage().at(0);
@@ -284,7 +262,7 @@ TEST_P(FaultMatrix, EveryFaultOnEveryRole) {
     const auto fault = static_cast<Fault>(f);
     for (size_t at = 0; at < op.layout.size(); ++at) {
       const Step& step = op.layout[at];
-      // The same command in the same role later on meets the same decision.
+      // The same command in the same role again meets the same decision.
       const auto same = [&](const Step& s) { return s.command == step.command; };
       const auto begin = op.layout.begin(), here = begin + static_cast<ptrdiff_t>(at);
       if (std::find_if(begin, here,
@@ -295,10 +273,8 @@ TEST_P(FaultMatrix, EveryFaultOnEveryRole) {
       Fresh(op);
       ASSERT_FALSE(HasFatalFailure());
       const bool emulated = fault < kPaperOut;
-      if (emulated) {
-        const int skip = static_cast<int>(std::count_if(begin, here, same));
-        Line().Printer().Faults().AddRule({step.command, kEmulated[f], skip, 1});
-      }
+      const int skip = static_cast<int>(std::count_if(begin, here, same));
+      if (emulated) Line().Printer().Faults().AddRule({step.command, kEmulated[f], skip, 1});
       if (fault == kPaperOut) Line().PaperOutAt(static_cast<int>(at));
       if (fault == kVanish) Line().VanishAt(static_cast<int>(at));
 
@@ -311,8 +287,7 @@ TEST_P(FaultMatrix, EveryFaultOnEveryRole) {
       const int32_t want = Expected(op, at, fault, stray);
       EXPECT_EQ(code, want);
 
-      // A printer cancel on a line without reply that nothing later reads back leaves the
-      // driver's receipt open (the next receipt call's guard answers 210).
+      // A printer cancel on a line without reply that nothing later reads back.
       const bool unseen = fault == kPrinterCancels &&
                           (step.role == &kSilent || step.role == &kNeeded) &&
                           std::none_of(here, op.layout.end(),
@@ -341,8 +316,8 @@ INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix, ::testing::ValuesIn(Operations
                          [](const auto& p) { return std::string(p.param.name); });
 
 #ifndef _WIN32
-// The printer's side of a pseudo-terminal torn down while the driver waits for a reply:
-// a receive failure within the time-outs; a reconnection once the line is back.
+// A pseudo-terminal torn down while a reply is awaited: a receive failure within the
+// time-outs; a reconnection once the line is back.
 TEST(PortVanishes, WhileWaitingForARateReply) {
   auto config = Luno();
   config.faults.delay = 600ms;  // long enough to pull the line while the reply is held
@@ -357,11 +332,9 @@ TEST(PortVanishes, WhileWaitingForARateReply) {
   start();
   ASSERT_EQ(::CommunicationInit(9, 9600, 1), 0);
   server.WithPrinter([](emu::Printer& p) {
-    p.Faults().AddRule({uint8_t{0xD1}, emu::FaultKind::kDelay, 0, 1});
-    return 0;
+    p.Faults().AddRule({uint8_t{0xD1}, emu::FaultKind::kDelay});
   });
-  // Pulled once the printer has the rate read, while the driver waits for the reply.
-  std::thread stopper([&, before = commands()] {
+  std::thread stopper([&, before = commands()] {  // pulled once the rate read arrived
     for (const auto limit = std::chrono::steady_clock::now() + 5s;
          std::chrono::steady_clock::now() < limit && commands() == before;)
       std::this_thread::sleep_for(1ms);
@@ -369,7 +342,7 @@ TEST(PortVanishes, WhileWaitingForARateReply) {
     server.Stop();
   });
   const auto started = std::chrono::steady_clock::now();
-  const int32_t code = ::ReadVAT(&n, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
+  const int32_t code = ReadVat();
   stopper.join();
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
   EXPECT_EQ(code, 21);
@@ -377,16 +350,12 @@ TEST(PortVanishes, WhileWaitingForARateReply) {
       << "ReadVAT\tport vanishes (pty)\t-\t-\treply awaited\t" << code
       << "\tok\tagree\treconnect;\n";
 
-  // The next call reopens the port, which fails as opening a missing port does.
-  EXPECT_EQ(::ReadVAT(&n, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]), 2);
+  EXPECT_EQ(ReadVat(), 2);  // reopening fails as for a missing port
   start();
-  // The printer long gave up on the sequence it was receiving (its clock stood still).
-  server.WithPrinter([](emu::Printer& p) {
-    p.Advance(1s);
-    return 0;
-  });
+  // The printer long gave up on the sequence it was receiving.
+  server.WithPrinter([](emu::Printer& p) { p.Advance(1s); });
   ASSERT_EQ(::CommunicationInit(9, 9600, 1), 0);
-  EXPECT_EQ(::ReadVAT(&n, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]), 0);
+  EXPECT_EQ(ReadVat(), 0);
   EXPECT_EQ(r[0], 2300u);
   ::CommunicationEnd();
   server.Stop();

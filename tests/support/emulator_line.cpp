@@ -29,13 +29,11 @@ EmulatorLine::EmulatorLine(kestra::emu::PrinterConfig config)
     : printer_(std::make_unique<kestra::emu::Printer>(std::move(config))) {}
 
 void EmulatorLine::Reset(kestra::emu::PrinterConfig config) {
+  Restore();
   std::lock_guard lock(mutex_);
   printer_ = std::make_unique<kestra::emu::Printer>(std::move(config));
   pending_.clear();
   ClearRecordLocked();
-  paperOutAt_.reset();
-  vanishAt_.reset();
-  gone_ = false;
 }
 
 void EmulatorLine::Answer(uint8_t byte, At) {

@@ -1,9 +1,5 @@
-// The printer emulator on an in-process line: each byte the driver writes is fed to a
-// kestra::emu::Printer, and its answer bytes are what the driver reads. An answer the
-// printer holds back (an injected delay) comes after the driver gave up waiting and is
-// lost. Time passes only where a test says so: printouts progress with the driver's status
-// polls and with the pauses it makes between them, a test may Advance() the printer, or
-// let each empty read pass time for it.
+// The printer emulator on an in-process line. Time passes only where a test says so: with
+// the driver's status polls and pauses, Advance(), or PassTimeOnSilence.
 #pragma once
 
 #include <chrono>
@@ -20,22 +16,18 @@ class EmulatorLine : public InProcessLine {
  public:
   explicit EmulatorLine(kestra::emu::PrinterConfig config = {});
 
-  // The emulated printer. Touch it between driver calls only: the driver's port thread
-  // reaches it during them.
+  // Between driver calls only: the driver's port thread reaches it during them.
   kestra::emu::Printer& Printer() { return *printer_; }
-  // A fresh printer behind the port the driver keeps; the record and the armed faults
-  // cleared, the line restored.
+  // A fresh printer behind the port the driver keeps; record and line faults cleared.
   void Reset(kestra::emu::PrinterConfig config);
 
-  // An empty read waited out its time-out: `elapsed` passes for the printer too, so a
-  // sequence it was still collecting parameters for is dropped as on a real line.
+  // Each empty read lets `elapsed` pass for the printer, which drops a half-received sequence.
   void PassTimeOnSilence(std::chrono::milliseconds elapsed) {
     Locked([&] { silence_ = elapsed; });
   }
 
-  // Faults the printer cannot inject itself, struck as exchange `index` (counted from the
-  // last ClearRecord) begins: the paper runs out, or the port vanishes (every transfer
-  // and every reopening fails until Restore).
+  // Struck as exchange `index` (since the last ClearRecord) begins: the paper runs out, or
+  // the port vanishes (every transfer and reopening fails until Restore).
   void PaperOutAt(int index) {
     Locked([&] { paperOutAt_ = index; });
   }

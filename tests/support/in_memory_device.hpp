@@ -1,6 +1,5 @@
-// Base of the in-memory test devices: a line with no settings to apply, no line errors
-// of its own, time-outs kept only to be read back, and nothing to purge unless a device
-// says otherwise. A device supplies the two transfers.
+// Base of the in-memory test devices: settings ignored, time-outs kept to be read back, no
+// line errors; a device supplies the two transfers.
 #pragma once
 
 #include "event.hpp"

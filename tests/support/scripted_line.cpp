@@ -4,8 +4,7 @@
 
 namespace kestradr::testing {
 
-// What the driver sees of a vanished port: every transfer fails with an I/O error.
-constexpr uint32_t kIoError = 5;
+constexpr uint32_t kIoError = 5;  // every transfer on a vanished port
 
 std::vector<uint8_t> InProcessLine::Commands() const {
   std::vector<uint8_t> commands;
@@ -14,10 +13,7 @@ std::vector<uint8_t> InProcessLine::Commands() const {
 }
 
 void InProcessLine::RaiseLineError(uint32_t flags) {
-  {
-    std::lock_guard lock(mutex_);
-    lineErrors_ |= flags;
-  }
+  Locked([&] { lineErrors_ |= flags; });
   lineEvent_.Set();
 }
 
@@ -79,6 +75,7 @@ uint32_t LineDevice::PurgeAll() {
   line_.pending_.clear();
   return 0;
 }
+
 LineWait LineDevice::WaitLineEvent(const Event& stop, uint32_t& mask) {
   const int index = WaitForAny({&stop, &line_.lineEvent_});
   if (index == 0) return LineWait::Stopped;
@@ -94,16 +91,14 @@ uint32_t LineDevice::ClearLineErrors(uint32_t& errors) {
   return 0;
 }
 
-void ScriptedLine::Reply(uint8_t command, std::vector<uint8_t> first, size_t parameterCount,
+void ScriptedLine::Reply(uint8_t command, std::vector<uint8_t> first, size_t count,
                          std::vector<uint8_t> second) {
-  std::lock_guard lock(mutex_);
-  queued_[command].push_back({std::move(first), parameterCount, std::move(second)});
+  Locked([&] { queued_[command].push_back({std::move(first), count, std::move(second)}); });
 }
 
-void ScriptedLine::Always(uint8_t command, std::vector<uint8_t> first, size_t parameterCount,
+void ScriptedLine::Always(uint8_t command, std::vector<uint8_t> first, size_t count,
                           std::vector<uint8_t> second) {
-  std::lock_guard lock(mutex_);
-  always_[command] = {std::move(first), parameterCount, std::move(second)};
+  Locked([&] { always_[command] = {std::move(first), count, std::move(second)}; });
 }
 
 void ScriptedLine::Forget(uint8_t command) {

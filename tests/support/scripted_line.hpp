@@ -1,8 +1,5 @@
-// The in-process printer lines for driver tests. Each records every sequence the driver
-// sends (a purge of the input marks the start of each) and answers at once: nothing
-// waiting to be read is an immediate read time-out. The scripted line answers from a
-// script keyed by command and stays silent on anything unscripted; the emulator line
-// (emulator_line.hpp) feeds the bytes to an emulated printer.
+// In-process printer lines: each records the sequences the driver sends (an input purge
+// starts one) and answers at once; nothing to read is an immediate read time-out.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +34,7 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
   std::vector<SentSequence> Sequences() const {
     return Locked([&] { return sequences_; });
   }
-  std::vector<uint8_t> Commands() const;  // the command bytes in order
+  std::vector<uint8_t> Commands() const;
   std::vector<uint8_t> Written() const {
     return Locked([&] { return written_; });
   }
@@ -54,17 +51,15 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
   void FailWrites(bool fail) {
     Locked([&] { failWrites_ = fail; });
   }
-  // Reports line errors (the CE_* flags) through the port's event wait, as a real port
-  // does; they reach the driver's record once its thread serves the hand-over.
+  // CE_* flags reported through the port's event wait, as a real port does.
   void RaiseLineError(uint32_t flags);
-
   // Null while the line is gone.
   std::unique_ptr<SerialDevice> OpenDevice();
 
  protected:
   enum class At { kEscape, kCommand, kParameter };
-  // Under the lock: what the other end does with a byte, and as exchange `index`
-  // (counted from the last ClearRecord) begins.
+  // Under the lock: the other end's answer to a byte; exchange `index` (since the last
+  // ClearRecord) begins.
   virtual void Answer(uint8_t byte, At at) = 0;
   virtual void Begins(int) {}
   virtual std::unique_ptr<SerialDevice> NewDevice();
@@ -86,15 +81,15 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
   std::vector<uint8_t> written_;
   uint64_t read_ = 0;
   bool expectSequenceStart_ = true;
-  int headerBytes_ = 0;  // bytes of ESC + command seen in the current sequence
+  int headerBytes_ = 0;  // of ESC + command seen in the current sequence
   bool failWrites_ = false;
   int openCount_ = 0;
   uint32_t lineErrors_ = 0;
   Event lineEvent_;
 };
 
-// A port on an in-process line. It keeps a shared line alive: the driver may close a port
-// after the test let go of it.
+// A port on an in-process line; it keeps the line alive, as the driver may close the port
+// after the test let go of the line.
 class LineDevice : public InMemoryDevice {
  public:
   LineDevice(InProcessLine& line, std::shared_ptr<InProcessLine> keep)
@@ -112,12 +107,13 @@ class LineDevice : public InMemoryDevice {
   std::shared_ptr<InProcessLine> keep_;
 };
 
+// Answers from a script keyed by command; silent on anything unscripted.
 class ScriptedLine : public InProcessLine {
  public:
-  // Answers the next sequence with this command (replies queue up per command).
+  // The next sequence with this command (replies queue up per command).
   void Reply(uint8_t command, std::vector<uint8_t> first, size_t parameterCount = 0,
              std::vector<uint8_t> second = {});
-  // Answers every sequence with this command that has no queued reply.
+  // Every sequence with this command that has no queued reply.
   void Always(uint8_t command, std::vector<uint8_t> first, size_t parameterCount = 0,
               std::vector<uint8_t> second = {});
   void Forget(uint8_t command);
@@ -130,11 +126,10 @@ class ScriptedLine : public InProcessLine {
   std::optional<ScriptedReply> current_;
 };
 
-// Routes every port the driver opens to `line` (null: to none); a line that is gone fails
-// the opening as a missing port does.
+// Routes every port the driver opens to `line` (null: to none); a gone line fails the
+// opening as a missing port does.
 void RouteTo(std::shared_ptr<InProcessLine> line);
 
-// Routes every port the driver opens to `line` for the lifetime of this object.
 class ScriptedPort {
  public:
   explicit ScriptedPort(std::shared_ptr<ScriptedLine> line) { RouteTo(std::move(line)); }
