@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -54,19 +55,17 @@ std::string With(const std::string& pointer, const std::string& value) {
 
 TEST(ReceiptRequest, ReadsTheExampleExactly) {
   const ReceiptRequest request = Parsed(kReceipt);
-  EXPECT_EQ(request.id, "till1-0001");
   ASSERT_EQ(request.items.size(), 2u);
-  EXPECT_EQ(request.items[0].name, "Chleb razowy");
-  EXPECT_EQ(request.items[0].quantity, (Decimal{15, 1}));
-  EXPECT_EQ(request.items[0].unit, "kg");
-  EXPECT_EQ(request.items[0].price, 499);
-  EXPECT_EQ(request.items[0].rate, 1);
-  EXPECT_EQ(request.items[0].value, 749);  // 7.485 rounds up
-  EXPECT_EQ(request.items[1].value, 1400);
-  EXPECT_EQ(request.discountPercent, 10);
-  EXPECT_EQ(request.payments.at(0).amount, 2000);
+  const SaleLine& bread = request.items[0];
+  EXPECT_EQ(request.id + "|" + bread.name + "|" + bread.unit, "till1-0001|Chleb razowy|kg");
+  EXPECT_EQ(bread.quantity, (Decimal{15, 1}));
+  // 1.5 x 4.99 = 7.485 rounds up.
+  EXPECT_EQ(std::tuple(bread.price, bread.rate, bread.value, request.items[1].value),
+            std::tuple(499, 1, 749, 1400));
+  EXPECT_EQ(
+      std::tuple(request.discountPercent, request.payments.at(0).amount, request.retryUnknown),
+      std::tuple(10, 2000, false));
   EXPECT_EQ(request.lines.at(0).text, "Dziękujemy");
-  EXPECT_FALSE(request.retryUnknown);
   // 10 % off per rate: 7.49 -> 6.741 (6.74), 14.00 -> 12.60.
   EXPECT_EQ(ReceiptTotal(request), 674 + 1260);
   // A discount of an exact half grosz rounds down: 10.05 -> 9.045.
