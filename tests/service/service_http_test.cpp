@@ -31,16 +31,13 @@ struct Reply {
 
 // A receipt body with `items` lines named "Towar <id> <n>", 2.50 each, and `extra` members.
 std::string ReceiptBody(const std::string& id, int items = 1, const std::string& extra = "") {
-  json body = {{"id", id}, {"items", json::array()}};
+  std::string lines;
   for (int i = 0; i < items; ++i) {
-    body["items"].push_back({{"name", "Towar " + id + " " + std::to_string(i)},
-                             {"quantity", "1"},
-                             {"price", "2.50"},
-                             {"rate", "A"}});
+    lines += std::string(i ? "," : "") + R"({"name": "Towar )" + id + " " + std::to_string(i) +
+             R"(", "quantity": "1", "price": "2.50", "rate": "A"})";
   }
-  std::string text = body.dump();
-  if (!extra.empty()) text.insert(text.size() - 1, "," + extra);
-  return text;
+  return R"({"id": ")" + id + R"(", "items": [)" + lines + "]" +
+         (extra.empty() ? "" : "," + extra) + "}";
 }
 
 // Polls a condition the service reaches on its own (a reconnection, a settlement).
