@@ -174,7 +174,7 @@ TEST_F(ServiceHttpTest, AnIdPrintsOnceAndWithAnotherBodyOrPrinterIsAConflict) {
 // when it has one) and the printer never sees it.
 TEST_F(ServiceHttpTest, EachRouteAnswersItsStatusAndShape) {
   AwaitConnected();
-  const std::string t = "/v1/printers/till1", r = t + "/receipts", period = t + "/reports/period";
+  const std::string t = "/v1/printers/till1", r = t + "/receipts", reports = t + "/reports/";
   const std::string pad = R"("pad": ")" + std::string(70000, 'x') + "\"";
   const struct {
     std::string method, path, body;
@@ -185,13 +185,13 @@ TEST_F(ServiceHttpTest, EachRouteAnswersItsStatusAndShape) {
       {"GET", t + "/clock", "", 200, "/clock", "24.05.01;12:30"},
       {"GET", t + "/counters", "", 200, "/daily_report_number", 1},
       {"POST", t + "/drawer", R"({"drawer": 2})", 200, "/opened", 2},
-      {"POST", period, R"({"kind": "short", "from": "2024-01-01", "to": "2024-01-31"})", 200,
-       "/printed", true},
-      {"POST", t + "/reports/monthly", R"({"kind": "short", "month": "2024-01"})", 200, "/printed",
+      {"POST", reports + "period", R"({"kind": "short", "from": "2024-01-01", "to": "2024-01-31"})",
+       200, "/printed", true},
+      {"POST", reports + "monthly", R"({"kind": "short", "month": "2024-01"})", 200, "/printed",
        true},
-      {"POST", t + "/reports/numbers", R"({"kind": "short", "from": 1, "to": 3})", 200, "/printed",
+      {"POST", reports + "numbers", R"({"kind": "short", "from": 1, "to": 3})", 200, "/printed",
        true},
-      {"POST", t + "/reports/daily", "", 409, "/error/code", 211},  // nothing sold since
+      {"POST", reports + "daily", "", 409, "/error/code", 211},  // nothing sold since
       {"GET", "/v1/nothing", "", 404, "/error/kind", "not_found"},
       {"POST", "/v1/printers/till9/receipts", ReceiptBody("b0"), 404, "/error/kind", "not_found"},
       {"POST", r, R"({"id": "b1", "items": [)", 400, "/error/kind", "invalid_json"},
