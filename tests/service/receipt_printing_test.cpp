@@ -41,7 +41,6 @@ class ReceiptPrintingTest : public ::testing::Test {
     EXPECT_EQ(journal_.Find(request.id)->state, entry.state);
     return entry;
   }
-  // The receipt's steps as the printer saw them.
   std::string Steps() const {
     std::string steps;
     for (const std::string& call : printer_->State().calls)

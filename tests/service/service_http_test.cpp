@@ -133,7 +133,6 @@ class ServiceHttpTest : public ::testing::Test {
   Reply Post(const std::string& body, const std::string& printer = "till1") {
     return Send("POST", "/v1/printers/" + printer + "/receipts", body);
   }
-  // The body of GET /v1/printers/<path>.
   json Printers(const std::string& path) { return Get("/v1/printers/" + path).body; }
   FakePrinter& Printer(const std::string& name = "till1") { return *printers_.at(name); }
   size_t Printed(const std::string& name = "till1") { return Printer(name).State().paper.size(); }
@@ -170,8 +169,8 @@ TEST_F(ServiceHttpTest, AnIdPrintsOnceAndWithAnotherBodyOrPrinterIsAConflict) {
   EXPECT_EQ(Printed("till2"), 0u);
 }
 
-// Each route reaches its operation; a refusal is JSON with its kind (and the driver's code
-// when it has one) and the printer never sees it.
+// A refusal is JSON with its kind (and the driver's code when it has one); the printer never sees
+// it.
 TEST_F(ServiceHttpTest, EachRouteAnswersItsStatusAndShape) {
   AwaitConnected();
   const std::string t = "/v1/printers/till1", r = t + "/receipts", reports = t + "/reports/";

@@ -2,6 +2,7 @@
 printer is kestra-emu in a process of its own (it outlives the service), paper in a file."""
 import json
 import os
+import pathlib
 import re
 import shutil
 import signal
@@ -50,9 +51,8 @@ class KilledWhilePrinting(unittest.TestCase):
                 process.wait()
         self.emulator.stdout.close()
         # A sanitizer build of the service reports into its log, which no one else reads.
-        with open(self.log, errors="replace") as log:
-            reports = [line for line in log
-                       if "Sanitizer" in line and ("WARNING:" in line or "ERROR:" in line)]
+        reports = [line for line in pathlib.Path(self.log).read_text(errors="replace").splitlines()
+                   if "Sanitizer" in line and ("WARNING:" in line or "ERROR:" in line)]
         shutil.rmtree(self.work, ignore_errors=True)
         self.assertEqual(reports, [])
 
@@ -84,11 +84,8 @@ class KilledWhilePrinting(unittest.TestCase):
                    and "PARAGON ANULOWANY" not in d)
 
     def paper_text(self):
-        try:
-            with open(self.paper, encoding="utf-8") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        paper = pathlib.Path(self.paper)
+        return paper.read_text(encoding="utf-8") if paper.exists() else ""
 
     def crash_and_retry(self, id, items, printed, settled, retried):
         """Kills the service once `printed` is on paper, starts it again, waits until the
