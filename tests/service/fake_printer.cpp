@@ -9,26 +9,22 @@
 
 namespace tauravatd::testing {
 
-// The driver's side of one connection: whether it holds a receipt open, and the request
-// of that receipt (for its total).
+// The driver's side of one connection: whether it holds a receipt open, and that receipt's
+// request (for its total).
 class FakeBackend : public PrinterBackend {
  public:
   explicit FakeBackend(std::shared_ptr<FakePrinter> printer) : printer_(std::move(printer)) {}
 
   int32_t Open() override {
     return Call("open", [&] {
-      // Opening identifies the printer: a silent one does not answer.
-      if (s().silent) return kReceiveTimeout;
-      // Opening cancels any receipt the printer holds open.
-      Cancel();
+      if (s().silent) return kReceiveTimeout;    // opening identifies the printer
+      s().receiptOpen = driverReceipt_ = false;  // and cancels a receipt the printer holds
       ++s().opens;
       open_ = true;
-      driverReceipt_ = false;
       return kOk;
     });
   }
   void Close() override { open_ = false; }
-
   int32_t Identify(DeviceInfo& device) override {
     return Read("identify", device, &FakeState::device);
   }
@@ -51,9 +47,8 @@ class FakeBackend : public PrinterBackend {
     if (driverReceipt_) return kReceiptOpen;
     return Call("begin", [&] {
       if (s().conditions != kOk) return s().conditions;
-      s().receiptOpen = true;
+      s().receiptOpen = driverReceipt_ = true;
       s().current = {};
-      driverReceipt_ = true;
       request_ = {};
       return kOk;
     });
@@ -72,8 +67,7 @@ class FakeBackend : public PrinterBackend {
     if (!driverReceipt_) return kReceiptNotOpen;
     return Call("end", [&] {
       driverReceipt_ = false;
-      // The printer no longer holds the receipt (an end it already carried out).
-      if (!s().receiptOpen) return kNak;
+      if (!s().receiptOpen) return kNak;  // an end the printer already carried out
       request_.discountPercent = discountPercent;
       s().current.total = ReceiptTotal(request_);
       ++s().counter;
@@ -85,8 +79,7 @@ class FakeBackend : public PrinterBackend {
   int32_t ReceiptCancel() override {
     if (!driverReceipt_) return kReceiptNotOpen;
     return Call("cancel", [&] {
-      Cancel();
-      driverReceipt_ = false;
+      s().receiptOpen = driverReceipt_ = false;
       return kOk;
     });
   }
@@ -115,13 +108,6 @@ class FakeBackend : public PrinterBackend {
 
  private:
   FakeState& s() { return printer_->state_; }
-
-  void Cancel() {
-    if (!s().receiptOpen) return;
-    s().receiptOpen = false;
-    ++s().cancelled;
-  }
-
   template <class T>
   int32_t Read(const std::string& operation, T& value, T FakeState::*field) {
     return Call(operation, [&] {
@@ -129,11 +115,8 @@ class FakeBackend : public PrinterBackend {
       return kOk;
     });
   }
-  int32_t Call(const std::string& operation) {
-    return Call(operation, [] { return kOk; });
-  }
-  template <class Action>
-  int32_t Call(const std::string& operation, Action&& action) {
+  int32_t Call(
+      const std::string& operation, const std::function<int32_t()>& action = [] { return kOk; }) {
     if (!printer_) return 2;  // no such device
     std::function<void(const std::string&)> hook;
     {
@@ -163,18 +146,9 @@ class FakeBackend : public PrinterBackend {
   ReceiptRequest request_;
 };
 
-std::shared_ptr<FakePrinter> FakeDriver::Add(const std::string& device) {
-  return printers_[device] = std::make_shared<FakePrinter>();
-}
-
 std::unique_ptr<PrinterBackend> FakeDriver::MakeBackend(const PrinterSettings& settings) {
   const auto found = printers_.find(settings.device);
   return std::make_unique<FakeBackend>(found == printers_.end() ? nullptr : found->second);
-}
-
-CodeDescription FakeDriver::Describe(int32_t code) const {
-  return {"CODE_" + std::to_string(code), "kod " + std::to_string(code),
-          "code " + std::to_string(code)};
 }
 
 ScratchDirectory::ScratchDirectory(const std::string& prefix) {

@@ -1,7 +1,5 @@
-// A deterministic stand-in for the driver and its printers, for the service's tests: a
-// printer with a receipt counter and a paper roll of completed receipts, faults scripted
-// per operation (an answer lost with or without the printer having acted), and a hook
-// that lets a test hold an operation while it looks at the service.
+// A deterministic stand-in for the driver and its printers: a receipt counter, a paper roll,
+// faults scripted per operation, and a hook that can hold an operation while a test looks on.
 #pragma once
 
 #include <deque>
@@ -22,8 +20,8 @@ struct PrintedReceipt {
   int64_t total = 0;
 };
 
-// One scripted fault: the next call of the operation answers `code`; with `acted` the
-// printer carried the command out all the same (its answer was lost on the line).
+// The next call of an operation answers `code`; with `acted` the printer carried the command
+// out all the same (its answer was lost on the line).
 struct Fault {
   int32_t code = 0;
   bool acted = false;
@@ -39,7 +37,6 @@ struct FakeState {
   std::vector<PrintedReceipt> paper;
   PrintedReceipt current;
   bool receiptOpen = false;
-  int cancelled = 0;
   int opens = 0;
   std::vector<std::string> calls;  // every operation called, in order
   std::map<std::string, std::deque<Fault>> faults;
@@ -47,7 +44,6 @@ struct FakeState {
 
 class FakePrinter {
  public:
-  // A copy, taken under the printer's lock (the service's threads use it meanwhile).
   FakeState State() const {
     std::lock_guard lock(mutex_);
     return state_;
@@ -57,33 +53,35 @@ class FakePrinter {
     std::lock_guard lock(mutex_);
     state_.*field = value;
   }
-  // Operations as the fake names them: "open", "identify", "conditions", "read_rates",
-  // "write_rates", "begin", "item", "end", "cancel", "counter", "daily_report", ...
+  // Operations: "open", "identify", "conditions", "begin", "item", "end", "cancel", ...
   void Script(const std::string& operation, Fault fault) {
     std::lock_guard lock(mutex_);
     state_.faults[operation].push_back(fault);
   }
-  // Called before every operation, outside the printer's lock (to hold one).
-  void OnCall(std::function<void(const std::string& operation)> hook) {
+  // Called before every operation, outside the printer's lock (so it may hold one).
+  void OnCall(std::function<void(const std::string&)> hook) {
     std::lock_guard lock(mutex_);
     hook_ = std::move(hook);
   }
 
  private:
   friend class FakeBackend;
-
   mutable std::mutex mutex_;
   std::function<void(const std::string&)> hook_;
   FakeState state_;
 };
 
+// Printers by device name; a device with no printer cannot be opened (code 2).
 class FakeDriver : public Driver {
  public:
-  // Printers by device name; a device with no printer cannot be opened (code 2).
-  std::shared_ptr<FakePrinter> Add(const std::string& device);
-
+  std::shared_ptr<FakePrinter> Add(const std::string& device) {
+    return printers_[device] = std::make_shared<FakePrinter>();
+  }
   std::unique_ptr<PrinterBackend> MakeBackend(const PrinterSettings& settings) override;
-  CodeDescription Describe(int32_t code) const override;
+  CodeDescription Describe(int32_t code) const override {
+    const std::string n = std::to_string(code);
+    return {"CODE_" + n, "kod " + n, "code " + n};
+  }
 
  private:
   std::map<std::string, std::shared_ptr<FakePrinter>> printers_;

@@ -11,7 +11,7 @@ TEST(HandleDriver, NamesEachCodeAsTheHeaderDoesWithBothMessages) {
   const CodeDescription paper = driver->Describe(109);
   EXPECT_EQ(paper.name, "TAURAVAT_E_PAPER_OUT");
   EXPECT_EQ(paper.messagePl, "Brak papieru lub podniesiona głowica mechanizmu drukującego.");
-  EXPECT_FALSE(paper.messageEn.empty());
+  EXPECT_NE(paper.messageEn, "");
   EXPECT_NE(paper.messageEn, paper.messagePl);
   EXPECT_EQ(driver->Describe(0).name, "TAURAVAT_OK");
   EXPECT_EQ(driver->Describe(999).name, "TAURAVAT_E_INTERNAL");

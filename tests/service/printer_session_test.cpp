@@ -25,8 +25,7 @@ TEST(PrinterSessionTest, EachFailureDoublesTheWaitUpToTheLongest) {
   printer->Set(&testing::FakeState::reachable, false);
   EXPECT_EQ(session.EnsureOpen(false), 2);
   EXPECT_EQ(Wait(session), 1s);
-  const std::chrono::seconds expected[] = {2s, 4s, 5s, 5s};
-  for (const auto wait : expected) {
+  for (const auto wait : {2s, 4s, 5s, 5s}) {
     session.Lost(21);
     EXPECT_EQ(Wait(session), wait);
   }

@@ -1,5 +1,5 @@
-// One receipt through the printer and the journal, with the printer failing at each
-// step; and how the receipt counter settles a receipt whose outcome was lost.
+// One receipt through the printer and the journal, the printer failing at each step; and how
+// the receipt counter settles a receipt whose outcome was lost.
 #include "receipt_printing.hpp"
 
 #include <gtest/gtest.h>
@@ -17,13 +17,12 @@ using testing::FakeState;
 using testing::Fault;
 using namespace std::chrono_literals;
 
+// Two lines of 1 x 4.99 on rate A.
 ReceiptRequest Receipt(const std::string& id) {
   ReceiptRequest request;
   request.id = id;
-  for (int i = 0; i < 2; ++i) {
-    // 1 x 4.99 on rate A
-    request.items.push_back({"Chleb razowy " + std::to_string(i), {1, 0}, "", 499, 1, 499});
-  }
+  for (const char* name : {"Chleb razowy 0", "Chleb razowy 1"})
+    request.items.push_back({name, {1, 0}, "", 499, 1, 499});
   return request;
 }
 
@@ -42,15 +41,12 @@ class ReceiptPrintingTest : public ::testing::Test {
     EXPECT_EQ(journal_.Find(request.id)->state, entry.state);
     return entry;
   }
-  // The receipt's steps as the printer saw them.
   std::string Steps() const {
     std::string steps;
-    for (const std::string& call : printer_->State().calls) {
-      if (call == "begin" || call == "item" || call == "end" || call == "cancel") {
-        steps += (steps.empty() ? "" : " ") + call;
-      }
-    }
-    return steps;
+    for (const std::string& call : printer_->State().calls)
+      if (call == "begin" || call == "item" || call == "end" || call == "cancel")
+        steps += call + " ";
+    return steps.empty() ? steps : steps.substr(0, steps.size() - 1);
   }
 
   testing::ScratchDirectory directory_{"tauravatd-printing"};

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -54,19 +55,17 @@ std::string With(const std::string& pointer, const std::string& value) {
 
 TEST(ReceiptRequest, ReadsTheExampleExactly) {
   const ReceiptRequest request = Parsed(kReceipt);
-  EXPECT_EQ(request.id, "till1-0001");
   ASSERT_EQ(request.items.size(), 2u);
-  EXPECT_EQ(request.items[0].name, "Chleb razowy");
-  EXPECT_EQ(request.items[0].quantity, (Decimal{15, 1}));
-  EXPECT_EQ(request.items[0].unit, "kg");
-  EXPECT_EQ(request.items[0].price, 499);
-  EXPECT_EQ(request.items[0].rate, 1);
-  EXPECT_EQ(request.items[0].value, 749);  // 7.485 rounds up
-  EXPECT_EQ(request.items[1].value, 1400);
-  EXPECT_EQ(request.discountPercent, 10);
-  EXPECT_EQ(request.payments.at(0).amount, 2000);
+  const SaleLine& bread = request.items[0];
+  EXPECT_EQ(request.id + "|" + bread.name + "|" + bread.unit, "till1-0001|Chleb razowy|kg");
+  EXPECT_EQ(bread.quantity, (Decimal{15, 1}));
+  // 1.5 x 4.99 = 7.485 rounds up.
+  EXPECT_EQ(std::tuple(bread.price, bread.rate, bread.value, request.items[1].value),
+            std::tuple(499, 1, 749, 1400));
+  EXPECT_EQ(
+      std::tuple(request.discountPercent, request.payments.at(0).amount, request.retryUnknown),
+      std::tuple(10, 2000, false));
   EXPECT_EQ(request.lines.at(0).text, "Dziękujemy");
-  EXPECT_FALSE(request.retryUnknown);
   // 10 % off per rate: 7.49 -> 6.741 (6.74), 14.00 -> 12.60.
   EXPECT_EQ(ReceiptTotal(request), 674 + 1260);
   // A discount of an exact half grosz rounds down: 10.05 -> 9.045.
@@ -81,9 +80,7 @@ TEST(ReceiptRequest, ReadsTheExampleExactly) {
 }
 
 TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
-  std::string sevenLines = "[";
-  for (int i = 0; i < 7; ++i)
-    sevenLines += std::string(i ? "," : "") + R"({"code": 0, "text": "x"})";
+  const json sevenLines(7, {{"code", 0}, {"text", "x"}});
   const struct {
     std::string body;
     std::string field;
@@ -115,7 +112,7 @@ TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
       {With("/payments/0/name", R"("Bon towarowy 50")"), "payments[0].name", 215},  // 13 fit
       {With("/lines/0/code", "16"), "lines[0].code", 215},
       {With("/lines/0/text", json(std::string(254, 'x')).dump()), "lines[0].text", 215},
-      {With("/lines", sevenLines + "]"), "lines", 0},
+      {With("/lines", sevenLines.dump()), "lines", 0},
       {With("/id", R"("a/b")"), "id", 0},
       {With("/id", ""), "id", 0},
       {With("/items", "[]"), "items", 0},
@@ -124,18 +121,17 @@ TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
       {R"({"id": "r1", "id": "r2", "items": []})", "id", 0},
       {R"({"id": "r1", "items": [{"name": "a", "name": "b"}]})", "items[0].name", 0},
       {R"({"id": "r1", "items": [[[[[[[[[1]]]]]]]]]})", "items[0][0][0][0][0][0]", 0},
-      {"", "", 0},
-      {"{", "", 0},
-      {"[]", "", 0},
-      {"null", "", 0},
-      {"{\"id\": \"r1\xff\", \"items\": []}", "", 0},
   };
-  for (const auto& c : cases) {
-    const RequestError error = Refusal(ParseReceiptRequest(c.body));
-    EXPECT_EQ(error.field, c.field) << c.body;
-    EXPECT_EQ(error.code, c.code) << c.body;
-    EXPECT_FALSE(error.detail.empty()) << c.body;
-  }
+  const auto expect = [](const std::string& body, const std::string& field, int32_t code) {
+    const RequestError error = Refusal(ParseReceiptRequest(body));
+    EXPECT_EQ(error.field, field) << body;
+    EXPECT_EQ(error.code, code) << body;
+    EXPECT_FALSE(error.detail.empty()) << body;
+  };
+  for (const auto& c : cases) expect(c.body, c.field, c.code);
+  // Refusals of the body as a whole.
+  for (const char* body : {"", "{", "[]", "null", "{\"id\": \"r1\xff\", \"items\": []}"})
+    expect(body, "", 0);
 }
 
 TEST(ReceiptRequest, TheCanonicalFormIgnoresSpacingOrderAndRetryPermission) {

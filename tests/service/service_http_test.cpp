@@ -1,6 +1,5 @@
-// The service over HTTP against fake printers: what the routes and the printers' workers
-// add to the parts tested alone (status codes and JSON shape, idempotency, order and
-// parallelism, the printer's failures as states, settlement when it answers again).
+// The service over HTTP against fake printers: what the routes and the printers' workers add to
+// the parts tested alone (status and JSON, idempotency, order, parallelism, failures, settlement).
 #include <httplib.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +21,7 @@ namespace tauravatd::testing {
 namespace {
 
 using nlohmann::json;
+using namespace std::chrono_literals;
 
 struct Reply {
   int status = 0;
@@ -29,29 +29,74 @@ struct Reply {
   std::string text;
 };
 
-// The whole service on a free local port against fake printers, with an HTTP client.
-class HttpFixture {
+// A receipt body with `items` lines named "Towar <id> <n>", 2.50 each, and `extra` members.
+std::string ReceiptBody(const std::string& id, int items = 1, const std::string& extra = "") {
+  std::string lines;
+  for (int i = 0; i < items; ++i) {
+    lines += std::string(i ? "," : "") + R"({"name": "Towar )" + id + " " + std::to_string(i) +
+             R"(", "quantity": "1", "price": "2.50", "rate": "A"})";
+  }
+  return R"({"id": ")" + id + R"(", "items": [)" + lines + "]" +
+         (extra.empty() ? "" : "," + extra) + "}";
+}
+
+// The reply's status and the members at the given JSON pointers of its body.
+void Expect(const Reply& reply, int status, const json& members = json::object()) {
+  EXPECT_EQ(reply.status, status) << reply.text;
+  for (const auto& [pointer, value] : members.items())
+    EXPECT_EQ(reply.body.value(json::json_pointer(pointer), json()), value)
+        << pointer << " " << reply.text;
+}
+
+// Polls a condition the service reaches on its own (a reconnection, a settlement).
+template <class Condition>
+bool Eventually(Condition&& condition) {
+  for (int i = 0; i < 1000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// Holds the calls of one operation of a fake printer until released.
+class Gate {
  public:
-  // Fake printers named `printers`, each on device "/dev/<name>".
-  explicit HttpFixture(std::vector<std::string> printers = {"till1"}) {
-    using namespace std::chrono_literals;
+  Gate(FakePrinter& printer, const std::string& operation) {
+    printer.OnCall([this, operation](const std::string& called) {
+      if (called != operation) return;
+      if (!arrived_.exchange(true)) arrival_.set_value();
+      released_.wait();
+    });
+  }
+  void AwaitArrival() { ASSERT_EQ(arrival_.get_future().wait_for(10s), std::future_status::ready); }
+  void Release() { release_.set_value(); }
+
+ private:
+  std::atomic<bool> arrived_{false};
+  std::promise<void> arrival_, release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+};
+
+// The whole service on a free local port against printers till1 and till2 (on /dev/<name>).
+class ServiceHttpTest : public ::testing::Test {
+ protected:
+  ServiceHttpTest() {
     config_.journalPath = directory_.Path("journal.sqlite");
     config_.receiptWait = config_.operationWait = 20s;
     config_.worker.backoff = {5ms, 20ms};
     config_.worker.pollInterval = 50ms;
-    for (const std::string& name : printers) {
+    for (const std::string name : {"till1", "till2"}) {
       config_.printers.push_back({name, "/dev/" + name, 9600, 1000});
       printers_[name] = driver_.Add("/dev/" + name);
     }
   }
-  ~HttpFixture() {
+  void SetUp() override { Start(); }
+  void TearDown() override {
     if (!http_) return;
     service_->Stop();  // answers what waits, so the server's threads can finish
     http_->Stop();
     serving_.join();
   }
-
-  // Starts the service as configured.
   void Start() {
     service_ = std::make_unique<Service>(config_, driver_);
     desk_ = std::make_unique<ReceiptDesk>(*service_);
@@ -61,14 +106,10 @@ class HttpFixture {
         std::make_unique<HttpServer>(MakeRoutes(*service_, *desk_), service_->Answer(), options);
     port_ = http_->Bind("127.0.0.1", 0);
     serving_ = std::thread([this] { http_->Serve(); });
-    // cpp-httplib's client builds its regular expressions (function-local statics) on first
-    // use, guarded inside the uninstrumented library where ThreadSanitizer cannot see it. One
-    // request here, before a test starts client threads, builds them on this thread.
+    // cpp-httplib builds its regular expressions (function-local statics) on first use, where
+    // ThreadSanitizer cannot see the guard: one request here builds them before client threads.
     Get("/v1/health", config_.token.value_or(""));
   }
-  ServiceConfig& Config() { return config_; }
-  FakePrinter& Printer(const std::string& name) { return *printers_.at(name); }
-  Service& Running() { return *service_; }
 
   Reply Send(const std::string& method, const std::string& path, const std::string& body = "",
              const std::string& token = "") {
@@ -89,13 +130,17 @@ class HttpFixture {
   Reply Get(const std::string& path, const std::string& token = "") {
     return Send("GET", path, "", token);
   }
-  Reply PostReceipt(const std::string& body, const std::string& printer = "till1") {
+  Reply Post(const std::string& body, const std::string& printer = "till1") {
     return Send("POST", "/v1/printers/" + printer + "/receipts", body);
   }
-  // The body of GET /v1/printers/<path>.
   json Printers(const std::string& path) { return Get("/v1/printers/" + path).body; }
+  FakePrinter& Printer(const std::string& name = "till1") { return *printers_.at(name); }
+  size_t Printed(const std::string& name = "till1") { return Printer(name).State().paper.size(); }
+  // The worker has identified the printer (the checks against it need that).
+  void AwaitConnected() {
+    ASSERT_TRUE(Eventually([&] { return Printers("till1")["connection"] == "connected"; }));
+  }
 
- private:
   ScratchDirectory directory_{"tauravatd-http"};
   ServiceConfig config_;
   FakeDriver driver_;
@@ -107,94 +152,28 @@ class HttpFixture {
   int port_ = 0;
 };
 
-// A receipt body with `items` lines named "Towar <id> <n>", 2.50 each, and `extra` members.
-std::string ReceiptBody(const std::string& id, int items = 1, const std::string& extra = "") {
-  json body = {{"id", id}, {"items", json::array()}};
-  for (int i = 0; i < items; ++i) {
-    body["items"].push_back({{"name", "Towar " + id + " " + std::to_string(i)},
-                             {"quantity", "1"},
-                             {"price", "2.50"},
-                             {"rate", "A"}});
-  }
-  std::string text = body.dump();
-  if (!extra.empty()) text.insert(text.size() - 1, "," + extra);
-  return text;
-}
-
-// Polls a condition the service reaches on its own (a reconnection, a settlement).
-template <class Condition>
-bool Eventually(Condition&& condition) {
-  for (int i = 0; i < 1000; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
-// Holds the calls of one operation of a fake printer until released; tells when the first
-// got there.
-class Gate {
- public:
-  Gate(FakePrinter& printer, const std::string& operation) {
-    printer.OnCall([this, operation](const std::string& called) {
-      if (called != operation) return;
-      if (!arrived_.exchange(true)) arrival_.set_value();
-      released_.wait();
-    });
-  }
-  void AwaitArrival() {
-    ASSERT_EQ(arrival_.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  }
-  void Release() { release_.set_value(); }
-
- private:
-  std::atomic<bool> arrived_{false};
-  std::promise<void> arrival_, release_;
-  std::shared_future<void> released_ = release_.get_future().share();
-};
-
-class ServiceHttpTest : public ::testing::Test {
- protected:
-  void SetUp() override { service_.Start(); }
-
-  size_t Printed(const std::string& printer = "till1") {
-    return service_.Printer(printer).State().paper.size();
-  }
-  // Waits until the worker has identified the printer (the checks against it need that).
-  void AwaitConnected() {
-    ASSERT_TRUE(
-        Eventually([&] { return service_.Printers("till1")["connection"] == "connected"; }));
-  }
-
-  HttpFixture service_{{"till1", "till2"}};
+// For a test that configures the service or holds a printer before it starts.
+class ServiceHttpLateStart : public ServiceHttpTest {
+  void SetUp() override {}
 };
 
 TEST_F(ServiceHttpTest, AnIdPrintsOnceAndWithAnotherBodyOrPrinterIsAConflict) {
-  const Reply first = service_.PostReceipt(ReceiptBody("r1", 2));
-  EXPECT_EQ(first.status, 201) << first.text;
-  EXPECT_EQ(first.body["state"], "printed");
-  EXPECT_EQ(first.body["total"], "5.00");
-  EXPECT_EQ(first.body["receipt_number"], 1);
-  const Reply again = service_.PostReceipt(ReceiptBody("r1", 2));
-  EXPECT_EQ(again.status, 200);
-  EXPECT_EQ(again.body["receipt_number"], 1);
-  EXPECT_EQ(service_.Printers("till1/receipts/r1")["state"], "printed");
-  EXPECT_EQ(service_.Get("/v1/printers/till2/receipts/r1").status, 404);
-
-  const Reply changed = service_.PostReceipt(ReceiptBody("r1", 1));
-  EXPECT_EQ(changed.status, 409);
-  EXPECT_EQ(changed.body["error"]["kind"], "id_conflict");
-  EXPECT_EQ(changed.body["error"]["field"], "id");
-  EXPECT_EQ(service_.PostReceipt(ReceiptBody("r1", 2), "till2").status, 409);
+  Expect(Post(ReceiptBody("r1", 2)), 201,
+         {{"/state", "printed"}, {"/total", "5.00"}, {"/receipt_number", 1}});
+  Expect(Post(ReceiptBody("r1", 2)), 200, {{"/receipt_number", 1}});
+  EXPECT_EQ(Printers("till1/receipts/r1")["state"], "printed");
+  EXPECT_EQ(Get("/v1/printers/till2/receipts/r1").status, 404);
+  Expect(Post(ReceiptBody("r1", 1)), 409, {{"/error/kind", "id_conflict"}, {"/error/field", "id"}});
+  EXPECT_EQ(Post(ReceiptBody("r1", 2), "till2").status, 409);
   EXPECT_EQ(Printed(), 1u);
   EXPECT_EQ(Printed("till2"), 0u);
 }
 
-// Each route reaches its operation; a refusal is JSON with its kind (and the driver's code
-// when it has one) and the printer never sees it.
+// A refusal is JSON with its kind (and the driver's code when it has one); the printer never sees
+// it.
 TEST_F(ServiceHttpTest, EachRouteAnswersItsStatusAndShape) {
   AwaitConnected();
-  const std::string till = "/v1/printers/till1", receipts = till + "/receipts";
+  const std::string t = "/v1/printers/till1", r = t + "/receipts", reports = t + "/reports/";
   const std::string pad = R"("pad": ")" + std::string(70000, 'x') + "\"";
   const struct {
     std::string method, path, body;
@@ -202,81 +181,73 @@ TEST_F(ServiceHttpTest, EachRouteAnswersItsStatusAndShape) {
     std::string pointer;
     json value;
   } cases[] = {
-      {"GET", till + "/clock", "", 200, "/clock", "24.05.01;12:30"},
-      {"GET", till + "/counters", "", 200, "/daily_report_number", 1},
-      {"POST", till + "/drawer", R"({"drawer": 2})", 200, "/opened", 2},
-      {"POST", till + "/reports/period",
-       R"({"kind": "short", "from": "2024-01-01", "to": "2024-01-31"})", 200, "/printed", true},
-      {"POST", till + "/reports/monthly", R"({"kind": "short", "month": "2024-01"})", 200,
-       "/printed", true},
-      {"POST", till + "/reports/numbers", R"({"kind": "short", "from": 1, "to": 3})", 200,
-       "/printed", true},
-      {"POST", till + "/reports/daily", "", 409, "/error/code", 211},  // nothing sold since
+      {"GET", t + "/clock", "", 200, "/clock", "24.05.01;12:30"},
+      {"GET", t + "/counters", "", 200, "/daily_report_number", 1},
+      {"POST", t + "/drawer", R"({"drawer": 2})", 200, "/opened", 2},
+      {"POST", reports + "period", R"({"kind": "short", "from": "2024-01-01", "to": "2024-01-31"})",
+       200, "/printed", true},
+      {"POST", reports + "monthly", R"({"kind": "short", "month": "2024-01"})", 200, "/printed",
+       true},
+      {"POST", reports + "numbers", R"({"kind": "short", "from": 1, "to": 3})", 200, "/printed",
+       true},
+      {"POST", reports + "daily", "", 409, "/error/code", 211},  // nothing sold since
       {"GET", "/v1/nothing", "", 404, "/error/kind", "not_found"},
       {"POST", "/v1/printers/till9/receipts", ReceiptBody("b0"), 404, "/error/kind", "not_found"},
-      {"POST", receipts, R"({"id": "b1", "items": [)", 400, "/error/kind", "invalid_json"},
-      {"POST", receipts, ReceiptBody("b2", 1, R"("discount_percent": "5")"), 400, "/error/field",
+      {"POST", r, R"({"id": "b1", "items": [)", 400, "/error/kind", "invalid_json"},
+      {"POST", r, ReceiptBody("b2", 1, R"("discount_percent": "5")"), 400, "/error/field",
        "discount_percent"},
       // Rate G is reserved on this printer.
-      {"POST", receipts,
-       R"({"id": "b3", "items": [{"name": "Chleb", "quantity": "1", "price": "1", "rate": "G"}]})",
-       400, "/error/name", "CODE_226"},
-      {"POST", receipts, ReceiptBody("b4", 1, pad), 413, "/error/kind", "body_too_large"},
+      {"POST", r,
+       R"({"id": "b3", "items": [{"name": "C", "quantity": "1", "price": "1", "rate": "G"}]})", 400,
+       "/error/name", "CODE_226"},
+      {"POST", r, ReceiptBody("b4", 1, pad), 413, "/error/kind", "body_too_large"},
   };
   for (const auto& c : cases) {
-    Reply reply = service_.Send(c.method, c.path, c.body);
-    EXPECT_EQ(reply.status, c.status) << c.method << " " << c.path << " " << reply.text;
-    EXPECT_EQ(reply.body.value(json::json_pointer(c.pointer), json()), c.value) << reply.text;
-    if (c.status >= 400) {
-      EXPECT_NE(reply.body["error"]["message_en"], "") << reply.text;
-    }
+    const Reply reply = Send(c.method, c.path, c.body);
+    Expect(reply, c.status, {{c.pointer, c.value}});
+    EXPECT_TRUE(c.status < 400 || reply.body["error"]["message_en"] != "") << reply.text;
   }
-  const auto calls = service_.Printer("till1").State().calls;
+  const auto calls = Printer().State().calls;
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "begin"), 0);
-  for (const char* id : {"b1", "b2", "b3", "b4"}) {
-    EXPECT_EQ(service_.Get(receipts + "/" + id).status, 404) << id;
-  }
+  for (const char* id : {"b1", "b2", "b3", "b4"}) EXPECT_EQ(Get(r + "/" + id).status, 404) << id;
 }
 
 TEST_F(ServiceHttpTest, FourClientsEachInOrderEveryReceiptOnce) {
-  constexpr int kClients = 4;
-  constexpr int kReceipts = 25;
+  constexpr int kClients = 4, kReceipts = 25;
   std::vector<std::thread> clients;
   for (int c = 0; c < kClients; ++c) {
     clients.emplace_back([&, c] {
       for (int r = 0; r < kReceipts; ++r) {
         const std::string id = "c" + std::to_string(c) + "-" + std::to_string(r);
-        EXPECT_EQ(service_.PostReceipt(ReceiptBody(id)).status, 201) << id;
+        EXPECT_EQ(Post(ReceiptBody(id)).status, 201) << id;
       }
     });
   }
   for (std::thread& client : clients) client.join();
-  const auto paper = service_.Printer("till1").State().paper;
+  const auto paper = Printer().State().paper;
   ASSERT_EQ(paper.size(), static_cast<size_t>(kClients * kReceipts));
   // Each client's receipts in the order it sent them, so none twice.
   std::vector<int> next(kClients, 0);
   for (const PrintedReceipt& receipt : paper) {
     const std::string& name = receipt.items.at(0);  // "Towar c<client>-<n> 0"
-    const int client = name[7] - '0';
-    EXPECT_EQ(std::stoi(name.substr(9)), next[static_cast<size_t>(client)]++) << name;
+    EXPECT_EQ(std::stoi(name.substr(9)), next[static_cast<size_t>(name[7] - '0')]++) << name;
   }
 }
 
 TEST_F(ServiceHttpTest, TwoPrintersWorkInParallel) {
-  Gate gate(service_.Printer("till1"), "begin");
-  std::thread held([&] { EXPECT_EQ(service_.PostReceipt(ReceiptBody("slow")).status, 201); });
+  Gate gate(Printer(), "begin");
+  std::thread held([&] { EXPECT_EQ(Post(ReceiptBody("slow")).status, 201); });
   gate.AwaitArrival();
-  // till1 is held inside a receipt; till2 does not wait for it.
-  EXPECT_EQ(service_.PostReceipt(ReceiptBody("fast"), "till2").status, 201);
-  EXPECT_EQ(Printed("till1"), 0u);
-  EXPECT_EQ(service_.Printers("till1")["receipt_open"], true);
+  EXPECT_EQ(Post(ReceiptBody("fast"), "till2").status, 201);
+  EXPECT_EQ(Printed(), 0u);
+  EXPECT_EQ(Printers("till1")["receipt_open"], true);
   gate.Release();
   held.join();
-  EXPECT_EQ(Printed("till1"), 1u);
+  EXPECT_EQ(Printed(), 1u);
 }
 
-// A printer that fails: the answer carries its code, the printer's status shows it, and
-// once the printer is back the same receipt is printed (opening it again where needed).
+// A printer that fails: the answer carries its code, the printer's status shows it, and once
+// the printer is back the same receipt is printed (opening it again where needed).
 struct Failure {
   const char* name;
   int32_t conditions;
@@ -293,33 +264,30 @@ class PrinterFailure : public ServiceHttpTest, public ::testing::WithParamInterf
 TEST_P(PrinterFailure, IsAnsweredWithItsCodeAndTheReceiptPrintsOnceItIsOver) {
   const Failure& c = GetParam();
   AwaitConnected();
-  FakePrinter& printer = service_.Printer("till1");
+  FakePrinter& printer = Printer();
   const int opens = printer.State().opens;
-  printer.Set(&FakeState::conditions, c.conditions);
-  printer.Set(&FakeState::silent, c.silent);
-  printer.Set(&FakeState::reachable, !c.gone);
+  const auto fail = [&](bool failing) {
+    printer.Set(&FakeState::conditions, failing ? c.conditions : 0);
+    printer.Set(&FakeState::silent, failing && c.silent);
+    printer.Set(&FakeState::reachable, !(failing && c.gone));
+  };
+  fail(true);
   if (c.begin.code != 0) printer.Script("begin", c.begin);
-  Reply refused = service_.PostReceipt(ReceiptBody("f1"));
+  Reply refused = Post(ReceiptBody("f1"));
   // A vanished port may first look like a silent line, until the service opens it again.
-  if (c.gone && refused.status == 504) refused = service_.PostReceipt(ReceiptBody("f1"));
-  EXPECT_EQ(refused.status, c.status) << refused.text;
+  if (c.gone && refused.status == 504) refused = Post(ReceiptBody("f1"));
+  Expect(refused, c.status, {{"/error/code", c.code}, {"/codes/0/code", c.code}});
   EXPECT_NE(refused.body["state"], "printed");
-  EXPECT_EQ(refused.body["error"]["code"], c.code);
-  EXPECT_EQ(refused.body["codes"][0]["code"], c.code);
   // The status is published once the worker is done with the receipt.
   if (*c.pointer) {
-    EXPECT_TRUE(Eventually(
-        [&] { return service_.Printers("till1")[json::json_pointer(c.pointer)] == c.shown; }));
+    EXPECT_TRUE(
+        Eventually([&] { return Printers("till1")[json::json_pointer(c.pointer)] == c.shown; }));
   }
-
-  printer.Set(&FakeState::conditions, 0);
-  printer.Set(&FakeState::silent, false);
-  printer.Set(&FakeState::reachable, true);
+  fail(false);
   AwaitConnected();
-  EXPECT_EQ(service_.PostReceipt(ReceiptBody("f1")).status, 201);
+  EXPECT_EQ(Post(ReceiptBody("f1")).status, 201);
   EXPECT_EQ(Printed(), 1u);
-  // Only paper out leaves the printer open.
-  EXPECT_EQ(printer.State().opens > opens, c.conditions == 0);
+  EXPECT_EQ(printer.State().opens > opens, c.conditions == 0);  // paper out keeps it open
 }
 
 // A receipt the printer holds open (200) is no one's the service knows.
@@ -332,67 +300,54 @@ const Failure kFailures[] = {
 INSTANTIATE_TEST_SUITE_P(Http, PrinterFailure, ::testing::ValuesIn(kFailures),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// The end of a receipt lost with the line: unknown until the printer answers again; then
-// its counter, moved by more than this receipt could, leaves it unknown, printed again
-// only on request.
+// The end of a receipt lost with the line: unknown until the printer answers again; then its
+// counter, moved by more than this receipt could, leaves it unknown, printed again on request.
 TEST_F(ServiceHttpTest, ALostOutcomeIsSettledWhenThePrinterAnswersAgain) {
   AwaitConnected();
-  FakePrinter& printer = service_.Printer("till1");
+  FakePrinter& printer = Printer();
   printer.OnCall([&](const std::string& operation) {
     if (operation == "end") printer.Set(&FakeState::reachable, false);
   });
-  const Reply lost = service_.PostReceipt(ReceiptBody("u1"));
+  Expect(Post(ReceiptBody("u1")), 504, {{"/state", "unknown"}});
   printer.OnCall({});
-  EXPECT_EQ(lost.status, 504);
-  EXPECT_EQ(lost.body["state"], "unknown");
-  EXPECT_EQ(service_.PostReceipt(ReceiptBody("u1")).body["error"]["kind"], "still_settling");
-  EXPECT_EQ(service_.Printers("till1")["settlement_pending"], true);
+  EXPECT_EQ(Post(ReceiptBody("u1")).body["error"]["kind"], "still_settling");
+  EXPECT_EQ(Printers("till1")["settlement_pending"], true);
 
   printer.Set(&FakeState::counter, 7);
   printer.Set(&FakeState::reachable, true);
-  ASSERT_TRUE(
-      Eventually([&] { return service_.Printers("till1")["settlement_pending"] == false; }));
-  EXPECT_EQ(service_.Printers("till1/receipts/u1")["state"], "unknown");
-  const Reply refused = service_.PostReceipt(ReceiptBody("u1"));
-  EXPECT_EQ(refused.status, 409);
-  EXPECT_EQ(refused.body["error"]["kind"], "unknown_outcome");
+  ASSERT_TRUE(Eventually([&] { return Printers("till1")["settlement_pending"] == false; }));
+  EXPECT_EQ(Printers("till1/receipts/u1")["state"], "unknown");
+  Expect(Post(ReceiptBody("u1")), 409, {{"/error/kind", "unknown_outcome"}});
   EXPECT_EQ(Printed(), 0u);
-  EXPECT_EQ(service_.PostReceipt(ReceiptBody("u1", 1, R"("retry_unknown": true)")).status, 201);
+  EXPECT_EQ(Post(ReceiptBody("u1", 1, R"("retry_unknown": true)")).status, 201);
   EXPECT_EQ(Printed(), 1u);
 }
 
 TEST_F(ServiceHttpTest, RatesAreWrittenOnlyAfterADailyReportAndCheckedAtOnce) {
   AwaitConnected();
-  const Reply rates = service_.Get("/v1/printers/till1/rates");
-  EXPECT_EQ(rates.body["count"], 7);
-  EXPECT_EQ(rates.body["rates"]["A"], "23.00");
-  EXPECT_EQ(rates.body["rates"]["E"], "exempt");
-  EXPECT_EQ(rates.body["rates"]["G"], "reserved");
-
-  const std::string reserveA =
-      R"({"confirm": true, "rates": {"A": "reserved", "B": "8", "C": "5", "D": "0", "E": "exempt", "F": "reserved", "G": "reserved"}})";
-  ASSERT_EQ(service_.PostReceipt(ReceiptBody("r1")).status, 201);
-  const Reply refused = service_.Send("PUT", "/v1/printers/till1/rates", reserveA);
-  EXPECT_EQ(refused.status, 409);
-  EXPECT_EQ(refused.body["error"]["code"], 218);
-  EXPECT_EQ(service_.Send("POST", "/v1/printers/till1/reports/daily").status, 200);
-  const Reply written = service_.Send("PUT", "/v1/printers/till1/rates", reserveA);
-  EXPECT_EQ(written.status, 200) << written.text;
-  EXPECT_EQ(written.body["rates"]["A"], "reserved");
+  const std::string rates = "/v1/printers/till1/rates";
+  Expect(Get(rates), 200,
+         {{"/count", 7}, {"/rates/A", "23.00"}, {"/rates/E", "exempt"}, {"/rates/G", "reserved"}});
+  const std::string reserveA = R"({"confirm": true, "rates": {"A": "reserved", "B": "8", "C": "5",
+                                   "D": "0", "E": "exempt", "F": "reserved", "G": "reserved"}})";
+  ASSERT_EQ(Post(ReceiptBody("r1")).status, 201);
+  Expect(Send("PUT", rates, reserveA), 409, {{"/error/code", 218}});
+  Expect(Send("POST", "/v1/printers/till1/reports/daily"), 200);
+  Expect(Send("PUT", rates, reserveA), 200, {{"/rates/A", "reserved"}});
   // The service knows at once: a sale on A is refused before the printer.
-  EXPECT_EQ(service_.PostReceipt(ReceiptBody("r2")).body["error"]["field"], "items[0].rate");
+  EXPECT_EQ(Post(ReceiptBody("r2")).body["error"]["field"], "items[0].rate");
   // The counter began again after the daily report.
   std::string onB = ReceiptBody("r3");
   onB.replace(onB.find("\"A\""), 3, "\"B\"");
-  EXPECT_EQ(service_.PostReceipt(onB).body["receipt_number"], 1);
+  EXPECT_EQ(Post(onB).body["receipt_number"], 1);
 }
 
 TEST_F(ServiceHttpTest, MetricsCountOutcomesCodesAndQueues) {
   AwaitConnected();
-  ASSERT_EQ(service_.PostReceipt(ReceiptBody("m1")).status, 201);
-  service_.Printer("till1").Set(&FakeState::conditions, 109);
-  ASSERT_EQ(service_.PostReceipt(ReceiptBody("m2")).status, 503);
-  const std::string text = service_.Get("/metrics").text;
+  ASSERT_EQ(Post(ReceiptBody("m1")).status, 201);
+  Printer().Set(&FakeState::conditions, 109);
+  ASSERT_EQ(Post(ReceiptBody("m2")).status, 503);
+  const std::string text = Get("/metrics").text;
   for (const char* line : {
            R"(tauravatd_receipts_total{printer="till1",outcome="printed"} 1)",
            R"(tauravatd_receipts_total{printer="till1",outcome="failed"} 1)",
@@ -405,18 +360,16 @@ TEST_F(ServiceHttpTest, MetricsCountOutcomesCodesAndQueues) {
 }
 
 TEST_F(ServiceHttpTest, TheOpenApiDocumentDescribesEveryRoute) {
-  const Reply document = service_.Get("/v1/openapi.json");
+  const Reply document = Get("/v1/openapi.json");
   ASSERT_EQ(document.status, 200);
   EXPECT_EQ(document.body["openapi"], "3.0.3");
-  std::set<std::string> described;
+  std::set<std::string> described, served;
   for (const auto& [path, item] : document.body["paths"].items()) {
     for (const auto& [method, operation] : item.items()) {
       if (method != "parameters") described.insert(method + " " + path);
     }
   }
-  std::set<std::string> served;
-  ReceiptDesk desk(service_.Running());
-  for (const Route& route : MakeRoutes(service_.Running(), desk)) {
+  for (const Route& route : MakeRoutes(*service_, *desk_)) {
     std::string method = route.method;
     std::transform(method.begin(), method.end(), method.begin(), ::tolower);
     served.insert(method + " " + route.path);
@@ -424,57 +377,45 @@ TEST_F(ServiceHttpTest, TheOpenApiDocumentDescribesEveryRoute) {
   EXPECT_EQ(described, served);
 }
 
-TEST(ServiceHttp, ATokenGuardsEveryRequest) {
-  HttpFixture service;
-  const std::string token = "0123456789abcdef-secret";
-  service.Config().token = token;
-  service.Start();
-  const Reply without = service.Get("/v1/health");
-  EXPECT_EQ(without.status, 401);
-  EXPECT_EQ(without.body["error"]["kind"], "unauthorized");
-  EXPECT_EQ(service.Get("/metrics", "0123456789abcdef-wrong!").status, 401);
-  const std::string receipts = "/v1/printers/till1/receipts";
-  EXPECT_EQ(service.Send("POST", receipts, ReceiptBody("t1"), "nope").status, 401);
-  EXPECT_TRUE(service.Printer("till1").State().paper.empty());
-  EXPECT_EQ(service.Get("/v1/health", token).status, 200);
-  EXPECT_EQ(service.Send("POST", receipts, ReceiptBody("t1"), token).status, 201);
+TEST_F(ServiceHttpLateStart, ATokenGuardsEveryRequest) {
+  const std::string token = "0123456789abcdef-secret", r = "/v1/printers/till1/receipts";
+  config_.token = token;
+  Start();
+  Expect(Get("/v1/health"), 401, {{"/error/kind", "unauthorized"}});
+  EXPECT_EQ(Get("/metrics", "0123456789abcdef-wrong!").status, 401);
+  EXPECT_EQ(Send("POST", r, ReceiptBody("t1"), "nope").status, 401);
+  EXPECT_EQ(Printed(), 0u);
+  EXPECT_EQ(Get("/v1/health", token).status, 200);
+  EXPECT_EQ(Send("POST", r, ReceiptBody("t1"), token).status, 201);
 }
 
-TEST(ServiceHttp, APrinterNotYetOpenedIsConnectingNotOffline) {
-  HttpFixture service;
-  Gate gate(service.Printer("till1"), "open");
-  service.Start();
+TEST_F(ServiceHttpLateStart, APrinterNotYetOpenedIsConnectingNotOffline) {
+  Gate gate(Printer(), "open");
+  Start();
   gate.AwaitArrival();
-  EXPECT_EQ(service.Printers("till1")["connection"], "connecting");
-  EXPECT_EQ(service.Printers("till1")["last_error"], nullptr);
-  const Reply health = service.Get("/v1/health");
-  EXPECT_EQ(health.body["status"], "degraded");
-  EXPECT_EQ(health.body["printers"]["till1"], "connecting");
+  Expect(Get("/v1/printers/till1"), 200, {{"/connection", "connecting"}, {"/last_error", nullptr}});
+  Expect(Get("/v1/health"), 200, {{"/status", "degraded"}, {"/printers/till1", "connecting"}});
   gate.Release();
-  EXPECT_TRUE(Eventually([&] { return service.Get("/v1/health").body["status"] == "ok"; }));
+  EXPECT_TRUE(Eventually([&] { return Get("/v1/health").body["status"] == "ok"; }));
 }
 
 // A receipt not printed within the wait is accepted (202) and answered from the journal
 // later; a printer's queue beyond its length is refused.
-TEST(ServiceHttp, AReceiptStillWaitingIsAcceptedUntilTheQueueIsFull) {
-  HttpFixture service;
-  service.Config().receiptWait = std::chrono::milliseconds(50);
-  service.Config().worker.maxQueue = 1;
-  service.Start();
-  Gate gate(service.Printer("till1"), "begin");
-  const Reply accepted = service.PostReceipt(ReceiptBody("q1"));
+TEST_F(ServiceHttpLateStart, AReceiptStillWaitingIsAcceptedUntilTheQueueIsFull) {
+  config_.receiptWait = 50ms;
+  config_.worker.maxQueue = 1;
+  Start();
+  Gate gate(Printer(), "begin");
+  const Reply accepted = Post(ReceiptBody("q1"));
   EXPECT_EQ(accepted.status, 202);
   EXPECT_TRUE(accepted.body["state"] == "printing" || accepted.body["state"] == "queued");
   gate.AwaitArrival();
-  EXPECT_EQ(service.PostReceipt(ReceiptBody("q2")).body["state"], "queued");
-  const Reply full = service.PostReceipt(ReceiptBody("q3"));
-  EXPECT_EQ(full.status, 503);
-  EXPECT_EQ(full.body["error"]["kind"], "queue_full");
+  EXPECT_EQ(Post(ReceiptBody("q2")).body["state"], "queued");
+  Expect(Post(ReceiptBody("q3")), 503, {{"/error/kind", "queue_full"}});
   gate.Release();
-  EXPECT_TRUE(
-      Eventually([&] { return service.Printers("till1/receipts/q2")["state"] == "printed"; }));
-  EXPECT_EQ(service.PostReceipt(ReceiptBody("q1")).status, 200);
-  EXPECT_EQ(service.Printer("till1").State().paper.size(), 2u);
+  EXPECT_TRUE(Eventually([&] { return Printers("till1/receipts/q2")["state"] == "printed"; }));
+  EXPECT_EQ(Post(ReceiptBody("q1")).status, 200);
+  EXPECT_EQ(Printed(), 2u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-"""The service's install component: the program, its systemd unit with the settings it
-needs to reach a serial port, and the examples beside it."""
+"""The service's install component: the program, its systemd unit able to reach a serial port,
+and the examples beside it."""
 import configparser
 import json
 import os
@@ -30,13 +30,14 @@ class ServiceComponent(unittest.TestCase):
             rules = f.read()
         self.assertIn('SYMLINK+="kestra-printer"', rules)
         self.assertIn('GROUP="dialout"', rules)
-        with open(os.path.join(examples, "tauravatd.json")) as f:
+        config = os.path.join(examples, "tauravatd.json")
+        with open(config) as f:
             self.assertEqual(json.load(f)["printers"][0]["device"], "/dev/kestra-printer")
-        # The library is a component (and package) of its own: the build's is used.
+        # The library is a package of its own: the build's is used.
         checked = subprocess.run(
-            [os.path.join(prefix, "bin/tauravatd"), "--config",
-             os.path.join(examples, "tauravatd.json"), "--version"], capture_output=True,
-            text=True, env=dict(os.environ, LD_LIBRARY_PATH=os.environ["TAURAVAT_LIBRARY_DIR"]))
+            [os.path.join(prefix, "bin/tauravatd"), "--config", config, "--version"],
+            capture_output=True, text=True,
+            env=dict(os.environ, LD_LIBRARY_PATH=os.environ["TAURAVAT_LIBRARY_DIR"]))
         self.assertEqual(checked.returncode, 0, checked.stderr)
 
 
