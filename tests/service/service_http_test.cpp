@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -58,23 +61,33 @@ bool Eventually(Condition&& condition) {
   return false;
 }
 
-// Holds the calls of one operation of a fake printer until released.
+// Holds the calls of one operation of a fake printer until released. The hook shares the
+// gate's state, so a call after the test let go of the gate still finds it (released).
 class Gate {
  public:
   Gate(FakePrinter& printer, const std::string& operation) {
-    printer.OnCall([this, operation](const std::string& called) {
+    printer.OnCall([state = state_, operation](const std::string& called) {
       if (called != operation) return;
-      if (!arrived_.exchange(true)) arrival_.set_value();
-      released_.wait();
+      if (!state->arrived.exchange(true)) state->arrival.set_value();
+      state->released.wait();
     });
   }
-  void AwaitArrival() { ASSERT_EQ(arrival_.get_future().wait_for(10s), std::future_status::ready); }
-  void Release() { release_.set_value(); }
+  ~Gate() { Release(); }
+  void AwaitArrival() {
+    ASSERT_EQ(state_->arrival.get_future().wait_for(10s), std::future_status::ready);
+  }
+  void Release() {
+    std::call_once(state_->releasing, [&] { state_->release.set_value(); });
+  }
 
  private:
-  std::atomic<bool> arrived_{false};
-  std::promise<void> arrival_, release_;
-  std::shared_future<void> released_ = release_.get_future().share();
+  struct State {
+    std::atomic<bool> arrived{false};
+    std::promise<void> arrival, release;
+    std::shared_future<void> released = release.get_future().share();
+    std::once_flag releasing;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 // The whole service on a free local port against printers till1 and till2 (on /dev/<name>).
