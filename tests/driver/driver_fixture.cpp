@@ -10,40 +10,22 @@ namespace kestradr::testing {
 
 namespace {
 
-// Passes everything to the scripted device and notes the read time-out the port sets.
-class LoggingDevice : public SerialDevice {
+// A port on the scripted line that notes the time-outs it is opened with (the first set:
+// closing restores the device's earlier ones, which are not the driver's).
+class LoggingDevice : public LineDevice {
  public:
-  LoggingDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<std::vector<PortOpening>> log)
-      : inner_(std::move(inner)), log_(std::move(log)), entry_(log_->size() - 1) {}
-  uint32_t ApplyLineSettings(uint32_t baud) override { return inner_->ApplyLineSettings(baud); }
-  uint32_t SetQueueSizes(uint32_t in, uint32_t out) override {
-    return inner_->SetQueueSizes(in, out);
-  }
-  uint32_t GetTimeouts(CommTimeouts& timeouts) override { return inner_->GetTimeouts(timeouts); }
-  // The first time-outs set are the ones the port was opened with; closing restores the
-  // device's earlier ones, which are not the driver's.
+  LoggingDevice(std::shared_ptr<ScriptedLine> line, std::shared_ptr<std::vector<PortOpening>> log)
+      : LineDevice(*line, line), log_(std::move(log)), entry_(log_->size() - 1) {}
   uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
     if (!recorded_ && entry_ < log_->size()) {
       (*log_)[entry_].readTimeoutMs = timeouts.readTotalConstant;
       (*log_)[entry_].writeTimeoutMs = timeouts.writeTotalConstant;
     }
     recorded_ = true;
-    return inner_->SetTimeouts(timeouts);
+    return LineDevice::SetTimeouts(timeouts);
   }
-  uint32_t SetEventMask(uint32_t mask) override { return inner_->SetEventMask(mask); }
-  Transfer Write(uint8_t byte, const Event& abort) override { return inner_->Write(byte, abort); }
-  Transfer Read(uint8_t& byte, const Event& abort) override { return inner_->Read(byte, abort); }
-  uint32_t PurgeOutput() override { return inner_->PurgeOutput(); }
-  uint32_t PurgeInput() override { return inner_->PurgeInput(); }
-  uint32_t PurgeAll() override { return inner_->PurgeAll(); }
-  LineWait WaitLineEvent(const Event& stop, uint32_t& mask) override {
-    return inner_->WaitLineEvent(stop, mask);
-  }
-  uint32_t ClearLineErrors(uint32_t& errors) override { return inner_->ClearLineErrors(errors); }
-  void Rest(std::chrono::milliseconds pause) override { inner_->Rest(pause); }
 
  private:
-  std::unique_ptr<SerialDevice> inner_;
   std::shared_ptr<std::vector<PortOpening>> log_;
   size_t entry_;
   bool recorded_ = false;
@@ -54,6 +36,13 @@ void LimitPolls() {
   DefaultPrinter().SetMessagePumpCallback([polls = 0]() mutable {
     if (++polls > 20000) throw std::runtime_error("supervision never ended");
   });
+}
+
+void ResetPrinter() {
+  DefaultPrinter().SetMessagePumpCallback({});
+  DefaultPrinter().ReceiptOpen = false;
+  DefaultPrinter().SelectedPort = 0;
+  DefaultPrinter().SelectedSpeed = 0;
 }
 
 }  // namespace
@@ -83,11 +72,10 @@ void ScriptIdentity(ScriptedLine& line, int type, uint8_t version) {
       line.Always(0xFE, {0x15});
       break;
     case SubType::Is:
-    case SubType::Other: {
-      const uint8_t code = model.subType == SubType::Is ? model.subTypeCode : uint8_t{0x01};
-      line.Always(0xFE, {0x06, code, version, 0x00});
+    case SubType::Other:
+      line.Always(0xFE, {0x06, model.subType == SubType::Is ? model.subTypeCode : uint8_t{0x01},
+                         version, 0x00});
       break;
-    }
     case SubType::None:
     case SubType::Unknown:
       break;
@@ -99,30 +87,24 @@ void ScriptedDriver::SetUp() {
   auto openings = openings_;
   SetDeviceOpener([line, openings](const PortAddress& address) {
     openings->push_back({address.number, 0, 0});
-    DeviceOpenResult result;
-    result.device = std::make_unique<LoggingDevice>(line->OpenDevice(), openings);
+    DeviceOpenResult result;  // the line's own device only counts the opening
+    if (line->OpenDevice()) result.device = std::make_unique<LoggingDevice>(line, openings);
     return result;
   });
   Captions().clear();
   DefaultPrinter().SetProgressCallback([](const std::string& text) { Captions().push_back(text); });
-  LimitPolls();
   // Idle and fiscal: maker's and user data present, nothing printing.
   line_->Always(0x9B, {0x03});
-  line_->Always(0x94, {0x00});
-  line_->Always(0x95, {0x00});
-  line_->Always(0x96, {0x00});
-  DefaultPrinter().ReceiptOpen = false;
-  DefaultPrinter().SelectedPort = 0;
-  DefaultPrinter().SelectedSpeed = 0;
+  for (const uint8_t status : std::initializer_list<uint8_t>{0x94, 0x95, 0x96})
+    line_->Always(status, {0x00});
+  ResetPrinter();
+  LimitPolls();
 }
 
 void ScriptedDriver::TearDown() {
   ::CommunicationEnd();
   DefaultPrinter().SetProgressCallback({});
-  DefaultPrinter().SetMessagePumpCallback({});
-  DefaultPrinter().ReceiptOpen = false;
-  DefaultPrinter().SelectedPort = 0;
-  DefaultPrinter().SelectedSpeed = 0;
+  ResetPrinter();
   SetDeviceOpener({});
 }
 
@@ -145,13 +127,12 @@ void OnEmulator::Start(emu::PrinterConfig config) {
 
 void OnEmulator::TearDown() {
   ::CommunicationEnd();
-  DefaultPrinter().SetMessagePumpCallback({});
-  DefaultPrinter().ReceiptOpen = false;
+  ResetPrinter();
   port_.reset();
 }
 
-std::vector<std::vector<uint8_t>> ScriptedDriver::Sent(uint8_t command) const {
-  std::vector<std::vector<uint8_t>> sent;
+ScriptedDriver::Sequences ScriptedDriver::Sent(uint8_t command) const {
+  Sequences sent;
   for (const auto& sequence : line_->Sequences())
     if (sequence.command == command) sent.push_back(sequence.parameters);
   return sent;

@@ -1,5 +1,5 @@
-// The driver connected to a scripted printer of a chosen device type, idle and fiscal, or
-// to the printer emulator.
+// The driver on a scripted printer of a chosen device type (idle and fiscal) or on the
+// printer emulator; shared by the driver's and the receipt's suites.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,8 +23,7 @@ void ScriptIdentity(ScriptedLine& line, int type, uint8_t version = 1);
 // Every port the driver opens, with the time-outs it was opened with (milliseconds).
 struct PortOpening {
   int port = 0;
-  uint32_t readTimeoutMs = 0;
-  uint32_t writeTimeoutMs = 0;
+  uint32_t readTimeoutMs = 0, writeTimeoutMs = 0;
 };
 
 class ScriptedDriver : public ::testing::Test {
@@ -36,7 +35,8 @@ class ScriptedDriver : public ::testing::Test {
   void Connect(int type, uint8_t version = 1, uint8_t port = 1);
 
   // Parameters of every sequence sent with `command`.
-  std::vector<std::vector<uint8_t>> Sent(uint8_t command) const;
+  using Sequences = std::vector<std::vector<uint8_t>>;
+  Sequences Sent(uint8_t command) const;
   bool WasSent(uint8_t command) const { return !Sent(command).empty(); }
   std::vector<PortOpening> Openings() const { return *openings_; }
 
