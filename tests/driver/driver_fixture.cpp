@@ -10,8 +10,7 @@ namespace kestradr::testing {
 
 namespace {
 
-// A port on the scripted line that notes the time-outs it is opened with (the first set:
-// closing restores the device's earlier ones, which are not the driver's).
+// A scripted port noting the time-outs it is opened with (closing restores others).
 class LoggingDevice : public LineDevice {
  public:
   LoggingDevice(std::shared_ptr<ScriptedLine> line, std::shared_ptr<std::vector<PortOpening>> log)
@@ -63,8 +62,7 @@ std::vector<uint8_t> Le32(int32_t value) {
 }
 
 void ScriptIdentity(ScriptedLine& line, int type, uint8_t version) {
-  // The answers the model table says identify `type`; a sub-type no row claims for "any
-  // other" of a family, and a family byte no row has for the unknown device.
+  // Unknown sub-types and families: bytes that no row of the model table claims.
   const DeviceModel& model = kDeviceModels.at(static_cast<size_t>(type));
   line.Always(0xFF, {0x06, model.subType == SubType::Unknown ? uint8_t{0x33} : model.family});
   switch (model.subType) {

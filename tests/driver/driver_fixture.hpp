@@ -30,16 +30,13 @@ class ScriptedDriver : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-
   // Connects through CommunicationInit to a printer of `type`, then forgets the traffic.
   void Connect(int type, uint8_t version = 1, uint8_t port = 1);
-
   // Parameters of every sequence sent with `command`.
   using Sequences = std::vector<std::vector<uint8_t>>;
   Sequences Sent(uint8_t command) const;
   bool WasSent(uint8_t command) const { return !Sent(command).empty(); }
   std::vector<PortOpening> Openings() const { return *openings_; }
-
   std::shared_ptr<ScriptedLine> line_ = std::make_shared<ScriptedLine>();
   std::shared_ptr<std::vector<PortOpening>> openings_ =
       std::make_shared<std::vector<PortOpening>>();
@@ -54,7 +51,6 @@ class OnEmulator : public ::testing::Test {
   emu::Printer& Printer() { return port_->Printer(); }
   EmulatorLine& Line() { return port_->Line(); }
   size_t PrintedLines() { return Printer().Paper().PrintedLines(); }
-
   std::unique_ptr<EmulatorPort> port_;
 };
 

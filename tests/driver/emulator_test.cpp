@@ -1,5 +1,4 @@
-// The driver against the printer emulator, model by model: what the printer really
-// does with what the driver sends.
+// The driver against the printer emulator, model by model: what the printer really does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,8 +31,6 @@ int32_t ReadRates(Rates& r, int32_t& count) {
   return ::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
 }
 
-// Identification, names, the rate format, periodic reports and an empty day's forced daily
-// report, for every model.
 TEST_F(OnEmulator, EveryModelIsIdentifiedAndUsesItsOwnCommands) {
   // Type by type: rates, a forced daily report of an empty day, periodic reports.
   const std::tuple<int, bool, bool> models[12] = {{4, 0, 0}, {6, 0, 0}, {6, 1, 0}, {7, 1, 1},
@@ -113,7 +110,6 @@ TEST_F(OnEmulator, ClockCountersNumbersDrawerFeedAndEnd) {
   std::string date, time;
   ASSERT_EQ(::ReadClock(date, time), 0);
   EXPECT_EQ(date + " " + time, "2005.12.31 23:59");  // no seconds on the older clock format
-
   auto config = Config(8);
   config.dailyReportNumber = 300;
   config.printerNumber = "07AB";
@@ -133,7 +129,6 @@ TEST_F(OnEmulator, ClockCountersNumbersDrawerFeedAndEnd) {
   EXPECT_EQ(::OpenDrawer(3), 0);
   EXPECT_EQ(Printer().DrawerOpenings(3), 1u);
   EXPECT_EQ(::WriteLineFeed(4) + ::PrinterStatusReport() + ::LockedArticlesReport(), 0);
-
   // After the end every command answers 114 without a byte sent.
   ASSERT_EQ(::CommunicationEnd(), 0);
   EXPECT_EQ(DefaultPrinter().DeviceType, kDeviceNone);
@@ -147,8 +142,7 @@ TEST_F(OnEmulator, ClockCountersNumbersDrawerFeedAndEnd) {
   EXPECT_TRUE(Line().Sequences().empty());
 }
 
-// Lines that come with time only: a driver that never paused would poll a thousand times a
-// line; its pauses keep it to a few, and the window is served while it waits.
+// Lines that come with time: a few polls a line (not thousands), the window served meanwhile.
 TEST_F(OnEmulator, ALongPrintoutIsFollowedWithFewPollsAndTheWindowServed) {
   emu::PrinterConfig config = Config(3);
   config.timing = {1000, 100ms, 0, 0ms};

@@ -34,7 +34,6 @@ class ReceiptOnEmulator : public OnEmulator {
     ASSERT_EQ(::ErasePayments(), 0);
     ASSERT_EQ(::EraseLines(), 0);
   }
-
   static int32_t Item(int32_t typ, const char* utf8Name, int32_t rate, int32_t quantity,
                       int32_t decimals, const char* unit, int32_t price) {
     int32_t value = 0;
@@ -47,7 +46,6 @@ class ReceiptOnEmulator : public OnEmulator {
     ASSERT_EQ(::ReceiptBegin(), kOk);
     ASSERT_EQ(Bread(), kOk);
   }
-
   // The totals of the selectors read back, separated by blanks.
   static std::string Selected(std::initializer_list<const char*> selectors) {
     std::string all;
@@ -58,15 +56,12 @@ class ReceiptOnEmulator : public OnEmulator {
     }
     return all;
   }
-
   // The paper, once whatever is queued has reached it.
   std::vector<std::string> Paper() {
     EXPECT_EQ(::PrintControl(0, DefaultPrinter().DeviceType), 0);
     return Printer().Paper().Lines();
   }
-
-  // Paper lines in this order ("\n" between entries), each holding every "|"-separated
-  // fragment of its entry.
+  // Paper lines in this order ("\n" between entries), each with every "|"-separated part.
   void ExpectPaperInOrder(const std::string& entries) {
     const auto lines = Paper();
     auto at = lines.begin();
@@ -82,7 +77,6 @@ class ReceiptOnEmulator : public OnEmulator {
       ++at;
     }
   }
-
   void ExpectOpen(bool open) {  // on both sides
     EXPECT_EQ(DefaultPrinter().ReceiptOpen, open);
     EXPECT_EQ(Printer().ReceiptOpen(), open);
@@ -109,7 +103,6 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
       "űüýţ˙";
   ASSERT_EQ(::FillLines(2, Cp1250(held), free), 0);
   EXPECT_EQ(free, 3);
-
   ASSERT_EQ(::ReceiptBegin(), 0);
   EXPECT_TRUE(Printer().ReceiptOpen());
   ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), 0);        // A 9.00
@@ -124,13 +117,11 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   ASSERT_EQ(::ReceiptEnd(10), 0);
   ExpectOpen(false);
   EXPECT_EQ(Printer().Memory().ReceiptsToday(), 1);
-
   EXPECT_EQ(Selected({"A", "B", "D", "E", "F", "+"}), "810 1075 898 450 0 3233");
   std::string total;
   EXPECT_EQ(::ReadTotal(total), 0);
   EXPECT_EQ(total, "3233");
   EXPECT_EQ(::ReadSelTotal("C", total), kRateUndefined);
-
   ExpectPaperInOrder(
       "PARAGON FISKALNY\nChleb żytni krojony|2x4.50 9.00 A\nWoda mineralna 1,5l|6x1.99 11.94 B\n"
       "Mleko 3,2% karton|1,500x2.99 4.49 B\nSTORNO Mleko 3,2% karton|-4.49 B\n"
@@ -224,7 +215,6 @@ TEST_F(ReceiptFaults, LineErrorReopensThePortAtTheNextCallAndTheReceiptGoesOn) {
   EXPECT_EQ(::ReceiptNumber(&number), kOk);
   EXPECT_EQ(Line().OpenCount(), opened + 1);
   EXPECT_EQ(DefaultPrinter().Link.CommErrorCode(), 0u);
-
   ASSERT_EQ(::ReceiptBegin(), kOk);
   ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
   LineError();
@@ -236,8 +226,7 @@ TEST_F(ReceiptFaults, LineErrorReopensThePortAtTheNextCallAndTheReceiptGoesOn) {
   EXPECT_EQ(Day(), std::tuple(1, 810, 179));  // less 10 %
 }
 
-// A reconnection that identifies sends the connecting cancel: the driver drops the receipt
-// too, so the till hears 201 at once instead of 0 for lost items.
+// The connecting cancel drops the receipt in the driver too: 201 at once, not 0 for lost items.
 TEST_F(ReceiptFaults, ReconnectionThatCancelsClosesTheReceiptInTheDriverToo) {
   for (const bool init : {true, false}) {
     BeginWithBread();
@@ -286,7 +275,6 @@ TEST_F(ReceiptFaults, UnansweredEndOfAnEmptyReceiptOrItsCancelClosesItOnBothSide
   ExpectOpen(true);
   EXPECT_EQ(::ReceiptEnd(0), kOk);  // answered by NAK: dropped
   EXPECT_FALSE(Printer().ReceiptOpen());
-
   BeginWithBread();
   Strike(0x23, emu::FaultKind::kDropByte);
   EXPECT_EQ(::ReceiptCancel(), kOk);
@@ -346,8 +334,7 @@ TEST_F(ReceiptFaults, RetryAfterAPrintedEndWhosePrintoutWasNotFollowedAnswersPri
   EXPECT_EQ(Day(), std::tuple(1, 450, 0));
 }
 
-// The end's answer and the counter read both lost: a cancel finds out first, and a
-// reconnection's cancel leaves the outcome to ReceiptEnd.
+// End and counter unanswered: a cancel finds out first, a reconnection leaves it to the end.
 TEST_F(ReceiptFaults, AnUnansweredEndIsLearntBeforeACancelOrAfterAReconnection) {
   const auto unansweredEnd = [this](emu::FaultKind kind) {
     BeginWithBread();

@@ -94,7 +94,6 @@ TEST_F(ScriptedReceipt, ItemLineBytesRateCodesAndCancellation) {
           {{' '}, name8, Le32(1500), {3, 0x88, 'y', 0xBE, ' '}, Le32(199), {0x1B, 6}, Le32(299)})});
   // Item lines are not acknowledged: the only other traffic is the status guard.
   EXPECT_EQ(line_->Commands(), (std::vector<uint8_t>{0x95, 0x06}));
-
   line_->ClearRecord();
   for (int32_t rate = 1; rate <= 7; ++rate) Sale(rate, 100 * rate);
   const uint8_t codes[] = {1, 2, 3, 4, 6, 7, 5};
@@ -138,7 +137,6 @@ TEST_F(ScriptedReceipt, TablesGoOutWithTheEndThenTheSlotsEmpty) {
   Begin();
   Sale(1, 6234);
   ASSERT_EQ(End(0), 0);
-
   const auto card = Bytes(std::string("Karta p\x88") + "atnic");  // the first 13 characters
   const auto cash = Bytes("Got\xA2wka      ");
   EXPECT_EQ(Sent(0x81),
@@ -159,7 +157,6 @@ TEST_F(ScriptedReceipt, TablesGoOutWithTheEndThenTheSlotsEmpty) {
     EXPECT_TRUE(slot > 4 || DefaultPrinter().PaymentTable[slot].name.empty()) << slot;
     EXPECT_EQ(DefaultPrinter().ExtraLineTable[slot].code, 0xFF) << slot;
   }
-
   // A model without payment forms keeps them.
   ASSERT_EQ(::FillPayment(1, "Gotowka", 100, 0), 0);
   Begin();
@@ -177,7 +174,6 @@ TEST_F(ScriptedReceipt, PackageLineAndSubtotal) {
   line_->Reply(0x17, {}, 10, {0x15});
   EXPECT_EQ(::PackageItem(0, 1, 1, 1), kNak);
   EXPECT_EQ(::PackageItem(1, 1, 1, 1), kReceiveTimeout);  // no answer after the line
-
   line_->ClearRecord();
   EXPECT_EQ(::PackageItem(4, 1, 1, 1), kPackageParamOutOfRange);
   EXPECT_EQ(line_->Commands(), std::vector<uint8_t>{0x95});  // refused after the guard
@@ -185,7 +181,6 @@ TEST_F(ScriptedReceipt, PackageLineAndSubtotal) {
   EXPECT_EQ(::PrintSubtotal(), 0);
   EXPECT_EQ(line_->Sequences().size(), 1u);
   EXPECT_TRUE(Sent(0x80).at(0).empty());
-
   DefaultPrinter().DeviceType = 0;
   EXPECT_EQ(::PackageItem(0, 1, 1, 1), kCommandUnavailable);
   EXPECT_EQ(::PrintSubtotal(), kCommandUnavailable);
@@ -202,7 +197,6 @@ TEST_F(ScriptedReceipt, CancelAnsweredByNak) {
   line_->Reply(0x23, {0x15});
   EXPECT_EQ(::ReceiptCancel(), 0);
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
-
   Begin();
   Sale(1, 100);
   Sale(2, 50);
@@ -216,8 +210,7 @@ TEST_F(ScriptedReceipt, CancelAnsweredByNak) {
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
 }
 
-// An acknowledged end whose status cannot be read is told by the receipt counter, or, when
-// that cannot be read either, by the exchange's code.
+// An acknowledged end without status is told by the receipt counter, else by the exchange.
 TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
   const auto endWithoutStatus = [this] {
     Begin();
@@ -231,12 +224,10 @@ TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
   line_->Reply(0x66, {0x06, 0x06, 0x00});
   EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
-
   line_->Always(0x95, {0x00});
   endWithoutStatus();
   EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);  // still 5: the printer cancelled it
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
-
   line_->Always(0x95, {0x00});
   endWithoutStatus();
   line_->Forget(0x66);
@@ -292,8 +283,7 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
               bad.code);
     EXPECT_EQ(wartosc, bad.wartosc);
   }
-  // A unit the printer cannot print; not even a lost connection is opened again for it. No
-  // case above sent a byte.
+  // Nor a unit it cannot print, not even on a lost connection; none of these sent a byte.
   int32_t unitValue = 0;
   EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "kg\x95", 100, unitValue), kParameterOutOfRange);
   DefaultPrinter().Connected = false;
@@ -329,7 +319,6 @@ TEST_F(ScriptedReceipt, ExtraLineTableLimits) {
   EXPECT_EQ(::FillLines(1, "after erase", free), 0);
   EXPECT_EQ(free, 5);
   EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, "after erase");
-
   // As a failed end leaves it: 1 and 2 sent and freed, 3 waiting, which is never overwritten.
   ASSERT_EQ(::EraseLines(), 0);
   for (const char* text : {"one", "two", "three"}) ASSERT_EQ(::FillLines(1, text, free), 0);
