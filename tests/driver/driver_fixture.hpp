@@ -24,6 +24,10 @@ void ScriptIdentity(ScriptedLine& line, int type, uint8_t version = 1);
 struct PortOpening {
   int port = 0;
   uint32_t readTimeoutMs = 0, writeTimeoutMs = 0;
+  bool operator==(const PortOpening&) const = default;
+  friend void PrintTo(const PortOpening& o, std::ostream* out) {
+    *out << o.port << ":" << o.readTimeoutMs << "/" << o.writeTimeoutMs;
+  }
 };
 
 class ScriptedDriver : public ::testing::Test {
