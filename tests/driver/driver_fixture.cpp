@@ -65,25 +65,14 @@ void ScriptIdentity(ScriptedLine& line, int type, uint8_t version) {
   // Unknown sub-types and families: bytes that no row of the model table claims.
   const DeviceModel& model = kDeviceModels.at(static_cast<size_t>(type));
   line.Always(0xFF, {0x06, model.subType == SubType::Unknown ? uint8_t{0x33} : model.family});
-  switch (model.subType) {
-    case SubType::Refused:
-      line.Always(0xFE, {0x15});
-      break;
-    case SubType::Is:
-    case SubType::Other:
-      line.Always(0xFE, {0x06, model.subType == SubType::Is ? model.subTypeCode : uint8_t{0x01},
-                         version, 0x00});
-      break;
-    case SubType::None:
-    case SubType::Unknown:
-      break;
-  }
+  if (model.subType == SubType::Refused) line.Always(0xFE, {0x15});
+  if (model.subType == SubType::Is || model.subType == SubType::Other)
+    line.Always(0xFE, {0x06, model.subType == SubType::Is ? model.subTypeCode : uint8_t{0x01},
+                       version, 0x00});
 }
 
 void ScriptedDriver::SetUp() {
-  auto line = line_;
-  auto openings = openings_;
-  SetDeviceOpener([line, openings](const PortAddress& address) {
+  SetDeviceOpener([line = line_, openings = openings_](const PortAddress& address) {
     openings->push_back({address.number, 0, 0});
     DeviceOpenResult result;  // the line's own device only counts the opening
     if (line->OpenDevice()) result.device = std::make_unique<LoggingDevice>(line, openings);
@@ -111,9 +100,7 @@ void ScriptedDriver::Connect(int type, uint8_t version, uint8_t port) {
   line_->Reply(0x23, {0x15});  // nothing pending to cancel
   ASSERT_EQ(::CommunicationInit(port, 9600, 1), 0);
   ASSERT_EQ(DefaultPrinter().DeviceType, type);
-  line_->ClearRecord();
-  openings_->clear();
-  Captions().clear();
+  line_->ClearRecord(), openings_->clear(), Captions().clear();
 }
 
 void OnEmulator::Start(emu::PrinterConfig config) {

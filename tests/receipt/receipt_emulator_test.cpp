@@ -93,10 +93,10 @@ class ReceiptOnEmulator : public OnEmulator {
 
 TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   int32_t free = 0;
-  ASSERT_EQ(::FillPayment(1, Cp1250("Gotówka"), 2000, 0), 0);
-  ASSERT_EQ(::FillPayment(2, "Karta", 1233, 0), 0);
-  ASSERT_EQ(::FillLines(0, Cp1250("Dziękujemy za zakupy"), free), 0);
-  ASSERT_EQ(::FillLines(1, "Zapraszamy ponownie", free), 0);
+  ASSERT_EQ(::FillPayment(1, Cp1250("Gotówka"), 2000, 0) + ::FillPayment(2, "Karta", 1233, 0) +
+                ::FillLines(0, Cp1250("Dziękujemy za zakupy"), free) +
+                ::FillLines(1, "Zapraszamy ponownie", free),
+            0);
   // Every code page 1250 character that code page 852 holds, in byte order.
   const std::string held =
       "ŠŚŤŽŹšśťžźˇ˘Ł¤Ą§¨Ş«¬Ż°˛ł´¸ąş»Ľ˝ľżŔÁÂĂÄĹĆÇČÉĘËĚÍÎĎĐŃŇÓÔŐÖ×ŘŮÚŰÜÝŢßŕáâăäĺćçčéęëěíîďđńňóôőö÷řůú"
@@ -149,8 +149,7 @@ TEST_F(ReceiptOnEmulator, ReceiptNumberIsTheOnePrintedAndRestartsAfterTheDailyRe
     for (const auto& line : Paper())
       if (line.starts_with('#')) printed = std::stoi(line.substr(1));
     int32_t exported = -1, internal = -1;
-    EXPECT_EQ(::ReceiptNumber(&exported), 0);
-    EXPECT_EQ(DefaultPrinter().ReadLastReceiptNumber(internal), 0);
+    EXPECT_EQ(::ReceiptNumber(&exported) + DefaultPrinter().ReadLastReceiptNumber(internal), 0);
     EXPECT_EQ(exported, internal);
     EXPECT_EQ(exported, Printer().Memory().ReceiptsToday() == 0 ? 0 : printed);
     return exported;
@@ -184,14 +183,11 @@ class ReceiptFaults : public ReceiptOnEmulator {
     ASSERT_EQ(WaitForAny({&DefaultPrinter().Link.Queue().Pending()}, 5000), 0);
   }
   int Cancellations() {
-    const auto lines = Paper();
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-      return l.find("PARAGON ANULOWANY") != std::string::npos;
-    }));
+    return static_cast<int>(std::ranges::count_if(
+        Paper(), [](const std::string& l) { return l.find("PARAGON ANULOWANY") != l.npos; }));
   }
   int Sent(uint8_t command) {
-    const auto commands = Line().Commands();
-    return static_cast<int>(std::count(commands.begin(), commands.end(), command));
+    return static_cast<int>(std::ranges::count(Line().Commands(), command));
   }
 };
 
