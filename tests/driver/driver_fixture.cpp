@@ -10,40 +10,21 @@ namespace kestradr::testing {
 
 namespace {
 
-// Passes everything to the scripted device and notes the read time-out the port sets.
-class LoggingDevice : public SerialDevice {
+// A scripted port noting the time-outs it is opened with (closing restores others).
+class LoggingDevice : public LineDevice {
  public:
-  LoggingDevice(std::unique_ptr<SerialDevice> inner, std::shared_ptr<std::vector<PortOpening>> log)
-      : inner_(std::move(inner)), log_(std::move(log)), entry_(log_->size() - 1) {}
-  uint32_t ApplyLineSettings(uint32_t baud) override { return inner_->ApplyLineSettings(baud); }
-  uint32_t SetQueueSizes(uint32_t in, uint32_t out) override {
-    return inner_->SetQueueSizes(in, out);
-  }
-  uint32_t GetTimeouts(CommTimeouts& timeouts) override { return inner_->GetTimeouts(timeouts); }
-  // The first time-outs set are the ones the port was opened with; closing restores the
-  // device's earlier ones, which are not the driver's.
+  LoggingDevice(std::shared_ptr<ScriptedLine> line, std::shared_ptr<std::vector<PortOpening>> log)
+      : LineDevice(*line, line), log_(std::move(log)), entry_(log_->size() - 1) {}
   uint32_t SetTimeouts(const CommTimeouts& timeouts) override {
     if (!recorded_ && entry_ < log_->size()) {
       (*log_)[entry_].readTimeoutMs = timeouts.readTotalConstant;
       (*log_)[entry_].writeTimeoutMs = timeouts.writeTotalConstant;
     }
     recorded_ = true;
-    return inner_->SetTimeouts(timeouts);
+    return LineDevice::SetTimeouts(timeouts);
   }
-  uint32_t SetEventMask(uint32_t mask) override { return inner_->SetEventMask(mask); }
-  Transfer Write(uint8_t byte, const Event& abort) override { return inner_->Write(byte, abort); }
-  Transfer Read(uint8_t& byte, const Event& abort) override { return inner_->Read(byte, abort); }
-  uint32_t PurgeOutput() override { return inner_->PurgeOutput(); }
-  uint32_t PurgeInput() override { return inner_->PurgeInput(); }
-  uint32_t PurgeAll() override { return inner_->PurgeAll(); }
-  LineWait WaitLineEvent(const Event& stop, uint32_t& mask) override {
-    return inner_->WaitLineEvent(stop, mask);
-  }
-  uint32_t ClearLineErrors(uint32_t& errors) override { return inner_->ClearLineErrors(errors); }
-  void Rest(std::chrono::milliseconds pause) override { inner_->Rest(pause); }
 
  private:
-  std::unique_ptr<SerialDevice> inner_;
   std::shared_ptr<std::vector<PortOpening>> log_;
   size_t entry_;
   bool recorded_ = false;
@@ -54,6 +35,13 @@ void LimitPolls() {
   DefaultPrinter().SetMessagePumpCallback([polls = 0]() mutable {
     if (++polls > 20000) throw std::runtime_error("supervision never ended");
   });
+}
+
+void ResetPrinter() {
+  DefaultPrinter().SetMessagePumpCallback({});
+  DefaultPrinter().ReceiptOpen = false;
+  DefaultPrinter().SelectedPort = 0;
+  DefaultPrinter().SelectedSpeed = 0;
 }
 
 }  // namespace
@@ -74,55 +62,36 @@ std::vector<uint8_t> Le32(int32_t value) {
 }
 
 void ScriptIdentity(ScriptedLine& line, int type, uint8_t version) {
-  // The answers the model table says identify `type`; a sub-type no row claims for "any
-  // other" of a family, and a family byte no row has for the unknown device.
+  // Unknown sub-types and families: bytes that no row of the model table claims.
   const DeviceModel& model = kDeviceModels.at(static_cast<size_t>(type));
   line.Always(0xFF, {0x06, model.subType == SubType::Unknown ? uint8_t{0x33} : model.family});
-  switch (model.subType) {
-    case SubType::Refused:
-      line.Always(0xFE, {0x15});
-      break;
-    case SubType::Is:
-    case SubType::Other: {
-      const uint8_t code = model.subType == SubType::Is ? model.subTypeCode : uint8_t{0x01};
-      line.Always(0xFE, {0x06, code, version, 0x00});
-      break;
-    }
-    case SubType::None:
-    case SubType::Unknown:
-      break;
-  }
+  if (model.subType == SubType::Refused) line.Always(0xFE, {0x15});
+  if (model.subType == SubType::Is || model.subType == SubType::Other)
+    line.Always(0xFE, {0x06, model.subType == SubType::Is ? model.subTypeCode : uint8_t{0x01},
+                       version, 0x00});
 }
 
 void ScriptedDriver::SetUp() {
-  auto line = line_;
-  auto openings = openings_;
-  SetDeviceOpener([line, openings](const PortAddress& address) {
+  SetDeviceOpener([line = line_, openings = openings_](const PortAddress& address) {
     openings->push_back({address.number, 0, 0});
-    DeviceOpenResult result;
-    result.device = std::make_unique<LoggingDevice>(line->OpenDevice(), openings);
+    DeviceOpenResult result;  // the line's own device only counts the opening
+    if (line->OpenDevice()) result.device = std::make_unique<LoggingDevice>(line, openings);
     return result;
   });
   Captions().clear();
   DefaultPrinter().SetProgressCallback([](const std::string& text) { Captions().push_back(text); });
-  LimitPolls();
   // Idle and fiscal: maker's and user data present, nothing printing.
   line_->Always(0x9B, {0x03});
-  line_->Always(0x94, {0x00});
-  line_->Always(0x95, {0x00});
-  line_->Always(0x96, {0x00});
-  DefaultPrinter().ReceiptOpen = false;
-  DefaultPrinter().SelectedPort = 0;
-  DefaultPrinter().SelectedSpeed = 0;
+  for (const uint8_t status : std::initializer_list<uint8_t>{0x94, 0x95, 0x96})
+    line_->Always(status, {0x00});
+  ResetPrinter();
+  LimitPolls();
 }
 
 void ScriptedDriver::TearDown() {
   ::CommunicationEnd();
   DefaultPrinter().SetProgressCallback({});
-  DefaultPrinter().SetMessagePumpCallback({});
-  DefaultPrinter().ReceiptOpen = false;
-  DefaultPrinter().SelectedPort = 0;
-  DefaultPrinter().SelectedSpeed = 0;
+  ResetPrinter();
   SetDeviceOpener({});
 }
 
@@ -131,9 +100,7 @@ void ScriptedDriver::Connect(int type, uint8_t version, uint8_t port) {
   line_->Reply(0x23, {0x15});  // nothing pending to cancel
   ASSERT_EQ(::CommunicationInit(port, 9600, 1), 0);
   ASSERT_EQ(DefaultPrinter().DeviceType, type);
-  line_->ClearRecord();
-  openings_->clear();
-  Captions().clear();
+  line_->ClearRecord(), openings_->clear(), Captions().clear();
 }
 
 void OnEmulator::Start(emu::PrinterConfig config) {
@@ -145,13 +112,12 @@ void OnEmulator::Start(emu::PrinterConfig config) {
 
 void OnEmulator::TearDown() {
   ::CommunicationEnd();
-  DefaultPrinter().SetMessagePumpCallback({});
-  DefaultPrinter().ReceiptOpen = false;
+  ResetPrinter();
   port_.reset();
 }
 
-std::vector<std::vector<uint8_t>> ScriptedDriver::Sent(uint8_t command) const {
-  std::vector<std::vector<uint8_t>> sent;
+ScriptedDriver::Sequences ScriptedDriver::Sent(uint8_t command) const {
+  Sequences sent;
   for (const auto& sequence : line_->Sequences())
     if (sequence.command == command) sent.push_back(sequence.parameters);
   return sent;

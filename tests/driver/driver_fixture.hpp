@@ -1,5 +1,5 @@
-// The driver connected to a scripted printer of a chosen device type, idle and fiscal, or
-// to the printer emulator.
+// The driver on a scripted printer of a chosen device type (idle and fiscal) or on the
+// printer emulator; shared by the driver's and the receipt's suites.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,23 +23,24 @@ void ScriptIdentity(ScriptedLine& line, int type, uint8_t version = 1);
 // Every port the driver opens, with the time-outs it was opened with (milliseconds).
 struct PortOpening {
   int port = 0;
-  uint32_t readTimeoutMs = 0;
-  uint32_t writeTimeoutMs = 0;
+  uint32_t readTimeoutMs = 0, writeTimeoutMs = 0;
+  bool operator==(const PortOpening&) const = default;
+  friend void PrintTo(const PortOpening& o, std::ostream* out) {
+    *out << o.port << ":" << o.readTimeoutMs << "/" << o.writeTimeoutMs;
+  }
 };
 
 class ScriptedDriver : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-
   // Connects through CommunicationInit to a printer of `type`, then forgets the traffic.
   void Connect(int type, uint8_t version = 1, uint8_t port = 1);
-
   // Parameters of every sequence sent with `command`.
-  std::vector<std::vector<uint8_t>> Sent(uint8_t command) const;
+  using Sequences = std::vector<std::vector<uint8_t>>;
+  Sequences Sent(uint8_t command) const;
   bool WasSent(uint8_t command) const { return !Sent(command).empty(); }
   std::vector<PortOpening> Openings() const { return *openings_; }
-
   std::shared_ptr<ScriptedLine> line_ = std::make_shared<ScriptedLine>();
   std::shared_ptr<std::vector<PortOpening>> openings_ =
       std::make_shared<std::vector<PortOpening>>();
@@ -54,7 +55,6 @@ class OnEmulator : public ::testing::Test {
   emu::Printer& Printer() { return port_->Printer(); }
   EmulatorLine& Line() { return port_->Line(); }
   size_t PrintedLines() { return Printer().Paper().PrintedLines(); }
-
   std::unique_ptr<EmulatorPort> port_;
 };
 

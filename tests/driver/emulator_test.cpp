@@ -1,15 +1,13 @@
-// The driver against the printer emulator, model by model: what the printer really
-// does with what the driver sends.
+// The driver against the printer emulator, model by model: what the printer really does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <tuple>
+#include <vector>
 
 #include "cp1250.hpp"
 #include "driver_fixture.hpp"
-#include "kestra/emu/pty_server.hpp"
 #include "printer.hpp"
 #include "tauravat.hpp"
 
@@ -33,43 +31,40 @@ int32_t ReadRates(Rates& r, int32_t& count) {
   return ::ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
 }
 
-// Identification and names, the rate format, the periodic reports and the forced daily
-// report of an empty day, for every model.
 TEST_F(OnEmulator, EveryModelIsIdentifiedAndUsesItsOwnCommands) {
-  const int rateCount[12] = {4, 6, 6, 7, 4, 6, 7, 7, 7, 7, 7, 7};
-  const bool forcible[12] = {false, false, true, true,  false, false,
-                             true,  true,  true, false, false, true};
-  const bool periodic[12] = {false, false, false, true,  false, false,
-                             true,  true,  true,  false, false, true};
+  // Type by type: rates, a forced daily report of an empty day, periodic reports.
+  const std::tuple<int, bool, bool> models[12] = {{4, 0, 0}, {6, 0, 0}, {6, 1, 0}, {7, 1, 1},
+                                                  {4, 0, 0}, {6, 0, 0}, {7, 1, 1}, {7, 1, 1},
+                                                  {7, 1, 1}, {7, 0, 0}, {7, 0, 0}, {7, 1, 1}};
   for (int type = 0; type < 12; ++type) {
     SCOPED_TRACE(type);
+    const auto [rateCount, forcible, periodic] = models[type];
     Start(Config(type));
     EXPECT_EQ(DefaultPrinter().DeviceType, type);
     std::string name;
     char buffer[64];
-    ASSERT_EQ(::DeviceName(name), 0);
+    ASSERT_EQ(::DeviceName(name) + ::pDeviceName(buffer), 0);
     EXPECT_EQ(name, kDeviceModels[type].name);
-    ASSERT_EQ(::pDeviceName(buffer), 0);
     EXPECT_EQ(std::string(buffer), kDeviceModels[type].plainName);
 
     const size_t before = PrintedLines();
     EXPECT_EQ(::DailyReport(0), 211);
     EXPECT_EQ(PrintedLines(), before);
-    EXPECT_EQ(::DailyReport(1), forcible[type] ? 0 : 211);
-    EXPECT_EQ(Printer().Memory().Reports().size(), forcible[type] ? 1u : 0u);
+    EXPECT_EQ(::DailyReport(1), forcible ? 0 : 211);
+    EXPECT_EQ(Printer().Memory().Reports().size(), forcible ? 1u : 0u);
     EXPECT_EQ(Printer().Mechanism().QueuedLines(), 0u);  // supervision waited for it all
-    EXPECT_EQ(::MonthlyReport(1, 5, 11), periodic[type] ? 220 : 224);
+    EXPECT_EQ(::MonthlyReport(1, 5, 11), periodic ? 220 : 224);
 
     Rates read;
     int32_t count = -1;
     ASSERT_EQ(ReadRates(read, count), 0);
     EXPECT_EQ(read[0], 25500u);  // a fresh printer keeps every rate reserved
-    const uint32_t e = rateCount[type] == 7 ? 10000 : 2500;
+    const uint32_t e = rateCount == 7 ? 10000 : 2500;
     const Rates written = {2300, 800, 500, 0, e, 25500, 2200};
     ASSERT_EQ(::SetVAT(&count, 2300, 800, 500, 0, e, 25500, 2200), 0);
-    EXPECT_EQ(count, rateCount[type]);
+    EXPECT_EQ(count, rateCount);
     ASSERT_EQ(ReadRates(read, count), 0);
-    EXPECT_EQ(count, rateCount[type]);
+    EXPECT_EQ(count, rateCount);
     for (int i = 0; i < 7; ++i) EXPECT_EQ(read[i], i < count ? written[i] : 77u) << i;
   }
   EXPECT_EQ(std::string(DeviceNameOf(12)), "NIEZNANE");
@@ -90,10 +85,8 @@ TEST_F(OnEmulator, StatusByteCountsByModelAndVersion) {
     Start(config);
     StatusBytes status;
     ASSERT_EQ(DefaultPrinter().ReadStatusBytes(status), 0);
-    EXPECT_EQ(status.count, count);
-    EXPECT_EQ(status.eighthPresent, eighth);
-    EXPECT_EQ(status.s[7], count == 7 ? 0xF3 : 0);
-    EXPECT_EQ(status.s[8], eighth ? 0x5D : 0);
+    EXPECT_EQ(std::tuple(status.count, status.eighthPresent, status.s[7], status.s[8]),
+              std::tuple(count, eighth, count == 7 ? 0xF3 : 0, eighth ? 0x5D : 0));
   }
 }
 
@@ -116,56 +109,40 @@ TEST_F(OnEmulator, ClockCountersNumbersDrawerFeedAndEnd) {
   Start(Config(0));
   std::string date, time;
   ASSERT_EQ(::ReadClock(date, time), 0);
-  EXPECT_EQ(date, "2005.12.31");
-  EXPECT_EQ(time, "23:59");  // no seconds on the older clock format
-
+  EXPECT_EQ(date + " " + time, "2005.12.31 23:59");  // no seconds on the older clock format
   auto config = Config(8);
   config.dailyReportNumber = 300;
   config.printerNumber = "07AB";
   config.uniqueNumber = "ABC12345678";
   Start(config);
   ASSERT_EQ(::ReadClock(date, time), 0);
-  EXPECT_EQ(date, "2005.12.31");
-  EXPECT_EQ(time, "23:59:07");
-  char buffer[32];
-  ASSERT_EQ(::pReadClock(buffer), 0);
-  EXPECT_STREQ(buffer, "05.12.31;23:59");
-  int32_t number = 0;
-  EXPECT_EQ(::DailyReportNumber(&number), 0);
-  EXPECT_EQ(number, 300);
-  std::string code;
-  EXPECT_EQ(::PrinterNumber(number, code), 0);
-  EXPECT_EQ(number, 7);
-  EXPECT_EQ(code, "AB");
-  std::string unique;
-  EXPECT_EQ(::ReadUniqueNumber(unique), 0);
-  EXPECT_EQ(unique, "ABC 12345678");
-  EXPECT_EQ(::pReadUniqueNumber(buffer), 0);
-  EXPECT_STREQ(buffer, "ABC12345678");  // the twin without the blank
+  EXPECT_EQ(date + " " + time, "2005.12.31 23:59:07");
+  char clock[32], plain[32];
+  int32_t reports = 0, number = 0;
+  std::string code, unique;
+  EXPECT_EQ(::pReadClock(clock) + ::DailyReportNumber(&reports) + ::PrinterNumber(number, code) +
+                ::ReadUniqueNumber(unique) + ::pReadUniqueNumber(plain),
+            0);
+  // The unique number's twin without the blank.
+  EXPECT_EQ(std::tuple(std::string(clock), reports, number, code, unique, std::string(plain)),
+            std::tuple("05.12.31;23:59", 300, 7, "AB", "ABC 12345678", "ABC12345678"));
   EXPECT_EQ(::OpenDrawer(3), 0);
   EXPECT_EQ(Printer().DrawerOpenings(3), 1u);
-  EXPECT_EQ(::WriteLineFeed(4), 0);
-  EXPECT_EQ(::PrinterStatusReport(), 0);
-  EXPECT_EQ(::LockedArticlesReport(), 0);
-
+  EXPECT_EQ(::WriteLineFeed(4) + ::PrinterStatusReport() + ::LockedArticlesReport(), 0);
   // After the end every command answers 114 without a byte sent.
   ASSERT_EQ(::CommunicationEnd(), 0);
   EXPECT_EQ(DefaultPrinter().DeviceType, kDeviceNone);
   Line().ClearRecord();
   uint32_t r = 0;
-  EXPECT_EQ(::ReadVAT(&number, &r, &r, &r, &r, &r, &r, &r), 114);
-  EXPECT_EQ(::SetVAT(&number, 2300, 800, 500, 0, 10000, 25500, 25500), 114);
-  EXPECT_EQ(::MonthlyReport(1, 5, 11), 114);
-  EXPECT_EQ(::ReadClock(date, time), 114);
-  EXPECT_EQ(::ReceiptConditions(), 114);
-  EXPECT_EQ(::OpenDrawer(1), 114);
-  EXPECT_EQ(::PrintControl(1, 7), 114);
+  EXPECT_EQ((std::vector{::ReadVAT(&number, &r, &r, &r, &r, &r, &r, &r),
+                         ::SetVAT(&number, 2300, 800, 500, 0, 10000, 25500, 25500),
+                         ::MonthlyReport(1, 5, 11), ::ReadClock(date, time), ::ReceiptConditions(),
+                         ::OpenDrawer(1), ::PrintControl(1, 7)}),
+            std::vector<int32_t>(7, 114));
   EXPECT_TRUE(Line().Sequences().empty());
 }
 
-// A printout whose lines come with time only: a driver that never paused would poll a
-// thousand times a line. The pauses between rounds keep it to a few polls a line, and the
-// window is served while the driver waits.
+// Lines that come with time: a few polls a line (not thousands), the window served meanwhile.
 TEST_F(OnEmulator, ALongPrintoutIsFollowedWithFewPollsAndTheWindowServed) {
   emu::PrinterConfig config = Config(3);
   config.timing = {1000, 100ms, 0, 0ms};
@@ -182,36 +159,6 @@ TEST_F(OnEmulator, ALongPrintoutIsFollowedWithFewPollsAndTheWindowServed) {
   EXPECT_FALSE(Printer().Mechanism().Printing());
   EXPECT_LT(polls, 8 * (lines + 10));
   EXPECT_GT(pumps, polls);
-}
-
-// The whole road over a real pseudo-terminal, the way a point-of-sale program meets a
-// printer: the port named by TAURAVAT_COM<n>.
-TEST(OverPty, InitRatesDailyReportAndEnd) {
-  auto config = Config(8);
-  config.receiptCounter = 1;
-  emu::PtyServer server(config);
-  server.Start();
-  ASSERT_EQ(::setenv("TAURAVAT_COM9", server.SlavePath().c_str(), 1), 0);
-
-  ASSERT_EQ(::CommunicationInit(9, 9600, 2), 0);
-  EXPECT_EQ(DefaultPrinter().DeviceType, 8);
-  std::string name;
-  EXPECT_EQ(::DeviceName(name), 0);
-  EXPECT_EQ(name, "KESTRA LUNO F");
-  int32_t count = 0;
-  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 218);
-  EXPECT_EQ(::DailyReport(0), 0);
-  EXPECT_EQ(::SetVAT(&count, 2300, 800, 500, 0, 10000, 25500, 25500), 0);
-  EXPECT_EQ(::MonthlyReport(1, 5, 11), 220);  // reopened with the long time-out and back
-  Rates r;
-  EXPECT_EQ(ReadRates(r, count), 0);
-  EXPECT_EQ(r[0], 2300u);
-  EXPECT_EQ(r[4], 10000u);
-  EXPECT_EQ(::CommunicationEnd(), 0);
-  EXPECT_EQ(::DeviceName(name), 114);
-  EXPECT_EQ(server.WithPrinter([](emu::Printer& p) { return p.Memory().Reports().size(); }), 1u);
-  server.Stop();
-  ::unsetenv("TAURAVAT_COM9");
 }
 
 }  // namespace
