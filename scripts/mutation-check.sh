@@ -30,6 +30,7 @@ driver_tests='^(Identification|Connection|BadInput|ArticleName|DriverIdentity|Pr
 mutations=(
   "end-forgets-sent@receipt.cpp@s/EndProgress = EndStep::kEndSent;/EndProgress = EndStep::kNothingSent;/@receipt@a retried end sends the discount and total again"
   "sum-resent@receipt.cpp@0,/if (EndProgress < EndStep::kSumSent) {/s//if (true) {/@receipt@a retried end sends the total again"
+  "acknowledged-end-forgotten@receipt.cpp@s/LastReceipt = ClosedReceipt::kEndedNotKnown;/LastReceipt = ClosedReceipt::kToldOrNone;/@receipt@a retried end after an acknowledged end of unknown outcome says no receipt is open"
   "lost-begin-not-cancelled@receipt.cpp@/^    SendAcknowledged(\*this, cmd::kCancel);$/d@receipt@a begin whose answer is lost leaves a receipt behind"
   "cancel-sent-once@receipt.cpp@/cancelled = SendAcknowledged(\*this, cmd::kCancel);$/s/if (cancelled != kOk/if (false \&\& cancelled != kOk/@receipt@a cancel whose answer is lost is not sent again"
   "discount-half-up@receipt.cpp@s/remainder > 50/remainder >= 50/@receipt@a discount rounds half up"
