@@ -1,5 +1,4 @@
-// The animated busy cursor: a generated "hourglas.ani" read frame by frame, and malformed
-// or missing files refused without harm.
+// The animated busy cursor: a generated "hourglas.ani" read frame by frame, bad files refused.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -60,7 +59,7 @@ QByteArray Ani(const AniParts& parts) {
   return Chunk("RIFF", body + Chunk("LIST", frames));
 }
 
-TEST(AnimatedCursor, FramesSequenceRatesAndHotspots) {
+TEST(AnimatedCursor, FramesSequenceRatesHotspotsAndMonochromeMasks) {
   const auto cursor = ParseAnimatedCursor(Ani({}));
   ASSERT_TRUE(cursor);
   ASSERT_EQ(cursor->frames.size(), 2u);
@@ -71,16 +70,12 @@ TEST(AnimatedCursor, FramesSequenceRatesAndHotspots) {
   EXPECT_EQ(cursor->frames[0].image.size(), QSize(4, 4));
   EXPECT_EQ(cursor->frames[0].image.pixel(2, 2), qRgba(255, 0, 0, 255));
   EXPECT_EQ(cursor->frames[1].image.pixel(0, 3), qRgba(0, 0, 255, 255));
-
   // Without sequence and rate the frames play in order at the header's rate.
   const auto inOrder = ParseAnimatedCursor(Ani({.steps = 2, .flags = 1, .seq = {}, .rate = {}}));
   ASSERT_TRUE(inOrder);
   EXPECT_EQ(inOrder->sequence, (std::vector<int>{0, 1}));
   EXPECT_EQ(inOrder->jiffies, (std::vector<int>{6, 6}));
-}
-
-TEST(AnimatedCursor, MonochromeIconsTakeTheirTransparencyFromTheMask) {
-  // A 2 x 1 icon, palette black and white, pixels 1 and 0, the mask clearing the second; its
+  // Monochrome, 2 x 1, palette black and white, pixels 1 and 0, the mask clearing the second; its
   // entry's planes 1 and bit count 0 would be a point inside the image, read as a hotspot.
   const auto frame = DecodeIconImage(IconFile(1, 2, 1, 1, {1, 0}, Le({0, 0x00FFFFFF, 0x80, 0x40})));
   ASSERT_TRUE(frame);
@@ -127,7 +122,6 @@ TEST(BusyCursor, StandardCursorUnlessAGoodFileLoads) {
   EXPECT_EQ(shape(), Qt::WaitCursor);
   busy.Hide();
   EXPECT_EQ(shape(), -1);
-
   ASSERT_TRUE(busy.Load(write("hourglas.ani", Ani({}))));
   EXPECT_TRUE(busy.Animated());
   busy.Show();

@@ -1,5 +1,5 @@
-// The program's flows on a scripted printer and screen: each driver call answers with the
-// code the test sets, and what both were asked is recorded in order.
+// A scripted printer and screen: each driver call answers with the code the test sets, and
+// what both were asked is recorded in order.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@
 #include "device_models.hpp"
 #include "flow/program_flows.hpp"
 
-// Readable failure messages for the Polish texts.
 inline void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';
 }
@@ -65,7 +64,12 @@ class ScriptedUi : public UserInterface {
   bool Centred(const QString& text) const {
     return std::find(centre.begin(), centre.end(), text) != centre.end();
   }
-  void Clear() { boxes.clear(), centre.clear(), readOuts.clear(), beeps = dialogHidden = 0; }
+  void Clear() {
+    boxes.clear();
+    centre.clear();
+    readOuts.clear();
+    beeps = dialogHidden = 0;
+  }
 };
 
 class ScriptedPrinter : public PrinterGateway {
@@ -147,13 +151,11 @@ class ScriptedPrinter : public PrinterGateway {
 class FlowTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(ui_.busyDepth, 0) << "the busy cursor was left up"; }
-  // A fresh printer, screen and program for the next case of a table.
   void Reset() {
     printer_ = ScriptedPrinter();
     ui_ = ScriptedUi();
     flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
   }
-  // The dialog's first activation and "Zatwierdź".
   DialogOutcome Confirm() {
     flows_->dialog.FormActivate();
     return flows_->dialog.Button1Click();

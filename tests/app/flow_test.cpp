@@ -1,18 +1,13 @@
-// The program's flows on a scripted printer (the dialog's port scan, identification and
-// refusals; the editor's layout, checks and writes) and the rules that need no printer.
+// The program's flows on a scripted printer, and the rules that need no printer.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <tuple>
 
 #include "demo_printer.hpp"
 #include "driver_gateway.hpp"
 #include "flow/command_line.hpp"
-#include "flow/rate_editor.hpp"
-#include "flow/rate_readout.hpp"
-#include "flow/services.hpp"
 #include "flow_fixture.hpp"
 #include "printer.hpp"
 
@@ -45,7 +40,7 @@ TEST(CommandLine, PortAndSpeedInAnyOrderAndCaseOnlyKnownValuesAndTheFirstMatchWi
   }
 }
 
-TEST(CommandLine, ProgramOptions) {
+TEST(CommandLine, ProgramOptionsAndTheOnesThatCannotBeUsed) {
   CommandLine line = ParseCommandLine({"--emulator=luno-f", "--screenshots=/tmp/x"});
   EXPECT_TRUE(line.emulator);
   EXPECT_EQ(line.emulatorModel, "luno-f");
@@ -59,9 +54,7 @@ TEST(CommandLine, ProgramOptions) {
   for (const char* word : {"--version", "-v"})
     EXPECT_TRUE(ParseCommandLine({word}).version) << word;
   EXPECT_FALSE(ParseCommandLine({"COM1"}).version);
-}
-
-TEST(CommandLine, AnOptionThatCannotBeUsedStopsTheProgram) {
+  // An option that cannot be used stops the program.
   EXPECT_EQ(ParseCommandLine({"COM1", "--emulater"}).error, "nieznana opcja: --emulater");
   EXPECT_EQ(ParseCommandLine({"-x"}).error, "nieznana opcja: -x");
   EXPECT_FALSE(ParseCommandLine({"--screenshots"}).error.isEmpty());  // no directory
@@ -75,12 +68,14 @@ StatusRead Status(int count, std::initializer_list<std::pair<int, uint8_t>> byte
   return status;
 }
 
+const QString kPaperText = "Brak papieru lub podniesiona głowica mechanizmu drukującego";
+const QString kNoPort = "Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji";
+
 // The later row wins, and short reads never give the later bytes' codes.
-TEST(PrinterState, CodeAndText) {
+TEST(PrinterState, CodeAndTextAndTheLockMessage) {
   const std::tuple<StatusRead, int, QString> cases[] = {
       {Status(7, {}), kPrinterReady, ""},
-      {Status(7, {{3, 0x02}, {7, 0x02}}), kPaperOut,
-       "Brak papieru lub podniesiona głowica mechanizmu drukującego"},
+      {Status(7, {{3, 0x02}, {7, 0x02}}), kPaperOut, kPaperText},
       {Status(7, {{3, 0x04}, {2, 0x80}, {7, 0x02}}), kPrinterFailure, "Wystąpiła awaria drukarki"},
       {Status(7, {{2, 0x80}, {7, 0x02}}), kNoControllerLink,
        "Brak komunikacji z kontrolerem drukarki"},
@@ -96,10 +91,7 @@ TEST(PrinterState, CodeAndText) {
     EXPECT_EQ(PrinterStateText(code), text) << code;
   }
   EXPECT_EQ(PrinterStateText(42), "NIEZDEFINIOWANY BŁĄD");
-}
-
-TEST(LockMessage, OneLinePerReasonInTableOrder) {
-  // 0x21 is shown whole by the dialog's refusal of a locked printer.
+  // One line per lock reason in table order; 0x21 is shown whole by the locked printer's refusal.
   EXPECT_EQ(LockMessage(0x40), "KASA ZABLOKOWANA: \r\n");
   EXPECT_EQ(
       LockMessage(0x9E),
@@ -143,8 +135,7 @@ TEST(ReadOut, LinesAndVisibleRowsByRateCount) {
     for (int i = 0; i < count; ++i)
       EXPECT_EQ(view->lines[size_t(i)], QString("Stawka PTU %1 : ").arg(QChar('A' + i)) + texts[i]);
   }
-  EXPECT_FALSE(ReadOutLines(5, {}, QChar('.')));
-  EXPECT_FALSE(ReadOutLines(0, {}, QChar('.')));
+  for (int count : {5, 0}) EXPECT_FALSE(ReadOutLines(count, {}, QChar('.'))) << count;
 }
 
 TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
@@ -166,33 +157,25 @@ TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
   EXPECT_TRUE(ui_.Centred("Sprawdzanie typu podłączonego urządzenia..."));
 }
 
-struct Refusal {
-  const char* name;
-  std::function<void(ScriptedPrinter&)> script;
-  QString error;  // the one error box
-  bool hidden;    // the dialog was hidden before the refusal
-};
-
 TEST_F(DialogFlow, EachRefusalIsShownAndEndsTheProgram) {
-  const QString kPaper = "Brak papieru lub podniesiona głowica mechanizmu drukującego";
+  // Name, script, the one error box, whether the dialog was hidden before it.
   // clang-format off
-  const Refusal cases[] = {
+  const std::tuple<std::string, void (*)(ScriptedPrinter&), QString, bool> cases[] = {
       {"not fiscal", [](auto& p) { p.type = 11; },
        "Podłączone urządzenie nie jest drukarką fiskalną", false},
       {"port in use", [](auto& p) { p.openResult = 5; },
        "Nie można otworzyć portu COM1.Prawdopodobnie jest używany przez inną aplikację", false},
-      {"no such port", [](auto& p) { p.openResult = 2; },
-       "Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji", false},
+      {"no such port", [](auto& p) { p.openResult = 2; }, kNoPort, false},
       {"other opening failure", [](auto& p) { p.openResult = 6; }, "kod 6", false},
       {"identification fails", [](auto& p) { p.typeResult = 21; }, "kod 21", false},
-      {"locked", [](auto& p) { p.type = 8, p.lockByte = 0x21; },
+      {"locked", [](auto& p) { p.type = 8; p.lockByte = 0x21; },
        "KASA ZABLOKOWANA: \r\nUSZKODZONA PAMIĘĆ PROGRAMU.\r\nNiezgodna pamięć fiskalna.\r\n",
        false},
       {"lock unread", [](auto& p) { p.lockResult = 22; }, "kod 22", false},
       {"CMOS erased", [](auto& p) { p.status.s[2] = 0x10; },
        "Skasowana pamięć CMOS. Należy zainicjować zegar.", false},
       {"status unread", [](auto& p) { p.statusResult = 21; }, "kod 21", false},
-      {"paper out, low battery", [](auto& p) { p.status.s[3] = p.status.s[7] = 2; }, kPaper, true},
+      {"paper out, low battery", [](auto& p) { p.status.s[3] = p.status.s[7] = 2; }, kPaperText, true},
       {"rates unread", [](auto& p) { p.readResult = 23; }, "kod 23", true},
   };
   // clang-format on
@@ -200,15 +183,15 @@ TEST_F(DialogFlow, EachRefusalIsShownAndEndsTheProgram) {
   printer_.type = 0;
   ASSERT_EQ(Confirm(), DialogOutcome::ShowEditor);
   EXPECT_FALSE(printer_.Called("lock"));
-  for (const Refusal& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, script, error, hidden] : cases) {
+    SCOPED_TRACE(name);
     Reset();
-    c.script(printer_);
+    script(printer_);
     EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
-    EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{c.error});
+    EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{error});
     EXPECT_EQ(ui_.beeps, 1);
-    EXPECT_EQ(ui_.dialogHidden, c.hidden ? 1 : 0);
-    EXPECT_EQ(printer_.Called("read"), std::string(c.name) == "rates unread");
+    EXPECT_EQ(ui_.dialogHidden, hidden ? 1 : 0);
+    EXPECT_EQ(printer_.Called("read"), name == "rates unread");
     EXPECT_TRUE(flows_->dialog.controls.button1Enabled);
   }
 }
@@ -256,7 +239,6 @@ TEST_F(DialogFlow, MissingPortsAreSaidAndLaterActivationsTakeTheChoice) {
   EXPECT_EQ(flows_->state.SelectedSpeed, 19200);
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(printer_.calls.front(), "open 3 19200");
-
   Reset();
   printer_.ports = {};
   const std::vector<QString> kNoPorts{"Brak portów szeregowych w systemie"};
@@ -277,13 +259,11 @@ TEST(DemoPrinter, ServesTheChosenModelOnAFreeComPort) {
   QString error;
   EXPECT_EQ(StartDemoPrinter(QStringLiteral("no-such-printer"), error), nullptr);
   EXPECT_EQ(error, "Nieznany model drukarki: no-such-printer");
-
   auto demo = StartDemoPrinter(QStringLiteral("luno-f"), error);
   ASSERT_NE(demo, nullptr) << error.toStdString();
   const std::string variable = "TAURAVAT_COM" + std::to_string(demo->Port());
   EXPECT_EQ(QString::fromLocal8Bit(std::getenv(variable.c_str())), demo->Path());
   EXPECT_EQ(demo->Description(), "KESTRA LUNO F");
-
   DriverGateway gateway;
   kestradr::DefaultPrinter().Connected = true;
   ASSERT_EQ(gateway.OpenPort(demo->Port(), 9600), 0);
@@ -302,17 +282,10 @@ std::string Column(const std::array<RateRow, 7>& rows, bool RateRow::*member) {
   return column;
 }
 
-struct Layout {
-  std::vector<uint8_t> types;
-  RateValues rates;
-  QString texts;  // of the visible fields
-  // Field, label, reserve box and exempt box shown; reserved; exempt.
-  std::string columns;
-};
-
 TEST_F(EditorFlow, TheLayoutFollowsTheModelsRateFormat) {
+  // Models, rates, visible texts; per row: field, label, reserve and exempt box shown, R, Z.
   // clang-format off
-  const Layout layouts[] = {
+  const std::tuple<std::vector<uint8_t>, RateValues, QString, std::string> layouts[] = {
       // Five rates, unprogrammed: the proposal 22 / 7 / 0, D reserved, no exempt boxes.
       {{0, 4}, {R, R, R, R, R, R, R}, "22|7|0", "1110000 1111000 1111000 0000000 0001110 0000001"},
       {{1, 2, 5}, {2300, 800, 500, 0, R, R, R}, "23|8|5|0",  // G kept exempt
@@ -321,23 +294,23 @@ TEST_F(EditorFlow, TheLayoutFollowsTheModelsRateFormat) {
        "1101100 1111111 1111111 1111111 0000011 0010000"},
   };
   // clang-format on
-  for (const Layout& layout : layouts) {
-    for (uint8_t type : layout.types) {
+  for (const auto& [types, rates, fieldTexts, expected] : layouts) {
+    for (uint8_t type : types) {
       SCOPED_TRACE(type);
       printer_.type = type;
-      printer_.rates = layout.rates;
+      printer_.rates = rates;
       flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
       OpenEditor();
       const auto& rows = flows_->editor.rows;
       QStringList texts;
       for (const RateRow& row : rows)
         if (row.fieldVisible) texts << row.text;
-      EXPECT_EQ(texts.join('|'), layout.texts);
+      EXPECT_EQ(texts.join('|'), fieldTexts);
       std::string columns;
       for (auto member : {&RateRow::fieldVisible, &RateRow::labelVisible, &RateRow::reserveVisible,
                           &RateRow::exemptVisible, &RateRow::reserve, &RateRow::exempt})
         columns += (columns.empty() ? "" : " ") + Column(rows, member);
-      EXPECT_EQ(columns, layout.columns);
+      EXPECT_EQ(columns, expected);
     }
   }
 }
@@ -377,9 +350,7 @@ TEST_F(EditorFlow, FieldCheckInformsWithoutHoldingTheOperator) {
 }
 
 const QString kCounter = "  Licznik paragonów jest różny od 0  \rCzy wykonać raport dobowy?";
-const QString kPaper =
-    " Brak papieru lub podniesiona głowica mechanizmu drukującego\r"
-    "Czy wznowić wydruk po założeniu papieru?";
+const QString kPaper = " " + kPaperText + "\rCzy wznowić wydruk po założeniu papieru?";
 const QString kCancelled =
     "  Licznik paragonów anulowanych jest większy od 0.   \r"
     "Nie można zapisać stawek VAT! Wykonaj Raport Dobowy";
@@ -387,8 +358,6 @@ const QString kOrder =
     "W podłączonym urządzeniu stawki można wprowadzać tylko w kolejności nierosnącej.\r"
     "Należy zmienić kolejność stawek.";
 const QString kUnchanged = "Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane.";
-const QString kNoPort = "Brak portu COM1 w systemie.\rNależy ustawić parametry komunikacji";
-const QString kOutOfRange = "Błąd w stawce podatkowej: 150 (stawka poza zakresem)";
 
 using P = ScriptedPrinter;
 using E = RateEditorFlow;
@@ -405,29 +374,29 @@ TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
   // clang-format off
   const NotWritten cases[] = {
       // The first bad row stops the check.
-      {"out of range", [](P&, E& e) { e.rows[1].text = "150", e.rows[2].text = "x"; },
-       {kOutOfRange}},
+      {"out of range", [](P&, E& e) { e.rows[1].text = "150"; e.rows[2].text = "x"; },
+       {"Błąd w stawce podatkowej: 150 (stawka poza zakresem)"}},
       {"no number", [](P&, E& e) { e.rows[0].text = "2x"; }, {"Błąd w stawce podatkowej: 2x"}},
-      {"growing", [](P& p, E& e) { p.type = 1, e.rows[0].text = "7", e.rows[1].text = "22"; },
+      {"growing", [](P& p, E& e) { p.type = 1; e.rows[0].text = "7"; e.rows[1].text = "22"; },
        {kOrder}, {}, BoxKind::OrderError},
       {"unchanged", [](P&, E& e) { for (int i = 0; i < 7; ++i) e.ReserveClick(i, true); },
        {kUnchanged}, {}, BoxKind::Information},
       // The fields are not even looked at.
-      {"cancelled", [](P& p, E& e) { p.type = 9, p.cancelledReply[0] = 1, e.rows[0].text = "x"; },
+      {"cancelled", [](P& p, E& e) { p.type = 9; p.cancelledReply[0] = 1; e.rows[0].text = "x"; },
        {kCancelled}},
-      {"cancelled (EFV)", [](P& p, E&) { p.type = 10, p.cancelledReply[1] = 1; }, {kCancelled}},
-      {"cancelled unread", [](P& p, E&) { p.type = 9, p.cancelledResult = 21; }, {"kod 21"}},
+      {"cancelled (EFV)", [](P& p, E&) { p.type = 10; p.cancelledReply[1] = 1; }, {kCancelled}},
+      {"cancelled unread", [](P& p, E&) { p.type = 9; p.cancelledResult = 21; }, {"kod 21"}},
       {"not fiscal", [](P& p, E&) { p.type = 11; },
        {"Podłączone urządzenie nie jest drukarką fiskalną."}},
       {"port gone", [](P& p, E&) { p.openResult = 2; }, {kNoPort}},
       {"write refused", [](P& p, E&) { p.setResults = {24}; }, {"kod 24"}},
       {"no daily report", [](P& p, E&) { p.setResults = {218}; }, {kCounter}, {false},
        BoxKind::Question},
-      {"report fails", [](P& p, E&) { p.setResults = {218}, p.reportResults = {21}; },
+      {"report fails", [](P& p, E&) { p.setResults = {218}; p.reportResults = {21}; },
        {kCounter, "kod 21"}, {true}},
-      {"paper not put back", [](P& p, E&) { p.setResults = {218, 109}, p.reportResults = {109}; },
+      {"paper not put back", [](P& p, E&) { p.setResults = {218, 109}; p.reportResults = {109}; },
        {kCounter, kPaper, "kod 109"}, {true, false}},
-      {"not resumed", [](P& p, E&) { p.setResults = {218}, p.reportResults = {109},
+      {"not resumed", [](P& p, E&) { p.setResults = {218}; p.reportResults = {109};
                                      p.printResults = {21}; },
        {kCounter, kPaper, "kod 21"}, {true, true}},
   };
@@ -483,7 +452,6 @@ TEST_F(EditorFlow, TheProposalAndASingleRateAreWritten) {
   EXPECT_FALSE(printer_.Called("raw 247"));
   ASSERT_EQ(ui_.readOuts.size(), 1u);
   EXPECT_EQ(ui_.readOuts[0].lines[0], "Stawka PTU A : 22 %");
-
   // One ordinary rate passes the order check, and an empty field is zero.
   Reset();
   printer_.type = 0;
@@ -505,7 +473,6 @@ TEST_F(EditorFlow, DailyReportFirstThenPaperOutOnceThenTheRatesAreWrittenAndShow
   Type(1, "7.5");
   ui_.answers = {true, true};
   flows_->editor.Button1Click();
-
   ASSERT_EQ(ui_.boxes.size(), 2u) << ui_.Texts().back().toStdString();
   EXPECT_EQ(ui_.boxes[0].kind, BoxKind::Question);
   EXPECT_EQ(ui_.boxes[1].kind, BoxKind::WarningQuestion);

@@ -1,5 +1,4 @@
-// The printer as the driver talks to it (ESC, the command, the first reply, then the
-// parameters and what follows them), and the other ends of the pty and control socket.
+// The printer as the driver talks to it, and the other ends of the pty and control socket.
 #pragma once
 
 #include <fcntl.h>
@@ -25,6 +24,7 @@ using Bytes = std::vector<uint8_t>;
 struct Reply {
   Bytes first;   // after the command byte
   Bytes second;  // after the parameters
+  bool operator==(const Reply&) const = default;
 };
 
 inline Reply Send(Printer& printer, uint8_t command, const Bytes& params = {}) {
