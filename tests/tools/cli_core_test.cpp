@@ -87,7 +87,6 @@ TEST(Port, NumbersPathsAndTheDeviceTheDriverOpens) {
   EXPECT_TRUE(Mentions(error, "TAURAVAT_PORT"));
   EXPECT_FALSE(ResolvePort({"ttyS0", "TAURAVAT_PORT"}, error));
   EXPECT_EQ(error.find("TAURAVAT_PORT ttyS0:"), 0u) << error;
-
   auto port = ResolvePort({"COM40", "--port"}, error);
   ASSERT_TRUE(port);
   EXPECT_EQ(port->label, "COM40 (/dev/ttyUSB7)");
@@ -101,7 +100,6 @@ TEST(Port, NumbersPathsAndTheDeviceTheDriverOpens) {
   EXPECT_TRUE(Mentions(*OpenFailureText(2, *port), "TAURAVAT_COM100="));
   EXPECT_TRUE(Mentions(*OpenFailureText(5, *port), "dialout"));
   EXPECT_FALSE(OpenFailureText(21, *port)) << "the printer's own codes keep the driver's text";
-
   ::setenv("TAURAVAT_PORT", "/dev/ttyUSB3", 1);
   EXPECT_EQ(ChoosePort("COM2").text, "COM2");
   const PortChoice chosen = ChoosePort("");
@@ -119,8 +117,7 @@ TEST(CommandLine, ShortAndLongFormsMeanTheSame) {
                                              {"identify", "--port=COM3", "--speed", "19200"}}) {
     const auto line = ParseCommandLine(words, error);
     ASSERT_TRUE(line) << error;
-    EXPECT_EQ(line->global.port, "COM3");
-    EXPECT_EQ(line->global.speed, 19200u);
+    EXPECT_EQ(std::tie(line->global.port, line->global.speed), std::make_tuple("COM3", 19200u));
     EXPECT_FALSE(line->global.timeout);  // the command's own default applies
   }
   EXPECT_TRUE(ParseCommandLine({"-h"}, error)->global.help);
@@ -265,12 +262,9 @@ TEST(ReceiptPlan, MistakesNameTheirPlace) {
 TEST(Encoding, TerminalConversions) {
   // Transliteration follows the locale's rules, as the program's does after setlocale().
   ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
-  EXPECT_EQ(Cp1250ToUtf8("\xB3\xF3\x9F"), "\xC5\x82\xC3\xB3\xC5\xBA");  // łóź
-  EXPECT_FALSE(Utf8ToCp1250("\xE6\x97\xA5"));                           // 日
-  EXPECT_EQ(Convert("\xC5\x82\xC3\xB3"
-                    "d\xC5\xBA",
-                    "UTF-8", "ASCII", true),
-            "lodz");
+  EXPECT_EQ(Cp1250ToUtf8("\xB3\xF3\x9F"), "łóź");
+  EXPECT_FALSE(Utf8ToCp1250("日"));
+  EXPECT_EQ(Convert("łódź", "UTF-8", "ASCII", true), "lodz");
   EXPECT_EQ(WithNewlines("a\rb"), "a\nb");
 }
 

@@ -50,20 +50,17 @@ class FakeTree : public ::testing::Test {
 TEST_F(FakeTree, PortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
   // An FTDI adapter: the port sits under the interface, the ids on the device above.
   const std::string ftdi = "pci0000:00/0000:00:14.0/usb1/1-2";
-  for (const auto& [name, value] : {std::pair{"idVendor", "0403"},
-                                    {"idProduct", "6001"},
-                                    {"serial", "A1B2C3"},
-                                    {"manufacturer", "FTDI"}}) {
-    Write(roots_.sysfs / "devices" / ftdi / name, value);
-  }
-  Write(roots_.sysfs / "devices" / ftdi / "1-2:1.0" / "bInterfaceClass", "ff");
+  const fs::path adapter = roots_.sysfs / "devices" / ftdi;
+  Write(adapter / "idVendor", "0403"), Write(adapter / "idProduct", "6001");
+  Write(adapter / "serial", "A1B2C3"), Write(adapter / "manufacturer", "FTDI");
+  Write(adapter / "1-2:1.0" / "bInterfaceClass", "ff");
   Tty("ttyUSB0", ftdi + "/1-2:1.0/ttyUSB0");
   const fs::path byId = roots_.dev / "serial" / "by-id" / "usb-FTDI_A1B2C3-if00-port0";
   fs::create_directories(byId.parent_path());
   fs::create_symlink("../../ttyUSB0", byId);
   // A CDC-ACM modem without a serial number: its device is the interface itself.
-  Write(roots_.sysfs / "devices/usb1/1-3/idVendor", "2341");
-  Write(roots_.sysfs / "devices/usb1/1-3/idProduct", "0043");
+  Write(roots_.sysfs / "devices/usb1/1-3/idVendor", "2341"),
+      Write(roots_.sysfs / "devices/usb1/1-3/idProduct", "0043");
   Tty("ttyACM0", "usb1/1-3/1-3:1.0");
   // An on-board UART, and a slot the 8250 driver keeps with no chip behind it.
   Tty("ttyS0", "pnp0/00:05", "4");
@@ -80,25 +77,22 @@ TEST_F(FakeTree, PortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
   ::setenv("TAURAVAT_COM5", "/dev/printer", 1);
   ::setenv("TAURAVAT_COM65", "/dev/pts/4", 1);
   ::setenv("TAURAVAT_COM6", "/dev/ttyS1", 1);
-
-  const auto ports = ListSerialPorts(roots_, kestradr::PlatformPortPath);
-  ASSERT_EQ(ports.size(), 4u);
-  // By COM number, the ports without one last (ttyACM0's was lent away).
-  const auto expect = [&](const SerialPortInfo& port, const fs::path& path,
-                          const std::vector<int>& numbers, const std::string& byIdName) {
-    EXPECT_EQ(std::tie(port.path, port.comNumbers, port.byId),
-              std::make_tuple(path.string(), numbers, byIdName));
-  };
-  expect(ports[0], roots_.dev / "ttyS0", {1}, "");
-  expect(ports[1], roots_.dev / "ttyUSB0", {5, 33}, byId.string());
-  expect(ports[2], roots_.dev / "pts" / "4", {65}, "");
-  expect(ports[3], roots_.dev / "ttyACM0", {}, "");
-  EXPECT_FALSE(ports[0].usb || ports[2].usb);
-  ASSERT_TRUE(ports[1].usb && ports[3].usb);
-  const UsbDevice& adapter = *ports[1].usb;
-  EXPECT_EQ(std::tie(adapter.vendorId, adapter.productId, adapter.serial, adapter.manufacturer),
-            std::make_tuple("0403", "6001", "A1B2C3", "FTDI"));
-  EXPECT_EQ(std::tie(ports[3].usb->vendorId, ports[3].usb->serial), std::make_tuple("2341", ""));
+  // By COM number, the ports without one last (ttyACM0's was lent away); "-": no USB device.
+  using Listed = std::vector<std::string>;
+  std::vector<std::pair<Listed, std::vector<int>>> listed;
+  for (const auto& port : ListSerialPorts(roots_, kestradr::PlatformPortPath)) {
+    const UsbDevice usb = port.usb.value_or(UsbDevice{"-", "-", "-", "-", "-"});
+    listed.push_back(
+        {{port.path, port.byId, usb.vendorId, usb.productId, usb.serial, usb.manufacturer},
+         port.comNumbers});
+  }
+  const std::string dev = roots_.dev.string() + "/";
+  EXPECT_EQ(listed,
+            (decltype(listed){
+                {{dev + "ttyS0", "", "-", "-", "-", "-"}, {1}},
+                {{dev + "ttyUSB0", byId.string(), "0403", "6001", "A1B2C3", "FTDI"}, {5, 33}},
+                {{dev + "pts/4", "", "-", "-", "-", "-"}, {65}},
+                {{dev + "ttyACM0", "", "2341", "0043", "", ""}, {}}}));
 }
 
 TEST_F(FakeTree, NoSysfsAtAllStillListsWhatTheComNumbersOpen) {

@@ -1,9 +1,10 @@
 """tauravat end to end against kestra-emu: what the program adds (arguments, text and JSON
-output, exit statuses), not what the driver does behind it."""
+output, exit statuses, bash completion), not what the driver does behind it."""
 
 import contextlib
 import json
 import os
+import re
 import pty
 import subprocess
 import tempfile
@@ -55,8 +56,8 @@ def traced(test):
 
 def trace(path):
     # The fields after the time stamp, the comments left out.
-    with open(path, encoding="ascii") as f:
-        return [line.split()[1:] for line in f if not line.startswith("#")]
+    lines = Path(path).read_text("ascii").splitlines()
+    return [line.split()[1:] for line in lines if not line.startswith("#")]
 
 
 def receipt(port, *options, env=None):
@@ -76,8 +77,7 @@ class Commands(unittest.TestCase):
             self.assertEqual(run_json("--port", emu.path, "read-rates")[1]["rates"], {
                 "A": "22", "B": "7", "C": "3", "D": "0", "E": "exempt", "F": "reserved",
                 "G": "reserved"})
-            result = run("--port", emu.path, "write-rates", "--yes", "23", "8", "5", "0", "Z",
-                         "7.5")
+            result = run("--port", emu.path, "write-rates", "--yes", *"23 8 5 0 Z 7.5".split())
             failed(self, result, 0)
             self.assertIn("E exempt\nF 7.5%\nG reserved", result.stdout.decode())
             self.assertEqual(emu.state()["rates"], [2300, 800, 500, 0, 10000, 750, 25500])
@@ -94,12 +94,50 @@ class Commands(unittest.TestCase):
         expected = [[">", "FF", "1B"], [">", "FF", "FF"], ["<", "FF", "06"], ["<", "FF", "2C"],
                     [">", "46", "1B"], [">", "46", "46"], ["<", "46", "06"], [">", "46", "03"]]
         self.assertEqual((trace(driver), trace(emulator)[:8]), (expected, expected))
-        with open(driver, encoding="ascii") as f:
-            lines = f.read()
+        lines = Path(driver).read_text("ascii")
         self.assertEqual(lines.count("# tauravat trace: driver"), 2)  # appended run by run
         # Microseconds since the run began: rising within each of the two runs.
         times = [int(line.split()[0]) for line in lines.splitlines() if line[0] != "#"]
         self.assertEqual((times[:4], times[4:]), (sorted(times[:4]), sorted(times[4:])))
+
+    def test_probe_reports_each_speed_tried_on_a_port_named_by_its_number(self):
+        # Silent to the first two connection attempts: those at 9600 and 19200 b/s.
+        with Emulator("--model", "luno-f", "--fault", "any:silence:0:2") as emu:
+            env = dict(UTF8, TAURAVAT_COM7=emu.path)
+            code, out = run_json("--port", "COM7", "probe", env=env)
+            self.assertEqual([(a["speed"], a["code"]) for a in out["attempts"]],
+                             [(9600, 21), (19200, 21), (28800, 0)])
+            self.assertEqual((code, out["speed"], out["device"], out["type"]),
+                             (0, 28800, "KESTRA LUNO F", 8))
+            self.assertIn("9600 b/s: KESTRA LUNO F (device type 8)",
+                          run("--port", "7", "probe", env=env).stdout.decode())
+        with Emulator(*SILENT) as emu:
+            result = run("--port", emu.path, "probe")
+            failed(self, result, 3, "no printer answered at 9600, 19200 or 28800 b/s")
+            self.assertEqual(result.stdout.decode().count("no answer [21]"), 3)
+
+    def test_usb_adapter_shown_from_a_made_up_sysfs_tree(self):
+        with tempfile.TemporaryDirectory() as name:
+            sysfs, dev, tty = Path(name, "sys"), Path(name, "dev"), Path(name, "dev/ttyUSB0")
+            usb = sysfs / "devices/usb1/1-2"
+            (usb / "1-2:1.0/ttyUSB0").mkdir(parents=True)
+            for file, value in (("idVendor", "067b"), ("idProduct", "2303"), ("serial", "PL7Q"),
+                                ("product", "USB-Serial Controller")):
+                (usb / file).write_text(value + "\n")
+            (sysfs / "class/tty/ttyUSB0").mkdir(parents=True)
+            (sysfs / "class/tty/ttyUSB0/device").symlink_to(usb / "1-2:1.0/ttyUSB0")
+            dev.mkdir()
+            tty.touch()
+            env = dict(UTF8, TAURAVAT_SYSFS_ROOT=str(sysfs), TAURAVAT_DEV_ROOT=str(dev))
+            self.assertEqual(run_json("ports", env=env)[1]["ports"], [{
+                "path": str(tty), "com": [33], "by_id": None,
+                "usb": {"vendor_id": "067b", "product_id": "2303", "serial": "PL7Q",
+                        "manufacturer": None, "product": "USB-Serial Controller"}}])
+            text = run("ports", env=env).stdout.decode()
+            self.assertIn(f"{tty}  COM33", text)
+            self.assertIn("usb    067b:2303 serial PL7Q (USB-Serial Controller)", text)
+            os.unlink(tty)
+            self.assertEqual(run("ports", env=env).stdout, b"no serial ports found\n")
 
 
 class Receipt(unittest.TestCase):
@@ -146,8 +184,7 @@ class ExitStatuses(unittest.TestCase):
                 1, 211, "refused", "Zerowy licznik paragonów (brak sprzedaży po rap.dobowym)."))
         driver, _, env = traced(self)
         with Emulator(*SILENT) as emu:
-            result = run("--port", emu.path, "--timeout", "1", "raw", "--reply", "2", "FF",
-                         env=env)
+            result = run("--port", emu.path, "--timeout", "1", "raw", "--reply", "2", "FF", env=env)
             self.assertEqual(result.returncode, 3)
             self.assertEqual(trace(driver),
                              [[">", "FF", "1B"], [">", "FF", "FF"], ["<", "FF", "--", "timeout"]])
@@ -183,17 +220,15 @@ class ExitStatuses(unittest.TestCase):
                     result = run(*args, stdin=None, input=b'{"items": [')
                     failed(self, result, 2, message)
                     self.assertEqual(result.stdout, b"")
-                    result = run("--json", *args, stdin=None, input=b'{"items": [')
-                    self.assertEqual(result.returncode, 2)
-                    out = json.loads(result.stdout)
-                    self.assertEqual((out["ok"], out["error"]), (False, "usage"))
+                    code, out = run_json(*args, stdin=None, input=b'{"items": [')
+                    self.assertEqual((code, out["ok"], out["error"]), (2, False, "usage"))
                     self.assertIn(message, out["message"])
             self.assertEqual(emu.state()["line"]["commands"], 0)
             # One day is a range; a dry run needs no port.
-            self.assertEqual(run(*port, "period-report", "--short", "2024-05-31",
-                                 "2024-05-31").returncode, 0)
-            self.assertEqual(run("receipt", "--dry-run", "-", stdin=None,
-                                 input=RECEIPT).returncode, 0)
+            day = ["2024-05-31"] * 2
+            self.assertEqual(run(*port, "period-report", "--short", *day).returncode, 0)
+            dry = run("receipt", "--dry-run", "-", stdin=None, input=RECEIPT)
+            self.assertEqual(dry.returncode, 0, dry.stderr)
 
     def test_version_and_help_for_every_command(self):
         lines = run("--version").stdout.decode().splitlines()
@@ -201,7 +236,7 @@ class ExitStatuses(unittest.TestCase):
         self.assertEqual(lines[1], "libtauravat " + run_json("version")[1]["version"])
         overview = run("-h").stdout.decode()
         self.assertIn("-p, --port PORT", overview)
-        self.assertIn("Nastapiło unieważnienie".encode(), run("message", "210").stdout)
+        self.assertIn("Nastapiło unieważnienie", run("message", "210").stdout.decode())
         commands = [line.split()[0] for line in
                     overview.split("Commands:\n")[1].split("\n\n")[0].splitlines()]
         self.assertIn("receipt", commands)
@@ -255,45 +290,61 @@ class Terminal(unittest.TestCase):
             self.assertEqual(emu.state()["rates"][:3], [2300, 800, 25500])
 
 
-class Ports(unittest.TestCase):
-    def test_probe_reports_each_speed_tried_on_a_port_named_by_its_number(self):
-        # Silent to the first two connection attempts: those at 9600 and 19200 b/s.
-        with Emulator("--model", "luno-f", "--fault", "any:silence:0:2") as emu:
-            env = dict(UTF8, TAURAVAT_COM7=emu.path)
-            code, out = run_json("--port", "COM7", "probe", env=env)
-            self.assertEqual([(a["speed"], a["code"]) for a in out["attempts"]],
-                             [(9600, 21), (19200, 21), (28800, 0)])
-            self.assertEqual((code, out["speed"], out["device"], out["type"]),
-                             (0, 28800, "KESTRA LUNO F", 8))
-            self.assertIn("9600 b/s: KESTRA LUNO F (device type 8)",
-                          run("--port", "7", "probe", env=env).stdout.decode())
-        with Emulator(*SILENT) as emu:
-            result = run("--port", emu.path, "probe")
-            failed(self, result, 3, "no printer answered at 9600, 19200 or 28800 b/s")
-            self.assertEqual(result.stdout.decode().count("no answer [21]"), 3)
+# The bash completion, driven as bash and readline drive it.
+SCRIPT = Path(__file__).resolve().parents[2] / "packaging/completion/tauravat.bash"
+EMU = os.environ["KESTRA_EMU"]
 
-    def test_usb_adapter_shown_from_a_made_up_sysfs_tree(self):
-        with tempfile.TemporaryDirectory() as name:
-            sysfs, dev, tty = Path(name, "sys"), Path(name, "dev"), Path(name, "dev/ttyUSB0")
-            usb = sysfs / "devices/usb1/1-2"
-            (usb / "1-2:1.0/ttyUSB0").mkdir(parents=True)
-            for file, value in (("idVendor", "067b"), ("idProduct", "2303"),
-                                ("serial", "PL7Q"), ("product", "USB-Serial Controller")):
-                (usb / file).write_text(value + "\n")
-            (sysfs / "class/tty/ttyUSB0").mkdir(parents=True)
-            (sysfs / "class/tty/ttyUSB0/device").symlink_to(usb / "1-2:1.0/ttyUSB0")
-            dev.mkdir()
-            tty.touch()
-            env = dict(UTF8, TAURAVAT_SYSFS_ROOT=str(sysfs), TAURAVAT_DEV_ROOT=str(dev))
-            self.assertEqual(run_json("ports", env=env)[1]["ports"], [{
-                "path": str(tty), "com": [33], "by_id": None,
-                "usb": {"vendor_id": "067b", "product_id": "2303", "serial": "PL7Q",
-                        "manufacturer": None, "product": "USB-Serial Controller"}}])
-            text = run("ports", env=env).stdout.decode()
-            self.assertIn(f"{tty}  COM33", text)
-            self.assertIn("usb    067b:2303 serial PL7Q (USB-Serial Controller)", text)
-            os.unlink(tty)
-            self.assertEqual(run("ports", env=env).stdout, b"no serial ports found\n")
+DRIVER = r'''
+source "$SCRIPT"; line=$LINE; words=()
+for word in $line; do
+  # readline splits at "=" and ":" and keeps each as a word of its own
+  while [[ $word =~ ^([^=:]*)([=:])(.*)$ ]]; do
+    [[ -n ${BASH_REMATCH[1]} ]] && words+=("${BASH_REMATCH[1]}")
+    words+=("${BASH_REMATCH[2]}"); word=${BASH_REMATCH[3]}
+  done
+  words+=("$word")
+done
+[[ $line == *" " ]] && words+=("")
+COMP_WORDS=("${words[@]}") COMP_CWORD=$((${#words[@]} - 1)) COMP_LINE=$line COMP_POINT=${#line}
+function=$(complete -p "$NAME" | awk '{ print $3 }')
+"$function" "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+printf '%s\n' "${COMPREPLY[@]}"
+'''
+
+
+def complete(program, line, **environment):
+    name = "tauravat" if program == CLI else "kestra-emu"
+    env = dict(os.environ, SCRIPT=str(SCRIPT), NAME=name, LINE=f"{program} {line}",
+               **environment)
+    result = subprocess.run(["bash", "-c", DRIVER], capture_output=True, text=True, env=env,
+                            check=True, timeout=30)
+    return [word for word in result.stdout.split("\n") if word]
+
+
+class Completion(unittest.TestCase):
+    def test_commands_options_values_and_ports_of_tauravat_and_kestra_emu(self):
+        commands = re.findall(r"^  ([a-z][a-z-]+) ", run("-h").stdout.decode(), re.M)
+        self.assertIn("write-rates", commands)
+        for program, line, offered in (
+                (CLI, "", commands), (CLI, "re", [c for c in commands if c[:2] == "re"]),
+                (CLI, "--json rea", ["read-rates"]), (CLI, "--timeout ", []),
+                (CLI, "--speed ", ["9600", "19200", "28800"]),
+                (CLI, "totals --rate ", list("ABCDEFG+")), (CLI, "write-rates 23 e", ["exempt"]),
+                (EMU, "--model luno-e", ["luno-e", "luno-efv"]),
+                (EMU, "--fault 0x24:si", ["silence"]), (EMU, "--seed ", []),
+                (EMU, "--fault-kinds nak,dr", ["nak,drop-byte"])):
+            self.assertEqual(complete(program, line), offered, line)
+        for program, line, included in (  # after the command, its options with the common ones
+                (CLI, "totals --", {"--rate", "--port"}), (CLI, "receipt ", {"-"}),
+                (CLI, "--port /dev/nul", {"/dev/null"}), (CLI, "identify -p CO", {"COM7"}),
+                (EMU, "--", {"--model", "--fault", "--paper", "--no-paper", "--lock",
+                             "--status9b"}),
+                (EMU, "--model ", {"rx820a-4", "luno", "luno-efv", "unknown", "0", "11"})):
+            offered = complete(program, line, TAURAVAT_COM7="/dev/null")
+            self.assertLessEqual(included, set(offered), line)
+        self.assertNotIn("--rate", complete(CLI, "identify --"))
+        # No device maps to COM200 and up: the lent number once, though two sources name it.
+        self.assertEqual(complete(CLI, "--port=COM20", TAURAVAT_COM201="/dev/null"), ["COM201"])
 
 
 if __name__ == "__main__":

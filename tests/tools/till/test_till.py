@@ -23,7 +23,6 @@ def test_paper_running_out_and_a_status_set_while_running(kestra_emulator, monke
         tauravat.print_resume()
         tauravat.print_control(0, 7)
         assert kestra_emulator.paper()[-3].startswith("#00001")
-
         kestra_emulator.set_status("status94", 0x08)  # the daily report is due
         with pytest.raises(tauravat.TauravatError, match="108"):
             tauravat.receipt_begin()

@@ -1,17 +1,117 @@
-"""The Python binding against kestra-emu through the package's own fixture: what it adds to
-the driver (Python values, exceptions by kind, the receipt block, the legacy functions)."""
+"""The Python package installed offline; the binding's own value conversions and result codes,
+then against kestra-emu through the package's own fixture, what it adds to the driver."""
 
 import datetime
+import os
+import pickle
 import re
+import shutil
+import subprocess
+import sys
 from decimal import Decimal
+from pathlib import Path
 
 import pytest
 
 import tauravat
-from tauravat import EXEMPT, RESERVED, Item, Payment
+from tauravat import EXEMPT, RESERVED, Item, Payment, errors
+from tauravat._values import (from_grosz, from_rate_hundredths, to_grosz, to_quantity,
+                              to_rate_hundredths)
 
 pytestmark = pytest.mark.kestra_emulator("--rates", "23,8,5,0,Z,R,R", "--line-ms", "1")
 COFFEE = ("Kawa ziarnista 1kg", 1, None, Decimal("54.90"), "A")
+HERE = Path(__file__).resolve().parent
+HEADER = HERE.parents[1] / "driver/include/tauravat.h"
+
+
+def test_installs_offline_and_its_fixture_serves_a_tills_tests(tmp_path):
+    def run(*command, **options):
+        done = subprocess.run(command, capture_output=True, text=True, **options)
+        assert done.returncode == 0, f"{command}\n{done.stdout}\n{done.stderr}"
+        return done.stdout
+
+    # A copy: the build leaves its build/ and egg-info next to the sources.
+    source = shutil.copytree(HERE.parents[1] / "python", tmp_path / "source", ignore=(
+        shutil.ignore_patterns("build", "*.egg-info", "__pycache__")))
+    site = tmp_path / "site"
+    run(sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-deps", "--no-index",
+        "--disable-pip-version-check", "--quiet", "--target", site, source)
+    # The modules are proven by the import below; the type marker by nothing else.
+    assert (site / "tauravat" / "py.typed").is_file()
+    # Only the installed tree is on the path: the fixture comes from its entry point.
+    output = run(sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider", HERE / "till",
+                 cwd=tmp_path, env=dict(os.environ, PYTHONPATH=site, PYTHONDONTWRITEBYTECODE="1"))
+    assert re.search(r"\b2 passed\b", output), output
+
+
+@pytest.mark.parametrize("convert, given, expected", [
+    (to_grosz, Decimal("4.99"), 499), (to_grosz, 5, 500), (to_grosz, "0.5", 50),
+    (to_grosz, Decimal("4.990"), 499), (to_grosz, Decimal("-1.25"), -125),
+    (to_grosz, "1E+2", 10000), (to_grosz, Decimal("9999999.99"), 999999999),
+    (to_quantity, Decimal("1.5"), (15, 1)), (to_quantity, "0.350", (350, 3)),
+    (to_quantity, 2, (2, 0)), (to_quantity, Decimal("1.50000"), (15000, 4)),
+    (to_quantity, "1E+1", (10, 0)), (to_quantity, Decimal("0.0001"), (1, 4)),
+    (to_rate_hundredths, Decimal("23"), 2300), (to_rate_hundredths, "5.5", 550),
+    (to_rate_hundredths, RESERVED, 25500), (to_rate_hundredths, EXEMPT, 10000)])
+def test_money_quantities_and_rates_converted_exactly(convert, given, expected):
+    assert convert(given) == expected
+
+
+@pytest.mark.parametrize("convert, given, refusal", [
+    (to_grosz, Decimal("4.999"), ValueError), (to_grosz, "0.001", ValueError),
+    (to_grosz, "4,99", ValueError), (to_grosz, Decimal("NaN"), ValueError),
+    (to_grosz, "Infinity", ValueError), (to_grosz, 4.99, TypeError), (to_grosz, True, TypeError),
+    (to_grosz, None, TypeError), (to_quantity, Decimal("1.00001"), ValueError),
+    (to_quantity, 1.5, TypeError), (to_rate_hundredths, "-1", ValueError),
+    (to_rate_hundredths, "7.125", ValueError)])
+def test_inexact_or_binary_values_are_refused(convert, given, refusal):
+    with pytest.raises(refusal):
+        convert(given)
+
+
+def test_money_comes_back_with_two_places_and_rates_as_percent_or_a_marker():
+    assert [str(from_grosz(200)), str(from_grosz(-5)), str(from_rate_hundredths(550))] == [
+        "2.00", "-0.05", "5.50"]
+    assert from_rate_hundredths(2300) == Decimal("23")
+    assert from_rate_hundredths(25500) is RESERVED
+    assert from_rate_hundredths(10000) is EXEMPT
+    # The legacy binding's integers still compare equal.
+    assert RESERVED == 25500 and tauravat.legacy.EXEMPT == 10000
+
+
+def test_every_result_code_of_the_header_raises_its_kind_with_both_messages():
+    text = HEADER.read_text("utf-8")
+    enum = text[text.index("enum tauravat_result {"):].split("};")[0]
+    codes = {int(number): name for name, number in re.findall(r"(TAURAVAT_E_\w+) = (\d+)", enum)}
+    assert len(codes) > 60
+    assert {code: name for code, (name, _) in errors.CODES.items()} == codes
+    for code, name in codes.items():
+        failure = errors.error(code)
+        assert type(failure) is errors.CODES[code][1], name
+        assert (failure.code, failure.name) == (code, name) and name in str(failure)
+        assert "" != failure.message_pl != failure.message_en != "", name
+
+
+def test_the_kinds_a_till_catches_unnamed_codes_pickling_and_messages_in_both_languages():
+    for code, kind in ((21, TimeoutError), (20, tauravat.CommunicationError), (215, ValueError),
+                       (23, tauravat.CommunicationError), (109, tauravat.PrinterRefused),
+                       (112, tauravat.PaperOut), (210, tauravat.ReceiptCancelled)):
+        assert isinstance(errors.error(code), kind), code
+    # An operating system's error number from opening the port has no name of its own.
+    unnamed = errors.error(2, unnamed=tauravat.ConnectionFailed)
+    assert type(unnamed) is tauravat.ConnectionFailed and unnamed.name is None
+    assert unnamed.message_pl == "Nieznany błąd (prawdopodobnie systemowy)"
+    assert type(errors.error(2)) is tauravat.TauravatError
+    # Whole across processes (multiprocessing pickles what a worker raises).
+    copy = pickle.loads(pickle.dumps(errors.error(21)))
+    assert type(copy) is tauravat.PrinterTimeout
+    assert (copy.code, copy.name, copy.message_en) == (21, "TAURAVAT_E_RECEIVE_TIMEOUT",
+                                                        tauravat.message(21, "en"))
+    assert tauravat.message(20, "pl").count("\n") == 12
+    assert tauravat.message(0, "en") == ""
+    for language, code in (("de", 201), ("pl", 2**32 + 201)):  # not silently code 201
+        with pytest.raises(ValueError):
+            tauravat.message(code, language)
 
 
 @pytest.fixture
@@ -37,7 +137,6 @@ def test_identity_clock_and_rates_as_python_values(printer, kestra_emulator):
     assert re.fullmatch(r"\d+\.\d+\.\d+", tauravat.version())
     start = datetime.datetime(2024, 5, 31, 23, 59, 7)
     assert start <= printer.read_clock() < start + datetime.timedelta(minutes=1)
-
     assert printer.read_vat() == [22, 7, 3, 0, EXEMPT, RESERVED, RESERVED]
     # Fiscal memory is written a limited number of times.
     refused(kestra_emulator, lambda: printer.set_vat(["23", "8.125"]), match="rate B")
@@ -73,13 +172,11 @@ def test_the_receipt_block_ends_cancels_or_leaves_an_end_that_may_have_printed(
     with printer.receipt() as receipt:
         assert receipt.item(*COFFEE) == Decimal("54.90")
     assert any(line.startswith("#00001") for line in kestra_emulator.paper())
-
     with pytest.raises(ValueError, match="price"):
         with printer.receipt() as receipt:
             receipt.item(*COFFEE)
             receipt.item("Herbata czarna liściasta", 1, None, Decimal("8.999"), "A")
     assert open_and_cancelled(kestra_emulator) == (False, 1)
-
     # The printer cancelled this one itself: nothing is left to cancel.
     with pytest.raises(tauravat.ReceiptCancelled) as caught:
         with printer.receipt() as receipt:
@@ -87,7 +184,6 @@ def test_the_receipt_block_ends_cancels_or_leaves_an_end_that_may_have_printed(
             kestra_emulator.fault("0x95:cancel-receipt")
             receipt.item(*COFFEE)
     assert getattr(caught.value, "__notes__", []) == []
-
     cancelled = open_and_cancelled(kestra_emulator)[1]
     kestra_emulator.fault(0x24, "silence")  # the end goes unanswered: left to end again
     with pytest.raises(tauravat.PrinterTimeout, match="21"):
