@@ -180,7 +180,7 @@ class ExchangeTest : public ::testing::Test {
   Block reply{};
 };
 
-TEST_F(ExchangeTest, AcknowledgedCommandsCommandsThatReadNothingAndTheWholeReplyCopy) {
+TEST_F(ExchangeTest, AcknowledgedAndSilentCommandsReplyCopiesAndRefusalBytes) {
   line->Reply(0x46, {kAck});
   EXPECT_EQ(Rs(0x46, 1, {3}), 0);
   EXPECT_EQ(line->Written(), (Bytes{kEsc, 0x46, 3}));
@@ -204,9 +204,7 @@ TEST_F(ExchangeTest, AcknowledgedCommandsCommandsThatReadNothingAndTheWholeReply
   EXPECT_EQ(RSSequence(0x46, 256, 0, reply.data(), nullptr), 0);
   EXPECT_EQ(reply[0], 0x11);
   EXPECT_EQ(line->Written().back(), 0x46);
-}
-
-TEST_F(ExchangeTest, RefusalBytesBecomeResultsExceptForBareDataCommands) {
+  // Refusal bytes become results and the parameters stay unsent, except for bare data commands.
   const std::pair<uint8_t, int32_t> cases[] = {{0x15, 24}, {0x01, 101}, {0x65, 201},
                                                {0xC8, 26}, {0x07, 23},  {0xFF, 23}};
   for (const auto& [answer, result] : cases) {

@@ -336,7 +336,7 @@ TEST_F(CommOnFakeDevice, SecondOpenIsRefusedCloseTwiceIsHarmlessReopenStartsClea
   EXPECT_EQ(Read(&FakeLine::purges), (std::vector<std::string>{"output", "input", "output"}));
 }
 
-TEST_F(CommOnFakeDevice, TransfersRecordTheirOutcome) {
+TEST_F(CommOnFakeDevice, TransfersRecordTheirOutcomeAndCloseReleasesAWaitingCaller) {
   ASSERT_EQ(Open(), 0);
   Change([](FakeLine& l) {
     l.writes = {
@@ -364,9 +364,7 @@ TEST_F(CommOnFakeDevice, TransfersRecordTheirOutcome) {
     EXPECT_EQ(byte, read ? 0xA5 : 0x77) << "a failed read leaves the caller's byte alone";
     expectOutcome(text, code);
   }
-}
-
-TEST_F(CommOnFakeDevice, CloseReleasesAWaitingCallerAndLaterTransfersFailAtOnce) {
+  ASSERT_EQ(ClosePort(), 0);
   ASSERT_EQ(Open(0, 0), 0);  // no write time-out: only the abort can end this write
   Change([](FakeLine& l) { l.blockWrites = true; });
   auto closer = std::async(std::launch::async, [this] {
