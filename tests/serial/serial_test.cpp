@@ -128,8 +128,7 @@ TEST(WaitForAny, AWakeUndoneByAResetIsNoSignalAndAHandOverNeverLosesOrInventsOne
   }
 }
 
-constexpr microseconds kWindow{200};
-constexpr microseconds kNone{0};
+constexpr microseconds kWindow{200}, kNone{0};
 
 TEST(CommSpin, WatchesUntilTwoLateAnswersInARowAndTheMarkTellsWhoWatches) {
   AnswerHistory history(kWindow);
@@ -261,7 +260,7 @@ class CommOnFakeDevice : public ::testing::Test {
   std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
 };
 
-TEST_F(CommOnFakeDevice, OpenSetsTheLineAndTheTimeoutsAndCloseRestoresThem) {
+TEST_F(CommOnFakeDevice, OpenSetsTheLineAndTimeoutsCloseRestoresThemAndFailuresHoldNothing) {
   // {write s, read s} -> {interval, read, write constants}; 0 s: return at once.
   for (const auto& [write, read, interval, readConstant, writeConstant] :
        {std::tuple<uint16_t, uint16_t, uint32_t, uint32_t, uint32_t>{3, 5, 5000, 5000, 3000},
@@ -287,9 +286,6 @@ TEST_F(CommOnFakeDevice, OpenSetsTheLineAndTheTimeoutsAndCloseRestoresThem) {
   EXPECT_FALSE(Link().SetPortTimeouts(3000, 5000)) << "a closed port has no time-outs to read";
   EXPECT_EQ(Link().CommErrorText(), Cp1250(" Błąd odczytu aktualnych czasów."));
   EXPECT_EQ(Link().CommErrorCode(), kErrorInvalidHandle);
-}
-
-TEST_F(CommOnFakeDevice, OpenFailuresReturnTheOsErrorWithItsTextAndHoldNothing) {
   const char* const badHandle = "Niepoprawny uchwyt do urządzenia, proces przerwany.";
   // Os error 0: opened, but not a character device; never "0" without a port.
   for (const auto& [osError, text] :
