@@ -106,7 +106,6 @@ TEST(CommandTable, EveryCommandHasTheEmulatorsFramingAndBareDataClass) {
     EXPECT_TRUE(codes.insert(command.code).second) << "named twice";
     const auto shape = emu::LookupCommand(command.code);
     ASSERT_TRUE(shape.has_value()) << "a code the printer does not know";
-    // A status byte alone, nothing, or the ACK and the data bytes.
     EXPECT_EQ(command.reply, shape->first == emu::FirstReply::kStatusByte ? 1
                              : shape->first == emu::FirstReply::kSilent   ? 0
                                                                           : shape->dataBytes + 1);
@@ -226,7 +225,7 @@ TEST_F(ExchangeTest, AcknowledgedAndSilentCommandsReplyCopiesAndRefusalBytes) {
   EXPECT_EQ(Rs(0x97, 1), 24) << "the same answer to an ordinary command is a refusal";
 }
 
-TEST_F(ExchangeTest, RecordListsEndEarlySecondRepliesFollowAndNullsAreRefusedWhereNeeded) {
+TEST_F(ExchangeTest, RecordListsSecondRepliesNullsLineErrorsAndMissingOrUnsentBytes) {
   // Command 231: records of 4 bytes; a 0xFF as data byte 5 starts the second record.
   line->Reply(0x71, {kAck, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA});
   ASSERT_EQ(Rs(0x71, 8), 0);
@@ -253,9 +252,6 @@ TEST_F(ExchangeTest, RecordListsEndEarlySecondRepliesFollowAndNullsAreRefusedWhe
   EXPECT_EQ(RSSequence(0x46, 0, 1, nullptr, nullptr), 999);
   // Negative lengths copy nothing; their low byte still reaches the wire.
   EXPECT_EQ(RSSequence(0x46, -255, 0, nullptr, nullptr), 0);
-}
-
-TEST_F(ExchangeTest, LineErrorsUntilReopenedMissingReplyBytesAndUnsentBytesFail) {
   line->Always(0x46, {kAck});
   EXPECT_EQ(Rs(0x46, 1), 0);
   line->RaiseLineError(kLineFraming);  // served the next time the caller waits on the port
