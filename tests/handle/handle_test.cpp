@@ -26,7 +26,22 @@ using kestra::emu::Printer;
 using testing::EmulatorLine;
 using Handle = std::unique_ptr<tauravat_printer, int32_t (*)(tauravat_printer*)>;
 
-TEST(Cp1250Text, EveryAssignedByteSurvivesTheRoundTripAndTheRestIsRefused) {
+// Text out of a sized output (given as fn(text, size, needed)), or the failing code.
+template <class Fn>
+std::string TextOf(Fn&& fn) {
+  std::vector<char> text(TAURAVAT_MESSAGE_SIZE, 'x');
+  size_t needed = 0;
+  const int32_t result = fn(text.data(), text.size(), &needed);
+  if (result != TAURAVAT_OK) return "code " + std::to_string(result);
+  EXPECT_EQ(needed, std::strlen(text.data()) + 1) << text.data();
+  return text.data();
+}
+
+std::string Message(int32_t code, const char* language) {
+  return TextOf(std::bind_front(tauravat_message, code, language));
+}
+
+TEST(HandleLibrary, TextsInUtf8NullAndUnknownArgumentsRefusedAndNamesCounted) {
   int assigned = 0;
   for (int byte = 1; byte < 256; ++byte) {
     const std::string original(1, static_cast<char>(byte));
@@ -45,25 +60,7 @@ TEST(Cp1250Text, EveryAssignedByteSurvivesTheRoundTripAndTheRestIsRefused) {
     EXPECT_FALSE(Utf8ToCp1250(text).has_value()) << text;
   EXPECT_EQ(Utf8ToCp1250(""), "");
   EXPECT_THROW(Cp1250("Ω"), std::invalid_argument);
-}
-
-// Text out of a sized output (given as fn(text, size, needed)), or the failing code.
-template <class Fn>
-std::string TextOf(Fn&& fn) {
-  std::vector<char> text(TAURAVAT_MESSAGE_SIZE, 'x');
-  size_t needed = 0;
-  const int32_t result = fn(text.data(), text.size(), &needed);
-  if (result != TAURAVAT_OK) return "code " + std::to_string(result);
-  EXPECT_EQ(needed, std::strlen(text.data()) + 1) << text.data();
-  return text.data();
-}
-
-std::string Message(int32_t code, const char* language) {
-  return TextOf(std::bind_front(tauravat_message, code, language));
-}
-
-// Every legacy and handle code has its own text in each language, in UTF-8 with line feeds.
-TEST(HandleMessages, EveryCodeHasItsOwnUtf8TextInPolishAndInEnglish) {
+  // Every legacy and handle code has its own text in each language, with line feeds.
   const std::string unknownPl = Message(115, "pl"), unknownEn = Message(115, "en");
   EXPECT_EQ(unknownPl, "Nieznany błąd (prawdopodobnie systemowy)");
   EXPECT_EQ(unknownEn, "Unknown error (probably a system error)");
@@ -85,9 +82,6 @@ TEST(HandleMessages, EveryCodeHasItsOwnUtf8TextInPolishAndInEnglish) {
     EXPECT_EQ(timeout.find('\r'), std::string::npos);
     EXPECT_EQ(std::count(timeout.begin(), timeout.end(), '\n'), 12);
   }
-}
-
-TEST(HandleLibrary, NullAndUnknownArgumentsAreRefusedNamesCountedAndVersionMatchesTheHeader) {
   char text[16];
   EXPECT_EQ(tauravat_message(24, nullptr, text, sizeof text, nullptr), TAURAVAT_E_NULL_ARGUMENT);
   EXPECT_EQ(tauravat_message(24, "en", nullptr, 16, nullptr), TAURAVAT_E_NULL_ARGUMENT);
@@ -110,16 +104,13 @@ TEST(HandleLibrary, NullAndUnknownArgumentsAreRefusedNamesCountedAndVersionMatch
   EXPECT_EQ(tauravat_receipt_begin(printer), TAURAVAT_E_NULL_ARGUMENT);
   EXPECT_EQ(tauravat_read_clock(printer, text, sizeof text, &needed), TAURAVAT_E_NULL_ARGUMENT);
   EXPECT_EQ(tauravat_write_line_feed(printer, 1), TAURAVAT_E_NULL_ARGUMENT);
-  EXPECT_EQ(tauravat_version(), std::to_string(TAURAVAT_VERSION_MAJOR) + "." +
-                                    std::to_string(TAURAVAT_VERSION_MINOR) + "." +
-                                    std::to_string(TAURAVAT_VERSION_PATCH));
 }
 
-kestra::emu::PrinterConfig Luno(int deviceType = 7) {
+std::shared_ptr<EmulatorLine> Luno(int deviceType) {
   kestra::emu::PrinterConfig config;
   config.deviceType = deviceType;
   config.rates = {2300, 800, 500, 0, 10000, 25500, 25500};
-  return config;
+  return std::make_shared<EmulatorLine>(config);
 }
 
 tauravat_item Item(const char* name, int64_t quantity = 1, int32_t decimals = 0,
@@ -134,9 +125,8 @@ class OnEmulator : public ::testing::Test {
   void SetUp() override {
     SetDeviceOpener([lines = lines](const PortAddress& address) {
       DeviceOpenResult result;
-      for (size_t i = 0; i < lines.size(); ++i) {
+      for (size_t i = 0; i < lines.size(); ++i)
         if (address.path == "/emu/" + std::to_string(i)) result.device = lines[i]->OpenDevice();
-      }
       if (result.device == nullptr) result.osError = kErrorFileNotFound;
       return result;
     });
@@ -163,15 +153,13 @@ class OnEmulator : public ::testing::Test {
     return result == TAURAVAT_OK && rates[0] != 2300 ? -1 : result;
   }
 
-  std::vector<std::shared_ptr<EmulatorLine>> lines = {std::make_shared<EmulatorLine>(Luno()),
-                                                      std::make_shared<EmulatorLine>(Luno(3)),
-                                                      std::make_shared<EmulatorLine>(Luno(11))};
+  std::vector<std::shared_ptr<EmulatorLine>> lines = {Luno(7), Luno(3), Luno(11)};
   Handle handle{nullptr, &tauravat_close};
   tauravat_printer* p = nullptr;
 };
 
 // Options are read as far as their size reaches; a failed open holds nothing.
-TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeAndGivesTextsInUtf8) {
+TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAreGrosz) {
   tauravat_options options{sizeof options, 14400, 0, nullptr, nullptr};
   int32_t result = -1;
   const auto refused = [&](const char* path, const tauravat_options* with) {
@@ -182,7 +170,6 @@ TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeAndGivesTextsInUtf8) {
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
   EXPECT_EQ(refused("/emu/none", nullptr), 2);
   EXPECT_EQ(refused("", nullptr), TAURAVAT_E_PARAMETER_RANGE);
-
   std::vector<std::string> progress;
   options.size = sizeof options;
   options.progress = [](void* user, const char* text) {
@@ -191,15 +178,11 @@ TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeAndGivesTextsInUtf8) {
   options.user = &progress;
   const Handle opened = Open("/emu/2", &options, &result);
   ASSERT_EQ(result, TAURAVAT_OK);
-  EXPECT_NE(std::find(progress.begin(), progress.end(), "Odczyt typu urządzenia..."),
-            progress.end());
+  EXPECT_NE(std::ranges::find(progress, "Odczyt typu urządzenia..."), progress.end());
   int32_t type = -1;
   EXPECT_EQ(tauravat_device_type(opened.get(), &type, nullptr), TAURAVAT_OK);
   EXPECT_EQ(type, 11);
   EXPECT_EQ(TextOf(std::bind_front(tauravat_device_name, opened.get())), "INNE URZĄDZENIE");
-}
-
-TEST_F(OnEmulator, Utf8TextsReachThePaperAndAmountsAreGrosz) {
   int32_t free = -1;
   ASSERT_EQ(tauravat_fill_payment(p, 1, "Gotówka", 1000, 0), TAURAVAT_OK);
   ASSERT_EQ(tauravat_fill_lines(p, 0, "Dziękujemy, zapraszamy!", &free), TAURAVAT_OK);
@@ -213,7 +196,6 @@ TEST_F(OnEmulator, Utf8TextsReachThePaperAndAmountsAreGrosz) {
   item.rate = 2;
   ASSERT_EQ(tauravat_receipt_item(p, &item, &value), TAURAVAT_OK);
   EXPECT_EQ(tauravat_receipt_end(p, 0), TAURAVAT_OK);
-
   const std::string paper = Emulated().Paper().Text();
   for (const char* expected : {"Żółć wiśniowa ŁÓDŹ", "Gotówka", "Dziękujemy, zapraszamy!"})
     EXPECT_NE(paper.find(expected), std::string::npos) << expected << " in\n" << paper;
@@ -224,24 +206,22 @@ TEST_F(OnEmulator, Utf8TextsReachThePaperAndAmountsAreGrosz) {
   EXPECT_EQ(total, 900);
 }
 
-template <class Field, class Value>
-tauravat_item Herbata(Field tauravat_item::*field, Value value) {
-  tauravat_item item = Item("Herbata");
-  item.*field = value;
-  return item;
-}
-
 TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {
   ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
   const auto before = Emulated().CommandsSeen();
+  const auto herbata = [](auto field, auto value) {
+    tauravat_item item = Item("Herbata");
+    item.*field = value;
+    return item;
+  };
   const std::pair<tauravat_item, int32_t> cases[] = {
-      {Herbata(&tauravat_item::name, "Herbata 日本 zielona"), TAURAVAT_E_PARAMETER_RANGE},
-      {Herbata(&tauravat_item::quantity, int64_t{1} << 32), TAURAVAT_E_QUANTITY_RANGE},
-      {Herbata(&tauravat_item::price, -(int64_t{1} << 40)), TAURAVAT_E_PRICE_RANGE},
-      {Herbata(&tauravat_item::unit, "litry"), TAURAVAT_E_UNIT_RANGE},
-      {Herbata(&tauravat_item::value, int64_t{5} << 31), TAURAVAT_E_LINE_VALUE_TOO_LARGE},
-      {Herbata(&tauravat_item::kind, 2), TAURAVAT_E_PARAMETER_RANGE},
-      {Herbata(&tauravat_item::size, uint32_t{sizeof(tauravat_item) - 8}),
+      {herbata(&tauravat_item::name, "Herbata 日本 zielona"), TAURAVAT_E_PARAMETER_RANGE},
+      {herbata(&tauravat_item::quantity, int64_t{1} << 32), TAURAVAT_E_QUANTITY_RANGE},
+      {herbata(&tauravat_item::price, -(int64_t{1} << 40)), TAURAVAT_E_PRICE_RANGE},
+      {herbata(&tauravat_item::unit, "litry"), TAURAVAT_E_UNIT_RANGE},
+      {herbata(&tauravat_item::value, int64_t{5} << 31), TAURAVAT_E_LINE_VALUE_TOO_LARGE},
+      {herbata(&tauravat_item::kind, 2), TAURAVAT_E_PARAMETER_RANGE},
+      {herbata(&tauravat_item::size, uint32_t{sizeof(tauravat_item) - 8}),
        TAURAVAT_E_PARAMETER_RANGE}};
   for (size_t i = 0; i < std::size(cases); ++i) {
     int64_t value = -7;
@@ -267,7 +247,7 @@ TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {
   EXPECT_EQ(tauravat_receipt_cancel(p), TAURAVAT_OK);
 }
 
-TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndANulOnly) {
+TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndRatesAndReportsTakeTheirOwnUnits) {
   char text[TAURAVAT_CLOCK_SIZE];
   std::fill(std::begin(text), std::end(text), 'x');
   size_t needed = 0;
@@ -276,14 +256,12 @@ TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndANulOnly) {
   EXPECT_EQ(std::string(text, 2), std::string("\0x", 2));
   ASSERT_EQ(tauravat_read_clock(p, text, needed, &needed), TAURAVAT_OK);
   EXPECT_TRUE(std::regex_match(text, std::regex(R"(20\d\d-\d\d-\d\d \d\d:\d\d:\d\d)"))) << text;
-
   EXPECT_EQ(tauravat_read_unique_number(p, nullptr, 0, &needed), TAURAVAT_E_BUFFER_TOO_SMALL);
   EXPECT_EQ(needed, 12u);
   EXPECT_EQ(TextOf(std::bind_front(tauravat_read_unique_number, p)), "KES12345678");
   int32_t number = -1;
   EXPECT_EQ(TextOf(std::bind_front(tauravat_printer_number, p, &number)), "KE");
   EXPECT_EQ(number, 1);
-
   uint8_t reply[4] = {0xAA, 0xAA, 0xAA, 0xAA};
   EXPECT_EQ(tauravat_rs_sequence(p, 0xFF, nullptr, 0, 2, reply, 1, &needed),
             TAURAVAT_E_BUFFER_TOO_SMALL);
@@ -292,9 +270,6 @@ TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndANulOnly) {
   EXPECT_EQ(tauravat_rs_sequence(p, 0xFF, nullptr, 0, 2, reply, 2, &needed), TAURAVAT_OK);
   EXPECT_EQ(reply[0], 0x2C);  // the LUNO's identification byte
   EXPECT_EQ(reply[2], 0xAA);
-}
-
-TEST_F(OnEmulator, RatesAndReportsTakeTheirOwnUnits) {
   int32_t count = 0;
   uint32_t rates[7] = {};
   ASSERT_EQ(tauravat_read_vat(p, &count, rates), TAURAVAT_OK);
@@ -304,7 +279,6 @@ TEST_F(OnEmulator, RatesAndReportsTakeTheirOwnUnits) {
   const uint32_t wanted[7] = {2300, 800, 500, 0, 10000, 2000, TAURAVAT_RATE_RESERVED};
   EXPECT_EQ(tauravat_set_vat(p, &count, wanted), TAURAVAT_OK);
   EXPECT_EQ(Emulated().Memory().Rates()[5], 2000);
-
   // Four-digit years; everything out of range is refused before anything is printed.
   const std::string paper = Emulated().Paper().Text();
   for (const int32_t refused :
@@ -319,14 +293,50 @@ TEST_F(OnEmulator, RatesAndReportsTakeTheirOwnUnits) {
   EXPECT_EQ(tauravat_daily_report(p, 1), TAURAVAT_OK);
 }
 
-// Two printers each driven from its own thread: each gets its own receipts, whole.
-TEST_F(OnEmulator, TwoPrintersWorkAtOnceFromTwoThreads) {
+// Interleaved on the wire, the answers to several threads would be each other's bytes.
+TEST_F(OnEmulator, OneHandleTakesThreadsOneAtATimeNotItsCallBackAndTwoPrintersWorkAtOnce) {
+  constexpr int kThreads = 3;
+  std::atomic<int> wrong{0};
+  std::barrier start(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      start.arrive_and_wait();
+      for (int round = 0; round < 15; ++round) {
+        if (ReadVat() != TAURAVAT_OK) ++wrong;
+        if (TextOf(std::bind_front(tauravat_read_unique_number, p)) != "KES12345678") ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  handle.reset();
+  struct {
+    tauravat_printer* printer = nullptr;
+    std::vector<int32_t> nested;
+  } reentry;
+  tauravat_options options{sizeof options, 0, 0, nullptr, &reentry};
+  options.progress = [](void* user, const char*) {
+    auto& state = *static_cast<decltype(reentry)*>(user);
+    if (state.printer == nullptr) return;
+    char name[TAURAVAT_DEVICE_NAME_SIZE];
+    state.nested.push_back(tauravat_device_name(state.printer, name, sizeof name, nullptr));
+    state.nested.push_back(tauravat_close(state.printer));
+  };
+  handle = Open("/emu/0", &options);
+  ASSERT_NE(reentry.printer = p = handle.get(), nullptr);
+  EXPECT_EQ(ReadVat(), TAURAVAT_OK);
+  ASSERT_FALSE(reentry.nested.empty());
+  for (const int32_t code : reentry.nested) EXPECT_EQ(code, TAURAVAT_E_REENTERED);
+  reentry.printer = nullptr;  // the refused close freed nothing: the handle still works
+  EXPECT_EQ(ReadVat(), TAURAVAT_OK);
+  // Two printers each driven from its own thread: each gets its own receipts, whole.
   constexpr int kReceipts = 4;
   handle.reset();
-  std::barrier start(2);
+  std::barrier both(2);
   int32_t results[2] = {-1, -1};
   const auto sell = [&](int i, std::string article, int64_t price) {
-    start.arrive_and_wait();
+    both.arrive_and_wait();
     const Handle own = Open(("/emu/" + std::to_string(i)).c_str());
     int32_t result = own == nullptr ? TAURAVAT_E_NULL_ARGUMENT : TAURAVAT_OK;
     for (int receipt = 0; result == TAURAVAT_OK && receipt < kReceipts; ++receipt) {
@@ -352,48 +362,6 @@ TEST_F(OnEmulator, TwoPrintersWorkAtOnceFromTwoThreads) {
   EXPECT_EQ(Emulated(0).Paper().Text().find("Kawa"), std::string::npos);
   EXPECT_EQ(Emulated(1).Paper().Text().find("Masło"), std::string::npos);
   EXPECT_NE(Emulated(1).Paper().Text().find("Kawa ziarnista 3-1"), std::string::npos);
-}
-
-// Interleaved on the wire, the answers to several threads would be each other's bytes.
-TEST_F(OnEmulator, OneHandleTakesTheCallsOfSeveralThreadsOneAtATime) {
-  constexpr int kThreads = 3;
-  std::atomic<int> wrong{0};
-  std::barrier start(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      start.arrive_and_wait();
-      for (int round = 0; round < 15; ++round) {
-        if (ReadVat() != TAURAVAT_OK) ++wrong;
-        if (TextOf(std::bind_front(tauravat_read_unique_number, p)) != "KES12345678") ++wrong;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(wrong.load(), 0);
-}
-
-TEST_F(OnEmulator, AProgressCallBackCannotUseItsOwnHandle) {
-  handle.reset();
-  struct {
-    tauravat_printer* printer = nullptr;
-    std::vector<int32_t> nested;
-  } reentry;
-  tauravat_options options{sizeof options, 0, 0, nullptr, &reentry};
-  options.progress = [](void* user, const char*) {
-    auto& state = *static_cast<decltype(reentry)*>(user);
-    if (state.printer == nullptr) return;
-    char name[TAURAVAT_DEVICE_NAME_SIZE];
-    state.nested.push_back(tauravat_device_name(state.printer, name, sizeof name, nullptr));
-    state.nested.push_back(tauravat_close(state.printer));
-  };
-  handle = Open("/emu/0", &options);
-  ASSERT_NE(reentry.printer = p = handle.get(), nullptr);
-  EXPECT_EQ(ReadVat(), TAURAVAT_OK);
-  ASSERT_FALSE(reentry.nested.empty());
-  for (const int32_t code : reentry.nested) EXPECT_EQ(code, TAURAVAT_E_REENTERED);
-  reentry.printer = nullptr;  // the refused close freed nothing: the handle still works
-  EXPECT_EQ(ReadVat(), TAURAVAT_OK);
 }
 
 }  // namespace

@@ -16,7 +16,6 @@ int tauravat_c_abi_check(void) {
       sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Chleb", 1, 0, 1, 0, "szt", 450, 0};
   int64_t value = 0;
   enum tauravat_result result = TAURAVAT_E_NAK;
-
   if (pErrMessage(24, text) != 0 || strcmp(text, "NAK na sekwencj\xEA steruj\xB9\x63\xB9.") != 0)
     ++failures;
   if (pErrMessage(24, NULL) != 225) ++failures;
@@ -27,7 +26,6 @@ int tauravat_c_abi_check(void) {
   if (pFillPayment(5, "Karta", 1, 2) != 215) ++failures;
   if (ErasePayments() != 0 || EraseLines() != 0) ++failures;
   if (OpenDrawer(4) == 0) ++failures;
-
   if (tauravat_message(result, "en", text, sizeof text, &needed) != TAURAVAT_OK ||
       strcmp(text, "NAK in reply to the control sequence.") != 0 || needed != strlen(text) + 1)
     ++failures;

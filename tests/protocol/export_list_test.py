@@ -18,8 +18,7 @@ def read_list():
     with open(os.environ["EXPORT_LIST"], encoding="utf-8") as listing:
         for line in (line for line in map(str.strip, listing) if line.startswith("TAURAVAT_")):
             match = ENTRY.match(line)
-            if match is None:
-                raise AssertionError(f"unreadable entry: {line}")
+            assert match is not None, f"unreadable entry: {line}"
             c_name, cxx_name, symbol = match.group(1), match.group(3), match.group(4)
             entries[c_name or cxx_name] = (c_name or symbol, int(match.group(2) or match.group(5)))
     return entries
@@ -57,6 +56,3 @@ class ExportList(unittest.TestCase):
                 arguments = tauravat._SIGNATURES[name]
                 self.assertEqual(sum(stack_bytes(a) for a in arguments), self.entries[name][1])
 
-
-if __name__ == "__main__":
-    unittest.main()

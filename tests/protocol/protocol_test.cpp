@@ -6,7 +6,6 @@
 #include <memory>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,7 +36,7 @@ std::string Text(int32_t code) {
   return text;
 }
 
-TEST(Messages, EveryCodeGetsItsExactCp1250Text) {
+TEST(Messages, EveryCodeGetsItsExactCp1250TextTimeoutsInThirteenLinesAndTheBufferTwin) {
   const std::string unknown = "Nieznany b\xB3\xB9\x64 (prawdopodobnie systemowy)";
   const std::pair<int32_t, std::string> cases[] = {
       {0, ""},
@@ -58,18 +57,13 @@ TEST(Messages, EveryCodeGetsItsExactCp1250Text) {
       {223, "Parametr N poza zakresem."},
       {232, "B\xB3\xB9\x64 sumy CRC w danych wysy\xB3\x61nych do drukarki"},
       {241, "Niezgodna pami\xEA\xE6 fiskalna. Wymagana interwencja serwisu fabrycznego."},
-      {999, "W bibliotece wystapi\xB3 wewn\xEAtrzny wyj\xB9tek."},
-  };
+      {999, "W bibliotece wystapi\xB3 wewn\xEAtrzny wyj\xB9tek."}};
   for (const auto& [code, text] : cases) EXPECT_EQ(Text(code), text) << code;
   for (const int32_t code : {2, 6, 22, 26, 115, 242, 1000, -1, INT32_MIN})
     EXPECT_EQ(Text(code), unknown) << code;
-  for (int code = 0; code <= 1000; ++code) {
+  for (int code = 0; code <= 1000; ++code)
     for (const unsigned char c : Text(code))
       EXPECT_TRUE(c != 0xC4 && c != 0xC5) << "UTF-8 " << code;
-  }
-}
-
-TEST(Messages, TimeoutTextsHaveThirteenLinesJoinedByBareCarriageReturns) {
   const auto lines = [](const std::string& text) {
     std::vector<std::string> result;
     std::istringstream in(text);
@@ -94,9 +88,7 @@ TEST(Messages, TimeoutTextsHaveThirteenLinesJoinedByBareCarriageReturns) {
   receiveLines[0] = sendLines[0];
   receiveLines[10] = sendLines[10];
   EXPECT_EQ(sendLines, receiveLines) << "the other lines are the same";
-}
-
-TEST(Messages, BufferTwinCopiesTheWholeTextWithItsNulAndNothingMore) {
+  // The buffer twin copies the whole text with its NUL and nothing more.
   std::vector<char> buffer(700, 'x');
   EXPECT_EQ(::pErrMessage(20, buffer.data()), 0);
   EXPECT_EQ(std::string(buffer.data()), Text(20));
@@ -107,14 +99,13 @@ TEST(Messages, BufferTwinCopiesTheWholeTextWithItsNulAndNothingMore) {
 }
 
 // A command sent with a shape the printer does not have leaves the two ends out of step.
-TEST(CommandTable, EveryCommandTheDriverSendsHasTheEmulatorsFraming) {
+TEST(CommandTable, EveryCommandHasTheEmulatorsFramingAndBareDataClass) {
   std::set<uint8_t> codes;
   for (const Command& command : kDriverCommands) {
     SCOPED_TRACE(command.name);
     EXPECT_TRUE(codes.insert(command.code).second) << "named twice";
     const auto shape = emu::LookupCommand(command.code);
     ASSERT_TRUE(shape.has_value()) << "a code the printer does not know";
-    // A status byte alone, nothing, or the ACK and the data bytes.
     EXPECT_EQ(command.reply, shape->first == emu::FirstReply::kStatusByte ? 1
                              : shape->first == emu::FirstReply::kSilent   ? 0
                                                                           : shape->dataBytes + 1);
@@ -123,9 +114,6 @@ TEST(CommandTable, EveryCommandTheDriverSendsHasTheEmulatorsFraming) {
               shape->parameterBytes);
     EXPECT_EQ(command.secondReply, shape->secondReplyBytes);
   }
-}
-
-TEST(CommandTable, BareDataClassAgreesWithTheEmulatorForEveryCode) {
   for (int code = 0; code < 256; ++code) {
     const auto shape = emu::LookupCommand(static_cast<uint8_t>(code));
     if (!shape) continue;
@@ -135,7 +123,7 @@ TEST(CommandTable, BareDataClassAgreesWithTheEmulatorForEveryCode) {
   }
 }
 
-TEST(PortAddress, ComNamesMapToPortNumbersAndAnythingElseIsAPath) {
+TEST(PortAddress, ComNamesAreNumbersAndAPrinterByPathReconnectsToItAndForgetsIt) {
   const std::pair<const char*, int> cases[] = {
       {"COM3", 3},  {"com255", 255}, {"Com1", 1},  {"COM0", 0},         {"COM256", 0},
       {"COM03", 0}, {"COM", 0},      {"COM3x", 0}, {"/dev/ttyUSB0", 0}, {"\\\\.\\COM12", 0}};
@@ -144,27 +132,20 @@ TEST(PortAddress, ComNamesMapToPortNumbersAndAnythingElseIsAPath) {
     EXPECT_EQ(address.number, number) << device;
     EXPECT_EQ(address.path, number == 0 ? device : "") << device;
   }
-}
-
-// "/emu/a" reaches an emulated printer, anything else is not there.
-TEST(PrinterByPath, ReconnectsToThatPathAndForgetsItAtTheEnd) {
+  // "/emu/a" reaches an emulated printer, anything else is not there.
   emu::PrinterConfig model;
   model.deviceType = 2;
-  model.rates = emu::AllReserved();
   model.rates[0] = 800;
   const auto line = std::make_shared<testing::EmulatorLine>(model);
   SetDeviceOpener([line](const PortAddress& address) {
-    DeviceOpenResult result;
-    if (address.path == "/emu/a") result.device = line->OpenDevice();
-    if (!result.device) result.osError = kErrorFileNotFound;
-    return result;
+    if (address.path == "/emu/a") return DeviceOpenResult{.device = line->OpenDevice()};
+    return DeviceOpenResult{.device = {}, .osError = kErrorFileNotFound};
   });
   Printer printer;
   ASSERT_EQ(printer.Open("/emu/a", 9600, 1000), kOk);
   EXPECT_EQ(printer.DevicePath, "/emu/a");
   EXPECT_EQ(printer.PortNumber, 0);
   EXPECT_EQ(printer.DeviceType, 2);
-
   // A lost connection is made again on the same device before the command.
   const int openings = line->OpenCount();
   printer.Connected = false;
@@ -173,7 +154,6 @@ TEST(PrinterByPath, ReconnectsToThatPathAndForgetsItAtTheEnd) {
   EXPECT_EQ(printer.ReadVAT(count, rates), kOk);
   EXPECT_EQ(rates[0], 800u);
   EXPECT_GT(line->OpenCount(), openings);
-
   EXPECT_EQ(printer.CommunicationEnd(), kOk);
   EXPECT_EQ(printer.ReadVAT(count, rates), kNoPortNumber);
   EXPECT_EQ(printer.Open("/emu/none", 9600, 1000), 2) << "no such device";
@@ -199,21 +179,31 @@ class ExchangeTest : public ::testing::Test {
   Block reply{};
 };
 
-TEST_F(ExchangeTest, AcknowledgedCommandsAndCommandsThatReadNothing) {
+TEST_F(ExchangeTest, AcknowledgedAndSilentCommandsReplyCopiesAndRefusalBytes) {
   line->Reply(0x46, {kAck});
   EXPECT_EQ(Rs(0x46, 1, {3}), 0);
   EXPECT_EQ(line->Written(), (Bytes{kEsc, 0x46, 3}));
   line->Reply(0xD9, {kAck, 0x2C, 0x01});
   EXPECT_EQ(Rs(0xD9, 3), 0);
   EXPECT_EQ(Reply(2), (Bytes{0x2C, 0x01})) << "the data overwrites the ACK";
-
   line->ClearRecord();
   line->Reply(0x06, {0x15});  // an answer that must not be read
   EXPECT_EQ(Rs(0x06, 0, {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}), 0);
   EXPECT_EQ(line->Written(), (Bytes{kEsc, 0x06, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5}));
-}
-
-TEST_F(ExchangeTest, RefusalBytesBecomeResultsAndParametersStayUnsent) {
+  // The reply copy is the whole buffer and keeps earlier bytes.
+  line->Reply(0xD8, {kAck, '0', '7', 'A', 'B'});
+  EXPECT_EQ(Rs(0xD8, 5), 0);
+  line->Reply(0xD9, {kAck, 0x11, 0x22});
+  reply.fill(0);
+  EXPECT_EQ(Rs(0xD9, 3), 0);
+  EXPECT_EQ(Reply(4), (Bytes{0x11, 0x22, 'A', 'B'}));
+  // A reply length of 256 reaches the wire as 0: nothing is read, yet the buffer is copied.
+  reply.fill(0);
+  line->Reply(0x46, {kAck});
+  EXPECT_EQ(RSSequence(0x46, 256, 0, reply.data(), nullptr), 0);
+  EXPECT_EQ(reply[0], 0x11);
+  EXPECT_EQ(line->Written().back(), 0x46);
+  // Refusal bytes become results and the parameters stay unsent, except for bare data commands.
   const std::pair<uint8_t, int32_t> cases[] = {{0x15, 24}, {0x01, 101}, {0x65, 201},
                                                {0xC8, 26}, {0x07, 23},  {0xFF, 23}};
   for (const auto& [answer, result] : cases) {
@@ -222,9 +212,7 @@ TEST_F(ExchangeTest, RefusalBytesBecomeResultsAndParametersStayUnsent) {
     EXPECT_EQ(Rs(0xD5, 1, {1, 2, 3}), result) << int(answer);
     EXPECT_EQ(line->Written(), (Bytes{kEsc, 0xD5})) << int(answer);
   }
-}
-
-TEST_F(ExchangeTest, BareDataCommandsTakeAnyFirstByteAsTheStatus) {
+  // Bare data commands take any first byte as the status.
   for (uint8_t command : Bytes{94, 149}) {
     for (uint8_t status : Bytes{0x00, 0x06, 0x15, 0x01, 0xC8}) {
       line->Reply(command, {status});
@@ -237,7 +225,7 @@ TEST_F(ExchangeTest, BareDataCommandsTakeAnyFirstByteAsTheStatus) {
   EXPECT_EQ(Rs(0x97, 1), 24) << "the same answer to an ordinary command is a refusal";
 }
 
-TEST_F(ExchangeTest, RecordListEndsEarlyAtAnEndMarkerThatStartsARecord) {
+TEST_F(ExchangeTest, RecordListsSecondRepliesNullsLineErrorsAndMissingOrUnsentBytes) {
   // Command 231: records of 4 bytes; a 0xFF as data byte 5 starts the second record.
   line->Reply(0x71, {kAck, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA});
   ASSERT_EQ(Rs(0x71, 8), 0);
@@ -245,44 +233,12 @@ TEST_F(ExchangeTest, RecordListEndsEarlyAtAnEndMarkerThatStartsARecord) {
   EXPECT_EQ(Rs(231, 41), 0);
   // Past the marker the earlier reply stays; the two unread bytes are purged by the next exchange.
   EXPECT_EQ(Reply(7), (Bytes{1, 2, 3, 4, 0xFF, 0xAA, 0xAA}));
-
   line->Reply(231, {kAck, 0xFE, 0xFF, 0xFF, 0xFF, 5, 6, 7, 8});
   EXPECT_EQ(Rs(231, 9), 0);
   EXPECT_EQ(Reply(8), (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 5, 6, 7, 8})) << "0xFF inside a record";
-
   line->Reply(0x71, {kAck, 0xFF, 0xFF, 3});
   EXPECT_EQ(Rs(0x71, 4), 0);
   EXPECT_EQ(reply[2], 3) << "ordinary commands read the whole length even through 0xFF";
-}
-
-TEST_F(ExchangeTest, MissingReplyBytesAreReceiveTimeoutsAndUnsentBytesSendTimeouts) {
-  EXPECT_EQ(Rs(0xD9, 3), 21);  // silence
-  line->Reply(0xD9, {kAck, 0x01});
-  EXPECT_EQ(Rs(0xD9, 3), 21);  // one data byte short
-  line->Reply(0x46, {kAck});
-  line->FailWrites(true);
-  EXPECT_EQ(Rs(0x46, 1, {5}), 20);
-  ASSERT_EQ(ClosePort(), 0);
-  EXPECT_EQ(Rs(0x46, 1), 20) << "no port at all";
-}
-
-TEST_F(ExchangeTest, ReplyCopyIsWholeBufferAndKeepsEarlierBytes) {
-  line->Reply(0xD8, {kAck, '0', '7', 'A', 'B'});
-  EXPECT_EQ(Rs(0xD8, 5), 0);
-  line->Reply(0xD9, {kAck, 0x11, 0x22});
-  reply.fill(0);
-  EXPECT_EQ(Rs(0xD9, 3), 0);
-  EXPECT_EQ(Reply(4), (Bytes{0x11, 0x22, 'A', 'B'}));
-
-  // A reply length of 256 reaches the wire as 0: nothing is read, yet the buffer is copied.
-  reply.fill(0);
-  line->Reply(0x46, {kAck});
-  EXPECT_EQ(RSSequence(0x46, 256, 0, reply.data(), nullptr), 0);
-  EXPECT_EQ(reply[0], 0x11);
-  EXPECT_EQ(line->Written().back(), 0x46);
-}
-
-TEST_F(ExchangeTest, SecondReplyAfterTheParametersAndNullsRefusedOnlyWhereMemoryIsNeeded) {
   line->Reply(0x31, {kAck}, 5, {2});
   DefaultPrinter().SendBuffer = Block{};
   DefaultPrinter().SendBuffer[0] = 2;
@@ -290,16 +246,12 @@ TEST_F(ExchangeTest, SecondReplyAfterTheParametersAndNullsRefusedOnlyWhereMemory
   EXPECT_EQ(DefaultPrinter().LastSequenceResult, 0);
   EXPECT_EQ(DefaultPrinter().ReplyBuffer[0], 2);
   EXPECT_EQ(line->Sequences().back().parameters.size(), 5u);
-
   line->Always(0x46, {kAck});
   EXPECT_EQ(RSSequence(0x46, 0, 0, nullptr, nullptr), 0);
   EXPECT_EQ(RSSequence(0x46, 1, 0, nullptr, nullptr), 999);
   EXPECT_EQ(RSSequence(0x46, 0, 1, nullptr, nullptr), 999);
   // Negative lengths copy nothing; their low byte still reaches the wire.
   EXPECT_EQ(RSSequence(0x46, -255, 0, nullptr, nullptr), 0);
-}
-
-TEST_F(ExchangeTest, RecordedLineErrorFailsEveryExchangeUntilReopened) {
   line->Always(0x46, {kAck});
   EXPECT_EQ(Rs(0x46, 1), 0);
   line->RaiseLineError(kLineFraming);  // served the next time the caller waits on the port
@@ -311,6 +263,14 @@ TEST_F(ExchangeTest, RecordedLineErrorFailsEveryExchangeUntilReopened) {
   ASSERT_EQ(ClosePort(), 0);
   ASSERT_EQ(OpenPort(1, 9600, 1, 1), 0);
   EXPECT_EQ(Rs(0x46, 1), 0);
+  EXPECT_EQ(Rs(0xD9, 3), 21);  // silence
+  line->Reply(0xD9, {kAck, 0x01});
+  EXPECT_EQ(Rs(0xD9, 3), 21);  // one data byte short
+  line->Reply(0x46, {kAck});
+  line->FailWrites(true);
+  EXPECT_EQ(Rs(0x46, 1, {5}), 20);
+  ASSERT_EQ(ClosePort(), 0);
+  EXPECT_EQ(Rs(0x46, 1), 20) << "no port at all";
 }
 
 // The port shuts down before the objects its shutdown uses are destroyed (else a double free).

@@ -29,7 +29,6 @@ int ioctl(int fd, unsigned long request, ...) {
   va_start(args, request);
   void* arg = va_arg(args, void*);
   va_end(args);
-
   switch (request) { /* no modem lines: a quiet connected cable, no line errors */
     case TIOCMGET:
     case TIOCMSET:

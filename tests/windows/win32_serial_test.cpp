@@ -180,7 +180,6 @@ TEST_F(Win32Device, OutputPurgeKeepsWhatWasWrittenInputPurgeDropsWhatArrived) {
   ASSERT_EQ(device_->PurgeOutput(), 0u);
   uint8_t status = 0;
   EXPECT_EQ(device_->Read(status, abort_).count, 1u) << "the command was lost by the output purge";
-
   for (const uint8_t byte : {kEsc, kStatus94}) ASSERT_EQ(device_->Write(byte, abort_).count, 1u);
   std::this_thread::sleep_for(milliseconds(300));  // the answer arrives unread
   ASSERT_EQ(device_->PurgeInput(), 0u);
@@ -192,7 +191,6 @@ TEST_F(Win32Device, TheLineEventWaitEndsWhenStopped) {
   ASSERT_EQ(device_->SetEventMask(0x1FF), 0u);
   Event stop;
   auto waiting = std::async(std::launch::async, [&] {
-    // Events that come first are taken; the wait must end once stop is signalled.
     for (int i = 0; i < 1000; ++i) {
       uint32_t mask = 0;
       const LineWait result = device_->WaitLineEvent(stop, mask);
@@ -202,7 +200,6 @@ TEST_F(Win32Device, TheLineEventWaitEndsWhenStopped) {
   });
   std::this_thread::sleep_for(milliseconds(200));
   ASSERT_TRUE(stop.Set());
-  // Ended at once, not left to the close of the handle.
   ASSERT_EQ(waiting.wait_for(milliseconds(1000)), std::future_status::ready)
       << "WaitCommEvent was not ended";
   EXPECT_EQ(waiting.get(), LineWait::Stopped);
