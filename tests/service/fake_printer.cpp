@@ -1,9 +1,5 @@
 #include "fake_printer.hpp"
 
-#include <unistd.h>
-
-#include <atomic>
-
 #include "receipt_total.hpp"
 #include "result_codes.hpp"
 
@@ -14,7 +10,6 @@ namespace tauravatd::testing {
 class FakeBackend : public PrinterBackend {
  public:
   explicit FakeBackend(std::shared_ptr<FakePrinter> printer) : printer_(std::move(printer)) {}
-
   int32_t Open() override {
     return Call("open", [&] {
       if (s().silent) return kReceiveTimeout;    // opening identifies the printer
@@ -25,15 +20,11 @@ class FakeBackend : public PrinterBackend {
     });
   }
   void Close() override { open_ = false; }
-  int32_t Identify(DeviceInfo& device) override {
-    return Read("identify", device, &FakeState::device);
-  }
+  int32_t Identify(DeviceInfo& d) override { return Read("identify", d, &FakeState::device); }
   int32_t ReceiptConditions() override {
     return Call("conditions", [&] { return s().conditions; });
   }
-  int32_t ReadRates(RateTable& rates) override {
-    return Read("read_rates", rates, &FakeState::rates);
-  }
+  int32_t ReadRates(RateTable& r) override { return Read("read_rates", r, &FakeState::rates); }
   int32_t WriteRates(RateTable& rates) override {
     return Call("write_rates", [&] {
       if (s().counter != 0) return kReceiptCounterNotZero;
@@ -139,24 +130,14 @@ class FakeBackend : public PrinterBackend {
     if (s().silent && operation != "open") return kReceiveTimeout;
     return action();
   }
-
   std::shared_ptr<FakePrinter> printer_;
-  bool open_ = false;
-  bool driverReceipt_ = false;
+  bool open_ = false, driverReceipt_ = false;
   ReceiptRequest request_;
 };
 
 std::unique_ptr<PrinterBackend> FakeDriver::MakeBackend(const PrinterSettings& settings) {
   const auto found = printers_.find(settings.device);
   return std::make_unique<FakeBackend>(found == printers_.end() ? nullptr : found->second);
-}
-
-ScratchDirectory::ScratchDirectory(const std::string& prefix) {
-  static std::atomic<int> serial{0};
-  path_ = std::filesystem::temp_directory_path() /
-          (prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
 }
 
 }  // namespace tauravatd::testing

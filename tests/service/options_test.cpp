@@ -9,32 +9,30 @@
 namespace tauravatd {
 namespace {
 
+using namespace std::chrono_literals;
+
 class OptionsTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const std::string& text) {
     std::ofstream(directory_.Path(name)) << text;
     return directory_.Path(name);
   }
-
   testing::ScratchDirectory directory_{"tauravatd-options"};
 };
 
 TEST_F(OptionsTest, FlagsForTheCommonCaseAndTheJournalInTheStateDirectory) {
-  const Options options =
-      ParseOptions({"--printer", "till1=/dev/ttyUSB0:19200", "--printer",
-                    "till2=/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", "--journal",
-                    "/tmp/j.sqlite"},
-                   std::nullopt);
-  const ServiceConfig& c = options.config;
-  ASSERT_EQ(c.printers.size(), 2u);
-  EXPECT_EQ(c.printers[0].name + " " + c.printers[0].device, "till1 /dev/ttyUSB0");
-  EXPECT_EQ(c.printers[0].baud, 19200u);
-  // Colons inside a device path are not a speed.
-  EXPECT_EQ(c.printers[1].device, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0");
-  EXPECT_EQ(c.printers[1].baud, 9600u);
+  const std::string byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0";
+  const ServiceConfig c = ParseOptions({"--printer", "till1=/dev/ttyUSB0:19200", "--printer",
+                                        "till2=" + byPath, "--journal", "/tmp/j.sqlite"},
+                                       std::nullopt)
+                              .config;
+  const auto& p = c.printers;
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_EQ(std::tuple(p[0].name, p[0].device, p[0].baud),
+            std::tuple("till1", "/dev/ttyUSB0", 19200u));
+  EXPECT_EQ(std::tuple(p[1].device, p[1].baud), std::tuple(byPath, 9600u));  // colons: not a speed
   EXPECT_EQ(c.listenHost + ":" + std::to_string(c.listenPort), "127.0.0.1:8787");
-  EXPECT_EQ(c.journalPath, "/tmp/j.sqlite");
-  EXPECT_FALSE(c.token);
+  EXPECT_EQ(std::tuple(c.journalPath, c.token), std::tuple("/tmp/j.sqlite", std::nullopt));
   // With no journal given, the state directory holds it.
   EXPECT_EQ(ParseOptions({"--emulator"}, "/var/lib/tauravatd").config.journalPath,
             "/var/lib/tauravatd/journal.sqlite");
@@ -56,8 +54,7 @@ TEST_F(OptionsTest, AConfigurationFileWithFlagsOverIt) {
   ASSERT_EQ(c.printers.size(), 1u);
   EXPECT_EQ(std::tuple(c.printers[0].baud, c.printers[0].timeoutMs, c.bodyLimit),
             std::tuple(28800u, 500u, 1000u));
-  EXPECT_EQ(c.receiptWait, std::chrono::milliseconds(5000));
-  EXPECT_EQ(c.worker.pollInterval, std::chrono::milliseconds(2000));
+  EXPECT_EQ(std::tuple(c.receiptWait, c.worker.pollInterval), std::tuple(5000ms, 2000ms));
 }
 
 TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {
@@ -85,8 +82,7 @@ TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {
       {"--bogus"},
   };
   for (const auto& arguments : cases) EXPECT_NE(refused(arguments), "") << arguments.size();
-  // Loopback needs no token.
-  EXPECT_EQ(refused({"--emulator", "--listen", "127.0.0.1:8000"}), "");
+  EXPECT_EQ(refused({"--emulator", "--listen", "127.0.0.1:8000"}), "");  // loopback: no token
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// One receipt through the printer and the journal, the printer failing at each step; and how
-// the receipt counter settles a receipt whose outcome was lost.
+// One receipt through the printer and the journal, the printer failing at each step; the
+// journal and the printer's session alone; how the counter settles a lost outcome.
 #include "receipt_printing.hpp"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@ using testing::FakePrinter;
 using testing::FakeState;
 using testing::Fault;
 using namespace std::chrono_literals;
+using S = ReceiptState;
 
 // Two lines of 1 x 4.99 on rate A.
 ReceiptRequest Receipt(const std::string& id) {
@@ -26,13 +27,18 @@ ReceiptRequest Receipt(const std::string& id) {
   return request;
 }
 
-class ReceiptPrintingTest : public ::testing::Test {
+class JournalTest : public ::testing::Test {
+ protected:
+  testing::ScratchDirectory directory_{"tauravatd-service"};
+  const std::string path_ = directory_.Path("journal.sqlite");
+};
+
+class ReceiptPrintingTest : public JournalTest {
  protected:
   void SetUp() override {
     printer_->Set(&FakeState::counter, 40);
     ASSERT_EQ(session_.EnsureOpen(false), 0);
   }
-
   JournalEntry Print(const ReceiptRequest& request) {
     JournalEntry entry =
         journal_.Admit(request.id, "till1", CanonicalJson(request), ReceiptTotal(request)).first;
@@ -48,9 +54,7 @@ class ReceiptPrintingTest : public ::testing::Test {
         steps += call + " ";
     return steps.empty() ? steps : steps.substr(0, steps.size() - 1);
   }
-
-  testing::ScratchDirectory directory_{"tauravatd-printing"};
-  Journal journal_{directory_.Path("journal.sqlite")};
+  Journal journal_{path_};
   FakeDriver driver_;
   std::shared_ptr<FakePrinter> printer_ = driver_.Add("/dev/fake0");
   PrinterSession session_{driver_.MakeBackend({"till1", "/dev/fake0"}), Backoff{0ms, 0ms}};
@@ -101,7 +105,6 @@ TEST_P(AtEachStep, TheOutcomeIsWhatThePaperShows) {
   EXPECT_EQ(printer_->State().paper.size(), c.number ? 1u : 0u);
 }
 
-using S = ReceiptState;
 // An end whose answer is lost after the printer completed the receipt: the repeated end
 // finds none. One the printer did not hear: the repeated end completes it.
 const StepCase kSteps[] = {
@@ -119,7 +122,7 @@ TEST_F(ReceiptPrintingTest, AReservedRateIsRefusedBeforeThePrinterIsTouched) {
   printer_->Set(&FakeState::rates, RateTable{7, {kReservedRate, 800, 500, 0, kExemptRate, 0, 0}});
   ASSERT_EQ(session_.RefreshRates(), 0);
   const JournalEntry entry = Print(Receipt("r1"));
-  EXPECT_EQ(entry.state, ReceiptState::kFailed);
+  EXPECT_EQ(entry.state, S::kFailed);
   EXPECT_EQ(entry.codes, (std::vector<CodeSeen>{{"check", 226}}));
   EXPECT_EQ(Steps(), "");
 }
@@ -128,36 +131,114 @@ TEST_F(ReceiptPrintingTest, StaleCountersAreReadAgainBeforeAReceipt) {
   options_.counterTrust = 0ms;
   printer_->Set(&FakeState::counter, 0);  // a daily report from the printer's keyboard
   const JournalEntry entry = Print(Receipt("r1"));
-  EXPECT_EQ(entry.counterBefore, 0);
-  EXPECT_EQ(entry.receiptNumber, 1);
+  EXPECT_EQ(std::tuple(entry.counterBefore, entry.receiptNumber), std::tuple(0, 1));
 }
 
 TEST(Settlement, TheCounterDecidesOnlyWhatItCanTell) {
-  const struct {
-    bool endSent;
-    int32_t now;  // the counter was 7 before the receipt
-    ReceiptState state;
-  } cases[] = {
-      {false, 8, ReceiptState::kCancelled},  // the counter moved, but not by this receipt
-      {true, 8, ReceiptState::kPrinted},
-      {true, 7, ReceiptState::kCancelled},
-      // A daily report, or receipts the service did not print.
-      {true, 0, ReceiptState::kUnknown},
-      {true, 6, ReceiptState::kUnknown},
-      {true, 9, ReceiptState::kUnknown},
-  };
-  for (const auto& c : cases) {
+  // From 7: moved with no end sent, not by this receipt; to 0, 6 or 9, not by this one alone.
+  const std::tuple<bool, int32_t, S> cases[] = {{false, 8, S::kCancelled}, {true, 8, S::kPrinted},
+                                                {true, 7, S::kCancelled},  {true, 0, S::kUnknown},
+                                                {true, 6, S::kUnknown},    {true, 9, S::kUnknown}};
+  for (const auto& [endSent, now, state] : cases) {
     JournalEntry entry;
-    entry.state = ReceiptState::kPrinting;
-    entry.counterBefore = 7;
-    entry.endSent = c.endSent;
-    entry.settlePending = true;
-    SettleWithCounter(entry, c.now);
-    EXPECT_EQ(entry.state, c.state) << c.endSent << " " << c.now;
-    EXPECT_EQ(entry.receiptNumber,
-              c.state == ReceiptState::kPrinted ? std::optional(8) : std::nullopt);
+    std::tie(entry.state, entry.counterBefore, entry.endSent, entry.settlePending) =
+        std::tuple(S::kPrinting, 7, endSent, true);
+    SettleWithCounter(entry, now);
+    EXPECT_EQ(entry.state, state) << endSent << " " << now;
+    EXPECT_EQ(entry.receiptNumber, state == S::kPrinted ? std::optional(8) : std::nullopt);
     EXPECT_FALSE(entry.settlePending);
   }
+}
+
+// Time left until the next attempt, rounded to whole seconds (the steps are seconds apart).
+std::chrono::seconds Wait(const PrinterSession& session) {
+  return std::chrono::round<std::chrono::seconds>(session.NextAttempt() -
+                                                  PrinterSession::Clock::now());
+}
+
+TEST_F(ReceiptPrintingTest, EachFailureDoublesTheWaitUpToTheLongest) {
+  PrinterSession session(driver_.MakeBackend({"till1", "/dev/fake0"}), Backoff{1s, 5s});
+  printer_->Set(&FakeState::reachable, false);
+  EXPECT_EQ(session.EnsureOpen(false), 2);
+  EXPECT_EQ(Wait(session), 1s);
+  for (const auto wait : {2s, 4s, 5s, 5s}) {
+    session.Lost(21);
+    EXPECT_EQ(Wait(session), wait);
+  }
+  EXPECT_EQ(session.LastFault(), 21);
+  // Before its time an idle attempt does not touch the port; a request waits only for
+  // the first step since the last attempt.
+  printer_->Set(&FakeState::reachable, true);
+  const int opens = printer_->State().opens;
+  EXPECT_EQ(session.EnsureOpen(false), 21);
+  EXPECT_EQ(session.EnsureOpen(true), 21);
+  EXPECT_EQ(printer_->State().opens, opens);
+  EXPECT_FALSE(session.IsOpen());
+  // A request after a lost line (no attempt since) opens at once; once open, the next
+  // failure starts from the first step again.
+  PrinterSession quick(driver_.MakeBackend({"till1", "/dev/fake0"}), Backoff{1s, 60s});
+  for (int i = 0; i < 4; ++i) quick.Lost(21);
+  EXPECT_EQ(Wait(quick), 8s);
+  EXPECT_EQ(quick.EnsureOpen(true), 0);
+  EXPECT_TRUE(quick.IsOpen());
+  quick.Lost(21);
+  EXPECT_EQ(Wait(quick), 1s);
+}
+
+TEST_F(JournalTest, AdmitsAnIdOnceKeepsEveryChangeAcrossReopeningAndRequeuesAfresh) {
+  {
+    Journal journal(path_);
+    auto [entry, created] = journal.Admit("r1", "till1", R"({"id":"r1"})", 1234);
+    EXPECT_EQ(std::tuple(created, entry.state, entry.attempts), std::tuple(true, S::kQueued, 1));
+    entry.state = S::kPrinting;
+    entry.counterBefore = 41;
+    entry.endSent = true;
+    entry.codes.push_back({"end", 21});
+    journal.Save(entry);
+    auto [again, createdAgain] = journal.Admit("r1", "till2", "{}", 1);
+    EXPECT_FALSE(createdAgain);
+    EXPECT_EQ(again.printer + again.request, R"(till1{"id":"r1"})");  // as first stored
+  }
+  Journal reopened(path_);
+  const auto entry = reopened.Find("r1");
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(std::tuple(entry->state, entry->counterBefore, entry->endSent, entry->total),
+            std::tuple(S::kPrinting, std::optional(41), true, 1234));
+  EXPECT_EQ(entry->codes, (std::vector<CodeSeen>{{"end", 21}}));
+  EXPECT_FALSE(reopened.Find("r2"));
+  const JournalEntry again = reopened.Requeue("r1", "retry");
+  EXPECT_EQ(std::tuple(again.state, again.attempts, again.counterBefore, again.endSent, again.note),
+            std::tuple(S::kQueued, 2, std::optional<int32_t>(), false, "retry"));
+  EXPECT_TRUE(again.codes.empty());
+}
+
+TEST_F(JournalTest, UnsettledAreThosePrintingOrUnknownWithSettlementPending) {
+  Journal journal(path_);
+  const std::tuple<const char*, const char*, S, bool> cases[] = {
+      {"a", "till1", S::kPrinting, false}, {"b", "till1", S::kUnknown, true},
+      {"c", "till1", S::kUnknown, false},  {"d", "till1", S::kPrinted, false},
+      {"e", "till2", S::kPrinting, false}, {"f", "till1", S::kQueued, false}};
+  for (const auto& [id, printer, state, pending] : cases) {
+    JournalEntry entry = journal.Admit(id, printer, "{}", 0).first;
+    entry.state = state;
+    entry.settlePending = pending;
+    journal.Save(entry);
+  }
+  std::vector<std::string> ids, outside;
+  for (const JournalEntry& entry : journal.Unsettled("till1")) ids.push_back(entry.id);
+  for (const JournalEntry& entry : journal.UnsettledOutside({"till1"})) outside.push_back(entry.id);
+  EXPECT_EQ(ids, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(outside, (std::vector<std::string>{"e"}));
+  // A new run: what was queued never reached a printer.
+  EXPECT_EQ(journal.FailQueued("stopped"), 1);
+  EXPECT_EQ(journal.Find("f")->state, S::kFailed);
+  EXPECT_EQ(journal.Find("f")->note, "stopped");
+}
+
+TEST_F(JournalTest, OneServiceAtATimeHoldsAJournal) {
+  Journal first(path_);
+  first.Admit("r1", "till1", "{}", 0);
+  EXPECT_THROW(Journal(path_).Admit("r2", "till1", "{}", 0), JournalError);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Request bodies: what is accepted, and for each refusal the field named and the code.
+// Request bodies and their decimals: what is accepted, and for each refusal the field named and
+// the code (with its name from the shipped driver).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "decimal.hpp"
+#include "handle_backend.hpp"
 #include "operation_requests.hpp"
 #include "printable_text.hpp"
 #include "printer_rules.hpp"
@@ -25,15 +28,6 @@ constexpr const char* kReceipt = R"({
   "payments": [{"name": "Karta", "amount": "20.00"}],
   "lines": [{"code": 0, "text": "Dziękujemy"}]})";
 
-ReceiptRequest Parsed(const std::string& body) {
-  auto parsed = ParseReceiptRequest(body);
-  if (auto* error = std::get_if<RequestError>(&parsed)) {
-    ADD_FAILURE() << error->field << ": " << error->detail;
-    return {};
-  }
-  return std::get<ReceiptRequest>(parsed);
-}
-
 // The refusal of `parsed`, or a field "(accepted)" when there is none.
 template <class Parsed>
 RequestError Refusal(const Parsed& parsed) {
@@ -41,16 +35,52 @@ RequestError Refusal(const Parsed& parsed) {
   return error ? *error : RequestError{0, "(accepted)", ""};
 }
 
+ReceiptRequest Parsed(const std::string& body) {
+  const auto parsed = ParseReceiptRequest(body);
+  EXPECT_EQ(Refusal(parsed).field, "(accepted)") << Refusal(parsed).detail;
+  const auto* request = std::get_if<ReceiptRequest>(&parsed);
+  return request ? *request : ReceiptRequest{};
+}
+
 // The example receipt with the member at `pointer` set to raw JSON (or removed when empty).
 std::string With(const std::string& pointer, const std::string& value) {
   json body = json::parse(kReceipt);
   const json::json_pointer at(pointer);
-  if (value.empty()) {
+  if (value.empty())
     body[at.parent_pointer()].erase(at.back());
-  } else {
+  else
     body[at] = json::parse(value);
-  }
   return body.dump();
+}
+
+TEST(Decimal, ReadsPlainDigitsAndFormatsKeepingTheirPlaces) {
+  EXPECT_EQ(ParseDecimal("1.500", 4), (Decimal{1500, 3}));
+  EXPECT_EQ(ParseDecimal("2", 4), (Decimal{2, 0}));
+  EXPECT_EQ(ParseDecimal("0.0001", 4), (Decimal{1, 4}));
+  EXPECT_EQ(ParseDecimal("007.5", 4), (Decimal{75, 1}));
+  EXPECT_EQ(ParseDecimal("999999999999999", 0), (Decimal{999999999999999, 0}));
+  for (const char* text : {"", ".5", "5.", "-1", "+1", "1e3", "1,5", " 1", "1 ", "1.2.3", "0x10",
+                           "1.23456", "1234567890123456", "١"})
+    EXPECT_FALSE(ParseDecimal(text, 4)) << text;
+  for (const char* text : {"4.999", "4,99"}) EXPECT_FALSE(ParseMoney(text)) << text;  // grosz
+  for (const auto& [text, grosz] : {std::pair{"4.99", 499}, {"4.9", 490}, {"5", 500}, {"0.01", 1}})
+    EXPECT_EQ(ParseMoney(text), grosz) << text;
+  for (const auto& [grosz, text] :
+       {std::pair<int64_t, const char*>{499, "4.99"}, {5, "0.05"}, {0, "0.00"}, {-120, "-1.20"}})
+    EXPECT_EQ(FormatMoney(grosz), text);
+  EXPECT_EQ(FormatDecimal({1500, 3}) + " " + FormatDecimal({7, 0}), "1.500 7");
+  EXPECT_EQ(FormatDecimal({INT64_MIN, 0}), "-9223372036854775808");
+}
+
+TEST(HandleDriver, NamesEachCodeAsTheHeaderDoesWithBothMessages) {
+  const auto driver = MakeHandleDriver();
+  const CodeDescription paper = driver->Describe(109);
+  EXPECT_EQ(paper.name, "TAURAVAT_E_PAPER_OUT");
+  EXPECT_EQ(paper.messagePl, "Brak papieru lub podniesiona głowica mechanizmu drukującego.");
+  EXPECT_TRUE(paper.messageEn != "" && paper.messageEn != paper.messagePl) << paper.messageEn;
+  EXPECT_EQ(driver->Describe(0).name, "TAURAVAT_OK");
+  EXPECT_EQ(driver->Describe(999).name, "TAURAVAT_E_INTERNAL");
+  EXPECT_EQ(driver->Describe(2).name, "OS_ERROR");  // the system's, from opening a port
 }
 
 TEST(ReceiptRequest, ReadsTheExampleExactly) {
@@ -80,12 +110,7 @@ TEST(ReceiptRequest, ReadsTheExampleExactly) {
 }
 
 TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
-  const json sevenLines(7, {{"code", 0}, {"text", "x"}});
-  const struct {
-    std::string body;
-    std::string field;
-    int32_t code;
-  } cases[] = {
+  const std::tuple<std::string, std::string, int32_t> cases[] = {
       {With("/items/0/price", R"("4.999")"), "items[0].price", 208},
       {With("/items/0/price", "4.99"), "items[0].price", 0},  // a number, not a decimal string
       {With("/items/0/price", R"("0")"), "items[0].price", 208},
@@ -102,17 +127,14 @@ TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
       {With("/items/0/name", R"("Chleb\nrazowy")"), "items[0].name", 202},
       {With("/items/0/name", ""), "items[0].name", 0},
       {With("/items/0/colour", R"("red")"), "items[0].colour", 0},
-      // A line above 9999999.99.
-      {With("/items/0",
-            R"({"name": "Chleb", "quantity": "101", "price": "9999999.99", "rate": "A"})"),
-       "items[0]", 227},
+      {With("/items/0/price", R"("9999999.99")"), "items[0]", 227},  // x 1.5: above the most
       {With("/discount_percent", "100"), "discount_percent", 215},
       {With("/discount_percent", "1.5"), "discount_percent", 0},
       {With("/retry_unknown", R"("yes")"), "retry_unknown", 0},
       {With("/payments/0/name", R"("Bon towarowy 50")"), "payments[0].name", 215},  // 13 fit
       {With("/lines/0/code", "16"), "lines[0].code", 215},
       {With("/lines/0/text", json(std::string(254, 'x')).dump()), "lines[0].text", 215},
-      {With("/lines", sevenLines.dump()), "lines", 0},
+      {With("/lines", json(7, {{"code", 0}, {"text", "x"}}).dump()), "lines", 0},
       {With("/id", R"("a/b")"), "id", 0},
       {With("/id", ""), "id", 0},
       {With("/items", "[]"), "items", 0},
@@ -128,7 +150,7 @@ TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
     EXPECT_EQ(error.code, code) << body;
     EXPECT_FALSE(error.detail.empty()) << body;
   };
-  for (const auto& c : cases) expect(c.body, c.field, c.code);
+  for (const auto& [body, field, code] : cases) expect(body, field, code);
   // Refusals of the body as a whole.
   for (const char* body : {"", "{", "[]", "null", "{\"id\": \"r1\xff\", \"items\": []}"})
     expect(body, "", 0);
@@ -149,39 +171,35 @@ TEST(ReceiptRequest, TheCanonicalFormIgnoresSpacingOrderAndRetryPermission) {
 
 TEST(PrintableText, RefusesWhatThePrinterCannotPrint) {
   EXPECT_FALSE(UnprintableReason("Zażółć gęślą jaźń €"));
-  EXPECT_TRUE(UnprintableReason("Ÿ"));  // in code page 1252, not 1250
-  EXPECT_TRUE(UnprintableReason("tab\there"));
-  EXPECT_TRUE(UnprintableReason("\x7f"));
-  EXPECT_TRUE(UnprintableReason("\xe2\x82"));  // cut short
+  // Ÿ is in code page 1252, not 1250; the last is cut short.
+  for (const char* text : {"Ÿ", "tab\there", "\x7f", "\xe2\x82"})
+    EXPECT_TRUE(UnprintableReason(text)) << text;
   EXPECT_EQ(CharacterCount("Zażółć"), 6u);
 }
 
 TEST(PrinterRules, RefuseWhatThisPrinterWouldRefuseMidReceipt) {
   PrinterFacts luno{{7, 1, "LUNO"}, {7, {2300, 800, kReservedRate, 0, kExemptRate, 0, 0}}};
-  const auto check = [&](const std::string& body, const PrinterFacts& printer) {
-    return CheckAgainstPrinter(Parsed(body), printer);
-  };
-  EXPECT_FALSE(check(kReceipt, luno));
-  const auto reserved = check(With("/items/0/rate", R"("C")"), luno);
-  ASSERT_TRUE(reserved);
-  EXPECT_EQ(reserved->field, "items[0].rate");
-  EXPECT_EQ(reserved->code, 226);
-
   // A 4-rate model holds no rate E, takes 6-digit quantities, 10 significant characters
   // and no payment forms.
   PrinterFacts taura{{0, 1, "TAURA"}, {4, {2200, 700, 0, kReservedRate, 0, 0, 0}}};
-  EXPECT_EQ(check(With("/items/0/rate", R"("E")"), taura)->code, 226);
+  const auto check = [&](const std::string& body, const PrinterFacts& printer) {
+    const auto error = CheckAgainstPrinter(Parsed(body), printer);
+    return error ? error->field + " " + std::to_string(error->code) : "(accepted)";
+  };
+  EXPECT_EQ(check(kReceipt, luno), "(accepted)");
+  EXPECT_EQ(check(With("/items/0/rate", R"("C")"), luno), "items[0].rate 226");
+  EXPECT_EQ(check(With("/items/0/rate", R"("E")"), taura), "items[0].rate 226");
   json body = json::parse(kReceipt);
   body.erase("payments");
   body["items"][0]["quantity"] = "1000000";
   body["items"][0]["price"] = "0.01";
-  EXPECT_EQ(check(body.dump(), taura)->field, "items[0].quantity");
+  EXPECT_EQ(check(body.dump(), taura), "items[0].quantity 205");
   body["items"][0]["quantity"] = "999999";
-  EXPECT_FALSE(check(body.dump(), taura));
+  EXPECT_EQ(check(body.dump(), taura), "(accepted)");
   body["items"][0]["name"] = "Bułka  .";  // 6 significant: enough for LUNO only
-  EXPECT_EQ(check(body.dump(), taura)->code, 202);
-  EXPECT_FALSE(check(body.dump(), luno));
-  EXPECT_EQ(check(kReceipt, taura)->field, "payments");
+  EXPECT_EQ(check(body.dump(), taura), "items[0].name 202");
+  EXPECT_EQ(check(body.dump(), luno), "(accepted)");
+  EXPECT_EQ(check(kReceipt, taura), "payments 213");
 }
 
 TEST(OperationRequests, RatesAreGivenFromAWithoutGapsAndFittedToThePrinter) {
@@ -218,11 +236,7 @@ TEST(OperationRequests, ReportsAndDrawer) {
   ASSERT_TRUE(std::holds_alternative<ReportRequest>(period));
   EXPECT_EQ(std::get<ReportRequest>(period).kind, ReportKind::kDetailed);
   EXPECT_EQ(std::get<ReportRequest>(period).to.day, 29);
-  const struct {
-    const char* type;
-    const char* body;
-    const char* field;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"period", R"({"kind": "short", "from": "2023-02-29", "to": "2023-03-01"})", "from"},
       {"period", R"({"kind": "short", "from": "2024-03-02", "to": "2024-03-01"})", "to"},
       {"period", R"({"kind": "long", "from": "2024-03-01", "to": "2024-03-01"})", "kind"},
@@ -231,7 +245,8 @@ TEST(OperationRequests, ReportsAndDrawer) {
       {"daily", "", "(accepted)"},
       {"daily", R"({"force": 1})", "force"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Refusal(ParseReport(c.type, c.body)).field, c.field);
+  for (const auto& [type, body, field] : cases)
+    EXPECT_EQ(Refusal(ParseReport(type, body)).field, field);
   EXPECT_EQ(std::get<int32_t>(ParseDrawer(R"({"drawer": 2})")), 2);
   EXPECT_EQ(Refusal(ParseDrawer(R"({"drawer": 4})")).code, 212);
 }

@@ -30,7 +30,7 @@ def wait_for(condition, what, seconds=60.0):
 class KilledWhilePrinting(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="tauravatd-crash-")
-        self.link, self.paper, self.log = (os.path.join(self.work, name)
+        self.link, self.paper, self.log = (pathlib.Path(self.work, name)
                                            for name in ("printer", "paper.txt", "tauravatd.log"))
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
@@ -51,7 +51,7 @@ class KilledWhilePrinting(unittest.TestCase):
                 process.wait()
         self.emulator.stdout.close()
         # A sanitizer build of the service reports into its log, which no one else reads.
-        reports = [line for line in pathlib.Path(self.log).read_text(errors="replace").splitlines()
+        reports = [line for line in self.log.read_text(errors="replace").splitlines()
                    if "Sanitizer" in line and ("WARNING:" in line or "ERROR:" in line)]
         shutil.rmtree(self.work, ignore_errors=True)
         self.assertEqual(reports, [])
@@ -77,19 +77,17 @@ class KilledWhilePrinting(unittest.TestCase):
         except (urllib.error.URLError, ConnectionError, OSError):
             return None, {}
 
-    def completed_with(self, item):
-        """Completed receipts (a receipt number in their footer) holding `item`."""
+    def completed_with(self, item):  # receipts with `item` and a receipt number in the footer
         documents = self.paper_text().split("KESTRA - STANOWISKO TESTOWE")[1:]
         return sum(1 for d in documents if item in d and re.search(r"^#\d{5} ", d, re.M)
                    and "PARAGON ANULOWANY" not in d)
 
     def paper_text(self):
-        paper = pathlib.Path(self.paper)
-        return paper.read_text(encoding="utf-8") if paper.exists() else ""
+        return self.paper.read_text(encoding="utf-8") if self.paper.exists() else ""
 
+    # Kills the service once `printed` is on paper, starts it again, waits until the receipt is
+    # `settled`, then sends it again (answered `retried`).
     def crash_and_retry(self, id, items, printed, settled, retried):
-        """Kills the service once `printed` is on paper, starts it again, waits until the
-        receipt is `settled`, then sends it again (answered `retried`)."""
         sale = {"id": id, "items": [{"name": "Towar %s %02d" % (id, i), "quantity": "1",
                                      "price": "1.%02d" % i, "rate": "A"} for i in range(items)]}
         post = lambda: self.request("POST", "/receipts", sale)

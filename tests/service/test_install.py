@@ -3,6 +3,7 @@ and the examples beside it."""
 import configparser
 import json
 import os
+import pathlib
 import shutil
 import subprocess
 import tempfile
@@ -25,14 +26,13 @@ class ServiceComponent(unittest.TestCase):
         self.assertTrue(unit["Service"]["ExecStart"].startswith("/usr/bin/tauravatd --config "))
         self.assertEqual(unit["Install"]["WantedBy"], "multi-user.target")
 
-        examples = os.path.join(prefix, "share/doc/tauravatd/examples")
-        with open(os.path.join(examples, "60-kestra-printer.rules")) as f:
-            rules = f.read()
+        examples = pathlib.Path(prefix, "share/doc/tauravatd/examples")
+        rules = (examples / "60-kestra-printer.rules").read_text()
         self.assertIn('SYMLINK+="kestra-printer"', rules)
         self.assertIn('GROUP="dialout"', rules)
-        config = os.path.join(examples, "tauravatd.json")
-        with open(config) as f:
-            self.assertEqual(json.load(f)["printers"][0]["device"], "/dev/kestra-printer")
+        config = examples / "tauravatd.json"
+        self.assertEqual(json.loads(config.read_text())["printers"][0]["device"],
+                         "/dev/kestra-printer")
         # The library is a package of its own: the build's is used.
         checked = subprocess.run(
             [os.path.join(prefix, "bin/tauravatd"), "--config", config, "--version"],
