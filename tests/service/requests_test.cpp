@@ -65,10 +65,14 @@ TEST(Decimal, ReadsPlainDigitsAndFormatsKeepingTheirPlaces) {
   for (const char* text : {"4.999", "4,99"}) EXPECT_FALSE(ParseMoney(text)) << text;  // grosz
   for (const auto& [text, grosz] : {std::pair{"4.99", 499}, {"4.9", 490}, {"5", 500}, {"0.01", 1}})
     EXPECT_EQ(ParseMoney(text), grosz) << text;
-  for (const auto& [grosz, text] :
-       {std::pair<int64_t, const char*>{499, "4.99"}, {5, "0.05"}, {0, "0.00"}, {-120, "-1.20"}})
+  for (const auto& [grosz, text] : {std::pair<int64_t, const char*>{499, "4.99"},
+                                    {5, "0.05"},
+                                    {12, "0.12"},
+                                    {0, "0.00"},
+                                    {-120, "-1.20"}})
     EXPECT_EQ(FormatMoney(grosz), text);
-  EXPECT_EQ(FormatDecimal({1500, 3}) + " " + FormatDecimal({7, 0}), "1.500 7");
+  EXPECT_EQ(FormatDecimal({1500, 3}) + " " + FormatDecimal({7, 0}) + " " + FormatDecimal({5, 1}),
+            "1.500 7 0.5");
   EXPECT_EQ(FormatDecimal({INT64_MIN, 0}), "-9223372036854775808");
 }
 
