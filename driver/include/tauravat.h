@@ -235,8 +235,9 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_conditions(tauravat_printer*
 
 /* Print supervision. `mode` TAURAVAT_PRINT_BEFORE checks before a printout, resuming a
  * stopped one; TAURAVAT_PRINT_FOLLOW follows a printout until it has ended. Polls the
- * printer, after the first rounds with pauses of up to 100 ms between rounds; returns TAURAVAT_OK when it is idle, TAURAVAT_E_PAPER_OUT (load paper and call
- * again), 102, 103, or TAURAVAT_E_PARAMETER_RANGE for another mode. Printer: yes.
+ * printer, after the first three rounds with pauses between rounds that double from 20 ms
+ * to 200 ms; returns TAURAVAT_OK when it is idle, TAURAVAT_E_PAPER_OUT (load paper and
+ * call again), 102, 103, or TAURAVAT_E_PARAMETER_RANGE for another mode. Printer: yes.
  * Receipt: allowed. */
 #define TAURAVAT_PRINT_FOLLOW 0
 #define TAURAVAT_PRINT_BEFORE 1

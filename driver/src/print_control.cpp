@@ -12,9 +12,9 @@ namespace kestradr {
 namespace {
 
 // A printout takes seconds to minutes, and every status poll wakes the port's threads:
-// after the first few rounds (a short printout ends within them, unslowed) the rounds
-// are spaced out, doubling up to a tenth of a second, so following a long printout
-// costs almost nothing while its end is still seen at once.
+// after the first three rounds (a printout about to end is seen without delay) the rounds
+// are spaced out, doubling up to a fifth of a second, so following a long printout
+// costs almost nothing while its end is still seen within a moment.
 class PollPacing {
  public:
   std::chrono::milliseconds NextRest() {
@@ -28,10 +28,10 @@ class PollPacing {
   }
 
  private:
-  static constexpr int kUnpacedRounds = 4;
-  static constexpr std::chrono::milliseconds kLongestRest{100};
+  static constexpr int kUnpacedRounds = 2;  // after the first, which never waits
+  static constexpr std::chrono::milliseconds kLongestRest{200};
   int rounds_ = 0;
-  std::chrono::milliseconds next_{10};
+  std::chrono::milliseconds next_{20};
 };
 
 // Print status (0x95).
