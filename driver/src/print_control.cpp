@@ -17,6 +17,7 @@ namespace {
 // costs almost nothing while its end is still seen within a moment.
 class PollPacing {
  public:
+  // The pause before the next round.
   std::chrono::milliseconds NextRest() {
     if (rounds_ < kUnpacedRounds) {
       ++rounds_;
@@ -28,7 +29,7 @@ class PollPacing {
   }
 
  private:
-  static constexpr int kUnpacedRounds = 2;  // after the first, which never waits
+  static constexpr int kUnpacedRounds = 3;
   static constexpr std::chrono::milliseconds kLongestRest{200};
   int rounds_ = 0;
   std::chrono::milliseconds next_{20};
@@ -83,8 +84,8 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
       onStopped == OnStopped::Resume && ModelOf(deviceType).followsWithoutMemoryStatus && mode != 1;
 
   PollPacing pacing;
-  for (bool first = true;; first = false) {
-    if (!first) RestBetweenPolls(pacing.NextRest());
+  for (;;) {
+    RestBetweenPolls(pacing.NextRest());
     if (const int32_t result = Poll(cmd::kPrintStatus, print); result != kOk) return result;
     if (print & kBitNoController) return kNoControllerLink;
     if (print & kBitNoPaper) return kPaperOut;

@@ -100,7 +100,9 @@ void ScriptedDriver::Connect(int type, uint8_t version, uint8_t port) {
   line_->Reply(0x23, {0x15});  // nothing pending to cancel
   ASSERT_EQ(::CommunicationInit(port, 9600, 1), 0);
   ASSERT_EQ(DefaultPrinter().DeviceType, type);
-  line_->ClearRecord(), openings_->clear(), Captions().clear();
+  line_->ClearRecord();
+  openings_->clear();
+  Captions().clear();
 }
 
 void OnEmulator::Start(emu::PrinterConfig config) {

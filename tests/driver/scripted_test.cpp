@@ -77,7 +77,8 @@ TEST_F(Identification, VersionComesFromTheSubTypeAnswer) {
   EXPECT_EQ(std::pair(type, version), std::pair(uint8_t{8}, 4u));
   // A failure other than NAK leaves both untouched.
   line_->Forget(0xFE);
-  type = 42, version = 42;
+  type = 42;
+  version = 42;
   EXPECT_EQ(DefaultPrinter().ReadDeviceType(type, version), 21);
   EXPECT_EQ(std::pair(type, version), std::pair(uint8_t{42}, 42u));
 }

@@ -35,7 +35,11 @@ class EmulatorLine : public InProcessLine {
     Locked([&] { vanishAt_ = index; });
   }
   void Restore() {
-    Locked([&] { gone_ = false, paperOutAt_.reset(), vanishAt_.reset(); });
+    Locked([&] {
+      gone_ = false;
+      paperOutAt_.reset();
+      vanishAt_.reset();
+    });
   }
   bool Vanished() const {
     return Locked([&] { return gone_; });

@@ -102,7 +102,10 @@ void ScriptedLine::Always(uint8_t command, std::vector<uint8_t> first, size_t co
 }
 
 void ScriptedLine::Forget(uint8_t command) {
-  Locked([&] { queued_.erase(command), always_.erase(command); });
+  Locked([&] {
+    queued_.erase(command);
+    always_.erase(command);
+  });
 }
 
 void ScriptedLine::Answer(uint8_t byte, At at) {

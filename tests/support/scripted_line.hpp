@@ -64,7 +64,11 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
   virtual void Begins(int) {}
   virtual std::unique_ptr<SerialDevice> NewDevice();
   void Queue(const std::vector<uint8_t>& b) { pending_.insert(pending_.end(), b.begin(), b.end()); }
-  void ClearRecordLocked() { sequences_.clear(), written_.clear(), read_ = 0; }
+  void ClearRecordLocked() {
+    sequences_.clear();
+    written_.clear();
+    read_ = 0;
+  }
   template <class F>
   auto Locked(F f) const -> decltype(f()) {
     std::lock_guard lock(mutex_);
