@@ -3,6 +3,7 @@
 #include <array>
 
 #include "decimal.hpp"
+#include "printable_text.hpp"
 #include "result_codes.hpp"
 
 namespace tauravatd {
@@ -103,10 +104,14 @@ Answer Answers::Invalid(const RequestError& error) const {
   const ErrorKind kind = error.field.empty() && error.code == kOk ? ErrorKind::kInvalidJson
                                                                   : ErrorKind::kInvalidRequest;
   Answer answer = Error(kind, 400, error.detail, error.field);
+  json& body = answer.body["error"];
   if (error.code != kOk) {
-    json& body = answer.body["error"];
     const json code = Code(error.code);
     for (const auto& [key, value] : code.items()) body[key] = value;
+  }
+  if (error.offset) body["offset"] = *error.offset;
+  if (error.codePoint && *error.codePoint != kNotUtf8) {
+    body["code_point"] = CodePointName(*error.codePoint);
   }
   return answer;
 }

@@ -1,14 +1,28 @@
 #include "printable_text.hpp"
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
-#include "cp1250.hpp"
+#include "tauravat.h"
 
 namespace tauravatd {
-namespace {
 
-using kestradr::Cp1250Byte;
-using kestradr::NextUtf8CodePoint;
+static_assert(kNotUtf8 == TAURAVAT_NOT_UTF8);
+
+std::optional<Unprintable> FindUnprintable(std::string_view utf8) {
+  // The driver takes C strings: the text before a NUL goes to it, the NUL itself is a
+  // control character the printer would not print either.
+  const size_t nul = utf8.find('\0');
+  const std::string head(utf8.substr(0, nul));
+  size_t offset = 0;
+  uint32_t code = 0;
+  if (tauravat_find_unprintable(head.c_str(), &offset, &code) != TAURAVAT_OK) {
+    return Unprintable{offset, static_cast<char32_t>(code)};
+  }
+  if (nul != std::string_view::npos) return Unprintable{CharacterCount(head), U'\0'};
+  return std::nullopt;
+}
 
 std::string CodePointName(char32_t code) {
   char name[16];
@@ -16,22 +30,11 @@ std::string CodePointName(char32_t code) {
   return name;
 }
 
-}  // namespace
-
-std::optional<std::string> UnprintableReason(std::string_view utf8) {
-  for (size_t at = 0; at < utf8.size();) {
-    const auto code = NextUtf8CodePoint(utf8, at);
-    if (!code) return "not valid UTF-8";
-    if (*code < 0x20 || *code == 0x7F) return "holds the control character " + CodePointName(*code);
-    if (!Cp1250Byte(*code)) return "the printer cannot print " + CodePointName(*code);
-  }
-  return std::nullopt;
-}
-
 size_t CharacterCount(std::string_view utf8) {
   size_t count = 0;
-  for (size_t at = 0; at < utf8.size(); ++count) {
-    if (!NextUtf8CodePoint(utf8, at)) ++at;
+  for (const char c : utf8) {
+    // Every character has exactly one byte that is not a continuation (10xxxxxx).
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
   }
   return count;
 }

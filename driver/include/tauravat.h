@@ -47,8 +47,9 @@ extern "C" {
  *  - The result is a tauravat_result code. TAURAVAT_E_NULL_ARGUMENT answers a null
  *    handle or a null pointer the function needs, before anything else happens.
  *  - Text in and out is UTF-8. Text going to the printer must fit code page 1250 (Polish
- *    and the other Central European letters); a character outside it is refused with
- *    TAURAVAT_E_PARAMETER_RANGE before anything is sent.
+ *    and the other Central European letters) and the printer's code page 852
+ *    (tauravat_find_unprintable names a character that does not); a character outside
+ *    them is refused with TAURAVAT_E_PARAMETER_RANGE before anything is sent.
  *  - Text out goes into (text, size): the function writes the text and its terminating
  *    NUL and sets *needed (optional: may be NULL) to the bytes that takes, NUL included.
  *    When size is smaller it answers TAURAVAT_E_BUFFER_TOO_SMALL, sets *needed and writes
@@ -177,6 +178,20 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, const char* la
  * TAURAVAT_E_PARAMETER_RANGE (outside code page 1250). Printer: no. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(const char* utf8_name,
                                                                   int32_t* count);
+
+/* The first character of UTF-8 text `utf8_text` that the printer cannot print. The printer
+ * prints code page 852: the driver sends typographic quotes, dashes, the ellipsis and the
+ * no-break space in their plain forms, and refuses with TAURAVAT_E_PARAMETER_RANGE, before
+ * sending it, a text that holds a character neither code page 1250 nor 852 has (€, ™, ñ,
+ * ...) or a control character. This applies that check to the whole text without a printer.
+ * Returns TAURAVAT_OK when every character is printable, TAURAVAT_E_PARAMETER_RANGE when
+ * one is not, setting *offset (optional) to its place, counted in characters from 0, and
+ * *code_point (optional) to it, or to TAURAVAT_NOT_UTF8 where the text stops being
+ * well-formed UTF-8; TAURAVAT_E_NULL_ARGUMENT for a null text. Printer: no. */
+#define TAURAVAT_NOT_UTF8 0xFFFFFFFFu
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_find_unprintable(const char* utf8_text,
+                                                             size_t* offset,
+                                                             uint32_t* code_point);
 
 /* ---- Opening and closing ---------------------------------------------------- */
 

@@ -104,6 +104,7 @@ _SIGNATURES.update({
     "tauravat_version": (),
     "tauravat_message": (_i32, _str) + _text_out,
     "tauravat_chars_in_article_name": (_str, _p_i32),
+    "tauravat_find_unprintable": (_str, _p_size, _p_u32),
     "tauravat_open": (_str, ctypes.POINTER(Options), _p_handle),
     "tauravat_close": (_handle,),
     "tauravat_device_type": (_handle, _p_i32, _p_i32),

@@ -11,6 +11,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -104,6 +105,28 @@ TEST(HandleLibrary, TextsInUtf8NullAndUnknownArgumentsRefusedAndNamesCounted) {
   EXPECT_EQ(tauravat_receipt_begin(printer), TAURAVAT_E_NULL_ARGUMENT);
   EXPECT_EQ(tauravat_read_clock(printer, text, sizeof text, &needed), TAURAVAT_E_NULL_ARGUMENT);
   EXPECT_EQ(tauravat_write_line_feed(printer, 1), TAURAVAT_E_NULL_ARGUMENT);
+}
+
+// What the printer's code page 852 lacks, even where code page 1250 has it (€, ™), is
+// named with its place in characters; the typographic forms the driver makes plain pass.
+TEST(HandleLibrary, TheFirstCharacterThePrinterCannotPrintIsNamed) {
+  const std::tuple<const char*, int32_t, size_t, uint32_t> cases[] = {
+      {"Zażółć gęślą jaźń, Straße „cytat” – …", TAURAVAT_OK, 99, 99},
+      {"Kawa latte 5€ duża", TAURAVAT_E_PARAMETER_RANGE, 12, 0x20AC},
+      {"Jalapeño", TAURAVAT_E_PARAMETER_RANGE, 6, 0xF1},
+      {"Marka™", TAURAVAT_E_PARAMETER_RANGE, 5, 0x2122},
+      {"Ÿ", TAURAVAT_E_PARAMETER_RANGE, 0, 0x178},  // code page 1252, not 1250
+      {"tab\there", TAURAVAT_E_PARAMETER_RANGE, 3, 0x09},
+      {"ąę\xe2\x82", TAURAVAT_E_PARAMETER_RANGE, 2, TAURAVAT_NOT_UTF8},
+  };
+  for (const auto& [text, code, offset, codePoint] : cases) {
+    size_t at = 99;
+    uint32_t character = 99;
+    EXPECT_EQ(tauravat_find_unprintable(text, &at, &character), code) << text;
+    EXPECT_EQ(std::pair(at, character), std::pair(offset, codePoint)) << text;
+  }
+  EXPECT_EQ(tauravat_find_unprintable("5€", nullptr, nullptr), TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(tauravat_find_unprintable(nullptr, nullptr, nullptr), TAURAVAT_E_NULL_ARGUMENT);
 }
 
 std::shared_ptr<EmulatorLine> Luno(int deviceType) {
