@@ -18,7 +18,7 @@ struct KindText {
 };
 
 // Indexed by ErrorKind.
-constexpr std::array<KindText, 13> kKinds = {{
+constexpr std::array<KindText, 15> kKinds = {{
     {"invalid_json", "Treść żądania nie jest poprawnym dokumentem JSON.",
      "The request body is not valid JSON."},
     {"invalid_request", "Pole żądania ma niedozwoloną wartość.",
@@ -37,6 +37,10 @@ constexpr std::array<KindText, 13> kKinds = {{
      "Wynik paragonu zostanie ustalony, gdy drukarka znów odpowie. Spróbuj później.",
      "The receipt's outcome is settled when the printer answers again. Try later."},
     {"body_too_large", "Treść żądania jest za duża.", "The request body is too large."},
+    {"method_not_allowed", "Ta ścieżka nie przyjmuje tej metody HTTP.",
+     "This path does not take this HTTP method."},
+    {"length_required", "Żądanie musi podać długość treści (Content-Length).",
+     "The request must give the length of its body (Content-Length)."},
     {"queue_full", "Kolejka drukarki jest pełna.", "The printer's queue is full."},
     {"unavailable", "Usługa nie może teraz wykonać żądania.",
      "The service cannot carry out the request now."},
@@ -45,6 +49,8 @@ constexpr std::array<KindText, 13> kKinds = {{
     {"internal", "Błąd wewnętrzny usługi.", "Internal error of the service."},
 }};
 
+static_assert(kKinds.size() == static_cast<size_t>(ErrorKind::kInternal) + 1);
+
 std::string RateText(uint32_t value) {
   if (value == kReservedRate) return "reserved";
   if (value == kExemptRate) return "exempt";
@@ -52,6 +58,11 @@ std::string RateText(uint32_t value) {
 }
 
 }  // namespace
+
+std::string AnswerText(const Answer& answer) {
+  if (!answer.text.empty()) return answer.text;
+  return answer.body.dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 int StatusForCode(int32_t code) {
   if (code == kOk) return 200;

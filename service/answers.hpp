@@ -31,6 +31,10 @@ struct Answer {
   std::string location;  // the Location header when set
 };
 
+// The body an answer is sent with. Never throws: text that is not UTF-8, which no answer
+// should hold, goes out with U+FFFD in its place rather than failing the answer.
+std::string AnswerText(const Answer& answer);
+
 // The HTTP status that fits a driver result code.
 int StatusForCode(int32_t code);
 
@@ -43,6 +47,8 @@ enum class ErrorKind {
   kUnknownOutcome,
   kStillSettling,
   kBodyTooLarge,
+  kMethodNotAllowed,
+  kLengthRequired,
   kQueueFull,
   kUnavailable,  // the receipt or request could not be carried out now; detail says why
   kPrinter,      // the driver's code says what

@@ -1,0 +1,163 @@
+#include "service_on_emulator.hpp"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+#include <system_error>
+
+#include "handle_backend.hpp"
+#include "http_server.hpp"
+#include "receipt_desk.hpp"
+#include "service.hpp"
+
+namespace tauravatd::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::filesystem::path TemporaryDirectory() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tauravatd-emu-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category());
+  return pattern;
+}
+
+// The printer of `tauravatd --emulator`, printing without delay.
+kestra::emu::PrinterConfig Luno() {
+  kestra::emu::PrinterConfig config;
+  config.deviceType = 7;
+  config.rates = {2300,
+                  800,
+                  500,
+                  0,
+                  kestra::emu::kExemptRate,
+                  kestra::emu::kReservedRate,
+                  kestra::emu::kReservedRate};
+  config.timing.pollsPerLine = 0;
+  return config;
+}
+
+// Reads one HTTP answer from `socket` into `reply`: its head, then as many body bytes as
+// its Content-Length says.
+bool ReadAnswer(int socket, RawReply& reply, std::chrono::steady_clock::time_point deadline) {
+  std::string received;
+  size_t headEnd = std::string::npos, wanted = 0;
+  for (;;) {
+    if (headEnd != std::string::npos && received.size() >= headEnd + 4 + wanted) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd ready{socket, POLLIN, 0};
+    if (left <= 0ms || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+    char buffer[4096];
+    const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+    if (got <= 0) return false;
+    received.append(buffer, static_cast<size_t>(got));
+    if (headEnd == std::string::npos &&
+        (headEnd = received.find("\r\n\r\n")) != std::string::npos) {
+      size_t line = received.find("\r\n");
+      reply.status = std::stoi(received.substr(received.find(' ') + 1, 3));
+      while (line < headEnd) {
+        const size_t next = received.find("\r\n", line + 2);
+        const std::string header = received.substr(line + 2, next - line - 2);
+        const size_t colon = header.find(':');
+        std::string name = header.substr(0, colon);
+        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+        reply.headers[name] = header.substr(header.find_first_not_of(' ', colon + 1));
+        line = next;
+      }
+      if (reply.headers.count("content-length"))
+        wanted = std::stoul(reply.headers["content-length"]);
+    }
+  }
+  reply.body = received.substr(headEnd + 4, wanted);
+  return true;
+}
+
+}  // namespace
+
+ServiceOnEmulator::ServiceOnEmulator(const std::function<void(ServiceConfig&)>& configure)
+    : directory_(TemporaryDirectory()),
+      emulator_(std::make_unique<kestra::emu::PtyServer>(Luno())),
+      driver_(MakeHandleDriver()) {
+  emulator_->Start();
+  ServiceConfig config;
+  config.journalPath = (directory_ / "journal.sqlite").string();
+  config.printers.push_back({"till1", emulator_->SlavePath(), 9600, 1000});
+  config.receiptWait = config.operationWait = 20s;
+  if (configure) configure(config);
+  service_ = std::make_unique<Service>(config, *driver_);
+  desk_ = std::make_unique<ReceiptDesk>(*service_);
+  HttpOptions options{config.token, config.bodyLimit, config.httpThreads};
+  http_ = std::make_unique<HttpServer>(MakeRoutes(*service_, *desk_), service_->Answer(), options);
+  port_ = http_->Bind("127.0.0.1", 0);
+  service_->Start();
+  serving_ = std::thread([this] { http_->Serve(); });
+}
+
+ServiceOnEmulator::~ServiceOnEmulator() {
+  service_->Stop();  // answers what waits, so the server's threads can finish
+  http_->Stop();
+  serving_.join();
+  http_.reset();
+  desk_.reset();
+  service_.reset();
+  emulator_->Stop();
+  std::error_code ignored;
+  std::filesystem::remove_all(directory_, ignored);
+}
+
+size_t ServiceOnEmulator::PaperLines() {
+  return emulator_->WithPrinter(
+      [](kestra::emu::Printer& printer) { return printer.Paper().PrintedLines(); });
+}
+
+bool ServiceOnEmulator::AwaitConnected() {
+  for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(20ms)) {
+    const RawReply reply = Exchange(port_, Request("GET", "/v1/health"), 5s);
+    if (reply.json.value(nlohmann::json::json_pointer("/printers/till1"), "") == "connected")
+      return true;
+  }
+  return false;
+}
+
+RawReply Exchange(int port, std::string_view request, std::chrono::seconds limit) {
+  RawReply reply;
+  const auto start = std::chrono::steady_clock::now();
+  const int connection = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (connection < 0) return reply;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+      ::send(connection, request.data(), request.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(request.size()) &&
+      ReadAnswer(connection, reply, start + limit)) {
+    reply.json = nlohmann::json::parse(reply.body, nullptr, false);
+  }
+  reply.took = std::chrono::steady_clock::now() - start;
+  ::close(connection);
+  return reply;
+}
+
+std::string Request(std::string_view method, std::string_view path, std::string_view headers,
+                    std::string_view body) {
+  return std::string(method) + " " + std::string(path) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+         std::string(headers) + "\r\n" + std::string(body);
+}
+
+std::string WithBody(std::string_view method, std::string_view path, std::string_view contentType,
+                     std::string_view body) {
+  return Request(method, path,
+                 "Content-Type: " + std::string(contentType) +
+                     "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n",
+                 body);
+}
+
+}  // namespace tauravatd::testing
