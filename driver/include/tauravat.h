@@ -525,20 +525,22 @@ typedef struct tauravat_rates {
 /* Which rule a checked value breaks (tauravat_problem.rule). */
 enum tauravat_rule {
   TAURAVAT_RULE_NONE = 0,
-  TAURAVAT_RULE_MISSING = 1,       /* a required pointer is NULL */
-  TAURAVAT_RULE_SIZE = 2,          /* a size member below this header's sizeof (limit) */
-  TAURAVAT_RULE_NOT_UTF8 = 3,      /* the text is not well-formed UTF-8 from offset on */
-  TAURAVAT_RULE_NOT_PRINTABLE = 4, /* the printer cannot print code_point at offset */
-  TAURAVAT_RULE_TOO_LONG = 5,      /* over limit characters as printed; offset and code_point
-                                      name the first character that does not fit */
-  TAURAVAT_RULE_TOO_FEW = 6,       /* fewer than limit: significant characters, items */
-  TAURAVAT_RULE_TOO_MANY = 7,      /* more than limit: payments, extra lines, rates */
-  TAURAVAT_RULE_TOO_SMALL = 8,     /* a value below limit */
-  TAURAVAT_RULE_TOO_LARGE = 9,     /* a value above limit */
-  TAURAVAT_RULE_NOT_ALLOWED = 10,  /* a value or a part the model does not take */
-  TAURAVAT_RULE_RESERVED = 11,     /* the item names a rate the table holds reserved */
-  TAURAVAT_RULE_WHOLE_PERCENT = 12,/* the model takes whole percents only */
-  TAURAVAT_RULE_ORDER = 13         /* the rate is above the ordinary rate before it (limit) */
+  TAURAVAT_RULE_MISSING = 1,        /* a required pointer is NULL */
+  TAURAVAT_RULE_SIZE = 2,           /* a size member below this header's sizeof (limit), or
+                                       an array element's other than the first's */
+  TAURAVAT_RULE_NOT_UTF8 = 3,       /* the text is not well-formed UTF-8 from offset on */
+  TAURAVAT_RULE_NOT_PRINTABLE = 4,  /* the printer cannot print code_point at offset */
+  TAURAVAT_RULE_TOO_LONG = 5,       /* over limit characters as printed; offset and
+                                       code_point name the first that does not fit */
+  TAURAVAT_RULE_TOO_FEW = 6,        /* fewer than limit: significant characters, items */
+  TAURAVAT_RULE_TOO_MANY = 7,       /* more than limit: payments, extra lines */
+  TAURAVAT_RULE_TOO_SMALL = 8,      /* a value below limit */
+  TAURAVAT_RULE_TOO_LARGE = 9,      /* a value above limit */
+  TAURAVAT_RULE_NOT_ALLOWED = 10,   /* a value or a part the model does not take */
+  TAURAVAT_RULE_RESERVED = 11,      /* the item names a rate the table holds reserved */
+  TAURAVAT_RULE_WHOLE_PERCENT = 12, /* the model takes whole percents only */
+  TAURAVAT_RULE_ORDER = 13          /* the rate is above the ordinary rate before it
+                                       (limit) */
 };
 
 #define TAURAVAT_FIELD_SIZE 48
@@ -565,8 +567,9 @@ typedef struct tauravat_problem {
  * for a null model (field "model") and TAURAVAT_E_PARAMETER_RANGE when model->size or
  * problem->size is below this header's. Printer: no. */
 
-/* One item line for `model`, in this order: item->size and kind (PARAMETER_RANGE); the name
- * (NULL: NULL_ARGUMENT) and the unit (NULL for none), each well-formed and printable
+/* One item line for `model`, in this order: item->size and kind (PARAMETER_RANGE); the size
+ * and count (0..7) of `rates` when given (PARAMETER_RANGE); the name (NULL: NULL_ARGUMENT)
+ * and the unit (NULL for none), each well-formed and printable
  * (PARAMETER_RANGE); the name's significant characters among the first 28
  * (NAME_TOO_SHORT: fewer than model->min_name_characters); the rate 1..highest_item_rate
  * (RATE_RANGE); the message 0..7 (MESSAGE_RANGE); the quantity 1..highest_quantity
@@ -610,9 +613,10 @@ typedef struct tauravat_sale {
   size_t line_count;                /* 0..6 */
 } tauravat_sale;
 
-/* A whole sale for `model`, in this order: sale->size (PARAMETER_RANGE); the items (NULL:
- * NULL_ARGUMENT; none: PARAMETER_RANGE), each as tauravat_check_item with its fields named
- * "items[n].name" and so on, and a cancel line worth more than its rate holds at that point
+/* A whole sale for `model`, in this order: sale->size (PARAMETER_RANGE); the items (none:
+ * PARAMETER_RANGE; NULL: NULL_ARGUMENT), each as tauravat_check_item with its fields named
+ * "items[n].name" and so on (an element's size other than the first's: PARAMETER_RANGE at
+ * "items[n].size", and so for payments and lines), and a cancel line worth more than its rate holds at that point
  * (PARAMETER_RANGE at "items[n].value"); the discount 0..99 (PARAMETER_RANGE); the
  * payments: a model without payment forms (COMMAND_UNAVAILABLE at "payments"), more than 4,
  * a slot outside 1..4 or used twice, a name empty, unprintable or over 13 characters, an

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 #include "article_name.hpp"
 #include "check.hpp"
