@@ -60,6 +60,16 @@ Found Checked(Check check, Arguments... arguments) {
 
 const Found kFine{};
 
+// A problem outside any text: no offset, no character.
+Found At(const char* field, int32_t rule, int64_t limit = 0,
+         int32_t code = TAURAVAT_E_PARAMETER_RANGE) {
+  return {code, field, -1, 0, rule, limit};
+}
+
+constexpr int32_t kTooSmall = TAURAVAT_RULE_TOO_SMALL, kTooLarge = TAURAVAT_RULE_TOO_LARGE,
+                  kTooFew = TAURAVAT_RULE_TOO_FEW, kTooMany = TAURAVAT_RULE_TOO_MANY,
+                  kNotAllowed = TAURAVAT_RULE_NOT_ALLOWED, kOrder = TAURAVAT_RULE_ORDER;
+
 struct ItemCase {
   const char* what;
   void (*change)(tauravat_item&);
@@ -71,10 +81,12 @@ TEST(CheckItem, EachRuleNamesItsFieldAndTheCharacter) {
   // clang-format off
   const ItemCase cases[] = {
       {"fine", [](tauravat_item&) {}, kFine},
-      {"typographic forms print plain", [](tauravat_item& i) { i.name = "„Chleb” – razowy…"; }, kFine},
+      {"typographic forms print plain",
+       [](tauravat_item& i) { i.name = "„Chleb” – razowy…"; }, kFine},
       {"euro", [](tauravat_item& i) { i.name = "Chleb € razowy"; },
        {TAURAVAT_E_PARAMETER_RANGE, "name", 6, 0x20AC, TAURAVAT_RULE_NOT_PRINTABLE}},
-      {"beyond the printed 28", [](tauravat_item& i) { i.name = "Chleb razowy krojony pakowany €"; },
+      {"beyond the printed 28",
+       [](tauravat_item& i) { i.name = "Chleb razowy krojony pakowany €"; },
        {TAURAVAT_E_PARAMETER_RANGE, "name", 30, 0x20AC, TAURAVAT_RULE_NOT_PRINTABLE}},
       {"enye", [](tauravat_item& i) { i.name = "Sok Señor"; },
        {TAURAVAT_E_PARAMETER_RANGE, "name", 6, 0xF1, TAURAVAT_RULE_NOT_PRINTABLE}},
@@ -83,42 +95,43 @@ TEST(CheckItem, EachRuleNamesItsFieldAndTheCharacter) {
       {"not UTF-8", [](tauravat_item& i) { i.name = "Żurek \xC5"; },
        {TAURAVAT_E_PARAMETER_RANGE, "name", 6, 0, TAURAVAT_RULE_NOT_UTF8}},
       {"no name", [](tauravat_item& i) { i.name = nullptr; },
-       {TAURAVAT_E_NULL_ARGUMENT, "name", -1, 0, TAURAVAT_RULE_MISSING}},
+       At("name", TAURAVAT_RULE_MISSING, 0, TAURAVAT_E_NULL_ARGUMENT)},
       {"unit unprintable", [](tauravat_item& i) { i.unit = "m²"; },
        {TAURAVAT_E_PARAMETER_RANGE, "unit", 1, 0xB2, TAURAVAT_RULE_NOT_PRINTABLE}},
       {"kind", [](tauravat_item& i) { i.kind = 2; },
-       {TAURAVAT_E_PARAMETER_RANGE, "kind", -1, 0, TAURAVAT_RULE_NOT_ALLOWED}},
+       At("kind", kNotAllowed)},
       {"size", [](tauravat_item& i) { i.size -= 8; },
-       {TAURAVAT_E_PARAMETER_RANGE, "size", -1, 0, TAURAVAT_RULE_SIZE, sizeof(tauravat_item)}},
+       At("size", TAURAVAT_RULE_SIZE, sizeof(tauravat_item))},
       {"too few letters", [](tauravat_item& i) { i.name = "A-B-C 1"; },
-       {TAURAVAT_E_NAME_TOO_SHORT, "name", -1, 0, TAURAVAT_RULE_TOO_FEW, 5}},
+       At("name", kTooFew, 5, TAURAVAT_E_NAME_TOO_SHORT)},
       {"ten on the RX820", [](tauravat_item& i) { i.name = "Chleb raz"; },
-       {TAURAVAT_E_NAME_TOO_SHORT, "name", -1, 0, TAURAVAT_RULE_TOO_FEW, 10}, kRx820a4},
+       At("name", kTooFew, 10, TAURAVAT_E_NAME_TOO_SHORT), kRx820a4},
       {"rate E is the last of the RX820A", [](tauravat_item& i) { i.rate = 6; },
-       {TAURAVAT_E_RATE_RANGE, "rate", -1, 0, TAURAVAT_RULE_TOO_LARGE, 5}, kRx820a4},
+       At("rate", kTooLarge, 5, TAURAVAT_E_RATE_RANGE), kRx820a4},
       {"rate 0", [](tauravat_item& i) { i.rate = 0; },
-       {TAURAVAT_E_RATE_RANGE, "rate", -1, 0, TAURAVAT_RULE_TOO_SMALL, 1}},
+       At("rate", kTooSmall, 1, TAURAVAT_E_RATE_RANGE)},
       {"message 8", [](tauravat_item& i) { i.message = 8; },
-       {TAURAVAT_E_MESSAGE_RANGE, "message", -1, 0, TAURAVAT_RULE_TOO_LARGE, 7}},
+       At("message", kTooLarge, 7, TAURAVAT_E_MESSAGE_RANGE)},
       {"message 9", [](tauravat_item& i) { i.message = 9; },
-       {TAURAVAT_E_MESSAGE_RANGE, "message", -1, 0, TAURAVAT_RULE_TOO_LARGE, 7}},
-      {"seven digits on the LUNO", [](tauravat_item& i) { i.quantity = 9'999'999; i.price = 100; }, kFine},
+       At("message", kTooLarge, 7, TAURAVAT_E_MESSAGE_RANGE)},
+      {"seven digits on the LUNO",
+       [](tauravat_item& i) { i.quantity = 9'999'999; i.price = 100; }, kFine},
       {"six on the RX820", [](tauravat_item& i) { i.quantity = 1'000'000; },
-       {TAURAVAT_E_QUANTITY_RANGE, "quantity", -1, 0, TAURAVAT_RULE_TOO_LARGE, 999'999}, kRx820a6},
+       At("quantity", kTooLarge, 999'999, TAURAVAT_E_QUANTITY_RANGE), kRx820a6},
       {"decimals", [](tauravat_item& i) { i.decimals = 5; },
-       {TAURAVAT_E_DECIMALS_RANGE, "decimals", -1, 0, TAURAVAT_RULE_TOO_LARGE, 4}},
+       At("decimals", kTooLarge, 4, TAURAVAT_E_DECIMALS_RANGE)},
       {"5-letter unit", [](tauravat_item& i) { i.unit = "sztuk"; },
        {TAURAVAT_E_UNIT_RANGE, "unit", 4, 'k', TAURAVAT_RULE_TOO_LONG, 4}},
       {"unit as printed", [](tauravat_item& i) { i.unit = "kg…"; },
        {TAURAVAT_E_UNIT_RANGE, "unit", 2, 0x2026, TAURAVAT_RULE_TOO_LONG, 4}},
       {"price over the limit", [](tauravat_item& i) { i.price = 1'000'000'000; },
-       {TAURAVAT_E_PRICE_RANGE, "price", -1, 0, TAURAVAT_RULE_TOO_LARGE, 999'999'999}},
+       At("price", kTooLarge, 999'999'999, TAURAVAT_E_PRICE_RANGE)},
       {"line value", [](tauravat_item& i) { i.quantity = 2000; i.price = 999'999; },
-       {TAURAVAT_E_LINE_VALUE_TOO_LARGE, "value", -1, 0, TAURAVAT_RULE_TOO_LARGE, 999'999'999}},
+       At("value", kTooLarge, 999'999'999, TAURAVAT_E_LINE_VALUE_TOO_LARGE)},
       {"worth nothing", [](tauravat_item& i) { i.quantity = 1; i.decimals = 3; i.price = 1; },
-       {TAURAVAT_E_PARAMETER_RANGE, "value", -1, 0, TAURAVAT_RULE_TOO_SMALL, 1}},
+       At("value", kTooSmall, 1)},
       {"negative value", [](tauravat_item& i) { i.value = -1; },
-       {TAURAVAT_E_PARAMETER_RANGE, "value", -1, 0, TAURAVAT_RULE_TOO_SMALL, 0}},
+       At("value", kTooSmall)},
   };
   // clang-format on
   for (const ItemCase& c : cases) {
@@ -137,15 +150,14 @@ TEST(CheckItem, WithTheRateTableAReservedRateIsRefusedAndAnUncarriedOneIsNot) {
   item.rate = 6;
   EXPECT_EQ(Checked(tauravat_check_item, &luno, nullptr, &item), kFine) << "no table: model only";
   EXPECT_EQ(Checked(tauravat_check_item, &luno, &rates, &item),
-            (Found{TAURAVAT_E_RATE_UNDEFINED, "rate", -1, 0, TAURAVAT_RULE_RESERVED}));
+            At("rate", TAURAVAT_RULE_RESERVED, 0, TAURAVAT_E_RATE_UNDEFINED));
   const tauravat_model_info six = Model(kRx820a6);
   const tauravat_rates sixRates = Rates({2300, 800, 500, 0, R, R});
   item.rate = 7;  // G: not in a 6-rate table, the exempt rate of those printers
   EXPECT_EQ(Checked(tauravat_check_item, &six, &sixRates, &item), kFine);
   tauravat_rates broken = rates;
   broken.count = 8;
-  EXPECT_EQ(Checked(tauravat_check_item, &luno, &broken, &item),
-            (Found{TAURAVAT_E_PARAMETER_RANGE, "rates.count", -1, 0, TAURAVAT_RULE_TOO_LARGE, 7}));
+  EXPECT_EQ(Checked(tauravat_check_item, &luno, &broken, &item), At("rates.count", kTooLarge, 7));
 }
 
 struct RatesCase {
@@ -156,26 +168,25 @@ struct RatesCase {
 };
 
 TEST(CheckRates, RangesMarkersOrderAndWholePercentsAsTheModelTakesThem) {
-  using F = Found;
-  constexpr int32_t kRange = TAURAVAT_E_PARAMETER_RANGE;
   // clang-format off
   const RatesCase cases[] = {
       {"the LUNO's own", kLuno, {2300, 800, 500, 0, Z, R, R}, kFine},
       {"hundredths, any order", kLuno, {550, 2350, 0, Z, Z, R, 9983}, kFine},
       {"above 99.83 %", kLuno, {2300, 9984, 0, R, R, R, R},
-       F{kRange, "rates[1]", -1, 0, TAURAVAT_RULE_TOO_LARGE, 9983}},
-      {"a partial table", kLuno, {2300, 800, 500, 0}, F{kRange, "rates.count", -1, 0, TAURAVAT_RULE_TOO_FEW, 7}},
+       At("rates[1]", kTooLarge, 9983)},
+      {"a partial table", kLuno, {2300, 800, 500, 0}, At("rates.count", kTooFew, 7)},
       {"the proposal", kRx820a6, {2200, 700, 0, R, R, R, Z}, kFine},
-      {"growing", kRx820a6, {700, 2200, 0, R, R, R, Z}, F{kRange, "rates[1]", -1, 0, TAURAVAT_RULE_ORDER, 700}},
-      {"F is ordered too", kRx820a6, {2200, 700, 0, R, R, 500, Z}, F{kRange, "rates[5]", -1, 0, TAURAVAT_RULE_ORDER, 0}},
-      {"markers left out", kRx820a6, {2200, R, 2300, R, R, R, Z}, F{kRange, "rates[2]", -1, 0, TAURAVAT_RULE_ORDER, 2200}},
-      {"no exempt in A..F", kRx820a6, {Z, 700, 0, R, R, R, Z}, F{kRange, "rates[0]", -1, 0, TAURAVAT_RULE_NOT_ALLOWED}},
+      {"growing", kRx820a6, {700, 2200, 0, R, R, R, Z}, At("rates[1]", kOrder, 700)},
+      {"F is ordered too", kRx820a6, {2200, 700, 0, R, R, 500, Z}, At("rates[5]", kOrder, 0)},
+      {"markers left out", kRx820a6, {2200, R, 2300, R, R, R, Z}, At("rates[2]", kOrder, 2200)},
+      {"no exempt in A..F", kRx820a6, {Z, 700, 0, R, R, R, Z}, At("rates[0]", kNotAllowed)},
       {"G is not kept", kRx820a6, {2200, 700, 0, R, R, R, 99999}, kFine},
       {"equal rates", 5, {2300, 2300, 800, 500, 0, 0, Z}, kFine},
-      {"half a percent", kRx820a4, {2300, 750, 0, R}, F{kRange, "rates[1]", -1, 0, TAURAVAT_RULE_WHOLE_PERCENT, 100}},
-      {"the order first", kRx820a4, {700, 2250, 0, R}, F{kRange, "rates[1]", -1, 0, TAURAVAT_RULE_ORDER, 700}},
+      {"half a percent", kRx820a4, {2300, 750, 0, R},
+       At("rates[1]", TAURAVAT_RULE_WHOLE_PERCENT, 100)},
+      {"the order first", kRx820a4, {700, 2250, 0, R}, At("rates[1]", kOrder, 700)},
       {"A..D only", kRx820a4, {2200, 700, 0, 0, 2300, 77, 99999}, kFine},
-      {"no exempt on 4 rates", 4, {2200, Z, 0, R}, F{kRange, "rates[1]", -1, 0, TAURAVAT_RULE_NOT_ALLOWED}},
+      {"no exempt on 4 rates", 4, {2200, Z, 0, R}, At("rates[1]", kNotAllowed)},
       {"no order on the TAURA II", 3, {0, 500, 2300, 850, Z, R, R}, kFine},
   };
   // clang-format on
@@ -216,7 +227,6 @@ struct SaleCase {
 
 TEST(CheckSale, ItemsPaymentsLinesAndTheTotalEachNamedByItsPlace) {
   using F = Found;
-  constexpr int32_t kRange = TAURAVAT_E_PARAMETER_RANGE;
   // clang-format off
   const SaleCase cases[] = {
       {"fine", [](Sale&) {}, kFine},
@@ -224,33 +234,35 @@ TEST(CheckSale, ItemsPaymentsLinesAndTheTotalEachNamedByItsPlace) {
       {"an item's unit", [](Sale& s) { s.items[2].unit = "sztuk"; },
        F{TAURAVAT_E_UNIT_RANGE, "items[2].unit", 4, 'k', TAURAVAT_RULE_TOO_LONG, 4}},
       {"reserved rate", [](Sale& s) { s.items[1].rate = 7; },
-       F{TAURAVAT_E_RATE_UNDEFINED, "items[1].rate", -1, 0, TAURAVAT_RULE_RESERVED}},
-      {"cancelling more than sold", [](Sale& s) { s.items[1].kind = TAURAVAT_ITEM_CANCEL; s.items[1].price = 451; },
-       F{kRange, "items[1].value", -1, 0, TAURAVAT_RULE_TOO_LARGE, 450}},
-      {"no items", [](Sale& s) { s.items.clear(); }, F{kRange, "items", -1, 0, TAURAVAT_RULE_TOO_FEW, 1}},
+       At("items[1].rate", TAURAVAT_RULE_RESERVED, 0, TAURAVAT_E_RATE_UNDEFINED)},
+      {"cancelling more than sold",
+       [](Sale& s) { s.items[1].kind = TAURAVAT_ITEM_CANCEL; s.items[1].price = 451; },
+       At("items[1].value", kTooLarge, 450)},
+      {"no items", [](Sale& s) { s.items.clear(); }, At("items", kTooFew, 1)},
       {"items of two sizes", [](Sale& s) { s.items[1].size += 8; },
-       F{kRange, "items[1].size", -1, 0, TAURAVAT_RULE_SIZE, sizeof(tauravat_item)}},
-      {"discount", [](Sale& s) { s.discount = 100; }, F{kRange, "discount_percent", -1, 0, TAURAVAT_RULE_TOO_LARGE, 99}},
+       At("items[1].size", TAURAVAT_RULE_SIZE, sizeof(tauravat_item))},
+      {"discount", [](Sale& s) { s.discount = 100; }, At("discount_percent", kTooLarge, 99)},
       {"no payment forms on the RX820", [](Sale&) {},
-       F{TAURAVAT_E_COMMAND_UNAVAILABLE, "payments", -1, 0, TAURAVAT_RULE_NOT_ALLOWED}, kRx820a4},
+       At("payments", kNotAllowed, 0, TAURAVAT_E_COMMAND_UNAVAILABLE), kRx820a4},
       {"five payments", [](Sale& s) { s.payments.resize(5, s.payments[1]); },
-       F{kRange, "payments", -1, 0, TAURAVAT_RULE_TOO_MANY, 4}},
-      {"a slot twice", [](Sale& s) { s.payments[1].slot = 1; }, F{kRange, "payments[1].slot", -1, 0, TAURAVAT_RULE_NOT_ALLOWED}},
-      {"slot 5", [](Sale& s) { s.payments[0].slot = 5; }, F{kRange, "payments[0].slot", -1, 0, TAURAVAT_RULE_TOO_LARGE, 4}},
+       At("payments", kTooMany, 4)},
+      {"a slot twice", [](Sale& s) { s.payments[1].slot = 1; },
+       At("payments[1].slot", kNotAllowed)},
+      {"slot 5", [](Sale& s) { s.payments[0].slot = 5; }, At("payments[0].slot", kTooLarge, 4)},
       {"14 characters", [](Sale& s) { s.payments[1].name = "Karta kredytow"; },
-       F{kRange, "payments[1].name", 13, 'w', TAURAVAT_RULE_TOO_LONG, 13}},
-      {"empty name", [](Sale& s) { s.payments[0].name = ""; }, F{kRange, "payments[0].name", -1, 0, TAURAVAT_RULE_TOO_FEW, 1}},
+       F{TAURAVAT_E_PARAMETER_RANGE, "payments[1].name", 13, 'w', TAURAVAT_RULE_TOO_LONG, 13}},
+      {"empty name", [](Sale& s) { s.payments[0].name = ""; }, At("payments[0].name", kTooFew, 1)},
       {"negative amount", [](Sale& s) { s.payments[0].second_amount = -1; },
-       F{kRange, "payments[0].second_amount", -1, 0, TAURAVAT_RULE_TOO_SMALL, 0}},
+       At("payments[0].second_amount", kTooSmall, 0)},
       {"seven lines", [](Sale& s) { s.lines.resize(7, s.lines[0]); },
-       F{TAURAVAT_E_NO_FREE_LINES, "lines", -1, 0, TAURAVAT_RULE_TOO_MANY, 6}},
-      {"line code 16", [](Sale& s) { s.lines[1].code = 16; }, F{kRange, "lines[1].code", -1, 0, TAURAVAT_RULE_TOO_LARGE, 15}},
+       At("lines", kTooMany, 6, TAURAVAT_E_NO_FREE_LINES)},
+      {"line code 16", [](Sale& s) { s.lines[1].code = 16; }, At("lines[1].code", kTooLarge, 15)},
       {"euro in a line", [](Sale& s) { s.lines[0].text = "Razem 5 €"; },
-       F{kRange, "lines[0].text", 8, 0x20AC, TAURAVAT_RULE_NOT_PRINTABLE}},
+       F{TAURAVAT_E_PARAMETER_RANGE, "lines[0].text", 8, 0x20AC, TAURAVAT_RULE_NOT_PRINTABLE}},
       {"no line text", [](Sale& s) { s.lines[0].text = nullptr; },
-       F{TAURAVAT_E_NULL_ARGUMENT, "lines[0].text", -1, 0, TAURAVAT_RULE_MISSING}},
+       At("lines[0].text", TAURAVAT_RULE_MISSING, 0, TAURAVAT_E_NULL_ARGUMENT)},
       {"the total", [](Sale& s) { for (auto& i : s.items) i.price = 400'000'000; },
-       F{kRange, "total", -1, 0, TAURAVAT_RULE_TOO_LARGE, 999'999'999}},
+       At("total", kTooLarge, 999'999'999)},
   };
   // clang-format on
   const tauravat_rates rates = Rates({2300, 800, 500, 0, Z, R, R});
@@ -312,9 +324,9 @@ TEST(Problems, WrittenWithinTheirSizeClearedWhenAllIsWellAndOptional) {
   EXPECT_EQ(Checked(tauravat_check_item, &luno, nullptr, &item), kFine);
   EXPECT_EQ(Checked(tauravat_check_item, static_cast<const tauravat_model_info*>(nullptr), nullptr,
                     &item),
-            (Found{TAURAVAT_E_NULL_ARGUMENT, "model", -1, 0, TAURAVAT_RULE_MISSING}));
+            At("model", TAURAVAT_RULE_MISSING, 0, TAURAVAT_E_NULL_ARGUMENT));
   EXPECT_EQ(Checked(tauravat_check_rates, &luno, static_cast<const tauravat_rates*>(nullptr)),
-            (Found{TAURAVAT_E_NULL_ARGUMENT, "rates", -1, 0, TAURAVAT_RULE_MISSING}));
+            At("rates", TAURAVAT_RULE_MISSING, 0, TAURAVAT_E_NULL_ARGUMENT));
   tauravat_model_info made = luno;
   made.highest_item_rate = 8;  // would index past the rate table
   EXPECT_EQ(Checked(tauravat_check_item, &made, nullptr, &item).code, TAURAVAT_E_PARAMETER_RANGE);
