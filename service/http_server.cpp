@@ -50,13 +50,22 @@ bool HasBodyLength(const httplib::Request& request) {
          EqualIgnoringCase(request.get_header_value("Transfer-Encoding"), "chunked");
 }
 
+// The path's parameters and the query of a request; its body is read apart.
+ApiRequest CallOf(const httplib::Request& request) {
+  ApiRequest call;
+  for (size_t i = 1; i < request.matches.size(); ++i) call.params.push_back(request.matches[i]);
+  call.query.assign(request.params.begin(), request.params.end());
+  return call;
+}
+
 // HEAD is served wherever GET is.
 bool Takes(const std::vector<std::string>& methods, const std::string& method) {
   const std::string asked = method == "HEAD" ? "GET" : method;
   return std::find(methods.begin(), methods.end(), asked) != methods.end();
 }
 
-std::string AllowHeader(const std::vector<std::string>& methods) {
+std::string AllowHeader(std::vector<std::string> methods) {
+  std::sort(methods.begin(), methods.end());
   std::string allow;
   for (const std::string& method : methods) {
     allow += (allow.empty() ? "" : ", ") + method + (method == "GET" ? ", HEAD" : "");
@@ -115,10 +124,7 @@ HttpServer::HttpServer(std::vector<Route> routes, const Answers& answers, HttpOp
     if (route.method == "GET") {
       server_->Get(pattern,
                    [handled](const httplib::Request& request, httplib::Response& response) {
-                     ApiRequest call;
-                     for (size_t i = 1; i < request.matches.size(); ++i)
-                       call.params.push_back(request.matches[i]);
-                     Send(response, handled->handle(call));
+                     Send(response, handled->handle(CallOf(request)));
                    });
       continue;
     }
@@ -204,8 +210,7 @@ bool HttpServer::Refused(const httplib::Request& request, httplib::Response& res
 void HttpServer::CallWithBody(const Route& route, const httplib::Request& request,
                               httplib::Response& response,
                               const httplib::ContentReader& reader) const {
-  ApiRequest call;
-  for (size_t i = 1; i < request.matches.size(); ++i) call.params.push_back(request.matches[i]);
+  ApiRequest call = CallOf(request);
   if (request.is_multipart_form_data()) {
     // Read to its end, so that the connection can go on.
     reader([](const httplib::MultipartFormData&) { return true; },

@@ -16,7 +16,7 @@ struct Unprintable {
   char32_t codePoint = 0;
 };
 
-inline constexpr char32_t kNotUtf8 = 0xFFFFFFFF;
+inline constexpr char32_t kNotUtf8 = 0xFFFFFFFF;  // beyond every code point
 
 // The first character of `utf8` the printer cannot print: one that code page 852 lacks
 // (€, ™, ñ) or a control character, a NUL included.

@@ -1,15 +1,11 @@
 // The handle interface's functions that need no printer: the version, the messages in
-// Polish and English, the article-name count and the printable-text check.
-#include <string>
+// Polish and English, and the article-name count.
 #include <string_view>
-#include <vector>
 
 #include "article_name.hpp"
-#include "cp1250.hpp"
 #include "export_guard.hpp"
 #include "handle_marshal.hpp"
 #include "messages.hpp"
-#include "printer_text.hpp"
 #include "tauravat.h"
 
 using namespace kestradr;
@@ -38,31 +34,5 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(con
     if (!name) return kParameterOutOfRange;
     *count = CountSignificantNameChars(*name);
     return kOk;
-  });
-}
-
-extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_find_unprintable(const char* utf8_text,
-                                                                        size_t* offset,
-                                                                        uint32_t* code_point) {
-  if (utf8_text == nullptr) return kNullArgument;
-  return Guarded([&]() -> int32_t {
-    const auto refuse = [&](size_t at, uint32_t code) {
-      if (offset != nullptr) *offset = at;
-      if (code_point != nullptr) *code_point = code;
-      return kParameterOutOfRange;
-    };
-    // The text as the driver sends it, in code page 1250, one byte per character; a
-    // character that code page lacks stands as a NUL, which is never printable either.
-    const std::string_view text(utf8_text);
-    std::string cp1250;
-    std::vector<char32_t> codes;
-    for (size_t at = 0; at < text.size();) {
-      const auto code = NextUtf8CodePoint(text, at);
-      if (!code) return refuse(codes.size(), TAURAVAT_NOT_UTF8);
-      codes.push_back(*code);
-      cp1250 += Cp1250Byte(*code).value_or('\0');
-    }
-    const auto refused = FirstUnprintable(cp1250);
-    return refused ? refuse(*refused, static_cast<uint32_t>(codes[*refused])) : kOk;
   });
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <utility>
-#include <variant>
 
 #include "device_models.hpp"
 #include "messages.hpp"
@@ -43,38 +42,25 @@ bool Printable(uint8_t byte) {
   return byte < 0x80 || kUpperHalfTo852[byte - 0x80] != 0;
 }
 
-// The plain text of PlainText, or the index of the character it refuses.
-std::variant<std::string, size_t> MakePlain(std::string_view text, size_t limit) {
+}  // namespace
+
+std::optional<std::string> PlainText(std::string_view text, size_t limit) {
   std::string plain;
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (const char c : text) {
     if (plain.size() >= limit) break;
-    const auto byte = static_cast<uint8_t>(text[i]);
+    const auto byte = static_cast<uint8_t>(c);
     const auto* form = std::find_if(std::begin(kPlainForms), std::end(kPlainForms),
                                     [byte](const auto& entry) { return entry.first == byte; });
     if (form != std::end(kPlainForms)) {
       plain += form->second;
     } else if (Printable(byte)) {
-      plain += text[i];
+      plain += c;
     } else {
-      return i;
+      return std::nullopt;
     }
   }
   if (plain.size() > limit) plain.resize(limit);
   return plain;
-}
-
-}  // namespace
-
-std::optional<std::string> PlainText(std::string_view text, size_t limit) {
-  auto plain = MakePlain(text, limit);
-  if (auto* made = std::get_if<std::string>(&plain)) return std::move(*made);
-  return std::nullopt;
-}
-
-std::optional<size_t> FirstUnprintable(std::string_view text, size_t limit) {
-  const auto plain = MakePlain(text, limit);
-  if (const auto* refused = std::get_if<size_t>(&plain)) return *refused;
-  return std::nullopt;
 }
 
 char WindowsCharToPrinter(char c) {

@@ -26,11 +26,6 @@ inline constexpr size_t kUnitLength = 4;
 // than what the caller asked for.
 std::optional<std::string> PlainText(std::string_view text, size_t limit = std::string_view::npos);
 
-// Where PlainText(text, limit) fails: the index of the first character it refuses, nothing
-// when it refuses none.
-std::optional<size_t> FirstUnprintable(std::string_view text,
-                                       size_t limit = std::string_view::npos);
-
 // One character of a plain text (see PlainText) in the printer's code page 852. The 18
 // Polish letters keep the codes the printer has always been sent.
 char WindowsCharToPrinter(char c);

@@ -11,7 +11,6 @@
 #include <regex>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -105,28 +104,6 @@ TEST(HandleLibrary, TextsInUtf8NullAndUnknownArgumentsRefusedAndNamesCounted) {
   EXPECT_EQ(tauravat_receipt_begin(printer), TAURAVAT_E_NULL_ARGUMENT);
   EXPECT_EQ(tauravat_read_clock(printer, text, sizeof text, &needed), TAURAVAT_E_NULL_ARGUMENT);
   EXPECT_EQ(tauravat_write_line_feed(printer, 1), TAURAVAT_E_NULL_ARGUMENT);
-}
-
-// What the printer's code page 852 lacks, even where code page 1250 has it (€, ™), is
-// named with its place in characters; the typographic forms the driver makes plain pass.
-TEST(HandleLibrary, TheFirstCharacterThePrinterCannotPrintIsNamed) {
-  const std::tuple<const char*, int32_t, size_t, uint32_t> cases[] = {
-      {"Zażółć gęślą jaźń, Straße „cytat” – …", TAURAVAT_OK, 99, 99},
-      {"Kawa latte 5€ duża", TAURAVAT_E_PARAMETER_RANGE, 12, 0x20AC},
-      {"Jalapeño", TAURAVAT_E_PARAMETER_RANGE, 6, 0xF1},
-      {"Marka™", TAURAVAT_E_PARAMETER_RANGE, 5, 0x2122},
-      {"Ÿ", TAURAVAT_E_PARAMETER_RANGE, 0, 0x178},  // code page 1252, not 1250
-      {"tab\there", TAURAVAT_E_PARAMETER_RANGE, 3, 0x09},
-      {"ąę\xe2\x82", TAURAVAT_E_PARAMETER_RANGE, 2, TAURAVAT_NOT_UTF8},
-  };
-  for (const auto& [text, code, offset, codePoint] : cases) {
-    size_t at = 99;
-    uint32_t character = 99;
-    EXPECT_EQ(tauravat_find_unprintable(text, &at, &character), code) << text;
-    EXPECT_EQ(std::pair(at, character), std::pair(offset, codePoint)) << text;
-  }
-  EXPECT_EQ(tauravat_find_unprintable("5€", nullptr, nullptr), TAURAVAT_E_PARAMETER_RANGE);
-  EXPECT_EQ(tauravat_find_unprintable(nullptr, nullptr, nullptr), TAURAVAT_E_NULL_ARGUMENT);
 }
 
 std::shared_ptr<EmulatorLine> Luno(int deviceType) {
@@ -268,6 +245,45 @@ TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {
     EXPECT_EQ(refused, TAURAVAT_E_NULL_ARGUMENT);
   EXPECT_EQ(Emulated().CommandsSeen(), before);
   EXPECT_EQ(tauravat_receipt_cancel(p), TAURAVAT_OK);
+}
+
+// The item rules are tauravat_check_item's (tests/check); here, that the handle applies them
+// for its printer's model and reserved rates before a byte goes out.
+TEST_F(OnEmulator, ARefusedItemSendsNothingAndLeavesTheReceiptOpen) {
+  const auto seen = Emulated().CommandsSeen();
+  tauravat_model_info model{};
+  model.size = sizeof model;
+  ASSERT_EQ(tauravat_printer_model(p, &model), TAURAVAT_OK);
+  EXPECT_EQ(model.type, 7);
+  EXPECT_STREQ(model.short_name, "luno");
+  EXPECT_EQ(Emulated().CommandsSeen(), seen) << "the type identified at the open is known";
+  model.size = 4;
+  EXPECT_EQ(tauravat_printer_model(p, &model), TAURAVAT_E_PARAMETER_RANGE);
+
+  ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
+  const auto before = Emulated().CommandsSeen();
+  const std::pair<tauravat_item, int32_t> refused[] = {
+      {Item("Herbata"), TAURAVAT_E_UNIT_RANGE},  // its unit "kg…" prints as "kg..."
+      {Item("Herbata zielona liściasta duża €"), TAURAVAT_E_PARAMETER_RANGE},
+      {Item("Herbata"), TAURAVAT_E_RATE_UNDEFINED},  // F, reserved in this printer
+      {Item("Herbata"), TAURAVAT_E_MESSAGE_RANGE}};
+  tauravat_item items[std::size(refused)];
+  for (size_t i = 0; i < std::size(refused); ++i) items[i] = refused[i].first;
+  items[0].unit = "kg…";
+  items[2].rate = 6;
+  items[3].message = 8;
+  for (size_t i = 0; i < std::size(refused); ++i) {
+    int64_t value = -7;
+    EXPECT_EQ(tauravat_receipt_item(p, &items[i], &value), refused[i].second) << i;
+    EXPECT_EQ(value, -7) << i;
+  }
+  EXPECT_EQ(Emulated().CommandsSeen(), before);
+  const tauravat_item tea = Item("Herbata zielona", 1, 0, 1250);
+  ASSERT_EQ(tauravat_receipt_item(p, &tea, nullptr), TAURAVAT_OK);
+  ASSERT_EQ(tauravat_receipt_end(p, 0), TAURAVAT_OK);
+  EXPECT_EQ(Emulated().Memory().ReceiptsToday(), 1);
+  EXPECT_EQ(Emulated().Memory().DayTotals()[0], 1250);
+  EXPECT_EQ(Emulated().Paper().Text().find("PARAGON ANULOWANY"), std::string::npos);
 }
 
 TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndRatesAndReportsTakeTheirOwnUnits) {

@@ -121,7 +121,8 @@ TEST(HttpOnEmulator, AMissingLengthOrAWrongMethodIsAnsweredAtOnce) {
   EXPECT_EQ(Exchange(service.Port(), Request("PUT", "/v1/printers/till1/rates")).status, 411);
   const std::tuple<std::string, std::string, std::string> wrong[] = {
       {"DELETE", "/v1/health", "GET, HEAD"},
-      {"GET", kReceipts, "POST"},
+      {"GET", "/v1/printers/till1/drawer", "POST"},
+      {"DELETE", kReceipts, "GET, HEAD, POST"},
       {"PATCH", "/v1/printers/till1/rates", "GET, HEAD, PUT"},
   };
   for (const auto& [method, path, allow] : wrong) {
