@@ -94,16 +94,20 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                         return OperationResult{code, {{"clock", clock}}};
                       });
                     }});
-  routes.push_back({"GET", "/v1/printers/{name}/counters", [&service](const ApiRequest& request) {
-                      return Run(service, request.params.at(0), [](WorkerContext& context) {
-                        int32_t receipt = 0;
-                        int32_t daily = 0;
-                        int32_t code = context.session.ReadCounter(receipt);
-                        if (code == kOk) code = context.session.Backend().DailyReportNumber(daily);
-                        return OperationResult{
-                            code, {{"receipt_number", receipt}, {"daily_report_number", daily}}};
-                      });
-                    }});
+  routes.push_back(
+      {"GET", "/v1/printers/{name}/counters", [&service](const ApiRequest& request) {
+         return Run(service, request.params.at(0), [](WorkerContext& context) {
+           ReceiptCounter receipt;
+           int32_t daily = 0;
+           int32_t code = context.session.ReadCounter(receipt);
+           if (code == kOk) code = context.session.Backend().DailyReportNumber(daily);
+           // Null where the counter cannot tell the last receipt's number.
+           return OperationResult{
+               code,
+               {{"receipt_number", receipt.known ? json(receipt.number) : json(nullptr)},
+                {"daily_report_number", daily}}};
+         });
+       }});
   routes.push_back({"POST", "/v1/printers/{name}/drawer", [&service](const ApiRequest& request) {
                       auto parsed = ParseDrawer(request.body);
                       if (const auto* error = Invalid(parsed)) {

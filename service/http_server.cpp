@@ -25,6 +25,7 @@ bool SameSecret(const std::string& given, const std::string& expected) {
 void Send(httplib::Response& response, const Answer& answer) {
   response.status = answer.status;
   if (!answer.location.empty()) response.set_header("Location", answer.location);
+  if (answer.retryAfter > 0) response.set_header("Retry-After", std::to_string(answer.retryAfter));
   if (!answer.text.empty()) {
     response.set_content(answer.text, answer.contentType);
   } else {

@@ -97,7 +97,9 @@ void PrinterWorker::Loop(std::stop_token stop) {
         Poll();
       }
     } else if (PrinterSession::Clock::now() >= lastActivity_ + options_.pollInterval) {
-      Poll();
+      // Entries the journal could not take are tried again at every idle round.
+      Settle();
+      if (session_.IsOpen()) Poll();
     }
     Publish();
   }
@@ -123,11 +125,14 @@ void PrinterWorker::RunJob(const std::shared_ptr<Job>& job) {
 
 // Before new work: receipts whose outcome was lost are decided first. Whenever the port
 // was lost there may be one, so the journal is asked after every reopening.
-// A journal that cannot be read or written settles nothing: no new work until it can.
+// A journal that cannot be read or written settles nothing: no new work until it can. What
+// it could not take is written first, then whatever is left unsettled is settled.
 bool PrinterWorker::Settle() {
+  if (!journal_.Unwritten(settings_.name).empty()) settlementPending_ = true;
   if (!settlementPending_) return true;
   std::vector<JournalEntry> settled;
   try {
+    journal_.WriteUnwritten(settings_.name);
     if (!SettleUnsettled(session_, journal_, settings_.name, settled)) return false;
   } catch (const JournalError& e) {
     LogWarning("printer " + settings_.name + ": " + e.what());
@@ -152,7 +157,9 @@ void PrinterWorker::Poll() {
 }
 
 void PrinterWorker::Publish() {
-  if (!session_.IsOpen()) settlementPending_ = true;
+  if (!session_.IsOpen() || !journal_.Unwritten(settings_.name).empty()) {
+    settlementPending_ = true;
+  }
   std::lock_guard lock(mutex_);
   published_.connected = session_.IsOpen();
   published_.lastFault = session_.LastFault();

@@ -438,6 +438,16 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_number(tauravat_printer* pri
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_daily_report_number(tauravat_printer* printer,
                                                                 int32_t* number);
 
+/* The printer's receipt counter alone (command 0x66): the receipts since the last daily
+ * report, which is the number at the foot of the last one. *known is 1 when the counter
+ * tells that number, 0 when it reads 0 on a model that may keep it at 0 (LUNO, LUNO F):
+ * a receipt may then have been completed without moving it. Unlike
+ * tauravat_receipt_number, it never answers another counter in its place, so two reads
+ * that are known and one apart tell that exactly one receipt was completed between them.
+ * Returns TAURAVAT_E_NULL_ARGUMENT (number or known). */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_counter(tauravat_printer* printer,
+                                                            int32_t* number, int32_t* known);
+
 /* The printer's number (two digits) and its two-character code. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_number(tauravat_printer* printer,
                                                            int32_t* number, char* code,

@@ -97,6 +97,12 @@ class Printer {
   // The printer's count of receipts since the last daily report (0x66) and nothing else:
   // no prologue, no identification, so it may be read around an open receipt.
   int32_t ReadReceiptCounter(int32_t& counter);
+  // The receipt counter (0x66) with the prologue, and whether it tells the number on the
+  // paper: `known` is false where the model may keep it at 0 (CounterTells).
+  int32_t ReceiptCounter(int32_t& counter, bool& known);
+  // False for a 0 on the models that may keep the short counter at 0 and count in the
+  // long one: such a 0 says neither "no receipt yet" nor "none since".
+  bool CounterTells(int32_t counter) const;
   int32_t CheckFiscalMode(int32_t& flag);
   int32_t CheckTaxRatesSet(bool& flag);
   int32_t CheckReceiptPreconditions();
@@ -120,12 +126,12 @@ class Printer {
   // ---- Raw sequences -----------------------------------------------------------------
   // `reply` and `parameters` are 256 bytes each; null is allowed where the length is 0
   // (a null elsewhere throws, which an export reports as 999).
-  int32_t RSSequence(uint8_t command, int32_t replyLength, int32_t parameterLength,
-                     uint8_t* reply, const uint8_t* parameters);
+  int32_t RSSequence(uint8_t command, int32_t replyLength, int32_t parameterLength, uint8_t* reply,
+                     const uint8_t* parameters);
   void ExchangeSequence(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
                         uint8_t parameterLength);
-  uint8_t SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength,
-                       Block& reply, const Block& parameters);
+  uint8_t SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength, Block& reply,
+                       const Block& parameters);
   uint8_t SendSequence(uint8_t command, uint8_t replyLength, Block& reply);
   // A command of the table with its own lengths. A second reply, where the command has
   // one, is the caller's to read.
@@ -202,8 +208,8 @@ class Printer {
   // a port nobody named; they fail at the first byte instead.
   bool Connected = true;
   uint8_t DeviceType = kDeviceNone;
-  int32_t PortNumber = 0;   // 0: not set (or opened by path)
-  std::string DevicePath;   // set by Open for a device not named COM<n>
+  int32_t PortNumber = 0;  // 0: not set (or opened by path)
+  std::string DevicePath;  // set by Open for a device not named COM<n>
   uint32_t BaudRate = 9600;
   uint32_t ReadTimeoutMs = 5000;  // each byte, both directions
   bool ReceiptOpen = false;

@@ -134,6 +134,7 @@ _SIGNATURES.update({
     "tauravat_number_report": (_handle, _i32, _i32, _i32),
     "tauravat_read_clock": (_handle,) + _text_out,
     "tauravat_receipt_number": (_handle, _p_i32),
+    "tauravat_receipt_counter": (_handle, _p_i32, _p_i32),
     "tauravat_daily_report_number": (_handle, _p_i32),
     "tauravat_printer_number": (_handle, _p_i32) + _text_out,
     "tauravat_read_unique_number": (_handle,) + _text_out,

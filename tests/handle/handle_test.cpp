@@ -293,6 +293,34 @@ TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndRatesAndReportsTakeTh
   EXPECT_EQ(tauravat_daily_report(p, 1), TAURAVAT_OK);
 }
 
+// The number at the foot of the last receipt, or word that the counter cannot tell it: on
+// the LUNO models a 0 may stay 0 through a receipt, and the legacy number then reads the
+// cancelled receipts instead.
+TEST_F(OnEmulator, TheReceiptCounterIsTheNumberOnThePaperOrSaysItCannotTell) {
+  kestra::emu::PrinterConfig config = Emulated().Config();
+  config.cancelledCounter = 2;
+  lines[0]->Reset(config);
+  int32_t number = -1, known = -1, legacy = -1;
+  EXPECT_EQ(tauravat_receipt_counter(p, &number, &known), TAURAVAT_OK);
+  EXPECT_EQ(std::pair(number, known), std::pair(0, 0));
+  EXPECT_EQ(tauravat_receipt_number(p, &legacy), TAURAVAT_OK);
+  EXPECT_EQ(legacy, 2);
+  ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
+  const tauravat_item item = Item("Chleb razowy krojony");
+  ASSERT_EQ(tauravat_receipt_item(p, &item, nullptr), TAURAVAT_OK);
+  EXPECT_EQ(tauravat_receipt_counter(p, &number, &known), TAURAVAT_E_RECEIPT_OPEN);
+  ASSERT_EQ(tauravat_receipt_end(p, 0), TAURAVAT_OK);
+  EXPECT_EQ(tauravat_receipt_counter(p, &number, &known), TAURAVAT_OK);
+  EXPECT_EQ(std::pair(number, known), std::pair(1, 1));
+  EXPECT_NE(Emulated().Paper().Text().find("#00001"), std::string::npos);
+  // A TAURA II keeps no other counter: its 0 is no receipt since the daily report.
+  const Handle taura = Open("/emu/1");
+  EXPECT_EQ(tauravat_receipt_counter(taura.get(), &number, &known), TAURAVAT_OK);
+  EXPECT_EQ(std::pair(number, known), std::pair(0, 1));
+  EXPECT_EQ(tauravat_receipt_counter(p, nullptr, &known), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_receipt_counter(p, &number, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+}
+
 // Interleaved on the wire, the answers to several threads would be each other's bytes.
 TEST_F(OnEmulator, OneHandleTakesThreadsOneAtATimeNotItsCallBackAndTwoPrintersWorkAtOnce) {
   constexpr int kThreads = 3;
