@@ -17,7 +17,8 @@ using namespace std::chrono_literals;
 using Fault = FaultyDisk::Fault;
 
 void ExpectJournalRefusal(const Reply& reply) {
-  EXPECT_EQ(std::tuple(reply.status, reply.ErrorKind()), std::tuple(503, "journal")) << reply.text;
+  EXPECT_EQ(std::tuple(reply.status, reply.ErrorKind()), std::tuple(503, std::string("journal")))
+      << reply.text;
   EXPECT_TRUE(!reply.retryAfter.empty() && std::stoi(reply.retryAfter) >= 1)
       << "Retry-After: " << reply.retryAfter;
 }
@@ -61,7 +62,7 @@ TEST_F(JournalFaults, AFullDiskBeforeTheReceiptBeginsLeavesNoSaleAndNothingStuck
   ASSERT_TRUE(Eventually([&] { return service_.Get("/receipts/r1").State() == "failed"; }));
   for (const char* id : {"r1", "r2"}) {
     const Reply printed = service_.Post(Sale(id));
-    EXPECT_EQ(std::tuple(printed.status, printed.State()), std::tuple(201, "printed"))
+    EXPECT_EQ(std::tuple(printed.status, printed.State()), std::tuple(201, std::string("printed")))
         << printed.text;
     EXPECT_EQ(service_.Sales(std::string("Towar ") + id), 1);
   }
@@ -86,7 +87,7 @@ TEST_F(JournalFaults, AReadOnlyDiskAtTheOutcomeKeepsThePrintedReceiptUntilItIsWr
     ASSERT_TRUE(Eventually([&] { return service_.Get("/receipts/" + id).State() == "printed"; }));
     const Reply again = service_.Post(Sale(id));
     EXPECT_EQ(std::tuple(again.status, again.State(), again.body["receipt_number"]),
-              std::tuple(200, "printed", before + 1))
+              std::tuple(200, std::string("printed"), before + 1))
         << again.text;
     EXPECT_EQ(std::tuple(service_.Sales("Towar " + id), service_.ReceiptsCounted()),
               std::tuple(1, before + 1));

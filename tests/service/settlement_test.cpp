@@ -43,7 +43,7 @@ TEST(LunoSettlement, AnEndNeverHeardIsCancelledOrUnknownNeverPrinted) {
       EXPECT_EQ(service.Post(Sale("r1")).ErrorKind(), "unknown_outcome");
     }
     const Reply printed = service.Post(Sale("r1", retry));
-    EXPECT_EQ(std::tuple(printed.status, printed.State()), std::tuple(201, "printed"))
+    EXPECT_EQ(std::tuple(printed.status, printed.State()), std::tuple(201, std::string("printed")))
         << printed.text;
     EXPECT_EQ(printed.body["receipt_number"], before + 1);
     EXPECT_EQ(std::tuple(service.Sales("Towar r1"), service.ReceiptsCounted()),
@@ -64,7 +64,7 @@ TEST(LunoSettlement, TheReceiptNumberIsTheOneOnThePaper) {
     const std::string id = "r" + std::to_string(number);
     const Reply printed = service.Post(Sale(id));
     EXPECT_EQ(std::tuple(printed.State(), printed.body["receipt_number"]),
-              std::tuple("printed", number))
+              std::tuple(std::string("printed"), number))
         << printed.text;
     EXPECT_EQ(service.Get("/counters").body["receipt_number"], number);
   }
