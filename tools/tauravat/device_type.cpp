@@ -11,13 +11,6 @@ const kestradr::DeviceModel& Model(int deviceType) {
 }
 }  // namespace
 
-std::optional<int> DeviceTypeFromName(const std::string& name) {
-  for (const kestradr::DeviceModel& model : kestradr::kDeviceModels) {
-    if (name == model.name) return model.type;
-  }
-  return std::nullopt;
-}
-
 bool IsExtendedModel(int deviceType) {
   return Model(deviceType).extendedCommands;
 }

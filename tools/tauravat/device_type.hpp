@@ -1,14 +1,8 @@
-// The device type code behind a DeviceName text: the driver exports the name only, but
-// print supervision and the receipt checks need the code.
+// What the connected model can do, from the driver's model table, for the receipt checks
+// made before a receipt begins.
 #pragma once
 
-#include <optional>
-#include <string>
-
 namespace tauravat::cli {
-
-// `name` is code page 1250 as DeviceName gives it; nothing for a name it never gives.
-std::optional<int> DeviceTypeFromName(const std::string& name);
 
 // Models that know packages, the subtotal and five-character article names.
 bool IsExtendedModel(int deviceType);
