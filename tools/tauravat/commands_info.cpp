@@ -1,6 +1,5 @@
 // identify, conditions, version, message, name-chars: who is connected and what the
 // driver says about itself and its codes.
-#include <functional>
 #include <string>
 
 #include "command.hpp"
@@ -13,16 +12,11 @@ namespace {
 
 int Identify(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  std::string name;
-  if (const int32_t code = ReadText(std::bind_front(tauravat_device_name, ctx.Printer()), name);
-      code != 0)
-    return ctx.Fail(code);
-  int32_t type = 0;
-  if (const int32_t code = tauravat_device_type(ctx.Printer(), &type, nullptr); code != 0)
-    return ctx.Fail(code);
-  ctx.Json()["device"] = name;
-  ctx.Json()["type"] = type;
-  ctx.Print(name + " (device type " + std::to_string(type) + ")");
+  tauravat_model_info model{};
+  if (const int32_t code = ctx.Model(model); code != 0) return ctx.Fail(code);
+  ctx.Json()["device"] = model.name;
+  ctx.Json()["type"] = model.type;
+  ctx.Print(std::string(model.name) + " (device type " + std::to_string(model.type) + ")");
   return ctx.Succeed();
 }
 

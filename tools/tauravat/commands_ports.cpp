@@ -1,6 +1,5 @@
 // ports, probe: which serial port, and which speed, the printer is on.
 #include <array>
-#include <functional>
 #include <string>
 
 #include "command.hpp"
@@ -75,18 +74,16 @@ int Probe(Context& ctx) {
   int32_t code = 0;
   for (const uint32_t speed : kSpeeds) {
     code = ctx.ConnectAt(speed, timeout);
-    std::string name;
-    int32_t type = 0;
-    if (code == 0) code = ReadText(std::bind_front(tauravat_device_name, ctx.Printer()), name);
-    if (code == 0) code = tauravat_device_type(ctx.Printer(), &type, nullptr);
+    tauravat_model_info model{};
+    if (code == 0) code = ctx.Model(model);
     attempts.push_back({{"speed", speed}, {"code", code}});
     ctx.Json()["attempts"] = attempts;
     if (code == 0) {
       ctx.Json()["speed"] = speed;
-      ctx.Json()["device"] = name;
-      ctx.Json()["type"] = type;
-      ctx.Print(std::to_string(speed) + " b/s: " + name + " (device type " + std::to_string(type) +
-                ")");
+      ctx.Json()["device"] = model.name;
+      ctx.Json()["type"] = model.type;
+      ctx.Print(std::to_string(speed) + " b/s: " + model.name + " (device type " +
+                std::to_string(model.type) + ")");
       return ctx.Succeed();
     }
     if (!NoAnswerAtThisSpeed(code)) return ctx.Fail(code, "connect");

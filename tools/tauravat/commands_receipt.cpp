@@ -37,10 +37,9 @@ int Receipt(Context& ctx) {
   }
 
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  int32_t type = 0;
-  if (const int32_t code = tauravat_device_type(ctx.Printer(), &type, nullptr); code != 0)
-    return ctx.Fail(code, "identify");
-  const ReceiptOutcome outcome = RunReceipt(ctx.Printer(), *plan, type);
+  tauravat_model_info model{};
+  if (const int32_t code = ctx.Model(model); code != 0) return ctx.Fail(code, "identify");
+  const ReceiptOutcome outcome = RunReceipt(ctx.Printer(), model, *plan);
 
   nlohmann::json values = nlohmann::json::array();
   for (const int64_t value : outcome.values) values.push_back(MoneyText(value));

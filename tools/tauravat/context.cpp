@@ -85,6 +85,11 @@ int32_t Context::OpenRawPort() {
   return OpenWith(&tauravat_open_port, line_.global.speed, Timeout());
 }
 
+int32_t Context::Model(tauravat_model_info& info) const {
+  info.size = sizeof(tauravat_model_info);
+  return tauravat_printer_model(printer_.get(), &info);
+}
+
 int32_t Context::OpenWith(Opener open, uint32_t speed, uint16_t timeout) {
   // One port, one handle: a second connection (probe's next speed) closes the first.
   printer_.reset();

@@ -47,6 +47,8 @@ class Context {
   // tauravat_open_port: nothing is sent.
   int32_t OpenRawPort();
   tauravat_printer* Printer() const { return printer_.get(); }
+  // The model identified when the printer was connected.
+  int32_t Model(tauravat_model_info& info) const;
   // The time-out of the command line, or the command's own default.
   uint16_t Timeout(uint16_t fallback = kDefaultTimeout) const {
     return line_.global.timeout.value_or(fallback);

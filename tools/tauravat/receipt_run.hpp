@@ -21,8 +21,9 @@ struct ReceiptOutcome {
   int64_t sum = 0;              // sales minus cancellations, before the discount
 };
 
-// Checks what only the connected model decides (name length, packages, subtotal) before
-// beginning; `deviceType` is the connected printer's.
-ReceiptOutcome RunReceipt(tauravat_printer* printer, const ReceiptPlan& plan, int deviceType);
+// Checks what only the connected `model` decides (name length, packages, subtotal) before
+// beginning.
+ReceiptOutcome RunReceipt(tauravat_printer* printer, const tauravat_model_info& model,
+                          const ReceiptPlan& plan);
 
 }  // namespace tauravat::cli
