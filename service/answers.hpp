@@ -29,6 +29,7 @@ struct Answer {
   std::string text;  // instead of the JSON body when set (metrics)
   std::string contentType = "application/json";
   std::string location;  // the Location header when set
+  int retryAfter = 0;    // seconds, the Retry-After header when above 0
 };
 
 // The HTTP status that fits a driver result code.
@@ -44,6 +45,7 @@ enum class ErrorKind {
   kStillSettling,
   kBodyTooLarge,
   kQueueFull,
+  kPrinterBusy,  // the printer's waiting requests are at their limit, or it is stalled
   kUnavailable,  // the receipt or request could not be carried out now; detail says why
   kPrinter,      // the driver's code says what
   kJournal,

@@ -22,6 +22,10 @@ Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
     if (const auto error = CheckAgainstPrinter(request, *facts)) return answers.Invalid(*error);
   }
   const std::string canonical = CanonicalJson(request);
+  // Held until the answer: a request that would wait beyond the printer's seats is
+  // refused before anything is journalled or queued.
+  auto seat = service_.TakeSeat(*worker);
+  if (auto* busy = std::get_if<tauravatd::Answer>(&seat)) return std::move(*busy);
 
   std::shared_future<JournalEntry> outcome;
   bool fresh = true;
