@@ -17,10 +17,13 @@ build=(cmake ninja-build g++ pkg-config nlohmann-json3-dev)
 # TauraSW, its Polish Qt texts, a font for its offscreen windows, a virtual display.
 program=(qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth)
 # The test suites and benchmarks of the default build.
-suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel googletest libgtest-dev libgmock-dev libbenchmark-dev)
-# cpack's dependency scan, the Debian package test, valgrind's leak check.
-checks=(dpkg-dev file lintian man-db python3-venv valgrind)
+suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel python3-jsonschema googletest libgtest-dev libgmock-dev libbenchmark-dev)
+# cpack's dependency scan, the Debian package test, valgrind's leak check, and the fresh
+# Debian root in which the README's first command is proven (scripts/fresh-root.sh).
+checks=(dpkg-dev file lintian man-db python3-venv valgrind debootstrap git)
 service=(libcpp-httplib-dev libsqlite3-dev)
+# The service's OpenAPI document is linted by Redocly's CLI, which npm fetches in the test.
+interface=(nodejs npm)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine)
 fuzz=(clang-14 libclang-rt-14-dev)
 
@@ -34,7 +37,7 @@ for purpose in "${@:-all}"; do
     service) packages+=("${build[@]}" "${service[@]}") ;;
     test | all)
       packages+=("${build[@]}" "${program[@]}" "${suites[@]}" "${checks[@]}" "${service[@]}"
-                 "${windows[@]}" "${fuzz[@]}") ;;
+                 "${interface[@]}" "${windows[@]}" "${fuzz[@]}") ;;
     *)
       echo "usage: $0 [demo|test|windows|fuzz|service|all]..." >&2
       exit 2 ;;
@@ -43,6 +46,9 @@ done
 
 missing=()
 for p in $(printf '%s\n' "${packages[@]}" | sort -u); do
+  # A Node.js that brings its own npm (NodeSource's) serves as well; Debian's npm conflicts
+  # with it.
+  [[ $p == npm ]] && command -v npm >/dev/null && continue
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then

@@ -5,7 +5,9 @@
 #   3. the serial layer, the exchange and the program's flow under ThreadSanitizer;
 #   4. valgrind's leak check over a whole receipt and a rate programming;
 #   5. each libFuzzer target for a bounded time (FUZZ_SECONDS, default 30);
-#   6. the Windows DLL cross-built with mingw-w64, its tests run under wine.
+#   6. the Windows DLL cross-built with mingw-w64, its tests run under wine;
+#   7. the README's first command, ./scripts/demo.sh, in a fresh Debian 12 minbase root on a
+#      clean clone of this checkout, and the service built there with its own packages only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh test
@@ -28,3 +30,4 @@ ctest --preset tsan -j"$jobs"
 ./scripts/valgrind.sh build/default
 ./scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 ./scripts/test-windows.sh
+./scripts/fresh-root.sh

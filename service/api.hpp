@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "answers.hpp"
+#include "receipt_query.hpp"
 
 namespace tauravatd {
 
@@ -16,6 +17,7 @@ class ReceiptDesk;
 
 struct ApiRequest {
   std::vector<std::string> params;  // the path's {parameters}, in order
+  QueryParameters query;
   std::string body;
 };
 

@@ -82,6 +82,7 @@ HttpServer::HttpServer(std::vector<Route> routes, const Answers& answers, HttpOp
     auto handler = [handled](const httplib::Request& request, httplib::Response& response) {
       ApiRequest call;
       for (size_t i = 1; i < request.matches.size(); ++i) call.params.push_back(request.matches[i]);
+      call.query.assign(request.params.begin(), request.params.end());
       call.body = request.body;
       Send(response, handled->handle(call));
     };

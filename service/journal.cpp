@@ -119,7 +119,7 @@ std::string UtcNow() {
   return text;
 }
 
-Journal::Journal(const std::string& path) {
+Journal::Journal(const std::string& path, std::function<std::string()> now) : now_(std::move(now)) {
   Guard([&] {
     db_ = std::make_unique<sqlite::Database>(path);
     // Every commit reaches the disk before the service goes on to the printer; the lock
@@ -139,7 +139,7 @@ std::pair<JournalEntry, bool> Journal::Admit(const std::string& id, const std::s
   std::lock_guard lock(mutex_);
   return Guard([&]() -> std::pair<JournalEntry, bool> {
     if (auto existing = FindLocked(id)) return {std::move(*existing), false};
-    const std::string now = UtcNow();
+    const std::string now = now_();
     sqlite::Statement insert(*db_,
                              "INSERT INTO receipts (id, printer, request, state, total, created, "
                              "updated) VALUES (?, ?, ?, 'queued', ?, ?, ?)");
@@ -157,7 +157,7 @@ JournalEntry Journal::Requeue(const std::string& id, const std::string& note) {
                              "counter_before = NULL, end_sent = 0, settle_pending = 0, "
                              "receipt_number = NULL, codes = '[]', note = ?, updated = ? "
                              "WHERE id = ?");
-    update.Bind(1, note).Bind(2, UtcNow()).Bind(3, id);
+    update.Bind(1, note).Bind(2, now_()).Bind(3, id);
     update.Run();
     auto entry = FindLocked(id);
     if (!entry) throw JournalError("no journal entry " + id + " to queue again");
@@ -168,7 +168,7 @@ JournalEntry Journal::Requeue(const std::string& id, const std::string& note) {
 void Journal::Save(JournalEntry& entry) {
   std::lock_guard lock(mutex_);
   Guard([&] {
-    entry.updated = UtcNow();
+    entry.updated = now_();
     sqlite::Statement update(*db_,
                              "UPDATE receipts SET state = ?, counter_before = ?, end_sent = ?, "
                              "settle_pending = ?, receipt_number = ?, codes = ?, note = ?, "
@@ -233,12 +233,48 @@ std::vector<JournalEntry> Journal::UnsettledOutside(const std::vector<std::strin
   });
 }
 
+std::optional<EntryPage> Journal::List(const std::string& printer, const EntryFilter& filter) {
+  std::lock_guard lock(mutex_);
+  return Guard([&]() -> std::optional<EntryPage> {
+    // The cursor is the admission order of the entry named: ids are the tills' own and
+    // say nothing of order.
+    std::optional<int64_t> beforeSeq;
+    if (filter.before) {
+      const auto cursor = FindLocked(*filter.before);
+      if (!cursor || cursor->printer != printer) return std::nullopt;
+      beforeSeq = cursor->seq;
+    }
+    std::string sql = std::string("SELECT ") + kColumns + " FROM receipts WHERE printer = ?";
+    if (filter.state) sql += " AND state = ?";
+    if (filter.createdSince) sql += " AND created >= ?";
+    if (beforeSeq) sql += " AND seq < ?";
+    sql += " ORDER BY seq DESC LIMIT ?";
+    sqlite::Statement query(*db_, sql);
+    int index = 1;
+    query.Bind(index++, printer);
+    if (filter.state) query.Bind(index++, StateName(*filter.state));
+    if (filter.createdSince) query.Bind(index++, *filter.createdSince);
+    if (beforeSeq) query.Bind(index++, *beforeSeq);
+    // One more than the page: whether another page follows.
+    query.Bind(index, static_cast<int64_t>(filter.limit) + 1);
+    EntryPage page;
+    while (query.Step()) {
+      if (page.entries.size() == filter.limit) {
+        page.more = true;
+        break;
+      }
+      page.entries.push_back(ReadEntry(query));
+    }
+    return page;
+  });
+}
+
 int Journal::FailQueued(const std::string& note) {
   std::lock_guard lock(mutex_);
   return Guard([&] {
     sqlite::Statement update(
         *db_, "UPDATE receipts SET state = 'failed', note = ?, updated = ? WHERE state = 'queued'");
-    update.Bind(1, note).Bind(2, UtcNow());
+    update.Bind(1, note).Bind(2, now_());
     update.Run();
     return sqlite3_changes(db_->Handle());
   });

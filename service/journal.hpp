@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,6 +32,9 @@ enum class ReceiptState {
 
 std::string_view StateName(ReceiptState state);
 std::optional<ReceiptState> ParseState(std::string_view name);
+
+// The time now, UTC, as the journal writes it: "2024-05-01T08:30:00Z".
+std::string UtcNow();
 
 // An outcome the service can act on again: no sale was made, so the receipt may be
 // printed when its id comes back.
@@ -65,6 +69,19 @@ struct JournalEntry {
   std::string updated;
 };
 
+// Which of a printer's entries a listing gives: a page of them, newest first.
+struct EntryFilter {
+  std::optional<ReceiptState> state;
+  std::optional<std::string> createdSince;  // UTC, written as `created` is
+  std::optional<std::string> before;        // an id: only entries admitted before it
+  size_t limit = 100;  // entries in the page
+};
+
+struct EntryPage {
+  std::vector<JournalEntry> entries;
+  bool more = false;  // entries past the page match too
+};
+
 struct JournalError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -73,7 +90,8 @@ class Journal {
  public:
   // Opens or creates the journal. Only one process may hold it: a second one gets a
   // JournalError (the journal is locked exclusively).
-  explicit Journal(const std::string& path);
+  // `now` gives the time written as `created` and `updated` (UtcNow; tests set their own).
+  explicit Journal(const std::string& path, std::function<std::string()> now = UtcNow);
   ~Journal();
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
@@ -94,16 +112,18 @@ class Journal {
   std::vector<JournalEntry> Unsettled(const std::string& printer);
   // Entries of printers that are no longer configured and left unsettled.
   std::vector<JournalEntry> UnsettledOutside(const std::vector<std::string>& printers);
+  // The entries of `printer` that pass `filter`, newest first; nothing when `filter.before`
+  // names no entry of the printer.
+  std::optional<EntryPage> List(const std::string& printer, const EntryFilter& filter);
   // At start-up: receipts still queued never reached a printer; they become failed.
   int FailQueued(const std::string& note);
 
  private:
   std::optional<JournalEntry> FindLocked(const std::string& id);
 
+  std::function<std::string()> now_;
   std::mutex mutex_;
   std::unique_ptr<sqlite::Database> db_;
 };
-
-std::string UtcNow();
 
 }  // namespace tauravatd

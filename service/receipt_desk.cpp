@@ -135,4 +135,29 @@ Answer ReceiptDesk::Get(const std::string& printer, const std::string& id) {
   return {200, answers.Entry(*entry)};
 }
 
+Answer ReceiptDesk::List(const std::string& printer, const QueryParameters& query) {
+  const Answers& answers = service_.Answer();
+  if (service_.Find(printer) == nullptr) {
+    return answers.Error(ErrorKind::kNotFound, 404, "no printer named \"" + printer + "\"");
+  }
+  auto parsed = ParseReceiptQuery(query);
+  if (const auto* error = std::get_if<RequestError>(&parsed)) return answers.Invalid(*error);
+  const EntryFilter& filter = std::get<EntryFilter>(parsed);
+  std::optional<EntryPage> page;
+  try {
+    page = service_.ReceiptJournal().List(printer, filter);
+  } catch (const JournalError& e) {
+    return answers.Error(ErrorKind::kJournal, 500, e.what());
+  }
+  if (!page) {
+    return answers.Invalid(
+        {0, "before", "no receipt " + *filter.before + " for printer " + printer});
+  }
+  nlohmann::json receipts = nlohmann::json::array();
+  for (const JournalEntry& entry : page->entries) receipts.push_back(answers.Entry(entry));
+  nlohmann::json next = nullptr;
+  if (page->more) next = page->entries.back().id;
+  return {200, {{"receipts", std::move(receipts)}, {"next", std::move(next)}}};
+}
+
 }  // namespace tauravatd

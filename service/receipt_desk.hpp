@@ -10,6 +10,7 @@
 
 #include "answers.hpp"
 #include "journal.hpp"
+#include "receipt_query.hpp"
 #include "service.hpp"
 
 namespace tauravatd {
@@ -20,6 +21,8 @@ class ReceiptDesk {
 
   Answer Post(const std::string& printer, std::string_view body);
   Answer Get(const std::string& printer, const std::string& id);
+  // A page of the printer's entries, newest first (receipt_query.hpp).
+  Answer List(const std::string& printer, const QueryParameters& query);
 
  private:
   // Waits for a receipt in the queue or at its printer, up to the receipt wait.
