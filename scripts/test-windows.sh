@@ -14,6 +14,7 @@ suites=(
   tests/serial/serial_tests
   tests/protocol/protocol_tests
   tests/protocol/c_abi_tests
+  tests/check/check_tests
   tests/receipt/receipt_emulator_tests
   tests/windows/win32_serial_tests
   tests/windows/dll_exports_tests

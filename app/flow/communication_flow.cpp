@@ -1,6 +1,6 @@
 #include "communication_flow.hpp"
 
-#include "device_models.hpp"
+#include "printer_model.hpp"
 #include "rate_editor.hpp"
 
 namespace taurasw {
@@ -10,7 +10,7 @@ const QString kCheckingDevice = QStringLiteral("Sprawdzanie typu podłączonego 
 const QString kCannotOpenPort = QStringLiteral("Nie można otworzyć portu ");
 
 bool HasLockByte(uint8_t type) {
-  return kestradr::ModelOf(type).lockByte;
+  return (PrinterModel(type).features & TAURAVAT_FEATURE_LOCK_REASON) != 0;
 }
 
 }  // namespace
@@ -176,7 +176,7 @@ bool CommunicationFlow::ConnectAndIdentify(uint8_t& deviceType, bool& errorShown
   result = printer_.DeviceName(name);
   if (result != 0) services_.ShowDriverError(result);  // the type stands
 
-  const bool fiscal = type <= 10;
+  const bool fiscal = PrinterModel(type).fiscal != 0;
   if (fiscal) controls.button1Enabled = true;
   deviceType = type;
   errorShown = false;

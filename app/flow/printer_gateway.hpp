@@ -9,11 +9,13 @@
 #include <functional>
 #include <vector>
 
+#include "tauravat.h"
+
 namespace taurasw {
 
 // Rate values in hundredths of a percent; two values are markers, not rates.
-inline constexpr uint32_t kReservedRateValue = 25500;
-inline constexpr uint32_t kExemptRateValue = 10000;
+inline constexpr uint32_t kReservedRateValue = TAURAVAT_RATE_RESERVED;
+inline constexpr uint32_t kExemptRateValue = TAURAVAT_RATE_EXEMPT;
 inline constexpr uint8_t kDeviceUnknown = 11;  // none or an unknown device
 using RateValues = std::array<uint32_t, 7>;    // A..G
 

@@ -5,51 +5,38 @@
 #include <cmath>
 
 #include "communication_flow.hpp"
-#include "device_models.hpp"
+#include "printer_model.hpp"
 #include "rate_readout.hpp"
 
 namespace taurasw {
 namespace {
 
 constexpr int kRows = 7;
-constexpr double kHighestRate = 99.83;  // percent, as the confirmation has always allowed
 constexpr int32_t kReceiptCounterNotZero = 218;
 constexpr int32_t kPaperOutCode = 109;
 
-// The rows the editor lays out and checks follow the model's rate format.
+// The rows the editor lays out follow the model's rate format.
 bool FiveRateModel(uint8_t type) {
-  return kestradr::ModelOf(type).rateCount == 4;
+  return PrinterModel(type).rate_count == 4;
 }
 bool SixRateModel(uint8_t type) {
-  return kestradr::ModelOf(type).rateCount == 6;
-}
-bool HasCancelledReceiptCounter(uint8_t type) {
-  return kestradr::ModelOf(type).cancelledReceiptCounter;
+  return PrinterModel(type).rate_count == 6;
 }
 
-// How many of A..G the model's rate format carries, chosen by device type as the
-// write chooses it: A..D on 0 and 4, A..F on 1, 2 and 5, A..G on the others.
-size_t RatesCarried(uint8_t type) {
-  if (FiveRateModel(type)) return 4;
-  if (SixRateModel(type)) return 6;
-  return kRows;
+// The driver's verdict on the table for the model: TAURAVAT_OK or the first problem.
+tauravat_problem CheckRates(const RateValues& rates, const tauravat_model_info& model) {
+  tauravat_rates table{sizeof table, kRows, {}};
+  std::copy(rates.begin(), rates.end(), table.values);
+  tauravat_problem problem{};
+  problem.size = sizeof problem;
+  tauravat_check_rates(&model, &table, &problem);
+  return problem;
 }
 
 }  // namespace
 
 bool OrderCheckPasses(const RateValues& rates, uint8_t deviceType) {
-  size_t checked = 0;
-  if (FiveRateModel(deviceType))
-    checked = 4;
-  else if (SixRateModel(deviceType))
-    checked = 6;
-  std::optional<uint32_t> previous;
-  for (size_t i = 0; i < checked; ++i) {
-    if (rates[i] == kReservedRateValue || rates[i] == kExemptRateValue) continue;
-    if (previous && rates[i] > *previous) return false;
-    previous = rates[i];
-  }
-  return true;
+  return CheckRates(rates, PrinterModel(deviceType)).rule != TAURAVAT_RULE_ORDER;
 }
 
 RateEditorFlow::RateEditorFlow(AppState& state, PrinterGateway& printer, UserInterface& ui,
@@ -165,7 +152,7 @@ void RateEditorFlow::FieldExit(int row) {
   // The focus is not forced back: the check only informs.
 }
 
-std::optional<RateValues> RateEditorFlow::CollectRates() {
+std::optional<RateValues> RateEditorFlow::CollectRates(const tauravat_model_info& model) {
   RateValues rates{};
   for (size_t i = 0; i < kRows; ++i) {
     RateRow& row = rows[i];
@@ -182,7 +169,7 @@ std::optional<RateValues> RateEditorFlow::CollectRates() {
         ui_.MessageBox(BoxKind::Error, texts::kRateError + row.text);
         return std::nullopt;
       }
-      if (value < 0 || value > kHighestRate) {
+      if (value < 0 || value > model.highest_rate / 100.0) {
         ui_.SignalBeep();
         ui_.MessageBox(BoxKind::Error, texts::kRateError +
                                            ShortestDecimal(value, state_.DecimalSeparator) +
@@ -209,7 +196,8 @@ void RateEditorFlow::Button1Click() {
     return;
   }
 
-  if (HasCancelledReceiptCounter(type)) {
+  const tauravat_model_info model = PrinterModel(type);
+  if ((model.features & TAURAVAT_FEATURE_CANCELLED_COUNTER) != 0) {
     std::vector<uint8_t> reply;
     const int32_t result = printer_.RSSequence(0xF7, 7, reply);
     if (result != 0) {
@@ -225,10 +213,16 @@ void RateEditorFlow::Button1Click() {
     }
   }
 
-  const std::optional<RateValues> rates = CollectRates();
+  const std::optional<RateValues> rates = CollectRates(model);
   if (!rates) return;
-  if (!OrderCheckPasses(*rates, type)) {
+  // The rules of the model's rate format are the driver's; the wording the editor's own.
+  const tauravat_problem problem = CheckRates(*rates, model);
+  if (problem.rule == TAURAVAT_RULE_ORDER) {
     ui_.MessageBox(BoxKind::OrderError, texts::kOrder);
+    return;
+  }
+  if (problem.code != TAURAVAT_OK) {
+    services_.ShowDriverError(problem.code);
     return;
   }
 
@@ -236,7 +230,7 @@ void RateEditorFlow::Button1Click() {
   // The rows a model does not carry (E..G on 4-rate models, G on 6-rate ones) hold the
   // editor's fixed markers, not anything the printer keeps: comparing them would
   // rewrite an unchanged table, and could force a daily report for it.
-  const auto carried = static_cast<std::ptrdiff_t>(RatesCarried(type));
+  const auto carried = static_cast<std::ptrdiff_t>(model.rate_count);
   const bool unchanged =
       std::equal(rates->begin(), rates->begin() + carried, state_.CurrentRates.begin(),
                  [](uint32_t rate, uint16_t held) { return rate == held; });

@@ -11,6 +11,7 @@
 #include "app_state.hpp"
 #include "printer_gateway.hpp"
 #include "services.hpp"
+#include "tauravat.h"
 #include "user_interface.hpp"
 
 namespace taurasw {
@@ -48,9 +49,10 @@ inline const QString kPaperOut = QStringLiteral(
     "Czy wznowić wydruk po założeniu papieru?");
 }  // namespace texts
 
-// The order check: the ordinary rates of the rows the model orders (A..D on the
-// 5-rate models 0 and 4, A..F on 1, 2 and 5, none elsewhere) must not grow from one
-// to the next (A >= B >= C ...). Reserved and exempt rates are left out.
+// The order check of the driver's rate check (tauravat_check_rates): the ordinary rates of
+// the rows the model orders (A..D on the 5-rate models, A..F on the 7-rate RX820 and TAURA
+// I, none elsewhere) must not grow from one to the next (A >= B >= C ...). Reserved and
+// exempt rates are left out.
 bool OrderCheckPasses(const RateValues& rates, uint8_t deviceType);
 
 class RateEditorFlow {
@@ -75,8 +77,9 @@ class RateEditorFlow {
   void FieldExit(int row);                   // me1Exit, shared by all seven
   void Button1Click();                       // "Tak"
 
-  // The seven rates of the rows, or nothing after a field that failed (shown).
-  std::optional<RateValues> CollectRates();
+  // The seven rates of the rows, or nothing after a field that failed (shown): each a
+  // number from 0 to the model's highest rate.
+  std::optional<RateValues> CollectRates(const tauravat_model_info& model);
 
  private:
   void Tick(int row, bool reserve);

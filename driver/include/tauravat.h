@@ -46,9 +46,9 @@ extern "C" {
  * Conventions for every tauravat_* function:
  *  - The result is a tauravat_result code. TAURAVAT_E_NULL_ARGUMENT answers a null
  *    handle or a null pointer the function needs, before anything else happens.
- *  - Text in and out is UTF-8. Text going to the printer must fit code page 1250 (Polish
- *    and the other Central European letters); a character outside it is refused with
- *    TAURAVAT_E_PARAMETER_RANGE before anything is sent.
+ *  - Text in and out is UTF-8. Text going to the printer must be printable by it (Polish
+ *    and most other Central European letters: see "Models and checks"); a character it
+ *    cannot print is refused with TAURAVAT_E_PARAMETER_RANGE before anything is sent.
  *  - Text out goes into (text, size): the function writes the text and its terminating
  *    NUL and sets *needed (optional: may be NULL) to the bytes that takes, NUL included.
  *    When size is smaller it answers TAURAVAT_E_BUFFER_TOO_SMALL, sets *needed and writes
@@ -296,15 +296,12 @@ typedef struct tauravat_item {
                            an exact half rounded up */
 } tauravat_item;
 
-/* Sends one item line. *value (optional) receives the value sent. Everything is checked
+/* Sends one item line. *value (optional) receives the value sent. The item is checked
  * before the line goes out, since a line the printer refuses cancels the whole receipt:
- * TAURAVAT_E_NAME_TOO_SHORT, _RATE_RANGE, _MESSAGE_RANGE, _QUANTITY_RANGE (1..999999, or
- * 9999999 on TAURA II, LUNO and LUNO F), _DECIMALS_RANGE, _UNIT_RANGE (over 4 characters),
- * _PRICE_RANGE, _LINE_VALUE_TOO_LARGE (over 999999999), _PARAMETER_RANGE (kind, a negative
- * value, item->size too small, text outside code page 1250); TAURAVAT_E_RATE_UNDEFINED for
- * a rate the printer holds as reserved (the receipt stays open and intact);
- * TAURAVAT_E_RECEIPT_CANCELLED when the printer has cancelled the receipt. Printer: yes.
- * Receipt: needed. */
+ * the rules and codes of tauravat_check_item for the printer's model, with the rates the
+ * printer held reserved when the receipt began (TAURAVAT_E_RATE_UNDEFINED). A refused item
+ * sends nothing and leaves the receipt open and intact. TAURAVAT_E_RECEIPT_CANCELLED when
+ * the printer has cancelled the receipt. Printer: yes. Receipt: needed. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_printer* printer,
                                                          const tauravat_item* item,
                                                          int64_t* value);
@@ -462,6 +459,193 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_drawer(tauravat_printer* printe
 /* Sets how many lines (0..255) the printer feeds after a printout. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_line_feed(tauravat_printer* printer,
                                                             int32_t lines);
+
+/* ---- Models and checks: no printer needed ------------------------------------- *
+ *
+ * What a model can do, and whether an item, a whole sale or a tax-rate table would be taken
+ * by it, without a port: a program checks before it begins anything, and the handle's own
+ * receipt calls apply the same rules. Model information comes from
+ * tauravat_model_by_type() or, for an open printer, tauravat_printer_model(). */
+
+/* Bits of tauravat_model_info.features. */
+#define TAURAVAT_FEATURE_PACKAGES 0x01u           /* tauravat_package_item */
+#define TAURAVAT_FEATURE_SUBTOTAL 0x02u           /* tauravat_print_subtotal */
+#define TAURAVAT_FEATURE_PAYMENT_FORMS 0x04u      /* payment forms are printed */
+#define TAURAVAT_FEATURE_RATE_TOTALS 0x08u        /* tauravat_read_total, _read_sel_total */
+#define TAURAVAT_FEATURE_CLOCK_SECONDS 0x10u      /* the clock gives seconds */
+#define TAURAVAT_FEATURE_EURO_CHANGEOVER 0x20u    /* may demand the currency change (237) */
+#define TAURAVAT_FEATURE_LOCK_REASON 0x40u        /* says why the till is locked */
+#define TAURAVAT_FEATURE_CANCELLED_COUNTER 0x80u  /* counts cancelled receipts; its rates may
+                                                     be written only while that count is 0 */
+
+/* Bits of tauravat_model_info.reports: the reports the model prints. */
+#define TAURAVAT_REPORT_KIND_DAILY 0x01u
+#define TAURAVAT_REPORT_KIND_EMPTY_DAILY 0x02u     /* forced, after a day without sales */
+#define TAURAVAT_REPORT_KIND_PERIOD 0x04u
+#define TAURAVAT_REPORT_KIND_MONTHLY 0x08u
+#define TAURAVAT_REPORT_KIND_NUMBER 0x10u
+#define TAURAVAT_REPORT_KIND_LOCKED_ARTICLES 0x20u
+#define TAURAVAT_REPORT_KIND_PRINTER_STATUS 0x40u
+
+typedef struct tauravat_model_info {
+  uint32_t size;               /* sizeof(tauravat_model_info), set by the caller */
+  int32_t type;                /* device type code 0..11, as tauravat_device_type gives it */
+  const char* short_name;      /* "luno", "luno-f", "taura-f", "rx820a-4", ..., "unknown" for
+                                  11; static storage */
+  const char* name;            /* "KESTRA LUNO", UTF-8, as tauravat_device_name; static */
+  int32_t fiscal;              /* 1: a fiscal printer; 0: another device (type 11) */
+  int32_t rate_count;          /* 4, 6 or 7: the printer keeps rates A..D, A..F or A..G */
+  /* Bit n (A = bit 0) of these masks is about rate n: */
+  uint32_t rates_editable;     /* the printer keeps it: it can be written */
+  uint32_t rates_exempt;       /* it may be TAURAVAT_RATE_EXEMPT */
+  uint32_t rates_reserved;     /* it may be TAURAVAT_RATE_RESERVED */
+  uint32_t rates_ordered;      /* the ordinary rates among these must not grow from one to
+                                  the next (A >= B >= C ...): the older models */
+  int32_t whole_percent_rates; /* 1: ordinary rates in whole percents only */
+  uint32_t highest_rate;       /* highest ordinary rate, hundredths of a percent (9983) */
+  int32_t highest_item_rate;   /* highest rate number an item line may name: 5 or 7 */
+  int32_t min_name_characters; /* significant characters an article name needs: 5 or 10 */
+  int64_t highest_quantity;    /* of one item line, in units of its decimals */
+  uint32_t features;           /* TAURAVAT_FEATURE_* */
+  uint32_t reports;            /* TAURAVAT_REPORT_KIND_* */
+} tauravat_model_info;
+
+/* Fills *info (info->size must be set) with the model of device type `type`. Returns
+ * TAURAVAT_OK, TAURAVAT_E_NULL_ARGUMENT, TAURAVAT_E_PARAMETER_RANGE (a type outside 0..11,
+ * or info->size smaller than this header's). Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_model_by_type(int32_t type,
+                                                          tauravat_model_info* info);
+
+/* Fills *info (info->size must be set) with the model identified when the handle
+ * connected. Returns as tauravat_model_by_type. Printer: only to reconnect. Receipt:
+ * allowed. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_model(tauravat_printer* printer,
+                                                          tauravat_model_info* info);
+
+/* A tax-rate table A..G: the first `count` values are given. */
+typedef struct tauravat_rates {
+  uint32_t size;      /* sizeof(tauravat_rates) */
+  int32_t count;      /* 0..7 */
+  uint32_t values[7]; /* hundredths of a percent, TAURAVAT_RATE_RESERVED, _EXEMPT */
+} tauravat_rates;
+
+/* Which rule a checked value breaks (tauravat_problem.rule). */
+enum tauravat_rule {
+  TAURAVAT_RULE_NONE = 0,
+  TAURAVAT_RULE_MISSING = 1,        /* a required pointer is NULL */
+  TAURAVAT_RULE_SIZE = 2,           /* a size member below this header's sizeof (limit), or
+                                       an array element's other than the first's */
+  TAURAVAT_RULE_NOT_UTF8 = 3,       /* the text is not well-formed UTF-8 from offset on */
+  TAURAVAT_RULE_NOT_PRINTABLE = 4,  /* the printer cannot print code_point at offset */
+  TAURAVAT_RULE_TOO_LONG = 5,       /* over limit characters as printed; offset and
+                                       code_point name the first that does not fit */
+  TAURAVAT_RULE_TOO_FEW = 6,        /* fewer than limit: significant characters, items */
+  TAURAVAT_RULE_TOO_MANY = 7,       /* more than limit: payments, extra lines */
+  TAURAVAT_RULE_TOO_SMALL = 8,      /* a value below limit */
+  TAURAVAT_RULE_TOO_LARGE = 9,      /* a value above limit */
+  TAURAVAT_RULE_NOT_ALLOWED = 10,   /* a value or a part the model does not take */
+  TAURAVAT_RULE_RESERVED = 11,      /* the item names a rate the table holds reserved */
+  TAURAVAT_RULE_WHOLE_PERCENT = 12, /* the model takes whole percents only */
+  TAURAVAT_RULE_ORDER = 13          /* the rate is above the ordinary rate before it
+                                       (limit) */
+};
+
+#define TAURAVAT_FIELD_SIZE 48
+
+/* What a check found wrong, and where. */
+typedef struct tauravat_problem {
+  uint32_t size;        /* sizeof(tauravat_problem), set by the caller */
+  int32_t code;         /* the code the check returned; TAURAVAT_OK when nothing is wrong */
+  int32_t rule;         /* enum tauravat_rule */
+  int32_t offset;       /* characters (code points) into the field's text; -1: not text */
+  uint32_t code_point;  /* the character at offset; 0 when none */
+  int64_t limit;        /* the bound broken (a value, a length, a count); 0 when none */
+  char field[TAURAVAT_FIELD_SIZE]; /* NUL-terminated: "name", "items[0].name", "rates[2]",
+                                      "payments[1].first_amount", "lines", "total", ... */
+} tauravat_problem;
+
+/* The rules below apply to each part as it will be printed: typographic quotes, dashes, the
+ * no-break space and "..." for the ellipsis in their plain forms, every other character as
+ * it is. A character is printable when code page 1250 holds it and the printer's code page
+ * 852 does too ("€" and "ñ" are not); control characters never are. The check functions
+ * return the code of the first problem found, in the order given, and fill *problem
+ * (optional: may be NULL; its size must be set) with it, or with TAURAVAT_OK, rule NONE,
+ * offset -1 and an empty field when all is well. They also return TAURAVAT_E_NULL_ARGUMENT
+ * for a null model (field "model") and TAURAVAT_E_PARAMETER_RANGE when model->size or
+ * problem->size is below this header's. Printer: no. */
+
+/* One item line for `model`, in this order: item->size and kind (PARAMETER_RANGE); the size
+ * and count (0..7) of `rates` when given (PARAMETER_RANGE); the name (NULL: NULL_ARGUMENT)
+ * and the unit (NULL for none), each well-formed and printable
+ * (PARAMETER_RANGE); the name's significant characters among the first 28
+ * (NAME_TOO_SHORT: fewer than model->min_name_characters); the rate 1..highest_item_rate
+ * (RATE_RANGE); the message 0..7 (MESSAGE_RANGE); the quantity 1..highest_quantity
+ * (QUANTITY_RANGE); decimals 0..4 (DECIMALS_RANGE); the unit at most 4 characters
+ * (UNIT_RANGE); the price 1..999999999 (PRICE_RANGE); with `rates` (optional), a rate the
+ * table holds reserved (RATE_UNDEFINED; rates beyond rates->count are not known to be);
+ * the value (negative: PARAMETER_RANGE) or the computed one, 1..999999999
+ * (0: PARAMETER_RANGE; above: LINE_VALUE_TOO_LARGE). Fields are the item's member names:
+ * "kind", "name", "unit", "rate", ...; those of the table "rates.size", "rates.count". */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_check_item(const tauravat_model_info* model,
+                                                       const tauravat_rates* rates,
+                                                       const tauravat_item* item,
+                                                       tauravat_problem* problem);
+
+/* A payment form of a sale: slot `slot` of tauravat_fill_payment. */
+typedef struct tauravat_payment {
+  uint32_t size;         /* sizeof(tauravat_payment) */
+  int32_t slot;          /* 1..4, or 0 for its place in the array (the first is 1) */
+  const char* name;      /* UTF-8, 1..13 characters */
+  int64_t first_amount;  /* grosz, 0..999999999 */
+  int64_t second_amount; /* grosz, 0..999999999 */
+} tauravat_payment;
+
+/* An extra line printed after the receipt, as tauravat_fill_lines takes it. */
+typedef struct tauravat_line {
+  uint32_t size;    /* sizeof(tauravat_line) */
+  int32_t code;     /* 0..15 */
+  const char* text; /* UTF-8, at most 253 characters */
+} tauravat_line;
+
+/* A whole sale: what one receipt prints. Each array holds its elements at the stride of
+ * its first element's size member, and every element has that size. */
+typedef struct tauravat_sale {
+  uint32_t size;                    /* sizeof(tauravat_sale) */
+  const tauravat_item* items;       /* item_count sale and cancel lines, in order */
+  size_t item_count;                /* at least 1 */
+  int32_t discount_percent;         /* 0 for none, 1..99 */
+  const tauravat_payment* payments; /* NULL when payment_count is 0 */
+  size_t payment_count;             /* 0..4 */
+  const tauravat_line* lines;       /* NULL when line_count is 0 */
+  size_t line_count;                /* 0..6 */
+} tauravat_sale;
+
+/* A whole sale for `model`, in this order: sale->size (PARAMETER_RANGE); the items (none:
+ * PARAMETER_RANGE; NULL: NULL_ARGUMENT), each as tauravat_check_item with its fields named
+ * "items[n].name" and so on (an element's size other than the first's: PARAMETER_RANGE at
+ * "items[n].size", and so for payments and lines), and a cancel line worth more than its rate holds at that point
+ * (PARAMETER_RANGE at "items[n].value"); the discount 0..99 (PARAMETER_RANGE); the
+ * payments: a model without payment forms (COMMAND_UNAVAILABLE at "payments"), more than 4,
+ * a slot outside 1..4 or used twice, a name empty, unprintable or over 13 characters, an
+ * amount outside 0..999999999 (PARAMETER_RANGE); the extra lines: more than 6
+ * (NO_FREE_LINES at "lines"), a code outside 0..15, a text NULL (NULL_ARGUMENT),
+ * unprintable or over 253 characters (PARAMETER_RANGE); then the total before the
+ * discount, at most 999999999 (PARAMETER_RANGE at "total"). */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_check_sale(const tauravat_model_info* model,
+                                                       const tauravat_rates* rates,
+                                                       const tauravat_sale* sale,
+                                                       tauravat_problem* problem);
+
+/* A tax-rate table to write to `model`, in this order: rates->size; rates->count at least
+ * model->rate_count (rates beyond it are not looked at); each rate the model keeps, A
+ * first: RATE_RESERVED where rates_reserved allows, RATE_EXEMPT where rates_exempt allows,
+ * otherwise an ordinary rate up to highest_rate; the order of the ordinary rates among
+ * rates_ordered; whole percents where whole_percent_rates. Every problem is
+ * TAURAVAT_E_PARAMETER_RANGE at "rates[n]" (or "rates.size", "rates.count"), its rule
+ * saying which; NULL rates is TAURAVAT_E_NULL_ARGUMENT. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_check_rates(const tauravat_model_info* model,
+                                                        const tauravat_rates* rates,
+                                                        tauravat_problem* problem);
 
 /* ==== The legacy interface ===================================================== */
 

@@ -4,7 +4,8 @@
 // emulator's model list).
 //
 // Header only and free of the driver's internals, so the program and the tool read the
-// same table (kestradr_models target). Names are code page 1250.
+// same table (kestradr_models target); callers of the library read each row through
+// tauravat_model_by_type (model_info.cpp). Names are code page 1250, short names ASCII.
 #pragma once
 
 #include <array>
@@ -26,6 +27,8 @@ struct DeviceModel {
   uint8_t type = {};
   std::string_view name = {};       // as DeviceName gives it
   std::string_view plainName = {};  // as pDeviceName gives it
+  std::string_view shortName = {};  // as the emulator's --model and the programs take it
+  bool fiscal = {};                 // a fiscal printer (not some other device on the line)
   uint8_t family = {};              // the answer to 0xFF
   SubType subType = {};
   uint8_t subTypeCode = {};
@@ -34,6 +37,11 @@ struct DeviceModel {
   // for none), and the highest rate number an item line may name.
   uint8_t rateCount = {};
   uint8_t highestRate = {};
+  bool wholePercentRates = {};  // the format carries whole percents only (one byte a rate)
+  bool exemptRates = {};        // the format carries the exempt marker
+  // How many of the first rates must not grow from one to the next (A >= B >= C ...):
+  // the older printers take their table only in that order.
+  uint8_t orderedRates = {};
   // Status bytes ReadStatusBytes reads: 4, or `statusBytes` from firmware version
   // `statusBytesFromVersion` on; whether an eighth one follows.
   uint8_t statusBytes = {};
@@ -43,7 +51,7 @@ struct DeviceModel {
   bool lockByte = {};                 // command 0x60 says why the till is locked
   bool euroChange = {};               // command 0xF5 can demand the currency change
   bool longReceiptCounter = {};       // the receipt number lives in 0xF7 when 0x66 says 0
-  bool cancelledReceiptCounter = {};  // 0xF7 counts cancelled receipts (program checks it)
+  bool cancelledReceiptCounter = {};  // 0xF7 counts cancelled receipts (rates need it at 0)
   // Packages, subtotal, payment forms, 7-digit quantities, 5-character names.
   bool extendedCommands = {};
   // The clock with seconds, the totals per rate, the reports of command 0x31.
@@ -60,22 +68,93 @@ inline constexpr std::string_view kUnknownDeviceName = "NIEZNANE";
 
 // clang-format off
 inline constexpr std::array<DeviceModel, kDeviceTypeCount> kDeviceModels = {{
-// type name                       plainName                            family sub-type          code  rates high status from 8th    lock   euro   long   cancl  ext    curr   empty  nomem  name quantity
-  {0,   "RX820A 5-stawkowa",       "RX820A 5-stawkowa",                 0x02,  SubType::None,    0x00, 4,    5,   4,     0,   false, false, false, false, false, false, false, false, false, 10,  999'999},
-  {1,   "RX820A 7-stawkowa",       "RX820A 7-stawkowa",                 0x11,  SubType::None,    0x00, 6,    7,   4,     0,   false, false, false, false, false, false, false, false, false, 10,  999'999},
-  {2,   "TAURA I generacji",       "TAURA I generacji",                 0x2C,  SubType::Refused, 0x00, 6,    7,   4,     0,   false, false, false, false, false, false, false, true,  false, 10,  999'999},
-  {3,   "TAURA II generacji",      "TAURA II generacji",                0x2C,  SubType::Other,   0x00, 7,    7,   6,     3,   false, false, false, false, false, true,  true,  true,  false, 5,   9'999'999},
-  {4,   "RX820B 5-st. (apteczna)", "RX820B 5-st. (apteczna)",           0x05,  SubType::None,    0x00, 4,    7,   4,     0,   false, false, false, false, false, false, false, false, false, 10,  999'999},
-  {5,   "RX820B 7-st. (apteczna)", "RX820B 7-st. (apteczna)",           0x12,  SubType::Refused, 0x00, 6,    7,   4,     0,   false, false, false, false, false, false, false, false, false, 10,  999'999},
-  {6,   "TAURA F (apteczna)",      "TAURA F (apteczna)",                0x12,  SubType::Other,   0x00, 7,    7,   6,     6,   true,  false, false, false, false, false, true,  true,  false, 10,  999'999},
-  {7,   "KESTRA LUNO",             "Nowa drukarka fiskalna",            0x2C,  SubType::Is,      0x7C, 7,    7,   7,     0,   false, true,  true,  true,  false, true,  true,  true,  true,  5,   9'999'999},
-  {8,   "KESTRA LUNO F",           "Nowa drukarka fiskalna (apteczna)", 0x12,  SubType::Is,      0x7D, 7,    7,   7,     0,   true,  true,  true,  true,  false, true,  true,  true,  true,  5,   9'999'999},
-  {9,   "KESTRA LUNO E",           "NIEZNANE",                          0x2C,  SubType::Is,      0x80, 7,    7,   4,     0,   false, false, false, false, true,  false, false, false, false, 10,  999'999},
-  {10,  "KESTRA LUNO EFV",         "NIEZNANE",                          0x2C,  SubType::Is,      0x81, 7,    7,   4,     0,   false, false, false, false, true,  false, false, false, false, 10,  999'999},
-  // Whatever answers 0xFF with another byte is treated as the newest kind of printer.
-  {11,  "INNE URZ\xA5" "DZENIE",   "INNE URZADZENIE",                   0x00,  SubType::Unknown, 0x00, 7,    7,   7,     0,   false, false, false, false, false, true,  true,  true,  false, 5,   9'999'999},
+  {.type = 0, .name = "RX820A 5-stawkowa", .plainName = "RX820A 5-stawkowa",
+   .shortName = "rx820a-4", .fiscal = true, .family = 0x02, .subType = SubType::None,
+   .rateCount = 4, .highestRate = 5, .wholePercentRates = true, .orderedRates = 4,
+   .statusBytes = 4,
+   .minimumNameCharacters = 10, .highestQuantity = 999'999},
+  {.type = 1, .name = "RX820A 7-stawkowa", .plainName = "RX820A 7-stawkowa",
+   .shortName = "rx820a-6", .fiscal = true, .family = 0x11, .subType = SubType::None,
+   .rateCount = 6, .highestRate = 7, .orderedRates = 6,
+   .statusBytes = 4,
+   .minimumNameCharacters = 10, .highestQuantity = 999'999},
+  {.type = 2, .name = "TAURA I generacji", .plainName = "TAURA I generacji",
+   .shortName = "taura1", .fiscal = true, .family = 0x2C, .subType = SubType::Refused,
+   .rateCount = 6, .highestRate = 7, .orderedRates = 6,
+   .statusBytes = 4,
+   .emptyDailyReport = true,
+   .minimumNameCharacters = 10, .highestQuantity = 999'999},
+  {.type = 3, .name = "TAURA II generacji", .plainName = "TAURA II generacji",
+   .shortName = "taura2", .fiscal = true, .family = 0x2C, .subType = SubType::Other,
+   .rateCount = 7, .highestRate = 7, .exemptRates = true,
+   .statusBytes = 6, .statusBytesFromVersion = 3,
+   .extendedCommands = true, .currentCommandSet = true, .emptyDailyReport = true,
+   .minimumNameCharacters = 5, .highestQuantity = 9'999'999},
+  {.type = 4, .name = "RX820B 5-st. (apteczna)", .plainName = "RX820B 5-st. (apteczna)",
+   .shortName = "rx820b-4", .fiscal = true, .family = 0x05, .subType = SubType::None,
+   .rateCount = 4, .highestRate = 7, .wholePercentRates = true, .orderedRates = 4,
+   .statusBytes = 4,
+   .minimumNameCharacters = 10, .highestQuantity = 999'999},
+  {.type = 5, .name = "RX820B 7-st. (apteczna)", .plainName = "RX820B 7-st. (apteczna)",
+   .shortName = "rx820b-6", .fiscal = true, .family = 0x12, .subType = SubType::Refused,
+   .rateCount = 6, .highestRate = 7, .orderedRates = 6,
+   .statusBytes = 4,
+   .minimumNameCharacters = 10, .highestQuantity = 999'999},
+  {.type = 6, .name = "TAURA F (apteczna)", .plainName = "TAURA F (apteczna)",
+   .shortName = "taura-f", .fiscal = true, .family = 0x12, .subType = SubType::Other,
+   .rateCount = 7, .highestRate = 7, .exemptRates = true,
+   .statusBytes = 6, .statusBytesFromVersion = 6, .eighthStatusByte = true,
+   .currentCommandSet = true, .emptyDailyReport = true,
+   .minimumNameCharacters = 10, .highestQuantity = 999'999},
+  {.type = 7, .name = "KESTRA LUNO", .plainName = "Nowa drukarka fiskalna",
+   .shortName = "luno", .fiscal = true, .family = 0x2C, .subType = SubType::Is, .subTypeCode = 0x7C,
+   .rateCount = 7, .highestRate = 7, .exemptRates = true,
+   .statusBytes = 7,
+   .lockByte = true, .euroChange = true, .longReceiptCounter = true,
+   .extendedCommands = true, .currentCommandSet = true, .emptyDailyReport = true,
+   .followsWithoutMemoryStatus = true,
+   .minimumNameCharacters = 5, .highestQuantity = 9'999'999},
+  {.type = 8, .name = "KESTRA LUNO F", .plainName = "Nowa drukarka fiskalna (apteczna)",
+   .shortName = "luno-f", .fiscal = true, .family = 0x12, .subType = SubType::Is, .subTypeCode = 0x7D,
+   .rateCount = 7, .highestRate = 7, .exemptRates = true,
+   .statusBytes = 7, .eighthStatusByte = true,
+   .lockByte = true, .euroChange = true, .longReceiptCounter = true,
+   .extendedCommands = true, .currentCommandSet = true, .emptyDailyReport = true,
+   .followsWithoutMemoryStatus = true,
+   .minimumNameCharacters = 5, .highestQuantity = 9'999'999},
+  {.type = 9, .name = "KESTRA LUNO E", .plainName = "NIEZNANE",
+   .shortName = "luno-e", .fiscal = true, .family = 0x2C, .subType = SubType::Is, .subTypeCode = 0x80,
+   .rateCount = 7, .highestRate = 7, .exemptRates = true,
+   .statusBytes = 4,
+   .cancelledReceiptCounter = true,
+   .minimumNameCharacters = 10, .highestQuantity = 999'999},
+  {.type = 10, .name = "KESTRA LUNO EFV", .plainName = "NIEZNANE",
+   .shortName = "luno-efv", .fiscal = true, .family = 0x2C, .subType = SubType::Is, .subTypeCode = 0x81,
+   .rateCount = 7, .highestRate = 7, .exemptRates = true,
+   .statusBytes = 4,
+   .cancelledReceiptCounter = true,
+   .minimumNameCharacters = 10, .highestQuantity = 999'999},
+  // Whatever answers 0xFF with another byte is treated as the newest kind of printer, but
+  // it is not known to be a fiscal one.
+  {.type = 11, .name = "INNE URZ\xA5" "DZENIE", .plainName = "INNE URZADZENIE",
+   .shortName = "unknown", .family = 0x00, .subType = SubType::Unknown,
+   .rateCount = 7, .highestRate = 7, .exemptRates = true,
+   .statusBytes = 7,
+   .extendedCommands = true, .currentCommandSet = true, .emptyDailyReport = true,
+   .minimumNameCharacters = 5, .highestQuantity = 9'999'999},
 }};
 // clang-format on
+
+// Each row sits at its own code and has a name of its own.
+constexpr bool RowsAreInPlace() {
+  for (size_t i = 0; i < kDeviceModels.size(); ++i) {
+    if (kDeviceModels[i].type != i || kDeviceModels[i].shortName.empty()) return false;
+    for (size_t j = 0; j < i; ++j)
+      if (kDeviceModels[j].shortName == kDeviceModels[i].shortName) return false;
+  }
+  return true;
+}
+static_assert(RowsAreInPlace());
 
 // A code outside the table (a caller's own, never one ReadDeviceType gives): named
 // "NIEZNANE", with no rate format and none of the features.

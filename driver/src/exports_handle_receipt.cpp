@@ -6,15 +6,15 @@
 #include <string>
 #include <system_error>
 
+#include "check.hpp"
 #include "handle.hpp"
 #include "handle_marshal.hpp"
+#include "model_info.hpp"
 #include "tauravat.h"
 
 using namespace kestradr;
 
 namespace {
-
-constexpr size_t kUnitLength = 4;
 
 // The printer's decimal total as a number.
 int32_t TotalOut(const std::string& digits, int64_t* total) {
@@ -25,34 +25,13 @@ int32_t TotalOut(const std::string& digits, int64_t* total) {
   return kOk;
 }
 
-// The item as the printer's line takes it, checked before anything is sent: a
-// line the printer refuses cancels the whole receipt.
-struct ItemLine {
-  std::string name;
-  std::string unit;
-  int32_t quantity = 0;
-  int32_t price = 0;
-  int32_t value = 0;
-};
-
-int32_t PrepareItem(const tauravat_item& item, ItemLine& line) {
-  if (item.size < sizeof(tauravat_item)) return kParameterOutOfRange;
-  if (item.kind != TAURAVAT_ITEM_SALE && item.kind != TAURAVAT_ITEM_CANCEL)
-    return kParameterOutOfRange;
-  const auto name = Utf8In(item.name);
-  const auto unit = Utf8In(item.unit == nullptr ? "" : item.unit);
-  if (!name || !unit) return kParameterOutOfRange;
-  // Cut to four characters, a unit would print as another one.
-  if (unit->size() > kUnitLength) return kUnitOutOfRange;
-  const auto quantity = Narrow(item.quantity);
-  if (!quantity) return kQuantityOutOfRange;
-  const auto price = Narrow(item.price);
-  if (!price) return kPriceOutOfRange;
-  if (item.value < 0) return kParameterOutOfRange;
-  const auto value = Narrow(item.value);
-  if (!value) return kLineValueTooLarge;
-  line = {*name, *unit, *quantity, *price, *value};
-  return kOk;
+// The rates the printer held reserved when the receipt began (its answer to the rate
+// read of the preconditions); the others are not known to be.
+tauravat_rates ReservedRates(const Printer& printer) {
+  tauravat_rates rates{sizeof rates, 7, {}};
+  for (size_t rate = 1; rate <= 7; ++rate)
+    if (printer.RateReserved[rate]) rates.values[rate - 1] = TAURAVAT_RATE_RESERVED;
+  return rates;
 }
 
 }  // namespace
@@ -64,15 +43,28 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_begin(tauravat_pr
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_printer* printer,
                                                                     const tauravat_item* item,
                                                                     int64_t* value) {
-  if (item == nullptr || item->name == nullptr) return kNullArgument;
+  if (item == nullptr) return kNullArgument;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    ItemLine line;
-    if (const int32_t result = PrepareItem(*item, line); result != kOk) return result;
-    const int32_t typ = item->kind == TAURAVAT_ITEM_SALE ? 1 : 0;
+    if (const int32_t result = connection.Prologue(false, false); result != kOk) return result;
+    if (!connection.ReceiptOpen) return kReceiptNotOpen;
+    // The rules of tauravat_check_item for this printer: a line the printer refuses
+    // cancels the whole receipt, so nothing goes out until all of them hold.
+    const tauravat_rates reserved = ReservedRates(connection);
+    Problem problem;
+    if (const int32_t result =
+            CheckItem(ModelInfoOf(ModelOf(connection.DeviceType)), &reserved, *item, "", problem);
+        result != kOk)
+      return result;
+    const auto name = Utf8In(item->name);
+    const auto unit = Utf8In(item->unit == nullptr ? "" : item->unit);
+    if (!name || !unit) return kInternalError;  // the check let through what cannot travel
+    // The check bounds the numbers to what the printer's 32 bits carry.
+    auto line = static_cast<int32_t>(item->value);
     const int32_t result =
-        connection.ReceiptItem(typ, line.name, item->rate, item->message, line.quantity,
-                               item->decimals, line.unit, line.price, line.value);
-    if (result == kOk && value != nullptr) *value = line.value;
+        connection.ReceiptItem(item->kind == TAURAVAT_ITEM_SALE ? 1 : 0, *name, item->rate,
+                               item->message, static_cast<int32_t>(item->quantity), item->decimals,
+                               *unit, static_cast<int32_t>(item->price), line);
+    if (result == kOk && value != nullptr) *value = line;
     return result;
   });
 }

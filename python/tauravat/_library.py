@@ -97,7 +97,60 @@ class Item(ctypes.Structure):
                 ("unit", ctypes.c_char_p), ("price", ctypes.c_int64), ("value", ctypes.c_int64)]
 
 
+class ModelInfo(ctypes.Structure):
+    """struct tauravat_model_info."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("type", ctypes.c_int32),
+                ("short_name", ctypes.c_char_p), ("name", ctypes.c_char_p),
+                ("fiscal", ctypes.c_int32), ("rate_count", ctypes.c_int32),
+                ("rates_editable", ctypes.c_uint32), ("rates_exempt", ctypes.c_uint32),
+                ("rates_reserved", ctypes.c_uint32), ("rates_ordered", ctypes.c_uint32),
+                ("whole_percent_rates", ctypes.c_int32), ("highest_rate", ctypes.c_uint32),
+                ("highest_item_rate", ctypes.c_int32), ("min_name_characters", ctypes.c_int32),
+                ("highest_quantity", ctypes.c_int64), ("features", ctypes.c_uint32),
+                ("reports", ctypes.c_uint32)]
+
+
+class Rates(ctypes.Structure):
+    """struct tauravat_rates."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("count", ctypes.c_int32),
+                ("values", ctypes.c_uint32 * 7)]
+
+
+class Problem(ctypes.Structure):
+    """struct tauravat_problem."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("code", ctypes.c_int32), ("rule", ctypes.c_int32),
+                ("offset", ctypes.c_int32), ("code_point", ctypes.c_uint32),
+                ("limit", ctypes.c_int64), ("field", ctypes.c_char * 48)]
+
+
+class Payment(ctypes.Structure):
+    """struct tauravat_payment."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("slot", ctypes.c_int32), ("name", ctypes.c_char_p),
+                ("first_amount", ctypes.c_int64), ("second_amount", ctypes.c_int64)]
+
+
+class Line(ctypes.Structure):
+    """struct tauravat_line."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("code", ctypes.c_int32), ("text", ctypes.c_char_p)]
+
+
+class Sale(ctypes.Structure):
+    """struct tauravat_sale."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("items", ctypes.POINTER(Item)),
+                ("item_count", ctypes.c_size_t), ("discount_percent", ctypes.c_int32),
+                ("payments", ctypes.POINTER(Payment)), ("payment_count", ctypes.c_size_t),
+                ("lines", ctypes.POINTER(Line)), ("line_count", ctypes.c_size_t)]
+
+
 _handle, _p_handle = ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)
+_p_model, _p_rates, _p_problem = (ctypes.POINTER(ModelInfo), ctypes.POINTER(Rates),
+                                  ctypes.POINTER(Problem))
 _text_out = (_str, _size, _p_size)
 
 _SIGNATURES.update({
@@ -139,6 +192,11 @@ _SIGNATURES.update({
     "tauravat_read_unique_number": (_handle,) + _text_out,
     "tauravat_open_drawer": (_handle, _i32),
     "tauravat_write_line_feed": (_handle, _i32),
+    "tauravat_model_by_type": (_i32, _p_model),
+    "tauravat_printer_model": (_handle, _p_model),
+    "tauravat_check_item": (_p_model, _p_rates, ctypes.POINTER(Item), _p_problem),
+    "tauravat_check_sale": (_p_model, _p_rates, ctypes.POINTER(Sale), _p_problem),
+    "tauravat_check_rates": (_p_model, _p_rates, _p_problem),
 })
 
 # Functions that answer something other than a result code.

@@ -248,6 +248,45 @@ TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {
   EXPECT_EQ(tauravat_receipt_cancel(p), TAURAVAT_OK);
 }
 
+// The item rules are tauravat_check_item's (tests/check); here, that the handle applies them
+// for its printer's model and reserved rates before a byte goes out.
+TEST_F(OnEmulator, ARefusedItemSendsNothingAndLeavesTheReceiptOpen) {
+  const auto seen = Emulated().CommandsSeen();
+  tauravat_model_info model{};
+  model.size = sizeof model;
+  ASSERT_EQ(tauravat_printer_model(p, &model), TAURAVAT_OK);
+  EXPECT_EQ(model.type, 7);
+  EXPECT_STREQ(model.short_name, "luno");
+  EXPECT_EQ(Emulated().CommandsSeen(), seen) << "the type identified at the open is known";
+  model.size = 4;
+  EXPECT_EQ(tauravat_printer_model(p, &model), TAURAVAT_E_PARAMETER_RANGE);
+
+  ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
+  const auto before = Emulated().CommandsSeen();
+  const std::pair<tauravat_item, int32_t> refused[] = {
+      {Item("Herbata"), TAURAVAT_E_UNIT_RANGE},  // its unit "kg…" prints as "kg..."
+      {Item("Herbata zielona liściasta duża €"), TAURAVAT_E_PARAMETER_RANGE},
+      {Item("Herbata"), TAURAVAT_E_RATE_UNDEFINED},  // F, reserved in this printer
+      {Item("Herbata"), TAURAVAT_E_MESSAGE_RANGE}};
+  tauravat_item items[std::size(refused)];
+  for (size_t i = 0; i < std::size(refused); ++i) items[i] = refused[i].first;
+  items[0].unit = "kg…";
+  items[2].rate = 6;
+  items[3].message = 8;
+  for (size_t i = 0; i < std::size(refused); ++i) {
+    int64_t value = -7;
+    EXPECT_EQ(tauravat_receipt_item(p, &items[i], &value), refused[i].second) << i;
+    EXPECT_EQ(value, -7) << i;
+  }
+  EXPECT_EQ(Emulated().CommandsSeen(), before);
+  const tauravat_item tea = Item("Herbata zielona", 1, 0, 1250);
+  ASSERT_EQ(tauravat_receipt_item(p, &tea, nullptr), TAURAVAT_OK);
+  ASSERT_EQ(tauravat_receipt_end(p, 0), TAURAVAT_OK);
+  EXPECT_EQ(Emulated().Memory().ReceiptsToday(), 1);
+  EXPECT_EQ(Emulated().Memory().DayTotals()[0], 1250);
+  EXPECT_EQ(Emulated().Paper().Text().find("PARAGON ANULOWANY"), std::string::npos);
+}
+
 TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndRatesAndReportsTakeTheirOwnUnits) {
   char text[TAURAVAT_CLOCK_SIZE];
   std::fill(std::begin(text), std::end(text), 'x');
