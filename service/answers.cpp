@@ -17,7 +17,7 @@ struct KindText {
 };
 
 // Indexed by ErrorKind.
-constexpr std::array<KindText, 13> kKinds = {{
+constexpr std::array<KindText, 14> kKinds = {{
     {"invalid_json", "Treść żądania nie jest poprawnym dokumentem JSON.",
      "The request body is not valid JSON."},
     {"invalid_request", "Pole żądania ma niedozwoloną wartość.",
@@ -37,6 +37,8 @@ constexpr std::array<KindText, 13> kKinds = {{
      "The receipt's outcome is settled when the printer answers again. Try later."},
     {"body_too_large", "Treść żądania jest za duża.", "The request body is too large."},
     {"queue_full", "Kolejka drukarki jest pełna.", "The printer's queue is full."},
+    {"printer_busy", "Drukarka jest zajęta. Spróbuj ponownie później.",
+     "The printer is busy. Try again later."},
     {"unavailable", "Usługa nie może teraz wykonać żądania.",
      "The service cannot carry out the request now."},
     {"printer", "", ""},

@@ -45,6 +45,7 @@ enum class ErrorKind {
   kStillSettling,
   kBodyTooLarge,
   kQueueFull,
+  kPrinterBusy,  // the printer's waiting requests are at their limit, or it is stalled
   kUnavailable,  // the receipt or request could not be carried out now; detail says why
   kPrinter,      // the driver's code says what
   kJournal,

@@ -10,8 +10,9 @@ namespace {
 
 using nlohmann::json;
 
-Answer Run(Service& service, const std::string& printer, OperationJob::Operation operation) {
-  auto outcome = service.RunOperation(printer, std::move(operation));
+Answer Run(Service& service, const std::string& printer, OperationJob::Operation operation,
+           std::chrono::milliseconds allowance = {}) {
+  auto outcome = service.RunOperation(printer, std::move(operation), allowance);
   if (auto* answer = std::get_if<Answer>(&outcome)) return std::move(*answer);
   OperationResult& result = std::get<OperationResult>(outcome);
   if (result.invalid) return service.Answer().Invalid(*result.invalid);
@@ -78,13 +79,17 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                         if (const auto* error = Invalid(parsed))
                           return service.Answer().Invalid(*error);
                         const ReportRequest report = std::get<ReportRequest>(parsed);
-                        return Run(service, request.params.at(0), [report](WorkerContext& context) {
-                          const int32_t code = PrintReport(context.session.Backend(), report);
-                          // A daily report starts the receipt counter again.
-                          if (report.type == ReportRequest::Type::kDaily)
-                            context.session.ForgetCounter();
-                          return OperationResult{code, {{"printed", code == kOk}}};
-                        });
+                        // A report prints for as long as the driver follows a printout.
+                        return Run(
+                            service, request.params.at(0),
+                            [report](WorkerContext& context) {
+                              const int32_t code = PrintReport(context.session.Backend(), report);
+                              // A daily report starts the receipt counter again.
+                              if (report.type == ReportRequest::Type::kDaily)
+                                context.session.ForgetCounter();
+                              return OperationResult{code, {{"printed", code == kOk}}};
+                            },
+                            service.Config().printLimit);
                       }});
   }
   routes.push_back({"GET", "/v1/printers/{name}/clock", [&service](const ApiRequest& request) {

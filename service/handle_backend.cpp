@@ -22,6 +22,7 @@ class HandleBackend : public PrinterBackend {
     options.size = sizeof options;
     options.baud = settings_.baud;
     options.timeout_ms = settings_.timeoutMs;
+    options.print_limit_ms = settings_.printLimitMs;
     return tauravat_open(settings_.device.c_str(), &options, &printer_);
   }
 

@@ -45,6 +45,7 @@ class HttpServer {
   std::atomic<bool> serving_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> stopRequested_{false};
+  int listening_ = -1;  // the listening socket, once made
 };
 
 // Loopback addresses need no token; any other needs one.

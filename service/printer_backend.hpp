@@ -96,6 +96,8 @@ struct PrinterSettings {
   std::string device;  // a path (/dev/ttyUSB0, a pty) or a port name (COM3)
   uint32_t baud = 9600;
   uint32_t timeoutMs = 1000;  // of one byte on the line
+  // The longest the driver follows one printout that does not end; 0: until it ends.
+  uint32_t printLimitMs = 0;
 };
 
 // The driver as a whole: makes a backend per printer and describes result codes.

@@ -31,6 +31,10 @@ Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
     return JournalUnavailable("the journal cannot be written: receipt " + held.front() +
                               " of printer " + printer + " waits to be written");
   }
+  // Held until the answer: a request that would wait beyond the printer's seats is
+  // refused before anything is journalled or queued.
+  auto seat = service_.TakeSeat(*worker);
+  if (auto* busy = std::get_if<tauravatd::Answer>(&seat)) return std::move(*busy);
 
   std::shared_future<JournalEntry> outcome;
   bool fresh = true;

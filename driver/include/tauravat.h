@@ -63,7 +63,9 @@ extern "C" {
  *    refused" means it answers TAURAVAT_E_RECEIPT_OPEN while a receipt is begun; "needed"
  *    that it answers TAURAVAT_E_RECEIPT_NOT_OPEN without one. Any function may also answer
  *    the exchange codes (TAURAVAT_E_SEND_TIMEOUT, _RECEIVE_TIMEOUT, _BAD_REPLY, _NAK, the
- *    printer's refusals) and TAURAVAT_E_INTERNAL.
+ *    printer's refusals) and TAURAVAT_E_INTERNAL. One that follows a printout (opening,
+ *    receipt end and cancel, reports, rates, receipt conditions) may answer 110 to 112
+ *    when the handle's print_limit_ms runs out before the printout ends.
  *  - Threads: different handles work in parallel. Calls on one handle from several threads
  *    are taken one at a time. A progress call-back runs inside the call that reports; it
  *    must not call the driver with the same handle (TAURAVAT_E_REENTERED).
@@ -201,6 +203,10 @@ typedef struct tauravat_options {
   tauravat_progress_fn progress; /* optional: each operation's caption ("Raport
                                   * dobowy..."), UTF-8; "" clears it */
   void* user;           /* handed to progress unchanged */
+  uint32_t print_limit_ms; /* the longest one call follows a printout that does not end;
+                            * then it answers TAURAVAT_E_CHARS_IN_PRINT_BUFFER (still
+                            * printing), TAURAVAT_E_DOCUMENT_IN_MEMORY (a document still
+                            * waiting) or TAURAVAT_E_STOPPED_FOR_PAPER. 0: until it ends */
 } tauravat_options;
 
 /* Opens `device`, cancels a receipt the printer may hold open, follows any printout to its
@@ -256,7 +262,8 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_conditions(tauravat_printer*
  * stopped one; TAURAVAT_PRINT_FOLLOW follows a printout until it has ended. Polls the
  * printer, after the first three rounds with pauses between rounds that double from 20 ms
  * to 200 ms; returns TAURAVAT_OK when it is idle, TAURAVAT_E_PAPER_OUT (load paper and
- * call again), 102, 103, or TAURAVAT_E_PARAMETER_RANGE for another mode. Printer: yes.
+ * call again), 102, 103, 110 to 112 when the handle's print_limit_ms ran out first, or
+ * TAURAVAT_E_PARAMETER_RANGE for another mode. Printer: yes.
  * Receipt: allowed. */
 #define TAURAVAT_PRINT_FOLLOW 0
 #define TAURAVAT_PRINT_BEFORE 1

@@ -1,6 +1,7 @@
 // The handle interface: opening and closing, identification, receipt
 // conditions, print supervision and raw sequences.
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -29,12 +30,14 @@ constexpr size_t kThroughTimeout = offsetof(tauravat_options, timeout_ms) + size
 constexpr size_t kThroughProgress =
     offsetof(tauravat_options, progress) + sizeof(tauravat_progress_fn);
 constexpr size_t kThroughUser = offsetof(tauravat_options, user) + sizeof(void*);
+constexpr size_t kThroughPrintLimit = offsetof(tauravat_options, print_limit_ms) + sizeof(uint32_t);
 
 struct OpenSettings {
   uint32_t baud = kDefaultBaud;
   uint32_t timeoutMs = kDefaultTimeoutMs;
   tauravat_progress_fn progress = nullptr;
   void* user = nullptr;
+  uint32_t printLimitMs = 0;  // none
 };
 
 // The settings of `options` (NULL: the defaults), or nothing when they are out
@@ -47,6 +50,7 @@ std::optional<OpenSettings> ReadOptions(const tauravat_options* options) {
   if (options->timeout_ms != 0) settings.timeoutMs = options->timeout_ms;
   if (options->size >= kThroughProgress) settings.progress = options->progress;
   if (options->size >= kThroughUser) settings.user = options->user;
+  if (options->size >= kThroughPrintLimit) settings.printLimitMs = options->print_limit_ms;
   const bool knownSpeed = settings.baud == 9600 || settings.baud == 19200 || settings.baud == 28800;
   if (!knownSpeed || settings.timeoutMs > kLongestTimeoutMs) return std::nullopt;
   return settings;
@@ -62,6 +66,7 @@ int32_t OpenHandle(const char* device, const tauravat_options* options, tauravat
     const auto settings = ReadOptions(options);
     if (!settings || *device == '\0') return kParameterOutOfRange;
     auto handle = std::make_unique<tauravat_printer>();
+    handle->printer.SetPrintLimit(std::chrono::milliseconds(settings->printLimitMs));
     if (settings->progress != nullptr) {
       handle->printer.SetProgressCallback(
           [progress = settings->progress, user = settings->user](const std::string& text) {

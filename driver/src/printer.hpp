@@ -55,6 +55,9 @@ class Printer {
   void SetMessagePumpCallback(std::function<void()> callback);
   void ShowCentreMessage(const std::string& text);
   void Processmessages();
+  // The longest one call of print supervision follows a printout that does not end
+  // (zero, the default: until it ends, as the legacy interface always has).
+  void SetPrintLimit(std::chrono::milliseconds limit) { printLimit_ = limit; }
 
   // ---- Port (OpenPort, ClosePort) --------------------------------------------------
   int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
@@ -308,6 +311,7 @@ class Printer {
   std::recursive_mutex callLock_;
   std::function<void(const std::string&)> progress_;
   std::function<void()> messagePump_;
+  std::chrono::milliseconds printLimit_{0};
 };
 
 // The process's printer, behind the legacy exports.

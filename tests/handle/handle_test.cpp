@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <barrier>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -210,13 +211,13 @@ class OnEmulator : public ::testing::Test {
 
 // Options are read as far as their size reaches; a failed open holds nothing.
 TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAreGrosz) {
-  tauravat_options options{sizeof options, 14400, 0, nullptr, nullptr};
+  tauravat_options options{sizeof options, 14400, 0, nullptr, nullptr, 0};
   int32_t result = -1;
   const auto refused = [&](const char* path, const tauravat_options* with) {
     return Open(path, with, &result) == nullptr ? result : TAURAVAT_OK;
   };
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
-  options = {4, 0, 0, nullptr, nullptr};  // reaches neither the speed nor the time-out
+  options = {4, 0, 0, nullptr, nullptr, 0};  // reaches neither the speed nor the time-out
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
   EXPECT_EQ(refused("/emu/none", nullptr), 2);
   EXPECT_EQ(refused("", nullptr), TAURAVAT_E_PARAMETER_RANGE);
@@ -431,6 +432,38 @@ TEST_F(OnEmulator, TheReceiptCounterIsTheNumberOnThePaperOrSaysItCannotTell) {
   EXPECT_EQ(tauravat_receipt_counter(p, &number, nullptr), TAURAVAT_E_NULL_ARGUMENT);
 }
 
+// A printer that says it prints for ever holds a call only for the handle's print limit,
+// and the code says what is unfinished: characters printing, a document waiting in memory
+// (TAURA II; the LUNO is not asked while following), a printout stopped for paper.
+TEST_F(OnEmulator, APrintoutThatNeverEndsHoldsACallOnlyForThePrintLimit) {
+  using namespace std::chrono_literals;
+  handle.reset();
+  tauravat_options options{sizeof options, 0, 0, nullptr, nullptr, 100};
+  const Handle luno = Open("/emu/0", &options), tauraII = Open("/emu/1", &options);
+  ASSERT_TRUE(luno != nullptr && tauraII != nullptr);
+  const auto held = [](std::function<int32_t()> call, int32_t expected) {
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(call(), expected);
+    return std::chrono::steady_clock::now() - started;
+  };
+  Emulated(0).Status().print95 = 0x01;  // printing
+  EXPECT_GE(held([&] { return tauravat_print_control(luno.get(), TAURAVAT_PRINT_FOLLOW); },
+                 TAURAVAT_E_CHARS_IN_PRINT_BUFFER),
+            100ms);
+  held([&] { return tauravat_receipt_begin(luno.get()); }, TAURAVAT_E_CHARS_IN_PRINT_BUFFER);
+  Emulated(0).Status().print95 = 0x40;  // stopped for paper, with paper in
+  held([&] { return tauravat_print_control(luno.get(), TAURAVAT_PRINT_FOLLOW); },
+       TAURAVAT_E_STOPPED_FOR_PAPER);
+  Emulated(0).Status().print95 = 0;
+  EXPECT_EQ(tauravat_print_control(luno.get(), TAURAVAT_PRINT_FOLLOW), TAURAVAT_OK);
+  Emulated(1).Status().memory94 = 0x02;  // a document waiting
+  held([&] { return tauravat_print_control(tauraII.get(), TAURAVAT_PRINT_FOLLOW); },
+       TAURAVAT_E_DOCUMENT_IN_MEMORY);
+  Emulated(1).Status().memory94 = 0;
+  EXPECT_EQ(tauravat_print_control(tauraII.get(), TAURAVAT_PRINT_FOLLOW), TAURAVAT_OK);
+  EXPECT_EQ(Emulated(0).Memory().ReceiptsToday() + Emulated(1).Memory().ReceiptsToday(), 0);
+}
+
 // Interleaved on the wire, the answers to several threads would be each other's bytes.
 TEST_F(OnEmulator, OneHandleTakesThreadsOneAtATimeNotItsCallBackAndTwoPrintersWorkAtOnce) {
   constexpr int kThreads = 3;
@@ -453,7 +486,7 @@ TEST_F(OnEmulator, OneHandleTakesThreadsOneAtATimeNotItsCallBackAndTwoPrintersWo
     tauravat_printer* printer = nullptr;
     std::vector<int32_t> nested;
   } reentry;
-  tauravat_options options{sizeof options, 0, 0, nullptr, &reentry};
+  tauravat_options options{sizeof options, 0, 0, nullptr, &reentry, 0};
   options.progress = [](void* user, const char*) {
     auto& state = *static_cast<decltype(reentry)*>(user);
     if (state.printer == nullptr) return;
