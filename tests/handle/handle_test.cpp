@@ -26,7 +26,26 @@ namespace {
 
 using kestra::emu::Printer;
 using testing::EmulatorLine;
-using Handle = std::unique_ptr<tauravat_printer, int32_t (*)(tauravat_printer*)>;
+using Handle = std::unique_ptr<tauravat_printer, decltype(&tauravat_close)>;
+
+// Call-backs take the header's calling convention (stdcall on 32-bit Windows), which a
+// lambda cannot: these are plain functions.
+void TAURAVAT_CALL CollectProgress(void* user, const char* text) {
+  static_cast<std::vector<std::string>*>(user)->push_back(text);
+}
+
+// A call-back that calls back into the handle whose call it reports on.
+struct Reentry {
+  tauravat_printer* printer = nullptr;
+  std::vector<int32_t> nested;
+};
+void TAURAVAT_CALL ReenterFromProgress(void* user, const char*) {
+  auto& state = *static_cast<Reentry*>(user);
+  if (state.printer == nullptr) return;
+  char name[TAURAVAT_DEVICE_NAME_SIZE];
+  state.nested.push_back(tauravat_device_name(state.printer, name, sizeof name, nullptr));
+  state.nested.push_back(tauravat_close(state.printer));
+}
 
 // Text out of a sized output (given as fn(text, size, needed)), or the failing code.
 template <class Fn>
@@ -223,9 +242,7 @@ TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAr
   EXPECT_EQ(refused("", nullptr), TAURAVAT_E_PARAMETER_RANGE);
   std::vector<std::string> progress;
   options.size = sizeof options;
-  options.progress = [](void* user, const char* text) {
-    static_cast<std::vector<std::string>*>(user)->push_back(text);
-  };
+  options.progress = CollectProgress;
   options.user = &progress;
   const Handle opened = Open("/emu/2", &options, &result);
   ASSERT_EQ(result, TAURAVAT_OK);
@@ -482,18 +499,8 @@ TEST_F(OnEmulator, OneHandleTakesThreadsOneAtATimeNotItsCallBackAndTwoPrintersWo
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong.load(), 0);
   handle.reset();
-  struct {
-    tauravat_printer* printer = nullptr;
-    std::vector<int32_t> nested;
-  } reentry;
-  tauravat_options options{sizeof options, 0, 0, nullptr, &reentry, 0};
-  options.progress = [](void* user, const char*) {
-    auto& state = *static_cast<decltype(reentry)*>(user);
-    if (state.printer == nullptr) return;
-    char name[TAURAVAT_DEVICE_NAME_SIZE];
-    state.nested.push_back(tauravat_device_name(state.printer, name, sizeof name, nullptr));
-    state.nested.push_back(tauravat_close(state.printer));
-  };
+  Reentry reentry;
+  const tauravat_options options{sizeof options, 0, 0, ReenterFromProgress, &reentry, 0};
   handle = Open("/emu/0", &options);
   ASSERT_NE(reentry.printer = p = handle.get(), nullptr);
   EXPECT_EQ(ReadVat(), TAURAVAT_OK);
