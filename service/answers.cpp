@@ -18,7 +18,7 @@ struct KindText {
 };
 
 // Indexed by ErrorKind.
-constexpr std::array<KindText, 15> kKinds = {{
+constexpr std::array<KindText, 16> kKinds = {{
     {"invalid_json", "Treść żądania nie jest poprawnym dokumentem JSON.",
      "The request body is not valid JSON."},
     {"invalid_request", "Pole żądania ma niedozwoloną wartość.",
@@ -42,6 +42,8 @@ constexpr std::array<KindText, 15> kKinds = {{
     {"length_required", "Żądanie musi podać długość treści (Content-Length).",
      "The request must give the length of its body (Content-Length)."},
     {"queue_full", "Kolejka drukarki jest pełna.", "The printer's queue is full."},
+    {"printer_busy", "Drukarka jest zajęta. Spróbuj ponownie później.",
+     "The printer is busy. Try again later."},
     {"unavailable", "Usługa nie może teraz wykonać żądania.",
      "The service cannot carry out the request now."},
     {"printer", "", ""},

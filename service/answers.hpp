@@ -29,6 +29,7 @@ struct Answer {
   std::string text;  // instead of the JSON body when set (metrics)
   std::string contentType = "application/json";
   std::string location;  // the Location header when set
+  int retryAfter = 0;    // seconds, the Retry-After header when above 0
 };
 
 // The body an answer is sent with. Never throws: text that is not UTF-8, which no answer
@@ -50,6 +51,7 @@ enum class ErrorKind {
   kMethodNotAllowed,
   kLengthRequired,
   kQueueFull,
+  kPrinterBusy,  // the printer's waiting requests are at their limit, or it is stalled
   kUnavailable,  // the receipt or request could not be carried out now; detail says why
   kPrinter,      // the driver's code says what
   kJournal,

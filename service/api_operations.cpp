@@ -10,8 +10,9 @@ namespace {
 
 using nlohmann::json;
 
-Answer Run(Service& service, const std::string& printer, OperationJob::Operation operation) {
-  auto outcome = service.RunOperation(printer, std::move(operation));
+Answer Run(Service& service, const std::string& printer, OperationJob::Operation operation,
+           std::chrono::milliseconds allowance = {}) {
+  auto outcome = service.RunOperation(printer, std::move(operation), allowance);
   if (auto* answer = std::get_if<Answer>(&outcome)) return std::move(*answer);
   OperationResult& result = std::get<OperationResult>(outcome);
   if (result.invalid) return service.Answer().Invalid(*result.invalid);
@@ -78,13 +79,17 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                         if (const auto* error = Invalid(parsed))
                           return service.Answer().Invalid(*error);
                         const ReportRequest report = std::get<ReportRequest>(parsed);
-                        return Run(service, request.params.at(0), [report](WorkerContext& context) {
-                          const int32_t code = PrintReport(context.session.Backend(), report);
-                          // A daily report starts the receipt counter again.
-                          if (report.type == ReportRequest::Type::kDaily)
-                            context.session.ForgetCounter();
-                          return OperationResult{code, {{"printed", code == kOk}}};
-                        });
+                        // A report prints for as long as the driver follows a printout.
+                        return Run(
+                            service, request.params.at(0),
+                            [report](WorkerContext& context) {
+                              const int32_t code = PrintReport(context.session.Backend(), report);
+                              // A daily report starts the receipt counter again.
+                              if (report.type == ReportRequest::Type::kDaily)
+                                context.session.ForgetCounter();
+                              return OperationResult{code, {{"printed", code == kOk}}};
+                            },
+                            service.Config().printLimit);
                       }});
   }
   routes.push_back({"GET", "/v1/printers/{name}/clock", [&service](const ApiRequest& request) {
@@ -94,16 +99,20 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                         return OperationResult{code, {{"clock", clock}}};
                       });
                     }});
-  routes.push_back({"GET", "/v1/printers/{name}/counters", [&service](const ApiRequest& request) {
-                      return Run(service, request.params.at(0), [](WorkerContext& context) {
-                        int32_t receipt = 0;
-                        int32_t daily = 0;
-                        int32_t code = context.session.ReadCounter(receipt);
-                        if (code == kOk) code = context.session.Backend().DailyReportNumber(daily);
-                        return OperationResult{
-                            code, {{"receipt_number", receipt}, {"daily_report_number", daily}}};
-                      });
-                    }});
+  routes.push_back(
+      {"GET", "/v1/printers/{name}/counters", [&service](const ApiRequest& request) {
+         return Run(service, request.params.at(0), [](WorkerContext& context) {
+           ReceiptCounter receipt;
+           int32_t daily = 0;
+           int32_t code = context.session.ReadCounter(receipt);
+           if (code == kOk) code = context.session.Backend().DailyReportNumber(daily);
+           // Null where the counter cannot tell the last receipt's number.
+           return OperationResult{
+               code,
+               {{"receipt_number", receipt.known ? json(receipt.number) : json(nullptr)},
+                {"daily_report_number", daily}}};
+         });
+       }});
   routes.push_back({"POST", "/v1/printers/{name}/drawer", [&service](const ApiRequest& request) {
                       auto parsed = ParseDrawer(request.body);
                       if (const auto* error = Invalid(parsed)) {

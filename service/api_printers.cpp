@@ -24,6 +24,7 @@ json PrinterJson(const PrinterStatus& status, const Answers& answers) {
                   {"receipt_open", status.receiptOpen},
                   {"settlement_pending", status.settlementPending},
                   {"queue_length", status.queueLength},
+                  {"stalled", status.stalled},
                   {"model", nullptr},
                   {"rates", nullptr},
                   {"conditions", nullptr},

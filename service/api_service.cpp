@@ -7,22 +7,22 @@ namespace tauravatd {
 void AddServiceRoutes(std::vector<Route>& routes, Service& service) {
   routes.push_back({"GET", "/v1/health", [&service](const ApiRequest&) {
                       nlohmann::json printers = nlohmann::json::object();
-                      bool allConnected = true;
+                      bool allWell = true;
                       for (const auto& worker : service.Workers()) {
                         const PrinterStatus status = worker->Status();
                         printers[worker->Name()] = status.Connection();
-                        allConnected = allConnected && status.connected;
+                        allWell = allWell && status.connected && !status.stalled;
                       }
                       return Answer{200,
-                                    {{"status", allConnected ? "ok" : "degraded"},
+                                    {{"status", allWell ? "ok" : "degraded"},
                                      {"version", TAURAVATD_VERSION},
                                      {"printers", printers}}};
                     }});
   routes.push_back({"GET", "/metrics", [&service](const ApiRequest&) {
                       std::vector<Metrics::PrinterGauge> gauges;
                       for (const auto& worker : service.Workers()) {
-                        const PrinterStatus status = worker->Status();
-                        gauges.push_back({worker->Name(), status.queueLength, status.connected});
+                        const PrinterStatus s = worker->Status();
+                        gauges.push_back({worker->Name(), s.queueLength, s.connected, s.stalled});
                       }
                       Answer answer;
                       answer.text = service.Counters().Render(gauges);

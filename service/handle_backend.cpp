@@ -22,6 +22,7 @@ class HandleBackend : public PrinterBackend {
     options.size = sizeof options;
     options.baud = settings_.baud;
     options.timeout_ms = settings_.timeoutMs;
+    options.print_limit_ms = settings_.printLimitMs;
     return tauravat_open(settings_.device.c_str(), &options, &printer_);
   }
 
@@ -98,9 +99,12 @@ class HandleBackend : public PrinterBackend {
 
   int32_t ReceiptCancel() override { return Call(tauravat_receipt_cancel); }
 
-  int32_t ReceiptNumber(int32_t& number) override {
+  int32_t ReadReceiptCounter(ReceiptCounter& counter) override {
     if (printer_ == nullptr) return kNotInitialised;
-    return tauravat_receipt_number(printer_, &number);
+    int32_t known = 0;
+    const int32_t code = tauravat_receipt_counter(printer_, &counter.number, &known);
+    counter.known = known != 0;
+    return code;
   }
 
   int32_t DailyReportNumber(int32_t& number) override {

@@ -1,6 +1,7 @@
 #include "http_server.hpp"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -31,7 +32,10 @@ constexpr int kRetryAfterSeconds = 5;
 void Send(httplib::Response& response, const Answer& answer) {
   response.status = answer.status;
   if (!answer.location.empty()) response.set_header("Location", answer.location);
-  if (answer.status == 503) response.set_header("Retry-After", std::to_string(kRetryAfterSeconds));
+  // Every 503 says when to come back; an answer may name a time of its own.
+  const int retryAfter =
+      answer.retryAfter > 0 ? answer.retryAfter : (answer.status == 503 ? kRetryAfterSeconds : 0);
+  if (retryAfter > 0) response.set_header("Retry-After", std::to_string(retryAfter));
   const std::string type = answer.text.empty() ? "application/json" : answer.contentType;
   response.set_content(AnswerText(answer), type);
 }
@@ -102,6 +106,13 @@ HttpServer::HttpServer(std::vector<Route> routes, const Answers& answers, HttpOp
       server_(std::make_unique<httplib::Server>()) {
   const size_t threads = options_.threads;
   server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  // cpp-httplib listens with a backlog of 5: tills that connect at once (a shop opening,
+  // tills retrying on a busy printer) would find it full and lose their connections. The
+  // listening socket is noted as it is made, and Bind() raises its backlog.
+  server_->set_socket_options([this](socket_t sock) {
+    httplib::default_socket_options(sock);
+    listening_ = sock;
+  });
   server_->set_payload_max_length(options_.bodyLimit);
 
   server_->set_pre_routing_handler(
@@ -243,13 +254,13 @@ HttpServer::~HttpServer() = default;
 
 int HttpServer::Bind(const std::string& host, int port) {
   if (port == 0) {
-    const int bound = server_->bind_to_any_port(host);
-    if (bound < 0) throw std::runtime_error("cannot listen on " + host);
-    return bound;
-  }
-  if (!server_->bind_to_port(host, port)) {
+    port = server_->bind_to_any_port(host);
+    if (port < 0) throw std::runtime_error("cannot listen on " + host);
+  } else if (!server_->bind_to_port(host, port)) {
     throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port));
   }
+  // Listening again on a listening socket only sets its backlog.
+  if (listening_ >= 0) ::listen(listening_, SOMAXCONN);
   return port;
 }
 

@@ -66,6 +66,7 @@ class HttpServer {
   std::atomic<bool> serving_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> stopRequested_{false};
+  int listening_ = -1;  // the listening socket, once made
 };
 
 // The token of an Authorization header of the Bearer scheme, named in any case (RFC 7235);

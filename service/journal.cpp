@@ -167,27 +167,63 @@ JournalEntry Journal::Requeue(const std::string& id, const std::string& note) {
 
 void Journal::Save(JournalEntry& entry) {
   std::lock_guard lock(mutex_);
-  Guard([&] {
-    entry.updated = now_();
-    sqlite::Statement update(*db_,
-                             "UPDATE receipts SET state = ?, counter_before = ?, end_sent = ?, "
-                             "settle_pending = ?, receipt_number = ?, codes = ?, note = ?, "
-                             "updated = ? WHERE id = ?");
-    update.Bind(1, StateName(entry.state))
-        .Bind(2, Widen(entry.counterBefore))
-        .Bind(3, int64_t{entry.endSent})
-        .Bind(4, int64_t{entry.settlePending})
-        .Bind(5, Widen(entry.receiptNumber))
-        .Bind(6, CodesJson(entry.codes))
-        .Bind(7, entry.note)
-        .Bind(8, entry.updated)
-        .Bind(9, entry.id);
-    update.Run();
-    if (sqlite3_changes(db_->Handle()) != 1) {
-      throw JournalError("no journal entry " + entry.id + " to update");
+  const auto kept = std::find_if(unwritten_.begin(), unwritten_.end(),
+                                 [&](const JournalEntry& e) { return e.id == entry.id; });
+  try {
+    SaveLocked(entry);
+  } catch (const sqlite::SqliteError& e) {
+    if (kept == unwritten_.end()) {
+      unwritten_.push_back(entry);
+    } else {
+      *kept = entry;
     }
-    return 0;
-  });
+    throw JournalError(e.what());
+  }
+  if (kept != unwritten_.end()) unwritten_.erase(kept);
+}
+
+std::vector<std::string> Journal::Unwritten(const std::string& printer) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> ids;
+  for (const JournalEntry& entry : unwritten_)
+    if (entry.printer == printer) ids.push_back(entry.id);
+  return ids;
+}
+
+void Journal::WriteUnwritten(const std::string& printer) {
+  std::lock_guard lock(mutex_);
+  for (auto entry = unwritten_.begin(); entry != unwritten_.end();) {
+    if (entry->printer != printer) {
+      ++entry;
+      continue;
+    }
+    Guard([&] {
+      SaveLocked(*entry);
+      return 0;
+    });
+    entry = unwritten_.erase(entry);
+  }
+}
+
+void Journal::SaveLocked(JournalEntry& entry) {
+  entry.updated = now_();
+  sqlite::Statement update(*db_,
+                           "UPDATE receipts SET state = ?, counter_before = ?, end_sent = ?, "
+                           "settle_pending = ?, receipt_number = ?, codes = ?, note = ?, "
+                           "updated = ? WHERE id = ?");
+  update.Bind(1, StateName(entry.state))
+      .Bind(2, Widen(entry.counterBefore))
+      .Bind(3, int64_t{entry.endSent})
+      .Bind(4, int64_t{entry.settlePending})
+      .Bind(5, Widen(entry.receiptNumber))
+      .Bind(6, CodesJson(entry.codes))
+      .Bind(7, entry.note)
+      .Bind(8, entry.updated)
+      .Bind(9, entry.id);
+  update.Run();
+  if (sqlite3_changes(db_->Handle()) != 1) {
+    throw JournalError("no journal entry " + entry.id + " to update");
+  }
 }
 
 std::optional<JournalEntry> Journal::Find(const std::string& id) {

@@ -103,8 +103,16 @@ class Journal {
   // A receipt that ended without a sale, or an unknown one the caller chose to print
   // again, goes back to the queue as a new attempt; the codes are the new attempt's.
   JournalEntry Requeue(const std::string& id, const std::string& note);
-  // Writes every changeable field of `entry` (found by its id).
+  // Writes every changeable field of `entry` (found by its id). When the file cannot take
+  // it (a full disk, a read-only file system), the entry is kept in memory as unwritten,
+  // in place of an earlier unwritten state of it, and JournalError is thrown; a later
+  // write of the entry that succeeds drops it.
   void Save(JournalEntry& entry);
+  // The ids of `printer`'s entries kept unwritten, oldest first.
+  std::vector<std::string> Unwritten(const std::string& printer);
+  // Writes `printer`'s unwritten entries, oldest first. JournalError at the first that
+  // still cannot be written; it and those after it stay kept.
+  void WriteUnwritten(const std::string& printer);
 
   std::optional<JournalEntry> Find(const std::string& id);
   // Entries of `printer` whose outcome is still to be settled with it: left printing, or
@@ -120,10 +128,12 @@ class Journal {
 
  private:
   std::optional<JournalEntry> FindLocked(const std::string& id);
+  void SaveLocked(JournalEntry& entry);
 
   std::function<std::string()> now_;
   std::mutex mutex_;
   std::unique_ptr<sqlite::Database> db_;
+  std::vector<JournalEntry> unwritten_;  // in the order they first failed
 };
 
 }  // namespace tauravatd

@@ -70,7 +70,7 @@ int Run(Options options) {
   HttpOptions http;
   http.token = options.config.token;
   http.bodyLimit = options.config.bodyLimit;
-  http.threads = options.config.httpThreads;
+  http.threads = options.config.HttpThreadsNeeded();
   HttpServer server(MakeRoutes(service, desk), service.Answer(), http);
   const int port = server.Bind(options.config.listenHost, options.config.listenPort);
   service.Start();

@@ -85,6 +85,12 @@ std::string Metrics::Render(const std::vector<PrinterGauge>& printers) const {
     out << "tauravatd_printer_connected{printer=\"" << Label(gauge.printer) << "\"} "
         << (gauge.connected ? 1 : 0) << '\n';
   }
+  Header(out, "tauravatd_printer_stalled", "gauge",
+         "1 while the printer's worker has made no progress for longer than stall_after_ms.");
+  for (const PrinterGauge& gauge : printers) {
+    out << "tauravatd_printer_stalled{printer=\"" << Label(gauge.printer) << "\"} "
+        << (gauge.stalled ? 1 : 0) << '\n';
+  }
   return out.str();
 }
 

@@ -28,6 +28,7 @@ class Metrics {
     std::string printer;
     size_t queueLength = 0;
     bool connected = false;
+    bool stalled = false;
   };
   std::string Render(const std::vector<PrinterGauge>& printers) const;
 

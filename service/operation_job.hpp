@@ -2,6 +2,7 @@
 // run by the worker, and its result for whoever waits.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <future>
 #include <optional>
@@ -36,14 +37,18 @@ class OperationJob final : public Job {
  public:
   using Operation = std::function<OperationResult(WorkerContext&)>;
 
-  explicit OperationJob(Operation operation) : operation_(std::move(operation)) {}
+  // `allowance`: see Job::Allowance (a report's).
+  explicit OperationJob(Operation operation, std::chrono::milliseconds allowance = {})
+      : operation_(std::move(operation)), allowance_(allowance) {}
   std::future<OperationResult> Result() { return result_.get_future(); }
 
   void Run(WorkerContext& context) override;
   void Refuse(WorkerContext& context, int32_t code, const std::string& why) override;
+  std::chrono::milliseconds Allowance() const override { return allowance_; }
 
  private:
   Operation operation_;
+  std::chrono::milliseconds allowance_;
   std::promise<OperationResult> result_;
 };
 

@@ -131,6 +131,15 @@ void ConfigFile(const std::string& path, Options& options) {
         options.config.receiptWait = std::chrono::milliseconds(Positive(value, key, path));
       } else if (key == "poll_interval_ms") {
         options.config.worker.pollInterval = std::chrono::milliseconds(Positive(value, key, path));
+      } else if (key == "stall_after_ms") {
+        options.config.worker.stallAfter = std::chrono::milliseconds(Positive(value, key, path));
+      } else if (key == "print_limit_ms") {
+        options.config.printLimit = std::chrono::milliseconds(Positive(value, key, path));
+        if (options.config.printLimit > std::chrono::hours(24)) {
+          fail("print_limit_ms must be at most a day (86400000)");
+        }
+      } else if (key == "waiting_per_printer") {
+        options.config.waitingPerPrinter = static_cast<size_t>(Positive(value, key, path));
       } else if (key == "printers") {
         for (const json& entry : value) {
           PrinterSettings printer;

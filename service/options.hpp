@@ -13,8 +13,10 @@
 //                  "timeout_ms": 1000}]}
 //
 // and optionally "token" (instead of token_file), "body_limit" (bytes), "receipt_wait_ms"
-// (how long a POST waits for its receipt before 202) and "poll_interval_ms" (how often an
-// idle printer is asked for its state).
+// (how long a POST waits for its receipt before 202), "poll_interval_ms" (how often an
+// idle printer is asked for its state), "stall_after_ms" (how long a printer may make no
+// progress before it is shown stalled), "print_limit_ms" (the longest one printout is
+// followed) and "waiting_per_printer" (requests that may wait for one printer at once).
 //
 // Flags given with --config override the file's values; --printer adds printers.
 #pragma once

@@ -33,6 +33,15 @@ struct RateTable {
   friend bool operator==(const RateTable&, const RateTable&) = default;
 };
 
+// The printer's receipt counter: the receipts since the last daily report, which is the
+// number at the foot of the last one.
+struct ReceiptCounter {
+  int32_t number = 0;
+  // False where the model may keep the counter at 0 through a receipt (LUNO and LUNO F
+  // reading 0): the number then tells nothing.
+  bool known = true;
+};
+
 enum class ReportKind { kShort = 0, kDetailed = 1 };
 
 struct Date {
@@ -67,8 +76,9 @@ class PrinterBackend {
   virtual int32_t ReceiptEnd(int32_t discountPercent) = 0;
   virtual int32_t ReceiptCancel() = 0;
 
-  // The printer's receipt counter: rises by one with every receipt it completes.
-  virtual int32_t ReceiptNumber(int32_t& number) = 0;
+  // The receipt counter alone, never another count in its place: it rises by one with
+  // every receipt the printer completes, where it is known.
+  virtual int32_t ReadReceiptCounter(ReceiptCounter& counter) = 0;
   virtual int32_t DailyReportNumber(int32_t& number) = 0;
   // "yy.mm.dd;hh:mi" as the printer's clock reads.
   virtual int32_t ReadClock(std::string& text) = 0;
@@ -86,6 +96,8 @@ struct PrinterSettings {
   std::string device;  // a path (/dev/ttyUSB0, a pty) or a port name (COM3)
   uint32_t baud = 9600;
   uint32_t timeoutMs = 1000;  // of one byte on the line
+  // The longest the driver follows one printout that does not end; 0: until it ends.
+  uint32_t printLimitMs = 0;
 };
 
 // The driver as a whole: makes a backend per printer and describes result codes.

@@ -63,10 +63,10 @@ int32_t PrinterSession::Open() {
   }
   open_ = true;
   PrinterFacts facts;
-  int32_t counter = 0;
+  ReceiptCounter counter;
   int32_t code = backend_->Identify(facts.device);
   if (code == kOk) code = backend_->ReadRates(facts.rates);
-  if (code == kOk) code = backend_->ReceiptNumber(counter);
+  if (code == kOk) code = backend_->ReadReceiptCounter(counter);
   if (code != kOk) {
     backend_->Close();
     open_ = false;
@@ -85,7 +85,8 @@ int32_t PrinterSession::RefreshRates() {
   return code;
 }
 
-int32_t PrinterSession::CounterBeforeReceipt(std::chrono::milliseconds trust, int32_t& counter) {
+int32_t PrinterSession::CounterBeforeReceipt(std::chrono::milliseconds trust,
+                                             ReceiptCounter& counter) {
   if (counter_ && Clock::now() - counterSeen_ <= trust) {
     counter = *counter_;
     return kOk;
@@ -93,8 +94,8 @@ int32_t PrinterSession::CounterBeforeReceipt(std::chrono::milliseconds trust, in
   return ReadCounter(counter);
 }
 
-int32_t PrinterSession::ReadCounter(int32_t& counter) {
-  const int32_t code = backend_->ReceiptNumber(counter);
+int32_t PrinterSession::ReadCounter(ReceiptCounter& counter) {
+  const int32_t code = backend_->ReadReceiptCounter(counter);
   if (code != kOk) {
     counter_.reset();
     return code;
@@ -104,10 +105,16 @@ int32_t PrinterSession::ReadCounter(int32_t& counter) {
   return kOk;
 }
 
-void PrinterSession::ReceiptCompleted() {
-  if (!counter_) return;
-  ++*counter_;
-  counterSeen_ = Clock::now();
+std::optional<int32_t> PrinterSession::ReceiptCompleted() {
+  if (counter_ && counter_->known) {
+    ++counter_->number;
+    counterSeen_ = Clock::now();
+    return counter_->number;
+  }
+  // Nothing told the number before the receipt: only the counter after it can.
+  ReceiptCounter counter;
+  if (ReadCounter(counter) != kOk || !counter.known) return std::nullopt;
+  return counter.number;
 }
 
 }  // namespace tauravatd

@@ -42,14 +42,14 @@ class PrinterSession {
   // The receipt counter before the next receipt: read again when it has not been seen
   // for `trust`, since the printer could have changed it on its own (a daily report
   // from its keyboard) while the service was idle.
-  int32_t CounterBeforeReceipt(std::chrono::milliseconds trust, int32_t& counter);
+  int32_t CounterBeforeReceipt(std::chrono::milliseconds trust, ReceiptCounter& counter);
   // The counter as read now.
-  int32_t ReadCounter(int32_t& counter);
-  // A receipt completed: the counter moved on by one.
-  void ReceiptCompleted();
+  int32_t ReadCounter(ReceiptCounter& counter);
+  // A receipt completed: the counter moved on by one. Answers the number on its paper, read
+  // again where the counter before it could not tell; nothing when it cannot be known.
+  std::optional<int32_t> ReceiptCompleted();
   // The counter is no longer known (after a daily report, a failed receipt end).
   void ForgetCounter() { counter_.reset(); }
-  std::optional<int32_t> Counter() const { return counter_; }
 
   int32_t LastFault() const { return lastFault_; }
   // When the next attempt to open may be made (meaningful while closed).
@@ -62,7 +62,7 @@ class PrinterSession {
   Backoff backoff_;
   bool open_ = false;
   PrinterFacts facts_;
-  std::optional<int32_t> counter_;
+  std::optional<ReceiptCounter> counter_;
   Clock::time_point counterSeen_{};
   int32_t lastFault_ = 0;
   int failures_ = 0;

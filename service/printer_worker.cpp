@@ -9,8 +9,9 @@
 
 namespace tauravatd {
 
-void WorkerContext::Count(int32_t code) const {
+void WorkerContext::Count(int32_t code) {
   if (code != kOk) metrics.CodeSeen(settings.name, code, driver.Describe(code).name);
+  if (IsUnendedPrintout(code)) unendedPrintout = true;
 }
 
 std::string_view PrinterStatus::Connection() const {
@@ -70,6 +71,8 @@ PrinterStatus PrinterWorker::Status() const {
   PrinterStatus status = published_;
   status.queueLength = queue_.size();
   status.receiptOpen = receiptOpen_;
+  status.stalled = noProgressSince_ && PrinterSession::Clock::now() - *noProgressSince_ >
+                                           options_.stallAfter + allowance_;
   return status;
 }
 
@@ -89,15 +92,24 @@ void PrinterWorker::Loop(std::stop_token stop) {
       }
     }
     if (job) {
+      StepBegins(job->Allowance());
       RunJob(job);
+      StepEnds();
     } else if (!session_.IsOpen()) {
-      if (PrinterSession::Clock::now() >= session_.NextAttempt() &&
-          session_.EnsureOpen(false) == kOk && Settle()) {
+      if (PrinterSession::Clock::now() >= session_.NextAttempt()) {
+        StepBegins({});
+        const int32_t code = session_.EnsureOpen(false);
+        if (IsUnendedPrintout(code)) context_.unendedPrintout = true;
         // The printer's state is shown at once, not after the first idle interval.
-        Poll();
+        if (code == kOk && Settle()) Poll();
+        StepEnds();
       }
     } else if (PrinterSession::Clock::now() >= lastActivity_ + options_.pollInterval) {
-      Poll();
+      StepBegins({});
+      // Entries the journal could not take are tried again at every idle round.
+      Settle();
+      if (session_.IsOpen()) Poll();
+      StepEnds();
     }
     Publish();
   }
@@ -123,11 +135,14 @@ void PrinterWorker::RunJob(const std::shared_ptr<Job>& job) {
 
 // Before new work: receipts whose outcome was lost are decided first. Whenever the port
 // was lost there may be one, so the journal is asked after every reopening.
-// A journal that cannot be read or written settles nothing: no new work until it can.
+// A journal that cannot be read or written settles nothing: no new work until it can. What
+// it could not take is written first, then whatever is left unsettled is settled.
 bool PrinterWorker::Settle() {
+  if (!journal_.Unwritten(settings_.name).empty()) settlementPending_ = true;
   if (!settlementPending_) return true;
   std::vector<JournalEntry> settled;
   try {
+    journal_.WriteUnwritten(settings_.name);
     if (!SettleUnsettled(session_, journal_, settings_.name, settled)) return false;
   } catch (const JournalError& e) {
     LogWarning("printer " + settings_.name + ": " + e.what());
@@ -138,7 +153,7 @@ bool PrinterWorker::Settle() {
   return true;
 }
 
-void PrinterWorker::Poll() {
+int32_t PrinterWorker::Poll() {
   const int32_t code = session_.Backend().ReceiptConditions();
   {
     std::lock_guard lock(mutex_);
@@ -148,11 +163,30 @@ void PrinterWorker::Poll() {
     context_.Count(code);
     session_.Lost(code);
   }
+  if (IsUnendedPrintout(code)) context_.unendedPrintout = true;
   lastActivity_ = PrinterSession::Clock::now();
+  return code;
+}
+
+// The time without progress runs from the first step that did not make any, so a printer
+// that fails every poll on a printout that never ends stays stalled between the polls.
+void PrinterWorker::StepBegins(std::chrono::milliseconds allowance) {
+  context_.unendedPrintout = false;
+  std::lock_guard lock(mutex_);
+  if (!noProgressSince_) noProgressSince_ = PrinterSession::Clock::now();
+  allowance_ = allowance;
+}
+
+void PrinterWorker::StepEnds() {
+  std::lock_guard lock(mutex_);
+  if (!context_.unendedPrintout) noProgressSince_.reset();
+  allowance_ = {};
 }
 
 void PrinterWorker::Publish() {
-  if (!session_.IsOpen()) settlementPending_ = true;
+  if (!session_.IsOpen() || !journal_.Unwritten(settings_.name).empty()) {
+    settlementPending_ = true;
+  }
   std::lock_guard lock(mutex_);
   published_.connected = session_.IsOpen();
   published_.lastFault = session_.LastFault();

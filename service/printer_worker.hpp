@@ -1,7 +1,8 @@
 // One worker per printer: a thread that owns the printer's session and carries out the
 // requests for that printer one at a time, in the order they arrived. Between requests
 // it watches the printer (status, reopening a lost port with back-off), and before any
-// new request it settles receipts whose outcome was lost.
+// new request it settles receipts whose outcome was lost. A worker that makes no progress
+// (a printout that does not end) is shown stalled.
 #pragma once
 
 #include <atomic>
@@ -29,6 +30,10 @@ struct WorkerOptions {
   // How often an idle, open printer is asked for its state.
   std::chrono::milliseconds pollInterval{5000};
   size_t maxQueue = 1000;
+  // How long the worker may go without progress before it is shown stalled: progress is
+  // any request, poll or opening that ends, except on a printout still unfinished when
+  // the driver's print limit ran out.
+  std::chrono::milliseconds stallAfter{60'000};
 };
 
 // What the worker has on hand to do a job.
@@ -43,9 +48,11 @@ struct WorkerContext {
   std::atomic<bool>& receiptOpen;
   // What a job learnt of whether a receipt may begin (0, or 109 paper out, ...).
   std::optional<int32_t> conditions;
+  // Set when a code said that a printout did not end within the print limit.
+  bool unendedPrintout = false;
 
-  // Counts a driver code in the metrics (0 is not counted).
-  void Count(int32_t code) const;
+  // Counts a driver code in the metrics (0 is not counted) and notes an unended printout.
+  void Count(int32_t code);
 };
 
 class Job {
@@ -56,6 +63,9 @@ class Job {
   // The job cannot run: the printer cannot be reached (`code` says why), or the service
   // is stopping (code 0). Must answer whoever waits for the job.
   virtual void Refuse(WorkerContext& context, int32_t code, const std::string& why) = 0;
+  // How much longer than other requests the job may run before the worker is shown
+  // stalled: a report prints for minutes, and the printer says only that it prints.
+  virtual std::chrono::milliseconds Allowance() const { return {}; }
 };
 
 // The printer's state as the interface shows it; a copy, safe to read on any thread.
@@ -69,6 +79,7 @@ struct PrinterStatus {
   bool receiptOpen = false;
   bool settlementPending = false;
   size_t queueLength = 0;
+  bool stalled = false;  // no progress for longer than the worker's stallAfter
 
   // "connected"; "offline", with lastFault saying why; or "connecting" until the first
   // attempt to open the printer has ended.
@@ -98,8 +109,11 @@ class PrinterWorker {
   void Loop(std::stop_token stop);
   void RunJob(const std::shared_ptr<Job>& job);
   bool Settle();
-  void Poll();
+  int32_t Poll();
   void Publish();
+  // A step (a request, a poll, an opening) begins, and ends with progress or without.
+  void StepBegins(std::chrono::milliseconds allowance);
+  void StepEnds();
 
   PrinterSettings settings_;
   Journal& journal_;
@@ -117,6 +131,10 @@ class PrinterWorker {
   bool settlementPending_ = true;  // until the journal has been looked at
   PrinterStatus published_;
   PrinterSession::Clock::time_point lastActivity_{};
+  // Since when the worker has made no progress (none while it has): it began a step that
+  // has not ended, or whose end met an unended printout.
+  std::optional<PrinterSession::Clock::time_point> noProgressSince_;
+  std::chrono::milliseconds allowance_{};
   std::jthread thread_;
 };
 

@@ -1,5 +1,8 @@
 #include "receipt_desk.hpp"
 
+#include <algorithm>
+#include <chrono>
+
 #include "printer_rules.hpp"
 #include "receipt_job.hpp"
 #include "receipt_request.hpp"
@@ -22,6 +25,16 @@ Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
     if (const auto error = CheckAgainstPrinter(request, *facts)) return answers.Invalid(*error);
   }
   const std::string canonical = CanonicalJson(request);
+  // The journal holds an outcome of this printer it could not write: until it can, the
+  // printer takes no new work, and the ids it holds cannot be answered.
+  if (const auto held = service_.ReceiptJournal().Unwritten(printer); !held.empty()) {
+    return JournalUnavailable("the journal cannot be written: receipt " + held.front() +
+                              " of printer " + printer + " waits to be written");
+  }
+  // Held until the answer: a request that would wait beyond the printer's seats is
+  // refused before anything is journalled or queued.
+  auto seat = service_.TakeSeat(*worker);
+  if (auto* busy = std::get_if<tauravatd::Answer>(&seat)) return std::move(*busy);
 
   std::shared_future<JournalEntry> outcome;
   bool fresh = true;
@@ -77,7 +90,7 @@ Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
         inFlight_[entry.id] = outcome;
       }
     } catch (const JournalError& e) {
-      return answers.Error(ErrorKind::kJournal, 500, e.what());
+      return JournalUnavailable(e.what());
     }
   }
   return Await(id, outcome, fresh);
@@ -96,8 +109,15 @@ Answer ReceiptDesk::Await(const std::string& id, const std::shared_future<Journa
     }
     return answers.Error(ErrorKind::kInternal, 500, "receipt " + id + " left the journal");
   } catch (const JournalError& e) {
-    return answers.Error(ErrorKind::kJournal, 500, e.what());
+    return JournalUnavailable(e.what());
   }
+}
+
+Answer ReceiptDesk::JournalUnavailable(std::string detail) const {
+  Answer answer = service_.Answer().Error(ErrorKind::kJournal, 503, std::move(detail));
+  const auto round = std::chrono::ceil<std::chrono::seconds>(service_.Config().worker.pollInterval);
+  answer.retryAfter = static_cast<int>(std::max<int64_t>(1, round.count()));
+  return answer;
 }
 
 Answer ReceiptDesk::Refusal(const JournalEntry& entry, ErrorKind kind) const {
@@ -121,9 +141,14 @@ Answer ReceiptDesk::Get(const std::string& printer, const std::string& id) {
   }
   std::optional<JournalEntry> entry;
   try {
+    const auto held = service_.ReceiptJournal().Unwritten(printer);
+    if (std::find(held.begin(), held.end(), id) != held.end()) {
+      return JournalUnavailable("the journal cannot be written: what became of receipt " + id +
+                                " waits to be written");
+    }
     entry = service_.ReceiptJournal().Find(id);
   } catch (const JournalError& e) {
-    return answers.Error(ErrorKind::kJournal, 500, e.what());
+    return JournalUnavailable(e.what());
   }
   if (!entry || entry->printer != printer) {
     return answers.Error(ErrorKind::kNotFound, 404, "no receipt " + id + " for printer " + printer);
@@ -143,7 +168,7 @@ Answer ReceiptDesk::List(const std::string& printer, const QueryParameters& quer
   try {
     page = service_.ReceiptJournal().List(printer, filter);
   } catch (const JournalError& e) {
-    return answers.Error(ErrorKind::kJournal, 500, e.what());
+    return JournalUnavailable(e.what());
   }
   if (!page) {
     return answers.Invalid(

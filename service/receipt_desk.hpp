@@ -31,6 +31,9 @@ class ReceiptDesk {
   Answer Refusal(const JournalEntry& entry, ErrorKind kind) const;
   // Drops the outcomes already delivered (call with admission_ held).
   void ForgetFinished();
+  // 503 `journal`: the journal cannot be written now; its printer tries again at its
+  // next idle round, which Retry-After tells.
+  Answer JournalUnavailable(std::string detail) const;
 
   Service& service_;
   std::mutex admission_;  // one decision per id at a time

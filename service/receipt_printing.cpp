@@ -19,25 +19,44 @@ class ReceiptRun {
     try {
       PrintSteps(request);
     } catch (const JournalError&) {
-      // Without the journal nothing may go further: an open receipt is cancelled so that
-      // it cannot become a sale the journal does not know of.
-      if (open_) {
-        if (const int32_t code = session_.Backend().ReceiptCancel(); code != kOk) {
-          session_.Lost(code);
-        }
-      }
+      Unjournalled();
       throw;
     }
   }
 
  private:
+  // The journal did not take a write. An outcome it did not take stays as decided; a step
+  // it did not take was not carried out, and nothing goes further: a receipt begun is
+  // cancelled, so that it cannot become a sale the journal does not know of. The journal
+  // keeps the entry in memory until it can write it (journal.hpp).
+  void Unjournalled() {
+    if (entry_.state != ReceiptState::kPrinting) return;
+    entry_.endSent = false;
+    if (open_) {
+      if (const int32_t code = session_.Backend().ReceiptCancel(); code != kOk) {
+        Record("cancel", code);
+        // The next opening of the printer cancels what is left open.
+        if (code != kReceiptNotOpen) session_.Lost(code);
+      }
+    }
+    entry_.state = open_ ? ReceiptState::kCancelled : ReceiptState::kFailed;
+    entry_.note = open_ ? "the journal could not be written; the receipt was cancelled"
+                        : "the journal could not be written; nothing was printed";
+    open_ = false;
+    try {
+      journal_.Save(entry_);
+    } catch (const JournalError&) {
+      // Kept by the journal until it can be written.
+    }
+  }
+
   void PrintSteps(const ReceiptRequest& request) {
     if (const auto fault = CheckAgainstPrinter(request, session_.Facts())) {
       Record("check", fault->code);
       Finish(ReceiptState::kFailed, fault->field + ": " + fault->detail);
       return;
     }
-    int32_t counter = 0;
+    ReceiptCounter counter;
     if (const int32_t code = session_.CounterBeforeReceipt(options_.counterTrust, counter);
         code != kOk) {
       Record("counter", code);
@@ -47,7 +66,7 @@ class ReceiptRun {
     }
     // In the journal before the printer is touched.
     entry_.state = ReceiptState::kPrinting;
-    entry_.counterBefore = counter;
+    entry_.counterBefore = counter.number;
     journal_.Save(entry_);
 
     PrinterBackend& printer = session_.Backend();
@@ -93,8 +112,7 @@ class ReceiptRun {
       code = printer.ReceiptEnd(discountPercent);
     }
     if (code == kOk) {
-      session_.ReceiptCompleted();
-      entry_.receiptNumber = session_.Counter();
+      entry_.receiptNumber = session_.ReceiptCompleted();
       Finish(ReceiptState::kPrinted, "");
       return;
     }
@@ -109,7 +127,7 @@ class ReceiptRun {
   // The end's answer does not say what the printer did: its receipt counter does. Reading
   // it needs a printer without an open receipt, which opening it again ensures.
   void SettleNow() {
-    int32_t counter = 0;
+    ReceiptCounter counter;
     int32_t code = session_.ReadCounter(counter);
     if (code != kOk) {
       Record("settle", code);

@@ -15,6 +15,8 @@ inline constexpr int32_t kNak = TAURAVAT_E_NAK;
 inline constexpr int32_t kRefused = TAURAVAT_E_REFUSED;
 inline constexpr int32_t kNotInitialised = TAURAVAT_E_NOT_INITIALISED;
 inline constexpr int32_t kPaperOut = TAURAVAT_E_PAPER_OUT;
+inline constexpr int32_t kDocumentInMemory = TAURAVAT_E_DOCUMENT_IN_MEMORY;
+inline constexpr int32_t kCharsInPrintBuffer = TAURAVAT_E_CHARS_IN_PRINT_BUFFER;
 inline constexpr int32_t kStoppedForPaper = TAURAVAT_E_STOPPED_FOR_PAPER;
 inline constexpr int32_t kReceiptOpen = TAURAVAT_E_RECEIPT_OPEN;
 inline constexpr int32_t kReceiptNotOpen = TAURAVAT_E_RECEIPT_NOT_OPEN;
@@ -42,6 +44,12 @@ inline constexpr int32_t kInternalError = TAURAVAT_E_INTERNAL;
 inline bool IsConnectionFault(int32_t code) {
   return code == kSendTimeout || code == kReceiveTimeout || code == kNotInitialised ||
          (code > 0 && code < 100 && code != kBadReply && code != kNak && code != kRefused);
+}
+
+// The printer still printed, or still held a document to print, when the print limit ran
+// out: it has not finished what it was given.
+inline bool IsUnendedPrintout(int32_t code) {
+  return code == kCharsInPrintBuffer || code == kDocumentInMemory;
 }
 
 }  // namespace tauravatd

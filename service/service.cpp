@@ -5,6 +5,13 @@
 #include "log.hpp"
 
 namespace tauravatd {
+namespace {
+
+// When a busy printer's caller should ask again: answering it is cheap, and a seat or a
+// printer that moves again is seen within a few seconds.
+constexpr int kBusyRetrySeconds = 5;
+
+}  // namespace
 
 Service::Service(ServiceConfig config, Driver& driver)
     : config_(std::move(config)), driver_(driver), journal_(config_.journalPath), answers_(driver) {
@@ -20,9 +27,11 @@ Service::Service(ServiceConfig config, Driver& driver)
                ", which is no longer configured, is still to be settled (" +
                std::string(StateName(entry.state)) + ")");
   }
-  for (const PrinterSettings& settings : config_.printers) {
+  for (PrinterSettings settings : config_.printers) {
+    settings.printLimitMs = static_cast<uint32_t>(config_.printLimit.count());
     workers_.push_back(std::make_unique<PrinterWorker>(
         settings, driver_.MakeBackend(settings), journal_, metrics_, driver_, config_.worker));
+    waiting_[settings.name] = std::make_unique<WaitingRoom>(config_.waitingPerPrinter);
   }
 }
 
@@ -44,13 +53,34 @@ PrinterWorker* Service::Find(const std::string& name) {
   return nullptr;
 }
 
+std::variant<WaitingRoom::Seat, Answer> Service::TakeSeat(const PrinterWorker& worker) {
+  std::string why;
+  if (worker.Status().stalled) {
+    why = "printer " + worker.Name() + " has made no progress for over " +
+          std::to_string(config_.worker.stallAfter.count()) +
+          " ms (stalled: its printout does not end)";
+  } else if (auto seat = waiting_.at(worker.Name())->TryEnter()) {
+    return std::move(*seat);
+  } else {
+    why = "printer " + worker.Name() + " already has " + std::to_string(config_.waitingPerPrinter) +
+          " requests waiting";
+  }
+  tauravatd::Answer busy = answers_.Error(
+      ErrorKind::kPrinterBusy, 503, why + "; this request was not taken, send it again later");
+  busy.retryAfter = kBusyRetrySeconds;
+  return busy;
+}
+
 std::variant<OperationResult, Answer> Service::RunOperation(const std::string& printer,
-                                                            OperationJob::Operation operation) {
+                                                            OperationJob::Operation operation,
+                                                            std::chrono::milliseconds allowance) {
   PrinterWorker* worker = Find(printer);
   if (worker == nullptr) {
     return answers_.Error(ErrorKind::kNotFound, 404, "no printer named \"" + printer + "\"");
   }
-  auto job = std::make_shared<OperationJob>(std::move(operation));
+  auto seat = TakeSeat(*worker);
+  if (auto* busy = std::get_if<tauravatd::Answer>(&seat)) return std::move(*busy);
+  auto job = std::make_shared<OperationJob>(std::move(operation), allowance);
   auto result = job->Result();
   if (!worker->Submit(job)) {
     return answers_.Error(ErrorKind::kQueueFull, 503, "the printer's queue is full");

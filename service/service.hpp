@@ -14,6 +14,7 @@
 #include "operation_job.hpp"
 #include "printer_worker.hpp"
 #include "service_config.hpp"
+#include "waiting_room.hpp"
 
 namespace tauravatd {
 
@@ -38,10 +39,16 @@ class Service {
   PrinterWorker* Find(const std::string& name);
   const std::vector<std::unique_ptr<PrinterWorker>>& Workers() const { return workers_; }
 
+  // A seat among the requests that wait for `worker`, or the answer for a request that
+  // must not wait: 503 printer_busy when the seats are taken or the printer is stalled.
+  std::variant<WaitingRoom::Seat, tauravatd::Answer> TakeSeat(const PrinterWorker& worker);
+
   // Runs `operation` on the printer's worker and waits for it; an error answer when the
-  // printer is unknown, its queue is full, or the wait runs out.
-  std::variant<OperationResult, tauravatd::Answer> RunOperation(const std::string& printer,
-                                                                OperationJob::Operation operation);
+  // printer is unknown, busy, its queue is full, or the wait runs out. `allowance`: see
+  // Job::Allowance.
+  std::variant<OperationResult, tauravatd::Answer> RunOperation(
+      const std::string& printer, OperationJob::Operation operation,
+      std::chrono::milliseconds allowance = {});
 
  private:
   ServiceConfig config_;
@@ -50,6 +57,7 @@ class Service {
   Metrics metrics_;
   Answers answers_;
   std::vector<std::unique_ptr<PrinterWorker>> workers_;
+  std::map<std::string, std::unique_ptr<WaitingRoom>> waiting_;  // by printer
 };
 
 }  // namespace tauravatd

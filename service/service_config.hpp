@@ -24,8 +24,16 @@ struct ServiceConfig {
   std::chrono::milliseconds receiptWait{60'000};
   // How long other printer requests wait (reports print for minutes).
   std::chrono::milliseconds operationWait{900'000};
+  // The longest the driver follows one printout that does not end (the longest report).
+  std::chrono::milliseconds printLimit{900'000};
+  // How many requests may wait for one printer at once; more are answered 503 at once.
+  size_t waitingPerPrinter = 8;
+  // The server's threads besides one for every printer's waiting requests: for health,
+  // metrics and whatever answers without waiting for a printer.
   size_t httpThreads = 16;
   WorkerOptions worker;
+
+  size_t HttpThreadsNeeded() const { return httpThreads + printers.size() * waitingPerPrinter; }
 };
 
 }  // namespace tauravatd

@@ -6,7 +6,7 @@
 
 namespace tauravatd {
 
-void SettleWithCounter(JournalEntry& entry, int32_t counterNow) {
+void SettleWithCounter(JournalEntry& entry, const ReceiptCounter& counterNow) {
   entry.settlePending = false;
   if (!entry.endSent) {
     entry.state = ReceiptState::kCancelled;
@@ -19,12 +19,17 @@ void SettleWithCounter(JournalEntry& entry, int32_t counterNow) {
     return;
   }
   const std::string before = std::to_string(*entry.counterBefore);
-  const std::string now = std::to_string(counterNow);
-  if (counterNow == *entry.counterBefore + 1) {
+  const std::string now = std::to_string(counterNow.number);
+  if (counterNow.number == *entry.counterBefore + 1) {
     entry.state = ReceiptState::kPrinted;
-    entry.receiptNumber = counterNow;
+    entry.receiptNumber = counterNow.number;
     entry.note = "settled: the printer's receipt counter rose from " + before + " to " + now;
-  } else if (counterNow == *entry.counterBefore) {
+  } else if (counterNow.number == *entry.counterBefore && !counterNow.known) {
+    entry.state = ReceiptState::kUnknown;
+    entry.note = "the printer's receipt counter read " + before +
+                 " before the receipt and still does; this model may keep it at " + before +
+                 " through a receipt, so it cannot tell whether this one was completed";
+  } else if (counterNow.number == *entry.counterBefore) {
     entry.state = ReceiptState::kCancelled;
     entry.note = "settled: the printer's receipt counter stayed at " + before;
   } else {
@@ -38,7 +43,7 @@ bool SettleUnsettled(PrinterSession& session, Journal& journal, const std::strin
                      std::vector<JournalEntry>& settled) {
   std::vector<JournalEntry> entries = journal.Unsettled(printer);
   if (entries.empty()) return true;
-  int32_t counter = 0;
+  ReceiptCounter counter;
   if (const int32_t code = session.ReadCounter(counter); code != kOk) {
     session.Lost(code);
     return false;

@@ -63,7 +63,9 @@ extern "C" {
  *    refused" means it answers TAURAVAT_E_RECEIPT_OPEN while a receipt is begun; "needed"
  *    that it answers TAURAVAT_E_RECEIPT_NOT_OPEN without one. Any function may also answer
  *    the exchange codes (TAURAVAT_E_SEND_TIMEOUT, _RECEIVE_TIMEOUT, _BAD_REPLY, _NAK, the
- *    printer's refusals) and TAURAVAT_E_INTERNAL.
+ *    printer's refusals) and TAURAVAT_E_INTERNAL. One that follows a printout (opening,
+ *    receipt end and cancel, reports, rates, receipt conditions) may answer 110 to 112
+ *    when the handle's print_limit_ms runs out before the printout ends.
  *  - Threads: different handles work in parallel. Calls on one handle from several threads
  *    are taken one at a time. A progress call-back runs inside the call that reports; it
  *    must not call the driver with the same handle (TAURAVAT_E_REENTERED).
@@ -178,6 +180,16 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, const char* la
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(const char* utf8_name,
                                                                   int32_t* count);
 
+/* The device that port name COM`number` (1..255) opens, as tauravat_open maps it: on POSIX
+ * the path in the environment variable TAURAVAT_COM<number>, else /dev/ttyS0..31 for COM1..32,
+ * /dev/ttyUSB0..31 for COM33..64, /dev/ttyACM0..31 for COM65..96, nothing for the others;
+ * on Windows the Win32 name (\\.\Com12). The text is the system's path as it is. Returns
+ * TAURAVAT_OK, TAURAVAT_E_NO_PORT when no device stands for the number,
+ * TAURAVAT_E_PARAMETER_RANGE (a number outside 1..255) or TAURAVAT_E_BUFFER_TOO_SMALL.
+ * Printer: no; nothing is opened. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_port_path(int32_t number, char* text, size_t size,
+                                                      size_t* needed);
+
 /* ---- Opening and closing ---------------------------------------------------- */
 
 typedef struct tauravat_printer tauravat_printer;
@@ -191,6 +203,10 @@ typedef struct tauravat_options {
   tauravat_progress_fn progress; /* optional: each operation's caption ("Raport
                                   * dobowy..."), UTF-8; "" clears it */
   void* user;           /* handed to progress unchanged */
+  uint32_t print_limit_ms; /* the longest one call follows a printout that does not end;
+                            * then it answers TAURAVAT_E_CHARS_IN_PRINT_BUFFER (still
+                            * printing), TAURAVAT_E_DOCUMENT_IN_MEMORY (a document still
+                            * waiting) or TAURAVAT_E_STOPPED_FOR_PAPER. 0: until it ends */
 } tauravat_options;
 
 /* Opens `device`, cancels a receipt the printer may hold open, follows any printout to its
@@ -206,6 +222,15 @@ typedef struct tauravat_options {
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
                                                  const tauravat_options* options,
                                                  tauravat_printer** out);
+
+/* Opens `device` as tauravat_open does, with the same options and codes, but sends nothing:
+ * no cancel, no identification. Meant for tauravat_rs_sequence, which then reaches the
+ * printer exactly as it was (to diagnose one in an unknown state). Any other function that
+ * talks to the printer treats the handle as one whose connection was lost (see the
+ * conventions above): it connects first. Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_port(const char* device,
+                                                      const tauravat_options* options,
+                                                      tauravat_printer** out);
 
 /* Closes the port and frees the handle, which must not be used again (nor be in use by
  * another thread). A receipt left open stays open in the printer. Returns TAURAVAT_OK (also
@@ -237,7 +262,8 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_conditions(tauravat_printer*
  * stopped one; TAURAVAT_PRINT_FOLLOW follows a printout until it has ended. Polls the
  * printer, after the first three rounds with pauses between rounds that double from 20 ms
  * to 200 ms; returns TAURAVAT_OK when it is idle, TAURAVAT_E_PAPER_OUT (load paper and
- * call again), 102, 103, or TAURAVAT_E_PARAMETER_RANGE for another mode. Printer: yes.
+ * call again), 102, 103, 110 to 112 when the handle's print_limit_ms ran out first, or
+ * TAURAVAT_E_PARAMETER_RANGE for another mode. Printer: yes.
  * Receipt: allowed. */
 #define TAURAVAT_PRINT_FOLLOW 0
 #define TAURAVAT_PRINT_BEFORE 1
@@ -262,6 +288,19 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(tauravat_printer* printe
                                                         size_t parameter_count,
                                                         size_t reply_length, uint8_t* reply,
                                                         size_t size, size_t* needed);
+
+/* How many leading bytes of `reply` (reply_length bytes, as a successful
+ * tauravat_rs_sequence for `command` with that reply_length wrote them) the printer sent:
+ * 0 when reply_length is 0; 1 when it is 1 (the ACK) or when `command` is a status command
+ * that answered its one byte bare; otherwise the reply_length - 1 data bytes, up to and
+ * including the 0xFF that ends the answer of a list command (a record that begins with it).
+ * Bytes beyond are not the printer's. Sets *length. Returns TAURAVAT_OK,
+ * TAURAVAT_E_NULL_ARGUMENT (length, or reply when reply_length is not 0),
+ * TAURAVAT_E_PARAMETER_RANGE (reply_length over 255). Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_answer_length(uint8_t command,
+                                                             const uint8_t* reply,
+                                                             size_t reply_length,
+                                                             size_t* length);
 
 /* ---- Receipt ------------------------------------------------------------------------ */
 
@@ -434,6 +473,16 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_number(tauravat_printer* pri
                                                            int32_t* number);
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_daily_report_number(tauravat_printer* printer,
                                                                 int32_t* number);
+
+/* The printer's receipt counter alone (command 0x66): the receipts since the last daily
+ * report, which is the number at the foot of the last one. *known is 1 when the counter
+ * tells that number, 0 when it reads 0 on a model that may keep it at 0 (LUNO, LUNO F):
+ * a receipt may then have been completed without moving it. Unlike
+ * tauravat_receipt_number, it never answers another counter in its place, so two reads
+ * that are known and one apart tell that exactly one receipt was completed between them.
+ * Returns TAURAVAT_E_NULL_ARGUMENT (number or known). */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_counter(tauravat_printer* printer,
+                                                            int32_t* number, int32_t* known);
 
 /* The printer's number (two digits) and its two-character code. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_number(tauravat_printer* printer,

@@ -69,13 +69,18 @@ int32_t Printer::Open(std::string_view device, uint32_t baud, uint32_t timeoutMs
   return OpenAddress(ParsePortAddress(device), baud, timeoutMs);
 }
 
+int32_t Printer::OpenSilently(std::string_view device, uint32_t baud, uint32_t timeoutMs) {
+  return OpenAddress(ParsePortAddress(device), baud, timeoutMs, false);
+}
+
 int32_t Printer::CommunicationInit(uint8_t port, uint32_t baud, uint32_t timeoutSeconds) {
   // The port takes 16-bit seconds, as it always has.
   const uint32_t timeoutMs = static_cast<uint16_t>(timeoutSeconds) * 1000u;
   return OpenAddress({port, {}}, baud, timeoutMs);
 }
 
-int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs) {
+int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs,
+                             bool identify) {
   // Recorded first: a failure below leaves the printer to reconnect with them later.
   ReadTimeoutMs = timeoutMs;
   BaudRate = baud;
@@ -85,6 +90,8 @@ int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t
   if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
   if (const int32_t opened = Link.InitPort(address, BaudRate, timeoutMs, timeoutMs); opened != kOk)
     return opened;
+  // Left not connected, so the first command that talks to the printer connects.
+  if (!identify) return kOk;
   const int32_t result = SettlePrinterAndIdentify();
   Connected = result == kOk;
   return result;

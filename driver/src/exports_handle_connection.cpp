@@ -1,12 +1,15 @@
 // The handle interface: opening and closing, identification, receipt
 // conditions, print supervision and raw sequences.
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "commands.hpp"
 #include "cp1250.hpp"
+#include "exchange.hpp"
 #include "handle.hpp"
 #include "handle_marshal.hpp"
 #include "tauravat.h"
@@ -27,12 +30,14 @@ constexpr size_t kThroughTimeout = offsetof(tauravat_options, timeout_ms) + size
 constexpr size_t kThroughProgress =
     offsetof(tauravat_options, progress) + sizeof(tauravat_progress_fn);
 constexpr size_t kThroughUser = offsetof(tauravat_options, user) + sizeof(void*);
+constexpr size_t kThroughPrintLimit = offsetof(tauravat_options, print_limit_ms) + sizeof(uint32_t);
 
 struct OpenSettings {
   uint32_t baud = kDefaultBaud;
   uint32_t timeoutMs = kDefaultTimeoutMs;
   tauravat_progress_fn progress = nullptr;
   void* user = nullptr;
+  uint32_t printLimitMs = 0;  // none
 };
 
 // The settings of `options` (NULL: the defaults), or nothing when they are out
@@ -45,22 +50,23 @@ std::optional<OpenSettings> ReadOptions(const tauravat_options* options) {
   if (options->timeout_ms != 0) settings.timeoutMs = options->timeout_ms;
   if (options->size >= kThroughProgress) settings.progress = options->progress;
   if (options->size >= kThroughUser) settings.user = options->user;
+  if (options->size >= kThroughPrintLimit) settings.printLimitMs = options->print_limit_ms;
   const bool knownSpeed = settings.baud == 9600 || settings.baud == 19200 || settings.baud == 28800;
   if (!knownSpeed || settings.timeoutMs > kLongestTimeoutMs) return std::nullopt;
   return settings;
 }
 
-}  // namespace
-
-extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
-                                                            const tauravat_options* options,
-                                                            tauravat_printer** out) {
+// tauravat_open and tauravat_open_port: a new handle on `device`, the printer settled and
+// identified or left untouched.
+int32_t OpenHandle(const char* device, const tauravat_options* options, tauravat_printer** out,
+                   bool identify) {
   if (out != nullptr) *out = nullptr;
   if (device == nullptr || out == nullptr) return kNullArgument;
   return Guarded([&]() -> int32_t {
     const auto settings = ReadOptions(options);
     if (!settings || *device == '\0') return kParameterOutOfRange;
     auto handle = std::make_unique<tauravat_printer>();
+    handle->printer.SetPrintLimit(std::chrono::milliseconds(settings->printLimitMs));
     if (settings->progress != nullptr) {
       handle->printer.SetProgressCallback(
           [progress = settings->progress, user = settings->user](const std::string& text) {
@@ -70,13 +76,28 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
     // Nobody else knows the handle yet; the frame still marks the call so that
     // the progress call-back cannot use it before it exists for the caller.
     const int32_t result = WithPrinter(handle.get(), [&](Printer& printer) {
-      return printer.Open(device, settings->baud, settings->timeoutMs);
+      return identify ? printer.Open(device, settings->baud, settings->timeoutMs)
+                      : printer.OpenSilently(device, settings->baud, settings->timeoutMs);
     });
     // A failed open leaves nothing open: the handle and its port go here.
     if (result != kOk) return result;
     *out = handle.release();
     return kOk;
   });
+}
+
+}  // namespace
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
+                                                            const tauravat_options* options,
+                                                            tauravat_printer** out) {
+  return OpenHandle(device, options, out, true);
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_port(const char* device,
+                                                                 const tauravat_options* options,
+                                                                 tauravat_printer** out) {
+  return OpenHandle(device, options, out, false);
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_close(tauravat_printer* printer) {
@@ -153,4 +174,26 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(
     if (result == kOk && reply_length > 0) std::copy_n(received.begin(), reply_length, reply);
     return result;
   });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_answer_length(uint8_t command,
+                                                                        const uint8_t* reply,
+                                                                        size_t reply_length,
+                                                                        size_t* length) {
+  if (length == nullptr || (reply == nullptr && reply_length > 0)) return kNullArgument;
+  if (reply_length > kLongestSequence) return kParameterOutOfRange;
+  // As the exchange reads them (exchange.cpp): the ACK or a bare status byte alone, else
+  // the data bytes up to the end of a list.
+  if (reply_length <= 1 || (IsBareDataCommand(command) && reply[0] != kAck)) {
+    *length = std::min<size_t>(reply_length, 1);
+    return kOk;
+  }
+  const unsigned record = RecordLength(command);
+  size_t count = 0;
+  for (size_t k = 1; k < reply_length; ++k) {
+    ++count;
+    if (record != 0 && reply[k - 1] == 0xFF && k % record == 1) break;
+  }
+  *length = count;
+  return kOk;
 }

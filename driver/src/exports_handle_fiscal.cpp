@@ -127,6 +127,21 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_number(tauravat_p
       printer, [&](Printer& connection) { return connection.ReadLastReceiptNumber(*number); });
 }
 
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_counter(tauravat_printer* printer,
+                                                                       int32_t* number,
+                                                                       int32_t* known) {
+  if (number == nullptr || known == nullptr) return kNullArgument;
+  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
+    int32_t counter = 0;
+    bool tells = false;
+    if (const int32_t result = connection.ReceiptCounter(counter, tells); result != kOk)
+      return result;
+    *number = counter;
+    *known = tells ? 1 : 0;
+    return kOk;
+  });
+}
+
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL
 tauravat_daily_report_number(tauravat_printer* printer, int32_t* number) {
   if (number == nullptr) return kNullArgument;

@@ -44,6 +44,13 @@ constexpr uint8_t kBitNoController = 0x80;
 // Memory status (0x94).
 constexpr uint8_t kBitDocumentWaiting = 0x02;
 
+// What is still unfinished when the print limit runs out: a printout stopped for paper,
+// characters still being printed, or a document still waiting in memory.
+int32_t Unfinished(bool busy, bool stopped) {
+  if (stopped) return kStoppedForPaper;
+  return busy ? kCharsInPrintBuffer : kDocumentInMemory;
+}
+
 }  // namespace
 
 void Printer::RestBetweenPolls(std::chrono::milliseconds pause) {
@@ -83,6 +90,14 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
   const bool skipMemory =
       onStopped == OnStopped::Resume && ModelOf(deviceType).followsWithoutMemoryStatus && mode != 1;
 
+  // A deadline for the whole call, computed once: a printer that says it prints for ever
+  // must not hold its caller for ever.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = printLimit_ > std::chrono::milliseconds::zero()
+                                         ? Clock::now() + printLimit_
+                                         : Clock::time_point::max();
+  const auto overdue = [&] { return Clock::now() >= deadline; };
+
   PollPacing pacing;
   for (;;) {
     RestBetweenPolls(pacing.NextRest());
@@ -112,6 +127,7 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
     if (!stopped && (busy || mode == 0)) {
       if (const int32_t result = Poll(cmd::kPrintStatus, print); result != kOk) return result;
       if (print & kBitNoPaper) return kPaperOut;
+      if (overdue()) return Unfinished(busy, stopped);
       continue;
     }
 
@@ -121,6 +137,7 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
       if (onStopped == OnStopped::Resume) return PrintResume();
     }
     // Anything else ("001", "101") changes on its own: poll again.
+    if (overdue()) return Unfinished(busy, stopped);
   }
 }
 

@@ -55,6 +55,9 @@ class Printer {
   void SetMessagePumpCallback(std::function<void()> callback);
   void ShowCentreMessage(const std::string& text);
   void Processmessages();
+  // The longest one call of print supervision follows a printout that does not end
+  // (zero, the default: until it ends, as the legacy interface always has).
+  void SetPrintLimit(std::chrono::milliseconds limit) { printLimit_ = limit; }
 
   // ---- Port (OpenPort, ClosePort) --------------------------------------------------
   int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
@@ -66,6 +69,9 @@ class Printer {
   // device path), cancels what the printer has pending, follows the printout and
   // identifies the printer. The time-out bounds each byte in both directions.
   int32_t Open(std::string_view device, uint32_t baud, uint32_t timeoutMs);
+  // Opens `device` as Open does but sends nothing: the first command that talks to the
+  // printer connects as after a lost connection. For raw sequences to a printer as it is.
+  int32_t OpenSilently(std::string_view device, uint32_t baud, uint32_t timeoutMs);
   int32_t CommunicationInit(uint8_t port, uint32_t baud, uint32_t timeoutSeconds);
   int32_t CommunicationEnd();
   // Closes and reopens `port` (0: the device Open named) with the recorded speed and
@@ -97,6 +103,12 @@ class Printer {
   // The printer's count of receipts since the last daily report (0x66) and nothing else:
   // no prologue, no identification, so it may be read around an open receipt.
   int32_t ReadReceiptCounter(int32_t& counter);
+  // The receipt counter (0x66) with the prologue, and whether it tells the number on the
+  // paper: `known` is false where the model may keep it at 0 (CounterTells).
+  int32_t ReceiptCounter(int32_t& counter, bool& known);
+  // False for a 0 on the models that may keep the short counter at 0 and count in the
+  // long one: such a 0 says neither "no receipt yet" nor "none since".
+  bool CounterTells(int32_t counter) const;
   int32_t CheckFiscalMode(int32_t& flag);
   int32_t CheckTaxRatesSet(bool& flag);
   int32_t CheckReceiptPreconditions();
@@ -120,12 +132,12 @@ class Printer {
   // ---- Raw sequences -----------------------------------------------------------------
   // `reply` and `parameters` are 256 bytes each; null is allowed where the length is 0
   // (a null elsewhere throws, which an export reports as 999).
-  int32_t RSSequence(uint8_t command, int32_t replyLength, int32_t parameterLength,
-                     uint8_t* reply, const uint8_t* parameters);
+  int32_t RSSequence(uint8_t command, int32_t replyLength, int32_t parameterLength, uint8_t* reply,
+                     const uint8_t* parameters);
   void ExchangeSequence(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
                         uint8_t parameterLength);
-  uint8_t SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength,
-                       Block& reply, const Block& parameters);
+  uint8_t SendSequence(uint8_t command, uint8_t replyLength, uint8_t parameterLength, Block& reply,
+                       const Block& parameters);
   uint8_t SendSequence(uint8_t command, uint8_t replyLength, Block& reply);
   // A command of the table with its own lengths. A second reply, where the command has
   // one, is the caller's to read.
@@ -202,8 +214,8 @@ class Printer {
   // a port nobody named; they fail at the first byte instead.
   bool Connected = true;
   uint8_t DeviceType = kDeviceNone;
-  int32_t PortNumber = 0;   // 0: not set (or opened by path)
-  std::string DevicePath;   // set by Open for a device not named COM<n>
+  int32_t PortNumber = 0;  // 0: not set (or opened by path)
+  std::string DevicePath;  // set by Open for a device not named COM<n>
   uint32_t BaudRate = 9600;
   uint32_t ReadTimeoutMs = 5000;  // each byte, both directions
   bool ReceiptOpen = false;
@@ -291,12 +303,15 @@ class Printer {
   void Reopen(const PortTimeouts& timeouts);
   // Where CommunicationInit or Open pointed: COM `port`, or the device path when 0.
   PortAddress AddressOf(int32_t port) const;
-  // CommunicationInit and Open: record, close, open, settle and identify.
-  int32_t OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs);
+  // CommunicationInit and Open: record, close, open, settle and identify (OpenSilently:
+  // only record, close and open).
+  int32_t OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs,
+                      bool identify = true);
 
   std::recursive_mutex callLock_;
   std::function<void(const std::string&)> progress_;
   std::function<void()> messagePump_;
+  std::chrono::milliseconds printLimit_{0};
 };
 
 // The process's printer, behind the legacy exports.

@@ -31,7 +31,7 @@ int32_t Printer::CompareReceiptCounter(EndOutcome& says) {
     says = EndOutcome::kNotKnown;
   } else if (now != ReceiptCounterAtBegin) {
     says = EndOutcome::kPrinted;
-  } else if (now == 0 && ModelOf(DeviceType).longReceiptCounter) {
+  } else if (!CounterTells(now)) {
     says = EndOutcome::kNotKnown;
   } else {
     says = EndOutcome::kStillOpen;

@@ -111,8 +111,8 @@ using PortProbe = std::function<bool(int port)>;
 // The platform's own device (serial_device_posix.cpp / serial_device_win32.cpp).
 DeviceOpenResult OpenPlatformDevice(const PortAddress& address);
 bool ProbePlatformPort(int port);
-// Raises the process and the calling thread for time-critical transfers where the
-// platform allows it; failures are not errors.
+// Raise the process (Windows' priority class only) and the calling thread for
+// time-critical transfers where the platform allows it; failures are not errors.
 void RaiseProcessPriority();
 enum class ThreadPriority { Highest, TimeCritical };
 void RaiseThreadPriority(ThreadPriority priority);

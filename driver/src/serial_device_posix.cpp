@@ -419,10 +419,8 @@ bool ProbePlatformPort(int port) {
 }
 
 void RaiseProcessPriority() {
-  // Best effort: without the privilege to lower the nice value the port still works.
-  errno = 0;
-  const int current = getpriority(PRIO_PROCESS, 0);
-  if (errno == 0 && current > -10) setpriority(PRIO_PROCESS, 0, -10);
+  // Nothing: a library must not change its caller's priority, and Windows' priority class
+  // has no counterpart here that the port needs. The transfer threads raise themselves.
 }
 
 void RaiseThreadPriority(ThreadPriority priority) {

@@ -96,6 +96,19 @@ int32_t Printer::ReadLastReceiptNumber(int32_t& number) {
   return kOk;
 }
 
+int32_t Printer::ReceiptCounter(int32_t& counter, bool& known) {
+  static const std::string caption = Cp1250("Odczyt numeru ostatniego paragonu...");
+  ShowCentreMessage(caption);
+  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = ReadReceiptCounter(counter); result != kOk) return result;
+  known = CounterTells(counter);
+  return kOk;
+}
+
+bool Printer::CounterTells(int32_t counter) const {
+  return counter != 0 || !ModelOf(DeviceType).longReceiptCounter;
+}
+
 int32_t Printer::ReadReceiptCounter(int32_t& counter) {
   Block reply{};
   if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != kOk)

@@ -458,6 +458,13 @@ class Printer:
         """The number of the last receipt."""
         return self._int32("tauravat_receipt_number")
 
+    def receipt_counter(self) -> Optional[int]:
+        """The receipt counter alone (the number at the foot of the last receipt), or None
+        where it cannot tell: a 0 on LUNO and LUNO F, which may keep it at 0."""
+        number, known = ctypes.c_int32(0), ctypes.c_int32(0)
+        self._call("tauravat_receipt_counter", ctypes.byref(number), ctypes.byref(known))
+        return number.value if known.value else None
+
     def daily_report_number(self) -> int:
         """The number of the last daily report."""
         return self._int32("tauravat_daily_report_number")

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <tuple>
 #include <vector>
 
@@ -152,9 +153,9 @@ TEST_F(OnEmulator, ALongPrintoutIsFollowedWithFewPollsAndTheWindowServed) {
   DefaultPrinter().SetMessagePumpCallback([&pumps] { ++pumps; });
   EXPECT_EQ(::PrinterStatusReport(), 0);
   const auto commands = Line().Commands();
-  const long polls = std::count_if(commands.begin(), commands.end(),
-                                   [](uint8_t c) { return c == 0x94 || c == 0x95; });
-  const auto lines = static_cast<long>(PrintedLines());
+  const std::ptrdiff_t polls = std::count_if(commands.begin(), commands.end(),
+                                             [](uint8_t c) { return c == 0x94 || c == 0x95; });
+  const auto lines = static_cast<std::ptrdiff_t>(PrintedLines());
   ASSERT_GE(lines, 5);
   EXPECT_FALSE(Printer().Mechanism().Printing());
   EXPECT_LT(polls, 8 * (lines + 10));

@@ -500,7 +500,7 @@ TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
   ASSERT_EQ(::OpenPort(3, 9600, 2, 7), 0);
   line_->Always(0x28, {0x06});
   EXPECT_EQ(::PeriodReport(1, 5, 1, 1, 5, 1, 31), 0);
-  EXPECT_EQ(std::pair(Openings().size(), Sent(0x28).size()), std::pair(1ul, 1ul));
+  EXPECT_EQ(std::pair(Openings().size(), Sent(0x28).size()), std::pair(size_t{1}, size_t{1}));
   uint32_t writeMs = 0, readMs = 0;
   ASSERT_TRUE(DefaultPrinter().Link.CurrentPortTimeouts(writeMs, readMs));
   EXPECT_EQ(std::pair(writeMs, readMs), std::pair(2000u, 7000u));  // the caller's own

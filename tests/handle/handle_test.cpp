@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <barrier>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -24,7 +26,26 @@ namespace {
 
 using kestra::emu::Printer;
 using testing::EmulatorLine;
-using Handle = std::unique_ptr<tauravat_printer, int32_t (*)(tauravat_printer*)>;
+using Handle = std::unique_ptr<tauravat_printer, decltype(&tauravat_close)>;
+
+// Call-backs take the header's calling convention (stdcall on 32-bit Windows), which a
+// lambda cannot: these are plain functions.
+void TAURAVAT_CALL CollectProgress(void* user, const char* text) {
+  static_cast<std::vector<std::string>*>(user)->push_back(text);
+}
+
+// A call-back that calls back into the handle whose call it reports on.
+struct Reentry {
+  tauravat_printer* printer = nullptr;
+  std::vector<int32_t> nested;
+};
+void TAURAVAT_CALL ReenterFromProgress(void* user, const char*) {
+  auto& state = *static_cast<Reentry*>(user);
+  if (state.printer == nullptr) return;
+  char name[TAURAVAT_DEVICE_NAME_SIZE];
+  state.nested.push_back(tauravat_device_name(state.printer, name, sizeof name, nullptr));
+  state.nested.push_back(tauravat_close(state.printer));
+}
 
 // Text out of a sized output (given as fn(text, size, needed)), or the failing code.
 template <class Fn>
@@ -106,6 +127,55 @@ TEST(HandleLibrary, TextsInUtf8NullAndUnknownArgumentsRefusedAndNamesCounted) {
   EXPECT_EQ(tauravat_write_line_feed(printer, 1), TAURAVAT_E_NULL_ARGUMENT);
 }
 
+// The COM mapping tauravat_open applies, for programs that name the device a number opens.
+TEST(HandleLibrary, PortPathsOfComNumbers) {
+  const auto path = [](int32_t number) {
+    return TextOf(std::bind_front(tauravat_port_path, number));
+  };
+  for (const int32_t number : {0, 256})
+    EXPECT_EQ(path(number), "code " + std::to_string(TAURAVAT_E_PARAMETER_RANGE)) << number;
+  size_t needed = 0;
+  EXPECT_EQ(tauravat_port_path(1, nullptr, 4, &needed), TAURAVAT_E_NULL_ARGUMENT);
+#ifndef _WIN32
+  ::unsetenv("TAURAVAT_COM7");
+  EXPECT_EQ(path(1), "/dev/ttyS0");
+  EXPECT_EQ(path(33), "/dev/ttyUSB0");
+  EXPECT_EQ(path(96), "/dev/ttyACM31");
+  EXPECT_EQ(path(97), "code " + std::to_string(TAURAVAT_E_NO_PORT));
+  ::setenv("TAURAVAT_COM7", "/dev/pts/12", 1);
+  EXPECT_EQ(path(7), "/dev/pts/12");
+  ::unsetenv("TAURAVAT_COM7");
+  EXPECT_EQ(tauravat_port_path(1, nullptr, 0, &needed), TAURAVAT_E_BUFFER_TOO_SMALL);
+  EXPECT_EQ(needed, sizeof "/dev/ttyS0");
+#endif
+}
+
+// Where a raw reply ends: the exchange's own rules, for callers of tauravat_rs_sequence.
+TEST(HandleLibrary, RawAnswerLengths) {
+  const auto length = [](uint8_t command, std::vector<uint8_t> reply) {
+    size_t answered = 99;
+    const int32_t result =
+        tauravat_rs_answer_length(command, reply.data(), reply.size(), &answered);
+    return result == TAURAVAT_OK ? static_cast<int>(answered) : -result;
+  };
+  EXPECT_EQ(length(0xFF, {}), 0);
+  EXPECT_EQ(length(0x46, {0x06}), 1) << "just the ACK";
+  EXPECT_EQ(length(0xFF, {0x2C, 0xEE}), 1) << "one data byte; the last byte is never sent";
+  EXPECT_EQ(length(0xFE, {0x7C, 0x01, 0x00, 0xEE}), 3);
+  // A status command answers one bare byte, unless that byte is an ACK.
+  EXPECT_EQ(length(0x95, {0x40, 0xEE, 0xEE}), 1);
+  EXPECT_EQ(length(0x95, {0x06, 0x01, 0xEE}), 2);
+  // A list of 4-byte records ends at a record that begins with 0xFF, not at a 0xFF inside one.
+  std::vector<uint8_t> records(40, 0xEE);
+  const uint8_t head[] = {1, 0xFF, 3, 4, 0xFF};
+  std::copy(std::begin(head), std::end(head), records.begin());
+  EXPECT_EQ(length(231, records), 5);
+  EXPECT_EQ(length(0xFF, std::vector<uint8_t>(256)), -TAURAVAT_E_PARAMETER_RANGE);
+  size_t answered = 0;
+  EXPECT_EQ(tauravat_rs_answer_length(0xFF, nullptr, 2, &answered), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_rs_answer_length(0xFF, nullptr, 0, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+}
+
 std::shared_ptr<EmulatorLine> Luno(int deviceType) {
   kestra::emu::PrinterConfig config;
   config.deviceType = deviceType;
@@ -160,21 +230,19 @@ class OnEmulator : public ::testing::Test {
 
 // Options are read as far as their size reaches; a failed open holds nothing.
 TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAreGrosz) {
-  tauravat_options options{sizeof options, 14400, 0, nullptr, nullptr};
+  tauravat_options options{sizeof options, 14400, 0, nullptr, nullptr, 0};
   int32_t result = -1;
   const auto refused = [&](const char* path, const tauravat_options* with) {
     return Open(path, with, &result) == nullptr ? result : TAURAVAT_OK;
   };
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
-  options = {4, 0, 0, nullptr, nullptr};  // reaches neither the speed nor the time-out
+  options = {4, 0, 0, nullptr, nullptr, 0};  // reaches neither the speed nor the time-out
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
   EXPECT_EQ(refused("/emu/none", nullptr), 2);
   EXPECT_EQ(refused("", nullptr), TAURAVAT_E_PARAMETER_RANGE);
   std::vector<std::string> progress;
   options.size = sizeof options;
-  options.progress = [](void* user, const char* text) {
-    static_cast<std::vector<std::string>*>(user)->push_back(text);
-  };
+  options.progress = CollectProgress;
   options.user = &progress;
   const Handle opened = Open("/emu/2", &options, &result);
   ASSERT_EQ(result, TAURAVAT_OK);
@@ -204,6 +272,27 @@ TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAr
   EXPECT_EQ(total, 1199);
   EXPECT_EQ(tauravat_read_sel_total(p, "B", &total), TAURAVAT_OK);
   EXPECT_EQ(total, 900);
+}
+
+// A port opened for raw sequences reaches the printer as it is: its open receipt is not
+// cancelled until a function that connects is called.
+TEST_F(OnEmulator, OpenPortSendsNothingUntilAFunctionConnects) {
+  ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
+  handle.reset();
+  const uint64_t before = Emulated().CommandsSeen();
+  tauravat_printer* opened = nullptr;
+  ASSERT_EQ(tauravat_open_port("/emu/0", nullptr, &opened), TAURAVAT_OK);
+  const Handle raw(opened, &tauravat_close);
+  EXPECT_EQ(Emulated().CommandsSeen(), before);
+  uint8_t reply[2] = {};
+  EXPECT_EQ(tauravat_rs_sequence(opened, 0xFF, nullptr, 0, 2, reply, 2, nullptr), TAURAVAT_OK);
+  EXPECT_EQ(reply[0], 0x2C);
+  EXPECT_TRUE(Emulated().ReceiptOpen());
+  EXPECT_EQ(TextOf(std::bind_front(tauravat_device_name, opened)), "KESTRA LUNO");
+  EXPECT_FALSE(Emulated().ReceiptOpen()) << "connecting cancels it, as tauravat_open does";
+  opened = reinterpret_cast<tauravat_printer*>(&reply);
+  EXPECT_EQ(tauravat_open_port("/emu/none", nullptr, &opened), 2);
+  EXPECT_EQ(opened, nullptr);
 }
 
 TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {
@@ -332,6 +421,66 @@ TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndRatesAndReportsTakeTh
   EXPECT_EQ(tauravat_daily_report(p, 1), TAURAVAT_OK);
 }
 
+// The number at the foot of the last receipt, or word that the counter cannot tell it: on
+// the LUNO models a 0 may stay 0 through a receipt, and the legacy number then reads the
+// cancelled receipts instead.
+TEST_F(OnEmulator, TheReceiptCounterIsTheNumberOnThePaperOrSaysItCannotTell) {
+  kestra::emu::PrinterConfig config = Emulated().Config();
+  config.cancelledCounter = 2;
+  lines[0]->Reset(config);
+  int32_t number = -1, known = -1, legacy = -1;
+  EXPECT_EQ(tauravat_receipt_counter(p, &number, &known), TAURAVAT_OK);
+  EXPECT_EQ(std::pair(number, known), std::pair(0, 0));
+  EXPECT_EQ(tauravat_receipt_number(p, &legacy), TAURAVAT_OK);
+  EXPECT_EQ(legacy, 2);
+  ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
+  const tauravat_item item = Item("Chleb razowy krojony");
+  ASSERT_EQ(tauravat_receipt_item(p, &item, nullptr), TAURAVAT_OK);
+  EXPECT_EQ(tauravat_receipt_counter(p, &number, &known), TAURAVAT_E_RECEIPT_OPEN);
+  ASSERT_EQ(tauravat_receipt_end(p, 0), TAURAVAT_OK);
+  EXPECT_EQ(tauravat_receipt_counter(p, &number, &known), TAURAVAT_OK);
+  EXPECT_EQ(std::pair(number, known), std::pair(1, 1));
+  EXPECT_NE(Emulated().Paper().Text().find("#00001"), std::string::npos);
+  // A TAURA II keeps no other counter: its 0 is no receipt since the daily report.
+  const Handle taura = Open("/emu/1");
+  EXPECT_EQ(tauravat_receipt_counter(taura.get(), &number, &known), TAURAVAT_OK);
+  EXPECT_EQ(std::pair(number, known), std::pair(0, 1));
+  EXPECT_EQ(tauravat_receipt_counter(p, nullptr, &known), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_receipt_counter(p, &number, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+}
+
+// A printer that says it prints for ever holds a call only for the handle's print limit,
+// and the code says what is unfinished: characters printing, a document waiting in memory
+// (TAURA II; the LUNO is not asked while following), a printout stopped for paper.
+TEST_F(OnEmulator, APrintoutThatNeverEndsHoldsACallOnlyForThePrintLimit) {
+  using namespace std::chrono_literals;
+  handle.reset();
+  tauravat_options options{sizeof options, 0, 0, nullptr, nullptr, 100};
+  const Handle luno = Open("/emu/0", &options), tauraII = Open("/emu/1", &options);
+  ASSERT_TRUE(luno != nullptr && tauraII != nullptr);
+  const auto held = [](std::function<int32_t()> call, int32_t expected) {
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(call(), expected);
+    return std::chrono::steady_clock::now() - started;
+  };
+  Emulated(0).Status().print95 = 0x01;  // printing
+  EXPECT_GE(held([&] { return tauravat_print_control(luno.get(), TAURAVAT_PRINT_FOLLOW); },
+                 TAURAVAT_E_CHARS_IN_PRINT_BUFFER),
+            100ms);
+  held([&] { return tauravat_receipt_begin(luno.get()); }, TAURAVAT_E_CHARS_IN_PRINT_BUFFER);
+  Emulated(0).Status().print95 = 0x40;  // stopped for paper, with paper in
+  held([&] { return tauravat_print_control(luno.get(), TAURAVAT_PRINT_FOLLOW); },
+       TAURAVAT_E_STOPPED_FOR_PAPER);
+  Emulated(0).Status().print95 = 0;
+  EXPECT_EQ(tauravat_print_control(luno.get(), TAURAVAT_PRINT_FOLLOW), TAURAVAT_OK);
+  Emulated(1).Status().memory94 = 0x02;  // a document waiting
+  held([&] { return tauravat_print_control(tauraII.get(), TAURAVAT_PRINT_FOLLOW); },
+       TAURAVAT_E_DOCUMENT_IN_MEMORY);
+  Emulated(1).Status().memory94 = 0;
+  EXPECT_EQ(tauravat_print_control(tauraII.get(), TAURAVAT_PRINT_FOLLOW), TAURAVAT_OK);
+  EXPECT_EQ(Emulated(0).Memory().ReceiptsToday() + Emulated(1).Memory().ReceiptsToday(), 0);
+}
+
 // Interleaved on the wire, the answers to several threads would be each other's bytes.
 TEST_F(OnEmulator, OneHandleTakesThreadsOneAtATimeNotItsCallBackAndTwoPrintersWorkAtOnce) {
   constexpr int kThreads = 3;
@@ -350,18 +499,8 @@ TEST_F(OnEmulator, OneHandleTakesThreadsOneAtATimeNotItsCallBackAndTwoPrintersWo
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong.load(), 0);
   handle.reset();
-  struct {
-    tauravat_printer* printer = nullptr;
-    std::vector<int32_t> nested;
-  } reentry;
-  tauravat_options options{sizeof options, 0, 0, nullptr, &reentry};
-  options.progress = [](void* user, const char*) {
-    auto& state = *static_cast<decltype(reentry)*>(user);
-    if (state.printer == nullptr) return;
-    char name[TAURAVAT_DEVICE_NAME_SIZE];
-    state.nested.push_back(tauravat_device_name(state.printer, name, sizeof name, nullptr));
-    state.nested.push_back(tauravat_close(state.printer));
-  };
+  Reentry reentry;
+  const tauravat_options options{sizeof options, 0, 0, ReenterFromProgress, &reentry, 0};
   handle = Open("/emu/0", &options);
   ASSERT_NE(reentry.printer = p = handle.get(), nullptr);
   EXPECT_EQ(ReadVat(), TAURAVAT_OK);

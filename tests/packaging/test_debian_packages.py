@@ -61,6 +61,17 @@ def setUpModule():
         run("dpkg-deb", "-x", deb, ROOT)
 
 
+# What lintian says of a binary built without dpkg-buildflags' hardening.
+HARDENING_TAGS = {"hardening-no-fortify-functions", "hardening-no-relro", "hardening-no-bindnow",
+                  "hardening-no-pie"}
+
+
+def tag_of(line):
+    """The tag of a lintian line "<severity>: <package>[ <type>]: <tag> [<detail>]"."""
+    head, _, rest = line.partition(": ")
+    return rest.partition(": ")[2].split(" ", 1)[0] if head in ("E", "W", "I", "P") else None
+
+
 def field(package, name):
     return run("dpkg-deb", "-f", debs[package], name).strip()
 
@@ -157,12 +168,16 @@ class Packages(unittest.TestCase):
         first = gzip.decompress(raw).decode().splitlines()[0]
         self.assertTrue(first.startswith(f"tauravat ({VERSION}) "), first)
 
-    def test_lintian_finds_no_errors(self):
-        result = subprocess.run(["lintian", "--tag-display-limit", "0", *debs.values()],
-                                capture_output=True, text=True)
-        self.assertEqual([line for line in result.stdout.splitlines() if line.startswith("E:")],
-                         [], result.stdout)
+    def test_lintian_finds_no_errors_and_every_binary_hardened(self):
+        # With its information tags: two of the hardening tags are only information.
+        result = subprocess.run(
+            ["lintian", "--display-info", "--tag-display-limit", "0", *debs.values()],
+            capture_output=True, text=True)
         self.assertIn(result.returncode, (0, 1), result.stderr)
+        lines = result.stdout.splitlines()
+        self.assertEqual([line for line in lines if line.startswith("E:")], [], result.stdout)
+        unhardened = [line for line in lines if tag_of(line) in HARDENING_TAGS]
+        self.assertEqual(unhardened, [], result.stdout)
 
     def test_manual_pages_render_without_warnings(self):
         for page in sorted(ROOT.glob("usr/share/man/man*/*.gz")):  # which: see the contents

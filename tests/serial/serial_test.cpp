@@ -2,6 +2,7 @@
 // device, and (POSIX) the device over real pseudo-terminals with the test as the far end.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <future>
@@ -13,8 +14,11 @@
 #include <utility>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/file.h>
+#include <sys/resource.h>
 
 #include "pty_pair.hpp"
 #endif
@@ -330,6 +334,21 @@ TEST_F(CommOnFakeDevice, SecondOpenIsRefusedCloseTwiceIsHarmlessReopenStartsClea
   Change([](FakeLine& l) { l.purgeOutputResult = 110; });
   Link().PurgePort();
   EXPECT_EQ(Read(&FakeLine::purges), (std::vector<std::string>{"output", "input", "output"}));
+}
+
+TEST_F(CommOnFakeDevice, OpeningRaisesOnlyWhatThePlatformAllowsALibraryToRaise) {
+#ifdef _WIN32
+  // Windows: the whole process takes the high priority class.
+  ASSERT_EQ(Open(), 0);
+  EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(HIGH_PRIORITY_CLASS));
+#else
+  // Elsewhere the caller keeps its nice value; only the driver's own threads raise theirs.
+  errno = 0;
+  const int before = getpriority(PRIO_PROCESS, 0);
+  ASSERT_EQ(errno, 0);
+  ASSERT_EQ(Open(), 0);
+  EXPECT_EQ(getpriority(PRIO_PROCESS, 0), before);
+#endif
 }
 
 TEST_F(CommOnFakeDevice, TransfersRecordTheirOutcomeAndCloseReleasesAWaitingCaller) {

@@ -74,8 +74,8 @@ class FakeBackend : public PrinterBackend {
       return kOk;
     });
   }
-  int32_t ReceiptNumber(int32_t& number) override {
-    return driverReceipt_ ? kReceiptOpen : Read("counter", number, &FakeState::counter);
+  int32_t ReadReceiptCounter(ReceiptCounter& counter) override {
+    return driverReceipt_ ? kReceiptOpen : Read("counter", counter.number, &FakeState::counter);
   }
   int32_t DailyReportNumber(int32_t& number) override {
     number = 1;

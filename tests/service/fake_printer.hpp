@@ -2,11 +2,7 @@
 // faults scripted per operation, and a hook that can hold an operation while a test looks on.
 #pragma once
 
-#include <unistd.h>
-
-#include <atomic>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,6 +11,7 @@
 #include <vector>
 
 #include "printer_backend.hpp"
+#include "scratch_directory.hpp"
 
 namespace tauravatd::testing {
 
@@ -88,23 +85,6 @@ class FakeDriver : public Driver {
 
  private:
   std::map<std::string, std::shared_ptr<FakePrinter>> printers_;
-};
-
-// A fresh directory under the system's temporary one, removed with the object.
-class ScratchDirectory {
- public:
-  explicit ScratchDirectory(const std::string& prefix) {
-    static std::atomic<int> serial{0};
-    path_ = std::filesystem::temp_directory_path() /
-            (prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDirectory() { std::filesystem::remove_all(path_); }
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
 };
 
 }  // namespace tauravatd::testing

@@ -11,7 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "service_on_emulator.hpp"
+#include "emulated_service.hpp"
+#include "raw_http.hpp"
 
 namespace tauravatd::testing {
 namespace {
@@ -28,9 +29,14 @@ std::string Receipt(const std::string& id, const std::string& name = "Chleb razo
          R"(", "quantity": "1", "price": "4.99", "rate": "A"}])" + extra + "}";
 }
 
-RawReply PostJson(ServiceOnEmulator& service, const std::string& body,
+RawReply PostJson(EmulatedService& service, const std::string& body,
                   const std::string& type = "application/json") {
   return Exchange(service.Port(), WithBody("POST", kReceipts, type, body));
+}
+
+size_t PaperLines(EmulatedService& service) {
+  return service.OnPrinter(
+      [](kestra::emu::Printer& printer) { return printer.Paper().PrintedLines(); });
 }
 
 // The error's members at the given JSON pointers.
@@ -42,9 +48,9 @@ void ExpectError(const RawReply& reply, int status, const json& members) {
 }
 
 TEST(HttpOnEmulator, TextThePrinterCannotPrintIsRefusedBeforeThePaperIsTouched) {
-  ServiceOnEmulator service;
-  ASSERT_TRUE(service.AwaitConnected());
-  const size_t before = service.PaperLines();
+  EmulatedService service(Luno());
+  service.Start();
+  const size_t before = PaperLines(service);
   const std::tuple<std::string, std::string, int, std::string> cases[] = {
       {Receipt("e1", "Kawa latte 5€ duża"), "items[0].name", 12, "U+20AC"},
       {Receipt("e2", "Jalapeño grillowane"), "items[0].name", 6, "U+00F1"},
@@ -55,17 +61,18 @@ TEST(HttpOnEmulator, TextThePrinterCannotPrintIsRefusedBeforeThePaperIsTouched) 
     ExpectError(PostJson(service, body), 400,
                 {{"code", 215}, {"field", field}, {"offset", offset}, {"code_point", codePoint}});
   }
-  EXPECT_EQ(service.PaperLines(), before) << "nothing reaches the paper";
+  EXPECT_EQ(PaperLines(service), before) << "nothing reaches the paper";
   EXPECT_EQ(Exchange(service.Port(), Request("GET", "/v1/printers/till1/receipts/e1")).status, 404);
   // The same printer prints what it can.
   EXPECT_EQ(PostJson(service, Receipt("e4", "Kawa latte 5 zł duża")).status, 201);
-  EXPECT_GT(service.PaperLines(), before);
+  EXPECT_GT(PaperLines(service), before);
 }
 
 // curl -d sends application/x-www-form-urlencoded; a form's own limit (8 KiB) is not ours.
 TEST(HttpOnEmulator, AJsonBodyIsReadWhateverItsContentTypeUpToTheConfiguredLimit) {
-  ServiceOnEmulator service([](ServiceConfig& config) { config.bodyLimit = 20'000; });
-  ASSERT_TRUE(service.AwaitConnected());
+  EmulatedService service(Luno());
+  service.Config().bodyLimit = 20'000;
+  service.Start();
   const std::string padding(12'000, ' ');
   int n = 0;
   for (const char* type : {"application/x-www-form-urlencoded", "text/plain", "application/json"})
@@ -85,7 +92,8 @@ TEST(HttpOnEmulator, AJsonBodyIsReadWhateverItsContentTypeUpToTheConfiguredLimit
 }
 
 TEST(HttpOnEmulator, MalformedUtf8IsInvalidJsonWithADetailThatIsItselfText) {
-  ServiceOnEmulator service;
+  EmulatedService service(Luno());
+  service.Start();
   for (const std::string bad : {"\xc3\x28", "\xff", "\xed\xa0\x80", "\xe2\x82"}) {
     const RawReply reply = PostJson(service, Receipt("u1", "Chleb " + bad));
     ASSERT_FALSE(reply.json.is_discarded()) << "the answer is valid JSON: " << reply.body;
@@ -98,7 +106,9 @@ TEST(HttpOnEmulator, MalformedUtf8IsInvalidJsonWithADetailThatIsItselfText) {
 
 TEST(HttpOnEmulator, TheBearerSchemeIsNamedInAnyCase) {
   const std::string token = "0123456789abcdef-secret";
-  ServiceOnEmulator service([&](ServiceConfig& config) { config.token = token; });
+  EmulatedService service(Luno());
+  service.Config().token = token;
+  service.Start();
   const std::tuple<std::string, int> cases[] = {
       {"Bearer " + token, 200}, {"bearer " + token, 200},       {"BEARER  " + token, 200},
       {"Basic " + token, 401},  {"Bearer " + token + "x", 401}, {"Bearer" + token, 401},
@@ -112,7 +122,8 @@ TEST(HttpOnEmulator, TheBearerSchemeIsNamedInAnyCase) {
 
 // Answered from what the request's head says, before its body would be waited for.
 TEST(HttpOnEmulator, AMissingLengthOrAWrongMethodIsAnsweredAtOnce) {
-  ServiceOnEmulator service;
+  EmulatedService service(Luno());
+  service.Start();
   // cpp-httplib's own wait for a body of unknown length.
   constexpr auto kServerReadTimeout = 5s;
   const RawReply unsized = Exchange(service.Port(), Request("POST", kReceipts));
@@ -137,9 +148,9 @@ TEST(HttpOnEmulator, AMissingLengthOrAWrongMethodIsAnsweredAtOnce) {
 }
 
 TEST(HttpOnEmulator, AnAnswerOfServiceUnavailableSaysWhenToComeBack) {
-  ServiceOnEmulator service;
-  ASSERT_TRUE(service.AwaitConnected());
-  service.Emulator().WithPrinter([](kestra::emu::Printer& printer) { printer.SetPaper(false); });
+  EmulatedService service(Luno());
+  service.Start();
+  service.OnPrinter([](kestra::emu::Printer& printer) { printer.SetPaper(false); });
   const RawReply paperOut = PostJson(service, Receipt("p1"));
   ExpectError(paperOut, 503, {{"code", 109}});
   ASSERT_TRUE(paperOut.headers.count("retry-after"));

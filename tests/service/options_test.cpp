@@ -46,6 +46,7 @@ TEST_F(OptionsTest, AConfigurationFileWithFlagsOverIt) {
     "listen": "0.0.0.0:9000", "token_file": ")" + token +
                                                       R"(", "journal": "/srv/j.sqlite",
     "body_limit": 1000, "receipt_wait_ms": 5000, "poll_interval_ms": 2000,
+    "stall_after_ms": 3000, "print_limit_ms": 120000, "waiting_per_printer": 3,
     "printers": [{"name": "till1", "device": "/dev/ttyS0", "baud": 28800, "timeout_ms": 500}]})");
   const Options options = ParseOptions({"--config", config, "--listen", "[::]:9001"}, std::nullopt);
   const ServiceConfig& c = options.config;
@@ -55,6 +56,9 @@ TEST_F(OptionsTest, AConfigurationFileWithFlagsOverIt) {
   EXPECT_EQ(std::tuple(c.printers[0].baud, c.printers[0].timeoutMs, c.bodyLimit),
             std::tuple(28800u, 500u, 1000u));
   EXPECT_EQ(std::tuple(c.receiptWait, c.worker.pollInterval), std::tuple(5000ms, 2000ms));
+  EXPECT_EQ(std::tuple(c.worker.stallAfter, c.printLimit, c.waitingPerPrinter),
+            std::tuple(3000ms, 120000ms, 3u));
+  EXPECT_EQ(c.HttpThreadsNeeded(), c.httpThreads + 3);  // a thread for every seat, and more
 }
 
 TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {
@@ -79,6 +83,8 @@ TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {
       {"--config", Write("bad.json", R"({"printers": [{"nmae": "a"}]})")},
       {"--emulator", "--config", Write("spin.json", R"({"poll_interval_ms": 0})")},
       {"--emulator", "--config", Write("wait.json", R"({"receipt_wait_ms": -5})")},
+      {"--emulator", "--config", Write("seats.json", R"({"waiting_per_printer": 0})")},
+      {"--emulator", "--config", Write("limit.json", R"({"print_limit_ms": 86400001})")},
       {"--bogus"},
   };
   for (const auto& arguments : cases) EXPECT_NE(refused(arguments), "") << arguments.size();

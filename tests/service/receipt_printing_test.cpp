@@ -136,16 +136,20 @@ TEST_F(ReceiptPrintingTest, StaleCountersAreReadAgainBeforeAReceipt) {
 
 TEST(Settlement, TheCounterDecidesOnlyWhatItCanTell) {
   // From 7: moved with no end sent, not by this receipt; to 0, 6 or 9, not by this one alone.
-  const std::tuple<bool, int32_t, S> cases[] = {{false, 8, S::kCancelled}, {true, 8, S::kPrinted},
-                                                {true, 7, S::kCancelled},  {true, 0, S::kUnknown},
-                                                {true, 6, S::kUnknown},    {true, 9, S::kUnknown}};
-  for (const auto& [endSent, now, state] : cases) {
+  // From 0 on a model that may keep it at 0 (not known), staying tells nothing.
+  const std::tuple<bool, int32_t, ReceiptCounter, S> cases[] = {
+      {false, 7, {8, true}, S::kCancelled}, {true, 7, {8, true}, S::kPrinted},
+      {true, 7, {7, true}, S::kCancelled},  {true, 7, {0, true}, S::kUnknown},
+      {true, 7, {6, true}, S::kUnknown},    {true, 7, {9, true}, S::kUnknown},
+      {true, 0, {0, false}, S::kUnknown},   {true, 0, {1, true}, S::kPrinted},
+      {true, 0, {0, true}, S::kCancelled}};
+  for (const auto& [endSent, before, now, state] : cases) {
     JournalEntry entry;
     std::tie(entry.state, entry.counterBefore, entry.endSent, entry.settlePending) =
-        std::tuple(S::kPrinting, 7, endSent, true);
+        std::tuple(S::kPrinting, before, endSent, true);
     SettleWithCounter(entry, now);
-    EXPECT_EQ(entry.state, state) << endSent << " " << now;
-    EXPECT_EQ(entry.receiptNumber, state == S::kPrinted ? std::optional(8) : std::nullopt);
+    EXPECT_EQ(entry.state, state) << endSent << " " << before << " " << now.number;
+    EXPECT_EQ(entry.receiptNumber, state == S::kPrinted ? std::optional(now.number) : std::nullopt);
     EXPECT_FALSE(entry.settlePending);
   }
 }

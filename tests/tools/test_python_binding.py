@@ -160,6 +160,7 @@ def test_a_receipt_in_decimal_money_as_printed(printer, kestra_emulator):
     day = state["totals"]["day"]
     assert (printer.read_total() * 100, printer.read_sel_total("B") * 100) == (sum(day), day[1])
     assert printer.receipt_number() == state["counters"]["receiptNumber"] == 1
+    assert printer.receipt_counter() == 1
 
 
 def open_and_cancelled(emulator):

@@ -1,47 +1,18 @@
-#include "service_on_emulator.hpp"
+#include "raw_http.hpp"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <stdexcept>
-#include <system_error>
-
-#include "handle_backend.hpp"
-#include "http_server.hpp"
-#include "receipt_desk.hpp"
-#include "service.hpp"
 
 namespace tauravatd::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::filesystem::path TemporaryDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tauravatd-emu-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category());
-  return pattern;
-}
-
-// The printer of `tauravatd --emulator`, printing without delay.
-kestra::emu::PrinterConfig Luno() {
-  kestra::emu::PrinterConfig config;
-  config.deviceType = 7;
-  config.rates = {2300,
-                  800,
-                  500,
-                  0,
-                  kestra::emu::kExemptRate,
-                  kestra::emu::kReservedRate,
-                  kestra::emu::kReservedRate};
-  config.timing.pollsPerLine = 0;
-  return config;
-}
 
 // Reads one HTTP answer from `socket` into `reply`: its head, then as many body bytes as
 // its Content-Length says.
@@ -80,51 +51,6 @@ bool ReadAnswer(int socket, RawReply& reply, std::chrono::steady_clock::time_poi
 }
 
 }  // namespace
-
-ServiceOnEmulator::ServiceOnEmulator(const std::function<void(ServiceConfig&)>& configure)
-    : directory_(TemporaryDirectory()),
-      emulator_(std::make_unique<kestra::emu::PtyServer>(Luno())),
-      driver_(MakeHandleDriver()) {
-  emulator_->Start();
-  ServiceConfig config;
-  config.journalPath = (directory_ / "journal.sqlite").string();
-  config.printers.push_back({"till1", emulator_->SlavePath(), 9600, 1000});
-  config.receiptWait = config.operationWait = 20s;
-  if (configure) configure(config);
-  service_ = std::make_unique<Service>(config, *driver_);
-  desk_ = std::make_unique<ReceiptDesk>(*service_);
-  HttpOptions options{config.token, config.bodyLimit, config.httpThreads};
-  http_ = std::make_unique<HttpServer>(MakeRoutes(*service_, *desk_), service_->Answer(), options);
-  port_ = http_->Bind("127.0.0.1", 0);
-  service_->Start();
-  serving_ = std::thread([this] { http_->Serve(); });
-}
-
-ServiceOnEmulator::~ServiceOnEmulator() {
-  service_->Stop();  // answers what waits, so the server's threads can finish
-  http_->Stop();
-  serving_.join();
-  http_.reset();
-  desk_.reset();
-  service_.reset();
-  emulator_->Stop();
-  std::error_code ignored;
-  std::filesystem::remove_all(directory_, ignored);
-}
-
-size_t ServiceOnEmulator::PaperLines() {
-  return emulator_->WithPrinter(
-      [](kestra::emu::Printer& printer) { return printer.Paper().PrintedLines(); });
-}
-
-bool ServiceOnEmulator::AwaitConnected() {
-  for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(20ms)) {
-    const RawReply reply = Exchange(port_, Request("GET", "/v1/health"), 5s);
-    if (reply.json.value(nlohmann::json::json_pointer("/printers/till1"), "") == "connected")
-      return true;
-  }
-  return false;
-}
 
 RawReply Exchange(int port, std::string_view request, std::chrono::seconds limit) {
   RawReply reply;
