@@ -1,13 +1,22 @@
 // The print service's request bodies, arbitrary bytes from the network: every parser
-// must answer (a request or a refusal naming why) without crashing, and what it accepts
-// must stay within the printer's bounds and read back the same from the journal's form.
+// must answer (a request or a refusal naming why) without crashing, what it accepts must
+// stay within the printer's bounds and read back the same from the journal's form, and
+// every answer a body brings about must serialise as JSON as it is, without a byte that
+// is not UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <variant>
 
+#include "answers.hpp"
+#include "handle_backend.hpp"
 #include "operation_requests.hpp"
+#include "printer_rules.hpp"
 #include "receipt_request.hpp"
+#include "receipt_total.hpp"
 
 namespace {
 
@@ -17,12 +26,40 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-void CheckReceipt(std::string_view body) {
-  auto parsed = ParseReceiptRequest(body);
+const Answers& TheAnswers() {
+  static const std::unique_ptr<Driver> driver = MakeHandleDriver();
+  static const Answers answers(*driver);
+  return answers;
+}
+
+// Serialised strictly: a text that is not UTF-8 throws here, where the service would have
+// to replace it.
+void CheckAnswer(const Answer& answer) {
+  Require(answer.status >= 200 && answer.status <= 599);
+  const std::string text = answer.body.dump();
+  Require(AnswerText(answer) == text);
+  Require(!nlohmann::json::parse(text, nullptr, false).is_discarded());
+}
+
+template <class Parsed>
+void CheckRefusal(const Parsed& parsed) {
   if (const auto* error = std::get_if<RequestError>(&parsed)) {
     Require(!error->detail.empty());
-    return;
+    CheckAnswer(TheAnswers().Invalid(*error));
   }
+}
+
+// The two ends of the models: the newest, and the oldest with four rates and no payment
+// forms.
+const PrinterFacts kPrinters[] = {
+    {{7, 1, "KESTRA LUNO"}, {7, {2300, 800, 500, 0, kExemptRate, kReservedRate, kReservedRate}}},
+    {{0, 1, "KESTRA TAURA"}, {4, {2200, 700, 0, kReservedRate, 0, 0, 0}}},
+};
+
+void CheckReceipt(std::string_view body) {
+  auto parsed = ParseReceiptRequest(body);
+  CheckRefusal(parsed);
+  if (!std::holds_alternative<ReceiptRequest>(parsed)) return;
   const ReceiptRequest& request = std::get<ReceiptRequest>(parsed);
   Require(ValidReceiptId(request.id));
   Require(!request.items.empty() && request.items.size() <= kMaxItems);
@@ -38,6 +75,23 @@ void CheckReceipt(std::string_view body) {
   // The journal's form reads back as the same receipt.
   const std::string canonical = CanonicalJson(request);
   Require(CanonicalJson(FromCanonicalJson(canonical)) == canonical);
+
+  for (const PrinterFacts& printer : kPrinters) {
+    if (const auto error = CheckAgainstPrinter(request, printer)) {
+      CheckAnswer(TheAnswers().Invalid(*error));
+    }
+  }
+  // The receipt's entry as a printed sale and as one the printer refused.
+  JournalEntry entry;
+  entry.id = request.id;
+  entry.printer = "till1";
+  entry.request = canonical;
+  entry.total = ReceiptTotal(request);
+  entry.state = ReceiptState::kPrinted;
+  CheckAnswer(TheAnswers().ReceiptAnswer(entry, true));
+  entry.state = ReceiptState::kFailed;
+  entry.codes = {{"begin", 109}};
+  CheckAnswer(TheAnswers().ReceiptAnswer(entry, false));
 }
 
 }  // namespace
@@ -45,8 +99,13 @@ void CheckReceipt(std::string_view body) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view body(reinterpret_cast<const char*>(data), size);
   CheckReceipt(body);
-  ParseRatesWrite(body);
-  for (const char* type : {"daily", "period", "monthly", "numbers"}) ParseReport(type, body);
-  ParseDrawer(body);
+  CheckRefusal(ParseRatesWrite(body));
+  for (const char* type : {"daily", "period", "monthly", "numbers"}) {
+    CheckRefusal(ParseReport(type, body));
+  }
+  CheckRefusal(ParseDrawer(body));
+  // Whatever text reaches an answer, the answer still goes out as JSON.
+  const Answer unexpected = TheAnswers().Error(ErrorKind::kInternal, 500, std::string(body));
+  Require(!nlohmann::json::parse(AnswerText(unexpected), nullptr, false).is_discarded());
   return 0;
 }

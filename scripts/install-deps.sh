@@ -33,7 +33,8 @@ for purpose in "${@:-all}"; do
     demo) packages+=("${build[@]}" "${program[@]}") ;;
     # test-windows.sh also builds the emulator in the default build, tests included.
     windows) packages+=("${build[@]}" "${program[@]}" "${suites[@]}" "${windows[@]}") ;;
-    fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
+    # The service's fuzz target builds its answers, which takes the service's libraries.
+    fuzz) packages+=("${build[@]}" "${fuzz[@]}" "${service[@]}") ;;
     service) packages+=("${build[@]}" "${service[@]}") ;;
     test | all)
       packages+=("${build[@]}" "${program[@]}" "${suites[@]}" "${checks[@]}" "${service[@]}"

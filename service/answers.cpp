@@ -3,6 +3,7 @@
 #include <array>
 
 #include "decimal.hpp"
+#include "printable_text.hpp"
 #include "result_codes.hpp"
 
 namespace tauravatd {
@@ -17,7 +18,7 @@ struct KindText {
 };
 
 // Indexed by ErrorKind.
-constexpr std::array<KindText, 14> kKinds = {{
+constexpr std::array<KindText, 16> kKinds = {{
     {"invalid_json", "Treść żądania nie jest poprawnym dokumentem JSON.",
      "The request body is not valid JSON."},
     {"invalid_request", "Pole żądania ma niedozwoloną wartość.",
@@ -36,6 +37,10 @@ constexpr std::array<KindText, 14> kKinds = {{
      "Wynik paragonu zostanie ustalony, gdy drukarka znów odpowie. Spróbuj później.",
      "The receipt's outcome is settled when the printer answers again. Try later."},
     {"body_too_large", "Treść żądania jest za duża.", "The request body is too large."},
+    {"method_not_allowed", "Ta ścieżka nie przyjmuje tej metody HTTP.",
+     "This path does not take this HTTP method."},
+    {"length_required", "Żądanie musi podać długość treści (Content-Length).",
+     "The request must give the length of its body (Content-Length)."},
     {"queue_full", "Kolejka drukarki jest pełna.", "The printer's queue is full."},
     {"printer_busy", "Drukarka jest zajęta. Spróbuj ponownie później.",
      "The printer is busy. Try again later."},
@@ -46,6 +51,8 @@ constexpr std::array<KindText, 14> kKinds = {{
     {"internal", "Błąd wewnętrzny usługi.", "Internal error of the service."},
 }};
 
+static_assert(kKinds.size() == static_cast<size_t>(ErrorKind::kInternal) + 1);
+
 std::string RateText(uint32_t value) {
   if (value == kReservedRate) return "reserved";
   if (value == kExemptRate) return "exempt";
@@ -53,6 +60,11 @@ std::string RateText(uint32_t value) {
 }
 
 }  // namespace
+
+std::string AnswerText(const Answer& answer) {
+  if (!answer.text.empty()) return answer.text;
+  return answer.body.dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 int StatusForCode(int32_t code) {
   if (code == kOk) return 200;
@@ -105,10 +117,14 @@ Answer Answers::Invalid(const RequestError& error) const {
   const ErrorKind kind = error.field.empty() && error.code == kOk ? ErrorKind::kInvalidJson
                                                                   : ErrorKind::kInvalidRequest;
   Answer answer = Error(kind, 400, error.detail, error.field);
+  json& body = answer.body["error"];
   if (error.code != kOk) {
-    json& body = answer.body["error"];
     const json code = Code(error.code);
     for (const auto& [key, value] : code.items()) body[key] = value;
+  }
+  if (error.offset) body["offset"] = *error.offset;
+  if (error.codePoint && *error.codePoint != kNotUtf8) {
+    body["code_point"] = CodePointName(*error.codePoint);
   }
   return answer;
 }

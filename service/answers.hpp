@@ -32,6 +32,10 @@ struct Answer {
   int retryAfter = 0;    // seconds, the Retry-After header when above 0
 };
 
+// The body an answer is sent with. Never throws: text that is not UTF-8, which no answer
+// should hold, goes out with U+FFFD in its place rather than failing the answer.
+std::string AnswerText(const Answer& answer);
+
 // The HTTP status that fits a driver result code.
 int StatusForCode(int32_t code);
 
@@ -44,6 +48,8 @@ enum class ErrorKind {
   kUnknownOutcome,
   kStillSettling,
   kBodyTooLarge,
+  kMethodNotAllowed,
+  kLengthRequired,
   kQueueFull,
   kPrinterBusy,  // the printer's waiting requests are at their limit, or it is stalled
   kUnavailable,  // the receipt or request could not be carried out now; detail says why

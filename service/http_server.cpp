@@ -3,6 +3,8 @@
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cctype>
 #include <regex>
 #include <stdexcept>
 #include <thread>
@@ -23,18 +25,71 @@ bool SameSecret(const std::string& given, const std::string& expected) {
   return difference == 0;
 }
 
+// A client told to come back gets a time to do so: long enough for paper to be loaded or a
+// port to be opened again, short enough for a till waiting at the counter.
+constexpr int kRetryAfterSeconds = 5;
+
 void Send(httplib::Response& response, const Answer& answer) {
   response.status = answer.status;
   if (!answer.location.empty()) response.set_header("Location", answer.location);
-  if (answer.retryAfter > 0) response.set_header("Retry-After", std::to_string(answer.retryAfter));
-  if (!answer.text.empty()) {
-    response.set_content(answer.text, answer.contentType);
-  } else {
-    response.set_content(answer.body.dump(), "application/json");
+  // Every 503 says when to come back; an answer may name a time of its own.
+  const int retryAfter =
+      answer.retryAfter > 0 ? answer.retryAfter : (answer.status == 503 ? kRetryAfterSeconds : 0);
+  if (retryAfter > 0) response.set_header("Retry-After", std::to_string(retryAfter));
+  const std::string type = answer.text.empty() ? "application/json" : answer.contentType;
+  response.set_content(AnswerText(answer), type);
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+// Without either, HTTP/1.1 gives a request no body (RFC 9112, 6.3); cpp-httplib would
+// wait for the connection to close instead.
+bool HasBodyLength(const httplib::Request& request) {
+  return request.has_header("Content-Length") ||
+         EqualIgnoringCase(request.get_header_value("Transfer-Encoding"), "chunked");
+}
+
+// The path's parameters and the query of a request; its body is read apart.
+ApiRequest CallOf(const httplib::Request& request) {
+  ApiRequest call;
+  for (size_t i = 1; i < request.matches.size(); ++i) call.params.push_back(request.matches[i]);
+  call.query.assign(request.params.begin(), request.params.end());
+  return call;
+}
+
+// HEAD is served wherever GET is.
+bool Takes(const std::vector<std::string>& methods, const std::string& method) {
+  const std::string asked = method == "HEAD" ? "GET" : method;
+  return std::find(methods.begin(), methods.end(), asked) != methods.end();
+}
+
+// The methods the interface describes; HEAD goes unnamed, as everywhere in it.
+std::string AllowHeader(std::vector<std::string> methods) {
+  std::sort(methods.begin(), methods.end());
+  std::string allow;
+  for (const std::string& method : methods) {
+    allow += (allow.empty() ? "" : ", ") + method;
   }
+  return allow;
 }
 
 }  // namespace
+
+std::optional<std::string_view> BearerToken(std::string_view header) {
+  constexpr std::string_view kScheme = "Bearer";
+  if (header.size() <= kScheme.size() || header[kScheme.size()] != ' ' ||
+      !EqualIgnoringCase(header.substr(0, kScheme.size()), kScheme)) {
+    return std::nullopt;
+  }
+  const size_t token = header.find_first_not_of(' ', kScheme.size());
+  if (token == std::string_view::npos) return std::nullopt;
+  return header.substr(token);
+}
 
 bool IsLoopback(const std::string& host) {
   return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
@@ -61,52 +116,52 @@ HttpServer::HttpServer(std::vector<Route> routes, const Answers& answers, HttpOp
   });
   server_->set_payload_max_length(options_.bodyLimit);
 
-  if (options_.token) {
-    server_->set_pre_routing_handler([this](const httplib::Request& request,
-                                            httplib::Response& response) {
-      const std::string header = request.get_header_value("Authorization");
-      const std::string prefix = "Bearer ";
-      if (header.rfind(prefix, 0) == 0 &&
-          SameSecret(header.substr(prefix.size()), *options_.token)) {
-        return httplib::Server::HandlerResponse::Unhandled;
-      }
-      response.set_header("WWW-Authenticate", "Bearer");
-      Send(response,
-           answers_.Error(ErrorKind::kUnauthorized, 401, "send \"Authorization: Bearer <token>\""));
-      return httplib::Server::HandlerResponse::Handled;
-    });
-  }
+  server_->set_pre_routing_handler(
+      [this](const httplib::Request& request, httplib::Response& response) {
+        return Refused(request, response) ? httplib::Server::HandlerResponse::Handled
+                                          : httplib::Server::HandlerResponse::Unhandled;
+      });
 
   for (const Route& route : routes_) {
-    const Route* handled = &route;
-    auto handler = [handled](const httplib::Request& request, httplib::Response& response) {
-      ApiRequest call;
-      for (size_t i = 1; i < request.matches.size(); ++i) call.params.push_back(request.matches[i]);
-      call.query.assign(request.params.begin(), request.params.end());
-      call.body = request.body;
-      Send(response, handled->handle(call));
-    };
     const std::string pattern = PathPattern(route.path);
+    const auto known = std::find_if(paths_.begin(), paths_.end(), [&](const PathMethods& path) {
+      return path.source == pattern;
+    });
+    if (known == paths_.end()) {
+      paths_.push_back({std::regex(pattern), pattern, {route.method}});
+    } else {
+      known->methods.push_back(route.method);
+    }
+    const Route* handled = &route;
     if (route.method == "GET") {
-      server_->Get(pattern, handler);
-    } else if (route.method == "POST") {
-      server_->Post(pattern, handler);
+      server_->Get(pattern,
+                   [handled](const httplib::Request& request, httplib::Response& response) {
+                     Send(response, handled->handle(CallOf(request)));
+                   });
+      continue;
+    }
+    // A body is read by the route itself: cpp-httplib's own reading would hold form bodies
+    // (curl's default content type) to a limit of its own.
+    auto reading = [this, handled](const httplib::Request& request, httplib::Response& response,
+                                   const httplib::ContentReader& reader) {
+      CallWithBody(*handled, request, response, reader);
+    };
+    if (route.method == "POST") {
+      server_->Post(pattern, reading);
     } else if (route.method == "PUT") {
-      server_->Put(pattern, handler);
+      server_->Put(pattern, reading);
     } else {
       throw std::logic_error("no way to serve method " + route.method);
     }
   }
 
-  // What no route answered: an unknown path, a body over the limit, a malformed request.
+  // What no route answered: a malformed request.
   server_->set_error_handler(httplib::Server::HandlerWithResponse(
       [this](const httplib::Request&, httplib::Response& response) {
         if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         Answer answer;
         if (response.status == 413) {
-          answer =
-              answers_.Error(ErrorKind::kBodyTooLarge, 413,
-                             "the body is over " + std::to_string(options_.bodyLimit) + " bytes");
+          answer = answers_.Error(ErrorKind::kBodyTooLarge, 413, "the body is too large");
         } else if (response.status == 404) {
           answer = answers_.Error(ErrorKind::kNotFound, 404, "no such path");
         } else {
@@ -129,6 +184,71 @@ HttpServer::HttpServer(std::vector<Route> routes, const Answers& answers, HttpOp
     LogWarning(request.method + " " + request.path + ": " + what);
     Send(response, answers_.Error(ErrorKind::kInternal, 500, what));
   });
+}
+
+bool HttpServer::Refused(const httplib::Request& request, httplib::Response& response) const {
+  if (options_.token) {
+    const std::string header = request.get_header_value("Authorization");
+    const auto token = BearerToken(header);
+    if (!token || !SameSecret(std::string(*token), *options_.token)) {
+      response.set_header("WWW-Authenticate", "Bearer");
+      Send(response,
+           answers_.Error(ErrorKind::kUnauthorized, 401, "send \"Authorization: Bearer <token>\""));
+      return true;
+    }
+  }
+  const auto path = std::find_if(paths_.begin(), paths_.end(), [&](const PathMethods& known) {
+    return std::regex_match(request.path, known.pattern);
+  });
+  if (path == paths_.end()) {
+    Send(response, answers_.Error(ErrorKind::kNotFound, 404, "no such path"));
+    return true;
+  }
+  if (!Takes(path->methods, request.method)) {
+    const std::string allow = AllowHeader(path->methods);
+    response.set_header("Allow", allow);
+    Send(response, answers_.Error(ErrorKind::kMethodNotAllowed, 405,
+                                  "this path takes " + allow + ", not " + request.method));
+    return true;
+  }
+  if ((request.method == "POST" || request.method == "PUT") && !HasBodyLength(request)) {
+    Send(response, answers_.Error(ErrorKind::kLengthRequired, 411,
+                                  "send the body with a Content-Length (or chunked)"));
+    return true;
+  }
+  return false;
+}
+
+void HttpServer::CallWithBody(const Route& route, const httplib::Request& request,
+                              httplib::Response& response,
+                              const httplib::ContentReader& reader) const {
+  ApiRequest call = CallOf(request);
+  if (request.is_multipart_form_data()) {
+    // Read to its end, so that the connection can go on.
+    reader([](const httplib::MultipartFormData&) { return true; },
+           [](const char*, size_t) { return true; });
+    Send(response, answers_.Error(ErrorKind::kInvalidJson, 400,
+                                  "the body must be the JSON document itself, not a form"));
+    return;
+  }
+  bool over = false;
+  const bool read = reader([&](const char* data, size_t size) {
+    // Counted here too: a chunked or compressed body has no length to check beforehand.
+    over = call.body.size() + size > options_.bodyLimit;
+    if (!over) call.body.append(data, size);
+    return !over;
+  });
+  if (over || response.status == 413) {
+    Send(response,
+         answers_.Error(ErrorKind::kBodyTooLarge, 413,
+                        "the body is over " + std::to_string(options_.bodyLimit) + " bytes"));
+  } else if (!read) {
+    const int status = response.status >= 400 ? response.status : 400;
+    Send(response,
+         answers_.Error(ErrorKind::kInvalidRequest, status, "the body could not be read"));
+  } else {
+    Send(response, route.handle(call));
+  }
 }
 
 HttpServer::~HttpServer() = default;

@@ -30,7 +30,15 @@ std::string PrintableText(const ObjectReader& reader, std::string_view key, size
   const auto text = required ? std::optional(reader.String(key)) : reader.OptionalString(key);
   if (!text) return {};
   if (required && text->empty()) Refuse(reader.PathOf(key), "must not be empty", code);
-  if (const auto reason = UnprintableReason(*text)) Refuse(reader.PathOf(key), *reason, code);
+  if (const auto unprintable = FindUnprintable(*text)) {
+    // The driver's own code for it, whatever the field.
+    RequestError error(kParameterOutOfRange, reader.PathOf(key),
+                       "the printer cannot print " + CodePointName(unprintable->codePoint) +
+                           ", character " + std::to_string(unprintable->offset) + " of the text");
+    error.offset = unprintable->offset;
+    error.codePoint = unprintable->codePoint;
+    throw FieldFault{std::move(error)};
+  }
   if (CharacterCount(*text) > maxCharacters) {
     Refuse(reader.PathOf(key), "longer than " + std::to_string(maxCharacters) + " characters",
            code);

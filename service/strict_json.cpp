@@ -1,6 +1,7 @@
 #include "strict_json.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <vector>
 
@@ -8,6 +9,53 @@ namespace tauravatd {
 namespace {
 
 using nlohmann::json;
+
+// The length of the well-formed UTF-8 sequence that `text` begins with, 0 when it begins
+// with none (a stray, overlong or surrogate sequence, or one cut short).
+size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// The parser's message quotes the body as it read it: bytes that are not UTF-8 are shown
+// as "<C3>", so the answer that carries the message is itself valid JSON.
+std::string Readable(std::string_view text) {
+  std::string readable;
+  while (!text.empty()) {
+    const size_t length = Utf8SequenceLength(text);
+    if (length > 0) {
+      readable.append(text.substr(0, length));
+      text.remove_prefix(length);
+      continue;
+    }
+    char shown[8];
+    std::snprintf(shown, sizeof shown, "<%02X>", static_cast<unsigned char>(text[0]));
+    readable += shown;
+    text.remove_prefix(1);
+  }
+  return readable;
+}
 
 // Walks the document once before it is built, refusing repeated keys and deep nesting;
 // keeps the place it is at, so the refusal names it.
@@ -42,7 +90,7 @@ class Checker : public nlohmann::json_sax<json> {
   bool parse_error(std::size_t position, const std::string&,
                    const nlohmann::detail::exception& e) override {
     error = RequestError{
-        0, "", "not valid JSON at byte " + std::to_string(position) + ": " + std::string(e.what())};
+        0, "", "not valid JSON at byte " + std::to_string(position) + ": " + Readable(e.what())};
     return false;
   }
 

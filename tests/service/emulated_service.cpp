@@ -82,6 +82,7 @@ Reply EmulatedService::Send(const std::string& method, const std::string& path,
                             const std::string& body) {
   httplib::Client client("127.0.0.1", port_);
   client.set_read_timeout(60, 0);
+  if (config_.token) client.set_bearer_token_auth(*config_.token);
   const httplib::Result result =
       method == "GET" ? client.Get(path) : client.Post(path, body, "application/json");
   if (!result) return {};

@@ -53,6 +53,7 @@ class EmulatedService {
   void Start();
   void Stop();
 
+  int Port() const { return port_; }
   Reply Post(const std::string& body);
   Reply Get(const std::string& path);  // under /v1/printers/till1
 

@@ -127,8 +127,8 @@ TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
       {With("/items/0/rate", "1"), "items[0].rate", 0},
       {With("/items/0/unit", R"("sztuk")"), "items[0].unit", 207},
       {With("/items/0/name", R"("")"), "items[0].name", 202},
-      {With("/items/0/name", R"("Bitcoin ₿ token")"), "items[0].name", 202},
-      {With("/items/0/name", R"("Chleb\nrazowy")"), "items[0].name", 202},
+      {With("/items/0/name", R"("Bitcoin ₿ token")"), "items[0].name", 215},
+      {With("/items/0/name", R"("Chleb\nrazowy")"), "items[0].name", 215},
       {With("/items/0/name", ""), "items[0].name", 0},
       {With("/items/0/colour", R"("red")"), "items[0].colour", 0},
       {With("/items/0/price", R"("9999999.99")"), "items[0]", 227},  // x 1.5: above the most
@@ -173,11 +173,26 @@ TEST(ReceiptRequest, TheCanonicalFormIgnoresSpacingOrderAndRetryPermission) {
   EXPECT_NE(CanonicalJson(Parsed(With("/items/0/quantity", R"("1.50")"))), CanonicalJson(request));
 }
 
-TEST(PrintableText, RefusesWhatThePrinterCannotPrint) {
-  EXPECT_FALSE(UnprintableReason("Zażółć gęślą jaźń €"));
-  // Ÿ is in code page 1252, not 1250; the last is cut short.
-  for (const char* text : {"Ÿ", "tab\there", "\x7f", "\xe2\x82"})
-    EXPECT_TRUE(UnprintableReason(text)) << text;
+// The driver's check, before the printer: a character code page 852 lacks (even where code
+// page 1250 has it: ™) or a control character, with its place in characters.
+TEST(ReceiptRequest, ACharacterThePrinterCannotPrintIsNamedWithItsPlaceInAnyText) {
+  const std::tuple<std::string, std::string, size_t, std::string> cases[] = {
+      {With("/items/0/name", R"("Kawa latte 5€ duża")"), "items[0].name", 12, "U+20AC"},
+      {With("/items/0/name", R"("Jalapeño grillowane")"), "items[0].name", 6, "U+00F1"},
+      {With("/items/0/unit", R"("m²")"), "items[0].unit", 1, "U+00B2"},
+      {With("/payments/0/name", R"("Karta™")"), "payments[0].name", 5, "U+2122"},
+      {With("/lines/0/text", R"("Dziękujemy\u0000!")"), "lines[0].text", 10, "U+0000"},
+      {With("/lines/0/text", R"("Tab\tdalej")"), "lines[0].text", 3, "U+0009"},
+  };
+  for (const auto& [body, field, offset, codePoint] : cases) {
+    const RequestError error = Refusal(ParseReceiptRequest(body));
+    EXPECT_EQ(std::tuple(error.field, error.code, error.offset.value_or(99),
+                         CodePointName(error.codePoint.value_or(U'?'))),
+              std::tuple(field, 215, offset, codePoint))
+        << body;
+  }
+  // Typographic forms the driver prints plain pass.
+  Parsed(With("/items/0/name", R"("Herbata „Earl Grey” – 100 g…")"));
   EXPECT_EQ(CharacterCount("Zażółć"), 6u);
 }
 
