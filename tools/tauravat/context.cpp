@@ -93,8 +93,9 @@ int32_t Context::Model(tauravat_model_info& info) const {
 int32_t Context::OpenWith(Opener open, uint32_t speed, uint16_t timeout) {
   // One port, one handle: a second connection (probe's next speed) closes the first.
   printer_.reset();
-  const tauravat_options options{sizeof(tauravat_options), speed, timeout * 1000u, &ShowCaption,
-                                 nullptr};
+  // No print limit: a command follows a printout as long as the printer says it prints.
+  const tauravat_options options{
+      sizeof(tauravat_options), speed, timeout * 1000u, &ShowCaption, nullptr, 0};
   tauravat_printer* opened = nullptr;
   const int32_t code = open(port_.device.c_str(), &options, &opened);
   printer_.reset(opened);
