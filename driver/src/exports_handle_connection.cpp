@@ -56,10 +56,10 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
                                                             const tauravat_options* options,
                                                             tauravat_printer** out) {
   if (out != nullptr) *out = nullptr;
-  if (device == nullptr || out == nullptr) return kNullArgument;
+  if (device == nullptr || out == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
     const auto settings = ReadOptions(options);
-    if (!settings || *device == '\0') return kParameterOutOfRange;
+    if (!settings || *device == '\0') return TAURAVAT_E_PARAMETER_RANGE;
     auto handle = std::make_unique<tauravat_printer>();
     if (settings->progress != nullptr) {
       handle->printer.SetProgressCallback(
@@ -73,19 +73,19 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
       return printer.Open(device, settings->baud, settings->timeoutMs);
     });
     // A failed open leaves nothing open: the handle and its port go here.
-    if (result != kOk) return result;
+    if (result != TAURAVAT_OK) return result;
     *out = handle.release();
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_close(tauravat_printer* printer) {
-  if (printer == nullptr) return kOk;
+  if (printer == nullptr) return TAURAVAT_OK;
   const int32_t result =
       WithPrinter(printer, [](Printer& connection) { return connection.CommunicationEnd(); });
   // From its own call-back the handle is still in use: freeing it would pull it
   // from under the call that is running.
-  if (result == kReentered) return result;
+  if (result == TAURAVAT_E_REENTERED) return result;
   delete printer;
   return result;
 }
@@ -93,26 +93,28 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_close(tauravat_printer* p
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_device_type(tauravat_printer* printer,
                                                                    int32_t* type,
                                                                    int32_t* version) {
-  if (type == nullptr) return kNullArgument;
+  if (type == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (const int32_t result = connection.Prologue(true, false); result != kOk) return result;
+    if (const int32_t result = connection.Prologue(true, false); result != TAURAVAT_OK)
+      return result;
     uint8_t code = kDeviceNone;
     uint32_t programVersion = 0;
-    if (const int32_t result = connection.ReadDeviceType(code, programVersion); result != kOk)
+    if (const int32_t result = connection.ReadDeviceType(code, programVersion);
+        result != TAURAVAT_OK)
       return result;
     *type = code;
     if (version != nullptr) *version = static_cast<int32_t>(programVersion);
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_device_name(tauravat_printer* printer,
                                                                    char* text, size_t size,
                                                                    size_t* needed) {
-  if (MissingBuffer(text, size)) return kNullArgument;
+  if (MissingBuffer(text, size)) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     std::string name;
-    if (const int32_t result = connection.DeviceName(name); result != kOk) return result;
+    if (const int32_t result = connection.DeviceName(name); result != TAURAVAT_OK) return result;
     return Cp1250TextOut(name, text, size, needed);
   });
 }
@@ -125,7 +127,8 @@ tauravat_receipt_conditions(tauravat_printer* printer) {
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_control(tauravat_printer* printer,
                                                                      int32_t mode) {
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (mode != TAURAVAT_PRINT_FOLLOW && mode != TAURAVAT_PRINT_BEFORE) return kParameterOutOfRange;
+    if (mode != TAURAVAT_PRINT_FOLLOW && mode != TAURAVAT_PRINT_BEFORE)
+      return TAURAVAT_E_PARAMETER_RANGE;
     return connection.PrintControl(mode, connection.DeviceType);
   });
 }
@@ -138,19 +141,20 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(
     tauravat_printer* printer, uint8_t command, const uint8_t* parameters, size_t parameter_count,
     size_t reply_length, uint8_t* reply, size_t size, size_t* needed) {
   if ((parameters == nullptr && parameter_count > 0) || MissingBuffer(reply, size))
-    return kNullArgument;
+    return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     if (parameter_count > kLongestSequence || reply_length > kLongestSequence)
-      return kParameterOutOfRange;
+      return TAURAVAT_E_PARAMETER_RANGE;
     if (needed != nullptr) *needed = reply_length;
-    if (size < reply_length) return kBufferTooSmall;
+    if (size < reply_length) return TAURAVAT_E_BUFFER_TOO_SMALL;
     Block sent{};
     if (parameter_count > 0) std::copy_n(parameters, parameter_count, sent.begin());
     Block received{};
     const int32_t result =
         connection.RSSequence(command, static_cast<int32_t>(reply_length),
                               static_cast<int32_t>(parameter_count), received.data(), sent.data());
-    if (result == kOk && reply_length > 0) std::copy_n(received.begin(), reply_length, reply);
+    if (result == TAURAVAT_OK && reply_length > 0)
+      std::copy_n(received.begin(), reply_length, reply);
     return result;
   });
 }

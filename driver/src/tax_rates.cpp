@@ -40,26 +40,26 @@ void PutValue(Block& parameters, int index, uint32_t value) {
 int32_t Printer::ReadTaxRates(TaxRates& rates) {
   Block reply{};
   uint8_t result = SendSequence(cmd::kReadRates7, reply);
-  if (result == kOk) {
+  if (result == TAURAVAT_OK) {
     for (int i = 0; i < 7; ++i) rates.values[i] = Decode7(Word(reply, i));
     rates.count = 7;
-    return kOk;
+    return TAURAVAT_OK;
   }
-  if (result != kNak) return result;
+  if (result != TAURAVAT_E_NAK) return result;
 
   result = SendSequence(cmd::kReadRates6, reply);
-  if (result == kOk) {
+  if (result == TAURAVAT_OK) {
     for (int i = 0; i < 6; ++i) rates.values[i] = Decode6(Word(reply, i));
     rates.count = 6;
-    return kOk;
+    return TAURAVAT_OK;
   }
-  if (result != kNak) return result;
+  if (result != TAURAVAT_E_NAK) return result;
 
   result = SendSequence(cmd::kReadRates4, reply);
-  if (result != kOk) return result;
+  if (result != TAURAVAT_OK) return result;
   for (int i = 0; i < 4; ++i) rates.values[i] = Decode4(reply[i]);
   rates.count = 4;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
