@@ -12,7 +12,6 @@
 namespace kestradr {
 namespace {
 
-constexpr uint32_t kReservedRate = 25500;
 constexpr size_t kPaymentNameLength = 13;
 constexpr int kRates = 7;
 
@@ -533,7 +532,7 @@ int32_t Printer::ReadSelTotal(std::string_view N, std::string& Total) {
   // The sum of all rates does not depend on any one of them being in use.
   if (N != "+" && !N.empty()) {
     const auto index = static_cast<size_t>(static_cast<uint8_t>(N.front()) & 0x07);
-    if (index != 0 && rates[index - 1] == kReservedRate) return TAURAVAT_E_RATE_UNDEFINED;
+    if (index != 0 && rates[index - 1] == TAURAVAT_RATE_RESERVED) return TAURAVAT_E_RATE_UNDEFINED;
   }
   std::array<int64_t, 8> totals{};
   int64_t sum = 0;

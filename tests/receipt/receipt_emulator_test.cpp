@@ -29,7 +29,8 @@ class ReceiptOnEmulator : public OnEmulator {
     OnEmulator::SetUp();
     emu::PrinterConfig config;
     config.deviceType = 7;
-    config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
+    config.rates = {
+        2300, 800, TAURAVAT_RATE_RESERVED, 500, TAURAVAT_RATE_EXEMPT, 0, TAURAVAT_RATE_RESERVED};
     Start(config);
     ASSERT_EQ(::ErasePayments(), 0);
     ASSERT_EQ(::EraseLines(), 0);
