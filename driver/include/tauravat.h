@@ -178,6 +178,16 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, const char* la
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(const char* utf8_name,
                                                                   int32_t* count);
 
+/* The device that port name COM`number` (1..255) opens, as tauravat_open maps it: on POSIX
+ * the path in the environment variable TAURAVAT_COM<number>, else /dev/ttyS0..31 for COM1..32,
+ * /dev/ttyUSB0..31 for COM33..64, /dev/ttyACM0..31 for COM65..96, nothing for the others;
+ * on Windows the Win32 name (\\.\Com12). The text is the system's path as it is. Returns
+ * TAURAVAT_OK, TAURAVAT_E_NO_PORT when no device stands for the number,
+ * TAURAVAT_E_PARAMETER_RANGE (a number outside 1..255) or TAURAVAT_E_BUFFER_TOO_SMALL.
+ * Printer: no; nothing is opened. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_port_path(int32_t number, char* text, size_t size,
+                                                      size_t* needed);
+
 /* ---- Opening and closing ---------------------------------------------------- */
 
 typedef struct tauravat_printer tauravat_printer;
@@ -206,6 +216,15 @@ typedef struct tauravat_options {
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
                                                  const tauravat_options* options,
                                                  tauravat_printer** out);
+
+/* Opens `device` as tauravat_open does, with the same options and codes, but sends nothing:
+ * no cancel, no identification. Meant for tauravat_rs_sequence, which then reaches the
+ * printer exactly as it was (to diagnose one in an unknown state). Any other function that
+ * talks to the printer treats the handle as one whose connection was lost (see the
+ * conventions above): it connects first. Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_port(const char* device,
+                                                      const tauravat_options* options,
+                                                      tauravat_printer** out);
 
 /* Closes the port and frees the handle, which must not be used again (nor be in use by
  * another thread). A receipt left open stays open in the printer. Returns TAURAVAT_OK (also
@@ -262,6 +281,19 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(tauravat_printer* printe
                                                         size_t parameter_count,
                                                         size_t reply_length, uint8_t* reply,
                                                         size_t size, size_t* needed);
+
+/* How many leading bytes of `reply` (reply_length bytes, as a successful
+ * tauravat_rs_sequence for `command` with that reply_length wrote them) the printer sent:
+ * 0 when reply_length is 0; 1 when it is 1 (the ACK) or when `command` is a status command
+ * that answered its one byte bare; otherwise the reply_length - 1 data bytes, up to and
+ * including the 0xFF that ends the answer of a list command (a record that begins with it).
+ * Bytes beyond are not the printer's. Sets *length. Returns TAURAVAT_OK,
+ * TAURAVAT_E_NULL_ARGUMENT (length, or reply when reply_length is not 0),
+ * TAURAVAT_E_PARAMETER_RANGE (reply_length over 255). Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_answer_length(uint8_t command,
+                                                             const uint8_t* reply,
+                                                             size_t reply_length,
+                                                             size_t* length);
 
 /* ---- Receipt ------------------------------------------------------------------------ */
 

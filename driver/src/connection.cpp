@@ -70,13 +70,18 @@ int32_t Printer::Open(std::string_view device, uint32_t baud, uint32_t timeoutMs
   return OpenAddress(ParsePortAddress(device), baud, timeoutMs);
 }
 
+int32_t Printer::OpenSilently(std::string_view device, uint32_t baud, uint32_t timeoutMs) {
+  return OpenAddress(ParsePortAddress(device), baud, timeoutMs, false);
+}
+
 int32_t Printer::CommunicationInit(uint8_t port, uint32_t baud, uint32_t timeoutSeconds) {
   // The port takes 16-bit seconds, as it always has.
   const uint32_t timeoutMs = static_cast<uint16_t>(timeoutSeconds) * 1000u;
   return OpenAddress({port, {}}, baud, timeoutMs);
 }
 
-int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs) {
+int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs,
+                             bool identify) {
   // Recorded first: a failure below leaves the printer to reconnect with them later.
   ReadTimeoutMs = timeoutMs;
   BaudRate = baud;
@@ -87,6 +92,8 @@ int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t
   if (const int32_t opened = Link.InitPort(address, BaudRate, timeoutMs, timeoutMs);
       opened != TAURAVAT_OK)
     return opened;
+  // Left not connected, so the first command that talks to the printer connects.
+  if (!identify) return TAURAVAT_OK;
   const int32_t result = SettlePrinterAndIdentify();
   Connected = result == TAURAVAT_OK;
   return result;

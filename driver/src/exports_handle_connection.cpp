@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "commands.hpp"
 #include "cp1250.hpp"
+#include "exchange.hpp"
 #include "handle.hpp"
 #include "handle_marshal.hpp"
 #include "tauravat.h"
@@ -50,11 +52,10 @@ std::optional<OpenSettings> ReadOptions(const tauravat_options* options) {
   return settings;
 }
 
-}  // namespace
-
-extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
-                                                            const tauravat_options* options,
-                                                            tauravat_printer** out) {
+// tauravat_open and tauravat_open_port: a new handle on `device`, the printer settled and
+// identified or left untouched.
+int32_t OpenHandle(const char* device, const tauravat_options* options, tauravat_printer** out,
+                   bool identify) {
   if (out != nullptr) *out = nullptr;
   if (device == nullptr || out == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
@@ -70,13 +71,28 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
     // Nobody else knows the handle yet; the frame still marks the call so that
     // the progress call-back cannot use it before it exists for the caller.
     const int32_t result = WithPrinter(handle.get(), [&](Printer& printer) {
-      return printer.Open(device, settings->baud, settings->timeoutMs);
+      return identify ? printer.Open(device, settings->baud, settings->timeoutMs)
+                      : printer.OpenSilently(device, settings->baud, settings->timeoutMs);
     });
     // A failed open leaves nothing open: the handle and its port go here.
     if (result != TAURAVAT_OK) return result;
     *out = handle.release();
     return TAURAVAT_OK;
   });
+}
+
+}  // namespace
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
+                                                            const tauravat_options* options,
+                                                            tauravat_printer** out) {
+  return OpenHandle(device, options, out, true);
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_port(const char* device,
+                                                                 const tauravat_options* options,
+                                                                 tauravat_printer** out) {
+  return OpenHandle(device, options, out, false);
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_close(tauravat_printer* printer) {
@@ -157,4 +173,26 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(
       std::copy_n(received.begin(), reply_length, reply);
     return result;
   });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_answer_length(uint8_t command,
+                                                                        const uint8_t* reply,
+                                                                        size_t reply_length,
+                                                                        size_t* length) {
+  if (length == nullptr || (reply == nullptr && reply_length > 0)) return TAURAVAT_E_NULL_ARGUMENT;
+  if (reply_length > kLongestSequence) return TAURAVAT_E_PARAMETER_RANGE;
+  // As the exchange reads them (exchange.cpp): the ACK or a bare status byte alone, else
+  // the data bytes up to the end of a list.
+  if (reply_length <= 1 || (IsBareDataCommand(command) && reply[0] != kAck)) {
+    *length = std::min<size_t>(reply_length, 1);
+    return TAURAVAT_OK;
+  }
+  const unsigned record = RecordLength(command);
+  size_t count = 0;
+  for (size_t k = 1; k < reply_length; ++k) {
+    ++count;
+    if (record != 0 && reply[k - 1] == 0xFF && k % record == 1) break;
+  }
+  *length = count;
+  return TAURAVAT_OK;
 }

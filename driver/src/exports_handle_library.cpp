@@ -1,11 +1,12 @@
 // The handle interface's functions that need no printer: the version, the messages in
-// Polish and English, and the article-name count.
+// Polish and English, the article-name count and the device behind a COM number.
 #include <string_view>
 
 #include "article_name.hpp"
 #include "export_guard.hpp"
 #include "handle_marshal.hpp"
 #include "messages.hpp"
+#include "port_names.hpp"
 #include "tauravat.h"
 
 using namespace kestradr;
@@ -34,5 +35,16 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(con
     if (!name) return TAURAVAT_E_PARAMETER_RANGE;
     *count = CountSignificantNameChars(*name);
     return TAURAVAT_OK;
+  });
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_port_path(int32_t number, char* text,
+                                                                 size_t size, size_t* needed) {
+  if (MissingBuffer(text, size)) return TAURAVAT_E_NULL_ARGUMENT;
+  return Guarded([&]() -> int32_t {
+    if (number < 1 || number > 255) return TAURAVAT_E_PARAMETER_RANGE;
+    const auto path = PlatformPortPath(number);
+    if (!path) return TAURAVAT_E_NO_PORT;
+    return TextOut(*path, text, size, needed);
   });
 }

@@ -66,6 +66,9 @@ class Printer {
   // device path), cancels what the printer has pending, follows the printout and
   // identifies the printer. The time-out bounds each byte in both directions.
   int32_t Open(std::string_view device, uint32_t baud, uint32_t timeoutMs);
+  // Opens `device` as Open does but sends nothing: the first command that talks to the
+  // printer connects as after a lost connection. For raw sequences to a printer as it is.
+  int32_t OpenSilently(std::string_view device, uint32_t baud, uint32_t timeoutMs);
   int32_t CommunicationInit(uint8_t port, uint32_t baud, uint32_t timeoutSeconds);
   int32_t CommunicationEnd();
   // Closes and reopens `port` (0: the device Open named) with the recorded speed and
@@ -291,8 +294,10 @@ class Printer {
   void Reopen(const PortTimeouts& timeouts);
   // Where CommunicationInit or Open pointed: COM `port`, or the device path when 0.
   PortAddress AddressOf(int32_t port) const;
-  // CommunicationInit and Open: record, close, open, settle and identify.
-  int32_t OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs);
+  // CommunicationInit and Open: record, close, open, settle and identify (OpenSilently:
+  // only record, close and open).
+  int32_t OpenAddress(const PortAddress& address, uint32_t baud, uint32_t timeoutMs,
+                      bool identify = true);
 
   std::recursive_mutex callLock_;
   std::function<void(const std::string&)> progress_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <barrier>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -106,6 +107,55 @@ TEST(HandleLibrary, TextsInUtf8NullAndUnknownArgumentsRefusedAndNamesCounted) {
   EXPECT_EQ(tauravat_write_line_feed(printer, 1), TAURAVAT_E_NULL_ARGUMENT);
 }
 
+// The COM mapping tauravat_open applies, for programs that name the device a number opens.
+TEST(HandleLibrary, PortPathsOfComNumbers) {
+  const auto path = [](int32_t number) {
+    return TextOf(std::bind_front(tauravat_port_path, number));
+  };
+  for (const int32_t number : {0, 256})
+    EXPECT_EQ(path(number), "code " + std::to_string(TAURAVAT_E_PARAMETER_RANGE)) << number;
+  size_t needed = 0;
+  EXPECT_EQ(tauravat_port_path(1, nullptr, 4, &needed), TAURAVAT_E_NULL_ARGUMENT);
+#ifndef _WIN32
+  ::unsetenv("TAURAVAT_COM7");
+  EXPECT_EQ(path(1), "/dev/ttyS0");
+  EXPECT_EQ(path(33), "/dev/ttyUSB0");
+  EXPECT_EQ(path(96), "/dev/ttyACM31");
+  EXPECT_EQ(path(97), "code " + std::to_string(TAURAVAT_E_NO_PORT));
+  ::setenv("TAURAVAT_COM7", "/dev/pts/12", 1);
+  EXPECT_EQ(path(7), "/dev/pts/12");
+  ::unsetenv("TAURAVAT_COM7");
+  EXPECT_EQ(tauravat_port_path(1, nullptr, 0, &needed), TAURAVAT_E_BUFFER_TOO_SMALL);
+  EXPECT_EQ(needed, sizeof "/dev/ttyS0");
+#endif
+}
+
+// Where a raw reply ends: the exchange's own rules, for callers of tauravat_rs_sequence.
+TEST(HandleLibrary, RawAnswerLengths) {
+  const auto length = [](uint8_t command, std::vector<uint8_t> reply) {
+    size_t answered = 99;
+    const int32_t result =
+        tauravat_rs_answer_length(command, reply.data(), reply.size(), &answered);
+    return result == TAURAVAT_OK ? static_cast<int>(answered) : -result;
+  };
+  EXPECT_EQ(length(0xFF, {}), 0);
+  EXPECT_EQ(length(0x46, {0x06}), 1) << "just the ACK";
+  EXPECT_EQ(length(0xFF, {0x2C, 0xEE}), 1) << "one data byte; the last byte is never sent";
+  EXPECT_EQ(length(0xFE, {0x7C, 0x01, 0x00, 0xEE}), 3);
+  // A status command answers one bare byte, unless that byte is an ACK.
+  EXPECT_EQ(length(0x95, {0x40, 0xEE, 0xEE}), 1);
+  EXPECT_EQ(length(0x95, {0x06, 0x01, 0xEE}), 2);
+  // A list of 4-byte records ends at a record that begins with 0xFF, not at a 0xFF inside one.
+  std::vector<uint8_t> records(40, 0xEE);
+  const uint8_t head[] = {1, 0xFF, 3, 4, 0xFF};
+  std::copy(std::begin(head), std::end(head), records.begin());
+  EXPECT_EQ(length(231, records), 5);
+  EXPECT_EQ(length(0xFF, std::vector<uint8_t>(256)), -TAURAVAT_E_PARAMETER_RANGE);
+  size_t answered = 0;
+  EXPECT_EQ(tauravat_rs_answer_length(0xFF, nullptr, 2, &answered), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_rs_answer_length(0xFF, nullptr, 0, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+}
+
 std::shared_ptr<EmulatorLine> Luno(int deviceType) {
   kestra::emu::PrinterConfig config;
   config.deviceType = deviceType;
@@ -204,6 +254,27 @@ TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAr
   EXPECT_EQ(total, 1199);
   EXPECT_EQ(tauravat_read_sel_total(p, "B", &total), TAURAVAT_OK);
   EXPECT_EQ(total, 900);
+}
+
+// A port opened for raw sequences reaches the printer as it is: its open receipt is not
+// cancelled until a function that connects is called.
+TEST_F(OnEmulator, OpenPortSendsNothingUntilAFunctionConnects) {
+  ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
+  handle.reset();
+  const uint64_t before = Emulated().CommandsSeen();
+  tauravat_printer* opened = nullptr;
+  ASSERT_EQ(tauravat_open_port("/emu/0", nullptr, &opened), TAURAVAT_OK);
+  const Handle raw(opened, &tauravat_close);
+  EXPECT_EQ(Emulated().CommandsSeen(), before);
+  uint8_t reply[2] = {};
+  EXPECT_EQ(tauravat_rs_sequence(opened, 0xFF, nullptr, 0, 2, reply, 2, nullptr), TAURAVAT_OK);
+  EXPECT_EQ(reply[0], 0x2C);
+  EXPECT_TRUE(Emulated().ReceiptOpen());
+  EXPECT_EQ(TextOf(std::bind_front(tauravat_device_name, opened)), "KESTRA LUNO");
+  EXPECT_FALSE(Emulated().ReceiptOpen()) << "connecting cancels it, as tauravat_open does";
+  opened = reinterpret_cast<tauravat_printer*>(&reply);
+  EXPECT_EQ(tauravat_open_port("/emu/none", nullptr, &opened), 2);
+  EXPECT_EQ(opened, nullptr);
 }
 
 TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {

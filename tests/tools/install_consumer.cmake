@@ -32,5 +32,5 @@ run_expecting("libtauravat 10.00" ${WORK_DIR}/consumer)
 unset(ENV{LD_LIBRARY_PATH})
 
 # The programs find the library by their own run path.
-run_expecting("libtauravat 10.00" ${prefix}/bin/tauravat version)
+run_expecting("libtauravat ${TAURAVAT_VERSION}" ${prefix}/bin/tauravat version)
 run_expecting("kestra-emu" ${prefix}/bin/kestra-emu --help)

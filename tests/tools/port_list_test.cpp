@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "handle_text.hpp"
 #include "port_list.hpp"
-#include "port_names.hpp"
 
 namespace tauravat::cli {
 namespace {
@@ -80,7 +80,7 @@ TEST_F(FakeTree, PortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
   // By COM number, the ports without one last (ttyACM0's was lent away); "-": no USB device.
   using Listed = std::vector<std::string>;
   std::vector<std::pair<Listed, std::vector<int>>> listed;
-  for (const auto& port : ListSerialPorts(roots_, kestradr::PlatformPortPath)) {
+  for (const auto& port : ListSerialPorts(roots_, PortPath)) {
     const UsbDevice usb = port.usb.value_or(UsbDevice{"-", "-", "-", "-", "-"});
     listed.push_back(
         {{port.path, port.byId, usb.vendorId, usb.productId, usb.serial, usb.manufacturer},
@@ -97,11 +97,11 @@ TEST_F(FakeTree, PortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
 
 TEST_F(FakeTree, NoSysfsAtAllStillListsWhatTheComNumbersOpen) {
   Write(roots_.dev / "ttyS0", "");
-  const auto ports = ListSerialPorts(roots_, kestradr::PlatformPortPath);
+  const auto ports = ListSerialPorts(roots_, PortPath);
   ASSERT_EQ(ports.size(), 1u);
   EXPECT_EQ(ports[0].comNumbers, std::vector<int>{1});
   fs::remove_all(roots_.dev);
-  EXPECT_TRUE(ListSerialPorts(roots_, kestradr::PlatformPortPath).empty());
+  EXPECT_TRUE(ListSerialPorts(roots_, PortPath).empty());
 }
 
 }  // namespace

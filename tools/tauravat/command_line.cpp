@@ -47,8 +47,9 @@ bool ApplyGlobal(const std::string& name, const std::string& value, GlobalOption
     global.speed = static_cast<uint32_t>(*speed);
   } else if (name == "--timeout") {
     const auto seconds = Number(value);
-    if (!seconds || *seconds < 1 || *seconds > 3600) {
-      error = "--timeout " + value + ": expected 1..3600 seconds";
+    // The driver waits at most ten minutes for one byte.
+    if (!seconds || *seconds < 1 || *seconds > 600) {
+      error = "--timeout " + value + ": expected 1..600 seconds";
       return false;
     }
     global.timeout = static_cast<uint16_t>(*seconds);

@@ -1,38 +1,55 @@
 // clock, the printer's counters and numbers, the totals, and all of them at once.
-#include <array>
+#include <algorithm>
+#include <functional>
 #include <string>
 
 #include "command.hpp"
 #include "context.hpp"
-#include "encoding.hpp"
+#include "handle_text.hpp"
 #include "money_text.hpp"
-#include "tauravat.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
+
+// "2024-05-31 14:07:09" (or without the seconds) as the date and the time.
+int32_t ReadClock(Context& ctx, std::string& date, std::string& time) {
+  std::string text;
+  if (const int32_t code = ReadText(std::bind_front(tauravat_read_clock, ctx.Printer()), text);
+      code != 0)
+    return code;
+  date = text.substr(0, text.find(' '));
+  time = text.substr(std::min(text.size(), date.size() + 1));
+  return 0;
+}
 
 // Each reader adds its fields to the output; a failure is returned as its code.
 int32_t Clock(Context& ctx) {
   std::string date;
   std::string time;
-  if (const int32_t code = ReadClock(date, time); code != 0) return code;
+  if (const int32_t code = ReadClock(ctx, date, time); code != 0) return code;
+  std::replace(date.begin(), date.end(), '-', '.');
   ctx.Json()["date"] = date;
   ctx.Json()["time"] = time;
   ctx.Print("clock " + date + " " + time);
   return 0;
 }
 
+// YY.MM.DD;HH:MM
 int32_t ShortClock(Context& ctx) {
-  std::array<char, 64> text{};
-  if (const int32_t code = pReadClock(text.data()); code != 0) return code;
-  ctx.Json()["clock"] = std::string(text.data());
-  ctx.Print(text.data());
+  std::string date;
+  std::string time;
+  if (const int32_t code = ReadClock(ctx, date, time); code != 0) return code;
+  std::replace(date.begin(), date.end(), '-', '.');
+  const std::string text = date.substr(std::min<size_t>(2, date.size())) + ";" + time.substr(0, 5);
+  ctx.Json()["clock"] = text;
+  ctx.Print(text);
   return 0;
 }
 
 int32_t LastReceipt(Context& ctx) {
   int32_t number = 0;
-  if (const int32_t code = ReceiptNumber(&number); code != 0) return code;
+  if (const int32_t code = tauravat_receipt_number(ctx.Printer(), &number); code != 0) return code;
   ctx.Json()["receipt_number"] = number;
   ctx.Print("receipt number " + std::to_string(number));
   return 0;
@@ -40,7 +57,8 @@ int32_t LastReceipt(Context& ctx) {
 
 int32_t DailyNumber(Context& ctx) {
   int32_t number = 0;
-  if (const int32_t code = DailyReportNumber(&number); code != 0) return code;
+  if (const int32_t code = tauravat_daily_report_number(ctx.Printer(), &number); code != 0)
+    return code;
   ctx.Json()["daily_report_number"] = number;
   ctx.Print("daily report number " + std::to_string(number));
   return 0;
@@ -49,18 +67,26 @@ int32_t DailyNumber(Context& ctx) {
 int32_t Printer(Context& ctx) {
   int32_t number = 0;
   std::string code;
-  if (const int32_t result = PrinterNumber(number, code); result != 0) return result;
+  if (const int32_t result =
+          ReadText(std::bind_front(tauravat_printer_number, ctx.Printer(), &number), code);
+      result != 0)
+    return result;
   ctx.Json()["printer_number"] = number;
-  ctx.Json()["printer_code"] = Cp1250ToUtf8(code);
-  ctx.Print("printer number " + std::to_string(number) + " code " + Cp1250ToUtf8(code));
+  ctx.Json()["printer_code"] = code;
+  ctx.Print("printer number " + std::to_string(number) + " code " + code);
   return 0;
 }
 
+// Shown as the printer prints it: "ABC 12345678".
 int32_t Unique(Context& ctx) {
   std::string number;
-  if (const int32_t code = ReadUniqueNumber(number); code != 0) return code;
-  ctx.Json()["unique_number"] = Cp1250ToUtf8(number);
-  ctx.Print("unique number " + Cp1250ToUtf8(number));
+  if (const int32_t code =
+          ReadText(std::bind_front(tauravat_read_unique_number, ctx.Printer()), number);
+      code != 0)
+    return code;
+  if (number.size() > 3) number.insert(3, " ");
+  ctx.Json()["unique_number"] = number;
+  ctx.Print("unique number " + number);
   return 0;
 }
 
@@ -97,15 +123,14 @@ int Totals(Context& ctx) {
     return ctx.UsageError("--rate " + *rate + ": expected one of A..G or +");
   }
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  std::string total;
-  const int32_t code = rate ? ReadSelTotal(*rate, total) : ReadTotal(total);
+  int64_t total = 0;
+  const int32_t code = rate ? tauravat_read_sel_total(ctx.Printer(), rate->c_str(), &total)
+                            : tauravat_read_total(ctx.Printer(), &total);
   if (code != 0) return ctx.Fail(code);
-  const auto money = MoneyTextFromGroszDigits(total);
-  if (!money)
-    return ctx.FailWith(kExitInternal, "the driver gave a total that is not a number: " + total);
-  ctx.Json()["total"] = *money;
+  const std::string money = MoneyText(total);
+  ctx.Json()["total"] = money;
   if (rate) ctx.Json()["rate"] = *rate;
-  ctx.Print(*money);
+  ctx.Print(money);
   return ctx.Succeed();
 }
 

@@ -1,13 +1,13 @@
 // drawer, line-feed, resume, print-control and raw sequences.
-#include <array>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "command.hpp"
 #include "context.hpp"
-#include "device_type.hpp"
 #include "hex.hpp"
 #include "raw_reply.hpp"
-#include "tauravat.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
@@ -16,7 +16,8 @@ int Drawer(Context& ctx) {
   const auto drawer = ctx.ArgNumber(0, 1, 3, "drawer");
   if (!drawer) return kExitUsage;
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  if (const int32_t code = OpenDrawer(static_cast<int32_t>(*drawer)); code != 0) {
+  if (const int32_t code = tauravat_open_drawer(ctx.Printer(), static_cast<int32_t>(*drawer));
+      code != 0) {
     return ctx.Fail(code);
   }
   ctx.Print("drawer " + std::to_string(*drawer) + " opened");
@@ -27,7 +28,8 @@ int LineFeed(Context& ctx) {
   const auto count = ctx.ArgNumber(0, 0, 255, "line count");
   if (!count) return kExitUsage;
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  if (const int32_t code = WriteLineFeed(static_cast<uint8_t>(*count)); code != 0) {
+  if (const int32_t code = tauravat_write_line_feed(ctx.Printer(), static_cast<int32_t>(*count));
+      code != 0) {
     return ctx.Fail(code);
   }
   return ctx.Succeed();
@@ -35,18 +37,15 @@ int LineFeed(Context& ctx) {
 
 int Resume(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  if (const int32_t code = PrintResume(); code != 0) return ctx.Fail(code);
+  if (const int32_t code = tauravat_print_resume(ctx.Printer()); code != 0) return ctx.Fail(code);
   ctx.Print("printout finished");
   return ctx.Succeed();
 }
 
 int Supervise(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  std::string name;
-  if (const int32_t code = DeviceName(name); code != 0) return ctx.Fail(code);
-  const int type = DeviceTypeFromName(name).value_or(11);
-  const int32_t mode = ctx.Flag("--before") ? 1 : 0;
-  if (const int32_t code = PrintControl(mode, static_cast<uint8_t>(type)); code != 0) {
+  const int32_t mode = ctx.Flag("--before") ? TAURAVAT_PRINT_BEFORE : TAURAVAT_PRINT_FOLLOW;
+  if (const int32_t code = tauravat_print_control(ctx.Printer(), mode); code != 0) {
     return ctx.Fail(code);
   }
   ctx.Print("printer idle");
@@ -64,13 +63,12 @@ int Raw(Context& ctx) {
   if (!replyLength) return kExitUsage;
 
   if (const int32_t code = ctx.OpenRawPort(); code != 0) return ctx.Fail(code, "open port");
-  std::array<uint8_t, 256> params{};
-  std::copy(parameters->begin(), parameters->end(), params.begin());
-  std::array<uint8_t, 256> reply{};
-  const int32_t code =
-      RSSequence(*command, static_cast<int32_t>(*replyLength),
-                 static_cast<int32_t>(parameters->size()), reply.data(), params.data());
-  const auto received = ReceivedReply(*command, static_cast<uint8_t>(*replyLength), code, reply);
+  std::vector<uint8_t> reply(static_cast<size_t>(*replyLength));
+  const int32_t code = tauravat_rs_sequence(
+      ctx.Printer(), *command, parameters->empty() ? nullptr : parameters->data(),
+      parameters->size(), reply.size(), reply.empty() ? nullptr : reply.data(), reply.size(),
+      nullptr);
+  const auto received = ReceivedReply(*command, code, reply);
   ctx.Json()["command"] = FormatHex(std::span(&*command, 1));
   ctx.Json()["reply"] = FormatHex(received);
   if (code != 0) return ctx.Fail(code);

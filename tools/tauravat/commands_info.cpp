@@ -4,41 +4,34 @@
 
 #include "command.hpp"
 #include "context.hpp"
-#include "device_type.hpp"
-#include "encoding.hpp"
-#include "tauravat.hpp"
+#include "handle_text.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
 
 int Identify(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  std::string name;
-  if (const int32_t code = DeviceName(name); code != 0) return ctx.Fail(code);
-  const std::string text = Cp1250ToUtf8(name);
-  const auto type = DeviceTypeFromName(name);
-  ctx.Json()["device"] = text;
-  ctx.Json()["type"] = type ? nlohmann::json(*type) : nlohmann::json(nullptr);
-  ctx.Print(type ? text + " (device type " + std::to_string(*type) + ")" : text);
+  tauravat_model_info model{};
+  if (const int32_t code = ctx.Model(model); code != 0) return ctx.Fail(code);
+  ctx.Json()["device"] = model.name;
+  ctx.Json()["type"] = model.type;
+  ctx.Print(std::string(model.name) + " (device type " + std::to_string(model.type) + ")");
   return ctx.Succeed();
 }
 
 int Conditions(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  if (const int32_t code = ReceiptConditions(); code != 0) return ctx.Fail(code);
+  if (const int32_t code = tauravat_receipt_conditions(ctx.Printer()); code != 0)
+    return ctx.Fail(code);
   ctx.Print("ready for a receipt");
   return ctx.Succeed();
 }
 
 int Version(Context& ctx) {
-  std::string version;
-  std::string author;
-  if (const int32_t code = DllVersion(version); code != 0) return ctx.Fail(code);
-  if (const int32_t code = DllAuthor(author); code != 0) return ctx.Fail(code);
-  ctx.Json()["version"] = Cp1250ToUtf8(version);
-  ctx.Json()["author"] = Cp1250ToUtf8(author);
-  ctx.Print("libtauravat " + Cp1250ToUtf8(version));
-  ctx.Print(Cp1250ToUtf8(author));
+  const std::string version = tauravat_version();
+  ctx.Json()["version"] = version;
+  ctx.Print("libtauravat " + version);
   return ctx.Succeed();
 }
 
@@ -53,9 +46,13 @@ int Message(Context& ctx) {
 }
 
 int NameChars(Context& ctx) {
-  const auto name = ctx.ArgToCp1250(0, "the name");
+  const auto name = ctx.ArgUtf8(0, "the name");
   if (!name) return kExitUsage;
-  const int32_t count = CharsInArticleName(*name);
+  int32_t count = 0;
+  const int32_t code = tauravat_chars_in_article_name(name->c_str(), &count);
+  if (code == TAURAVAT_E_PARAMETER_RANGE)
+    return ctx.UsageError("the name holds a character code page 1250 cannot represent");
+  if (code != 0) return ctx.Fail(code);
   ctx.Json()["significant"] = count;
   ctx.Print(std::to_string(count));
   return ctx.Succeed();
@@ -84,15 +81,8 @@ void AddInfoCommands(std::vector<Command>& commands) {
                       0,
                       true,
                       Conditions});
-  commands.push_back({"version",
-                      "",
-                      "the driver's version and author",
-                      "No printer needed.\n",
-                      {},
-                      0,
-                      0,
-                      false,
-                      Version});
+  commands.push_back(
+      {"version", "", "the driver's version", "No printer needed.\n", {}, 0, 0, false, Version});
   commands.push_back({"message",
                       "CODE",
                       "the Polish message of a result code",

@@ -4,11 +4,9 @@
 
 #include "command.hpp"
 #include "context.hpp"
-#include "device_type.hpp"
-#include "encoding.hpp"
+#include "handle_text.hpp"
 #include "port_list.hpp"
-#include "port_names.hpp"
-#include "tauravat.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
@@ -43,7 +41,7 @@ std::string UsbText(const UsbDevice& usb) {
 }
 
 int Ports(Context& ctx) {
-  const auto ports = ListSerialPorts(RootsFromEnvironment(), kestradr::PlatformPortPath);
+  const auto ports = ListSerialPorts(RootsFromEnvironment(), PortPath);
   nlohmann::json list = nlohmann::json::array();
   for (const SerialPortInfo& port : ports) {
     list.push_back({{"path", port.path},
@@ -76,18 +74,16 @@ int Probe(Context& ctx) {
   int32_t code = 0;
   for (const uint32_t speed : kSpeeds) {
     code = ctx.ConnectAt(speed, timeout);
-    std::string name;
-    if (code == 0) code = DeviceName(name);
+    tauravat_model_info model{};
+    if (code == 0) code = ctx.Model(model);
     attempts.push_back({{"speed", speed}, {"code", code}});
     ctx.Json()["attempts"] = attempts;
     if (code == 0) {
-      const std::string text = Cp1250ToUtf8(name);
-      const auto type = DeviceTypeFromName(name);
       ctx.Json()["speed"] = speed;
-      ctx.Json()["device"] = text;
-      ctx.Json()["type"] = type ? nlohmann::json(*type) : nlohmann::json(nullptr);
-      ctx.Print(std::to_string(speed) + " b/s: " + text +
-                (type ? " (device type " + std::to_string(*type) + ")" : std::string{}));
+      ctx.Json()["device"] = model.name;
+      ctx.Json()["type"] = model.type;
+      ctx.Print(std::to_string(speed) + " b/s: " + model.name + " (device type " +
+                std::to_string(model.type) + ")");
       return ctx.Succeed();
     }
     if (!NoAnswerAtThisSpeed(code)) return ctx.Fail(code, "connect");

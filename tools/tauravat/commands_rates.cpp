@@ -1,5 +1,6 @@
 // read-rates, write-rates: the printer's tax (PTU) rates A..G.
 #include <array>
+#include <functional>
 #include <iostream>
 #include <string>
 
@@ -7,17 +8,18 @@
 #include "confirm.hpp"
 #include "context.hpp"
 #include "encoding.hpp"
+#include "handle_text.hpp"
 #include "progress.hpp"
 #include "rates_text.hpp"
-#include "tauravat.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
 
 using Rates = std::array<uint32_t, 7>;
 
-int32_t Read(int32_t& count, Rates& r) {
-  return ReadVAT(&count, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5], &r[6]);
+int32_t Read(Context& ctx, int32_t& count, Rates& rates) {
+  return tauravat_read_vat(ctx.Printer(), &count, rates.data());
 }
 
 std::string Letter(size_t k) {
@@ -48,13 +50,14 @@ std::string RateList(const Rates& rates, size_t count) {
 int32_t Confirm(Context& ctx, const Rates& rates, bool& confirmed) {
   int32_t count = 0;
   Rates current{};
-  if (const int32_t code = Read(count, current); code != 0) return code;
+  if (const int32_t code = Read(ctx, count, current); code != 0) return code;
   std::string model;
-  if (const int32_t code = DeviceName(model); code != 0) return code;
+  if (const int32_t code = ReadText(std::bind_front(tauravat_device_name, ctx.Printer()), model);
+      code != 0)
+    return code;
   const auto shown = static_cast<size_t>(count);
   ClearProgressLine();
-  std::cerr << ForTerminal("The printer (" + Cp1250ToUtf8(model) + ") holds " +
-                               RateList(current, shown) +
+  std::cerr << ForTerminal("The printer (" + model + ") holds " + RateList(current, shown) +
                                ".\nNew rates: " + RateList(rates, shown) + ".\n",
                            ctx.Codeset());
   confirmed =
@@ -67,7 +70,7 @@ int ReadRates(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
   int32_t count = 0;
   Rates rates{};
-  if (const int32_t code = Read(count, rates); code != 0) return ctx.Fail(code);
+  if (const int32_t code = Read(ctx, count, rates); code != 0) return ctx.Fail(code);
   Show(ctx, count, rates);
   return ctx.Succeed();
 }
@@ -96,15 +99,14 @@ int WriteRates(Context& ctx) {
     if (!confirmed) return ctx.FailWith(kExitRefused, "not confirmed: nothing was written");
   }
   int32_t count = 0;
-  const int32_t code =
-      SetVAT(&count, rates[0], rates[1], rates[2], rates[3], rates[4], rates[5], rates[6]);
+  const int32_t code = tauravat_set_vat(ctx.Printer(), &count, rates.data());
   if (code != 0) {
     if (code == 218) ctx.Json()["hint"] = "print the daily report first (daily-report)";
     return ctx.Fail(code);
   }
   // What the printer holds now, as it reads back.
   Rates stored{};
-  if (const int32_t readCode = Read(count, stored); readCode != 0) return ctx.Fail(readCode);
+  if (const int32_t readCode = Read(ctx, count, stored); readCode != 0) return ctx.Fail(readCode);
   Show(ctx, count, stored);
   return ctx.Succeed();
 }

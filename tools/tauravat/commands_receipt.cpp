@@ -6,10 +6,9 @@
 
 #include "command.hpp"
 #include "context.hpp"
-#include "device_type.hpp"
 #include "money_text.hpp"
 #include "receipt_run.hpp"
-#include "tauravat.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
@@ -38,12 +37,12 @@ int Receipt(Context& ctx) {
   }
 
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  std::string name;
-  if (const int32_t code = DeviceName(name); code != 0) return ctx.Fail(code, "identify");
-  const ReceiptOutcome outcome = RunReceipt(*plan, DeviceTypeFromName(name).value_or(11));
+  tauravat_model_info model{};
+  if (const int32_t code = ctx.Model(model); code != 0) return ctx.Fail(code, "identify");
+  const ReceiptOutcome outcome = RunReceipt(ctx.Printer(), model, *plan);
 
   nlohmann::json values = nlohmann::json::array();
-  for (const int32_t value : outcome.values) values.push_back(MoneyText(value));
+  for (const int64_t value : outcome.values) values.push_back(MoneyText(value));
   ctx.Json()["values"] = values;
   ctx.Json()["sum"] = MoneyText(outcome.sum);
   if (outcome.cancelCode >= 0) ctx.Json()["cancel_code"] = outcome.cancelCode;

@@ -13,7 +13,7 @@ namespace tauravat::cli {
 namespace {
 
 struct Date {
-  int year = 0;  // two digits
+  int year = 0;  // 2000..2099
   int month = 0;
   int day = 0;
 
@@ -31,9 +31,10 @@ std::optional<Date> ParseDate(const std::string& text, bool withDay) {
   if (fields != (withDay ? 3 : 2) || static_cast<size_t>(consumed) != text.size()) {
     return std::nullopt;
   }
-  if (date.year >= 2000 && date.year <= 2099) date.year -= 2000;
-  if (date.year < 0 || date.year > 99 || date.month < 1 || date.month > 12) return std::nullopt;
-  if (withDay && !std::chrono::year_month_day(std::chrono::year(2000 + date.year),
+  if (date.year >= 0 && date.year <= 99) date.year += 2000;
+  if (date.year < 2000 || date.year > 2099 || date.month < 1 || date.month > 12)
+    return std::nullopt;
+  if (withDay && !std::chrono::year_month_day(std::chrono::year(date.year),
                                               std::chrono::month(static_cast<unsigned>(date.month)),
                                               std::chrono::day(static_cast<unsigned>(date.day)))
                       .ok()) {
@@ -43,7 +44,7 @@ std::optional<Date> ParseDate(const std::string& text, bool withDay) {
 }
 
 int32_t Kind(const Context& ctx) {
-  return ctx.Flag("--short") ? 0 : 1;
+  return ctx.Flag("--short") ? TAURAVAT_REPORT_SHORT : TAURAVAT_REPORT_DETAILED;
 }
 
 int Finish(Context& ctx, int32_t code) {
@@ -54,17 +55,17 @@ int Finish(Context& ctx, int32_t code) {
 
 int Daily(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  return Finish(ctx, DailyReport(ctx.Flag("--force") ? 1 : 0));
+  return Finish(ctx, tauravat_daily_report(ctx.Printer(), ctx.Flag("--force") ? 1 : 0));
 }
 
 int Locked(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  return Finish(ctx, LockedArticlesReport());
+  return Finish(ctx, tauravat_locked_articles_report(ctx.Printer()));
 }
 
 int State(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  return Finish(ctx, PrinterStatusReport());
+  return Finish(ctx, tauravat_printer_status_report(ctx.Printer()));
 }
 
 int Period(Context& ctx) {
@@ -80,15 +81,15 @@ int Period(Context& ctx) {
                           ": the first is after the last (FROM TO)");
   }
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  return Finish(ctx, PeriodReport(Kind(ctx), from->year, from->month, from->day, to->year,
-                                  to->month, to->day));
+  return Finish(ctx, tauravat_period_report(ctx.Printer(), Kind(ctx), from->year, from->month,
+                                            from->day, to->year, to->month, to->day));
 }
 
 int Monthly(Context& ctx) {
   const auto month = ParseDate(ctx.Arg(0), false);
   if (!month) return ctx.UsageError("month \"" + ctx.Arg(0) + "\": expected YYYY-MM");
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  return Finish(ctx, MonthlyReport(Kind(ctx), month->year, month->month));
+  return Finish(ctx, tauravat_monthly_report(ctx.Printer(), Kind(ctx), month->year, month->month));
 }
 
 int ByNumber(Context& ctx) {
@@ -101,8 +102,8 @@ int ByNumber(Context& ctx) {
                           ": the first is after the last (FROM TO)");
   }
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  return Finish(ctx,
-                NumberReport(Kind(ctx), static_cast<int32_t>(*from), static_cast<int32_t>(*to)));
+  return Finish(ctx, tauravat_number_report(ctx.Printer(), Kind(ctx), static_cast<int32_t>(*from),
+                                            static_cast<int32_t>(*to)));
 }
 
 const OptionSpec kShort{"--short", "", "the short form instead of the detailed one"};

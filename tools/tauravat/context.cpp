@@ -1,21 +1,14 @@
 #include "context.hpp"
 
-#include <array>
 #include <charconv>
 #include <cstring>
 #include <iostream>
 
 #include "encoding.hpp"
+#include "handle_text.hpp"
 #include "progress.hpp"
-#include "tauravat.h"
 
 namespace tauravat::cli {
-
-std::string MessageUtf8(int32_t code) {
-  std::array<char, 1024> text{};
-  pErrMessage(code, text.data());
-  return WithNewlines(Cp1250ToUtf8(text.data()));
-}
 
 int ReportUsageError(bool json, const std::string& codeset, const std::string& who,
                      const std::string& what) {
@@ -34,10 +27,7 @@ int ReportUsageError(bool json, const std::string& codeset, const std::string& w
 Context::Context(CommandLine line, std::string codeset, ResolvedPort port)
     : line_(std::move(line)), codeset_(std::move(codeset)), port_(std::move(port)) {}
 
-Context::~Context() {
-  if (connected_) CommunicationEnd();
-  if (rawOpen_) ClosePort();
-}
+Context::~Context() = default;
 
 std::optional<std::string> Context::Option(const std::string& name) const {
   const auto found = line_.options.find(name);
@@ -77,12 +67,9 @@ std::optional<long> Context::OptionNumber(const std::string& name, long min, lon
   return value;
 }
 
-std::optional<std::string> Context::ArgToCp1250(size_t index, const std::string& what) {
-  const auto text = Convert(Arg(index), codeset_, "CP1250");
-  if (!text) {
-    UsageError(what + " holds a character code page 1250 cannot represent (or is not valid " +
-               codeset_ + ")");
-  }
+std::optional<std::string> Context::ArgUtf8(size_t index, const std::string& what) {
+  const auto text = Convert(Arg(index), codeset_, "UTF-8");
+  if (!text) UsageError(what + " is not valid " + codeset_);
   return text;
 }
 
@@ -91,15 +78,26 @@ int32_t Context::Connect() {
 }
 
 int32_t Context::ConnectAt(uint32_t speed, uint16_t timeout) {
-  const int32_t code = CommunicationInit(port_.number, speed, timeout);
-  // Even a failed initialisation may leave the port open.
-  connected_ = true;
-  return code;
+  return OpenWith(&tauravat_open, speed, timeout);
 }
 
 int32_t Context::OpenRawPort() {
-  const int32_t code = OpenPort(port_.number, line_.global.speed, Timeout(), Timeout());
-  rawOpen_ = code == 0;
+  return OpenWith(&tauravat_open_port, line_.global.speed, Timeout());
+}
+
+int32_t Context::Model(tauravat_model_info& info) const {
+  info.size = sizeof(tauravat_model_info);
+  return tauravat_printer_model(printer_.get(), &info);
+}
+
+int32_t Context::OpenWith(Opener open, uint32_t speed, uint16_t timeout) {
+  // One port, one handle: a second connection (probe's next speed) closes the first.
+  printer_.reset();
+  const tauravat_options options{sizeof(tauravat_options), speed, timeout * 1000u, &ShowCaption,
+                                 nullptr};
+  tauravat_printer* opened = nullptr;
+  const int32_t code = open(port_.device.c_str(), &options, &opened);
+  printer_.reset(opened);
   return code;
 }
 
@@ -125,7 +123,7 @@ int Context::Succeed() {
 
 std::string Context::FailureMessage(int32_t code, ExitStatus status) const {
   std::string message = MessageUtf8(code);
-  if (status != kExitCommunication || port_.number == 0) return message;
+  if (status != kExitCommunication || port_.device.empty()) return message;
   if (const auto text = OpenFailureText(code, port_)) {
     message = *text;
   } else if (code > 0 && code < 200 && message == MessageUtf8(-1)) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "command_line.hpp"
 #include "exit_status.hpp"
 #include "port_option.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 
@@ -32,17 +34,21 @@ class Context {
   std::optional<long> ArgNumber(size_t index, long min, long max, const std::string& what);
   std::optional<long> OptionNumber(const std::string& name, long min, long max, long fallback);
 
-  // Text from the command line (terminal encoding) for the printer (code page 1250);
-  // reports what cannot be converted.
-  std::optional<std::string> ArgToCp1250(size_t index, const std::string& what);
+  // Text from the command line (terminal encoding) as UTF-8; reports text the terminal's
+  // character set does not hold.
+  std::optional<std::string> ArgUtf8(size_t index, const std::string& what);
 
   // --- The printer.
   const ResolvedPort& Port() const { return port_; }
-  // CommunicationInit on the chosen port: opens, identifies.
+  // tauravat_open on the chosen port: opens, settles, identifies. The printer is then
+  // Printer() until the command ends or connects again.
   int32_t Connect();
   int32_t ConnectAt(uint32_t speed, uint16_t timeout);
-  // OpenPort only: nothing is sent.
+  // tauravat_open_port: nothing is sent.
   int32_t OpenRawPort();
+  tauravat_printer* Printer() const { return printer_.get(); }
+  // The model identified when the printer was connected.
+  int32_t Model(tauravat_model_info& info) const;
   // The time-out of the command line, or the command's own default.
   uint16_t Timeout(uint16_t fallback = kDefaultTimeout) const {
     return line_.global.timeout.value_or(fallback);
@@ -68,16 +74,16 @@ class Context {
   std::string ForTerminal(const std::string& utf8) const;
   std::string FailureMessage(int32_t code, ExitStatus status) const;
 
+  using Opener = int32_t(TAURAVAT_CALL*)(const char*, const tauravat_options*, tauravat_printer**);
+  int32_t OpenWith(Opener open, uint32_t speed, uint16_t timeout);
+
   CommandLine line_;
   std::string codeset_;
   ResolvedPort port_;
-  bool connected_ = false;
-  bool rawOpen_ = false;
+  std::unique_ptr<tauravat_printer, int32_t(TAURAVAT_CALL*)(tauravat_printer*)> printer_{
+      nullptr, &tauravat_close};
   nlohmann::json json_ = nlohmann::json::object();
 };
-
-// The Polish message of a result code, as UTF-8 with newlines.
-std::string MessageUtf8(int32_t code);
 
 // A mistake on the command line: "tauravat WHO: WHAT" on standard error and, when JSON
 // was asked for, {"ok": false, "error": "usage", ...} on standard output. Gives exit 2.

@@ -50,20 +50,4 @@ std::string ForTerminal(const std::string& utf8, const std::string& codeset) {
   return Convert(utf8, "UTF-8", codeset, true).value_or(utf8);
 }
 
-std::string Cp1250ToUtf8(std::string_view text) {
-  // Every byte of code page 1250 but five unassigned ones has a character.
-  return Convert(text, "CP1250", "UTF-8", true).value_or(std::string{});
-}
-
-std::optional<std::string> Utf8ToCp1250(std::string_view text) {
-  return Convert(text, "UTF-8", "CP1250");
-}
-
-std::string WithNewlines(std::string text) {
-  for (char& c : text) {
-    if (c == '\r') c = '\n';
-  }
-  return text;
-}
-
 }  // namespace tauravat::cli

@@ -1,4 +1,4 @@
-// Text between the terminal, UTF-8 (JSON) and the printer's code page 1250.
+// Text between the terminal's character set and UTF-8, which JSON and the driver speak.
 #pragma once
 
 #include <optional>
@@ -19,11 +19,5 @@ std::optional<std::string> Convert(std::string_view text, const std::string& fro
 
 // UTF-8 text as the terminal's character set can show it (approximated where it cannot).
 std::string ForTerminal(const std::string& utf8, const std::string& codeset);
-
-std::string Cp1250ToUtf8(std::string_view text);
-std::optional<std::string> Utf8ToCp1250(std::string_view text);
-
-// Driver messages separate their lines with a lone carriage return.
-std::string WithNewlines(std::string text);
 
 }  // namespace tauravat::cli

@@ -1,20 +1,12 @@
 #include "exit_status.hpp"
 
-#include <array>
-#include <string_view>
-
-#include "tauravat.h"
+#include "handle_text.hpp"
 
 namespace tauravat::cli {
 namespace {
 
 bool HasOwnMessage(int32_t code) {
-  // Room for the longest message (code 20) and its NUL.
-  std::array<char, 1024> text{};
-  std::array<char, 1024> unknown{};
-  pErrMessage(code, text.data());
-  pErrMessage(-1, unknown.data());
-  return std::string_view(text.data()) != std::string_view(unknown.data());
+  return MessageUtf8(code) != MessageUtf8(-1);
 }
 
 }  // namespace
@@ -32,6 +24,10 @@ ExitStatus ExitStatusFor(int32_t code) {
     case 26:
       return kExitRefused;
     case 999:
+    // The program's own mistakes in calling the library.
+    case TAURAVAT_E_BUFFER_TOO_SMALL:
+    case TAURAVAT_E_NULL_ARGUMENT:
+    case TAURAVAT_E_REENTERED:
       return kExitInternal;
     default:
       break;

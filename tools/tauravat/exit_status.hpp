@@ -10,7 +10,7 @@ enum ExitStatus : int {
   kExitRefused = 1,        // the printer (or the driver's checks) refused the operation
   kExitUsage = 2,          // the command line or an input file is wrong; nothing was sent
   kExitCommunication = 3,  // the printer could not be reached: port, cable, speed
-  kExitInternal = 4,       // the driver failed inside (result 999)
+  kExitInternal = 4,       // the driver failed inside (result 999), or was called wrongly
 };
 
 // 20 and 21 (time-outs), 114 (no port), 99, 5 (port held by another program) and the

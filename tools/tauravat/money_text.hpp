@@ -3,16 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace tauravat::cli {
 
 // 1234 -> "12.34", 5 -> "0.05", -329 -> "-3.29".
 std::string MoneyText(int64_t grosz);
-
-// Grosz as the driver's decimal digits ("1755", of any length) -> "17.55"; nothing when
-// the text is not an optionally signed string of digits.
-std::optional<std::string> MoneyTextFromGroszDigits(const std::string& digits);
 
 }  // namespace tauravat::cli

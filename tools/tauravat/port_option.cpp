@@ -3,17 +3,11 @@
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <string_view>
 
-#include "port_names.hpp"
+#include "handle_text.hpp"
 
 namespace tauravat::cli {
-namespace {
-
-std::optional<std::string> DevicePath(uint8_t number) {
-  return kestradr::PlatformPortPath(number);
-}
-
-}  // namespace
 
 std::optional<uint8_t> ParseComNumber(const std::string& text) {
   std::string_view digits = text;
@@ -48,7 +42,8 @@ std::optional<ResolvedPort> ResolvePort(const PortChoice& choice, std::string& e
     return std::nullopt;
   }
   if (const auto number = ParseComNumber(port)) {
-    ResolvedPort resolved{*number, DevicePath(*number), "COM" + std::to_string(*number)};
+    const std::string name = "COM" + std::to_string(*number);
+    ResolvedPort resolved{name, *number, PortPath(*number), name};
     if (resolved.path) resolved.label += " (" + *resolved.path + ")";
     return resolved;
   }
@@ -56,14 +51,7 @@ std::optional<ResolvedPort> ResolvePort(const PortChoice& choice, std::string& e
     error = choice.source + " " + port + ": expected a COM number 1..255 or a device path";
     return std::nullopt;
   }
-  for (int n = 255; n >= 1; --n) {
-    const std::string variable = "TAURAVAT_COM" + std::to_string(n);
-    if (std::getenv(variable.c_str()) != nullptr) continue;
-    if (::setenv(variable.c_str(), port.c_str(), 1) != 0) break;
-    return ResolvedPort{static_cast<uint8_t>(n), port, port};
-  }
-  error = choice.source + " " + port + ": no free COM number to map the path to";
-  return std::nullopt;
+  return ResolvedPort{port, 0, port, port};
 }
 
 std::optional<std::string> OpenFailureText(int32_t code, const ResolvedPort& port) {

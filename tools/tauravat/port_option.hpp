@@ -19,15 +19,15 @@ struct PortChoice {
 PortChoice ChoosePort(const std::string& option);
 
 struct ResolvedPort {
-  uint8_t number = 0;               // the COM number the driver opens
-  std::optional<std::string> path;  // the device that number stands for, if any
+  std::string device;               // what the driver opens: "COM3" or the path; empty: none
+  uint8_t number = 0;               // the COM number given, 0 for a path
+  std::optional<std::string> path;  // the device that stands for it, if any
   std::string label;                // "COM40 (/dev/ttyUSB7)"; a path given as such alone
 };
 
-// The COM number the driver should open for the chosen port. A device path is lent the
-// highest COM number whose TAURAVAT_COM<n> is not set, by setting that variable in this
-// process only. Gives nothing (and the reason in `error`) when the text is neither, or
-// when all 255 numbers are taken.
+// The device the driver should open for the chosen port: a COM number as the driver maps
+// it, or a path as it is. Gives nothing (and the reason in `error`) when the text is
+// neither.
 std::optional<ResolvedPort> ResolvePort(const PortChoice& choice, std::string& error);
 
 // Why opening the port failed, for the driver's codes from opening a device (2 not

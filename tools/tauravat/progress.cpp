@@ -9,16 +9,15 @@
 #include <thread>
 
 #include "encoding.hpp"
-#include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Shared with the driver's call-backs, which are plain functions. The driver calls them
-// on the main thread; the drawing thread redraws so the seconds keep counting while a
-// long report blocks inside one exchange.
+// Shared with the driver's call-back, a plain function. The driver calls it on the main
+// thread; the drawing thread draws the caption once it is due and redraws it so the
+// seconds keep counting while a long report blocks inside one exchange.
 struct Line {
   std::mutex mutex;
   std::condition_variable wake;
@@ -53,27 +52,20 @@ void ClearLocked(Line& l) {
   l.drawn = false;
 }
 
-void TAURAVAT_CALL OnProgress(const char* text) {
+std::thread drawer;
+
+}  // namespace
+
+void TAURAVAT_CALL ShowCaption(void* /*user*/, const char* utf8) {
   if (line == nullptr) return;
   std::lock_guard lock(line->mutex);
-  const std::string caption =
-      Convert(Cp1250ToUtf8(text != nullptr ? text : ""), "UTF-8", line->codeset, true)
-          .value_or(std::string{});
+  const std::string caption = ForTerminal(utf8 != nullptr ? utf8 : "", line->codeset);
   if (caption == line->caption) return;
   ClearLocked(*line);
   line->caption = caption;
   line->since = Clock::now();
+  line->wake.notify_all();
 }
-
-void TAURAVAT_CALL OnMessagePump() {
-  if (line == nullptr) return;
-  std::lock_guard lock(line->mutex);
-  DrawLocked(*line);
-}
-
-std::thread drawer;
-
-}  // namespace
 
 void ClearProgressLine() {
   if (line == nullptr) return;
@@ -86,11 +78,17 @@ Progress::Progress(std::string codeset) {
   if (::isatty(STDERR_FILENO) == 0) return;
   line = new Line;
   line->codeset = std::move(codeset);
-  SetCallbacks(OnProgress, OnMessagePump);
   drawer = std::thread([] {
     std::unique_lock lock(line->mutex);
     while (!line->stop) {
-      line->wake.wait_for(lock, std::chrono::milliseconds(250));
+      // A new caption wakes the thread, which then sleeps until the caption is due: it
+      // shows as soon as its operation has lasted long enough, however short it is.
+      const auto due = line->since + kShowAfter;
+      if (!line->caption.empty() && !line->drawn && Clock::now() < due) {
+        line->wake.wait_until(lock, due);
+      } else {
+        line->wake.wait_for(lock, std::chrono::milliseconds(250));
+      }
       if (!line->stop) DrawLocked(*line);
     }
     ClearLocked(*line);
@@ -99,7 +97,6 @@ Progress::Progress(std::string codeset) {
 
 Progress::~Progress() {
   if (line == nullptr) return;
-  SetCallbacks(nullptr, nullptr);
   {
     std::lock_guard lock(line->mutex);
     line->stop = true;

@@ -4,17 +4,23 @@
 
 #include <string>
 
+#include "tauravat.h"
+
 namespace tauravat::cli {
 
 class Progress {
  public:
-  // Installs the driver's call-backs; draws only when standard error is a terminal.
+  // Draws only when standard error is a terminal.
   explicit Progress(std::string codeset);
-  // Clears the line and removes the call-backs.
+  // Clears the line.
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 };
+
+// The handle's progress call-back (tauravat_options.progress): shows the caption while a
+// Progress lives, does nothing otherwise.
+void TAURAVAT_CALL ShowCaption(void* user, const char* utf8);
 
 // Takes the progress line off the screen before other output; it comes back with the
 // next operation's caption.

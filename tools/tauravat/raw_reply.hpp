@@ -1,16 +1,16 @@
-// Which bytes of the reply buffer a raw sequence actually received. The driver copies
-// its whole 256-byte buffer, whose tail keeps earlier replies; showing those as the
-// printer's answer would mislead.
+// Which bytes of a raw sequence's reply the printer actually sent: the reply buffer
+// holds as many bytes as were asked for, of which a status byte, an ACK or a list ended
+// early is only the start; showing the rest as the printer's answer would mislead.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace tauravat::cli {
 
-// `replyLength` counts the first reply's bytes with the ACK, as the driver does.
-std::vector<uint8_t> ReceivedReply(uint8_t command, uint8_t replyLength, int32_t result,
-                                   const std::array<uint8_t, 256>& buffer);
+// `reply` as tauravat_rs_sequence for `command` filled it, `result` its answer. Nothing
+// after a failure: the handle writes the reply on success only.
+std::vector<uint8_t> ReceivedReply(uint8_t command, int32_t result, std::span<const uint8_t> reply);
 
 }  // namespace tauravat::cli

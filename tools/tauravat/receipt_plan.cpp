@@ -6,8 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "encoding.hpp"
-#include "tauravat.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
@@ -51,25 +50,36 @@ int64_t Integer(const json& object, const std::string& key, const std::string& w
   return n;
 }
 
-// UTF-8 text from the file as code page 1250, without control characters (a line feed
-// would end an extra line early on the printer).
+// Characters, not bytes: the printer prints one byte for each.
+size_t Characters(const std::string& utf8) {
+  return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// UTF-8 text from the file that the printer can take: in code page 1250, as the driver
+// judges it, without control characters (a line feed would end an extra line early on
+// the printer). `significant` receives the count of an article name's characters.
 std::string Text(const json& object, const std::string& key, const std::string& where,
-                 size_t maxBytes, bool required) {
+                 size_t maxCharacters, bool required, int32_t* significant = nullptr) {
   const std::string place = where + "." + key;
   if (!object.contains(key)) {
     if (required) Fail(place, "missing");
     return {};
   }
   if (!object.at(key).is_string()) Fail(place, "expected a string");
-  const auto text = Utf8ToCp1250(object.at(key).get<std::string>());
-  if (!text) Fail(place, "holds a character code page 1250 cannot represent");
-  if (std::any_of(text->begin(), text->end(),
+  const std::string text = object.at(key).get<std::string>();
+  int32_t count = 0;
+  if (tauravat_chars_in_article_name(text.c_str(), &count) != TAURAVAT_OK)
+    Fail(place, "holds a character code page 1250 cannot represent");
+  if (significant != nullptr) *significant = count;
+  if (std::any_of(text.begin(), text.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
     Fail(place, "holds a control character");
   }
-  if (text->size() > maxBytes)
-    Fail(place, "longer than " + std::to_string(maxBytes) + " characters");
-  return *text;
+  if (Characters(text) > maxCharacters)
+    Fail(place, "longer than " + std::to_string(maxCharacters) + " characters");
+  return text;
 }
 
 int32_t Rate(const json& item, const std::string& where) {
@@ -128,8 +138,9 @@ ItemLine Item(const json& item, const std::string& where) {
   OnlyKeys(item, where,
            {"name", "rate", "quantity", "price", "unit", "value", "cancel", "message"});
   ItemLine line;
-  line.name = Text(item, "name", where, 254, true);
-  if (CharsInArticleName(line.name) < 5) {
+  int32_t significant = 0;
+  line.name = Text(item, "name", where, 254, true, &significant);
+  if (significant < 5) {
     Fail(where + ".name", "needs at least 5 letters or digits among its first 28 characters");
   }
   line.rate = Rate(item, where);

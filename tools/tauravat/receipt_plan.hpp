@@ -30,12 +30,12 @@ namespace tauravat::cli {
 
 struct ItemLine {
   bool cancel = false;
-  std::string name;  // code page 1250
+  std::string name;  // UTF-8, as all the texts here
   int32_t rate = 1;  // 1..7 for A..G
   int32_t message = 0;
   int32_t quantity = 0;  // in units of 10^-decimals
   int32_t decimals = 0;
-  std::string unit;  // code page 1250, up to 4 characters
+  std::string unit;  // up to 4 characters
   int32_t price = 0;
   int32_t value = 0;  // quantity x price, rounded half up, unless the file gives one
 };
@@ -53,14 +53,14 @@ using ReceiptLine = std::variant<ItemLine, PackageLine, SubtotalLine>;
 
 struct PaymentSlot {
   int32_t slot = 1;  // 1..4
-  std::string name;  // code page 1250; the printer keeps 13 characters
+  std::string name;  // the printer keeps 13 characters
   int32_t first = 0;
   int32_t second = 0;
 };
 
 struct ExtraLine {
   int32_t code = 0;  // 0..15
-  std::string text;  // code page 1250
+  std::string text;
 };
 
 struct ReceiptPlan {

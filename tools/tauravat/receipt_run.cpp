@@ -1,20 +1,13 @@
 #include "receipt_run.hpp"
 
-#include "device_type.hpp"
-#include "tauravat.hpp"
-
 namespace tauravat::cli {
 namespace {
 
-constexpr int32_t kTooFewCharacters = 202;
-constexpr int32_t kCommandUnavailable = 213;
-constexpr int32_t kPrinterCancelled = 210;
-constexpr int32_t kReceiptNotOpen = 201;
-
-// Answers of ReceiptEnd after which ending again changes nothing: printed, cancelled by the
-// printer, or no receipt at all.
+// Answers of tauravat_receipt_end after which ending again changes nothing: printed,
+// cancelled by the printer, or no receipt at all.
 bool IsFinalEndAnswer(int32_t code) {
-  return code == 0 || code == kPrinterCancelled || code == kReceiptNotOpen;
+  return code == TAURAVAT_OK || code == TAURAVAT_E_RECEIPT_CANCELLED ||
+         code == TAURAVAT_E_RECEIPT_NOT_OPEN;
 }
 
 std::string Where(size_t index) {
@@ -22,17 +15,24 @@ std::string Where(size_t index) {
 }
 
 // Refusals the driver would only discover half-way through the receipt.
-bool ModelAccepts(const ReceiptPlan& plan, int deviceType, ReceiptOutcome& outcome) {
+bool ModelAccepts(const tauravat_model_info& model, const ReceiptPlan& plan,
+                  ReceiptOutcome& outcome) {
   for (size_t i = 0; i < plan.lines.size(); ++i) {
     const ReceiptLine& line = plan.lines[i];
     if (const auto* item = std::get_if<ItemLine>(&line)) {
-      if (CharsInArticleName(item->name) < MinimumNameCharacters(deviceType)) {
-        outcome.code = kTooFewCharacters;
+      int32_t significant = 0;
+      tauravat_chars_in_article_name(item->name.c_str(), &significant);
+      if (significant < model.min_name_characters) {
+        outcome.code = TAURAVAT_E_NAME_TOO_SHORT;
         outcome.step = Where(i) + ".name";
         return false;
       }
-    } else if (!IsExtendedModel(deviceType)) {
-      outcome.code = kCommandUnavailable;
+      continue;
+    }
+    const uint32_t needed = std::holds_alternative<PackageLine>(line) ? TAURAVAT_FEATURE_PACKAGES
+                                                                      : TAURAVAT_FEATURE_SUBTOTAL;
+    if ((model.features & needed) == 0) {
+      outcome.code = TAURAVAT_E_COMMAND_UNAVAILABLE;
       outcome.step = Where(i);
       return false;
     }
@@ -40,94 +40,103 @@ bool ModelAccepts(const ReceiptPlan& plan, int deviceType, ReceiptOutcome& outco
   return true;
 }
 
-int32_t Send(const ReceiptLine& line, ReceiptOutcome& outcome) {
+int32_t Send(tauravat_printer* printer, const ReceiptLine& line, ReceiptOutcome& outcome) {
   if (const auto* item = std::get_if<ItemLine>(&line)) {
-    int32_t value = item->value;
-    const int32_t code =
-        ReceiptItem(item->cancel ? 0 : 1, item->name, item->rate, item->message, item->quantity,
-                    item->decimals, item->unit, item->price, value);
-    if (code == 0) {
+    const tauravat_item sent{
+        sizeof(tauravat_item), item->cancel ? TAURAVAT_ITEM_CANCEL : TAURAVAT_ITEM_SALE,
+        item->name.c_str(),    item->rate,
+        item->message,         item->quantity,
+        item->decimals,        item->unit.empty() ? nullptr : item->unit.c_str(),
+        item->price,           item->value};
+    int64_t value = 0;
+    const int32_t code = tauravat_receipt_item(printer, &sent, &value);
+    if (code == TAURAVAT_OK) {
       outcome.values.push_back(value);
-      outcome.sum += item->cancel ? -int64_t{value} : int64_t{value};
+      outcome.sum += item->cancel ? -value : value;
     }
     return code;
   }
   if (const auto* package = std::get_if<PackageLine>(&line)) {
-    return PackageItem(package->kind, package->first, package->second, package->amount);
+    return tauravat_package_item(printer, package->kind, package->first, package->second,
+                                 package->amount);
   }
-  return PrintSubtotal();
+  return tauravat_print_subtotal(printer);
 }
 
-int32_t FillTables(const ReceiptPlan& plan, ReceiptOutcome& outcome) {
-  ErasePayments();
-  EraseLines();
+int32_t FillTables(tauravat_printer* printer, const ReceiptPlan& plan, ReceiptOutcome& outcome) {
+  tauravat_erase_payments(printer);
+  tauravat_erase_lines(printer);
   for (size_t i = 0; i < plan.payments.size(); ++i) {
     const PaymentSlot& p = plan.payments[i];
-    if (const int32_t code = FillPayment(p.slot, p.name, p.first, p.second); code != 0) {
+    if (const int32_t code =
+            tauravat_fill_payment(printer, p.slot, p.name.c_str(), p.first, p.second);
+        code != TAURAVAT_OK) {
       outcome.step = "payments[" + std::to_string(i) + "]";
       return code;
     }
   }
   for (size_t i = 0; i < plan.extraLines.size(); ++i) {
-    int32_t free = 0;
     const ExtraLine& line = plan.extraLines[i];
-    if (const int32_t code = FillLines(line.code, line.text, free); code != 0) {
+    if (const int32_t code = tauravat_fill_lines(printer, line.code, line.text.c_str(), nullptr);
+        code != TAURAVAT_OK) {
       outcome.step = "extra_lines[" + std::to_string(i) + "]";
       return code;
     }
   }
-  return 0;
+  return TAURAVAT_OK;
 }
 
 // After a failure inside the receipt. The printer has already closed it when it
 // cancelled the receipt itself; otherwise it is cancelled here (which answers 201 when
 // the driver had already forgotten it).
-void CancelAfter(ReceiptOutcome& outcome) {
-  if (outcome.code == kPrinterCancelled) return;
-  outcome.cancelCode = ReceiptCancel();
+void CancelAfter(tauravat_printer* printer, ReceiptOutcome& outcome) {
+  if (outcome.code == TAURAVAT_E_RECEIPT_CANCELLED) return;
+  outcome.cancelCode = tauravat_receipt_cancel(printer);
 }
 
 // Ends the receipt the way a careful till does: a failure whose outcome is not final is
 // answered by ending again, which resumes after the last step the printer has and never
 // sends twice what it holds. Cancelling at once could cancel a sale the printer took.
-int32_t EndReceipt(int32_t discount) {
+int32_t EndReceipt(tauravat_printer* printer, int32_t discount) {
   constexpr int kAttempts = 3;
-  int32_t code = ReceiptEnd(discount);
+  int32_t code = tauravat_receipt_end(printer, discount);
   for (int attempt = 1; attempt < kAttempts && !IsFinalEndAnswer(code); ++attempt)
-    code = ReceiptEnd(discount);
+    code = tauravat_receipt_end(printer, discount);
   return code;
 }
 
 }  // namespace
 
-ReceiptOutcome RunReceipt(const ReceiptPlan& plan, int deviceType) {
+ReceiptOutcome RunReceipt(tauravat_printer* printer, const tauravat_model_info& model,
+                          const ReceiptPlan& plan) {
   ReceiptOutcome outcome;
-  if (!ModelAccepts(plan, deviceType, outcome)) return outcome;
-  if (const int32_t code = FillTables(plan, outcome); code != 0) {
+  if (!ModelAccepts(model, plan, outcome)) return outcome;
+  if (const int32_t code = FillTables(printer, plan, outcome); code != TAURAVAT_OK) {
     outcome.code = code;
     return outcome;
   }
-  if (const int32_t code = ReceiptBegin(); code != 0) {
+  if (const int32_t code = tauravat_receipt_begin(printer); code != TAURAVAT_OK) {
     outcome.code = code;
     outcome.step = "begin";
     return outcome;
   }
   for (size_t i = 0; i < plan.lines.size(); ++i) {
-    if (const int32_t code = Send(plan.lines[i], outcome); code != 0) {
+    if (const int32_t code = Send(printer, plan.lines[i], outcome); code != TAURAVAT_OK) {
       outcome.code = code;
       outcome.step = Where(i);
-      CancelAfter(outcome);
+      CancelAfter(printer, outcome);
       return outcome;
     }
   }
-  if (const int32_t code = EndReceipt(plan.discount); code != 0) {
+  if (const int32_t code = EndReceipt(printer, plan.discount); code != TAURAVAT_OK) {
     outcome.code = code;
     outcome.step = "end";
-    CancelAfter(outcome);
+    CancelAfter(printer, outcome);
     // The cancel answers 201 when the end had in fact printed the receipt; only a further
     // end says so, and a printed sale must not be reported as failed.
-    if (outcome.cancelCode == kReceiptNotOpen && ReceiptEnd(plan.discount) == 0) {
-      outcome.code = 0;
+    if (outcome.cancelCode == TAURAVAT_E_RECEIPT_NOT_OPEN &&
+        tauravat_receipt_end(printer, plan.discount) == TAURAVAT_OK) {
+      outcome.code = TAURAVAT_OK;
       outcome.step.clear();
       outcome.cancelCode = -1;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "receipt_plan.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 
@@ -16,12 +17,13 @@ struct ReceiptOutcome {
   int32_t code = 0;             // 0: printed
   std::string step;             // what failed, e.g. "items[3]"
   int32_t cancelCode = -1;      // the cancellation's result when one was tried, else -1
-  std::vector<int32_t> values;  // the value of each article line sent, in grosz
+  std::vector<int64_t> values;  // the value of each article line sent, in grosz
   int64_t sum = 0;              // sales minus cancellations, before the discount
 };
 
-// Checks what only the connected model decides (name length, packages, subtotal) before
-// beginning; `deviceType` is the connected printer's.
-ReceiptOutcome RunReceipt(const ReceiptPlan& plan, int deviceType);
+// Checks what only the connected `model` decides (name length, packages, subtotal) before
+// beginning.
+ReceiptOutcome RunReceipt(tauravat_printer* printer, const tauravat_model_info& model,
+                          const ReceiptPlan& plan);
 
 }  // namespace tauravat::cli

@@ -2,15 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "encoding.hpp"
-#include "tauravat.hpp"
+#include "tauravat.h"
 
 namespace tauravat::cli {
 
 std::string VersionText(bool json) {
-  std::string library;
-  if (DllVersion(library) != 0) library = "unknown";
-  library = Cp1250ToUtf8(library);
+  const std::string library = tauravat_version();
   if (json) {
     const nlohmann::json out = {{"ok", true},
                                 {"code", 0},

@@ -6,7 +6,7 @@
 
 namespace tauravat::cli {
 
-// "tauravat 10.0.0\nlibtauravat 10.00\n", or the same as one JSON object.
+// "tauravat 10.0.0\nlibtauravat 10.0.0\n", or the same as one JSON object.
 std::string VersionText(bool json);
 
 }  // namespace tauravat::cli
