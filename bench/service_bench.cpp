@@ -33,7 +33,8 @@ constexpr int kItems = 5;
 emu::PrinterConfig Luno() {
   emu::PrinterConfig config;
   config.deviceType = 7;
-  config.rates = {2300, 800, 500, 0, emu::kExemptRate, emu::kReservedRate, emu::kReservedRate};
+  config.rates = {
+      2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED};
   config.timing = {0, 0ms, 0, 0ms};
   config.keptPaperLines = 200;
   return config;

@@ -34,7 +34,8 @@ constexpr int kPort = 9;
 emu::PrinterConfig Luno() {
   emu::PrinterConfig config;
   config.deviceType = 7;
-  config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
+  config.rates = {
+      2300, 800, TAURAVAT_RATE_RESERVED, 500, TAURAVAT_RATE_EXEMPT, 0, TAURAVAT_RATE_RESERVED};
   config.timing = {0, 0ms, 0, 0ms};  // printing takes no time: the line is what is measured
   config.keptPaperLines = 200;
   return config;

@@ -62,13 +62,8 @@ std::shared_ptr<Line> line;
 kestra::emu::PrinterConfig Luno() {
   kestra::emu::PrinterConfig config;
   config.deviceType = 7;
-  config.rates = {2300,
-                  800,
-                  kestra::emu::kReservedRate,
-                  500,
-                  kestra::emu::kExemptRate,
-                  0,
-                  kestra::emu::kReservedRate};
+  config.rates = {
+      2300, 800, TAURAVAT_RATE_RESERVED, 500, TAURAVAT_RATE_EXEMPT, 0, TAURAVAT_RATE_RESERVED};
   config.timing = {0, std::chrono::milliseconds{0}, 0, std::chrono::milliseconds{0}};
   return config;
 }

@@ -54,8 +54,8 @@ constexpr std::array<KindText, 16> kKinds = {{
 static_assert(kKinds.size() == static_cast<size_t>(ErrorKind::kInternal) + 1);
 
 std::string RateText(uint32_t value) {
-  if (value == kReservedRate) return "reserved";
-  if (value == kExemptRate) return "exempt";
+  if (value == TAURAVAT_RATE_RESERVED) return "reserved";
+  if (value == TAURAVAT_RATE_EXEMPT) return "exempt";
   return FormatMoney(value);  // hundredths of a percent, shown like money: "23.00"
 }
 

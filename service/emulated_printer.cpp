@@ -7,13 +7,8 @@ namespace tauravatd {
 EmulatedPrinter::EmulatedPrinter() {
   kestra::emu::PrinterConfig config;
   config.deviceType = 7;  // LUNO
-  config.rates = {2300,
-                  800,
-                  500,
-                  0,
-                  kestra::emu::kExemptRate,
-                  kestra::emu::kReservedRate,
-                  kestra::emu::kReservedRate};
+  config.rates = {
+      2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED};
   // Printing takes time, as on paper, without slowing a demonstration down.
   config.timing.pollsPerLine = 0;
   config.timing.timePerLine = std::chrono::milliseconds(20);

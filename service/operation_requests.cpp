@@ -28,8 +28,8 @@ std::variant<Result, RequestError> Parsed(std::string_view body, Fn&& read) {
 }
 
 uint32_t RateValue(const std::string& text, const std::string& where) {
-  if (text == "reserved") return kReservedRate;
-  if (text == "exempt") return kExemptRate;
+  if (text == "reserved") return TAURAVAT_RATE_RESERVED;
+  if (text == "exempt") return TAURAVAT_RATE_EXEMPT;
   const auto hundredths = ParseMoney(text);
   if (!hundredths || *hundredths > 9999) {
     Refuse(where,
@@ -158,10 +158,10 @@ std::variant<RateTable, RequestError> FitRatesTo(const RateTable& rates, const R
     const uint32_t value = rates.values[static_cast<size_t>(i)];
     const std::string where = "rates." + std::string(1, kLetters[static_cast<size_t>(i)]);
     // Only the 7-rate format has a mark for the exempt rate.
-    if (value == kExemptRate && printer.count != 7) {
+    if (value == TAURAVAT_RATE_EXEMPT && printer.count != 7) {
       return RequestError{kParameterOutOfRange, where, "this printer has no exempt rate"};
     }
-    if (printer.count == 4 && value != kReservedRate && value % 100 != 0) {
+    if (printer.count == 4 && value != TAURAVAT_RATE_RESERVED && value % 100 != 0) {
       return RequestError{kParameterOutOfRange, where, "this printer holds whole percents only"};
     }
   }

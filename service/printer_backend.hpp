@@ -12,11 +12,9 @@
 #include <string>
 
 #include "receipt_request.hpp"
+#include "tauravat.h"
 
 namespace tauravatd {
-
-inline constexpr uint32_t kReservedRate = 25500;  // hundredths of a percent
-inline constexpr uint32_t kExemptRate = 10000;
 
 struct DeviceInfo {
   int32_t type = 11;  // the driver's device type; 11 is an unknown device
@@ -27,8 +25,10 @@ struct DeviceInfo {
 // Rates A..G in hundredths of a percent; only the first `count` are the printer's.
 struct RateTable {
   int32_t count = 0;
-  std::array<uint32_t, 7> values{kReservedRate, kReservedRate, kReservedRate, kReservedRate,
-                                 kReservedRate, kReservedRate, kReservedRate};
+  std::array<uint32_t, 7> values{TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED,
+                                 TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED,
+                                 TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED,
+                                 TAURAVAT_RATE_RESERVED};
 
   friend bool operator==(const RateTable&, const RateTable&) = default;
 };

@@ -37,7 +37,7 @@ std::optional<RequestError> CheckAgainstPrinter(const ReceiptRequest& request,
     const SaleLine& item = request.items[i];
     const std::string letter(1, static_cast<char>('A' + item.rate - 1));
     if (item.rate > limits.highestRate || item.rate > printer.rates.count ||
-        printer.rates.values[static_cast<size_t>(item.rate - 1)] == kReservedRate) {
+        printer.rates.values[static_cast<size_t>(item.rate - 1)] == TAURAVAT_RATE_RESERVED) {
       return RequestError{kRateUndefined, Item(i) + ".rate",
                           "rate " + letter + " is not in use on this printer (reserved)"};
     }

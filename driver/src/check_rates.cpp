@@ -20,7 +20,7 @@ bool Ordinary(uint32_t value) {
 }
 
 int32_t Refuse(Problem& problem, int32_t rule, size_t rate, int64_t limit = 0) {
-  problem.code = kParameterOutOfRange;
+  problem.code = TAURAVAT_E_PARAMETER_RANGE;
   problem.rule = rule;
   problem.field = "rates[" + std::to_string(rate) + "]";
   problem.limit = limit;
@@ -33,7 +33,7 @@ int32_t CheckRates(const tauravat_model_info& model, const tauravat_rates& rates
                    Problem& problem) {
   if (const int32_t code = CheckRateTable(rates, problem)) return code;
   if (rates.count < model.rate_count) {
-    problem.code = kParameterOutOfRange;
+    problem.code = TAURAVAT_E_PARAMETER_RANGE;
     problem.rule = TAURAVAT_RULE_TOO_FEW;
     problem.field = "rates.count";
     problem.limit = model.rate_count;
@@ -65,7 +65,7 @@ int32_t CheckRates(const tauravat_model_info& model, const tauravat_rates& rates
     if (kept(rate) && model.whole_percent_rates != 0 && Ordinary(value) && value % 100 != 0)
       return Refuse(problem, TAURAVAT_RULE_WHOLE_PERCENT, rate, 100);
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 }  // namespace kestradr

@@ -26,11 +26,12 @@ int Value(const Block& digits, size_t at) {
 int32_t Printer::ReadUniqueCharacters(std::string& number) {
   static const std::string caption = Cp1250("Odczyt numeru unikatowego...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   Block reply{};
-  if (const uint8_t result = SendSequence(cmd::kUniqueNumber, reply); result != kOk) return result;
+  if (const uint8_t result = SendSequence(cmd::kUniqueNumber, reply); result != TAURAVAT_OK)
+    return result;
   number.assign(reply.begin(), reply.begin() + kUniqueNumberLength);
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ReadClock(std::string& Date, std::string& Time) {
@@ -38,65 +39,67 @@ int32_t Printer::ReadClock(std::string& Date, std::string& Time) {
   Time.clear();
   static const std::string caption = Cp1250("Odczyt zegara...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   const bool seconds = ModelOf(DeviceType).currentCommandSet;
   Block digits{};
   const uint8_t result = SendSequence(seconds ? cmd::kClockWithSeconds : cmd::kClock, digits);
-  if (result != kOk) return result;
+  if (result != TAURAVAT_OK) return result;
   Date = "20" + Field(digits, 0) + "." + Field(digits, 2) + "." + Field(digits, 4);
   DateTimeFields when;
   when.hour = Value(digits, 6);
   when.minute = Value(digits, 8);
   when.second = seconds ? Value(digits, 10) : 0;
   Time = FormatDateTime(seconds ? Formats().longTime : Formats().shortTime, when);
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ReadShortClock(std::string& text) {
   text.clear();
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   // Every model answers the short clock command; this form never gives seconds.
   Block digits{};
-  if (const uint8_t result = SendSequence(cmd::kClock, digits); result != kOk) return result;
+  if (const uint8_t result = SendSequence(cmd::kClock, digits); result != TAURAVAT_OK)
+    return result;
   text = Field(digits, 0) + "." + Field(digits, 2) + "." + Field(digits, 4) + ";" +
          Field(digits, 6) + ":" + Field(digits, 8);
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::DailyReportNumber(int32_t& Number) {
   static const std::string caption = Cp1250("Odczyt numeru raportu dobowego...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   Block reply{};
-  if (const uint8_t result = SendSequence(cmd::kDailyReportNumber, reply); result != kOk)
+  if (const uint8_t result = SendSequence(cmd::kDailyReportNumber, reply); result != TAURAVAT_OK)
     return result;
   Number = reply[0] + 256 * reply[1];
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::PrinterNumber(int32_t& Number, std::string& Code) {
   static const std::string caption = Cp1250("Odczyt numeru ostatniego paragonu...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   Block reply{};
-  if (const uint8_t result = SendSequence(cmd::kPrinterNumber, reply); result != kOk) return result;
+  if (const uint8_t result = SendSequence(cmd::kPrinterNumber, reply); result != TAURAVAT_OK)
+    return result;
   Number = (reply[0] - '0') * 10 + (reply[1] - '0');
   Code.assign({static_cast<char>(reply[2]), static_cast<char>(reply[3])});
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ReadUniqueNumber(std::string& Number) {
   Number.clear();
   std::string characters;
-  if (const int32_t result = ReadUniqueCharacters(characters); result != kOk) return result;
+  if (const int32_t result = ReadUniqueCharacters(characters); result != TAURAVAT_OK) return result;
   Number = characters.substr(0, kUniqueNumberPrefix) + " " + characters.substr(kUniqueNumberPrefix);
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::WriteLineFeed(uint8_t Count) {
   static const std::string caption = Cp1250("Zapis ilosci wierszy do wysunięcia...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   Block reply{};
   Block parameters{};
   parameters[0] = Count;
@@ -106,9 +109,9 @@ int32_t Printer::WriteLineFeed(uint8_t Count) {
 int32_t Printer::OpenDrawer(int32_t DrawerNumber) {
   static const std::string caption = Cp1250("Otwarcie szuflady...");
   ShowCentreMessage(caption);
-  if (DrawerNumber < 1 || DrawerNumber > 3) return kDrawerOutOfRange;
+  if (DrawerNumber < 1 || DrawerNumber > 3) return TAURAVAT_E_DRAWER_RANGE;
   // No receipt check: the drawer opens during a sale too.
-  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   Block reply{};
   return SendSequence(*kDrawers[DrawerNumber - 1], reply);
 }

@@ -15,9 +15,9 @@ int32_t Printer::SettlePrinterAndIdentify() {
   // Whatever the printer still has pending (a receipt left open by a crashed caller) is
   // cancelled and printed out before we ask who it is. Models without the command NAK it.
   const int32_t cancel = SendSequence(cmd::kCancel, reply);
-  if (cancel != kOk && cancel != kNak) return cancel;
-  if (cancel == kOk) {
-    if (const int32_t printed = PrintControl(0, DeviceType); printed != kOk) return printed;
+  if (cancel != TAURAVAT_OK && cancel != TAURAVAT_E_NAK) return cancel;
+  if (cancel == TAURAVAT_OK) {
+    if (const int32_t printed = PrintControl(0, DeviceType); printed != TAURAVAT_OK) return printed;
   }
   uint32_t version = 0;
   return ReadDeviceType(DeviceType, version);
@@ -32,13 +32,13 @@ void Printer::ForgetConnection(bool cancelsReceipt) {
 
 int32_t Printer::ConnectPrinter(int32_t port, bool identify) {
   const PortAddress address = AddressOf(port);
-  if (address.Empty()) return kNoPortNumber;
+  if (address.Empty()) return TAURAVAT_E_NO_PORT;
   ForgetConnection(identify);
-  if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
+  if (const int32_t closed = Link.DonePort(); closed != TAURAVAT_OK) return closed;
   int32_t result = Link.InitPort(address, BaudRate, ReadTimeoutMs, ReadTimeoutMs);
-  if (result == kOk) {
+  if (result == TAURAVAT_OK) {
     if (identify) result = SettlePrinterAndIdentify();
-    Connected = result == kOk;
+    Connected = result == TAURAVAT_OK;
   }
   return result;
 }
@@ -46,23 +46,24 @@ int32_t Printer::ConnectPrinter(int32_t port, bool identify) {
 int32_t Printer::ReopenFailedPort() {
   // A port the caller opened itself (OpenPort) was named to nobody and is left alone.
   const PortAddress address = AddressOf(PortNumber);
-  if (address.Empty() || !Link.PortFailed()) return kOk;
+  if (address.Empty() || !Link.PortFailed()) return TAURAVAT_OK;
   int32_t result = Link.DonePort();
-  if (result == kOk) result = Link.InitPort(address, BaudRate, ReadTimeoutMs, ReadTimeoutMs);
+  if (result == TAURAVAT_OK)
+    result = Link.InitPort(address, BaudRate, ReadTimeoutMs, ReadTimeoutMs);
   // Not reopened: the next operation connects afresh.
-  if (result != kOk) Connected = false;
+  if (result != TAURAVAT_OK) Connected = false;
   return result;
 }
 
 int32_t Printer::Prologue(bool identify, bool refuseInReceipt) {
   if (!Connected) {
-    if (const int32_t connected = ConnectPrinter(PortNumber, identify); connected != kOk)
+    if (const int32_t connected = ConnectPrinter(PortNumber, identify); connected != TAURAVAT_OK)
       return connected;
-  } else if (const int32_t reopened = ReopenFailedPort(); reopened != kOk) {
+  } else if (const int32_t reopened = ReopenFailedPort(); reopened != TAURAVAT_OK) {
     return reopened;
   }
-  if (refuseInReceipt && ReceiptOpen) return kReceiptOpen;
-  return kOk;
+  if (refuseInReceipt && ReceiptOpen) return TAURAVAT_E_RECEIPT_OPEN;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::Open(std::string_view device, uint32_t baud, uint32_t timeoutMs) {
@@ -87,37 +88,38 @@ int32_t Printer::OpenAddress(const PortAddress& address, uint32_t baud, uint32_t
   PortNumber = address.number;
   DevicePath = address.path;
   ForgetConnection(true);
-  if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
-  if (const int32_t opened = Link.InitPort(address, BaudRate, timeoutMs, timeoutMs); opened != kOk)
+  if (const int32_t closed = Link.DonePort(); closed != TAURAVAT_OK) return closed;
+  if (const int32_t opened = Link.InitPort(address, BaudRate, timeoutMs, timeoutMs);
+      opened != TAURAVAT_OK)
     return opened;
   // Left not connected, so the first command that talks to the printer connects.
-  if (!identify) return kOk;
+  if (!identify) return TAURAVAT_OK;
   const int32_t result = SettlePrinterAndIdentify();
-  Connected = result == kOk;
+  Connected = result == TAURAVAT_OK;
   return result;
 }
 
 int32_t Printer::CommunicationEnd() {
   DeviceType = kDeviceNone;
-  if (const int32_t closed = Link.DonePort(); closed != kOk) return closed;
+  if (const int32_t closed = Link.DonePort(); closed != TAURAVAT_OK) return closed;
   Connected = false;
   // Every later command answers 114 until the caller initialises again.
   PortNumber = 0;
   DevicePath.clear();
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::DeviceName(std::string& name) {
   name.clear();
-  if (const int32_t result = Prologue(true, false); result != kOk) return result;
+  if (const int32_t result = Prologue(true, false); result != TAURAVAT_OK) return result;
   name = DeviceNameOf(DeviceType);
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::PlainDeviceName(std::string& name) {
-  if (const int32_t result = Prologue(true, false); result != kOk) return result;
+  if (const int32_t result = Prologue(true, false); result != TAURAVAT_OK) return result;
   name = PlainDeviceNameOf(DeviceType);
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
@@ -132,7 +134,7 @@ int32_t Printer::DonePort() {
 int32_t Printer::OpenChosenPort(uint8_t port, uint16_t speed) {
   Link.DonePort();
   const int32_t result = InitPort(port, speed, PortWriteTimeout, PortReadTimeout);
-  if (result == kOk) {
+  if (result == TAURAVAT_OK) {
     // Recorded so that a command that finds the connection lost reconnects to the
     // port the program chose rather than refusing for want of a port number.
     PortNumber = port;
@@ -150,7 +152,7 @@ void Printer::SetSelection(uint8_t port, uint16_t speed) {
 int32_t Printer::Identify(uint8_t& type) {
   uint32_t version = 0;
   const int32_t result = ReadDeviceType(type, version);
-  if (result == kOk) DeviceType = type;
+  if (result == TAURAVAT_OK) DeviceType = type;
   return result;
 }
 

@@ -29,34 +29,35 @@ int32_t Printer::ReadDeviceType(uint8_t& type, uint32_t& version) {
   ShowCentreMessage(caption);
 
   Block reply{};
-  if (const uint8_t result = SendSequence(cmd::kIdentify, reply); result != kOk) return result;
+  if (const uint8_t result = SendSequence(cmd::kIdentify, reply); result != TAURAVAT_OK)
+    return result;
   const uint8_t family = reply[0];
   if (!KnownFamily(family)) {
     type = kDeviceNone;
     version = 0;
-    return kOk;
+    return TAURAVAT_OK;
   }
   if (const DeviceModel* alone = FindByFamily(family, SubType::None)) {
     type = alone->type;
     version = 0;
-    return kOk;
+    return TAURAVAT_OK;
   }
 
   // The family holds several models; the oldest does not know the sub-type command.
   const uint8_t result = SendSequence(cmd::kIdentifySubType, reply);
-  if (result == kNak) {
+  if (result == TAURAVAT_E_NAK) {
     if (const DeviceModel* oldest = FindByFamily(family, SubType::Refused)) {
       type = oldest->type;
       version = 0;
-      return kOk;
+      return TAURAVAT_OK;
     }
   }
-  if (result != kOk) return result;
+  if (result != TAURAVAT_OK) return result;
   const DeviceModel* model = FindByFamily(family, SubType::Is, reply[0]);
   if (model == nullptr) model = FindByFamily(family, SubType::Other);
   type = model != nullptr ? model->type : kDeviceNone;
   version = reply[1];
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 }  // namespace kestradr

@@ -45,13 +45,18 @@ bool Printer::ReadDataBytes(uint8_t length, uint8_t recordLength) {
 namespace {
 
 uint8_t RefusalResult(uint8_t command, uint8_t firstByte) {
-  if (IsBareDataCommand(command)) return kOk;
+  if (IsBareDataCommand(command)) return TAURAVAT_OK;
   switch (firstByte) {
-    case 0x01: return kServiceJumper;
-    case kNakByte: return kNak;
-    case 0x65: return kReceiptNotOpen;
-    case 0xC8: return kRefused200;
-    default: return kBadReply;
+    case 0x01:
+      return TAURAVAT_E_SERVICE_JUMPER;
+    case kNakByte:
+      return TAURAVAT_E_NAK;
+    case 0x65:
+      return TAURAVAT_E_RECEIPT_NOT_OPEN;
+    case 0xC8:
+      return TAURAVAT_E_REFUSED;
+    default:
+      return TAURAVAT_E_BAD_REPLY;
   }
 }
 
@@ -65,27 +70,28 @@ uint8_t Printer::Exchange(uint8_t command, uint8_t replyLength, uint8_t secondRe
 
   for (const uint8_t byte : {kEsc, command}) {
     TracedWrite(byte);
-    if (sendFailed()) return kSendTimeout;
+    if (sendFailed()) return TAURAVAT_E_SEND_TIMEOUT;
   }
 
   if (replyLength > 0) {
     uint8_t first = 0;
-    if (!TracedRead(first)) return kReceiveTimeout;
+    if (!TracedRead(first)) return TAURAVAT_E_RECEIVE_TIMEOUT;
     ReplyBuffer[0] = first;
     if (first != kAck) return RefusalResult(command, first);
-    if (replyLength > 1 && !ReadDataBytes(replyLength, recordLength)) return kReceiveTimeout;
+    if (replyLength > 1 && !ReadDataBytes(replyLength, recordLength))
+      return TAURAVAT_E_RECEIVE_TIMEOUT;
   }
 
-  if (!SendParameters(parameterLength)) return kSendTimeout;
+  if (!SendParameters(parameterLength)) return TAURAVAT_E_SEND_TIMEOUT;
 
   if (secondReplyLength > 0) {
     uint8_t first = 0;
-    if (!TracedRead(first)) return kReceiveTimeout;
+    if (!TracedRead(first)) return TAURAVAT_E_RECEIVE_TIMEOUT;
     ReplyBuffer[0] = first;
     if (secondReplyLength > 1 && !ReadDataBytes(secondReplyLength, recordLength))
-      return kReceiveTimeout;
+      return TAURAVAT_E_RECEIVE_TIMEOUT;
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 void Printer::ExchangeSequence(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,

@@ -18,11 +18,11 @@ namespace {
 bool ReadModel(const tauravat_model_info* model, tauravat_model_info& known, Problem& problem) {
   problem.field = "model";
   if (model == nullptr) {
-    problem.code = kNullArgument;
+    problem.code = TAURAVAT_E_NULL_ARGUMENT;
     problem.rule = TAURAVAT_RULE_MISSING;
     return false;
   }
-  problem.code = kParameterOutOfRange;
+  problem.code = TAURAVAT_E_PARAMETER_RANGE;
   if (model->size < kModelInfoSize) {
     problem.rule = TAURAVAT_RULE_SIZE;
     problem.limit = kModelInfoSize;
@@ -39,11 +39,11 @@ bool ReadModel(const tauravat_model_info* model, tauravat_model_info& known, Pro
 }
 
 int32_t WriteModel(const DeviceModel& model, tauravat_model_info* info) {
-  if (info->size < kModelInfoSize) return kParameterOutOfRange;
+  if (info->size < kModelInfoSize) return TAURAVAT_E_PARAMETER_RANGE;
   const uint32_t size = info->size;
   *info = ModelInfoOf(model);
   info->size = size;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 void WriteProblem(const Problem& found, tauravat_problem& out) {
@@ -62,7 +62,7 @@ template <class Check>
 int32_t RunCheck(const tauravat_model_info* model, tauravat_problem* problem,
                  Check&& check) noexcept {
   return Guarded([&]() -> int32_t {
-    if (problem != nullptr && problem->size < kProblemSize) return kParameterOutOfRange;
+    if (problem != nullptr && problem->size < kProblemSize) return TAURAVAT_E_PARAMETER_RANGE;
     Problem found;
     tauravat_model_info known{};
     if (ReadModel(model, known, found)) check(known, found);
@@ -73,7 +73,7 @@ int32_t RunCheck(const tauravat_model_info* model, tauravat_problem* problem,
 
 Problem Missing(const char* field) {
   Problem problem;
-  problem.code = kNullArgument;
+  problem.code = TAURAVAT_E_NULL_ARGUMENT;
   problem.rule = TAURAVAT_RULE_MISSING;
   problem.field = field;
   return problem;
@@ -83,22 +83,23 @@ Problem Missing(const char* field) {
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_model_by_type(int32_t type,
                                                                      tauravat_model_info* info) {
-  if (info == nullptr) return kNullArgument;
+  if (info == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
     const DeviceModel* model = type >= 0 && type < kDeviceTypeCount
                                    ? FindDeviceModel(static_cast<uint8_t>(type))
                                    : nullptr;
-    if (model == nullptr) return kParameterOutOfRange;
+    if (model == nullptr) return TAURAVAT_E_PARAMETER_RANGE;
     return WriteModel(*model, info);
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_model(tauravat_printer* printer,
                                                                      tauravat_model_info* info) {
-  if (info == nullptr) return kNullArgument;
+  if (info == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (info->size < kModelInfoSize) return kParameterOutOfRange;
-    if (const int32_t result = connection.Prologue(true, false); result != kOk) return result;
+    if (info->size < kModelInfoSize) return TAURAVAT_E_PARAMETER_RANGE;
+    if (const int32_t result = connection.Prologue(true, false); result != TAURAVAT_OK)
+      return result;
     return WriteModel(ModelOf(connection.DeviceType), info);
   });
 }

@@ -24,7 +24,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pDeviceName(char* buffer) {
   return OnDefaultPrinter([&](Printer& p) {
     std::string name;
     const int32_t result = p.PlainDeviceName(name);
-    if (result == kOk) CopyOut(buffer, name);
+    if (result == TAURAVAT_OK) CopyOut(buffer, name);
     return result;
   });
 }
@@ -52,6 +52,6 @@ SetCallbacks(TauravatProgressCallback progress, TauravatMessagePumpCallback mess
       p.SetMessagePumpCallback([messagePump] { messagePump(); });
     else
       p.SetMessagePumpCallback({});
-    return kOk;
+    return TAURAVAT_OK;
   });
 }

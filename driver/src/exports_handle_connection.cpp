@@ -61,10 +61,10 @@ std::optional<OpenSettings> ReadOptions(const tauravat_options* options) {
 int32_t OpenHandle(const char* device, const tauravat_options* options, tauravat_printer** out,
                    bool identify) {
   if (out != nullptr) *out = nullptr;
-  if (device == nullptr || out == nullptr) return kNullArgument;
+  if (device == nullptr || out == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
     const auto settings = ReadOptions(options);
-    if (!settings || *device == '\0') return kParameterOutOfRange;
+    if (!settings || *device == '\0') return TAURAVAT_E_PARAMETER_RANGE;
     auto handle = std::make_unique<tauravat_printer>();
     handle->printer.SetPrintLimit(std::chrono::milliseconds(settings->printLimitMs));
     if (settings->progress != nullptr) {
@@ -80,9 +80,9 @@ int32_t OpenHandle(const char* device, const tauravat_options* options, tauravat
                       : printer.OpenSilently(device, settings->baud, settings->timeoutMs);
     });
     // A failed open leaves nothing open: the handle and its port go here.
-    if (result != kOk) return result;
+    if (result != TAURAVAT_OK) return result;
     *out = handle.release();
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
@@ -101,12 +101,12 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_port(const char* dev
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_close(tauravat_printer* printer) {
-  if (printer == nullptr) return kOk;
+  if (printer == nullptr) return TAURAVAT_OK;
   const int32_t result =
       WithPrinter(printer, [](Printer& connection) { return connection.CommunicationEnd(); });
   // From its own call-back the handle is still in use: freeing it would pull it
   // from under the call that is running.
-  if (result == kReentered) return result;
+  if (result == TAURAVAT_E_REENTERED) return result;
   delete printer;
   return result;
 }
@@ -114,26 +114,28 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_close(tauravat_printer* p
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_device_type(tauravat_printer* printer,
                                                                    int32_t* type,
                                                                    int32_t* version) {
-  if (type == nullptr) return kNullArgument;
+  if (type == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (const int32_t result = connection.Prologue(true, false); result != kOk) return result;
+    if (const int32_t result = connection.Prologue(true, false); result != TAURAVAT_OK)
+      return result;
     uint8_t code = kDeviceNone;
     uint32_t programVersion = 0;
-    if (const int32_t result = connection.ReadDeviceType(code, programVersion); result != kOk)
+    if (const int32_t result = connection.ReadDeviceType(code, programVersion);
+        result != TAURAVAT_OK)
       return result;
     *type = code;
     if (version != nullptr) *version = static_cast<int32_t>(programVersion);
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_device_name(tauravat_printer* printer,
                                                                    char* text, size_t size,
                                                                    size_t* needed) {
-  if (MissingBuffer(text, size)) return kNullArgument;
+  if (MissingBuffer(text, size)) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     std::string name;
-    if (const int32_t result = connection.DeviceName(name); result != kOk) return result;
+    if (const int32_t result = connection.DeviceName(name); result != TAURAVAT_OK) return result;
     return Cp1250TextOut(name, text, size, needed);
   });
 }
@@ -146,7 +148,8 @@ tauravat_receipt_conditions(tauravat_printer* printer) {
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_control(tauravat_printer* printer,
                                                                      int32_t mode) {
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (mode != TAURAVAT_PRINT_FOLLOW && mode != TAURAVAT_PRINT_BEFORE) return kParameterOutOfRange;
+    if (mode != TAURAVAT_PRINT_FOLLOW && mode != TAURAVAT_PRINT_BEFORE)
+      return TAURAVAT_E_PARAMETER_RANGE;
     return connection.PrintControl(mode, connection.DeviceType);
   });
 }
@@ -159,19 +162,20 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_sequence(
     tauravat_printer* printer, uint8_t command, const uint8_t* parameters, size_t parameter_count,
     size_t reply_length, uint8_t* reply, size_t size, size_t* needed) {
   if ((parameters == nullptr && parameter_count > 0) || MissingBuffer(reply, size))
-    return kNullArgument;
+    return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     if (parameter_count > kLongestSequence || reply_length > kLongestSequence)
-      return kParameterOutOfRange;
+      return TAURAVAT_E_PARAMETER_RANGE;
     if (needed != nullptr) *needed = reply_length;
-    if (size < reply_length) return kBufferTooSmall;
+    if (size < reply_length) return TAURAVAT_E_BUFFER_TOO_SMALL;
     Block sent{};
     if (parameter_count > 0) std::copy_n(parameters, parameter_count, sent.begin());
     Block received{};
     const int32_t result =
         connection.RSSequence(command, static_cast<int32_t>(reply_length),
                               static_cast<int32_t>(parameter_count), received.data(), sent.data());
-    if (result == kOk && reply_length > 0) std::copy_n(received.begin(), reply_length, reply);
+    if (result == TAURAVAT_OK && reply_length > 0)
+      std::copy_n(received.begin(), reply_length, reply);
     return result;
   });
 }
@@ -180,13 +184,13 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_answer_length(uint8_t 
                                                                         const uint8_t* reply,
                                                                         size_t reply_length,
                                                                         size_t* length) {
-  if (length == nullptr || (reply == nullptr && reply_length > 0)) return kNullArgument;
-  if (reply_length > kLongestSequence) return kParameterOutOfRange;
+  if (length == nullptr || (reply == nullptr && reply_length > 0)) return TAURAVAT_E_NULL_ARGUMENT;
+  if (reply_length > kLongestSequence) return TAURAVAT_E_PARAMETER_RANGE;
   // As the exchange reads them (exchange.cpp): the ACK or a bare status byte alone, else
   // the data bytes up to the end of a list.
   if (reply_length <= 1 || (IsBareDataCommand(command) && reply[0] != kAck)) {
     *length = std::min<size_t>(reply_length, 1);
-    return kOk;
+    return TAURAVAT_OK;
   }
   const unsigned record = RecordLength(command);
   size_t count = 0;
@@ -195,5 +199,5 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_answer_length(uint8_t 
     if (record != 0 && reply[k - 1] == 0xFF && k % record == 1) break;
   }
   *length = count;
-  return kOk;
+  return TAURAVAT_OK;
 }

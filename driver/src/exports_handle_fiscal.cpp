@@ -33,24 +33,25 @@ bool ValidDate(int32_t year, int32_t month, int32_t day) {
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_vat(tauravat_printer* printer,
                                                                 int32_t* count, uint32_t rates[7]) {
-  if (count == nullptr || rates == nullptr) return kNullArgument;
+  if (count == nullptr || rates == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     // The rates a model does not keep read as not in use, not as whatever the
     // caller held.
     RateArray read;
     read.fill(TAURAVAT_RATE_RESERVED);
     int32_t readCount = 0;
-    if (const int32_t result = connection.ReadVAT(readCount, read); result != kOk) return result;
+    if (const int32_t result = connection.ReadVAT(readCount, read); result != TAURAVAT_OK)
+      return result;
     *count = readCount;
     std::copy(read.begin(), read.end(), rates);
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_set_vat(tauravat_printer* printer,
                                                                int32_t* count,
                                                                const uint32_t rates[7]) {
-  if (count == nullptr || rates == nullptr) return kNullArgument;
+  if (count == nullptr || rates == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     RateArray wanted;
     std::copy(rates, rates + wanted.size(), wanted.begin());
@@ -80,7 +81,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_period_report(
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     if (!KnownKind(kind) || !ValidDate(from_year, from_month, from_day) ||
         !ValidDate(to_year, to_month, to_day))
-      return kParameterOutOfRange;
+      return TAURAVAT_E_PARAMETER_RANGE;
     return connection.PeriodReport(kind, from_year - kFirstYear, from_month, from_day,
                                    to_year - kFirstYear, to_month, to_day);
   });
@@ -90,7 +91,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_monthly_report(tauravat_p
                                                                       int32_t kind, int32_t year,
                                                                       int32_t month) {
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (!KnownKind(kind) || !ValidDate(year, month, 1)) return kParameterOutOfRange;
+    if (!KnownKind(kind) || !ValidDate(year, month, 1)) return TAURAVAT_E_PARAMETER_RANGE;
     return connection.MonthlyReport(kind, year - kFirstYear, month);
   });
 }
@@ -101,7 +102,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_number_report(tauravat_pr
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     if (!KnownKind(kind) || !InRange(from, 0, kLargestReportNumber) ||
         !InRange(to, 0, kLargestReportNumber))
-      return kParameterOutOfRange;
+      return TAURAVAT_E_PARAMETER_RANGE;
     return connection.NumberReport(kind, from, to);
   });
 }
@@ -109,12 +110,13 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_number_report(tauravat_pr
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_clock(tauravat_printer* printer,
                                                                   char* text, size_t size,
                                                                   size_t* needed) {
-  if (MissingBuffer(text, size)) return kNullArgument;
+  if (MissingBuffer(text, size)) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     // "2005.12.31" and "23:59" or "23:59:07": written the ISO way.
     std::string date;
     std::string time;
-    if (const int32_t result = connection.ReadClock(date, time); result != kOk) return result;
+    if (const int32_t result = connection.ReadClock(date, time); result != TAURAVAT_OK)
+      return result;
     std::replace(date.begin(), date.end(), '.', '-');
     return TextOut(date + " " + time, text, size, needed);
   });
@@ -122,7 +124,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_clock(tauravat_print
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_number(tauravat_printer* printer,
                                                                       int32_t* number) {
-  if (number == nullptr) return kNullArgument;
+  if (number == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(
       printer, [&](Printer& connection) { return connection.ReadLastReceiptNumber(*number); });
 }
@@ -130,21 +132,21 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_number(tauravat_p
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_counter(tauravat_printer* printer,
                                                                        int32_t* number,
                                                                        int32_t* known) {
-  if (number == nullptr || known == nullptr) return kNullArgument;
+  if (number == nullptr || known == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     int32_t counter = 0;
     bool tells = false;
-    if (const int32_t result = connection.ReceiptCounter(counter, tells); result != kOk)
+    if (const int32_t result = connection.ReceiptCounter(counter, tells); result != TAURAVAT_OK)
       return result;
     *number = counter;
     *known = tells ? 1 : 0;
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL
 tauravat_daily_report_number(tauravat_printer* printer, int32_t* number) {
-  if (number == nullptr) return kNullArgument;
+  if (number == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer,
                      [&](Printer& connection) { return connection.DailyReportNumber(*number); });
 }
@@ -152,14 +154,14 @@ tauravat_daily_report_number(tauravat_printer* printer, int32_t* number) {
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_number(tauravat_printer* printer,
                                                                       int32_t* number, char* code,
                                                                       size_t size, size_t* needed) {
-  if (number == nullptr || MissingBuffer(code, size)) return kNullArgument;
+  if (number == nullptr || MissingBuffer(code, size)) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     int32_t read = 0;
     std::string characters;
-    if (const int32_t result = connection.PrinterNumber(read, characters); result != kOk)
+    if (const int32_t result = connection.PrinterNumber(read, characters); result != TAURAVAT_OK)
       return result;
     const int32_t result = Cp1250TextOut(characters, code, size, needed);
-    if (result == kOk) *number = read;
+    if (result == TAURAVAT_OK) *number = read;
     return result;
   });
 }
@@ -167,10 +169,10 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_number(tauravat_p
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_unique_number(tauravat_printer* printer,
                                                                           char* text, size_t size,
                                                                           size_t* needed) {
-  if (MissingBuffer(text, size)) return kNullArgument;
+  if (MissingBuffer(text, size)) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     std::string characters;
-    if (const int32_t result = connection.ReadUniqueCharacters(characters); result != kOk)
+    if (const int32_t result = connection.ReadUniqueCharacters(characters); result != TAURAVAT_OK)
       return result;
     return Cp1250TextOut(characters, text, size, needed);
   });
@@ -184,7 +186,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open_drawer(tauravat_prin
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_line_feed(tauravat_printer* printer,
                                                                        int32_t lines) {
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (!InRange(lines, 0, kMostFedLines)) return kParameterOutOfRange;
+    if (!InRange(lines, 0, kMostFedLines)) return TAURAVAT_E_PARAMETER_RANGE;
     return connection.WriteLineFeed(static_cast<uint8_t>(lines));
   });
 }

@@ -18,10 +18,10 @@ extern "C" TAURAVAT_API const char* TAURAVAT_CALL tauravat_version(void) {
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, const char* language,
                                                                char* text, size_t size,
                                                                size_t* needed) {
-  if (language == nullptr || MissingBuffer(text, size)) return kNullArgument;
+  if (language == nullptr || MissingBuffer(text, size)) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
     const std::string_view chosen(language);
-    if (chosen != "pl" && chosen != "en") return kParameterOutOfRange;
+    if (chosen != "pl" && chosen != "en") return TAURAVAT_E_PARAMETER_RANGE;
     const Language which = chosen == "pl" ? Language::Polish : Language::English;
     return TextOut(MessageTextUtf8(code, which), text, size, needed);
   });
@@ -29,22 +29,22 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, con
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(const char* utf8_name,
                                                                              int32_t* count) {
-  if (utf8_name == nullptr || count == nullptr) return kNullArgument;
+  if (utf8_name == nullptr || count == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
     const auto name = Utf8In(utf8_name);
-    if (!name) return kParameterOutOfRange;
+    if (!name) return TAURAVAT_E_PARAMETER_RANGE;
     *count = CountSignificantNameChars(*name);
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_port_path(int32_t number, char* text,
                                                                  size_t size, size_t* needed) {
-  if (MissingBuffer(text, size)) return kNullArgument;
+  if (MissingBuffer(text, size)) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
-    if (number < 1 || number > 255) return kParameterOutOfRange;
+    if (number < 1 || number > 255) return TAURAVAT_E_PARAMETER_RANGE;
     const auto path = PlatformPortPath(number);
-    if (!path) return kNoPortNumber;
+    if (!path) return TAURAVAT_E_NO_PORT;
     return TextOut(*path, text, size, needed);
   });
 }

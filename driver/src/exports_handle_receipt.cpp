@@ -20,9 +20,9 @@ namespace {
 int32_t TotalOut(const std::string& digits, int64_t* total) {
   int64_t value = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc() || end != digits.data() + digits.size()) return kInternalError;
+  if (error != std::errc() || end != digits.data() + digits.size()) return TAURAVAT_E_INTERNAL;
   *total = value;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 // The rates the printer held reserved when the receipt began (its answer to the rate
@@ -43,28 +43,29 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_begin(tauravat_pr
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_printer* printer,
                                                                     const tauravat_item* item,
                                                                     int64_t* value) {
-  if (item == nullptr) return kNullArgument;
+  if (item == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (const int32_t result = connection.Prologue(false, false); result != kOk) return result;
-    if (!connection.ReceiptOpen) return kReceiptNotOpen;
+    if (const int32_t result = connection.Prologue(false, false); result != TAURAVAT_OK)
+      return result;
+    if (!connection.ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
     // The rules of tauravat_check_item for this printer: a line the printer refuses
     // cancels the whole receipt, so nothing goes out until all of them hold.
     const tauravat_rates reserved = ReservedRates(connection);
     Problem problem;
     if (const int32_t result =
             CheckItem(ModelInfoOf(ModelOf(connection.DeviceType)), &reserved, *item, "", problem);
-        result != kOk)
+        result != TAURAVAT_OK)
       return result;
     const auto name = Utf8In(item->name);
     const auto unit = Utf8In(item->unit == nullptr ? "" : item->unit);
-    if (!name || !unit) return kInternalError;  // the check let through what cannot travel
+    if (!name || !unit) return TAURAVAT_E_INTERNAL;  // the check let through what cannot travel
     // The check bounds the numbers to what the printer's 32 bits carry.
     auto line = static_cast<int32_t>(item->value);
     const int32_t result =
         connection.ReceiptItem(item->kind == TAURAVAT_ITEM_SALE ? 1 : 0, *name, item->rate,
                                item->message, static_cast<int32_t>(item->quantity), item->decimals,
                                *unit, static_cast<int32_t>(item->price), line);
-    if (result == kOk && value != nullptr) *value = line;
+    if (result == TAURAVAT_OK && value != nullptr) *value = line;
     return result;
   });
 }
@@ -76,7 +77,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_package_item(tauravat_pri
                                                                     int64_t amount) {
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     const auto narrowed = Narrow(amount);
-    if (!narrowed) return kParameterOutOfRange;
+    if (!narrowed) return TAURAVAT_E_PARAMETER_RANGE;
     return connection.PackageItem(kind, first_value, second_value, *narrowed);
   });
 }
@@ -100,12 +101,12 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_fill_payment(tauravat_pri
                                                                     const char* name,
                                                                     int64_t first_amount,
                                                                     int64_t second_amount) {
-  if (name == nullptr) return kNullArgument;
+  if (name == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     const auto text = Utf8In(name);
     const auto first = Narrow(first_amount);
     const auto second = Narrow(second_amount);
-    if (!text || !first || !second) return kParameterOutOfRange;
+    if (!text || !first || !second) return TAURAVAT_E_PARAMETER_RANGE;
     return connection.FillPayment(number, *text, *first, *second);
   });
 }
@@ -113,10 +114,10 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_fill_payment(tauravat_pri
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_fill_lines(tauravat_printer* printer,
                                                                   int32_t code, const char* text,
                                                                   int32_t* free_lines) {
-  if (text == nullptr) return kNullArgument;
+  if (text == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     const auto line = Utf8In(text);
-    if (!line) return kParameterOutOfRange;
+    if (!line) return TAURAVAT_E_PARAMETER_RANGE;
     int32_t free = 0;
     const int32_t result = connection.FillLines(code, *line, free);
     if (free_lines != nullptr) *free_lines = free;
@@ -134,10 +135,10 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_erase_lines(tauravat_prin
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_total(tauravat_printer* printer,
                                                                   int64_t* total) {
-  if (total == nullptr) return kNullArgument;
+  if (total == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     std::string digits;
-    if (const int32_t result = connection.ReadTotal(digits); result != kOk) return result;
+    if (const int32_t result = connection.ReadTotal(digits); result != TAURAVAT_OK) return result;
     return TotalOut(digits, total);
   });
 }
@@ -145,10 +146,10 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_total(tauravat_print
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_sel_total(tauravat_printer* printer,
                                                                       const char* selector,
                                                                       int64_t* total) {
-  if (selector == nullptr || total == nullptr) return kNullArgument;
+  if (selector == nullptr || total == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     std::string digits;
-    if (const int32_t result = connection.ReadSelTotal(selector, digits); result != kOk)
+    if (const int32_t result = connection.ReadSelTotal(selector, digits); result != TAURAVAT_OK)
       return result;
     return TotalOut(digits, total);
   });

@@ -27,7 +27,7 @@ TAURAVAT_API int32_t TAURAVAT_CALL ErrMessage(int32_t code, std::string& text) {
   return Guarded([&]() -> int32_t {
     text.clear();
     text = MessageText(code);
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
@@ -53,7 +53,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pCharsInArticleName(const char* na
 TAURAVAT_API int32_t TAURAVAT_CALL DllVersion(std::string& Version) {
   return Guarded([&]() -> int32_t {
     Version = VersionText();
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
@@ -61,14 +61,14 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pDllVersion(char* buffer) {
   if (buffer == nullptr) return kNullBuffer;
   return Guarded([&]() -> int32_t {
     CopyOut(buffer, VersionText());
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL DllAuthor(std::string& Author) {
   return Guarded([&]() -> int32_t {
     Author = AuthorText();
-    return kOk;
+    return TAURAVAT_OK;
   });
 }
 
@@ -76,6 +76,6 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pDllAuthor(char* buffer) {
   if (buffer == nullptr) return kNullBuffer;
   return Guarded([&]() -> int32_t {
     CopyOut(buffer, AuthorText());
-    return kOk;
+    return TAURAVAT_OK;
   });
 }

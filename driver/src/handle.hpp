@@ -24,9 +24,9 @@ namespace kestradr {
 
 template <typename Body>
 int32_t WithPrinter(tauravat_printer* handle, Body&& body) noexcept {
-  if (handle == nullptr) return kNullArgument;
+  if (handle == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
-    if (handle->caller.load() == std::this_thread::get_id()) return kReentered;
+    if (handle->caller.load() == std::this_thread::get_id()) return TAURAVAT_E_REENTERED;
     std::lock_guard lock(handle->printer.CallLock());
     handle->caller = std::this_thread::get_id();
     struct Leave {

@@ -13,12 +13,12 @@ int32_t TextOut(std::string_view utf8, char* text, size_t size, size_t* needed) 
   if (needed != nullptr) *needed = required;
   if (size < required) {
     if (text != nullptr && size > 0) text[0] = '\0';
-    return kBufferTooSmall;
+    return TAURAVAT_E_BUFFER_TOO_SMALL;
   }
-  if (text == nullptr) return kNullArgument;
+  if (text == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   std::memcpy(text, utf8.data(), utf8.size());
   text[utf8.size()] = '\0';
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Cp1250TextOut(std::string_view cp1250, char* text, size_t size, size_t* needed) {

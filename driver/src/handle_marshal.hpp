@@ -11,7 +11,7 @@
 namespace kestradr {
 
 // Writes `utf8` and its NUL into (text, size) and the bytes that take into *needed
-// (optional). Too small: kBufferTooSmall, and only a NUL at text[0] when size > 0.
+// (optional). Too small: TAURAVAT_E_BUFFER_TOO_SMALL, and only a NUL at text[0] when size > 0.
 int32_t TextOut(std::string_view utf8, char* text, size_t size, size_t* needed);
 
 // The same for code page 1250 text the printer or the legacy layer gave.

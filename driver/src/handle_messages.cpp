@@ -15,9 +15,9 @@ constexpr std::string_view kUnknownEnglish = "Unknown error (probably a system e
 // The legacy table has no row for these: its callers never receive them.
 const std::map<int32_t, std::string_view>& HandleOnlyPolish() {
   static const std::map<int32_t, std::string_view> texts = {
-      {kBufferTooSmall, "Bufor wyjściowy jest za mały."},
-      {kNullArgument, "Brak wymaganego argumentu (pusty wskaźnik)."},
-      {kReentered, "Sterownik wywołany z wnętrza własnego wywołania zwrotnego."},
+      {TAURAVAT_E_BUFFER_TOO_SMALL, "Bufor wyjściowy jest za mały."},
+      {TAURAVAT_E_NULL_ARGUMENT, "Brak wymaganego argumentu (pusty wskaźnik)."},
+      {TAURAVAT_E_REENTERED, "Sterownik wywołany z wnętrza własnego wywołania zwrotnego."},
   };
   return texts;
 }
@@ -116,9 +116,9 @@ std::map<int32_t, std::string> BuildEnglish() {
       {239, "The clock is already initialised"},
       {240, "Invalid signature. The manufacturer's service must intervene."},
       {241, "Incompatible fiscal memory. The manufacturer's service must intervene."},
-      {kBufferTooSmall, "The output buffer is too small."},
-      {kNullArgument, "A required argument is missing (null pointer)."},
-      {kReentered, "The driver was called from inside its own call-back."},
+      {TAURAVAT_E_BUFFER_TOO_SMALL, "The output buffer is too small."},
+      {TAURAVAT_E_NULL_ARGUMENT, "A required argument is missing (null pointer)."},
+      {TAURAVAT_E_REENTERED, "The driver was called from inside its own call-back."},
       {999, "Internal exception in the library."},
   };
   table[20] = EnglishTimeoutText(

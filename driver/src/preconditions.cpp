@@ -28,46 +28,49 @@ struct Test {
 };
 
 // The tax-rate test stands between the status tests; its entry carries no bit.
-constexpr Test kTaxRates{Source::TaxRates, 0, false, kNoTaxRates};
+constexpr Test kTaxRates{Source::TaxRates, 0, false, TAURAVAT_E_NO_TAX_RATES};
 
 constexpr Test kReceiptConditionsOrder[] = {
-    {Source::Fiscal, 0x01, false, kNoMakerData},
-    {Source::Fiscal, 0x04, true, kReadOnlyFiscalModule},
-    {Source::Memory, 0x10, true, kCmosErased},
-    {Source::Service, 0x40, true, kServiceJumper},
-    {Source::Memory, 0x80, true, kNoControllerLink},
-    {Source::Print, 0x04, true, kPrinterFailure},
-    {Source::Fiscal, 0x02, false, kNoUserData},
-    {Source::Memory, 0x40, true, kNoCustomerDisplay},
-    {Source::Memory, 0x08, true, kDailyReportDue},
+    {Source::Fiscal, 0x01, false, TAURAVAT_E_NO_MAKER_DATA},
+    {Source::Fiscal, 0x04, true, TAURAVAT_E_FISCAL_READ_ONLY},
+    {Source::Memory, 0x10, true, TAURAVAT_E_CMOS_ERASED},
+    {Source::Service, 0x40, true, TAURAVAT_E_SERVICE_JUMPER},
+    {Source::Memory, 0x80, true, TAURAVAT_E_NO_CONTROLLER_LINK},
+    {Source::Print, 0x04, true, TAURAVAT_E_PRINTER_FAILURE},
+    {Source::Fiscal, 0x02, false, TAURAVAT_E_NO_USER_DATA},
+    {Source::Memory, 0x40, true, TAURAVAT_E_NO_CUSTOMER_DISPLAY},
+    {Source::Memory, 0x08, true, TAURAVAT_E_DAILY_REPORT_DUE},
     kTaxRates,
-    {Source::Print, 0x02, true, kPaperOut},
-    {Source::Memory, 0x80, true, kNoControllerLink},
-    {Source::Print, 0x04, true, kPrinterFailure},
+    {Source::Print, 0x02, true, TAURAVAT_E_PAPER_OUT},
+    {Source::Memory, 0x80, true, TAURAVAT_E_NO_CONTROLLER_LINK},
+    {Source::Print, 0x04, true, TAURAVAT_E_PRINTER_FAILURE},
 };
 
 constexpr Test kReceiptBeginOrder[] = {
-    {Source::Fiscal, 0x01, false, kNoMakerData},
-    {Source::Memory, 0x10, true, kCmosErased},
-    {Source::Service, 0x40, true, kServiceJumper},
-    {Source::Memory, 0x80, true, kNoControllerLink},
-    {Source::Print, 0x04, true, kPrinterFailure},
-    {Source::Fiscal, 0x02, false, kNoUserData},
-    {Source::Fiscal, 0x04, true, kReadOnlyFiscalModule},
-    {Source::Memory, 0x40, true, kNoCustomerDisplay},
-    {Source::Memory, 0x08, true, kDailyReportDue},
+    {Source::Fiscal, 0x01, false, TAURAVAT_E_NO_MAKER_DATA},
+    {Source::Memory, 0x10, true, TAURAVAT_E_CMOS_ERASED},
+    {Source::Service, 0x40, true, TAURAVAT_E_SERVICE_JUMPER},
+    {Source::Memory, 0x80, true, TAURAVAT_E_NO_CONTROLLER_LINK},
+    {Source::Print, 0x04, true, TAURAVAT_E_PRINTER_FAILURE},
+    {Source::Fiscal, 0x02, false, TAURAVAT_E_NO_USER_DATA},
+    {Source::Fiscal, 0x04, true, TAURAVAT_E_FISCAL_READ_ONLY},
+    {Source::Memory, 0x40, true, TAURAVAT_E_NO_CUSTOMER_DISPLAY},
+    {Source::Memory, 0x08, true, TAURAVAT_E_DAILY_REPORT_DUE},
     kTaxRates,
-    {Source::Print, 0x02, true, kPaperOut},
-    {Source::Memory, 0x80, true, kNoControllerLink},
-    {Source::Print, 0x04, true, kPrinterFailure},
+    {Source::Print, 0x02, true, TAURAVAT_E_PAPER_OUT},
+    {Source::Memory, 0x80, true, TAURAVAT_E_NO_CONTROLLER_LINK},
+    {Source::Print, 0x04, true, TAURAVAT_E_PRINTER_FAILURE},
 };
 
 int32_t ReadStatusSet(Printer& printer, StatusSet& status) {
-  if (const int32_t r = printer.ReadStatusByte(cmd::kFiscalStatus.code, status.fiscal); r != kOk)
+  if (const int32_t r = printer.ReadStatusByte(cmd::kFiscalStatus.code, status.fiscal);
+      r != TAURAVAT_OK)
     return r;
-  if (const int32_t r = printer.ReadStatusByte(cmd::kMemoryStatus.code, status.memory); r != kOk)
+  if (const int32_t r = printer.ReadStatusByte(cmd::kMemoryStatus.code, status.memory);
+      r != TAURAVAT_OK)
     return r;
-  if (const int32_t r = printer.ReadStatusByte(cmd::kPrintStatus.code, status.print); r != kOk)
+  if (const int32_t r = printer.ReadStatusByte(cmd::kPrintStatus.code, status.print);
+      r != TAURAVAT_OK)
     return r;
   return printer.ReadStatusByte(cmd::kServiceStatus.code, status.service);
 }
@@ -93,8 +96,9 @@ int32_t RunTests(Printer& printer, const Test (&tests)[N], const StatusSet& stat
   for (const Test& test : tests) {
     if (test.source == Source::TaxRates) {
       bool set = false;
-      if (const int32_t result = printer.CheckTaxRatesSet(set); result != kOk) return result;
-      if (!set) return kNoTaxRates;
+      if (const int32_t result = printer.CheckTaxRatesSet(set); result != TAURAVAT_OK)
+        return result;
+      if (!set) return TAURAVAT_E_NO_TAX_RATES;
       continue;
     }
     const bool bitSet = (ByteOf(status, test.source) & test.mask) != 0;
@@ -112,25 +116,26 @@ const std::string& Caption() {
 
 int32_t Printer::CheckReceiptPreconditions() {
   ShowCentreMessage(Caption());
-  if (const int32_t result = Prologue(false, true); result != kOk) return result;
+  if (const int32_t result = Prologue(false, true); result != TAURAVAT_OK) return result;
   StatusSet status;
-  if (const int32_t result = ReadStatusSet(*this, status); result != kOk) return result;
+  if (const int32_t result = ReadStatusSet(*this, status); result != TAURAVAT_OK) return result;
   return RunTests(*this, kReceiptBeginOrder, status);
 }
 
 int32_t Printer::ReceiptConditions() {
   ShowCentreMessage(Caption());
-  if (const int32_t result = Prologue(false, true); result != kOk) return result;
+  if (const int32_t result = Prologue(false, true); result != TAURAVAT_OK) return result;
   uint8_t type = kDeviceNone;
   uint32_t version = 0;
-  if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
+  if (const int32_t result = ReadDeviceType(type, version); result != TAURAVAT_OK) return result;
   if (ModelOf(type).euroChange) {
     Block reply{};
-    if (const int32_t result = SendSequence(cmd::kEuroStatus, reply); result != kOk) return result;
+    if (const int32_t result = SendSequence(cmd::kEuroStatus, reply); result != TAURAVAT_OK)
+      return result;
     if (reply[0] == kEuroChangeDue) return kEuroChangeRequired;
   }
   StatusSet status;
-  if (const int32_t result = ReadStatusSet(*this, status); result != kOk) return result;
+  if (const int32_t result = ReadStatusSet(*this, status); result != TAURAVAT_OK) return result;
   return RunTests(*this, kReceiptConditionsOrder, status);
 }
 

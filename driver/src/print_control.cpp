@@ -47,8 +47,8 @@ constexpr uint8_t kBitDocumentWaiting = 0x02;
 // What is still unfinished when the print limit runs out: a printout stopped for paper,
 // characters still being printed, or a document still waiting in memory.
 int32_t Unfinished(bool busy, bool stopped) {
-  if (stopped) return kStoppedForPaper;
-  return busy ? kCharsInPrintBuffer : kDocumentInMemory;
+  if (stopped) return TAURAVAT_E_STOPPED_FOR_PAPER;
+  return busy ? TAURAVAT_E_CHARS_IN_PRINT_BUFFER : TAURAVAT_E_DOCUMENT_IN_MEMORY;
 }
 
 }  // namespace
@@ -76,14 +76,15 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
   static const std::string printing = Cp1250("Trwa wydruk...");
   ShowCentreMessage(mode == 1 ? checking : printing);
   if (!Connected) {
-    if (const int32_t result = ConnectPrinter(PortNumber, false); result != kOk) return result;
-  } else if (const int32_t result = ReopenFailedPort(); result != kOk) {
+    if (const int32_t result = ConnectPrinter(PortNumber, false); result != TAURAVAT_OK)
+      return result;
+  } else if (const int32_t result = ReopenFailedPort(); result != TAURAVAT_OK) {
     return result;
   }
 
   uint8_t print = 0;
-  if (const int32_t result = Poll(cmd::kPrintStatus, print); result != kOk) return result;
-  if (print & kBitNoPaper) return kPaperOut;
+  if (const int32_t result = Poll(cmd::kPrintStatus, print); result != TAURAVAT_OK) return result;
+  if (print & kBitNoPaper) return TAURAVAT_E_PAPER_OUT;
 
   // Some models are not asked for the memory status while a printout is followed: a
   // document merely waiting there must not keep the poll going.
@@ -101,32 +102,34 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
   PollPacing pacing;
   for (;;) {
     RestBetweenPolls(pacing.NextRest());
-    if (const int32_t result = Poll(cmd::kPrintStatus, print); result != kOk) return result;
-    if (print & kBitNoController) return kNoControllerLink;
-    if (print & kBitNoPaper) return kPaperOut;
-    if (print & kBitFailure) return kPrinterFailure;
+    if (const int32_t result = Poll(cmd::kPrintStatus, print); result != TAURAVAT_OK) return result;
+    if (print & kBitNoController) return TAURAVAT_E_NO_CONTROLLER_LINK;
+    if (print & kBitNoPaper) return TAURAVAT_E_PAPER_OUT;
+    if (print & kBitFailure) return TAURAVAT_E_PRINTER_FAILURE;
 
     uint8_t memory = 0;
     if (!skipMemory) {
-      if (const int32_t result = Poll(cmd::kMemoryStatus, memory); result != kOk) return result;
+      if (const int32_t result = Poll(cmd::kMemoryStatus, memory); result != TAURAVAT_OK)
+        return result;
     }
 
-    if (const int32_t result = Poll(cmd::kPrintStatus, print); result != kOk) return result;
-    if (print & kBitFailure) return kPrinterFailure;
-    if (print & kBitNoController) return kNoControllerLink;
-    if (print & kBitNoPaper) return kPaperOut;
+    if (const int32_t result = Poll(cmd::kPrintStatus, print); result != TAURAVAT_OK) return result;
+    if (print & kBitFailure) return TAURAVAT_E_PRINTER_FAILURE;
+    if (print & kBitNoController) return TAURAVAT_E_NO_CONTROLLER_LINK;
+    if (print & kBitNoPaper) return TAURAVAT_E_PAPER_OUT;
 
     const bool waiting = (memory & kBitDocumentWaiting) != 0;
     const bool busy = (print & kBitPrinting) != 0;
     const bool stopped = (print & kBitStoppedForPaper) != 0;
 
-    if (!waiting && !busy && !stopped) return kOk;
+    if (!waiting && !busy && !stopped) return TAURAVAT_OK;
 
     // Printing, or (when following) a document still to come: keep watching. The paper
     // bit was tested just above, so only the extra read can bring news of it.
     if (!stopped && (busy || mode == 0)) {
-      if (const int32_t result = Poll(cmd::kPrintStatus, print); result != kOk) return result;
-      if (print & kBitNoPaper) return kPaperOut;
+      if (const int32_t result = Poll(cmd::kPrintStatus, print); result != TAURAVAT_OK)
+        return result;
+      if (print & kBitNoPaper) return TAURAVAT_E_PAPER_OUT;
       if (overdue()) return Unfinished(busy, stopped);
       continue;
     }
@@ -152,13 +155,13 @@ int32_t Printer::PrintControlNoResume(int32_t mode) {
 int32_t Printer::PrintResume() {
   static const std::string caption = Cp1250("Wznawianie wydruku...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(false, true); result != kOk) return result;
+  if (const int32_t result = Prologue(false, true); result != TAURAVAT_OK) return result;
   uint8_t print = 0;
-  if (const int32_t result = ReadStatusByte(cmd::kPrintStatus.code, print); result != kOk)
+  if (const int32_t result = ReadStatusByte(cmd::kPrintStatus.code, print); result != TAURAVAT_OK)
     return result;
-  if (print & kBitNoPaper) return kPaperOut;
+  if (print & kBitNoPaper) return TAURAVAT_E_PAPER_OUT;
   Block reply{};
-  if (const uint8_t result = SendSequence(cmd::kResumePrinting, reply); result != kOk)
+  if (const uint8_t result = SendSequence(cmd::kResumePrinting, reply); result != TAURAVAT_OK)
     return result;
   return PrintControlNoResume(0);
 }

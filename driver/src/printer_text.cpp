@@ -84,11 +84,12 @@ std::string_view TextUpToNul(std::string_view text) {
 
 int32_t PrepareArticleName(std::string_view name, uint8_t deviceType, std::string& prepared) {
   const auto plain = PlainText(TextUpToNul(name), kArticleNameLength);
-  if (!plain) return kParameterOutOfRange;
+  if (!plain) return TAURAVAT_E_PARAMETER_RANGE;
   prepared = *plain;
   prepared.resize(kArticleNameLength, ' ');
   const auto significant = std::count_if(prepared.begin(), prepared.end(), IsSignificantNameChar);
-  return significant >= ModelOf(deviceType).minimumNameCharacters ? kOk : kNameTooShort;
+  return significant >= ModelOf(deviceType).minimumNameCharacters ? TAURAVAT_OK
+                                                                  : TAURAVAT_E_NAME_TOO_SHORT;
 }
 
 std::array<uint8_t, 4> LongToBytes(int32_t value) {

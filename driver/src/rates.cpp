@@ -17,14 +17,14 @@ int32_t Printer::ReadVAT(int32_t& Count, RateArray& rates) {
   ShowCentreMessage(caption);
   // A reconnection is followed by the read: the caller asked for the rates, and an
   // answer of 0 with its variables untouched would pass stale values for the printer's.
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
 
   TaxRates read;
   read.values = rates;
-  if (const int32_t result = ReadTaxRates(read); result != kOk) return result;
+  if (const int32_t result = ReadTaxRates(read); result != TAURAVAT_OK) return result;
   Count = read.count;
   rates = read.values;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::SetVAT(int32_t& Count, const RateArray& rates) {
@@ -34,34 +34,34 @@ int32_t Printer::SetVAT(int32_t& Count, const RateArray& rates) {
   // Rates land in the fiscal memory for good: one that cannot travel is refused here
   // rather than written wrapped.
   if (std::any_of(wanted.begin(), wanted.end(), [](uint32_t v) { return v > kWidestRate; }))
-    return kParameterOutOfRange;
+    return TAURAVAT_E_PARAMETER_RANGE;
 
-  if (const int32_t result = PrintControl(1, DeviceType); result != kOk) return result;
+  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
   int32_t receipts = 0;
-  if (const int32_t result = ReadLastReceiptNumber(receipts); result != kOk) return result;
+  if (const int32_t result = ReadLastReceiptNumber(receipts); result != TAURAVAT_OK) return result;
   // The printer takes new rates only right after a daily report.
-  if (receipts != 0) return kReceiptCounterNotZero;
+  if (receipts != 0) return TAURAVAT_E_RECEIPT_COUNTER_NOT_ZERO;
   uint8_t type = kDeviceNone;
   uint32_t version = 0;
-  if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
+  if (const int32_t result = ReadDeviceType(type, version); result != TAURAVAT_OK) return result;
 
   RateWrite write;
   bool fits = true;
-  if (!EncodeTaxRates(type, wanted, write, fits)) return kOk;
-  if (!fits) return kParameterOutOfRange;
+  if (!EncodeTaxRates(type, wanted, write, fits)) return TAURAVAT_OK;
+  if (!fits) return TAURAVAT_E_PARAMETER_RANGE;
   Count = write.count;
   Block reply{};
   if (const uint8_t result = SendSequence(write.command, 1, write.length, reply, write.parameters);
-      result != kOk)
+      result != TAURAVAT_OK)
     return result;
-  if (const int32_t result = PrintControl(0, DeviceType); result != kOk) return result;
+  if (const int32_t result = PrintControl(0, DeviceType); result != TAURAVAT_OK) return result;
 
   int32_t readCount = 0;
   RateArray read{};
-  if (const int32_t result = ReadVAT(readCount, read); result != kOk) return result;
+  if (const int32_t result = ReadVAT(readCount, read); result != TAURAVAT_OK) return result;
   const bool same =
       readCount == Count && std::equal(wanted.begin(), wanted.begin() + Count, read.begin());
-  return same ? kOk : kRatesNotWritten;
+  return same ? TAURAVAT_OK : TAURAVAT_E_RATES_NOT_WRITTEN;
 }
 
 }  // namespace kestradr

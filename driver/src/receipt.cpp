@@ -12,7 +12,6 @@
 namespace kestradr {
 namespace {
 
-constexpr uint32_t kReservedRate = 25500;
 constexpr size_t kPaymentNameLength = 13;
 constexpr int kRates = 7;
 
@@ -63,12 +62,12 @@ void Printer::CloseReceipt() {
 // receipt step asks first, so the driver forgets such a receipt.
 int32_t Printer::StatusGuard() {
   bool cancelled = false;
-  if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
+  if (const int32_t result = ReadCancelledFlag(cancelled); result != TAURAVAT_OK) return result;
   if (cancelled) {
     CloseReceipt();
-    return kReceiptCancelled;
+    return TAURAVAT_E_RECEIPT_CANCELLED;
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::SendReceiptSum(int32_t sum) {
@@ -82,12 +81,12 @@ int32_t Printer::SendReceiptSum(int32_t sum) {
 int32_t Printer::CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
                                  int32_t Cena) const {
   const DeviceModel& model = ModelOf(DeviceType);
-  if (Stawka < 1 || Stawka > model.highestRate) return kRateOutOfRange;
-  if (Komunikat < 0 || Komunikat > 7) return kMessageOutOfRange;
-  if (Ilosc < 1 || Ilosc > model.highestQuantity) return kQuantityOutOfRange;
-  if (MP < 0 || MP > 4) return kDecimalsOutOfRange;
-  if (Cena < 1 || Cena > 999'999'999) return kPriceOutOfRange;
-  return kOk;
+  if (Stawka < 1 || Stawka > model.highestRate) return TAURAVAT_E_RATE_RANGE;
+  if (Komunikat < 0 || Komunikat > 7) return TAURAVAT_E_MESSAGE_RANGE;
+  if (Ilosc < 1 || Ilosc > model.highestQuantity) return TAURAVAT_E_QUANTITY_RANGE;
+  if (MP < 0 || MP > 4) return TAURAVAT_E_DECIMALS_RANGE;
+  if (Cena < 1 || Cena > 999'999'999) return TAURAVAT_E_PRICE_RANGE;
+  return TAURAVAT_OK;
 }
 
 // Sends the filled payment slots; a slot is emptied once both of its blocks went out. A
@@ -101,17 +100,17 @@ int32_t Printer::SendPayments() {
     Put(block, 1, WindowsTextToPrinter(payment.name));
     if (PaymentHalfSent != slot) {
       Put(block, 14, payment.firstAmount);
-      if (const int32_t result = Send(*this, cmd::kPaymentFirst, block); result != kOk)
+      if (const int32_t result = Send(*this, cmd::kPaymentFirst, block); result != TAURAVAT_OK)
         return result;
       PaymentHalfSent = static_cast<uint8_t>(slot);
     }
     Put(block, 14, payment.secondAmount);
-    if (const int32_t result = Send(*this, cmd::kPaymentSecond, block); result != kOk)
+    if (const int32_t result = Send(*this, cmd::kPaymentSecond, block); result != TAURAVAT_OK)
       return result;
     PaymentHalfSent = 0;
     payment = PaymentSlot{};
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::SendExtraLines() {
@@ -126,17 +125,18 @@ int32_t Printer::SendExtraLines() {
     const auto length = static_cast<uint8_t>(line.text.size() + 2);
     Block reply{};
     if (const int32_t result = SendSequence(cmd::kExtraLine.code, 0, length, reply, block);
-        result != kOk)
+        result != TAURAVAT_OK)
       return result;
     line = ExtraLine{};
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 // Command 0xDA: seven 40-bit totals, rates A..G, least significant byte first.
 int32_t Printer::ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
   Block reply{};
-  if (const int32_t result = SendSequence(cmd::kRateTotals, reply); result != kOk) return result;
+  if (const int32_t result = SendSequence(cmd::kRateTotals, reply); result != TAURAVAT_OK)
+    return result;
   sum = 0;
   for (int rate = 1; rate <= kRates; ++rate) {
     int64_t total = 0;
@@ -144,7 +144,7 @@ int32_t Printer::ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
     totals[rate] = total;
     sum += total;
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 // The receipt has ended in the printer as `outcome` says (printed or cancelled): the
@@ -155,8 +155,8 @@ int32_t Printer::FinishEnd(EndOutcome outcome) {
   CloseReceipt();
   ItemCount = 0;
   const int32_t followed = PrintControl(0, DeviceType);
-  if (outcome == EndOutcome::kCancelled) return kReceiptCancelled;
-  LastReceipt = followed == kOk ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
+  if (outcome == EndOutcome::kCancelled) return TAURAVAT_E_RECEIPT_CANCELLED;
+  LastReceipt = followed == TAURAVAT_OK ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
   return followed;
 }
 
@@ -164,17 +164,18 @@ int32_t Printer::FinishEnd(EndOutcome outcome) {
 int32_t Printer::EndOfClosedReceipt() {
   switch (LastReceipt) {
     case ClosedReceipt::kToldOrNone:
-      return kReceiptNotOpen;
+      return TAURAVAT_E_RECEIPT_NOT_OPEN;
     case ClosedReceipt::kEndedNotKnown:
     case ClosedReceipt::kDroppedNotKnown: {
       EndOutcome outcome = EndOutcome::kNotKnown;
       const bool acknowledged = LastReceipt == ClosedReceipt::kEndedNotKnown;
-      if (const int32_t result = LearnWhetherPrinted(acknowledged, outcome); result != kOk)
+      if (const int32_t result = LearnWhetherPrinted(acknowledged, outcome); result != TAURAVAT_OK)
         return result;
-      if (outcome == EndOutcome::kNotKnown) return kReceiveTimeout;  // its answer never came
+      if (outcome == EndOutcome::kNotKnown)
+        return TAURAVAT_E_RECEIVE_TIMEOUT;  // its answer never came
       if (outcome == EndOutcome::kCancelled) {
         LastReceipt = ClosedReceipt::kToldOrNone;
-        return kReceiptCancelled;
+        return TAURAVAT_E_RECEIPT_CANCELLED;
       }
       break;
     }
@@ -182,7 +183,7 @@ int32_t Printer::EndOfClosedReceipt() {
       break;
   }
   const int32_t followed = PrintControl(0, DeviceType);
-  LastReceipt = followed == kOk ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
+  LastReceipt = followed == TAURAVAT_OK ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
   return followed;
 }
 
@@ -190,9 +191,9 @@ int32_t Printer::EndOfClosedReceipt() {
 int32_t Printer::SendEnd() {
   const int32_t ended = SendAcknowledged(*this, cmd::kReceiptEnd);
   EndOutcome outcome = EndOutcome::kNotKnown;
-  if (ended == kOk) {
+  if (ended == TAURAVAT_OK) {
     EndProgress = EndStep::kEndAcknowledged;
-    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) {
+    if (const int32_t result = LearnEndOutcome(outcome); result != TAURAVAT_OK) {
       // The printer has closed the receipt; whether it printed it is learnt when the
       // caller calls ReceiptEnd again.
       CloseReceipt();
@@ -206,27 +207,27 @@ int32_t Printer::SendEnd() {
     // Nothing was sold: a NAK is the printer dropping the receipt, nothing lost. An end
     // that went unanswered may have dropped it or not; the cancel closes it either way
     // (cancelling nothing is accepted). Only if that fails too does it stay open.
-    if (ended != kNak) {
+    if (ended != TAURAVAT_E_NAK) {
       const int32_t cancelled = SendAcknowledged(*this, cmd::kCancel);
-      if (cancelled != kOk && cancelled != kNak) return ended;
+      if (cancelled != TAURAVAT_OK && cancelled != TAURAVAT_E_NAK) return ended;
     }
     CloseReceipt();
-    return kOk;
+    return TAURAVAT_OK;
   }
-  if (ended == kNak) {
+  if (ended == TAURAVAT_E_NAK) {
     // Refused. A printer that cancelled the receipt says so in bit 4; otherwise it still
     // holds the receipt, and the caller may end it again or cancel it.
     bool cancelled = false;
-    if (ReadCancelledFlag(cancelled) == kOk && cancelled) {
+    if (ReadCancelledFlag(cancelled) == TAURAVAT_OK && cancelled) {
       CloseReceipt();
-      return kReceiptCancelled;
+      return TAURAVAT_E_RECEIPT_CANCELLED;
     }
-    return kNak;
+    return TAURAVAT_E_NAK;
   }
   // The end may have reached the printer even so; until it is known whether it printed
   // the receipt, it is neither sent again nor cancelled.
   EndProgress = EndStep::kEndSent;
-  if (LearnEndOutcome(outcome) != kOk) return ended;
+  if (LearnEndOutcome(outcome) != TAURAVAT_OK) return ended;
   switch (outcome) {
     case EndOutcome::kStillOpen:
       EndProgress = EndStep::kSumSent;  // it never arrived: a retry sends it again
@@ -240,10 +241,11 @@ int32_t Printer::SendEnd() {
 
 // The prologue and model check shared by both total readers.
 int32_t Printer::PrepareTotalsRead() {
-  if (const int32_t result = Prologue(false, true); result != kOk) return result;
+  if (const int32_t result = Prologue(false, true); result != TAURAVAT_OK) return result;
   uint32_t version = 0;
-  if (const int32_t result = ReadDeviceType(DeviceType, version); result != kOk) return result;
-  return ModelOf(DeviceType).currentCommandSet ? kOk : kUnsupportedCommand;
+  if (const int32_t result = ReadDeviceType(DeviceType, version); result != TAURAVAT_OK)
+    return result;
+  return ModelOf(DeviceType).currentCommandSet ? TAURAVAT_OK : TAURAVAT_E_UNSUPPORTED_COMMAND;
 }
 
 int64_t LineValue(int32_t quantity, int32_t decimals, int32_t price) {
@@ -266,32 +268,32 @@ int32_t Printer::DiscountedSum(int32_t discountPercent) const {
 }
 
 int32_t Printer::ReceiptBegin() {
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   ItemCount = 0;
   LastReceipt = ClosedReceipt::kToldOrNone;
-  if (const int32_t result = CheckReceiptPreconditions(); result != kOk) return result;
+  if (const int32_t result = CheckReceiptPreconditions(); result != TAURAVAT_OK) return result;
   int32_t counter = 0;
-  if (const int32_t result = ReadReceiptCounter(counter); result != kOk) return result;
+  if (const int32_t result = ReadReceiptCounter(counter); result != TAURAVAT_OK) return result;
   Link.PurgePort();
   int32_t begun = SendAcknowledged(*this, cmd::kReceiptBegin);
-  if (begun == kNak) {
+  if (begun == TAURAVAT_E_NAK) {
     // The printer may still hold a receipt the driver no longer has (one it told the
     // caller was not printed, or one a reconnection's cancel missed). It can never be
     // ended now: it is cancelled, so that it never prints, and the receipt begun again.
-    if (SendAcknowledged(*this, cmd::kCancel) == kOk)
+    if (SendAcknowledged(*this, cmd::kCancel) == TAURAVAT_OK)
       begun = SendAcknowledged(*this, cmd::kReceiptBegin);
-  } else if (begun != kOk) {
+  } else if (begun != TAURAVAT_OK) {
     // The answer was lost: the printer may have begun. What it may have begun is
     // cancelled, so that driver and printer agree there is no receipt, and the caller's
     // retry is not refused.
     SendAcknowledged(*this, cmd::kCancel);
   }
-  if (begun != kOk) return begun;
+  if (begun != TAURAVAT_OK) return begun;
   ReceiptOpen = true;
   RateTotals.fill(0);
   ResetEndProgress();
   ReceiptCounterAtBegin = counter;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t Komunikat,
@@ -300,22 +302,24 @@ int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka
   LastItemValue = 0;
   // Text the printer cannot print is refused before anything reaches the line.
   const auto plainUnit = PlainText(TextUpToNul(Jedn), kUnitLength);
-  if (!plainUnit || !PlainText(TextUpToNul(Nazwa), kArticleNameLength)) return kParameterOutOfRange;
-  if (const int32_t result = Prologue(false, false); result != kOk) return result;
-  if (!ReceiptOpen) return kReceiptNotOpen;
+  if (!plainUnit || !PlainText(TextUpToNul(Nazwa), kArticleNameLength))
+    return TAURAVAT_E_PARAMETER_RANGE;
+  if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
+  if (!ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
 
   std::string name;
-  if (const int32_t result = PrepareArticleName(Nazwa, DeviceType, name); result != kOk)
+  if (const int32_t result = PrepareArticleName(Nazwa, DeviceType, name); result != TAURAVAT_OK)
     return result;
-  if (const int32_t result = CheckItemBounds(Stawka, Komunikat, Ilosc, MP, Cena); result != kOk)
+  if (const int32_t result = CheckItemBounds(Stawka, Komunikat, Ilosc, MP, Cena);
+      result != TAURAVAT_OK)
     return result;
   // The printer would cancel the whole receipt for it; refused here, the receipt stays.
-  if (RateReserved[static_cast<size_t>(Stawka)]) return kRateUndefined;
+  if (RateReserved[static_cast<size_t>(Stawka)]) return TAURAVAT_E_RATE_UNDEFINED;
   // A caller's own value is sent as it is; otherwise the driver's exact one.
   const int64_t value = Wartosc != 0 ? int64_t{Wartosc} : LineValue(Ilosc, MP, Cena);
-  if (value > kMaxLineValue) return kLineValueTooLarge;
+  if (value > kMaxLineValue) return TAURAVAT_E_LINE_VALUE_TOO_LARGE;
 
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
   Wartosc = static_cast<int32_t>(value);
   LastItemValue = Wartosc;
 
@@ -332,7 +336,8 @@ int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka
   block[43] = kEsc;
   block[44] = PrinterRateCode(Stawka);
   Put(block, 45, Wartosc);
-  if (const int32_t result = Send(*this, cmd::kItemLine, block); result != kOk) return result;
+  if (const int32_t result = Send(*this, cmd::kItemLine, block); result != TAURAVAT_OK)
+    return result;
 
   // Totals wrap around in 32 bits like the printer's own.
   auto& total = RateTotals[static_cast<size_t>(Stawka)];
@@ -341,17 +346,17 @@ int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka
                                         : static_cast<uint32_t>(total) - delta);
   // Saturates: the count only tells an empty receipt from one with lines.
   if (ItemCount < 0xFF) ++ItemCount;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue,
                              int32_t amount) {
-  if (const int32_t result = Prologue(false, false); result != kOk) return result;
-  if (!ReceiptOpen) return kReceiptNotOpen;
-  if (!ModelOf(DeviceType).extendedCommands) return kCommandUnavailable;
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
+  if (!ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
+  if (!ModelOf(DeviceType).extendedCommands) return TAURAVAT_E_COMMAND_UNAVAILABLE;
+  if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
   static constexpr const char* kKinds[] = {" S", " Z", "-S", "-Z"};
-  if (Param < 0 || Param > 3) return kPackageParamOutOfRange;
+  if (Param < 0 || Param > 3) return TAURAVAT_E_PACKAGE_KIND_RANGE;
 
   Block block{};
   Put(block, 0, kKinds[Param]);
@@ -361,42 +366,43 @@ int32_t Printer::PackageItem(int32_t Param, uint16_t firstValue, uint16_t second
   block[5] = static_cast<uint8_t>(secondValue >> 8);
   Put(block, 6, amount);
   // Sent without its second reply: the package line is acknowledged on its own.
-  if (const int32_t result = Send(*this, cmd::kPackage, block); result != kOk) return result;
+  if (const int32_t result = Send(*this, cmd::kPackage, block); result != TAURAVAT_OK)
+    return result;
   // The package line is acknowledged only after its parameters.
   uint8_t answer = 0;
-  if (!TracedRead(answer)) return kReceiveTimeout;
-  if (answer == kAck) return kOk;
+  if (!TracedRead(answer)) return TAURAVAT_E_RECEIVE_TIMEOUT;
+  if (answer == kAck) return TAURAVAT_OK;
   // Refused. A printer that has cancelled the receipt refuses every line, and says so.
   bool cancelled = false;
-  if (ReadCancelledFlag(cancelled) == kOk && cancelled) {
+  if (ReadCancelledFlag(cancelled) == TAURAVAT_OK && cancelled) {
     CloseReceipt();
-    return kReceiptCancelled;
+    return TAURAVAT_E_RECEIPT_CANCELLED;
   }
-  return kNak;
+  return TAURAVAT_E_NAK;
 }
 
 int32_t Printer::PrintSubtotal() {
-  if (const int32_t result = Prologue(false, false); result != kOk) return result;
-  if (!ReceiptOpen) return kReceiptNotOpen;
-  if (!ModelOf(DeviceType).extendedCommands) return kCommandUnavailable;
+  if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
+  if (!ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
+  if (!ModelOf(DeviceType).extendedCommands) return TAURAVAT_E_COMMAND_UNAVAILABLE;
   return Send(*this, cmd::kSubtotal, Block{});
 }
 
 int32_t Printer::ReceiptEnd(int32_t Rabat) {
-  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   if (!ReceiptOpen) return EndOfClosedReceipt();
 
   // A retry after the end went out: first what became of it. Nothing is sent twice.
   if (EndProgress >= EndStep::kEndSent) {
     EndOutcome outcome = EndOutcome::kNotKnown;
-    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) return result;
+    if (const int32_t result = LearnEndOutcome(outcome); result != TAURAVAT_OK) return result;
     // Still open, or nothing tells: the end goes again. It cannot print a receipt twice,
     // since the printer refuses an end when it holds no receipt.
     if (outcome == EndOutcome::kPrinted || outcome == EndOutcome::kCancelled)
       return FinishEnd(outcome);
     EndProgress = EndStep::kSumSent;
   }
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
 
   // A retry resumes after the last step the printer has: the discount and the total go
   // once (a second total makes the printer cancel), with the discount first sent.
@@ -404,58 +410,61 @@ int32_t Printer::ReceiptEnd(int32_t Rabat) {
     if (EndProgress == EndStep::kNothingSent && Rabat >= 1 && Rabat <= 99) {
       Block parameters{};
       parameters[0] = static_cast<uint8_t>(Rabat);
-      if (const int32_t result = Send(*this, cmd::kDiscount, parameters); result != kOk)
+      if (const int32_t result = Send(*this, cmd::kDiscount, parameters); result != TAURAVAT_OK)
         return result;
       EndDiscount = Rabat;
       EndProgress = EndStep::kDiscountSent;
     }
-    if (const int32_t result = StatusGuard(); result != kOk) return result;
-    if (const int32_t result = SendReceiptSum(DiscountedSum(EndDiscount)); result != kOk)
+    if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
+    if (const int32_t result = SendReceiptSum(DiscountedSum(EndDiscount)); result != TAURAVAT_OK)
       return result;
     EndProgress = EndStep::kSumSent;
-    if (const int32_t result = StatusGuard(); result != kOk) return result;
+    if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
   }
   if (ModelOf(DeviceType).extendedCommands)
-    if (const int32_t result = SendPayments(); result != kOk) return result;
-  if (const int32_t result = SendExtraLines(); result != kOk) return result;
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+    if (const int32_t result = SendPayments(); result != TAURAVAT_OK) return result;
+  if (const int32_t result = SendExtraLines(); result != TAURAVAT_OK) return result;
+  if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
   return SendEnd();
 }
 
 int32_t Printer::ReceiptCancel() {
-  if (const int32_t result = Prologue(false, false); result != kOk) return result;
-  if (!ReceiptOpen) return kReceiptNotOpen;
+  if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
+  if (!ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
   // After an end that went out, a receipt the printer printed cannot be cancelled and must
   // not be reported cancelled: 201, and ReceiptEnd then answers that it was printed.
   if (EndProgress >= EndStep::kEndSent) {
     EndOutcome outcome = EndOutcome::kNotKnown;
-    if (const int32_t result = LearnEndOutcome(outcome); result != kOk) return result;
+    if (const int32_t result = LearnEndOutcome(outcome); result != TAURAVAT_OK) return result;
     switch (outcome) {
       case EndOutcome::kPrinted:
         CloseReceipt();
         ItemCount = 0;
         LastReceipt = ClosedReceipt::kPrinted;
-        return kReceiptNotOpen;
+        return TAURAVAT_E_RECEIPT_NOT_OPEN;
       case EndOutcome::kCancelled:
         CloseReceipt();
-        return kReceiptCancelled;
+        return TAURAVAT_E_RECEIPT_CANCELLED;
       case EndOutcome::kNotKnown:
-        return kReceiveTimeout;  // the end's answer never came; nothing tells yet
+        return TAURAVAT_E_RECEIVE_TIMEOUT;  // the end's answer never came; nothing tells yet
       case EndOutcome::kStillOpen:
         EndProgress = EndStep::kSumSent;
         break;
     }
   }
-  if (const int32_t result = StatusGuard(); result != kOk) return result;
+  if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
   // The printer already holding the total (a failed end) needs no second one.
   if (EndProgress < EndStep::kSumSent) {
-    if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != kOk) return result;
+    if (const int32_t result = SendReceiptSum(DiscountedSum(0)); result != TAURAVAT_OK)
+      return result;
   }
   int32_t cancelled = SendAcknowledged(*this, cmd::kCancel);
   // Its answer lost or garbled: sent once more. A printer that took the first cancels
   // nothing the second time, and accepts that too.
-  if (cancelled != kOk && cancelled != kNak) cancelled = SendAcknowledged(*this, cmd::kCancel);
-  if (cancelled != kOk && !(ItemCount == 0 && cancelled == kNak)) return cancelled;
+  if (cancelled != TAURAVAT_OK && cancelled != TAURAVAT_E_NAK)
+    cancelled = SendAcknowledged(*this, cmd::kCancel);
+  if (cancelled != TAURAVAT_OK && !(ItemCount == 0 && cancelled == TAURAVAT_E_NAK))
+    return cancelled;
   ItemCount = 0;
   CloseReceipt();
   return PrintControl(0, DeviceType);
@@ -463,80 +472,80 @@ int32_t Printer::ReceiptCancel() {
 
 int32_t Printer::FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
                              int32_t SecondAmount) {
-  if (Number < 1 || Number > 4) return kParameterOutOfRange;
+  if (Number < 1 || Number > 4) return TAURAVAT_E_PARAMETER_RANGE;
   // Refused now rather than when the receipt ends: the caller learns it at once.
   const auto plain = PlainText(TextUpToNul(Name), kPaymentNameLength);
-  if (!plain) return kParameterOutOfRange;
+  if (!plain) return TAURAVAT_E_PARAMETER_RANGE;
   std::string name = *plain;
   name.resize(kPaymentNameLength, ' ');
   PaymentTable[static_cast<size_t>(Number)] = {name, FirstAmount, SecondAmount};
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines) {
   // Kept as it will print ("…" as "..."), so its length is the one that goes out.
   const auto text = PlainText(TextUpToNul(Text));
-  if (LineCode < 0 || LineCode > 15) return kParameterOutOfRange;
-  if (!text) return kParameterOutOfRange;
+  if (LineCode < 0 || LineCode > 15) return TAURAVAT_E_PARAMETER_RANGE;
+  if (!text) return TAURAVAT_E_PARAMETER_RANGE;
   // The code, the text and the line feed must fit the one-byte parameter length.
-  if (text->size() > 253) return kParameterOutOfRange;
+  if (text->size() > 253) return TAURAVAT_E_PARAMETER_RANGE;
   const auto free = std::count_if(ExtraLineTable.begin() + 1, ExtraLineTable.end(),
                                   [](const ExtraLine& line) { return line.code == 0xFF; });
   FreeLines = static_cast<int32_t>(free);
-  if (free == 0) return kNoFreeLines;
+  if (free == 0) return TAURAVAT_E_NO_FREE_LINES;
   // The first free slot: after a partly sent end it is not always 7 − FreeLines, and a
   // line still waiting must not be overwritten.
   auto slot = std::find_if(ExtraLineTable.begin() + 1, ExtraLineTable.end(),
                            [](const ExtraLine& line) { return line.code == 0xFF; });
   *slot = {static_cast<uint8_t>(LineCode), *text};
   --FreeLines;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ErasePayments() {
   ClearPaymentTable();
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::EraseLines() {
   ClearExtraLineTable();
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ReadTotal(std::string& Total) {
-  if (const int32_t result = PrepareTotalsRead(); result != kOk) return result;
+  if (const int32_t result = PrepareTotalsRead(); result != TAURAVAT_OK) return result;
   bool ratesSet = false;
-  if (const int32_t result = CheckTaxRatesSet(ratesSet); result != kOk) return result;
-  if (!ratesSet) return kNoTaxRates;
+  if (const int32_t result = CheckTaxRatesSet(ratesSet); result != TAURAVAT_OK) return result;
+  if (!ratesSet) return TAURAVAT_E_NO_TAX_RATES;
   std::array<int64_t, 8> totals{};
   int64_t sum = 0;
-  if (const int32_t result = ReadRateTotals(totals, sum); result != kOk) return result;
+  if (const int32_t result = ReadRateTotals(totals, sum); result != TAURAVAT_OK) return result;
   Total = std::to_string(sum);
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ReadSelTotal(std::string_view N, std::string& Total) {
-  if (const int32_t result = PrepareTotalsRead(); result != kOk) return result;
+  if (const int32_t result = PrepareTotalsRead(); result != TAURAVAT_OK) return result;
   int32_t count = 0;
   RateArray rates{};
-  if (const int32_t result = ReadVAT(count, rates); result != kOk) return result;
+  if (const int32_t result = ReadVAT(count, rates); result != TAURAVAT_OK) return result;
   // The sum of all rates does not depend on any one of them being in use.
   if (N != "+" && !N.empty()) {
     const auto index = static_cast<size_t>(static_cast<uint8_t>(N.front()) & 0x07);
-    if (index != 0 && rates[index - 1] == kReservedRate) return kRateUndefined;
+    if (index != 0 && rates[index - 1] == TAURAVAT_RATE_RESERVED) return TAURAVAT_E_RATE_UNDEFINED;
   }
   std::array<int64_t, 8> totals{};
   int64_t sum = 0;
-  if (const int32_t result = ReadRateTotals(totals, sum); result != kOk) return result;
+  if (const int32_t result = ReadRateTotals(totals, sum); result != TAURAVAT_OK) return result;
   if (N == "+") {
     Total = std::to_string(sum);
-    return kOk;
+    return TAURAVAT_OK;
   }
   if (N.size() == 1 && N[0] >= 'A' && N[0] <= 'G') {
     Total = std::to_string(totals[static_cast<size_t>(N[0] - 'A' + 1)]);
-    return kOk;
+    return TAURAVAT_OK;
   }
-  return kParameterNOutOfRange;
+  return TAURAVAT_E_PARAMETER_N_RANGE;
 }
 
 }  // namespace kestradr

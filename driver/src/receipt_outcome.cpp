@@ -13,12 +13,12 @@ constexpr uint8_t kPrinterCancelledReceipt = 0x10;  // bit 4 of the 0x95 status
 int32_t Printer::ReadCancelledFlag(bool& cancelled) {
   uint8_t status = 0;
   const uint8_t command = cmd::kPrintStatus.code;
-  if (const int32_t result = ReadStatusByte(command, status); result != kOk) return result;
+  if (const int32_t result = ReadStatusByte(command, status); result != TAURAVAT_OK) return result;
   cancelled = (status & kPrinterCancelledReceipt) != 0;
-  if (!cancelled) return kOk;
-  if (const int32_t result = ReadStatusByte(command, status); result != kOk) return result;
+  if (!cancelled) return TAURAVAT_OK;
+  if (const int32_t result = ReadStatusByte(command, status); result != TAURAVAT_OK) return result;
   cancelled = (status & kPrinterCancelledReceipt) != 0;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 // kPrinted when the counter moved since ReceiptBegin, kNotKnown when it cannot tell
@@ -26,7 +26,7 @@ int32_t Printer::ReadCancelledFlag(bool& cancelled) {
 // printed: open or cancelled, for the status to tell).
 int32_t Printer::CompareReceiptCounter(EndOutcome& says) {
   int32_t now = 0;
-  if (const int32_t result = ReadReceiptCounter(now); result != kOk) return result;
+  if (const int32_t result = ReadReceiptCounter(now); result != TAURAVAT_OK) return result;
   if (ReceiptCounterAtBegin < 0) {
     says = EndOutcome::kNotKnown;
   } else if (now != ReceiptCounterAtBegin) {
@@ -36,7 +36,7 @@ int32_t Printer::CompareReceiptCounter(EndOutcome& says) {
   } else {
     says = EndOutcome::kStillOpen;
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 // Acknowledged: the printer closed the receipt, printed or cancelled. The status is read
@@ -46,35 +46,36 @@ int32_t Printer::CompareReceiptCounter(EndOutcome& says) {
 int32_t Printer::LearnAcknowledgedEnd(EndOutcome& outcome) {
   bool cancelled = false;
   int32_t failure = ReadCancelledFlag(cancelled);
-  if (failure != kOk && ReopenFailedPort() == kOk) failure = ReadCancelledFlag(cancelled);
-  if (failure == kOk && !cancelled) {
+  if (failure != TAURAVAT_OK && ReopenFailedPort() == TAURAVAT_OK)
+    failure = ReadCancelledFlag(cancelled);
+  if (failure == TAURAVAT_OK && !cancelled) {
     outcome = EndOutcome::kPrinted;
-    return kOk;
+    return TAURAVAT_OK;
   }
   EndOutcome says = EndOutcome::kNotKnown;
-  if (CompareReceiptCounter(says) == kOk && says != EndOutcome::kNotKnown) {
+  if (CompareReceiptCounter(says) == TAURAVAT_OK && says != EndOutcome::kNotKnown) {
     outcome = says == EndOutcome::kPrinted ? EndOutcome::kPrinted : EndOutcome::kCancelled;
-    return kOk;
+    return TAURAVAT_OK;
   }
-  if (failure != kOk) return failure;
+  if (failure != TAURAVAT_OK) return failure;
   outcome = EndOutcome::kCancelled;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 // Unanswered: the counter tells whether the printer printed the receipt; if it did not,
 // bit 4 whether it cancelled it; otherwise it still holds it.
 int32_t Printer::LearnUnansweredEnd(EndOutcome& outcome) {
-  if (const int32_t result = ReopenFailedPort(); result != kOk) return result;
+  if (const int32_t result = ReopenFailedPort(); result != TAURAVAT_OK) return result;
   EndOutcome says = EndOutcome::kNotKnown;
-  if (const int32_t result = CompareReceiptCounter(says); result != kOk) return result;
+  if (const int32_t result = CompareReceiptCounter(says); result != TAURAVAT_OK) return result;
   if (says == EndOutcome::kPrinted) {
     outcome = says;
-    return kOk;
+    return TAURAVAT_OK;
   }
   bool cancelled = false;
-  if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
+  if (const int32_t result = ReadCancelledFlag(cancelled); result != TAURAVAT_OK) return result;
   outcome = cancelled ? EndOutcome::kCancelled : says;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::LearnEndOutcome(EndOutcome& outcome) {
@@ -83,17 +84,17 @@ int32_t Printer::LearnEndOutcome(EndOutcome& outcome) {
 }
 
 int32_t Printer::LearnWhetherPrinted(bool acknowledged, EndOutcome& outcome) {
-  if (const int32_t result = ReopenFailedPort(); result != kOk) return result;
+  if (const int32_t result = ReopenFailedPort(); result != TAURAVAT_OK) return result;
   EndOutcome says = EndOutcome::kNotKnown;
-  if (const int32_t result = CompareReceiptCounter(says); result != kOk) return result;
+  if (const int32_t result = CompareReceiptCounter(says); result != TAURAVAT_OK) return result;
   if (says == EndOutcome::kNotKnown && acknowledged) {
     bool cancelled = false;
-    if (const int32_t result = ReadCancelledFlag(cancelled); result != kOk) return result;
+    if (const int32_t result = ReadCancelledFlag(cancelled); result != TAURAVAT_OK) return result;
     says = cancelled ? EndOutcome::kCancelled : EndOutcome::kPrinted;
   }
   // Not printed and not open: the printer cancelled it, or the reconnection's cancel did.
   outcome = says == EndOutcome::kStillOpen ? EndOutcome::kCancelled : says;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 }  // namespace kestradr

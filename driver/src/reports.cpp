@@ -31,16 +31,16 @@ bool InRange(int32_t value, int32_t low, int32_t high) {
 int32_t Printer::SingleCommandReport(const std::string& caption, const Command& command,
                                      int32_t force) {
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
-  if (const int32_t result = PrintControl(1, DeviceType); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
   Block reply{};
   const bool daily = command.code == cmd::kDailyReport.code;
   if (daily && !(force != 0 && ModelOf(DeviceType).emptyDailyReport)) {
-    if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != kOk)
+    if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != TAURAVAT_OK)
       return result;
-    if (reply[0] == 0 && reply[1] == 0) return kNoReceiptsSinceReport;
+    if (reply[0] == 0 && reply[1] == 0) return TAURAVAT_E_NO_SALES_SINCE_REPORT;
   }
-  if (const uint8_t result = SendSequence(command, reply); result != kOk) return result;
+  if (const uint8_t result = SendSequence(command, reply); result != TAURAVAT_OK) return result;
   return PrintControl(0, DeviceType);
 }
 
@@ -50,17 +50,17 @@ int32_t Printer::TranslatePeriodicResult(uint8_t verdict) {
     case 0:
       return PrintControl(0, DeviceType);
     case 1:
-      return kBadReportDates;
+      return TAURAVAT_E_BAD_REPORT_DATES;
     case 2:
-      return kNoReportsInPeriod;
+      return TAURAVAT_E_NO_REPORTS_IN_PERIOD;
     case 3:
-      return kBadReportNumbers;
+      return TAURAVAT_E_BAD_REPORT_NUMBERS;
     case 4:
-      return kMonthNotFinished;
+      return TAURAVAT_E_MONTH_NOT_FINISHED;
     case 5:
-      return kParameterNOutOfRange;
+      return TAURAVAT_E_PARAMETER_N_RANGE;
     default:
-      return kOk;  // not a refusal the driver knows: nothing to follow
+      return TAURAVAT_OK;  // not a refusal the driver knows: nothing to follow
   }
 }
 
@@ -68,11 +68,11 @@ int32_t Printer::TranslatePeriodicResult(uint8_t verdict) {
 int32_t Printer::PeriodicReport(const std::string& caption, int32_t kind, uint8_t detailedMode,
                                 uint8_t shortMode, const Block& data) {
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   uint8_t type = kDeviceNone;
   uint32_t version = 0;
-  if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
-  if (!ModelOf(type).currentCommandSet) return kUnsupportedCommand;
+  if (const int32_t result = ReadDeviceType(type, version); result != TAURAVAT_OK) return result;
+  if (!ModelOf(type).currentCommandSet) return TAURAVAT_E_UNSUPPORTED_COMMAND;
 
   const bool known = kind == 1 || kind == 0;
   SendBuffer[0] = kind == 1 ? detailedMode : shortMode;
@@ -87,7 +87,7 @@ int32_t Printer::PeriodicReport(const std::string& caption, int32_t kind, uint8_
   // Nothing was asked for an unknown kind; the reply buffer holds an older answer and is
   // no verdict.
   if (!known) return PrintControl(0, DeviceType);
-  if (LastSequenceResult != kOk) return LastSequenceResult;
+  if (LastSequenceResult != TAURAVAT_OK) return LastSequenceResult;
   return TranslatePeriodicResult(ReplyBuffer[0]);
 }
 
@@ -113,23 +113,23 @@ int32_t Printer::PeriodReport(int32_t Kind, int32_t FromYear, int32_t FromMonth,
   // Dates are judged before anything reaches the printer.
   if (!InRange(FromYear, 0, 99) || !InRange(ToYear, 0, 99) || !InRange(FromMonth, 1, 12) ||
       !InRange(ToMonth, 1, 12) || !InRange(FromDay, 1, 31) || !InRange(ToDay, 1, 31))
-    return kParameterOutOfRange;
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
-  if (const int32_t result = PrintControl(1, DeviceType); result != kOk) return result;
+    return TAURAVAT_E_PARAMETER_RANGE;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
 
   Block parameters{};
   const int32_t fields[] = {FromYear, FromMonth, FromDay, ToYear, ToMonth, ToDay};
   for (size_t i = 0; i < 6; ++i) PutDigits(parameters, 2 * i, fields[i]);
 
   const PortTimeouts before = ReopenForLongReport();
-  uint8_t result = kOk;
+  uint8_t result = TAURAVAT_OK;
   Block reply{};
   if (Kind == 1 || Kind == 0) {
     const Command& command = Kind == 1 ? cmd::kPeriodReportDetailed : cmd::kPeriodReportShort;
     result = SendSequence(command, reply, parameters);
   }
   ReopenWithDefaultTimeouts(before);
-  if (result != kOk) return result;
+  if (result != TAURAVAT_OK) return result;
   return PrintControl(0, DeviceType);
 }
 

@@ -15,7 +15,7 @@ constexpr uint8_t kFiscalModeBit = 0x08;
 int32_t RatesSetAmong(const std::array<bool, 8>& reserved, int count, bool& flag) {
   flag = std::any_of(reserved.begin() + 1, reserved.begin() + 1 + count,
                      [](bool isReserved) { return !isReserved; });
-  return flag ? kOk : kNoTaxRates;
+  return flag ? TAURAVAT_OK : TAURAVAT_E_NO_TAX_RATES;
 }
 }  // namespace
 
@@ -23,14 +23,14 @@ int32_t RatesSetAmong(const std::array<bool, 8>& reserved, int count, bool& flag
 int32_t Printer::ReadDataByte(const Command& command, uint8_t& value) {
   Block reply{};
   const uint8_t result = SendSequence(command, reply);
-  if (result == kOk) value = reply[0];
+  if (result == TAURAVAT_OK) value = reply[0];
   return result;
 }
 
 int32_t Printer::ReadStatusByte(uint8_t command, uint8_t& status) {
   Block reply{};
   const uint8_t result = SendSequence(command, 1, reply);
-  if (result == kOk) status = reply[0];
+  if (result == TAURAVAT_OK) status = reply[0];
   return result;
 }
 
@@ -38,10 +38,10 @@ int32_t Printer::ReadStatusBytes(StatusBytes& status) {
   static const std::string caption = Cp1250("Odczyt bajtów statusu...");
   status.eighthPresent = false;
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, false); result != kOk) return result;
+  if (const int32_t result = Prologue(true, false); result != TAURAVAT_OK) return result;
   uint8_t type = kDeviceNone;
   uint32_t version = 0;
-  if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
+  if (const int32_t result = ReadDeviceType(type, version); result != TAURAVAT_OK) return result;
   const DeviceModel& model = ModelOf(type);
 
   struct Step {
@@ -51,7 +51,8 @@ int32_t Printer::ReadStatusBytes(StatusBytes& status) {
   static constexpr Step kFirstFour[] = {
       {cmd::kStatus1, 1}, {cmd::kStatus2, 2}, {cmd::kStatus3, 3}, {cmd::kStatus4, 4}};
   for (const Step& step : kFirstFour) {
-    if (const int32_t result = ReadDataByte(step.command, status.s[step.index]); result != kOk)
+    if (const int32_t result = ReadDataByte(step.command, status.s[step.index]);
+        result != TAURAVAT_OK)
       return result;
   }
   status.count = 4;
@@ -59,50 +60,50 @@ int32_t Printer::ReadStatusBytes(StatusBytes& status) {
   const int count = StatusByteCount(model, version);
   if (count >= 6) {
     status.count = 6;
-    if (const int32_t result = ReadDataByte(cmd::kStatus5, status.s[5]); result != kOk)
+    if (const int32_t result = ReadDataByte(cmd::kStatus5, status.s[5]); result != TAURAVAT_OK)
       return result;
-    if (const int32_t result = ReadDataByte(cmd::kStatus6, status.s[6]); result != kOk)
+    if (const int32_t result = ReadDataByte(cmd::kStatus6, status.s[6]); result != TAURAVAT_OK)
       return result;
     if (count >= 7) {
       status.count = 7;
-      if (const int32_t result = ReadDataByte(cmd::kStatus7, status.s[7]); result != kOk)
+      if (const int32_t result = ReadDataByte(cmd::kStatus7, status.s[7]); result != TAURAVAT_OK)
         return result;
     }
   }
   if (model.eighthStatusByte) {
-    if (const int32_t result = ReadDataByte(cmd::kStatus8, status.s[8]); result != kOk)
+    if (const int32_t result = ReadDataByte(cmd::kStatus8, status.s[8]); result != TAURAVAT_OK)
       return result;
     status.eighthPresent = true;
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ReadLastReceiptNumber(int32_t& number) {
   static const std::string caption = Cp1250("Odczyt numeru ostatniego paragonu...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   uint8_t type = kDeviceNone;
   uint32_t version = 0;
-  if (const int32_t result = ReadDeviceType(type, version); result != kOk) return result;
+  if (const int32_t result = ReadDeviceType(type, version); result != TAURAVAT_OK) return result;
 
-  if (const int32_t result = ReadReceiptCounter(number); result != kOk) return result;
+  if (const int32_t result = ReadReceiptCounter(number); result != TAURAVAT_OK) return result;
   // Some models keep the short counter at 0 and count in the long one.
   if (number == 0 && ModelOf(type).longReceiptCounter) {
     Block reply{};
-    if (const uint8_t result = SendSequence(cmd::kLongCounters, reply); result != kOk)
+    if (const uint8_t result = SendSequence(cmd::kLongCounters, reply); result != TAURAVAT_OK)
       return result;
     number = reply[0] + 256 * reply[1];
   }
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::ReceiptCounter(int32_t& counter, bool& known) {
   static const std::string caption = Cp1250("Odczyt numeru ostatniego paragonu...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(true, true); result != kOk) return result;
-  if (const int32_t result = ReadReceiptCounter(counter); result != kOk) return result;
+  if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
+  if (const int32_t result = ReadReceiptCounter(counter); result != TAURAVAT_OK) return result;
   known = CounterTells(counter);
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 bool Printer::CounterTells(int32_t counter) const {
@@ -111,21 +112,21 @@ bool Printer::CounterTells(int32_t counter) const {
 
 int32_t Printer::ReadReceiptCounter(int32_t& counter) {
   Block reply{};
-  if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != kOk)
+  if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != TAURAVAT_OK)
     return result;
   counter = reply[0] + 256 * reply[1];
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::CheckFiscalMode(int32_t& flag) {
   static const std::string caption = Cp1250("Test czy tryb fiskalny...");
   ShowCentreMessage(caption);
-  if (const int32_t result = Prologue(false, false); result != kOk) return result;
+  if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   uint8_t status = 0;
-  if (const int32_t result = ReadStatusByte(cmd::kFiscalStatus.code, status); result != kOk)
+  if (const int32_t result = ReadStatusByte(cmd::kFiscalStatus.code, status); result != TAURAVAT_OK)
     return result;
   flag = (status & kFiscalModeBit) != 0 ? 1 : 0;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t Printer::CheckTaxRatesSet(bool& flag) {
@@ -140,21 +141,21 @@ int32_t Printer::CheckTaxRatesSet(bool& flag) {
   // it came: "no rates" from a printer that never answered sends the user after rates
   // that are there.
   uint8_t result = SendSequence(cmd::kReadRates7, reply);
-  if (result == kOk) {
+  if (result == TAURAVAT_OK) {
     for (int entry = 0; entry < 7; ++entry) RateReserved[entry + 1] = reply[2 * entry] >= 0x80;
     return RatesSetAmong(RateReserved, 7, flag);
   }
-  if (result != kNak) return result;
+  if (result != TAURAVAT_E_NAK) return result;
 
   result = SendSequence(cmd::kReadRates6, reply);
-  if (result == kOk) {
+  if (result == TAURAVAT_OK) {
     for (int entry = 0; entry < 6; ++entry) RateReserved[entry + 1] = reply[2 * entry] == 0xFF;
     return RatesSetAmong(RateReserved, 6, flag);
   }
-  if (result != kNak) return result;
+  if (result != TAURAVAT_E_NAK) return result;
 
   result = SendSequence(cmd::kReadRates4, reply);
-  if (result != kOk) return result;
+  if (result != TAURAVAT_OK) return result;
   // One byte per rate in this format: the four data bytes are the four rates.
   for (int entry = 0; entry < 4; ++entry) RateReserved[entry + 1] = reply[entry] == 0xFF;
   return RatesSetAmong(RateReserved, 4, flag);
@@ -163,9 +164,10 @@ int32_t Printer::CheckTaxRatesSet(bool& flag) {
 int32_t Printer::ReadStatus94And96(uint8_t& first, uint8_t& second) {
   return Guarded([&]() -> int32_t {
     if (!Connected) {
-      if (const int32_t result = ConnectPrinter(PortNumber, true); result != kOk) return result;
+      if (const int32_t result = ConnectPrinter(PortNumber, true); result != TAURAVAT_OK)
+        return result;
     }
-    if (const int32_t result = ReadStatusByte(cmd::kLockStatus.code, second); result != kOk)
+    if (const int32_t result = ReadStatusByte(cmd::kLockStatus.code, second); result != TAURAVAT_OK)
       return result;
     return ReadStatusByte(cmd::kStatus5E.code, first);
   });

@@ -13,17 +13,17 @@ uint32_t Word(const Block& reply, int index) {
 }
 
 uint32_t Decode7(uint32_t word) {
-  if (word >= 0x8000) return kRateReserved;
-  if (word == 0x4000) return kRateExempt;
+  if (word >= 0x8000) return TAURAVAT_RATE_RESERVED;
+  if (word == 0x4000) return TAURAVAT_RATE_EXEMPT;
   return word;
 }
 
 uint32_t Decode6(uint32_t word) {
-  return word >= 0xFF00 ? kRateReserved : word;
+  return word >= 0xFF00 ? TAURAVAT_RATE_RESERVED : word;
 }
 
 uint32_t Decode4(uint8_t byte) {
-  return byte == 0xFF ? kRateReserved : byte * 100u;
+  return byte == 0xFF ? TAURAVAT_RATE_RESERVED : byte * 100u;
 }
 
 void PutWord(Block& parameters, int index, uint8_t high, uint8_t low) {
@@ -40,26 +40,26 @@ void PutValue(Block& parameters, int index, uint32_t value) {
 int32_t Printer::ReadTaxRates(TaxRates& rates) {
   Block reply{};
   uint8_t result = SendSequence(cmd::kReadRates7, reply);
-  if (result == kOk) {
+  if (result == TAURAVAT_OK) {
     for (int i = 0; i < 7; ++i) rates.values[i] = Decode7(Word(reply, i));
     rates.count = 7;
-    return kOk;
+    return TAURAVAT_OK;
   }
-  if (result != kNak) return result;
+  if (result != TAURAVAT_E_NAK) return result;
 
   result = SendSequence(cmd::kReadRates6, reply);
-  if (result == kOk) {
+  if (result == TAURAVAT_OK) {
     for (int i = 0; i < 6; ++i) rates.values[i] = Decode6(Word(reply, i));
     rates.count = 6;
-    return kOk;
+    return TAURAVAT_OK;
   }
-  if (result != kNak) return result;
+  if (result != TAURAVAT_E_NAK) return result;
 
   result = SendSequence(cmd::kReadRates4, reply);
-  if (result != kOk) return result;
+  if (result != TAURAVAT_OK) return result;
   for (int i = 0; i < 4; ++i) rates.values[i] = Decode4(reply[i]);
   rates.count = 4;
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
@@ -69,7 +69,7 @@ bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, R
     case 4:
       write = {cmd::kWriteRates4.code, cmd::kWriteRates4.parameters, 4, {}};
       for (int i = 0; i < 4; ++i) {
-        // Whole percents only; the reserved marker 25500 becomes the byte 0xFF. A rate
+        // Whole percents only; the reserved marker becomes the byte 0xFF. A rate
         // with hundredths would be written cut down to fiscal memory, whose changes are
         // few: it does not fit.
         const uint32_t percent = values[i] / 100;
@@ -80,7 +80,7 @@ bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, R
     case 6:
       write = {cmd::kWriteRates6.code, cmd::kWriteRates6.parameters, 6, {}};
       for (int i = 0; i < 6; ++i) {
-        if (values[i] == kRateReserved)
+        if (values[i] == TAURAVAT_RATE_RESERVED)
           PutWord(write.parameters, i, 0xFF, 0x00);
         else
           PutValue(write.parameters, i, values[i]);
@@ -89,9 +89,9 @@ bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, R
     case 7:
       write = {cmd::kWriteRates7.code, cmd::kWriteRates7.parameters, 7, {}};
       for (int i = 0; i < 7; ++i) {
-        if (values[i] == kRateReserved)
+        if (values[i] == TAURAVAT_RATE_RESERVED)
           PutWord(write.parameters, i, 0x80, 0x00);
-        else if (values[i] == kRateExempt)
+        else if (values[i] == TAURAVAT_RATE_EXEMPT)
           PutWord(write.parameters, i, 0x40, 0x00);
         else
           PutValue(write.parameters, i, values[i]);

@@ -8,9 +8,6 @@
 
 namespace kestradr {
 
-inline constexpr uint32_t kRateReserved = 25500;
-inline constexpr uint32_t kRateExempt = 10000;
-
 struct TaxRates {
   int32_t count = 0;                 // 4, 6 or 7: how many of A..G the model keeps
   std::array<uint32_t, 7> values{};  // A..G in hundredths of a percent

@@ -7,8 +7,9 @@ namespace {
 // reserved, so receipts and totals can always be indexed by letter.
 RateTable Normalised(RateFormat format, RateTable rates) {
   const int count = RateCount(format);
-  for (int i = count; i < kRateSlots; ++i) rates[static_cast<std::size_t>(i)] = kReservedRate;
-  if (format != RateFormat::kSevenRates) rates[6] = kExemptRate;
+  for (int i = count; i < kRateSlots; ++i)
+    rates[static_cast<std::size_t>(i)] = TAURAVAT_RATE_RESERVED;
+  if (format != RateFormat::kSevenRates) rates[6] = TAURAVAT_RATE_EXEMPT;
   return rates;
 }
 
@@ -20,7 +21,7 @@ bool OrdinaryRate(unsigned value) {
 
 RateTable AllReserved() {
   RateTable t;
-  t.fill(kReservedRate);
+  t.fill(TAURAVAT_RATE_RESERVED);
   return t;
 }
 
@@ -29,14 +30,14 @@ FiscalMemory::FiscalMemory(RateFormat format, RateTable rates)
 
 bool FiscalMemory::AnyRateSet() const {
   for (int i = 0; i < RateCount(format_); ++i) {
-    if (rates_[static_cast<std::size_t>(i)] != kReservedRate) return true;
+    if (rates_[static_cast<std::size_t>(i)] != TAURAVAT_RATE_RESERVED) return true;
   }
   return false;
 }
 
 bool FiscalMemory::RateUsable(int index) const {
   if (index < 0 || index >= kRateSlots) return false;
-  return rates_[static_cast<std::size_t>(index)] != kReservedRate;
+  return rates_[static_cast<std::size_t>(index)] != TAURAVAT_RATE_RESERVED;
 }
 
 std::vector<uint8_t> FiscalMemory::EncodeRates() const {
@@ -46,19 +47,19 @@ std::vector<uint8_t> FiscalMemory::EncodeRates() const {
     const uint16_t v = rates_[static_cast<std::size_t>(i)];
     switch (format_) {
       case RateFormat::kFourRates:
-        out.push_back(v == kReservedRate ? 0xFF : static_cast<uint8_t>(v / 100));
+        out.push_back(v == TAURAVAT_RATE_RESERVED ? 0xFF : static_cast<uint8_t>(v / 100));
         break;
       case RateFormat::kSixRates:
-        if (v == kReservedRate) {
+        if (v == TAURAVAT_RATE_RESERVED) {
           out.insert(out.end(), {0xFF, 0x00});
         } else {
           out.insert(out.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v & 0xFF)});
         }
         break;
       case RateFormat::kSevenRates:
-        if (v == kReservedRate) {
+        if (v == TAURAVAT_RATE_RESERVED) {
           out.insert(out.end(), {0x80, 0x00});
-        } else if (v == kExemptRate) {
+        } else if (v == TAURAVAT_RATE_EXEMPT) {
           out.insert(out.end(), {0x40, 0x00});
         } else {
           out.insert(out.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v & 0xFF)});
@@ -80,7 +81,7 @@ bool FiscalMemory::WriteRates(std::span<const uint8_t> wire) {
     if (format_ == RateFormat::kFourRates) {
       const uint8_t b = wire[at];
       if (b == 0xFF) {
-        value = kReservedRate;
+        value = TAURAVAT_RATE_RESERVED;
       } else if (b <= 99) {
         value = static_cast<uint16_t>(b * 100);
       } else {
@@ -89,11 +90,11 @@ bool FiscalMemory::WriteRates(std::span<const uint8_t> wire) {
     } else {
       const unsigned v = (unsigned{wire[2 * at]} << 8) | wire[2 * at + 1];
       if (format_ == RateFormat::kSixRates && v >= 0xFF00) {
-        value = kReservedRate;
+        value = TAURAVAT_RATE_RESERVED;
       } else if (format_ == RateFormat::kSevenRates && v >= 0x8000) {
-        value = kReservedRate;
+        value = TAURAVAT_RATE_RESERVED;
       } else if (format_ == RateFormat::kSevenRates && v == 0x4000) {
-        value = kExemptRate;
+        value = TAURAVAT_RATE_EXEMPT;
       } else if (OrdinaryRate(v)) {
         value = static_cast<uint16_t>(v);
       } else {

@@ -9,7 +9,7 @@ namespace {
 
 // Tax included in a gross amount at a rate in hundredths of a percent.
 int64_t TaxOf(int64_t gross, uint16_t rate) {
-  if (rate == kReservedRate || rate == kExemptRate || rate == 0) return 0;
+  if (rate == TAURAVAT_RATE_RESERVED || rate == TAURAVAT_RATE_EXEMPT || rate == 0) return 0;
   const int64_t n = gross * rate;
   const int64_t d = 10000 + rate;
   return (2 * n + d) / (2 * d);
@@ -21,7 +21,7 @@ void AppendRateSums(Lines& out, const RateAmounts& sales, const RateTable& rates
     const auto at = static_cast<std::size_t>(i);
     if (sales[at] == 0) continue;
     const std::string letter(1, Letter(i));
-    if (rates[at] == kExemptRate) {
+    if (rates[at] == TAURAVAT_RATE_EXEMPT) {
       out.push_back(Columns("SPRZEDAŻ ZWOLNIONA " + letter, Money(sales[at])));
       continue;
     }
@@ -70,8 +70,8 @@ std::string DateTime(std::chrono::sys_seconds when) {
 }
 
 std::string RateText(uint16_t rate) {
-  if (rate == kReservedRate) return "REZERWA";
-  if (rate == kExemptRate) return "ZWOLNIONA";
+  if (rate == TAURAVAT_RATE_RESERVED) return "REZERWA";
+  if (rate == TAURAVAT_RATE_EXEMPT) return "ZWOLNIONA";
   char buf[16];
   std::snprintf(buf, sizeof buf, "%u,%02u%%", rate / 100u, rate % 100u);
   return buf;

@@ -20,8 +20,8 @@ std::vector<std::string> Split(const std::string& text, char sep) {
 
 // "22" or "22.5" percent, "R" reserved, "Z" exempt.
 std::optional<uint16_t> Rate(const std::string& text) {
-  if (text == "R" || text == "r") return kReservedRate;
-  if (text == "Z" || text == "z") return kExemptRate;
+  if (text == "R" || text == "r") return TAURAVAT_RATE_RESERVED;
+  if (text == "Z" || text == "z") return TAURAVAT_RATE_EXEMPT;
   const auto parts = Split(text, '.');
   if (parts.empty() || parts.size() > 2) return std::nullopt;
   const auto whole = Integer(parts[0]);

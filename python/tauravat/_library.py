@@ -1,8 +1,8 @@
 """Finding and loading libtauravat, and the C signature of every export.
 
-The signatures are checked against the library's export list by the project's tests, so
-a function cannot be exported without being declared here, nor declared with other
-arguments than it takes.
+The signatures come from tauravat.h and the export list (_header.py, written by
+python/generate.py): here each C type the header uses is given its ctypes type, so a new
+export needs a line here only when it brings a new type.
 """
 
 from __future__ import annotations
@@ -13,6 +13,7 @@ import os
 import threading
 from typing import Any, Dict, Optional, Set, Tuple
 
+from . import _header
 from ._values import check_c_int
 
 __all__ = ["LibraryError", "load", "function", "has_function", "version", "message"]
@@ -32,48 +33,6 @@ _str = ctypes.c_char_p
 LEGACY_PROGRESS = FUNCTYPE(None, ctypes.c_char_p)
 LEGACY_PUMP = FUNCTYPE(None)
 
-_SIGNATURES: Dict[str, Tuple[Any, ...]] = {
-    "OpenPort": (_u8, _u32, _u16, _u16),
-    "ClosePort": (),
-    "RSSequence": (_u8, _i32, _i32, _p_u8, _p_u8),
-    "pErrMessage": (_i32, _str),
-    "CommunicationInit": (_u8, _u32, _u32),
-    "CommunicationEnd": (),
-    "pDeviceName": (_str,),
-    "ReceiptConditions": (),
-    "PrintResume": (),
-    "PrintControl": (_i32, _u8),
-    "pCharsInArticleName": (_str,),
-    "ReceiptBegin": (),
-    "pReceiptItem": (_i32, _str, _i32, _i32, _i32, _i32, _str, _i32, _p_i32),
-    "PackageItem": (_i32, _u16, _u16, _i32),
-    "PrintSubtotal": (),
-    "ReceiptEnd": (_i32,),
-    "ReceiptCancel": (),
-    "pFillPayment": (_i32, _str, _i32, _i32),
-    "pFillLines": (_i32, _str, _p_i32),
-    "ErasePayments": (),
-    "EraseLines": (),
-    "pReadTotal": (_str,),
-    "pReadSelTotal": (_str, _str),
-    "ReadVAT": (_p_i32,) + (_p_u32,) * 7,
-    "SetVAT": (_p_i32,) + (_u32,) * 7,
-    "DailyReport": (_i32,),
-    "LockedArticlesReport": (),
-    "PeriodReport": (_i32,) * 7,
-    "MonthlyReport": (_i32,) * 3,
-    "NumberReport": (_i32,) * 3,
-    "PrinterStatusReport": (),
-    "pReadClock": (_str,),
-    "ReceiptNumber": (_p_i32,),
-    "DailyReportNumber": (_p_i32,),
-    "pReadUniqueNumber": (_str,),
-    "OpenDrawer": (_i32,),
-    "WriteLineFeed": (_u8,),
-    "pDllVersion": (_str,),
-    "pDllAuthor": (_str,),
-    "SetCallbacks": (LEGACY_PROGRESS, LEGACY_PUMP),
-}
 
 # ---- The handle interface: one tauravat_printer per connection, UTF-8 text ----
 
@@ -148,68 +107,29 @@ class Sale(ctypes.Structure):
                 ("lines", ctypes.POINTER(Line)), ("line_count", ctypes.c_size_t)]
 
 
-_handle, _p_handle = ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)
-_p_model, _p_rates, _p_problem = (ctypes.POINTER(ModelInfo), ctypes.POINTER(Rates),
-                                  ctypes.POINTER(Problem))
-_text_out = (_str, _size, _p_size)
+# The ctypes type of each C type of tauravat.h's declarations (const dropped).
+_CTYPES: Dict[str, Any] = {
+    "int32_t": _i32, "uint32_t": _u32, "uint16_t": _u16, "uint8_t": _u8, "int64_t": _i64,
+    "size_t": _size, "char*": _str, "int32_t*": _p_i32, "uint32_t*": _p_u32,
+    "uint8_t*": _p_u8, "int64_t*": _p_i64, "size_t*": _p_size,
+    "tauravat_printer*": ctypes.c_void_p, "tauravat_printer**": ctypes.POINTER(ctypes.c_void_p),
+    "tauravat_options*": ctypes.POINTER(Options), "tauravat_item*": ctypes.POINTER(Item),
+    "tauravat_model_info*": ctypes.POINTER(ModelInfo), "tauravat_rates*": ctypes.POINTER(Rates),
+    "tauravat_problem*": ctypes.POINTER(Problem), "tauravat_sale*": ctypes.POINTER(Sale),
+    "TauravatProgressCallback": LEGACY_PROGRESS, "TauravatMessagePumpCallback": LEGACY_PUMP,
+}
 
-_SIGNATURES.update({
-    "tauravat_version": (),
-    "tauravat_message": (_i32, _str) + _text_out,
-    "tauravat_chars_in_article_name": (_str, _p_i32),
-    "tauravat_port_path": (_i32,) + _text_out,
-    "tauravat_open": (_str, ctypes.POINTER(Options), _p_handle),
-    "tauravat_open_port": (_str, ctypes.POINTER(Options), _p_handle),
-    "tauravat_close": (_handle,),
-    "tauravat_device_type": (_handle, _p_i32, _p_i32),
-    "tauravat_device_name": (_handle,) + _text_out,
-    "tauravat_receipt_conditions": (_handle,),
-    "tauravat_print_control": (_handle, _i32),
-    "tauravat_print_resume": (_handle,),
-    "tauravat_rs_sequence": (_handle, _u8, _p_u8, _size, _size, _p_u8, _size, _p_size),
-    "tauravat_rs_answer_length": (_u8, _p_u8, _size, _p_size),
-    "tauravat_receipt_begin": (_handle,),
-    "tauravat_receipt_item": (_handle, ctypes.POINTER(Item), _p_i64),
-    "tauravat_package_item": (_handle, _i32, _u16, _u16, _i64),
-    "tauravat_print_subtotal": (_handle,),
-    "tauravat_receipt_end": (_handle, _i32),
-    "tauravat_receipt_cancel": (_handle,),
-    "tauravat_fill_payment": (_handle, _i32, _str, _i64, _i64),
-    "tauravat_fill_lines": (_handle, _i32, _str, _p_i32),
-    "tauravat_erase_payments": (_handle,),
-    "tauravat_erase_lines": (_handle,),
-    "tauravat_read_total": (_handle, _p_i64),
-    "tauravat_read_sel_total": (_handle, _str, _p_i64),
-    "tauravat_read_vat": (_handle, _p_i32, _p_u32),
-    "tauravat_set_vat": (_handle, _p_i32, _p_u32),
-    "tauravat_daily_report": (_handle, _i32),
-    "tauravat_locked_articles_report": (_handle,),
-    "tauravat_printer_status_report": (_handle,),
-    "tauravat_period_report": (_handle,) + (_i32,) * 7,
-    "tauravat_monthly_report": (_handle, _i32, _i32, _i32),
-    "tauravat_number_report": (_handle, _i32, _i32, _i32),
-    "tauravat_read_clock": (_handle,) + _text_out,
-    "tauravat_receipt_number": (_handle, _p_i32),
-    "tauravat_receipt_counter": (_handle, _p_i32, _p_i32),
-    "tauravat_daily_report_number": (_handle, _p_i32),
-    "tauravat_printer_number": (_handle, _p_i32) + _text_out,
-    "tauravat_read_unique_number": (_handle,) + _text_out,
-    "tauravat_open_drawer": (_handle, _i32),
-    "tauravat_write_line_feed": (_handle, _i32),
-    "tauravat_model_by_type": (_i32, _p_model),
-    "tauravat_printer_model": (_handle, _p_model),
-    "tauravat_check_item": (_p_model, _p_rates, ctypes.POINTER(Item), _p_problem),
-    "tauravat_check_sale": (_p_model, _p_rates, ctypes.POINTER(Sale), _p_problem),
-    "tauravat_check_rates": (_p_model, _p_rates, _p_problem),
-})
-
-# Functions that answer something other than a result code.
-_RESULT_TYPES = {"tauravat_version": ctypes.c_char_p}
+# Every C export: its argument types, and its result type where that is not a result code.
+_SIGNATURES: Dict[str, Tuple[Any, ...]] = {
+    name: tuple(_CTYPES[argument] for argument in arguments)
+    for name, (_, arguments) in _header.FUNCTIONS.items()}
+_RESULT_TYPES = {name: _CTYPES[result] for name, (result, _) in _header.FUNCTIONS.items()
+                 if result != "int32_t"}
 
 # Output sizes that always suffice (tauravat.h); a smaller answer is asked again.
-MESSAGE_SIZE = 700
+MESSAGE_SIZE = _header.MESSAGE_SIZE
 
-BUFFER_TOO_SMALL = 242
+BUFFER_TOO_SMALL = {name: code for code, name in _header.RESULT_NAMES.items()}["TAURAVAT_E_BUFFER_TOO_SMALL"]
 
 
 class LibraryError(OSError):

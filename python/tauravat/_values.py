@@ -12,6 +12,8 @@ import enum
 from decimal import Decimal, InvalidOperation
 from typing import Any, Tuple, Union
 
+from . import _header
+
 __all__ = ["RateMarker", "RESERVED", "EXEMPT", "Amount", "Rate", "to_grosz", "from_grosz",
            "to_quantity", "to_rate_hundredths", "from_rate_hundredths", "rate_slot",
            "check_c_int"]
@@ -25,8 +27,8 @@ class RateMarker(enum.IntEnum):
     """The two tax rates that are not a percentage. Their values are the driver's codes
     (hundredths of a percent), so they compare equal to the legacy binding's integers."""
 
-    RESERVED = 25500  # a rate not in use ("REZERWA")
-    EXEMPT = 10000  # the exempt rate ("ZWOLNIONA")
+    RESERVED = _header.RATE_RESERVED  # a rate not in use ("REZERWA")
+    EXEMPT = _header.RATE_EXEMPT  # the exempt rate ("ZWOLNIONA")
 
 
 RESERVED = RateMarker.RESERVED

@@ -28,7 +28,7 @@ from __future__ import annotations
 
 from typing import Any, Dict, Optional, Tuple, Type
 
-from . import _library
+from . import _header, _library
 
 __all__ = [
     "TauravatError", "CommunicationError", "PrinterTimeout", "ConnectionFailed",
@@ -111,77 +111,35 @@ class InternalError(TauravatError):
     """999: an unexpected fault inside the library."""
 
 
-# Every code of enum tauravat_result: its name and the kind of failure it is.
-CODES: Dict[int, Tuple[str, Type[TauravatError]]] = {
-    5: ("TAURAVAT_E_PORT_IN_USE", ConnectionFailed),
-    20: ("TAURAVAT_E_SEND_TIMEOUT", PrinterTimeout),
-    21: ("TAURAVAT_E_RECEIVE_TIMEOUT", PrinterTimeout),
-    23: ("TAURAVAT_E_BAD_REPLY", CommunicationError),
-    24: ("TAURAVAT_E_NAK", PrinterRefused),
-    26: ("TAURAVAT_E_REFUSED", PrinterRefused),
-    99: ("TAURAVAT_E_NOT_INITIALISED", PreconditionError),
-    100: ("TAURAVAT_E_NO_MAKER_DATA", PrinterRefused),
-    101: ("TAURAVAT_E_SERVICE_JUMPER", PrinterRefused),
-    102: ("TAURAVAT_E_NO_CONTROLLER_LINK", PrinterRefused),
-    103: ("TAURAVAT_E_PRINTER_FAILURE", PrinterRefused),
-    104: ("TAURAVAT_E_NO_USER_DATA", PrinterRefused),
-    105: ("TAURAVAT_E_FISCAL_READ_ONLY", PrinterRefused),
-    106: ("TAURAVAT_E_NO_CUSTOMER_DISPLAY", PrinterRefused),
-    107: ("TAURAVAT_E_CMOS_ERASED", PrinterRefused),
-    108: ("TAURAVAT_E_DAILY_REPORT_DUE", PrinterRefused),
-    109: ("TAURAVAT_E_PAPER_OUT", PaperOut),
-    110: ("TAURAVAT_E_DOCUMENT_IN_MEMORY", PrinterRefused),
-    111: ("TAURAVAT_E_CHARS_IN_PRINT_BUFFER", PrinterRefused),
-    112: ("TAURAVAT_E_STOPPED_FOR_PAPER", PaperOut),
-    113: ("TAURAVAT_E_NO_TAX_RATES", PrinterRefused),
-    114: ("TAURAVAT_E_NO_PORT", ConnectionFailed),
-    200: ("TAURAVAT_E_RECEIPT_OPEN", PreconditionError),
-    201: ("TAURAVAT_E_RECEIPT_NOT_OPEN", PreconditionError),
-    202: ("TAURAVAT_E_NAME_TOO_SHORT", BadInput),
-    203: ("TAURAVAT_E_RATE_RANGE", BadInput),
-    204: ("TAURAVAT_E_MESSAGE_RANGE", BadInput),
-    205: ("TAURAVAT_E_QUANTITY_RANGE", BadInput),
-    206: ("TAURAVAT_E_DECIMALS_RANGE", BadInput),
-    207: ("TAURAVAT_E_UNIT_RANGE", BadInput),
-    208: ("TAURAVAT_E_PRICE_RANGE", BadInput),
-    209: ("TAURAVAT_E_VALUE_MISMATCH", BadInput),
-    210: ("TAURAVAT_E_RECEIPT_CANCELLED", ReceiptCancelled),
-    211: ("TAURAVAT_E_NO_SALES_SINCE_REPORT", PreconditionError),
-    212: ("TAURAVAT_E_DRAWER_RANGE", BadInput),
-    213: ("TAURAVAT_E_COMMAND_UNAVAILABLE", PreconditionError),
-    214: ("TAURAVAT_E_PACKAGE_KIND_RANGE", BadInput),
-    215: ("TAURAVAT_E_PARAMETER_RANGE", BadInput),
-    216: ("TAURAVAT_E_NO_FREE_LINES", BadInput),
-    217: ("TAURAVAT_E_RATES_NOT_WRITTEN", PrinterRefused),
-    218: ("TAURAVAT_E_RECEIPT_COUNTER_NOT_ZERO", PreconditionError),
-    219: ("TAURAVAT_E_BAD_REPORT_DATES", BadInput),
-    220: ("TAURAVAT_E_NO_REPORTS_IN_PERIOD", PreconditionError),
-    221: ("TAURAVAT_E_BAD_REPORT_NUMBERS", BadInput),
-    222: ("TAURAVAT_E_MONTH_NOT_FINISHED", PreconditionError),
-    223: ("TAURAVAT_E_PARAMETER_N_RANGE", BadInput),
-    224: ("TAURAVAT_E_UNSUPPORTED_COMMAND", PreconditionError),
-    225: ("TAURAVAT_E_EMPTY_BUFFER", BadInput),
-    226: ("TAURAVAT_E_RATE_UNDEFINED", BadInput),
-    227: ("TAURAVAT_E_LINE_VALUE_TOO_LARGE", BadInput),
-    228: ("TAURAVAT_E_TRAINING_MODE", PrinterRefused),
-    229: ("TAURAVAT_E_USER_DATA_NOT_SAVED", PrinterRefused),
-    230: ("TAURAVAT_E_CMOS_NOT_ERASED", PrinterRefused),
-    231: ("TAURAVAT_E_SERVICE_JUMPER_NORMAL", PrinterRefused),
-    232: ("TAURAVAT_E_CRC", PrinterRefused),
-    233: ("TAURAVAT_E_DATA_ORDER", PrinterRefused),
-    234: ("TAURAVAT_E_DATA_REPEATED", PrinterRefused),
-    235: ("TAURAVAT_E_DATA_NOT_REPORTED", PrinterRefused),
-    236: ("TAURAVAT_E_CONTROLLER_UNIDENTIFIED", PrinterRefused),
-    237: ("TAURAVAT_E_EURO_CHANGEOVER_DUE", PrinterRefused),
-    238: ("TAURAVAT_E_NO_DISPLAY_DATA", PrinterRefused),
-    239: ("TAURAVAT_E_CLOCK_ALREADY_SET", PrinterRefused),
-    240: ("TAURAVAT_E_BAD_SIGNATURE", PrinterRefused),
-    241: ("TAURAVAT_E_FISCAL_MEMORY_MISMATCH", PrinterRefused),
-    242: ("TAURAVAT_E_BUFFER_TOO_SMALL", BadInput),
-    243: ("TAURAVAT_E_NULL_ARGUMENT", BadInput),
-    244: ("TAURAVAT_E_REENTERED", PreconditionError),
-    999: ("TAURAVAT_E_INTERNAL", InternalError),
+# The kind of failure of each code that is not a refusal by the printer, by its name in
+# tauravat.h. Every other code is a state the printer reports (PrinterRefused): the codes
+# a new printer brings are of that kind.
+_KINDS: Dict[str, Type[TauravatError]] = {
+    "PORT_IN_USE": ConnectionFailed, "NO_PORT": ConnectionFailed,
+    "SEND_TIMEOUT": PrinterTimeout, "RECEIVE_TIMEOUT": PrinterTimeout,
+    "BAD_REPLY": CommunicationError,
+    "PAPER_OUT": PaperOut, "STOPPED_FOR_PAPER": PaperOut,
+    "RECEIPT_CANCELLED": ReceiptCancelled,
+    "NOT_INITIALISED": PreconditionError, "RECEIPT_OPEN": PreconditionError,
+    "RECEIPT_NOT_OPEN": PreconditionError, "NO_SALES_SINCE_REPORT": PreconditionError,
+    "COMMAND_UNAVAILABLE": PreconditionError, "RECEIPT_COUNTER_NOT_ZERO": PreconditionError,
+    "NO_REPORTS_IN_PERIOD": PreconditionError, "MONTH_NOT_FINISHED": PreconditionError,
+    "UNSUPPORTED_COMMAND": PreconditionError, "REENTERED": PreconditionError,
+    "NAME_TOO_SHORT": BadInput, "RATE_RANGE": BadInput, "MESSAGE_RANGE": BadInput,
+    "QUANTITY_RANGE": BadInput, "DECIMALS_RANGE": BadInput, "UNIT_RANGE": BadInput,
+    "PRICE_RANGE": BadInput, "VALUE_MISMATCH": BadInput, "DRAWER_RANGE": BadInput,
+    "PACKAGE_KIND_RANGE": BadInput, "PARAMETER_RANGE": BadInput, "NO_FREE_LINES": BadInput,
+    "BAD_REPORT_DATES": BadInput, "BAD_REPORT_NUMBERS": BadInput,
+    "PARAMETER_N_RANGE": BadInput, "EMPTY_BUFFER": BadInput, "RATE_UNDEFINED": BadInput,
+    "LINE_VALUE_TOO_LARGE": BadInput, "BUFFER_TOO_SMALL": BadInput,
+    "NULL_ARGUMENT": BadInput,
+    "INTERNAL": InternalError,
 }
+
+# Every error code of enum tauravat_result (_header.py): its name and the kind of failure.
+CODES: Dict[int, Tuple[str, Type[TauravatError]]] = {
+    code: (name, _KINDS.get(name[len("TAURAVAT_E_"):], PrinterRefused))
+    for code, name in _header.RESULT_NAMES.items() if code != 0}
 
 
 def _name_of(code: int) -> Optional[str]:

@@ -23,7 +23,7 @@ import weakref
 from decimal import Decimal
 from typing import Any, Callable, Iterable, List, NamedTuple, Optional, Sequence, Tuple, Union
 
-from . import _library, errors
+from . import _header, _library, errors
 from .receipt import Item, Payment, Receipt, check_discount, print_receipt
 from ._values import (Amount, Rate, RateMarker, check_c_int, from_grosz, from_rate_hundredths,
                       rate_slot, to_grosz, to_quantity, to_rate_hundredths)
@@ -34,10 +34,10 @@ ProgressCallback = Callable[[str], None]
 """Called with each operation's caption ("Raport dobowy..."); "" clears it."""
 
 # Output sizes that always suffice (tauravat.h); a longer answer is asked again.
-_DEVICE_NAME_SIZE = 40
-_CLOCK_SIZE = 20
-_UNIQUE_NUMBER_SIZE = 36
-_PRINTER_CODE_SIZE = 8
+_DEVICE_NAME_SIZE = _header.DEVICE_NAME_SIZE
+_CLOCK_SIZE = _header.CLOCK_SIZE
+_UNIQUE_NUMBER_SIZE = _header.UNIQUE_NUMBER_SIZE
+_PRINTER_CODE_SIZE = _header.PRINTER_CODE_SIZE
 _RATE_SLOTS = 7
 
 _PACKAGE_KINDS = {" S": 0, "S": 0, " Z": 1, "Z": 1, "-S": 2, "-Z": 3}

@@ -76,9 +76,10 @@ TEST(Rates, EachFormatIsKeptPrintedAndGuarded) {
   const Bytes before = Send(seven, cmd::kReadRates7).first;
   Send(seven, cmd::kWriteRates7, SevenRates({10001, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(Send(seven, cmd::kReadRates7).first, before) << "out of range";
-  const Bytes table7 = SevenRates({2200, 700, 0, 2350, kExemptRate, kReservedRate, 500});
+  const Bytes table7 =
+      SevenRates({2200, 700, 0, 2350, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, 500});
   EXPECT_EQ(Send(seven, cmd::kWriteRates7, table7).first, Bytes{kAck});
-  EXPECT_EQ(seven.Memory().Rates()[4], kExemptRate);
+  EXPECT_EQ(seven.Memory().Rates()[4], TAURAVAT_RATE_EXEMPT);
   for (const char* expected : {"ZMIANA STAWEK PTU", "23,50%", "ZWOLNIONA"})
     EXPECT_NE(seven.Paper().Text().find(expected), std::string::npos) << expected;
   unprogrammed.deviceType = 5;
@@ -86,14 +87,14 @@ TEST(Rates, EachFormatIsKeptPrintedAndGuarded) {
   const Bytes table{0x08, 0x98, 0x02, 0xBC, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00};
   EXPECT_EQ(Send(six, cmd::kWriteRates6, table).first, Bytes{kAck});
   EXPECT_EQ(six.Memory().Rates()[0], 2200);
-  EXPECT_EQ(six.Memory().Rates()[6], kExemptRate) << "G stays exempt";
+  EXPECT_EQ(six.Memory().Rates()[6], TAURAVAT_RATE_EXEMPT) << "G stays exempt";
   unprogrammed.deviceType = 4;
   Printer four(unprogrammed);
   Send(four, cmd::kWriteRates4, {120, 7, 0, 0});
   EXPECT_EQ(Send(four, cmd::kReadRates4).first, (Bytes{kAck, 0xFF, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(Send(four, cmd::kWriteRates4, {22, 7, 0xFF, 3}).first, Bytes{kAck});
   EXPECT_EQ(four.Memory().Rates()[1], 700);
-  EXPECT_EQ(four.Memory().Rates()[2], kReservedRate);
+  EXPECT_EQ(four.Memory().Rates()[2], TAURAVAT_RATE_RESERVED);
 }
 
 TEST(Rates, WriteRefusedAtOnceAfterReceiptsOfTheDayAndDuringOne) {

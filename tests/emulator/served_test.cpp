@@ -292,7 +292,7 @@ TEST(KestraEmuOptions, RejectsMistakesWithAReason) {
   const PrinterConfig& p = ok->printer;
   EXPECT_EQ(std::tuple(p.deviceType, int{p.version}, int{p.rates[0]}, int{p.rates[1]},
                        int{p.status.extra5F}, int{p.status.lock60}, int{ok->server.baud}),
-            std::tuple(2, 4, 750, int{kReservedRate}, 0x10, 3, 19200));
+            std::tuple(2, 4, 750, int{TAURAVAT_RATE_RESERVED}, 0x10, 3, 19200));
   ASSERT_EQ(p.faults.rules.size(), 1u);
   const FaultRule& rule = p.faults.rules[0];
   EXPECT_TRUE(!rule.command && rule.skip == 3 && rule.times == -1);

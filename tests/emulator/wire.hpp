@@ -60,7 +60,9 @@ inline Bytes ItemBlock(std::string name, uint32_t quantity, uint8_t decimals, ui
 inline Bytes SevenRates(const std::vector<uint16_t>& rates) {
   Bytes b;
   for (uint16_t r : rates) {
-    const uint16_t wire = r == kReservedRate ? 0x8000 : r == kExemptRate ? 0x4000 : r;
+    const uint16_t wire = r == TAURAVAT_RATE_RESERVED ? 0x8000
+                          : r == TAURAVAT_RATE_EXEMPT ? 0x4000
+                                                      : r;
     b.insert(b.end(), {uint8_t(wire >> 8), uint8_t(wire)});
   }
   return b;
@@ -71,7 +73,8 @@ inline PrinterConfig ProgrammedConfig(int deviceType = 7) {
   PrinterConfig c;
   c.deviceType = deviceType;
   c.timing.pollsPerLine = 0;
-  c.rates = {2300, 800, 500, 0, kExemptRate, kReservedRate, kReservedRate};
+  c.rates = {
+      2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED};
   c.clockStart = std::chrono::sys_days{std::chrono::year{2024} / 3 / 15} + std::chrono::hours{10};
   return c;
 }

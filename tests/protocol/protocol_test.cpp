@@ -143,7 +143,7 @@ TEST(PortAddress, ComNamesAreNumbersAndAPrinterByPathReconnectsToItAndForgetsIt)
     return DeviceOpenResult{.device = {}, .osError = kErrorFileNotFound};
   });
   Printer printer;
-  ASSERT_EQ(printer.Open("/emu/a", 9600, 1000), kOk);
+  ASSERT_EQ(printer.Open("/emu/a", 9600, 1000), TAURAVAT_OK);
   EXPECT_EQ(printer.DevicePath, "/emu/a");
   EXPECT_EQ(printer.PortNumber, 0);
   EXPECT_EQ(printer.DeviceType, 2);
@@ -152,11 +152,11 @@ TEST(PortAddress, ComNamesAreNumbersAndAPrinterByPathReconnectsToItAndForgetsIt)
   printer.Connected = false;
   int32_t count = 0;
   RateArray rates{};
-  EXPECT_EQ(printer.ReadVAT(count, rates), kOk);
+  EXPECT_EQ(printer.ReadVAT(count, rates), TAURAVAT_OK);
   EXPECT_EQ(rates[0], 800u);
   EXPECT_GT(line->OpenCount(), openings);
-  EXPECT_EQ(printer.CommunicationEnd(), kOk);
-  EXPECT_EQ(printer.ReadVAT(count, rates), kNoPortNumber);
+  EXPECT_EQ(printer.CommunicationEnd(), TAURAVAT_OK);
+  EXPECT_EQ(printer.ReadVAT(count, rates), TAURAVAT_E_NO_PORT);
   EXPECT_EQ(printer.Open("/emu/none", 9600, 1000), 2) << "no such device";
   SetDeviceOpener({});
 }

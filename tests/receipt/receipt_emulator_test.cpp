@@ -29,7 +29,8 @@ class ReceiptOnEmulator : public OnEmulator {
     OnEmulator::SetUp();
     emu::PrinterConfig config;
     config.deviceType = 7;
-    config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
+    config.rates = {
+        2300, 800, TAURAVAT_RATE_RESERVED, 500, TAURAVAT_RATE_EXEMPT, 0, TAURAVAT_RATE_RESERVED};
     Start(config);
     ASSERT_EQ(::ErasePayments(), 0);
     ASSERT_EQ(::EraseLines(), 0);
@@ -43,8 +44,8 @@ class ReceiptOnEmulator : public OnEmulator {
   static int32_t Bread() { return Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 450); }
   static int32_t Water() { return Item(1, "Woda mineralna 1,5l", 2, 1, 0, "szt", 199); }
   static void BeginWithBread() {
-    ASSERT_EQ(::ReceiptBegin(), kOk);
-    ASSERT_EQ(Bread(), kOk);
+    ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
+    ASSERT_EQ(Bread(), TAURAVAT_OK);
   }
   // The totals of the selectors read back, separated by blanks.
   static std::string Selected(std::initializer_list<const char*> selectors) {
@@ -121,7 +122,7 @@ TEST_F(ReceiptOnEmulator, WholeReceiptPrintsAndAddsUp) {
   std::string total;
   EXPECT_EQ(::ReadTotal(total), 0);
   EXPECT_EQ(total, "3233");
-  EXPECT_EQ(::ReadSelTotal("C", total), kRateUndefined);
+  EXPECT_EQ(::ReadSelTotal("C", total), TAURAVAT_E_RATE_UNDEFINED);
   ExpectPaperInOrder(
       "PARAGON FISKALNY\nChleb żytni krojony|2x4.50 9.00 A\nWoda mineralna 1,5l|6x1.99 11.94 B\n"
       "Mleko 3,2% karton|1,500x2.99 4.49 B\nSTORNO Mleko 3,2% karton|-4.49 B\n"
@@ -195,11 +196,11 @@ class ReceiptFaults : public ReceiptOnEmulator {
 TEST_F(ReceiptFaults, ItemOnAReservedRateIsRefusedAndTheReceiptGoesOn) {
   BeginWithBread();
   Line().ClearRecord();
-  EXPECT_EQ(Item(1, "Towar w stawce C", 3, 1, 0, "szt", 100), kRateUndefined);
-  EXPECT_EQ(Item(0, "Towar w stawce C", 3, 1, 0, "szt", 100), kRateUndefined);
+  EXPECT_EQ(Item(1, "Towar w stawce C", 3, 1, 0, "szt", 100), TAURAVAT_E_RATE_UNDEFINED);
+  EXPECT_EQ(Item(0, "Towar w stawce C", 3, 1, 0, "szt", 100), TAURAVAT_E_RATE_UNDEFINED);
   EXPECT_TRUE(Line().Commands().empty());
-  ASSERT_EQ(Water(), kOk);
-  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  ASSERT_EQ(Water(), TAURAVAT_OK);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
   EXPECT_EQ(Day(), std::tuple(1, 450, 199));
 }
 
@@ -208,16 +209,16 @@ TEST_F(ReceiptFaults, LineErrorReopensThePortAtTheNextCallAndTheReceiptGoesOn) {
   int32_t number = -1;
   const int opened = Line().OpenCount();
   LineError();
-  EXPECT_EQ(::ReceiptNumber(&number), kOk);
+  EXPECT_EQ(::ReceiptNumber(&number), TAURAVAT_OK);
   EXPECT_EQ(Line().OpenCount(), opened + 1);
   EXPECT_EQ(DefaultPrinter().Link.CommErrorCode(), 0u);
-  ASSERT_EQ(::ReceiptBegin(), kOk);
-  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
+  ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), TAURAVAT_OK);
   LineError();
   Line().ClearRecord();
-  ASSERT_EQ(Water(), kOk);
+  ASSERT_EQ(Water(), TAURAVAT_OK);
   EXPECT_EQ(Line().OpenCount(), opened + 2);
-  EXPECT_EQ(::ReceiptEnd(10), kOk);
+  EXPECT_EQ(::ReceiptEnd(10), TAURAVAT_OK);
   EXPECT_EQ(Sent(0x23), 0);
   EXPECT_EQ(Day(), std::tuple(1, 810, 179));  // less 10 %
 }
@@ -228,28 +229,28 @@ TEST_F(ReceiptFaults, ReconnectionThatCancelsClosesTheReceiptInTheDriverToo) {
     BeginWithBread();
     std::string name;
     DefaultPrinter().Connected = init;
-    ASSERT_EQ(init ? ::CommunicationInit(1, 9600, 1) : ::DeviceName(name), kOk);
+    ASSERT_EQ(init ? ::CommunicationInit(1, 9600, 1) : ::DeviceName(name), TAURAVAT_OK);
     ExpectOpen(false);
-    EXPECT_EQ(Water(), kReceiptNotOpen);
-    EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
+    EXPECT_EQ(Water(), TAURAVAT_E_RECEIPT_NOT_OPEN);
+    EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIPT_NOT_OPEN);
   }
-  ASSERT_EQ(::ReceiptBegin(), kOk);
-  ASSERT_EQ(Water(), kOk);
-  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
+  ASSERT_EQ(Water(), TAURAVAT_OK);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
   EXPECT_EQ(Day(), std::tuple(1, 0, 199));
 }
 
 // Receipt operations reconnect without the cancel: the driver keeps the receipt's totals.
 TEST_F(ReceiptFaults, ReconnectionThatDoesNotCancelKeepsTheReceiptsTotals) {
   ASSERT_EQ(::FillPayment(1, "Gotowka", 5000, 0), 0);
-  ASSERT_EQ(::ReceiptBegin(), kOk);
-  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), kOk);
+  ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
+  ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), TAURAVAT_OK);
   DefaultPrinter().Connected = false;  // as after a reconnection that failed to open the port
   const int opened = Line().OpenCount();
   Line().ClearRecord();
-  ASSERT_EQ(Water(), kOk);
+  ASSERT_EQ(Water(), TAURAVAT_OK);
   EXPECT_EQ(Line().OpenCount(), opened + 1);
-  EXPECT_EQ(::ReceiptEnd(10), kOk);
+  EXPECT_EQ(::ReceiptEnd(10), TAURAVAT_OK);
   EXPECT_EQ(Sent(0x23), 0);
   EXPECT_EQ(Sent(0x81), 1);
   EXPECT_EQ(Day(), std::tuple(1, 810, 179));  // 1.99 less 10 %, half down
@@ -259,23 +260,23 @@ TEST_F(ReceiptFaults, ReconnectionThatDoesNotCancelKeepsTheReceiptsTotals) {
 // both sides); a cancel whose answer is lost is sent once more.
 TEST_F(ReceiptFaults, UnansweredEndOfAnEmptyReceiptOrItsCancelClosesItOnBothSides) {
   for (const auto kind : {emu::FaultKind::kSilence, emu::FaultKind::kDropByte}) {
-    ASSERT_EQ(::ReceiptBegin(), kOk);
+    ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
     Strike(0x24, kind);
-    EXPECT_EQ(::ReceiptEnd(0), kOk);
+    EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
     ExpectOpen(false);
   }
-  ASSERT_EQ(::ReceiptBegin(), kOk);
+  ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
   Strike(0x24, emu::FaultKind::kSilence);
   Strike(0x23, emu::FaultKind::kSilence);
-  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIVE_TIMEOUT);
   ExpectOpen(true);
-  EXPECT_EQ(::ReceiptEnd(0), kOk);  // answered by NAK: dropped
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);  // answered by NAK: dropped
   EXPECT_FALSE(Printer().ReceiptOpen());
   BeginWithBread();
   Strike(0x23, emu::FaultKind::kDropByte);
-  EXPECT_EQ(::ReceiptCancel(), kOk);
+  EXPECT_EQ(::ReceiptCancel(), TAURAVAT_OK);
   ExpectOpen(false);
-  EXPECT_EQ(::ReceiptBegin(), kOk);
+  EXPECT_EQ(::ReceiptBegin(), TAURAVAT_OK);
 }
 
 // Every fault at every exchange of the end: retried, the receipt prints once with the right
@@ -294,22 +295,23 @@ TEST_F(ReceiptFaults, RetriedEndFinishesTheReceiptOnceAfterAFaultAtAnyStep) {
       SCOPED_TRACE(std::to_string(command) + "/" + std::to_string(skip) + " " +
                    std::string(emu::FaultName(kind)));
       int32_t free = 0;
-      ASSERT_EQ(::EraseLines(), kOk);  // a cancelled receipt leaves its tables filled
-      ASSERT_EQ(::FillPayment(1, "Gotowka", 2000, 0), kOk);
-      ASSERT_EQ(::FillLines(0, "Dziekujemy", free), kOk);
-      ASSERT_EQ(::ReceiptBegin(), kOk);
-      ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 1005), kOk);
+      ASSERT_EQ(::EraseLines(), TAURAVAT_OK);  // a cancelled receipt leaves its tables filled
+      ASSERT_EQ(::FillPayment(1, "Gotowka", 2000, 0), TAURAVAT_OK);
+      ASSERT_EQ(::FillLines(0, "Dziekujemy", free), TAURAVAT_OK);
+      ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
+      ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 1, 0, "szt", 1005), TAURAVAT_OK);
       const int cancellations = Cancellations();
       Strike(command, kind, skip);
       int32_t code = -1;
-      for (int attempt = 0; attempt < 3 && code != kOk && code != kReceiptCancelled; ++attempt)
+      for (int attempt = 0;
+           attempt < 3 && code != TAURAVAT_OK && code != TAURAVAT_E_RECEIPT_CANCELLED; ++attempt)
         code = ::ReceiptEnd(10);
       EXPECT_EQ(Printer().Faults().Injected(), ++faults);
       ExpectOpen(false);
       const bool lostSilently = (command == 0x1B || command == 0x07) &&
                                 (kind == emu::FaultKind::kNak || kind == emu::FaultKind::kSilence ||
                                  kind == emu::FaultKind::kWrongFirstByte);
-      EXPECT_EQ(code, lostSilently ? kReceiptCancelled : kOk);
+      EXPECT_EQ(code, lostSilently ? TAURAVAT_E_RECEIPT_CANCELLED : TAURAVAT_OK);
       EXPECT_EQ(Cancellations(), cancellations + (lostSilently ? 1 : 0));
       if (!lostSilently) ++receipts;
       EXPECT_EQ(Day(), std::tuple(receipts, receipts * 904, 0));
@@ -322,11 +324,11 @@ TEST_F(ReceiptFaults, RetryAfterAPrintedEndWhosePrintoutWasNotFollowedAnswersPri
   BeginWithBread();
   // Four guards and the status after the end come first; supervision's first read is lost.
   Strike(0x95, emu::FaultKind::kSilence, 5);
-  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIVE_TIMEOUT);
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
-  EXPECT_EQ(::ReceiptEnd(0), kOk);
-  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);  // told once; nothing more to end
-  EXPECT_EQ(::ReceiptCancel(), kReceiptNotOpen);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIPT_NOT_OPEN);  // told once; nothing more to end
+  EXPECT_EQ(::ReceiptCancel(), TAURAVAT_E_RECEIPT_NOT_OPEN);
   EXPECT_EQ(Day(), std::tuple(1, 450, 0));
 }
 
@@ -336,22 +338,22 @@ TEST_F(ReceiptFaults, AnUnansweredEndIsLearntBeforeACancelOrAfterAReconnection) 
     BeginWithBread();
     Strike(0x24, kind);
     Strike(0x66, emu::FaultKind::kSilence);
-    EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+    EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIVE_TIMEOUT);
   };
   unansweredEnd(emu::FaultKind::kDropByte);
   EXPECT_TRUE(DefaultPrinter().ReceiptOpen && !Printer().ReceiptOpen());  // printed
-  EXPECT_EQ(::ReceiptCancel(), kReceiptNotOpen);
-  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(::ReceiptCancel(), TAURAVAT_E_RECEIPT_NOT_OPEN);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
   // The same, then a reconnection whose cancel finds nothing open.
   unansweredEnd(emu::FaultKind::kDropByte);
-  ASSERT_EQ(::CommunicationInit(1, 9600, 1), kOk);
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), TAURAVAT_OK);
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
-  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
   // Never heard: the reconnection's cancel finds it open, so it was not printed.
   unansweredEnd(emu::FaultKind::kSilence);
-  ASSERT_EQ(::CommunicationInit(1, 9600, 1), kOk);
-  EXPECT_EQ(::ReceiptEnd(0), kReceiptCancelled);
-  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), TAURAVAT_OK);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIPT_CANCELLED);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIPT_NOT_OPEN);
   EXPECT_EQ((std::pair<int, int>(std::get<0>(Day()), Printer().Memory().CancelledToday())),
             std::pair(2, 1));
 }
@@ -360,16 +362,16 @@ TEST_F(ReceiptFaults, AnUnansweredEndIsLearntBeforeACancelOrAfterAReconnection) 
 // connecting cancel refused) is cancelled when the next begin is refused.
 TEST_F(ReceiptFaults, BeginWhoseAnswerIsLostLeavesNoReceiptBehind) {
   Strike(0x21, emu::FaultKind::kDropByte);
-  EXPECT_EQ(::ReceiptBegin(), kReceiveTimeout);
+  EXPECT_EQ(::ReceiptBegin(), TAURAVAT_E_RECEIVE_TIMEOUT);
   ExpectOpen(false);
   BeginWithBread();
   Strike(0x23, emu::FaultKind::kNak);
-  ASSERT_EQ(::CommunicationInit(1, 9600, 1), kOk);  // a refused cancel is passed over
+  ASSERT_EQ(::CommunicationInit(1, 9600, 1), TAURAVAT_OK);  // a refused cancel is passed over
   EXPECT_TRUE(Printer().ReceiptOpen());
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
-  ASSERT_EQ(::ReceiptBegin(), kOk);
-  ASSERT_EQ(Water(), kOk);
-  EXPECT_EQ(::ReceiptEnd(0), kOk);
+  ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
+  ASSERT_EQ(Water(), TAURAVAT_OK);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
   EXPECT_EQ(Day(), std::tuple(1, 0, 199));  // the bread was never sold
 }
 

@@ -126,7 +126,7 @@ TEST_F(ScriptedReceipt, TablesGoOutWithTheEndThenTheSlotsEmpty) {
   ASSERT_EQ(::FillPayment(4, Cp1250("Gotówka"), 5000, -1), 0);
   // Names the printer cannot print are refused when filled, not when the receipt ends.
   for (const auto& [slot, name] : {std::pair{5, "Bon"}, {0, "Bon"}, {1, "Karta\x99"}, {1, "Bon\t"}})
-    EXPECT_EQ(::FillPayment(slot, name, 1, 1), kParameterOutOfRange) << slot << name;
+    EXPECT_EQ(::FillPayment(slot, name, 1, 1), TAURAVAT_E_PARAMETER_RANGE) << slot << name;
   EXPECT_TRUE(DefaultPrinter().PaymentTable[1].name.empty());
   int32_t free = -1;
   ASSERT_EQ(::FillLines(3, Cp1250("Dziękujemy"), free), 0);
@@ -172,24 +172,24 @@ TEST_F(ScriptedReceipt, PackageLineAndSubtotal) {
   EXPECT_EQ(::PackageItem(3, 0x0102, 0xA0B0, 250), 0);
   EXPECT_EQ(Sent(0x17), Sequences{Concat({Bytes("-Z"), {0x02, 0x01, 0xB0, 0xA0}, Le32(250)})});
   line_->Reply(0x17, {}, 10, {0x15});
-  EXPECT_EQ(::PackageItem(0, 1, 1, 1), kNak);
-  EXPECT_EQ(::PackageItem(1, 1, 1, 1), kReceiveTimeout);  // no answer after the line
+  EXPECT_EQ(::PackageItem(0, 1, 1, 1), TAURAVAT_E_NAK);
+  EXPECT_EQ(::PackageItem(1, 1, 1, 1), TAURAVAT_E_RECEIVE_TIMEOUT);  // no answer after the line
   line_->ClearRecord();
-  EXPECT_EQ(::PackageItem(4, 1, 1, 1), kPackageParamOutOfRange);
+  EXPECT_EQ(::PackageItem(4, 1, 1, 1), TAURAVAT_E_PACKAGE_KIND_RANGE);
   EXPECT_EQ(line_->Commands(), std::vector<uint8_t>{0x95});  // refused after the guard
   line_->ClearRecord();
   EXPECT_EQ(::PrintSubtotal(), 0);
   EXPECT_EQ(line_->Sequences().size(), 1u);
   EXPECT_TRUE(Sent(0x80).at(0).empty());
   DefaultPrinter().DeviceType = 0;
-  EXPECT_EQ(::PackageItem(0, 1, 1, 1), kCommandUnavailable);
-  EXPECT_EQ(::PrintSubtotal(), kCommandUnavailable);
+  EXPECT_EQ(::PackageItem(0, 1, 1, 1), TAURAVAT_E_COMMAND_UNAVAILABLE);
+  EXPECT_EQ(::PrintSubtotal(), TAURAVAT_E_COMMAND_UNAVAILABLE);
 }
 
 TEST_F(ScriptedReceipt, TwoHundredFiftySixLinesStillCountAsANonEmptyReceipt) {
   Begin();
   for (int i = 0; i < 256; ++i) Sale(1, 1);
-  EXPECT_EQ(End(0, 0x15), kNak);
+  EXPECT_EQ(End(0, 0x15), TAURAVAT_E_NAK);
 }
 
 TEST_F(ScriptedReceipt, CancelAnsweredByNak) {
@@ -201,7 +201,7 @@ TEST_F(ScriptedReceipt, CancelAnsweredByNak) {
   Sale(1, 100);
   Sale(2, 50);
   line_->Reply(0x23, {0x15});
-  EXPECT_EQ(::ReceiptCancel(), kNak);
+  EXPECT_EQ(::ReceiptCancel(), TAURAVAT_E_NAK);
   EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
   EXPECT_EQ(Sent(0x07).back(), Le32(150));
   // Still open, so it can be cancelled again.
@@ -221,8 +221,8 @@ TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
     line_->Reply(0x24, {0x06});
   };
   // The counter moved: printed, but not followed; still 5: the printer cancelled it.
-  for (const auto& [counter, code] :
-       {std::pair<uint8_t, int32_t>{6, kReceiveTimeout}, {5, kReceiptCancelled}}) {
+  for (const auto& [counter, code] : {std::pair<uint8_t, int32_t>{6, TAURAVAT_E_RECEIVE_TIMEOUT},
+                                      {5, TAURAVAT_E_RECEIPT_CANCELLED}}) {
     endWithoutStatus();
     line_->Reply(0x66, {0x06, counter, 0x00});
     EXPECT_EQ(::ReceiptEnd(0), code);
@@ -230,7 +230,7 @@ TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
   }
   endWithoutStatus();
   line_->Forget(0x66);
-  EXPECT_EQ(::ReceiptEnd(0), kReceiveTimeout);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIVE_TIMEOUT);
   const auto commands = line_->Commands();
   EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x66), 1);
   EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x23), 0);
@@ -238,8 +238,8 @@ TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
   EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
   line_->Always(0x95, {0x00});
   line_->Always(0x66, {0x06, 0x06, 0x00});
-  EXPECT_EQ(::ReceiptEnd(0), kOk);
-  EXPECT_EQ(::ReceiptEnd(0), kReceiptNotOpen);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
+  EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIPT_NOT_OPEN);
 }
 
 struct BadItem {
@@ -252,25 +252,25 @@ struct BadItem {
 TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
   const char* good = "Towar testowy nr 1";
   const BadItem cases[] = {
-      {7, 1, 0, 1, 0, 100, 0, "ab - cd", kNameTooShort},
-      {2, 1, 0, 1, 0, 100, 0, "abc defgh", kNameTooShort},
-      {7, 1, 0, 1, 0, 100, 0, "Kawa espresso 5 \x80", kParameterOutOfRange},
-      {7, 1, 0, 1, 0, 100, 0, "Kawa\nespresso duza", kParameterOutOfRange},
-      {7, 0, 0, 1, 0, 100, 0, good, kRateOutOfRange},
-      {7, 8, 0, 1, 0, 100, 0, good, kRateOutOfRange},
-      {0, 6, 0, 1, 0, 100, 0, good, kRateOutOfRange},
-      {7, 1, 8, 1, 0, 100, 0, good, kMessageOutOfRange},
-      {7, 1, -1, 1, 0, 100, 0, good, kMessageOutOfRange},
-      {7, 1, 0, 0, 0, 100, 0, good, kQuantityOutOfRange},
-      {7, 1, 0, 10'000'000, 0, 1, 0, good, kQuantityOutOfRange},
-      {2, 1, 0, 1'000'000, 3, 1, 0, good, kQuantityOutOfRange},
-      {7, 1, 0, 1, 5, 100, 0, good, kDecimalsOutOfRange},
-      {7, 1, 0, 1, -1, 100, 0, good, kDecimalsOutOfRange},
-      {7, 1, 0, 1, 0, 0, 0, good, kPriceOutOfRange},
-      {7, 1, 0, 1, 0, 1'000'000'000, 0, good, kPriceOutOfRange},
-      {7, 1, 0, 9'999'999, 0, 999, 0, good, kLineValueTooLarge},
-      {7, 1, 0, 5'000'000, 0, 900'000'000, 0, good, kLineValueTooLarge},
-      {7, 1, 0, 1, 0, 1, 1'000'000'000, good, kLineValueTooLarge},
+      {7, 1, 0, 1, 0, 100, 0, "ab - cd", TAURAVAT_E_NAME_TOO_SHORT},
+      {2, 1, 0, 1, 0, 100, 0, "abc defgh", TAURAVAT_E_NAME_TOO_SHORT},
+      {7, 1, 0, 1, 0, 100, 0, "Kawa espresso 5 \x80", TAURAVAT_E_PARAMETER_RANGE},
+      {7, 1, 0, 1, 0, 100, 0, "Kawa\nespresso duza", TAURAVAT_E_PARAMETER_RANGE},
+      {7, 0, 0, 1, 0, 100, 0, good, TAURAVAT_E_RATE_RANGE},
+      {7, 8, 0, 1, 0, 100, 0, good, TAURAVAT_E_RATE_RANGE},
+      {0, 6, 0, 1, 0, 100, 0, good, TAURAVAT_E_RATE_RANGE},
+      {7, 1, 8, 1, 0, 100, 0, good, TAURAVAT_E_MESSAGE_RANGE},
+      {7, 1, -1, 1, 0, 100, 0, good, TAURAVAT_E_MESSAGE_RANGE},
+      {7, 1, 0, 0, 0, 100, 0, good, TAURAVAT_E_QUANTITY_RANGE},
+      {7, 1, 0, 10'000'000, 0, 1, 0, good, TAURAVAT_E_QUANTITY_RANGE},
+      {2, 1, 0, 1'000'000, 3, 1, 0, good, TAURAVAT_E_QUANTITY_RANGE},
+      {7, 1, 0, 1, 5, 100, 0, good, TAURAVAT_E_DECIMALS_RANGE},
+      {7, 1, 0, 1, -1, 100, 0, good, TAURAVAT_E_DECIMALS_RANGE},
+      {7, 1, 0, 1, 0, 0, 0, good, TAURAVAT_E_PRICE_RANGE},
+      {7, 1, 0, 1, 0, 1'000'000'000, 0, good, TAURAVAT_E_PRICE_RANGE},
+      {7, 1, 0, 9'999'999, 0, 999, 0, good, TAURAVAT_E_LINE_VALUE_TOO_LARGE},
+      {7, 1, 0, 5'000'000, 0, 900'000'000, 0, good, TAURAVAT_E_LINE_VALUE_TOO_LARGE},
+      {7, 1, 0, 1, 0, 1, 1'000'000'000, good, TAURAVAT_E_LINE_VALUE_TOO_LARGE},
   };
   Begin();
   for (const auto& bad : cases) {
@@ -284,9 +284,10 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
   }
   // Nor a unit it cannot print, not even on a lost connection; none of these sent a byte.
   int32_t unitValue = 0;
-  EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "kg\x95", 100, unitValue), kParameterOutOfRange);
+  EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "kg\x95", 100, unitValue),
+            TAURAVAT_E_PARAMETER_RANGE);
   DefaultPrinter().Connected = false;
-  EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "\x99", 100, unitValue), kParameterOutOfRange);
+  EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "\x99", 100, unitValue), TAURAVAT_E_PARAMETER_RANGE);
   EXPECT_TRUE(line_->Written().empty());
   DefaultPrinter().Connected = true;
   const Printer& p = DefaultPrinter();
@@ -301,11 +302,11 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
 
 TEST_F(ScriptedReceipt, ExtraLineTableLimits) {
   int32_t free = -1;
-  EXPECT_EQ(::FillLines(16, "x", free), kParameterOutOfRange);
+  EXPECT_EQ(::FillLines(16, "x", free), TAURAVAT_E_PARAMETER_RANGE);
   // Too long ("…" goes out as three characters) or not printable.
   for (const std::string& text : {std::string(254, 'x'), std::string(251, 'x') + "\x85",
                                   std::string("Linia\ndruga"), std::string("Cena w \x80")})
-    EXPECT_EQ(::FillLines(1, text, free), kParameterOutOfRange) << text;
+    EXPECT_EQ(::FillLines(1, text, free), TAURAVAT_E_PARAMETER_RANGE) << text;
   EXPECT_EQ(free, -1);
   EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].code, 0xFF);
   // Text past a NUL is not part of the line, so this one fits.
@@ -313,7 +314,7 @@ TEST_F(ScriptedReceipt, ExtraLineTableLimits) {
   EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, std::string(10, 'x'));
   for (int i = 0; i < 5; ++i) ASSERT_EQ(::FillLines(i, "line", free), 0);
   EXPECT_EQ(free, 0);
-  EXPECT_EQ(::FillLines(1, "seventh", free), kNoFreeLines);
+  EXPECT_EQ(::FillLines(1, "seventh", free), TAURAVAT_E_NO_FREE_LINES);
   EXPECT_EQ(::EraseLines(), 0);
   EXPECT_EQ(::FillLines(1, "after erase", free), 0);
   EXPECT_EQ(free, 5);
@@ -337,9 +338,9 @@ TEST_F(ScriptedReceipt, TotalsAreReadOnlyWhereTheyAreKept) {
   totals[31] = 1;
   line_->Always(0xDA, totals);
   std::string total = "unchanged";
-  EXPECT_EQ(::ReadSelTotal("C", total), kRateUndefined);
-  EXPECT_EQ(::ReadSelTotal("a", total), kParameterNOutOfRange);
-  EXPECT_EQ(::ReadSelTotal("AB", total), kParameterNOutOfRange);
+  EXPECT_EQ(::ReadSelTotal("C", total), TAURAVAT_E_RATE_UNDEFINED);
+  EXPECT_EQ(::ReadSelTotal("a", total), TAURAVAT_E_PARAMETER_N_RANGE);
+  EXPECT_EQ(::ReadSelTotal("AB", total), TAURAVAT_E_PARAMETER_N_RANGE);
   EXPECT_EQ(total, "unchanged");
   char buffer[32] = "x";
   for (const auto& [selector, text] : {std::pair{"G", "1"}, {"+", "4294967297"}}) {
@@ -347,32 +348,32 @@ TEST_F(ScriptedReceipt, TotalsAreReadOnlyWhereTheyAreKept) {
     EXPECT_STREQ(buffer, text);
   }
   Begin();
-  EXPECT_EQ(::ReadTotal(total), kReceiptOpen);
-  EXPECT_EQ(::ReadSelTotal("+", total), kReceiptOpen);
+  EXPECT_EQ(::ReadTotal(total), TAURAVAT_E_RECEIPT_OPEN);
+  EXPECT_EQ(::ReadSelTotal("+", total), TAURAVAT_E_RECEIPT_OPEN);
   // Only from models that keep them.
   DefaultPrinter().ReceiptOpen = false;
   line_->Always(0xFF, {0x06, 0x02});  // RX820A
   line_->ClearRecord();
-  EXPECT_EQ(::ReadTotal(total), kUnsupportedCommand);
-  EXPECT_EQ(::ReadSelTotal("+", total), kUnsupportedCommand);
+  EXPECT_EQ(::ReadTotal(total), TAURAVAT_E_UNSUPPORTED_COMMAND);
+  EXPECT_EQ(::ReadSelTotal("+", total), TAURAVAT_E_UNSUPPORTED_COMMAND);
   EXPECT_TRUE(Sent(0xDA).empty());
 }
 
 TEST_F(ScriptedReceipt, NullPointersNeverCrashAndNullBuffersSendNothing) {
-  EXPECT_EQ(::pReadTotal(nullptr), kEmptyBuffer);
-  EXPECT_EQ(::pReadSelTotal("+", nullptr), kEmptyBuffer);
+  EXPECT_EQ(::pReadTotal(nullptr), TAURAVAT_E_EMPTY_BUFFER);
+  EXPECT_EQ(::pReadSelTotal("+", nullptr), TAURAVAT_E_EMPTY_BUFFER);
   EXPECT_TRUE(line_->Written().empty());
   char buffer[32];
-  EXPECT_EQ(::pReadSelTotal(nullptr, buffer), kInternalError);
+  EXPECT_EQ(::pReadSelTotal(nullptr, buffer), TAURAVAT_E_INTERNAL);
   int32_t value = 0;
-  EXPECT_EQ(::pFillLines(1, nullptr, &value), kInternalError);
-  EXPECT_EQ(::pFillLines(1, "text", nullptr), kInternalError);
-  EXPECT_EQ(::pFillPayment(1, nullptr, 1, 1), kInternalError);
+  EXPECT_EQ(::pFillLines(1, nullptr, &value), TAURAVAT_E_INTERNAL);
+  EXPECT_EQ(::pFillLines(1, "text", nullptr), TAURAVAT_E_INTERNAL);
+  EXPECT_EQ(::pFillPayment(1, nullptr, 1, 1), TAURAVAT_E_INTERNAL);
   Begin();
-  EXPECT_EQ(::pReceiptItem(1, nullptr, 1, 0, 1, 0, "szt", 100, &value), kInternalError);
+  EXPECT_EQ(::pReceiptItem(1, nullptr, 1, 0, 1, 0, "szt", 100, &value), TAURAVAT_E_INTERNAL);
   const char* good = "Towar testowy nr 1";
-  EXPECT_EQ(::pReceiptItem(1, good, 1, 0, 1, 0, nullptr, 100, &value), kInternalError);
-  EXPECT_EQ(::pReceiptItem(1, good, 1, 0, 1, 0, "szt", 100, nullptr), kInternalError);
+  EXPECT_EQ(::pReceiptItem(1, good, 1, 0, 1, 0, nullptr, 100, &value), TAURAVAT_E_INTERNAL);
+  EXPECT_EQ(::pReceiptItem(1, good, 1, 0, 1, 0, "szt", 100, nullptr), TAURAVAT_E_INTERNAL);
   EXPECT_TRUE(Sent(0x06).empty());
   EXPECT_EQ(::pReceiptItem(1, good, 1, 0, 1, 0, "szt", 100, &value), 0);
   EXPECT_EQ(value, 100);

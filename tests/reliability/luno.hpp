@@ -8,7 +8,8 @@ inline kestra::emu::PrinterConfig Luno() {
   namespace emu = kestra::emu;
   emu::PrinterConfig config;
   config.deviceType = 7;
-  config.rates = {2300, 800, emu::kReservedRate, 500, emu::kExemptRate, 0, emu::kReservedRate};
+  config.rates = {
+      2300, 800, TAURAVAT_RATE_RESERVED, 500, TAURAVAT_RATE_EXEMPT, 0, TAURAVAT_RATE_RESERVED};
   config.timing = {0, std::chrono::milliseconds{0}, 0, std::chrono::milliseconds{0}};
   return config;
 }

@@ -129,8 +129,9 @@ int32_t Patiently(const std::function<int32_t()>& call, std::initializer_list<in
 }
 
 Rung Told(int32_t result) {
-  if (result == kOk) return Rung::kPrinted;
-  if (result == kReceiptCancelled || result == kReceiptNotOpen) return Rung::kNotPrinted;
+  if (result == TAURAVAT_OK) return Rung::kPrinted;
+  if (result == TAURAVAT_E_RECEIPT_CANCELLED || result == TAURAVAT_E_RECEIPT_NOT_OPEN)
+    return Rung::kNotPrinted;
   return Rung::kStuck;
 }
 
@@ -142,7 +143,8 @@ class ReceiptProperty : public ::testing::Test {
       if (++polls_ > 100000) throw std::runtime_error("supervision never ended");
     });
     DefaultPrinter().ReceiptOpen = false;
-    ASSERT_EQ(Patiently([] { return ::CommunicationInit(1, 9600, 1); }, {kOk}), kOk);
+    ASSERT_EQ(Patiently([] { return ::CommunicationInit(1, 9600, 1); }, {TAURAVAT_OK}),
+              TAURAVAT_OK);
   }
   void TearDown() override {
     ::CommunicationEnd();
@@ -163,7 +165,7 @@ class ReceiptProperty : public ::testing::Test {
     if (sale.payment) ::FillPayment(1, "Gotowka", static_cast<int32_t>(sale.total), 0);
     int32_t free = 0;
     if (sale.extraLine) ::FillLines(0, "Dziekujemy za zakupy", free);
-    if (Patiently(::ReceiptBegin, {kOk}) != kOk) return Rung::kStuck;
+    if (Patiently(::ReceiptBegin, {TAURAVAT_OK}) != TAURAVAT_OK) return Rung::kStuck;
     for (size_t i = 0; i < sale.lines.size(); ++i) {
       if (first && sale.reconnection != Reconnection::kNone && i == sale.reconnectBefore &&
           !Reconnect(sale.reconnection))
@@ -176,14 +178,16 @@ class ReceiptProperty : public ::testing::Test {
             return ::ReceiptItem(line.typ, name, line.rate, 0, line.quantity, line.decimals, "szt",
                                  line.price, value);
           },
-          {kOk, kRateUndefined, kReceiptCancelled, kReceiptNotOpen});
-      if (result == kReceiptCancelled || result == kReceiptNotOpen) return Rung::kNotPrinted;
-      if (result != (line.reserved ? kRateUndefined : kOk)) return Rung::kStuck;
+          {TAURAVAT_OK, TAURAVAT_E_RATE_UNDEFINED, TAURAVAT_E_RECEIPT_CANCELLED,
+           TAURAVAT_E_RECEIPT_NOT_OPEN});
+      if (result == TAURAVAT_E_RECEIPT_CANCELLED || result == TAURAVAT_E_RECEIPT_NOT_OPEN)
+        return Rung::kNotPrinted;
+      if (result != (line.reserved ? TAURAVAT_E_RATE_UNDEFINED : TAURAVAT_OK)) return Rung::kStuck;
     }
     // Neither is part of the sale's total; only a receipt they find gone matters.
     if (sale.package && Told(::PackageItem(0, 1, 10, 50)) == Rung::kNotPrinted)
       return Rung::kNotPrinted;
-    if (sale.subtotal && ::PrintSubtotal() == kReceiptNotOpen) return Rung::kNotPrinted;
+    if (sale.subtotal && ::PrintSubtotal() == TAURAVAT_E_RECEIPT_NOT_OPEN) return Rung::kNotPrinted;
     return End(sale.discount, sale.impatient);
   }
 
@@ -195,17 +199,21 @@ class ReceiptProperty : public ::testing::Test {
       if (const Rung rung = Told(::ReceiptEnd(discount)); rung != Rung::kStuck) return rung;
     }
     ++cancels_;
-    const int32_t cancelled = Patiently(::ReceiptCancel, {kOk, kReceiptCancelled, kReceiptNotOpen});
-    if (cancelled == kOk || cancelled == kReceiptCancelled) return Rung::kNotPrinted;
-    if (cancelled != kReceiptNotOpen) return Rung::kStuck;
-    return Told(Patiently([&] { return ::ReceiptEnd(discount); },
-                          {kOk, kReceiptCancelled, kReceiptNotOpen}));
+    const int32_t cancelled = Patiently(
+        ::ReceiptCancel, {TAURAVAT_OK, TAURAVAT_E_RECEIPT_CANCELLED, TAURAVAT_E_RECEIPT_NOT_OPEN});
+    if (cancelled == TAURAVAT_OK || cancelled == TAURAVAT_E_RECEIPT_CANCELLED)
+      return Rung::kNotPrinted;
+    if (cancelled != TAURAVAT_E_RECEIPT_NOT_OPEN) return Rung::kStuck;
+    return Told(
+        Patiently([&] { return ::ReceiptEnd(discount); },
+                  {TAURAVAT_OK, TAURAVAT_E_RECEIPT_CANCELLED, TAURAVAT_E_RECEIPT_NOT_OPEN}));
   }
 
   bool Reconnect(Reconnection how) {
     ++(how == Reconnection::kLineError ? lineErrors_ : inits_);
     if (how == Reconnection::kInit)
-      return Patiently([] { return ::CommunicationInit(1, 9600, 1); }, {kOk}) == kOk;
+      return Patiently([] { return ::CommunicationInit(1, 9600, 1); }, {TAURAVAT_OK}) ==
+             TAURAVAT_OK;
     port_.Line().RaiseLineError(kLineFraming);
     return WaitForAny({&DefaultPrinter().Link.Queue().Pending()}, 5000) == 0;
   }

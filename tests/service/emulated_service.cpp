@@ -17,9 +17,9 @@ kestra::emu::PrinterConfig Luno(std::chrono::milliseconds lineTime) {
                   800,
                   500,
                   0,
-                  kestra::emu::kExemptRate,
-                  kestra::emu::kReservedRate,
-                  kestra::emu::kReservedRate};
+                  TAURAVAT_RATE_EXEMPT,
+                  TAURAVAT_RATE_RESERVED,
+                  TAURAVAT_RATE_RESERVED};
   config.timing.pollsPerLine = 0;
   config.timing.timePerLine = lineTime;
   return config;

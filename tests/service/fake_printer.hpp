@@ -32,7 +32,8 @@ struct FakeState {
   bool silent = false;    // the port opens, every exchange times out (21)
   int32_t conditions = 0;
   DeviceInfo device{7, 1, "LUNO"};
-  RateTable rates{7, {2300, 800, 500, 0, kExemptRate, kReservedRate, kReservedRate}};
+  RateTable rates{
+      7, {2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED}};
   int32_t counter = 0;
   std::vector<PrintedReceipt> paper;
   PrintedReceipt current;

@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Printing, AtEachStep, ::testing::ValuesIn(kSteps),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ReceiptPrintingTest, AReservedRateIsRefusedBeforeThePrinterIsTouched) {
-  printer_->Set(&FakeState::rates, RateTable{7, {kReservedRate, 800, 500, 0, kExemptRate, 0, 0}});
+  printer_->Set(&FakeState::rates,
+                RateTable{7, {TAURAVAT_RATE_RESERVED, 800, 500, 0, TAURAVAT_RATE_EXEMPT, 0, 0}});
   ASSERT_EQ(session_.RefreshRates(), 0);
   const JournalEntry entry = Print(Receipt("r1"));
   EXPECT_EQ(entry.state, S::kFailed);

@@ -197,10 +197,11 @@ TEST(ReceiptRequest, ACharacterThePrinterCannotPrintIsNamedWithItsPlaceInAnyText
 }
 
 TEST(PrinterRules, RefuseWhatThisPrinterWouldRefuseMidReceipt) {
-  PrinterFacts luno{{7, 1, "LUNO"}, {7, {2300, 800, kReservedRate, 0, kExemptRate, 0, 0}}};
+  PrinterFacts luno{{7, 1, "LUNO"},
+                    {7, {2300, 800, TAURAVAT_RATE_RESERVED, 0, TAURAVAT_RATE_EXEMPT, 0, 0}}};
   // A 4-rate model holds no rate E, takes 6-digit quantities, 10 significant characters
   // and no payment forms.
-  PrinterFacts taura{{0, 1, "TAURA"}, {4, {2200, 700, 0, kReservedRate, 0, 0, 0}}};
+  PrinterFacts taura{{0, 1, "TAURA"}, {4, {2200, 700, 0, TAURAVAT_RATE_RESERVED, 0, 0, 0}}};
   const auto check = [&](const std::string& body, const PrinterFacts& printer) {
     const auto error = CheckAgainstPrinter(Parsed(body), printer);
     return error ? error->field + " " + std::to_string(error->code) : "(accepted)";
@@ -226,9 +227,10 @@ TEST(OperationRequests, RatesAreGivenFromAWithoutGapsAndFittedToThePrinter) {
       R"({"confirm": true, "rates": {"A": "23", "B": "8.50", "C": "reserved", "D": "exempt"}})");
   ASSERT_TRUE(std::holds_alternative<RateTable>(rates));
   const RateTable table = std::get<RateTable>(rates);
-  EXPECT_EQ(table, (RateTable{4,
-                              {2300, 850, kReservedRate, kExemptRate, kReservedRate, kReservedRate,
-                               kReservedRate}}));
+  EXPECT_EQ(table,
+            (RateTable{4,
+                       {2300, 850, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_EXEMPT,
+                        TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED}}));
   for (const auto& [body, field] : std::initializer_list<std::pair<const char*, const char*>>{
            {R"({"rates": {"A": "23"}})", "confirm"},
            {R"({"confirm": false, "rates": {"A": "23"}})", "confirm"},
@@ -239,7 +241,7 @@ TEST(OperationRequests, RatesAreGivenFromAWithoutGapsAndFittedToThePrinter) {
     EXPECT_EQ(Refusal(ParseRatesWrite(body)).field, field) << body;
   }
   // Fitted to the printer: its number of rates; whole percents and no exempt on 4 rates.
-  const RateTable four{4, {2200, 700, 0, kReservedRate, 0, 0, 0}};
+  const RateTable four{4, {2200, 700, 0, TAURAVAT_RATE_RESERVED, 0, 0, 0}};
   EXPECT_EQ(Refusal(FitRatesTo(table, RateTable{7, {}})).field, "rates");
   EXPECT_EQ(Refusal(FitRatesTo(table, four)).field, "rates.B");
   RateTable whole = table;

@@ -72,7 +72,7 @@ class StuckPrinterTest : public ::testing::Test {
     for (const std::string name : {"stuck", "free"}) {
       emu::PrinterConfig printer;
       printer.deviceType = 7;  // LUNO
-      printer.rates = {2300, 800, 500, 0, emu::kExemptRate, emu::kReservedRate, emu::kReservedRate};
+      printer.rates = {2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED};
       printer.timing.pollsPerLine = 0;
       printer.timing.timePerLine = 1ms;
       auto& server = emulators_[name] = std::make_unique<emu::PtyServer>(printer);

@@ -50,13 +50,13 @@ TEST(Rates, PercentReservedExemptAndBack) {
     EXPECT_EQ(ParseRate(FormatRate(value)), value);
   };
   rate("23", 2300, "23"), rate("7,25", 725, "7.25"), rate("8.5%", 850, "8.5");
-  rate("0.05", 5, "0.05"), rate("0", 0, "0"), rate("Reserved", kReservedRate, "reserved");
-  rate("r", kReservedRate, "reserved"), rate("ZWOLNIONA", kExemptRate, "exempt");
+  rate("0.05", 5, "0.05"), rate("0", 0, "0"), rate("Reserved", TAURAVAT_RATE_RESERVED, "reserved");
+  rate("r", TAURAVAT_RATE_RESERVED, "reserved"), rate("ZWOLNIONA", TAURAVAT_RATE_EXEMPT, "exempt");
   for (const char* bad : {"100", "-1", "7.", "7.125", "", "x", "%", "23%%"}) {
     EXPECT_FALSE(ParseRate(bad)) << bad;
   }
   EXPECT_EQ(FormatRate(750), "7.5%");
-  EXPECT_EQ(FormatRate(kExemptRate), "exempt");
+  EXPECT_EQ(FormatRate(TAURAVAT_RATE_EXEMPT), "exempt");
 }
 
 TEST(Money, DecimalStringsInZloty) {

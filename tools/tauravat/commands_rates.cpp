@@ -77,7 +77,7 @@ int ReadRates(Context& ctx) {
 
 int WriteRates(Context& ctx) {
   Rates rates;
-  rates.fill(kReservedRate);
+  rates.fill(TAURAVAT_RATE_RESERVED);
   for (size_t k = 0; k < ctx.Line().args.size(); ++k) {
     const auto value = ParseRate(ctx.Arg(k));
     if (!value) {

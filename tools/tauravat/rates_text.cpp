@@ -18,15 +18,15 @@ bool AllDigits(const std::string& text) {
 }
 
 bool IsMarker(uint32_t value) {
-  return value == kReservedRate || value == kExemptRate;
+  return value == TAURAVAT_RATE_RESERVED || value == TAURAVAT_RATE_EXEMPT;
 }
 
 }  // namespace
 
 std::optional<uint32_t> ParseRate(const std::string& text) {
   std::string word = Upper(text);
-  if (word == "R" || word == "REZERWA" || word == "RESERVED") return kReservedRate;
-  if (word == "Z" || word == "ZWOLNIONA" || word == "EXEMPT") return kExemptRate;
+  if (word == "R" || word == "REZERWA" || word == "RESERVED") return TAURAVAT_RATE_RESERVED;
+  if (word == "Z" || word == "ZWOLNIONA" || word == "EXEMPT") return TAURAVAT_RATE_EXEMPT;
   if (!word.empty() && word.back() == '%') word.pop_back();
 
   const size_t point = word.find_first_of(".,");
@@ -41,8 +41,8 @@ std::optional<uint32_t> ParseRate(const std::string& text) {
 }
 
 std::string RateText(uint32_t value) {
-  if (value == kReservedRate) return "reserved";
-  if (value == kExemptRate) return "exempt";
+  if (value == TAURAVAT_RATE_RESERVED) return "reserved";
+  if (value == TAURAVAT_RATE_EXEMPT) return "exempt";
   std::string text = std::to_string(value / 100);
   if (const uint32_t hundredths = value % 100; hundredths != 0) {
     text += '.';

@@ -5,10 +5,9 @@
 #include <optional>
 #include <string>
 
-namespace tauravat::cli {
+#include "tauravat.h"
 
-inline constexpr uint32_t kReservedRate = 25500;
-inline constexpr uint32_t kExemptRate = 10000;
+namespace tauravat::cli {
 
 // "23", "22.5" or "22.5%" (percent, 0..99.99; "," works as the decimal point too);
 // "reserved", "R" or "REZERWA" for a reserved rate; "exempt", "Z" or "ZWOLNIONA" for the

@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "kestra/emu/models.hpp"
+#include "tauravat.h"
 
 namespace kestra::emu {
 
-// Rates are kept in the driver's representation: hundredths of a percent, with two
-// marker values.
-inline constexpr uint16_t kReservedRate = 25500;
-inline constexpr uint16_t kExemptRate = 10000;
+// Rates are kept in the driver's representation: hundredths of a percent, with the two
+// marker values of tauravat.h (TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_EXEMPT).
 inline constexpr int kRateSlots = 7;  // A..G
 
 using RateTable = std::array<uint16_t, kRateSlots>;
