@@ -62,7 +62,7 @@ extern "C" {
  *    (a failed reconnection), it first reconnects and identifies the printer. "Receipt:
  *    refused" means it answers TAURAVAT_E_RECEIPT_OPEN while a receipt is begun; "needed"
  *    that it answers TAURAVAT_E_RECEIPT_NOT_OPEN without one. Any function may also answer
- *    the exchange codes (TAURAVAT_E_SEND_TIMEOUT, _RECEIVE_TIMEOUT, _BAD_REPLY, _NAK, the
+ *    the port codes (90..95) when it reconnects, the exchange codes (TAURAVAT_E_SEND_TIMEOUT, _RECEIVE_TIMEOUT, _BAD_REPLY, _NAK, the
  *    printer's refusals) and TAURAVAT_E_INTERNAL. One that follows a printout (opening,
  *    receipt end and cancel, reports, rates, receipt conditions) may answer 110 to 112
  *    when the handle's print_limit_ms runs out before the printout ends.
@@ -73,8 +73,8 @@ extern "C" {
  *    platform's C convention elsewhere).
  */
 
-/* Result codes. The numbers are those of the legacy interface; 242 to 244 are returned
- * by the handle interface only. */
+/* Result codes. The numbers are those of the legacy interface; 90 to 95 and 242 to 244
+ * are returned by the handle interface only. */
 enum tauravat_result {
   TAURAVAT_OK = 0,
   TAURAVAT_E_PORT_IN_USE = 5,            /* port held by another program or handle */
@@ -83,6 +83,16 @@ enum tauravat_result {
   TAURAVAT_E_BAD_REPLY = 23,             /* the answer was neither ACK nor a known refusal */
   TAURAVAT_E_NAK = 24,                   /* the printer refused the command */
   TAURAVAT_E_REFUSED = 26,               /* the printer answered 200 instead of ACK */
+  /* The port would not open or set up. tauravat_last_os_error() gives the system's error
+   * number and text behind each. */
+  TAURAVAT_E_PORT_NOT_FOUND = 90,        /* no device at that path, or none for COM<n> */
+  TAURAVAT_E_PORT_PERMISSION = 91,       /* this user may not open it (Linux: the group
+                                            owning the device, usually dialout) */
+  TAURAVAT_E_PORT_BUSY = 92,             /* another program or handle holds the port */
+  TAURAVAT_E_NOT_A_SERIAL_PORT = 93,     /* a directory, a file, a device of another kind */
+  TAURAVAT_E_PORT_VANISHED = 94,         /* the port a handle had open is gone (a USB
+                                            adapter unplugged) when it reconnects */
+  TAURAVAT_E_PORT_FAILED = 95,           /* another failure: see the system's error */
   TAURAVAT_E_NOT_INITIALISED = 99,
   TAURAVAT_E_NO_MAKER_DATA = 100,
   TAURAVAT_E_SERVICE_JUMPER = 101,
@@ -146,8 +156,8 @@ enum tauravat_result {
   TAURAVAT_E_REENTERED = 244,            /* called from its own progress call-back */
   TAURAVAT_E_INTERNAL = 999
 };
-/* Besides these, tauravat_open() passes on the operating system's error number when the
- * device cannot be opened or set up (2: no such device; 5: in use, see above). */
+/* The handle interface never answers a bare operating-system number: a port that would not
+ * open is one of 90 to 95. TAURAVAT_E_PORT_IN_USE (5) is the legacy interface's. */
 
 /* Output buffer sizes that always suffice, NUL included. */
 #define TAURAVAT_MESSAGE_SIZE 700
@@ -172,6 +182,21 @@ TAURAVAT_API const char* TAURAVAT_CALL tauravat_version(void);
  * language) or TAURAVAT_E_PARAMETER_RANGE (another language). Printer: no. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, const char* language,
                                                     char* text, size_t size, size_t* needed);
+
+/* The name of result code `code` as enum tauravat_result spells it ("TAURAVAT_E_NAK",
+ * "TAURAVAT_OK"), or NULL for a number the enum does not name. Static storage.
+ * Printer: no. */
+TAURAVAT_API const char* TAURAVAT_CALL tauravat_code_name(int32_t code);
+
+/* The operating system's error behind the last port code (TAURAVAT_E_PORT_NOT_FOUND ..
+ * TAURAVAT_E_PORT_FAILED) answered on the calling thread: *error_number (optional: may be
+ * NULL) is the system's number (errno on POSIX, GetLastError() on Windows), `text` the
+ * system's text for it. Thread-local, since a failed open leaves no handle to ask:
+ * tauravat_open, tauravat_open_port and every call carried out on a handle set it, to 0
+ * and "" when they answer no port code; other functions leave it. Returns TAURAVAT_OK,
+ * TAURAVAT_E_BUFFER_TOO_SMALL or TAURAVAT_E_NULL_ARGUMENT. Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_last_os_error(int32_t* error_number, char* text,
+                                                          size_t size, size_t* needed);
 
 /* How many of the first 28 characters of article name `utf8_name` are significant (letters,
  * digits, "%", ",", ".", "/", "\"): a name needs 10, or 5 on TAURA II, LUNO and LUNO F.
@@ -216,8 +241,9 @@ typedef struct tauravat_options {
  * NULL for the defaults; fields beyond options->size take their defaults too.
  * Returns TAURAVAT_OK; TAURAVAT_E_NULL_ARGUMENT (device or out); TAURAVAT_E_PARAMETER_RANGE
  * (an empty device, baud not one of the three, options->size too small to reach
- * timeout_ms, timeout_ms over 600000); an OS error number or TAURAVAT_E_PORT_IN_USE from
- * opening; an exchange code from the identification. On failure *out is NULL and nothing
+ * timeout_ms, timeout_ms over 600000); a port code from opening (TAURAVAT_E_PORT_NOT_FOUND,
+ * _PORT_PERMISSION, _PORT_BUSY, _NOT_A_SERIAL_PORT, _PORT_FAILED; the system's error in
+ * tauravat_last_os_error); an exchange code from the identification. On failure *out is NULL and nothing
  * stays open. Printer: yes. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_open(const char* device,
                                                  const tauravat_options* options,

@@ -144,6 +144,8 @@ uint32_t TComm::Stop() {
 
 uint32_t TComm::OpenDevice() {
   DeviceOpenResult opened = OpenConfiguredDevice(address_);
+  openNativeError_ = opened.nativeError;
+  openedNotCharacter_ = opened.notCharacterDevice;
   if (opened.device && !opened.notCharacterDevice) {
     device_ = std::move(opened.device);
     return 0;
@@ -342,10 +344,13 @@ SerialLink::~SerialLink() {
 int32_t SerialLink::InitPort(const PortAddress& address, uint32_t baud, uint32_t writeTimeoutMs,
                              uint32_t readTimeoutMs) {
   ClearLastOsError();
+  openFailure_.reset();
   if (PortOpen && PortIsOpen()) {
     // The caller learns of the refusal from the result; the recorded code is left as it
     // was, since a non-zero code would fail every exchange on the port that stays open.
     SetCommError(commtext::kAlreadyOpen.str(), CommErrorCode());
+    openFailure_ = OpenFailure{PortFault::Busy, NativeOsError(kErrorAccessDenied),
+                               static_cast<int32_t>(kErrorAccessDenied)};
     return static_cast<int32_t>(kErrorAccessDenied);
   }
   Comm = std::make_unique<TComm>(*this);
@@ -358,6 +363,15 @@ int32_t SerialLink::InitPort(const PortAddress& address, uint32_t baud, uint32_t
   }
   if (result == 0) result = Comm->Start();
   PortOpen = true;
+  if (result != 0) {
+    // A device source that gave no platform number leaves the driver's to stand for it;
+    // a set-up failure after the open has only that one.
+    const int native =
+        Comm->OpenNativeError() != 0 ? Comm->OpenNativeError() : NativeOsError(result);
+    const PortFault fault =
+        Comm->OpenedNotCharacterDevice() ? PortFault::NotSerial : ClassifyPortError(native);
+    openFailure_ = OpenFailure{fault, native, static_cast<int32_t>(result)};
+  }
   return static_cast<int32_t>(result);
 }
 

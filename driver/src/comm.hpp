@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "comm_spin.hpp"
 #include "event.hpp"
 #include "main_thread_queue.hpp"
+#include "os_error.hpp"
 #include "serial_device.hpp"
 
 namespace kestradr {
@@ -26,6 +28,16 @@ class SerialLink {
   ~SerialLink();  // closes the port
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;
+
+  // Why the last InitPort failed: what the user can do about it, the platform's error
+  // number and the result InitPort gave. Nothing after a successful one.
+  struct OpenFailure {
+    PortFault fault;
+    int nativeError;
+    int32_t result;
+  };
+  const std::optional<OpenFailure>& LastOpenFailure() const { return openFailure_; }
+  void ForgetOpenFailure() { openFailure_.reset(); }
 
   // Opens `address` (a new port object each time). 0, an OS error, or 5 when this link
   // has a port open already.
@@ -72,6 +84,7 @@ class SerialLink {
 
   // The failure record is written by the writer thread and by the caller (and, after an
   // abort from another thread, by both at once), so it takes a lock of its own.
+  std::optional<OpenFailure> openFailure_;  // the caller's thread only
   mutable std::mutex recordMutex_;
   std::string errorText_;
   uint32_t errorCode_ = 0;

@@ -60,6 +60,10 @@ class TComm {
   void DispatchEvents(uint32_t mask);
 
   const std::string& PortName() const { return portName_; }
+  // Why the last OpenDevice failed, in the platform's terms (0 when the device source
+  // gave only the driver's number), and whether what opened was no character device.
+  int OpenNativeError() const { return openNativeError_; }
+  bool OpenedNotCharacterDevice() const { return openedNotCharacter_; }
   const CommTimeouts& WorkingTimeouts() const { return workingTimeouts_; }
   const CommTimeouts& SavedTimeouts() const { return savedTimeouts_; }
 
@@ -88,6 +92,8 @@ class TComm {
   uint32_t readTimeoutMs_ = 0;
   PortAddress address_{2, {}};
   std::string portName_ = "Comm2";
+  int openNativeError_ = 0;
+  bool openedNotCharacter_ = false;
 };
 
 }  // namespace kestradr

@@ -64,6 +64,7 @@ int32_t OpenHandle(const char* device, const tauravat_options* options, tauravat
   if (device == nullptr || out == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return Guarded([&]() -> int32_t {
     const auto settings = ReadOptions(options);
+    LastOsErrorRecord() = {};
     if (!settings || *device == '\0') return TAURAVAT_E_PARAMETER_RANGE;
     auto handle = std::make_unique<tauravat_printer>();
     handle->printer.SetPrintLimit(std::chrono::milliseconds(settings->printLimitMs));
@@ -81,6 +82,7 @@ int32_t OpenHandle(const char* device, const tauravat_options* options, tauravat
     });
     // A failed open leaves nothing open: the handle and its port go here.
     if (result != TAURAVAT_OK) return result;
+    handle->opened = true;
     *out = handle.release();
     return TAURAVAT_OK;
   });

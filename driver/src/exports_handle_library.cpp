@@ -1,11 +1,13 @@
 // The handle interface's functions that need no printer: the version, the messages in
-// Polish and English, the article-name count and the device behind a COM number.
+// Polish and English, the codes' names, the system's error behind a port code, the article-name
+// count and the device behind a COM number.
 #include <string_view>
 
 #include "article_name.hpp"
 #include "export_guard.hpp"
 #include "handle_marshal.hpp"
 #include "messages.hpp"
+#include "port_failure.hpp"
 #include "port_names.hpp"
 #include "tauravat.h"
 
@@ -24,6 +26,21 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_message(int32_t code, con
     if (chosen != "pl" && chosen != "en") return TAURAVAT_E_PARAMETER_RANGE;
     const Language which = chosen == "pl" ? Language::Polish : Language::English;
     return TextOut(MessageTextUtf8(code, which), text, size, needed);
+  });
+}
+
+extern "C" TAURAVAT_API const char* TAURAVAT_CALL tauravat_code_name(int32_t code) {
+  return CodeName(code);
+}
+
+extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_last_os_error(int32_t* error_number,
+                                                                     char* text, size_t size,
+                                                                     size_t* needed) {
+  if (MissingBuffer(text, size)) return TAURAVAT_E_NULL_ARGUMENT;
+  return Guarded([&]() -> int32_t {
+    const OsErrorRecord& record = LastOsErrorRecord();
+    if (error_number != nullptr) *error_number = record.number;
+    return TextOut(record.text, text, size, needed);
   });
 }
 

@@ -1,7 +1,8 @@
 // What a tauravat_printer handle is, and the frame every handle export runs its
 // body in: null handle refused, exceptions caught, calls on one handle taken
 // one at a time, and a call from the handle's own progress call-back refused
-// instead of deadlocking or interleaving with the call it reports on.
+// instead of deadlocking or interleaving with the call it reports on; a port that
+// would not open answered by its port code, with the system's error kept for the thread.
 #pragma once
 
 #include <atomic>
@@ -11,6 +12,7 @@
 
 #include "export_guard.hpp"
 #include "messages.hpp"
+#include "port_failure.hpp"
 #include "printer.hpp"
 #include "tauravat.h"
 
@@ -18,6 +20,8 @@ struct tauravat_printer {
   kestradr::Printer printer;
   // The thread inside a call on this handle, if any.
   std::atomic<std::thread::id> caller{};
+  // The port has been open: one not found later has vanished. Set once the open succeeds.
+  bool opened = false;
 };
 
 namespace kestradr {
@@ -33,7 +37,9 @@ int32_t WithPrinter(tauravat_printer* handle, Body&& body) noexcept {
       tauravat_printer* handle;
       ~Leave() { handle->caller = std::thread::id{}; }
     } leave{handle};
-    return body(handle->printer);
+    handle->printer.Link.ForgetOpenFailure();
+    const int32_t result = body(handle->printer);
+    return HandlePortResult(handle->printer.Link, result, handle->opened);
   });
 }
 

@@ -12,12 +12,36 @@ namespace {
 
 constexpr std::string_view kUnknownEnglish = "Unknown error (probably a system error)";
 
+// Where the fix for a refused port lies depends on the system.
+#if defined(__linux__)
+constexpr std::string_view kPermissionPolish =
+    "Brak uprawnień do portu szeregowego. Dodaj użytkownika do grupy, do której należy "
+    "urządzenie, zwykle dialout (sudo usermod -aG dialout UŻYTKOWNIK), i zaloguj się "
+    "ponownie.";
+constexpr std::string_view kPermissionEnglish =
+    "Permission denied on the serial port. Add the user to the group that owns the device, "
+    "usually dialout (sudo usermod -aG dialout USER), then log in again.";
+#else
+constexpr std::string_view kPermissionPolish =
+    "Brak uprawnień do portu szeregowego dla tego użytkownika.";
+constexpr std::string_view kPermissionEnglish =
+    "Permission denied: this user may not open the serial port.";
+#endif
+
 // The legacy table has no row for these: its callers never receive them.
 const std::map<int32_t, std::string_view>& HandleOnlyPolish() {
   static const std::map<int32_t, std::string_view> texts = {
       {TAURAVAT_E_BUFFER_TOO_SMALL, "Bufor wyjściowy jest za mały."},
       {TAURAVAT_E_NULL_ARGUMENT, "Brak wymaganego argumentu (pusty wskaźnik)."},
       {TAURAVAT_E_REENTERED, "Sterownik wywołany z wnętrza własnego wywołania zwrotnego."},
+      {TAURAVAT_E_PORT_NOT_FOUND, "Port szeregowy nie istnieje (brak takiego urządzenia)."},
+      {TAURAVAT_E_PORT_PERMISSION, kPermissionPolish},
+      {TAURAVAT_E_PORT_BUSY,
+       "Port szeregowy jest zajęty przez inny program (lub inne połączenie tego programu)."},
+      {TAURAVAT_E_NOT_A_SERIAL_PORT, "To urządzenie nie jest portem szeregowym."},
+      {TAURAVAT_E_PORT_VANISHED, "Port szeregowy zniknął: adapter został odłączony lub wyłączony."},
+      {TAURAVAT_E_PORT_FAILED,
+       "Nie można otworzyć ani ustawić portu szeregowego (przyczynę podaje błąd systemu)."},
   };
   return texts;
 }
@@ -119,6 +143,15 @@ std::map<int32_t, std::string> BuildEnglish() {
       {TAURAVAT_E_BUFFER_TOO_SMALL, "The output buffer is too small."},
       {TAURAVAT_E_NULL_ARGUMENT, "A required argument is missing (null pointer)."},
       {TAURAVAT_E_REENTERED, "The driver was called from inside its own call-back."},
+      {TAURAVAT_E_PORT_NOT_FOUND, "The serial port does not exist (no such device)."},
+      {TAURAVAT_E_PORT_PERMISSION, std::string(kPermissionEnglish)},
+      {TAURAVAT_E_PORT_BUSY,
+       "The serial port is in use by another program (or another connection of this one)."},
+      {TAURAVAT_E_NOT_A_SERIAL_PORT, "The device is not a serial port."},
+      {TAURAVAT_E_PORT_VANISHED,
+       "The serial port has vanished: the adapter was unplugged or switched off."},
+      {TAURAVAT_E_PORT_FAILED,
+       "The serial port could not be opened or set up (the system's error tells why)."},
       {999, "Internal exception in the library."},
   };
   table[20] = EnglishTimeoutText(

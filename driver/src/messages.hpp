@@ -17,4 +17,7 @@ const std::string& MessageText(int32_t code);
 enum class Language { Polish, English };
 std::string MessageTextUtf8(int32_t code, Language language);
 
+// The code's name in enum tauravat_result ("TAURAVAT_E_NAK"); null for a number it lacks.
+const char* CodeName(int32_t code);
+
 }  // namespace kestradr

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kestradr {
 
@@ -13,5 +14,14 @@ void ClearLastOsError();
 void SetInvalidHandleError();
 // Translates a platform error number (errno on POSIX).
 uint32_t TranslateOsError(int error);
+
+// What a user can do about a port that would not open or set up.
+enum class PortFault { NotFound, Permission, Busy, NotSerial, Other };
+// The platform's error number (errno, GetLastError) behind the driver's: the device
+// source gave only the translated one. Exact where the translation kept the number.
+int NativeOsError(uint32_t translated);
+PortFault ClassifyPortError(int native);
+// The operating system's own text for `native`.
+std::string OsErrorText(int native);
 
 }  // namespace kestradr

@@ -91,6 +91,7 @@ class SerialDevice {
 struct DeviceOpenResult {
   std::unique_ptr<SerialDevice> device;  // null on failure
   uint32_t osError = 0;                  // 2, 5, 6, or another OS number
+  int nativeError = 0;                   // the platform's own number (errno); 0: osError's
   bool notCharacterDevice = false;       // opened, but not a character device
 };
 

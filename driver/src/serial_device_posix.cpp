@@ -381,10 +381,12 @@ DeviceOpenResult OpenPlatformDevice(const PortAddress& address) {
       address.path.empty() ? PlatformPortPath(address.number) : std::optional(address.path);
   if (!path) {
     result.osError = kErrorFileNotFound;
+    result.nativeError = ENOENT;
     return result;
   }
   const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
+    result.nativeError = errno;
     // A /dev/ttyS node without a UART behind it answers EIO: the port does not exist.
     result.osError = errno == EIO ? kErrorFileNotFound : TranslateOsError(errno);
     return result;
@@ -392,18 +394,21 @@ DeviceOpenResult OpenPlatformDevice(const PortAddress& address) {
   UniqueFd guard(fd);
   struct stat st {};
   if (fstat(fd, &st) != 0) {
+    result.nativeError = errno;
     result.osError = TranslateOsError(errno);
     return result;
   }
   if (!S_ISCHR(st.st_mode)) {
     result.notCharacterDevice = true;
     result.osError = kErrorInvalidHandle;
+    result.nativeError = ENOTTY;
     return result;
   }
   // Both locks: flock() alone is advisory and ignored by programs that do not take it;
   // TIOCEXCL alone is bypassed by root and leaves a window between open() and the
   // ioctl. A held flock is what "held by another program" means here.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    result.nativeError = errno;
     result.osError = TranslateOsError(errno);
     return result;
   }

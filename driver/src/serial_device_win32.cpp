@@ -321,6 +321,7 @@ DeviceOpenResult OpenPlatformDevice(const PortAddress& address) {
                                   nullptr));
   if (!handle) {
     result.osError = LastErrorOr(kErrorFileNotFound);
+    result.nativeError = static_cast<int>(result.osError);
     return result;
   }
   SetLastError(ERROR_SUCCESS);

@@ -88,7 +88,8 @@ TEST(HandleLibrary, TextsInUtf8NullAndUnknownArgumentsRefusedAndNamesCounted) {
   EXPECT_EQ(Message(TAURAVAT_OK, "pl") + Message(TAURAVAT_OK, "en"), "");
   for (int32_t code = -1; code <= 1000; ++code) {
     const bool own = code == 5 || code == 20 || code == 21 || code == 23 || code == 24 ||
-                     (code >= 99 && code <= 114) || (code >= 200 && code <= 244) || code == 999;
+                     (code >= 90 && code <= 95) || (code >= 99 && code <= 114) ||
+                     (code >= 200 && code <= 244) || code == 999;
     const std::string polish = Message(code, "pl"), english = Message(code, "en");
     if (code == 0) continue;
     EXPECT_EQ(polish != unknownPl, own) << code;
@@ -238,7 +239,7 @@ TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAr
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
   options = {4, 0, 0, nullptr, nullptr, 0};  // reaches neither the speed nor the time-out
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
-  EXPECT_EQ(refused("/emu/none", nullptr), 2);
+  EXPECT_EQ(refused("/emu/none", nullptr), TAURAVAT_E_PORT_NOT_FOUND);
   EXPECT_EQ(refused("", nullptr), TAURAVAT_E_PARAMETER_RANGE);
   std::vector<std::string> progress;
   options.size = sizeof options;
@@ -291,7 +292,7 @@ TEST_F(OnEmulator, OpenPortSendsNothingUntilAFunctionConnects) {
   EXPECT_EQ(TextOf(std::bind_front(tauravat_device_name, opened)), "KESTRA LUNO");
   EXPECT_FALSE(Emulated().ReceiptOpen()) << "connecting cancels it, as tauravat_open does";
   opened = reinterpret_cast<tauravat_printer*>(&reply);
-  EXPECT_EQ(tauravat_open_port("/emu/none", nullptr, &opened), 2);
+  EXPECT_EQ(tauravat_open_port("/emu/none", nullptr, &opened), TAURAVAT_E_PORT_NOT_FOUND);
   EXPECT_EQ(opened, nullptr);
 }
 
