@@ -28,9 +28,10 @@ The library is `TAURAVAT_LIBRARY` (a path) if set, else what the system's search
 from . import errors, legacy
 from ._library import _SIGNATURES, LibraryError, load, message, version
 from ._values import EXEMPT, RESERVED, Amount, Rate, RateMarker
-from .errors import (BadInput, CommunicationError, ConnectionFailed, InternalError, PaperOut,
-                     PreconditionError, PrinterRefused, PrinterTimeout, ReceiptCancelled,
-                     TauravatError)
+from .errors import (BadInput, CommunicationError, ConnectionFailed, InternalError,
+                     NotASerialPort, PaperOut, PortBusy, PortError, PortNotFound,
+                     PortPermissionError, PortVanished, PreconditionError, PrinterRefused,
+                     PrinterTimeout, ReceiptCancelled, TauravatError)
 from .legacy import (close_port, communication_end, communication_init, daily_report,
                      daily_report_number, device_name, dll_author, dll_version, erase_lines,
                      erase_payments, err_message, fill_lines, fill_payment,
@@ -50,6 +51,8 @@ __all__ = [
     "PrintMode", "ProgressCallback", "RateMarker", "RESERVED", "EXEMPT", "Amount", "Rate",
     "version", "message", "chars_in_article_name", "load", "LibraryError",
     "TauravatError", "CommunicationError", "PrinterTimeout", "ConnectionFailed",
+    "PortError", "PortNotFound", "PortPermissionError", "PortBusy", "NotASerialPort",
+    "PortVanished",
     "PrinterRefused", "PaperOut", "ReceiptCancelled", "PreconditionError", "BadInput",
     "InternalError", "errors", "legacy",
     # The legacy interface, as it was importable from here

@@ -16,7 +16,8 @@ from typing import Any, Dict, Optional, Set, Tuple
 from . import _header
 from ._values import check_c_int
 
-__all__ = ["LibraryError", "load", "function", "has_function", "version", "message"]
+__all__ = ["LibraryError", "load", "function", "has_function", "version", "message",
+           "last_os_error"]
 
 _stdcall = os.name == "nt" and ctypes.sizeof(ctypes.c_void_p) == 4
 FUNCTYPE = ctypes.WINFUNCTYPE if _stdcall else ctypes.CFUNCTYPE
@@ -214,6 +215,20 @@ def message(code: int, language: str = "en") -> str:
         if result != 0:
             raise LibraryError(f"tauravat_message({code}) answered {result}")
         return buffer.value.decode("utf-8", errors="replace")
+
+
+def last_os_error() -> Tuple[int, str]:
+    """The system's error number and text behind the last port code the driver answered on
+    this thread; (0, "") when there is none, or the library is older than port codes."""
+    if not has_function("tauravat_last_os_error"):
+        return 0, ""
+    number = ctypes.c_int32(0)
+    buffer = ctypes.create_string_buffer(MESSAGE_SIZE)
+    needed = ctypes.c_size_t(0)
+    if function("tauravat_last_os_error")(ctypes.byref(number), buffer, MESSAGE_SIZE,
+                                          ctypes.byref(needed)) != 0:
+        return number.value, ""
+    return number.value, buffer.value.decode("utf-8", errors="replace")
 
 
 def _legacy_message(code: int) -> str:

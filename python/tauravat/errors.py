@@ -8,6 +8,13 @@ and English. The kinds tell a till what to do:
     +-- CommunicationError        the line failed: the printer's state is not known
     |   +-- PrinterTimeout        20, 21: no byte went out, or no answer came back
     |   +-- ConnectionFailed      5, 114, an OS error number: the port did not open
+    |       +-- PortError         90..95, also an OSError with the system's errno and
+    |           |                 strerror; filename is the device
+    |           +-- PortNotFound          90, also a FileNotFoundError
+    |           +-- PortPermissionError   91, also a PermissionError
+    |           +-- PortBusy              92: another program holds the port
+    |           +-- NotASerialPort        93
+    |           +-- PortVanished          94: the adapter was unplugged
     +-- PrinterRefused            the printer said no, or reports a state that forbids it
     |   +-- PaperOut              109, 112: load paper, then print_control() or
     |                             print_resume()
@@ -26,12 +33,16 @@ elsewhere.
 
 from __future__ import annotations
 
+import errno as _errno
+import sys
 from typing import Any, Dict, Optional, Tuple, Type
 
 from . import _header, _library
 
 __all__ = [
     "TauravatError", "CommunicationError", "PrinterTimeout", "ConnectionFailed",
+    "PortError", "PortNotFound", "PortPermissionError", "PortBusy", "NotASerialPort",
+    "PortVanished",
     "PrinterRefused", "PaperOut", "ReceiptCancelled", "PreconditionError", "BadInput",
     "InternalError", "CODES", "error",
 ]
@@ -82,6 +93,65 @@ class ConnectionFailed(CommunicationError):
     error number (2: no such device, 13: permission denied, ...)."""
 
 
+# Windows' numbers for the port failures a program tells apart by errno.
+_WINDOWS_ERRNO = {2: _errno.ENOENT, 3: _errno.ENOENT, 5: _errno.EACCES, 32: _errno.EBUSY}
+
+
+class PortError(ConnectionFailed, OSError):
+    """90..95: the port would not open or set up. Also an OSError, as pyserial's failures
+    are: `errno` and `strerror` are the operating system's (on Windows `winerror` is its
+    number, `errno` the nearest POSIX one), `filename` the device when known."""
+
+    def __init__(self, code: int, message_pl: str = "", message_en: str = "",
+                 name: Optional[str] = None, os_errno: int = 0, os_text: str = "",
+                 filename: Optional[str] = None) -> None:
+        super().__init__(code, message_pl, message_en, name)
+        if sys.platform == "win32":
+            self.winerror = os_errno
+            os_errno = _WINDOWS_ERRNO.get(os_errno, os_errno)
+        self.errno = os_errno or None
+        self.strerror = os_text or None
+        self.filename = filename
+        self.args = (self._summary(),)
+
+    def __reduce__(self) -> Any:
+        return (type(self), (self.code, self.message_pl, self.message_en, self.name,
+                             getattr(self, "winerror", None) or self.errno or 0,
+                             self.strerror or "", self.filename))
+
+    def __str__(self) -> str:  # OSError's own would drop the code and its hint
+        return str(self.args[0]) if self.args else ""
+
+    def _summary(self) -> str:
+        text = super()._summary()
+        if getattr(self, "filename", None):
+            text = f"{self.filename}: {text}"
+        if getattr(self, "strerror", None):
+            text += f" [Errno {self.errno}] {self.strerror}"
+        return text
+
+
+class PortNotFound(PortError, FileNotFoundError):
+    """90: no device at that path, or none stands for the COM number."""
+
+
+class PortPermissionError(PortError, PermissionError):
+    """91: this user may not open the port (on Linux: not in the group owning it, usually
+    dialout)."""
+
+
+class PortBusy(PortError):
+    """92: another program, or another Printer of this one, holds the port."""
+
+
+class NotASerialPort(PortError):
+    """93: the path is a directory, a file or a device that is no serial port."""
+
+
+class PortVanished(PortError):
+    """94: the port a Printer had open is gone (a USB adapter unplugged)."""
+
+
 class PrinterRefused(TauravatError):
     """The printer refused the command (24 NAK, 26) or reports a state that forbids it
     (100..113, 217 rates not kept, 228..241 service and fiscal memory states)."""
@@ -116,6 +186,9 @@ class InternalError(TauravatError):
 # a new printer brings are of that kind.
 _KINDS: Dict[str, Type[TauravatError]] = {
     "PORT_IN_USE": ConnectionFailed, "NO_PORT": ConnectionFailed,
+    "PORT_NOT_FOUND": PortNotFound, "PORT_PERMISSION": PortPermissionError,
+    "PORT_BUSY": PortBusy, "NOT_A_SERIAL_PORT": NotASerialPort,
+    "PORT_VANISHED": PortVanished, "PORT_FAILED": PortError,
     "SEND_TIMEOUT": PrinterTimeout, "RECEIVE_TIMEOUT": PrinterTimeout,
     "BAD_REPLY": CommunicationError,
     "PAPER_OUT": PaperOut, "STOPPED_FOR_PAPER": PaperOut,
@@ -159,10 +232,15 @@ def _texts(code: int) -> Tuple[str, str]:
     return texts[0], texts[1]
 
 
-def error(code: int, *, unnamed: Type[TauravatError] = TauravatError) -> TauravatError:
+def error(code: int, *, unnamed: Type[TauravatError] = TauravatError,
+          device: Optional[str] = None) -> TauravatError:
     """The exception for result code `code` (not 0), with both texts. `unnamed` is the
     class for a code outside the enum (ConnectionFailed where an OS error number is
-    expected)."""
+    expected). A port code takes the system's error the driver kept for this thread, so
+    build it right after the call that answered it; `device` is its filename."""
     name, kind = CODES.get(code, (None, unnamed))
     message_pl, message_en = _texts(code)
+    if issubclass(kind, PortError):
+        os_errno, os_text = _library.last_os_error()
+        return kind(code, message_pl, message_en, name, os_errno, os_text, device)
     return kind(code, message_pl, message_en, name)

@@ -141,8 +141,9 @@ class Printer:
         code = _library.function("tauravat_open")(_utf8(self.device, "device"),
                                                   ctypes.byref(options), ctypes.byref(handle))
         if code != 0:
-            failure = errors.error(code, unnamed=errors.ConnectionFailed)
-            failure.args = (f"{self.device}: {failure.args[0]}",)
+            failure = errors.error(code, unnamed=errors.ConnectionFailed, device=self.device)
+            if not isinstance(failure, errors.PortError):  # which names its device itself
+                failure.args = (f"{self.device}: {failure.args[0]}",)
             raise failure
         self._handle = handle.value
         self._finalizer = weakref.finalize(self, _close_handle, handle.value, self._progress)
@@ -198,7 +199,7 @@ class Printer:
             finally:
                 self._calls -= 1
         if code != 0:
-            raise errors.error(code)
+            raise errors.error(code, device=self.device)
 
     def _text(self, name: str, size: int, *arguments: Any) -> str:
         """A text answer: asked with `size` bytes, again with more if the driver needs

@@ -2,6 +2,7 @@
 then against kestra-emu through the package's own fixture, what it adds to the driver."""
 
 import datetime
+import errno
 import os
 import pickle
 import re
@@ -112,6 +113,49 @@ def test_the_kinds_a_till_catches_unnamed_codes_pickling_and_messages_in_both_la
     for language, code in (("de", 201), ("pl", 2**32 + 201)):  # not silently code 201
         with pytest.raises(ValueError):
             tauravat.message(code, language)
+
+
+def test_port_failures_are_os_errors_a_pyserial_user_catches(tmp_path):
+    with pytest.raises(FileNotFoundError) as missing:
+        tauravat.open(tmp_path / "ttyUSB9")
+    with pytest.raises(tauravat.NotASerialPort) as directory:
+        tauravat.open(tmp_path)
+    for failure, number in ((missing.value, errno.ENOENT), (directory.value, errno.EISDIR)):
+        assert isinstance(failure, tauravat.ConnectionFailed) and isinstance(failure, OSError)
+        assert (failure.errno, failure.strerror) == (number, os.strerror(number))
+        assert failure.filename.startswith(str(tmp_path)) and failure.name in str(failure)
+        copy = pickle.loads(pickle.dumps(failure))
+        assert (type(copy), copy.errno, copy.code) == (type(failure), number, failure.code)
+    assert missing.value.name == "TAURAVAT_E_PORT_NOT_FOUND"
+
+
+def test_a_port_this_user_may_not_open_raises_permission_error():
+    # Root opens any device: the check runs as user "nobody" when the suite runs as root.
+    master, slave = os.openpty()
+    try:
+        device = os.ttyname(slave)
+        os.chmod(device, 0o600 if os.geteuid() == 0 else 0)
+        drop = []
+        if os.geteuid() == 0:
+            if shutil.which("setpriv"):
+                drop = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+            elif shutil.which("runuser"):
+                drop = ["runuser", "-u", "nobody", "--"]
+            else:
+                pytest.skip("running as root, and neither setpriv nor runuser can drop to an "
+                            "unprivileged user")
+        check = ("import sys, tauravat\n"
+                 "try:\n    tauravat.open(sys.argv[1])\n"
+                 "except PermissionError as failure:\n"
+                 "    assert isinstance(failure, tauravat.ConnectionFailed)\n"
+                 "    assert failure.errno == 13 and 'dialout' in str(failure), failure\n"
+                 "else:\n    sys.exit('opened')\n")
+        done = subprocess.run(drop + [sys.executable, "-c", check, device], capture_output=True,
+                              text=True, timeout=60)
+        assert done.returncode == 0, done.stderr
+    finally:
+        os.close(slave)
+        os.close(master)
 
 
 @pytest.fixture
