@@ -54,6 +54,8 @@ class TauravatError(Exception):
     `code` is the driver's result code, `name` its TAURAVAT_E_... name (None for a code
     outside tauravat.h's enum, such as an OS error number), `message_pl` and `message_en`
     its texts (lines separated by "\\n"). `message` is the Polish text, as it always was.
+    For a refused item `field` names the part ("name", "unit", "price") and `detail` says
+    what is wrong, the character included.
     """
 
     def __init__(self, code: int, message_pl: str = "", message_en: str = "",
@@ -62,6 +64,9 @@ class TauravatError(Exception):
         self.name = name if name is not None else _name_of(code)
         self.message_pl = message_pl
         self.message_en = message_en
+        # A refused argument: the field and what is wrong with it, where the driver says.
+        self.field: Optional[str] = None
+        self.detail: Optional[str] = None
         super().__init__(self._summary())
 
     def __reduce__(self) -> Any:  # pickled whole, e.g. back from a worker process
@@ -213,6 +218,28 @@ _KINDS: Dict[str, Type[TauravatError]] = {
 CODES: Dict[int, Tuple[str, Type[TauravatError]]] = {
     code: (name, _KINDS.get(name[len("TAURAVAT_E_"):], PrinterRefused))
     for code, name in _header.RESULT_NAMES.items() if code != 0}
+
+
+# What each rule of tauravat_problem says, with the bound it names (enum tauravat_rule).
+_RULES = {
+    1: "missing", 2: "a size below {limit}", 3: "not UTF-8 from character {offset}",
+    4: "the printer cannot print {character} (character {offset})",
+    5: "longer than {limit} characters as printed, from {character} (character {offset})",
+    6: "fewer than {limit}", 7: "more than {limit}", 8: "below {limit}", 9: "above {limit}",
+    10: "not taken by this model", 11: "a rate the printer holds reserved",
+    12: "whole percents only", 13: "above the rate before it ({limit})",
+}
+
+
+def describe_problem(field: str, rule: int, offset: int, code_point: int, limit: int) -> str:
+    """What one check of the driver (a tauravat_problem) found, for a person: the field
+    and, for text, the character: "name: the printer cannot print 'ñ' (U+00F1) (character
+    5)"."""
+    character = (f"{chr(code_point)!r} (U+{code_point:04X})"
+                 if 0 < code_point <= 0x10FFFF else "?")
+    text = _RULES.get(rule, "out of range").format(limit=limit, offset=offset,
+                                                   character=character)
+    return f"{field}: {text}" if field else text
 
 
 def _name_of(code: int) -> Optional[str]:

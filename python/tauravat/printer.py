@@ -292,8 +292,30 @@ class Printer:
     def _send_item(self, item: _library.Item) -> Decimal:
         """Sends an item made by _item_struct(); returns the line's value."""
         value = ctypes.c_int64(0)
-        self._call("tauravat_receipt_item", ctypes.byref(item), ctypes.byref(value))
+        try:
+            self._call("tauravat_receipt_item", ctypes.byref(item), ctypes.byref(value))
+        except errors.BadInput as failure:
+            self._explain_item(item, failure)
+            raise
         return from_grosz(value.value)
+
+    def _explain_item(self, item: _library.Item, failure: errors.TauravatError) -> None:
+        """Names the field and the character of a refused item in `failure`, as the one
+        check the driver applies (tauravat_check_item) finds them."""
+        model = _library.ModelInfo(size=ctypes.sizeof(_library.ModelInfo))
+        problem = _library.Problem(size=ctypes.sizeof(_library.Problem))
+        with self._lock:
+            if self._handle is None or _library.function("tauravat_printer_model")(
+                    self._handle, ctypes.byref(model)) != 0:
+                return
+        if _library.function("tauravat_check_item")(ctypes.byref(model), None,
+                                                    ctypes.byref(item),
+                                                    ctypes.byref(problem)) != failure.code:
+            return  # a refusal the model alone does not explain (a reserved rate)
+        failure.field = problem.field.decode("ascii", errors="replace")
+        failure.detail = errors.describe_problem(failure.field, problem.rule, problem.offset,
+                                                 problem.code_point, problem.limit)
+        failure.args = (f"{failure.args[0]}: {failure.detail}",)
 
     def receipt_item(self, name: str, quantity: Amount, unit: Optional[str], price: Amount,
                      rate: Union[int, str], *, message: int = 0, value: Optional[Amount] = None,

@@ -250,7 +250,20 @@ def test_failures_carry_their_kind_code_and_both_messages(printer, kestra_emulat
             lambda: printer.fill_lines(0, "Dziękujemy\0 za zakupy"))
     with pytest.raises(tauravat.ConnectionFailed, match="/dev/tauravat-no-such-port") as caught:
         tauravat.open("/dev/tauravat-no-such-port")
-    assert caught.value.code == 2
+    assert caught.value.code == 90 and isinstance(caught.value, FileNotFoundError)
+    # A refused item names its field and the character, as the driver's check finds them.
+    with printer.receipt():
+        for args, field, words in ((("Kawa ñ latte ziarnista", 1, None, 5, "A"), "name",
+                                    ["'ñ' (U+00F1)", "character 5"]),
+                                   (("Kawa ziarnista 1kg", 1, "kilo€", 5, "A"), "unit",
+                                    ["U+20AC"])):
+            before = kestra_emulator.state()["line"]["commands"]
+            with pytest.raises(tauravat.BadInput) as caught:
+                printer.receipt_item(*args)
+            assert kestra_emulator.state()["line"]["commands"] == before
+            assert caught.value.field == field
+            assert all(word in str(caught.value) for word in words), str(caught.value)
+        printer.receipt_item(*COFFEE)
 
 
 def test_progress_and_closing(kestra_emulator):
