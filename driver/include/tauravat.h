@@ -220,6 +220,20 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_port_path(int32_t number, char* text
 typedef struct tauravat_printer tauravat_printer;
 
 typedef void(TAURAVAT_CALL* tauravat_progress_fn)(void* user, const char* utf8_text);
+/* `step` is the caption's stable identifier: "read_device_type", "read_status",
+ * "check_fiscal_mode", "receipt_conditions", "check_printout", "follow_printout",
+ * "resume_printout", "read_rates", "write_rates", "daily_report", "locked_articles_report",
+ * "printer_status_report", "period_report", "monthly_report", "read_clock",
+ * "read_unique_number", "read_daily_report_number", "read_receipt_number",
+ * "write_line_feed", "open_drawer"; "other" for a caption a later version adds; "" with
+ * "" when the caption is cleared. */
+typedef void(TAURAVAT_CALL* tauravat_step_fn)(void* user, const char* step,
+                                              const char* utf8_text);
+/* One byte on the line, as one line of the TAURAVAT_TRACE file without its line end:
+ * microseconds since the handle opened, ">" sent or "<" received, the sequence's command
+ * and the byte in hex, and " failed" for a byte that could not be written; an answer
+ * that did not come reads "-- timeout". */
+typedef void(TAURAVAT_CALL* tauravat_trace_fn)(void* user, const char* line);
 
 typedef struct tauravat_options {
   uint32_t size;        /* sizeof(tauravat_options): lets the struct grow */
@@ -232,6 +246,11 @@ typedef struct tauravat_options {
                             * then it answers TAURAVAT_E_CHARS_IN_PRINT_BUFFER (still
                             * printing), TAURAVAT_E_DOCUMENT_IN_MEMORY (a document still
                             * waiting) or TAURAVAT_E_STOPPED_FOR_PAPER. 0: until it ends */
+  tauravat_step_fn step;   /* optional: each caption with its step identifier, beside
+                            * progress; inside the call, on its thread, with `user` */
+  tauravat_trace_fn trace; /* optional: every byte sent and received, inside the call
+                            * that moves it, with `user`; the TAURAVAT_TRACE file is
+                            * written as well when that is set */
 } tauravat_options;
 
 /* Opens `device`, cancels a receipt the printer may hold open, follows any printout to its

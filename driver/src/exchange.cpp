@@ -1,6 +1,8 @@
 // The sequence exchange of one printer. `replyLength` counts every byte of the first
 // reply, the ACK included; data byte k lands at ReplyBuffer[k-1].
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 #include "commands.hpp"
 #include "export_guard.hpp"
@@ -13,13 +15,35 @@ namespace kestradr {
 bool Printer::TracedWrite(uint8_t byte) {
   const bool ok = Link.WriteByte(byte);
   if (trace::Enabled()) trace::Sent(byte, ok);
+  if (traceSink_) TraceLine('>', byte, ok);
   return ok;
 }
 
 bool Printer::TracedRead(uint8_t& byte) {
   const bool ok = Link.ReadByte(byte);
   if (trace::Enabled()) trace::Received(byte, ok);
+  if (traceSink_) TraceLine('<', byte, ok);
   return ok;
+}
+
+void Printer::SetTraceCallback(std::function<void(const std::string&)> callback) {
+  traceSink_ = std::move(callback);
+  traceStart_ = std::chrono::steady_clock::now();
+}
+
+void Printer::TraceLine(char direction, uint8_t byte, bool ok) {
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - traceStart_)
+                          .count();
+  char text[64];
+  if (direction == '<' && !ok) {
+    std::snprintf(text, sizeof text, "%10lld < %02X -- timeout", static_cast<long long>(micros),
+                  traceCommand_);
+  } else {
+    std::snprintf(text, sizeof text, "%10lld %c %02X %02X%s", static_cast<long long>(micros),
+                  direction, traceCommand_, byte, ok ? "" : " failed");
+  }
+  traceSink_(text);
 }
 
 bool Printer::SendParameters(uint8_t count) {
@@ -97,6 +121,7 @@ uint8_t Printer::Exchange(uint8_t command, uint8_t replyLength, uint8_t secondRe
 void Printer::ExchangeSequence(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
                                uint8_t parameterLength) {
   LastSequenceResult = 0;
+  traceCommand_ = command;
   if (trace::Enabled()) trace::BeginSequence(command);
   LastSequenceResult = Exchange(command, replyLength, secondReplyLength, parameterLength);
   if (trace::Enabled()) trace::EndSequence();

@@ -12,6 +12,7 @@
 #include "exchange.hpp"
 #include "handle.hpp"
 #include "handle_marshal.hpp"
+#include "progress_steps.hpp"
 #include "tauravat.h"
 
 using namespace kestradr;
@@ -31,6 +32,8 @@ constexpr size_t kThroughProgress =
     offsetof(tauravat_options, progress) + sizeof(tauravat_progress_fn);
 constexpr size_t kThroughUser = offsetof(tauravat_options, user) + sizeof(void*);
 constexpr size_t kThroughPrintLimit = offsetof(tauravat_options, print_limit_ms) + sizeof(uint32_t);
+constexpr size_t kThroughStep = offsetof(tauravat_options, step) + sizeof(tauravat_step_fn);
+constexpr size_t kThroughTrace = offsetof(tauravat_options, trace) + sizeof(tauravat_trace_fn);
 
 struct OpenSettings {
   uint32_t baud = kDefaultBaud;
@@ -38,6 +41,8 @@ struct OpenSettings {
   tauravat_progress_fn progress = nullptr;
   void* user = nullptr;
   uint32_t printLimitMs = 0;  // none
+  tauravat_step_fn step = nullptr;
+  tauravat_trace_fn trace = nullptr;
 };
 
 // The settings of `options` (NULL: the defaults), or nothing when they are out
@@ -51,6 +56,8 @@ std::optional<OpenSettings> ReadOptions(const tauravat_options* options) {
   if (options->size >= kThroughProgress) settings.progress = options->progress;
   if (options->size >= kThroughUser) settings.user = options->user;
   if (options->size >= kThroughPrintLimit) settings.printLimitMs = options->print_limit_ms;
+  if (options->size >= kThroughStep) settings.step = options->step;
+  if (options->size >= kThroughTrace) settings.trace = options->trace;
   const bool knownSpeed = settings.baud == 9600 || settings.baud == 19200 || settings.baud == 28800;
   if (!knownSpeed || settings.timeoutMs > kLongestTimeoutMs) return std::nullopt;
   return settings;
@@ -68,11 +75,17 @@ int32_t OpenHandle(const char* device, const tauravat_options* options, tauravat
     if (!settings || *device == '\0') return TAURAVAT_E_PARAMETER_RANGE;
     auto handle = std::make_unique<tauravat_printer>();
     handle->printer.SetPrintLimit(std::chrono::milliseconds(settings->printLimitMs));
-    if (settings->progress != nullptr) {
-      handle->printer.SetProgressCallback(
-          [progress = settings->progress, user = settings->user](const std::string& text) {
-            progress(user, Cp1250ToUtf8(text).c_str());
-          });
+    if (settings->progress != nullptr || settings->step != nullptr) {
+      handle->printer.SetProgressCallback([progress = settings->progress, step = settings->step,
+                                           user = settings->user](const std::string& text) {
+        const std::string utf8 = Cp1250ToUtf8(text);
+        if (progress != nullptr) progress(user, utf8.c_str());
+        if (step != nullptr) step(user, std::string(StepOfCaption(utf8)).c_str(), utf8.c_str());
+      });
+    }
+    if (settings->trace != nullptr) {
+      handle->printer.SetTraceCallback([trace = settings->trace, user = settings->user](
+                                           const std::string& line) { trace(user, line.c_str()); });
     }
     // Nobody else knows the handle yet; the frame still marks the call so that
     // the progress call-back cannot use it before it exists for the caller.

@@ -58,6 +58,9 @@ class Printer {
   // The longest one call of print supervision follows a printout that does not end
   // (zero, the default: until it ends, as the legacy interface always has).
   void SetPrintLimit(std::chrono::milliseconds limit) { printLimit_ = limit; }
+  // Each byte on the line as one trace line ("    1234 > 30 1B", as TAURAVAT_TRACE writes
+  // it, without the line end), on the calling thread; an empty function: none.
+  void SetTraceCallback(std::function<void(const std::string&)> callback);
 
   // ---- Port (OpenPort, ClosePort) --------------------------------------------------
   int32_t InitPort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSeconds,
@@ -312,6 +315,10 @@ class Printer {
   std::function<void(const std::string&)> progress_;
   std::function<void()> messagePump_;
   std::chrono::milliseconds printLimit_{0};
+  std::function<void(const std::string&)> traceSink_;
+  std::chrono::steady_clock::time_point traceStart_{};
+  uint8_t traceCommand_ = 0;
+  void TraceLine(char direction, uint8_t byte, bool ok);
 };
 
 // The process's printer, behind the legacy exports.

@@ -52,6 +52,14 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  // The trace is opened by the server's thread; a file that cannot be written would
+  // otherwise be noticed by nobody, and the run leave no trace.
+  if (!options->server.tracePath.empty() &&
+      !std::ofstream(options->server.tracePath, std::ios::app)) {
+    std::cerr << "kestra-emu: cannot open the trace " << options->server.tracePath << '\n';
+    return 1;
+  }
+
   std::unique_ptr<std::ofstream> paperFile;
   std::ostream* paper = nullptr;
   if (options->paperPath == "-") {

@@ -78,6 +78,7 @@ _tauravat() {
       [[ $cur == [/.~]* ]] && _tauravat_files
       return ;;
     -b | --speed) _tauravat_offer $'9600\n19200\n28800'; return ;;
+    --lang) _tauravat_offer $'pl\nen'; return ;;
     --rate) _tauravat_offer $'A\nB\nC\nD\nE\nF\nG\n+'; return ;;
   esac
   if [[ $'\n'$options$'\n' == *$'\n'"$prev"' ='$'\n'* ]]; then

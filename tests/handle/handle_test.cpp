@@ -231,13 +231,13 @@ class OnEmulator : public ::testing::Test {
 
 // Options are read as far as their size reaches; a failed open holds nothing.
 TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAreGrosz) {
-  tauravat_options options{sizeof options, 14400, 0, nullptr, nullptr, 0};
+  tauravat_options options{sizeof options, 14400, 0, nullptr, nullptr, 0, nullptr, nullptr};
   int32_t result = -1;
   const auto refused = [&](const char* path, const tauravat_options* with) {
     return Open(path, with, &result) == nullptr ? result : TAURAVAT_OK;
   };
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
-  options = {4, 0, 0, nullptr, nullptr, 0};  // reaches neither the speed nor the time-out
+  options = {4, 0, 0, nullptr, nullptr, 0, nullptr, nullptr};  // reaches neither speed nor time-out
   EXPECT_EQ(refused("/emu/2", &options), TAURAVAT_E_PARAMETER_RANGE);
   EXPECT_EQ(refused("/emu/none", nullptr), TAURAVAT_E_PORT_NOT_FOUND);
   EXPECT_EQ(refused("", nullptr), TAURAVAT_E_PARAMETER_RANGE);
@@ -273,6 +273,46 @@ TEST_F(OnEmulator, OpenReadsOptionsByTheirSizeUtf8TextsReachThePaperAndAmountsAr
   EXPECT_EQ(total, 1199);
   EXPECT_EQ(tauravat_read_sel_total(p, "B", &total), TAURAVAT_OK);
   EXPECT_EQ(total, 900);
+}
+
+// What the program follows besides the caption: the step's identifier, and each byte on
+// the line as a trace line.
+struct Followed {
+  std::vector<std::pair<std::string, std::string>> steps;
+  std::vector<std::string> trace;
+};
+void TAURAVAT_CALL CollectStep(void* user, const char* step, const char* text) {
+  static_cast<Followed*>(user)->steps.emplace_back(step, text);
+}
+void TAURAVAT_CALL CollectTrace(void* user, const char* line) {
+  static_cast<Followed*>(user)->trace.emplace_back(line);
+}
+
+TEST_F(OnEmulator, StepsAndTraceLinesReachTheProgram) {
+  Followed followed;
+  const tauravat_options options{sizeof options, 0, 0,           nullptr,
+                                 &followed,      0, CollectStep, CollectTrace};
+  int32_t result = -1;
+  const Handle opened = Open("/emu/1", &options, &result);
+  ASSERT_EQ(result, TAURAVAT_OK);
+  int32_t count = 0;
+  uint32_t rates[7] = {};
+  ASSERT_EQ(tauravat_read_vat(opened.get(), &count, rates), TAURAVAT_OK);
+  using Step = std::pair<std::string, std::string>;
+  for (const Step& expected : {Step{"read_device_type", "Odczyt typu urządzenia..."},
+                               Step{"read_rates", "Odczyt stawek podatkowych..."}})
+    EXPECT_NE(std::ranges::find(followed.steps, expected), followed.steps.end()) << expected.first;
+  for (const Step& step : followed.steps)
+    EXPECT_TRUE(step.first != "other" && step.first.empty() == step.second.empty()) << step.second;
+  // ESC and a command go out, the printer's bytes come back, each a line of its own.
+  const std::regex line(R"( *\d+ [<>] [0-9A-F]{2} ([0-9A-F]{2}( failed)?|-- timeout))");
+  ASSERT_FALSE(followed.trace.empty());
+  for (const std::string& traced : followed.trace)
+    EXPECT_TRUE(std::regex_match(traced, line)) << traced;
+  const auto sent = std::ranges::count_if(
+      followed.trace, [](const std::string& l) { return l.find(" > ") != std::string::npos; });
+  EXPECT_GT(sent, 0);
+  EXPECT_LT(sent, static_cast<long>(followed.trace.size())) << "answers are traced too";
 }
 
 // A port opened for raw sequences reaches the printer as it is: its open receipt is not
@@ -456,7 +496,7 @@ TEST_F(OnEmulator, TheReceiptCounterIsTheNumberOnThePaperOrSaysItCannotTell) {
 TEST_F(OnEmulator, APrintoutThatNeverEndsHoldsACallOnlyForThePrintLimit) {
   using namespace std::chrono_literals;
   handle.reset();
-  tauravat_options options{sizeof options, 0, 0, nullptr, nullptr, 100};
+  tauravat_options options{sizeof options, 0, 0, nullptr, nullptr, 100, nullptr, nullptr};
   const Handle luno = Open("/emu/0", &options), tauraII = Open("/emu/1", &options);
   ASSERT_TRUE(luno != nullptr && tauraII != nullptr);
   const auto held = [](std::function<int32_t()> call, int32_t expected) {
@@ -501,7 +541,8 @@ TEST_F(OnEmulator, OneHandleTakesThreadsOneAtATimeNotItsCallBackAndTwoPrintersWo
   EXPECT_EQ(wrong.load(), 0);
   handle.reset();
   Reentry reentry;
-  const tauravat_options options{sizeof options, 0, 0, ReenterFromProgress, &reentry, 0};
+  const tauravat_options options{sizeof options, 0, 0,       ReenterFromProgress,
+                                 &reentry,       0, nullptr, nullptr};
   handle = Open("/emu/0", &options);
   ASSERT_NE(reentry.printer = p = handle.get(), nullptr);
   EXPECT_EQ(ReadVat(), TAURAVAT_OK);

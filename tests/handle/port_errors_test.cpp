@@ -73,7 +73,8 @@ TEST(PortErrors, EachFailureHasItsNamedCodeAndTheSystemsErrorNeverALegacyNumber)
   Pty pty;
   ASSERT_FALSE(pty.Path().empty()) << "no pseudo-terminal";
   tauravat_printer* holder = nullptr;
-  const tauravat_options quick{sizeof(tauravat_options), 0, 50, nullptr, nullptr, 0};
+  const tauravat_options quick{
+      sizeof(tauravat_options), 0, 50, nullptr, nullptr, 0, nullptr, nullptr};
   ASSERT_EQ(tauravat_open_port(pty.Path().c_str(), &quick, &holder), TAURAVAT_OK);
   EXPECT_EQ(LastOsError().number, 0) << "a successful open clears the record";
   ExpectPortFailure(pty.Path(), TAURAVAT_E_PORT_BUSY, EWOULDBLOCK);

@@ -11,7 +11,7 @@ int tauravat_c_abi_check(void) {
   size_t needed = 0;
   int failures = 0;
   tauravat_printer* printer = NULL;
-  tauravat_options options = {sizeof(tauravat_options), 9600, 2000, NULL, NULL, 0};
+  tauravat_options options = {sizeof(tauravat_options), 9600, 2000, NULL, NULL, 0, NULL, NULL};
   tauravat_item item = {
       sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Chleb", 1, 0, 1, 0, "szt", 450, 0};
   int64_t value = 0;

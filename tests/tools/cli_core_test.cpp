@@ -12,6 +12,7 @@
 #include "encoding.hpp"
 #include "exit_status.hpp"
 #include "hex.hpp"
+#include "language.hpp"
 #include "money_text.hpp"
 #include "port_option.hpp"
 #include "rates_text.hpp"
@@ -86,16 +87,18 @@ TEST(Port, NumbersPathsAndTheDeviceTheDriverOpens) {
   auto port = ResolvePort({"com40", "--port"}, error);
   ASSERT_TRUE(port);
   EXPECT_EQ(std::tie(port->device, port->label), std::make_tuple("COM40", "COM40 (/dev/ttyUSB7)"));
-  EXPECT_EQ(OpenFailureText(2, *port), "no such device");
+  EXPECT_FALSE(OpenFailureText(TAURAVAT_E_PORT_NOT_FOUND, *port, "en"))
+      << "a device stands for it: the driver's text says what is wrong";
   ::setenv("TAURAVAT_COM40", "/dev/pts/9", 1);
   EXPECT_EQ(ResolvePort({"40", "--port"}, error)->label, "COM40 (/dev/pts/9)");
   ::unsetenv("TAURAVAT_COM40");
   // Above the default ranges no device stands for the number.
   port = ResolvePort({"COM100", "--port"}, error);
   EXPECT_EQ(port->label, "COM100");
-  EXPECT_TRUE(Mentions(*OpenFailureText(2, *port), "TAURAVAT_COM100="));
-  EXPECT_TRUE(Mentions(*OpenFailureText(5, *port), "dialout"));
-  EXPECT_FALSE(OpenFailureText(21, *port)) << "the printer's own codes keep the driver's text";
+  EXPECT_TRUE(
+      Mentions(*OpenFailureText(TAURAVAT_E_PORT_NOT_FOUND, *port, "en"), "TAURAVAT_COM100="));
+  EXPECT_TRUE(Mentions(*OpenFailureText(TAURAVAT_E_PORT_NOT_FOUND, *port, "pl"), "urządzenie"));
+  EXPECT_FALSE(OpenFailureText(21, *port, "en")) << "other codes keep the driver's text";
   ::setenv("TAURAVAT_PORT", "/dev/ttyUSB3", 1);
   EXPECT_EQ(ChoosePort("COM2").text, "COM2");
   const PortChoice chosen = ChoosePort("");
@@ -136,6 +139,21 @@ TEST(CommandLine, ShortAndLongFormsMeanTheSame) {
   EXPECT_FALSE(AsksForJson({"name-chars", "--", "--json"})) << "after -- it is an argument";
 }
 
+TEST(Language, PolishOnlyWhereTheLocaleThatDecidesIsPolish) {
+  EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "pl_PL.UTF-8"), "pl");
+  EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "pl"), "pl");
+  EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "en_US.UTF-8"), "en");
+  EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, nullptr), "en");
+  EXPECT_EQ(LanguageOfLocale("", "", "pl_PL"), "pl") << "empty variables do not count";
+  EXPECT_EQ(LanguageOfLocale("C.UTF-8", nullptr, "pl_PL.UTF-8"), "en") << "LC_ALL first";
+  EXPECT_EQ(LanguageOfLocale(nullptr, "pl_PL.ISO-8859-2", "en_GB"), "pl");
+  EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "plx_XX"), "en");
+  std::string error;
+  EXPECT_EQ(ParseCommandLine({"--lang", "pl", "message", "24"}, error)->global.language, "pl");
+  EXPECT_FALSE(ParseCommandLine({"--lang", "de", "message", "24"}, error));
+  EXPECT_NE(error.find("pl or en"), std::string::npos) << error;
+}
+
 TEST(Confirm, OnlyAYesWrites) {
   for (const char* yes : {"y", "Y", "yes", " YES\r"}) EXPECT_TRUE(IsYes(yes)) << yes;
   for (const char* no : {"", "n", "no", "t", "tak", "yess", "y y"}) EXPECT_FALSE(IsYes(no)) << no;
@@ -149,7 +167,7 @@ TEST(Confirm, OnlyAYesWrites) {
 
 TEST(ExitStatus, RefusalCommunicationInternal) {
   EXPECT_EQ(ExitStatusFor(0), kExitOk);
-  for (int32_t code : {20, 21, 114, 5, 2, 13, 16})
+  for (int32_t code : {20, 21, 114, 5, 2, 13, 16, 90, 91, 92, 93, 94, 95})
     EXPECT_EQ(ExitStatusFor(code), kExitCommunication) << code;
   for (int32_t code : {23, 24, 26, 101, 109, 200, 210, 218, 241})
     EXPECT_EQ(ExitStatusFor(code), kExitRefused) << code;

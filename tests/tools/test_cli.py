@@ -2,6 +2,7 @@
 output, exit statuses, bash completion), not what the driver does behind it."""
 
 import contextlib
+import errno
 import json
 import os
 import re
@@ -179,9 +180,12 @@ class Receipt(unittest.TestCase):
 class ExitStatuses(unittest.TestCase):
     def test_refusal_is_1_a_silent_or_missing_printer_3(self):
         with Emulator() as emu:
-            code, out = run_json("--port", emu.path, "daily-report")
+            code, out = run_json("--lang", "pl", "--port", emu.path, "daily-report")
             self.assertEqual((code, out["code"], out["error"], out["message"]), (
                 1, 211, "refused", "Zerowy licznik paragonów (brak sprzedaży po rap.dobowym)."))
+            self.assertEqual((out["name"], out["message_en"]), (
+                "TAURAVAT_E_NO_SALES_SINCE_REPORT",
+                "Receipt counter is zero (no sales since the daily report)."))
         driver, _, env = traced(self)
         with Emulator(*SILENT) as emu:
             result = run("--port", emu.path, "--timeout", "1", "raw", "--reply", "2", "FF", env=env)
@@ -189,17 +193,40 @@ class ExitStatuses(unittest.TestCase):
             self.assertEqual(trace(driver),
                              [[">", "FF", "1B"], [">", "FF", "FF"], ["<", "FF", "--", "timeout"]])
             os.unlink(driver)
-            failed(self, run("--port", emu.path, "--timeout", "1", "identify"), 3,
+            failed(self, run("--lang", "pl", "--port", emu.path, "--timeout", "1", "identify"), 3,
                    "TIMEOUT ODBIERANIA", "[21]")
         self.assertFalse(os.path.exists(driver), "a trace without TAURAVAT_TRACE")
         env = dict(UTF8, TAURAVAT_COM40="/nonexistent/ttyUSB7")
         code, out = run_json("--port", "COM40", "identify", env=env)
-        self.assertEqual((code, out["code"], out["error"], out["message"], out["port_path"]), (
-            3, 2, "communication", "COM40 (/nonexistent/ttyUSB7): no such device",
-            "/nonexistent/ttyUSB7"))
+        self.assertEqual((code, out["code"], out["name"], out["error"], out["message"],
+                          out["os_errno"], out["port_path"]), (
+            3, 90, "TAURAVAT_E_PORT_NOT_FOUND", "communication",
+            "COM40 (/nonexistent/ttyUSB7): The serial port does not exist (no such device)."
+            " [No such file or directory]", errno.ENOENT, "/nonexistent/ttyUSB7"))
+        self.assertEqual(out["os_error"], os.strerror(errno.ENOENT))
+        self.assertTrue(out["message_pl"].startswith("Port szeregowy nie istnieje"))
         with tempfile.NamedTemporaryFile() as not_a_tty:
             failed(self, run("--port", not_a_tty.name, "identify"), 3,
-                   not_a_tty.name + ": not a serial device")
+                   not_a_tty.name + ": The device is not a serial port.", "[93]")
+        failed(self, run("--port", "/tmp", "identify"), 3,
+               "/tmp: The device is not a serial port. [Is a directory]")
+
+    def test_messages_speak_the_locales_language_unless_told(self):
+        bare = {k: v for k, v in UTF8.items() if k not in ("LC_ALL", "LC_MESSAGES", "LANG")}
+        for locale, option, text in (
+                ({"LANG": "en_US.UTF-8"}, [], "NAK in reply to the control sequence."),
+                ({"LANG": "pl_PL.UTF-8"}, [], "NAK na sekwencję sterującą."),
+                ({"LC_MESSAGES": "pl_PL.UTF-8", "LANG": "en_US.UTF-8"}, [],
+                 "NAK na sekwencję sterującą."),
+                ({"LANG": "pl_PL.UTF-8"}, ["--lang", "en"], "NAK in reply to the control sequence."),
+                ({}, [], "NAK in reply to the control sequence.")):
+            with self.subTest(locale, option=option):
+                result = run(*option, "message", "24", env=dict(bare, **locale))
+                self.assertEqual((result.returncode, result.stdout.decode()), (0, text + "\n"))
+        code, out = run_json("message", "91")
+        self.assertEqual((code, out["name"]), (0, "TAURAVAT_E_PORT_PERMISSION"))
+        self.assertIn("dialout", out["message_en"])
+        self.assertEqual(run_json("message", "2")[1]["name"], None)
 
     def test_mistakes_are_2_in_text_or_json_and_nothing_is_sent(self):
         with Emulator() as emu:
@@ -230,13 +257,25 @@ class ExitStatuses(unittest.TestCase):
             dry = run("receipt", "--dry-run", "-", stdin=None, input=RECEIPT)
             self.assertEqual(dry.returncode, 0, dry.stderr)
 
+    def test_limits_are_said_before_anything_runs(self):
+        with Emulator() as emu:
+            result = run("--port", emu.path, "raw", "46", *["00"] * 300)
+            failed(self, result, 2, "300 parameter bytes: the limit is 255")
+            self.assertEqual(emu.state()["line"]["commands"], 0)
+        # A trace the emulator cannot write stops it at start, not silently later.
+        started = subprocess.run([os.environ["KESTRA_EMU"], "--trace", "/nonexistent/dir/trace"],
+                                 capture_output=True, text=True, timeout=30)
+        self.assertNotEqual(started.returncode, 0)
+        self.assertIn("/nonexistent/dir/trace", started.stderr)
+
     def test_version_and_help_for_every_command(self):
         lines = run("--version").stdout.decode().splitlines()
         self.assertRegex(lines[0], r"^tauravat \d+\.\d+\.\d+$")
         self.assertEqual(lines[1], "libtauravat " + run_json("version")[1]["version"])
         overview = run("-h").stdout.decode()
         self.assertIn("-p, --port PORT", overview)
-        self.assertIn("Nastapiło unieważnienie", run("message", "210").stdout.decode())
+        self.assertIn("Nastapiło unieważnienie",
+                      run("--lang", "pl", "message", "210").stdout.decode())
         commands = [line.split()[0] for line in
                     overview.split("Commands:\n")[1].split("\n\n")[0].splitlines()]
         self.assertIn("receipt", commands)

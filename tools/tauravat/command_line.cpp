@@ -13,6 +13,7 @@ const std::vector<OptionSpec>& GlobalSpecs() {
       {"--timeout", "SECONDS", "how long to wait for each byte (default 5, probe 1)"},
       {"--json", "", "print the result as one JSON object on standard output"},
       {"--no-progress", "", "no progress line on the terminal"},
+      {"--lang", "LANG", "messages in pl or en (default: Polish in a Polish locale)"},
       {"--help", "", "this text, or the subcommand's with a subcommand"},
       {"--version", "", "the program's and the library's versions"},
   };
@@ -55,6 +56,12 @@ bool ApplyGlobal(const std::string& name, const std::string& value, GlobalOption
     global.timeout = static_cast<uint16_t>(*seconds);
   } else if (name == "--json") {
     global.json = true;
+  } else if (name == "--lang") {
+    if (value != "pl" && value != "en") {
+      error = "--lang " + value + ": expected pl or en";
+      return false;
+    }
+    global.language = value;
   } else if (name == "--no-progress") {
     global.progress = false;
   } else if (name == "--help") {

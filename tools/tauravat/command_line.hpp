@@ -20,6 +20,7 @@ struct GlobalOptions {
   bool help = false;
   bool version = false;
   bool progress = true;
+  std::string language;  // "pl" or "en" from --lang; empty: the locale's
 };
 
 // The time-out of commands that do not choose their own.

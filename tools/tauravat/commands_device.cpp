@@ -1,4 +1,5 @@
 // drawer, line-feed, resume, print-control and raw sequences.
+#include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
@@ -58,7 +59,11 @@ int Raw(Context& ctx) {
   std::string error;
   const auto parameters = ParseHex({ctx.Line().args.begin() + 1, ctx.Line().args.end()}, error);
   if (!parameters) return ctx.UsageError("parameters: " + error);
-  if (parameters->size() > 255) return ctx.UsageError("at most 255 parameter bytes");
+  if (parameters->size() > 255) {
+    return ctx.UsageError(std::to_string(parameters->size()) +
+                          " parameter bytes: the limit is 255 (the sequence counts them in one "
+                          "byte)");
+  }
   const auto replyLength = ctx.OptionNumber("--reply", 0, 255, 1);
   if (!replyLength) return kExitUsage;
 
@@ -128,7 +133,8 @@ void AddDeviceCommands(std::vector<Command>& commands) {
        "sent. Example: tauravat --port 1 raw --reply 2 FF (the identification byte).\n",
        {{"--reply", "N", "bytes of the first reply, ACK included (default 1)"}},
        1,
-       256,
+       // Counted in bytes by Raw: one word may hold several ("1b2c").
+       SIZE_MAX,
        true,
        Raw});
 }

@@ -38,8 +38,13 @@ int Version(Context& ctx) {
 int Message(Context& ctx) {
   const auto code = ctx.ArgNumber(0, INT32_MIN, INT32_MAX, "code");
   if (!code) return kExitUsage;
-  const std::string text = MessageUtf8(static_cast<int32_t>(*code));
+  const int32_t value = static_cast<int32_t>(*code);
+  const std::string text = MessageIn(value, ctx.Language());
+  const char* name = tauravat_code_name(value);
+  ctx.Json()["name"] = name != nullptr ? nlohmann::json(name) : nlohmann::json(nullptr);
   ctx.Json()["message"] = text;
+  ctx.Json()["message_pl"] = MessageIn(value, "pl");
+  ctx.Json()["message_en"] = MessageIn(value, "en");
   ctx.Json()["exit"] = static_cast<int>(ExitStatusFor(static_cast<int32_t>(*code)));
   ctx.Print(text);
   return ctx.Succeed();
@@ -85,9 +90,11 @@ void AddInfoCommands(std::vector<Command>& commands) {
       {"version", "", "the driver's version", "No printer needed.\n", {}, 0, 0, false, Version});
   commands.push_back({"message",
                       "CODE",
-                      "the Polish message of a result code",
-                      "Prints the driver's message for CODE and, in --json, the exit status\n"
-                      "this program gives for it. No printer needed.\n",
+                      "the message of a result code",
+                      "Prints the driver's message for CODE, in Polish in a Polish locale and\n"
+                      "in English otherwise (--lang chooses), and, in --json, its name, both\n"
+                      "messages and the exit status this program gives for it. No printer\n"
+                      "needed.\n",
                       {},
                       1,
                       1,

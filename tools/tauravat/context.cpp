@@ -6,6 +6,7 @@
 
 #include "encoding.hpp"
 #include "handle_text.hpp"
+#include "language.hpp"
 #include "progress.hpp"
 
 namespace tauravat::cli {
@@ -25,7 +26,10 @@ int ReportUsageError(bool json, const std::string& codeset, const std::string& w
 }
 
 Context::Context(CommandLine line, std::string codeset, ResolvedPort port)
-    : line_(std::move(line)), codeset_(std::move(codeset)), port_(std::move(port)) {}
+    : line_(std::move(line)),
+      codeset_(std::move(codeset)),
+      language_(line_.global.language.empty() ? EnvironmentLanguage() : line_.global.language),
+      port_(std::move(port)) {}
 
 Context::~Context() = default;
 
@@ -95,7 +99,7 @@ int32_t Context::OpenWith(Opener open, uint32_t speed, uint16_t timeout) {
   printer_.reset();
   // No print limit: a command follows a printout as long as the printer says it prints.
   const tauravat_options options{
-      sizeof(tauravat_options), speed, timeout * 1000u, &ShowCaption, nullptr, 0};
+      sizeof(tauravat_options), speed, timeout * 1000u, &ShowCaption, nullptr, 0, nullptr, nullptr};
   tauravat_printer* opened = nullptr;
   const int32_t code = open(port_.device.c_str(), &options, &opened);
   printer_.reset(opened);
@@ -122,15 +126,13 @@ int Context::Succeed() {
   return kExitOk;
 }
 
-std::string Context::FailureMessage(int32_t code, ExitStatus status) const {
-  std::string message = MessageUtf8(code);
+std::string Context::FailureMessage(int32_t code, ExitStatus status,
+                                    const std::string& osText) const {
+  std::string message = MessageIn(code, language_);
   if (status != kExitCommunication || port_.device.empty()) return message;
-  if (const auto text = OpenFailureText(code, port_)) {
-    message = *text;
-  } else if (code > 0 && code < 200 && message == MessageUtf8(-1)) {
-    // The driver has no text for the operating system's numbers; the system has.
-    message = std::strerror(code);
-  }
+  if (const auto text = OpenFailureText(code, port_, language_)) message = *text;
+  // The system's own words say what the driver's code sums up.
+  if (!osText.empty()) message += " [" + osText + "]";
   // Which device was tried: the COM number alone does not say.
   return port_.label + ": " + message;
 }
@@ -138,12 +140,23 @@ std::string Context::FailureMessage(int32_t code, ExitStatus status) const {
 int Context::Fail(int32_t code, const std::string& step) {
   ClearProgressLine();
   const ExitStatus status = ExitStatusFor(code);
-  const std::string message = FailureMessage(code, status);
+  // Read first: the record is the driver's answer to the call that just failed.
+  int32_t osErrno = 0;
+  const std::string osText = IsPortCode(code) ? LastOsErrorText(&osErrno) : std::string();
+  const std::string message = FailureMessage(code, status, osText);
   if (JsonMode()) {
     json_["ok"] = false;
     json_["code"] = code;
+    const char* name = tauravat_code_name(code);
+    json_["name"] = name != nullptr ? nlohmann::json(name) : nlohmann::json(nullptr);
     json_["error"] = ExitStatusName(status);
     json_["message"] = message;
+    json_["message_pl"] = MessageIn(code, "pl");
+    json_["message_en"] = MessageIn(code, "en");
+    if (!osText.empty()) {
+      json_["os_errno"] = osErrno;
+      json_["os_error"] = osText;
+    }
     if (!step.empty()) json_["step"] = step;
     if (status == kExitCommunication && port_.path) json_["port_path"] = *port_.path;
     std::cout << json_.dump(2) << '\n';

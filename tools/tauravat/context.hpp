@@ -58,6 +58,8 @@ class Context {
   nlohmann::json& Json() { return json_; }
   bool JsonMode() const { return line_.global.json; }
   const std::string& Codeset() const { return codeset_; }
+  // The messages' language, "pl" or "en": --lang, else the locale's.
+  const std::string& Language() const { return language_; }
   // A line of the human-readable output, in UTF-8 (converted for the terminal).
   void Print(const std::string& utf8);
 
@@ -72,13 +74,14 @@ class Context {
 
  private:
   std::string ForTerminal(const std::string& utf8) const;
-  std::string FailureMessage(int32_t code, ExitStatus status) const;
+  std::string FailureMessage(int32_t code, ExitStatus status, const std::string& osText) const;
 
   using Opener = int32_t(TAURAVAT_CALL*)(const char*, const tauravat_options*, tauravat_printer**);
   int32_t OpenWith(Opener open, uint32_t speed, uint16_t timeout);
 
   CommandLine line_;
   std::string codeset_;
+  std::string language_;
   ResolvedPort port_;
   std::unique_ptr<tauravat_printer, int32_t(TAURAVAT_CALL*)(tauravat_printer*)> printer_{
       nullptr, &tauravat_close};

@@ -16,6 +16,12 @@ ExitStatus ExitStatusFor(int32_t code) {
     case 0:
       return kExitOk;
     case 5:
+    case TAURAVAT_E_PORT_NOT_FOUND:
+    case TAURAVAT_E_PORT_PERMISSION:
+    case TAURAVAT_E_PORT_BUSY:
+    case TAURAVAT_E_NOT_A_SERIAL_PORT:
+    case TAURAVAT_E_PORT_VANISHED:
+    case TAURAVAT_E_PORT_FAILED:
     case 20:
     case 21:
     case 99:

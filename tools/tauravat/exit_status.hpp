@@ -13,7 +13,7 @@ enum ExitStatus : int {
   kExitInternal = 4,       // the driver failed inside (result 999), or was called wrongly
 };
 
-// 20 and 21 (time-outs), 114 (no port), 99, 5 (port held by another program) and the
+// 20 and 21 (time-outs), 114 (no port), 99, 90 to 95 (the port would not open), 5 and the
 // operating system's numbers from opening the port are communication failures. The OS
 // numbers are recognised by having no message of their own in the driver's table; 26
 // (the printer's refusal byte 200) is the one code without a message that the printer

@@ -28,6 +28,16 @@ int32_t ReadText(Fn&& fn, std::string& out) {
 
 // The Polish message of a result code, UTF-8 with newlines.
 std::string MessageUtf8(int32_t code);
+// The message in `language`, "pl" or "en".
+std::string MessageIn(int32_t code, const std::string& language);
+
+// The system's error the driver kept for this thread after a port code: "" when none.
+std::string LastOsErrorText(int32_t* number = nullptr);
+
+// Whether `code` is one of the port codes (the port would not open or set up).
+inline bool IsPortCode(int32_t code) {
+  return code >= TAURAVAT_E_PORT_NOT_FOUND && code <= TAURAVAT_E_PORT_FAILED;
+}
 
 // The device COM `number` stands for, as tauravat_open maps it; nothing when none does.
 std::optional<std::string> PortPath(int number);

@@ -54,26 +54,15 @@ std::optional<ResolvedPort> ResolvePort(const PortChoice& choice, std::string& e
   return ResolvedPort{port, 0, port, port};
 }
 
-std::optional<std::string> OpenFailureText(int32_t code, const ResolvedPort& port) {
+std::optional<std::string> OpenFailureText(int32_t code, const ResolvedPort& port,
+                                           const std::string& language) {
+  if (code != TAURAVAT_E_PORT_NOT_FOUND || port.path || port.number == 0) return std::nullopt;
   const std::string number = std::to_string(port.number);
-  switch (code) {
-    case 2:
-      if (!port.path) {
-        return "no device stands for COM" + number + " (TAURAVAT_COM" + number +
-               "=/dev/... names one)";
-      }
-      return "no such device";
-    case 5:
-      // The driver's number for both: the port is held, or this user may not open it.
-      return "in use by another program, or this user may not open it (on Debian the "
-             "group dialout may)";
-    case 6:
-      return "not a serial device";
-    case 87:
-      return "the device refused the line settings";
-    default:
-      return std::nullopt;
+  if (language == "pl") {
+    return "żadne urządzenie nie odpowiada COM" + number + " (wskazuje je TAURAVAT_COM" + number +
+           "=/dev/...)";
   }
+  return "no device stands for COM" + number + " (TAURAVAT_COM" + number + "=/dev/... names one)";
 }
 
 }  // namespace tauravat::cli

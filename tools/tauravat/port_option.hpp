@@ -30,9 +30,10 @@ struct ResolvedPort {
 // neither.
 std::optional<ResolvedPort> ResolvePort(const PortChoice& choice, std::string& error);
 
-// Why opening the port failed, for the driver's codes from opening a device (2 not
-// found, 5 in use or not permitted, 6 not a terminal, 87 refused settings); nothing for
-// other codes.
-std::optional<std::string> OpenFailureText(int32_t code, const ResolvedPort& port);
+// What this program knows better than the driver about a port that would not open: a COM
+// number no device stands for, in `language` ("pl" or "en"); nothing otherwise (the
+// driver's message says it).
+std::optional<std::string> OpenFailureText(int32_t code, const ResolvedPort& port,
+                                           const std::string& language);
 
 }  // namespace tauravat::cli
