@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 
 namespace taurasw {
 
@@ -95,7 +96,8 @@ int32_t DriverGateway::DeviceName(QString& name) {
 // The bare status commands 0x60 (the lock byte) and 0x5E: one byte each, no ACK.
 int32_t DriverGateway::ReadStatus94And96(uint8_t& first, uint8_t& second) {
   if (!printer_) return TAURAVAT_E_NO_PORT;
-  for (auto [command, into] : {std::pair<uint8_t, uint8_t*>{0x60, &second}, {0x5E, &first}}) {
+  const std::pair<uint8_t, uint8_t*> reads[] = {{0x60, &second}, {0x5E, &first}};
+  for (const auto& [command, into] : reads) {
     uint8_t byte = 0;
     const int32_t result =
         tauravat_rs_sequence(printer_.get(), command, nullptr, 0, 1, &byte, 1, nullptr);
