@@ -321,6 +321,28 @@ TEST(DriverGatewayOnTheLine, TheConfirmationSendsOnlyTheProgramsOwnSequences) {
   std::remove(trace.c_str());
 }
 
+// The driver's captions and its message pump reach the program through the handle.
+TEST(DriverGatewayOnTheLine, CaptionsAndThePumpReachTheProgramDuringAReport) {
+  kestra::emu::PrinterConfig config;
+  config.deviceType = 7;
+  config.receiptCounter = 2;
+  EmulatedCom printer(1, config);
+  DriverGateway gateway;
+  QStringList captions;
+  int pumped = 0;
+  gateway.InstallCallbacks([&](const QString& text) { captions << text; }, [&] { ++pumped; });
+  uint8_t type = 0;
+  ASSERT_EQ(gateway.ReadDeviceType(type), TAURAVAT_E_NO_PORT) << "no port opened yet";
+  ASSERT_EQ(gateway.OpenPort(1, 9600), 0);
+  ASSERT_EQ(gateway.ReadDeviceType(type), 0);
+  EXPECT_EQ(gateway.DeviceType(), 7);
+  EXPECT_EQ(gateway.DailyReport(1), 0);
+  EXPECT_TRUE(captions.contains("Raport dobowy...")) << captions.join('|').toStdString();
+  EXPECT_GT(pumped, 0);
+  EXPECT_EQ(gateway.ErrMessage(0), "");
+  EXPECT_FALSE(gateway.ErrMessage(TAURAVAT_E_PAPER_OUT).isEmpty());
+}
+
 // One character per row, A..G: '1' where the member is set.
 std::string Column(const std::array<RateRow, 7>& rows, bool RateRow::*member) {
   std::string column;
