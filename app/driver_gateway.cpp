@@ -25,6 +25,21 @@ tauravat_options Options(uint16_t speed, tauravat_progress_fn progress, void* us
   return options;
 }
 
+// The program's texts for a port that will not open are those of the legacy numbers (2 no
+// such port, 5 held or refused); the handle interface's port codes map back to them.
+int32_t ProgramOpenCode(int32_t code) {
+  switch (code) {
+    case TAURAVAT_E_PORT_NOT_FOUND:
+    case TAURAVAT_E_PORT_VANISHED:
+      return 2;
+    case TAURAVAT_E_PORT_PERMISSION:
+    case TAURAVAT_E_PORT_BUSY:
+      return TAURAVAT_E_PORT_IN_USE;
+    default:
+      return code;
+  }
+}
+
 }  // namespace
 
 bool ComPortOpens(uint8_t port) {
@@ -64,7 +79,7 @@ int32_t DriverGateway::Open(uint8_t port, uint16_t speed) {
   const tauravat_options options = Options(speed, &DriverGateway::Progress, this);
   tauravat_printer* opened = nullptr;
   const int32_t result = tauravat_open_port(ComName(port).c_str(), &options, &opened);
-  if (result != TAURAVAT_OK) return result;
+  if (result != TAURAVAT_OK) return ProgramOpenCode(result);
   printer_.reset(opened);
   port_ = port;
   speed_ = speed;
