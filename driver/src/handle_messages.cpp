@@ -18,6 +18,7 @@ const std::map<int32_t, std::string_view>& HandleOnlyPolish() {
       {TAURAVAT_E_BUFFER_TOO_SMALL, "Bufor wyjściowy jest za mały."},
       {TAURAVAT_E_NULL_ARGUMENT, "Brak wymaganego argumentu (pusty wskaźnik)."},
       {TAURAVAT_E_REENTERED, "Sterownik wywołany z wnętrza własnego wywołania zwrotnego."},
+      {TAURAVAT_E_STOPPED, "Sprzedaż zatrzymana przez wywołanie zwrotne kroku."},
   };
   return texts;
 }
@@ -119,6 +120,7 @@ std::map<int32_t, std::string> BuildEnglish() {
       {TAURAVAT_E_BUFFER_TOO_SMALL, "The output buffer is too small."},
       {TAURAVAT_E_NULL_ARGUMENT, "A required argument is missing (null pointer)."},
       {TAURAVAT_E_REENTERED, "The driver was called from inside its own call-back."},
+      {TAURAVAT_E_STOPPED, "The sale was stopped by its step call-back."},
       {999, "Internal exception in the library."},
   };
   table[20] = EnglishTimeoutText(
