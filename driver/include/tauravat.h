@@ -766,7 +766,10 @@ typedef struct tauravat_sale_outcome {
  *     first learns what became of the end, and if the printer had printed it the end is
  *     asked once more; what nothing can tell is UNKNOWN.
  * `step` (optional) and `user` are the step call-back and what it is handed. The payment
- * and extra-line tables are empty after the call.
+ * and extra-line tables are empty after the call, except after UNKNOWN with the receipt
+ * still open on the handle: then tauravat_receipt_end, called again once the printer
+ * answers, says printed (TAURAVAT_OK) or not, and until the receipt is ended or cancelled
+ * tauravat_print_sale answers TAURAVAT_E_RECEIPT_OPEN.
  * Returns TAURAVAT_OK when the sale printed (a printout stopped after it, for paper, is
  * among the codes); TAURAVAT_E_NULL_ARGUMENT (sale or outcome); TAURAVAT_E_PARAMETER_RANGE
  * when outcome->size is below this header's (then *outcome is not written); the check's

@@ -52,9 +52,13 @@ class SaleRun {
 
   int32_t Run() {
     const int32_t code = Print();
-    // The tables belong to this sale alone: a later item-by-item receipt starts empty.
-    printer_.ClearPaymentTable();
-    printer_.ClearExtraLineTable();
+    // The tables belong to this sale alone: a later item-by-item receipt starts empty. A
+    // receipt left open (its end unanswered) keeps them: an end tried again later needs
+    // what is left of them.
+    if (!printer_.ReceiptOpen) {
+      printer_.ClearPaymentTable();
+      printer_.ClearExtraLineTable();
+    }
     outcome_.code = code;
     return code;
   }

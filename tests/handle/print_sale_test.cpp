@@ -185,6 +185,10 @@ TEST_F(PrintSale, TheOutcomeOfAnEndIsLearntOrSaidUnknown) {
   EXPECT_NE(code, TAURAVAT_OK);
   ASSERT_GT(outcome.code_count, 0);
   EXPECT_EQ(outcome.codes[outcome.code_count - 1].code, code);
+  // The receipt stays the handle's until an end or a cancel tells what became of it.
+  const auto seen = Emulated().CommandsSeen();
+  EXPECT_EQ(Print(), TAURAVAT_E_RECEIPT_OPEN);
+  EXPECT_EQ(Emulated().CommandsSeen(), seen);
 }
 
 }  // namespace

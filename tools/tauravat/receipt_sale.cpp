@@ -20,6 +20,7 @@ std::string FileField(const PlanSale& sale, const std::string& field) {
       return "items[" + std::to_string(sale.itemLines[index]) + field.substr(end - field.data());
   }
   if (field.starts_with("lines")) return "extra_" + field;
+  if (field == "discount_percent") return "discount";
   return field;
 }
 
