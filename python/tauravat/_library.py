@@ -37,6 +37,7 @@ LEGACY_PUMP = FUNCTYPE(None)
 # ---- The handle interface: one tauravat_printer per connection, UTF-8 text ----
 
 HANDLE_PROGRESS = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
+HANDLE_PUMP = FUNCTYPE(None, ctypes.c_void_p)
 
 
 class Options(ctypes.Structure):
@@ -144,6 +145,7 @@ _CTYPES: Dict[str, Any] = {
     "void*": ctypes.c_void_p, "tauravat_sale_step_fn": SALE_STEP,
     "tauravat_sale_outcome*": ctypes.POINTER(SaleOutcome),
     "TauravatProgressCallback": LEGACY_PROGRESS, "TauravatMessagePumpCallback": LEGACY_PUMP,
+    "tauravat_pump_fn": HANDLE_PUMP, "void*": ctypes.c_void_p,
 }
 
 # Every C export: its argument types, and its result type where that is not a result code.
