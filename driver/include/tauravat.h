@@ -73,7 +73,7 @@ extern "C" {
  *    platform's C convention elsewhere).
  */
 
-/* Result codes. The numbers are those of the legacy interface; 90 to 95 and 242 to 244
+/* Result codes. The numbers are those of the legacy interface; 90 to 95 and 242 to 245
  * are returned by the handle interface only. */
 enum tauravat_result {
   TAURAVAT_OK = 0,
@@ -154,6 +154,7 @@ enum tauravat_result {
   TAURAVAT_E_BUFFER_TOO_SMALL = 242,     /* *needed tells the size that suffices */
   TAURAVAT_E_NULL_ARGUMENT = 243,        /* a null handle or a required null pointer */
   TAURAVAT_E_REENTERED = 244,            /* called from its own progress call-back */
+  TAURAVAT_E_STOPPED = 245,              /* a sale stopped by its step call-back */
   TAURAVAT_E_INTERNAL = 999
 };
 /* The handle interface never answers a bare operating-system number: a port that would not
@@ -763,6 +764,98 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_check_sale(const tauravat_model_info
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_check_rates(const tauravat_model_info* model,
                                                         const tauravat_rates* rates,
                                                         tauravat_problem* problem);
+
+/* ---- A whole sale in one call ------------------------------------------------ */
+
+/* What becomes of a sale (tauravat_sale_outcome.state). */
+#define TAURAVAT_SALE_PRINTED 1   /* printed once: it is sold */
+#define TAURAVAT_SALE_CANCELLED 2 /* a receipt was begun and cancelled: nothing is sold */
+#define TAURAVAT_SALE_FAILED 3    /* no receipt was begun: nothing is sold */
+#define TAURAVAT_SALE_UNKNOWN 4   /* the end went out and nothing could tell whether it
+                                   * printed: check the paper or tauravat_receipt_counter
+                                   * before ringing the sale again */
+
+/* The steps of a sale. The call-back is told of BEGIN, ITEM and END, each before it
+ * happens; the codes seen name the step they answered. */
+#define TAURAVAT_STEP_PREPARE 0 /* the check, the rate read, the tables, the counter */
+#define TAURAVAT_STEP_BEGIN 1   /* the receipt is about to begin */
+#define TAURAVAT_STEP_ITEM 2    /* item `item` is about to go out */
+#define TAURAVAT_STEP_END 3     /* the end is about to go out: from here it may print */
+#define TAURAVAT_STEP_CANCEL 4  /* the cancel of the receipt begun */
+
+typedef struct tauravat_step_info {
+  uint32_t size;    /* sizeof(tauravat_step_info) as the driver filled it */
+  int32_t step;     /* TAURAVAT_STEP_* */
+  int32_t counter;  /* the receipt counter read before the begin; -1 when not known (not
+                       read, or a 0 that does not tell, see tauravat_receipt_counter) */
+  int32_t item;     /* the index of the item for TAURAVAT_STEP_ITEM; -1 otherwise */
+  int64_t total;    /* for TAURAVAT_STEP_END the receipt's total after the discount, in
+                       grosz, as the printer sums it; 0 otherwise */
+} tauravat_step_info;
+
+/* Called inside tauravat_print_sale before each step, on the caller's thread. A caller that
+ * must not lose a sale records the step durably here (the counter before the begin, the end
+ * about to go out), and answers 0 to go on. Any other answer stops the sale: before the
+ * begin nothing is printed, after it the receipt is cancelled (the end is never sent). It
+ * must not call the driver with the same handle. */
+typedef int32_t(TAURAVAT_CALL* tauravat_sale_step_fn)(void* user, const tauravat_step_info* step);
+
+/* A code seen during a sale, and the step it answered (TAURAVAT_STEP_*). */
+typedef struct tauravat_sale_code {
+  int32_t step;
+  int32_t code;
+} tauravat_sale_code;
+
+#define TAURAVAT_SALE_CODES 16
+
+typedef struct tauravat_sale_outcome {
+  uint32_t size;          /* sizeof(tauravat_sale_outcome), set by the caller */
+  int32_t state;          /* TAURAVAT_SALE_* */
+  int32_t code;           /* what tauravat_print_sale returned */
+  int32_t receipt_number; /* the number at the foot of the printed receipt; -1 when not
+                             printed or not known */
+  int64_t total;          /* the receipt's total after the discount, in grosz, once its
+                             items went out; 0 before */
+  int32_t stopped_at;     /* the TAURAVAT_STEP_* the call-back stopped before; 0 when it
+                             did not */
+  int32_t code_count;     /* codes[0..code_count-1]; when more came, the last holds the
+                             latest */
+  tauravat_sale_code codes[TAURAVAT_SALE_CODES]; /* every code other than TAURAVAT_OK, in
+                                                    order */
+  tauravat_problem problem; /* what the check refused (its code TAURAVAT_OK when it did
+                               not) */
+} tauravat_sale_outcome;
+
+/* Prints a whole sale, with the recovery of docs/receipts.md for every answer, so that it
+ * prints once or not at all and the outcome says which. In order:
+ *  1. the sale is checked as tauravat_check_sale does, for the printer's model and the tax
+ *     rates read from it; a sale that fails is refused with the check's code (state
+ *     FAILED, outcome->problem says where) before anything is sent;
+ *  2. the payment and extra-line tables are filled with the sale's (what they held
+ *     before is erased), the receipt counter is read, the call-back told of the begin,
+ *     and the receipt begun (a begin whose answer was lost is tried again, up to 3 times);
+ *  3. each item goes out after the call-back was told of it (a line whose answer was lost
+ *     is sent again, up to 3 times); when a line fails for good the receipt is cancelled;
+ *  4. the call-back is told of the end, and the end sent until it answers printed or
+ *     cancelled (up to 3 times); then the receipt is cancelled (up to 3 times), which
+ *     first learns what became of the end, and if the printer had printed it the end is
+ *     asked once more; what nothing can tell is UNKNOWN.
+ * `step` (optional) and `user` are the step call-back and what it is handed. The payment
+ * and extra-line tables are empty after the call, except after UNKNOWN with the receipt
+ * still open on the handle: then tauravat_receipt_end, called again once the printer
+ * answers, says printed (TAURAVAT_OK) or not, and until the receipt is ended or cancelled
+ * tauravat_print_sale answers TAURAVAT_E_RECEIPT_OPEN.
+ * Returns TAURAVAT_OK when the sale printed (a printout stopped after it, for paper, is
+ * among the codes); TAURAVAT_E_NULL_ARGUMENT (sale or outcome); TAURAVAT_E_PARAMETER_RANGE
+ * when outcome->size is below this header's (then *outcome is not written); the check's
+ * code; TAURAVAT_E_RECEIPT_OPEN when the caller has a receipt begun on this handle;
+ * TAURAVAT_E_STOPPED when the call-back stopped the sale; otherwise the code that decided
+ * the outcome (TAURAVAT_E_RECEIPT_CANCELLED, a condition 100..113, an exchange code). The
+ * state is in outcome->state. Printer: yes. Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_sale(tauravat_printer* printer,
+                                                       const tauravat_sale* sale,
+                                                       tauravat_sale_step_fn step, void* user,
+                                                       tauravat_sale_outcome* outcome);
 
 /* ==== The legacy interface ===================================================== */
 

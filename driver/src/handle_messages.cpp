@@ -42,6 +42,7 @@ const std::map<int32_t, std::string_view>& HandleOnlyPolish() {
       {TAURAVAT_E_PORT_VANISHED, "Port szeregowy zniknął: adapter został odłączony lub wyłączony."},
       {TAURAVAT_E_PORT_FAILED,
        "Nie można otworzyć ani ustawić portu szeregowego (przyczynę podaje błąd systemu)."},
+      {TAURAVAT_E_STOPPED, "Sprzedaż zatrzymana przez wywołanie zwrotne kroku."},
   };
   return texts;
 }
@@ -152,6 +153,7 @@ std::map<int32_t, std::string> BuildEnglish() {
        "The serial port has vanished: the adapter was unplugged or switched off."},
       {TAURAVAT_E_PORT_FAILED,
        "The serial port could not be opened or set up (the system's error tells why)."},
+      {TAURAVAT_E_STOPPED, "The sale was stopped by its step call-back."},
       {999, "Internal exception in the library."},
   };
   table[20] = EnglishTimeoutText(

@@ -34,6 +34,16 @@ REPORT_KIND_NUMBER = 16
 REPORT_KIND_LOCKED_ARTICLES = 32
 REPORT_KIND_PRINTER_STATUS = 64
 FIELD_SIZE = 48
+SALE_PRINTED = 1
+SALE_CANCELLED = 2
+SALE_FAILED = 3
+SALE_UNKNOWN = 4
+STEP_PREPARE = 0
+STEP_BEGIN = 1
+STEP_ITEM = 2
+STEP_END = 3
+STEP_CANCEL = 4
+SALE_CODES = 16
 
 # enum tauravat_result: each code's name.
 RESULT_NAMES: Dict[int, str] = {
@@ -111,6 +121,7 @@ RESULT_NAMES: Dict[int, str] = {
     242: 'TAURAVAT_E_BUFFER_TOO_SMALL',
     243: 'TAURAVAT_E_NULL_ARGUMENT',
     244: 'TAURAVAT_E_REENTERED',
+    245: 'TAURAVAT_E_STOPPED',
     999: 'TAURAVAT_E_INTERNAL',
 }
 
@@ -169,6 +180,7 @@ FUNCTIONS: Dict[str, Tuple[str, Tuple[str, ...]]] = {
     'tauravat_check_item': ('int32_t', ('tauravat_model_info*', 'tauravat_rates*', 'tauravat_item*', 'tauravat_problem*')),
     'tauravat_check_sale': ('int32_t', ('tauravat_model_info*', 'tauravat_rates*', 'tauravat_sale*', 'tauravat_problem*')),
     'tauravat_check_rates': ('int32_t', ('tauravat_model_info*', 'tauravat_rates*', 'tauravat_problem*')),
+    'tauravat_print_sale': ('int32_t', ('tauravat_printer*', 'tauravat_sale*', 'tauravat_sale_step_fn', 'void*', 'tauravat_sale_outcome*')),
     'OpenPort': ('int32_t', ('uint8_t', 'uint32_t', 'uint16_t', 'uint16_t')),
     'ClosePort': ('int32_t', ()),
     'RSSequence': ('int32_t', ('uint8_t', 'int32_t', 'int32_t', 'uint8_t*', 'uint8_t*')),

@@ -109,6 +109,31 @@ class Sale(ctypes.Structure):
                 ("lines", ctypes.POINTER(Line)), ("line_count", ctypes.c_size_t)]
 
 
+class StepInfo(ctypes.Structure):
+    """struct tauravat_step_info."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("step", ctypes.c_int32), ("counter", ctypes.c_int32),
+                ("item", ctypes.c_int32), ("total", ctypes.c_int64)]
+
+
+SALE_STEP = FUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.POINTER(StepInfo))
+
+
+class SaleCode(ctypes.Structure):
+    """struct tauravat_sale_code."""
+
+    _fields_ = [("step", ctypes.c_int32), ("code", ctypes.c_int32)]
+
+
+class SaleOutcome(ctypes.Structure):
+    """struct tauravat_sale_outcome."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("state", ctypes.c_int32), ("code", ctypes.c_int32),
+                ("receipt_number", ctypes.c_int32), ("total", ctypes.c_int64),
+                ("stopped_at", ctypes.c_int32), ("code_count", ctypes.c_int32),
+                ("codes", SaleCode * _header.SALE_CODES), ("problem", Problem)]
+
+
 # The ctypes type of each C type of tauravat.h's declarations (const dropped).
 _CTYPES: Dict[str, Any] = {
     "int32_t": _i32, "uint32_t": _u32, "uint16_t": _u16, "uint8_t": _u8, "int64_t": _i64,
@@ -118,6 +143,8 @@ _CTYPES: Dict[str, Any] = {
     "tauravat_options*": ctypes.POINTER(Options), "tauravat_item*": ctypes.POINTER(Item),
     "tauravat_model_info*": ctypes.POINTER(ModelInfo), "tauravat_rates*": ctypes.POINTER(Rates),
     "tauravat_problem*": ctypes.POINTER(Problem), "tauravat_sale*": ctypes.POINTER(Sale),
+    "void*": ctypes.c_void_p, "tauravat_sale_step_fn": SALE_STEP,
+    "tauravat_sale_outcome*": ctypes.POINTER(SaleOutcome),
     "TauravatProgressCallback": LEGACY_PROGRESS, "TauravatMessagePumpCallback": LEGACY_PUMP,
     "tauravat_pump_fn": HANDLE_PUMP, "void*": ctypes.c_void_p,
 }

@@ -407,10 +407,12 @@ class Printer:
 
     def print_receipt(self, items: Iterable[Item], payments: Iterable[Payment] = (),
                       lines: Iterable[Tuple[int, str]] = (), discount_percent: int = 0) -> Decimal:
-        """Prints a whole receipt; returns its sum before the discount. Every item, payment
-        and line is checked first, so a mistake is raised before the receipt begins. The
-        payment and extra-line tables are this receipt's alone: emptied first, and again
-        when the receipt does not get to its end."""
+        """Prints a whole sale in one driver call (tauravat_print_sale), which keeps the
+        recovery rules of every answer; returns the receipt's total after the discount.
+        The sale is checked first, so a mistake is raised (BadInput, with `field`,
+        `offset` and `code_point`) before a receipt begins. A sale that did not print
+        raises the code that decided it, with `sale_state` ("cancelled", "failed" or
+        "unknown": the end went out and nothing could tell) and `codes` (step, code)."""
         return print_receipt(self, items, payments, lines, discount_percent)
 
     # ---- Tax rates ---------------------------------------------------------------------

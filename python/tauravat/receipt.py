@@ -13,17 +13,16 @@ from dataclasses import dataclass
 from decimal import Decimal
 from typing import TYPE_CHECKING, Any, Iterable, List, Optional, Tuple, Union
 
-from . import errors
-from ._values import Amount, from_grosz
+import ctypes
+
+from . import _header, _library, errors
+from ._values import Amount, check_c_int, from_grosz, to_grosz
 
 if TYPE_CHECKING:
     from ._library import Item as ItemStruct
     from .printer import Printer
 
 __all__ = ["Item", "Payment", "Receipt", "print_receipt"]
-
-_PAYMENT_SLOTS = 4
-
 
 @dataclass(frozen=True)
 class Item:
@@ -138,29 +137,83 @@ def _note(exception: BaseException, note: str) -> None:
 def print_receipt(printer: "Printer", items: Iterable[Item], payments: Iterable[Payment],
                   lines: Iterable[Tuple[int, str]], discount_percent: int) -> Decimal:
     """Printer.print_receipt."""
-    check_discount(discount_percent)
-    prepared: List["ItemStruct"] = [_struct(printer, item) for item in items]
-    payments = list(payments)
-    if len(payments) > _PAYMENT_SLOTS:
-        raise ValueError(f"payments: at most {_PAYMENT_SLOTS}, not {len(payments)}")
-    printer.erase_payments()
-    printer.erase_lines()
-    receipt = Receipt(printer, discount_percent)
+    if isinstance(discount_percent, bool) or not isinstance(discount_percent, int):
+        raise TypeError("discount_percent: a whole number of percent is needed")
+    kept: List[Any] = []  # what the sale's pointers point into, alive until the call returns
+    item_structs = [_struct(printer, item) for item in items]
+    payment_structs = [
+        _library.Payment(size=ctypes.sizeof(_library.Payment), slot=0,
+                         name=_encoded(payment.name, "name", kept),
+                         first_amount=to_grosz(payment.amount, "amount"),
+                         second_amount=to_grosz(payment.second_amount, "second_amount"))
+        for payment in payments]
+    line_structs = [
+        _library.Line(size=ctypes.sizeof(_library.Line),
+                      code=check_c_int(code, ctypes.c_int32, "code"),
+                      text=_encoded(text, "text", kept))
+        for code, text in lines]
+    sale = _library.Sale(
+        size=ctypes.sizeof(_library.Sale), items=_array(_library.Item, item_structs, kept),
+        item_count=len(item_structs),
+        discount_percent=check_c_int(discount_percent, ctypes.c_int32, "discount_percent"),
+        payments=_array(_library.Payment, payment_structs, kept),
+        payment_count=len(payment_structs), lines=_array(_library.Line, line_structs, kept),
+        line_count=len(line_structs))
+    # The model alone decides all but the printer's rate table: checked without a byte
+    # sent; the whole-sale call checks again with the table read from the printer.
+    model = _library.ModelInfo(size=ctypes.sizeof(_library.ModelInfo))
+    printer._call("tauravat_printer_model", ctypes.byref(model))
+    problem = _library.Problem(size=ctypes.sizeof(_library.Problem))
+    code = _library.function("tauravat_check_sale")(ctypes.byref(model), None,
+                                                    ctypes.byref(sale), ctypes.byref(problem))
+    if code != 0:
+        raise refusal(code, problem)
+    outcome = _library.SaleOutcome(size=ctypes.sizeof(_library.SaleOutcome))
     try:
-        for slot, payment in enumerate(payments, 1):
-            printer.fill_payment(slot, payment.name, payment.amount, payment.second_amount)
-        for code, text in lines:
-            printer.fill_lines(code, text)
-        with receipt:
-            for item in prepared:
-                receipt._send(item)
-    except BaseException:
-        # An end that failed may be tried again and needs what is left of both tables.
-        if not receipt.ending:
-            try:
-                printer.erase_payments()
-                printer.erase_lines()
-            except Exception:
-                pass
+        printer._call("tauravat_print_sale", ctypes.byref(sale), _library.SALE_STEP(), None,
+                      ctypes.byref(outcome))
+    except errors.TauravatError as failure:
+        if outcome.problem.code != 0:
+            raise refusal(outcome.problem.code, outcome.problem) from None
+        failure.sale_state = _STATES.get(outcome.state, "unknown")
+        failure.codes = [(code.step, code.code) for code in outcome.codes[:outcome.code_count]]
+        if outcome.state == _header.SALE_UNKNOWN:
+            _note(failure, "the end went out and nothing could tell whether the receipt "
+                           "printed: look at the paper or receipt_counter() before ringing "
+                           "the sale again")
         raise
-    return receipt.total
+    return from_grosz(outcome.total)
+
+
+_STATES = {_header.SALE_PRINTED: "printed", _header.SALE_CANCELLED: "cancelled",
+           _header.SALE_FAILED: "failed", _header.SALE_UNKNOWN: "unknown"}
+
+
+def refusal(code: int, problem: Any) -> errors.TauravatError:
+    """The exception for a sale the check refused: the code's, with where the problem is
+    (`field`, `offset` and `code_point`, None where they do not apply) in its text too."""
+    failure = errors.error(code)
+    failure.field = problem.field.decode("utf-8", errors="replace")
+    failure.offset = problem.offset if problem.offset >= 0 else None
+    failure.code_point = problem.code_point if problem.offset >= 0 else None
+    where = failure.field
+    if failure.offset is not None:
+        where += f" at character {failure.offset} (U+{failure.code_point:04X})"
+    failure.args = (f"{where}: {failure.args[0]}",)
+    return failure
+
+
+def _encoded(text: str, what: str, kept: List[Any]) -> bytes:
+    if not isinstance(text, str):
+        raise TypeError(f"{what}: a str is needed, not {type(text).__name__}")
+    encoded = text.encode("utf-8")
+    kept.append(encoded)
+    return encoded
+
+
+def _array(kind: Any, elements: List[Any], kept: List[Any]) -> Any:
+    if not elements:
+        return None
+    array = (kind * len(elements))(*elements)
+    kept.append(array)
+    return ctypes.cast(array, ctypes.POINTER(kind))

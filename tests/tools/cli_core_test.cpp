@@ -18,6 +18,7 @@
 #include "rates_text.hpp"
 #include "raw_reply.hpp"
 #include "receipt_plan.hpp"
+#include "receipt_sale.hpp"
 
 namespace tauravat::cli {
 namespace {
@@ -195,21 +196,22 @@ std::string Bread(const std::string& fields) {
 }
 
 TEST(ReceiptPlan, QuantitiesValuesAndText) {
-  // 1.5 x 1.99 = 2.985: half rounds up.
   ItemLine item =
       FirstItem(R"({"items": [{"name": "Chleb", "rate": "C", "quantity": 1.5, "price": 199}]})");
   EXPECT_EQ(std::tie(item.quantity, item.decimals, item.value, item.rate),
-            std::make_tuple(15, 1, 299, 3));
+            std::make_tuple(15, 1, 0, 3))
+      << "no value: the driver's quantity x price";
   item = FirstItem(Bread(R"("quantity": "0.350", "price": 2999, "unit": "kg")"));
-  EXPECT_EQ(std::tie(item.quantity, item.decimals, item.value), std::make_tuple(350, 3, 1050));
-  // quantity x price beyond 32 bits, the value well within the printer's limit.
-  EXPECT_EQ(FirstItem(Bread(R"("quantity": "9.999", "price": 999999)")).value, 9998990);
+  EXPECT_EQ(std::tie(item.quantity, item.decimals), std::make_tuple(350, 3));
   item = FirstItem(Bread(R"("quantity": 2, "price": 450, "value": 850, "cancel": true)"));
   EXPECT_EQ(std::tie(item.value, item.cancel), std::make_tuple(850, true))
       << "the file's value is kept";
   item = FirstItem(
       R"({"items": [{"name": "Żółć gęślą jaźń", "rate": 1, "quantity": 1, "price": 1}]})");
   EXPECT_EQ(item.name, "Żółć gęślą jaźń") << "kept in UTF-8 for the driver";
+  // Numbers past 32 bits stay past the driver's bounds instead of wrapping into them.
+  item = FirstItem(Bread(R"("quantity": 1, "price": 1, "message": 4294967304)"));
+  EXPECT_EQ(item.message, INT32_MAX);
 }
 
 TEST(ReceiptPlan, PackagesPaymentsLines) {
@@ -231,36 +233,75 @@ TEST(ReceiptPlan, PackagesPaymentsLines) {
             std::make_tuple(3, 2, 15));
 }
 
+// The file's shape: what the driver's check cannot see.
 TEST(ReceiptPlan, MistakesNameTheirPlace) {
-  std::string one = Bread(R"("quantity": 1, "price": 450)");
-  one.pop_back();  // room for more fields
-  const std::string pay = R"({"name": "X", "first": 1})";
   const std::pair<std::string, const char*> cases[] = {
       {R"({"items": [)", "not valid JSON"},
       {R"({"discount": 5})", "items: missing"},
       {R"({"items": [{"subtotal": true}]})", "no article line"},
       {Bread(R"("quantity": 1, "prcie": 1)"), "items[0]: unknown field \"prcie\""},
       {Bread(R"("quantity": 1, "price": "4.50")"), "items[0].price"},
-      {Bread(R"("quantity": "1.00001", "price": 1)"), "4 decimal places"},
-      {Bread(R"("quantity": 100000, "price": 999999999)"), "printer's limit"},
+      {Bread(R"("quantity": "1.5.0", "price": 1)"), "items[0].quantity"},
       {R"({"items": [{"name": "Chleb razowy", "rate": "H", "quantity": 1, "price": 1}]})",
-       "items[0].rate"},
-      {R"({"items": [{"name": "a-b", "rate": 1, "quantity": 1, "price": 1}]})", "items[0].name"},
-      {R"({"items": [{"name": "Chleb 日本 razowy", "rate": 1, "quantity": 1, "price": 1}]})",
-       "code page 1250"},
-      {one + R"(, "discount": 100})", "receipt.discount"},
-      {one + R"(, "payments": [{"name": "A", "first": 1, "slot": 2}, {"name": "B", "first": 1}]})",
-       "slot used twice"},
-      {one + R"(, "payments": [)" + pay + "," + pay + "," + pay + "," + pay + "," + pay + "]}",
-       "payments: at most 4"},
-      {one + R"(, "extra_lines": [{"text": "a\nb"}]})", "extra_lines[0].text"},
-      {one + R"(, "extra_lines": [{"text": ")" + std::string(254, 'x') + R"("}]})",
-       "longer than 253"}};
+       "items[0].rate"}};
   for (const auto& [json, message] : cases) {
     std::string error;
     EXPECT_FALSE(ParseReceiptPlan(json, error)) << json;
     EXPECT_TRUE(Mentions(error, message)) << message << ": " << error;
   }
+}
+
+// What a printer takes is the driver's check; its problems are named by the file's places.
+TEST(ReceiptSale, TheDriverChecksThePlanAndNamesTheFilesPlaces) {
+  tauravat_model_info luno{}, rx820{};
+  ASSERT_TRUE(ModelNamed("luno", luno));
+  ASSERT_TRUE(ModelNamed("rx820a-6", rx820));
+  EXPECT_FALSE(ModelNamed("nonesuch", luno));
+  EXPECT_TRUE(Mentions(ModelNames(), "luno, "));
+  std::string one = Bread(R"("quantity": 1, "price": 450)");
+  one.pop_back();  // room for more fields
+  const std::string pay = R"({"name": "X", "first": 1})";
+  const std::string package = R"({"package": "S", "first": 1, "second": 50, "amount": 2})";
+  struct Case {
+    std::string json;
+    const tauravat_model_info& model;
+    int32_t code;
+    const char* field;
+  };
+  const Case cases[] = {
+      {one + "}", luno, TAURAVAT_OK, ""},
+      {Bread(R"("quantity": "1.00001", "price": 1)"), luno, TAURAVAT_E_DECIMALS_RANGE,
+       "items[0].decimals"},
+      {Bread(R"("quantity": 100000, "price": 999999999)"), luno, TAURAVAT_E_LINE_VALUE_TOO_LARGE,
+       "items[0].value"},
+      {R"({"items": [{"name": "a-b", "rate": 1, "quantity": 1, "price": 1}]})", luno,
+       TAURAVAT_E_NAME_TOO_SHORT, "items[0].name"},
+      {R"({"items": [)" + package + R"(, {"name": "Chleb 日本", "rate": 1, "quantity": 1,
+         "price": 1}]})",
+       luno, TAURAVAT_E_PARAMETER_RANGE, "items[1].name"},
+      {one + R"(, "discount": 100})", luno, TAURAVAT_E_PARAMETER_RANGE, "discount"},
+      {one + R"(, "payments": [{"name": "A", "first": 1, "slot": 2}, {"name": "B", "first": 1,
+         "slot": 2}]})",
+       luno, TAURAVAT_E_PARAMETER_RANGE, "payments[1].slot"},
+      {one + R"(, "payments": [)" + pay + "," + pay + "," + pay + "," + pay + "," + pay + "]}",
+       luno, TAURAVAT_E_PARAMETER_RANGE, "payments"},
+      {one + R"(, "extra_lines": [{"text": "a\nb"}]})", luno, TAURAVAT_E_PARAMETER_RANGE,
+       "extra_lines[0].text"},
+      {R"({"items": [)" + package + R"(, {"name": "Chleb razowy", "rate": 1, "quantity": 1,
+         "price": 1}]})",
+       rx820, TAURAVAT_E_COMMAND_UNAVAILABLE, "items[0]"}};
+  for (const Case& c : cases) {
+    std::string error;
+    const auto plan = ParseReceiptPlan(c.json, error);
+    ASSERT_TRUE(plan) << c.json << ": " << error;
+    tauravat_problem problem{};
+    problem.size = sizeof problem;
+    EXPECT_EQ(CheckPlan(c.model, nullptr, *plan, problem), c.code) << c.json;
+    EXPECT_STREQ(problem.field, c.field) << c.json;
+  }
+  EXPECT_EQ(ProblemPlace({sizeof(tauravat_problem), TAURAVAT_E_PARAMETER_RANGE,
+                          TAURAVAT_RULE_NOT_PRINTABLE, 6, 0x20AC, 0, "items[0].name"}),
+            "items[0].name at character 6 (U+20AC)");
 }
 
 TEST(Encoding, TerminalConversions) {

@@ -2,6 +2,7 @@
 output, exit statuses, bash completion), not what the driver does behind it."""
 
 import contextlib
+import ctypes
 import errno
 import json
 import os
@@ -11,8 +12,10 @@ import subprocess
 import tempfile
 import threading
 import unittest
+from decimal import Decimal
 from pathlib import Path
 
+from tauravat import _header, _library
 from tauravat.emulator import Emulator
 
 CLI = os.environ.get("TAURAVAT_CLI", "tauravat")
@@ -167,7 +170,8 @@ class Receipt(unittest.TestCase):
                 (("--fault", "0x24:silence:0:1"), (0, 0, None, None, 1, 0)),  # printed once
                 (("--fault", "0x24:nak:0:-1"), (1, 24, "end", 0, 0, 1)),
                 (("--fault", "0x06:cancel-receipt:0"), (1, 210, "items[1]", None, 0, 0)),
-                (("--model", "rx820a-6"), (1, 213, "items[4]", None, 0, 0))):  # no packages
+                # No payment forms (nor packages): refused by the check before anything.
+                (("--model", "rx820a-6"), (1, 213, "payments", None, 0, 0))):
             with self.subTest(options), Emulator("--rates", "23,8", *options) as emu:
                 status, out = receipt(emu.path, "--timeout", "1")
                 state = emu.state()
@@ -175,6 +179,66 @@ class Receipt(unittest.TestCase):
                                   state["counters"]["receiptsSinceDailyReport"],
                                   state["counters"]["cancelledSinceDailyReport"]), outcome)
                 self.assertFalse(state["receipt"]["open"])
+
+
+class RefusedSales(unittest.TestCase):
+    """The shared list of sales every program refuses the same way, each as a receipt file."""
+
+    LIST = json.loads((Path(__file__).resolve().parent.parent / "data/refused_sales.json")
+                      .read_text(encoding="utf-8"))
+
+    def receipt(self, changes):
+        fields = dict(self.LIST["good_item"], **changes)
+        price = Decimal(fields.pop("price"))
+        return json.dumps({"items": [dict(fields, price=int(price * 100))]}).encode()
+
+    def model(self):
+        model = _library.ModelInfo(size=ctypes.sizeof(_library.ModelInfo))
+        self.assertEqual(_library.function("tauravat_model_by_type")(
+            self.LIST["printer"]["type"], ctypes.byref(model)), 0)
+        return model.short_name.decode()
+
+    def refused(self, result, sale):
+        self.assertEqual(result.returncode, 1, result.stderr)
+        out = json.loads(result.stdout.decode())
+        code = {name: code for code, name in _header.RESULT_NAMES.items()}[sale["code"]]
+        self.assertEqual((out["code"], out["field"]), (code, sale["field"]))
+        if "offset" in sale:  # the list names the character where one is to blame
+            self.assertEqual((out["offset"], out["code_point"]),
+                             (sale["offset"], sale["code_point"]))
+        self.assertTrue(out["step"].startswith(sale["field"]))
+
+    def test_the_dry_run_and_a_real_run_refuse_each_and_begin_nothing(self):
+        rates = ",".join({"exempt": "Z", "reserved": "R"}.get(rate, rate)
+                         for rate in self.LIST["printer"]["rates"])
+        model = self.model()
+        with Emulator("--model", model, "--rates", rates) as emu:
+            before, paper = emu.state()["counters"], emu.paper()
+            for sale in self.LIST["sales"]:
+                with self.subTest(sale["why"]):
+                    receipt = self.receipt(sale["item"])
+                    offline = run("--json", "receipt", "--dry-run", "--model", model, "-",
+                                  stdin=None, input=receipt)
+                    if sale["code"] == "TAURAVAT_E_RATE_UNDEFINED":
+                        # Without the printer its rate table is not known.
+                        self.assertEqual(offline.returncode, 0, offline.stderr)
+                    else:
+                        self.refused(offline, sale)
+                    for dry in (["--dry-run"], []):
+                        self.refused(run("--json", "--port", emu.path, "receipt", *dry, "-",
+                                         stdin=None, input=receipt), sale)
+            self.assertEqual(emu.state()["counters"], before)
+            self.assertEqual(emu.paper(), paper)
+            # The good item itself prints, in one call with its number.
+            code, out = run_json("--port", emu.path, "receipt", "-", stdin=None,
+                                 input=self.receipt({}))
+            self.assertEqual((code, out["state"], out["total"], out["receipt_number"]),
+                             (0, "printed", "4.99", 1))
+        text = run("receipt", "--dry-run", "-", stdin=None,
+                   input=self.receipt({"name": "Chleb € razowy"}))
+        failed(self, text, 1, "items[0].name at character 6 (U+20AC): ")
+        failed(self, run("receipt", "--dry-run", "--model", "nonesuch", "-", stdin=None,
+                         input=self.receipt({})), 2, "luno")
 
 
 class ExitStatuses(unittest.TestCase):

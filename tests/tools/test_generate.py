@@ -39,7 +39,7 @@ class Generator(unittest.TestCase):
     def test_a_change_to_either_source_makes_the_committed_file_stale(self):
         self.assertEqual(self.run_generator("--check").returncode, 0)
         changes = [
-            (FILES[0], "TAURAVAT_E_INTERNAL = 999", "TAURAVAT_E_NEW = 245,\n  TAURAVAT_E_INTERNAL = 999"),
+            (FILES[0], "TAURAVAT_E_INTERNAL = 999", "TAURAVAT_E_NEW = 246,\n  TAURAVAT_E_INTERNAL = 999"),
             (FILES[0], "#define TAURAVAT_RATE_RESERVED 25500u", "#define TAURAVAT_RATE_RESERVED 25600u"),
             (FILES[0], "tauravat_open_drawer(tauravat_printer* printer,",
              "tauravat_open_drawer(tauravat_printer* printer, int64_t extra,"),

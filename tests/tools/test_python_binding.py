@@ -1,8 +1,10 @@
 """The Python package installed offline; the binding's own value conversions and result codes,
 then against kestra-emu through the package's own fixture, what it adds to the driver."""
 
+import ctypes
 import datetime
 import errno
+import json
 import os
 import pickle
 import re
@@ -15,7 +17,7 @@ from pathlib import Path
 import pytest
 
 import tauravat
-from tauravat import EXEMPT, RESERVED, Item, Payment, errors
+from tauravat import EXEMPT, RESERVED, Item, Payment, _library, errors
 from tauravat._values import (from_grosz, from_rate_hundredths, to_grosz, to_quantity,
                               to_rate_hundredths)
 
@@ -196,12 +198,14 @@ def test_a_receipt_in_decimal_money_as_printed(printer, kestra_emulator):
          Item("Woda mineralna gaz.", 1, None, "1.80", 1, cancel=True)],
         payments=[Payment("Gotówka", Decimal("20.00"))],
         lines=[(0, "Dziękujemy za zakupy")], discount_percent=10)
-    assert total == Decimal("19.79")  # 7.49 (7.485 rounded up) + 10.50 + 3.60 - 1.80
+    # A: 7.49 (7.485 rounded up) + 3.60 - 1.80, B: 10.50; less 10 % on each rate.
+    assert total == Decimal("8.36") + Decimal("9.45")
     paper = kestra_emulator.paper()
     assert any(line.endswith(" 1,5x4.99 7.49 A") for line in paper), paper
     assert any(line.startswith("Gotówka") and line.endswith(" 20.00") for line in paper)
     state = kestra_emulator.state()
     day = state["totals"]["day"]
+    assert total * 100 == sum(day)
     assert (printer.read_total() * 100, printer.read_sel_total("B") * 100) == (sum(day), day[1])
     assert printer.receipt_number() == state["counters"]["receiptNumber"] == 1
     assert printer.receipt_counter() == 1
@@ -340,3 +344,44 @@ def test_legacy_identity_texts_and_failures_to_the_end_of_the_line(legacy):
     with pytest.raises(tauravat.TauravatError) as caught:
         tauravat.communication_init(201, timeout=1)
     assert "TIMEOUT ODBIERANIA" in caught.value.message  # the legacy binding's Polish text
+
+
+# The shared list of sales every program refuses the same way.
+REFUSED = json.loads((HERE.parent / "data/refused_sales.json").read_text(encoding="utf-8"))
+
+
+def _listed_model():
+    model = _library.ModelInfo(size=ctypes.sizeof(_library.ModelInfo))
+    assert _library.function("tauravat_model_by_type")(REFUSED["printer"]["type"],
+                                                       ctypes.byref(model)) == 0
+    return model.short_name.decode()
+
+
+def _listed_rates():
+    letters = {"exempt": "Z", "reserved": "R"}
+    return ",".join(letters.get(rate, rate) for rate in REFUSED["printer"]["rates"])
+
+
+@pytest.mark.kestra_emulator("--model", _listed_model(), "--rates", _listed_rates(),
+                             "--line-ms", "1")
+def test_print_receipt_refuses_the_listed_sales_before_a_receipt_begins(printer,
+                                                                        kestra_emulator):
+    def item(changes):
+        fields = dict(REFUSED["good_item"], **changes)
+        return Item(fields["name"], Decimal(fields["quantity"]), fields["unit"],
+                    Decimal(fields["price"]), fields["rate"], message=fields.get("message", 0))
+
+    before, paper = kestra_emulator.state(), kestra_emulator.paper()
+    for sale in REFUSED["sales"]:
+        with pytest.raises(errors.TauravatError) as caught:
+            printer.print_receipt([item(sale["item"])])
+        failure = caught.value
+        assert (failure.name, failure.field) == (sale["code"], sale["field"]), sale["why"]
+        if "offset" in sale:  # the list names the character where one is to blame
+            assert (failure.offset, failure.code_point) == (sale["offset"], sale["code_point"])
+        assert sale["field"] in str(failure)
+    after = kestra_emulator.state()
+    assert after["counters"] == before["counters"]
+    assert not after["receipt"]["open"]
+    assert kestra_emulator.paper() == paper
+    assert printer.print_receipt([item({})]) == Decimal("4.99")

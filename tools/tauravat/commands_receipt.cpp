@@ -1,4 +1,5 @@
 // receipt: a whole fiscal receipt from a JSON file.
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -8,6 +9,7 @@
 #include "context.hpp"
 #include "money_text.hpp"
 #include "receipt_run.hpp"
+#include "receipt_sale.hpp"
 #include "tauravat.h"
 
 namespace tauravat::cli {
@@ -24,23 +26,66 @@ std::optional<std::string> ReadAll(const std::string& path) {
   return text.str();
 }
 
-int Receipt(Context& ctx) {
-  const auto text = ReadAll(ctx.Arg(0));
-  if (!text) return ctx.UsageError("cannot read " + ctx.Arg(0));
-  std::string error;
-  const auto plan = ParseReceiptPlan(*text, error);
-  if (!plan) return ctx.UsageError(ctx.Arg(0) + ": " + error);
-  if (ctx.Flag("--dry-run")) {
-    ctx.Json()["lines"] = plan->lines.size();
-    ctx.Print(ctx.Arg(0) + ": " + std::to_string(plan->lines.size()) + " lines, well formed");
-    return ctx.Succeed();
+// Without a printer a dry run checks for this model: the one the tests and most tills use.
+constexpr const char* kDryRunModel = "luno";
+
+const char* kStepNames[] = {"check", "begin", "items", "end", "cancel"};
+
+std::string StepOf(const tauravat_sale_outcome& outcome) {
+  if (outcome.stopped_at != 0 || outcome.code_count == 0) return {};
+  const int32_t step = outcome.codes[outcome.code_count - 1].step;
+  return step >= 0 && step <= TAURAVAT_STEP_CANCEL ? kStepNames[step] : std::string{};
+}
+
+int Refused(Context& ctx, int32_t code, const tauravat_problem& problem) {
+  ctx.Json()["field"] = problem.field;
+  if (problem.offset >= 0) {
+    ctx.Json()["offset"] = problem.offset;
+    ctx.Json()["code_point"] = problem.code_point;
   }
+  return ctx.Fail(code, ProblemPlace(problem));
+}
 
-  if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
-  tauravat_model_info model{};
-  if (const int32_t code = ctx.Model(model); code != 0) return ctx.Fail(code, "identify");
-  const ReceiptOutcome outcome = RunReceipt(ctx.Printer(), model, *plan);
+// The printer's model and its rate table, read before anything is begun.
+int32_t ReadPrinter(Context& ctx, tauravat_model_info& model, tauravat_rates& rates) {
+  if (const int32_t code = ctx.Connect(); code != TAURAVAT_OK) return code;
+  if (const int32_t code = ctx.Model(model); code != TAURAVAT_OK) return code;
+  rates = {sizeof rates, 7, {}};
+  int32_t count = 0;
+  return tauravat_read_vat(ctx.Printer(), &count, rates.values);
+}
 
+int PrintWholeSale(Context& ctx, const ReceiptPlan& plan) {
+  const PlanSale sale(plan);
+  tauravat_sale_outcome outcome{};
+  outcome.size = sizeof outcome;
+  const int32_t code = tauravat_print_sale(ctx.Printer(), &sale.sale, nullptr, nullptr, &outcome);
+  if (outcome.problem.code != TAURAVAT_OK) return Refused(ctx, code, outcome.problem);
+  static const char* kStates[] = {"", "printed", "cancelled", "failed", "unknown"};
+  ctx.Json()["state"] = kStates[outcome.state >= 1 && outcome.state <= 4 ? outcome.state : 4];
+  ctx.Json()["total"] = MoneyText(outcome.total);
+  if (outcome.receipt_number >= 0) ctx.Json()["receipt_number"] = outcome.receipt_number;
+  nlohmann::json codes = nlohmann::json::array();
+  for (int32_t i = 0; i < outcome.code_count; ++i)
+    codes.push_back({{"step", kStepNames[std::clamp(outcome.codes[i].step, 0, 4)]},
+                     {"code", outcome.codes[i].code}});
+  ctx.Json()["codes"] = codes;
+  if (code != TAURAVAT_OK) {
+    if (outcome.state == TAURAVAT_SALE_UNKNOWN)
+      ctx.Print(
+          "the end went out and nothing could tell whether the receipt printed: look "
+          "at the paper or the receipt counter before printing the sale again");
+    return ctx.Fail(code, StepOf(outcome));
+  }
+  ctx.Print(
+      "receipt" +
+      (outcome.receipt_number >= 0 ? " " + std::to_string(outcome.receipt_number) : std::string{}) +
+      " printed, total " + MoneyText(outcome.total));
+  return ctx.Succeed();
+}
+
+int PrintLineByLine(Context& ctx, const ReceiptPlan& plan) {
+  const ReceiptOutcome outcome = RunReceipt(ctx.Printer(), plan);
   nlohmann::json values = nlohmann::json::array();
   for (const int64_t value : outcome.values) values.push_back(MoneyText(value));
   ctx.Json()["values"] = values;
@@ -48,9 +93,47 @@ int Receipt(Context& ctx) {
   if (outcome.cancelCode >= 0) ctx.Json()["cancel_code"] = outcome.cancelCode;
   if (outcome.code != 0) return ctx.Fail(outcome.code, outcome.step);
   ctx.Print("receipt printed, sum " + MoneyText(outcome.sum) +
-            (plan->discount != 0 ? " before " + std::to_string(plan->discount) + "% discount"
-                                 : std::string{}));
+            (plan.discount != 0 ? " before " + std::to_string(plan.discount) + "% discount"
+                                : std::string{}));
   return ctx.Succeed();
+}
+
+int Receipt(Context& ctx) {
+  const auto text = ReadAll(ctx.Arg(0));
+  if (!text) return ctx.UsageError("cannot read " + ctx.Arg(0));
+  std::string error;
+  const auto plan = ParseReceiptPlan(*text, error);
+  if (!plan) return ctx.UsageError(ctx.Arg(0) + ": " + error);
+  const bool dryRun = ctx.Flag("--dry-run");
+  const bool withPrinter = !dryRun || !ctx.Port().device.empty();
+  const auto modelName = ctx.Option("--model");
+  if (modelName && withPrinter)
+    return ctx.UsageError("--model is for a dry run without -p: a printer has its own model");
+
+  tauravat_model_info model{};
+  model.size = sizeof model;
+  tauravat_rates rates{};
+  if (withPrinter) {
+    if (const int32_t code = ReadPrinter(ctx, model, rates); code != TAURAVAT_OK)
+      return ctx.Fail(code, "identify");
+  } else if (!ModelNamed(modelName.value_or(kDryRunModel), model)) {
+    return ctx.UsageError("--model: no model \"" + *modelName + "\" (" + ModelNames() + ")");
+  }
+  tauravat_problem problem{};
+  problem.size = sizeof problem;
+  if (const int32_t code = CheckPlan(model, withPrinter ? &rates : nullptr, *plan, problem);
+      code != TAURAVAT_OK)
+    return Refused(ctx, code, problem);
+
+  if (dryRun) {
+    ctx.Json()["lines"] = plan->lines.size();
+    ctx.Json()["model"] = model.short_name;
+    ctx.Json()["rates_checked"] = withPrinter;
+    ctx.Print(ctx.Arg(0) + ": " + std::to_string(plan->lines.size()) + " lines, taken by " +
+              model.name + (withPrinter ? " with its tax rates" : " (tax rates not checked)"));
+    return ctx.Succeed();
+  }
+  return IsWholeSale(*plan) ? PrintWholeSale(ctx, *plan) : PrintLineByLine(ctx, *plan);
 }
 
 }  // namespace
@@ -77,13 +160,21 @@ void AddReceiptCommands(std::vector<Command>& commands) {
        "   \"extra_lines\": [{\"code\": 0, \"text\": \"Dziękujemy\"}]}\n"
        "\n"
        "Money is in grosz. quantity: a whole number or a decimal with up to 4 places;\n"
-       "rate: A..G or 1..7; unit: up to 4 characters; message: 0..9; value: the line's\n"
+       "rate: A..G or 1..7; unit: up to 4 characters; message: 0..7; value: the line's\n"
        "value when it must differ from quantity x price (rounded half up). package: S,\n"
        "Z, -S or -Z with first, second (0..65535) and amount, passed to the printer as\n"
-       "they are. The whole file is checked before anything is sent; a receipt that\n"
-       "fails half-way is cancelled. Prints the sum before the discount in złoty;\n"
-       "--json gives each article line's value too, as strings (\"9.00\").\n",
-       {{"--dry-run", "", "only check the file"}},
+       "they are. The whole file is checked by the driver, for the printer's model and\n"
+       "tax rates, before anything is sent. A receipt of items alone is printed in one\n"
+       "driver call, which recovers from lost answers and says whether it printed; it\n"
+       "prints the receipt's number and total (--json: state, total, receipt_number and\n"
+       "the codes seen). With package or subtotal lines it goes line by line, prints\n"
+       "the sum before the discount (--json: each article line's value too), and a\n"
+       "receipt that fails half-way is cancelled. A refusal names the field, and for a\n"
+       "character the printer cannot print, its place and code point.\n"
+       "--dry-run with -p reads the printer's model and tax rates and begins nothing;\n"
+       "without -p it checks for --model (default luno) and not the tax rates.\n",
+       {{"--dry-run", "", "only check the file (with -p: against the printer, beginning nothing)"},
+        {"--model", "NAME", "the model a dry run without -p checks for (default luno)"}},
        1,
        1,
        true,

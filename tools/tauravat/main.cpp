@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
   }
 
   ResolvedPort port;
-  const bool checkOnly = line->options.contains("--dry-run");
+  // A dry run reaches a printer only when given one with -p (not from TAURAVAT_PORT).
+  const bool checkOnly = line->options.contains("--dry-run") && line->global.port.empty();
   if (line->command->usesPrinter && !checkOnly) {
     const auto resolved = ResolvePort(ChoosePort(line->global.port), error);
     if (!resolved) return ReportUsageError(line->global.json, codeset, line->command->name, error);

@@ -50,36 +50,27 @@ int64_t Integer(const json& object, const std::string& key, const std::string& w
   return n;
 }
 
-// Characters, not bytes: the printer prints one byte for each.
-size_t Characters(const std::string& utf8) {
-  return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
-}
-
-// UTF-8 text from the file that the printer can take: in code page 1250, as the driver
-// judges it, without control characters (a line feed would end an extra line early on
-// the printer). `significant` receives the count of an article name's characters.
+// A text of the file, UTF-8 as JSON is. What the printer can print of it is the driver's
+// check to say (tauravat_check_sale).
 std::string Text(const json& object, const std::string& key, const std::string& where,
-                 size_t maxCharacters, bool required, int32_t* significant = nullptr) {
+                 bool required) {
   const std::string place = where + "." + key;
   if (!object.contains(key)) {
     if (required) Fail(place, "missing");
     return {};
   }
   if (!object.at(key).is_string()) Fail(place, "expected a string");
-  const std::string text = object.at(key).get<std::string>();
-  int32_t count = 0;
-  if (tauravat_chars_in_article_name(text.c_str(), &count) != TAURAVAT_OK)
-    Fail(place, "holds a character code page 1250 cannot represent");
-  if (significant != nullptr) *significant = count;
-  if (std::any_of(text.begin(), text.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
-    Fail(place, "holds a control character");
-  }
-  if (Characters(text) > maxCharacters)
-    Fail(place, "longer than " + std::to_string(maxCharacters) + " characters");
-  return text;
+  return object.at(key).get<std::string>();
+}
+
+// A whole number the driver bounds; one beyond 32 bits stays beyond its bounds.
+int32_t Clamped(int64_t n) {
+  return static_cast<int32_t>(std::clamp<int64_t>(n, INT32_MIN, INT32_MAX));
+}
+
+int64_t AnyInteger(const json& object, const std::string& key, const std::string& where,
+                   std::optional<int64_t> fallback) {
+  return Integer(object, key, where, INT64_MIN, INT64_MAX, fallback);
 }
 
 int32_t Rate(const json& item, const std::string& where) {
@@ -90,10 +81,10 @@ int32_t Rate(const json& item, const std::string& where) {
     const std::string letter = rate.get<std::string>();
     if (letter.size() == 1 && letter[0] >= 'A' && letter[0] <= 'G') return letter[0] - 'A' + 1;
     if (letter.size() == 1 && letter[0] >= 'a' && letter[0] <= 'g') return letter[0] - 'a' + 1;
-  } else if (rate.is_number_integer() && rate.get<int64_t>() >= 1 && rate.get<int64_t>() <= 7) {
-    return static_cast<int32_t>(rate.get<int64_t>());
+  } else if (rate.is_number_integer()) {
+    return Clamped(AnyInteger(item, "rate", where, std::nullopt));
   }
-  Fail(place, "expected a letter A..G or a number 1..7");
+  Fail(place, "expected a letter A..G or a number");
 }
 
 // "1.500" -> 1500 with 3 places; 2 -> 2 with none; 0.35 -> 35 with 2.
@@ -125,42 +116,28 @@ void Quantity(const json& item, const std::string& where, ItemLine& line) {
       (point != std::string::npos && fraction.empty())) {
     Fail(place, "\"" + text + "\" is not a positive decimal number");
   }
-  if (fraction.size() > 4) Fail(place, "at most 4 decimal places");
-  const std::string all = whole + fraction;
-  if (all.size() > 9 || std::stoll(all) < 1 || std::stoll(all) > 9999999) {
-    Fail(place, "must be above 0 and at most 9999999 in its smallest unit");
-  }
-  line.quantity = static_cast<int32_t>(std::stoll(all));
-  line.decimals = static_cast<int32_t>(fraction.size());
+  std::string all = whole + fraction;
+  all.erase(0, std::min(all.find_first_not_of('0'), all.size() - 1));
+  if (all.size() > 18) Fail(place, "\"" + text + "\" has too many digits");
+  line.quantity = std::stoll(all);
+  line.decimals = static_cast<int32_t>(std::min<size_t>(fraction.size(), INT32_MAX));
 }
 
 ItemLine Item(const json& item, const std::string& where) {
   OnlyKeys(item, where,
            {"name", "rate", "quantity", "price", "unit", "value", "cancel", "message"});
   ItemLine line;
-  int32_t significant = 0;
-  line.name = Text(item, "name", where, 254, true, &significant);
-  if (significant < 5) {
-    Fail(where + ".name", "needs at least 5 letters or digits among its first 28 characters");
-  }
+  line.name = Text(item, "name", where, true);
   line.rate = Rate(item, where);
   Quantity(item, where, line);
-  line.price = static_cast<int32_t>(Integer(item, "price", where, 1, 999999999, std::nullopt));
-  line.unit = Text(item, "unit", where, 4, false);
-  line.message = static_cast<int32_t>(Integer(item, "message", where, 0, 9, 0));
+  line.price = AnyInteger(item, "price", where, std::nullopt);
+  line.unit = Text(item, "unit", where, false);
+  line.message = Clamped(AnyInteger(item, "message", where, 0));
   if (item.contains("cancel") && !item.at("cancel").is_boolean()) {
     Fail(where + ".cancel", "expected true or false");
   }
   line.cancel = item.value("cancel", false);
-
-  // Worked out in 64 bits: the printer's limit is far below what 32 bits of
-  // quantity x price can hold.
-  int64_t scale = 1;
-  for (int32_t k = 0; k < line.decimals; ++k) scale *= 10;
-  const int64_t product = int64_t{line.quantity} * line.price;
-  const int64_t computed = product / scale + (product % scale * 2 >= scale ? 1 : 0);
-  if (computed > 999999999) Fail(where, "line value above 9999999.99 (the printer's limit)");
-  line.value = static_cast<int32_t>(Integer(item, "value", where, 1, 999999999, computed));
+  line.value = AnyInteger(item, "value", where, 0);
   return line;
 }
 
@@ -226,35 +203,27 @@ ReceiptPlan Plan(const json& root) {
                    [](const ReceiptLine& l) { return std::holds_alternative<ItemLine>(l); })) {
     Fail("items", "no article line");
   }
-  plan.discount = static_cast<int32_t>(Integer(root, "discount", "receipt", 0, 99, 0));
+  plan.discount = Clamped(AnyInteger(root, "discount", "receipt", 0));
 
-  const json& payments = Array(root, "payments", 4, false);
+  const json& payments = Array(root, "payments", SIZE_MAX, false);
   for (size_t i = 0; i < payments.size(); ++i) {
     const std::string where = "payments[" + std::to_string(i) + "]";
     OnlyKeys(payments[i], where, {"slot", "name", "first", "second"});
     PaymentSlot slot;
-    slot.slot = static_cast<int32_t>(
-        Integer(payments[i], "slot", where, 1, 4, static_cast<int64_t>(i + 1)));
-    for (const PaymentSlot& other : plan.payments) {
-      if (other.slot == slot.slot) Fail(where + ".slot", "slot used twice");
-    }
-    slot.name = Text(payments[i], "name", where, 254, true);
-    if (slot.name.empty()) Fail(where + ".name", "empty");
-    slot.first = static_cast<int32_t>(
-        Integer(payments[i], "first", where, INT32_MIN, INT32_MAX, std::nullopt));
-    slot.second =
-        static_cast<int32_t>(Integer(payments[i], "second", where, INT32_MIN, INT32_MAX, 0));
+    slot.slot = Clamped(AnyInteger(payments[i], "slot", where, static_cast<int64_t>(i + 1)));
+    slot.name = Text(payments[i], "name", where, true);
+    slot.first = AnyInteger(payments[i], "first", where, std::nullopt);
+    slot.second = AnyInteger(payments[i], "second", where, 0);
     plan.payments.push_back(slot);
   }
 
-  const json& lines = Array(root, "extra_lines", 6, false);
+  const json& lines = Array(root, "extra_lines", SIZE_MAX, false);
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string where = "extra_lines[" + std::to_string(i) + "]";
     OnlyKeys(lines[i], where, {"code", "text"});
     ExtraLine line;
-    line.code = static_cast<int32_t>(Integer(lines[i], "code", where, 0, 15, 0));
-    // The line's parameter count is one byte: the text, its code and a line feed.
-    line.text = Text(lines[i], "text", where, 253, true);
+    line.code = Clamped(AnyInteger(lines[i], "code", where, 0));
+    line.text = Text(lines[i], "text", where, true);
     plan.extraLines.push_back(line);
   }
   return plan;

@@ -15,8 +15,9 @@
 //     "extra_lines": [{"code": 0, "text": "Dziękujemy"}]
 //   }
 //
-// Money is in grosz. A quantity is a whole number, or a decimal with up to four places
-// (as a number or a string). Texts are UTF-8, as JSON is, and must fit code page 1250.
+// Money is in grosz. A quantity is a whole number, or a decimal (as a number or a string).
+// Texts are UTF-8, as JSON is. This is the file's shape alone: what a printer takes is the
+// driver's check (tauravat_check_sale, receipt_sale.hpp).
 #pragma once
 
 #include <cstdint>
@@ -33,11 +34,11 @@ struct ItemLine {
   std::string name;  // UTF-8, as all the texts here
   int32_t rate = 1;  // 1..7 for A..G
   int32_t message = 0;
-  int32_t quantity = 0;  // in units of 10^-decimals
+  int64_t quantity = 0;  // in units of 10^-decimals
   int32_t decimals = 0;
-  std::string unit;  // up to 4 characters
-  int32_t price = 0;
-  int32_t value = 0;  // quantity x price, rounded half up, unless the file gives one
+  std::string unit;
+  int64_t price = 0;
+  int64_t value = 0;  // 0: the driver's quantity x price
 };
 
 struct PackageLine {
@@ -53,9 +54,9 @@ using ReceiptLine = std::variant<ItemLine, PackageLine, SubtotalLine>;
 
 struct PaymentSlot {
   int32_t slot = 1;  // 1..4
-  std::string name;  // the printer keeps 13 characters
-  int32_t first = 0;
-  int32_t second = 0;
+  std::string name;
+  int64_t first = 0;
+  int64_t second = 0;
 };
 
 struct ExtraLine {

@@ -14,32 +14,6 @@ std::string Where(size_t index) {
   return "items[" + std::to_string(index) + "]";
 }
 
-// Refusals the driver would only discover half-way through the receipt.
-bool ModelAccepts(const tauravat_model_info& model, const ReceiptPlan& plan,
-                  ReceiptOutcome& outcome) {
-  for (size_t i = 0; i < plan.lines.size(); ++i) {
-    const ReceiptLine& line = plan.lines[i];
-    if (const auto* item = std::get_if<ItemLine>(&line)) {
-      int32_t significant = 0;
-      tauravat_chars_in_article_name(item->name.c_str(), &significant);
-      if (significant < model.min_name_characters) {
-        outcome.code = TAURAVAT_E_NAME_TOO_SHORT;
-        outcome.step = Where(i) + ".name";
-        return false;
-      }
-      continue;
-    }
-    const uint32_t needed = std::holds_alternative<PackageLine>(line) ? TAURAVAT_FEATURE_PACKAGES
-                                                                      : TAURAVAT_FEATURE_SUBTOTAL;
-    if ((model.features & needed) == 0) {
-      outcome.code = TAURAVAT_E_COMMAND_UNAVAILABLE;
-      outcome.step = Where(i);
-      return false;
-    }
-  }
-  return true;
-}
-
 int32_t Send(tauravat_printer* printer, const ReceiptLine& line, ReceiptOutcome& outcome) {
   if (const auto* item = std::get_if<ItemLine>(&line)) {
     const tauravat_item sent{
@@ -107,10 +81,8 @@ int32_t EndReceipt(tauravat_printer* printer, int32_t discount) {
 
 }  // namespace
 
-ReceiptOutcome RunReceipt(tauravat_printer* printer, const tauravat_model_info& model,
-                          const ReceiptPlan& plan) {
+ReceiptOutcome RunReceipt(tauravat_printer* printer, const ReceiptPlan& plan) {
   ReceiptOutcome outcome;
-  if (!ModelAccepts(model, plan, outcome)) return outcome;
   if (const int32_t code = FillTables(printer, plan, outcome); code != TAURAVAT_OK) {
     outcome.code = code;
     return outcome;

@@ -1,4 +1,5 @@
-// Prints a checked receipt plan through the driver: payments and extra lines, begin, the
+// Prints a checked receipt plan with package or subtotal lines, which a whole sale
+// (tauravat_print_sale) does not hold, line by line: payments and extra lines, begin, the
 // lines in order, end with the discount. An end whose outcome is not final is tried again
 // (it resumes, never prints twice); a receipt that still fails is cancelled, so the printer
 // is not left with a receipt open.
@@ -21,9 +22,7 @@ struct ReceiptOutcome {
   int64_t sum = 0;              // sales minus cancellations, before the discount
 };
 
-// Checks what only the connected `model` decides (name length, packages, subtotal) before
-// beginning.
-ReceiptOutcome RunReceipt(tauravat_printer* printer, const tauravat_model_info& model,
-                          const ReceiptPlan& plan);
+// The plan has passed CheckPlan (receipt_sale.hpp) for the connected printer.
+ReceiptOutcome RunReceipt(tauravat_printer* printer, const ReceiptPlan& plan);
 
 }  // namespace tauravat::cli
