@@ -96,6 +96,14 @@ TEST(Port, NumbersPathsAndTheDeviceTheDriverOpens) {
   EXPECT_TRUE(Mentions(*OpenFailureText(2, *port), "TAURAVAT_COM100="));
   EXPECT_TRUE(Mentions(*OpenFailureText(5, *port), "dialout"));
   EXPECT_FALSE(OpenFailureText(21, *port)) << "the printer's own codes keep the driver's text";
+  // A network printer, named or mapped: its failures speak of the device server.
+  ::setenv("TAURAVAT_COM5", "rfc2217://10.0.0.5:4001", 1);
+  port = ResolvePort({"COM5", "--port"}, error);
+  EXPECT_EQ(port->label, "COM5 (rfc2217://10.0.0.5:4001)");
+  EXPECT_TRUE(Mentions(*OpenFailureText(5, *port), "another client"));
+  ::unsetenv("TAURAVAT_COM5");
+  port = ResolvePort({"socket://till-2:4001", "--port"}, error);
+  EXPECT_TRUE(Mentions(*OpenFailureText(2, *port), "no device server answers"));
   ::setenv("TAURAVAT_PORT", "/dev/ttyUSB3", 1);
   EXPECT_EQ(ChoosePort("COM2").text, "COM2");
   const PortChoice chosen = ChoosePort("");

@@ -54,7 +54,28 @@ std::optional<ResolvedPort> ResolvePort(const PortChoice& choice, std::string& e
   return ResolvedPort{port, 0, port, port};
 }
 
+namespace {
+
+// socket://HOST:PORT and rfc2217://HOST:PORT: a device server on the network.
+std::optional<std::string> NetworkFailureText(int32_t code) {
+  switch (code) {
+    case 2:
+      return "no device server answers there (nothing listens at that port, or the name "
+             "is unknown)";
+    case 5:
+      return "the device server is serving another client";
+    case 87:
+      return "not a HOST:PORT address, or the device server refused the line settings "
+             "or does not speak RFC 2217";
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
 std::optional<std::string> OpenFailureText(int32_t code, const ResolvedPort& port) {
+  if (port.path && port.path->find("://") != std::string::npos) return NetworkFailureText(code);
   const std::string number = std::to_string(port.number);
   switch (code) {
     case 2:
