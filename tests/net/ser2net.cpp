@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -39,15 +41,20 @@ int FreePort() {
   return ntohs(address.sin_port);
 }
 
-bool Accepts(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
+// Whether a socket listens on loopback `port`, read from the kernel's table: a probing
+// connection would itself take the device for a moment and turn the next client away.
+bool Listening(int port) {
+  std::ifstream table("/proc/net/tcp");
+  char local[32];
+  std::snprintf(local, sizeof local, "0100007F:%04X", port);
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, address, remote, state;
+    fields >> slot >> address >> remote >> state;
+    if (address == local && state == "0A") return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -92,11 +99,7 @@ void Ser2net::Start() {
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error("ser2net did not start");
   for (const auto until = Clock::now() + 5s; Clock::now() < until;) {
-    if (Accepts(rawPort_) && Accepts(telnetPort_)) {
-      // The probing connections have ended before the test's first one begins.
-      std::this_thread::sleep_for(50ms);
-      return;
-    }
+    if (Listening(rawPort_) && Listening(telnetPort_)) return;
     std::this_thread::sleep_for(10ms);
   }
   Stop(true);

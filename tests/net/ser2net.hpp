@@ -17,7 +17,7 @@ class Ser2net {
   Ser2net& operator=(const Ser2net&) = delete;
 
   static bool Installed();
-  // Starts the server and waits (at most 5 s) until both ports take connections.
+  // Starts the server and waits (at most 5 s) until both ports listen.
   void Start();
   // SIGTERM, or SIGKILL with `kill` (the server vanishes without a word); waits for it.
   void Stop(bool kill = false);
