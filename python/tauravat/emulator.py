@@ -204,7 +204,8 @@ class _Ser2net:
         config = os.path.join(directory, "ser2net.yaml")
         with open(config, "w", encoding="utf-8") as out:
             out.write(f"connection: &printer\n  accepter: {accepter},127.0.0.1,{port}\n"
-                      f"  connector: serialdev,{device},9600e81,local\n")
+                      f"  connector: serialdev,{device},9600e81,local\n"
+                      "  options:\n    chardelay: false\n")
         self.url = f"{line}://127.0.0.1:{port}"
         try:
             self.process = subprocess.Popen(

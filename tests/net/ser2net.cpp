@@ -65,14 +65,17 @@ Ser2net::Ser2net(std::string device) : device_(std::move(device)) {
   directory_ = pattern;
   rawPort_ = FreePort();
   telnetPort_ = FreePort();
-  // The speed and format of the line as the printer has them; RFC 2217 clients set their own.
+  // The speed and format of the line as the printer has them; RFC 2217 clients set their
+  // own. Every reply is passed on at once, as the documentation advises for a printer.
   std::ofstream(directory_ + "/ser2net.yaml")
       << "connection: &raw\n"
       << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
       << "  connector: serialdev," << device_ << ",9600e81,local\n"
+      << "  options:\n    chardelay: false\n"
       << "connection: &rfc2217\n"
       << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << telnetPort_ << "\n"
-      << "  connector: serialdev," << device_ << ",9600e81,local\n";
+      << "  connector: serialdev," << device_ << ",9600e81,local\n"
+      << "  options:\n    chardelay: false\n";
 }
 
 Ser2net::~Ser2net() {
