@@ -22,6 +22,8 @@ suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel pyth
 # Debian root in which the README's first command is proven (scripts/fresh-root.sh).
 checks=(dpkg-dev file lintian man-db python3-venv valgrind debootstrap git ccache)
 service=(libcpp-httplib-dev libsqlite3-dev)
+# A serial device server in front of the emulator, for the network ports' suites.
+network=(ser2net)
 # The service's OpenAPI document is linted by Redocly's CLI, which npm fetches in the test.
 interface=(nodejs npm)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine)
@@ -38,7 +40,7 @@ for purpose in "${@:-all}"; do
     service) packages+=("${build[@]}" "${service[@]}") ;;
     test | all)
       packages+=("${build[@]}" "${program[@]}" "${suites[@]}" "${checks[@]}" "${service[@]}"
-                 "${interface[@]}" "${windows[@]}" "${fuzz[@]}") ;;
+                 "${network[@]}" "${interface[@]}" "${windows[@]}" "${fuzz[@]}") ;;
     *)
       echo "usage: $0 [demo|test|windows|fuzz|service|all]..." >&2
       exit 2 ;;

@@ -25,6 +25,7 @@
 #include "port_names.hpp"
 #include "serial_baud_posix.hpp"
 #include "serial_device.hpp"
+#include "tcp_serial_device.hpp"
 
 namespace kestradr {
 namespace {
@@ -384,6 +385,7 @@ DeviceOpenResult OpenPlatformDevice(const PortAddress& address) {
     result.nativeError = ENOENT;
     return result;
   }
+  if (IsNetAddress(*path)) return OpenNetworkDevice(*path);
   const int fd = open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     result.nativeError = errno;

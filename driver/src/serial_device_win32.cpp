@@ -15,6 +15,7 @@
 #include "port_names.hpp"
 #include "serial_device.hpp"
 #include "serial_win32.hpp"
+#include "tcp_serial_device.hpp"
 
 namespace kestradr {
 namespace {
@@ -315,6 +316,7 @@ DeviceOpenResult OpenPlatformDevice(const PortAddress& address) {
     result.osError = kErrorFileNotFound;
     return result;
   }
+  if (IsNetAddress(*path)) return OpenNetworkDevice(*path);
   // Read and write, no sharing, an existing device, overlapped with normal attributes.
   UniqueHandle handle(CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL,

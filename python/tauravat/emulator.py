@@ -12,6 +12,10 @@
 Every option of kestra-emu may be given (see `kestra-emu --help`). The program is found
 through the KESTRA_EMU environment variable (a path), then on PATH. The emulator is
 steered through its control socket: one JSON command a line, one JSON reply a line.
+
+With `line="rfc2217"` or `line="socket"` the printer stands behind a serial device server:
+ser2net (`$SER2NET`, else /usr/sbin/ser2net) serves the pseudo-terminal on a loopback
+port, and `path` is `rfc2217://127.0.0.1:PORT` or `socket://127.0.0.1:PORT`.
 """
 
 import json
@@ -21,6 +25,7 @@ import socket
 import subprocess
 import tempfile
 import threading
+import time
 
 __all__ = ["Emulator", "EmulatorError", "find_program"]
 
@@ -44,7 +49,10 @@ class Emulator:
     emulator has carried them out; they fall between the bytes on the line.
     """
 
-    def __init__(self, *options, program=None, timeout=10):
+    def __init__(self, *options, program=None, timeout=10, line=None):
+        if line not in (None, "rfc2217", "socket"):
+            raise ValueError(f"line is None, 'rfc2217' or 'socket', not {line!r}")
+        self._server = None
         self._dir = tempfile.mkdtemp(prefix="kestra-emu-")
         self.control_path = os.path.join(self._dir, "control.sock")
         self._socket = None
@@ -73,6 +81,14 @@ class Emulator:
             self.close()
             raise EmulatorError(f"kestra-emu's control socket: {error}") from error
         self._replies = self._socket.makefile("r", encoding="utf-8")
+        self.device = self.path  # the pseudo-terminal itself
+        if line is not None:
+            try:
+                self._server = _Ser2net(self.device, line, self._dir, timeout)
+            except EmulatorError:
+                self.close()
+                raise
+            self.path = self._server.url
 
     def _drain(self):
         for line in self.process.stdout:
@@ -139,6 +155,9 @@ class Emulator:
 
     def close(self):
         """Stops the emulator and removes its files; harmless when already closed."""
+        if self._server is not None:
+            self._server.stop()
+            self._server = None
         if self._replies is not None:
             self._replies.close()
             self._replies = None
@@ -171,3 +190,45 @@ class Emulator:
 
     def __repr__(self):
         return f"<Emulator {self.path}>"
+
+
+class _Ser2net:
+    """ser2net serving `device` on a free loopback port, raw or with RFC 2217."""
+
+    def __init__(self, device, line, directory, timeout):
+        program = os.environ.get("SER2NET") or "/usr/sbin/ser2net"
+        with socket.socket() as probe:  # a port free a moment ago
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        accepter = "telnet(rfc2217),tcp" if line == "rfc2217" else "tcp"
+        config = os.path.join(directory, "ser2net.yaml")
+        with open(config, "w", encoding="utf-8") as out:
+            out.write(f"connection: &printer\n  accepter: {accepter},127.0.0.1,{port}\n"
+                      f"  connector: serialdev,{device},9600e81,local\n"
+                      "  options:\n    chardelay: false\n")
+        self.url = f"{line}://127.0.0.1:{port}"
+        try:
+            self.process = subprocess.Popen(
+                [program, "-n", "-c", config, "-P", os.path.join(directory, "ser2net.pid")],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except OSError as error:
+            raise EmulatorError(f"ser2net could not be started: {error}") from error
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and self.process.poll() is None:
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=1).close()
+                time.sleep(0.05)  # the probe's connection ends before the driver's begins
+                return
+            except OSError:
+                time.sleep(0.01)
+        self.stop()
+        raise EmulatorError(f"ser2net did not serve port {port}")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()

@@ -11,8 +11,11 @@ the marker, e.g. a programmed LUNO:
         kestra_emulator.paper_out()
 
 The fixture hands a tauravat.emulator.Emulator and stops it after the test. The program is
---kestra-emu, else $KESTRA_EMU, else kestra-emu on PATH.
+--kestra-emu, else $KESTRA_EMU, else kestra-emu on PATH. With --kestra-line=rfc2217 (or
+socket), or $TAURAVAT_TEST_LINE, the same tests reach the printer through ser2net.
 """
+
+import os
 
 import pytest
 
@@ -23,6 +26,10 @@ def pytest_addoption(parser):
     parser.getgroup("tauravat").addoption(
         "--kestra-emu", metavar="PATH", default=None,
         help="the kestra-emu program for the kestra_emulator fixture")
+    parser.getgroup("tauravat").addoption(
+        "--kestra-line", choices=("pty", "rfc2217", "socket"), default=None,
+        help="how the driver reaches the emulator: its pseudo-terminal (the default), or "
+             "ser2net in front of it with RFC 2217 or raw TCP; also $TAURAVAT_TEST_LINE")
 
 
 def pytest_configure(config):
@@ -35,6 +42,8 @@ def kestra_emulator(request):
     """A running kestra-emu (tauravat.emulator.Emulator); its `path` is the device."""
     marker = request.node.get_closest_marker("kestra_emulator")
     options = marker.args if marker else ()
-    emulator = Emulator(*options, program=request.config.getoption("--kestra-emu"))
+    line = request.config.getoption("--kestra-line") or os.environ.get("TAURAVAT_TEST_LINE")
+    emulator = Emulator(*options, program=request.config.getoption("--kestra-emu"),
+                        line=None if line in (None, "", "pty") else line)
     yield emulator
     emulator.close()

@@ -100,6 +100,15 @@ TEST(Port, NumbersPathsAndTheDeviceTheDriverOpens) {
       Mentions(*OpenFailureText(TAURAVAT_E_PORT_NOT_FOUND, *port, "en"), "TAURAVAT_COM100="));
   EXPECT_TRUE(Mentions(*OpenFailureText(TAURAVAT_E_PORT_NOT_FOUND, *port, "pl"), "urządzenie"));
   EXPECT_FALSE(OpenFailureText(21, *port, "en")) << "other codes keep the driver's text";
+  // A network printer, named or mapped: its failures speak of the device server.
+  ::setenv("TAURAVAT_COM5", "rfc2217://10.0.0.5:4001", 1);
+  port = ResolvePort({"COM5", "--port"}, error);
+  EXPECT_EQ(port->label, "COM5 (rfc2217://10.0.0.5:4001)");
+  EXPECT_TRUE(Mentions(*OpenFailureText(TAURAVAT_E_PORT_BUSY, *port, "en"), "another client"));
+  ::unsetenv("TAURAVAT_COM5");
+  port = ResolvePort({"socket://till-2:4001", "--port"}, error);
+  EXPECT_TRUE(Mentions(*OpenFailureText(TAURAVAT_E_PORT_NOT_FOUND, *port, "en"),
+                       "no device server answers"));
   ::setenv("TAURAVAT_PORT", "/dev/ttyUSB3", 1);
   EXPECT_EQ(ChoosePort("COM2").text, "COM2");
   const PortChoice chosen = ChoosePort("");

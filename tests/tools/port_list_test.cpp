@@ -104,5 +104,16 @@ TEST_F(FakeTree, NoSysfsAtAllStillListsWhatTheComNumbersOpen) {
   EXPECT_TRUE(ListSerialPorts(roots_, PortPath).empty());
 }
 
+TEST_F(FakeTree, NetworkPortsAreListedAsTheyAreNamedOncePerAddress) {
+  ::setenv("TAURAVAT_COM5", "rfc2217://10.0.0.5:4001", 1);
+  ::setenv("TAURAVAT_COM6", "rfc2217://10.0.0.5:4001", 1);
+  ::setenv("TAURAVAT_COM65", "socket://printer.shop.lan:4002", 1);
+  std::vector<std::pair<std::string, std::vector<int>>> listed;
+  for (const auto& port : ListSerialPorts(roots_, PortPath))
+    listed.emplace_back(port.path, port.comNumbers);
+  EXPECT_EQ(listed, (decltype(listed){{"rfc2217://10.0.0.5:4001", {5, 6}},
+                                      {"socket://printer.shop.lan:4002", {65}}}));
+}
+
 }  // namespace
 }  // namespace tauravat::cli

@@ -117,8 +117,11 @@ void AddComNumbers(const SystemRoots& roots, const ComPathFunction& comPath,
   for (int n = 1; n <= 255; ++n) {
     const auto path = comPath(n);
     if (!path) continue;
-    const fs::path node = UnderDevRoot(*path, roots);
-    const auto key = Canonical(node);
+    // A network port (socket://HOST:PORT, rfc2217://HOST:PORT) is listed as it is named:
+    // nothing on disk stands for it, and nothing is opened to list it.
+    const bool network = path->find("://") != std::string::npos;
+    const fs::path node = network ? fs::path(*path) : UnderDevRoot(*path, roots);
+    const auto key = network ? std::optional(node) : Canonical(node);
     if (!key) continue;
     const auto known =
         std::find_if(ports.begin(), ports.end(), [&](const Found& p) { return p.key == *key; });

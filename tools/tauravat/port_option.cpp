@@ -54,8 +54,39 @@ std::optional<ResolvedPort> ResolvePort(const PortChoice& choice, std::string& e
   return ResolvedPort{port, 0, port, port};
 }
 
+namespace {
+
+// socket://HOST:PORT and rfc2217://HOST:PORT: a device server on the network.
+std::optional<std::string> NetworkFailureText(int32_t code, const std::string& language) {
+  const bool polish = language == "pl";
+  switch (code) {
+    case 2:
+    case TAURAVAT_E_PORT_NOT_FOUND:
+      return polish ? "żaden serwer portu nie odpowiada pod tym adresem (nikt nie słucha na "
+                      "tym porcie albo nazwa jest nieznana)"
+                    : "no device server answers there (nothing listens at that port, or the "
+                      "name is unknown)";
+    case 5:
+    case TAURAVAT_E_PORT_BUSY:
+      return polish ? "serwer portu obsługuje innego klienta"
+                    : "the device server is serving another client";
+    case 87:
+    case TAURAVAT_E_PORT_FAILED:
+      return polish ? "to nie jest adres HOST:PORT albo serwer portu odrzucił ustawienia "
+                      "linii lub nie obsługuje RFC 2217"
+                    : "not a HOST:PORT address, or the device server refused the line "
+                      "settings or does not speak RFC 2217";
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
 std::optional<std::string> OpenFailureText(int32_t code, const ResolvedPort& port,
                                            const std::string& language) {
+  if (port.path && port.path->find("://") != std::string::npos)
+    return NetworkFailureText(code, language);
   if (code != TAURAVAT_E_PORT_NOT_FOUND || port.path || port.number == 0) return std::nullopt;
   const std::string number = std::to_string(port.number);
   if (language == "pl") {

@@ -1,0 +1,36 @@
+// Debian's ser2net (4.x) in front of a serial device, on two loopback ports: raw TCP and
+// Telnet with RFC 2217. Started by the test, stopped by its pid, every wait bounded.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace kestradr::testing {
+
+class Ser2net {
+ public:
+  // Picks two free loopback ports for `device`; nothing runs yet.
+  explicit Ser2net(std::string device);
+  ~Ser2net();
+  Ser2net(const Ser2net&) = delete;
+  Ser2net& operator=(const Ser2net&) = delete;
+
+  static bool Installed();
+  // Starts the server and waits (at most 5 s) until both ports listen.
+  void Start();
+  // SIGTERM, or SIGKILL with `kill` (the server vanishes without a word); waits for it.
+  void Stop(bool kill = false);
+
+  std::string Raw() const { return "socket://127.0.0.1:" + std::to_string(rawPort_); }
+  std::string Rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(telnetPort_); }
+
+ private:
+  std::string device_;
+  std::string directory_;
+  int rawPort_ = 0;
+  int telnetPort_ = 0;
+  pid_t pid_ = -1;
+};
+
+}  // namespace kestradr::testing
