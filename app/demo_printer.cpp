@@ -4,7 +4,7 @@
 #include <exception>
 #include <string>
 
-#include "comm.hpp"
+#include "driver_gateway.hpp"
 
 #if TAURASW_HAVE_EMULATOR
 #include "kestra/emu/models.hpp"
@@ -50,7 +50,7 @@ uint8_t FreePortNumber() {
   for (int port = 1; port <= 255; ++port) {
     const std::string name = "TAURAVAT_COM" + std::to_string(port);
     if (std::getenv(name.c_str()) != nullptr) continue;
-    if (kestradr::PortAvailable(static_cast<uint8_t>(port))) continue;
+    if (ComPortOpens(static_cast<uint8_t>(port))) continue;
     return static_cast<uint8_t>(port);
   }
   return 0;

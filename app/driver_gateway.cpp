@@ -1,139 +1,178 @@
 #include "driver_gateway.hpp"
 
-#include <QStringDecoder>
-#include <mutex>
-
-#include "export_guard.hpp"
-#include "port_names.hpp"
-#include "printer.hpp"
-#include "tauravat.hpp"
+#include <array>
+#include <string>
+#include <utility>
 
 namespace taurasw {
 
 namespace {
 
-// Every call holds the printer's lock, as the exports do, and turns an exception into
-// the driver's internal-failure code, which the program shows like any other.
-template <typename Body>
-int32_t OnPrinter(Body&& body) {
-  return kestradr::Guarded([&]() -> int32_t {
-    kestradr::Printer& printer = kestradr::DefaultPrinter();
-    std::lock_guard lock(printer.CallLock());
-    return body(printer);
-  });
+// The write and read time-out of each byte: the driver's own for the operator's port.
+constexpr uint32_t kByteTimeoutMs = 5000;
+
+std::string ComName(uint8_t port) {
+  return "COM" + std::to_string(port);
+}
+
+tauravat_options Options(uint16_t speed, tauravat_progress_fn progress, void* user) {
+  tauravat_options options{};
+  options.size = sizeof options;
+  options.baud = speed;
+  options.timeout_ms = kByteTimeoutMs;
+  options.progress = progress;
+  options.user = user;
+  return options;
 }
 
 }  // namespace
 
-QString FromCp1250(const std::string& text) {
-  QStringDecoder decoder("windows-1250");
-  if (!decoder.isValid())
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  return decoder.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+bool ComPortOpens(uint8_t port) {
+  const tauravat_options options = Options(9600, nullptr, nullptr);
+  tauravat_printer* probe = nullptr;
+  if (tauravat_open_port(ComName(port).c_str(), &options, &probe) != TAURAVAT_OK) return false;
+  tauravat_close(probe);
+  return true;
 }
 
+DriverGateway::DriverGateway() = default;
+DriverGateway::~DriverGateway() = default;
+
 bool DriverGateway::PortAvailable(uint8_t port) {
-  return kestradr::PortAvailable(port);
+  return ComPortOpens(port);
 }
 
 QString DriverGateway::PortDevicePath(uint8_t port) {
-  const std::optional<std::string> path = kestradr::PlatformPortPath(port);
-  return path ? QString::fromLocal8Bit(path->c_str()) : QString();
+  std::array<char, 4096> path{};
+  if (tauravat_port_path(port, path.data(), path.size(), nullptr) != TAURAVAT_OK) return {};
+  return QString::fromLocal8Bit(path.data());
 }
 
+// A fresh port holds nothing from before: reopening is the purge.
 void DriverGateway::PurgePort() {
-  OnPrinter([](kestradr::Printer& p) {
-    p.Link.PurgePort();
-    return 0;
-  });
+  if (printer_) Open(port_, speed_);
 }
 
 int32_t DriverGateway::OpenPort(uint8_t port, uint16_t speed) {
-  return OnPrinter([&](kestradr::Printer& p) { return p.OpenChosenPort(port, speed); });
+  return Open(port, speed);
 }
 
-void DriverGateway::SetSelection(uint8_t port, uint16_t speed) {
-  OnPrinter([&](kestradr::Printer& p) {
-    p.SetSelection(port, speed);
-    return 0;
-  });
+int32_t DriverGateway::Open(uint8_t port, uint16_t speed) {
+  printer_.reset();
+  type_ = kDeviceUnknown;
+  // Nothing is sent on opening: the program identifies the printer itself.
+  const tauravat_options options = Options(speed, &DriverGateway::Progress, this);
+  tauravat_printer* opened = nullptr;
+  const int32_t result = tauravat_open_port(ComName(port).c_str(), &options, &opened);
+  if (result != TAURAVAT_OK) return result;
+  printer_.reset(opened);
+  port_ = port;
+  speed_ = speed;
+  tauravat_set_message_pump(opened, &DriverGateway::Pump, this);
+  return TAURAVAT_OK;
 }
 
 int32_t DriverGateway::ReadDeviceType(uint8_t& type) {
-  return OnPrinter([&](kestradr::Printer& p) { return p.Identify(type); });
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  int32_t code = kDeviceUnknown;
+  const int32_t result = tauravat_identify(printer_.get(), &code);
+  if (result == TAURAVAT_OK) type = type_ = static_cast<uint8_t>(code);
+  return result;
 }
 
 uint8_t DriverGateway::DeviceType() const {
-  kestradr::Printer& printer = kestradr::DefaultPrinter();
-  std::lock_guard lock(printer.CallLock());
-  return printer.DeviceType;
+  return type_;
 }
 
 int32_t DriverGateway::DeviceName(QString& name) {
-  std::string text;
-  const int32_t result = OnPrinter([&](kestradr::Printer& p) { return p.DeviceName(text); });
-  name = FromCp1250(text);
+  name.clear();
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  std::array<char, TAURAVAT_DEVICE_NAME_SIZE> text{};
+  const int32_t result = tauravat_device_name(printer_.get(), text.data(), text.size(), nullptr);
+  if (result == TAURAVAT_OK) name = QString::fromUtf8(text.data());
   return result;
 }
 
+// The bare status commands 0x60 (the lock byte) and 0x5E: one byte each, no ACK.
 int32_t DriverGateway::ReadStatus94And96(uint8_t& first, uint8_t& second) {
-  return OnPrinter([&](kestradr::Printer& p) { return p.ReadStatus94And96(first, second); });
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  const std::pair<uint8_t, uint8_t*> reads[] = {{0x60, &second}, {0x5E, &first}};
+  for (const auto& [command, into] : reads) {
+    uint8_t byte = 0;
+    const int32_t result =
+        tauravat_rs_sequence(printer_.get(), command, nullptr, 0, 1, &byte, 1, nullptr);
+    if (result != TAURAVAT_OK) return result;
+    *into = byte;
+  }
+  return TAURAVAT_OK;
 }
 
 int32_t DriverGateway::ReadStatusBytes(StatusRead& status) {
-  kestradr::StatusBytes bytes;
-  const int32_t result = OnPrinter([&](kestradr::Printer& p) { return p.ReadStatusBytes(bytes); });
-  status.count = bytes.count;
-  status.s = bytes.s;
-  status.eighthPresent = bytes.eighthPresent;
-  return result;
+  status = StatusRead{};
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  std::array<uint8_t, TAURAVAT_STATUS_BYTES> bytes{};
+  uint32_t present = 0;
+  const int32_t result = tauravat_read_status_bytes(printer_.get(), bytes.data(), &present);
+  if (result != TAURAVAT_OK) return result;
+  for (size_t k = 1; k <= bytes.size(); ++k) status.s[k] = bytes[k - 1];
+  // Bytes 1..4 always; then 5 and 6 together, then 7.
+  status.count = (present & 0x40u) != 0 ? 7 : (present & 0x20u) != 0 ? 6 : 4;
+  status.eighthPresent = (present & 0x80u) != 0;
+  return TAURAVAT_OK;
 }
 
 int32_t DriverGateway::ReadVAT(int32_t& count, RateValues& rates) {
-  return OnPrinter([&](kestradr::Printer& p) { return p.ReadVAT(count, rates); });
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  RateValues read = rates;
+  const int32_t result = tauravat_read_vat(printer_.get(), &count, read.data());
+  if (result == TAURAVAT_OK) rates = read;
+  return result;
 }
 
 int32_t DriverGateway::SetVAT(int32_t& count, const RateValues& rates) {
-  return OnPrinter([&](kestradr::Printer& p) { return p.SetVAT(count, rates); });
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  return tauravat_set_vat(printer_.get(), &count, rates.data());
 }
 
 int32_t DriverGateway::DailyReport(int32_t force) {
-  return OnPrinter([&](kestradr::Printer& p) { return p.DailyReport(force); });
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  return tauravat_daily_report(printer_.get(), force);
 }
 
-int32_t DriverGateway::PrintControl(int32_t mode, uint8_t deviceType) {
-  return OnPrinter([&](kestradr::Printer& p) { return p.PrintControl(mode, deviceType); });
+int32_t DriverGateway::PrintControl(int32_t mode) {
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  return tauravat_print_control(printer_.get(), mode);
 }
 
 int32_t DriverGateway::RSSequence(uint8_t command, int32_t replyLength,
                                   std::vector<uint8_t>& reply) {
-  uint8_t buffer[256] = {};
-  const uint8_t parameters[256] = {};
-  const int32_t result = OnPrinter([&](kestradr::Printer& p) {
-    return p.RSSequence(command, replyLength, 0, buffer, parameters);
-  });
-  reply.assign(buffer, buffer + sizeof buffer);
-  return result;
+  reply.assign(256, 0);
+  if (!printer_) return TAURAVAT_E_NO_PORT;
+  if (replyLength < 0 || replyLength > 255) return TAURAVAT_E_PARAMETER_RANGE;
+  return tauravat_rs_sequence(printer_.get(), command, nullptr, 0, static_cast<size_t>(replyLength),
+                              reply.data(), reply.size(), nullptr);
 }
 
 QString DriverGateway::ErrMessage(int32_t code) {
-  std::string text;
-  ::ErrMessage(code, text);
-  return FromCp1250(text);
+  std::array<char, TAURAVAT_MESSAGE_SIZE> text{};
+  if (tauravat_message(code, "pl", text.data(), text.size(), nullptr) != TAURAVAT_OK) return {};
+  return QString::fromUtf8(text.data());
 }
 
 void DriverGateway::InstallCallbacks(std::function<void(const QString&)> progress,
                                      std::function<void()> messagePump) {
-  OnPrinter([&](kestradr::Printer& p) {
-    if (progress)
-      p.SetProgressCallback([progress = std::move(progress)](const std::string& text) {
-        progress(FromCp1250(text));
-      });
-    else
-      p.SetProgressCallback({});
-    p.SetMessagePumpCallback(std::move(messagePump));
-    return 0;
-  });
+  progress_ = std::move(progress);
+  pump_ = std::move(messagePump);
+}
+
+void TAURAVAT_CALL DriverGateway::Progress(void* user, const char* text) {
+  auto& gateway = *static_cast<DriverGateway*>(user);
+  if (gateway.progress_) gateway.progress_(QString::fromUtf8(text));
+}
+
+void TAURAVAT_CALL DriverGateway::Pump(void* user) {
+  auto& gateway = *static_cast<DriverGateway*>(user);
+  if (gateway.pump_) gateway.pump_();
 }
 
 }  // namespace taurasw

@@ -20,7 +20,7 @@ program=(qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth)
 suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel python3-jsonschema googletest libgtest-dev libgmock-dev libbenchmark-dev)
 # cpack's dependency scan, the Debian package test, valgrind's leak check, and the fresh
 # Debian root in which the README's first command is proven (scripts/fresh-root.sh).
-checks=(dpkg-dev file lintian man-db python3-venv valgrind debootstrap git)
+checks=(dpkg-dev file lintian man-db python3-venv valgrind debootstrap git ccache)
 service=(libcpp-httplib-dev libsqlite3-dev)
 # The service's OpenAPI document is linted by Redocly's CLI, which npm fetches in the test.
 interface=(nodejs npm)

@@ -12,6 +12,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh test
 
+# Builds go through ccache, keyed on paths relative to the checkout, so that a clean clone
+# compiles only what changed since the last run on this machine.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 

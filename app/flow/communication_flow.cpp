@@ -77,7 +77,6 @@ void CommunicationFlow::RefreshFromControls() {
   controls.button1Enabled = true;
   if (const auto port = ChosenPort()) state_.SelectedPort = *port;
   state_.SelectedSpeed = ChosenSpeed();
-  printer_.SetSelection(state_.SelectedPort, state_.SelectedSpeed);
 }
 
 void CommunicationFlow::FormActivate() {
@@ -112,7 +111,6 @@ void CommunicationFlow::FormActivate() {
   // Without a speed on the command line the dialog's choice is the speed; a port
   // opened at 0 b/s would never answer.
   if (state_.SelectedSpeed == 0) state_.SelectedSpeed = ChosenSpeed();
-  printer_.SetSelection(state_.SelectedPort, state_.SelectedSpeed);
   printer_.PurgePort();
   const int32_t opened = printer_.OpenPort(state_.SelectedPort, state_.SelectedSpeed);
   if (opened != 0) {
@@ -160,7 +158,6 @@ bool CommunicationFlow::ConnectAndIdentify(uint8_t& deviceType, bool& errorShown
   }
   state_.SelectedPort = *port;
   state_.SelectedSpeed = ChosenSpeed();
-  printer_.SetSelection(state_.SelectedPort, state_.SelectedSpeed);
   const int32_t opened = printer_.OpenPort(state_.SelectedPort, state_.SelectedSpeed);
   if (opened != 0) {
     services_.ErrorBox(OpenFailureText(opened, *port));
@@ -196,7 +193,6 @@ DialogOutcome CommunicationFlow::Button1Click() {
   }
   state_.SelectedPort = *port;
   state_.SelectedSpeed = ChosenSpeed();
-  printer_.SetSelection(state_.SelectedPort, state_.SelectedSpeed);
   const int32_t opened = printer_.OpenPort(state_.SelectedPort, state_.SelectedSpeed);
   if (opened != 0) {
     controls.button1Enabled = true;

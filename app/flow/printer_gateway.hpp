@@ -1,6 +1,6 @@
 // The program's view of the driver: the few driver calls the dialog, the editor and
-// the main window's services make. The real one forwards to kestradr; tests put a
-// fake or the real driver on an emulated printer behind it.
+// the main window's services make. The real one speaks the driver's handle interface;
+// tests put a scripted printer or the real one on an emulated printer behind it.
 #pragma once
 
 #include <QString>
@@ -38,24 +38,24 @@ class PrinterGateway {
     return {};
   }
   virtual void PurgePort() = 0;
-  // Closes whatever port is open and opens `port` with the driver's write and read
-  // time-outs. 0, or the OS error (2 no such port, 5 in use).
+  // Closes whatever port is open and opens `port` with the driver's time-outs; long
+  // reports reopen this port. Nothing is sent. 0, or the OS error (2 no such port, 5 in
+  // use).
   virtual int32_t OpenPort(uint8_t port, uint16_t speed) = 0;
-  // The driver's copy of the operator's choice, used when reports reopen the port.
-  virtual void SetSelection(uint8_t port, uint16_t speed) = 0;
 
-  // Identifies the printer and records the type as the driver's DeviceType.
+  // Identifies the printer; the driver's decisions follow that type from then on.
   virtual int32_t ReadDeviceType(uint8_t& type) = 0;
   virtual uint8_t DeviceType() const = 0;
   virtual int32_t DeviceName(QString& name) = 0;
   virtual int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) = 0;
   virtual int32_t ReadStatusBytes(StatusRead& status) = 0;
 
-  // Untouched entries of `rates` keep what the caller put there.
+  // Rates the model does not keep come back reserved; on a failure `rates` is untouched.
   virtual int32_t ReadVAT(int32_t& count, RateValues& rates) = 0;
   virtual int32_t SetVAT(int32_t& count, const RateValues& rates) = 0;
   virtual int32_t DailyReport(int32_t force) = 0;
-  virtual int32_t PrintControl(int32_t mode, uint8_t deviceType) = 0;
+  // Print supervision for the identified model: 1 before a printout, 0 to follow one.
+  virtual int32_t PrintControl(int32_t mode) = 0;
   // `reply` receives the data bytes (at least replyLength - 1 of them).
   virtual int32_t RSSequence(uint8_t command, int32_t replyLength, std::vector<uint8_t>& reply) = 0;
 

@@ -240,11 +240,11 @@ void RateEditorFlow::Button1Click() {
     ui_.MessageBox(BoxKind::Information, texts::kUnchanged);
     return;
   }
-  WriteLoop(*rates, type);
+  WriteLoop(*rates);
   takEnabled = true;
 }
 
-void RateEditorFlow::WriteLoop(const RateValues& rates, uint8_t deviceType) {
+void RateEditorFlow::WriteLoop(const RateValues& rates) {
   for (;;) {
     int32_t count = 7;
     const int32_t result = printer_.SetVAT(count, rates);
@@ -264,7 +264,7 @@ void RateEditorFlow::WriteLoop(const RateValues& rates, uint8_t deviceType) {
     ui_.ShowCentreMessage(texts::kDailyReport);
     const int32_t report = printer_.DailyReport(1);
     if (report == kPaperOutCode) {
-      if (!PaperLoop(report, deviceType)) return;
+      if (!PaperLoop(report)) return;
     } else if (report != 0) {
       // A failed report is shown rather than followed by the same question again.
       services_.ShowDriverError(report);
@@ -274,10 +274,10 @@ void RateEditorFlow::WriteLoop(const RateValues& rates, uint8_t deviceType) {
   }
 }
 
-bool RateEditorFlow::PaperLoop(int32_t result, uint8_t deviceType) {
+bool RateEditorFlow::PaperLoop(int32_t result) {
   while (result == kPaperOutCode) {
     if (!ui_.MessageBox(BoxKind::WarningQuestion, texts::kPaperOut)) return true;
-    result = printer_.PrintControl(1, deviceType);
+    result = printer_.PrintControl(1);
   }
   if (result != 0) {
     const QString text = services_.DriverErrorText(result);

@@ -83,9 +83,9 @@ class RateEditorFlow {
 
  private:
   void Tick(int row, bool reserve);
-  void WriteLoop(const RateValues& rates, uint8_t deviceType);
+  void WriteLoop(const RateValues& rates);
   // Follows a daily report that stopped for paper; true when the write goes on.
-  bool PaperLoop(int32_t result, uint8_t deviceType);
+  bool PaperLoop(int32_t result);
   bool ParseRate(const QString& text, double& value) const;
 
   AppState& state_;

@@ -302,6 +302,36 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_rs_answer_length(uint8_t command,
                                                              size_t reply_length,
                                                              size_t* length);
 
+/* ---- A program that leads the conversation itself ------------------------------ */
+
+/* Identifies the printer as tauravat_device_type does and makes the type the handle's
+ * model from then on. Unlike every other function it does not connect first: on a handle
+ * from tauravat_open_port it sends the identification alone (no cancel, no wait for a
+ * printout) and the handle counts as connected after it, so later functions send only
+ * their own sequences. For a program that checks the printer's state itself before it acts.
+ * Returns TAURAVAT_OK, TAURAVAT_E_NULL_ARGUMENT (type), or an exchange code (the handle is
+ * then left as it was). Printer: yes. Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_identify(tauravat_printer* printer, int32_t* type);
+
+/* Reads the printer's status bytes: status[k-1] is byte k (1..8), 0 where not read. Bytes 1
+ * to 4 are read from every model, 5 and 6 (and 7) from the models and program versions that
+ * keep them, 8 from those with an eighth. Bit k-1 of *present is set for each byte read.
+ * Identifies the printer first, as the model and version decide. Printer: yes.
+ * Receipt: allowed. */
+#define TAURAVAT_STATUS_BYTES 8
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_status_bytes(tauravat_printer* printer,
+                                                              uint8_t status[8],
+                                                              uint32_t* present);
+
+/* Called with `user` before each status poll while the driver follows a printout, and
+ * every 20 ms while it pauses between polls, so that a user interface stays responsive
+ * through a long report. It runs inside the call that follows the printout and must not
+ * call the driver with the same handle (TAURAVAT_E_REENTERED). NULL removes it. Returns
+ * TAURAVAT_OK. Printer: no. */
+typedef void(TAURAVAT_CALL* tauravat_pump_fn)(void* user);
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_set_message_pump(tauravat_printer* printer,
+                                                             tauravat_pump_fn pump, void* user);
+
 /* ---- Receipt ------------------------------------------------------------------------ */
 
 /* Begins a receipt after the checks of tauravat_receipt_conditions (without the euro

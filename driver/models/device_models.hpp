@@ -1,7 +1,7 @@
 // The printer models the driver knows, one row per device type code: how the printer
 // identifies itself, its names, and every feature a decision in the driver, the program
-// or the command-line tool depends on. Adding a model is one row here (and one in the
-// emulator's model list).
+// or the command-line tool depends on. Adding a model is one row here and its firmware row
+// in the emulator (emulator/src/models.cpp), which takes everything else from this one.
 //
 // Header only and free of the driver's internals, so the program and the tool read the
 // same table (kestradr_models target); callers of the library read each row through

@@ -5,57 +5,153 @@
 #include <charconv>
 #include <string>
 
+#include "device_models.hpp"
+
 namespace kestra::emu {
 namespace {
 
-ModelInfo Older(int type, std::string_view name, uint8_t ident, std::optional<uint8_t> sub,
-                RateFormat rates) {
-  ModelInfo m;
-  m.deviceType = type;
-  m.name = name;
-  m.identByte = ident;
-  m.defaultSubType = sub;
-  m.rates = rates;
-  return m;
-}
+using kestradr::kDeviceModels;
 
-// TAURA II, TAURA F, the LUNO family and the unknown device share the newer command set.
-ModelInfo Newer(int type, std::string_view name, uint8_t ident, uint8_t sub) {
-  ModelInfo m = Older(type, name, ident, sub, RateFormat::kSevenRates);
-  m.clockWithSeconds =
-      type == 3 || type == 6 || type == 7 || type == 8 || type == kUnknownDeviceType;
-  m.receiptExtras = type != 6;
-  m.rateTotals = true;
-  m.periodicReportByNumber = true;
-  m.extendedStatus = true;
-  m.seventhStatus = type >= 7;
-  m.eighthStatus = type == 6 || type == 8;
-  m.lockAndEuro = type >= 7;
-  m.counters = type >= 7;
-  return m;
-}
+// The emulator's half of a model: which optional commands its firmware answers. Who the
+// model is (names, identification bytes, rate format) comes from the driver's table; a new
+// model is a row there and a row here, in the same place.
+struct Firmware {
+  std::string_view shortName;
+  uint8_t openSubTypeCode = 0x00;  // 0xFE's answer where the driver's row leaves it open
+  bool clockWithSeconds = false;
+  bool receiptExtras = false;
+  bool rateTotals = false;
+  bool periodicReportByNumber = false;
+  bool extendedStatus = false;
+  bool seventhStatus = false;
+  bool eighthStatus = false;
+  bool lockAndEuro = false;
+  bool counters = false;
+};
 
-const std::array<ModelInfo, 12>& Models() {
-  static const std::array<ModelInfo, 12> models = {
-      Older(0, "RX820A 5-stawkowa", 0x02, std::nullopt, RateFormat::kFourRates),
-      Older(1, "RX820A 7-stawkowa", 0x11, std::nullopt, RateFormat::kSixRates),
-      Older(2, "TAURA I generacji", 0x2C, std::nullopt, RateFormat::kSixRates),
-      Newer(3, "TAURA II generacji", 0x2C, 0x01),
-      Older(4, "RX820B 5-st. (apteczna)", 0x05, std::nullopt, RateFormat::kFourRates),
-      Older(5, "RX820B 7-st. (apteczna)", 0x12, std::nullopt, RateFormat::kSixRates),
-      Newer(6, "TAURA F (apteczna)", 0x12, 0x01),
-      Newer(7, "KESTRA LUNO", 0x2C, 0x7C),
-      Newer(8, "KESTRA LUNO F", 0x12, 0x7D),
-      Newer(9, "KESTRA LUNO E", 0x2C, 0x80),
-      Newer(10, "KESTRA LUNO EFV", 0x2C, 0x81),
-      Newer(kUnknownDeviceType, "INNE URZĄDZENIE", 0x33, 0x00),
+// clang-format off
+constexpr std::array<Firmware, kestradr::kDeviceTypeCount> kFirmware = {{
+  {.shortName = "rx820a-4"},
+  {.shortName = "rx820a-6"},
+  {.shortName = "taura1"},
+  {.shortName = "taura2", .openSubTypeCode = 0x01, .clockWithSeconds = true,
+   .receiptExtras = true, .rateTotals = true, .periodicReportByNumber = true,
+   .extendedStatus = true},
+  {.shortName = "rx820b-4"},
+  {.shortName = "rx820b-6"},
+  {.shortName = "taura-f", .openSubTypeCode = 0x01, .clockWithSeconds = true,
+   .rateTotals = true, .periodicReportByNumber = true, .extendedStatus = true,
+   .eighthStatus = true},
+  {.shortName = "luno", .clockWithSeconds = true, .receiptExtras = true, .rateTotals = true,
+   .periodicReportByNumber = true, .extendedStatus = true, .seventhStatus = true,
+   .lockAndEuro = true, .counters = true},
+  {.shortName = "luno-f", .clockWithSeconds = true, .receiptExtras = true,
+   .rateTotals = true, .periodicReportByNumber = true, .extendedStatus = true,
+   .seventhStatus = true, .eighthStatus = true, .lockAndEuro = true, .counters = true},
+  {.shortName = "luno-e", .receiptExtras = true, .rateTotals = true,
+   .periodicReportByNumber = true, .extendedStatus = true, .seventhStatus = true,
+   .lockAndEuro = true, .counters = true},
+  {.shortName = "luno-efv", .receiptExtras = true, .rateTotals = true,
+   .periodicReportByNumber = true, .extendedStatus = true, .seventhStatus = true,
+   .lockAndEuro = true, .counters = true},
+  {.shortName = "unknown", .clockWithSeconds = true, .receiptExtras = true,
+   .rateTotals = true, .periodicReportByNumber = true, .extendedStatus = true,
+   .seventhStatus = true, .lockAndEuro = true, .counters = true},
+}};
+// clang-format on
+
+constexpr bool FirmwareFollowsTheTable() {
+  for (std::size_t i = 0; i < kFirmware.size(); ++i)
+    if (kFirmware[i].shortName != kDeviceModels[i].shortName) return false;
+  return true;
+}
+static_assert(FirmwareFollowsTheTable(), "one firmware row per model, in the table's order");
+
+// What an unknown device answers to 0xFF unless told otherwise.
+constexpr uint8_t kUnknownIdentByte = 0x33;
+
+// The driver keeps model names in code page 1250; the emulator speaks UTF-8.
+std::string Utf8Name(std::string_view cp1250) {
+  struct Letter {
+    unsigned char byte;
+    const char* utf8;
   };
+  static constexpr Letter kPolish[] = {
+      {0xA5, "Ą"}, {0xB9, "ą"}, {0xC6, "Ć"}, {0xE6, "ć"}, {0xCA, "Ę"}, {0xEA, "ę"},
+      {0xA3, "Ł"}, {0xB3, "ł"}, {0xD1, "Ń"}, {0xF1, "ń"}, {0xD3, "Ó"}, {0xF3, "ó"},
+      {0x8C, "Ś"}, {0x9C, "ś"}, {0x8F, "Ź"}, {0x9F, "ź"}, {0xAF, "Ż"}, {0xBF, "ż"}};
+  std::string text;
+  for (const char c : cp1250) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      text += c;
+      continue;
+    }
+    const char* letter = "?";
+    for (const Letter& l : kPolish)
+      if (l.byte == byte) letter = l.utf8;
+    text += letter;
+  }
+  return text;
+}
+
+RateFormat FormatOf(const kestradr::DeviceModel& row) {
+  if (row.rateCount == 4) return RateFormat::kFourRates;
+  if (row.rateCount == 6) return RateFormat::kSixRates;
+  return RateFormat::kSevenRates;
+}
+
+std::optional<uint8_t> SubTypeAnswer(const kestradr::DeviceModel& row, const Firmware& firmware) {
+  switch (row.subType) {
+    case kestradr::SubType::None:
+    case kestradr::SubType::Refused:
+      return std::nullopt;
+    case kestradr::SubType::Is:
+      return row.subTypeCode;
+    case kestradr::SubType::Other:
+    case kestradr::SubType::Unknown:
+      return firmware.openSubTypeCode;
+  }
+  return std::nullopt;
+}
+
+struct NamedModel {
+  std::string name;
+  ModelInfo info;
+};
+
+NamedModel Build(std::size_t type) {
+  const kestradr::DeviceModel& row = kDeviceModels[type];
+  const Firmware& firmware = kFirmware[type];
+  NamedModel model{Utf8Name(row.name), {}};
+  ModelInfo& m = model.info;
+  m.deviceType = static_cast<int>(type);
+  m.identByte = row.subType == kestradr::SubType::Unknown ? kUnknownIdentByte : row.family;
+  m.defaultSubType = SubTypeAnswer(row, firmware);
+  m.rates = FormatOf(row);
+  m.clockWithSeconds = firmware.clockWithSeconds;
+  m.receiptExtras = firmware.receiptExtras;
+  m.rateTotals = firmware.rateTotals;
+  m.periodicReportByNumber = firmware.periodicReportByNumber;
+  m.extendedStatus = firmware.extendedStatus;
+  m.seventhStatus = firmware.seventhStatus;
+  m.eighthStatus = firmware.eighthStatus;
+  m.lockAndEuro = firmware.lockAndEuro;
+  m.counters = firmware.counters;
+  return model;
+}
+
+const std::array<NamedModel, kestradr::kDeviceTypeCount>& Models() {
+  static const auto models = [] {
+    std::array<NamedModel, kestradr::kDeviceTypeCount> all;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      all[i] = Build(i);
+      all[i].info.name = all[i].name;  // the array is static: the view stays valid
+    }
+    return all;
+  }();
   return models;
 }
-
-constexpr std::array<std::string_view, 12> kShortNames = {
-    "rx820a-4", "rx820a-6", "taura1", "taura2", "rx820b-4", "rx820b-6",
-    "taura-f",  "luno",     "luno-f", "luno-e", "luno-efv", "unknown"};
 
 }  // namespace
 
@@ -73,8 +169,8 @@ int RateCount(RateFormat format) {
 
 const ModelInfo& ModelForType(int deviceType) {
   const auto& models = Models();
-  if (deviceType < 0 || deviceType > 10) return models[kUnknownDeviceType];
-  return models[static_cast<std::size_t>(deviceType)];
+  if (deviceType < 0 || deviceType >= kUnknownDeviceType) return models[kUnknownDeviceType].info;
+  return models[static_cast<std::size_t>(deviceType)].info;
 }
 
 std::optional<int> ParseModel(std::string_view text) {
@@ -86,15 +182,15 @@ std::optional<int> ParseModel(std::string_view text) {
   }
   std::string lower(text);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (std::size_t i = 0; i < kShortNames.size(); ++i) {
-    if (kShortNames[i] == lower) return static_cast<int>(i);
-  }
+  for (const kestradr::DeviceModel& row : kDeviceModels)
+    if (row.shortName == lower) return row.type;
   return std::nullopt;
 }
 
 std::string_view ModelShortName(int deviceType) {
-  if (deviceType < 0 || deviceType > kUnknownDeviceType) return kShortNames[kUnknownDeviceType];
-  return kShortNames[static_cast<std::size_t>(deviceType)];
+  if (deviceType < 0 || deviceType > kUnknownDeviceType)
+    return kDeviceModels[kUnknownDeviceType].shortName;
+  return kDeviceModels[static_cast<std::size_t>(deviceType)].shortName;
 }
 
 }  // namespace kestra::emu

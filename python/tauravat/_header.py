@@ -13,6 +13,7 @@ RATE_RESERVED = 25500
 RATE_EXEMPT = 10000
 PRINT_FOLLOW = 0
 PRINT_BEFORE = 1
+STATUS_BYTES = 8
 ITEM_CANCEL = 0
 ITEM_SALE = 1
 REPORT_SHORT = 0
@@ -124,6 +125,9 @@ FUNCTIONS: Dict[str, Tuple[str, Tuple[str, ...]]] = {
     'tauravat_print_resume': ('int32_t', ('tauravat_printer*',)),
     'tauravat_rs_sequence': ('int32_t', ('tauravat_printer*', 'uint8_t', 'uint8_t*', 'size_t', 'size_t', 'uint8_t*', 'size_t', 'size_t*')),
     'tauravat_rs_answer_length': ('int32_t', ('uint8_t', 'uint8_t*', 'size_t', 'size_t*')),
+    'tauravat_identify': ('int32_t', ('tauravat_printer*', 'int32_t*')),
+    'tauravat_read_status_bytes': ('int32_t', ('tauravat_printer*', 'uint8_t*', 'uint32_t*')),
+    'tauravat_set_message_pump': ('int32_t', ('tauravat_printer*', 'tauravat_pump_fn', 'void*')),
     'tauravat_receipt_begin': ('int32_t', ('tauravat_printer*',)),
     'tauravat_receipt_item': ('int32_t', ('tauravat_printer*', 'tauravat_item*', 'int64_t*')),
     'tauravat_package_item': ('int32_t', ('tauravat_printer*', 'int32_t', 'uint16_t', 'uint16_t', 'int64_t')),

@@ -37,6 +37,7 @@ LEGACY_PUMP = FUNCTYPE(None)
 # ---- The handle interface: one tauravat_printer per connection, UTF-8 text ----
 
 HANDLE_PROGRESS = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
+HANDLE_PUMP = FUNCTYPE(None, ctypes.c_void_p)
 
 
 class Options(ctypes.Structure):
@@ -117,6 +118,7 @@ _CTYPES: Dict[str, Any] = {
     "tauravat_model_info*": ctypes.POINTER(ModelInfo), "tauravat_rates*": ctypes.POINTER(Rates),
     "tauravat_problem*": ctypes.POINTER(Problem), "tauravat_sale*": ctypes.POINTER(Sale),
     "TauravatProgressCallback": LEGACY_PROGRESS, "TauravatMessagePumpCallback": LEGACY_PUMP,
+    "tauravat_pump_fn": HANDLE_PUMP, "void*": ctypes.c_void_p,
 }
 
 # Every C export: its argument types, and its result type where that is not a result code.

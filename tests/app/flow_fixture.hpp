@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "device_models.hpp"
+#include "flow/printer_model.hpp"
 #include "flow/program_flows.hpp"
 
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -93,7 +93,6 @@ class ScriptedPrinter : public PrinterGateway {
   int32_t OpenPort(uint8_t port, uint16_t speed) override {
     return Call("open " + std::to_string(port) + " " + std::to_string(speed), openResult);
   }
-  void SetSelection(uint8_t, uint16_t) override {}
   int32_t ReadDeviceType(uint8_t& t) override {
     if (typeResult == 0) t = type;
     return typeResult;
@@ -114,7 +113,7 @@ class ScriptedPrinter : public PrinterGateway {
   }
   // As the driver reads them: the model's rates, the caller's values behind them.
   int32_t ReadVAT(int32_t& count, RateValues& r) override {
-    count = kestradr::ModelOf(type).rateCount;
+    count = PrinterModel(type).rate_count;
     if (readResult == 0) std::copy_n(rates.begin(), count, r.begin());
     return Call("read", readResult);
   }
@@ -124,7 +123,7 @@ class ScriptedPrinter : public PrinterGateway {
     return result;
   }
   int32_t DailyReport(int32_t) override { return Call("report", Next(reportResults)); }
-  int32_t PrintControl(int32_t, uint8_t) override { return Call("resume", Next(printResults)); }
+  int32_t PrintControl(int32_t) override { return Call("resume", Next(printResults)); }
   int32_t RSSequence(uint8_t command, int32_t, std::vector<uint8_t>& reply) override {
     reply = cancelledReply;
     return Call("raw " + std::to_string(command), cancelledResult);

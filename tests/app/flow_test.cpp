@@ -1,15 +1,19 @@
 // The program's flows on a scripted printer, and the rules that need no printer.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "demo_printer.hpp"
 #include "driver_gateway.hpp"
+#include "emulated_com.hpp"
 #include "flow/command_line.hpp"
 #include "flow_fixture.hpp"
-#include "printer.hpp"
 
 namespace taurasw::testing {
 namespace {
@@ -264,15 +268,79 @@ TEST(DemoPrinter, ServesTheChosenModelOnAFreeComPort) {
   const std::string variable = "TAURAVAT_COM" + std::to_string(demo->Port());
   EXPECT_EQ(QString::fromLocal8Bit(std::getenv(variable.c_str())), demo->Path());
   EXPECT_EQ(demo->Description(), "KESTRA LUNO F");
-  DriverGateway gateway;
-  kestradr::DefaultPrinter().Connected = true;
-  ASSERT_EQ(gateway.OpenPort(demo->Port(), 9600), 0);
-  uint8_t type = 0;
-  EXPECT_EQ(gateway.ReadDeviceType(type), 0);
-  EXPECT_EQ(type, 8);
-  kestradr::DefaultPrinter().DonePort();
+  {
+    DriverGateway gateway;
+    ASSERT_EQ(gateway.OpenPort(demo->Port(), 9600), 0);
+    uint8_t type = 0;
+    EXPECT_EQ(gateway.ReadDeviceType(type), 0);
+    EXPECT_EQ(type, 8);
+  }
   demo.reset();
   EXPECT_EQ(std::getenv(variable.c_str()), nullptr);
+}
+
+// The command of each sequence the computer began (its ESC), in order, from a line trace.
+std::vector<int> CommandsSent(const std::string& trace) {
+  std::ifstream in(trace);
+  std::vector<int> commands;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string time, direction, command, byte;
+    fields >> time >> direction >> command >> byte;
+    if (direction == ">" && byte == "1B") commands.push_back(std::stoi(command, nullptr, 16));
+  }
+  return commands;
+}
+
+// Through the real gateway the printer hears the program's own sequences and nothing of
+// the driver's settling (no cancel, no print supervision): the confirmation's conversation
+// is the one the program has always had.
+TEST(DriverGatewayOnTheLine, TheConfirmationSendsOnlyTheProgramsOwnSequences) {
+  const std::string trace = ::testing::TempDir() + "taurasw_confirmation.trace";
+  std::remove(trace.c_str());
+  ScriptedUi ui;
+  {
+    kestra::emu::PrinterConfig config;
+    config.deviceType = 7;  // LUNO: the lock byte and seven status bytes
+    EmulatedCom printer(1, config, trace);
+    DriverGateway gateway;
+    ProgramFlows flows(gateway, ui);
+    flows.dialog.FormActivate();
+    ASSERT_EQ(flows.dialog.ChosenEntry(), "COM1");
+    ASSERT_EQ(flows.dialog.Button1Click(), DialogOutcome::ShowEditor) << ui.Texts().size();
+  }
+  // Identify (0xFF, and 0xFE for the family's sub-type) twice, the lock byte and 0x5E,
+  // then twice the identification with the seven status bytes, then the rates.
+  const std::vector<int> status{0xFF, 0xFE, 0x5B, 0x54, 0x55, 0x56, 0x5F, 0x50, 0xF3};
+  std::vector<int> expected{0xFF, 0xFE, 0xFF, 0xFE, 0x60, 0x5E};
+  for (int time = 0; time < 2; ++time)
+    expected.insert(expected.end(), status.begin(), status.end());
+  expected.push_back(0xD1);
+  EXPECT_EQ(CommandsSent(trace), expected);
+  std::remove(trace.c_str());
+}
+
+// The driver's captions and its message pump reach the program through the handle.
+TEST(DriverGatewayOnTheLine, CaptionsAndThePumpReachTheProgramDuringAReport) {
+  kestra::emu::PrinterConfig config;
+  config.deviceType = 7;
+  config.receiptCounter = 2;
+  EmulatedCom printer(1, config);
+  DriverGateway gateway;
+  QStringList captions;
+  int pumped = 0;
+  gateway.InstallCallbacks([&](const QString& text) { captions << text; }, [&] { ++pumped; });
+  uint8_t type = 0;
+  ASSERT_EQ(gateway.ReadDeviceType(type), TAURAVAT_E_NO_PORT) << "no port opened yet";
+  ASSERT_EQ(gateway.OpenPort(1, 9600), 0);
+  ASSERT_EQ(gateway.ReadDeviceType(type), 0);
+  EXPECT_EQ(gateway.DeviceType(), 7);
+  EXPECT_EQ(gateway.DailyReport(1), 0);
+  EXPECT_TRUE(captions.contains("Raport dobowy...")) << captions.join('|').toStdString();
+  EXPECT_GT(pumped, 0);
+  EXPECT_EQ(gateway.ErrMessage(0), "");
+  EXPECT_FALSE(gateway.ErrMessage(TAURAVAT_E_PAPER_OUT).isEmpty());
 }
 
 // One character per row, A..G: '1' where the member is set.
@@ -429,7 +497,7 @@ TEST_F(EditorFlow, OnlyAChangedTableIsWrittenOnEveryModel) {
     flows_->editor.Button1Click();
     EXPECT_EQ(ui_.Texts(BoxKind::Information), std::vector<QString>{kUnchanged});
     EXPECT_FALSE(printer_.Called("set"));
-    const int last = kestradr::ModelOf(type).rateCount - 1;
+    const int last = PrinterModel(type).rate_count - 1;
     Type(last, "0");
     flows_->editor.Button1Click();
     ASSERT_EQ(printer_.written.size(), 1u);

@@ -13,9 +13,8 @@
 #include <QWindow>
 
 #include "driver_gateway.hpp"
-#include "emulator_line.hpp"
+#include "emulated_com.hpp"
 #include "flow_fixture.hpp"
-#include "printer.hpp"
 #include "ui/message_boxes.hpp"
 #include "ui/program.hpp"
 
@@ -99,27 +98,22 @@ void Select(QLineEdit* field) {
 }
 
 TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
-  kestradr::DefaultPrinter().DonePort();
-  kestradr::DefaultPrinter().Connected = true;
   kestra::emu::PrinterConfig config;
   config.deviceType = 7;
   config.receiptCounter = 2;
-  kestradr::testing::EmulatorPort emulator(config);
-  kestradr::SetPortProbe([](int port) { return port == 1 || port == 2 || port == 33; });
+  testing::EmulatedCom emulator(1, config);
   DriverGateway gateway;
   struct ProgramEndsFirst {
     std::unique_ptr<TauraProgram>& program;
-    ~ProgramEndsFirst() {
-      program.reset();
-      kestradr::DefaultPrinter().DonePort();
-    }
+    ~ProgramEndsFirst() { program.reset(); }
   } programEndsFirst{program_};
   Operator person;
   StartProgram(gateway);
   TKomunikacja& dialog = program_->Dialog();
-  EXPECT_EQ(dialog.cbNumerPortu->count(), 3);
+  ASSERT_GE(dialog.cbNumerPortu->count(), 1);
   EXPECT_EQ(dialog.cbNumerPortu->itemText(0), "COM1");
-  EXPECT_EQ(dialog.cbNumerPortu->itemData(2, Qt::ToolTipRole).toString(), "/dev/ttyUSB0");
+  EXPECT_EQ(dialog.cbNumerPortu->itemData(0, Qt::ToolTipRole).toString(),
+            QString::fromStdString(emulator.Path()));
   EXPECT_EQ(dialog.speedItems[0]->text(), "  9600 b/s");
   // A stretched radio button takes clicks only on its indicator and text.
   QRadioButton* radio = dialog.speedItems[1];
@@ -149,7 +143,9 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
             (QStringList{"Stawka PTU A : 22 %", "Stawka PTU B : 8 %", "Stawka PTU C : 0 %",
                          "Stawka PTU D : REZERWA", "Stawka PTU E : REZERWA",
                          "Stawka PTU F : REZERWA", "Stawka PTU G : ZWOLNIONA"}));
-  EXPECT_EQ(emulator.Printer().Memory().Rates()[1], 800);
+  EXPECT_EQ(
+      emulator.Server().WithPrinter([](auto& printer) { return printer.Memory().Rates()[1]; }),
+      800);
   EXPECT_TRUE(editor.isVisible()) << "the editor stays open after a write";
   EXPECT_TRUE(editor.Button1->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy cursor left behind";

@@ -295,6 +295,54 @@ TEST_F(OnEmulator, OpenPortSendsNothingUntilAFunctionConnects) {
   EXPECT_EQ(opened, nullptr);
 }
 
+// Counts its calls and tries the handle it serves from inside the call it serves.
+struct Pumped {
+  tauravat_printer* handle = nullptr;
+  int calls = 0;
+  int32_t reentered = TAURAVAT_OK;
+};
+void TAURAVAT_CALL Pump(void* user) {
+  auto& seen = *static_cast<Pumped*>(user);
+  ++seen.calls;
+  int32_t type = 0;
+  seen.reentered = tauravat_device_type(seen.handle, &type, nullptr);
+}
+
+// A program that leads the conversation itself: its identification connects the raw port
+// without the cancel, the status bytes come as the model keeps them, and its message pump
+// runs while a printout is followed but cannot call the handle it serves.
+TEST_F(OnEmulator, OwnIdentificationStatusBytesAndTheMessagePump) {
+  Pumped pumped{p};
+  ASSERT_EQ(tauravat_set_message_pump(p, Pump, &pumped), TAURAVAT_OK);
+  ASSERT_EQ(tauravat_daily_report(p, 1), TAURAVAT_OK);
+  EXPECT_GT(pumped.calls, 0);
+  EXPECT_EQ(pumped.reentered, TAURAVAT_E_REENTERED);
+  ASSERT_EQ(tauravat_set_message_pump(p, nullptr, nullptr), TAURAVAT_OK);
+  pumped.calls = 0;
+  ASSERT_EQ(tauravat_daily_report(p, 1), TAURAVAT_OK);
+  EXPECT_EQ(pumped.calls, 0);
+
+  ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
+  int32_t type = -1;
+  EXPECT_EQ(tauravat_identify(p, &type), TAURAVAT_E_RECEIPT_OPEN);
+  handle.reset();
+  tauravat_printer* opened = nullptr;
+  ASSERT_EQ(tauravat_open_port("/emu/0", nullptr, &opened), TAURAVAT_OK);
+  const Handle raw(opened, &tauravat_close);
+  EXPECT_EQ(tauravat_identify(opened, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+  ASSERT_EQ(tauravat_identify(opened, &type), TAURAVAT_OK);
+  EXPECT_EQ(type, 7);
+  EXPECT_EQ(TextOf(std::bind_front(tauravat_device_name, opened)), "KESTRA LUNO");
+  Emulated().Status().extraF3 = 0x02;
+  uint8_t status[TAURAVAT_STATUS_BYTES] = {};
+  uint32_t present = 0;
+  EXPECT_EQ(tauravat_read_status_bytes(opened, status, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+  ASSERT_EQ(tauravat_read_status_bytes(opened, status, &present), TAURAVAT_OK);
+  EXPECT_EQ(present, 0x7Fu) << "a LUNO keeps seven, no eighth";
+  EXPECT_EQ(status[6], 0x02);
+  EXPECT_TRUE(Emulated().ReceiptOpen()) << "identified, not settled: nothing was cancelled";
+}
+
 TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {
   ASSERT_EQ(tauravat_receipt_begin(p), TAURAVAT_OK);
   const auto before = Emulated().CommandsSeen();
