@@ -1,6 +1,6 @@
 // The print service's request bodies, arbitrary bytes from the network: every parser
-// must answer (a request or a refusal naming why) without crashing, what it accepts must
-// stay within the printer's bounds and read back the same from the journal's form, and
+// must answer (a request or a refusal naming why) without crashing, what the driver's check
+// accepts must stay within the printer's bounds and read back the same from the journal's form, and
 // every answer a body brings about must serialise as JSON as it is, without a byte that
 // is not UTF-8.
 #include <cstddef>
@@ -14,9 +14,9 @@
 #include "answers.hpp"
 #include "handle_backend.hpp"
 #include "operation_requests.hpp"
-#include "printer_rules.hpp"
 #include "receipt_request.hpp"
 #include "receipt_total.hpp"
+#include "sale_check.hpp"
 
 namespace {
 
@@ -52,8 +52,10 @@ void CheckRefusal(const Parsed& parsed) {
 // The two ends of the models: the newest, and the oldest with four rates and no payment
 // forms.
 const PrinterFacts kPrinters[] = {
-    {{7, 1, "KESTRA LUNO"}, {7, {2300, 800, 500, 0, kExemptRate, kReservedRate, kReservedRate}}},
-    {{0, 1, "KESTRA TAURA"}, {4, {2200, 700, 0, kReservedRate, 0, 0, 0}}},
+    {{7, 1, "KESTRA LUNO"},
+     {7,
+      {2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED}}},
+    {{0, 1, "KESTRA TAURA"}, {4, {2200, 700, 0, TAURAVAT_RATE_RESERVED, 0, 0, 0}}},
 };
 
 void CheckReceipt(std::string_view body) {
@@ -63,24 +65,27 @@ void CheckReceipt(std::string_view body) {
   const ReceiptRequest& request = std::get<ReceiptRequest>(parsed);
   Require(ValidReceiptId(request.id));
   Require(!request.items.empty() && request.items.size() <= kMaxItems);
-  for (const SaleLine& item : request.items) {
-    Require(item.rate >= 1 && item.rate <= 7);
-    Require(item.quantity.units >= 1 && item.quantity.units <= kMaxQuantityUnits);
-    Require(item.quantity.places >= 0 && item.quantity.places <= 4);
-    Require(item.price >= 1 && item.price <= kMaxPrice);
-    Require(item.value >= 1 && item.value <= kMaxLineValue);
-  }
-  Require(request.discountPercent >= 0 && request.discountPercent <= 99);
-  Require(request.payments.size() <= 4 && request.lines.size() <= 6);
   // The journal's form reads back as the same receipt.
   const std::string canonical = CanonicalJson(request);
   Require(CanonicalJson(FromCanonicalJson(canonical)) == canonical);
 
+  // What the driver's check takes is within the printer's bounds.
+  bool taken = false;
   for (const PrinterFacts& printer : kPrinters) {
-    if (const auto error = CheckAgainstPrinter(request, printer)) {
+    if (const auto error = CheckSale(request, &printer)) {
       CheckAnswer(TheAnswers().Invalid(*error));
+      continue;
     }
+    taken = true;
+    for (const SaleLine& item : request.items) {
+      Require(item.rate >= 1 && item.rate <= 7);
+      Require(item.quantity.units >= 1 && item.quantity.places <= 4);
+      Require(item.price >= 1 && item.value >= 1 && item.value <= 999'999'999);
+    }
+    Require(request.discountPercent >= 0 && request.discountPercent <= 99);
+    Require(request.payments.size() <= 4 && request.lines.size() <= 6);
   }
+  if (!taken) return;
   // The receipt's entry as a printed sale and as one the printer refused.
   JournalEntry entry;
   entry.id = request.id;

@@ -123,7 +123,7 @@ Answer Answers::Invalid(const RequestError& error) const {
     for (const auto& [key, value] : code.items()) body[key] = value;
   }
   if (error.offset) body["offset"] = *error.offset;
-  if (error.codePoint && *error.codePoint != kNotUtf8) {
+  if (error.codePoint) {
     body["code_point"] = CodePointName(*error.codePoint);
   }
   return answer;

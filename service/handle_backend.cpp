@@ -84,6 +84,7 @@ class HandleBackend : public PrinterBackend {
     item.kind = TAURAVAT_ITEM_SALE;
     item.name = line.name.c_str();
     item.rate = line.rate;
+    item.message = line.message;
     item.quantity = line.quantity.units;
     item.decimals = line.quantity.places;
     item.unit = line.unit.empty() ? nullptr : line.unit.c_str();

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "printer_backend.hpp"
-#include "printer_rules.hpp"
+#include "sale_check.hpp"
 
 namespace tauravatd {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "printer_rules.hpp"
 #include "receipt_job.hpp"
 #include "receipt_request.hpp"
 #include "receipt_total.hpp"
+#include "sale_check.hpp"
 
 namespace tauravatd {
 
@@ -21,8 +21,9 @@ Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
   ReceiptRequest& request = std::get<ReceiptRequest>(parsed);
   const std::string id = request.id;
   // Checked again by the worker just before printing, with what the printer says then.
-  if (const auto facts = worker->Status().facts) {
-    if (const auto error = CheckAgainstPrinter(request, *facts)) return answers.Invalid(*error);
+  const auto facts = worker->Status().facts;
+  if (const auto error = CheckSale(request, facts ? &*facts : nullptr)) {
+    return answers.Invalid(*error);
   }
   const std::string canonical = CanonicalJson(request);
   // The journal holds an outcome of this printer it could not write: until it can, the

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "printer_rules.hpp"
 #include "result_codes.hpp"
+#include "sale_check.hpp"
 #include "settlement.hpp"
 
 namespace tauravatd {
@@ -51,7 +51,7 @@ class ReceiptRun {
   }
 
   void PrintSteps(const ReceiptRequest& request) {
-    if (const auto fault = CheckAgainstPrinter(request, session_.Facts())) {
+    if (const auto fault = CheckSale(request, &session_.Facts())) {
       Record("check", fault->code);
       Finish(ReceiptState::kFailed, fault->field + ": " + fault->detail);
       return;

@@ -1,5 +1,7 @@
 #include "receipt_request.hpp"
 
+#include <algorithm>
+#include <climits>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -13,49 +15,44 @@ namespace {
 
 using nlohmann::json;
 
-constexpr size_t kMaxNameCharacters = 254;
-constexpr size_t kMaxUnitCharacters = 4;
-constexpr size_t kMaxPaymentNameCharacters = 13;
-// The code, the text and a line feed share a one-byte length on the wire.
-constexpr size_t kMaxExtraLineCharacters = 253;
-constexpr size_t kMaxPayments = 4;
-constexpr size_t kMaxExtraLines = 6;
+// Bounds of the request's own, on what a body may hold at all; what a printer takes is the
+// driver's check (sale_check.hpp).
+constexpr size_t kMaxListEntries = 64;  // payments, extra lines
 
 std::string Where(std::string_view list, size_t index) {
   return std::string(list) + "[" + std::to_string(index) + "]";
 }
 
-std::string PrintableText(const ObjectReader& reader, std::string_view key, size_t maxCharacters,
-                          bool required, int32_t code) {
+// Text for the driver, which takes C strings: a NUL would end it early, so it is refused
+// here as the control character the printer cannot print.
+std::string Text(const ObjectReader& reader, std::string_view key, bool required) {
   const auto text = required ? std::optional(reader.String(key)) : reader.OptionalString(key);
   if (!text) return {};
-  if (required && text->empty()) Refuse(reader.PathOf(key), "must not be empty", code);
-  if (const auto unprintable = FindUnprintable(*text)) {
-    // The driver's own code for it, whatever the field.
-    RequestError error(kParameterOutOfRange, reader.PathOf(key),
-                       "the printer cannot print " + CodePointName(unprintable->codePoint) +
-                           ", character " + std::to_string(unprintable->offset) + " of the text");
-    error.offset = unprintable->offset;
-    error.codePoint = unprintable->codePoint;
+  if (const size_t nul = text->find('\0'); nul != std::string::npos) {
+    const size_t offset = CharacterCount(std::string_view(*text).substr(0, nul));
+    RequestError error(
+        kParameterOutOfRange, reader.PathOf(key),
+        "the printer cannot print U+0000, character " + std::to_string(offset) + " of the text");
+    error.offset = offset;
+    error.codePoint = U'\0';
     throw FieldFault{std::move(error)};
-  }
-  if (CharacterCount(*text) > maxCharacters) {
-    Refuse(reader.PathOf(key), "longer than " + std::to_string(maxCharacters) + " characters",
-           code);
   }
   return *text;
 }
 
-int64_t Money(const ObjectReader& reader, std::string_view key, int64_t min, int64_t max,
-              int32_t code) {
-  const std::string text = reader.String(key);
-  const auto grosz = ParseMoney(text);
+// A whole number for the driver, which decides its range: beyond 32 bits it is held at the
+// nearest end, which no rule takes either.
+int32_t Number(const ObjectReader& reader, std::string_view key, int32_t fallback) {
+  const auto number = reader.OptionalInteger(key, INT64_MIN, INT64_MAX);
+  if (!number) return fallback;
+  return static_cast<int32_t>(std::clamp<int64_t>(*number, INT32_MIN, INT32_MAX));
+}
+
+int64_t Money(const ObjectReader& reader, std::string_view key, int32_t code) {
+  const auto grosz = ParseMoney(reader.String(key));
   if (!grosz) {
     Refuse(reader.PathOf(key), "expected a decimal amount with at most 2 places, like \"4.99\"",
            code);
-  }
-  if (*grosz < min || *grosz > max) {
-    Refuse(reader.PathOf(key), "must be " + FormatMoney(min) + ".." + FormatMoney(max), code);
   }
   return *grosz;
 }
@@ -69,43 +66,34 @@ int32_t RateLetter(const ObjectReader& reader) {
 }
 
 Decimal Quantity(const ObjectReader& reader) {
-  const std::string text = reader.String("quantity");
-  const auto quantity = ParseDecimal(text, 15);
+  const auto quantity = ParseDecimal(reader.String("quantity"), 15);
   if (!quantity) {
     Refuse(reader.PathOf("quantity"), "expected a decimal number like \"1.5\"",
-           kQuantityOutOfRange);
-  }
-  if (quantity->places > 4) {
-    Refuse(reader.PathOf("quantity"), "at most 4 decimal places", kDecimalsOutOfRange);
-  }
-  if (quantity->units < 1 || quantity->units > kMaxQuantityUnits) {
-    Refuse(reader.PathOf("quantity"),
-           "must be above 0 and at most 9999999 counted in its last decimal place",
            kQuantityOutOfRange);
   }
   return *quantity;
 }
 
+// As the driver computes it: an exact half grosz rounded up. Held at the largest int64
+// where the product would not fit, a value the driver's check refuses in any case.
 int64_t LineValue(Decimal quantity, int64_t price) {
   int64_t scale = 1;
   for (int32_t i = 0; i < quantity.places; ++i) scale *= 10;
-  const int64_t product = quantity.units * price;
+  int64_t product = 0;
+  if (__builtin_mul_overflow(quantity.units, price, &product)) return INT64_MAX;
   return product / scale + (2 * (product % scale) >= scale ? 1 : 0);
 }
 
 SaleLine Item(const json& value, const std::string& where) {
-  const ObjectReader reader(value, where, {"name", "quantity", "unit", "price", "rate"});
+  const ObjectReader reader(value, where, {"name", "quantity", "unit", "price", "rate", "message"});
   SaleLine line;
-  line.name = PrintableText(reader, "name", kMaxNameCharacters, true, kNameTooShort);
+  line.name = Text(reader, "name", true);
   line.quantity = Quantity(reader);
-  line.unit = PrintableText(reader, "unit", kMaxUnitCharacters, false, kUnitOutOfRange);
-  line.price = Money(reader, "price", 1, kMaxPrice, kPriceOutOfRange);
+  line.unit = Text(reader, "unit", false);
+  line.price = Money(reader, "price", kPriceOutOfRange);
   line.rate = RateLetter(reader);
+  line.message = Number(reader, "message", 0);
   line.value = LineValue(line.quantity, line.price);
-  if (line.value < 1 || line.value > kMaxLineValue) {
-    Refuse(where, "the line's value " + FormatMoney(line.value) + " is outside 0.01..9999999.99",
-           kLineValueTooLarge);
-  }
   return line;
 }
 
@@ -122,23 +110,22 @@ ReceiptRequest Receipt(const json& root) {
   for (size_t i = 0; i < items.size(); ++i) {
     request.items.push_back(Item(items[i], Where("items", i)));
   }
-  request.discountPercent = static_cast<int32_t>(
-      reader.OptionalInteger("discount_percent", 0, 99, kParameterOutOfRange).value_or(0));
+  request.discountPercent = Number(reader, "discount_percent", 0);
 
-  const json& payments = reader.Array("payments", kMaxPayments, false);
+  const json& payments = reader.Array("payments", kMaxListEntries, false);
   for (size_t i = 0; i < payments.size(); ++i) {
     const ObjectReader payment(payments[i], Where("payments", i), {"name", "amount"});
     request.payments.push_back(
-        {PrintableText(payment, "name", kMaxPaymentNameCharacters, true, kParameterOutOfRange),
-         Money(payment, "amount", 0, kMaxPrice, kParameterOutOfRange)});
+        {Text(payment, "name", true), Money(payment, "amount", kParameterOutOfRange)});
   }
 
-  const json& lines = reader.Array("lines", kMaxExtraLines, false);
+  const json& lines = reader.Array("lines", kMaxListEntries, false);
   for (size_t i = 0; i < lines.size(); ++i) {
     const ObjectReader line(lines[i], Where("lines", i), {"code", "text"});
     ExtraLine extra;
-    extra.code = static_cast<int32_t>(line.Integer("code", 0, 15, kParameterOutOfRange));
-    extra.text = PrintableText(line, "text", kMaxExtraLineCharacters, true, kParameterOutOfRange);
+    if (!line.Has("code")) Refuse(line.PathOf("code"), "missing");
+    extra.code = Number(line, "code", 0);
+    extra.text = Text(line, "text", true);
     request.lines.push_back(std::move(extra));
   }
   request.retryUnknown = reader.Boolean("retry_unknown", false);
@@ -170,11 +157,14 @@ std::variant<ReceiptRequest, RequestError> ParseReceiptRequest(std::string_view 
 std::string CanonicalJson(const ReceiptRequest& request) {
   json items = json::array();
   for (const SaleLine& item : request.items) {
-    items.push_back({{"name", item.name},
-                     {"quantity", FormatDecimal(item.quantity)},
-                     {"unit", item.unit},
-                     {"price", FormatMoney(item.price)},
-                     {"rate", std::string(1, static_cast<char>('A' + item.rate - 1))}});
+    json line = {{"name", item.name},
+                 {"quantity", FormatDecimal(item.quantity)},
+                 {"unit", item.unit},
+                 {"price", FormatMoney(item.price)},
+                 {"rate", std::string(1, static_cast<char>('A' + item.rate - 1))}};
+    // Only when given, so receipts journalled before messages existed compare the same.
+    if (item.message != 0) line["message"] = item.message;
+    items.push_back(std::move(line));
   }
   json payments = json::array();
   for (const PaymentLine& payment : request.payments) {

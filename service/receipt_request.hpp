@@ -3,14 +3,14 @@
 //
 //   {"id": "till1-000123",
 //    "items": [{"name": "Chleb razowy", "quantity": "1.5", "unit": "kg", "price": "4.99",
-//               "rate": "A"}],
+//               "rate": "A", "message": 0}],
 //    "discount_percent": 0,
 //    "payments": [{"name": "Karta", "amount": "10.00"}],
 //    "lines": [{"code": 0, "text": "Dziękujemy"}],
 //    "retry_unknown": false}
 //
-// The checks here hold for every printer; those that depend on the printer (its model,
-// the rates it holds) are in printer_rules.hpp.
+// Read here: the body's form (types, decimals, known fields). What a printer takes, every
+// bound of every field, is the driver's check (sale_check.hpp).
 #pragma once
 
 #include <cstdint>
@@ -25,12 +25,13 @@
 namespace tauravatd {
 
 struct SaleLine {
-  std::string name;   // UTF-8; the printer prints its first 28 characters
-  Decimal quantity;   // at most 4 places
-  std::string unit;   // UTF-8, up to 4 characters
-  int64_t price = 0;  // grosz
-  int32_t rate = 1;   // 1..7 for A..G
-  int64_t value = 0;  // grosz: quantity x price, half a grosz rounded up
+  std::string name;     // UTF-8; the printer prints its first 28 characters
+  Decimal quantity;     // at most 4 places
+  std::string unit;     // UTF-8, up to 4 characters
+  int64_t price = 0;    // grosz
+  int32_t rate = 1;     // 1..7 for A..G
+  int64_t value = 0;    // grosz: quantity x price, half a grosz rounded up
+  int32_t message = 0;  // the printer's message 0..7 printed with the line
 };
 
 struct PaymentLine {
@@ -54,9 +55,6 @@ struct ReceiptRequest {
 };
 
 inline constexpr size_t kMaxItems = 500;
-inline constexpr int64_t kMaxQuantityUnits = 9'999'999;
-inline constexpr int64_t kMaxPrice = 999'999'999;      // grosz
-inline constexpr int64_t kMaxLineValue = 999'999'999;  // grosz
 
 std::variant<ReceiptRequest, RequestError> ParseReceiptRequest(std::string_view body);
 

@@ -11,9 +11,9 @@
 #include "handle_backend.hpp"
 #include "operation_requests.hpp"
 #include "printable_text.hpp"
-#include "printer_rules.hpp"
 #include "receipt_request.hpp"
 #include "receipt_total.hpp"
+#include "sale_check.hpp"
 
 namespace tauravatd {
 namespace {
@@ -108,37 +108,22 @@ TEST(ReceiptRequest, ReadsTheExampleExactly) {
   EXPECT_EQ(ReceiptTotal(half), 904);
   half.discountPercent = 0;
   EXPECT_EQ(ReceiptTotal(half), 1005);
-  // The longest extra line.
-  EXPECT_EQ(Parsed(With("/lines/0/text", json(std::string(253, 'x')).dump())).lines[0].text.size(),
-            253u);
 }
 
-TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
+// The body's form: what is not a receipt at all, before any printer is asked.
+TEST(ReceiptRequest, NamesTheFieldOfEachFaultOfForm) {
   const std::tuple<std::string, std::string, int32_t> cases[] = {
       {With("/items/0/price", R"("4.999")"), "items[0].price", 208},
       {With("/items/0/price", "4.99"), "items[0].price", 0},  // a number, not a decimal string
-      {With("/items/0/price", R"("0")"), "items[0].price", 208},
-      {With("/items/0/price", R"("10000000.00")"), "items[0].price", 208},
-      {With("/items/0/quantity", R"("1.23456")"), "items[0].quantity", 206},
-      {With("/items/0/quantity", R"("0")"), "items[0].quantity", 205},
-      {With("/items/0/quantity", R"("10000000")"), "items[0].quantity", 205},
       {With("/items/0/quantity", R"("-1")"), "items[0].quantity", 205},
       {With("/items/0/rate", R"("H")"), "items[0].rate", 203},
       {With("/items/0/rate", "1"), "items[0].rate", 0},
-      {With("/items/0/unit", R"("sztuk")"), "items[0].unit", 207},
-      {With("/items/0/name", R"("")"), "items[0].name", 202},
-      {With("/items/0/name", R"("Bitcoin ₿ token")"), "items[0].name", 215},
-      {With("/items/0/name", R"("Chleb\nrazowy")"), "items[0].name", 215},
+      {With("/items/0/message", R"("1")"), "items[0].message", 0},
       {With("/items/0/name", ""), "items[0].name", 0},
       {With("/items/0/colour", R"("red")"), "items[0].colour", 0},
-      {With("/items/0/price", R"("9999999.99")"), "items[0]", 227},  // x 1.5: above the most
-      {With("/discount_percent", "100"), "discount_percent", 215},
       {With("/discount_percent", "1.5"), "discount_percent", 0},
       {With("/retry_unknown", R"("yes")"), "retry_unknown", 0},
-      {With("/payments/0/name", R"("Bon towarowy 50")"), "payments[0].name", 215},  // 13 fit
-      {With("/lines/0/code", "16"), "lines[0].code", 215},
-      {With("/lines/0/text", json(std::string(254, 'x')).dump()), "lines[0].text", 215},
-      {With("/lines", json(7, {{"code", 0}, {"text", "x"}}).dump()), "lines", 0},
+      {With("/lines/0/code", ""), "lines[0].code", 0},
       {With("/id", R"("a/b")"), "id", 0},
       {With("/id", ""), "id", 0},
       {With("/items", "[]"), "items", 0},
@@ -158,6 +143,77 @@ TEST(ReceiptRequest, NamesTheFieldAndTheDriverCodeOfEachFault) {
   // Refusals of the body as a whole.
   for (const char* body : {"", "{", "[]", "null", "{\"id\": \"r1\xff\", \"items\": []}"})
     expect(body, "", 0);
+  // A NUL ends the driver's C string: refused here as the control character it is.
+  const RequestError nul =
+      Refusal(ParseReceiptRequest(With("/lines/0/text", R"("Dzięki\u0000!")")));
+  EXPECT_EQ(std::tuple(nul.field, nul.code, nul.offset.value_or(99), nul.codePoint.value_or(U'?')),
+            std::tuple(std::string("lines[0].text"), 215, size_t{6}, U'\0'));
+}
+
+// The luno with rate C reserved; the oldest model, with 4 rates, 6-digit quantities, 10
+// significant characters and no payment forms.
+const PrinterFacts kLuno{{7, 1, "LUNO"},
+                         {7,
+                          {2300, 800, TAURAVAT_RATE_RESERVED, 0, TAURAVAT_RATE_EXEMPT,
+                           TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED}}};
+const PrinterFacts kTaura{{0, 1, "TAURA"},
+                          {4,
+                           {2200, 700, 0, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED,
+                            TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED}}};
+
+// "field code", or "(accepted)".
+std::string Checked(const std::string& body, const PrinterFacts* printer) {
+  const auto error = CheckSale(Parsed(body), printer);
+  return error ? error->field + " " + std::to_string(error->code) : "(accepted)";
+}
+
+// The driver's rules, with the fields named as the request names them.
+TEST(SaleCheck, NamesTheRequestsFieldAndTheDriversCode) {
+  const std::tuple<std::string, std::string> cases[] = {
+      {With("/items/0/price", R"("0")"), "items[0].price 208"},
+      {With("/items/0/price", R"("10000000.00")"), "items[0].price 208"},
+      {With("/items/0/quantity", R"("1.23456")"), "items[0].quantity 206"},
+      {With("/items/0/quantity", R"("0")"), "items[0].quantity 205"},
+      {With("/items/0/quantity", R"("10000000")"), "items[0].quantity 205"},
+      {With("/items/0/message", "8"), "items[0].message 204"},
+      {With("/items/0/message", "4294967296"), "items[0].message 204"},
+      {With("/items/0/unit", R"("sztuk")"), "items[0].unit 207"},
+      {With("/items/0/name", R"("")"), "items[0].name 202"},
+      {With("/items/0/price", R"("9999999.99")"), "items[0] 227"},  // x 1.5: above the most
+      {With("/discount_percent", "100"), "discount_percent 215"},
+      {With("/payments/0/name", R"("Bon towarowy 50")"), "payments[0].name 215"},  // 13 fit
+      {With("/payments/0/amount", R"("10000000.00")"), "payments[0].amount 215"},
+      {With("/lines/0/code", "16"), "lines[0].code 215"},
+      {With("/lines/0/text", json(std::string(254, 'x')).dump()), "lines[0].text 215"},
+      {With("/lines", json(7, {{"code", 0}, {"text", "x"}}).dump()), "lines 216"},
+  };
+  EXPECT_EQ(Checked(kReceipt, &kLuno), "(accepted)");
+  EXPECT_EQ(Checked(kReceipt, nullptr), "(accepted)");
+  for (const auto& [body, refusal] : cases) {
+    EXPECT_EQ(Checked(body, &kLuno), refusal) << body;
+    EXPECT_EQ(Checked(body, nullptr), refusal) << body;  // no model takes it
+  }
+  // The longest extra line fits.
+  EXPECT_EQ(Checked(With("/lines/0/text", json(std::string(253, 'x')).dump()), &kLuno),
+            "(accepted)");
+}
+
+TEST(SaleCheck, RefusesWhatThisPrinterWouldRefuseMidReceipt) {
+  EXPECT_EQ(Checked(With("/items/0/rate", R"("C")"), &kLuno), "items[0].rate 226");
+  EXPECT_EQ(Checked(With("/items/0/rate", R"("C")"), nullptr), "(accepted)");  // rates unknown
+  EXPECT_EQ(Checked(With("/items/0/rate", R"("D")"), &kTaura), "items[0].rate 226");
+  EXPECT_EQ(Checked(With("/items/0/rate", R"("F")"), &kTaura), "items[0].rate 203");
+  json body = json::parse(kReceipt);
+  body.erase("payments");
+  body["items"][0]["quantity"] = "1000000";
+  body["items"][0]["price"] = "0.01";
+  EXPECT_EQ(Checked(body.dump(), &kTaura), "items[0].quantity 205");
+  body["items"][0]["quantity"] = "999999";
+  EXPECT_EQ(Checked(body.dump(), &kTaura), "(accepted)");
+  body["items"][0]["name"] = "Bułka  .";  // 6 significant: enough for LUNO only
+  EXPECT_EQ(Checked(body.dump(), &kTaura), "items[0].name 202");
+  EXPECT_EQ(Checked(body.dump(), &kLuno), "(accepted)");
+  EXPECT_EQ(Checked(kReceipt, &kTaura), "payments 213");
 }
 
 TEST(ReceiptRequest, TheCanonicalFormIgnoresSpacingOrderAndRetryPermission) {
@@ -175,51 +231,26 @@ TEST(ReceiptRequest, TheCanonicalFormIgnoresSpacingOrderAndRetryPermission) {
 
 // The driver's check, before the printer: a character code page 852 lacks (even where code
 // page 1250 has it: ™) or a control character, with its place in characters.
-TEST(ReceiptRequest, ACharacterThePrinterCannotPrintIsNamedWithItsPlaceInAnyText) {
+TEST(SaleCheck, ACharacterThePrinterCannotPrintIsNamedWithItsPlaceInAnyText) {
   const std::tuple<std::string, std::string, size_t, std::string> cases[] = {
       {With("/items/0/name", R"("Kawa latte 5€ duża")"), "items[0].name", 12, "U+20AC"},
       {With("/items/0/name", R"("Jalapeño grillowane")"), "items[0].name", 6, "U+00F1"},
       {With("/items/0/unit", R"("m²")"), "items[0].unit", 1, "U+00B2"},
       {With("/payments/0/name", R"("Karta™")"), "payments[0].name", 5, "U+2122"},
-      {With("/lines/0/text", R"("Dziękujemy\u0000!")"), "lines[0].text", 10, "U+0000"},
       {With("/lines/0/text", R"("Tab\tdalej")"), "lines[0].text", 3, "U+0009"},
   };
   for (const auto& [body, field, offset, codePoint] : cases) {
-    const RequestError error = Refusal(ParseReceiptRequest(body));
-    EXPECT_EQ(std::tuple(error.field, error.code, error.offset.value_or(99),
-                         CodePointName(error.codePoint.value_or(U'?'))),
+    const auto error = CheckSale(Parsed(body), &kLuno);
+    ASSERT_TRUE(error) << body;
+    EXPECT_EQ(std::tuple(error->field, error->code, error->offset.value_or(99),
+                         CodePointName(error->codePoint.value_or(U'?'))),
               std::tuple(field, 215, offset, codePoint))
         << body;
   }
   // Typographic forms the driver prints plain pass.
-  Parsed(With("/items/0/name", R"("Herbata „Earl Grey” – 100 g…")"));
+  EXPECT_EQ(Checked(With("/items/0/name", R"("Herbata „Earl Grey” – 100 g…")"), &kLuno),
+            "(accepted)");
   EXPECT_EQ(CharacterCount("Zażółć"), 6u);
-}
-
-TEST(PrinterRules, RefuseWhatThisPrinterWouldRefuseMidReceipt) {
-  PrinterFacts luno{{7, 1, "LUNO"},
-                    {7, {2300, 800, TAURAVAT_RATE_RESERVED, 0, TAURAVAT_RATE_EXEMPT, 0, 0}}};
-  // A 4-rate model holds no rate E, takes 6-digit quantities, 10 significant characters
-  // and no payment forms.
-  PrinterFacts taura{{0, 1, "TAURA"}, {4, {2200, 700, 0, TAURAVAT_RATE_RESERVED, 0, 0, 0}}};
-  const auto check = [&](const std::string& body, const PrinterFacts& printer) {
-    const auto error = CheckAgainstPrinter(Parsed(body), printer);
-    return error ? error->field + " " + std::to_string(error->code) : "(accepted)";
-  };
-  EXPECT_EQ(check(kReceipt, luno), "(accepted)");
-  EXPECT_EQ(check(With("/items/0/rate", R"("C")"), luno), "items[0].rate 226");
-  EXPECT_EQ(check(With("/items/0/rate", R"("E")"), taura), "items[0].rate 226");
-  json body = json::parse(kReceipt);
-  body.erase("payments");
-  body["items"][0]["quantity"] = "1000000";
-  body["items"][0]["price"] = "0.01";
-  EXPECT_EQ(check(body.dump(), taura), "items[0].quantity 205");
-  body["items"][0]["quantity"] = "999999";
-  EXPECT_EQ(check(body.dump(), taura), "(accepted)");
-  body["items"][0]["name"] = "Bułka  .";  // 6 significant: enough for LUNO only
-  EXPECT_EQ(check(body.dump(), taura), "items[0].name 202");
-  EXPECT_EQ(check(body.dump(), luno), "(accepted)");
-  EXPECT_EQ(check(kReceipt, taura), "payments 213");
 }
 
 TEST(OperationRequests, RatesAreGivenFromAWithoutGapsAndFittedToThePrinter) {
