@@ -21,6 +21,9 @@ enum class PortFault { NotFound, Permission, Busy, NotSerial, Other };
 // source gave only the translated one. Exact where the translation kept the number.
 int NativeOsError(uint32_t translated);
 PortFault ClassifyPortError(int native);
+// The platform's number for a device another client holds (a device server that hangs up
+// on a second connection).
+int BusyNativeError();
 // The operating system's own text for `native`.
 std::string OsErrorText(int native);
 

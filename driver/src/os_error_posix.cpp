@@ -42,6 +42,10 @@ int NativeOsError(uint32_t translated) {
   }
 }
 
+int BusyNativeError() {
+  return EBUSY;
+}
+
 PortFault ClassifyPortError(int native) {
   switch (native) {
     case ENOENT:

@@ -15,6 +15,10 @@ int NativeOsError(uint32_t translated) {
   return static_cast<int>(translated);
 }
 
+int BusyNativeError() {
+  return ERROR_SHARING_VIOLATION;
+}
+
 PortFault ClassifyPortError(int native) {
   switch (native) {
     case ERROR_FILE_NOT_FOUND:

@@ -129,6 +129,8 @@ DeviceOpenResult OpenRfc2217Device(const NetAddress& address) {
   auto device = std::make_unique<Rfc2217Device>(std::move(connected.socket));
   if (const uint32_t negotiated = device->Negotiate(); negotiated != 0) {
     result.osError = negotiated;
+    // A server that hangs up while the line is agreed is serving another client.
+    if (negotiated == kErrorAccessDenied) result.nativeError = BusyNativeError();
     return result;
   }
   result.device = std::move(device);

@@ -49,6 +49,7 @@ DeviceOpenResult TcpSerialDevice::Open(const NetAddress& address) {
     const SocketIo io = socket.Receive(discard, sizeof discard);
     if (io.kind == SocketIo::Kind::Closed) {
       result.osError = kErrorAccessDenied;
+      result.nativeError = BusyNativeError();
       return result;
     }
     if (io.kind == SocketIo::Kind::Failed) {
