@@ -765,6 +765,23 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_check_rates(const tauravat_model_inf
                                                         const tauravat_rates* rates,
                                                         tauravat_problem* problem);
 
+/* tauravat_write_rates flags. */
+#define TAURAVAT_FORCE 1u /* write even when the printer already holds these rates */
+
+/* Writes a tax-rate table, spending a fiscal-memory entry (and the printed notice of the
+ * change) only on a change. Reads the printer's rates first; rates->values[0..count-1] are
+ * written and the rates beyond rates->count stay as the printer holds them. The whole table
+ * is checked as tauravat_check_rates does for the connected model (TAURAVAT_E_PARAMETER_RANGE,
+ * nothing sent; that function names the rate). When the printer already holds every rate
+ * the model keeps, nothing is written and *written is 0, unless flags has TAURAVAT_FORCE.
+ * Otherwise as tauravat_set_vat, and *written is 1 once the printer has taken the rates.
+ * *written (optional: may be NULL) is 0 on every failure. rates->size below this header's,
+ * rates->count outside 0..7 or an unknown flag: TAURAVAT_E_PARAMETER_RANGE; NULL rates:
+ * TAURAVAT_E_NULL_ARGUMENT. Printer: yes. Receipt: refused. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_rates(tauravat_printer* printer,
+                                                        const tauravat_rates* rates,
+                                                        uint32_t flags, int32_t* written);
+
 /* ---- A whole sale in one call ------------------------------------------------ */
 
 /* What becomes of a sale (tauravat_sale_outcome.state). */

@@ -104,6 +104,7 @@ bool FiscalMemory::WriteRates(std::span<const uint8_t> wire) {
     next[at] = value;
   }
   rates_ = Normalised(format_, next);
+  ++rateChanges_;
   return true;
 }
 

@@ -34,6 +34,7 @@ REPORT_KIND_NUMBER = 16
 REPORT_KIND_LOCKED_ARTICLES = 32
 REPORT_KIND_PRINTER_STATUS = 64
 FIELD_SIZE = 48
+FORCE = 1
 SALE_PRINTED = 1
 SALE_CANCELLED = 2
 SALE_FAILED = 3
@@ -161,6 +162,7 @@ FUNCTIONS: Dict[str, Tuple[str, Tuple[str, ...]]] = {
     'tauravat_read_sel_total': ('int32_t', ('tauravat_printer*', 'char*', 'int64_t*')),
     'tauravat_read_vat': ('int32_t', ('tauravat_printer*', 'int32_t*', 'uint32_t*')),
     'tauravat_set_vat': ('int32_t', ('tauravat_printer*', 'int32_t*', 'uint32_t*')),
+    'tauravat_write_rates': ('int32_t', ('tauravat_printer*', 'tauravat_rates*', 'uint32_t', 'int32_t*')),
     'tauravat_daily_report': ('int32_t', ('tauravat_printer*', 'int32_t')),
     'tauravat_locked_articles_report': ('int32_t', ('tauravat_printer*',)),
     'tauravat_printer_status_report': ('int32_t', ('tauravat_printer*',)),

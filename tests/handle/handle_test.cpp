@@ -13,6 +13,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -513,6 +514,64 @@ TEST_F(OnEmulator, SizedOutputsAnswerTooSmallWithTheSizeAndRatesAndReportsTakeTh
 // The number at the foot of the last receipt, or word that the counter cannot tell it: on
 // the LUNO models a 0 may stay 0 through a receipt, and the legacy number then reads the
 // cancelled receipts instead.
+// A rate write spends a fiscal-memory entry and prints its notice: tauravat_write_rates spends
+// them only on a change (the printer refuses every rate write, so one sent would fail), a
+// partial table keeps the rates it does not give, and only TAURAVAT_FORCE writes the same
+// rates again.
+TEST_F(OnEmulator, WriteRatesWritesOnlyAChangeUnlessForced) {
+  const auto notices = [&] {
+    const std::string paper = Emulated().Paper().Text();
+    int count = 0;
+    for (size_t at = paper.find("ZMIANA STAWEK PTU"); at != std::string::npos;
+         at = paper.find("ZMIANA STAWEK PTU", at + 1))
+      ++count;
+    return count;
+  };
+  const auto table = [](std::initializer_list<uint32_t> values) {
+    tauravat_rates rates{
+        static_cast<uint32_t>(sizeof(tauravat_rates)), static_cast<int32_t>(values.size()), {}};
+    std::copy(values.begin(), values.end(), rates.values);
+    return rates;
+  };
+  int32_t count = 0;
+  uint32_t values[7] = {};
+  ASSERT_EQ(tauravat_read_vat(p, &count, values), TAURAVAT_OK);
+  tauravat_rates held = table({});
+  held.count = count;
+  std::copy(values, values + 7, held.values);
+  ASSERT_GE(count, 6);
+  ASSERT_NE(held.values[0], TAURAVAT_RATE_RESERVED);
+
+  for (const uint8_t command : {uint8_t{0x44}, uint8_t{0xD4}, uint8_t{0xD5}})
+    Emulated().Faults().AddRule({command, kestra::emu::FaultKind::kNak, 0, -1});
+  int32_t written = -1;
+  for (const tauravat_rates& same : {held, table({held.values[0]}), table({})}) {
+    EXPECT_EQ(tauravat_write_rates(p, &same, 0, &written), TAURAVAT_OK);
+    EXPECT_EQ(written, 0);
+  }
+  EXPECT_EQ(tauravat_write_rates(p, &held, 0, nullptr), TAURAVAT_OK);
+  // Refused before anything is written: by the check, a flag it does not know, no table.
+  const tauravat_rates tooHigh = table({15000});
+  EXPECT_EQ(tauravat_write_rates(p, &tooHigh, 0, &written), TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(tauravat_write_rates(p, &held, 2, &written), TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(tauravat_write_rates(p, nullptr, 0, &written), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(std::tuple(notices(), Emulated().Memory().RateChanges()), std::tuple(0, 0));
+
+  Emulated().Faults() = kestra::emu::FaultInjector({});
+  EXPECT_EQ(tauravat_write_rates(p, &held, TAURAVAT_FORCE, &written), TAURAVAT_OK);
+  EXPECT_EQ(std::tuple(written, notices(), Emulated().Memory().RateChanges()), std::tuple(1, 1, 1));
+  // Only the second rate given: the rest stay as they were.
+  const uint32_t second = held.values[1] == 700 ? 800 : 700;
+  const tauravat_rates changed = table({held.values[0], second});
+  EXPECT_EQ(tauravat_write_rates(p, &changed, 0, &written), TAURAVAT_OK);
+  EXPECT_EQ(std::tuple(written, notices(), Emulated().Memory().RateChanges()), std::tuple(1, 2, 2));
+  std::vector<uint32_t> expected(held.values, held.values + 7);
+  expected[1] = second;
+  const auto& now = Emulated().Memory().Rates();
+  EXPECT_EQ(std::vector<uint32_t>(now.begin(), now.end()), expected);
+}
+
 TEST_F(OnEmulator, TheReceiptCounterIsTheNumberOnThePaperOrSaysItCannotTell) {
   kestra::emu::PrinterConfig config = Emulated().Config();
   config.cancelledCounter = 2;

@@ -45,6 +45,8 @@ class FiscalMemory {
   std::vector<uint8_t> EncodeRates() const;
   // Decode a rate write; false (and nothing changed) when a value is not acceptable.
   bool WriteRates(std::span<const uint8_t> wire);
+  // The rate-change entries written so far (each taken write adds one, same rates or not).
+  int RateChanges() const { return rateChanges_; }
 
   // Day counters (zeroed by the daily report).
   uint16_t ReceiptsToday() const { return receiptsToday_; }
@@ -73,6 +75,7 @@ class FiscalMemory {
   uint16_t receiptsToday_ = 0;
   uint16_t cancelledToday_ = 0;
   uint16_t dailyReportNumber_ = 0;
+  int rateChanges_ = 0;
   RateAmounts dayTotals_{};
   RateAmounts grandTotals_{};
   std::vector<DailyRecord> reports_;
