@@ -37,6 +37,7 @@ std::string Printer::SnapshotJson() const {
       .Number("cancelledSinceDailyReport", memory_.CancelledToday())
       .Number("receiptNumber", memory_.LastReceiptNumber())
       .Number("dailyReportNumber", memory_.DailyReportNumber())
+      .Number("rateChanges", memory_.RateChanges())
       .EndObject();
   json.BeginObject("totals");
   Amounts(json, "day", memory_.DayTotals());

@@ -85,6 +85,23 @@ class Commands(unittest.TestCase):
             failed(self, result, 0)
             self.assertIn("E exempt\nF 7.5%\nG reserved", result.stdout.decode())
             self.assertEqual(emu.state()["rates"], [2300, 800, 500, 0, 10000, 750, 25500])
+            # The rates held, whole or in part, are not written again: fiscal memory is
+            # spent only on a change, or when forced.
+            notices = lambda: sum("ZMIANA STAWEK PTU" in line for line in emu.paper())
+            changes = lambda: emu.state()["counters"]["rateChanges"]
+            self.assertEqual((notices(), changes()), (1, 1))
+            for rates in ("23 8 5 0 Z 7.5 R", "23 8"):
+                result = run("--port", emu.path, "write-rates", "--yes", *rates.split())
+                failed(self, result, 0)
+                self.assertIn("unchanged, nothing written", result.stdout.decode())
+            code, out = run_json("--port", emu.path, "write-rates", "--yes", "23")
+            self.assertEqual((code, out["written"], notices(), changes()), (0, False, 1, 1))
+            code, out = run_json("--port", emu.path, "write-rates", "--yes", "--force", "23")
+            self.assertEqual((code, out["written"], notices(), changes()), (0, True, 2, 2))
+            # Only B given: the rest stay as they are.
+            code, out = run_json("--port", emu.path, "write-rates", "--yes", "23", "7")
+            self.assertEqual((code, out["written"]), (0, True))
+            self.assertEqual(emu.state()["rates"], [2300, 700, 500, 0, 10000, 750, 25500])
 
     def test_raw_sequences_show_only_the_reply_received_and_are_traced_at_both_ends(self):
         driver, emulator, env = traced(self)
@@ -385,12 +402,17 @@ class Terminal(unittest.TestCase):
             out = json.loads(result.stdout)
             self.assertEqual((result.returncode, out["ok"], out["error"]), (1, False, "refused"))
             for text in ("The printer (KESTRA LUNO) holds A 22%, B 7%, C 3%, D 0%, E exempt",
-                         "New rates: A 23%, B 8%, C reserved", "[y/N]"):
+                         "New rates: A 23%, B 8%, C 3%", "[y/N]"):
                 self.assertIn(text, asked)
             self.assertEqual(emu.state()["rates"][:2], [2200, 700])
             result, asked = on_terminal(args, "y")
             self.assertEqual(result.returncode, 0, asked)
-            self.assertEqual(emu.state()["rates"][:3], [2300, 800, 25500])
+            self.assertEqual(emu.state()["rates"][:3], [2300, 800, 300])
+            # The rates it holds now: nothing to ask, nothing written.
+            result, asked = on_terminal(args, "")
+            self.assertEqual(result.returncode, 0, asked)
+            self.assertNotIn("[y/N]", asked)
+            self.assertEqual(json.loads(result.stdout)["written"], False)
 
 
 # The bash completion, driven as bash and readline drive it.

@@ -1,4 +1,5 @@
 // read-rates, write-rates: the printer's tax (PTU) rates A..G.
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <iostream>
@@ -45,17 +46,25 @@ std::string RateList(const Rates& rates, size_t count) {
   return text;
 }
 
-// Shows the printer's rates beside the new ones and asks on the terminal. Nothing has
-// been written when this declines.
-int32_t Confirm(Context& ctx, const Rates& rates, bool& confirmed) {
+// Shows the printer's rates beside the new ones (the first `given`, the others as the
+// printer holds them) and asks on the terminal, unless nothing would be written. Nothing
+// has been written when this declines.
+int32_t Confirm(Context& ctx, const Rates& given, size_t count_given, bool force, bool& confirmed) {
   int32_t count = 0;
   Rates current{};
   if (const int32_t code = Read(ctx, count, current); code != 0) return code;
+  Rates rates = current;
+  std::copy_n(given.begin(), count_given, rates.begin());
+  const auto kept = static_cast<size_t>(count);
+  if (!force && std::equal(rates.begin(), rates.begin() + kept, current.begin())) {
+    confirmed = true;  // the driver sends nothing: there is nothing to ask
+    return 0;
+  }
   std::string model;
   if (const int32_t code = ReadText(std::bind_front(tauravat_device_name, ctx.Printer()), model);
       code != 0)
     return code;
-  const auto shown = static_cast<size_t>(count);
+  const auto shown = kept;
   ClearProgressLine();
   std::cerr << ForTerminal("The printer (" + model + ") holds " + RateList(current, shown) +
                                ".\nNew rates: " + RateList(rates, shown) + ".\n",
@@ -92,19 +101,30 @@ int WriteRates(Context& ctx) {
         "the rates go into the printer's fiscal memory for good: confirm on a terminal, or "
         "give --yes to write them without asking");
   }
+  const bool force = ctx.Flag("--force");
+  const size_t given = ctx.Line().args.size();
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
   if (ask) {
     bool confirmed = false;
-    if (const int32_t code = Confirm(ctx, rates, confirmed); code != 0) return ctx.Fail(code);
+    if (const int32_t code = Confirm(ctx, rates, given, force, confirmed); code != 0)
+      return ctx.Fail(code);
     if (!confirmed) return ctx.FailWith(kExitRefused, "not confirmed: nothing was written");
   }
-  int32_t count = 0;
-  const int32_t code = tauravat_set_vat(ctx.Printer(), &count, rates.data());
+  tauravat_rates table{};
+  table.size = sizeof table;
+  table.count = static_cast<int32_t>(given);
+  std::copy(rates.begin(), rates.end(), table.values);
+  int32_t written = 0;
+  const int32_t code =
+      tauravat_write_rates(ctx.Printer(), &table, force ? TAURAVAT_FORCE : 0u, &written);
   if (code != 0) {
     if (code == 218) ctx.Json()["hint"] = "print the daily report first (daily-report)";
     return ctx.Fail(code);
   }
+  ctx.Json()["written"] = written != 0;
+  if (written == 0) ctx.Print("unchanged, nothing written");
   // What the printer holds now, as it reads back.
+  int32_t count = 0;
   Rates stored{};
   if (const int32_t readCode = Read(ctx, count, stored); readCode != 0) return ctx.Fail(readCode);
   Show(ctx, count, stored);
@@ -129,14 +149,19 @@ void AddRateCommands(std::vector<Command>& commands) {
                       "A [B .. G]",
                       "write the tax rates",
                       "Writes the rates A, B, ... in order: a percent (23, 7.5, 7.5%), reserved\n"
-                      "(or R) or exempt (or Z); rates not given are reserved. A model with\n"
-                      "fewer rates ignores the rest; 4-rate models take whole percents only.\n"
-                      "The printer accepts new rates only right after a daily report (code\n"
-                      "218 otherwise). The rates are read back and printed.\n"
+                      "(or R) or exempt (or Z); rates not given stay as the printer holds them.\n"
+                      "A model with fewer rates ignores the rest; 4-rate models take whole\n"
+                      "percents only. Each write takes an entry of the fiscal memory, so rates\n"
+                      "the printer already holds are not written again: the program prints\n"
+                      "\"unchanged, nothing written\" and exits with 0 (--json: \"written\":\n"
+                      "false); --force writes them anyway. The printer accepts new rates only\n"
+                      "right after a daily report (code 218 otherwise). The rates are read\n"
+                      "back and printed.\n"
                       "The rates go into the fiscal memory for good, so on a terminal the\n"
                       "program shows the printer's rates beside the new ones and asks first;\n"
                       "without a terminal it writes only with --yes. Declining exits with 1.\n",
-                      {{"--yes", "", "write without asking"}},
+                      {{"--yes", "", "write without asking"},
+                       {"--force", "", "write even the rates the printer already holds"}},
                       1,
                       7,
                       true,
