@@ -439,6 +439,54 @@ class Printer:
         self._call("tauravat_set_vat", ctypes.byref(count), (ctypes.c_uint32 * _RATE_SLOTS)(*padded))
         return count.value
 
+    def write_rates(self, rates: Sequence[Rate], *, force: bool = False) -> bool:
+        """Writes tax rates from A (up to seven; those left out stay as the printer holds
+        them) into fiscal memory, only when they change what the printer holds: each write
+        takes an entry of fiscal memory for good. Returns True when they were written and
+        read back, False when the printer already held them and nothing was sent; `force`
+        writes them anyway. A table the model cannot take raises BadInput naming the rate
+        (`field` "rates[n]"). Only right after a daily report."""
+        if len(rates) > _RATE_SLOTS:
+            raise ValueError(f"rates: at most {_RATE_SLOTS}, not {len(rates)}")
+        given = [to_rate_hundredths(rate, f"rate {letter}") for letter, rate in zip("ABCDEFG", rates)]
+        for letter, rate in zip("ABCDEFG", given):
+            check_c_int(rate, ctypes.c_uint32, f"rate {letter}")
+        table = _library.Rates(size=ctypes.sizeof(_library.Rates), count=len(given))
+        for index, rate in enumerate(given):
+            table.values[index] = rate
+        written = ctypes.c_int32(0)
+        try:
+            self._call("tauravat_write_rates", ctypes.byref(table), _header.FORCE if force else 0,
+                       ctypes.byref(written))
+        except errors.BadInput as failure:
+            self._explain_rates(table, failure)
+            raise
+        return written.value != 0
+
+    def _explain_rates(self, table: _library.Rates, failure: errors.TauravatError) -> None:
+        """Names the rate of a refused table in `failure`, as the driver's one rate check
+        (tauravat_check_rates) finds it in the table the printer would have held."""
+        model = _library.ModelInfo(size=ctypes.sizeof(_library.ModelInfo))
+        problem = _library.Problem(size=ctypes.sizeof(_library.Problem))
+        count = ctypes.c_int32(0)
+        held = (ctypes.c_uint32 * _RATE_SLOTS)()
+        with self._lock:
+            if self._handle is None or _library.function("tauravat_printer_model")(
+                    self._handle, ctypes.byref(model)) != 0 or _library.function(
+                    "tauravat_read_vat")(self._handle, ctypes.byref(count), held) != 0:
+                return
+        whole = _library.Rates(size=ctypes.sizeof(_library.Rates),
+                               count=max(table.count, count.value, model.rate_count))
+        for index in range(_RATE_SLOTS):
+            whole.values[index] = table.values[index] if index < table.count else held[index]
+        if _library.function("tauravat_check_rates")(ctypes.byref(model), ctypes.byref(whole),
+                                                     ctypes.byref(problem)) != failure.code:
+            return
+        failure.field = problem.field.decode("ascii", errors="replace")
+        failure.detail = errors.describe_problem(failure.field, problem.rule, problem.offset,
+                                                 problem.code_point, problem.limit)
+        failure.args = (f"{failure.args[0]}: {failure.detail}",)
+
     # ---- Reports -----------------------------------------------------------------------
 
     def daily_report(self, force: bool = False) -> None:

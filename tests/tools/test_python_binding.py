@@ -190,6 +190,31 @@ def test_identity_clock_and_rates_as_python_values(printer, kestra_emulator):
     assert kestra_emulator.state()["rates"] == [2300, 800, 550, 0, 10000, 25500, 25500]
 
 
+@pytest.mark.kestra_emulator("--rates", "22,7,3,0,Z,R,R")
+def test_write_rates_spends_fiscal_memory_only_on_a_change_unless_forced(printer,
+                                                                        kestra_emulator):
+    def spent():
+        paper = kestra_emulator.paper()
+        return (sum("ZMIANA STAWEK PTU" in line for line in paper),
+                kestra_emulator.state()["counters"]["rateChanges"])
+
+    # The rates held, whole or in part (those left out stay as held): nothing is written.
+    assert printer.write_rates([22, 7, 3, 0, EXEMPT]) is False
+    assert printer.write_rates(["22"]) is False
+    assert spent() == (0, 0)
+    assert printer.write_rates([22], force=True) is True
+    assert spent() == (1, 1)
+    assert printer.write_rates([23, "8"]) is True
+    assert spent() == (2, 2)
+    assert kestra_emulator.state()["rates"] == [2300, 800, 300, 0, 10000, 25500, 25500]
+    refused(kestra_emulator, lambda: printer.write_rates(["23", "8.125"]), match="rate B")
+    # A rate the model cannot take is named, and nothing is written.
+    with pytest.raises(tauravat.BadInput, match=r"rates\[1\]") as refusal:
+        printer.write_rates([23, 150])
+    assert refusal.value.field == "rates[1]"
+    assert spent() == (2, 2)
+
+
 def test_a_receipt_in_decimal_money_as_printed(printer, kestra_emulator):
     total = printer.print_receipt(
         [Item("Chleb razowy krojony", Decimal("1.5"), "szt", Decimal("4.99"), "A"),
