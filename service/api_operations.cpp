@@ -1,9 +1,15 @@
 // The printer's other requests: rates, reports, clock, counters, drawer. Each runs on
 // the printer's worker in its turn, like a receipt.
+#include <algorithm>
+#include <string>
+#include <string_view>
+
 #include "api.hpp"
+#include "decimal.hpp"
 #include "operation_requests.hpp"
 #include "result_codes.hpp"
 #include "service.hpp"
+#include "tauravat.h"
 
 namespace tauravatd {
 namespace {
@@ -28,14 +34,63 @@ OperationResult ReadRates(WorkerContext& context) {
   return {kOk, RatesJson(context.session.Facts().rates)};
 }
 
-OperationResult WriteRates(WorkerContext& context, const RateTable& wanted) {
-  auto fitted = FitRatesTo(wanted, context.session.Facts().rates);
-  if (auto* error = std::get_if<RequestError>(&fitted)) return OperationResult::Unfit(*error);
-  RateTable rates = std::get<RateTable>(fitted);
-  if (const int32_t code = context.session.Backend().WriteRates(rates); code != kOk) {
+// The driver refused the table: its own check, on the table as it would have been written
+// (the rates not given as the printer holds them), names the rate and the rule.
+RequestError RatesRefusal(WorkerContext& context, const RateTable& given) {
+  RequestError error{kParameterOutOfRange, "rates", "this printer does not take these rates"};
+  if (context.session.RefreshRates() != kOk) return error;
+  const PrinterFacts& facts = context.session.Facts();
+  tauravat_model_info model{};
+  model.size = sizeof model;
+  if (tauravat_model_by_type(facts.device.type, &model) != kOk) return error;
+  tauravat_rates table{};
+  table.size = sizeof table;
+  table.count = std::max(given.count, facts.rates.count);
+  for (size_t i = 0; i < given.values.size(); ++i) {
+    const bool isGiven = static_cast<int32_t>(i) < given.count;
+    table.values[i] = isGiven ? given.values[i] : facts.rates.values[i];
+  }
+  tauravat_problem problem{};
+  problem.size = sizeof problem;
+  if (tauravat_check_rates(&model, &table, &problem) == kOk) return error;
+  const std::string_view field = problem.field;  // "rates[2]"
+  if (field.size() == 8 && field.starts_with("rates[")) {
+    error.field = std::string("rates.") + static_cast<char>('A' + (field[6] - '0'));
+  }
+  switch (problem.rule) {
+    case TAURAVAT_RULE_TOO_LARGE:
+      // Hundredths of a percent, written like money: "99.83".
+      error.detail =
+          "above " + FormatMoney(problem.limit) + ", the highest rate this printer takes";
+      break;
+    case TAURAVAT_RULE_NOT_ALLOWED:
+      error.detail = "this printer cannot hold this rate as given (exempt or reserved)";
+      break;
+    case TAURAVAT_RULE_ORDER:
+      error.detail = "above the rate before it: this printer takes its rates from the highest";
+      break;
+    case TAURAVAT_RULE_WHOLE_PERCENT:
+      error.detail = "this printer holds whole percents only";
+      break;
+    default:
+      break;
+  }
+  return error;
+}
+
+// Fiscal memory is never spent for nothing: the driver writes only a change, unless forced.
+OperationResult WriteRates(WorkerContext& context, const RatesWrite& wanted) {
+  bool written = false;
+  if (const int32_t code =
+          context.session.Backend().WriteRates(wanted.rates, wanted.force, written);
+      code != kOk) {
+    if (code == kParameterOutOfRange)
+      return OperationResult::Unfit(RatesRefusal(context, wanted.rates));
     return {code};
   }
-  return ReadRates(context);
+  OperationResult result = ReadRates(context);
+  if (result.code == kOk) result.body["written"] = written;
+  return result;
 }
 
 int32_t PrintReport(PrinterBackend& printer, const ReportRequest& report) {
@@ -68,7 +123,7 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                       if (const auto* error = Invalid(parsed)) {
                         return service.Answer().Invalid(*error);
                       }
-                      const RateTable wanted = std::get<RateTable>(parsed);
+                      const RatesWrite wanted = std::get<RatesWrite>(parsed);
                       return Run(service, request.params.at(0),
                                  [wanted](WorkerContext& c) { return WriteRates(c, wanted); });
                     }});

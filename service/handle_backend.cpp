@@ -1,5 +1,6 @@
 #include "handle_backend.hpp"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -51,9 +52,18 @@ class HandleBackend : public PrinterBackend {
     return tauravat_read_vat(printer_, &rates.count, rates.values.data());
   }
 
-  int32_t WriteRates(RateTable& rates) override {
+  int32_t WriteRates(const RateTable& rates, bool force, bool& written) override {
+    written = false;
     if (printer_ == nullptr) return kNotInitialised;
-    return tauravat_set_vat(printer_, &rates.count, rates.values.data());
+    tauravat_rates table{};
+    table.size = sizeof table;
+    table.count = rates.count;
+    std::copy(rates.values.begin(), rates.values.end(), table.values);
+    int32_t wrote = 0;
+    const int32_t code =
+        tauravat_write_rates(printer_, &table, force ? TAURAVAT_FORCE : 0u, &wrote);
+    written = wrote != 0;
+    return code;
   }
 
   int32_t SetPayments(std::span<const PaymentLine> payments) override {

@@ -121,15 +121,17 @@ ReportRequest Report(std::string_view type, const json& root) {
 
 }  // namespace
 
-std::variant<RateTable, RequestError> ParseRatesWrite(std::string_view body) {
-  return Parsed<RateTable>(body, [](const json& root) {
-    const ObjectReader reader(root, "", {"confirm", "rates"});
+std::variant<RatesWrite, RequestError> ParseRatesWrite(std::string_view body) {
+  return Parsed<RatesWrite>(body, [](const json& root) {
+    const ObjectReader reader(root, "", {"confirm", "force", "rates"});
     if (!reader.Boolean("confirm", false)) {
       Refuse("confirm",
              "the printer's fiscal memory takes few rate changes: send \"confirm\": true");
     }
+    RatesWrite write;
+    write.force = reader.Boolean("force", false);
     const ObjectReader rates(reader.At("rates"), "rates", {"A", "B", "C", "D", "E", "F", "G"});
-    RateTable table;
+    RateTable& table = write.rates;
     for (size_t i = 0; i < kLetters.size(); ++i) {
       const std::string letter(1, kLetters[i]);
       if (!rates.Has(letter)) break;
@@ -143,29 +145,8 @@ std::variant<RateTable, RequestError> ParseRatesWrite(std::string_view body) {
       }
     }
     if (table.count == 0) Refuse("rates", "must not be empty");
-    return table;
+    return write;
   });
-}
-
-std::variant<RateTable, RequestError> FitRatesTo(const RateTable& rates, const RateTable& printer) {
-  if (rates.count != printer.count) {
-    return RequestError{kParameterOutOfRange, "rates",
-                        "this printer holds " + std::to_string(printer.count) +
-                            " rates: give A to " +
-                            std::string(1, kLetters[static_cast<size_t>(printer.count - 1)])};
-  }
-  for (int32_t i = 0; i < rates.count; ++i) {
-    const uint32_t value = rates.values[static_cast<size_t>(i)];
-    const std::string where = "rates." + std::string(1, kLetters[static_cast<size_t>(i)]);
-    // Only the 7-rate format has a mark for the exempt rate.
-    if (value == TAURAVAT_RATE_EXEMPT && printer.count != 7) {
-      return RequestError{kParameterOutOfRange, where, "this printer has no exempt rate"};
-    }
-    if (printer.count == 4 && value != TAURAVAT_RATE_RESERVED && value % 100 != 0) {
-      return RequestError{kParameterOutOfRange, where, "this printer holds whole percents only"};
-    }
-  }
-  return rates;
 }
 
 std::variant<ReportRequest, RequestError> ParseReport(std::string_view type,

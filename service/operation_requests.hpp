@@ -1,7 +1,7 @@
 // The bodies of the printer's other requests: rates to write, reports, the drawer.
 //
-//   PUT  .../rates            {"confirm": true, "rates": {"A": "23", "B": "8.00",
-//                              "C": "reserved", "D": "exempt"}}
+//   PUT  .../rates            {"confirm": true, "force": false,
+//                              "rates": {"A": "23", "B": "8.00", "C": "reserved"}}
 //   POST .../reports/daily    {"force": false}                         (body optional)
 //   POST .../reports/period   {"kind": "short", "from": "2024-05-01", "to": "2024-05-31"}
 //   POST .../reports/monthly  {"kind": "detailed", "month": "2024-05"}
@@ -18,13 +18,15 @@
 
 namespace tauravatd {
 
-// The letters given, from A without a gap, as `count`; each a percent with at most two
-// places below 100, "exempt" or "reserved".
-std::variant<RateTable, RequestError> ParseRatesWrite(std::string_view body);
+struct RatesWrite {
+  // The letters given, from A without a gap, as `count`; each a percent with at most two
+  // places below 100, "exempt" or "reserved". The rates after them stay as the printer
+  // holds them; whether the printer takes the table is the driver's check.
+  RateTable rates;
+  bool force = false;  // write even when the printer already holds these rates
+};
 
-// Whether `rates` fit a printer that holds `printer.count` rates (4-rate models hold
-// whole percents only).
-std::variant<RateTable, RequestError> FitRatesTo(const RateTable& rates, const RateTable& printer);
+std::variant<RatesWrite, RequestError> ParseRatesWrite(std::string_view body);
 
 struct ReportRequest {
   enum class Type { kDaily, kPeriod, kMonthly, kNumbers };

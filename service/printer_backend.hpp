@@ -63,8 +63,10 @@ class PrinterBackend {
   virtual int32_t ReceiptConditions() = 0;
 
   virtual int32_t ReadRates(RateTable& rates) = 0;
-  // Writes A..G (as many as the model holds); `rates.count` receives that number.
-  virtual int32_t WriteRates(RateTable& rates) = 0;
+  // Writes the first `rates.count` rates from A, the others staying as the printer holds
+  // them, only when that changes what it holds, or with `force`; `written` tells whether
+  // they were written (tauravat_write_rates).
+  virtual int32_t WriteRates(const RateTable& rates, bool force, bool& written) = 0;
 
   // The payment forms and extra lines of the next receipt end; they stay with the driver
   // until that end has sent them, so a repeated end does not send them twice.

@@ -13,13 +13,8 @@ using namespace std::chrono_literals;
 kestra::emu::PrinterConfig Luno(std::chrono::milliseconds lineTime) {
   kestra::emu::PrinterConfig config;
   config.deviceType = 7;
-  config.rates = {2300,
-                  800,
-                  500,
-                  0,
-                  TAURAVAT_RATE_EXEMPT,
-                  TAURAVAT_RATE_RESERVED,
-                  TAURAVAT_RATE_RESERVED};
+  config.rates = {
+      2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED};
   config.timing.pollsPerLine = 0;
   config.timing.timePerLine = lineTime;
   return config;
@@ -78,13 +73,18 @@ Reply EmulatedService::Get(const std::string& path) {
   return Send("GET", "/v1/printers/till1" + path, "");
 }
 
+Reply EmulatedService::Put(const std::string& path, const std::string& body) {
+  return Send("PUT", "/v1/printers/till1" + path, body);
+}
+
 Reply EmulatedService::Send(const std::string& method, const std::string& path,
                             const std::string& body) {
   httplib::Client client("127.0.0.1", port_);
   client.set_read_timeout(60, 0);
   if (config_.token) client.set_bearer_token_auth(*config_.token);
-  const httplib::Result result =
-      method == "GET" ? client.Get(path) : client.Post(path, body, "application/json");
+  const httplib::Result result = method == "GET"   ? client.Get(path)
+                                 : method == "PUT" ? client.Put(path, body, "application/json")
+                                                   : client.Post(path, body, "application/json");
   if (!result) return {};
   return {result->status, json::parse(result->body, nullptr, false), result->body,
           result->get_header_value("Retry-After")};

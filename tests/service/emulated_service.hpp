@@ -55,7 +55,8 @@ class EmulatedService {
 
   int Port() const { return port_; }
   Reply Post(const std::string& body);
-  Reply Get(const std::string& path);  // under /v1/printers/till1
+  Reply Get(const std::string& path);                           // under /v1/printers/till1
+  Reply Put(const std::string& path, const std::string& body);  // likewise
 
   // Runs `fn` on the emulated printer while it is kept from the line.
   template <class Fn>

@@ -25,10 +25,15 @@ class FakeBackend : public PrinterBackend {
     return Call("conditions", [&] { return s().conditions; });
   }
   int32_t ReadRates(RateTable& r) override { return Read("read_rates", r, &FakeState::rates); }
-  int32_t WriteRates(RateTable& rates) override {
+  int32_t WriteRates(const RateTable& rates, bool force, bool& written) override {
+    written = false;
     return Call("write_rates", [&] {
+      RateTable table = s().rates;
+      std::copy_n(rates.values.begin(), rates.count, table.values.begin());
+      if (table == s().rates && !force) return kOk;
       if (s().counter != 0) return kReceiptCounterNotZero;
-      s().rates = rates;
+      s().rates = table;
+      written = true;
       return kOk;
     });
   }

@@ -253,33 +253,30 @@ TEST(SaleCheck, ACharacterThePrinterCannotPrintIsNamedWithItsPlaceInAnyText) {
   EXPECT_EQ(CharacterCount("Zażółć"), 6u);
 }
 
-TEST(OperationRequests, RatesAreGivenFromAWithoutGapsAndFittedToThePrinter) {
+TEST(OperationRequests, RatesAreGivenFromAWithoutGapsAndForcedOnlyWhenAsked) {
   const auto rates = ParseRatesWrite(
       R"({"confirm": true, "rates": {"A": "23", "B": "8.50", "C": "reserved", "D": "exempt"}})");
-  ASSERT_TRUE(std::holds_alternative<RateTable>(rates));
-  const RateTable table = std::get<RateTable>(rates);
-  EXPECT_EQ(table,
+  ASSERT_TRUE(std::holds_alternative<RatesWrite>(rates));
+  const RatesWrite write = std::get<RatesWrite>(rates);
+  EXPECT_EQ(write.rates,
             (RateTable{4,
                        {2300, 850, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_EXEMPT,
                         TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED}}));
+  EXPECT_FALSE(write.force);
+  const auto forced = ParseRatesWrite(R"({"confirm": true, "force": true, "rates": {"A": "23"}})");
+  ASSERT_TRUE(std::holds_alternative<RatesWrite>(forced));
+  EXPECT_TRUE(std::get<RatesWrite>(forced).force);
+  EXPECT_EQ(std::get<RatesWrite>(forced).rates.count, 1);
   for (const auto& [body, field] : std::initializer_list<std::pair<const char*, const char*>>{
            {R"({"rates": {"A": "23"}})", "confirm"},
            {R"({"confirm": false, "rates": {"A": "23"}})", "confirm"},
+           {R"({"confirm": true, "force": "yes", "rates": {"A": "23"}})", "force"},
            {R"({"confirm": true, "rates": {"A": "23", "C": "5"}})", "rates.C"},
            {R"({"confirm": true, "rates": {"A": "100"}})", "rates.A"},
            {R"({"confirm": true, "rates": {"A": 23}})", "rates.A"},
            {R"({"confirm": true, "rates": {}})", "rates"}}) {
     EXPECT_EQ(Refusal(ParseRatesWrite(body)).field, field) << body;
   }
-  // Fitted to the printer: its number of rates; whole percents and no exempt on 4 rates.
-  const RateTable four{4, {2200, 700, 0, TAURAVAT_RATE_RESERVED, 0, 0, 0}};
-  EXPECT_EQ(Refusal(FitRatesTo(table, RateTable{7, {}})).field, "rates");
-  EXPECT_EQ(Refusal(FitRatesTo(table, four)).field, "rates.B");
-  RateTable whole = table;
-  whole.values[1] = 800;
-  EXPECT_EQ(Refusal(FitRatesTo(whole, four)).field, "rates.D");
-  whole.values[3] = 0;
-  EXPECT_EQ(Refusal(FitRatesTo(whole, four)).field, "(accepted)");
 }
 
 TEST(OperationRequests, ReportsAndDrawer) {

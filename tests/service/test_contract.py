@@ -414,7 +414,8 @@ class Operations(ContractTest):
         self.assertEqual(self.call("GET", "/v1/printers/{name}/rates", name="mute").status, 504)
 
     def test_writing_to_the_printer(self):
-        rates = {"confirm": True, "rates": {"A": "23", "B": "8", "C": "5", "D": "0",
+        # A rates table the printer does not hold yet (the rates it holds are not written).
+        rates = {"confirm": True, "rates": {"A": "22", "B": "8", "C": "5", "D": "0",
                                             "E": "exempt", "F": "reserved", "G": "reserved"}}
         write = lambda body: self.call("PUT", "/v1/printers/{name}/rates", body, name="faulty")
         self.assertEqual(write(dict(rates, confirm=False)).status, 400)
@@ -424,7 +425,12 @@ class Operations(ContractTest):
         self.assertEqual(daily().status, 200)
         empty = daily()
         self.assertEqual((empty.status, self.error_kind(empty)), (409, ("printer", 211)))
-        self.assertEqual(write(rates).status, 200)
+        written = write(rates)
+        self.assertEqual((written.status, written.body["written"]), (200, True))
+        again = write(dict(rates, rates={"A": "22"}))  # held already: nothing written
+        self.assertEqual((again.status, again.body["written"]), (200, False))
+        forced = write(dict(rates, force=True))
+        self.assertEqual((forced.status, forced.body["written"]), (200, True))
         for report, body in (("monthly", {"kind": "short", "month": "2024-13"}),
                              ("period", {"kind": "short", "from": "2024-05-02",
                                          "to": "2024-05-01"}),

@@ -1,0 +1,70 @@
+// PUT .../rates on the emulated LUNO through the shipped driver: the rates the printer holds
+// are not written again (each write spends an entry of its fiscal memory and prints its
+// notice), a partial table changes only the rates it gives, and "force" writes anyway.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "emulated_service.hpp"
+
+namespace tauravatd::testing {
+namespace {
+
+using kestra::emu::FaultKind;
+using kestra::emu::Printer;
+
+TEST(RatesWrite, OnlyAChangeIsWrittenAndAPartialTableKeepsTheRatesItLeavesOut) {
+  EmulatedService service(Luno());
+  service.Start();
+  const auto notices = [&] {
+    const std::string paper = service.OnPrinter([](Printer& p) { return p.Paper().Text(); });
+    int count = 0;
+    for (size_t at = paper.find("ZMIANA STAWEK PTU"); at != std::string::npos;
+         at = paper.find("ZMIANA STAWEK PTU", at + 1))
+      ++count;
+    return count;
+  };
+  const auto put = [&](const std::string& extra, const std::string& rates) {
+    return service.Put("/rates", R"({"confirm": true, )" + extra + R"("rates": {)" + rates + "}}");
+  };
+  // A printer that refuses every rate write shows that none is sent.
+  service.OnPrinter([](Printer& p) { p.Faults().AddRule({0xD5, FaultKind::kNak, 0, -1}); });
+  for (const std::string held :
+       {R"("A": "23", "B": "8", "C": "5", "D": "0", "E": "exempt", "F": "reserved",
+           "G": "reserved")",
+        R"("A": "23")"}) {
+    const Reply same = put("", held);
+    EXPECT_EQ(std::tuple(same.status, same.body.value("written", true)), std::tuple(200, false))
+        << same.text;
+    EXPECT_EQ(same.body["rates"]["B"], "8.00");
+  }
+  const auto changes = [&] {
+    return service.OnPrinter([](Printer& p) { return p.Memory().RateChanges(); });
+  };
+  EXPECT_EQ(std::tuple(notices(), changes()), std::tuple(0, 0));
+  service.OnPrinter([](Printer& p) { p.Faults() = kestra::emu::FaultInjector({}); });
+
+  const Reply forced = put(R"("force": true, )", R"("A": "23")");
+  EXPECT_EQ(std::tuple(forced.status, forced.body.value("written", false), notices()),
+            std::tuple(200, true, 1))
+      << forced.text;
+  const Reply changed = put("", R"("A": "22", "B": "7")");
+  EXPECT_EQ(std::tuple(changed.status, changed.body.value("written", false), notices()),
+            std::tuple(200, true, 2))
+      << changed.text;
+  const auto rates = service.OnPrinter([](Printer& p) { return p.Memory().Rates(); });
+  EXPECT_EQ(std::vector<uint32_t>(rates.begin(), rates.end()),
+            (std::vector<uint32_t>{2200, 700, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED,
+                                   TAURAVAT_RATE_RESERVED}));
+  // The driver's check refuses a rate above the model's highest before anything is sent.
+  const Reply tooHigh = put("", R"("A": "99.99")");
+  EXPECT_EQ(std::tuple(tooHigh.status, tooHigh.body["error"].value("field", "")),
+            std::tuple(400, std::string("rates.A")))
+      << tooHigh.text;
+  EXPECT_EQ(std::tuple(notices(), changes()), std::tuple(2, 2));
+}
+
+}  // namespace
+}  // namespace tauravatd::testing
