@@ -104,7 +104,9 @@ class Rfc2217Device final : public TcpSerialDevice {
     while (result == 0 && !answered() && !stream_.ComPortRefused()) result = Pull(idle_, deadline);
     if (stream_.ComPortRefused()) return kErrorInvalidParameter;
     if (result == kTimedOut) return TimedOutError();
-    if (result == ConnectionResetError()) return kErrorAccessDenied;
+    // Hung up while the line is agreed (a reset, or a write that found it closed): the
+    // server is serving another client.
+    if (result == ConnectionResetError() || (result != 0 && Dropped())) return kErrorAccessDenied;
     if (result != 0) return result;
     for (const Request& r : requests) {
       // A purge's answer names what was purged; the settings' answers what is in force.

@@ -47,7 +47,8 @@ DeviceOpenResult TcpSerialDevice::Open(const NetAddress& address) {
   for (;;) {
     uint8_t discard[256];  // a refusal's text; nothing a printer says unasked
     const SocketIo io = socket.Receive(discard, sizeof discard);
-    if (io.kind == SocketIo::Kind::Closed) {
+    if (io.kind == SocketIo::Kind::Closed ||
+        (io.kind == SocketIo::Kind::Failed && io.osError == ConnectionResetError())) {
       result.osError = kErrorAccessDenied;
       result.nativeError = BusyNativeError();
       return result;

@@ -84,6 +84,7 @@ class TcpSerialDevice : public SerialDevice {
   uint32_t Push(const Event& abort, const Deadline& deadline);
   // Marks the connection dropped and reports it as a line error.
   uint32_t Drop(uint32_t osError);
+  bool Dropped() const { return dropped_; }
   void RaiseLineErrors(uint32_t flags);
   Deadline WriteDeadline();
 
