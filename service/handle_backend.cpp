@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "result_codes.hpp"
+#include "sale_check.hpp"
 #include "tauravat.h"
 
 namespace tauravatd {
@@ -89,16 +90,7 @@ class HandleBackend : public PrinterBackend {
 
   int32_t ReceiptItem(const SaleLine& line, int64_t& value) override {
     if (printer_ == nullptr) return kNotInitialised;
-    tauravat_item item{};
-    item.size = sizeof item;
-    item.kind = TAURAVAT_ITEM_SALE;
-    item.name = line.name.c_str();
-    item.rate = line.rate;
-    item.message = line.message;
-    item.quantity = line.quantity.units;
-    item.decimals = line.quantity.places;
-    item.unit = line.unit.empty() ? nullptr : line.unit.c_str();
-    item.price = line.price;
+    tauravat_item item = ItemOf(line);
     item.value = line.value;
     return tauravat_receipt_item(printer_, &item, &value);
   }

@@ -76,6 +76,20 @@ std::string Detail(const tauravat_problem& problem) {
 
 }  // namespace
 
+tauravat_item ItemOf(const SaleLine& line) {
+  tauravat_item item{};
+  item.size = sizeof item;
+  item.kind = TAURAVAT_ITEM_SALE;
+  item.name = line.name.c_str();
+  item.rate = line.rate;
+  item.message = line.message;
+  item.quantity = line.quantity.units;
+  item.decimals = line.quantity.places;
+  item.unit = line.unit.empty() ? nullptr : line.unit.c_str();
+  item.price = line.price;
+  return item;
+}
+
 std::optional<RequestError> CheckSale(const ReceiptRequest& request, const PrinterFacts* printer) {
   tauravat_model_info model{};
   model.size = sizeof model;
@@ -95,17 +109,7 @@ std::optional<RequestError> CheckSale(const ReceiptRequest& request, const Print
   std::vector<tauravat_item> items;
   items.reserve(request.items.size());
   for (const SaleLine& line : request.items) {
-    tauravat_item item{};
-    item.size = sizeof item;
-    item.kind = TAURAVAT_ITEM_SALE;
-    item.name = line.name.c_str();
-    item.rate = line.rate;
-    item.message = line.message;
-    item.quantity = line.quantity.units;
-    item.decimals = line.quantity.places;
-    item.unit = line.unit.empty() ? nullptr : line.unit.c_str();
-    item.price = line.price;
-    items.push_back(item);  // value 0: the driver computes it as it will send it
+    items.push_back(ItemOf(line));
   }
   std::vector<tauravat_payment> payments;
   for (const PaymentLine& line : request.payments) {

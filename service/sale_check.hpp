@@ -9,6 +9,7 @@
 #include "printer_backend.hpp"
 #include "receipt_request.hpp"
 #include "request_error.hpp"
+#include "tauravat.h"
 
 namespace tauravatd {
 
@@ -22,6 +23,9 @@ struct PrinterFacts {
 // named as the request names it ("items[2].price", "payments[0].amount"). Without a printer
 // (not yet identified) only what no model takes is refused: the check of a device of
 // unknown type, the most lenient model, with no rate known to be reserved.
+// The driver's item line for a sale line; value 0: the driver computes it as it will send it.
+tauravat_item ItemOf(const SaleLine& line);
+
 std::optional<RequestError> CheckSale(const ReceiptRequest& request, const PrinterFacts* printer);
 
 }  // namespace tauravatd
