@@ -8,7 +8,7 @@
 #   test     everything scripts/test.sh runs: all of the purposes below
 #   windows  cross-build the DLL with mingw-w64, test it under wine (scripts/test-windows.sh)
 #   fuzz     the libFuzzer targets (scripts/fuzz.sh)
-#   service  the print service: HTTP and the journal
+#   service  the print service: HTTP, the journal and the broker
 #   all      every purpose; the default when none is given
 set -euo pipefail
 
@@ -21,7 +21,11 @@ suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel pyth
 # cpack's dependency scan, the Debian package test, valgrind's leak check, and the fresh
 # Debian root in which the README's first command is proven (scripts/fresh-root.sh).
 checks=(dpkg-dev file lintian man-db python3-venv valgrind debootstrap git ccache)
-service=(libcpp-httplib-dev libsqlite3-dev)
+# The print service: HTTP, the journal, and the broker it connects out to (the broker itself
+# and the fleet tool's MQTT client are for chains that run one, and for the suites).
+service=(libcpp-httplib-dev libsqlite3-dev libmosquitto-dev mosquitto python3-paho-mqtt)
+# The shop's page, tried in a real browser.
+browser=(chromium chromium-driver python3-selenium)
 # A serial device server in front of the emulator, for the network ports' suites.
 network=(ser2net)
 # The service's OpenAPI document is linted by Redocly's CLI, which npm fetches in the test.
@@ -40,7 +44,8 @@ for purpose in "${@:-all}"; do
     service) packages+=("${build[@]}" "${service[@]}") ;;
     test | all)
       packages+=("${build[@]}" "${program[@]}" "${suites[@]}" "${checks[@]}" "${service[@]}"
-                 "${network[@]}" "${interface[@]}" "${windows[@]}" "${fuzz[@]}") ;;
+                 "${network[@]}" "${interface[@]}" "${browser[@]}" "${windows[@]}"
+                 "${fuzz[@]}") ;;
     *)
       echo "usage: $0 [demo|test|windows|fuzz|service|all]..." >&2
       exit 2 ;;

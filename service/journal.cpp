@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <ctime>
+#include <exception>
 
 #include <nlohmann/json.hpp>
 
@@ -136,8 +137,8 @@ Journal::~Journal() = default;
 
 std::pair<JournalEntry, bool> Journal::Admit(const std::string& id, const std::string& printer,
                                              const std::string& request, int64_t total) {
-  std::lock_guard lock(mutex_);
-  return Guard([&]() -> std::pair<JournalEntry, bool> {
+  std::unique_lock lock(mutex_);
+  auto admitted = Guard([&]() -> std::pair<JournalEntry, bool> {
     if (auto existing = FindLocked(id)) return {std::move(*existing), false};
     const std::string now = now_();
     sqlite::Statement insert(*db_,
@@ -147,11 +148,14 @@ std::pair<JournalEntry, bool> Journal::Admit(const std::string& id, const std::s
     insert.Run();
     return {*FindLocked(id), true};
   });
+  lock.unlock();
+  if (admitted.second) Changed(admitted.first);
+  return admitted;
 }
 
 JournalEntry Journal::Requeue(const std::string& id, const std::string& note) {
-  std::lock_guard lock(mutex_);
-  return Guard([&] {
+  std::unique_lock lock(mutex_);
+  JournalEntry requeued = Guard([&] {
     sqlite::Statement update(*db_,
                              "UPDATE receipts SET state = 'queued', attempts = attempts + 1, "
                              "counter_before = NULL, end_sent = 0, settle_pending = 0, "
@@ -163,10 +167,13 @@ JournalEntry Journal::Requeue(const std::string& id, const std::string& note) {
     if (!entry) throw JournalError("no journal entry " + id + " to queue again");
     return std::move(*entry);
   });
+  lock.unlock();
+  Changed(requeued);
+  return requeued;
 }
 
 void Journal::Save(JournalEntry& entry) {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   const auto kept = std::find_if(unwritten_.begin(), unwritten_.end(),
                                  [&](const JournalEntry& e) { return e.id == entry.id; });
   try {
@@ -180,6 +187,8 @@ void Journal::Save(JournalEntry& entry) {
     throw JournalError(e.what());
   }
   if (kept != unwritten_.end()) unwritten_.erase(kept);
+  lock.unlock();
+  Changed(entry);
 }
 
 std::vector<std::string> Journal::Unwritten(const std::string& printer) {
@@ -191,18 +200,30 @@ std::vector<std::string> Journal::Unwritten(const std::string& printer) {
 }
 
 void Journal::WriteUnwritten(const std::string& printer) {
-  std::lock_guard lock(mutex_);
-  for (auto entry = unwritten_.begin(); entry != unwritten_.end();) {
-    if (entry->printer != printer) {
-      ++entry;
-      continue;
+  std::vector<JournalEntry> written;
+  std::exception_ptr failure;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto entry = unwritten_.begin(); entry != unwritten_.end();) {
+      if (entry->printer != printer) {
+        ++entry;
+        continue;
+      }
+      try {
+        Guard([&] {
+          SaveLocked(*entry);
+          return 0;
+        });
+      } catch (...) {
+        failure = std::current_exception();
+        break;
+      }
+      written.push_back(*entry);
+      entry = unwritten_.erase(entry);
     }
-    Guard([&] {
-      SaveLocked(*entry);
-      return 0;
-    });
-    entry = unwritten_.erase(entry);
   }
+  for (const JournalEntry& entry : written) Changed(entry);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void Journal::SaveLocked(JournalEntry& entry) {

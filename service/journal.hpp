@@ -74,7 +74,7 @@ struct EntryFilter {
   std::optional<ReceiptState> state;
   std::optional<std::string> createdSince;  // UTC, written as `created` is
   std::optional<std::string> before;        // an id: only entries admitted before it
-  size_t limit = 100;  // entries in the page
+  size_t limit = 100;                       // entries in the page
 };
 
 struct EntryPage {
@@ -126,11 +126,22 @@ class Journal {
   // At start-up: receipts still queued never reached a printer; they become failed.
   int FailQueued(const std::string& note);
 
+  // Called with each entry as it is after Admit (a new one), Requeue and Save, outside the
+  // journal's lock. Set once, before the journal is shared.
+  void OnChange(std::function<void(const JournalEntry&)> observer) {
+    observer_ = std::move(observer);
+  }
+
  private:
   std::optional<JournalEntry> FindLocked(const std::string& id);
   void SaveLocked(JournalEntry& entry);
 
+  void Changed(const JournalEntry& entry) const {
+    if (observer_) observer_(entry);
+  }
+
   std::function<std::string()> now_;
+  std::function<void(const JournalEntry&)> observer_;
   std::mutex mutex_;
   std::unique_ptr<sqlite::Database> db_;
   std::vector<JournalEntry> unwritten_;  // in the order they first failed

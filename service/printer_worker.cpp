@@ -21,12 +21,13 @@ std::string_view PrinterStatus::Connection() const {
 
 PrinterWorker::PrinterWorker(PrinterSettings settings, std::unique_ptr<PrinterBackend> backend,
                              Journal& journal, Metrics& metrics, const Driver& driver,
-                             WorkerOptions options)
+                             WorkerOptions options, ChangeFeed* feed)
     : settings_(std::move(settings)),
       journal_(journal),
       metrics_(metrics),
       driver_(driver),
       options_(options),
+      feed_(feed),
       session_(std::move(backend), options_.backoff),
       context_{settings_, session_, journal_, metrics_, driver_, options_, receiptOpen_, {}} {
   published_.settings = settings_;
@@ -63,6 +64,7 @@ bool PrinterWorker::Submit(std::shared_ptr<Job> job) {
     queue_.push_back(std::move(job));
   }
   wake_.notify_all();
+  Changed();
   return true;
 }
 
@@ -92,6 +94,7 @@ void PrinterWorker::Loop(std::stop_token stop) {
       }
     }
     if (job) {
+      Changed();  // the queue is shorter
       StepBegins(job->Allowance());
       RunJob(job);
       StepEnds();
@@ -187,7 +190,18 @@ void PrinterWorker::Publish() {
   if (!session_.IsOpen() || !journal_.Unwritten(settings_.name).empty()) {
     settlementPending_ = true;
   }
-  std::lock_guard lock(mutex_);
+  {
+    std::lock_guard lock(mutex_);
+    PublishLocked();
+  }
+  Changed();
+}
+
+void PrinterWorker::Changed() {
+  if (feed_ != nullptr) feed_->PrinterChanged(settings_.name);
+}
+
+void PrinterWorker::PublishLocked() {
   published_.connected = session_.IsOpen();
   published_.lastFault = session_.LastFault();
   published_.settlementPending = settlementPending_;

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <thread>
 
+#include "change_feed.hpp"
 #include "journal.hpp"
 #include "metrics.hpp"
 #include "printer_backend.hpp"
@@ -88,8 +89,10 @@ struct PrinterStatus {
 
 class PrinterWorker {
  public:
+  // `feed`, when given, learns of every change of the status (and must outlive the worker).
   PrinterWorker(PrinterSettings settings, std::unique_ptr<PrinterBackend> backend, Journal& journal,
-                Metrics& metrics, const Driver& driver, WorkerOptions options);
+                Metrics& metrics, const Driver& driver, WorkerOptions options,
+                ChangeFeed* feed = nullptr);
   ~PrinterWorker();
   PrinterWorker(const PrinterWorker&) = delete;
   PrinterWorker& operator=(const PrinterWorker&) = delete;
@@ -111,6 +114,9 @@ class PrinterWorker {
   bool Settle();
   int32_t Poll();
   void Publish();
+  void PublishLocked();
+  // Tells the feed that the status may have changed.
+  void Changed();
   // A step (a request, a poll, an opening) begins, and ends with progress or without.
   void StepBegins(std::chrono::milliseconds allowance);
   void StepEnds();
@@ -120,6 +126,7 @@ class PrinterWorker {
   Metrics& metrics_;
   const Driver& driver_;
   WorkerOptions options_;
+  ChangeFeed* feed_;
   PrinterSession session_;
   std::atomic<bool> receiptOpen_{false};
   WorkerContext context_;

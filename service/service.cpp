@@ -20,6 +20,7 @@ Service::Service(ServiceConfig config, Driver& driver)
       failed > 0) {
     LogNote(std::to_string(failed) + " receipt(s) left queued by the last run are now failed");
   }
+  journal_.OnChange([this](const JournalEntry& entry) { feed_.EntryChanged(entry); });
   std::vector<std::string> names;
   for (const PrinterSettings& settings : config_.printers) names.push_back(settings.name);
   for (const JournalEntry& entry : journal_.UnsettledOutside(names)) {
@@ -29,8 +30,9 @@ Service::Service(ServiceConfig config, Driver& driver)
   }
   for (PrinterSettings settings : config_.printers) {
     settings.printLimitMs = static_cast<uint32_t>(config_.printLimit.count());
-    workers_.push_back(std::make_unique<PrinterWorker>(
-        settings, driver_.MakeBackend(settings), journal_, metrics_, driver_, config_.worker));
+    workers_.push_back(std::make_unique<PrinterWorker>(settings, driver_.MakeBackend(settings),
+                                                       journal_, metrics_, driver_, config_.worker,
+                                                       &feed_));
     waiting_[settings.name] = std::make_unique<WaitingRoom>(config_.waitingPerPrinter);
   }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "answers.hpp"
+#include "change_feed.hpp"
 #include "journal.hpp"
 #include "metrics.hpp"
 #include "operation_job.hpp"
@@ -35,6 +36,8 @@ class Service {
   const Answers& Answer() const { return answers_; }
   Journal& ReceiptJournal() { return journal_; }
   Metrics& Counters() { return metrics_; }
+  // Every change of a printer's status and of the journal's entries.
+  ChangeFeed& Changes() { return feed_; }
 
   PrinterWorker* Find(const std::string& name);
   const std::vector<std::unique_ptr<PrinterWorker>>& Workers() const { return workers_; }
@@ -53,6 +56,7 @@ class Service {
  private:
   ServiceConfig config_;
   Driver& driver_;
+  ChangeFeed feed_;  // before whatever reports to it, so it outlives them
   Journal journal_;
   Metrics metrics_;
   Answers answers_;

@@ -54,6 +54,7 @@ class EmulatedService {
   void Stop();
 
   int Port() const { return port_; }
+  Service& Running() { return *service_; }
   Reply Post(const std::string& body);
   Reply Get(const std::string& path);                           // under /v1/printers/till1
   Reply Put(const std::string& path, const std::string& body);  // likewise
