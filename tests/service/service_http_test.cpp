@@ -125,7 +125,8 @@ TEST(ServiceHttp, MetricsCountOutcomesCodesAndQueues) {
   ASSERT_EQ(service.Post(Sale("m1")).status, 201);
   service.OnPrinter([](Printer& p) { p.SetPaper(false); });
   ASSERT_EQ(service.Post(Sale("m2")).status, 503);
-  EXPECT_EQ(service.Get("/receipts/m2").body["codes"].size(), 1u) << service.Get("/receipts/m2").text;
+  EXPECT_EQ(service.Get("/receipts/m2").body["codes"].size(), 1u)
+      << service.Get("/receipts/m2").text;
   const std::string text = service.Send("GET", "/metrics", "").text;
   // Paper out is counted for the receipt and for the printer's state as it is watched.
   const char* lines[] = {
