@@ -48,13 +48,14 @@ tauravat_gzip(${tauravat_debian_source}/changelog ${tauravat_debian_build}/chang
 #     [DEPENDS <relation>...]     other Depends ("python3"); shared libraries are found
 #                                 by dpkg-shlibdeps
 #     [RECOMMENDS <relation>...]
+#     [SUGGESTS <relation>...]
 #     [ARCHITECTURE all]
 #     [SHARED_LIBRARY])           it holds a shared library: ldconfig runs after it
 # Declares Debian package <package> holding the install rules of <component>, and gives
 # it /usr/share/doc/<package>/copyright and changelog.gz.
 function(tauravat_debian_package component package)
   cmake_parse_arguments(PARSE_ARGV 2 arg "SHARED_LIBRARY" "SECTION;SUMMARY;DESCRIPTION;ARCHITECTURE"
-                        "REQUIRES;DEPENDS;RECOMMENDS")
+                        "REQUIRES;DEPENDS;RECOMMENDS;SUGGESTS")
   string(TOUPPER ${component} id)
   set(CPACK_DEBIAN_${id}_PACKAGE_NAME ${package} PARENT_SCOPE)
   set(CPACK_DEBIAN_${id}_PACKAGE_SECTION ${arg_SECTION} PARENT_SCOPE)
@@ -67,6 +68,10 @@ function(tauravat_debian_package component package)
   if(arg_RECOMMENDS)
     list(JOIN arg_RECOMMENDS ", " recommends)
     set(CPACK_DEBIAN_${id}_PACKAGE_RECOMMENDS "${recommends}" PARENT_SCOPE)
+  endif()
+  if(arg_SUGGESTS)
+    list(JOIN arg_SUGGESTS ", " suggests)
+    set(CPACK_DEBIAN_${id}_PACKAGE_SUGGESTS "${suggests}" PARENT_SCOPE)
   endif()
   if(arg_ARCHITECTURE)
     set(CPACK_DEBIAN_${id}_PACKAGE_ARCHITECTURE ${arg_ARCHITECTURE} PARENT_SCOPE)
