@@ -1,5 +1,4 @@
-# Installs the Python module (the package directory tauravat/, or the single file
-# tauravat.py when there is none) where a Python of the install prefix imports it from.
+# Installs the Python package tauravat where a Python of the install prefix imports it from.
 # Run by cmake --install and cpack; the install rule in packaging/CMakeLists.txt sets the
 # tauravat_python_* variables.
 #
@@ -25,13 +24,25 @@ if(NOT IS_ABSOLUTE "${directory}")
   set(directory "${prefix}/${directory}")
 endif()
 
-if(IS_DIRECTORY "${tauravat_python_source}/tauravat")
-  set(module "${tauravat_python_source}/tauravat")
-else()
-  set(module "${tauravat_python_source}/tauravat.py")
+# The package's own backend writes the files, so that the installed package is the one pip
+# would install: the modules, tauravat/_version.py, the .dist-info (its metadata and entry
+# points, such as pytest's plugin) and a script per console entry point. file(INSTALL)
+# would add DESTDIR by itself; this does it by hand.
+if(NOT tauravat_python)
+  set(tauravat_python python3)
 endif()
-file(INSTALL "${module}" DESTINATION "${directory}"
-     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
-     DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                           WORLD_READ WORLD_EXECUTE
-     PATTERN __pycache__ EXCLUDE PATTERN "*.py[co]" EXCLUDE)
+if(prefix STREQUAL "/usr")
+  set(interpreter /usr/bin/python3)
+elseif(EXISTS "${prefix}/bin/python3")
+  set(interpreter "${prefix}/bin/python3")  # a virtual environment
+else()
+  set(interpreter "${tauravat_python}")
+endif()
+execute_process(
+  COMMAND "${tauravat_python}" "${tauravat_python_source}/build_backend/tauravat_build.py"
+          install --site "$ENV{DESTDIR}${directory}" --scripts "$ENV{DESTDIR}${prefix}/bin"
+          --interpreter "${interpreter}"
+  RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the Python package could not be installed into ${directory}")
+endif()

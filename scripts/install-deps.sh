@@ -17,7 +17,7 @@ build=(cmake ninja-build g++ pkg-config nlohmann-json3-dev)
 # TauraSW, its Polish Qt texts, a font for its offscreen windows, a virtual display.
 program=(qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth)
 # The test suites and benchmarks of the default build.
-suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel python3-jsonschema googletest libgtest-dev libgmock-dev libbenchmark-dev)
+suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel python3-jsonschema python3-mypy googletest libgtest-dev libgmock-dev libbenchmark-dev)
 # cpack's dependency scan, the Debian package test, valgrind's leak check, and the fresh
 # Debian root in which the README's first command is proven (scripts/fresh-root.sh).
 checks=(dpkg-dev file lintian man-db python3-venv valgrind debootstrap git ccache)

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "http_server.hpp"
 #include "log.hpp"
 #include "options.hpp"
+#include "readiness.hpp"
 #include "receipt_desk.hpp"
 #include "service.hpp"
 
@@ -40,6 +42,13 @@ class ScratchDirectory {
  private:
   std::filesystem::path path_;
 };
+
+// Whether every printer has had its first attempt to open (it is connected or offline).
+bool EveryPrinterTried(const Service& service) {
+  for (const auto& worker : service.Workers())
+    if (worker->Status().Connection() == "connecting") return false;
+  return true;
+}
 
 int Run(Options options) {
   // SIGINT and SIGTERM are taken by a thread of their own; blocked before any other
@@ -77,9 +86,19 @@ int Run(Options options) {
   LogNote("listening on " + options.config.listenHost + ":" + std::to_string(port) + ", journal " +
           options.config.journalPath);
 
+  // systemd (Type=notify) hears that the service is ready once every printer has had its
+  // first attempt to open: what starts after it finds each printer connected or offline.
+  std::jthread readiness([&service](std::stop_token stop) {
+    while (!stop.stop_requested() && !EveryPrinterTried(service))
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!stop.stop_requested()) NotifyServiceManager("READY=1");
+  });
+
   std::thread stopper([&] {
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    readiness.request_stop();
+    NotifyServiceManager("STOPPING=1");
     LogNote("stopping: the request at each printer is finished, the queued are refused");
     // The workers first: whoever waits gets an answer, then the server can stop.
     service.Stop();

@@ -48,13 +48,15 @@ tauravat_gzip(${tauravat_debian_source}/changelog ${tauravat_debian_build}/chang
 #     [DEPENDS <relation>...]     other Depends ("python3"); shared libraries are found
 #                                 by dpkg-shlibdeps
 #     [RECOMMENDS <relation>...]
+#     [SUGGESTS <relation>...]
 #     [ARCHITECTURE all]
+#     [CONTROL <file>...]         control files of its own: maintainer scripts, conffiles
 #     [SHARED_LIBRARY])           it holds a shared library: ldconfig runs after it
 # Declares Debian package <package> holding the install rules of <component>, and gives
 # it /usr/share/doc/<package>/copyright and changelog.gz.
 function(tauravat_debian_package component package)
   cmake_parse_arguments(PARSE_ARGV 2 arg "SHARED_LIBRARY" "SECTION;SUMMARY;DESCRIPTION;ARCHITECTURE"
-                        "REQUIRES;DEPENDS;RECOMMENDS")
+                        "REQUIRES;DEPENDS;RECOMMENDS;SUGGESTS;CONTROL")
   string(TOUPPER ${component} id)
   set(CPACK_DEBIAN_${id}_PACKAGE_NAME ${package} PARENT_SCOPE)
   set(CPACK_DEBIAN_${id}_PACKAGE_SECTION ${arg_SECTION} PARENT_SCOPE)
@@ -68,11 +70,19 @@ function(tauravat_debian_package component package)
     list(JOIN arg_RECOMMENDS ", " recommends)
     set(CPACK_DEBIAN_${id}_PACKAGE_RECOMMENDS "${recommends}" PARENT_SCOPE)
   endif()
+  if(arg_SUGGESTS)
+    list(JOIN arg_SUGGESTS ", " suggests)
+    set(CPACK_DEBIAN_${id}_PACKAGE_SUGGESTS "${suggests}" PARENT_SCOPE)
+  endif()
   if(arg_ARCHITECTURE)
     set(CPACK_DEBIAN_${id}_PACKAGE_ARCHITECTURE ${arg_ARCHITECTURE} PARENT_SCOPE)
   endif()
+  set(control ${arg_CONTROL})
   if(arg_SHARED_LIBRARY)
-    set(CPACK_DEBIAN_${id}_PACKAGE_CONTROL_EXTRA ${tauravat_debian_source}/triggers PARENT_SCOPE)
+    list(APPEND control ${tauravat_debian_source}/triggers)
+  endif()
+  if(control)
+    set(CPACK_DEBIAN_${id}_PACKAGE_CONTROL_EXTRA "${control}" PARENT_SCOPE)
   endif()
   set_property(GLOBAL APPEND PROPERTY TAURAVAT_DEBIAN_COMPONENTS ${component})
   install(FILES ${tauravat_debian_build}/copyright ${tauravat_debian_build}/changelog.gz

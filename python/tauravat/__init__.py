@@ -25,6 +25,10 @@ The library is `TAURAVAT_LIBRARY` (a path) if set, else what the system's search
                           (registered with pytest when the package is installed).
 """
 
+import importlib
+import re
+from pathlib import Path
+
 from . import errors, legacy
 from ._library import _SIGNATURES, LibraryError, load, message, version
 from ._values import EXEMPT, RESERVED, Amount, Rate, RateMarker
@@ -45,7 +49,26 @@ from .printer import (DeviceType, Printer, PrinterNumber, PrintMode, ProgressCal
                       chars_in_article_name, open)
 from .receipt import Item, Payment, Receipt
 
+
+
+def _package_version() -> str:
+    # An installed package carries the version its build wrote; a source checkout takes
+    # the project's, from the CMakeLists.txt next to python/.
+    try:
+        return str(importlib.import_module("._version", __name__).version)
+    except ModuleNotFoundError:
+        pass
+    cmake = Path(__file__).resolve().parent.parent.parent / "CMakeLists.txt"
+    found = re.search(r"\bproject\(\s*\w+\s+VERSION\s+([0-9][0-9.]*)",
+                      cmake.read_text(encoding="utf-8") if cmake.is_file() else "")
+    return found.group(1) if found else "0+unknown"
+
+
+__version__ = _package_version()
+"""The package's version, the project's (tauravat.version() is the loaded library's)."""
+
 __all__ = [
+    "__version__",
     # The handle interface
     "open", "Printer", "Receipt", "Item", "Payment", "DeviceType", "PrinterNumber",
     "PrintMode", "ProgressCallback", "RateMarker", "RESERVED", "EXEMPT", "Amount", "Rate",

@@ -20,7 +20,7 @@ __all__ = ["LibraryError", "load", "function", "has_function", "version", "messa
            "last_os_error"]
 
 _stdcall = os.name == "nt" and ctypes.sizeof(ctypes.c_void_p) == 4
-FUNCTYPE = ctypes.WINFUNCTYPE if _stdcall else ctypes.CFUNCTYPE
+FUNCTYPE = getattr(ctypes, "WINFUNCTYPE") if _stdcall else ctypes.CFUNCTYPE
 
 _i32, _u32, _u16, _u8 = ctypes.c_int32, ctypes.c_uint32, ctypes.c_uint16, ctypes.c_uint8
 _i64, _size = ctypes.c_int64, ctypes.c_size_t
@@ -186,7 +186,7 @@ def load(path: Optional[str] = None) -> ctypes.CDLL:
                 or "libtauravat.so.10")
         loader = ctypes.WinDLL if _stdcall else ctypes.CDLL  # type: ignore[attr-defined]
         try:
-            lib = loader(path)
+            lib: ctypes.CDLL = loader(path)
         except OSError as error:
             raise LibraryError(f"libtauravat could not be loaded from {path}: {error}") from error
         missing = set()
@@ -220,7 +220,7 @@ def function(name: str) -> Any:
 
 def version() -> str:
     """The loaded library's version, "MAJOR.MINOR.PATCH"."""
-    return function("tauravat_version")().decode("ascii")
+    return str(function("tauravat_version")().decode("ascii"))
 
 
 def message(code: int, language: str = "en") -> str:

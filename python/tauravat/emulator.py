@@ -26,6 +26,8 @@ import subprocess
 import tempfile
 import threading
 import time
+from types import TracebackType
+from typing import IO, Any, Dict, List, Optional, Type, Union
 
 __all__ = ["Emulator", "EmulatorError", "find_program"]
 
@@ -34,7 +36,7 @@ class EmulatorError(Exception):
     """The emulator did not start, went away, or refused a command (with its reason)."""
 
 
-def find_program():
+def find_program() -> str:
     """The kestra-emu program: $KESTRA_EMU, then PATH."""
     program = os.environ.get("KESTRA_EMU") or shutil.which("kestra-emu")
     if not program:
@@ -49,15 +51,16 @@ class Emulator:
     emulator has carried them out; they fall between the bytes on the line.
     """
 
-    def __init__(self, *options, program=None, timeout=10, line=None):
+    def __init__(self, *options: Union[str, int], program: Optional[str] = None,
+                 timeout: float = 10, line: Optional[str] = None) -> None:
         if line not in (None, "rfc2217", "socket"):
             raise ValueError(f"line is None, 'rfc2217' or 'socket', not {line!r}")
-        self._server = None
+        self._server: Optional[_Ser2net] = None
         self._dir = tempfile.mkdtemp(prefix="kestra-emu-")
         self.control_path = os.path.join(self._dir, "control.sock")
-        self._socket = None
-        self._replies = None
-        self.output = []  # what the program wrote after its first line (e.g. --paper -)
+        self._socket: Optional[socket.socket] = None
+        self._replies: Optional[IO[str]] = None
+        self.output: List[str] = []  # what the program wrote after its first line (e.g. --paper -)
         try:
             self.process = subprocess.Popen(
                 [program or find_program(), "--control", self.control_path, *map(str, options)],
@@ -65,10 +68,10 @@ class Emulator:
         except OSError as error:
             shutil.rmtree(self._dir, ignore_errors=True)
             raise EmulatorError(f"kestra-emu could not be started: {error}") from error
-        self.path = self.process.stdout.readline().strip()
+        self.path: str = _stream(self.process.stdout).readline().strip()
         if not self.path.startswith("/"):
             self.process.wait(timeout=timeout)
-            reason = self.process.stderr.read().strip()
+            reason = _stream(self.process.stderr).read().strip()
             self._cleanup()
             raise EmulatorError(f"kestra-emu did not start: {reason}")
         # Whatever else it writes is drained, so a full pipe never stops the emulator.
@@ -90,15 +93,15 @@ class Emulator:
                 raise
             self.path = self._server.url
 
-    def _drain(self):
-        for line in self.process.stdout:
+    def _drain(self) -> None:
+        for line in _stream(self.process.stdout):
             self.output.append(line.rstrip("\n"))
 
     # ---- Commands ------------------------------------------------------------------
 
-    def command(self, command, **arguments):
+    def command(self, command: str, **arguments: Any) -> Dict[str, Any]:
         """Sends one control command; returns its reply (a dict) or raises EmulatorError."""
-        if self._socket is None:
+        if self._socket is None or self._replies is None:
             raise EmulatorError("the emulator is closed")
         request = json.dumps({"command": command, **arguments}) + "\n"
         try:
@@ -108,52 +111,55 @@ class Emulator:
             raise EmulatorError(f"kestra-emu does not answer: {error}") from error
         if not line:
             raise EmulatorError("kestra-emu went away")
-        reply = json.loads(line)
+        reply: Dict[str, Any] = json.loads(line)
         if not reply.get("ok"):
-            raise EmulatorError(reply.get("error", line.strip()))
+            raise EmulatorError(str(reply.get("error", line.strip())))
         return reply
 
-    def load_paper(self):
+    def load_paper(self) -> None:
         """Paper in again; a printout stopped for paper waits for the driver's resume."""
         self.command("load-paper")
 
-    def paper_out(self, after=None):
+    def paper_out(self, after: Optional[int] = None) -> None:
         """The paper runs out now, or after `after` more printed lines."""
         if after is None:
             self.command("paper-out")
         else:
             self.command("paper-out", after=after)
 
-    def fault(self, command, kind=None, skip=0, times=1):
+    def fault(self, command: Union[str, int, None], kind: Optional[str] = None, skip: int = 0,
+              times: int = 1) -> None:
         """Injects a fault, as kestra-emu's --fault: fault("0x24:nak:0:1"), or
         fault(0x24, "nak", skip=0, times=1) with command None or "any" for every command.
         Kinds: nak, silence, wrong-byte, garbage, drop-byte, delay, cancel-receipt; SKIP
         counts the matching commands from now; TIMES -1 is every time."""
         if kind is None:
-            rule = command
+            rule = str(command)
         else:
-            code = "any" if command in (None, "any") else f"0x{command:02X}"
+            code = "any" if command in (None, "any") else f"0x{int(command or 0):02X}"
             rule = f"{code}:{kind}:{skip}:{times}"
         self.command("fault", rule=rule)
 
-    def set_status(self, name, value):
+    def set_status(self, name: str, value: int) -> None:
         """Sets a status byte by its kestra-emu option name: "status94", "status95",
         "status96", "status9b", "status5f", "status50", "statusf3", "status5d", "lock",
         "byte5e" or "euro"."""
         self.command("set-status", name=name, value=value)
 
-    def state(self):
+    def state(self) -> Dict[str, Any]:
         """The printer's state (the snapshot): model, rates, counters, totals, receipt,
         status bytes, printing, paper."""
-        return self.command("state")["state"]
+        state: Dict[str, Any] = self.command("state")["state"]
+        return state
 
-    def paper(self):
+    def paper(self) -> List[str]:
         """The lines printed so far (the most recent ones kept by the emulator)."""
-        return self.command("paper")["paper"]
+        paper: List[str] = self.command("paper")["paper"]
+        return paper
 
     # ---- Life ------------------------------------------------------------------------
 
-    def close(self):
+    def close(self) -> None:
         """Stops the emulator and removes its files; harmless when already closed."""
         if self._server is not None:
             self._server.stop()
@@ -173,7 +179,7 @@ class Emulator:
                 self.process.wait()
         self._cleanup()
 
-    def _cleanup(self):
+    def _cleanup(self) -> None:
         for stream in (self.process.stdout, self.process.stderr):
             if stream is not None:
                 try:
@@ -182,20 +188,27 @@ class Emulator:
                     pass
         shutil.rmtree(self._dir, ignore_errors=True)
 
-    def __enter__(self):
+    def __enter__(self) -> "Emulator":
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, kind: Optional[Type[BaseException]], value: Optional[BaseException],
+                 traceback: Optional[TracebackType]) -> None:
         self.close()
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"<Emulator {self.path}>"
+
+
+def _stream(stream: Optional[IO[str]]) -> IO[str]:
+    # The process's pipes, which Popen opens as asked.
+    assert stream is not None
+    return stream
 
 
 class _Ser2net:
     """ser2net serving `device` on a free loopback port, raw or with RFC 2217."""
 
-    def __init__(self, device, line, directory, timeout):
+    def __init__(self, device: str, line: str, directory: str, timeout: float) -> None:
         program = os.environ.get("SER2NET") or "/usr/sbin/ser2net"
         with socket.socket() as probe:  # a port free a moment ago
             probe.bind(("127.0.0.1", 0))
@@ -224,7 +237,7 @@ class _Ser2net:
         self.stop()
         raise EmulatorError(f"ser2net did not serve port {port}")
 
-    def stop(self):
+    def stop(self) -> None:
         if self.process.poll() is None:
             self.process.terminate()
             try:

@@ -35,7 +35,7 @@ from __future__ import annotations
 
 import errno as _errno
 import sys
-from typing import Any, Dict, Optional, Tuple, Type
+from typing import Any, Dict, List, Optional, Tuple, Type
 
 from . import _header, _library
 
@@ -67,6 +67,12 @@ class TauravatError(Exception):
         # A refused argument: the field and what is wrong with it, where the driver says.
         self.field: Optional[str] = None
         self.detail: Optional[str] = None
+        # Where in a text field the problem is (a refused sale), else None.
+        self.offset: Optional[int] = None
+        self.code_point: Optional[int] = None
+        # A sale that did not print: how it ended and the codes of its steps (step, code).
+        self.sale_state: Optional[str] = None
+        self.codes: List[Tuple[int, int]] = []
         super().__init__(self._summary())
 
     def __reduce__(self) -> Any:  # pickled whole, e.g. back from a worker process
@@ -114,8 +120,9 @@ class PortError(ConnectionFailed, OSError):
         if sys.platform == "win32":
             self.winerror = os_errno
             os_errno = _WINDOWS_ERRNO.get(os_errno, os_errno)
-        self.errno = os_errno or None
-        self.strerror = os_text or None
+        # None when the system gave none, as OSError() has.
+        self.errno = os_errno or None  # type: ignore[assignment]
+        self.strerror = os_text or None  # type: ignore[assignment]
         self.filename = filename
         self.args = (self._summary(),)
 

@@ -145,6 +145,7 @@ class Printer:
             if not isinstance(failure, errors.PortError):  # which names its device itself
                 failure.args = (f"{self.device}: {failure.args[0]}",)
             raise failure
+        assert handle.value is not None  # a handle is given with success
         self._handle = handle.value
         self._finalizer = weakref.finalize(self, _close_handle, handle.value, self._progress)
 
@@ -312,8 +313,8 @@ class Printer:
                                                     ctypes.byref(item),
                                                     ctypes.byref(problem)) != failure.code:
             return  # a refusal the model alone does not explain (a reserved rate)
-        failure.field = problem.field.decode("ascii", errors="replace")
-        failure.detail = errors.describe_problem(failure.field, problem.rule, problem.offset,
+        failure.field = field = problem.field.decode("ascii", errors="replace")
+        failure.detail = errors.describe_problem(field, problem.rule, problem.offset,
                                                  problem.code_point, problem.limit)
         failure.args = (f"{failure.args[0]}: {failure.detail}",)
 
@@ -482,8 +483,8 @@ class Printer:
         if _library.function("tauravat_check_rates")(ctypes.byref(model), ctypes.byref(whole),
                                                      ctypes.byref(problem)) != failure.code:
             return
-        failure.field = problem.field.decode("ascii", errors="replace")
-        failure.detail = errors.describe_problem(failure.field, problem.rule, problem.offset,
+        failure.field = field = problem.field.decode("ascii", errors="replace")
+        failure.detail = errors.describe_problem(field, problem.rule, problem.offset,
                                                  problem.code_point, problem.limit)
         failure.args = (f"{failure.args[0]}: {failure.detail}",)
 

@@ -16,13 +16,14 @@ socket), or $TAURAVAT_TEST_LINE, the same tests reach the printer through ser2ne
 """
 
 import os
+from typing import Iterator
 
 import pytest
 
 from .emulator import Emulator
 
 
-def pytest_addoption(parser):
+def pytest_addoption(parser: pytest.Parser) -> None:
     parser.getgroup("tauravat").addoption(
         "--kestra-emu", metavar="PATH", default=None,
         help="the kestra-emu program for the kestra_emulator fixture")
@@ -32,13 +33,13 @@ def pytest_addoption(parser):
              "ser2net in front of it with RFC 2217 or raw TCP; also $TAURAVAT_TEST_LINE")
 
 
-def pytest_configure(config):
+def pytest_configure(config: pytest.Config) -> None:
     config.addinivalue_line(
         "markers", "kestra_emulator(*options): kestra-emu options for the kestra_emulator fixture")
 
 
 @pytest.fixture
-def kestra_emulator(request):
+def kestra_emulator(request: pytest.FixtureRequest) -> Iterator[Emulator]:
     """A running kestra-emu (tauravat.emulator.Emulator); its `path` is the device."""
     marker = request.node.get_closest_marker("kestra_emulator")
     options = marker.args if marker else ()

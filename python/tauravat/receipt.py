@@ -193,11 +193,10 @@ def refusal(code: int, problem: Any) -> errors.TauravatError:
     """The exception for a sale the check refused: the code's, with where the problem is
     (`field`, `offset` and `code_point`, None where they do not apply) in its text too."""
     failure = errors.error(code)
-    failure.field = problem.field.decode("utf-8", errors="replace")
+    failure.field = where = problem.field.decode("utf-8", errors="replace")
     failure.offset = problem.offset if problem.offset >= 0 else None
     failure.code_point = problem.code_point if problem.offset >= 0 else None
-    where = failure.field
-    if failure.offset is not None:
+    if failure.offset is not None and failure.code_point is not None:
         where += f" at character {failure.offset} (U+{failure.code_point:04X})"
     failure.args = (f"{where}: {failure.args[0]}",)
     return failure

@@ -21,7 +21,8 @@ class ServiceComponent(unittest.TestCase):
         unit.optionxform = str
         unit.read(os.path.join(prefix, "lib/systemd/system/tauravatd.service"))
         wanted = {"DynamicUser": "yes", "SupplementaryGroups": "dialout",
-                  "StateDirectory": "tauravatd", "Restart": "on-failure"}
+                  "StateDirectory": "tauravatd", "Restart": "on-failure", "Type": "notify",
+                  "DevicePolicy": "closed"}
         self.assertEqual({key: unit["Service"].get(key) for key in wanted}, wanted)
         self.assertTrue(unit["Service"]["ExecStart"].startswith("/usr/bin/tauravatd --config "))
         self.assertEqual(unit["Install"]["WantedBy"], "multi-user.target")
@@ -30,7 +31,8 @@ class ServiceComponent(unittest.TestCase):
         rules = (examples / "60-kestra-printer.rules").read_text()
         self.assertIn('SYMLINK+="kestra-printer"', rules)
         self.assertIn('GROUP="dialout"', rules)
-        config = examples / "tauravatd.json"
+        # Under a prefix other than /usr the example goes to <prefix>/etc, never to /etc.
+        config = pathlib.Path(prefix, "etc/tauravatd/tauravatd.json.example")
         self.assertEqual(json.loads(config.read_text())["printers"][0]["device"],
                          "/dev/kestra-printer")
         # The library is a package of its own: the build's is used.
