@@ -9,11 +9,11 @@ if [[ ! -f $build/CMakeCache.txt ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAURAVAT_BUILD_APP=OFF \
     -DTAURAVAT_BUILD_TESTS=OFF
 fi
-cmake --build "$build" -j"$(nproc)" --target handover_bench wire_bench service_bench
+cmake --build "$build" -j"$(nproc)" --target handover_bench wire_bench service_bench net_bench
 out=$build/bench-results
 mkdir -p "$out"
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-for bench in handover_bench wire_bench service_bench; do
+for bench in handover_bench wire_bench service_bench net_bench; do
   "$build/bench/$bench" --benchmark_format=json --benchmark_out="$out/$bench.json" \
     --benchmark_out_format=json >/dev/null
 done
@@ -24,7 +24,7 @@ python3 - "$out" "$(nproc)" "$cpu" "$load_before" "$load_after" "${BENCH_NOTE:-}
 import json, sys, datetime
 out, nproc, cpu, before, after, note = sys.argv[1:7]
 runs = {}
-for name in ("handover_bench", "wire_bench", "service_bench"):
+for name in ("handover_bench", "wire_bench", "service_bench", "net_bench"):
     for b in json.load(open(f"{out}/{name}.json"))["benchmarks"]:
         runs[b["name"].split("/min_time")[0].split("/iterations")[0].replace("/real_time", "")] = b
 def get(name, key, default=float("nan")):
@@ -70,5 +70,25 @@ for name, label in (("BM_DriverAlone", "driver alone"), ("BM_ThroughService", "t
     print(f"| {label} | {b['bytes_per_receipt']:.0f} | {b['receipts_per_minute']:.1f} | {b['of_wire_limit']:.3f} |")
 alone, served = get("BM_DriverAlone", "receipts_per_minute"), get("BM_ThroughService", "receipts_per_minute")
 print(f"\nThrough tauravatd: {served/alone:.3f} × the receipts per minute of the driver alone.")
+print("\n## A printer behind a serial device server\n")
+print("A 100-item receipt (legacy interface, LUNO) on the emulator's pty paced at the speed, "
+      "reached directly and through Debian's ser2net on loopback (`chardelay: false`), raw TCP "
+      "(`socket://`) and RFC 2217 (`rfc2217://`), with ser2net's accepter as shipped (Nagle on) "
+      "and with `tcp(nodelay)`. bench/net_bench.cpp, real time per receipt; ratio = that path / "
+      "the pty directly.\n")
+print("| speed (b/s) | pty (ms) | socket:// | rfc2217:// | socket://, nodelay | rfc2217://, nodelay |")
+print("|---|---|---|---|---|---|")
+for baud in (9600, 28800):
+    def ms(path):
+        b = runs.get(f"BM_Receipt100Items/baud:{baud}/path:{path}")
+        if not b or b.get("error_occurred"): return None
+        return b["real_time"] if b["time_unit"] == "ms" else b["real_time"] / 1e6
+    pty = ms(0)
+    if pty is None: continue
+    cells = []
+    for path in (1, 2, 3, 4):
+        t = ms(path)
+        cells.append("–" if t is None else f"{t:.0f} ms, {t / pty:.3f} ×")
+    print(f"| {baud} | {pty:.0f} | " + " | ".join(cells) + " |")
 PY
 cat docs/benchmarks.md
