@@ -30,7 +30,7 @@ int32_t TotalOut(const std::string& digits, int64_t* total) {
 tauravat_rates ReservedRates(const Printer& printer) {
   tauravat_rates rates{sizeof rates, 7, {}};
   for (size_t rate = 1; rate <= 7; ++rate)
-    if (printer.RateReserved[rate]) rates.values[rate - 1] = TAURAVAT_RATE_RESERVED;
+    if (printer.RateReservedAt(rate)) rates.values[rate - 1] = TAURAVAT_RATE_RESERVED;
   return rates;
 }
 
@@ -47,25 +47,21 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_pri
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     if (const int32_t result = connection.Prologue(false, false); result != TAURAVAT_OK)
       return result;
-    if (!connection.ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
+    if (!connection.InReceipt()) return TAURAVAT_E_RECEIPT_NOT_OPEN;
     // The rules of tauravat_check_item for this printer: a line the printer refuses
     // cancels the whole receipt, so nothing goes out until all of them hold.
     const tauravat_rates reserved = ReservedRates(connection);
     Problem problem;
-    if (const int32_t result =
-            CheckItem(ModelInfoOf(ModelOf(connection.DeviceType)), &reserved, *item, "", problem);
+    if (const int32_t result = CheckItem(ModelInfoOf(ModelOf(connection.IdentifiedType())),
+                                         &reserved, *item, "", problem);
         result != TAURAVAT_OK)
       return result;
     const auto name = Utf8In(item->name);
     const auto unit = Utf8In(item->unit == nullptr ? "" : item->unit);
     if (!name || !unit) return TAURAVAT_E_INTERNAL;  // the check let through what cannot travel
-    // The check bounds the numbers to what the printer's 32 bits carry.
-    auto line = static_cast<int32_t>(item->value);
-    const int32_t result =
-        connection.ReceiptItem(item->kind == TAURAVAT_ITEM_SALE ? 1 : 0, *name, item->rate,
-                               item->message, static_cast<int32_t>(item->quantity), item->decimals,
-                               *unit, static_cast<int32_t>(item->price), line);
-    if (result == TAURAVAT_OK && value != nullptr) *value = line;
+    int64_t sent = 0;
+    const int32_t result = connection.ReceiptItem(CoreLine(*item, *name, *unit), sent);
+    if (result == TAURAVAT_OK && value != nullptr) *value = sent;
     return result;
   });
 }

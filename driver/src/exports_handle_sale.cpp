@@ -55,7 +55,7 @@ class SaleRun {
     // The tables belong to this sale alone: a later item-by-item receipt starts empty. A
     // receipt left open (its end unanswered) keeps them: an end tried again later needs
     // what is left of them.
-    if (!printer_.ReceiptOpen) {
+    if (!printer_.InReceipt()) {
       printer_.ClearPaymentTable();
       printer_.ClearExtraLineTable();
     }
@@ -67,7 +67,7 @@ class SaleRun {
   int32_t Print() {
     if (const int32_t code = printer_.Prologue(false, false); code != TAURAVAT_OK)
       return Fail(TAURAVAT_STEP_PREPARE, code);
-    if (printer_.ReceiptOpen) return Fail(TAURAVAT_STEP_PREPARE, TAURAVAT_E_RECEIPT_OPEN);
+    if (printer_.InReceipt()) return Fail(TAURAVAT_STEP_PREPARE, TAURAVAT_E_RECEIPT_OPEN);
     if (const int32_t code = Check(); code != TAURAVAT_OK) return Fail(TAURAVAT_STEP_PREPARE, code);
     if (const int32_t code = FillTables(); code != TAURAVAT_OK)
       return Fail(TAURAVAT_STEP_PREPARE, code);
@@ -78,9 +78,10 @@ class SaleRun {
     counter_ = known ? counter : -1;
 
     if (Stops(TAURAVAT_STEP_BEGIN, -1)) return TAURAVAT_E_STOPPED;
+    // Repeated records each failure of the begin itself.
     if (const int32_t code = Repeated(TAURAVAT_STEP_BEGIN, [&] { return printer_.ReceiptBegin(); });
         code != TAURAVAT_OK)
-      return Fail(TAURAVAT_STEP_BEGIN, code);
+      return Failed(code);
 
     for (size_t i = 0; i < sale_.item_count; ++i) {
       if (Stops(TAURAVAT_STEP_ITEM, static_cast<int32_t>(i))) return Cancel(TAURAVAT_E_STOPPED);
@@ -106,7 +107,7 @@ class SaleRun {
     std::copy(read.begin(), read.end(), rates.values);
     Problem problem;
     const int32_t code =
-        CheckSale(ModelInfoOf(ModelOf(printer_.DeviceType)), &rates, sale_, problem);
+        CheckSale(ModelInfoOf(ModelOf(printer_.IdentifiedType())), &rates, sale_, problem);
     CopyProblem(problem, outcome_.problem);
     return code;
   }
@@ -140,11 +141,8 @@ class SaleRun {
     const auto name = Utf8In(item.name);
     const auto unit = Utf8In(item.unit == nullptr ? "" : item.unit);
     if (!name || !unit) return TAURAVAT_E_INTERNAL;
-    // The check bounds the numbers to what the printer's 32 bits carry.
-    auto value = static_cast<int32_t>(item.value);
-    return printer_.ReceiptItem(item.kind == TAURAVAT_ITEM_SALE ? 1 : 0, *name, item.rate,
-                                item.message, static_cast<int32_t>(item.quantity), item.decimals,
-                                *unit, static_cast<int32_t>(item.price), value);
+    int64_t sent = 0;
+    return printer_.ReceiptItem(CoreLine(item, *name, *unit), sent);
   }
 
   // The end until it tells printed or cancelled; then the cancel, which first learns what
@@ -184,9 +182,7 @@ class SaleRun {
     return std::nullopt;
   }
 
-  bool PrintedNow() const {
-    return !printer_.ReceiptOpen && printer_.LastReceipt == ClosedReceipt::kPrinted;
-  }
+  bool PrintedNow() const { return !printer_.InReceipt() && printer_.LastReceiptPrinted(); }
 
   int32_t Printed() {
     outcome_.state = TAURAVAT_SALE_PRINTED;
@@ -222,6 +218,10 @@ class SaleRun {
 
   int32_t Fail(int32_t step, int32_t code) {
     Record(step, code);
+    return Failed(code);
+  }
+
+  int32_t Failed(int32_t code) {
     outcome_.state = TAURAVAT_SALE_FAILED;
     return code;
   }

@@ -37,6 +37,20 @@ struct StatusBytes {
 
 using RateArray = std::array<uint32_t, 7>;  // A..G, hundredths of a percent
 
+// One sale or cancel line as the core takes it. Text is code page 1250, the legacy
+// interface's own (the handle interface converts its UTF-8 first); money is in grosz.
+struct ItemLine {
+  bool cancel = false;  // a cancel line, printed with '-'
+  std::string_view name;
+  int32_t rate = 0;      // 1..7 for A..G
+  int32_t message = 0;   // 0..7, the printer's message under the line
+  int32_t quantity = 0;  // in steps of 10^-decimals
+  int32_t decimals = 0;  // 0..4
+  std::string_view unit;
+  int64_t price = 0;
+  int64_t value = 0;  // the caller's own line value, sent as it is; 0: quantity x price
+};
+
 class Printer {
  public:
   Printer();
@@ -153,9 +167,9 @@ class Printer {
 
   // ---- Receipt -------------------------------------------------------------------------
   int32_t ReceiptBegin();
-  int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t Komunikat,
-                      int32_t Ilosc, int32_t MP, std::string_view Jedn, int32_t Cena,
-                      int32_t& Wartosc);
+  // Sends one line. `value` gets the value sent (the line's own, or quantity x price) once
+  // every check has passed, just before the line goes out; before that it is untouched.
+  int32_t ReceiptItem(const ItemLine& line, int64_t& value);
   int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, int32_t amount);
   int32_t PrintSubtotal();
   int32_t ReceiptEnd(int32_t Rabat);
@@ -206,6 +220,26 @@ class Printer {
   int32_t OpenDrawer(int32_t DrawerNumber);
   int32_t WriteLineFeed(uint8_t Count);
 
+  // ---- What the interfaces read of the state ----------------------------------------------
+  // The device type of the identified printer (kDeviceNone when none).
+  uint8_t IdentifiedType() const { return DeviceType; }
+  bool InReceipt() const { return ReceiptOpen; }
+  // Rate `rate` (1..7, A..G) reserved in the printer's answer to the rate read before the
+  // receipt.
+  bool RateReservedAt(size_t rate) const {
+    return rate < RateReserved.size() && RateReserved[rate];
+  }
+  // The last receipt closed printed, as far as the driver knows.
+  bool LastReceiptPrinted() const { return LastReceipt == ClosedReceipt::kPrinted; }
+  // The port, its threads and its error record.
+  SerialLink& Line() { return Link; }
+  // A printer that answered an identification: commands no longer reconnect first.
+  void MarkConnected() { Connected = true; }
+
+ private:
+  // Tests put the state where the line cannot easily take it (printer_internals.hpp).
+  friend class PrinterInternals;
+
   // ---- State (the names of the driver's design) ------------------------------------------
   SerialLink Link;  // the port, its threads and its error record
 
@@ -247,7 +281,6 @@ class Printer {
   uint8_t PaymentHalfSent = 0;  // the slot whose 0x81 went out without its 0x82, or 0
   ClosedReceipt LastReceipt = ClosedReceipt::kToldOrNone;
 
- private:
   uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
                    uint8_t parameterLength);
   bool ReadDataBytes(uint8_t length, uint8_t recordLength);
@@ -274,8 +307,7 @@ class Printer {
   int32_t LearnUnansweredEnd(EndOutcome& outcome);
   int32_t CompareReceiptCounter(EndOutcome& says);
   int32_t SendReceiptSum(int32_t sum);
-  int32_t CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
-                          int32_t Cena) const;
+  int32_t CheckItemBounds(const ItemLine& line) const;
   int32_t SendPayments();
   int32_t SendExtraLines();
   int32_t ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum);
