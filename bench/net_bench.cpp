@@ -1,7 +1,8 @@
 // A 100-item receipt through a serial device server against the same receipt on the
 // emulator's pseudo-terminal directly: ser2net in front of the pty, raw and RFC 2217, at
-// 9600 and 28800 b/s. The pty is paced like a real line in every case, so the ratio of
-// the two real times is what the network path adds.
+// 9600 and 28800 b/s, with ser2net's accepter as shipped (Nagle on) and with nodelay. The
+// pty is paced like a real line in every case, so the ratio of the real times is what the
+// network path adds.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -18,7 +19,8 @@ namespace {
 namespace emu = kestra::emu;
 using namespace std::chrono_literals;
 
-enum Path { kPty, kRaw, kRfc2217 };
+// The server's accepter leaves Nagle on (ser2net's default) or turns it off (nodelay).
+enum Path { kPty, kRaw, kRfc2217, kRawNodelay, kRfc2217Nodelay };
 
 emu::PrinterConfig Luno() {
   emu::PrinterConfig config;
@@ -57,9 +59,10 @@ void BM_Receipt100Items(benchmark::State& state) {
       state.SkipWithError("ser2net is not installed");
       return;
     }
-    ser2net = std::make_unique<kestradr::testing::Ser2net>(device);
+    const bool nodelay = path == kRawNodelay || path == kRfc2217Nodelay;
+    ser2net = std::make_unique<kestradr::testing::Ser2net>(device, nodelay);
     ser2net->Start();
-    device = path == kRaw ? ser2net->Raw() : ser2net->Rfc2217();
+    device = path == kRaw || path == kRawNodelay ? ser2net->Raw() : ser2net->Rfc2217();
   }
   ::setenv("TAURAVAT_COM9", device.c_str(), 1);
   if (::CommunicationInit(9, static_cast<uint32_t>(baud), 2) != 0) {
@@ -77,7 +80,7 @@ void BM_Receipt100Items(benchmark::State& state) {
 }
 BENCHMARK(BM_Receipt100Items)
     ->ArgNames({"baud", "path"})
-    ->ArgsProduct({{9600, 28800}, {kPty, kRaw, kRfc2217}})
+    ->ArgsProduct({{9600, 28800}, {kPty, kRaw, kRfc2217, kRawNodelay, kRfc2217Nodelay}})
     ->Iterations(2)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

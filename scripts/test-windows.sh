@@ -45,25 +45,67 @@ cc -O2 -Wall -Wextra -Werror -shared -fPIC -o "$shim" tests/windows/pty_line_shi
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 emulator_pid=
+net_emulator_pid=
+ser2net_pid=
 cleanup() {
   # wineserver holds the pty as its controlling terminal: it goes before the pty's peer.
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  [[ -n $emulator_pid ]] && kill "$emulator_pid" 2>/dev/null && wait "$emulator_pid" 2>/dev/null
+  for pid in "$ser2net_pid" "$net_emulator_pid" "$emulator_pid"; do
+    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 wineboot -i >/dev/null 2>&1
 
-build/default/emulator/kestra-emu --rates 23,8,R,5,Z,0,R >"$work/emulator.out" 2>"$work/emulator.err" &
-emulator_pid=$!
-for _ in $(seq 100); do
-  [[ -s $work/emulator.out ]] && break
-  sleep 0.1
-done
-pty=$(head -n 1 "$work/emulator.out")
-[[ -c $pty ]] || { echo "the emulator gave no terminal: $(cat "$work/emulator.err")" >&2; exit 1; }
+# Starts an emulator on a pty of its own: sets $pty and the pid variable named by $2.
+start_emulator() {
+  build/default/emulator/kestra-emu --rates 23,8,R,5,Z,0,R >"$work/$1.out" 2>"$work/$1.err" &
+  printf -v "$2" %s $!
+  for _ in $(seq 100); do
+    [[ -s $work/$1.out ]] && break
+    sleep 0.1
+  done
+  pty=$(head -n 1 "$work/$1.out")
+  [[ -c $pty ]] || { echo "the emulator gave no terminal: $(cat "$work/$1.err")" >&2; exit 1; }
+}
+
+# A second printer behind ser2net on loopback, raw and RFC 2217, for the DLL's network
+# devices: wine's programs reach the Linux server through Winsock as a till would.
+if [[ -x /usr/sbin/ser2net ]]; then
+  start_emulator net-emulator net_emulator_pid
+  read -r raw_port telnet_port < <(python3 -c '
+import socket
+held = [socket.socket() for _ in range(2)]
+for s in held: s.bind(("127.0.0.1", 0))
+print(*(s.getsockname()[1] for s in held))')
+  cat >"$work/ser2net.yaml" <<EOF
+connection: &raw
+  accepter: tcp,127.0.0.1,$raw_port
+  connector: serialdev,$pty,9600e81,local
+  options:
+    chardelay: false
+connection: &rfc2217
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$telnet_port
+  connector: serialdev,$pty,9600e81,local
+  options:
+    chardelay: false
+EOF
+  /usr/sbin/ser2net -n -c "$work/ser2net.yaml" >"$work/ser2net.log" 2>&1 &
+  ser2net_pid=$!
+  for _ in $(seq 50); do
+    grep -q "$(printf '0100007F:%04X 00000000:0000 0A' "$telnet_port")" /proc/net/tcp && break
+    sleep 0.1
+  done
+  export TAURAVAT_TEST_SOCKET_URL=socket://127.0.0.1:$raw_port
+  export TAURAVAT_TEST_RFC2217_URL=rfc2217://127.0.0.1:$telnet_port
+else
+  echo "ser2net is not installed: the DLL's network devices are not run" >&2
+fi
+
+start_emulator emulator emulator_pid
 ln -s "$pty" "$WINEPREFIX/dosdevices/com5"
 : >"$work/not-a-port"
 ln -s "$work/not-a-port" "$WINEPREFIX/dosdevices/com6"

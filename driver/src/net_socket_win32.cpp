@@ -53,6 +53,11 @@ void SetOptions(SOCKET s) {
   tcp_keepalive keep{1, kKeepIdleMs, kKeepIntervalMs};
   DWORD returned = 0;
   WSAIoctl(s, SIO_KEEPALIVE_VALS, &keep, sizeof keep, nullptr, 0, &returned, nullptr, nullptr);
+  // Acknowledge every segment at once: a device server that leaves Nagle on holds the
+  // next byte of an answer until our ACK, which Windows would otherwise delay.
+  DWORD everySegment = 1;
+  WSAIoctl(s, SIO_TCP_SET_ACK_FREQUENCY, &everySegment, sizeof everySegment, nullptr, 0, &returned,
+           nullptr, nullptr);
 }
 
 int LeftMs(Clock::time_point until) {

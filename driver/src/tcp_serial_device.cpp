@@ -212,12 +212,11 @@ Transfer TcpSerialDevice::Read(uint8_t& byte, const Event& abort) {
 uint32_t TcpSerialDevice::PurgeOutput() {
   std::lock_guard lock(io_);
   const Deadline deadline = WriteDeadline();
+  // Handed to the connection it reaches the server, or the connection drops and that is
+  // a line error. Waiting for the server's acknowledgement as well would cost its delayed
+  // ACK (up to 40 ms) after every sequence that the printer does not answer.
   if (const uint32_t pushed = Push(idle_, deadline); pushed != 0)
     return pushed == kTimedOut ? TimedOutError() : pushed;
-  while (socket_->Unacknowledged() > 0) {
-    if (deadline.Expired()) return TimedOutError();
-    std::this_thread::sleep_for(milliseconds(1));
-  }
   return 0;
 }
 

@@ -48,7 +48,8 @@ class TcpSerialDevice : public SerialDevice {
   Transfer Write(uint8_t byte, const Event& abort) override;
   Transfer Read(uint8_t& byte, const Event& abort) override;
 
-  // Output is never discarded, as on a local line: it is let go until the server has it.
+  // Output is never discarded, as on a local line: it is let go until the connection has
+  // it (closing waits for the server's acknowledgement, within limits).
   uint32_t PurgeOutput() override;
   uint32_t PurgeInput() override;
   uint32_t PurgeAll() override;

@@ -11,7 +11,7 @@ class EmulatorDevice : public LineDevice {
 
   Transfer Read(uint8_t& byte, const Event& abort) override {
     const Transfer read = LineDevice::Read(byte, abort);
-    if (read.status == TransferStatus::Done && read.count == 0) line_->Silence();
+    if (read.status == TransferStatus::Done && read.count == 0) line_->PassSilence();
     return read;
   }
 
@@ -53,7 +53,7 @@ std::unique_ptr<SerialDevice> EmulatorLine::NewDevice() {
       std::static_pointer_cast<EmulatorLine>(shared_from_this()));
 }
 
-void EmulatorLine::Silence() {
+void EmulatorLine::PassSilence() {
   std::lock_guard lock(mutex_);
   if (silence_.count() > 0) printer_->Advance(silence_);
 }

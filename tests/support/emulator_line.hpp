@@ -41,16 +41,14 @@ class EmulatorLine : public InProcessLine {
       vanishAt_.reset();
     });
   }
-  bool Vanished() const {
-    return Locked([&] { return gone_; });
-  }
+  bool Vanished() const { return Gone(); }
+  void PassSilence() override;
 
  private:
   friend class EmulatorDevice;
   void Answer(uint8_t byte, At at) override;
   void Begins(int index) override;
   std::unique_ptr<SerialDevice> NewDevice() override;
-  void Silence();
 
   std::unique_ptr<kestra::emu::Printer> printer_;
   std::chrono::milliseconds silence_{0};

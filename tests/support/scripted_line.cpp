@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "network_route.hpp"
+
 namespace kestradr::testing {
 
 constexpr uint32_t kIoError = 5;  // every transfer on a vanished port
@@ -45,8 +47,10 @@ Transfer LineDevice::Write(uint8_t byte, const Event& abort) {
     l.headerBytes_ = 2;
     l.sequences_.push_back({byte, {}});
     l.Answer(byte, InProcessLine::At::kCommand);
-  } else if (!l.sequences_.empty()) {
-    l.sequences_.back().parameters.push_back(byte);
+  } else {
+    // The other end hears every byte, also one the record was cleared before (over the
+    // network a sequence's tail may still be on its way when the driver returns).
+    if (!l.sequences_.empty()) l.sequences_.back().parameters.push_back(byte);
     l.Answer(byte, InProcessLine::At::kParameter);
   }
   return {TransferStatus::Done, 1, 0};
@@ -118,7 +122,7 @@ void ScriptedLine::Answer(uint8_t byte, At at) {
       current_ = always->second;
     }
     if (current_) Queue(current_->first);
-  } else if (at == At::kParameter && current_ && !current_->second.empty() &&
+  } else if (at == At::kParameter && current_ && !current_->second.empty() && !sequences_.empty() &&
              sequences_.back().parameters.size() == current_->parameterCount) {
     Queue(current_->second);
   }
@@ -127,6 +131,9 @@ void ScriptedLine::Answer(uint8_t byte, At at) {
 void RouteTo(std::shared_ptr<InProcessLine> line) {
   SetPortProbe(line ? PortProbe([](int) { return true; }) : PortProbe());
   if (!line) return SetDeviceOpener({});
+#ifndef _WIN32
+  if (!NetworkRouteMode().empty()) return SetDeviceOpener(NetworkOpener(std::move(line)));
+#endif
   SetDeviceOpener([line](const PortAddress&) {
     DeviceOpenResult result;
     result.device = line->OpenDevice();

@@ -56,6 +56,17 @@ class InProcessLine : public std::enable_shared_from_this<InProcessLine> {
   // Null while the line is gone.
   std::unique_ptr<SerialDevice> OpenDevice();
 
+  // For a device that carries the line's bytes elsewhere (network_route.hpp): what the
+  // line's own device would do without a transfer.
+  bool Gone() const {
+    return Locked([&] { return gone_; });
+  }
+  bool WritesFail() const {
+    return Locked([&] { return failWrites_; });
+  }
+  // A read found nothing: time may pass for the other end.
+  virtual void PassSilence() {}
+
  protected:
   enum class At { kEscape, kCommand, kParameter };
   // Under the lock: the other end's answer to a byte; exchange `index` (since the last

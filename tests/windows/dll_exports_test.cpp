@@ -68,4 +68,45 @@ TEST(Dll, IdentifiesThePrinterWithCallbacks) {
   TAURAVAT_EXPORT(SetCallbacks)(nullptr, nullptr);
 }
 
+// A printer behind a serial device server on loopback (ser2net, run natively beside wine):
+// the DLL's socket:// and rfc2217:// devices over Winsock, a receipt through each. The
+// server's addresses come in TAURAVAT_TEST_SOCKET_URL and TAURAVAT_TEST_RFC2217_URL.
+TEST(Dll, AReceiptThroughEachKindOfDeviceServer) {
+  int32_t previous = -1;
+  for (const char* variable : {"TAURAVAT_TEST_SOCKET_URL", "TAURAVAT_TEST_RFC2217_URL"}) {
+    const char* url = std::getenv(variable);
+    if (url == nullptr || *url == '\0') GTEST_SKIP() << variable << " not set";
+    SCOPED_TRACE(url);
+    tauravat_options options{sizeof options, 9600, 2000, nullptr, nullptr, 0, nullptr, nullptr};
+    tauravat_printer* printer = nullptr;
+    // Both accepters share the printer: ser2net lets go of it a moment after the last
+    // client left, and says busy until then.
+    int32_t opened = TAURAVAT_E_PORT_BUSY;
+    for (int attempt = 0; attempt < 50 && opened == TAURAVAT_E_PORT_BUSY; ++attempt) {
+      if (attempt > 0) Sleep(100);
+      opened = TAURAVAT_EXPORT(tauravat_open)(url, &options, &printer);
+    }
+    ASSERT_EQ(opened, TAURAVAT_OK);
+    tauravat_item item{};
+    item.size = sizeof item;
+    item.kind = TAURAVAT_ITEM_SALE;
+    item.name = "Chleb razowy krojony";
+    item.rate = 1;
+    item.quantity = 1;
+    item.price = 450;
+    int64_t value = 0;
+    int32_t number = 0;
+    EXPECT_EQ(TAURAVAT_EXPORT(tauravat_receipt_begin)(printer), TAURAVAT_OK);
+    EXPECT_EQ(TAURAVAT_EXPORT(tauravat_receipt_item)(printer, &item, &value), TAURAVAT_OK);
+    EXPECT_EQ(value, 450);
+    EXPECT_EQ(TAURAVAT_EXPORT(tauravat_receipt_end)(printer, 0), TAURAVAT_OK);
+    EXPECT_EQ(TAURAVAT_EXPORT(tauravat_receipt_number)(printer, &number), TAURAVAT_OK);
+    if (previous >= 0) {
+      EXPECT_EQ(number, previous + 1) << "each receipt printed once";
+    }
+    previous = number;
+    TAURAVAT_EXPORT(tauravat_close)(printer);
+  }
+}
+
 }  // namespace

@@ -59,7 +59,7 @@ bool Listening(int port) {
 
 }  // namespace
 
-Ser2net::Ser2net(std::string device) : device_(std::move(device)) {
+Ser2net::Ser2net(std::string device, bool nodelay) : device_(std::move(device)) {
   char pattern[] = "/tmp/ser2net-test-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("no temporary directory");
   directory_ = pattern;
@@ -67,13 +67,14 @@ Ser2net::Ser2net(std::string device) : device_(std::move(device)) {
   telnetPort_ = FreePort();
   // The speed and format of the line as the printer has them; RFC 2217 clients set their
   // own. Every reply is passed on at once, as the documentation advises for a printer.
+  const std::string tcp = nodelay ? "tcp(nodelay)" : "tcp";
   std::ofstream(directory_ + "/ser2net.yaml")
       << "connection: &raw\n"
-      << "  accepter: tcp,127.0.0.1," << rawPort_ << "\n"
+      << "  accepter: " << tcp << ",127.0.0.1," << rawPort_ << "\n"
       << "  connector: serialdev," << device_ << ",9600e81,local\n"
       << "  options:\n    chardelay: false\n"
       << "connection: &rfc2217\n"
-      << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << telnetPort_ << "\n"
+      << "  accepter: telnet(rfc2217)," << tcp << ",127.0.0.1," << telnetPort_ << "\n"
       << "  connector: serialdev," << device_ << ",9600e81,local\n"
       << "  options:\n    chardelay: false\n";
 }

@@ -10,8 +10,9 @@ namespace kestradr::testing {
 
 class Ser2net {
  public:
-  // Picks two free loopback ports for `device`; nothing runs yet.
-  explicit Ser2net(std::string device);
+  // Picks two free loopback ports for `device`; nothing runs yet. `nodelay`: the server
+  // sends each segment at once instead of waiting for the previous one's ACK (Nagle off).
+  explicit Ser2net(std::string device, bool nodelay = false);
   ~Ser2net();
   Ser2net(const Ser2net&) = delete;
   Ser2net& operator=(const Ser2net&) = delete;

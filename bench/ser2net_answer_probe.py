@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""How long a printer's 12-byte answer, paced at 28800 b/s on a pty, takes to reach a TCP
+client through ser2net: with the server's accepter as given, and with the client
+acknowledging every receipt at once (TCP_QUICKACK, as the driver does). Reported, never
+asserted. Usage: ser2net_answer_probe.py [accepter ...], e.g. tcp "tcp(nodelay)"."""
+import os, pty, socket, subprocess, sys, tempfile, time, tty
+
+
+def probe(accepter, quick, rounds=40):
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    port = listener.getsockname()[1]
+    listener.close()
+    folder = tempfile.mkdtemp()
+    with open(f"{folder}/ser2net.yaml", "w") as config:
+        config.write(f"connection: &c\n  accepter: {accepter},127.0.0.1,{port}\n"
+                     f"  connector: serialdev,{os.ttyname(slave)},9600e81,local\n"
+                     f"  options:\n    chardelay: false\n")
+    server = subprocess.Popen(["/usr/sbin/ser2net", "-n", "-c", f"{folder}/ser2net.yaml"],
+                              stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(0.5)
+        client = socket.create_connection(("127.0.0.1", port), timeout=5)
+        client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        time.sleep(0.3)
+        client.setblocking(False)
+        try:
+            client.recv(4096)  # a Telnet server's negotiation
+        except BlockingIOError:
+            pass
+        client.setblocking(True)
+        times = []
+        for _ in range(rounds):
+            client.send(b"\x1b")  # the computer speaks first
+            os.read(master, 16)
+            start = time.perf_counter()
+            for i in range(12):
+                os.write(master, b"\x06")
+                while time.perf_counter() < start + (i + 1) * 382e-6:
+                    pass
+            got = 0
+            while got < 12:
+                got += len(client.recv(64))
+                if quick:
+                    client.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
+            times.append((time.perf_counter() - start) * 1e3)
+        times.sort()
+        return times[len(times) // 2], times[-1]
+    finally:
+        server.terminate()
+        server.wait()
+
+
+for accepter in sys.argv[1:] or ["tcp", "tcp(nodelay)", "telnet(rfc2217),tcp"]:
+    for quick in (False, True):
+        median, worst = probe(accepter, quick)
+        print(f"{accepter:28} client quick ACK {'on ' if quick else 'off'}: "
+              f"median {median:5.1f} ms, worst {worst:5.1f} ms (wire time 4.6 ms)")
