@@ -178,7 +178,8 @@ class Commands(BrokerCase):
         till = self.printer("till1", "--rates", "23,8,5,0,Z,R,R")
         self.agent("shop5", [till])
         sender = self.sender("shop5")
-        command = {"id": "cmd-1", "command": "set_rates", "confirm": True, "rates": {"B": "7"}}
+        command = {"id": "cmd-1", "command": "set_rates", "confirm": True,
+                   "rates": {"A": "23", "B": "7"}}
         for _ in range(2):
             sender.publish("till1", command, leaf="commands")
         wait_for(lambda: len(sender.outcomes(leaf="answers")) >= 2, "two answers")
@@ -191,7 +192,7 @@ class Commands(BrokerCase):
         self.assertEqual(finals["cmd-1"]["state"], "printed")
         # Rates after a receipt need a daily report: refused, with the printer's code.
         sender.publish("till1", {"id": "cmd-2", "command": "set_rates", "confirm": True,
-                                 "rates": {"B": "8"}}, leaf="commands")
+                                 "rates": {"A": "23", "B": "8"}}, leaf="commands")
         sender.publish("till1", {"id": "cmd-3", "command": "counters"}, leaf="commands")
         sender.publish("till1", {"id": "cmd-4", "command": "reboot"}, leaf="commands")
         wait_for(lambda: len(sender.outcomes(leaf="answers")) >= 5, "the answers")
