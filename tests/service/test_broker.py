@@ -210,10 +210,10 @@ def fleet(broker, *arguments, **options):
 
 
 class Fleet(BrokerCase):
-    # 10 sites of 2 printers each at once; receipts per printer kept small enough for a
-    # shared two-core machine (FLEET_RECEIPTS raises it).
+    # 10 sites of 2 printers each, 50 receipts per printer, all at once (FLEET_RECEIPTS
+    # lowers it for a slow machine).
     SITES = 10
-    RECEIPTS = int(os.environ.get("FLEET_RECEIPTS", "5"))
+    RECEIPTS = int(os.environ.get("FLEET_RECEIPTS", "50"))
 
     def test_a_chain_prints_each_receipt_once_and_rolls_out_a_rate_change(self):
         agents = []
@@ -242,6 +242,17 @@ class Fleet(BrokerCase):
         self.assertEqual(len(status["printers"]), 2 * self.SITES)
         self.assertEqual({p["online"] for p in status["printers"]}, {True})
         self.assertEqual({p["last_state"] for p in status["printers"]}, {"printed"})
+        table = fleet(url, "status").stdout.splitlines()
+        self.assertEqual(len(table), 1 + 2 * self.SITES)
+        self.assertIn("s0-till1-%02d (printed)" % (self.RECEIPTS - 1), table[1])
+        receipt = self.work / "receipt.json"
+        receipt.write_text(json.dumps(sale("by-fleet-tool")))
+        printed = fleet(url, "print", "--site", "site0", "--printer", "s0-till1", str(receipt))
+        self.assertEqual((printed.returncode, json.loads(printed.stdout)["state"]), (0, "printed"))
+        again = fleet(url, "print", "--site", "site0", "--printer", "s0-till1", str(receipt))
+        self.assertEqual(json.loads(again.stdout)["receipt_number"],
+                         json.loads(printed.stdout)["receipt_number"])
+        self.assertEqual(agents[0].printers[0].printed("by-fleet-tool"), 1)
         # Receipts since the last daily report: every printer refuses, and says why.
         rollout = fleet(url, "set-rates", "--all", "22", "7", "4", "--yes")
         lines = rollout.stdout.splitlines()
