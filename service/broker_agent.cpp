@@ -80,7 +80,7 @@ void BrokerAgent::Start() {
 
 void BrokerAgent::Stop() {
   if (!publisher_.joinable()) return;
-  std::vector<std::jthread> commands;
+  std::vector<CommandThread> commands;
   {
     std::lock_guard lock(mutex_);
     commands = std::move(commandThreads_);

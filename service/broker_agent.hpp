@@ -10,6 +10,7 @@
 //   tauravat/v1/{site}/online               out  retained: {"online": true|false}
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -98,7 +99,11 @@ class BrokerAgent {
   std::map<std::string, bool> statusDue_;                        // printer: a change to look at
   std::map<std::string, std::string> statusShown_;               // printer: the JSON last published
   std::map<std::string, std::vector<ReplyTo>> commandsRunning_;  // id: who waits for it
-  std::vector<std::jthread> commandThreads_;
+  struct CommandThread {
+    std::shared_ptr<std::atomic<bool>> done;
+    std::jthread thread;
+  };
+  std::vector<CommandThread> commandThreads_;  // those done are joined at the next command
   // Microseconds from a message's call-back to its id in the journal: the library
   // acknowledged the message just before the call-back.
   std::vector<int64_t> windows_;

@@ -116,7 +116,12 @@ void BrokerAgent::CommandMessage(const std::string& printer, const BrokerMessage
   }
   std::lock_guard lock(mutex_);
   commandsRunning_[key].push_back(reply);
-  commandThreads_.emplace_back([this, printer, command] { RunCommand(printer, command); });
+  std::erase_if(commandThreads_, [](const CommandThread& ran) { return ran.done->load(); });
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  commandThreads_.push_back({done, std::jthread([this, printer, command, done] {
+                               RunCommand(printer, command);
+                               done->store(true);
+                             })});
 }
 
 void BrokerAgent::RunCommand(const std::string& printer, const json& command) {
