@@ -140,11 +140,8 @@ class SaleRun {
     const auto name = Utf8In(item.name);
     const auto unit = Utf8In(item.unit == nullptr ? "" : item.unit);
     if (!name || !unit) return TAURAVAT_E_INTERNAL;
-    // The check bounds the numbers to what the printer's 32 bits carry.
-    auto value = static_cast<int32_t>(item.value);
-    return printer_.ReceiptItem(item.kind == TAURAVAT_ITEM_SALE ? 1 : 0, *name, item.rate,
-                                item.message, static_cast<int32_t>(item.quantity), item.decimals,
-                                *unit, static_cast<int32_t>(item.price), value);
+    int64_t sent = 0;
+    return printer_.ReceiptItem(CoreLine(item, *name, *unit), sent);
   }
 
   // The end until it tells printed or cancelled; then the cancel, which first learns what
