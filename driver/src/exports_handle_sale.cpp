@@ -78,9 +78,10 @@ class SaleRun {
     counter_ = known ? counter : -1;
 
     if (Stops(TAURAVAT_STEP_BEGIN, -1)) return TAURAVAT_E_STOPPED;
+    // Repeated records each failure of the begin itself.
     if (const int32_t code = Repeated(TAURAVAT_STEP_BEGIN, [&] { return printer_.ReceiptBegin(); });
         code != TAURAVAT_OK)
-      return Fail(TAURAVAT_STEP_BEGIN, code);
+      return Failed(code);
 
     for (size_t i = 0; i < sale_.item_count; ++i) {
       if (Stops(TAURAVAT_STEP_ITEM, static_cast<int32_t>(i))) return Cancel(TAURAVAT_E_STOPPED);
@@ -217,6 +218,10 @@ class SaleRun {
 
   int32_t Fail(int32_t step, int32_t code) {
     Record(step, code);
+    return Failed(code);
+  }
+
+  int32_t Failed(int32_t code) {
     outcome_.state = TAURAVAT_SALE_FAILED;
     return code;
   }
