@@ -22,8 +22,9 @@ suites=(python3 python3-pytest python3-pip python3-setuptools python3-wheel pyth
 # Debian root in which the README's first command is proven (scripts/fresh-root.sh).
 checks=(dpkg-dev file lintian man-db python3-venv valgrind debootstrap git ccache)
 # The print service: HTTP, the journal, and the broker it connects out to (the broker itself
-# and the fleet tool's MQTT client are for chains that run one, and for the suites).
-service=(libcpp-httplib-dev libsqlite3-dev libmosquitto-dev mosquitto python3-paho-mqtt)
+# and the fleet tool's MQTT client are for chains that run one, and for the suites; openssl
+# makes the broker suite's TLS certificates).
+service=(libcpp-httplib-dev libsqlite3-dev libmosquitto-dev mosquitto python3-paho-mqtt openssl)
 # The shop's page, tried in a real browser.
 browser=(chromium chromium-driver python3-selenium)
 # A serial device server in front of the emulator, for the network ports' suites.

@@ -129,6 +129,7 @@ Journal::Journal(const std::string& path, std::function<std::string()> now) : no
     db_->Execute("PRAGMA journal_mode = WAL");
     db_->Execute("PRAGMA synchronous = FULL");
     db_->Execute(kSchema);
+    db_->Execute(CommandSchema());
     return 0;
   });
 }

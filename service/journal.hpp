@@ -82,6 +82,17 @@ struct EntryPage {
   bool more = false;  // entries past the page match too
 };
 
+// A command that came through the broker (docs/fleet.md): ids of their own, each run at
+// most once. `answer` is set when it has run.
+struct CommandEntry {
+  std::string id;
+  std::string printer;
+  std::string request;  // the message as it came
+  std::optional<std::string> answer;
+  std::string created;
+  std::string updated;
+};
+
 struct JournalError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -126,6 +137,14 @@ class Journal {
   // At start-up: receipts still queued never reached a printer; they become failed.
   int FailQueued(const std::string& note);
 
+  // Stores a new command, not yet run; a known id comes back as it is, with false.
+  std::pair<CommandEntry, bool> AdmitCommand(const std::string& id, const std::string& printer,
+                                             const std::string& request);
+  // What the command answered, written once it has run.
+  void FinishCommand(const std::string& id, const std::string& answer);
+  // A command that did not run (its printer was busy): its id may come again.
+  void ForgetCommand(const std::string& id);
+
   // Called with each entry as it is after Admit (a new one), Requeue and Save, outside the
   // journal's lock. Set once, before the journal is shared.
   void OnChange(std::function<void(const JournalEntry&)> observer) {
@@ -133,6 +152,8 @@ class Journal {
   }
 
  private:
+  static const char* CommandSchema();
+  std::optional<CommandEntry> FindCommandLocked(const std::string& id);
   std::optional<JournalEntry> FindLocked(const std::string& id);
   void SaveLocked(JournalEntry& entry);
 

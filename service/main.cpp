@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "broker_agent.hpp"
 #include "emulated_printer.hpp"
 #include "handle_backend.hpp"
 #include "http_server.hpp"
@@ -82,7 +83,12 @@ int Run(Options options) {
   http.threads = options.config.HttpThreadsNeeded();
   HttpServer server(MakeRoutes(service, desk), service.Answer(), http);
   const int port = server.Bind(options.config.listenHost, options.config.listenPort);
+  std::unique_ptr<BrokerAgent> broker;
+  if (options.config.broker) {
+    broker = std::make_unique<BrokerAgent>(service, desk, *options.config.broker);
+  }
   service.Start();
+  if (broker) broker->Start();
   LogNote("listening on " + options.config.listenHost + ":" + std::to_string(port) + ", journal " +
           options.config.journalPath);
 
@@ -102,6 +108,7 @@ int Run(Options options) {
     LogNote("stopping: the request at each printer is finished, the queued are refused");
     // The workers first: whoever waits gets an answer, then the server can stop.
     service.Stop();
+    if (broker) broker->Stop();  // the outcomes of the refused go out first
     server.Stop();
   });
   const bool served = server.Serve();

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "broker_options.hpp"
 #include "http_server.hpp"
 
 namespace tauravatd {
@@ -140,6 +141,8 @@ void ConfigFile(const std::string& path, Options& options) {
         }
       } else if (key == "waiting_per_printer") {
         options.config.waitingPerPrinter = static_cast<size_t>(Positive(value, key, path));
+      } else if (key == "broker") {
+        options.brokerFlags = BrokerFromJson(value, path);
       } else if (key == "printers") {
         for (const json& entry : value) {
           PrinterSettings printer;
@@ -203,6 +206,7 @@ Options ParseOptions(const std::vector<std::string>& arguments,
   std::optional<std::string> listen;
   std::optional<std::string> journal;
   std::optional<std::string> tokenFile;
+  BrokerFlags broker;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     const auto value = [&]() -> const std::string& {
@@ -225,6 +229,18 @@ Options ParseOptions(const std::vector<std::string>& arguments,
       journal = value();
     } else if (argument == "--token-file") {
       tokenFile = value();
+    } else if (argument == "--broker") {
+      broker.url = value();
+    } else if (argument == "--site") {
+      broker.site = value();
+    } else if (argument == "--broker-user") {
+      broker.user = value();
+    } else if (argument == "--broker-password-file") {
+      broker.passwordFile = value();
+    } else if (argument == "--broker-ca") {
+      broker.caFile = value();
+    } else if (argument == "--broker-keepalive") {
+      broker.keepalive = value();
     } else {
       throw OptionsError("unknown argument " + argument + " (see --help)");
     }
@@ -237,6 +253,8 @@ Options ParseOptions(const std::vector<std::string>& arguments,
   }
   if (tokenFile) options.config.token = TokenFrom(*tokenFile);
   for (PrinterSettings& printer : flagPrinters) options.config.printers.push_back(printer);
+  options.brokerFlags.Override(broker);
+  options.config.broker = MakeBroker(options.brokerFlags);
   Check(options, stateDirectory);
   return options;
 }
@@ -259,6 +277,10 @@ std::string Usage() {
          "                      or ./tauravatd-journal.sqlite)\n"
          "  --token-file FILE   callers must send \"Authorization: Bearer <token>\"\n"
          "  --emulator          also serve a built-in emulated printer named \"demo\"\n"
+         "  --broker URL        also take receipts and commands from an MQTT broker\n"
+         "                      (mqtt://HOST:PORT or mqtts://HOST:PORT), with --site NAME,\n"
+         "                      --broker-user USER, --broker-password-file FILE,\n"
+         "                      --broker-ca FILE, --broker-keepalive SECONDS (30)\n"
          "  --version, --help\n"
          "\n"
          "The interface is described at /v1/openapi.json.\n";

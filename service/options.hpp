@@ -4,6 +4,7 @@
 //   tauravatd --printer NAME=DEVICE[:BAUD] [--printer ...] [--listen HOST:PORT]
 //             [--journal FILE] [--token-file FILE]
 //   tauravatd --emulator
+//   ... [--broker URL --site NAME ...]   (broker_options.hpp)
 //
 // The file is JSON:
 //
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "broker_options.hpp"
 #include "service_config.hpp"
 
 namespace tauravatd {
@@ -33,6 +35,7 @@ struct Options {
   ServiceConfig config;
   bool emulator = false;  // serve the built-in emulated printer "demo"
   bool journalGiven = false;
+  BrokerFlags brokerFlags;  // as given, before the check
   bool help = false;
   bool version = false;
 };

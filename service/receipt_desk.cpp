@@ -11,6 +11,20 @@
 namespace tauravatd {
 
 Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
+  std::optional<WaitingRoom::Seat> seat;  // held until the answer
+  auto admitted = Enter(printer, body, &seat);
+  if (auto* answer = std::get_if<Answer>(&admitted)) return std::move(*answer);
+  const Admitted& receipt = std::get<Admitted>(admitted);
+  return Await(receipt.id, receipt.outcome, receipt.fresh);
+}
+
+std::variant<Answer, ReceiptDesk::Admitted> ReceiptDesk::Admit(const std::string& printer,
+                                                               std::string_view body) {
+  return Enter(printer, body, nullptr);
+}
+
+std::variant<Answer, ReceiptDesk::Admitted> ReceiptDesk::Enter(
+    const std::string& printer, std::string_view body, std::optional<WaitingRoom::Seat>* seat) {
   const Answers& answers = service_.Answer();
   PrinterWorker* worker = service_.Find(printer);
   if (worker == nullptr) {
@@ -34,8 +48,11 @@ Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
   }
   // Held until the answer: a request that would wait beyond the printer's seats is
   // refused before anything is journalled or queued.
-  auto seat = service_.TakeSeat(*worker);
-  if (auto* busy = std::get_if<tauravatd::Answer>(&seat)) return std::move(*busy);
+  if (seat != nullptr) {
+    auto taken = service_.TakeSeat(*worker);
+    if (auto* busy = std::get_if<tauravatd::Answer>(&taken)) return std::move(*busy);
+    seat->emplace(std::move(std::get<WaitingRoom::Seat>(taken)));
+  }
 
   std::shared_future<JournalEntry> outcome;
   bool fresh = true;
@@ -94,7 +111,7 @@ Answer ReceiptDesk::Post(const std::string& printer, std::string_view body) {
       return JournalUnavailable(e.what());
     }
   }
-  return Await(id, outcome, fresh);
+  return Admitted{id, outcome, fresh};
 }
 
 Answer ReceiptDesk::Await(const std::string& id, const std::shared_future<JournalEntry>& outcome,

@@ -13,6 +13,19 @@
 
 namespace tauravatd {
 
+// Where the service connects out to an MQTT broker, for receipts and commands from a
+// chain's servers (docs/fleet.md).
+struct BrokerConfig {
+  std::string host;
+  int port = 1883;
+  bool tls = false;
+  std::string site;  // the topics' {site}: 1 to 64 letters, digits, "_" or "-"
+  std::optional<std::string> user;
+  std::optional<std::string> password;  // read from a file; never logged
+  std::optional<std::string> caFile;    // the system's authorities when not given
+  int keepaliveSeconds = 30;
+};
+
 struct ServiceConfig {
   std::string listenHost = "127.0.0.1";
   int listenPort = 8787;
@@ -32,6 +45,7 @@ struct ServiceConfig {
   // metrics and whatever answers without waiting for a printer.
   size_t httpThreads = 16;
   WorkerOptions worker;
+  std::optional<BrokerConfig> broker;
 
   size_t HttpThreadsNeeded() const { return httpThreads + printers.size() * waitingPerPrinter; }
 };
