@@ -11,6 +11,9 @@ tauravat_install_man(tauravatd.8 service)
 install(FILES tauravatd.service DESTINATION lib/systemd/system COMPONENT service)
 install(FILES tauravatd.json 60-kestra-printer.rules
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tauravatd/examples COMPONENT service)
+# The shop's page, where the program looks for it: PREFIX/share/tauravatd/web.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/service/web/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/tauravatd/web COMPONENT service)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/service.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tauravatd COMPONENT service)
 

@@ -107,6 +107,13 @@ int32_t PrintReport(PrinterBackend& printer, const ReportRequest& report) {
   return kInternalError;
 }
 
+// When this service last printed the printer's daily report; null when it has not since it
+// started.
+json ReportTime(Service& service, const std::string& printer) {
+  const auto time = service.DailyReports().Last(printer);
+  return time ? json(*time) : json(nullptr);
+}
+
 template <class Parsed>
 const RequestError* Invalid(const Parsed& parsed) {
   return std::get_if<RequestError>(&parsed);
@@ -137,11 +144,14 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                         // A report prints for as long as the driver follows a printout.
                         return Run(
                             service, request.params.at(0),
-                            [report](WorkerContext& context) {
+                            [report, &service](WorkerContext& context) {
                               const int32_t code = PrintReport(context.session.Backend(), report);
                               // A daily report starts the receipt counter again.
-                              if (report.type == ReportRequest::Type::kDaily)
+                              if (report.type == ReportRequest::Type::kDaily) {
                                 context.session.ForgetCounter();
+                                if (code == kOk)
+                                  service.DailyReports().Record(context.settings.name);
+                              }
                               return OperationResult{code, {{"printed", code == kOk}}};
                             },
                             service.Config().printLimit);
@@ -156,7 +166,7 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                     }});
   routes.push_back(
       {"GET", "/v1/printers/{name}/counters", [&service](const ApiRequest& request) {
-         return Run(service, request.params.at(0), [](WorkerContext& context) {
+         return Run(service, request.params.at(0), [&service](WorkerContext& context) {
            ReceiptCounter receipt;
            int32_t daily = 0;
            int32_t code = context.session.ReadCounter(receipt);
@@ -165,7 +175,8 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
            return OperationResult{
                code,
                {{"receipt_number", receipt.known ? json(receipt.number) : json(nullptr)},
-                {"daily_report_number", daily}}};
+                {"daily_report_number", daily},
+                {"daily_report_time", ReportTime(service, context.settings.name)}}};
          });
        }});
   routes.push_back({"POST", "/v1/printers/{name}/drawer", [&service](const ApiRequest& request) {

@@ -15,6 +15,8 @@ std::string Paper(const PrinterStatus& status) {
   return "ok";
 }
 
+}  // namespace
+
 json PrinterJson(const PrinterStatus& status, const Answers& answers) {
   json printer = {{"name", status.settings.name},
                   {"device", status.settings.device},
@@ -44,8 +46,6 @@ json PrinterJson(const PrinterStatus& status, const Answers& answers) {
   if (status.nextAttemptIn) printer["next_attempt_ms"] = status.nextAttemptIn->count();
   return printer;
 }
-
-}  // namespace
 
 void AddPrinterRoutes(std::vector<Route>& routes, Service& service) {
   routes.push_back({"GET", "/v1/printers", [&service](const ApiRequest&) {
