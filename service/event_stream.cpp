@@ -159,7 +159,9 @@ Answer EventStreams::Open() {
   auto stream = std::make_shared<Stream>(*this, service_);
   open_.insert(stream.get());
   Answer answer;
-  answer.contentType = "text/event-stream; charset=utf-8";
+  // Exactly this type: cpp-httplib compresses any other text, and a compressor holds back
+  // what it was given until it has enough.
+  answer.contentType = "text/event-stream";
   answer.stream = [stream](const std::function<bool(std::string_view)>& write) {
     return stream->Next(write);
   };

@@ -100,6 +100,7 @@ export async function writeRates() {
   const printer = printerSelect().value;
   if (!printer || !held) return;
   clearMarks();
+  result().replaceChildren();
   if (!(await confirmed(t("ratesConfirm", { p: printer })))) return;
   const button = document.getElementById("rates-write");
   button.disabled = true;

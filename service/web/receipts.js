@@ -122,7 +122,7 @@ async function showReceipt(entry) {
           el("td", {}, errorText(c))))))
     : el("p", {}, t("noCodes")));
   parts.push(close);
-  detail.replaceChildren(...parts);
+  detail.replaceChildren(...parts.filter(Boolean));
   detail.hidden = false;
   close.focus();
 }
