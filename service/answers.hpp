@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,10 @@ struct Answer {
   std::string contentType = "application/json";
   std::string location;  // the Location header when set
   int retryAfter = 0;    // seconds, the Retry-After header when above 0
+  // An answer that goes on (an event stream): called again and again on the request's
+  // thread, each call waiting for what to send and handing it to `write`; the answer ends
+  // when it returns false. `write` is false once the client is gone.
+  std::function<bool(const std::function<bool(std::string_view)>& write)> stream;
 };
 
 // The body an answer is sent with. Never throws: text that is not UTF-8, which no answer

@@ -1,5 +1,7 @@
 #include "api.hpp"
 
+#include "service.hpp"
+
 namespace tauravatd {
 
 std::vector<Route> MakeRoutes(Service& service, ReceiptDesk& desk) {
@@ -8,6 +10,9 @@ std::vector<Route> MakeRoutes(Service& service, ReceiptDesk& desk) {
   AddPrinterRoutes(routes, service);
   AddReceiptRoutes(routes, desk);
   AddOperationRoutes(routes, service);
+  AddReceiptContentRoutes(routes, service);
+  AddEventRoutes(routes, service);
+  AddPageRoutes(routes, service);
   return routes;
 }
 

@@ -14,6 +14,7 @@ namespace tauravatd {
 
 class Service;
 class ReceiptDesk;
+struct PrinterStatus;
 
 struct ApiRequest {
   std::vector<std::string> params;  // the path's {parameters}, in order
@@ -25,6 +26,8 @@ struct Route {
   std::string method;
   std::string path;
   std::function<Answer(const ApiRequest&)> handle;
+  // Served without the access token: the page's own files, which hold no data.
+  bool open = false;
 };
 
 std::vector<Route> MakeRoutes(Service& service, ReceiptDesk& desk);
@@ -34,6 +37,12 @@ void AddServiceRoutes(std::vector<Route>& routes, Service& service);
 void AddPrinterRoutes(std::vector<Route>& routes, Service& service);
 void AddReceiptRoutes(std::vector<Route>& routes, ReceiptDesk& desk);
 void AddOperationRoutes(std::vector<Route>& routes, Service& service);
+void AddEventRoutes(std::vector<Route>& routes, Service& service);
+void AddPageRoutes(std::vector<Route>& routes, Service& service);
+void AddReceiptContentRoutes(std::vector<Route>& routes, Service& service);
+
+// A printer's status as GET /v1/printers/{name} answers it.
+nlohmann::json PrinterJson(const PrinterStatus& status, const Answers& answers);
 
 // The OpenAPI 3 document served at /v1/openapi.json.
 const std::string& OpenApiDocument();

@@ -107,6 +107,13 @@ int32_t PrintReport(PrinterBackend& printer, const ReportRequest& report) {
   return TAURAVAT_E_INTERNAL;
 }
 
+// When this service last printed the printer's daily report; null when it has not since it
+// started.
+json ReportTime(Service& service, const std::string& printer) {
+  const auto time = service.DailyReports().Last(printer);
+  return time ? json(*time) : json(nullptr);
+}
+
 template <class Parsed>
 const RequestError* Invalid(const Parsed& parsed) {
   return std::get_if<RequestError>(&parsed);
@@ -137,8 +144,11 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                         // A report prints for as long as the driver follows a printout.
                         return Run(
                             service, request.params.at(0),
-                            [report](WorkerContext& context) {
+                            [report, &service](WorkerContext& context) {
                               const int32_t code = PrintReport(context.session.Backend(), report);
+                              // When it was made, which the printer does not tell.
+                              if (report.type == ReportRequest::Type::kDaily && code == TAURAVAT_OK)
+                                service.DailyReports().Record(context.settings.name);
                               return OperationResult{code, {{"printed", code == TAURAVAT_OK}}};
                             },
                             service.Config().printLimit);
@@ -153,7 +163,7 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                     }});
   routes.push_back(
       {"GET", "/v1/printers/{name}/counters", [&service](const ApiRequest& request) {
-         return Run(service, request.params.at(0), [](WorkerContext& context) {
+         return Run(service, request.params.at(0), [&service](WorkerContext& context) {
            ReceiptCounter receipt;
            int32_t daily = 0;
            int32_t code = context.session.ReadCounter(receipt);
@@ -162,7 +172,8 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
            return OperationResult{
                code,
                {{"receipt_number", receipt.known ? json(receipt.number) : json(nullptr)},
-                {"daily_report_number", daily}}};
+                {"daily_report_number", daily},
+                {"daily_report_time", ReportTime(service, context.settings.name)}}};
          });
        }});
   routes.push_back({"POST", "/v1/printers/{name}/drawer", [&service](const ApiRequest& request) {

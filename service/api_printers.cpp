@@ -17,6 +17,8 @@ std::string Paper(const PrinterStatus& status) {
   return "ok";
 }
 
+}  // namespace
+
 json PrinterJson(const PrinterStatus& status, const Answers& answers) {
   json printer = {{"name", status.settings.name},
                   {"device", status.settings.device},
@@ -46,8 +48,6 @@ json PrinterJson(const PrinterStatus& status, const Answers& answers) {
   if (status.nextAttemptIn) printer["next_attempt_ms"] = status.nextAttemptIn->count();
   return printer;
 }
-
-}  // namespace
 
 void AddPrinterRoutes(std::vector<Route>& routes, Service& service) {
   routes.push_back({"GET", "/v1/printers", [&service](const ApiRequest&) {

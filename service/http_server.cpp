@@ -36,8 +36,37 @@ void Send(httplib::Response& response, const Answer& answer) {
   const int retryAfter =
       answer.retryAfter > 0 ? answer.retryAfter : (answer.status == 503 ? kRetryAfterSeconds : 0);
   if (retryAfter > 0) response.set_header("Retry-After", std::to_string(retryAfter));
+  if (answer.stream) {
+    // Sent as it comes, never stored on the way.
+    response.set_header("Cache-Control", "no-store");
+    response.set_chunked_content_provider(
+        answer.contentType, [stream = answer.stream](size_t, httplib::DataSink& sink) {
+          const bool more = stream([&sink](std::string_view text) {
+            return sink.is_writable() && sink.write(text.data(), text.size());
+          });
+          // The end of the stream is its last chunk; a client that is gone ends it too.
+          if (!more) sink.done();
+          return true;
+        });
+    return;
+  }
   const std::string type = answer.text.empty() ? "application/json" : answer.contentType;
   response.set_content(AnswerText(answer), type);
+}
+
+// On every answer: the page loads nothing but the service's own files and runs no inline
+// script or style, so injected markup can do nothing; no answer is read as another type
+// than it says; no address leaves the page in a Referer.
+const httplib::Headers& SafetyHeaders() {
+  static const httplib::Headers headers = {
+      {"Content-Security-Policy",
+       "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self'; "
+       "connect-src 'self'; object-src 'none'; base-uri 'none'; form-action 'none'; "
+       "frame-ancestors 'none'"},
+      {"X-Content-Type-Options", "nosniff"},
+      {"Referrer-Policy", "no-referrer"},
+  };
+  return headers;
 }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
@@ -115,6 +144,7 @@ HttpServer::HttpServer(std::vector<Route> routes, const Answers& answers, HttpOp
     listening_ = sock;
   });
   server_->set_payload_max_length(options_.bodyLimit);
+  server_->set_default_headers(SafetyHeaders());
 
   server_->set_pre_routing_handler(
       [this](const httplib::Request& request, httplib::Response& response) {
@@ -128,7 +158,7 @@ HttpServer::HttpServer(std::vector<Route> routes, const Answers& answers, HttpOp
       return path.source == pattern;
     });
     if (known == paths_.end()) {
-      paths_.push_back({std::regex(pattern), pattern, {route.method}});
+      paths_.push_back({std::regex(pattern), pattern, {route.method}, route.open});
     } else {
       known->methods.push_back(route.method);
     }
@@ -187,7 +217,10 @@ HttpServer::HttpServer(std::vector<Route> routes, const Answers& answers, HttpOp
 }
 
 bool HttpServer::Refused(const httplib::Request& request, httplib::Response& response) const {
-  if (options_.token) {
+  const auto path = std::find_if(paths_.begin(), paths_.end(), [&](const PathMethods& known) {
+    return std::regex_match(request.path, known.pattern);
+  });
+  if (options_.token && !(path != paths_.end() && path->open)) {
     const std::string header = request.get_header_value("Authorization");
     const auto token = BearerToken(header);
     if (!token || !SameSecret(std::string(*token), *options_.token)) {
@@ -197,9 +230,6 @@ bool HttpServer::Refused(const httplib::Request& request, httplib::Response& res
       return true;
     }
   }
-  const auto path = std::find_if(paths_.begin(), paths_.end(), [&](const PathMethods& known) {
-    return std::regex_match(request.path, known.pattern);
-  });
   if (path == paths_.end()) {
     Send(response, answers_.Error(ErrorKind::kNotFound, 404, "no such path"));
     return true;

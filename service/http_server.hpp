@@ -49,6 +49,7 @@ class HttpServer {
     std::regex pattern;
     std::string source;  // the pattern as written
     std::vector<std::string> methods;
+    bool open = false;  // served without the token (Route::open)
   };
 
   // Answers at once what no route may take: a missing or wrong token, an unknown path or

@@ -19,6 +19,7 @@
 #include "readiness.hpp"
 #include "receipt_desk.hpp"
 #include "service.hpp"
+#include "web_page.hpp"
 
 namespace {
 
@@ -74,6 +75,10 @@ int Run(Options options) {
     LogNote("serving the emulated printer \"demo\" on " + emulator->Settings().device);
   }
 
+  if (options.config.webFolder.empty()) {
+    options.config.webFolder = FindPageFolder().value_or("");
+    if (options.config.webFolder.empty()) LogWarning("the shop's page is not installed");
+  }
   std::unique_ptr<Driver> driver = MakeHandleDriver();
   Service service(options.config, *driver);
   ReceiptDesk desk(service);

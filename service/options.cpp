@@ -143,6 +143,13 @@ void ConfigFile(const std::string& path, Options& options) {
         options.config.waitingPerPrinter = static_cast<size_t>(Positive(value, key, path));
       } else if (key == "broker") {
         options.brokerFlags = BrokerFromJson(value, path);
+      } else if (key == "event_streams") {
+        const int64_t streams = value.get<int64_t>();
+        if (streams < 0 || streams > 1000) fail("event_streams must be from 0 to 1000");
+        options.config.eventStreams = static_cast<size_t>(streams);
+      } else if (key == "web_folder") {
+        options.config.webFolder = value.get<std::string>();
+        if (options.config.webFolder.empty()) fail("web_folder is empty");
       } else if (key == "printers") {
         for (const json& entry : value) {
           PrinterSettings printer;

@@ -17,7 +17,8 @@
 // (how long a POST waits for its receipt before 202), "poll_interval_ms" (how often an
 // idle printer is asked for its state), "stall_after_ms" (how long a printer may make no
 // progress before it is shown stalled), "print_limit_ms" (the longest one printout is
-// followed) and "waiting_per_printer" (requests that may wait for one printer at once).
+// followed), "waiting_per_printer" (requests that may wait for one printer at once),
+// "event_streams" (event streams open at once) and "web_folder" (where the shop's page is).
 //
 // Flags given with --config override the file's values; --printer adds printers.
 #pragma once

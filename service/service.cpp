@@ -35,6 +35,7 @@ Service::Service(ServiceConfig config, Driver& driver)
                                                        &feed_));
     waiting_[settings.name] = std::make_unique<WaitingRoom>(config_.waitingPerPrinter);
   }
+  streams_ = std::make_unique<EventStreams>(*this, config_.eventStreams, config_.keepAlive);
 }
 
 Service::~Service() {
@@ -46,6 +47,7 @@ void Service::Start() {
 }
 
 void Service::Stop() {
+  streams_->Stop();
   for (const auto& worker : workers_) worker->Stop();
 }
 

@@ -10,10 +10,12 @@
 
 #include "answers.hpp"
 #include "change_feed.hpp"
+#include "event_stream.hpp"
 #include "journal.hpp"
 #include "metrics.hpp"
 #include "operation_job.hpp"
 #include "printer_worker.hpp"
+#include "report_times.hpp"
 #include "service_config.hpp"
 #include "waiting_room.hpp"
 
@@ -38,6 +40,10 @@ class Service {
   Metrics& Counters() { return metrics_; }
   // Every change of a printer's status and of the journal's entries.
   ChangeFeed& Changes() { return feed_; }
+  // The event streams open on the changes (GET /v1/events); Stop() ends them.
+  EventStreams& Streams() { return *streams_; }
+  // When this service last printed each printer's daily report (since it started).
+  ReportTimes& DailyReports() { return dailyReports_; }
 
   PrinterWorker* Find(const std::string& name);
   const std::vector<std::unique_ptr<PrinterWorker>>& Workers() const { return workers_; }
@@ -62,6 +68,8 @@ class Service {
   Answers answers_;
   std::vector<std::unique_ptr<PrinterWorker>> workers_;
   std::map<std::string, std::unique_ptr<WaitingRoom>> waiting_;  // by printer
+  ReportTimes dailyReports_;
+  std::unique_ptr<EventStreams> streams_;
 };
 
 }  // namespace tauravatd

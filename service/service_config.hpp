@@ -44,10 +44,20 @@ struct ServiceConfig {
   // The server's threads besides one for every printer's waiting requests: for health,
   // metrics and whatever answers without waiting for a printer.
   size_t httpThreads = 16;
+  // Event streams open at once (GET /v1/events); each holds a thread of its own for as
+  // long as it is open, on top of all the others.
+  size_t eventStreams = 8;
+  // How often an event stream that has nothing to say sends a comment, so that proxies and
+  // clients see it is alive and a client that is gone is noticed.
+  std::chrono::milliseconds keepAlive{15'000};
+  // The shop's page (index.html and what it loads); none served when empty.
+  std::string webFolder;
   WorkerOptions worker;
   std::optional<BrokerConfig> broker;
 
-  size_t HttpThreadsNeeded() const { return httpThreads + printers.size() * waitingPerPrinter; }
+  size_t HttpThreadsNeeded() const {
+    return httpThreads + printers.size() * waitingPerPrinter + eventStreams;
+  }
 };
 
 }  // namespace tauravatd

@@ -47,6 +47,7 @@ TEST_F(OptionsTest, AConfigurationFileWithFlagsOverIt) {
                                                       R"(", "journal": "/srv/j.sqlite",
     "body_limit": 1000, "receipt_wait_ms": 5000, "poll_interval_ms": 2000,
     "stall_after_ms": 3000, "print_limit_ms": 120000, "waiting_per_printer": 3,
+    "event_streams": 2, "web_folder": "/srv/page",
     "printers": [{"name": "till1", "device": "/dev/ttyS0", "baud": 28800, "timeout_ms": 500}]})");
   const Options options = ParseOptions({"--config", config, "--listen", "[::]:9001"}, std::nullopt);
   const ServiceConfig& c = options.config;
@@ -58,7 +59,9 @@ TEST_F(OptionsTest, AConfigurationFileWithFlagsOverIt) {
   EXPECT_EQ(std::tuple(c.receiptWait, c.worker.pollInterval), std::tuple(5000ms, 2000ms));
   EXPECT_EQ(std::tuple(c.worker.stallAfter, c.printLimit, c.waitingPerPrinter),
             std::tuple(3000ms, 120000ms, 3u));
-  EXPECT_EQ(c.HttpThreadsNeeded(), c.httpThreads + 3);  // a thread for every seat, and more
+  EXPECT_EQ(std::tuple(c.eventStreams, c.webFolder), std::tuple(2u, "/srv/page"));
+  // A thread for every seat and every event stream, and more.
+  EXPECT_EQ(c.HttpThreadsNeeded(), c.httpThreads + 3 + 2);
 }
 
 TEST_F(OptionsTest, RefusesWhatWouldRunUnsafelyOrNotAtAll) {

@@ -273,6 +273,15 @@ class ServiceAndPrinters(ContractTest):
         self.assertEqual(self.call("GET", "/v1/printers/{name}/receipts/{id}", name="demo",
                                    id="no-token").status, 404)
 
+    def test_the_page_answers_without_the_token(self):
+        page = self.call("GET", "/", headers={"Authorization": ""})
+        self.assertEqual(page.status, 200)
+        self.assertEqual(self.call("GET", "/web/{file}", file="app.js",
+                                   headers={"Authorization": ""}).status, 200)
+        self.assertEqual(self.call("GET", "/web/{file}", file="none.js").status, 404)
+        refused = self.call("GET", "/v1/events", headers={"Authorization": ""})
+        self.assertEqual(refused.status, 401)
+
     def test_a_wrong_method_or_path_answers_an_error(self):
         for method, path in (("DELETE", "/v1/health"), ("PATCH", "/v1/printers/demo/receipts"),
                              ("GET", "/v2/health")):
@@ -300,6 +309,12 @@ class Receipts(ContractTest):
         self.assertEqual((entry.status, entry.body["state"]), (200, "printed"))
         self.assertEqual(self.call("GET", RECEIPTS + "/{id}", name="demo", id="c-9").status, 404)
         self.assertEqual(self.call("POST", RECEIPTS, self.sale("c-2"), name="nope").status, 404)
+        # What the receipt held, as it was taken.
+        content = self.call("GET", RECEIPTS + "/{id}/request", name="demo", id="c-1")
+        self.assertEqual((content.status, content.body["items"][0]["price"]), (200, "4.99"))
+        for name, id in (("demo", "c-9"), ("nope", "c-1")):
+            self.assertEqual(self.call("GET", RECEIPTS + "/{id}/request", name=name,
+                                       id=id).status, 404)
 
     def test_bodies_refused_before_the_printer(self):
         for body, kind in ((self.sale("c-3", price="4.999"), "invalid_request"),

@@ -35,6 +35,10 @@ class ServiceComponent(unittest.TestCase):
         config = pathlib.Path(prefix, "etc/tauravatd/tauravatd.json.example")
         self.assertEqual(json.loads(config.read_text())["printers"][0]["device"],
                          "/dev/kestra-printer")
+        # The shop's page, where the installed program looks for it.
+        page = pathlib.Path(prefix, "share/tauravatd/web")
+        for name in ("index.html", "app.js", "page.css"):
+            self.assertTrue((page / name).is_file(), name)
         # The library is a package of its own: the build's is used.
         checked = subprocess.run(
             [os.path.join(prefix, "bin/tauravatd"), "--config", config, "--version"],
