@@ -15,6 +15,7 @@ import unittest
 from decimal import Decimal
 from pathlib import Path
 
+import tauravat
 from tauravat import _header, _library
 from tauravat.emulator import Emulator
 
@@ -137,8 +138,8 @@ class Commands(unittest.TestCase):
             failed(self, result, 3, "no printer answered at 9600, 19200 or 28800 b/s")
             self.assertEqual(result.stdout.decode().count("no answer [21]"), 3)
 
-    def test_usb_adapter_shown_from_a_made_up_sysfs_tree(self):
-        with tempfile.TemporaryDirectory() as name:
+    def test_ports_from_a_made_up_sysfs_tree_and_a_pty_as_the_library_lists_them(self):
+        with tempfile.TemporaryDirectory() as name, pty_pair() as slave:
             sysfs, dev, tty = Path(name, "sys"), Path(name, "dev"), Path(name, "dev/ttyUSB0")
             usb = sysfs / "devices/usb1/1-2"
             (usb / "1-2:1.0/ttyUSB0").mkdir(parents=True)
@@ -147,18 +148,63 @@ class Commands(unittest.TestCase):
                 (usb / file).write_text(value + "\n")
             (sysfs / "class/tty/ttyUSB0").mkdir(parents=True)
             (sysfs / "class/tty/ttyUSB0/device").symlink_to(usb / "1-2:1.0/ttyUSB0")
-            dev.mkdir()
+            (dev / "serial/by-id").mkdir(parents=True)
             tty.touch()
-            env = dict(UTF8, TAURAVAT_SYSFS_ROOT=str(sysfs), TAURAVAT_DEV_ROOT=str(dev))
-            self.assertEqual(run_json("ports", env=env)[1]["ports"], [{
-                "path": str(tty), "com": [33], "by_id": None,
-                "usb": {"vendor_id": "067b", "product_id": "2303", "serial": "PL7Q",
-                        "manufacturer": None, "product": "USB-Serial Controller"}}])
+            (dev / "serial/by-id/usb-Prolific_PL7Q-if00-port0").symlink_to("../../ttyUSB0")
+            # The moved /dev stands for /dev in COM paths too: its pts are the real ones.
+            (dev / "pts").symlink_to("/dev/pts")
+            listed_pty = str(dev / os.path.relpath(slave, "/dev"))
+            fake = {"TAURAVAT_SYSFS_ROOT": str(sysfs), "TAURAVAT_DEV_ROOT": str(dev),
+                    "TAURAVAT_COM7": slave, "TAURAVAT_COM9": "rfc2217://127.0.0.1:4001"}
+            env = dict(UTF8, **fake)
+            listed = run_json("ports", env=env)[1]["ports"]
+            self.assertEqual(listed, [
+                {"path": listed_pty, "com": [7], "by_id": None, "usb": None},
+                {"path": "rfc2217://127.0.0.1:4001", "com": [9], "by_id": None, "usb": None},
+                {"path": str(tty), "com": [33],
+                 "by_id": str(dev / "serial/by-id/usb-Prolific_PL7Q-if00-port0"),
+                 "usb": {"vendor_id": "067b", "product_id": "2303", "serial": "PL7Q",
+                         "manufacturer": None, "product": "USB-Serial Controller"}}])
+            # Python's list_ports reads the same library: the same answers.
+            with patched_environment(fake):
+                from_python = tauravat.list_ports()
+            self.assertEqual([{
+                "path": p.device, "com": list(p.com_numbers), "by_id": p.by_id,
+                "usb": None if p.vid is None else {
+                    "vendor_id": f"{p.vid:04x}", "product_id": f"{p.pid:04x}",
+                    "serial": p.serial_number, "manufacturer": p.manufacturer,
+                    "product": p.product}} for p in from_python], listed)
             text = run("ports", env=env).stdout.decode()
             self.assertIn(f"{tty}  COM33", text)
             self.assertIn("usb    067b:2303 serial PL7Q (USB-Serial Controller)", text)
             os.unlink(tty)
+            del env["TAURAVAT_COM7"], env["TAURAVAT_COM9"]
             self.assertEqual(run("ports", env=env).stdout, b"no serial ports found\n")
+
+
+@contextlib.contextmanager
+def pty_pair():
+    # A pseudo-terminal's slave name, open for as long as the block runs.
+    master, slave = os.openpty()
+    try:
+        yield os.ttyname(slave)
+    finally:
+        os.close(slave)
+        os.close(master)
+
+
+@contextlib.contextmanager
+def patched_environment(values):
+    saved = {name: os.environ.get(name) for name in values}
+    os.environ.update(values)
+    try:
+        yield
+    finally:
+        for name, value in saved.items():
+            if value is None:
+                os.environ.pop(name, None)
+            else:
+                os.environ[name] = value
 
 
 class Receipt(unittest.TestCase):
