@@ -6,7 +6,7 @@ Pure Python over ctypes. One Printer per printer, opened by its device:
     from decimal import Decimal
 
     with tauravat.open("/dev/ttyUSB0", baud=9600, timeout=5.0) as printer:
-        print(printer.device_name(), printer.read_vat())   # KESTRA LUNO [Decimal('23.00'), ...]
+        print(printer.device_name(), printer.read_vat())   # KESTRA LUNO [Decimal('23'), ...]
         with printer.receipt() as receipt:
             receipt.item("Ser żółty gouda", Decimal("0.350"), "kg", Decimal("29.99"), "B")
         print(printer.read_clock())                         # a datetime

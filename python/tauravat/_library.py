@@ -39,6 +39,8 @@ LEGACY_PUMP = FUNCTYPE(None)
 
 HANDLE_PROGRESS = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
 HANDLE_PUMP = FUNCTYPE(None, ctypes.c_void_p)
+HANDLE_STEP = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p)
+HANDLE_TRACE = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
 
 
 class Options(ctypes.Structure):
@@ -46,7 +48,8 @@ class Options(ctypes.Structure):
 
     _fields_ = [("size", ctypes.c_uint32), ("baud", ctypes.c_uint32),
                 ("timeout_ms", ctypes.c_uint32), ("progress", HANDLE_PROGRESS),
-                ("user", ctypes.c_void_p)]
+                ("user", ctypes.c_void_p), ("print_limit_ms", ctypes.c_uint32),
+                ("step", HANDLE_STEP), ("trace", HANDLE_TRACE)]
 
 
 class Item(ctypes.Structure):

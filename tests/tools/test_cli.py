@@ -104,6 +104,32 @@ class Commands(unittest.TestCase):
             self.assertEqual((code, out["written"]), (0, True))
             self.assertEqual(emu.state()["rates"], [2300, 700, 500, 0, 10000, 750, 25500])
 
+    def test_a_refused_rate_is_named_by_its_letter_before_anything_is_written(self):
+        with Emulator("--model", "rx820a-4", "--rates", "22,7,3,0") as emu:
+            for rates, place, rule in (("23 7.5", "rate B 7.5%", "whole percents only"),
+                                       ("5 7", "rate B 7%", "above the rate before it, 5%"),
+                                       ("23 8 5 Z", "rate D exempt", "does not take it")):
+                with self.subTest(rates):
+                    result = run("--port", emu.path, "write-rates", "--yes", *rates.split())
+                    failed(self, result, 1, f"{place}: ", rule, "[215]")
+                    code, out = run_json("--port", emu.path, "write-rates", "--yes",
+                                         *rates.split())
+                    self.assertEqual((code, out["name"], out["rate"]),
+                                     (1, "TAURAVAT_E_PARAMETER_RANGE", place[5]))
+                    self.assertEqual(out["field"], f"rates[{ord(place[5]) - ord('A')}]")
+            self.assertEqual(emu.state()["counters"]["rateChanges"], 0)
+
+    def test_the_clock_in_json_is_iso_8601_and_in_text_as_the_printer_prints_it(self):
+        with Emulator("--model", "luno", "--clock", "2024-03-15 10:00:01") as emu:
+            code, out = run_json("--port", emu.path, "clock")
+            self.assertEqual((code, out["date"]), (0, "2024-03-15"))
+            self.assertRegex(out["clock"], r"^2024-03-15T10:0\d:\d\d$")
+            self.assertEqual(out["clock"], f"{out['date']}T{out['time']}")
+            self.assertRegex(run_json("--port", emu.path, "clock", "--short")[1]["clock"],
+                             r"^2024-03-15T10:0\d$")
+            self.assertRegex(run("--port", emu.path, "clock").stdout.decode(),
+                             r"^clock 2024\.03\.15 10:0\d")
+
     def test_raw_sequences_show_only_the_reply_received_and_are_traced_at_both_ends(self):
         driver, emulator, env = traced(self)
         with Emulator("--model", "luno", "--trace", emulator) as emu:
@@ -399,6 +425,13 @@ class ExitStatuses(unittest.TestCase):
         lines = run("--version").stdout.decode().splitlines()
         self.assertRegex(lines[0], r"^tauravat \d+\.\d+\.\d+$")
         self.assertEqual(lines[1], "libtauravat " + run_json("version")[1]["version"])
+        # One version throughout: the program, the library it loads, the emulator.
+        version = lines[0].split()[1]
+        self.assertEqual(_library.version(), version)
+        emulator = subprocess.run([os.environ.get("KESTRA_EMU", "kestra-emu"), "--version"],
+                                  capture_output=True, timeout=30)
+        self.assertEqual((emulator.returncode, emulator.stdout.decode()),
+                         (0, f"kestra-emu {version}\n"))
         overview = run("-h").stdout.decode()
         self.assertIn("-p, --port PORT", overview)
         self.assertIn("Nastapiło unieważnienie",
