@@ -15,6 +15,7 @@
 #include "../tests/serial/pty_pair.hpp"
 #include "comm.hpp"
 #include "printer.hpp"
+#include "printer_internals.hpp"
 #include "tauravat.h"
 
 namespace {
@@ -33,7 +34,7 @@ void BM_HandOverRoundTrip(benchmark::State& state) {
     state.SkipWithError("cannot open the pty through the driver");
     return;
   }
-  kestradr::SerialLink& link = kestradr::DefaultPrinter().Link;
+  kestradr::SerialLink& link = kestradr::PrinterInternals(kestradr::DefaultPrinter()).Link();
   uint8_t value = 0;
   for (auto _ : state) {
     uint8_t back = 0;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "printer.hpp"
+#include "printer_internals.hpp"
 #include "receipt_state.hpp"
 #include "reply_device.hpp"
 #include "tauravat.hpp"
@@ -42,9 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t mode = data[0];
   stream->Feed(data + 1, size - 1);
 
-  DefaultPrinter().Connected = true;  // no reconnecting: that would reopen the port
-  DefaultPrinter().DeviceType = static_cast<uint8_t>(mode % 12);
-  DefaultPrinter().ReceiptOpen = (mode & 0x80) != 0;
+  PrinterInternals(DefaultPrinter()).Connected() =
+      true;  // no reconnecting: that would reopen the port
+  PrinterInternals(DefaultPrinter()).DeviceType() = static_cast<uint8_t>(mode % 12);
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = (mode & 0x80) != 0;
   DefaultPrinter().ClearReceiptState();
 
   int32_t count = 0, number = 0, value = 0, free = 0;
@@ -70,13 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(::PrinterNumber(number, text));
   Check(::ReadUniqueNumber(text));
   Check(::PrintResume());
-  Check(::PrintControl(mode & 1, DefaultPrinter().DeviceType));
+  Check(::PrintControl(mode & 1, PrinterInternals(DefaultPrinter()).DeviceType()));
 
   uint8_t reply[256], params[256] = {};
   std::memset(reply, 0, sizeof reply);
   const int32_t replyLength = size > 1 ? data[1] : 1;
   const int32_t paramLength = size > 2 ? data[2] : 0;
   Check(::RSSequence(size > 3 ? data[3] : 0xD1, replyLength, paramLength, reply, params));
-  DefaultPrinter().ReceiptOpen = false;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
   return 0;
 }

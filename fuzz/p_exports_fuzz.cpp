@@ -14,6 +14,7 @@
 #include "in_memory_device.hpp"
 #include "kestra/emu/printer.hpp"
 #include "printer.hpp"
+#include "printer_internals.hpp"
 #include "receipt_state.hpp"
 #include "serial_device.hpp"
 #include "tauravat.h"
@@ -125,9 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     line->pending.clear();
     line->next = 0;
   }
-  DefaultPrinter().ReceiptOpen = false;
-  DefaultPrinter().Connected = true;
-  DefaultPrinter().DeviceType = 7;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
+  PrinterInternals(DefaultPrinter()).Connected() = true;
+  PrinterInternals(DefaultPrinter()).DeviceType() = 7;
   DefaultPrinter().ClearReceiptState();
 
   auto name = Text(texts[0]);

@@ -100,7 +100,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_printer_model(tauravat_pr
     if (info->size < kModelInfoSize) return TAURAVAT_E_PARAMETER_RANGE;
     if (const int32_t result = connection.Prologue(true, false); result != TAURAVAT_OK)
       return result;
-    return WriteModel(ModelOf(connection.DeviceType), info);
+    return WriteModel(ModelOf(connection.IdentifiedType()), info);
   });
 }
 

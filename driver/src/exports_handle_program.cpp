@@ -10,12 +10,12 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_identify(tauravat_printer
                                                                 int32_t* type) {
   if (type == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    if (connection.ReceiptOpen) return TAURAVAT_E_RECEIPT_OPEN;
+    if (connection.InReceipt()) return TAURAVAT_E_RECEIPT_OPEN;
     // A line failure is mended by reopening, which sends nothing; no reconnection follows.
     if (const int32_t result = connection.ReopenFailedPort(); result != TAURAVAT_OK) return result;
     uint8_t code = kDeviceNone;
     if (const int32_t result = connection.Identify(code); result != TAURAVAT_OK) return result;
-    connection.Connected = true;
+    connection.MarkConnected();
     *type = code;
     return TAURAVAT_OK;
   });

@@ -28,7 +28,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_rates(tauravat_prin
       return result;
 
     // The rates not given stay as the printer holds them.
-    const tauravat_model_info model = ModelInfoOf(ModelOf(connection.DeviceType));
+    const tauravat_model_info model = ModelInfoOf(ModelOf(connection.IdentifiedType()));
     tauravat_rates table{};
     table.size = sizeof table;
     table.count = std::max({rates->count, heldCount, model.rate_count});

@@ -30,7 +30,7 @@ int32_t TotalOut(const std::string& digits, int64_t* total) {
 tauravat_rates ReservedRates(const Printer& printer) {
   tauravat_rates rates{sizeof rates, 7, {}};
   for (size_t rate = 1; rate <= 7; ++rate)
-    if (printer.RateReserved[rate]) rates.values[rate - 1] = TAURAVAT_RATE_RESERVED;
+    if (printer.RateReservedAt(rate)) rates.values[rate - 1] = TAURAVAT_RATE_RESERVED;
   return rates;
 }
 
@@ -47,13 +47,13 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_pri
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     if (const int32_t result = connection.Prologue(false, false); result != TAURAVAT_OK)
       return result;
-    if (!connection.ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
+    if (!connection.InReceipt()) return TAURAVAT_E_RECEIPT_NOT_OPEN;
     // The rules of tauravat_check_item for this printer: a line the printer refuses
     // cancels the whole receipt, so nothing goes out until all of them hold.
     const tauravat_rates reserved = ReservedRates(connection);
     Problem problem;
-    if (const int32_t result =
-            CheckItem(ModelInfoOf(ModelOf(connection.DeviceType)), &reserved, *item, "", problem);
+    if (const int32_t result = CheckItem(ModelInfoOf(ModelOf(connection.IdentifiedType())),
+                                         &reserved, *item, "", problem);
         result != TAURAVAT_OK)
       return result;
     const auto name = Utf8In(item->name);

@@ -55,7 +55,7 @@ class SaleRun {
     // The tables belong to this sale alone: a later item-by-item receipt starts empty. A
     // receipt left open (its end unanswered) keeps them: an end tried again later needs
     // what is left of them.
-    if (!printer_.ReceiptOpen) {
+    if (!printer_.InReceipt()) {
       printer_.ClearPaymentTable();
       printer_.ClearExtraLineTable();
     }
@@ -67,7 +67,7 @@ class SaleRun {
   int32_t Print() {
     if (const int32_t code = printer_.Prologue(false, false); code != TAURAVAT_OK)
       return Fail(TAURAVAT_STEP_PREPARE, code);
-    if (printer_.ReceiptOpen) return Fail(TAURAVAT_STEP_PREPARE, TAURAVAT_E_RECEIPT_OPEN);
+    if (printer_.InReceipt()) return Fail(TAURAVAT_STEP_PREPARE, TAURAVAT_E_RECEIPT_OPEN);
     if (const int32_t code = Check(); code != TAURAVAT_OK) return Fail(TAURAVAT_STEP_PREPARE, code);
     if (const int32_t code = FillTables(); code != TAURAVAT_OK)
       return Fail(TAURAVAT_STEP_PREPARE, code);
@@ -106,7 +106,7 @@ class SaleRun {
     std::copy(read.begin(), read.end(), rates.values);
     Problem problem;
     const int32_t code =
-        CheckSale(ModelInfoOf(ModelOf(printer_.DeviceType)), &rates, sale_, problem);
+        CheckSale(ModelInfoOf(ModelOf(printer_.IdentifiedType())), &rates, sale_, problem);
     CopyProblem(problem, outcome_.problem);
     return code;
   }
@@ -184,9 +184,7 @@ class SaleRun {
     return std::nullopt;
   }
 
-  bool PrintedNow() const {
-    return !printer_.ReceiptOpen && printer_.LastReceipt == ClosedReceipt::kPrinted;
-  }
+  bool PrintedNow() const { return !printer_.InReceipt() && printer_.LastReceiptPrinted(); }
 
   int32_t Printed() {
     outcome_.state = TAURAVAT_SALE_PRINTED;

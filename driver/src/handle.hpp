@@ -37,9 +37,9 @@ int32_t WithPrinter(tauravat_printer* handle, Body&& body) noexcept {
       tauravat_printer* handle;
       ~Leave() { handle->caller = std::thread::id{}; }
     } leave{handle};
-    handle->printer.Link.ForgetOpenFailure();
+    handle->printer.Line().ForgetOpenFailure();
     const int32_t result = body(handle->printer);
-    return HandlePortResult(handle->printer.Link, result, handle->opened);
+    return HandlePortResult(handle->printer.Line(), result, handle->opened);
   });
 }
 

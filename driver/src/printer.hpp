@@ -206,6 +206,26 @@ class Printer {
   int32_t OpenDrawer(int32_t DrawerNumber);
   int32_t WriteLineFeed(uint8_t Count);
 
+  // ---- What the interfaces read of the state ----------------------------------------------
+  // The device type of the identified printer (kDeviceNone when none).
+  uint8_t IdentifiedType() const { return DeviceType; }
+  bool InReceipt() const { return ReceiptOpen; }
+  // Rate `rate` (1..7, A..G) reserved in the printer's answer to the rate read before the
+  // receipt.
+  bool RateReservedAt(size_t rate) const {
+    return rate < RateReserved.size() && RateReserved[rate];
+  }
+  // The last receipt closed printed, as far as the driver knows.
+  bool LastReceiptPrinted() const { return LastReceipt == ClosedReceipt::kPrinted; }
+  // The port, its threads and its error record.
+  SerialLink& Line() { return Link; }
+  // A printer that answered an identification: commands no longer reconnect first.
+  void MarkConnected() { Connected = true; }
+
+ private:
+  // Tests put the state where the line cannot easily take it (printer_internals.hpp).
+  friend class PrinterInternals;
+
   // ---- State (the names of the driver's design) ------------------------------------------
   SerialLink Link;  // the port, its threads and its error record
 
@@ -247,7 +267,6 @@ class Printer {
   uint8_t PaymentHalfSent = 0;  // the slot whose 0x81 went out without its 0x82, or 0
   ClosedReceipt LastReceipt = ClosedReceipt::kToldOrNone;
 
- private:
   uint8_t Exchange(uint8_t command, uint8_t replyLength, uint8_t secondReplyLength,
                    uint8_t parameterLength);
   bool ReadDataBytes(uint8_t length, uint8_t recordLength);

@@ -39,9 +39,9 @@ void LimitPolls() {
 
 void ResetPrinter() {
   DefaultPrinter().SetMessagePumpCallback({});
-  DefaultPrinter().ReceiptOpen = false;
-  DefaultPrinter().SelectedPort = 0;
-  DefaultPrinter().SelectedSpeed = 0;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
+  PrinterInternals(DefaultPrinter()).SelectedPort() = 0;
+  PrinterInternals(DefaultPrinter()).SelectedSpeed() = 0;
 }
 
 }  // namespace
@@ -99,7 +99,7 @@ void ScriptedDriver::Connect(int type, uint8_t version, uint8_t port) {
   ScriptIdentity(*line_, type, version);
   line_->Reply(0x23, {0x15});  // nothing pending to cancel
   ASSERT_EQ(::CommunicationInit(port, 9600, 1), 0);
-  ASSERT_EQ(DefaultPrinter().DeviceType, type);
+  ASSERT_EQ(PrinterInternals(DefaultPrinter()).DeviceType(), type);
   line_->ClearRecord();
   openings_->clear();
   Captions().clear();

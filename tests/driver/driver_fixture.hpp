@@ -11,6 +11,7 @@
 #include "cp1250.hpp"
 #include "emulator_line.hpp"
 #include "printer.hpp"
+#include "printer_internals.hpp"
 #include "scripted_line.hpp"
 
 namespace kestradr::testing {
@@ -49,7 +50,7 @@ class ScriptedDriver : public ::testing::Test {
 // The driver on the in-process emulator line; each Start connects to a fresh printer.
 class OnEmulator : public ::testing::Test {
  protected:
-  void SetUp() override { DefaultPrinter().ReceiptOpen = false; }
+  void SetUp() override { PrinterInternals(DefaultPrinter()).ReceiptOpen() = false; }
   void TearDown() override;
   void Start(emu::PrinterConfig config);
   emu::Printer& Printer() { return port_->Printer(); }

@@ -41,7 +41,7 @@ TEST_F(OnEmulator, EveryModelIsIdentifiedAndUsesItsOwnCommands) {
     SCOPED_TRACE(type);
     const auto [rateCount, forcible, periodic] = models[type];
     Start(Config(type));
-    EXPECT_EQ(DefaultPrinter().DeviceType, type);
+    EXPECT_EQ(PrinterInternals(DefaultPrinter()).DeviceType(), type);
     std::string name;
     char buffer[64];
     ASSERT_EQ(::DeviceName(name) + ::pDeviceName(buffer), 0);
@@ -132,7 +132,7 @@ TEST_F(OnEmulator, ClockCountersNumbersDrawerFeedAndEnd) {
   EXPECT_EQ(::WriteLineFeed(4) + ::PrinterStatusReport() + ::LockedArticlesReport(), 0);
   // After the end every command answers 114 without a byte sent.
   ASSERT_EQ(::CommunicationEnd(), 0);
-  EXPECT_EQ(DefaultPrinter().DeviceType, kDeviceNone);
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).DeviceType(), kDeviceNone);
   Line().ClearRecord();
   uint32_t r = 0;
   EXPECT_EQ((std::vector{::ReadVAT(&number, &r, &r, &r, &r, &r, &r, &r),

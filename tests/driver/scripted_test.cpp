@@ -35,15 +35,15 @@ TEST_F(Connection, InitCancelsWhatIsPendingAndFollowsItsPrintout) {
   // The cancel, supervision of what it printed, ..., the sub-type last.
   EXPECT_EQ((std::array{commands[0], commands[1], commands.back()}),
             (std::array<uint8_t, 3>{0x23, 0x95, 0xFE}));
-  const Printer& p = DefaultPrinter();
-  EXPECT_EQ(std::tuple(p.Connected, p.PortNumber, p.BaudRate, p.ReadTimeoutMs),
+  PrinterInternals p(DefaultPrinter());
+  EXPECT_EQ(std::tuple(p.Connected(), p.PortNumber(), p.BaudRate(), p.ReadTimeoutMs()),
             std::tuple(true, 3, 19200u, 2000u));
   // Any refusal of that cancel but NAK fails the connection before identification.
   ::CommunicationEnd();
   line_->ClearRecord();
   line_->Reply(0x23, {0x01});
   EXPECT_EQ(::CommunicationInit(1, 9600, 1), 101);
-  EXPECT_FALSE(DefaultPrinter().Connected);
+  EXPECT_FALSE(PrinterInternals(DefaultPrinter()).Connected());
   EXPECT_FALSE(WasSent(0xFF));
   EXPECT_EQ(DefaultPrinter().ConnectPrinter(0, true), 114);  // port 0: nothing opened
 }
@@ -53,9 +53,9 @@ TEST_F(Connection, ACallReconnectsWithTheRecordedPortAndGoesOn) {
   line_->Reply(0x23, {0x15});
   line_->Reply(0xFF, {0x15});  // the first identification fails: not connected
   ASSERT_EQ(::CommunicationInit(5, 9600, 1), 24);
-  ASSERT_FALSE(DefaultPrinter().Connected);
+  ASSERT_FALSE(PrinterInternals(DefaultPrinter()).Connected());
   openings_->clear();
-  DefaultPrinter().RateTotals[1] = 500;
+  PrinterInternals(DefaultPrinter()).RateTotals()[1] = 500;
   line_->Reply(0x23, {0x15});
   line_->Always(0xD1, {0x06, 0x08, 0x98, 0x03, 0x20, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
   int32_t count = -1;
@@ -64,8 +64,9 @@ TEST_F(Connection, ACallReconnectsWithTheRecordedPortAndGoesOn) {
   EXPECT_EQ(std::tuple(count, a, b, g), std::tuple(7, 2200u, 800u, 25500u));
   ASSERT_EQ(Openings().size(), 1u);
   EXPECT_EQ(Openings()[0].port, 5);
-  EXPECT_TRUE(DefaultPrinter().Connected);
-  EXPECT_EQ(DefaultPrinter().RateTotals[1], 0);  // the reconnection cleared the receipt state
+  EXPECT_TRUE(PrinterInternals(DefaultPrinter()).Connected());
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).RateTotals()[1],
+            0);  // the reconnection cleared the receipt state
 }
 
 TEST_F(Identification, VersionComesFromTheSubTypeAnswer) {
@@ -140,7 +141,7 @@ TEST_F(Clock, AFailedReadLeavesTheTextsEmpty) {
   char buffer[32] = "old";
   EXPECT_EQ(::pReadClock(buffer), 21);
   EXPECT_STREQ(buffer, "");
-  DefaultPrinter().ReceiptOpen = true;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = true;
   EXPECT_EQ(::ReadClock(date, time), 200);
 }
 
@@ -163,12 +164,12 @@ TEST_F(Counters, ReceiptNumberFallsBackToTheLongCounterOnLunoOnly) {
 
 TEST_F(Counters, DrawerOpensDuringAReceiptAndLineFeedSendsItsCount) {
   Connect(7);
-  DefaultPrinter().ReceiptOpen = true;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = true;
   line_->Always(0x58, {0x06});
   EXPECT_EQ(::OpenDrawer(2), 0);
   EXPECT_EQ(line_->Commands(), (std::vector<uint8_t>{0x58}));
   EXPECT_EQ(::WriteLineFeed(3), 200);
-  DefaultPrinter().ReceiptOpen = false;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
   line_->Reply(0x46, {0x06});
   EXPECT_EQ(::WriteLineFeed(3), 0);
   EXPECT_EQ(Sent(0x46).at(0), (std::vector<uint8_t>{3}));
@@ -278,9 +279,9 @@ TEST_F(PrintSupervision, WhenAPrintoutIsResumed) {
     EXPECT_EQ(Sent(0x2A).size(), paperBack ? 1u : 0u);
   }
   // PrintResume: refused during a receipt and without paper; the printer's NAK passed on.
-  DefaultPrinter().ReceiptOpen = true;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = true;
   EXPECT_EQ(::PrintResume(), 200);
-  DefaultPrinter().ReceiptOpen = false;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
   line_->Reply(0x95, {0x02});
   EXPECT_EQ(::PrintResume(), 109);
   EXPECT_FALSE(WasSent(0x2A));
@@ -331,7 +332,7 @@ TEST_F(ScriptedDriver, ReceiptConditionsAsksTheLunoAboutTheEuro) {
   line_->Always(0xD1, {0x06, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0});
   EXPECT_EQ(::ReceiptConditions(), 113);  // no rate set; 0xF5 never asked
   EXPECT_FALSE(WasSent(0xF5));
-  DefaultPrinter().ReceiptOpen = true;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = true;
   EXPECT_EQ(::ReceiptConditions(), 200);
 }
 
@@ -352,7 +353,7 @@ TEST_F(ScriptedDriver, TaxRatesSetInEachFormat) {
     line_->ClearRecord();
     for (const auto& [command, reply] : {std::pair{0xD1, d1}, {0xD0, d0}, {0x70, r70}})
       if (!reply.empty()) line_->Reply(static_cast<uint8_t>(command), reply);
-    DefaultPrinter().ReplyBuffer.fill(0x16);
+    PrinterInternals(DefaultPrinter()).ReplyBuffer().fill(0x16);
     bool set = code != 0;
     EXPECT_EQ(DefaultPrinter().CheckTaxRatesSet(set), code) << code;
     EXPECT_EQ(set, code == 0) << code;
@@ -405,7 +406,7 @@ TEST_F(TaxRates, ReadFailuresOtherThanNakAreReturnedWithTheOutputsUntouched) {
     EXPECT_EQ(read(), code);
     EXPECT_EQ(std::pair(count_, v[0]), std::pair(-1, 77u));
   }
-  DefaultPrinter().ReceiptOpen = true;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = true;
   EXPECT_EQ(read(), 200);
 }
 
@@ -484,8 +485,8 @@ TEST_F(Reports, LongReportReopensTheRecordedPortOrTheApplicationsChoice) {
   line_->Always(0x28, {0x06});
   line_->Always(0x31, {0x06}, 5, {0x00});
   ASSERT_EQ(::PeriodReport(1, 5, 1, 1, 5, 1, 31), 0);
-  DefaultPrinter().SelectedPort = 6;
-  DefaultPrinter().SelectedSpeed = 19200;
+  PrinterInternals(DefaultPrinter()).SelectedPort() = 6;
+  PrinterInternals(DefaultPrinter()).SelectedSpeed() = 19200;
   ASSERT_EQ(::MonthlyReport(1, 5, 3), 0);
   EXPECT_EQ(Openings(), (std::vector<PortOpening>{
                             {4, 90000, 3000}, {4, 1000, 1000}, {6, 90000, 3000}, {6, 1000, 1000}}));
@@ -493,8 +494,8 @@ TEST_F(Reports, LongReportReopensTheRecordedPortOrTheApplicationsChoice) {
 
 TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
   // OpenPort names the port to nobody: closing it for the long read would lose it.
-  DefaultPrinter().Connected = true;
-  DefaultPrinter().PortNumber = 0;
+  PrinterInternals(DefaultPrinter()).Connected() = true;
+  PrinterInternals(DefaultPrinter()).PortNumber() = 0;
   line_->Always(0xFF, {0x06, 0x2C});
   line_->Always(0xFE, {0x06, 0x01, 0x01, 0x00});
   ASSERT_EQ(::OpenPort(3, 9600, 2, 7), 0);
@@ -502,7 +503,7 @@ TEST_F(Reports, APortOpenedByTheCallerItselfIsKeptOpen) {
   EXPECT_EQ(::PeriodReport(1, 5, 1, 1, 5, 1, 31), 0);
   EXPECT_EQ(std::pair(Openings().size(), Sent(0x28).size()), std::pair(size_t{1}, size_t{1}));
   uint32_t writeMs = 0, readMs = 0;
-  ASSERT_TRUE(DefaultPrinter().Link.CurrentPortTimeouts(writeMs, readMs));
+  ASSERT_TRUE(PrinterInternals(DefaultPrinter()).Link().CurrentPortTimeouts(writeMs, readMs));
   EXPECT_EQ(std::pair(writeMs, readMs), std::pair(2000u, 7000u));  // the caller's own
   EXPECT_EQ(::ClosePort(), 0);
 }

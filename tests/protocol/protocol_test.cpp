@@ -18,6 +18,7 @@
 #include "kestra/emu/protocol.hpp"
 #include "messages.hpp"
 #include "printer.hpp"
+#include "printer_internals.hpp"
 #include "scripted_line.hpp"
 #include "serial_device.hpp"
 #include "tauravat.h"
@@ -144,12 +145,12 @@ TEST(PortAddress, ComNamesAreNumbersAndAPrinterByPathReconnectsToItAndForgetsIt)
   });
   Printer printer;
   ASSERT_EQ(printer.Open("/emu/a", 9600, 1000), TAURAVAT_OK);
-  EXPECT_EQ(printer.DevicePath, "/emu/a");
-  EXPECT_EQ(printer.PortNumber, 0);
-  EXPECT_EQ(printer.DeviceType, 2);
+  EXPECT_EQ(PrinterInternals(printer).DevicePath(), "/emu/a");
+  EXPECT_EQ(PrinterInternals(printer).PortNumber(), 0);
+  EXPECT_EQ(PrinterInternals(printer).DeviceType(), 2);
   // A lost connection is made again on the same device before the command.
   const int openings = line->OpenCount();
-  printer.Connected = false;
+  PrinterInternals(printer).Connected() = false;
   int32_t count = 0;
   RateArray rates{};
   EXPECT_EQ(printer.ReadVAT(count, rates), TAURAVAT_OK);
@@ -241,11 +242,11 @@ TEST_F(ExchangeTest, RecordListsSecondRepliesNullsLineErrorsAndMissingOrUnsentBy
   EXPECT_EQ(Rs(0x71, 4), 0);
   EXPECT_EQ(reply[2], 3) << "ordinary commands read the whole length even through 0xFF";
   line->Reply(0x31, {kAck}, 5, {2});
-  DefaultPrinter().SendBuffer = Block{};
-  DefaultPrinter().SendBuffer[0] = 2;
+  PrinterInternals(DefaultPrinter()).SendBuffer() = Block{};
+  PrinterInternals(DefaultPrinter()).SendBuffer()[0] = 2;
   DefaultPrinter().ExchangeSequence(0x31, 1, 1, 5);
-  EXPECT_EQ(DefaultPrinter().LastSequenceResult, 0);
-  EXPECT_EQ(DefaultPrinter().ReplyBuffer[0], 2);
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).LastSequenceResult(), 0);
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).ReplyBuffer()[0], 2);
   EXPECT_EQ(line->Sequences().back().parameters.size(), 5u);
   line->Always(0x46, {kAck});
   EXPECT_EQ(RSSequence(0x46, 0, 0, nullptr, nullptr), 0);
@@ -263,7 +264,7 @@ TEST_F(ExchangeTest, RecordListsSecondRepliesNullsLineErrorsAndMissingOrUnsentBy
   while (result == 0 && std::chrono::steady_clock::now() < deadline) result = Rs(0x46, 1);
   EXPECT_EQ(result, 20);
   EXPECT_EQ(Rs(0x46, 1), 20);
-  EXPECT_EQ(DefaultPrinter().Link.CommErrorCode(), kLineFraming);
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).Link().CommErrorCode(), kLineFraming);
   ASSERT_EQ(ClosePort(), 0);
   ASSERT_EQ(OpenPort(1, 9600, 1, 1), 0);
   EXPECT_EQ(Rs(0x46, 1), 0);

@@ -59,7 +59,7 @@ class ReceiptOnEmulator : public OnEmulator {
   }
   // The paper, once whatever is queued has reached it.
   std::vector<std::string> Paper() {
-    EXPECT_EQ(::PrintControl(0, DefaultPrinter().DeviceType), 0);
+    EXPECT_EQ(::PrintControl(0, PrinterInternals(DefaultPrinter()).DeviceType()), 0);
     return Printer().Paper().Lines();
   }
   // Paper lines in this order ("\n" between entries), each with every "|"-separated part.
@@ -79,7 +79,7 @@ class ReceiptOnEmulator : public OnEmulator {
     }
   }
   void ExpectOpen(bool open) {  // on both sides
-    EXPECT_EQ(DefaultPrinter().ReceiptOpen, open);
+    EXPECT_EQ(PrinterInternals(DefaultPrinter()).ReceiptOpen(), open);
     EXPECT_EQ(Printer().ReceiptOpen(), open);
   }
   // Receipts printed today, and the day's sales at rates A and B.
@@ -181,7 +181,7 @@ class ReceiptFaults : public ReceiptOnEmulator {
   // A framing error, handed to the driver's thread the way a real port's line event is.
   void LineError() {
     Line().RaiseLineError(kLineFraming);
-    ASSERT_EQ(WaitForAny({&DefaultPrinter().Link.Queue().Pending()}, 5000), 0);
+    ASSERT_EQ(WaitForAny({&PrinterInternals(DefaultPrinter()).Link().Queue().Pending()}, 5000), 0);
   }
   int Cancellations() {
     return static_cast<int>(std::ranges::count_if(
@@ -211,7 +211,7 @@ TEST_F(ReceiptFaults, LineErrorReopensThePortAtTheNextCallAndTheReceiptGoesOn) {
   LineError();
   EXPECT_EQ(::ReceiptNumber(&number), TAURAVAT_OK);
   EXPECT_EQ(Line().OpenCount(), opened + 1);
-  EXPECT_EQ(DefaultPrinter().Link.CommErrorCode(), 0u);
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).Link().CommErrorCode(), 0u);
   ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
   ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), TAURAVAT_OK);
   LineError();
@@ -228,7 +228,7 @@ TEST_F(ReceiptFaults, ReconnectionThatCancelsClosesTheReceiptInTheDriverToo) {
   for (const bool init : {true, false}) {
     BeginWithBread();
     std::string name;
-    DefaultPrinter().Connected = init;
+    PrinterInternals(DefaultPrinter()).Connected() = init;
     ASSERT_EQ(init ? ::CommunicationInit(1, 9600, 1) : ::DeviceName(name), TAURAVAT_OK);
     ExpectOpen(false);
     EXPECT_EQ(Water(), TAURAVAT_E_RECEIPT_NOT_OPEN);
@@ -245,7 +245,8 @@ TEST_F(ReceiptFaults, ReconnectionThatDoesNotCancelKeepsTheReceiptsTotals) {
   ASSERT_EQ(::FillPayment(1, "Gotowka", 5000, 0), 0);
   ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
   ASSERT_EQ(Item(1, "Chleb żytni krojony", 1, 2, 0, "szt", 450), TAURAVAT_OK);
-  DefaultPrinter().Connected = false;  // as after a reconnection that failed to open the port
+  PrinterInternals(DefaultPrinter()).Connected() =
+      false;  // as after a reconnection that failed to open the port
   const int opened = Line().OpenCount();
   Line().ClearRecord();
   ASSERT_EQ(Water(), TAURAVAT_OK);
@@ -325,7 +326,7 @@ TEST_F(ReceiptFaults, RetryAfterAPrintedEndWhosePrintoutWasNotFollowedAnswersPri
   // Four guards and the status after the end come first; supervision's first read is lost.
   Strike(0x95, emu::FaultKind::kSilence, 5);
   EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIVE_TIMEOUT);
-  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
   EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
   EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIPT_NOT_OPEN);  // told once; nothing more to end
   EXPECT_EQ(::ReceiptCancel(), TAURAVAT_E_RECEIPT_NOT_OPEN);
@@ -341,13 +342,14 @@ TEST_F(ReceiptFaults, AnUnansweredEndIsLearntBeforeACancelOrAfterAReconnection) 
     EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_E_RECEIVE_TIMEOUT);
   };
   unansweredEnd(emu::FaultKind::kDropByte);
-  EXPECT_TRUE(DefaultPrinter().ReceiptOpen && !Printer().ReceiptOpen());  // printed
+  EXPECT_TRUE(PrinterInternals(DefaultPrinter()).ReceiptOpen() &&
+              !Printer().ReceiptOpen());  // printed
   EXPECT_EQ(::ReceiptCancel(), TAURAVAT_E_RECEIPT_NOT_OPEN);
   EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
   // The same, then a reconnection whose cancel finds nothing open.
   unansweredEnd(emu::FaultKind::kDropByte);
   ASSERT_EQ(::CommunicationInit(1, 9600, 1), TAURAVAT_OK);
-  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
   EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
   // Never heard: the reconnection's cancel finds it open, so it was not printed.
   unansweredEnd(emu::FaultKind::kSilence);
@@ -368,7 +370,7 @@ TEST_F(ReceiptFaults, BeginWhoseAnswerIsLostLeavesNoReceiptBehind) {
   Strike(0x23, emu::FaultKind::kNak);
   ASSERT_EQ(::CommunicationInit(1, 9600, 1), TAURAVAT_OK);  // a refused cancel is passed over
   EXPECT_TRUE(Printer().ReceiptOpen());
-  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
   ASSERT_EQ(::ReceiptBegin(), TAURAVAT_OK);
   ASSERT_EQ(Water(), TAURAVAT_OK);
   EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);

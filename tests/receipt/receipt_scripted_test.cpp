@@ -26,14 +26,14 @@ class ScriptedReceipt : public ScriptedDriver {
     line_->Always(
         0xD1, {0x06, 0x08, 0x98, 0x03, 0x20, 0x01, 0xF4, 0, 0, 0x40, 0, 0x02, 0xBC, 0x01, 0x2C});
     line_->Always(0x66, {0x06, 0x05, 0x00});
-    DefaultPrinter().ItemCount = 0;
+    PrinterInternals(DefaultPrinter()).ItemCount() = 0;
     Connect(7);
   }
   // Begins a receipt through the real preconditions, then forgets the traffic.
   void Begin() {
     line_->Reply(0x21, {0x06});
     ASSERT_EQ(::ReceiptBegin(), 0);
-    ASSERT_TRUE(DefaultPrinter().ReceiptOpen);
+    ASSERT_TRUE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
     line_->ClearRecord();
   }
   int32_t End(int32_t rabat, uint8_t answer = 0x06) {
@@ -84,7 +84,7 @@ TEST_F(ScriptedReceipt, ItemLineBytesRateCodesAndCancellation) {
   const std::string name = Cp1250("Żółć wiśniowa 0,5l ZAKŁADY ŁÓDŹ");
   ASSERT_EQ(::ReceiptItem(1, name, 5, 3, 1500, 3, Cp1250("łyż"), 199, wartosc), 0);
   EXPECT_EQ(wartosc, 299);
-  EXPECT_EQ(DefaultPrinter().LastItemValue, 299);
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).LastItemValue(), 299);
   // Blank (a sale), name, message, quantity, decimals, unit, price, ESC, rate E as 6, value.
   const auto name8 =
       Bytes(std::string("\xBD\xA2\x88\x86 wi\x98niowa 0,5l ZAK\x9D") + "ADY \x9D" + "3");
@@ -107,7 +107,7 @@ TEST_F(ScriptedReceipt, ItemLineBytesRateCodesAndCancellation) {
   EXPECT_EQ(std::string(cancelled.begin(), cancelled.begin() + 29),
             "-Mleko 2%" + std::string(20, ' '));
   EXPECT_EQ(std::vector<uint8_t>(cancelled.begin() + 45, cancelled.end()), Le32(12345));
-  const auto& totals = DefaultPrinter().RateTotals;
+  const auto& totals = PrinterInternals(DefaultPrinter()).RateTotals();
   EXPECT_EQ(std::tuple(totals[2], totals[5], totals[7]), std::tuple(200 - 12345, 299 + 500, 700));
 }
 
@@ -127,7 +127,7 @@ TEST_F(ScriptedReceipt, TablesGoOutWithTheEndThenTheSlotsEmpty) {
   // Names the printer cannot print are refused when filled, not when the receipt ends.
   for (const auto& [slot, name] : {std::pair{5, "Bon"}, {0, "Bon"}, {1, "Karta\x99"}, {1, "Bon\t"}})
     EXPECT_EQ(::FillPayment(slot, name, 1, 1), TAURAVAT_E_PARAMETER_RANGE) << slot << name;
-  EXPECT_TRUE(DefaultPrinter().PaymentTable[1].name.empty());
+  EXPECT_TRUE(PrinterInternals(DefaultPrinter()).PaymentTable()[1].name.empty());
   int32_t free = -1;
   ASSERT_EQ(::FillLines(3, Cp1250("Dziękujemy"), free), 0);
   EXPECT_EQ(free, 5);
@@ -154,16 +154,17 @@ TEST_F(ScriptedReceipt, TablesGoOutWithTheEndThenTheSlotsEmpty) {
       order.push_back(command);
   EXPECT_EQ(order, (std::vector<uint8_t>{0x07, 0x81, 0x82, 0x81, 0x82, 0x09, 0x24}));
   for (size_t slot = 1; slot <= 6; ++slot) {
-    EXPECT_TRUE(slot > 4 || DefaultPrinter().PaymentTable[slot].name.empty()) << slot;
-    EXPECT_EQ(DefaultPrinter().ExtraLineTable[slot].code, 0xFF) << slot;
+    EXPECT_TRUE(slot > 4 || PrinterInternals(DefaultPrinter()).PaymentTable()[slot].name.empty())
+        << slot;
+    EXPECT_EQ(PrinterInternals(DefaultPrinter()).ExtraLineTable()[slot].code, 0xFF) << slot;
   }
   // A model without payment forms keeps them.
   ASSERT_EQ(::FillPayment(1, "Gotowka", 100, 0), 0);
   Begin();
-  DefaultPrinter().DeviceType = 2;
+  PrinterInternals(DefaultPrinter()).DeviceType() = 2;
   ASSERT_EQ(End(0), 0);
   EXPECT_TRUE(Sent(0x81).empty());
-  EXPECT_EQ(DefaultPrinter().PaymentTable[1].name, "Gotowka      ");
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).PaymentTable()[1].name, "Gotowka      ");
 }
 
 TEST_F(ScriptedReceipt, PackageLineAndSubtotal) {
@@ -181,7 +182,7 @@ TEST_F(ScriptedReceipt, PackageLineAndSubtotal) {
   EXPECT_EQ(::PrintSubtotal(), 0);
   EXPECT_EQ(line_->Sequences().size(), 1u);
   EXPECT_TRUE(Sent(0x80).at(0).empty());
-  DefaultPrinter().DeviceType = 0;
+  PrinterInternals(DefaultPrinter()).DeviceType() = 0;
   EXPECT_EQ(::PackageItem(0, 1, 1, 1), TAURAVAT_E_COMMAND_UNAVAILABLE);
   EXPECT_EQ(::PrintSubtotal(), TAURAVAT_E_COMMAND_UNAVAILABLE);
 }
@@ -196,18 +197,18 @@ TEST_F(ScriptedReceipt, CancelAnsweredByNak) {
   Begin();
   line_->Reply(0x23, {0x15});
   EXPECT_EQ(::ReceiptCancel(), 0);
-  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
   Begin();
   Sale(1, 100);
   Sale(2, 50);
   line_->Reply(0x23, {0x15});
   EXPECT_EQ(::ReceiptCancel(), TAURAVAT_E_NAK);
-  EXPECT_TRUE(DefaultPrinter().ReceiptOpen);
+  EXPECT_TRUE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
   EXPECT_EQ(Sent(0x07).back(), Le32(150));
   // Still open, so it can be cancelled again.
   line_->Reply(0x23, {0x06});
   EXPECT_EQ(::ReceiptCancel(), 0);
-  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
 }
 
 // An acknowledged end without status is told by the receipt counter, else by the exchange.
@@ -226,7 +227,7 @@ TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
     endWithoutStatus();
     line_->Reply(0x66, {0x06, counter, 0x00});
     EXPECT_EQ(::ReceiptEnd(0), code);
-    EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+    EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
   }
   endWithoutStatus();
   line_->Forget(0x66);
@@ -235,7 +236,7 @@ TEST_F(ScriptedReceipt, AcknowledgedEndWithoutStatusIsToldByTheReceiptCounter) {
   EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x66), 1);
   EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x23), 0);
   // Closed by the printer, so not open any more; ReceiptEnd asks again when called again.
-  EXPECT_FALSE(DefaultPrinter().ReceiptOpen);
+  EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
   line_->Always(0x95, {0x00});
   line_->Always(0x66, {0x06, 0x06, 0x00});
   EXPECT_EQ(::ReceiptEnd(0), TAURAVAT_OK);
@@ -275,7 +276,7 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
   Begin();
   for (const auto& bad : cases) {
     SCOPED_TRACE(&bad - cases);
-    DefaultPrinter().DeviceType = bad.deviceType;
+    PrinterInternals(DefaultPrinter()).DeviceType() = bad.deviceType;
     int32_t wartosc = bad.wartosc;
     EXPECT_EQ(::ReceiptItem(1, bad.name, bad.stawka, bad.komunikat, bad.ilosc, bad.mp, "szt",
                             bad.cena, wartosc),
@@ -286,15 +287,15 @@ TEST_F(ScriptedReceipt, EveryBoundIsRefusedBeforeAnythingIsSent) {
   int32_t unitValue = 0;
   EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "kg\x95", 100, unitValue),
             TAURAVAT_E_PARAMETER_RANGE);
-  DefaultPrinter().Connected = false;
+  PrinterInternals(DefaultPrinter()).Connected() = false;
   EXPECT_EQ(::ReceiptItem(1, good, 1, 0, 1, 0, "\x99", 100, unitValue), TAURAVAT_E_PARAMETER_RANGE);
   EXPECT_TRUE(line_->Written().empty());
-  DefaultPrinter().Connected = true;
-  const Printer& p = DefaultPrinter();
-  EXPECT_EQ(std::tuple(p.LastItemValue, p.ReceiptOpen, p.ItemCount), std::tuple(0, true, 0));
-  for (const auto total : p.RateTotals) EXPECT_EQ(total, 0);
+  PrinterInternals(DefaultPrinter()).Connected() = true;
+  PrinterInternals p(DefaultPrinter());
+  EXPECT_EQ(std::tuple(p.LastItemValue(), p.ReceiptOpen(), p.ItemCount()), std::tuple(0, true, 0));
+  for (const auto total : p.RateTotals()) EXPECT_EQ(total, 0);
   // A caller's value that disagrees with quantity × price is not refused.
-  DefaultPrinter().DeviceType = 7;
+  PrinterInternals(DefaultPrinter()).DeviceType() = 7;
   int32_t wartosc = 7;
   EXPECT_EQ(::ReceiptItem(1, good, 1, 7, 9'999'999, 4, "szt", 999'999'999, wartosc), 0);
   EXPECT_EQ(Sent(0x06).size(), 1u);
@@ -308,25 +309,25 @@ TEST_F(ScriptedReceipt, ExtraLineTableLimits) {
                                   std::string("Linia\ndruga"), std::string("Cena w \x80")})
     EXPECT_EQ(::FillLines(1, text, free), TAURAVAT_E_PARAMETER_RANGE) << text;
   EXPECT_EQ(free, -1);
-  EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].code, 0xFF);
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).ExtraLineTable()[1].code, 0xFF);
   // Text past a NUL is not part of the line, so this one fits.
   EXPECT_EQ(::FillLines(1, std::string(10, 'x') + '\0' + std::string(300, 'y'), free), 0);
-  EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, std::string(10, 'x'));
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).ExtraLineTable()[1].text, std::string(10, 'x'));
   for (int i = 0; i < 5; ++i) ASSERT_EQ(::FillLines(i, "line", free), 0);
   EXPECT_EQ(free, 0);
   EXPECT_EQ(::FillLines(1, "seventh", free), TAURAVAT_E_NO_FREE_LINES);
   EXPECT_EQ(::EraseLines(), 0);
   EXPECT_EQ(::FillLines(1, "after erase", free), 0);
   EXPECT_EQ(free, 5);
-  EXPECT_EQ(DefaultPrinter().ExtraLineTable[1].text, "after erase");
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).ExtraLineTable()[1].text, "after erase");
   // As a failed end leaves it: 1 and 2 sent and freed, 3 waiting, which is never overwritten.
   ASSERT_EQ(::EraseLines(), 0);
   for (const char* text : {"one", "two", "three"}) ASSERT_EQ(::FillLines(1, text, free), 0);
-  DefaultPrinter().ExtraLineTable[1] = ExtraLine{};
-  DefaultPrinter().ExtraLineTable[2] = ExtraLine{};
+  PrinterInternals(DefaultPrinter()).ExtraLineTable()[1] = ExtraLine{};
+  PrinterInternals(DefaultPrinter()).ExtraLineTable()[2] = ExtraLine{};
   ASSERT_EQ(::FillLines(2, "four", free), 0);
   EXPECT_EQ(free, 4);
-  const auto& table = DefaultPrinter().ExtraLineTable;
+  const auto& table = PrinterInternals(DefaultPrinter()).ExtraLineTable();
   EXPECT_EQ(table[1].text + "," + table[3].text, "four,three");
 }
 
@@ -351,7 +352,7 @@ TEST_F(ScriptedReceipt, TotalsAreReadOnlyWhereTheyAreKept) {
   EXPECT_EQ(::ReadTotal(total), TAURAVAT_E_RECEIPT_OPEN);
   EXPECT_EQ(::ReadSelTotal("+", total), TAURAVAT_E_RECEIPT_OPEN);
   // Only from models that keep them.
-  DefaultPrinter().ReceiptOpen = false;
+  PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
   line_->Always(0xFF, {0x06, 0x02});  // RX820A
   line_->ClearRecord();
   EXPECT_EQ(::ReadTotal(total), TAURAVAT_E_UNSUPPORTED_COMMAND);

@@ -14,6 +14,7 @@
 #include "emulator_line.hpp"
 #include "luno.hpp"
 #include "printer.hpp"
+#include "printer_internals.hpp"
 #include "receipt_state.hpp"
 #include "tauravat.hpp"
 #ifndef _WIN32
@@ -194,17 +195,17 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
   }
   void TearDown() override {
     ::CommunicationEnd();
-    DefaultPrinter().ReceiptOpen = false;
+    PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
   }
   EmulatorLine& Line() { return port_.Line(); }
 
   // A fresh printer, the driver connected as after CommunicationInit, the setup done.
   void Fresh(const Operation& op) {
     Line().Reset(Luno());
-    DefaultPrinter().ReceiptOpen = false;
+    PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
     DefaultPrinter().ClearReceiptState();
-    DefaultPrinter().Connected = true;
-    DefaultPrinter().DeviceType = static_cast<uint8_t>(Luno().deviceType);
+    PrinterInternals(DefaultPrinter()).Connected() = true;
+    PrinterInternals(DefaultPrinter()).DeviceType() = static_cast<uint8_t>(Luno().deviceType);
     if (op.setup == 2) {
       ASSERT_EQ(::FillPayment(1, "Gotowka", 1000, 0), 0);
       ASSERT_EQ(::FillLines(0, "Dziekujemy za zakupy", n), 0);
@@ -227,19 +228,21 @@ class FaultMatrix : public ::testing::TestWithParam<Operation> {
       how += "reconnect;";
     };
     if (vanished) reconnect();
-    if (DefaultPrinter().ReceiptOpen) {
+    if (PrinterInternals(DefaultPrinter()).ReceiptOpen()) {
       how += "cancel=" + std::to_string(::ReceiptCancel()) + ";";
-      if (DefaultPrinter().ReceiptOpen) how += "end=" + std::to_string(::ReceiptEnd(0)) + ";";
-      EXPECT_FALSE(DefaultPrinter().ReceiptOpen) << how;
+      if (PrinterInternals(DefaultPrinter()).ReceiptOpen())
+        how += "end=" + std::to_string(::ReceiptEnd(0)) + ";";
+      EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen()) << how;
     }
     if (Line().Printer().ReceiptOpen()) reconnect();
     EXPECT_FALSE(Line().Printer().ReceiptOpen()) << how;
-    EXPECT_EQ(::PrintControl(1, DefaultPrinter().DeviceType), kOk) << how;
+    EXPECT_EQ(::PrintControl(1, PrinterInternals(DefaultPrinter()).DeviceType()), kOk) << how;
     EXPECT_EQ(::ReceiptNumber(&n), kOk) << how;
     EXPECT_EQ(::ReceiptBegin(), kOk) << how;
     EXPECT_TRUE(Line().Printer().ReceiptOpen());
     EXPECT_EQ(::ReceiptCancel(), kOk) << how;
-    EXPECT_FALSE(DefaultPrinter().ReceiptOpen || Line().Printer().ReceiptOpen());
+    EXPECT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen() ||
+                 Line().Printer().ReceiptOpen());
     return how;
   }
 
@@ -254,7 +257,7 @@ TEST_P(FaultMatrix, EveryFaultOnEveryRole) {
   std::vector<uint8_t> expected;
   for (const Step& s : op.layout) expected.push_back(s.command);
   ASSERT_EQ(Line().Commands(), expected);
-  EXPECT_EQ(DefaultPrinter().ReceiptOpen, Line().Printer().ReceiptOpen());
+  EXPECT_EQ(PrinterInternals(DefaultPrinter()).ReceiptOpen(), Line().Printer().ReceiptOpen());
 
   const uint8_t stray = emu::FaultInjector(emu::FaultPlan{}).Garbage().at(0);
   std::ofstream out(FAULT_MATRIX_OUT, std::ios::app);
@@ -292,7 +295,7 @@ TEST_P(FaultMatrix, EveryFaultOnEveryRole) {
                           (step.role == &kSilent || step.role == &kNeeded) &&
                           std::none_of(here, op.layout.end(),
                                        [](const Step& s) { return s.role->cancelled != kPass; });
-      const bool driverOpen = DefaultPrinter().ReceiptOpen;
+      const bool driverOpen = PrinterInternals(DefaultPrinter()).ReceiptOpen();
       const bool printerOpen = Line().Printer().ReceiptOpen();
       EXPECT_EQ(driverOpen && !printerOpen, unseen) << "the driver has it open";
       EXPECT_FALSE(printerOpen && !driverOpen) << "the printer has it open";

@@ -19,6 +19,7 @@
 #include "main_thread_queue.hpp"
 #include "messages.hpp"
 #include "printer.hpp"
+#include "printer_internals.hpp"
 #include "tauravat.hpp"
 
 namespace kestradr::testing {
@@ -142,14 +143,14 @@ class ReceiptProperty : public ::testing::Test {
     DefaultPrinter().SetMessagePumpCallback([this] {
       if (++polls_ > 100000) throw std::runtime_error("supervision never ended");
     });
-    DefaultPrinter().ReceiptOpen = false;
+    PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
     ASSERT_EQ(Patiently([] { return ::CommunicationInit(1, 9600, 1); }, {TAURAVAT_OK}),
               TAURAVAT_OK);
   }
   void TearDown() override {
     ::CommunicationEnd();
     DefaultPrinter().SetMessagePumpCallback({});
-    DefaultPrinter().ReceiptOpen = false;
+    PrinterInternals(DefaultPrinter()).ReceiptOpen() = false;
   }
 
   // Rings the sale until told it is printed; its reconnection happens the first time.
@@ -215,7 +216,7 @@ class ReceiptProperty : public ::testing::Test {
       return Patiently([] { return ::CommunicationInit(1, 9600, 1); }, {TAURAVAT_OK}) ==
              TAURAVAT_OK;
     port_.Line().RaiseLineError(kLineFraming);
-    return WaitForAny({&DefaultPrinter().Link.Queue().Pending()}, 5000) == 0;
+    return WaitForAny({&PrinterInternals(DefaultPrinter()).Link().Queue().Pending()}, 5000) == 0;
   }
 
   const uint32_t seed_ = static_cast<uint32_t>(FromEnvironment("TAURAVAT_PROPERTY_SEED", 20250611));
@@ -239,7 +240,7 @@ TEST_F(ReceiptProperty, EverySalePrintedOnceAndEveryPrintedReceiptTold) {
     ASSERT_EQ(printer.Memory().ReceiptsToday(), kReceiptsBefore + number);
     ASSERT_EQ(DayTotal(printer) - dayBefore, sale.total);
     // The printer may keep an empty receipt a reconnection's cancel missed.
-    ASSERT_FALSE(DefaultPrinter().ReceiptOpen);
+    ASSERT_FALSE(PrinterInternals(DefaultPrinter()).ReceiptOpen());
     ASSERT_TRUE(!printer.ReceiptOpen() || printer.OpenReceipt()->Items() == 0);
   }
   if (sales_ < 500) return;

@@ -32,6 +32,7 @@
 #include "main_thread_queue.hpp"
 #include "os_error.hpp"
 #include "printer.hpp"
+#include "printer_internals.hpp"
 #include "scripted_line.hpp"
 #include "serial_device.hpp"
 #include "tauravat.h"
@@ -44,7 +45,7 @@ using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
 SerialLink& Link() {
-  return DefaultPrinter().Link;
+  return PrinterInternals(DefaultPrinter()).Link();
 }
 
 // First in the program: before the first open no hand-over events exist.
