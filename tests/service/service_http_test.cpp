@@ -314,7 +314,7 @@ TEST_F(ServiceHttpTest, RatesAreWrittenOnlyAfterADailyReportAndCheckedAtOnce) {
   AwaitConnected();
   const std::string rates = "/v1/printers/till1/rates";
   Expect(Send(rates), 200,
-         {{"/count", 7}, {"/rates/A", "23.00"}, {"/rates/E", "exempt"}, {"/rates/G", "reserved"}});
+         {{"/count", 7}, {"/rates/A", "23"}, {"/rates/E", "exempt"}, {"/rates/G", "reserved"}});
   const std::string reserveA = R"({"confirm": true, "rates": {"A": "reserved", "B": "8", "C": "5",
                                    "D": "0", "E": "exempt", "F": "reserved", "G": "reserved"}})";
   ASSERT_EQ(Post(ReceiptBody("r1")).status, 201);
