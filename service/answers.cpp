@@ -72,18 +72,19 @@ std::string AnswerText(const Answer& answer) {
 }
 
 int StatusForCode(int32_t code) {
-  if (code == kOk) return 200;
-  if (code == kSendTimeout || code == kReceiveTimeout) return 504;
+  if (code == TAURAVAT_OK) return 200;
+  if (code == TAURAVAT_E_SEND_TIMEOUT || code == TAURAVAT_E_RECEIVE_TIMEOUT) return 504;
   if (IsConnectionFault(code) || (code >= 100 && code <= 114)) return 503;
-  if (code == kReceiptOpen) return 423;
-  if (code == kNoReceiptsSinceReport || code == kReceiptCounterNotZero ||
-      (code >= kBadReportDates && code <= kMonthNotFinished)) {
+  if (code == TAURAVAT_E_RECEIPT_OPEN) return 423;
+  if (code == TAURAVAT_E_NO_SALES_SINCE_REPORT || code == TAURAVAT_E_RECEIPT_COUNTER_NOT_ZERO ||
+      (code >= TAURAVAT_E_BAD_REPORT_DATES && code <= TAURAVAT_E_MONTH_NOT_FINISHED)) {
     return 409;
   }
-  if ((code >= 201 && code <= 227) && code != kReceiptCancelled && code != kRatesNotWritten) {
+  if ((code >= 201 && code <= 227) && code != TAURAVAT_E_RECEIPT_CANCELLED &&
+      code != TAURAVAT_E_RATES_NOT_WRITTEN) {
     return 400;
   }
-  if (code == kInternalError) return 500;
+  if (code == TAURAVAT_E_INTERNAL) return 500;
   // The printer refused, answered wrongly or cancelled on its own.
   return 502;
 }
@@ -119,11 +120,12 @@ Answer Answers::PrinterError(int32_t code, std::string detail) const {
 }
 
 Answer Answers::Invalid(const RequestError& error) const {
-  const ErrorKind kind = error.field.empty() && error.code == kOk ? ErrorKind::kInvalidJson
-                                                                  : ErrorKind::kInvalidRequest;
+  const ErrorKind kind = error.field.empty() && error.code == TAURAVAT_OK
+                             ? ErrorKind::kInvalidJson
+                             : ErrorKind::kInvalidRequest;
   Answer answer = Error(kind, 400, error.detail, error.field);
   json& body = answer.body["error"];
-  if (error.code != kOk) {
+  if (error.code != TAURAVAT_OK) {
     const json code = Code(error.code);
     for (const auto& [key, value] : code.items()) body[key] = value;
   }
@@ -168,9 +170,9 @@ Answer Answers::ReceiptAnswer(const JournalEntry& entry, bool fresh) const {
     default:
       break;
   }
-  const int32_t code = entry.codes.empty() ? kOk : entry.codes.front().code;
+  const int32_t code = entry.codes.empty() ? TAURAVAT_OK : entry.codes.front().code;
   Answer error;
-  if (code != kOk) {
+  if (code != TAURAVAT_OK) {
     error = PrinterError(code, entry.note);
   } else if (entry.state == ReceiptState::kUnknown) {
     error = Error(ErrorKind::kUnknownOutcome, 409, entry.note);

@@ -22,7 +22,7 @@ Answer Run(Service& service, const std::string& printer, OperationJob::Operation
   if (auto* answer = std::get_if<Answer>(&outcome)) return std::move(*answer);
   OperationResult& result = std::get<OperationResult>(outcome);
   if (result.invalid) return service.Answer().Invalid(*result.invalid);
-  if (result.code != kOk) return service.Answer().PrinterError(result.code, result.detail);
+  if (result.code != TAURAVAT_OK) return service.Answer().PrinterError(result.code, result.detail);
   if (result.body.is_null() && !result.detail.empty()) {
     return service.Answer().Error(ErrorKind::kUnavailable, 503, result.detail);
   }
@@ -30,19 +30,19 @@ Answer Run(Service& service, const std::string& printer, OperationJob::Operation
 }
 
 OperationResult ReadRates(WorkerContext& context) {
-  if (const int32_t code = context.session.RefreshRates(); code != kOk) return {code};
-  return {kOk, RatesJson(context.session.Facts().rates)};
+  if (const int32_t code = context.session.RefreshRates(); code != TAURAVAT_OK) return {code};
+  return {TAURAVAT_OK, RatesJson(context.session.Facts().rates)};
 }
 
 // The driver refused the table: its own check, on the table as it would have been written
 // (the rates not given as the printer holds them), names the rate and the rule.
 RequestError RatesRefusal(WorkerContext& context, const RateTable& given) {
-  RequestError error{kParameterOutOfRange, "rates", "this printer does not take these rates"};
-  if (context.session.RefreshRates() != kOk) return error;
+  RequestError error{TAURAVAT_E_PARAMETER_RANGE, "rates", "this printer does not take these rates"};
+  if (context.session.RefreshRates() != TAURAVAT_OK) return error;
   const PrinterFacts& facts = context.session.Facts();
   tauravat_model_info model{};
   model.size = sizeof model;
-  if (tauravat_model_by_type(facts.device.type, &model) != kOk) return error;
+  if (tauravat_model_by_type(facts.device.type, &model) != TAURAVAT_OK) return error;
   tauravat_rates table{};
   table.size = sizeof table;
   table.count = std::max(given.count, facts.rates.count);
@@ -52,7 +52,7 @@ RequestError RatesRefusal(WorkerContext& context, const RateTable& given) {
   }
   tauravat_problem problem{};
   problem.size = sizeof problem;
-  if (tauravat_check_rates(&model, &table, &problem) == kOk) return error;
+  if (tauravat_check_rates(&model, &table, &problem) == TAURAVAT_OK) return error;
   const std::string_view field = problem.field;  // "rates[2]"
   if (field.size() == 8 && field.starts_with("rates[")) {
     error.field = std::string("rates.") + static_cast<char>('A' + (field[6] - '0'));
@@ -83,13 +83,13 @@ OperationResult WriteRates(WorkerContext& context, const RatesWrite& wanted) {
   bool written = false;
   if (const int32_t code =
           context.session.Backend().WriteRates(wanted.rates, wanted.force, written);
-      code != kOk) {
-    if (code == kParameterOutOfRange)
+      code != TAURAVAT_OK) {
+    if (code == TAURAVAT_E_PARAMETER_RANGE)
       return OperationResult::Unfit(RatesRefusal(context, wanted.rates));
     return {code};
   }
   OperationResult result = ReadRates(context);
-  if (result.code == kOk) result.body["written"] = written;
+  if (result.code == TAURAVAT_OK) result.body["written"] = written;
   return result;
 }
 
@@ -104,7 +104,7 @@ int32_t PrintReport(PrinterBackend& printer, const ReportRequest& report) {
     case ReportRequest::Type::kNumbers:
       return printer.NumberReport(report.kind, report.fromNumber, report.toNumber);
   }
-  return kInternalError;
+  return TAURAVAT_E_INTERNAL;
 }
 
 template <class Parsed>
@@ -139,10 +139,7 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                             service, request.params.at(0),
                             [report](WorkerContext& context) {
                               const int32_t code = PrintReport(context.session.Backend(), report);
-                              // A daily report starts the receipt counter again.
-                              if (report.type == ReportRequest::Type::kDaily)
-                                context.session.ForgetCounter();
-                              return OperationResult{code, {{"printed", code == kOk}}};
+                              return OperationResult{code, {{"printed", code == TAURAVAT_OK}}};
                             },
                             service.Config().printLimit);
                       }});
@@ -160,7 +157,7 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
            ReceiptCounter receipt;
            int32_t daily = 0;
            int32_t code = context.session.ReadCounter(receipt);
-           if (code == kOk) code = context.session.Backend().DailyReportNumber(daily);
+           if (code == TAURAVAT_OK) code = context.session.Backend().DailyReportNumber(daily);
            // Null where the counter cannot tell the last receipt's number.
            return OperationResult{
                code,

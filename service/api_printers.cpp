@@ -11,7 +11,9 @@ using nlohmann::json;
 
 std::string Paper(const PrinterStatus& status) {
   if (!status.connected || !status.conditions) return "unknown";
-  if (*status.conditions == kPaperOut || *status.conditions == kStoppedForPaper) return "out";
+  if (*status.conditions == TAURAVAT_E_PAPER_OUT ||
+      *status.conditions == TAURAVAT_E_STOPPED_FOR_PAPER)
+    return "out";
   return "ok";
 }
 
@@ -38,7 +40,7 @@ json PrinterJson(const PrinterStatus& status, const Answers& answers) {
   }
   if (status.connected && status.conditions)
     printer["conditions"] = answers.Code(*status.conditions);
-  if (!status.connected && status.lastFault != kOk) {
+  if (!status.connected && status.lastFault != TAURAVAT_OK) {
     printer["last_error"] = answers.Code(status.lastFault);
   }
   if (status.nextAttemptIn) printer["next_attempt_ms"] = status.nextAttemptIn->count();

@@ -35,7 +35,7 @@ uint32_t RateValue(const std::string& text, const std::string& where) {
     Refuse(where,
            "expected a percent below 100 with at most 2 places (\"23\", \"8.50\"), "
            "\"exempt\" or \"reserved\"",
-           kParameterOutOfRange);
+           TAURAVAT_E_PARAMETER_RANGE);
   }
   return static_cast<uint32_t>(*hundredths);
 }
@@ -157,7 +157,7 @@ std::variant<ReportRequest, RequestError> ParseReport(std::string_view type,
 std::variant<int32_t, RequestError> ParseDrawer(std::string_view body) {
   return Parsed<int32_t>(body, [](const json& root) {
     const ObjectReader reader(root, "", {"drawer"});
-    return static_cast<int32_t>(reader.Integer("drawer", 1, 3, kDrawerOutOfRange));
+    return static_cast<int32_t>(reader.Integer("drawer", 1, 3, TAURAVAT_E_DRAWER_RANGE));
   });
 }
 

@@ -1,14 +1,11 @@
-// What the service needs of one printer, shaped after the driver's handle interface
-// (tauravat_open, tauravat_receipt_begin, tauravat_receipt_item, ...): text in UTF-8,
-// money in grosz, every operation answering a driver result code. The shipped program
-// implements it over the driver (handle_backend.hpp); the tests over a deterministic
-// double.
+// What the service needs of one printer: one handle of the driver's handle interface
+// (tauravat.h), text in UTF-8, money in grosz, every operation answering a driver result
+// code. Tests reach it on the emulated printer.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "receipt_request.hpp"
@@ -50,48 +47,6 @@ struct Date {
   int32_t day = 1;
 };
 
-class PrinterBackend {
- public:
-  virtual ~PrinterBackend() = default;
-
-  // Opens the port, cancels any receipt the printer holds open and identifies it.
-  virtual int32_t Open() = 0;
-  virtual void Close() = 0;
-
-  virtual int32_t Identify(DeviceInfo& device) = 0;
-  // 0 when a receipt may begin, otherwise the first reason it may not (109 paper out...).
-  virtual int32_t ReceiptConditions() = 0;
-
-  virtual int32_t ReadRates(RateTable& rates) = 0;
-  // Writes the first `rates.count` rates from A, the others staying as the printer holds
-  // them, only when that changes what it holds, or with `force`; `written` tells whether
-  // they were written (tauravat_write_rates).
-  virtual int32_t WriteRates(const RateTable& rates, bool force, bool& written) = 0;
-
-  // The payment forms and extra lines of the next receipt end; they stay with the driver
-  // until that end has sent them, so a repeated end does not send them twice.
-  virtual int32_t SetPayments(std::span<const PaymentLine> payments) = 0;
-  virtual int32_t SetExtraLines(std::span<const ExtraLine> lines) = 0;
-  virtual int32_t ReceiptBegin() = 0;
-  // `value` receives the line's value in grosz as sent.
-  virtual int32_t ReceiptItem(const SaleLine& item, int64_t& value) = 0;
-  virtual int32_t ReceiptEnd(int32_t discountPercent) = 0;
-  virtual int32_t ReceiptCancel() = 0;
-
-  // The receipt counter alone, never another count in its place: it rises by one with
-  // every receipt the printer completes, where it is known.
-  virtual int32_t ReadReceiptCounter(ReceiptCounter& counter) = 0;
-  virtual int32_t DailyReportNumber(int32_t& number) = 0;
-  // "yy.mm.dd;hh:mi" as the printer's clock reads.
-  virtual int32_t ReadClock(std::string& text) = 0;
-  virtual int32_t OpenDrawer(int32_t drawer) = 0;
-
-  virtual int32_t DailyReport(bool force) = 0;
-  virtual int32_t PeriodReport(ReportKind kind, Date from, Date to) = 0;
-  virtual int32_t MonthlyReport(ReportKind kind, int32_t year, int32_t month) = 0;
-  virtual int32_t NumberReport(ReportKind kind, int32_t from, int32_t to) = 0;
-};
-
 // How to reach one configured printer.
 struct PrinterSettings {
   std::string name;    // the printer's name in the interface, e.g. "till1"
@@ -102,18 +57,64 @@ struct PrinterSettings {
   uint32_t printLimitMs = 0;
 };
 
-// The driver as a whole: makes a backend per printer and describes result codes.
+class PrinterBackend {
+ public:
+  explicit PrinterBackend(PrinterSettings settings);
+  ~PrinterBackend();
+  PrinterBackend(const PrinterBackend&) = delete;
+  PrinterBackend& operator=(const PrinterBackend&) = delete;
+
+  // Opens the port, cancels any receipt the printer holds open and identifies it.
+  int32_t Open();
+  void Close();
+
+  int32_t Identify(DeviceInfo& device);
+  // 0 when a receipt may begin, otherwise the first reason it may not (109 paper out...).
+  int32_t ReceiptConditions();
+
+  int32_t ReadRates(RateTable& rates);
+  // Writes the first `rates.count` rates from A, the others staying as the printer holds
+  // them, only when that changes what it holds, or with `force`; `written` tells whether
+  // they were written (tauravat_write_rates).
+  int32_t WriteRates(const RateTable& rates, bool force, bool& written);
+
+  // A whole sale, with the driver's recovery for every answer (tauravat_print_sale): `step`
+  // is told of each step before it happens and may stop the sale.
+  int32_t PrintSale(const tauravat_sale& sale, tauravat_sale_step_fn step, void* user,
+                    tauravat_sale_outcome& outcome);
+
+  // The receipt counter alone, never another count in its place: it rises by one with
+  // every receipt the printer completes, where it is known.
+  int32_t ReadReceiptCounter(ReceiptCounter& counter);
+  int32_t DailyReportNumber(int32_t& number);
+  // "yy.mm.dd;hh:mi" as the printer's clock reads.
+  int32_t ReadClock(std::string& text);
+  int32_t OpenDrawer(int32_t drawer);
+
+  int32_t DailyReport(bool force);
+  int32_t PeriodReport(ReportKind kind, Date from, Date to);
+  int32_t MonthlyReport(ReportKind kind, int32_t year, int32_t month);
+  int32_t NumberReport(ReportKind kind, int32_t from, int32_t to);
+
+ private:
+  int32_t Call(int32_t(TAURAVAT_CALL* operation)(tauravat_printer*));
+
+  PrinterSettings settings_;
+  tauravat_printer* printer_ = nullptr;
+};
+
+// What the driver says of a result code.
 struct CodeDescription {
   std::string name;       // "TAURAVAT_E_PAPER_OUT"
   std::string messagePl;  // UTF-8
   std::string messageEn;
 };
 
+// The driver as a whole: makes a backend per printer and describes result codes.
 class Driver {
  public:
-  virtual ~Driver() = default;
-  virtual std::unique_ptr<PrinterBackend> MakeBackend(const PrinterSettings& settings) = 0;
-  virtual CodeDescription Describe(int32_t code) const = 0;
+  std::unique_ptr<PrinterBackend> MakeBackend(const PrinterSettings& settings);
+  CodeDescription Describe(int32_t code) const;
 };
 
 }  // namespace tauravatd

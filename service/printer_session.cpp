@@ -14,7 +14,7 @@ PrinterSession::~PrinterSession() {
 }
 
 int32_t PrinterSession::EnsureOpen(bool urgent) {
-  if (open_) return kOk;
+  if (open_) return TAURAVAT_OK;
   const Clock::time_point now = Clock::now();
   const Clock::time_point allowed = urgent && failures_ > 0
                                         ? std::min(nextAttempt_, lastAttempt_ + backoff_.first)
@@ -22,10 +22,10 @@ int32_t PrinterSession::EnsureOpen(bool urgent) {
   if (failures_ > 0 && now < allowed) return lastFault_;
   lastAttempt_ = now;
   const int32_t code = Open();
-  if (code == kOk) {
+  if (code == TAURAVAT_OK) {
     failures_ = 0;
-    lastFault_ = kOk;
-    return kOk;
+    lastFault_ = TAURAVAT_OK;
+    return TAURAVAT_OK;
   }
   Lost(code);
   return code;
@@ -36,7 +36,7 @@ int32_t PrinterSession::Reopen() {
   open_ = false;
   lastAttempt_ = Clock::now();
   const int32_t code = Open();
-  if (code != kOk) Lost(code);
+  if (code != TAURAVAT_OK) Lost(code);
   return code;
 }
 
@@ -48,7 +48,6 @@ void PrinterSession::Lost(int32_t code) {
     lastAttempt_ = Clock::now() - backoff_.first;
   }
   open_ = false;
-  counter_.reset();
   lastFault_ = code;
   ++failures_;
   auto delay = backoff_.first;
@@ -57,64 +56,32 @@ void PrinterSession::Lost(int32_t code) {
 }
 
 int32_t PrinterSession::Open() {
-  if (const int32_t code = backend_->Open(); code != kOk) {
+  if (const int32_t code = backend_->Open(); code != TAURAVAT_OK) {
     backend_->Close();
     return code;
   }
   open_ = true;
   PrinterFacts facts;
-  ReceiptCounter counter;
   int32_t code = backend_->Identify(facts.device);
-  if (code == kOk) code = backend_->ReadRates(facts.rates);
-  if (code == kOk) code = backend_->ReadReceiptCounter(counter);
-  if (code != kOk) {
+  if (code == TAURAVAT_OK) code = backend_->ReadRates(facts.rates);
+  if (code != TAURAVAT_OK) {
     backend_->Close();
     open_ = false;
     return code;
   }
   facts_ = facts;
-  counter_ = counter;
-  counterSeen_ = Clock::now();
-  return kOk;
+  return TAURAVAT_OK;
 }
 
 int32_t PrinterSession::RefreshRates() {
   RateTable rates;
   const int32_t code = backend_->ReadRates(rates);
-  if (code == kOk) facts_.rates = rates;
+  if (code == TAURAVAT_OK) facts_.rates = rates;
   return code;
 }
 
-int32_t PrinterSession::CounterBeforeReceipt(std::chrono::milliseconds trust,
-                                             ReceiptCounter& counter) {
-  if (counter_ && Clock::now() - counterSeen_ <= trust) {
-    counter = *counter_;
-    return kOk;
-  }
-  return ReadCounter(counter);
-}
-
 int32_t PrinterSession::ReadCounter(ReceiptCounter& counter) {
-  const int32_t code = backend_->ReadReceiptCounter(counter);
-  if (code != kOk) {
-    counter_.reset();
-    return code;
-  }
-  counter_ = counter;
-  counterSeen_ = Clock::now();
-  return kOk;
-}
-
-std::optional<int32_t> PrinterSession::ReceiptCompleted() {
-  if (counter_ && counter_->known) {
-    ++counter_->number;
-    counterSeen_ = Clock::now();
-    return counter_->number;
-  }
-  // Nothing told the number before the receipt: only the counter after it can.
-  ReceiptCounter counter;
-  if (ReadCounter(counter) != kOk || !counter.known) return std::nullopt;
-  return counter.number;
+  return backend_->ReadReceiptCounter(counter);
 }
 
 }  // namespace tauravatd

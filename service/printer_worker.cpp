@@ -10,13 +10,13 @@
 namespace tauravatd {
 
 void WorkerContext::Count(int32_t code) {
-  if (code != kOk) metrics.CodeSeen(settings.name, code, driver.Describe(code).name);
+  if (code != TAURAVAT_OK) metrics.CodeSeen(settings.name, code, driver.Describe(code).name);
   if (IsUnendedPrintout(code)) unendedPrintout = true;
 }
 
 std::string_view PrinterStatus::Connection() const {
   if (connected) return "connected";
-  return lastFault == kOk ? "connecting" : "offline";
+  return lastFault == TAURAVAT_OK ? "connecting" : "offline";
 }
 
 PrinterWorker::PrinterWorker(PrinterSettings settings, std::unique_ptr<PrinterBackend> backend,
@@ -49,7 +49,7 @@ void PrinterWorker::Stop() {
     stopping_ = true;
     refused.swap(queue_);
   }
-  for (const auto& job : refused) job->Refuse(context_, kOk, "the service is stopping");
+  for (const auto& job : refused) job->Refuse(context_, TAURAVAT_OK, "the service is stopping");
   if (thread_.joinable()) {
     thread_.request_stop();
     wake_.notify_all();
@@ -104,7 +104,7 @@ void PrinterWorker::Loop(std::stop_token stop) {
         const int32_t code = session_.EnsureOpen(false);
         if (IsUnendedPrintout(code)) context_.unendedPrintout = true;
         // The printer's state is shown at once, not after the first idle interval.
-        if (code == kOk && Settle()) Poll();
+        if (code == TAURAVAT_OK && Settle()) Poll();
         StepEnds();
       }
     } else if (PrinterSession::Clock::now() >= lastActivity_ + options_.pollInterval) {
@@ -120,14 +120,14 @@ void PrinterWorker::Loop(std::stop_token stop) {
 
 void PrinterWorker::RunJob(const std::shared_ptr<Job>& job) {
   int32_t code = session_.EnsureOpen(true);
-  if (code == kOk && !Settle()) {
+  if (code == TAURAVAT_OK && !Settle()) {
     code = session_.LastFault();
     if (session_.IsOpen()) {
-      job->Refuse(context_, kOk, "an earlier receipt of this printer cannot be settled");
+      job->Refuse(context_, TAURAVAT_OK, "an earlier receipt of this printer cannot be settled");
       return;
     }
   }
-  if (code != kOk) {
+  if (code != TAURAVAT_OK) {
     context_.Count(code);
     job->Refuse(context_, code, "the printer cannot be reached");
     return;

@@ -27,7 +27,6 @@ namespace tauravatd {
 
 struct WorkerOptions {
   Backoff backoff;
-  ReceiptPrintingOptions receipts;
   // How often an idle, open printer is asked for its state.
   std::chrono::milliseconds pollInterval{5000};
   size_t maxQueue = 1000;

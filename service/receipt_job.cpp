@@ -22,7 +22,7 @@ void ReceiptJob::Run(WorkerContext& context) {
   const size_t codesBefore = entry_.codes.size();
   context.receiptOpen = true;
   try {
-    PrintReceipt(context.session, context.journal, context.options.receipts, entry_, request_);
+    PrintReceipt(context.session, context.journal, entry_, request_);
   } catch (const JournalError&) {
     context.receiptOpen = false;
     outcome_.set_exception(std::current_exception());
@@ -35,7 +35,7 @@ void ReceiptJob::Run(WorkerContext& context) {
 
 void ReceiptJob::Refuse(WorkerContext& context, int32_t code, const std::string& why) {
   const size_t codesBefore = entry_.codes.size();
-  if (code != kOk) entry_.codes.push_back({"open", code});
+  if (code != TAURAVAT_OK) entry_.codes.push_back({"open", code});
   entry_.state = ReceiptState::kFailed;
   entry_.note = why;
   try {
@@ -50,7 +50,7 @@ void ReceiptJob::Refuse(WorkerContext& context, int32_t code, const std::string&
 void ReceiptJob::Finished(WorkerContext& context, size_t codesBefore, double seconds) {
   for (size_t i = codesBefore; i < entry_.codes.size(); ++i) context.Count(entry_.codes[i].code);
   if (entry_.state == ReceiptState::kPrinted) {
-    context.conditions = kOk;
+    context.conditions = TAURAVAT_OK;
   } else if (!entry_.codes.empty() && IsPrinterCondition(entry_.codes.front().code)) {
     context.conditions = entry_.codes.front().code;
   }

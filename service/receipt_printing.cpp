@@ -1,5 +1,7 @@
 #include "receipt_printing.hpp"
 
+#include <algorithm>
+#include <exception>
 #include <string>
 
 #include "result_codes.hpp"
@@ -11,38 +13,87 @@ namespace {
 
 class ReceiptRun {
  public:
-  ReceiptRun(PrinterSession& session, Journal& journal, const ReceiptPrintingOptions& options,
-             JournalEntry& entry)
-      : session_(session), journal_(journal), options_(options), entry_(entry) {}
+  ReceiptRun(PrinterSession& session, Journal& journal, JournalEntry& entry)
+      : session_(session), journal_(journal), entry_(entry) {}
 
   void Print(const ReceiptRequest& request) {
-    try {
-      PrintSteps(request);
-    } catch (const JournalError&) {
+    // The printer's model and rates as last read name the field at fault as the till does;
+    // the driver checks again against the rates it reads before the begin.
+    if (const auto fault = CheckSale(request, &session_.Facts())) {
+      Record("check", fault->code);
+      Finish(ReceiptState::kFailed, fault->field + ": " + fault->detail);
+      return;
+    }
+    const DriverSale sale(request, true);
+    outcome_.size = sizeof outcome_;
+    const int32_t code =
+        session_.Backend().PrintSale(sale.Sale(), &ReceiptRun::Step, this, outcome_);
+    RecordCodes();
+    if (unjournalled_) {
       Unjournalled();
-      throw;
+      std::rethrow_exception(unjournalled_);
+    }
+    switch (outcome_.state) {
+      case TAURAVAT_SALE_PRINTED:
+        if (outcome_.receipt_number >= 0) entry_.receiptNumber = outcome_.receipt_number;
+        Finish(ReceiptState::kPrinted, "");
+        return;
+      case TAURAVAT_SALE_CANCELLED:
+        LoseAfterFailedCancel();
+        Finish(ReceiptState::kCancelled,
+               code == TAURAVAT_E_RECEIPT_CANCELLED ? "the printer cancelled the receipt" : "");
+        return;
+      case TAURAVAT_SALE_UNKNOWN:
+        SettleNow();
+        return;
+      default:
+        Failed(code);
+        return;
     }
   }
 
  private:
-  // The journal did not take a write. An outcome it did not take stays as decided; a step
-  // it did not take was not carried out, and nothing goes further: a receipt begun is
-  // cancelled, so that it cannot become a sale the journal does not know of. The journal
-  // keeps the entry in memory until it can write it (journal.hpp).
+  static int32_t TAURAVAT_CALL Step(void* user, const tauravat_step_info* step) {
+    auto& run = *static_cast<ReceiptRun*>(user);
+    try {
+      run.Journalled(*step);
+      return 0;
+    } catch (...) {
+      // Nothing may leave through the driver: the sale stops, and the error is thrown on.
+      run.unjournalled_ = std::current_exception();
+      return 1;
+    }
+  }
+
+  // Each step in the journal before the printer is asked for it.
+  void Journalled(const tauravat_step_info& step) {
+    if (step.step == TAURAVAT_STEP_ITEM) lastItem_ = step.item;
+    if (step.step == TAURAVAT_STEP_BEGIN) {
+      entry_.state = ReceiptState::kPrinting;
+      // Read before the begin; -1 there is a 0 that tells nothing on this model, which
+      // settlement knows to read so.
+      entry_.counterBefore = std::max(step.counter, 0);
+      journal_.Save(entry_);
+    } else if (step.step == TAURAVAT_STEP_END) {
+      // From here the receipt may be on paper.
+      endTold_ = true;
+      entry_.endSent = true;
+      journal_.Save(entry_);
+    }
+  }
+
+  // The journal did not take a step, so the driver did not carry it out: before the begin
+  // nothing was printed, after it the receipt was cancelled, so that it cannot become a sale
+  // the journal does not know of. The journal keeps the entry in memory until it can write
+  // it (journal.hpp).
   void Unjournalled() {
     if (entry_.state != ReceiptState::kPrinting) return;
     entry_.endSent = false;
-    if (open_) {
-      if (const int32_t code = session_.Backend().ReceiptCancel(); code != kOk) {
-        Record("cancel", code);
-        // The next opening of the printer cancels what is left open.
-        if (code != kReceiptNotOpen) session_.Lost(code);
-      }
-    }
-    entry_.state = open_ ? ReceiptState::kCancelled : ReceiptState::kFailed;
-    entry_.note = open_ ? "the journal could not be written; the receipt was cancelled"
+    const bool begun = outcome_.state == TAURAVAT_SALE_CANCELLED;
+    if (begun) LoseAfterFailedCancel();
+    entry_.state = begun ? ReceiptState::kCancelled : ReceiptState::kFailed;
+    entry_.note = begun ? "the journal could not be written; the receipt was cancelled"
                         : "the journal could not be written; nothing was printed";
-    open_ = false;
     try {
       journal_.Save(entry_);
     } catch (const JournalError&) {
@@ -50,91 +101,41 @@ class ReceiptRun {
     }
   }
 
-  void PrintSteps(const ReceiptRequest& request) {
-    if (const auto fault = CheckSale(request, &session_.Facts())) {
-      Record("check", fault->code);
-      Finish(ReceiptState::kFailed, fault->field + ": " + fault->detail);
-      return;
-    }
-    ReceiptCounter counter;
-    if (const int32_t code = session_.CounterBeforeReceipt(options_.counterTrust, counter);
-        code != kOk) {
-      Record("counter", code);
-      if (IsConnectionFault(code)) session_.Lost(code);
-      Finish(ReceiptState::kFailed, "the printer's receipt counter could not be read");
-      return;
-    }
-    // In the journal before the printer is touched.
-    entry_.state = ReceiptState::kPrinting;
-    entry_.counterBefore = counter.number;
-    journal_.Save(entry_);
-
-    PrinterBackend& printer = session_.Backend();
-    int32_t code = printer.SetPayments(request.payments);
-    if (code == kOk) code = printer.SetExtraLines(request.lines);
-    if (code != kOk) {
-      Record("tables", code);
-      Finish(ReceiptState::kFailed, "");
-      return;
-    }
-    if (code = printer.ReceiptBegin(); code != kOk) {
-      Record("begin", code);
-      // A begin whose answer was lost may have opened a receipt: the next opening of the
-      // printer cancels it.
-      if (IsConnectionFault(code) || code == kBadReply || code == kReceiptOpen) {
-        session_.Lost(code);
-      }
-      Finish(ReceiptState::kFailed, "");
-      return;
-    }
-    open_ = true;
-    for (size_t i = 0; i < request.items.size(); ++i) {
-      int64_t value = 0;
-      if (code = printer.ReceiptItem(request.items[i], value); code != kOk) {
-        Abandon("items[" + std::to_string(i) + "]", code);
-        return;
-      }
-    }
-    End(request.discountPercent);
+  // Nothing was begun. A line that failed, or a begin whose answer was lost (it may have
+  // opened a receipt), closes the printer: the next opening cancels what it holds.
+  void Failed(int32_t code) {
+    const bool begin = outcome_.code_count > 0 &&
+                       outcome_.codes[outcome_.code_count - 1].step == TAURAVAT_STEP_BEGIN;
+    if (IsConnectionFault(code) ||
+        (begin && (code == TAURAVAT_E_BAD_REPLY || code == TAURAVAT_E_RECEIPT_OPEN)))
+      session_.Lost(code);
+    std::string note;
+    if (outcome_.problem.code != TAURAVAT_OK)
+      note = std::string(outcome_.problem.field) + ": refused by the printer's current rates";
+    Finish(ReceiptState::kFailed, note);
   }
 
-  void End(int32_t discountPercent) {
-    // From here the receipt may be on paper.
-    entry_.endSent = true;
-    journal_.Save(entry_);
-    open_ = false;
-    PrinterBackend& printer = session_.Backend();
-    int32_t code = printer.ReceiptEnd(discountPercent);
-    for (int attempt = 1;
-         attempt < options_.endAttempts && (IsConnectionFault(code) || code == kBadReply);
-         ++attempt) {
-      Record("end", code);
-      code = printer.ReceiptEnd(discountPercent);
-    }
-    if (code == kOk) {
-      entry_.receiptNumber = session_.ReceiptCompleted();
-      Finish(ReceiptState::kPrinted, "");
-      return;
-    }
-    Record("end", code);
-    if (code == kReceiptCancelled) {
-      Finish(ReceiptState::kCancelled, "the printer cancelled the receipt");
-      return;
-    }
-    SettleNow();
+  // A cancel that did not go through leaves the receipt open on the printer; the next
+  // opening of the printer cancels it.
+  void LoseAfterFailedCancel() {
+    if (outcome_.code_count == 0) return;
+    const tauravat_sale_code& last = outcome_.codes[outcome_.code_count - 1];
+    if (last.step == TAURAVAT_STEP_CANCEL && last.code != TAURAVAT_E_RECEIPT_NOT_OPEN)
+      session_.Lost(last.code);
   }
 
-  // The end's answer does not say what the printer did: its receipt counter does. Reading
-  // it needs a printer without an open receipt, which opening it again ensures.
+  // The driver could not tell what became of the end: the receipt counter can, compared
+  // with its value before the receipt. Reading it needs a printer without an open receipt,
+  // which opening it again ensures.
   void SettleNow() {
     ReceiptCounter counter;
     int32_t code = session_.ReadCounter(counter);
-    if (code != kOk) {
+    if (code != TAURAVAT_OK) {
       Record("settle", code);
       code = session_.Reopen();
-      if (code == kOk) code = session_.ReadCounter(counter);
+      if (code == TAURAVAT_OK) code = session_.ReadCounter(counter);
     }
-    if (code != kOk) {
+    if (code != TAURAVAT_OK) {
       if (session_.IsOpen()) session_.Lost(code);
       entry_.settlePending = true;
       Finish(ReceiptState::kUnknown,
@@ -146,26 +147,41 @@ class ReceiptRun {
     journal_.Save(entry_);
   }
 
-  // A line failed: the receipt is open on the printer unless the printer cancelled it.
-  // Its end was never sent, so it can never become a sale.
-  void Abandon(const std::string& step, int32_t code) {
-    open_ = false;
-    Record(step, code);
-    if (code == kReceiptCancelled) {
-      Finish(ReceiptState::kCancelled, "the printer cancelled the receipt");
-      return;
+  // The codes as the journal names their steps. Of the items' codes, the one the sale
+  // stopped at answered the last item the driver told of; the others ("items") were lost
+  // answers of lines sent again.
+  void RecordCodes() {
+    const int32_t count = std::min(outcome_.code_count, int32_t{TAURAVAT_SALE_CODES});
+    int32_t lastItemCode = -1;
+    for (int32_t i = 0; i < count; ++i)
+      if (outcome_.codes[i].step == TAURAVAT_STEP_ITEM) lastItemCode = i;
+    const bool stoppedInItems = lastItemCode >= 0 && !endTold_;
+    for (int32_t i = 0; i < count; ++i) {
+      const tauravat_sale_code& seen = outcome_.codes[i];
+      switch (seen.step) {
+        case TAURAVAT_STEP_PREPARE:
+          Record("prepare", seen.code);
+          break;
+        case TAURAVAT_STEP_BEGIN:
+          Record("begin", seen.code);
+          break;
+        case TAURAVAT_STEP_ITEM:
+          Record(stoppedInItems && i == lastItemCode ? "items[" + std::to_string(lastItem_) + "]"
+                                                     : std::string("items"),
+                 seen.code);
+          break;
+        case TAURAVAT_STEP_END:
+          Record("end", seen.code);
+          break;
+        default:
+          Record("cancel", seen.code);
+          break;
+      }
     }
-    const int32_t cancelled = session_.Backend().ReceiptCancel();
-    if (cancelled != kOk) {
-      Record("cancel", cancelled);
-      // The next opening of the printer cancels what is left open.
-      if (cancelled != kReceiptNotOpen) session_.Lost(cancelled);
-    }
-    Finish(ReceiptState::kCancelled, "");
   }
 
   void Record(const std::string& step, int32_t code) {
-    if (code != kOk) entry_.codes.push_back({step, code});
+    if (code != TAURAVAT_OK) entry_.codes.push_back({step, code});
   }
 
   void Finish(ReceiptState state, std::string note) {
@@ -176,16 +192,18 @@ class ReceiptRun {
 
   PrinterSession& session_;
   Journal& journal_;
-  const ReceiptPrintingOptions& options_;
   JournalEntry& entry_;
-  bool open_ = false;  // begun on the printer, its end not yet sent
+  tauravat_sale_outcome outcome_{};
+  int32_t lastItem_ = -1;  // the last item the driver told of
+  bool endTold_ = false;
+  std::exception_ptr unjournalled_;
 };
 
 }  // namespace
 
-void PrintReceipt(PrinterSession& session, Journal& journal, const ReceiptPrintingOptions& options,
-                  JournalEntry& entry, const ReceiptRequest& request) {
-  ReceiptRun(session, journal, options, entry).Print(request);
+void PrintReceipt(PrinterSession& session, Journal& journal, JournalEntry& entry,
+                  const ReceiptRequest& request) {
+  ReceiptRun(session, journal, entry).Print(request);
 }
 
 }  // namespace tauravatd

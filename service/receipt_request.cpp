@@ -31,7 +31,7 @@ std::string Text(const ObjectReader& reader, std::string_view key, bool required
   if (const size_t nul = text->find('\0'); nul != std::string::npos) {
     const size_t offset = CharacterCount(std::string_view(*text).substr(0, nul));
     RequestError error(
-        kParameterOutOfRange, reader.PathOf(key),
+        TAURAVAT_E_PARAMETER_RANGE, reader.PathOf(key),
         "the printer cannot print U+0000, character " + std::to_string(offset) + " of the text");
     error.offset = offset;
     error.codePoint = U'\0';
@@ -60,7 +60,7 @@ int64_t Money(const ObjectReader& reader, std::string_view key, int32_t code) {
 int32_t RateLetter(const ObjectReader& reader) {
   const std::string letter = reader.String("rate");
   if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'G') {
-    Refuse(reader.PathOf("rate"), "expected a rate letter \"A\"..\"G\"", kRateOutOfRange);
+    Refuse(reader.PathOf("rate"), "expected a rate letter \"A\"..\"G\"", TAURAVAT_E_RATE_RANGE);
   }
   return letter[0] - 'A' + 1;
 }
@@ -69,7 +69,7 @@ Decimal Quantity(const ObjectReader& reader) {
   const auto quantity = ParseDecimal(reader.String("quantity"), 15);
   if (!quantity) {
     Refuse(reader.PathOf("quantity"), "expected a decimal number like \"1.5\"",
-           kQuantityOutOfRange);
+           TAURAVAT_E_QUANTITY_RANGE);
   }
   return *quantity;
 }
@@ -90,7 +90,7 @@ SaleLine Item(const json& value, const std::string& where) {
   line.name = Text(reader, "name", true);
   line.quantity = Quantity(reader);
   line.unit = Text(reader, "unit", false);
-  line.price = Money(reader, "price", kPriceOutOfRange);
+  line.price = Money(reader, "price", TAURAVAT_E_PRICE_RANGE);
   line.rate = RateLetter(reader);
   line.message = Number(reader, "message", 0);
   line.value = LineValue(line.quantity, line.price);
@@ -116,7 +116,7 @@ ReceiptRequest Receipt(const json& root) {
   for (size_t i = 0; i < payments.size(); ++i) {
     const ObjectReader payment(payments[i], Where("payments", i), {"name", "amount"});
     request.payments.push_back(
-        {Text(payment, "name", true), Money(payment, "amount", kParameterOutOfRange)});
+        {Text(payment, "name", true), Money(payment, "amount", TAURAVAT_E_PARAMETER_RANGE)});
   }
 
   const json& lines = reader.Array("lines", kMaxListEntries, false);

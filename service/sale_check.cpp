@@ -76,18 +76,44 @@ std::string Detail(const tauravat_problem& problem) {
 
 }  // namespace
 
-tauravat_item ItemOf(const SaleLine& line) {
-  tauravat_item item{};
-  item.size = sizeof item;
-  item.kind = TAURAVAT_ITEM_SALE;
-  item.name = line.name.c_str();
-  item.rate = line.rate;
-  item.message = line.message;
-  item.quantity = line.quantity.units;
-  item.decimals = line.quantity.places;
-  item.unit = line.unit.empty() ? nullptr : line.unit.c_str();
-  item.price = line.price;
-  return item;
+DriverSale::DriverSale(const ReceiptRequest& request, bool values) {
+  items_.reserve(request.items.size());
+  for (const SaleLine& line : request.items) {
+    tauravat_item item{};
+    item.size = sizeof item;
+    item.kind = TAURAVAT_ITEM_SALE;
+    item.name = line.name.c_str();
+    item.rate = line.rate;
+    item.message = line.message;
+    item.quantity = line.quantity.units;
+    item.decimals = line.quantity.places;
+    item.unit = line.unit.empty() ? nullptr : line.unit.c_str();
+    item.price = line.price;
+    item.value = values ? line.value : 0;
+    items_.push_back(item);
+  }
+  for (const PaymentLine& line : request.payments) {
+    tauravat_payment payment{};
+    payment.size = sizeof payment;
+    payment.name = line.name.c_str();
+    payment.first_amount = line.amount;
+    payments_.push_back(payment);
+  }
+  for (const ExtraLine& extra : request.lines) {
+    tauravat_line line{};
+    line.size = sizeof line;
+    line.code = extra.code;
+    line.text = extra.text.c_str();
+    lines_.push_back(line);
+  }
+  sale_.size = sizeof sale_;
+  sale_.items = items_.data();
+  sale_.item_count = items_.size();
+  sale_.discount_percent = request.discountPercent;
+  sale_.payments = payments_.empty() ? nullptr : payments_.data();
+  sale_.payment_count = payments_.size();
+  sale_.lines = lines_.empty() ? nullptr : lines_.data();
+  sale_.line_count = lines_.size();
 }
 
 std::optional<RequestError> CheckSale(const ReceiptRequest& request, const PrinterFacts* printer) {
@@ -106,40 +132,10 @@ std::optional<RequestError> CheckSale(const ReceiptRequest& request, const Print
     }
   }
 
-  std::vector<tauravat_item> items;
-  items.reserve(request.items.size());
-  for (const SaleLine& line : request.items) {
-    items.push_back(ItemOf(line));
-  }
-  std::vector<tauravat_payment> payments;
-  for (const PaymentLine& line : request.payments) {
-    tauravat_payment payment{};
-    payment.size = sizeof payment;
-    payment.name = line.name.c_str();
-    payment.first_amount = line.amount;
-    payments.push_back(payment);
-  }
-  std::vector<tauravat_line> lines;
-  for (const ExtraLine& extra : request.lines) {
-    tauravat_line line{};
-    line.size = sizeof line;
-    line.code = extra.code;
-    line.text = extra.text.c_str();
-    lines.push_back(line);
-  }
-  tauravat_sale sale{};
-  sale.size = sizeof sale;
-  sale.items = items.data();
-  sale.item_count = items.size();
-  sale.discount_percent = request.discountPercent;
-  sale.payments = payments.empty() ? nullptr : payments.data();
-  sale.payment_count = payments.size();
-  sale.lines = lines.empty() ? nullptr : lines.data();
-  sale.line_count = lines.size();
-
+  const DriverSale sale(request, false);
   tauravat_problem problem{};
   problem.size = sizeof problem;
-  if (tauravat_check_sale(&model, printer != nullptr ? &rates : nullptr, &sale, &problem) ==
+  if (tauravat_check_sale(&model, printer != nullptr ? &rates : nullptr, &sale.Sale(), &problem) ==
       TAURAVAT_OK) {
     return std::nullopt;
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "printer_backend.hpp"
 #include "receipt_request.hpp"
@@ -19,13 +20,28 @@ struct PrinterFacts {
   RateTable rates;
 };
 
+// A request as the driver's whole sale. The sale points into this object, which can be
+// neither copied nor moved. Without `values` each line's value is left to the driver, which
+// computes it as it will send it; with them the lines carry the service's own.
+class DriverSale {
+ public:
+  DriverSale(const ReceiptRequest& request, bool values);
+  DriverSale(const DriverSale&) = delete;
+  DriverSale& operator=(const DriverSale&) = delete;
+
+  const tauravat_sale& Sale() const { return sale_; }
+
+ private:
+  std::vector<tauravat_item> items_;
+  std::vector<tauravat_payment> payments_;
+  std::vector<tauravat_line> lines_;
+  tauravat_sale sale_{};
+};
+
 // The first rule of the driver that `request` breaks on `printer`, with the field at fault
 // named as the request names it ("items[2].price", "payments[0].amount"). Without a printer
 // (not yet identified) only what no model takes is refused: the check of a device of
 // unknown type, the most lenient model, with no rate known to be reserved.
-// The driver's item line for a sale line; value 0: the driver computes it as it will send it.
-tauravat_item ItemOf(const SaleLine& line);
-
 std::optional<RequestError> CheckSale(const ReceiptRequest& request, const PrinterFacts* printer);
 
 }  // namespace tauravatd

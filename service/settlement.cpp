@@ -44,7 +44,7 @@ bool SettleUnsettled(PrinterSession& session, Journal& journal, const std::strin
   std::vector<JournalEntry> entries = journal.Unsettled(printer);
   if (entries.empty()) return true;
   ReceiptCounter counter;
-  if (const int32_t code = session.ReadCounter(counter); code != kOk) {
+  if (const int32_t code = session.ReadCounter(counter); code != TAURAVAT_OK) {
     session.Lost(code);
     return false;
   }

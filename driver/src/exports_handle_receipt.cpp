@@ -59,13 +59,9 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_pri
     const auto name = Utf8In(item->name);
     const auto unit = Utf8In(item->unit == nullptr ? "" : item->unit);
     if (!name || !unit) return TAURAVAT_E_INTERNAL;  // the check let through what cannot travel
-    // The check bounds the numbers to what the printer's 32 bits carry.
-    auto line = static_cast<int32_t>(item->value);
-    const int32_t result =
-        connection.ReceiptItem(item->kind == TAURAVAT_ITEM_SALE ? 1 : 0, *name, item->rate,
-                               item->message, static_cast<int32_t>(item->quantity), item->decimals,
-                               *unit, static_cast<int32_t>(item->price), line);
-    if (result == TAURAVAT_OK && value != nullptr) *value = line;
+    int64_t sent = 0;
+    const int32_t result = connection.ReceiptItem(CoreLine(*item, *name, *unit), sent);
+    if (result == TAURAVAT_OK && value != nullptr) *value = sent;
     return result;
   });
 }

@@ -78,9 +78,10 @@ class SaleRun {
     counter_ = known ? counter : -1;
 
     if (Stops(TAURAVAT_STEP_BEGIN, -1)) return TAURAVAT_E_STOPPED;
+    // Repeated records each failure of the begin itself.
     if (const int32_t code = Repeated(TAURAVAT_STEP_BEGIN, [&] { return printer_.ReceiptBegin(); });
         code != TAURAVAT_OK)
-      return Fail(TAURAVAT_STEP_BEGIN, code);
+      return Failed(code);
 
     for (size_t i = 0; i < sale_.item_count; ++i) {
       if (Stops(TAURAVAT_STEP_ITEM, static_cast<int32_t>(i))) return Cancel(TAURAVAT_E_STOPPED);
@@ -140,11 +141,8 @@ class SaleRun {
     const auto name = Utf8In(item.name);
     const auto unit = Utf8In(item.unit == nullptr ? "" : item.unit);
     if (!name || !unit) return TAURAVAT_E_INTERNAL;
-    // The check bounds the numbers to what the printer's 32 bits carry.
-    auto value = static_cast<int32_t>(item.value);
-    return printer_.ReceiptItem(item.kind == TAURAVAT_ITEM_SALE ? 1 : 0, *name, item.rate,
-                                item.message, static_cast<int32_t>(item.quantity), item.decimals,
-                                *unit, static_cast<int32_t>(item.price), value);
+    int64_t sent = 0;
+    return printer_.ReceiptItem(CoreLine(item, *name, *unit), sent);
   }
 
   // The end until it tells printed or cancelled; then the cancel, which first learns what
@@ -220,6 +218,10 @@ class SaleRun {
 
   int32_t Fail(int32_t step, int32_t code) {
     Record(step, code);
+    return Failed(code);
+  }
+
+  int32_t Failed(int32_t code) {
     outcome_.state = TAURAVAT_SALE_FAILED;
     return code;
   }

@@ -1,6 +1,7 @@
 // Exported receipt operations: each runs its body through the exception guard; the
 // p-twins take NUL-terminated text and refuse a null output buffer before anything.
 #include <string>
+#include <string_view>
 
 #include "legacy_call.hpp"
 #include "tauravat.h"
@@ -13,6 +14,31 @@ using kestradr::OnDefaultPrinter;
 using kestradr::Printer;
 using kestradr::TextIn;
 
+namespace {
+
+// The legacy item: Typ 1 sells, any other value cancels; Wartosc is the caller's own value
+// in (0: none) and the value sent out.
+int32_t LegacyItem(Printer& p, int32_t Typ, std::string_view Nazwa, int32_t Stawka,
+                   int32_t Komunikat, int32_t Ilosc, int32_t MP, std::string_view Jedn,
+                   int32_t Cena, int32_t& Wartosc) {
+  const kestradr::ItemLine line{.cancel = Typ != 1,
+                                .name = Nazwa,
+                                .rate = Stawka,
+                                .message = Komunikat,
+                                .quantity = Ilosc,
+                                .decimals = MP,
+                                .unit = Jedn,
+                                .price = Cena,
+                                .value = Wartosc};
+  // The core sets the value once the line is about to go out, whatever then happens.
+  int64_t sent = Wartosc;
+  const int32_t result = p.ReceiptItem(line, sent);
+  Wartosc = static_cast<int32_t>(sent);
+  return result;
+}
+
+}  // namespace
+
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReceiptBegin(void) {
   return OnDefaultPrinter([](Printer& p) { return p.ReceiptBegin(); });
 }
@@ -22,7 +48,7 @@ TAURAVAT_API int32_t TAURAVAT_CALL ReceiptItem(int32_t Typ, const std::string& N
                                                int32_t MP, const std::string& Jedn, int32_t Cena,
                                                int32_t& Wartosc) {
   return OnDefaultPrinter([&](Printer& p) {
-    return p.ReceiptItem(Typ, Nazwa, Stawka, Komunikat, Ilosc, MP, Jedn, Cena, Wartosc);
+    return LegacyItem(p, Typ, Nazwa, Stawka, Komunikat, Ilosc, MP, Jedn, Cena, Wartosc);
   });
 }
 
@@ -32,8 +58,8 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pReceiptItem(int32_t Typ, const ch
                                                            const char* Jedn, int32_t Cena,
                                                            int32_t* Wartosc) {
   return OnDefaultPrinter([&](Printer& p) {
-    return p.ReceiptItem(Typ, TextIn(Nazwa), Stawka, Komunikat, Ilosc, MP, TextIn(Jedn), Cena,
-                         Deref(Wartosc));
+    return LegacyItem(p, Typ, TextIn(Nazwa), Stawka, Komunikat, Ilosc, MP, TextIn(Jedn), Cena,
+                      Deref(Wartosc));
   });
 }
 

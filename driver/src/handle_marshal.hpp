@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "printer.hpp"
+#include "tauravat.h"
+
 namespace kestradr {
 
 // Writes `utf8` and its NUL into (text, size) and the bytes that take into *needed
@@ -25,6 +28,20 @@ inline bool MissingBuffer(const void* text, size_t size) {
 // A caller's UTF-8 text in code page 1250, or nothing when it holds a character the code
 // page lacks (or is not UTF-8).
 std::optional<std::string> Utf8In(const char* utf8);
+
+// The core's line for a handle item already checked (the check bounds its numbers to the
+// printer's 32 bits), with its name and unit in code page 1250.
+inline ItemLine CoreLine(const tauravat_item& item, std::string_view name, std::string_view unit) {
+  return {.cancel = item.kind != TAURAVAT_ITEM_SALE,
+          .name = name,
+          .rate = item.rate,
+          .message = item.message,
+          .quantity = static_cast<int32_t>(item.quantity),
+          .decimals = item.decimals,
+          .unit = unit,
+          .price = item.price,
+          .value = item.value};
+}
 
 // An amount that fits the printer's 32 bits, or nothing.
 std::optional<int32_t> Narrow(int64_t value);

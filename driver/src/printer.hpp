@@ -37,6 +37,20 @@ struct StatusBytes {
 
 using RateArray = std::array<uint32_t, 7>;  // A..G, hundredths of a percent
 
+// One sale or cancel line as the core takes it. Text is code page 1250, the legacy
+// interface's own (the handle interface converts its UTF-8 first); money is in grosz.
+struct ItemLine {
+  bool cancel = false;  // a cancel line, printed with '-'
+  std::string_view name;
+  int32_t rate = 0;      // 1..7 for A..G
+  int32_t message = 0;   // 0..7, the printer's message under the line
+  int32_t quantity = 0;  // in steps of 10^-decimals
+  int32_t decimals = 0;  // 0..4
+  std::string_view unit;
+  int64_t price = 0;
+  int64_t value = 0;  // the caller's own line value, sent as it is; 0: quantity x price
+};
+
 class Printer {
  public:
   Printer();
@@ -153,9 +167,9 @@ class Printer {
 
   // ---- Receipt -------------------------------------------------------------------------
   int32_t ReceiptBegin();
-  int32_t ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t Komunikat,
-                      int32_t Ilosc, int32_t MP, std::string_view Jedn, int32_t Cena,
-                      int32_t& Wartosc);
+  // Sends one line. `value` gets the value sent (the line's own, or quantity x price) once
+  // every check has passed, just before the line goes out; before that it is untouched.
+  int32_t ReceiptItem(const ItemLine& line, int64_t& value);
   int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, int32_t amount);
   int32_t PrintSubtotal();
   int32_t ReceiptEnd(int32_t Rabat);
@@ -293,8 +307,7 @@ class Printer {
   int32_t LearnUnansweredEnd(EndOutcome& outcome);
   int32_t CompareReceiptCounter(EndOutcome& says);
   int32_t SendReceiptSum(int32_t sum);
-  int32_t CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
-                          int32_t Cena) const;
+  int32_t CheckItemBounds(const ItemLine& line) const;
   int32_t SendPayments();
   int32_t SendExtraLines();
   int32_t ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum);

@@ -78,14 +78,13 @@ int32_t Printer::SendReceiptSum(int32_t sum) {
 
 // Every bound is checked before the line goes out: a line the printer refuses makes
 // it cancel the whole receipt.
-int32_t Printer::CheckItemBounds(int32_t Stawka, int32_t Komunikat, int32_t Ilosc, int32_t MP,
-                                 int32_t Cena) const {
+int32_t Printer::CheckItemBounds(const ItemLine& line) const {
   const DeviceModel& model = ModelOf(DeviceType);
-  if (Stawka < 1 || Stawka > model.highestRate) return TAURAVAT_E_RATE_RANGE;
-  if (Komunikat < 0 || Komunikat > 7) return TAURAVAT_E_MESSAGE_RANGE;
-  if (Ilosc < 1 || Ilosc > model.highestQuantity) return TAURAVAT_E_QUANTITY_RANGE;
-  if (MP < 0 || MP > 4) return TAURAVAT_E_DECIMALS_RANGE;
-  if (Cena < 1 || Cena > 999'999'999) return TAURAVAT_E_PRICE_RANGE;
+  if (line.rate < 1 || line.rate > model.highestRate) return TAURAVAT_E_RATE_RANGE;
+  if (line.message < 0 || line.message > 7) return TAURAVAT_E_MESSAGE_RANGE;
+  if (line.quantity < 1 || line.quantity > model.highestQuantity) return TAURAVAT_E_QUANTITY_RANGE;
+  if (line.decimals < 0 || line.decimals > 4) return TAURAVAT_E_DECIMALS_RANGE;
+  if (line.price < 1 || line.price > 999'999'999) return TAURAVAT_E_PRICE_RANGE;
   return TAURAVAT_OK;
 }
 
@@ -296,54 +295,54 @@ int32_t Printer::ReceiptBegin() {
   return TAURAVAT_OK;
 }
 
-int32_t Printer::ReceiptItem(int32_t Typ, std::string_view Nazwa, int32_t Stawka, int32_t Komunikat,
-                             int32_t Ilosc, int32_t MP, std::string_view Jedn, int32_t Cena,
-                             int32_t& Wartosc) {
+int32_t Printer::ReceiptItem(const ItemLine& line, int64_t& value) {
   LastItemValue = 0;
   // Text the printer cannot print is refused before anything reaches the line.
-  const auto plainUnit = PlainText(TextUpToNul(Jedn), kUnitLength);
-  if (!plainUnit || !PlainText(TextUpToNul(Nazwa), kArticleNameLength))
+  const auto plainUnit = PlainText(TextUpToNul(line.unit), kUnitLength);
+  if (!plainUnit || !PlainText(TextUpToNul(line.name), kArticleNameLength))
     return TAURAVAT_E_PARAMETER_RANGE;
   if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   if (!ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
 
   std::string name;
-  if (const int32_t result = PrepareArticleName(Nazwa, DeviceType, name); result != TAURAVAT_OK)
+  if (const int32_t result = PrepareArticleName(line.name, DeviceType, name); result != TAURAVAT_OK)
     return result;
-  if (const int32_t result = CheckItemBounds(Stawka, Komunikat, Ilosc, MP, Cena);
-      result != TAURAVAT_OK)
-    return result;
+  if (const int32_t result = CheckItemBounds(line); result != TAURAVAT_OK) return result;
   // The printer would cancel the whole receipt for it; refused here, the receipt stays.
-  if (RateReserved[static_cast<size_t>(Stawka)]) return TAURAVAT_E_RATE_UNDEFINED;
+  if (RateReserved[static_cast<size_t>(line.rate)]) return TAURAVAT_E_RATE_UNDEFINED;
   // A caller's own value is sent as it is; otherwise the driver's exact one.
-  const int64_t value = Wartosc != 0 ? int64_t{Wartosc} : LineValue(Ilosc, MP, Cena);
-  if (value > kMaxLineValue) return TAURAVAT_E_LINE_VALUE_TOO_LARGE;
+  const int64_t sent =
+      line.value != 0 ? line.value
+                      : LineValue(line.quantity, line.decimals, static_cast<int32_t>(line.price));
+  if (sent > kMaxLineValue) return TAURAVAT_E_LINE_VALUE_TOO_LARGE;
 
   if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
-  Wartosc = static_cast<int32_t>(value);
-  LastItemValue = Wartosc;
+  // The printer's field is 32 bits: a caller's own value goes out as those bits.
+  const auto wire = static_cast<int32_t>(sent);
+  value = wire;
+  LastItemValue = wire;
 
   std::string unit = *plainUnit;
   unit.resize(kUnitLength, ' ');
   Block block{};
-  block[0] = Typ == 1 ? ' ' : '-';
+  block[0] = line.cancel ? '-' : ' ';
   Put(block, 1, WindowsTextToPrinter(name));
-  block[29] = static_cast<uint8_t>('0' + Komunikat);
-  Put(block, 30, Ilosc);
-  block[34] = static_cast<uint8_t>(MP);
+  block[29] = static_cast<uint8_t>('0' + line.message);
+  Put(block, 30, line.quantity);
+  block[34] = static_cast<uint8_t>(line.decimals);
   Put(block, 35, WindowsTextToPrinter(unit));
-  Put(block, 39, Cena);
+  Put(block, 39, static_cast<int32_t>(line.price));
   block[43] = kEsc;
-  block[44] = PrinterRateCode(Stawka);
-  Put(block, 45, Wartosc);
+  block[44] = PrinterRateCode(line.rate);
+  Put(block, 45, wire);
   if (const int32_t result = Send(*this, cmd::kItemLine, block); result != TAURAVAT_OK)
     return result;
 
   // Totals wrap around in 32 bits like the printer's own.
-  auto& total = RateTotals[static_cast<size_t>(Stawka)];
-  const auto delta = static_cast<uint32_t>(Wartosc);
-  total = static_cast<int32_t>(Typ == 1 ? static_cast<uint32_t>(total) + delta
-                                        : static_cast<uint32_t>(total) - delta);
+  auto& total = RateTotals[static_cast<size_t>(line.rate)];
+  const auto delta = static_cast<uint32_t>(wire);
+  total = static_cast<int32_t>(line.cancel ? static_cast<uint32_t>(total) - delta
+                                           : static_cast<uint32_t>(total) + delta);
   // Saturates: the count only tells an empty receipt from one with lines.
   if (ItemCount < 0xFF) ++ItemCount;
   return TAURAVAT_OK;

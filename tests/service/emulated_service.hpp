@@ -49,8 +49,8 @@ class EmulatedService {
   // Before Start: the journal, the time-outs and the service's pacing.
   ServiceConfig& Config() { return config_; }
   // Starts the service on the journal and the printer as they are, waiting until it has
-  // connected; Stop and Start again is a restart.
-  void Start();
+  // connected unless told not to; Stop and Start again is a restart.
+  void Start(bool awaitConnection = true);
   void Stop();
 
   int Port() const { return port_; }
@@ -58,6 +58,7 @@ class EmulatedService {
   Reply Post(const std::string& body);
   Reply Get(const std::string& path);                           // under /v1/printers/till1
   Reply Put(const std::string& path, const std::string& body);  // likewise
+  Reply Send(const std::string& method, const std::string& path, const std::string& body);
 
   // Runs `fn` on the emulated printer while it is kept from the line.
   template <class Fn>
@@ -71,8 +72,6 @@ class EmulatedService {
   int CancelledCounted();
 
  private:
-  Reply Send(const std::string& method, const std::string& path, const std::string& body);
-
   ScratchDirectory directory_{"tauravatd-emulated"};
   kestra::emu::PtyServer printer_;
   std::unique_ptr<Driver> driver_;

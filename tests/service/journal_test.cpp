@@ -29,8 +29,7 @@ class JournalFaults : public ::testing::Test {
   EmulatedService service_{Luno(30ms)};
 
   void SetUp() override {
-    // The counter is read before every receipt, and a reply held back is no time-out.
-    service_.Config().worker.receipts.counterTrust = 0ms;
+    // A reply held back is no time-out.
     service_.Config().printers[0].timeoutMs = 1000;
     service_.Start();
   }

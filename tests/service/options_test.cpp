@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "fake_printer.hpp"
+#include "scratch_directory.hpp"
 
 namespace tauravatd {
 namespace {

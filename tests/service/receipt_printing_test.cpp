@@ -1,139 +1,21 @@
-// One receipt through the printer and the journal, the printer failing at each step; the
-// journal and the printer's session alone; how the counter settles a lost outcome.
-#include "receipt_printing.hpp"
+// The journal and the printer's session alone; how the counter settles a lost outcome.
+#include "journal.hpp"
 
 #include <gtest/gtest.h>
 
-#include "fake_printer.hpp"
-#include "receipt_total.hpp"
+#include "scratch_directory.hpp"
 #include "settlement.hpp"
 
 namespace tauravatd {
 namespace {
 
-using testing::FakeDriver;
-using testing::FakePrinter;
-using testing::FakeState;
-using testing::Fault;
-using namespace std::chrono_literals;
 using S = ReceiptState;
-
-// Two lines of 1 x 4.99 on rate A.
-ReceiptRequest Receipt(const std::string& id) {
-  ReceiptRequest request;
-  request.id = id;
-  for (const char* name : {"Chleb razowy 0", "Chleb razowy 1"})
-    request.items.push_back({name, {1, 0}, "", 499, 1, 499});
-  return request;
-}
 
 class JournalTest : public ::testing::Test {
  protected:
   testing::ScratchDirectory directory_{"tauravatd-service"};
   const std::string path_ = directory_.Path("journal.sqlite");
 };
-
-class ReceiptPrintingTest : public JournalTest {
- protected:
-  void SetUp() override {
-    printer_->Set(&FakeState::counter, 40);
-    ASSERT_EQ(session_.EnsureOpen(false), 0);
-  }
-  JournalEntry Print(const ReceiptRequest& request) {
-    JournalEntry entry =
-        journal_.Admit(request.id, "till1", CanonicalJson(request), ReceiptTotal(request)).first;
-    PrintReceipt(session_, journal_, options_, entry, request);
-    // What the journal holds is what the caller was told.
-    EXPECT_EQ(journal_.Find(request.id)->state, entry.state);
-    return entry;
-  }
-  std::string Steps() const {
-    std::string steps;
-    for (const std::string& call : printer_->State().calls)
-      if (call == "begin" || call == "item" || call == "end" || call == "cancel")
-        steps += call + " ";
-    return steps.empty() ? steps : steps.substr(0, steps.size() - 1);
-  }
-  Journal journal_{path_};
-  FakeDriver driver_;
-  std::shared_ptr<FakePrinter> printer_ = driver_.Add("/dev/fake0");
-  PrinterSession session_{driver_.MakeBackend({"till1", "/dev/fake0"}), Backoff{0ms, 0ms}};
-  ReceiptPrintingOptions options_;
-};
-
-TEST_F(ReceiptPrintingTest, TheJournalKnowsEachStepBeforeThePrinterIsAsked) {
-  std::vector<std::string> seen;
-  printer_->OnCall([&](const std::string& operation) {
-    if (operation != "begin" && operation != "end") return;
-    const auto entry = journal_.Find("r1");
-    seen.push_back(operation + ":" + std::string(StateName(entry->state)) +
-                   (entry->endSent ? ":end sent" : "") + ":" +
-                   std::to_string(entry->counterBefore.value_or(-1)));
-  });
-  const JournalEntry entry = Print(Receipt("r1"));
-  EXPECT_EQ(seen, (std::vector<std::string>{"begin:printing:40", "end:printing:end sent:40"}));
-  const auto paper = printer_->State().paper;
-  ASSERT_EQ(paper.size(), 1u);
-  EXPECT_EQ(paper[0].items, (std::vector<std::string>{"Chleb razowy 0", "Chleb razowy 1"}));
-  EXPECT_EQ(paper[0].total, 998);
-}
-
-struct StepCase {
-  const char* name;
-  const char* faultAt;  // the operation that fails with `fault`
-  Fault fault;
-  int32_t conditions;  // of the printer for a receipt's begin
-  ReceiptState state;
-  std::vector<CodeSeen> codes;  // the first codes recorded
-  std::string steps;
-  std::optional<int32_t> number;
-};
-
-class AtEachStep : public ReceiptPrintingTest, public ::testing::WithParamInterface<StepCase> {};
-
-TEST_P(AtEachStep, TheOutcomeIsWhatThePaperShows) {
-  const StepCase& c = GetParam();
-  printer_->Script(c.faultAt, c.fault);
-  printer_->Set(&FakeState::conditions, c.conditions);
-  const JournalEntry entry = Print(Receipt("r1"));
-  EXPECT_EQ(entry.state, c.state);
-  ASSERT_GE(entry.codes.size(), c.codes.size());
-  EXPECT_EQ(std::vector<CodeSeen>(entry.codes.begin(), entry.codes.begin() + c.codes.size()),
-            c.codes);
-  EXPECT_EQ(Steps(), c.steps);
-  EXPECT_EQ(entry.receiptNumber, c.number);
-  EXPECT_EQ(printer_->State().paper.size(), c.number ? 1u : 0u);
-}
-
-// An end whose answer is lost after the printer completed the receipt: the repeated end
-// finds none. One the printer did not hear: the repeated end completes it.
-const StepCase kSteps[] = {
-    {"Printed", "", {}, 0, S::kPrinted, {}, "begin item item end", 41},
-    {"LineFails", "item", {21}, 0, S::kCancelled, {{"items[0]", 21}}, "begin item cancel", {}},
-    {"PaperOut", "", {}, 109, S::kFailed, {{"begin", 109}}, "begin", {}},
-    {"EndAnswerLost", "end", {21, true}, 0, S::kPrinted, {{"end", 21}}, "begin item item end", 41},
-    {"EndNotHeard", "end", {21}, 0, S::kPrinted, {{"end", 21}}, "begin item item end end", 41},
-    {"PrinterCancels", "end", {210}, 0, S::kCancelled, {{"end", 210}}, "begin item item end", {}},
-};
-INSTANTIATE_TEST_SUITE_P(Printing, AtEachStep, ::testing::ValuesIn(kSteps),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-TEST_F(ReceiptPrintingTest, AReservedRateIsRefusedBeforeThePrinterIsTouched) {
-  printer_->Set(&FakeState::rates,
-                RateTable{7, {TAURAVAT_RATE_RESERVED, 800, 500, 0, TAURAVAT_RATE_EXEMPT, 0, 0}});
-  ASSERT_EQ(session_.RefreshRates(), 0);
-  const JournalEntry entry = Print(Receipt("r1"));
-  EXPECT_EQ(entry.state, S::kFailed);
-  EXPECT_EQ(entry.codes, (std::vector<CodeSeen>{{"check", 226}}));
-  EXPECT_EQ(Steps(), "");
-}
-
-TEST_F(ReceiptPrintingTest, StaleCountersAreReadAgainBeforeAReceipt) {
-  options_.counterTrust = 0ms;
-  printer_->Set(&FakeState::counter, 0);  // a daily report from the printer's keyboard
-  const JournalEntry entry = Print(Receipt("r1"));
-  EXPECT_EQ(std::tuple(entry.counterBefore, entry.receiptNumber), std::tuple(0, 1));
-}
 
 TEST(Settlement, TheCounterDecidesOnlyWhatItCanTell) {
   // From 7: moved with no end sent, not by this receipt; to 0, 6 or 9, not by this one alone.
@@ -153,41 +35,6 @@ TEST(Settlement, TheCounterDecidesOnlyWhatItCanTell) {
     EXPECT_EQ(entry.receiptNumber, state == S::kPrinted ? std::optional(now.number) : std::nullopt);
     EXPECT_FALSE(entry.settlePending);
   }
-}
-
-// Time left until the next attempt, rounded to whole seconds (the steps are seconds apart).
-std::chrono::seconds Wait(const PrinterSession& session) {
-  return std::chrono::round<std::chrono::seconds>(session.NextAttempt() -
-                                                  PrinterSession::Clock::now());
-}
-
-TEST_F(ReceiptPrintingTest, EachFailureDoublesTheWaitUpToTheLongest) {
-  PrinterSession session(driver_.MakeBackend({"till1", "/dev/fake0"}), Backoff{1s, 5s});
-  printer_->Set(&FakeState::reachable, false);
-  EXPECT_EQ(session.EnsureOpen(false), 2);
-  EXPECT_EQ(Wait(session), 1s);
-  for (const auto wait : {2s, 4s, 5s, 5s}) {
-    session.Lost(21);
-    EXPECT_EQ(Wait(session), wait);
-  }
-  EXPECT_EQ(session.LastFault(), 21);
-  // Before its time an idle attempt does not touch the port; a request waits only for
-  // the first step since the last attempt.
-  printer_->Set(&FakeState::reachable, true);
-  const int opens = printer_->State().opens;
-  EXPECT_EQ(session.EnsureOpen(false), 21);
-  EXPECT_EQ(session.EnsureOpen(true), 21);
-  EXPECT_EQ(printer_->State().opens, opens);
-  EXPECT_FALSE(session.IsOpen());
-  // A request after a lost line (no attempt since) opens at once; once open, the next
-  // failure starts from the first step again.
-  PrinterSession quick(driver_.MakeBackend({"till1", "/dev/fake0"}), Backoff{1s, 60s});
-  for (int i = 0; i < 4; ++i) quick.Lost(21);
-  EXPECT_EQ(Wait(quick), 8s);
-  EXPECT_EQ(quick.EnsureOpen(true), 0);
-  EXPECT_TRUE(quick.IsOpen());
-  quick.Lost(21);
-  EXPECT_EQ(Wait(quick), 1s);
 }
 
 TEST_F(JournalTest, AdmitsAnIdOnceKeepsEveryChangeAcrossReopeningAndRequeuesAfresh) {

@@ -72,7 +72,8 @@ class StuckPrinterTest : public ::testing::Test {
     for (const std::string name : {"stuck", "free"}) {
       emu::PrinterConfig printer;
       printer.deviceType = 7;  // LUNO
-      printer.rates = {2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED};
+      printer.rates = {
+          2300, 800, 500, 0, TAURAVAT_RATE_EXEMPT, TAURAVAT_RATE_RESERVED, TAURAVAT_RATE_RESERVED};
       printer.timing.pollsPerLine = 0;
       printer.timing.timePerLine = 1ms;
       auto& server = emulators_[name] = std::make_unique<emu::PtyServer>(printer);
@@ -256,7 +257,7 @@ TEST_F(StuckPrinterTest, SupervisionEndsAtThePrintLimitAndAnUnendedPrintoutIsNoP
   EXPECT_LT(std::chrono::steady_clock::now() - posted, config_.receiptWait);
   EXPECT_EQ(reply.status, 503) << reply.text;
   EXPECT_EQ(At(reply.body, "/state"), "failed");
-  EXPECT_EQ(At(reply.body, "/error/code"), kCharsInPrintBuffer) << reply.text;
+  EXPECT_EQ(At(reply.body, "/error/code"), TAURAVAT_E_CHARS_IN_PRINT_BUFFER) << reply.text;
   EXPECT_EQ(ReceiptsPrinted("stuck"), 0u);
   ASSERT_TRUE(Eventually([&] { return Printer("stuck")["stalled"] == true; }));
   for (int i = 0; i < 10; ++i, std::this_thread::sleep_for(50ms))
