@@ -1,12 +1,20 @@
 #include "driver_gateway.hpp"
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 #include <utility>
+
+#include "flow/app_state.hpp"
 
 namespace taurasw {
 
 namespace {
+
+struct FreePorts {
+  void operator()(tauravat_port_list* list) const { tauravat_free_ports(list); }
+};
 
 // The write and read time-out of each byte: the driver's own for the operator's port.
 constexpr uint32_t kByteTimeoutMs = 5000;
@@ -53,14 +61,30 @@ bool ComPortOpens(uint8_t port) {
 DriverGateway::DriverGateway() = default;
 DriverGateway::~DriverGateway() = default;
 
-bool DriverGateway::PortAvailable(uint8_t port) {
-  return ComPortOpens(port);
-}
-
-QString DriverGateway::PortDevicePath(uint8_t port) {
-  std::array<char, 4096> path{};
-  if (tauravat_port_path(port, path.data(), path.size(), nullptr) != TAURAVAT_OK) return {};
-  return QString::fromLocal8Bit(path.data());
+// The driver lists the ports and the COM numbers that reach them; each number is tried,
+// since only a port that opens now may be chosen.
+std::vector<AvailablePort> DriverGateway::AvailablePorts() {
+  tauravat_port_list* listed = nullptr;
+  size_t count = 0;
+  if (tauravat_list_ports(&listed, &count) != TAURAVAT_OK) return {};
+  const std::unique_ptr<tauravat_port_list, FreePorts> list(listed);
+  std::vector<AvailablePort> ports;
+  for (size_t i = 0; i < count; ++i) {
+    tauravat_port_info info{};
+    info.size = sizeof info;
+    if (tauravat_port_list_item(list.get(), i, &info) != TAURAVAT_OK) continue;
+    const QString device = QString::fromUtf8(*info.by_id != '\0' ? info.by_id : info.path);
+    for (size_t n = 0; n < info.com_count; ++n) {
+      const int32_t number = info.com_numbers[n];
+      if (number < 1 || number > kHighestComPort) continue;
+      if (ComPortOpens(static_cast<uint8_t>(number))) {
+        ports.push_back({static_cast<uint8_t>(number), device});
+      }
+    }
+  }
+  std::sort(ports.begin(), ports.end(),
+            [](const AvailablePort& a, const AvailablePort& b) { return a.number < b.number; });
+  return ports;
 }
 
 // A fresh port holds nothing from before: reopening is the purge.

@@ -21,8 +21,7 @@ class DriverGateway : public PrinterGateway {
   DriverGateway(const DriverGateway&) = delete;
   DriverGateway& operator=(const DriverGateway&) = delete;
 
-  bool PortAvailable(uint8_t port) override;
-  QString PortDevicePath(uint8_t port) override;
+  std::vector<AvailablePort> AvailablePorts() override;
   void PurgePort() override;
   int32_t OpenPort(uint8_t port, uint16_t speed) override;
   int32_t ReadDeviceType(uint8_t& type) override;

@@ -56,7 +56,12 @@ static_assert(kKinds.size() == static_cast<size_t>(ErrorKind::kInternal) + 1);
 std::string RateText(uint32_t value) {
   if (value == TAURAVAT_RATE_RESERVED) return "reserved";
   if (value == TAURAVAT_RATE_EXEMPT) return "exempt";
-  return FormatMoney(value);  // hundredths of a percent, shown like money: "23.00"
+  // Hundredths of a percent without trailing zeros, as every program writes a rate: "23",
+  // "7.5", "0.05".
+  std::string text = FormatMoney(value);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text;
 }
 
 }  // namespace

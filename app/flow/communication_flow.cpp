@@ -62,12 +62,9 @@ QString CommunicationFlow::OpenFailureText(int32_t code, uint8_t port) {
 void CommunicationFlow::ScanPorts() {
   controls.ports.clear();
   controls.portDevices.clear();
-  for (int port = 1; port <= kHighestComPort; ++port) {
-    const auto number = static_cast<uint8_t>(port);
-    if (!printer_.PortAvailable(number)) continue;
-    controls.ports << QStringLiteral("COM%1").arg(port);
-    // Two adapters are both "COMn" to the operator; the device tells them apart.
-    controls.portDevices << printer_.PortDevicePath(number);
+  for (const AvailablePort& port : printer_.AvailablePorts()) {
+    controls.ports << QStringLiteral("COM%1").arg(port.number);
+    controls.portDevices << port.device;
   }
   controls.portIndex = controls.ports.isEmpty() ? -1 : 0;
 }

@@ -26,17 +26,18 @@ struct StatusRead {
   bool eighthPresent = false;
 };
 
+struct AvailablePort {
+  uint8_t number = 0;  // COM1..COM255
+  QString device;      // "/dev/serial/by-id/usb-FTDI_...", else "/dev/ttyUSB0"; may be empty
+};
+
 class PrinterGateway {
  public:
   virtual ~PrinterGateway() = default;
 
-  virtual bool PortAvailable(uint8_t port) = 0;
-  // The device COM `port` opens, e.g. "/dev/ttyUSB0"; empty when the number names none
-  // (and from a gateway that has no port mapping).
-  virtual QString PortDevicePath(uint8_t port) {
-    (void)port;
-    return {};
-  }
+  // The COM ports that open now (one held by another program does not), ascending, each
+  // with the device it opens: two adapters are both "COMn" to the operator.
+  virtual std::vector<AvailablePort> AvailablePorts() = 0;
   virtual void PurgePort() = 0;
   // Closes whatever port is open and opens `port` with the driver's time-outs; long
   // reports reopen this port. Nothing is sent. 0, or the OS error (2 no such port, 5 in

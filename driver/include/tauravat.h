@@ -216,6 +216,53 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_chars_in_article_name(const char* ut
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_port_path(int32_t number, char* text, size_t size,
                                                       size_t* needed);
 
+/* ---- Serial ports ----------------------------------------------------------- */
+
+/* The serial ports of this computer, found without opening any: a list that the caller
+ * reads with tauravat_port_list_item and frees with tauravat_free_ports.
+ *
+ * On Linux: every port the kernel lists in sysfs (/sys/class/tty/<name>/device; the
+ * empty slots of on-board UARTs left out), with its /dev/serial/by-id name and the USB
+ * device it hangs from; then every device a COM number opens that is not one of them (a
+ * pseudo-terminal, a socket:// or rfc2217:// device server named in TAURAVAT_COM<n>),
+ * listed as named. The environment variables TAURAVAT_SYSFS_ROOT and TAURAVAT_DEV_ROOT,
+ * when set, stand for /sys and /dev (for tests on a made-up tree). On Windows: every COM
+ * port of the device namespace, without by-id names or USB ids. Ports with a COM number
+ * come first, by their lowest number, then the others by path. */
+typedef struct tauravat_port_list tauravat_port_list;
+
+typedef struct tauravat_port_info {
+  uint32_t size;                /* sizeof(tauravat_port_info), set by the caller */
+  const char* path;             /* what tauravat_open takes: "/dev/ttyUSB0", "\\.\Com3",
+                                   "rfc2217://10.0.0.5:4001" */
+  const char* by_id;            /* its stable name, "/dev/serial/by-id/usb-FTDI_..."; "" */
+  int32_t usb;                  /* 1: a USB device (the four fields below are its), else 0 */
+  uint16_t usb_vendor_id;       /* 0x0403 */
+  uint16_t usb_product_id;      /* 0x6001 */
+  const char* usb_serial;       /* the device's serial number; "" when it has none */
+  const char* usb_manufacturer; /* "FTDI"; "" */
+  const char* usb_product;      /* "FT232R USB UART"; "" */
+  const int32_t* com_numbers;   /* the COM numbers that open it (tauravat_port_path),
+                                   ascending; com_count of them */
+  size_t com_count;
+} tauravat_port_info;
+
+/* Lists the ports: *out is a new list (never NULL on success, perhaps empty) and *count
+ * (optional: may be NULL) the number of ports in it. Text is UTF-8 and stays valid until
+ * the list is freed. Returns TAURAVAT_OK or TAURAVAT_E_NULL_ARGUMENT. Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_list_ports(tauravat_port_list** out, size_t* count);
+
+/* Fills *info (info->size must be set) with port `index` (0..count-1) of `list`; its
+ * pointers point into the list. Returns TAURAVAT_OK, TAURAVAT_E_NULL_ARGUMENT or
+ * TAURAVAT_E_PARAMETER_RANGE (an index past the end, or info->size smaller than this
+ * header's). Printer: no. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_port_list_item(const tauravat_port_list* list,
+                                                           size_t index,
+                                                           tauravat_port_info* info);
+
+/* Frees a list of tauravat_list_ports (NULL is ignored). Returns TAURAVAT_OK. */
+TAURAVAT_API int32_t TAURAVAT_CALL tauravat_free_ports(tauravat_port_list* list);
+
 /* ---- Opening and closing ---------------------------------------------------- */
 
 typedef struct tauravat_printer tauravat_printer;

@@ -60,7 +60,7 @@ SIGINT or SIGTERM; SIGUSR1 writes the snapshot at once.
   --model NAME|CODE      rx820a-4 (0), rx820a-6 (1), taura1 (2), taura2 (3), rx820b-4 (4),
                          rx820b-6 (5), taura-f (6), luno (7, default), luno-f (8), luno-e (9),
                          luno-efv (10), unknown (11)
-  --version N            version byte of 0xFE (default 1)
+  --firmware N           firmware version byte the printer reports (0xFE; default 1)
   --subtype N            sub-type byte of 0xFE (default: the model's)
   --ident-byte N         what the unknown device answers to 0xFF (default 0x33)
   --link PATH            make a symbolic link to the terminal at PATH
@@ -99,6 +99,7 @@ SIGINT or SIGTERM; SIGUSR1 writes the snapshot at once.
   --fault-delay-ms N     how long a delay fault holds a reply (default 300)
   --wrong-byte N         the byte a wrong-byte fault sends (default 0x55)
   --quiet-reset-ms N     silence that drops a half-received sequence (default 500)
+  --version              print the program's version and end
   --help                 this text
 )";
 }
@@ -140,6 +141,8 @@ std::optional<EmuOptions> ParseEmuOptions(const std::vector<std::string>& args,
       if (!model) return fail("unknown model");
       o.printer.deviceType = *model;
     } else if (name == "--version") {
+      o.version = true;
+    } else if (name == "--firmware") {
       if (!byteInto(o.printer.version)) return fail("expects 0..255");
     } else if (name == "--subtype") {
       uint8_t sub = 0;

@@ -16,6 +16,7 @@ struct EmuOptions {
   std::string snapshotPath;
   std::string controlPath;  // the control socket; none when empty
   bool help = false;
+  bool version = false;  // print the program's version and end
 };
 
 // Parses the command line; on a mistake returns nothing and puts the reason in `error`.

@@ -11,6 +11,7 @@
 #include "emu_options.hpp"
 #include "kestra/emu/control_server.hpp"
 #include "kestra/emu/pty_server.hpp"
+#include "tauravat_version.h"
 
 namespace {
 
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
   }
   if (options->help) {
     std::cout << kestra::emu::EmuUsage();
+    return 0;
+  }
+  if (options->version) {
+    std::cout << "kestra-emu " << TAURAVAT_VERSION_STRING << "\n";
     return 0;
   }
 

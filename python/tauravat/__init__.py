@@ -6,7 +6,7 @@ Pure Python over ctypes. One Printer per printer, opened by its device:
     from decimal import Decimal
 
     with tauravat.open("/dev/ttyUSB0", baud=9600, timeout=5.0) as printer:
-        print(printer.device_name(), printer.read_vat())   # KESTRA LUNO [Decimal('23.00'), ...]
+        print(printer.device_name(), printer.read_vat())   # KESTRA LUNO [Decimal('23'), ...]
         with printer.receipt() as receipt:
             receipt.item("Ser żółty gouda", Decimal("0.350"), "kg", Decimal("29.99"), "B")
         print(printer.read_clock())                         # a datetime
@@ -19,6 +19,7 @@ The library is `TAURAVAT_LIBRARY` (a path) if set, else what the system's search
 (libtauravat.so.10). The package also holds:
   tauravat.legacy         the legacy interface (one connection per process, code page
                           1250), its functions also importable from tauravat as before;
+  tauravat.ports          list_ports(): the serial ports, their USB devices and COM numbers;
   tauravat.emulator       kestra-emu, the printer emulator, started and steered while it
                           runs (paper out, faults, status bytes, its state and paper);
   tauravat.pytest_plugin  the pytest fixture `kestra_emulator` for a till's own tests
@@ -45,6 +46,7 @@ from .legacy import (close_port, communication_end, communication_init, daily_re
                      read_total, read_unique_number, read_vat, receipt_begin, receipt_cancel,
                      receipt_conditions, receipt_end, receipt_item, receipt_number, rs_sequence,
                      set_callbacks, set_vat, write_line_feed)
+from .ports import PortInfo, list_ports
 from .printer import (DeviceType, Printer, PrinterNumber, PrintMode, ProgressCallback,
                       chars_in_article_name, open)
 from .receipt import Item, Payment, Receipt
@@ -72,7 +74,8 @@ __all__ = [
     # The handle interface
     "open", "Printer", "Receipt", "Item", "Payment", "DeviceType", "PrinterNumber",
     "PrintMode", "ProgressCallback", "RateMarker", "RESERVED", "EXEMPT", "Amount", "Rate",
-    "version", "message", "chars_in_article_name", "load", "LibraryError",
+    "version", "message", "chars_in_article_name", "list_ports", "PortInfo", "load",
+    "LibraryError",
     "TauravatError", "CommunicationError", "PrinterTimeout", "ConnectionFailed",
     "PortError", "PortNotFound", "PortPermissionError", "PortBusy", "NotASerialPort",
     "PortVanished",

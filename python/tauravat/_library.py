@@ -39,6 +39,8 @@ LEGACY_PUMP = FUNCTYPE(None)
 
 HANDLE_PROGRESS = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
 HANDLE_PUMP = FUNCTYPE(None, ctypes.c_void_p)
+HANDLE_STEP = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p)
+HANDLE_TRACE = FUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
 
 
 class Options(ctypes.Structure):
@@ -46,7 +48,8 @@ class Options(ctypes.Structure):
 
     _fields_ = [("size", ctypes.c_uint32), ("baud", ctypes.c_uint32),
                 ("timeout_ms", ctypes.c_uint32), ("progress", HANDLE_PROGRESS),
-                ("user", ctypes.c_void_p)]
+                ("user", ctypes.c_void_p), ("print_limit_ms", ctypes.c_uint32),
+                ("step", HANDLE_STEP), ("trace", HANDLE_TRACE)]
 
 
 class Item(ctypes.Structure):
@@ -134,6 +137,17 @@ class SaleOutcome(ctypes.Structure):
                 ("codes", SaleCode * _header.SALE_CODES), ("problem", Problem)]
 
 
+class PortInfo(ctypes.Structure):
+    """struct tauravat_port_info."""
+
+    _fields_ = [("size", ctypes.c_uint32), ("path", ctypes.c_char_p),
+                ("by_id", ctypes.c_char_p), ("usb", ctypes.c_int32),
+                ("usb_vendor_id", ctypes.c_uint16), ("usb_product_id", ctypes.c_uint16),
+                ("usb_serial", ctypes.c_char_p), ("usb_manufacturer", ctypes.c_char_p),
+                ("usb_product", ctypes.c_char_p), ("com_numbers", ctypes.POINTER(ctypes.c_int32)),
+                ("com_count", ctypes.c_size_t)]
+
+
 # The ctypes type of each C type of tauravat.h's declarations (const dropped).
 _CTYPES: Dict[str, Any] = {
     "int32_t": _i32, "uint32_t": _u32, "uint16_t": _u16, "uint8_t": _u8, "int64_t": _i64,
@@ -147,6 +161,9 @@ _CTYPES: Dict[str, Any] = {
     "tauravat_sale_outcome*": ctypes.POINTER(SaleOutcome),
     "TauravatProgressCallback": LEGACY_PROGRESS, "TauravatMessagePumpCallback": LEGACY_PUMP,
     "tauravat_pump_fn": HANDLE_PUMP, "void*": ctypes.c_void_p,
+    "tauravat_port_list*": ctypes.c_void_p,
+    "tauravat_port_list**": ctypes.POINTER(ctypes.c_void_p),
+    "tauravat_port_info*": ctypes.POINTER(PortInfo),
 }
 
 # Every C export: its argument types, and its result type where that is not a result code.

@@ -100,11 +100,16 @@ def to_rate_hundredths(rate: Rate, what: str = "rate") -> int:
 
 
 def from_rate_hundredths(hundredths: int) -> Union[Decimal, RateMarker]:
-    """Hundredths of a percent to a rate: 2300 -> Decimal("23.00"), 25500 -> RESERVED."""
+    """Hundredths of a percent to a rate: 2300 -> Decimal("23"), 750 -> Decimal("7.5"),
+    25500 -> RESERVED. Without trailing zeros, as the CLI and the service write rates."""
     try:
         return RateMarker(hundredths)
     except ValueError:
-        return Decimal(hundredths).scaleb(-RATE_DECIMALS)
+        places = RATE_DECIMALS
+        while places > 0 and hundredths % 10 == 0:
+            hundredths //= 10
+            places -= 1
+        return Decimal(hundredths).scaleb(-places)
 
 
 def rate_slot(rate: Union[int, str]) -> int:

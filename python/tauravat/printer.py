@@ -28,9 +28,14 @@ from .receipt import Item, Payment, Receipt, check_discount, print_receipt
 from ._values import (Amount, Rate, RateMarker, check_c_int, from_grosz, from_rate_hundredths,
                       rate_slot, to_grosz, to_quantity, to_rate_hundredths)
 
-__all__ = ["open", "chars_in_article_name", "Printer", "DeviceType", "PrinterNumber", "PrintMode", "ProgressCallback"]
+__all__ = ["open", "chars_in_article_name", "Printer", "DeviceType", "PrinterNumber", "PrintMode", "ProgressCallback",
+           "StepCallback", "TraceCallback"]
 
 ProgressCallback = Callable[[str], None]
+# (step, caption): the caption's stable identifier ("read_device_type", ...) beside it.
+StepCallback = Callable[[str, str], None]
+# One traced byte, as one line of the TAURAVAT_TRACE file.
+TraceCallback = Callable[[str], None]
 """Called with each operation's caption ("Raport dobowy..."); "" clears it."""
 
 # Output sizes that always suffice (tauravat.h); a longer answer is asked again.
@@ -68,9 +73,12 @@ class PrintMode(enum.IntEnum):
 
 
 def open(device: Union[str, "os.PathLike[str]"], *, baud: int = 9600, timeout: float = 5.0,
-         progress: Optional[ProgressCallback] = None) -> "Printer":
+         progress: Optional[ProgressCallback] = None, step: Optional[StepCallback] = None,
+         trace: Optional[TraceCallback] = None,
+         print_limit: Optional[float] = None) -> "Printer":
     """Opens the printer on `device` and identifies it; see Printer."""
-    return Printer(device, baud=baud, timeout=timeout, progress=progress)
+    return Printer(device, baud=baud, timeout=timeout, progress=progress, step=step,
+                   trace=trace, print_limit=print_limit)
 
 
 def chars_in_article_name(name: str) -> int:
@@ -83,6 +91,10 @@ def chars_in_article_name(name: str) -> int:
     if code != 0:
         raise errors.error(code)
     return count.value
+
+
+def _text(value: Optional[bytes]) -> str:
+    return value.decode("utf-8", errors="replace") if value else ""
 
 
 def _utf8(text: str, what: str) -> bytes:
@@ -110,7 +122,11 @@ class Printer:
     /dev/serial/by-id/..., a pseudo-terminal; on Windows \\\\.\\COM12) or COM1..COM255.
     `baud` is 9600, 19200 or 28800; `timeout` the seconds allowed for each byte; `progress`
     is called with each operation's caption (inside the call, on its thread; it must not
-    use this printer, and an exception in it is printed and ignored).
+    use this printer, and an exception in it is printed and ignored). `step` is called
+    likewise with the caption's stable identifier and the caption ("read_device_type",
+    "Odczyt typu urządzenia..."; "", "" when it is cleared), `trace` with each byte sent
+    or received as one line of the TAURAVAT_TRACE file. `print_limit` is the longest, in
+    seconds, one call follows a printout that does not end (None: until it ends).
 
     Money is Decimal zloty (Decimal("4.99")), quantities are Decimal with up to four places
     (Decimal("0.350") kg), tax rates Decimal percent or RESERVED or EXEMPT, the clock a
@@ -120,7 +136,9 @@ class Printer:
     """
 
     def __init__(self, device: Union[str, "os.PathLike[str]"], *, baud: int = 9600,
-                 timeout: float = 5.0, progress: Optional[ProgressCallback] = None) -> None:
+                 timeout: float = 5.0, progress: Optional[ProgressCallback] = None,
+                 step: Optional[StepCallback] = None, trace: Optional[TraceCallback] = None,
+                 print_limit: Optional[float] = None) -> None:
         self.device = os.fspath(device)
         # Reentrant: a progress call-back calling this printer must reach the driver, which
         # refuses it (TAURAVAT_E_REENTERED), instead of waiting for itself.
@@ -133,10 +151,21 @@ class Printer:
         options = _library.Options(size=ctypes.sizeof(_library.Options),
                                    baud=check_c_int(baud, ctypes.c_uint32, "baud"),
                                    timeout_ms=check_c_int(timeout_ms, ctypes.c_uint32, "timeout"))
+        if print_limit is not None:
+            limit_ms = round(print_limit * 1000)
+            if limit_ms <= 0:
+                raise ValueError(f"print_limit: {print_limit!r} s is not a positive time")
+            options.print_limit_ms = check_c_int(limit_ms, ctypes.c_uint32, "print_limit")
         if progress is not None:
             options.progress = _library.HANDLE_PROGRESS(
-                lambda user, text: progress(text.decode("utf-8", errors="replace") if text else ""))
-        self._progress = options.progress  # alive as long as the handle
+                lambda user, text: progress(_text(text)))
+        if step is not None:
+            options.step = _library.HANDLE_STEP(
+                lambda user, name, text: step(_text(name), _text(text)))
+        if trace is not None:
+            options.trace = _library.HANDLE_TRACE(lambda user, line: trace(_text(line)))
+        # The call-backs stay alive as long as the handle.
+        self._progress = (options.progress, options.step, options.trace)
         handle = ctypes.c_void_p()
         code = _library.function("tauravat_open")(_utf8(self.device, "device"),
                                                   ctypes.byref(options), ctypes.byref(handle))
@@ -420,7 +449,7 @@ class Printer:
 
     def read_vat(self) -> List[Union[Decimal, RateMarker]]:
         """The printer's tax rates from A: 4, 6 or 7 of them, each a Decimal percent
-        (Decimal("23.00")) or RESERVED or EXEMPT."""
+        (Decimal("23"), Decimal("7.5")) or RESERVED or EXEMPT."""
         count = ctypes.c_int32(0)
         rates = (ctypes.c_uint32 * _RATE_SLOTS)()
         self._call("tauravat_read_vat", ctypes.byref(count), rates)

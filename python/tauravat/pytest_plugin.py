@@ -10,8 +10,16 @@ the marker, e.g. a programmed LUNO:
         ...
         kestra_emulator.paper_out()
 
-The fixture hands a tauravat.emulator.Emulator and stops it after the test. The program is
---kestra-emu, else $KESTRA_EMU, else kestra-emu on PATH. With --kestra-line=rfc2217 (or
+The fixture hands a tauravat.emulator.Emulator and stops it after the test. Without a
+marker the printer can sell at once: a LUNO with paper loaded and the rates 23, 8, 5, 0,
+exempt (DEFAULT_OPTIONS); options that name no --rates get those rates too.
+`kestra_emulator_factory` starts as many printers as a test needs, each with its own
+options (the same defaults), and stops them all after it:
+
+    def test_two_tills(kestra_emulator_factory):
+        shop, pharmacy = kestra_emulator_factory(), kestra_emulator_factory("--model", "luno-f")
+
+The program is --kestra-emu, else $KESTRA_EMU, else kestra-emu on PATH. With --kestra-line=rfc2217 (or
 socket), or $TAURAVAT_TEST_LINE, the same tests reach the printer through ser2net.
 """
 
@@ -21,6 +29,16 @@ from typing import Iterator
 import pytest
 
 from .emulator import Emulator
+
+# A printer that can sell: rates A..E programmed (the emulator starts with paper loaded).
+DEFAULT_OPTIONS = ("--rates", "23,8,5,0,Z,R,R")
+
+
+def _with_defaults(options):
+    # A model keeps the rates it has places for; the others are not looked at.
+    if "--rates" in options:
+        return tuple(options)
+    return DEFAULT_OPTIONS + tuple(options)
 
 
 def pytest_addoption(parser: pytest.Parser) -> None:
@@ -38,13 +56,32 @@ def pytest_configure(config: pytest.Config) -> None:
         "markers", "kestra_emulator(*options): kestra-emu options for the kestra_emulator fixture")
 
 
+def _start(config, options):
+    line = config.getoption("--kestra-line") or os.environ.get("TAURAVAT_TEST_LINE")
+    return Emulator(*_with_defaults(options), program=config.getoption("--kestra-emu"),
+                    line=None if line in (None, "", "pty") else line)
+
+
 @pytest.fixture
 def kestra_emulator(request: pytest.FixtureRequest) -> Iterator[Emulator]:
     """A running kestra-emu (tauravat.emulator.Emulator); its `path` is the device."""
     marker = request.node.get_closest_marker("kestra_emulator")
-    options = marker.args if marker else ()
-    line = request.config.getoption("--kestra-line") or os.environ.get("TAURAVAT_TEST_LINE")
-    emulator = Emulator(*options, program=request.config.getoption("--kestra-emu"),
-                        line=None if line in (None, "", "pty") else line)
+    emulator = _start(request.config, marker.args if marker else ())
     yield emulator
     emulator.close()
+
+
+@pytest.fixture
+def kestra_emulator_factory(request):
+    """A function starting one more kestra-emu with the options given; every one it
+    started is stopped after the test."""
+    started = []
+
+    def start(*options):
+        emulator = _start(request.config, options)
+        started.append(emulator)
+        return emulator
+
+    yield start
+    for emulator in reversed(started):
+        emulator.close()

@@ -87,8 +87,12 @@ class ScriptedPrinter : public PrinterGateway {
   std::vector<std::string> calls;  // "open 3 19200", "set", "report" ...
   std::vector<RateValues> written;
 
-  bool PortAvailable(uint8_t port) override { return ports.count(port) > 0; }
-  QString PortDevicePath(uint8_t port) override { return QStringLiteral("/dev/tty%1").arg(port); }
+  std::vector<AvailablePort> AvailablePorts() override {
+    std::vector<AvailablePort> available;
+    for (const int port : ports)
+      available.push_back({static_cast<uint8_t>(port), QStringLiteral("/dev/tty%1").arg(port)});
+    return available;
+  }
   void PurgePort() override {}
   int32_t OpenPort(uint8_t port, uint16_t speed) override {
     return Call("open " + std::to_string(port) + " " + std::to_string(speed), openResult);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -277,6 +278,24 @@ TEST(DemoPrinter, ServesTheChosenModelOnAFreeComPort) {
   }
   demo.reset();
   EXPECT_EQ(std::getenv(variable.c_str()), nullptr);
+}
+
+// The dialog's list is the driver's: the emulator's pseudo-terminal under the COM number
+// it was given, with its device, and not while another handle holds it.
+TEST(DriverGatewayPorts, TheEmulatedPortIsListedWhileNobodyHoldsIt) {
+  QString error;
+  auto demo = StartDemoPrinter(QStringLiteral("luno-f"), error);
+  ASSERT_NE(demo, nullptr) << error.toStdString();
+  DriverGateway lister;
+  const auto listed = [&]() -> std::optional<QString> {
+    for (const AvailablePort& port : lister.AvailablePorts())
+      if (port.number == demo->Port()) return port.device;
+    return std::nullopt;
+  };
+  EXPECT_EQ(listed(), std::optional<QString>(demo->Path()));
+  DriverGateway holder;
+  ASSERT_EQ(holder.OpenPort(demo->Port(), 9600), 0);
+  EXPECT_EQ(listed(), std::nullopt);
 }
 
 // The command of each sequence the computer began (its ESC), in order, from a line trace.

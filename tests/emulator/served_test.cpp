@@ -277,18 +277,23 @@ TEST(KestraEmuOptions, RejectsMistakesWithAReason) {
   const std::vector<std::string> bad[] = {{"--model", "taura9"}, {"--rates", "22,abc"},
       {"--rates", "100"}, {"--fault", "0x95:explode"}, {"--fault", "0x195:nak"},
       {"--random-faults", "2"}, {"--clock", "2024-02-30 10:00:00"}, {"--baud"}, {"--control"},
-      {"--status5f", "256"}, {"--frobnicate"}};
+      {"--status5f", "256"}, {"--frobnicate"}, {"--firmware", "256"}, {"--version", "4"}};
   // clang-format on
   for (const auto& words : bad) {
     error.clear();
     EXPECT_TRUE(!ParseEmuOptions(words, error) && !error.empty()) << words[0];
   }
   const auto ok =
-      ParseEmuOptions({"--model", "2", "--version", "4", "--fault", "any:silence:3:-1", "--rates",
+      ParseEmuOptions({"--model", "2", "--firmware", "4", "--fault", "any:silence:3:-1", "--rates",
                        "7.5,R", "--baud", "19200", "--status5f", "0x10", "--lock", "3", "--control",
                        "/tmp/emu.sock", "--clock", "2024-03-15 10:00:01"},
                       error);
   ASSERT_TRUE(ok) << error;
+  EXPECT_FALSE(ok->version);
+  // --version is the program's own; the firmware byte is --firmware.
+  const auto version = ParseEmuOptions({"--version"}, error);
+  ASSERT_TRUE(version) << error;
+  EXPECT_TRUE(version->version);
   const PrinterConfig& p = ok->printer;
   EXPECT_EQ(std::tuple(p.deviceType, int{p.version}, int{p.rates[0]}, int{p.rates[1]},
                        int{p.status.extra5F}, int{p.status.lock60}, int{ok->server.baud}),

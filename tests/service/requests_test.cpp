@@ -85,6 +85,19 @@ TEST(HandleDriver, NamesEachCodeAsTheHeaderDoesWithBothMessages) {
   EXPECT_EQ(driver->Describe(0).name, "TAURAVAT_OK");
   EXPECT_EQ(driver->Describe(999).name, "TAURAVAT_E_INTERNAL");
   EXPECT_EQ(driver->Describe(2).name, "OS_ERROR");  // the system's, from opening a port
+  // The port codes are the driver's own, each with its texts, never an unknown one.
+  const CodeDescription unknown = driver->Describe(2);
+  for (const auto& [code, name] : {std::pair{90, "TAURAVAT_E_PORT_NOT_FOUND"},
+                                   {91, "TAURAVAT_E_PORT_PERMISSION"},
+                                   {92, "TAURAVAT_E_PORT_BUSY"},
+                                   {93, "TAURAVAT_E_NOT_A_SERIAL_PORT"},
+                                   {94, "TAURAVAT_E_PORT_VANISHED"},
+                                   {95, "TAURAVAT_E_PORT_FAILED"}}) {
+    const CodeDescription port = driver->Describe(code);
+    EXPECT_EQ(port.name, name);
+    EXPECT_TRUE(port.messagePl != unknown.messagePl && port.messageEn != unknown.messageEn)
+        << code << ": " << port.messageEn;
+  }
 }
 
 TEST(ReceiptRequest, ReadsTheExampleExactly) {

@@ -218,6 +218,11 @@ TEST(ReceiptPlan, QuantitiesValuesAndText) {
   item = FirstItem(
       R"({"items": [{"name": "Żółć gęślą jaźń", "rate": 1, "quantity": 1, "price": 1}]})");
   EXPECT_EQ(item.name, "Żółć gęślą jaźń") << "kept in UTF-8 for the driver";
+  // Money in złoty as a decimal string, or whole grosz as before.
+  item = FirstItem(Bread(R"("quantity": 2, "price": "4.50", "value": "9")"));
+  EXPECT_EQ(std::tie(item.price, item.value), std::make_tuple(450, 900));
+  EXPECT_EQ(FirstItem(Bread(R"("quantity": 1, "price": "0.05")")).price, 5);
+  EXPECT_EQ(FirstItem(Bread(R"("quantity": 1, "price": "12.5")")).price, 1250);
   // Numbers past 32 bits stay past the driver's bounds instead of wrapping into them.
   item = FirstItem(Bread(R"("quantity": 1, "price": 1, "message": 4294967304)"));
   EXPECT_EQ(item.message, INT32_MAX);
@@ -229,7 +234,7 @@ TEST(ReceiptPlan, PackagesPaymentsLines) {
       {"name": "Woda mineralna", "rate": "A", "quantity": 6, "price": 150},
       {"package": "-Z", "first": 3, "second": 40, "amount": 6}, {"subtotal": true}],
     "discount": 3,
-    "payments": [{"name": "Karta", "first": 900, "slot": 3}, {"name": "Bon", "first": 1}],
+    "payments": [{"name": "Karta", "first": "9.00", "slot": 3}, {"name": "Bon", "first": 1}],
     "extra_lines": [{"code": 15, "text": "Do zobaczenia"}]})",
                                      error);
   ASSERT_TRUE(plan) << error;
@@ -240,6 +245,7 @@ TEST(ReceiptPlan, PackagesPaymentsLines) {
   // The second payment takes the next free slot.
   EXPECT_EQ(std::tie(plan->payments[0].slot, plan->payments[1].slot, plan->extraLines[0].code),
             std::make_tuple(3, 2, 15));
+  EXPECT_EQ(std::tie(plan->payments[0].first, plan->payments[1].first), std::make_tuple(900, 1));
 }
 
 // The file's shape: what the driver's check cannot see.
@@ -249,7 +255,9 @@ TEST(ReceiptPlan, MistakesNameTheirPlace) {
       {R"({"discount": 5})", "items: missing"},
       {R"({"items": [{"subtotal": true}]})", "no article line"},
       {Bread(R"("quantity": 1, "prcie": 1)"), "items[0]: unknown field \"prcie\""},
-      {Bread(R"("quantity": 1, "price": "4.50")"), "items[0].price"},
+      {Bread(R"("quantity": 1, "price": "4.505")"), "items[0].price"},
+      {Bread(R"("quantity": 1, "price": "-4.50")"), "items[0].price"},
+      {Bread(R"("quantity": 1, "price": "4,50")"), "items[0].price"},
       {Bread(R"("quantity": "1.5.0", "price": 1)"), "items[0].quantity"},
       {R"({"items": [{"name": "Chleb razowy", "rate": "H", "quantity": 1, "price": 1}]})",
        "items[0].rate"}};

@@ -15,6 +15,7 @@ import unittest
 from decimal import Decimal
 from pathlib import Path
 
+import tauravat
 from tauravat import _header, _library
 from tauravat.emulator import Emulator
 
@@ -103,6 +104,32 @@ class Commands(unittest.TestCase):
             self.assertEqual((code, out["written"]), (0, True))
             self.assertEqual(emu.state()["rates"], [2300, 700, 500, 0, 10000, 750, 25500])
 
+    def test_a_refused_rate_is_named_by_its_letter_before_anything_is_written(self):
+        with Emulator("--model", "rx820a-4", "--rates", "22,7,3,0") as emu:
+            for rates, place, rule in (("23 7.5", "rate B 7.5%", "whole percents only"),
+                                       ("5 7", "rate B 7%", "above the rate before it, 5%"),
+                                       ("23 8 5 Z", "rate D exempt", "does not take it")):
+                with self.subTest(rates):
+                    result = run("--port", emu.path, "write-rates", "--yes", *rates.split())
+                    failed(self, result, 1, f"{place}: ", rule, "[215]")
+                    code, out = run_json("--port", emu.path, "write-rates", "--yes",
+                                         *rates.split())
+                    self.assertEqual((code, out["name"], out["rate"]),
+                                     (1, "TAURAVAT_E_PARAMETER_RANGE", place[5]))
+                    self.assertEqual(out["field"], f"rates[{ord(place[5]) - ord('A')}]")
+            self.assertEqual(emu.state()["counters"]["rateChanges"], 0)
+
+    def test_the_clock_in_json_is_iso_8601_and_in_text_as_the_printer_prints_it(self):
+        with Emulator("--model", "luno", "--clock", "2024-03-15 10:00:01") as emu:
+            code, out = run_json("--port", emu.path, "clock")
+            self.assertEqual((code, out["date"]), (0, "2024-03-15"))
+            self.assertRegex(out["clock"], r"^2024-03-15T10:0\d:\d\d$")
+            self.assertEqual(out["clock"], f"{out['date']}T{out['time']}")
+            self.assertRegex(run_json("--port", emu.path, "clock", "--short")[1]["clock"],
+                             r"^2024-03-15T10:0\d$")
+            self.assertRegex(run("--port", emu.path, "clock").stdout.decode(),
+                             r"^clock 2024\.03\.15 10:0\d")
+
     def test_raw_sequences_show_only_the_reply_received_and_are_traced_at_both_ends(self):
         driver, emulator, env = traced(self)
         with Emulator("--model", "luno", "--trace", emulator) as emu:
@@ -137,8 +164,8 @@ class Commands(unittest.TestCase):
             failed(self, result, 3, "no printer answered at 9600, 19200 or 28800 b/s")
             self.assertEqual(result.stdout.decode().count("no answer [21]"), 3)
 
-    def test_usb_adapter_shown_from_a_made_up_sysfs_tree(self):
-        with tempfile.TemporaryDirectory() as name:
+    def test_ports_from_a_made_up_sysfs_tree_and_a_pty_as_the_library_lists_them(self):
+        with tempfile.TemporaryDirectory() as name, pty_pair() as slave:
             sysfs, dev, tty = Path(name, "sys"), Path(name, "dev"), Path(name, "dev/ttyUSB0")
             usb = sysfs / "devices/usb1/1-2"
             (usb / "1-2:1.0/ttyUSB0").mkdir(parents=True)
@@ -147,18 +174,63 @@ class Commands(unittest.TestCase):
                 (usb / file).write_text(value + "\n")
             (sysfs / "class/tty/ttyUSB0").mkdir(parents=True)
             (sysfs / "class/tty/ttyUSB0/device").symlink_to(usb / "1-2:1.0/ttyUSB0")
-            dev.mkdir()
+            (dev / "serial/by-id").mkdir(parents=True)
             tty.touch()
-            env = dict(UTF8, TAURAVAT_SYSFS_ROOT=str(sysfs), TAURAVAT_DEV_ROOT=str(dev))
-            self.assertEqual(run_json("ports", env=env)[1]["ports"], [{
-                "path": str(tty), "com": [33], "by_id": None,
-                "usb": {"vendor_id": "067b", "product_id": "2303", "serial": "PL7Q",
-                        "manufacturer": None, "product": "USB-Serial Controller"}}])
+            (dev / "serial/by-id/usb-Prolific_PL7Q-if00-port0").symlink_to("../../ttyUSB0")
+            # The moved /dev stands for /dev in COM paths too: its pts are the real ones.
+            (dev / "pts").symlink_to("/dev/pts")
+            listed_pty = str(dev / os.path.relpath(slave, "/dev"))
+            fake = {"TAURAVAT_SYSFS_ROOT": str(sysfs), "TAURAVAT_DEV_ROOT": str(dev),
+                    "TAURAVAT_COM7": slave, "TAURAVAT_COM9": "rfc2217://127.0.0.1:4001"}
+            env = dict(UTF8, **fake)
+            listed = run_json("ports", env=env)[1]["ports"]
+            self.assertEqual(listed, [
+                {"path": listed_pty, "com": [7], "by_id": None, "usb": None},
+                {"path": "rfc2217://127.0.0.1:4001", "com": [9], "by_id": None, "usb": None},
+                {"path": str(tty), "com": [33],
+                 "by_id": str(dev / "serial/by-id/usb-Prolific_PL7Q-if00-port0"),
+                 "usb": {"vendor_id": "067b", "product_id": "2303", "serial": "PL7Q",
+                         "manufacturer": None, "product": "USB-Serial Controller"}}])
+            # Python's list_ports reads the same library: the same answers.
+            with patched_environment(fake):
+                from_python = tauravat.list_ports()
+            self.assertEqual([{
+                "path": p.device, "com": list(p.com_numbers), "by_id": p.by_id,
+                "usb": None if p.vid is None else {
+                    "vendor_id": f"{p.vid:04x}", "product_id": f"{p.pid:04x}",
+                    "serial": p.serial_number, "manufacturer": p.manufacturer,
+                    "product": p.product}} for p in from_python], listed)
             text = run("ports", env=env).stdout.decode()
             self.assertIn(f"{tty}  COM33", text)
             self.assertIn("usb    067b:2303 serial PL7Q (USB-Serial Controller)", text)
             os.unlink(tty)
+            del env["TAURAVAT_COM7"], env["TAURAVAT_COM9"]
             self.assertEqual(run("ports", env=env).stdout, b"no serial ports found\n")
+
+
+@contextlib.contextmanager
+def pty_pair():
+    # A pseudo-terminal's slave name, open for as long as the block runs.
+    master, slave = os.openpty()
+    try:
+        yield os.ttyname(slave)
+    finally:
+        os.close(slave)
+        os.close(master)
+
+
+@contextlib.contextmanager
+def patched_environment(values):
+    saved = {name: os.environ.get(name) for name in values}
+    os.environ.update(values)
+    try:
+        yield
+    finally:
+        for name, value in saved.items():
+            if value is None:
+                os.environ.pop(name, None)
+            else:
+                os.environ[name] = value
 
 
 class Receipt(unittest.TestCase):
@@ -353,6 +425,13 @@ class ExitStatuses(unittest.TestCase):
         lines = run("--version").stdout.decode().splitlines()
         self.assertRegex(lines[0], r"^tauravat \d+\.\d+\.\d+$")
         self.assertEqual(lines[1], "libtauravat " + run_json("version")[1]["version"])
+        # One version throughout: the program, the library it loads, the emulator.
+        version = lines[0].split()[1]
+        self.assertEqual(_library.version(), version)
+        emulator = subprocess.run([os.environ.get("KESTRA_EMU", "kestra-emu"), "--version"],
+                                  capture_output=True, timeout=30)
+        self.assertEqual((emulator.returncode, emulator.stdout.decode()),
+                         (0, f"kestra-emu {version}\n"))
         overview = run("-h").stdout.decode()
         self.assertIn("-p, --port PORT", overview)
         self.assertIn("Nastapiło unieważnienie",

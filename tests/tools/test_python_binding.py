@@ -71,9 +71,10 @@ def test_inexact_or_binary_values_are_refused(convert, given, refusal):
 
 
 def test_money_comes_back_with_two_places_and_rates_as_percent_or_a_marker():
-    assert [str(from_grosz(200)), str(from_grosz(-5)), str(from_rate_hundredths(550))] == [
-        "2.00", "-0.05", "5.50"]
-    assert from_rate_hundredths(2300) == Decimal("23")
+    assert [str(from_grosz(200)), str(from_grosz(-5))] == ["2.00", "-0.05"]
+    # Rates without trailing zeros, as the CLI and the service write them.
+    assert [str(from_rate_hundredths(h)) for h in (2300, 550, 5, 0, 9983)] == [
+        "23", "5.5", "0.05", "0", "99.83"]
     assert from_rate_hundredths(25500) is RESERVED
     assert from_rate_hundredths(10000) is EXEMPT
     # The legacy binding's integers still compare equal.
@@ -317,6 +318,35 @@ def test_progress_and_closing(kestra_emulator):
         kestra_emulator.fault("any", "silence", times=-1)
         with pytest.raises(TimeoutError, match="21"):
             again.read_unique_number()
+
+
+def test_the_factory_gives_two_printers_at_once_that_sell_without_being_set_up(
+        kestra_emulator_factory):
+    # No options: the defaults (rates programmed, paper loaded) are enough to sell.
+    shop, pharmacy = kestra_emulator_factory(), kestra_emulator_factory("--model", "luno-f")
+    assert shop.path != pharmacy.path
+    with tauravat.open(shop.path) as first, tauravat.open(pharmacy.path) as second:
+        assert first.read_vat()[:5] == [Decimal(23), Decimal(8), Decimal(5), Decimal(0), EXEMPT]
+        for printer in (first, second):
+            with printer.receipt() as receipt:
+                assert receipt.item("Kawa ziarnista 1kg", 1, None, Decimal("54.90"), "A") == \
+                    Decimal("54.90")
+    assert [emulator.state()["counters"]["receiptsSinceDailyReport"]
+            for emulator in (shop, pharmacy)] == [1, 1]
+
+
+def test_step_identifiers_and_the_byte_trace_reach_python(kestra_emulator):
+    steps, lines = [], []
+    with tauravat.open(kestra_emulator.path, step=lambda *seen: steps.append(seen),
+                       trace=lines.append, print_limit=30) as printer:
+        assert printer.read_unique_number() == "KES12345678"
+    assert ("read_device_type", "Odczyt typu urządzenia...") in steps, steps
+    assert steps[-1] == ("read_unique_number", "Odczyt numeru unikatowego..."), steps
+    # Each line reads "<microseconds> <direction> <command> <byte>", as the trace file does.
+    sent = [line.split() for line in lines if line.split()[1:2] == [">"]]
+    assert sent and all(len(fields) >= 4 for fields in sent), lines[:5]
+    with pytest.raises(ValueError, match="print_limit"):
+        tauravat.open(kestra_emulator.path, print_limit=0)
 
 
 # The legacy binding (tauravat.legacy, re-exported by tauravat): integers and tuples.

@@ -28,9 +28,11 @@ int32_t Clock(Context& ctx) {
   std::string date;
   std::string time;
   if (const int32_t code = ReadClock(ctx, date, time); code != 0) return code;
-  std::replace(date.begin(), date.end(), '-', '.');
+  // JSON in ISO 8601, as every program's JSON; the text as the printer's own receipts.
   ctx.Json()["date"] = date;
   ctx.Json()["time"] = time;
+  ctx.Json()["clock"] = date + "T" + time;
+  std::replace(date.begin(), date.end(), '-', '.');
   ctx.Print("clock " + date + " " + time);
   return 0;
 }
@@ -40,9 +42,9 @@ int32_t ShortClock(Context& ctx) {
   std::string date;
   std::string time;
   if (const int32_t code = ReadClock(ctx, date, time); code != 0) return code;
+  ctx.Json()["clock"] = date + "T" + time.substr(0, 5);
   std::replace(date.begin(), date.end(), '-', '.');
   const std::string text = date.substr(std::min<size_t>(2, date.size())) + ";" + time.substr(0, 5);
-  ctx.Json()["clock"] = text;
   ctx.Print(text);
   return 0;
 }
@@ -141,7 +143,9 @@ void AddCounterCommands(std::vector<Command>& commands) {
                       "",
                       "read the printer's clock",
                       "Prints the date YYYY.MM.DD and the time HH:MM (with seconds on the models\n"
-                      "that send them). --short gives the other form, YY.MM.DD;HH:MM.\n",
+                      "that send them). --short gives the other form, YY.MM.DD;HH:MM.\n"
+                      "In --json the clock is ISO 8601: \"clock\": \"2024-05-31T14:07:09\"\n"
+                      "(\"2024-05-31T14:07\" with --short), \"date\" and \"time\" its parts.\n",
                       {{"--short", "", "YY.MM.DD;HH:MM"}},
                       0,
                       0,

@@ -1,58 +1,82 @@
 // ports, probe: which serial port, and which speed, the printer is on.
 #include <array>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "command.hpp"
 #include "context.hpp"
 #include "handle_text.hpp"
-#include "port_list.hpp"
 #include "tauravat.h"
 
 namespace tauravat::cli {
 namespace {
 
-nlohmann::json TextOrNull(const std::string& text) {
-  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+struct FreePorts {
+  void operator()(tauravat_port_list* list) const { tauravat_free_ports(list); }
+};
+
+nlohmann::json TextOrNull(const char* text) {
+  return *text == '\0' ? nlohmann::json(nullptr) : nlohmann::json(text);
 }
 
-nlohmann::json UsbJson(const std::optional<UsbDevice>& usb) {
-  if (!usb) return nullptr;
-  return {{"vendor_id", usb->vendorId},
-          {"product_id", usb->productId},
-          {"serial", TextOrNull(usb->serial)},
-          {"manufacturer", TextOrNull(usb->manufacturer)},
-          {"product", TextOrNull(usb->product)}};
+// "0403": ids as sysfs, udev rules and lsusb write them.
+std::string HexId(uint16_t id) {
+  std::array<char, 8> text{};
+  std::snprintf(text.data(), text.size(), "%04x", static_cast<unsigned>(id));
+  return text.data();
 }
 
-std::string ComText(const std::vector<int>& numbers, const std::string& path) {
+nlohmann::json UsbJson(const tauravat_port_info& port) {
+  if (port.usb == 0) return nullptr;
+  return {{"vendor_id", HexId(port.usb_vendor_id)},
+          {"product_id", HexId(port.usb_product_id)},
+          {"serial", TextOrNull(port.usb_serial)},
+          {"manufacturer", TextOrNull(port.usb_manufacturer)},
+          {"product", TextOrNull(port.usb_product)}};
+}
+
+std::string ComText(const std::vector<int32_t>& numbers, const std::string& path) {
   if (numbers.empty()) return "no COM number (use --port " + path + ")";
   std::string text;
-  for (const int n : numbers) text += (text.empty() ? "COM" : ", COM") + std::to_string(n);
+  for (const int32_t n : numbers) text += (text.empty() ? "COM" : ", COM") + std::to_string(n);
   return text;
 }
 
-std::string UsbText(const UsbDevice& usb) {
-  std::string text = usb.vendorId + ":" + usb.productId;
-  if (!usb.serial.empty()) text += " serial " + usb.serial;
-  std::string name = usb.manufacturer;
-  if (!usb.product.empty()) name += (name.empty() ? "" : " ") + usb.product;
+std::string UsbText(const tauravat_port_info& port) {
+  std::string text = HexId(port.usb_vendor_id) + ":" + HexId(port.usb_product_id);
+  if (*port.usb_serial != '\0') text += std::string(" serial ") + port.usb_serial;
+  std::string name = port.usb_manufacturer;
+  if (*port.usb_product != '\0') name += (name.empty() ? "" : " ") + std::string(port.usb_product);
   if (!name.empty()) text += " (" + name + ")";
   return text;
 }
 
 int Ports(Context& ctx) {
-  const auto ports = ListSerialPorts(RootsFromEnvironment(), PortPath);
-  nlohmann::json list = nlohmann::json::array();
-  for (const SerialPortInfo& port : ports) {
-    list.push_back({{"path", port.path},
-                    {"by_id", TextOrNull(port.byId)},
-                    {"usb", UsbJson(port.usb)},
-                    {"com", port.comNumbers}});
-    ctx.Print(port.path + "  " + ComText(port.comNumbers, port.path));
-    if (!port.byId.empty()) ctx.Print("  by-id  " + port.byId);
-    if (port.usb) ctx.Print("  usb    " + UsbText(*port.usb));
+  tauravat_port_list* listed = nullptr;
+  size_t count = 0;
+  if (const int32_t code = tauravat_list_ports(&listed, &count); code != TAURAVAT_OK) {
+    return ctx.Fail(code, "list ports");
   }
-  if (ports.empty()) ctx.Print("no serial ports found");
+  const std::unique_ptr<tauravat_port_list, FreePorts> ports(listed);
+  nlohmann::json list = nlohmann::json::array();
+  for (size_t i = 0; i < count; ++i) {
+    tauravat_port_info port{};
+    port.size = sizeof port;
+    if (const int32_t code = tauravat_port_list_item(ports.get(), i, &port); code != TAURAVAT_OK) {
+      return ctx.Fail(code, "list ports");
+    }
+    const std::vector<int32_t> com(port.com_numbers, port.com_numbers + port.com_count);
+    list.push_back({{"path", port.path},
+                    {"by_id", TextOrNull(port.by_id)},
+                    {"usb", UsbJson(port)},
+                    {"com", com}});
+    ctx.Print(port.path + std::string("  ") + ComText(com, port.path));
+    if (*port.by_id != '\0') ctx.Print(std::string("  by-id  ") + port.by_id);
+    if (port.usb != 0) ctx.Print("  usb    " + UsbText(port));
+  }
+  if (count == 0) ctx.Print("no serial ports found");
   ctx.Json()["ports"] = list;
   return ctx.Succeed();
 }

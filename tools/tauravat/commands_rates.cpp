@@ -75,6 +75,61 @@ int32_t Confirm(Context& ctx, const Rates& given, size_t count_given, bool force
   return 0;
 }
 
+// What the driver's check found wrong with one rate, for a person.
+std::string RuleText(const tauravat_problem& problem) {
+  switch (problem.rule) {
+    case TAURAVAT_RULE_WHOLE_PERCENT:
+      return "this model takes whole percents only";
+    case TAURAVAT_RULE_TOO_LARGE:
+      return "above the highest rate, " + FormatRate(static_cast<uint32_t>(problem.limit));
+    case TAURAVAT_RULE_ORDER:
+      return "above the rate before it, " + FormatRate(static_cast<uint32_t>(problem.limit)) +
+             " (this model keeps its rates in falling order)";
+    case TAURAVAT_RULE_NOT_ALLOWED:
+      return "this model does not take it there";
+    default:
+      return "refused";
+  }
+}
+
+// The table that would be written (the rates given, the others as the printer holds them)
+// through the driver's own check for this model: a refused rate is named with its letter
+// before anything is asked or sent. 0, or the program's exit status.
+int32_t CheckTable(Context& ctx, const Rates& given, size_t countGiven, bool& refused) {
+  refused = false;
+  tauravat_model_info model{};
+  model.size = sizeof model;
+  if (const int32_t code = tauravat_printer_model(ctx.Printer(), &model); code != 0) {
+    return ctx.Fail(code);
+  }
+  tauravat_rates table{};
+  table.size = sizeof table;
+  int32_t count = 0;
+  Rates current{};
+  if (const int32_t code = Read(ctx, count, current); code != 0) return ctx.Fail(code);
+  std::copy_n(given.begin(), countGiven, current.begin());
+  table.count = 7;
+  std::copy(current.begin(), current.end(), table.values);
+  tauravat_problem problem{};
+  problem.size = sizeof problem;
+  const int32_t code = tauravat_check_rates(&model, &table, &problem);
+  if (code == 0) return 0;
+  refused = true;
+  const std::string field = problem.field;
+  ctx.Json()["field"] = field;
+  // "rates[1]" is rate B.
+  const size_t open = field.find('['), close = field.find(']');
+  std::string place = field;
+  if (open != std::string::npos && close != std::string::npos && close == open + 2) {
+    const size_t k = static_cast<size_t>(field[open + 1] - '0');
+    if (k < 7) {
+      place = "rate " + Letter(k) + " " + FormatRate(current[k]);
+      ctx.Json()["rate"] = Letter(k);
+    }
+  }
+  return ctx.Fail(code, place + ": " + RuleText(problem));
+}
+
 int ReadRates(Context& ctx) {
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
   int32_t count = 0;
@@ -104,6 +159,10 @@ int WriteRates(Context& ctx) {
   const bool force = ctx.Flag("--force");
   const size_t given = ctx.Line().args.size();
   if (const int32_t code = ctx.Connect(); code != 0) return ctx.Fail(code, "connect");
+  bool refused = false;
+  if (const int status = CheckTable(ctx, rates, given, refused); refused || status != 0) {
+    return status;
+  }
   if (ask) {
     bool confirmed = false;
     if (const int32_t code = Confirm(ctx, rates, given, force, confirmed); code != 0)

@@ -73,6 +73,31 @@ int64_t AnyInteger(const json& object, const std::string& key, const std::string
   return Integer(object, key, where, INT64_MIN, INT64_MAX, fallback);
 }
 
+// Money: a whole number is grosz (the files written before decimal strings), a string is
+// złoty with at most two places ("12.50", "12.5", "12"), as the service and Python take it.
+int64_t Money(const json& object, const std::string& key, const std::string& where,
+              std::optional<int64_t> fallback) {
+  if (!object.contains(key) || !object.at(key).is_string()) {
+    return AnyInteger(object, key, where, fallback);
+  }
+  const std::string place = where + "." + key;
+  const std::string text = object.at(key).get<std::string>();
+  const size_t point = text.find('.');
+  const std::string whole = text.substr(0, point);
+  const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+  const auto digits = [](const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (whole.empty() || !digits(whole) || !digits(fraction) || fraction.size() > 2 ||
+      (point != std::string::npos && fraction.empty())) {
+    Fail(place, "\"" + text + "\" is not an amount in złoty (\"12.50\") nor grosz (1250)");
+  }
+  std::string grosz = whole + (fraction + "00").substr(0, 2);
+  grosz.erase(0, std::min(grosz.find_first_not_of('0'), grosz.size() - 1));
+  if (grosz.size() > 18) Fail(place, "\"" + text + "\" has too many digits");
+  return std::stoll(grosz);
+}
+
 int32_t Rate(const json& item, const std::string& where) {
   const std::string place = where + ".rate";
   if (!item.contains("rate")) Fail(place, "missing");
@@ -130,14 +155,14 @@ ItemLine Item(const json& item, const std::string& where) {
   line.name = Text(item, "name", where, true);
   line.rate = Rate(item, where);
   Quantity(item, where, line);
-  line.price = AnyInteger(item, "price", where, std::nullopt);
+  line.price = Money(item, "price", where, std::nullopt);
   line.unit = Text(item, "unit", where, false);
   line.message = Clamped(AnyInteger(item, "message", where, 0));
   if (item.contains("cancel") && !item.at("cancel").is_boolean()) {
     Fail(where + ".cancel", "expected true or false");
   }
   line.cancel = item.value("cancel", false);
-  line.value = AnyInteger(item, "value", where, 0);
+  line.value = Money(item, "value", where, 0);
   return line;
 }
 
@@ -212,8 +237,8 @@ ReceiptPlan Plan(const json& root) {
     PaymentSlot slot;
     slot.slot = Clamped(AnyInteger(payments[i], "slot", where, static_cast<int64_t>(i + 1)));
     slot.name = Text(payments[i], "name", where, true);
-    slot.first = AnyInteger(payments[i], "first", where, std::nullopt);
-    slot.second = AnyInteger(payments[i], "second", where, 0);
+    slot.first = Money(payments[i], "first", where, std::nullopt);
+    slot.second = Money(payments[i], "second", where, 0);
     plan.payments.push_back(slot);
   }
 

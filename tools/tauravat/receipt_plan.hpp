@@ -15,7 +15,8 @@
 //     "extra_lines": [{"code": 0, "text": "Dziękujemy"}]
 //   }
 //
-// Money is in grosz. A quantity is a whole number, or a decimal (as a number or a string).
+// Money (price, value, a payment's first and second) is a decimal string in złoty ("4.50"),
+// or a whole number of grosz (450) as files written before strings have it. A quantity is a whole number, or a decimal (as a number or a string).
 // Texts are UTF-8, as JSON is. This is the file's shape alone: what a printer takes is the
 // driver's check (tauravat_check_sale, receipt_sale.hpp).
 #pragma once

@@ -1,5 +1,5 @@
-// `tauravat ports` on a made-up sysfs and /dev: which ttys are ports, the USB device above
-// each, the by-id names, and the COM numbers the driver's mapping gives them.
+// tauravat_list_ports on a made-up sysfs and /dev: which ttys are ports, the USB device
+// above each, the by-id names, and the COM numbers the driver's mapping gives them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,12 +7,51 @@
 #include <filesystem>
 #include <fstream>
 
-#include "handle_text.hpp"
-#include "port_list.hpp"
+#include <string>
+#include <vector>
 
-namespace tauravat::cli {
+#include "tauravat.h"
+
 namespace {
 namespace fs = std::filesystem;
+
+struct Listed {
+  std::string path, byId;
+  int usb = 0;
+  uint16_t vendor = 0, product = 0;
+  std::string serial, manufacturer;
+  std::vector<int32_t> com;
+  bool operator==(const Listed&) const = default;
+};
+
+// Prints a port in a failed comparison.
+void PrintTo(const Listed& p, std::ostream* out) {
+  *out << "{" << p.path << " by-id '" << p.byId << "' usb " << p.usb << " " << std::hex << p.vendor
+       << ":" << p.product << std::dec << " '" << p.serial << "' '" << p.manufacturer << "' com";
+  for (const int32_t n : p.com) *out << " " << n;
+  *out << "}";
+}
+
+// Every port the library lists, read through tauravat_port_list_item.
+std::vector<Listed> ListPorts() {
+  tauravat_port_list* list = nullptr;
+  size_t count = 99;
+  EXPECT_EQ(tauravat_list_ports(&list, &count), TAURAVAT_OK);
+  std::vector<Listed> ports;
+  for (size_t i = 0; i < count; ++i) {
+    tauravat_port_info info{};
+    info.size = sizeof info;
+    EXPECT_EQ(tauravat_port_list_item(list, i, &info), TAURAVAT_OK);
+    ports.push_back({info.path, info.by_id, info.usb, info.usb_vendor_id, info.usb_product_id,
+                     info.usb_serial, info.usb_manufacturer,
+                     std::vector<int32_t>(info.com_numbers, info.com_numbers + info.com_count)});
+  }
+  tauravat_port_info past{};
+  past.size = sizeof past;
+  EXPECT_EQ(tauravat_port_list_item(list, count, &past), TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(tauravat_free_ports(list), TAURAVAT_OK);
+  return ports;
+}
 
 class FakeTree : public ::testing::Test {
  protected:
@@ -21,9 +60,12 @@ class FakeTree : public ::testing::Test {
     fs::remove_all(root_);
     roots_ = {root_ / "sys", root_ / "dev"};
     fs::create_directories(roots_.dev);
+    ::setenv("TAURAVAT_SYSFS_ROOT", roots_.sysfs.c_str(), 1);
+    ::setenv("TAURAVAT_DEV_ROOT", roots_.dev.c_str(), 1);
   }
   void TearDown() override {
-    for (const char* variable : {"TAURAVAT_COM5", "TAURAVAT_COM6", "TAURAVAT_COM65"})
+    for (const char* variable : {"TAURAVAT_COM5", "TAURAVAT_COM6", "TAURAVAT_COM65",
+                                 "TAURAVAT_SYSFS_ROOT", "TAURAVAT_DEV_ROOT"})
       ::unsetenv(variable);
     fs::remove_all(root_);
   }
@@ -43,8 +85,11 @@ class FakeTree : public ::testing::Test {
     Write(roots_.dev / name, "");
   }
 
+  struct Roots {
+    fs::path sysfs, dev;
+  };
   fs::path root_;
-  SystemRoots roots_;
+  Roots roots_;
 };
 
 TEST_F(FakeTree, PortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
@@ -77,43 +122,47 @@ TEST_F(FakeTree, PortsWithTheirUsbDevicesByIdNamesAndComNumbers) {
   ::setenv("TAURAVAT_COM5", "/dev/printer", 1);
   ::setenv("TAURAVAT_COM65", "/dev/pts/4", 1);
   ::setenv("TAURAVAT_COM6", "/dev/ttyS1", 1);
-  // By COM number, the ports without one last (ttyACM0's was lent away); "-": no USB device.
-  using Listed = std::vector<std::string>;
-  std::vector<std::pair<Listed, std::vector<int>>> listed;
-  for (const auto& port : ListSerialPorts(roots_, PortPath)) {
-    const UsbDevice usb = port.usb.value_or(UsbDevice{"-", "-", "-", "-", "-"});
-    listed.push_back(
-        {{port.path, port.byId, usb.vendorId, usb.productId, usb.serial, usb.manufacturer},
-         port.comNumbers});
-  }
+  // By COM number, the ports without one last (ttyACM0's was lent away).
   const std::string dev = roots_.dev.string() + "/";
-  EXPECT_EQ(listed,
-            (decltype(listed){
-                {{dev + "ttyS0", "", "-", "-", "-", "-"}, {1}},
-                {{dev + "ttyUSB0", byId.string(), "0403", "6001", "A1B2C3", "FTDI"}, {5, 33}},
-                {{dev + "pts/4", "", "-", "-", "-", "-"}, {65}},
-                {{dev + "ttyACM0", "", "2341", "0043", "", ""}, {}}}));
+  EXPECT_EQ(ListPorts(),
+            (std::vector<Listed>{
+                {dev + "ttyS0", "", 0, 0, 0, "", "", {1}},
+                {dev + "ttyUSB0", byId.string(), 1, 0x0403, 0x6001, "A1B2C3", "FTDI", {5, 33}},
+                {dev + "pts/4", "", 0, 0, 0, "", "", {65}},
+                {dev + "ttyACM0", "", 1, 0x2341, 0x0043, "", "", {}}}));
 }
 
 TEST_F(FakeTree, NoSysfsAtAllStillListsWhatTheComNumbersOpen) {
   Write(roots_.dev / "ttyS0", "");
-  const auto ports = ListSerialPorts(roots_, PortPath);
+  const auto ports = ListPorts();
   ASSERT_EQ(ports.size(), 1u);
-  EXPECT_EQ(ports[0].comNumbers, std::vector<int>{1});
+  EXPECT_EQ(ports[0].com, std::vector<int32_t>{1});
   fs::remove_all(roots_.dev);
-  EXPECT_TRUE(ListSerialPorts(roots_, PortPath).empty());
+  EXPECT_TRUE(ListPorts().empty());
 }
 
 TEST_F(FakeTree, NetworkPortsAreListedAsTheyAreNamedOncePerAddress) {
   ::setenv("TAURAVAT_COM5", "rfc2217://10.0.0.5:4001", 1);
   ::setenv("TAURAVAT_COM6", "rfc2217://10.0.0.5:4001", 1);
   ::setenv("TAURAVAT_COM65", "socket://printer.shop.lan:4002", 1);
-  std::vector<std::pair<std::string, std::vector<int>>> listed;
-  for (const auto& port : ListSerialPorts(roots_, PortPath))
-    listed.emplace_back(port.path, port.comNumbers);
+  std::vector<std::pair<std::string, std::vector<int32_t>>> listed;
+  for (const Listed& port : ListPorts()) listed.emplace_back(port.path, port.com);
   EXPECT_EQ(listed, (decltype(listed){{"rfc2217://10.0.0.5:4001", {5, 6}},
                                       {"socket://printer.shop.lan:4002", {65}}}));
 }
 
+TEST(PortList, NullArgumentsAndAStructFromAnOlderHeader) {
+  EXPECT_EQ(tauravat_list_ports(nullptr, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+  tauravat_port_list* list = nullptr;
+  ASSERT_EQ(tauravat_list_ports(&list, nullptr), TAURAVAT_OK);
+  ASSERT_NE(list, nullptr);
+  tauravat_port_info info{};
+  EXPECT_EQ(tauravat_port_list_item(list, 0, nullptr), TAURAVAT_E_NULL_ARGUMENT);
+  EXPECT_EQ(tauravat_port_list_item(nullptr, 0, &info), TAURAVAT_E_NULL_ARGUMENT);
+  info.size = offsetof(tauravat_port_info, com_numbers);
+  EXPECT_EQ(tauravat_port_list_item(list, 0, &info), TAURAVAT_E_PARAMETER_RANGE);
+  EXPECT_EQ(tauravat_free_ports(list), TAURAVAT_OK);
+  EXPECT_EQ(tauravat_free_ports(nullptr), TAURAVAT_OK);
+}
+
 }  // namespace
-}  // namespace tauravat::cli

@@ -1,15 +1,39 @@
+// Serial ports on Linux. The kernel's ports are found in sysfs (/sys/class/tty/<name>/device,
+// as libserialport and pyserial find them); the USB ids come from the USB device above the
+// port in the device tree. Devices that only a COM number names (a pseudo-terminal or a
+// network port in TAURAVAT_COM<n>) are listed as well. TAURAVAT_SYSFS_ROOT and
+// TAURAVAT_DEV_ROOT move /sys and /dev, so tests run on a made-up tree.
 #include "port_list.hpp"
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <tuple>
 
-namespace tauravat::cli {
+#include "port_names.hpp"
+
+namespace kestradr {
 namespace fs = std::filesystem;
 
 namespace {
+
+struct SystemRoots {
+  fs::path sysfs = "/sys";
+  fs::path dev = "/dev";  // stands for /dev in COM paths too
+};
+
+SystemRoots RootsFromEnvironment() {
+  SystemRoots roots;
+  if (const char* sysfs = std::getenv("TAURAVAT_SYSFS_ROOT"); sysfs != nullptr && *sysfs) {
+    roots.sysfs = sysfs;
+  }
+  if (const char* dev = std::getenv("TAURAVAT_DEV_ROOT"); dev != nullptr && *dev) {
+    roots.dev = dev;
+  }
+  return roots;
+}
 
 // The first line of a sysfs attribute without its blanks; empty when there is none.
 std::string Attribute(const fs::path& file) {
@@ -112,10 +136,10 @@ fs::path UnderDevRoot(const std::string& path, const SystemRoots& roots) {
   return roots.dev / path.substr(kDev.size());
 }
 
-void AddComNumbers(const SystemRoots& roots, const ComPathFunction& comPath,
-                   const std::set<std::string>& ttyNames, std::vector<Found>& ports) {
+void AddComNumbers(const SystemRoots& roots, const std::set<std::string>& ttyNames,
+                   std::vector<Found>& ports) {
   for (int n = 1; n <= 255; ++n) {
-    const auto path = comPath(n);
+    const auto path = PlatformPortPath(n);
     if (!path) continue;
     // A network port (socket://HOST:PORT, rfc2217://HOST:PORT) is listed as it is named:
     // nothing on disk stands for it, and nothing is opened to list it.
@@ -137,23 +161,12 @@ void AddComNumbers(const SystemRoots& roots, const ComPathFunction& comPath,
 
 }  // namespace
 
-SystemRoots RootsFromEnvironment() {
-  SystemRoots roots;
-  if (const char* sysfs = std::getenv("TAURAVAT_SYSFS_ROOT"); sysfs != nullptr && *sysfs) {
-    roots.sysfs = sysfs;
-  }
-  if (const char* dev = std::getenv("TAURAVAT_DEV_ROOT"); dev != nullptr && *dev) {
-    roots.dev = dev;
-  }
-  return roots;
-}
-
-std::vector<SerialPortInfo> ListSerialPorts(const SystemRoots& roots,
-                                            const ComPathFunction& comPath) {
+std::vector<SerialPortInfo> ListSerialPorts() {
+  const SystemRoots roots = RootsFromEnvironment();
   std::set<std::string> ttyNames;
   std::vector<Found> found = KernelPorts(roots, ttyNames);
   AddByIdNames(roots, found);
-  AddComNumbers(roots, comPath, ttyNames, found);
+  AddComNumbers(roots, ttyNames, found);
 
   std::vector<SerialPortInfo> ports;
   for (Found& port : found) ports.push_back(std::move(port.info));
@@ -166,4 +179,4 @@ std::vector<SerialPortInfo> ListSerialPorts(const SystemRoots& roots,
   return ports;
 }
 
-}  // namespace tauravat::cli
+}  // namespace kestradr
