@@ -27,7 +27,7 @@ if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/service/web)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/service/web/
           DESTINATION ${CMAKE_INSTALL_DATADIR}/tauravatd/web COMPONENT service)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/docs/service.md
+install(FILES ${PROJECT_SOURCE_DIR}/docs/service.md ${PROJECT_SOURCE_DIR}/docs/fleet.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tauravatd COMPONENT service)
 
 set(scripts ${CMAKE_CURRENT_SOURCE_DIR}/debian/tauravatd)

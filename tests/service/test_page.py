@@ -323,7 +323,7 @@ class Page(unittest.TestCase):
         self.browser.find_element(By.CSS_SELECTOR, "#rates-printer option[value='kasa2']").click()
         held = lambda letter: self.find('#rates-table tr[data-letter="%s"] [data-field="held"]'
                                         % letter).text
-        wait_for(lambda: held("B") == "7.00 %", "kasa2's rates")
+        wait_for(lambda: held("B") == "7 %", "kasa2's rates")
         outcome = lambda: self.find("#rates-result [data-outcome]").get_attribute("data-outcome")
 
         def write(**values):
@@ -356,7 +356,7 @@ class Page(unittest.TestCase):
         # A change is written, and what the printer now holds is shown.
         write(B="6")
         wait_for(lambda: outcome() == "written", "written")
-        self.assertEqual(held("B"), "6.00 %")
+        self.assertEqual(held("B"), "6 %")
         self.assertNotEqual(fiscal_memory(), before)
         self.shoot("page-rates.png")
 
@@ -369,7 +369,7 @@ class Page(unittest.TestCase):
                  "the daily report question")
         self.answer()
         wait_for(lambda: outcome() == "written", "written after the report", seconds=60)
-        self.assertEqual(held("B"), "5.00 %")
+        self.assertEqual(held("B"), "5 %")
         number = self.service.call("GET", "/v1/printers/kasa2/counters")[1]
         self.assertIsNotNone(number["daily_report_time"])
 
