@@ -18,9 +18,11 @@ import threading
 import time
 import urllib.parse
 import uuid
+from typing import Any, Callable, Dict, List, Optional, Sequence, Set, Tuple
 
 try:
-    import paho.mqtt.client as mqtt
+    # paho-mqtt ships no type information.
+    import paho.mqtt.client as mqtt  # type: ignore[import]
 except ImportError:  # pragma: no cover - said to the user in main()
     mqtt = None
 
@@ -29,11 +31,15 @@ FINAL = {"printed", "cancelled", "failed", "unknown", "rejected"}
 # Outcomes of a message the shop did not take: the same id is sent again later.
 NOT_TAKEN = {"printer_busy", "queue_full", "journal"}
 
+# A decoded JSON object, as the broker's messages and the receipt files hold them.
+Json = Dict[str, Any]
+
 
 class Fleet:
     """A connection to the chain's broker and what it has learnt there."""
 
-    def __init__(self, url, user=None, password=None, ca=None, client_id=None):
+    def __init__(self, url: str, user: Optional[str] = None, password: Optional[str] = None,
+                 ca: Optional[str] = None, client_id: Optional[str] = None) -> None:
         if mqtt is None:
             raise SystemExit("tauravat-fleet needs paho-mqtt (Debian: python3-paho-mqtt)")
         parsed = urllib.parse.urlsplit(url)
@@ -46,12 +52,12 @@ class Fleet:
         if parsed.scheme == "mqtts":
             self.client.tls_set(ca_certs=ca)
         self.lock = threading.Condition()
-        self.status = {}   # (site, printer): status JSON
-        self.online = {}   # site: bool
-        self.replies = {}  # topic: [payload, ...]
+        self.status: Dict[Tuple[str, str], Json] = {}
+        self.online: Dict[str, bool] = {}
+        self.replies: Dict[str, List[Any]] = {}  # topic: [payload, ...]
         self.connected = False
-        self.topics = set()
-        self.granted = set()  # subscriptions' message ids the broker has answered
+        self.topics: Set[str] = set()
+        self.granted: Set[int] = set()  # subscriptions' message ids the broker has answered
         self.client.on_subscribe = self._subscribed
         self.client.on_connect = self._connected
         self.client.on_message = self._message
@@ -62,17 +68,18 @@ class Fleet:
         if not self.connected:
             raise SystemExit("cannot connect to the broker " + url)
 
-    def close(self):
+    def close(self) -> None:
         self.client.loop_stop()
         self.client.disconnect()
 
-    def _connected(self, client, userdata, flags, rc, properties=None):
+    def _connected(self, client: Any, userdata: Any, flags: Any, rc: Any,
+                   properties: Any = None) -> None:
         with self.lock:
             self.connected = rc == 0
             self.lock.notify_all()
 
-    def _message(self, client, userdata, message):
-        parts = message.topic.split("/")
+    def _message(self, client: Any, userdata: Any, message: Any) -> None:
+        parts: List[str] = message.topic.split("/")
         try:
             payload = json.loads(message.payload) if message.payload else None
         except ValueError:
@@ -89,7 +96,7 @@ class Fleet:
                 self.replies.setdefault(message.topic, []).append(payload)
             self.lock.notify_all()
 
-    def _wait(self, condition, seconds):
+    def _wait(self, condition: Callable[[], bool], seconds: float) -> bool:
         deadline = time.monotonic() + seconds
         with self.lock:
             while not condition():
@@ -99,12 +106,12 @@ class Fleet:
                 self.lock.wait(left)
         return True
 
-    def _subscribed(self, client, userdata, mid, *rest):
+    def _subscribed(self, client: Any, userdata: Any, mid: int, *rest: Any) -> None:
         with self.lock:
             self.granted.add(mid)
             self.lock.notify_all()
 
-    def subscribe(self, topic):
+    def subscribe(self, topic: str) -> None:
         with self.lock:
             if topic in self.topics:
                 return
@@ -113,7 +120,8 @@ class Fleet:
         if result == mqtt.MQTT_ERR_SUCCESS:
             self._wait(lambda: mid in self.granted, 10)
 
-    def read_status(self, settle=0.5, limit=5.0):
+    def read_status(self, settle: float = 0.5,
+                    limit: float = 5.0) -> Tuple[Dict[Tuple[str, str], Json], Dict[str, bool]]:
         """Every site's retained status: read until nothing new comes for `settle` s."""
         self.subscribe(PREFIX + "+/online")
         self.subscribe(PREFIX + "+/+/status")
@@ -129,7 +137,8 @@ class Fleet:
         with self.lock:
             return dict(self.status), dict(self.online)
 
-    def request(self, site, printer, kind, body, timeout=120.0, retry=15.0):
+    def request(self, site: str, printer: str, kind: str, body: Json, timeout: float = 120.0,
+                retry: float = 15.0) -> Optional[Json]:
         """Sends `body` to the printer's receipts or commands topic and sends it again with
         the same id until its final outcome (or answer) comes; None when none came."""
         leaf, answers = ("receipts", "outcomes") if kind == "receipt" else ("commands", "answers")
@@ -138,7 +147,7 @@ class Fleet:
         payload = json.dumps(body)
         deadline = time.monotonic() + timeout
 
-        def final():
+        def final() -> Optional[Json]:
             for reply in self.replies.get(topic + answers, []):
                 if not isinstance(reply, dict) or reply.get("id") != body.get("id"):
                     continue
@@ -161,11 +170,11 @@ class Fleet:
 RATE_WORDS = {"r": "reserved", "reserved": "reserved", "z": "exempt", "exempt": "exempt"}
 
 
-def parse_rates(rates):
+def parse_rates(rates: Sequence[str]) -> Dict[str, str]:
     """RATES as `tauravat write-rates` takes them: 23 8 5 0 Z R R -> {"A": "23", ...}."""
     if not 1 <= len(rates) <= 7:
         raise SystemExit("set-rates: give 1 to 7 rates, A first")
-    table = {}
+    table: Dict[str, str] = {}
     for letter, text in zip("ABCDEFG", rates):
         word = RATE_WORDS.get(text.lower())
         if word is None:
@@ -179,7 +188,7 @@ def parse_rates(rates):
     return table
 
 
-def rates_line(answer):
+def rates_line(answer: Optional[Json]) -> str:
     """What a printer's answer to set_rates means, in a word or a few."""
     if answer is None:
         return "no answer"
@@ -193,9 +202,9 @@ def rates_line(answer):
     return "refused (%s%s)" % ("%s: " % code if code is not None else "", detail)
 
 
-def command_status(args, fleet):
+def command_status(args: argparse.Namespace, fleet: Fleet) -> int:
     status, online = fleet.read_status()
-    rows = []
+    rows: List[Json] = []
     for (site, printer), printer_status in sorted(status.items()):
         last = printer_status.get("last_receipt") or {}
         rows.append({"site": site, "printer": printer, "online": online.get(site, False),
@@ -219,7 +228,7 @@ def command_status(args, fleet):
     return 0
 
 
-def command_print(args, fleet):
+def command_print(args: argparse.Namespace, fleet: Fleet) -> int:
     with open(args.file, encoding="utf-8") as source:
         body = json.load(source)
     if not isinstance(body, dict) or not isinstance(body.get("id"), str):
@@ -233,7 +242,7 @@ def command_print(args, fleet):
     return 0 if outcome.get("state") == "printed" else 1
 
 
-def command_set_rates(args, fleet):
+def command_set_rates(args: argparse.Namespace, fleet: Fleet) -> int:
     rates = parse_rates(args.rates)
     if not args.yes:
         raise SystemExit("set-rates writes the fiscal memory of every printer it reaches: "
@@ -243,10 +252,10 @@ def command_set_rates(args, fleet):
     if not targets:
         print("no printer found" + ("" if args.all else " at site " + args.site), file=sys.stderr)
         return 1
-    results = {}
-    threads = []
+    results: Dict[Tuple[str, str], str] = {}
+    threads: List[threading.Thread] = []
 
-    def one(site, printer):
+    def one(site: str, printer: str) -> None:
         command = {"id": "rates-" + uuid.uuid4().hex, "command": "set_rates", "confirm": True,
                    "rates": rates}
         if not online.get(site, False):
@@ -270,8 +279,8 @@ def command_set_rates(args, fleet):
     return 1 if failed else 0
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(prog="tauravat-fleet", description=__doc__.split("\n")[0])
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    parser = argparse.ArgumentParser(prog="tauravat-fleet", description=(__doc__ or "").split("\n")[0])
     parser.add_argument("--broker", required=True, help="mqtt://HOST:PORT or mqtts://HOST:PORT")
     parser.add_argument("--user")
     parser.add_argument("--password-file")
@@ -292,14 +301,15 @@ def main(argv=None):
     rates.add_argument("--yes", action="store_true", help="yes, write the fiscal memory")
     rates.add_argument("rates", nargs="+", metavar="RATES")
     args = parser.parse_args(argv)
-    password = None
+    password: Optional[str] = None
     if args.password_file:
         with open(args.password_file, encoding="utf-8") as source:
             password = source.read().rstrip("\r\n")
     fleet = Fleet(args.broker, args.user, password, args.ca)
     try:
-        return {"status": command_status, "print": command_print,
-                "set-rates": command_set_rates}[args.command](args, fleet)
+        commands_run: Dict[str, Callable[[argparse.Namespace, Fleet], int]] = {
+            "status": command_status, "print": command_print, "set-rates": command_set_rates}
+        return commands_run[args.command](args, fleet)
     finally:
         fleet.close()
 

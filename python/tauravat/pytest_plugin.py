@@ -24,7 +24,7 @@ socket), or $TAURAVAT_TEST_LINE, the same tests reach the printer through ser2ne
 """
 
 import os
-from typing import Iterator
+from typing import Callable, Iterator, List, Sequence, Tuple
 
 import pytest
 
@@ -34,7 +34,7 @@ from .emulator import Emulator
 DEFAULT_OPTIONS = ("--rates", "23,8,5,0,Z,R,R")
 
 
-def _with_defaults(options):
+def _with_defaults(options: Sequence[str]) -> Tuple[str, ...]:
     # A model keeps the rates it has places for; the others are not looked at.
     if "--rates" in options:
         return tuple(options)
@@ -56,7 +56,7 @@ def pytest_configure(config: pytest.Config) -> None:
         "markers", "kestra_emulator(*options): kestra-emu options for the kestra_emulator fixture")
 
 
-def _start(config, options):
+def _start(config: pytest.Config, options: Sequence[str]) -> Emulator:
     line = config.getoption("--kestra-line") or os.environ.get("TAURAVAT_TEST_LINE")
     return Emulator(*_with_defaults(options), program=config.getoption("--kestra-emu"),
                     line=None if line in (None, "", "pty") else line)
@@ -72,12 +72,13 @@ def kestra_emulator(request: pytest.FixtureRequest) -> Iterator[Emulator]:
 
 
 @pytest.fixture
-def kestra_emulator_factory(request):
+def kestra_emulator_factory(
+        request: pytest.FixtureRequest) -> Iterator[Callable[..., Emulator]]:
     """A function starting one more kestra-emu with the options given; every one it
     started is stopped after the test."""
-    started = []
+    started: List[Emulator] = []
 
-    def start(*options):
+    def start(*options: str) -> Emulator:
         emulator = _start(request.config, options)
         started.append(emulator)
         return emulator

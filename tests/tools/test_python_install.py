@@ -111,8 +111,13 @@ class OfflineInstall(unittest.TestCase):
         (project / "CMakeLists.txt").write_text("project(tauravat VERSION 3.4.5 LANGUAGES C)\n")
         (project / "python/tauravat/_hello.py").write_text(
             "def main():\n    print('hello from the script')\n    return 3\n")
-        with open(project / "python/pyproject.toml", "a") as pyproject:
-            pyproject.write('\n[project.scripts]\ntauravat-hello = "tauravat._hello:main"\n')
+        # The project already has a scripts table: TOML takes the script only inside it.
+        pyproject = project / "python/pyproject.toml"
+        text = pyproject.read_text()
+        self.assertIn("\n[project.scripts]\n", text)
+        pyproject.write_text(text.replace(
+            "\n[project.scripts]\n",
+            '\n[project.scripts]\ntauravat-hello = "tauravat._hello:main"\n', 1))
         venv = self.venv()
         run(venv / "bin/python", "-m", "pip", "install", project / "python", env=offline())
         hello = subprocess.run([venv / "bin/tauravat-hello"], capture_output=True, text=True,
