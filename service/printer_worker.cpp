@@ -69,8 +69,12 @@ bool PrinterWorker::Submit(std::shared_ptr<Job> job) {
 }
 
 PrinterStatus PrinterWorker::Status() const {
+  // What the journal could not take is pending from the moment it was refused, not only
+  // from the worker's next round: a caller answered 503 `journal` sees it at once.
+  const bool unwritten = !journal_.Unwritten(settings_.name).empty();
   std::lock_guard lock(mutex_);
   PrinterStatus status = published_;
+  status.settlementPending = status.settlementPending || unwritten;
   status.queueLength = queue_.size();
   status.receiptOpen = receiptOpen_;
   status.stalled = noProgressSince_ && PrinterSession::Clock::now() - *noProgressSince_ >
