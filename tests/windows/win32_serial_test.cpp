@@ -23,7 +23,7 @@ namespace kestradr {
 namespace {
 
 SerialLink& Link() {
-  return DefaultPrinter().Link;
+  return DefaultPrinter().Line();
 }
 
 using Clock = std::chrono::steady_clock;
