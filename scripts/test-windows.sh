@@ -48,13 +48,24 @@ emulator_pid=
 net_emulator_pid=
 ser2net_pid=
 cleanup() {
+  local status=$?
   # wineserver holds the pty as its controlling terminal: it goes before the pty's peer.
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
+  # Stopped by pid, and killed when SIGTERM has not ended them within 5 s; what they
+  # answer on the way out is not this stage's outcome.
   for pid in "$ser2net_pid" "$net_emulator_pid" "$emulator_pid"; do
-    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    [[ -n $pid ]] || continue
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 50); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   done
-  rm -rf "$work"
+  rm -rf "$work" || true
+  exit "$status"
 }
 trap cleanup EXIT
 
