@@ -37,13 +37,11 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_vat(tauravat_printer
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     // The rates a model does not keep read as not in use, not as whatever the
     // caller held.
-    RateArray read;
-    read.fill(TAURAVAT_RATE_RESERVED);
-    int32_t readCount = 0;
-    if (const int32_t result = connection.ReadVAT(readCount, read); result != TAURAVAT_OK)
-      return result;
-    *count = readCount;
-    std::copy(read.begin(), read.end(), rates);
+    TaxRates read;
+    read.values.fill(TAURAVAT_RATE_RESERVED);
+    if (const int32_t result = connection.ReadVAT(read); result != TAURAVAT_OK) return result;
+    *count = read.count;
+    std::copy(read.values.begin(), read.values.end(), rates);
     return TAURAVAT_OK;
   });
 }
@@ -53,9 +51,11 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_set_vat(tauravat_printer*
                                                                const uint32_t rates[7]) {
   if (count == nullptr || rates == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    RateArray wanted;
-    std::copy(rates, rates + wanted.size(), wanted.begin());
-    return connection.SetVAT(*count, wanted);
+    TaxRates wanted{.count = *count};
+    std::copy(rates, rates + wanted.values.size(), wanted.values.begin());
+    const int32_t result = connection.SetVAT(wanted);
+    *count = wanted.count;
+    return result;
   });
 }
 

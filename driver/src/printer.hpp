@@ -19,6 +19,7 @@
 #include "commands.hpp"
 #include "device_models.hpp"
 #include "exchange.hpp"
+#include "printer_values.hpp"
 #include "receipt_state.hpp"
 #include "tax_rates.hpp"
 
@@ -33,22 +34,6 @@ struct StatusBytes {
   int32_t count = 0;
   std::array<uint8_t, 9> s{};  // s[1]..s[8]
   bool eighthPresent = false;
-};
-
-using RateArray = std::array<uint32_t, 7>;  // A..G, hundredths of a percent
-
-// One sale or cancel line as the core takes it. Text is code page 1250, the legacy
-// interface's own (the handle interface converts its UTF-8 first); money is in grosz.
-struct ItemLine {
-  bool cancel = false;  // a cancel line, printed with '-'
-  std::string_view name;
-  int32_t rate = 0;      // 1..7 for A..G
-  int32_t message = 0;   // 0..7, the printer's message under the line
-  int32_t quantity = 0;  // in steps of 10^-decimals
-  int32_t decimals = 0;  // 0..4
-  std::string_view unit;
-  int64_t price = 0;
-  int64_t value = 0;  // the caller's own line value, sent as it is; 0: quantity x price
 };
 
 class Printer {
@@ -170,17 +155,21 @@ class Printer {
   // Sends one line. `value` gets the value sent (the line's own, or quantity x price) once
   // every check has passed, just before the line goes out; before that it is untouched.
   int32_t ReceiptItem(const ItemLine& line, int64_t& value);
-  int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, int32_t amount);
+  int32_t PackageItem(const PackageLine& line);
   int32_t PrintSubtotal();
-  int32_t ReceiptEnd(int32_t Rabat);
+  // `discountPercent` 1..99 is sent as the discount; any other value is none.
+  int32_t ReceiptEnd(int32_t discountPercent);
   int32_t ReceiptCancel();
-  int32_t FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
-                      int32_t SecondAmount);
-  int32_t FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines);
+  // Fills a payment slot for the end; nothing is sent.
+  int32_t FillPayment(const PaymentLine& payment);
+  // Keeps an extra line for the end; `freeLines` gets the slots left free (on
+  // TAURAVAT_E_NO_FREE_LINES, 0). Nothing is sent.
+  int32_t FillLines(const TextLine& line, int32_t& freeLines);
   int32_t ErasePayments();
   int32_t EraseLines();
-  int32_t ReadTotal(std::string& Total);
-  int32_t ReadSelTotal(std::string_view N, std::string& Total);
+  // The printer's running totals, in grosz; `total` is untouched on failure.
+  int32_t ReadTotal(int64_t& total);
+  int32_t ReadSelTotal(const TotalSelector& selector, int64_t& total);
   // The sum command 0x07 carries: each rate total less the discount.
   int32_t DiscountedSum(int32_t discountPercent) const;
   void ClearPaymentTable();
@@ -195,9 +184,12 @@ class Printer {
   void DropOpenReceipt();
 
   // ---- Tax rates -------------------------------------------------------------------------
-  // Entries the printer's format does not carry keep what `rates` held.
-  int32_t ReadVAT(int32_t& Count, RateArray& rates);
-  int32_t SetVAT(int32_t& Count, const RateArray& rates);
+  // With the caption and the prologue. Entries the printer's format does not carry keep
+  // what `rates.values` held; `rates.count` gets how many it carries.
+  int32_t ReadVAT(TaxRates& rates);
+  // Writes `rates.values`; `rates.count` gets how many of them the printer's format
+  // carries once the write is about to go out (its input is not read).
+  int32_t SetVAT(TaxRates& rates);
   // The table in the newest format the printer answers, without prologue or caption.
   int32_t ReadTaxRates(TaxRates& rates);
 
