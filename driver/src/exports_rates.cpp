@@ -34,7 +34,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL SetVAT(int32_t* Count, uint32_t A,
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL DailyReport(int32_t Force) {
-  return OnDefaultPrinter([&](Printer& p) { return p.DailyReport(Force); });
+  return OnDefaultPrinter([&](Printer& p) { return p.DailyReport(Force != 0); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL LockedArticlesReport(void) {
@@ -50,15 +50,20 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PeriodReport(int32_t Kind, int32_t
                                                            int32_t ToYear, int32_t ToMonth,
                                                            int32_t ToDay) {
   return OnDefaultPrinter([&](Printer& p) {
-    return p.PeriodReport(Kind, FromYear, FromMonth, FromDay, ToYear, ToMonth, ToDay);
+    return p.PeriodReport(static_cast<ReportKind>(Kind),
+                          {.from = {.year = FromYear, .month = FromMonth, .day = FromDay},
+                           .to = {.year = ToYear, .month = ToMonth, .day = ToDay}});
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL MonthlyReport(int32_t Kind, int32_t Year,
                                                             int32_t Month) {
-  return OnDefaultPrinter([&](Printer& p) { return p.MonthlyReport(Kind, Year, Month); });
+  return OnDefaultPrinter(
+      [&](Printer& p) { return p.MonthlyReport(static_cast<ReportKind>(Kind), Year, Month); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL NumberReport(int32_t Kind, int32_t From, int32_t To) {
-  return OnDefaultPrinter([&](Printer& p) { return p.NumberReport(Kind, From, To); });
+  return OnDefaultPrinter([&](Printer& p) {
+    return p.NumberReport(static_cast<ReportKind>(Kind), {.first = From, .last = To});
+  });
 }

@@ -194,23 +194,29 @@ class Printer {
   int32_t ReadTaxRates(TaxRates& rates);
 
   // ---- Reports -----------------------------------------------------------------------------
-  int32_t DailyReport(int32_t Force);
+  // `force`: a day without sales still gets its report, on the models that allow it.
+  int32_t DailyReport(bool force);
   int32_t LockedArticlesReport();
   int32_t PrinterStatusReport();
-  int32_t PeriodReport(int32_t Kind, int32_t FromYear, int32_t FromMonth, int32_t FromDay,
-                       int32_t ToYear, int32_t ToMonth, int32_t ToDay);
-  int32_t MonthlyReport(int32_t Kind, int32_t Year, int32_t Month);
-  int32_t NumberReport(int32_t Kind, int32_t From, int32_t To);
+  // Dates out of range are refused before anything is sent.
+  int32_t PeriodReport(ReportKind kind, const DateRange& period);
+  // No range check: the printer judges the month (year within the century) and answers.
+  int32_t MonthlyReport(ReportKind kind, int32_t year, int32_t month);
+  int32_t NumberReport(ReportKind kind, const NumberRange& numbers);
 
   // ---- Clock, counters, identification -------------------------------------------------
-  int32_t ReadClock(std::string& Date, std::string& Time);
+  // `date` "2005.12.31" and `time` in the time format of the formats in use (seconds on
+  // the models that give them); both cleared first. Each digit is written as the printer
+  // sent it.
+  int32_t ReadClock(std::string& date, std::string& time);
   int32_t ReadShortClock(std::string& text);  // "yy.MM.dd;hh:mm", as pReadClock gives it
-  int32_t DailyReportNumber(int32_t& Number);
-  int32_t PrinterNumber(int32_t& Number, std::string& Code);
-  int32_t ReadUniqueNumber(std::string& Number);          // "ABC 12345678"
+  int32_t DailyReportNumber(int32_t& number);
+  // The printer's two-digit number and its two-character code.
+  int32_t PrinterNumber(int32_t& number, std::string& code);
+  int32_t ReadUniqueNumber(std::string& number);          // "ABC 12345678"
   int32_t ReadUniqueCharacters(std::string& characters);  // the 11 characters as sent
-  int32_t OpenDrawer(int32_t DrawerNumber);
-  int32_t WriteLineFeed(uint8_t Count);
+  int32_t OpenDrawer(int32_t drawer);                     // 1..3
+  int32_t WriteLineFeed(uint8_t lines);
 
   // ---- What the interfaces read of the state ----------------------------------------------
   // The device type of the identified printer (kDeviceNone when none).
@@ -312,8 +318,8 @@ class Printer {
   void RestBetweenPolls(std::chrono::milliseconds pause);
   // Reports.
   int32_t SingleCommandReport(const std::string& caption, const Command& command,
-                              int32_t force = 0);
-  int32_t PeriodicReport(const std::string& caption, int32_t kind, uint8_t detailedMode,
+                              bool force = false);
+  int32_t PeriodicReport(const std::string& caption, ReportKind kind, uint8_t detailedMode,
                          uint8_t shortMode, const Block& data);
   int32_t TranslatePeriodicResult(uint8_t verdict);
   // The port around a long report: reopened with a read time-out long enough for the

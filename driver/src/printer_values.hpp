@@ -55,6 +55,33 @@ struct TextLine {
   std::string_view text;
 };
 
+// The two forms of the periodic reports. A value outside them sends no report, but the
+// rest of the call runs (the port reopened, the printout followed), as the legacy
+// interface always did.
+enum class ReportKind : int32_t {
+  kShort = 0,
+  kDetailed = 1,
+};
+
+// A day as the printer's reports take it: the year within the century (0..99 for
+// 2000..2099), the month 1..12, the day 1..31.
+struct ReportDate {
+  int32_t year = 0;
+  int32_t month = 0;
+  int32_t day = 0;
+};
+
+struct DateRange {
+  ReportDate from;
+  ReportDate to;
+};
+
+// Daily report numbers, first and last; each travels in 16 bits (the low ones).
+struct NumberRange {
+  int32_t first = 0;
+  int32_t last = 0;
+};
+
 // Which running total ReadSelTotal reads: the sum over every rate, or one rate's.
 struct TotalSelector {
   int32_t rate = 0;  // 0: every rate's sum; 1..7: A..G
