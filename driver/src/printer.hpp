@@ -111,12 +111,12 @@ class Printer {
   // False for a 0 on the models that may keep the short counter at 0 and count in the
   // long one: such a 0 says neither "no receipt yet" nor "none since".
   bool CounterTells(int32_t counter) const;
-  int32_t CheckFiscalMode(int32_t& flag);
+  int32_t CheckFiscalMode(bool& fiscal);
   int32_t CheckTaxRatesSet(bool& flag);
   int32_t CheckReceiptPreconditions();
   int32_t ReceiptConditions();
-  int32_t PrintControl(int32_t Mode, uint8_t deviceType);
-  int32_t PrintControlNoResume(int32_t mode);
+  int32_t PrintControl(PrintWait wait, uint8_t deviceType);
+  int32_t PrintControlNoResume(PrintWait wait);
   int32_t PrintResume();
 
   // ---- The program's terms ----------------------------------------------------------
@@ -312,7 +312,7 @@ class Printer {
   int32_t PrepareTotalsRead();
   // Print supervision, resuming a printout stopped for paper or only waiting for it.
   enum class OnStopped { Resume, KeepWaiting };
-  int32_t Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped);
+  int32_t Supervise(PrintWait wait, uint8_t deviceType, OnStopped onStopped);
   int32_t Poll(const Command& command, uint8_t& status);
   // A pause between rounds of status polls, with the message pump served throughout.
   void RestBetweenPolls(std::chrono::milliseconds pause);

@@ -55,6 +55,15 @@ struct TextLine {
   std::string_view text;
 };
 
+// What print supervision waits for: a printout followed until it has ended, or the
+// printer made ready before a command (a stopped printout resumed). Another value, which
+// the legacy PrintControl takes too, waits only while the printer prints and resumes only
+// a printout stopped for paper.
+enum class PrintWait : int32_t {
+  kFollow = 0,
+  kBefore = 1,
+};
+
 // The two forms of the periodic reports. A value outside them sends no report, but the
 // rest of the call runs (the port reopened, the printout followed), as the legacy
 // interface always did.

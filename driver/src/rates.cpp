@@ -34,7 +34,8 @@ int32_t Printer::SetVAT(TaxRates& rates) {
   if (std::any_of(wanted.begin(), wanted.end(), [](uint32_t v) { return v > kWidestRate; }))
     return TAURAVAT_E_PARAMETER_RANGE;
 
-  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(PrintWait::kBefore, DeviceType); result != TAURAVAT_OK)
+    return result;
   int32_t receipts = 0;
   if (const int32_t result = ReadLastReceiptNumber(receipts); result != TAURAVAT_OK) return result;
   // The printer takes new rates only right after a daily report.
@@ -52,7 +53,8 @@ int32_t Printer::SetVAT(TaxRates& rates) {
   if (const uint8_t result = SendSequence(write.command, 1, write.length, reply, write.parameters);
       result != TAURAVAT_OK)
     return result;
-  if (const int32_t result = PrintControl(0, DeviceType); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(PrintWait::kFollow, DeviceType); result != TAURAVAT_OK)
+    return result;
 
   TaxRates read;
   if (const int32_t result = ReadVAT(read); result != TAURAVAT_OK) return result;

@@ -161,7 +161,7 @@ int32_t Printer::ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
 int32_t Printer::FinishEnd(EndOutcome outcome) {
   CloseReceipt();
   ItemCount = 0;
-  const int32_t followed = PrintControl(0, DeviceType);
+  const int32_t followed = PrintControl(PrintWait::kFollow, DeviceType);
   if (outcome == EndOutcome::kCancelled) return TAURAVAT_E_RECEIPT_CANCELLED;
   LastReceipt = followed == TAURAVAT_OK ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
   return followed;
@@ -189,7 +189,7 @@ int32_t Printer::EndOfClosedReceipt() {
     case ClosedReceipt::kPrinted:
       break;
   }
-  const int32_t followed = PrintControl(0, DeviceType);
+  const int32_t followed = PrintControl(PrintWait::kFollow, DeviceType);
   LastReceipt = followed == TAURAVAT_OK ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
   return followed;
 }
@@ -476,7 +476,7 @@ int32_t Printer::ReceiptCancel() {
     return cancelled;
   ItemCount = 0;
   CloseReceipt();
-  return PrintControl(0, DeviceType);
+  return PrintControl(PrintWait::kFollow, DeviceType);
 }
 
 int32_t Printer::FillPayment(const PaymentLine& payment) {

@@ -36,7 +36,8 @@ int32_t Printer::SingleCommandReport(const std::string& caption, const Command& 
                                      bool force) {
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
-  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(PrintWait::kBefore, DeviceType); result != TAURAVAT_OK)
+    return result;
   Block reply{};
   const bool daily = command.code == cmd::kDailyReport.code;
   if (daily && !(force && ModelOf(DeviceType).emptyDailyReport)) {
@@ -45,14 +46,14 @@ int32_t Printer::SingleCommandReport(const std::string& caption, const Command& 
     if (reply[0] == 0 && reply[1] == 0) return TAURAVAT_E_NO_SALES_SINCE_REPORT;
   }
   if (const uint8_t result = SendSequence(command, reply); result != TAURAVAT_OK) return result;
-  return PrintControl(0, DeviceType);
+  return PrintControl(PrintWait::kFollow, DeviceType);
 }
 
 // The printer's verdict on a periodic report, read after its parameters.
 int32_t Printer::TranslatePeriodicResult(uint8_t verdict) {
   switch (verdict) {
     case 0:
-      return PrintControl(0, DeviceType);
+      return PrintControl(PrintWait::kFollow, DeviceType);
     case 1:
       return TAURAVAT_E_BAD_REPORT_DATES;
     case 2:
@@ -90,7 +91,7 @@ int32_t Printer::PeriodicReport(const std::string& caption, ReportKind kind, uin
   ReopenWithDefaultTimeouts(before);
   // Nothing was asked for an unknown kind; the reply buffer holds an older answer and is
   // no verdict.
-  if (!known) return PrintControl(0, DeviceType);
+  if (!known) return PrintControl(PrintWait::kFollow, DeviceType);
   if (LastSequenceResult != TAURAVAT_OK) return LastSequenceResult;
   return TranslatePeriodicResult(ReplyBuffer[0]);
 }
@@ -116,7 +117,8 @@ int32_t Printer::PeriodReport(ReportKind kind, const DateRange& period) {
   // Dates are judged before anything reaches the printer.
   if (!ValidDate(period.from) || !ValidDate(period.to)) return TAURAVAT_E_PARAMETER_RANGE;
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
-  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(PrintWait::kBefore, DeviceType); result != TAURAVAT_OK)
+    return result;
 
   Block parameters{};
   const int32_t fields[] = {period.from.year, period.from.month, period.from.day,
@@ -133,7 +135,7 @@ int32_t Printer::PeriodReport(ReportKind kind, const DateRange& period) {
   }
   ReopenWithDefaultTimeouts(before);
   if (result != TAURAVAT_OK) return result;
-  return PrintControl(0, DeviceType);
+  return PrintControl(PrintWait::kFollow, DeviceType);
 }
 
 int32_t Printer::MonthlyReport(ReportKind kind, int32_t year, int32_t month) {
