@@ -1,10 +1,13 @@
 // One connection to one printer: the port with its threads, the exchange buffers, the
 // connection and receipt state, the call-backs. Every operation is a method here and
-// calls the others directly; the legacy exports are a thin shell over DefaultPrinter(),
-// and any number of Printers on different ports work at once from different threads.
+// calls the others directly. Operations take typed values with English names
+// (printer_values.hpp) and money as 64-bit grosz; the legacy exports (over DefaultPrinter())
+// and the handle exports each adapt their own arguments to them. Any number of Printers on
+// different ports work at once from different threads.
 //
 // A Printer is not re-entrant: whoever shares one between threads holds CallLock()
-// around each call (the exports do). Text in and out is code page 1250.
+// around each call (the exports do). Text in and out is code page 1250: the printer's own
+// text rules (what prints, the article name's letters) are defined on it.
 #pragma once
 
 #include <array>
