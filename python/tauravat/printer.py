@@ -44,6 +44,8 @@ _CLOCK_SIZE = _header.CLOCK_SIZE
 _UNIQUE_NUMBER_SIZE = _header.UNIQUE_NUMBER_SIZE
 _PRINTER_CODE_SIZE = _header.PRINTER_CODE_SIZE
 _RATE_SLOTS = 7
+_PARAMETER_RANGE = next(code for code, name in _header.RESULT_NAMES.items()
+                        if name == "TAURAVAT_E_PARAMETER_RANGE")
 
 _PACKAGE_KINDS = {" S": 0, "S": 0, " Z": 1, "Z": 1, "-S": 2, "-Z": 3}
 _INTEGER_TYPES = (ctypes.c_int32, ctypes.c_uint32, ctypes.c_uint16, ctypes.c_uint8,
@@ -91,6 +93,22 @@ def chars_in_article_name(name: str) -> int:
     if code != 0:
         raise errors.error(code)
     return count.value
+
+
+def _table_rate(rate: Rate, index: int) -> int:
+    """One rate of a table to write, in hundredths. A negative rate or one that is no number
+    is refused as the driver refuses a rate it cannot take (BadInput at "rates[n]"), so
+    every program names the same rate the same way."""
+    letter = "ABCDEFG"[index]
+    try:
+        return check_c_int(to_rate_hundredths(rate, f"rate {letter}"), ctypes.c_uint32,
+                           f"rate {letter}")
+    except ValueError as refused:
+        failure = errors.error(_PARAMETER_RANGE)
+        failure.field = f"rates[{index}]"
+        failure.detail = str(refused)
+        failure.args = (f"{failure.args[0]}: {failure.field}: {refused}",)
+        raise failure from None
 
 
 def _text(value: Optional[bytes]) -> str:
@@ -478,9 +496,7 @@ class Printer:
         (`field` "rates[n]"). Only right after a daily report."""
         if len(rates) > _RATE_SLOTS:
             raise ValueError(f"rates: at most {_RATE_SLOTS}, not {len(rates)}")
-        given = [to_rate_hundredths(rate, f"rate {letter}") for letter, rate in zip("ABCDEFG", rates)]
-        for letter, rate in zip("ABCDEFG", given):
-            check_c_int(rate, ctypes.c_uint32, f"rate {letter}")
+        given = [_table_rate(rate, index) for index, rate in enumerate(rates)]
         table = _library.Rates(size=ctypes.sizeof(_library.Rates), count=len(given))
         for index, rate in enumerate(given):
             table.values[index] = rate

@@ -1,6 +1,11 @@
 // The program's flows on a scripted printer, and the rules that need no printer.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -360,6 +365,66 @@ TEST(DriverGatewayOnTheLine, CaptionsAndThePumpReachTheProgramDuringAReport) {
   EXPECT_GT(pumped, 0);
   EXPECT_EQ(gateway.ErrMessage(0), "");
   EXPECT_FALSE(gateway.ErrMessage(TAURAVAT_E_PAPER_OUT).isEmpty());
+}
+
+// The rate tables every program refuses alike (tests/data/refused_rates.json), typed into
+// the editor on the emulated model holding the list's rates: each is refused with one box
+// (the driver's text for its code where the editor has no wording of its own) and the
+// printer's rates and fiscal memory stay as they were.
+TEST(DriverGatewayOnTheLine, TheEditorRefusesTheListedRateTablesAndWritesNothing) {
+  QFile file(QStringLiteral(TAURAVAT_REFUSED_RATES));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QJsonArray tables = QJsonDocument::fromJson(file.readAll())["tables"].toArray();
+  ASSERT_FALSE(tables.isEmpty());
+  const auto rate = [](const QString& text) -> uint32_t {
+    if (text == "reserved") return R;
+    if (text == "exempt") return Z;
+    return static_cast<uint32_t>(std::lround(text.toDouble() * 100));
+  };
+  for (const QJsonValue& listed : tables) {
+    const QJsonObject table = listed.toObject();
+    SCOPED_TRACE(table["why"].toString().toStdString());
+    kestra::emu::PrinterConfig config;
+    config.deviceType = table["type"].toInt();
+    const QJsonArray held = table["held"].toArray();
+    for (qsizetype i = 0; i < held.size(); ++i)
+      config.rates[static_cast<size_t>(i)] = static_cast<uint16_t>(rate(held[i].toString()));
+    EmulatedCom printer(1, config);
+    DriverGateway gateway;
+    ScriptedUi ui;
+    ProgramFlows flows(gateway, ui);
+    flows.dialog.FormActivate();
+    ASSERT_EQ(flows.dialog.Button1Click(), DialogOutcome::ShowEditor) << ui.Texts().size();
+    const auto before = printer.Server().WithPrinter([](kestra::emu::Printer& p) {
+      return std::tuple(p.Memory().Rates(), p.Memory().RateChanges());
+    });
+    ui.Clear();
+    RateEditorFlow& editor = flows.editor;
+    const QJsonArray given = table["rates"].toArray();
+    for (qsizetype i = 0; i < given.size(); ++i) {
+      const QString text = given[i].toString();
+      const int row = static_cast<int>(i);
+      editor.ReserveClick(row, text == "reserved");
+      editor.ExemptClick(row, text == "exempt");
+      editor.rows[static_cast<size_t>(row)].text = text;
+    }
+    editor.Button1Click();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    const ShownBox& box = ui.boxes[0];
+    EXPECT_TRUE(box.kind == BoxKind::Error || box.kind == BoxKind::OrderError);
+    if (!box.text.startsWith(texts::kRateError) && box.text != texts::kOrder) {
+      int32_t code = 1;
+      while (code < 1000 && (tauravat_code_name(code) == nullptr ||
+                             table["code"].toString() != tauravat_code_name(code)))
+        ++code;
+      EXPECT_EQ(box.text, gateway.ErrMessage(code)) << box.text.toStdString();
+    }
+    EXPECT_TRUE(editor.takEnabled);
+    EXPECT_EQ(printer.Server().WithPrinter([](kestra::emu::Printer& p) {
+      return std::tuple(p.Memory().Rates(), p.Memory().RateChanges());
+    }),
+              before);
+  }
 }
 
 // One character per row, A..G: '1' where the member is set.

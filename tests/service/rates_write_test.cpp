@@ -3,6 +3,8 @@
 // notice), a partial table changes only the rates it gives, and "force" writes anyway.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -14,6 +16,7 @@ namespace {
 
 using kestra::emu::FaultKind;
 using kestra::emu::Printer;
+using nlohmann::json;
 
 TEST(RatesWrite, OnlyAChangeIsWrittenAndAPartialTableKeepsTheRatesItLeavesOut) {
   EmulatedService service(Luno());
@@ -64,6 +67,47 @@ TEST(RatesWrite, OnlyAChangeIsWrittenAndAPartialTableKeepsTheRatesItLeavesOut) {
             std::tuple(400, std::string("rates.A")))
       << tooHigh.text;
   EXPECT_EQ(std::tuple(notices(), changes()), std::tuple(2, 2));
+}
+
+// The rate tables every program refuses alike (tests/data/refused_rates.json), each on the
+// model it names holding its rates: a 400 naming the driver's code and the rate by its
+// letter, and the printer's rates and fiscal memory as they were.
+TEST(RatesWrite, TheListedTablesAreRefusedNamingTheRateAndNothingIsWritten) {
+  std::ifstream file(TAURAVAT_REFUSED_RATES);
+  const json list = json::parse(file);
+  const auto rate = [](const std::string& text) -> uint32_t {
+    if (text == "reserved") return TAURAVAT_RATE_RESERVED;
+    if (text == "exempt") return TAURAVAT_RATE_EXEMPT;
+    return static_cast<uint32_t>(std::lround(std::stod(text) * 100));
+  };
+  for (const json& table : list.at("tables")) {
+    SCOPED_TRACE(table.at("why").get<std::string>());
+    kestra::emu::PrinterConfig config = Luno();
+    config.deviceType = table.at("type").get<int>();
+    config.rates.fill(TAURAVAT_RATE_RESERVED);
+    for (size_t i = 0; i < table.at("held").size(); ++i)
+      config.rates[i] = static_cast<uint16_t>(rate(table.at("held")[i].get<std::string>()));
+    EmulatedService service(config);
+    service.Start();
+    json rates = json::object();
+    for (size_t i = 0; i < table.at("rates").size(); ++i)
+      rates[std::string(1, static_cast<char>('A' + i))] = table.at("rates")[i];
+    const auto held = [&] {
+      return service.OnPrinter([](Printer& p) {
+        return std::tuple(p.Memory().Rates(), p.Memory().RateChanges(), p.Paper().Text());
+      });
+    };
+    const auto before = held();
+    const Reply reply = service.Put("/rates", json{{"confirm", true}, {"rates", rates}}.dump());
+    const std::string field = table.at("field");  // "rates[1]" is rates.B
+    ASSERT_EQ(reply.status, 400) << reply.text;
+    const json& error = reply.body.at("error");
+    EXPECT_EQ(error.value("name", json()), table.at("code")) << reply.text;
+    EXPECT_EQ(error.value("field", ""),
+              std::string("rates.") + static_cast<char>('A' + field[6] - '0'))
+        << reply.text;
+    EXPECT_TRUE(held() == before) << "the printer's rates or fiscal memory changed";
+  }
 }
 
 }  // namespace

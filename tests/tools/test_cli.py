@@ -330,6 +330,34 @@ class RefusedSales(unittest.TestCase):
                          input=self.receipt({})), 2, "luno")
 
 
+class RefusedRates(unittest.TestCase):
+    """The shared list of rate tables every program refuses the same way."""
+
+    LIST = json.loads((Path(__file__).resolve().parent.parent / "data/refused_rates.json")
+                      .read_text(encoding="utf-8"))
+
+    def test_each_is_refused_naming_the_rate_and_nothing_is_written(self):
+        letters = {"exempt": "Z", "reserved": "R"}
+        for table in self.LIST["tables"]:
+            model = _library.ModelInfo(size=ctypes.sizeof(_library.ModelInfo))
+            self.assertEqual(_library.function("tauravat_model_by_type")(
+                table["type"], ctypes.byref(model)), 0)
+            held = ",".join(letters.get(rate, rate) for rate in table["held"])
+            with self.subTest(table["why"]), \
+                    Emulator("--model", model.short_name.decode(), "--rates", held) as emu:
+                before, paper = emu.state(), emu.paper()
+                code, out = run_json("--port", emu.path, "write-rates", "--yes", *table["rates"])
+                letter = "ABCDEFG"[int(table["field"][6])]
+                self.assertEqual((code, out["name"], out["field"], out["rate"]),
+                                 (1, table["code"], table["field"], letter))
+                result = run("--port", emu.path, "write-rates", "--yes", *table["rates"])
+                failed(self, result, 1, f"rate {letter} ")
+                after = emu.state()
+                self.assertEqual((after["rates"], after["counters"]),
+                                 (before["rates"], before["counters"]))
+                self.assertEqual(emu.paper(), paper)
+
+
 class ExitStatuses(unittest.TestCase):
     def test_refusal_is_1_a_silent_or_missing_printer_3(self):
         with Emulator() as emu:
@@ -394,7 +422,6 @@ class ExitStatuses(unittest.TestCase):
                     ([*port, "period-report", "2025-01-01", "2024-12-31"], after),
                     ([*port, "number-report", "12", "3"], after),
                     ([*port, "write-rates", "23"], "--yes"), ([*port, "raw", "46", "0"], '"0"'),
-                    ([*port, "write-rates", "--yes", "23", "101"], "rate B"),
                     ([*port, "receipt", "-"], "not valid JSON")):
                 with self.subTest(args):
                     result = run(*args, stdin=None, input=b'{"items": [')

@@ -438,3 +438,32 @@ def test_print_receipt_refuses_the_listed_sales_before_a_receipt_begins(printer,
     assert not after["receipt"]["open"]
     assert kestra_emulator.paper() == paper
     assert printer.print_receipt([item({})]) == Decimal("4.99")
+
+
+# The shared list of rate tables every program refuses the same way, each on its own model.
+REFUSED_RATES = json.loads((HERE.parent / "data/refused_rates.json").read_text(encoding="utf-8"))
+
+
+def _model_name(device_type):
+    model = _library.ModelInfo(size=ctypes.sizeof(_library.ModelInfo))
+    assert _library.function("tauravat_model_by_type")(device_type, ctypes.byref(model)) == 0
+    return model.short_name.decode()
+
+
+def test_write_rates_refuses_the_listed_tables_and_writes_nothing(kestra_emulator_factory):
+    markers = {"exempt": EXEMPT, "reserved": RESERVED}
+    letters = {"exempt": "Z", "reserved": "R"}
+    for table in REFUSED_RATES["tables"]:
+        emulator = kestra_emulator_factory(
+            "--model", _model_name(table["type"]), "--line-ms", "1",
+            "--rates", ",".join(letters.get(rate, rate) for rate in table["held"]))
+        before, paper = emulator.state(), emulator.paper()
+        with tauravat.open(emulator.path, timeout=2.0) as printer:
+            with pytest.raises(errors.TauravatError) as caught:
+                printer.write_rates([markers.get(rate, rate) for rate in table["rates"]])
+        failure = caught.value
+        assert (failure.name, failure.field) == (table["code"], table["field"]), table["why"]
+        assert table["field"] in str(failure), table["why"]
+        after = emulator.state()
+        assert (after["rates"], after["counters"]) == (before["rates"], before["counters"])
+        assert emulator.paper() == paper

@@ -145,8 +145,11 @@ int WriteRates(Context& ctx) {
   for (size_t k = 0; k < ctx.Line().args.size(); ++k) {
     const auto value = ParseRate(ctx.Arg(k));
     if (!value) {
-      return ctx.UsageError("rate " + std::string(1, static_cast<char>('A' + k)) + " \"" +
-                            ctx.Arg(k) + "\": expected a percent 0..99.99, R or Z");
+      // Refused as the driver refuses a rate it cannot take, so every program names it alike.
+      ctx.Json()["field"] = "rates[" + std::to_string(k) + "]";
+      ctx.Json()["rate"] = Letter(k);
+      return ctx.Fail(TAURAVAT_E_PARAMETER_RANGE, "rate " + Letter(k) + " \"" + ctx.Arg(k) +
+                                                      "\": expected a percent 0..99.99, R or Z");
     }
     rates[k] = *value;
   }
