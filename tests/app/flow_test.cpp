@@ -404,9 +404,15 @@ TEST(DriverGatewayOnTheLine, TheEditorRefusesTheListedRateTablesAndWritesNothing
     for (qsizetype i = 0; i < given.size(); ++i) {
       const QString text = given[i].toString();
       const int row = static_cast<int>(i);
-      editor.ReserveClick(row, text == "reserved");
-      editor.ExemptClick(row, text == "exempt");
-      editor.rows[static_cast<size_t>(row)].text = text;
+      if (text == "reserved") {
+        editor.ReserveClick(row, true);
+      } else if (text == "exempt") {
+        editor.ExemptClick(row, true);
+      } else {
+        editor.ReserveClick(row, false);
+        editor.ExemptClick(row, false);
+        editor.rows[static_cast<size_t>(row)].text = text;
+      }
     }
     editor.Button1Click();
     ASSERT_EQ(ui.boxes.size(), 1u);
