@@ -350,6 +350,7 @@ int32_t Printer::ReceiptItem(const ItemLine& line, int64_t& value) {
 
 int32_t Printer::PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue,
                              int32_t amount) {
+  PackageAnswerLost = false;
   if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   if (!ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
   if (!ModelOf(DeviceType).extendedCommands) return TAURAVAT_E_COMMAND_UNAVAILABLE;
@@ -369,7 +370,11 @@ int32_t Printer::PackageItem(int32_t Param, uint16_t firstValue, uint16_t second
     return result;
   // The package line is acknowledged only after its parameters.
   uint8_t answer = 0;
-  if (!TracedRead(answer)) return TAURAVAT_E_RECEIVE_TIMEOUT;
+  if (!TracedRead(answer)) {
+    // The line went out whole: the printer may have printed it.
+    PackageAnswerLost = true;
+    return TAURAVAT_E_RECEIVE_TIMEOUT;
+  }
   if (answer == kAck) return TAURAVAT_OK;
   // Refused. A printer that has cancelled the receipt refuses every line, and says so.
   bool cancelled = false;
