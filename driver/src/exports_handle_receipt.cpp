@@ -37,6 +37,10 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_pri
     if (const int32_t result = connection.Prologue(false, false); result != TAURAVAT_OK)
       return result;
     if (!connection.InReceipt()) return TAURAVAT_E_RECEIPT_NOT_OPEN;
+    // Package and subtotal lines have calls of their own.
+    if (item->size >= kItemSize &&
+        (item->kind == TAURAVAT_ITEM_PACKAGE || item->kind == TAURAVAT_ITEM_SUBTOTAL))
+      return TAURAVAT_E_PARAMETER_RANGE;
     // The rules of tauravat_check_item for this printer: a line the printer refuses
     // cancels the whole receipt, so nothing goes out until all of them hold.
     const tauravat_rates reserved = ReservedRates(connection);

@@ -86,7 +86,14 @@ class SaleRun {
     for (size_t i = 0; i < sale_.item_count; ++i) {
       if (Stops(TAURAVAT_STEP_ITEM, static_cast<int32_t>(i))) return Cancel(TAURAVAT_E_STOPPED);
       const tauravat_item& item = Element(sale_.items, i);
-      const int32_t code = Repeated(TAURAVAT_STEP_ITEM, [&] { return SendItem(item); });
+      // A package line that went out whole and lost its answer is not sent again: it may
+      // have printed. The receipt is cancelled instead, which nothing can print twice.
+      const int32_t code = Repeated(
+          TAURAVAT_STEP_ITEM, [&] { return SendLine(item); },
+          [&](int32_t answer) {
+            return Repeatable(answer) &&
+                   !(item.kind == TAURAVAT_ITEM_PACKAGE && printer_.PackageMayHavePrinted());
+          });
       if (code == TAURAVAT_E_RECEIPT_CANCELLED || code == TAURAVAT_E_RECEIPT_NOT_OPEN)
         return Cancelled(code);
       if (code != TAURAVAT_OK) return Cancel(code);
@@ -138,7 +145,13 @@ class SaleRun {
     return TAURAVAT_OK;
   }
 
-  int32_t SendItem(const tauravat_item& item) {
+  int32_t SendLine(const tauravat_item& item) {
+    if (item.kind == TAURAVAT_ITEM_SUBTOTAL) return printer_.PrintSubtotal();
+    if (item.kind == TAURAVAT_ITEM_PACKAGE)
+      return printer_.PackageItem({.kind = static_cast<PackageKind>(item.package_kind),
+                                   .firstValue = item.package_first_value,
+                                   .secondValue = item.package_second_value,
+                                   .amount = item.package_amount});
     const auto name = Utf8In(item.name);
     const auto unit = Utf8In(item.unit == nullptr ? "" : item.unit);
     if (!name || !unit) return TAURAVAT_E_INTERNAL;

@@ -230,6 +230,9 @@ class Printer {
   bool RateReservedAt(size_t rate) const {
     return rate < RateReserved.size() && RateReserved[rate];
   }
+  // The last PackageItem sent its whole line and lost the answer: it may be printed, and
+  // the same line sent again could print twice.
+  bool PackageMayHavePrinted() const { return PackageAnswerLost; }
   // The last receipt closed printed, as far as the driver knows.
   bool LastReceiptPrinted() const { return LastReceipt == ClosedReceipt::kPrinted; }
   // The port, its threads and its error record.
@@ -267,6 +270,7 @@ class Printer {
   std::array<int32_t, 8> RateTotals{};  // [1]..[7] for rates A..G, grosz
   uint8_t ItemCount = 0;
   int32_t LastItemValue = 0;
+  bool PackageAnswerLost = false;             // see PackageMayHavePrinted
   std::array<PaymentSlot, 5> PaymentTable{};  // [1]..[4]
   std::array<ExtraLine, 7> ExtraLineTable{};  // [1]..[6], every slot starts free
   // [1]..[7] for rates A..G: reserved in the printer's answer to the rate read before the

@@ -357,6 +357,7 @@ int32_t Printer::ReceiptItem(const ItemLine& line, int64_t& value) {
 }
 
 int32_t Printer::PackageItem(const PackageLine& line) {
+  PackageAnswerLost = false;
   const auto amount = Fits32(line.amount);
   if (!amount) return TAURAVAT_E_PARAMETER_RANGE;
   if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
@@ -379,7 +380,11 @@ int32_t Printer::PackageItem(const PackageLine& line) {
     return result;
   // The package line is acknowledged only after its parameters.
   uint8_t answer = 0;
-  if (!TracedRead(answer)) return TAURAVAT_E_RECEIVE_TIMEOUT;
+  if (!TracedRead(answer)) {
+    // The line went out whole: the printer may have printed it.
+    PackageAnswerLost = true;
+    return TAURAVAT_E_RECEIVE_TIMEOUT;
+  }
   if (answer == kAck) return TAURAVAT_OK;
   // Refused. A printer that has cancelled the receipt refuses every line, and says so.
   bool cancelled = false;
