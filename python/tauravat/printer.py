@@ -492,8 +492,8 @@ class Printer:
         them) into fiscal memory, only when they change what the printer holds: each write
         takes an entry of fiscal memory for good. Returns True when they were written and
         read back, False when the printer already held them and nothing was sent; `force`
-        writes them anyway. A table the model cannot take raises BadInput naming the rate
-        (`field` "rates[n]"). Only right after a daily report."""
+        writes them anyway. A table the model cannot take, or a rate that is negative or no
+        number, raises BadInput naming the rate (`field` "rates[n]"). Only right after a daily report."""
         if len(rates) > _RATE_SLOTS:
             raise ValueError(f"rates: at most {_RATE_SLOTS}, not {len(rates)}")
         given = [_table_rate(rate, index) for index, rate in enumerate(rates)]
