@@ -476,8 +476,9 @@ class Printer:
 
     def set_vat(self, rates: Sequence[Rate]) -> int:
         """Writes tax rates from A (up to seven; those left out are RESERVED) into fiscal
-        memory, which takes a limited number of changes, and reads them back. Returns how
-        many rates the model keeps (4, 6 or 7). Only right after a daily report."""
+        memory, which takes a limited number of changes, and reads them back, even when the
+        printer already holds them: write_rates() writes only a change. Returns how many
+        rates the model keeps (4, 6 or 7). Only right after a daily report."""
         if len(rates) > _RATE_SLOTS:
             raise ValueError(f"rates: at most {_RATE_SLOTS}, not {len(rates)}")
         given = [to_rate_hundredths(rate, f"rate {letter}") for letter, rate in zip("ABCDEFG", rates)]
