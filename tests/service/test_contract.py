@@ -425,6 +425,8 @@ class Operations(ContractTest):
                              .status, 200)
             self.assertEqual(self.call("GET", "/v1/printers/{name}" + template, name="nope")
                              .status, 404)
+        self.assertRegex(self.call("GET", "/v1/printers/{name}/clock", name="demo").body["clock"],
+                         r"^\d{4}-\d\d-\d\dT\d\d:\d\d(:\d\d)?$")
         self.assertEqual(self.call("GET", "/v1/printers/{name}/rates", name="ghost").status, 503)
         self.assertEqual(self.call("GET", "/v1/printers/{name}/rates", name="mute").status, 504)
 
