@@ -99,12 +99,11 @@ class SaleRun {
 
   // The sale against the printer's model and the rates it holds now.
   int32_t Check() {
-    RateArray read;
-    read.fill(TAURAVAT_RATE_RESERVED);
-    int32_t count = 0;
-    if (const int32_t code = printer_.ReadVAT(count, read); code != TAURAVAT_OK) return code;
+    TaxRates read;
+    read.values.fill(TAURAVAT_RATE_RESERVED);
+    if (const int32_t code = printer_.ReadVAT(read); code != TAURAVAT_OK) return code;
     tauravat_rates rates{sizeof rates, 7, {}};
-    std::copy(read.begin(), read.end(), rates.values);
+    std::copy(read.values.begin(), read.values.end(), rates.values);
     Problem problem;
     const int32_t code =
         CheckSale(ModelInfoOf(ModelOf(printer_.IdentifiedType())), &rates, sale_, problem);
@@ -120,9 +119,10 @@ class SaleRun {
       const auto name = Utf8In(payment.name);
       if (!name) return TAURAVAT_E_INTERNAL;  // the check let through what cannot travel
       const int32_t slot = payment.slot != 0 ? payment.slot : static_cast<int32_t>(i) + 1;
-      if (const int32_t code =
-              printer_.FillPayment(slot, *name, static_cast<int32_t>(payment.first_amount),
-                                   static_cast<int32_t>(payment.second_amount));
+      if (const int32_t code = printer_.FillPayment({.slot = slot,
+                                                     .name = *name,
+                                                     .firstAmount = payment.first_amount,
+                                                     .secondAmount = payment.second_amount});
           code != TAURAVAT_OK)
         return code;
     }
@@ -131,7 +131,8 @@ class SaleRun {
       const auto text = Utf8In(line.text);
       if (!text) return TAURAVAT_E_INTERNAL;
       int32_t free = 0;
-      if (const int32_t code = printer_.FillLines(line.code, *text, free); code != TAURAVAT_OK)
+      if (const int32_t code = printer_.FillLines({.code = line.code, .text = *text}, free);
+          code != TAURAVAT_OK)
         return code;
     }
     return TAURAVAT_OK;
