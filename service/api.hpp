@@ -32,7 +32,8 @@ struct Route {
 
 std::vector<Route> MakeRoutes(Service& service, ReceiptDesk& desk);
 
-// The parts of the table, one file each.
+// The parts of the table: api.cpp (the service's own), api_printers.cpp, api_receipts.cpp (the
+// receipts and their content), api_operations.cpp, event_stream.cpp, web_page.cpp.
 void AddServiceRoutes(std::vector<Route>& routes, Service& service);
 void AddPrinterRoutes(std::vector<Route>& routes, Service& service);
 void AddReceiptRoutes(std::vector<Route>& routes, ReceiptDesk& desk);

@@ -434,12 +434,21 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_set_message_pump(tauravat_printer* p
  * is not refused. Printer: yes. Receipt: refused. */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_begin(tauravat_printer* printer);
 
+/* Kinds of line (tauravat_item.kind). tauravat_receipt_item sends the first two; a whole
+ * sale (tauravat_sale) holds all four, in the order they print. */
 #define TAURAVAT_ITEM_CANCEL 0
 #define TAURAVAT_ITEM_SALE 1
+#define TAURAVAT_ITEM_PACKAGE 2  /* a returnable-package line: the package_* members */
+#define TAURAVAT_ITEM_SUBTOTAL 3 /* the subtotal so far: no other member is read */
 
+/* One line of a receipt. A sale or cancel line uses name .. value; a package line only the
+ * package_* members; a subtotal line none. Members a kind does not use are not read.
+ * The package_* members came later: a struct without them (size up to `value`, as the
+ * first headers had it) still carries sale, cancel and subtotal lines, and is refused only
+ * for a package line (TAURAVAT_E_PARAMETER_RANGE at "size"). */
 typedef struct tauravat_item {
   uint32_t size;        /* sizeof(tauravat_item): lets the struct grow */
-  int32_t kind;         /* TAURAVAT_ITEM_SALE, or TAURAVAT_ITEM_CANCEL to cancel a line */
+  int32_t kind;         /* TAURAVAT_ITEM_SALE, _CANCEL (cancels a line), _PACKAGE, _SUBTOTAL */
   const char* name;     /* article name, UTF-8; its first 28 characters are printed */
   int32_t rate;         /* tax rate 1..7 for A..G (1..5 on the RX820A 5-rate) */
   int32_t message;      /* message number 0..7 printed with the line */
@@ -449,10 +458,18 @@ typedef struct tauravat_item {
   int64_t price;        /* unit price in grosz, 1..999999999 */
   int64_t value;        /* line value in grosz; 0: the driver computes quantity x price,
                            an exact half rounded up */
+  /* A package line, as tauravat_package_item takes it (the printer prints it and keeps it
+     out of the receipt's total): */
+  int32_t package_kind;          /* 0 " S", 1 " Z", 2 "-S", 3 "-Z" */
+  uint16_t package_first_value;  /* sent unchanged */
+  uint16_t package_second_value; /* sent unchanged */
+  int64_t package_amount;        /* grosz, 32-bit range, sent unchanged */
 } tauravat_item;
 
-/* Sends one item line. *value (optional) receives the value sent. The item is checked
- * before the line goes out, since a line the printer refuses cancels the whole receipt:
+/* Sends one sale or cancel line (a package or subtotal kind: TAURAVAT_E_PARAMETER_RANGE at
+ * "kind", nothing sent; those go through tauravat_package_item and tauravat_print_subtotal).
+ * *value (optional) receives the value sent. The item is checked before the line goes out,
+ * since a line the printer refuses cancels the whole receipt:
  * the rules and codes of tauravat_check_item for the printer's model, with the rates the
  * printer held reserved when the receipt began (TAURAVAT_E_RATE_UNDEFINED). A refused item
  * sends nothing and leaves the receipt open and intact. TAURAVAT_E_RECEIPT_CANCELLED when
@@ -750,7 +767,12 @@ typedef struct tauravat_problem {
  * table holds reserved (RATE_UNDEFINED; rates beyond rates->count are not known to be);
  * the value (negative: PARAMETER_RANGE) or the computed one, 1..999999999
  * (0: PARAMETER_RANGE; above: LINE_VALUE_TOO_LARGE). Fields are the item's member names:
- * "kind", "name", "unit", "rate", ...; those of the table "rates.size", "rates.count". */
+ * "kind", "name", "unit", "rate", ...; those of the table "rates.size", "rates.count".
+ * A package line: its size (without the package_* members: PARAMETER_RANGE at "size"); a
+ * model without TAURAVAT_FEATURE_PACKAGES (COMMAND_UNAVAILABLE, rule NOT_ALLOWED, at
+ * "kind"; in a sale at the line itself, "items[n]"); package_kind 0..3
+ * (PACKAGE_KIND_RANGE); package_amount within 32 bits (PARAMETER_RANGE). A subtotal line:
+ * a model without TAURAVAT_FEATURE_SUBTOTAL (COMMAND_UNAVAILABLE, as for a package). */
 TAURAVAT_API int32_t TAURAVAT_CALL tauravat_check_item(const tauravat_model_info* model,
                                                        const tauravat_rates* rates,
                                                        const tauravat_item* item,
@@ -776,8 +798,8 @@ typedef struct tauravat_line {
  * its first element's size member, and every element has that size. */
 typedef struct tauravat_sale {
   uint32_t size;                    /* sizeof(tauravat_sale) */
-  const tauravat_item* items;       /* item_count sale and cancel lines, in order */
-  size_t item_count;                /* at least 1 */
+  const tauravat_item* items;       /* item_count lines of any kind, in order */
+  size_t item_count;                /* at least 1, and one sale or cancel line among them */
   int32_t discount_percent;         /* 0 for none, 1..99 */
   const tauravat_payment* payments; /* NULL when payment_count is 0 */
   size_t payment_count;             /* 0..4 */
@@ -785,8 +807,9 @@ typedef struct tauravat_sale {
   size_t line_count;                /* 0..6 */
 } tauravat_sale;
 
-/* A whole sale for `model`, in this order: sale->size (PARAMETER_RANGE); the items (none:
- * PARAMETER_RANGE; NULL: NULL_ARGUMENT), each as tauravat_check_item with its fields named
+/* A whole sale for `model`, in this order: sale->size (PARAMETER_RANGE); the items (none, or
+ * no sale or cancel line: PARAMETER_RANGE at "items"; NULL: NULL_ARGUMENT), each as
+ * tauravat_check_item (package and subtotal lines too) with its fields named
  * "items[n].name" and so on (an element's size other than the first's: PARAMETER_RANGE at
  * "items[n].size", and so for payments and lines), and a cancel line worth more than its rate holds at that point
  * (PARAMETER_RANGE at "items[n].value"); the discount 0..99 (PARAMETER_RANGE); the
@@ -843,7 +866,7 @@ TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_rates(tauravat_printer* printe
  * happens; the codes seen name the step they answered. */
 #define TAURAVAT_STEP_PREPARE 0 /* the check, the rate read, the tables, the counter */
 #define TAURAVAT_STEP_BEGIN 1   /* the receipt is about to begin */
-#define TAURAVAT_STEP_ITEM 2    /* item `item` is about to go out */
+#define TAURAVAT_STEP_ITEM 2    /* line `item` (of any kind) is about to go out */
 #define TAURAVAT_STEP_END 3     /* the end is about to go out: from here it may print */
 #define TAURAVAT_STEP_CANCEL 4  /* the cancel of the receipt begun */
 
@@ -898,8 +921,12 @@ typedef struct tauravat_sale_outcome {
  *  2. the payment and extra-line tables are filled with the sale's (what they held
  *     before is erased), the receipt counter is read, the call-back told of the begin,
  *     and the receipt begun (a begin whose answer was lost is tried again, up to 3 times);
- *  3. each item goes out after the call-back was told of it (a line whose answer was lost
- *     is sent again, up to 3 times); when a line fails for good the receipt is cancelled;
+ *  3. each line goes out after the call-back was told of it (TAURAVAT_STEP_ITEM, whatever
+ *     its kind); a line whose answer was lost is sent again, up to 3 times, except a
+ *     package line whose data went out before its answer was lost: it may have printed,
+ *     and sent again it could print twice, so the receipt is cancelled instead (state
+ *     CANCELLED, the code among the codes); when a line fails for good the receipt is
+ *     cancelled. Package lines are not part of the total;
  *  4. the call-back is told of the end, and the end sent until it answers printed or
  *     cancelled (up to 3 times); then the receipt is cancelled (up to 3 times), which
  *     first learns what became of the end, and if the printer had printed it the end is

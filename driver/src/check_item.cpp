@@ -1,6 +1,7 @@
 // The rules of an item line and of a whole sale.
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -93,6 +94,27 @@ int64_t ValueOf(const tauravat_item& item) {
                    static_cast<int32_t>(item.price));
 }
 
+// A package or subtotal line: the model must print it, and a package must carry its
+// members. The line itself is the field a model refuses ("items[2]"), or its kind alone.
+int32_t CheckExtraLine(const tauravat_model_info& model, const tauravat_item& item,
+                       std::string_view prefix, Problem& problem) {
+  const std::string at(prefix);
+  const bool package = item.kind == TAURAVAT_ITEM_PACKAGE;
+  if (package && item.size < kPackageItemSize)
+    return Refuse(problem, TAURAVAT_E_PARAMETER_RANGE, TAURAVAT_RULE_SIZE, at + "size",
+                  kPackageItemSize);
+  const std::string line = at.empty() ? "kind" : at.substr(0, at.size() - 1);
+  if ((model.features & (package ? TAURAVAT_FEATURE_PACKAGES : TAURAVAT_FEATURE_SUBTOTAL)) == 0)
+    return Refuse(problem, TAURAVAT_E_COMMAND_UNAVAILABLE, TAURAVAT_RULE_NOT_ALLOWED, line);
+  if (!package) return TAURAVAT_OK;
+  if (Outside(item.package_kind, 0, 3, problem, TAURAVAT_E_PACKAGE_KIND_RANGE,
+              at + "package_kind") ||
+      Outside(item.package_amount, INT32_MIN, INT32_MAX, problem, TAURAVAT_E_PARAMETER_RANGE,
+              at + "package_amount"))
+    return problem.code;
+  return TAURAVAT_OK;
+}
+
 int32_t CheckPayments(const tauravat_model_info& model, const tauravat_sale& sale,
                       Problem& problem) {
   if (sale.payment_count == 0) return TAURAVAT_OK;
@@ -170,6 +192,8 @@ int32_t CheckItem(const tauravat_model_info& model, const tauravat_rates* rates,
   const std::string at(prefix);
   if (item.size < kItemSize)
     return Refuse(problem, TAURAVAT_E_PARAMETER_RANGE, TAURAVAT_RULE_SIZE, at + "size", kItemSize);
+  if (item.kind == TAURAVAT_ITEM_PACKAGE || item.kind == TAURAVAT_ITEM_SUBTOTAL)
+    return CheckExtraLine(model, item, prefix, problem);
   if (item.kind != TAURAVAT_ITEM_SALE && item.kind != TAURAVAT_ITEM_CANCEL)
     return Refuse(problem, TAURAVAT_E_PARAMETER_RANGE, TAURAVAT_RULE_NOT_ALLOWED, at + "kind");
   if (rates != nullptr)
@@ -224,12 +248,15 @@ int32_t CheckSale(const tauravat_model_info& model, const tauravat_rates* rates,
     return Refuse(problem, TAURAVAT_E_NULL_ARGUMENT, TAURAVAT_RULE_MISSING, "items");
   // What each rate holds as the lines go: a cancel line takes back from its rate.
   std::array<int64_t, 7> held{};
+  bool articles = false;
   for (size_t i = 0; i < sale.item_count; ++i) {
     const tauravat_item& item = Element(sale.items, i);
     const std::string at = Indexed("items", i) + ".";
     if (WrongSize(item.size, kItemSize, sale.items->size, at + "size", problem))
       return problem.code;
     if (const int32_t code = CheckItem(model, rates, item, at, problem)) return code;
+    if (item.kind == TAURAVAT_ITEM_PACKAGE || item.kind == TAURAVAT_ITEM_SUBTOTAL) continue;
+    articles = true;
     int64_t& rate = held[static_cast<size_t>(item.rate - 1)];
     const int64_t value = ValueOf(item);
     if (item.kind == TAURAVAT_ITEM_CANCEL && value > rate)
@@ -237,6 +264,9 @@ int32_t CheckSale(const tauravat_model_info& model, const tauravat_rates* rates,
                     rate);
     rate += item.kind == TAURAVAT_ITEM_SALE ? value : -value;
   }
+  // The printer drops a receipt without an article line, and what else it held with it.
+  if (!articles)
+    return Refuse(problem, TAURAVAT_E_PARAMETER_RANGE, TAURAVAT_RULE_TOO_FEW, "items", 1);
   if (Outside(sale.discount_percent, 0, 99, problem, TAURAVAT_E_PARAMETER_RANGE,
               "discount_percent"))
     return problem.code;

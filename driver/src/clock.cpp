@@ -34,9 +34,9 @@ int32_t Printer::ReadUniqueCharacters(std::string& number) {
   return TAURAVAT_OK;
 }
 
-int32_t Printer::ReadClock(std::string& Date, std::string& Time) {
-  Date.clear();
-  Time.clear();
+int32_t Printer::ReadClock(std::string& date, std::string& time) {
+  date.clear();
+  time.clear();
   static const std::string caption = Cp1250("Odczyt zegara...");
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
@@ -44,12 +44,12 @@ int32_t Printer::ReadClock(std::string& Date, std::string& Time) {
   Block digits{};
   const uint8_t result = SendSequence(seconds ? cmd::kClockWithSeconds : cmd::kClock, digits);
   if (result != TAURAVAT_OK) return result;
-  Date = "20" + Field(digits, 0) + "." + Field(digits, 2) + "." + Field(digits, 4);
+  date = "20" + Field(digits, 0) + "." + Field(digits, 2) + "." + Field(digits, 4);
   DateTimeFields when;
   when.hour = Value(digits, 6);
   when.minute = Value(digits, 8);
   when.second = seconds ? Value(digits, 10) : 0;
-  Time = FormatDateTime(seconds ? Formats().longTime : Formats().shortTime, when);
+  time = FormatDateTime(seconds ? Formats().longTime : Formats().shortTime, when);
   return TAURAVAT_OK;
 }
 
@@ -65,55 +65,55 @@ int32_t Printer::ReadShortClock(std::string& text) {
   return TAURAVAT_OK;
 }
 
-int32_t Printer::DailyReportNumber(int32_t& Number) {
+int32_t Printer::DailyReportNumber(int32_t& number) {
   static const std::string caption = Cp1250("Odczyt numeru raportu dobowego...");
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   Block reply{};
   if (const uint8_t result = SendSequence(cmd::kDailyReportNumber, reply); result != TAURAVAT_OK)
     return result;
-  Number = reply[0] + 256 * reply[1];
+  number = reply[0] + 256 * reply[1];
   return TAURAVAT_OK;
 }
 
-int32_t Printer::PrinterNumber(int32_t& Number, std::string& Code) {
+int32_t Printer::PrinterNumber(int32_t& number, std::string& code) {
   static const std::string caption = Cp1250("Odczyt numeru ostatniego paragonu...");
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   Block reply{};
   if (const uint8_t result = SendSequence(cmd::kPrinterNumber, reply); result != TAURAVAT_OK)
     return result;
-  Number = (reply[0] - '0') * 10 + (reply[1] - '0');
-  Code.assign({static_cast<char>(reply[2]), static_cast<char>(reply[3])});
+  number = (reply[0] - '0') * 10 + (reply[1] - '0');
+  code.assign({static_cast<char>(reply[2]), static_cast<char>(reply[3])});
   return TAURAVAT_OK;
 }
 
-int32_t Printer::ReadUniqueNumber(std::string& Number) {
-  Number.clear();
+int32_t Printer::ReadUniqueNumber(std::string& number) {
+  number.clear();
   std::string characters;
   if (const int32_t result = ReadUniqueCharacters(characters); result != TAURAVAT_OK) return result;
-  Number = characters.substr(0, kUniqueNumberPrefix) + " " + characters.substr(kUniqueNumberPrefix);
+  number = characters.substr(0, kUniqueNumberPrefix) + " " + characters.substr(kUniqueNumberPrefix);
   return TAURAVAT_OK;
 }
 
-int32_t Printer::WriteLineFeed(uint8_t Count) {
+int32_t Printer::WriteLineFeed(uint8_t lines) {
   static const std::string caption = Cp1250("Zapis ilosci wierszy do wysunięcia...");
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
   Block reply{};
   Block parameters{};
-  parameters[0] = Count;
+  parameters[0] = lines;
   return SendSequence(cmd::kLineFeed, reply, parameters);
 }
 
-int32_t Printer::OpenDrawer(int32_t DrawerNumber) {
+int32_t Printer::OpenDrawer(int32_t drawer) {
   static const std::string caption = Cp1250("Otwarcie szuflady...");
   ShowCentreMessage(caption);
-  if (DrawerNumber < 1 || DrawerNumber > 3) return TAURAVAT_E_DRAWER_RANGE;
+  if (drawer < 1 || drawer > 3) return TAURAVAT_E_DRAWER_RANGE;
   // No receipt check: the drawer opens during a sale too.
   if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   Block reply{};
-  return SendSequence(*kDrawers[DrawerNumber - 1], reply);
+  return SendSequence(*kDrawers[drawer - 1], reply);
 }
 
 }  // namespace kestradr

@@ -17,7 +17,9 @@ int32_t Printer::SettlePrinterAndIdentify() {
   const int32_t cancel = SendSequence(cmd::kCancel, reply);
   if (cancel != TAURAVAT_OK && cancel != TAURAVAT_E_NAK) return cancel;
   if (cancel == TAURAVAT_OK) {
-    if (const int32_t printed = PrintControl(0, DeviceType); printed != TAURAVAT_OK) return printed;
+    if (const int32_t printed = PrintControl(PrintWait::kFollow, DeviceType);
+        printed != TAURAVAT_OK)
+      return printed;
   }
   uint32_t version = 0;
   return ReadDeviceType(DeviceType, version);

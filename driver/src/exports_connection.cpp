@@ -38,7 +38,8 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PrintResume(void) {
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PrintControl(int32_t Mode, uint8_t DeviceType) {
-  return OnDefaultPrinter([&](Printer& p) { return p.PrintControl(Mode, DeviceType); });
+  return OnDefaultPrinter(
+      [&](Printer& p) { return p.PrintControl(static_cast<PrintWait>(Mode), DeviceType); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL

@@ -165,7 +165,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_control(tauravat_pr
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     if (mode != TAURAVAT_PRINT_FOLLOW && mode != TAURAVAT_PRINT_BEFORE)
       return TAURAVAT_E_PARAMETER_RANGE;
-    return connection.PrintControl(mode, connection.IdentifiedType());
+    return connection.PrintControl(static_cast<PrintWait>(mode), connection.IdentifiedType());
   });
 }
 

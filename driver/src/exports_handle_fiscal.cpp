@@ -37,13 +37,11 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_vat(tauravat_printer
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     // The rates a model does not keep read as not in use, not as whatever the
     // caller held.
-    RateArray read;
-    read.fill(TAURAVAT_RATE_RESERVED);
-    int32_t readCount = 0;
-    if (const int32_t result = connection.ReadVAT(readCount, read); result != TAURAVAT_OK)
-      return result;
-    *count = readCount;
-    std::copy(read.begin(), read.end(), rates);
+    TaxRates read;
+    read.values.fill(TAURAVAT_RATE_RESERVED);
+    if (const int32_t result = connection.ReadVAT(read); result != TAURAVAT_OK) return result;
+    *count = read.count;
+    std::copy(read.values.begin(), read.values.end(), rates);
     return TAURAVAT_OK;
   });
 }
@@ -53,15 +51,18 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_set_vat(tauravat_printer*
                                                                const uint32_t rates[7]) {
   if (count == nullptr || rates == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    RateArray wanted;
-    std::copy(rates, rates + wanted.size(), wanted.begin());
-    return connection.SetVAT(*count, wanted);
+    TaxRates wanted{.count = *count};
+    std::copy(rates, rates + wanted.values.size(), wanted.values.begin());
+    const int32_t result = connection.SetVAT(wanted);
+    *count = wanted.count;
+    return result;
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_daily_report(tauravat_printer* printer,
                                                                     int32_t force) {
-  return WithPrinter(printer, [&](Printer& connection) { return connection.DailyReport(force); });
+  return WithPrinter(printer,
+                     [&](Printer& connection) { return connection.DailyReport(force != 0); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL
@@ -82,8 +83,10 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_period_report(
     if (!KnownKind(kind) || !ValidDate(from_year, from_month, from_day) ||
         !ValidDate(to_year, to_month, to_day))
       return TAURAVAT_E_PARAMETER_RANGE;
-    return connection.PeriodReport(kind, from_year - kFirstYear, from_month, from_day,
-                                   to_year - kFirstYear, to_month, to_day);
+    return connection.PeriodReport(
+        static_cast<ReportKind>(kind),
+        {.from = {.year = from_year - kFirstYear, .month = from_month, .day = from_day},
+         .to = {.year = to_year - kFirstYear, .month = to_month, .day = to_day}});
   });
 }
 
@@ -92,7 +95,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_monthly_report(tauravat_p
                                                                       int32_t month) {
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     if (!KnownKind(kind) || !ValidDate(year, month, 1)) return TAURAVAT_E_PARAMETER_RANGE;
-    return connection.MonthlyReport(kind, year - kFirstYear, month);
+    return connection.MonthlyReport(static_cast<ReportKind>(kind), year - kFirstYear, month);
   });
 }
 
@@ -103,7 +106,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_number_report(tauravat_pr
     if (!KnownKind(kind) || !InRange(from, 0, kLargestReportNumber) ||
         !InRange(to, 0, kLargestReportNumber))
       return TAURAVAT_E_PARAMETER_RANGE;
-    return connection.NumberReport(kind, from, to);
+    return connection.NumberReport(static_cast<ReportKind>(kind), {.first = from, .last = to});
   });
 }
 

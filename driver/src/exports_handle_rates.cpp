@@ -21,11 +21,11 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_rates(tauravat_prin
         (flags & ~TAURAVAT_FORCE) != 0) {
       return TAURAVAT_E_PARAMETER_RANGE;
     }
-    RateArray held;
-    held.fill(TAURAVAT_RATE_RESERVED);
-    int32_t heldCount = 0;
-    if (const int32_t result = connection.ReadVAT(heldCount, held); result != TAURAVAT_OK)
-      return result;
+    TaxRates read;
+    read.values.fill(TAURAVAT_RATE_RESERVED);
+    if (const int32_t result = connection.ReadVAT(read); result != TAURAVAT_OK) return result;
+    const RateArray& held = read.values;
+    const int32_t heldCount = read.count;
 
     // The rates not given stay as the printer holds them.
     const tauravat_model_info model = ModelInfoOf(ModelOf(connection.IdentifiedType()));
@@ -42,10 +42,9 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_write_rates(tauravat_prin
     const bool same = std::equal(held.begin(), held.begin() + kept, table.values);
     if (same && (flags & TAURAVAT_FORCE) == 0) return TAURAVAT_OK;
 
-    RateArray wanted;
-    std::copy(std::begin(table.values), std::end(table.values), wanted.begin());
-    int32_t count = table.count;
-    const int32_t result = connection.SetVAT(count, wanted);
+    TaxRates wanted{.count = table.count};
+    std::copy(std::begin(table.values), std::end(table.values), wanted.values.begin());
+    const int32_t result = connection.SetVAT(wanted);
     if (result == TAURAVAT_OK && written != nullptr) *written = 1;
     return result;
   });

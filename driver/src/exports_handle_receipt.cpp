@@ -1,10 +1,8 @@
 // The handle interface: the receipt, its payment forms and extra lines, and the
 // printer's running totals. Amounts arrive as 64-bit grosz and are refused,
 // never wrapped, when they do not fit the printer's 32 bits.
-#include <charconv>
 #include <cstddef>
 #include <string>
-#include <system_error>
 
 #include "check.hpp"
 #include "handle.hpp"
@@ -15,15 +13,6 @@
 using namespace kestradr;
 
 namespace {
-
-// The printer's decimal total as a number.
-int32_t TotalOut(const std::string& digits, int64_t* total) {
-  int64_t value = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc() || end != digits.data() + digits.size()) return TAURAVAT_E_INTERNAL;
-  *total = value;
-  return TAURAVAT_OK;
-}
 
 // The rates the printer held reserved when the receipt began (its answer to the rate
 // read of the preconditions); the others are not known to be.
@@ -48,6 +37,10 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_receipt_item(tauravat_pri
     if (const int32_t result = connection.Prologue(false, false); result != TAURAVAT_OK)
       return result;
     if (!connection.InReceipt()) return TAURAVAT_E_RECEIPT_NOT_OPEN;
+    // Package and subtotal lines have calls of their own.
+    if (item->size >= kItemSize &&
+        (item->kind == TAURAVAT_ITEM_PACKAGE || item->kind == TAURAVAT_ITEM_SUBTOTAL))
+      return TAURAVAT_E_PARAMETER_RANGE;
     // The rules of tauravat_check_item for this printer: a line the printer refuses
     // cancels the whole receipt, so nothing goes out until all of them hold.
     const tauravat_rates reserved = ReservedRates(connection);
@@ -71,10 +64,11 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_package_item(tauravat_pri
                                                                     uint16_t first_value,
                                                                     uint16_t second_value,
                                                                     int64_t amount) {
-  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    const auto narrowed = Narrow(amount);
-    if (!narrowed) return TAURAVAT_E_PARAMETER_RANGE;
-    return connection.PackageItem(kind, first_value, second_value, *narrowed);
+  return WithPrinter(printer, [&](Printer& connection) {
+    return connection.PackageItem({.kind = static_cast<PackageKind>(kind),
+                                   .firstValue = first_value,
+                                   .secondValue = second_value,
+                                   .amount = amount});
   });
 }
 
@@ -100,10 +94,11 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_fill_payment(tauravat_pri
   if (name == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
     const auto text = Utf8In(name);
-    const auto first = Narrow(first_amount);
-    const auto second = Narrow(second_amount);
-    if (!text || !first || !second) return TAURAVAT_E_PARAMETER_RANGE;
-    return connection.FillPayment(number, *text, *first, *second);
+    if (!text) return TAURAVAT_E_PARAMETER_RANGE;
+    return connection.FillPayment({.slot = number,
+                                   .name = *text,
+                                   .firstAmount = first_amount,
+                                   .secondAmount = second_amount});
   });
 }
 
@@ -115,7 +110,7 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_fill_lines(tauravat_print
     const auto line = Utf8In(text);
     if (!line) return TAURAVAT_E_PARAMETER_RANGE;
     int32_t free = 0;
-    const int32_t result = connection.FillLines(code, *line, free);
+    const int32_t result = connection.FillLines({.code = code, .text = *line}, free);
     if (free_lines != nullptr) *free_lines = free;
     return result;
   });
@@ -132,11 +127,8 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_erase_lines(tauravat_prin
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_total(tauravat_printer* printer,
                                                                   int64_t* total) {
   if (total == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
-  return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    std::string digits;
-    if (const int32_t result = connection.ReadTotal(digits); result != TAURAVAT_OK) return result;
-    return TotalOut(digits, total);
-  });
+  return WithPrinter(printer,
+                     [&](Printer& connection) -> int32_t { return connection.ReadTotal(*total); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_sel_total(tauravat_printer* printer,
@@ -144,9 +136,6 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_read_sel_total(tauravat_p
                                                                       int64_t* total) {
   if (selector == nullptr || total == nullptr) return TAURAVAT_E_NULL_ARGUMENT;
   return WithPrinter(printer, [&](Printer& connection) -> int32_t {
-    std::string digits;
-    if (const int32_t result = connection.ReadSelTotal(selector, digits); result != TAURAVAT_OK)
-      return result;
-    return TotalOut(digits, total);
+    return connection.ReadSelTotal(SelectorOf(selector), *total);
   });
 }

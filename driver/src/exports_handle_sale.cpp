@@ -86,7 +86,14 @@ class SaleRun {
     for (size_t i = 0; i < sale_.item_count; ++i) {
       if (Stops(TAURAVAT_STEP_ITEM, static_cast<int32_t>(i))) return Cancel(TAURAVAT_E_STOPPED);
       const tauravat_item& item = Element(sale_.items, i);
-      const int32_t code = Repeated(TAURAVAT_STEP_ITEM, [&] { return SendItem(item); });
+      // A package line that went out whole and lost its answer is not sent again: it may
+      // have printed. The receipt is cancelled instead, which nothing can print twice.
+      const int32_t code = Repeated(
+          TAURAVAT_STEP_ITEM, [&] { return SendLine(item); },
+          [&](int32_t answer) {
+            return Repeatable(answer) &&
+                   !(item.kind == TAURAVAT_ITEM_PACKAGE && printer_.PackageMayHavePrinted());
+          });
       if (code == TAURAVAT_E_RECEIPT_CANCELLED || code == TAURAVAT_E_RECEIPT_NOT_OPEN)
         return Cancelled(code);
       if (code != TAURAVAT_OK) return Cancel(code);
@@ -99,12 +106,11 @@ class SaleRun {
 
   // The sale against the printer's model and the rates it holds now.
   int32_t Check() {
-    RateArray read;
-    read.fill(TAURAVAT_RATE_RESERVED);
-    int32_t count = 0;
-    if (const int32_t code = printer_.ReadVAT(count, read); code != TAURAVAT_OK) return code;
+    TaxRates read;
+    read.values.fill(TAURAVAT_RATE_RESERVED);
+    if (const int32_t code = printer_.ReadVAT(read); code != TAURAVAT_OK) return code;
     tauravat_rates rates{sizeof rates, 7, {}};
-    std::copy(read.begin(), read.end(), rates.values);
+    std::copy(read.values.begin(), read.values.end(), rates.values);
     Problem problem;
     const int32_t code =
         CheckSale(ModelInfoOf(ModelOf(printer_.IdentifiedType())), &rates, sale_, problem);
@@ -120,9 +126,10 @@ class SaleRun {
       const auto name = Utf8In(payment.name);
       if (!name) return TAURAVAT_E_INTERNAL;  // the check let through what cannot travel
       const int32_t slot = payment.slot != 0 ? payment.slot : static_cast<int32_t>(i) + 1;
-      if (const int32_t code =
-              printer_.FillPayment(slot, *name, static_cast<int32_t>(payment.first_amount),
-                                   static_cast<int32_t>(payment.second_amount));
+      if (const int32_t code = printer_.FillPayment({.slot = slot,
+                                                     .name = *name,
+                                                     .firstAmount = payment.first_amount,
+                                                     .secondAmount = payment.second_amount});
           code != TAURAVAT_OK)
         return code;
     }
@@ -131,13 +138,20 @@ class SaleRun {
       const auto text = Utf8In(line.text);
       if (!text) return TAURAVAT_E_INTERNAL;
       int32_t free = 0;
-      if (const int32_t code = printer_.FillLines(line.code, *text, free); code != TAURAVAT_OK)
+      if (const int32_t code = printer_.FillLines({.code = line.code, .text = *text}, free);
+          code != TAURAVAT_OK)
         return code;
     }
     return TAURAVAT_OK;
   }
 
-  int32_t SendItem(const tauravat_item& item) {
+  int32_t SendLine(const tauravat_item& item) {
+    if (item.kind == TAURAVAT_ITEM_SUBTOTAL) return printer_.PrintSubtotal();
+    if (item.kind == TAURAVAT_ITEM_PACKAGE)
+      return printer_.PackageItem({.kind = static_cast<PackageKind>(item.package_kind),
+                                   .firstValue = item.package_first_value,
+                                   .secondValue = item.package_second_value,
+                                   .amount = item.package_amount});
     const auto name = Utf8In(item.name);
     const auto unit = Utf8In(item.unit == nullptr ? "" : item.unit);
     if (!name || !unit) return TAURAVAT_E_INTERNAL;

@@ -12,10 +12,11 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReadVAT(int32_t* Count, uint32_t* 
     uint32_t* const outputs[7] = {&Deref(A), &Deref(B), &Deref(C), &Deref(D),
                                   &Deref(E), &Deref(F), &Deref(G)};
     // What the printer's format does not carry keeps the caller's values.
-    RateArray rates{};
-    for (size_t i = 0; i < 7; ++i) rates[i] = *outputs[i];
-    const int32_t result = p.ReadVAT(count, rates);
-    for (size_t i = 0; i < 7; ++i) *outputs[i] = rates[i];
+    TaxRates rates;
+    for (size_t i = 0; i < 7; ++i) rates.values[i] = *outputs[i];
+    const int32_t result = p.ReadVAT(rates);
+    if (result == TAURAVAT_OK) count = rates.count;
+    for (size_t i = 0; i < 7; ++i) *outputs[i] = rates.values[i];
     return result;
   });
 }
@@ -24,12 +25,16 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL SetVAT(int32_t* Count, uint32_t A,
                                                      uint32_t C, uint32_t D, uint32_t E, uint32_t F,
                                                      uint32_t G) {
   return OnDefaultPrinter([&](Printer& p) {
-    return p.SetVAT(Deref(Count), RateArray{A, B, C, D, E, F, G});
+    int32_t& count = Deref(Count);
+    TaxRates rates{.count = count, .values = {A, B, C, D, E, F, G}};
+    const int32_t result = p.SetVAT(rates);
+    count = rates.count;
+    return result;
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL DailyReport(int32_t Force) {
-  return OnDefaultPrinter([&](Printer& p) { return p.DailyReport(Force); });
+  return OnDefaultPrinter([&](Printer& p) { return p.DailyReport(Force != 0); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL LockedArticlesReport(void) {
@@ -45,15 +50,20 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PeriodReport(int32_t Kind, int32_t
                                                            int32_t ToYear, int32_t ToMonth,
                                                            int32_t ToDay) {
   return OnDefaultPrinter([&](Printer& p) {
-    return p.PeriodReport(Kind, FromYear, FromMonth, FromDay, ToYear, ToMonth, ToDay);
+    return p.PeriodReport(static_cast<ReportKind>(Kind),
+                          {.from = {.year = FromYear, .month = FromMonth, .day = FromDay},
+                           .to = {.year = ToYear, .month = ToMonth, .day = ToDay}});
   });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL MonthlyReport(int32_t Kind, int32_t Year,
                                                             int32_t Month) {
-  return OnDefaultPrinter([&](Printer& p) { return p.MonthlyReport(Kind, Year, Month); });
+  return OnDefaultPrinter(
+      [&](Printer& p) { return p.MonthlyReport(static_cast<ReportKind>(Kind), Year, Month); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL NumberReport(int32_t Kind, int32_t From, int32_t To) {
-  return OnDefaultPrinter([&](Printer& p) { return p.NumberReport(Kind, From, To); });
+  return OnDefaultPrinter([&](Printer& p) {
+    return p.NumberReport(static_cast<ReportKind>(Kind), {.first = From, .last = To});
+  });
 }

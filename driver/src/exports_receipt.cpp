@@ -1,5 +1,6 @@
 // Exported receipt operations: each runs its body through the exception guard; the
 // p-twins take NUL-terminated text and refuse a null output buffer before anything.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,16 @@ int32_t LegacyItem(Printer& p, int32_t Typ, std::string_view Nazwa, int32_t Staw
   return result;
 }
 
+// ReadTotal (no selector) and ReadSelTotal: the total as decimal digits, `Total`
+// untouched on failure.
+int32_t LegacyTotal(Printer& p, std::optional<std::string_view> selector, std::string& Total) {
+  int64_t total = 0;
+  const int32_t result =
+      selector ? p.ReadSelTotal(kestradr::SelectorOf(*selector), total) : p.ReadTotal(total);
+  if (result == 0) Total = std::to_string(total);
+  return result;
+}
+
 }  // namespace
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReceiptBegin(void) {
@@ -65,8 +76,12 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pReceiptItem(int32_t Typ, const ch
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PackageItem(int32_t Param, uint16_t firstValue,
                                                           uint16_t secondValue, int32_t amount) {
-  return OnDefaultPrinter(
-      [&](Printer& p) { return p.PackageItem(Param, firstValue, secondValue, amount); });
+  return OnDefaultPrinter([&](Printer& p) {
+    return p.PackageItem({.kind = static_cast<kestradr::PackageKind>(Param),
+                          .firstValue = firstValue,
+                          .secondValue = secondValue,
+                          .amount = amount});
+  });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL PrintSubtotal(void) {
@@ -83,26 +98,34 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ReceiptCancel(void) {
 
 TAURAVAT_API int32_t TAURAVAT_CALL FillPayment(int32_t Number, const std::string& Name,
                                                int32_t FirstAmount, int32_t SecondAmount) {
-  return OnDefaultPrinter(
-      [&](Printer& p) { return p.FillPayment(Number, Name, FirstAmount, SecondAmount); });
+  return OnDefaultPrinter([&](Printer& p) {
+    return p.FillPayment(
+        {.slot = Number, .name = Name, .firstAmount = FirstAmount, .secondAmount = SecondAmount});
+  });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pFillPayment(int32_t Number, const char* Name,
                                                            int32_t FirstAmount,
                                                            int32_t SecondAmount) {
-  return OnDefaultPrinter(
-      [&](Printer& p) { return p.FillPayment(Number, TextIn(Name), FirstAmount, SecondAmount); });
+  return OnDefaultPrinter([&](Printer& p) {
+    return p.FillPayment({.slot = Number,
+                          .name = TextIn(Name),
+                          .firstAmount = FirstAmount,
+                          .secondAmount = SecondAmount});
+  });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL FillLines(int32_t LineCode, const std::string& Text,
                                              int32_t& FreeLines) {
-  return OnDefaultPrinter([&](Printer& p) { return p.FillLines(LineCode, Text, FreeLines); });
+  return OnDefaultPrinter(
+      [&](Printer& p) { return p.FillLines({.code = LineCode, .text = Text}, FreeLines); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pFillLines(int32_t LineCode, const char* Text,
                                                          int32_t* FreeLines) {
-  return OnDefaultPrinter(
-      [&](Printer& p) { return p.FillLines(LineCode, TextIn(Text), Deref(FreeLines)); });
+  return OnDefaultPrinter([&](Printer& p) {
+    return p.FillLines({.code = LineCode, .text = TextIn(Text)}, Deref(FreeLines));
+  });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL ErasePayments(void) {
@@ -114,28 +137,28 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL EraseLines(void) {
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL ReadTotal(std::string& Total) {
-  return OnDefaultPrinter([&](Printer& p) { return p.ReadTotal(Total); });
+  return OnDefaultPrinter([&](Printer& p) { return LegacyTotal(p, std::nullopt, Total); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pReadTotal(char* buffer) {
   if (buffer == nullptr) return kNullBuffer;
   return OnDefaultPrinter([&](Printer& p) {
     std::string total;
-    const int32_t result = p.ReadTotal(total);
+    const int32_t result = LegacyTotal(p, std::nullopt, total);
     if (result == 0) CopyOut(buffer, total);
     return result;
   });
 }
 
 TAURAVAT_API int32_t TAURAVAT_CALL ReadSelTotal(const std::string& N, std::string& Total) {
-  return OnDefaultPrinter([&](Printer& p) { return p.ReadSelTotal(N, Total); });
+  return OnDefaultPrinter([&](Printer& p) { return LegacyTotal(p, N, Total); });
 }
 
 extern "C" TAURAVAT_API int32_t TAURAVAT_CALL pReadSelTotal(const char* N, char* buffer) {
   if (buffer == nullptr) return kNullBuffer;
   return OnDefaultPrinter([&](Printer& p) {
     std::string total;
-    const int32_t result = p.ReadSelTotal(TextIn(N), total);
+    const int32_t result = LegacyTotal(p, TextIn(N), total);
     if (result == 0) CopyOut(buffer, total);
     return result;
   });

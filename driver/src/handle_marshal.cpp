@@ -1,7 +1,6 @@
 #include "handle_marshal.hpp"
 
 #include <cstring>
-#include <limits>
 
 #include "cp1250.hpp"
 #include "messages.hpp"
@@ -27,12 +26,6 @@ int32_t Cp1250TextOut(std::string_view cp1250, char* text, size_t size, size_t* 
 
 std::optional<std::string> Utf8In(const char* utf8) {
   return Utf8ToCp1250(std::string_view(utf8));
-}
-
-std::optional<int32_t> Narrow(int64_t value) {
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-    return std::nullopt;
-  return static_cast<int32_t>(value);
 }
 
 }  // namespace kestradr

@@ -1,5 +1,5 @@
 // Values across the handle interface: UTF-8 text in and out of code page 1250, sized
-// output buffers, and 64-bit amounts narrowed to the 32 bits the printer carries.
+// output buffers, and the core's item line.
 #pragma once
 
 #include <cstddef>
@@ -42,8 +42,5 @@ inline ItemLine CoreLine(const tauravat_item& item, std::string_view name, std::
           .price = item.price,
           .value = item.value};
 }
-
-// An amount that fits the printer's 32 bits, or nothing.
-std::optional<int32_t> Narrow(int64_t value);
 
 }  // namespace kestradr

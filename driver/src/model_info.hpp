@@ -2,6 +2,7 @@
 // the driver's model table, and the sizes the callers' structures must reach.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "device_models.hpp"
@@ -17,7 +18,9 @@ tauravat_model_info ModelInfoOf(const DeviceModel& model);
 inline constexpr uint32_t kModelInfoSize = sizeof(tauravat_model_info);
 inline constexpr uint32_t kProblemSize = sizeof(tauravat_problem);
 inline constexpr uint32_t kRatesSize = sizeof(tauravat_rates);
-inline constexpr uint32_t kItemSize = sizeof(tauravat_item);
+// An item without the package members (the first header's) carries every line but a package.
+inline constexpr uint32_t kItemSize = offsetof(tauravat_item, package_kind);
+inline constexpr uint32_t kPackageItemSize = sizeof(tauravat_item);
 inline constexpr uint32_t kSaleSize = sizeof(tauravat_sale);
 inline constexpr uint32_t kPaymentSize = sizeof(tauravat_payment);
 inline constexpr uint32_t kLineSize = sizeof(tauravat_line);

@@ -104,7 +104,7 @@ int32_t RunTests(Printer& printer, const Test (&tests)[N], const StatusSet& stat
     const bool bitSet = (ByteOf(status, test.source) & test.mask) != 0;
     if (bitSet == test.refuseWhenSet) return test.code;
   }
-  return printer.PrintControl(1, printer.IdentifiedType());
+  return printer.PrintControl(PrintWait::kBefore, printer.IdentifiedType());
 }
 
 const std::string& Caption() {

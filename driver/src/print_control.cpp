@@ -71,10 +71,12 @@ int32_t Printer::Poll(const Command& command, uint8_t& status) {
   return ReadStatusByte(command.code, status);
 }
 
-int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped) {
+int32_t Printer::Supervise(PrintWait wait, uint8_t deviceType, OnStopped onStopped) {
   static const std::string checking = Cp1250("Trwa kontrola wydruku...");
   static const std::string printing = Cp1250("Trwa wydruk...");
-  ShowCentreMessage(mode == 1 ? checking : printing);
+  const bool before = wait == PrintWait::kBefore;
+  const bool follow = wait == PrintWait::kFollow;
+  ShowCentreMessage(before ? checking : printing);
   if (!Connected) {
     if (const int32_t result = ConnectPrinter(PortNumber, false); result != TAURAVAT_OK)
       return result;
@@ -89,7 +91,7 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
   // Some models are not asked for the memory status while a printout is followed: a
   // document merely waiting there must not keep the poll going.
   const bool skipMemory =
-      onStopped == OnStopped::Resume && ModelOf(deviceType).followsWithoutMemoryStatus && mode != 1;
+      onStopped == OnStopped::Resume && ModelOf(deviceType).followsWithoutMemoryStatus && !before;
 
   // A deadline for the whole call, computed once: a printer that says it prints for ever
   // must not hold its caller for ever.
@@ -126,7 +128,7 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
 
     // Printing, or (when following) a document still to come: keep watching. The paper
     // bit was tested just above, so only the extra read can bring news of it.
-    if (!stopped && (busy || mode == 0)) {
+    if (!stopped && (busy || follow)) {
       if (const int32_t result = Poll(cmd::kPrintStatus, print); result != TAURAVAT_OK)
         return result;
       if (print & kBitNoPaper) return TAURAVAT_E_PAPER_OUT;
@@ -136,7 +138,7 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
 
     // Stopped for paper that is back, or a document waiting before a new printout: the
     // printer needs to be told to go on.
-    if ((stopped && busy) || (waiting && !busy && !stopped && mode == 1)) {
+    if ((stopped && busy) || (waiting && !busy && !stopped && before)) {
       if (onStopped == OnStopped::Resume) return PrintResume();
     }
     // Anything else ("001", "101") changes on its own: poll again.
@@ -144,12 +146,12 @@ int32_t Printer::Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped
   }
 }
 
-int32_t Printer::PrintControl(int32_t Mode, uint8_t deviceType) {
-  return Supervise(Mode, deviceType, OnStopped::Resume);
+int32_t Printer::PrintControl(PrintWait wait, uint8_t deviceType) {
+  return Supervise(wait, deviceType, OnStopped::Resume);
 }
 
-int32_t Printer::PrintControlNoResume(int32_t mode) {
-  return Supervise(mode, DeviceType, OnStopped::KeepWaiting);
+int32_t Printer::PrintControlNoResume(PrintWait wait) {
+  return Supervise(wait, DeviceType, OnStopped::KeepWaiting);
 }
 
 int32_t Printer::PrintResume() {
@@ -163,7 +165,7 @@ int32_t Printer::PrintResume() {
   Block reply{};
   if (const uint8_t result = SendSequence(cmd::kResumePrinting, reply); result != TAURAVAT_OK)
     return result;
-  return PrintControlNoResume(0);
+  return PrintControlNoResume(PrintWait::kFollow);
 }
 
 }  // namespace kestradr

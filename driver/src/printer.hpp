@@ -1,10 +1,13 @@
 // One connection to one printer: the port with its threads, the exchange buffers, the
 // connection and receipt state, the call-backs. Every operation is a method here and
-// calls the others directly; the legacy exports are a thin shell over DefaultPrinter(),
-// and any number of Printers on different ports work at once from different threads.
+// calls the others directly. Operations take typed values with English names
+// (printer_values.hpp) and money as 64-bit grosz; the legacy exports (over DefaultPrinter())
+// and the handle exports each adapt their own arguments to them. Any number of Printers on
+// different ports work at once from different threads.
 //
 // A Printer is not re-entrant: whoever shares one between threads holds CallLock()
-// around each call (the exports do). Text in and out is code page 1250.
+// around each call (the exports do). Text in and out is code page 1250: the printer's own
+// text rules (what prints, the article name's letters) are defined on it.
 #pragma once
 
 #include <array>
@@ -19,6 +22,7 @@
 #include "commands.hpp"
 #include "device_models.hpp"
 #include "exchange.hpp"
+#include "printer_values.hpp"
 #include "receipt_state.hpp"
 #include "tax_rates.hpp"
 
@@ -33,22 +37,6 @@ struct StatusBytes {
   int32_t count = 0;
   std::array<uint8_t, 9> s{};  // s[1]..s[8]
   bool eighthPresent = false;
-};
-
-using RateArray = std::array<uint32_t, 7>;  // A..G, hundredths of a percent
-
-// One sale or cancel line as the core takes it. Text is code page 1250, the legacy
-// interface's own (the handle interface converts its UTF-8 first); money is in grosz.
-struct ItemLine {
-  bool cancel = false;  // a cancel line, printed with '-'
-  std::string_view name;
-  int32_t rate = 0;      // 1..7 for A..G
-  int32_t message = 0;   // 0..7, the printer's message under the line
-  int32_t quantity = 0;  // in steps of 10^-decimals
-  int32_t decimals = 0;  // 0..4
-  std::string_view unit;
-  int64_t price = 0;
-  int64_t value = 0;  // the caller's own line value, sent as it is; 0: quantity x price
 };
 
 class Printer {
@@ -126,12 +114,12 @@ class Printer {
   // False for a 0 on the models that may keep the short counter at 0 and count in the
   // long one: such a 0 says neither "no receipt yet" nor "none since".
   bool CounterTells(int32_t counter) const;
-  int32_t CheckFiscalMode(int32_t& flag);
+  int32_t CheckFiscalMode(bool& fiscal);
   int32_t CheckTaxRatesSet(bool& flag);
   int32_t CheckReceiptPreconditions();
   int32_t ReceiptConditions();
-  int32_t PrintControl(int32_t Mode, uint8_t deviceType);
-  int32_t PrintControlNoResume(int32_t mode);
+  int32_t PrintControl(PrintWait wait, uint8_t deviceType);
+  int32_t PrintControlNoResume(PrintWait wait);
   int32_t PrintResume();
 
   // ---- The program's terms ----------------------------------------------------------
@@ -170,17 +158,21 @@ class Printer {
   // Sends one line. `value` gets the value sent (the line's own, or quantity x price) once
   // every check has passed, just before the line goes out; before that it is untouched.
   int32_t ReceiptItem(const ItemLine& line, int64_t& value);
-  int32_t PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue, int32_t amount);
+  int32_t PackageItem(const PackageLine& line);
   int32_t PrintSubtotal();
-  int32_t ReceiptEnd(int32_t Rabat);
+  // `discountPercent` 1..99 is sent as the discount; any other value is none.
+  int32_t ReceiptEnd(int32_t discountPercent);
   int32_t ReceiptCancel();
-  int32_t FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
-                      int32_t SecondAmount);
-  int32_t FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines);
+  // Fills a payment slot for the end; nothing is sent.
+  int32_t FillPayment(const PaymentLine& payment);
+  // Keeps an extra line for the end; `freeLines` gets the slots left free (on
+  // TAURAVAT_E_NO_FREE_LINES, 0). Nothing is sent.
+  int32_t FillLines(const TextLine& line, int32_t& freeLines);
   int32_t ErasePayments();
   int32_t EraseLines();
-  int32_t ReadTotal(std::string& Total);
-  int32_t ReadSelTotal(std::string_view N, std::string& Total);
+  // The printer's running totals, in grosz; `total` is untouched on failure.
+  int32_t ReadTotal(int64_t& total);
+  int32_t ReadSelTotal(const TotalSelector& selector, int64_t& total);
   // The sum command 0x07 carries: each rate total less the discount.
   int32_t DiscountedSum(int32_t discountPercent) const;
   void ClearPaymentTable();
@@ -195,30 +187,39 @@ class Printer {
   void DropOpenReceipt();
 
   // ---- Tax rates -------------------------------------------------------------------------
-  // Entries the printer's format does not carry keep what `rates` held.
-  int32_t ReadVAT(int32_t& Count, RateArray& rates);
-  int32_t SetVAT(int32_t& Count, const RateArray& rates);
+  // With the caption and the prologue. Entries the printer's format does not carry keep
+  // what `rates.values` held; `rates.count` gets how many it carries.
+  int32_t ReadVAT(TaxRates& rates);
+  // Writes `rates.values`; `rates.count` gets how many of them the printer's format
+  // carries once the write is about to go out (its input is not read).
+  int32_t SetVAT(TaxRates& rates);
   // The table in the newest format the printer answers, without prologue or caption.
   int32_t ReadTaxRates(TaxRates& rates);
 
   // ---- Reports -----------------------------------------------------------------------------
-  int32_t DailyReport(int32_t Force);
+  // `force`: a day without sales still gets its report, on the models that allow it.
+  int32_t DailyReport(bool force);
   int32_t LockedArticlesReport();
   int32_t PrinterStatusReport();
-  int32_t PeriodReport(int32_t Kind, int32_t FromYear, int32_t FromMonth, int32_t FromDay,
-                       int32_t ToYear, int32_t ToMonth, int32_t ToDay);
-  int32_t MonthlyReport(int32_t Kind, int32_t Year, int32_t Month);
-  int32_t NumberReport(int32_t Kind, int32_t From, int32_t To);
+  // Dates out of range are refused before anything is sent.
+  int32_t PeriodReport(ReportKind kind, const DateRange& period);
+  // No range check: the printer judges the month (year within the century) and answers.
+  int32_t MonthlyReport(ReportKind kind, int32_t year, int32_t month);
+  int32_t NumberReport(ReportKind kind, const NumberRange& numbers);
 
   // ---- Clock, counters, identification -------------------------------------------------
-  int32_t ReadClock(std::string& Date, std::string& Time);
+  // `date` "2005.12.31" and `time` in the time format of the formats in use (seconds on
+  // the models that give them); both cleared first. Each digit is written as the printer
+  // sent it.
+  int32_t ReadClock(std::string& date, std::string& time);
   int32_t ReadShortClock(std::string& text);  // "yy.MM.dd;hh:mm", as pReadClock gives it
-  int32_t DailyReportNumber(int32_t& Number);
-  int32_t PrinterNumber(int32_t& Number, std::string& Code);
-  int32_t ReadUniqueNumber(std::string& Number);          // "ABC 12345678"
+  int32_t DailyReportNumber(int32_t& number);
+  // The printer's two-digit number and its two-character code.
+  int32_t PrinterNumber(int32_t& number, std::string& code);
+  int32_t ReadUniqueNumber(std::string& number);          // "ABC 12345678"
   int32_t ReadUniqueCharacters(std::string& characters);  // the 11 characters as sent
-  int32_t OpenDrawer(int32_t DrawerNumber);
-  int32_t WriteLineFeed(uint8_t Count);
+  int32_t OpenDrawer(int32_t drawer);                     // 1..3
+  int32_t WriteLineFeed(uint8_t lines);
 
   // ---- What the interfaces read of the state ----------------------------------------------
   // The device type of the identified printer (kDeviceNone when none).
@@ -229,6 +230,9 @@ class Printer {
   bool RateReservedAt(size_t rate) const {
     return rate < RateReserved.size() && RateReserved[rate];
   }
+  // The last PackageItem sent its whole line and lost the answer: it may be printed, and
+  // the same line sent again could print twice.
+  bool PackageMayHavePrinted() const { return PackageAnswerLost; }
   // The last receipt closed printed, as far as the driver knows.
   bool LastReceiptPrinted() const { return LastReceipt == ClosedReceipt::kPrinted; }
   // The port, its threads and its error record.
@@ -266,6 +270,7 @@ class Printer {
   std::array<int32_t, 8> RateTotals{};  // [1]..[7] for rates A..G, grosz
   uint8_t ItemCount = 0;
   int32_t LastItemValue = 0;
+  bool PackageAnswerLost = false;             // see PackageMayHavePrinted
   std::array<PaymentSlot, 5> PaymentTable{};  // [1]..[4]
   std::array<ExtraLine, 7> ExtraLineTable{};  // [1]..[6], every slot starts free
   // [1]..[7] for rates A..G: reserved in the printer's answer to the rate read before the
@@ -314,14 +319,14 @@ class Printer {
   int32_t PrepareTotalsRead();
   // Print supervision, resuming a printout stopped for paper or only waiting for it.
   enum class OnStopped { Resume, KeepWaiting };
-  int32_t Supervise(int32_t mode, uint8_t deviceType, OnStopped onStopped);
+  int32_t Supervise(PrintWait wait, uint8_t deviceType, OnStopped onStopped);
   int32_t Poll(const Command& command, uint8_t& status);
   // A pause between rounds of status polls, with the message pump served throughout.
   void RestBetweenPolls(std::chrono::milliseconds pause);
   // Reports.
   int32_t SingleCommandReport(const std::string& caption, const Command& command,
-                              int32_t force = 0);
-  int32_t PeriodicReport(const std::string& caption, int32_t kind, uint8_t detailedMode,
+                              bool force = false);
+  int32_t PeriodicReport(const std::string& caption, ReportKind kind, uint8_t detailedMode,
                          uint8_t shortMode, const Block& data);
   int32_t TranslatePeriodicResult(uint8_t verdict);
   // The port around a long report: reopened with a read time-out long enough for the

@@ -12,23 +12,21 @@ namespace {
 constexpr uint32_t kWidestRate = 0xFFFF;
 }  // namespace
 
-int32_t Printer::ReadVAT(int32_t& Count, RateArray& rates) {
+int32_t Printer::ReadVAT(TaxRates& rates) {
   static const std::string caption = Cp1250("Odczyt stawek podatkowych...");
   ShowCentreMessage(caption);
   // A reconnection is followed by the read: the caller asked for the rates, and an
   // answer of 0 with its variables untouched would pass stale values for the printer's.
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
 
-  TaxRates read;
-  read.values = rates;
+  TaxRates read = rates;
   if (const int32_t result = ReadTaxRates(read); result != TAURAVAT_OK) return result;
-  Count = read.count;
-  rates = read.values;
+  rates = read;
   return TAURAVAT_OK;
 }
 
-int32_t Printer::SetVAT(int32_t& Count, const RateArray& rates) {
-  const RateArray wanted = rates;
+int32_t Printer::SetVAT(TaxRates& rates) {
+  const RateArray wanted = rates.values;
   static const std::string caption = Cp1250("Zapis stawek podatkowych...");
   ShowCentreMessage(caption);
   // Rates land in the fiscal memory for good: one that cannot travel is refused here
@@ -36,7 +34,8 @@ int32_t Printer::SetVAT(int32_t& Count, const RateArray& rates) {
   if (std::any_of(wanted.begin(), wanted.end(), [](uint32_t v) { return v > kWidestRate; }))
     return TAURAVAT_E_PARAMETER_RANGE;
 
-  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(PrintWait::kBefore, DeviceType); result != TAURAVAT_OK)
+    return result;
   int32_t receipts = 0;
   if (const int32_t result = ReadLastReceiptNumber(receipts); result != TAURAVAT_OK) return result;
   // The printer takes new rates only right after a daily report.
@@ -49,18 +48,18 @@ int32_t Printer::SetVAT(int32_t& Count, const RateArray& rates) {
   bool fits = true;
   if (!EncodeTaxRates(type, wanted, write, fits)) return TAURAVAT_OK;
   if (!fits) return TAURAVAT_E_PARAMETER_RANGE;
-  Count = write.count;
+  rates.count = write.count;
   Block reply{};
   if (const uint8_t result = SendSequence(write.command, 1, write.length, reply, write.parameters);
       result != TAURAVAT_OK)
     return result;
-  if (const int32_t result = PrintControl(0, DeviceType); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(PrintWait::kFollow, DeviceType); result != TAURAVAT_OK)
+    return result;
 
-  int32_t readCount = 0;
-  RateArray read{};
-  if (const int32_t result = ReadVAT(readCount, read); result != TAURAVAT_OK) return result;
-  const bool same =
-      readCount == Count && std::equal(wanted.begin(), wanted.begin() + Count, read.begin());
+  TaxRates read;
+  if (const int32_t result = ReadVAT(read); result != TAURAVAT_OK) return result;
+  const bool same = read.count == rates.count &&
+                    std::equal(wanted.begin(), wanted.begin() + rates.count, read.values.begin());
   return same ? TAURAVAT_OK : TAURAVAT_E_RATES_NOT_WRITTEN;
 }
 

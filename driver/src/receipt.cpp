@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "messages.hpp"
 #include "printer.hpp"
@@ -27,6 +29,12 @@ uint8_t PrinterRateCode(int32_t rate) {
     default:
       return static_cast<uint8_t>(rate);
   }
+}
+
+// Money the printer's 32 bits carry, or nothing.
+std::optional<int32_t> Fits32(int64_t amount) {
+  if (amount < INT32_MIN || amount > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(amount);
 }
 
 void Put(Block& block, size_t offset, int32_t value) {
@@ -153,7 +161,7 @@ int32_t Printer::ReadRateTotals(std::array<int64_t, 8>& totals, int64_t& sum) {
 int32_t Printer::FinishEnd(EndOutcome outcome) {
   CloseReceipt();
   ItemCount = 0;
-  const int32_t followed = PrintControl(0, DeviceType);
+  const int32_t followed = PrintControl(PrintWait::kFollow, DeviceType);
   if (outcome == EndOutcome::kCancelled) return TAURAVAT_E_RECEIPT_CANCELLED;
   LastReceipt = followed == TAURAVAT_OK ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
   return followed;
@@ -181,7 +189,7 @@ int32_t Printer::EndOfClosedReceipt() {
     case ClosedReceipt::kPrinted:
       break;
   }
-  const int32_t followed = PrintControl(0, DeviceType);
+  const int32_t followed = PrintControl(PrintWait::kFollow, DeviceType);
   LastReceipt = followed == TAURAVAT_OK ? ClosedReceipt::kToldOrNone : ClosedReceipt::kPrinted;
   return followed;
 }
@@ -348,28 +356,35 @@ int32_t Printer::ReceiptItem(const ItemLine& line, int64_t& value) {
   return TAURAVAT_OK;
 }
 
-int32_t Printer::PackageItem(int32_t Param, uint16_t firstValue, uint16_t secondValue,
-                             int32_t amount) {
+int32_t Printer::PackageItem(const PackageLine& line) {
+  PackageAnswerLost = false;
+  const auto amount = Fits32(line.amount);
+  if (!amount) return TAURAVAT_E_PARAMETER_RANGE;
   if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   if (!ReceiptOpen) return TAURAVAT_E_RECEIPT_NOT_OPEN;
   if (!ModelOf(DeviceType).extendedCommands) return TAURAVAT_E_COMMAND_UNAVAILABLE;
   if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
   static constexpr const char* kKinds[] = {" S", " Z", "-S", "-Z"};
-  if (Param < 0 || Param > 3) return TAURAVAT_E_PACKAGE_KIND_RANGE;
+  const auto kind = static_cast<int32_t>(line.kind);
+  if (kind < 0 || kind > 3) return TAURAVAT_E_PACKAGE_KIND_RANGE;
 
   Block block{};
-  Put(block, 0, kKinds[Param]);
-  block[2] = static_cast<uint8_t>(firstValue);
-  block[3] = static_cast<uint8_t>(firstValue >> 8);
-  block[4] = static_cast<uint8_t>(secondValue);
-  block[5] = static_cast<uint8_t>(secondValue >> 8);
-  Put(block, 6, amount);
+  Put(block, 0, kKinds[kind]);
+  block[2] = static_cast<uint8_t>(line.firstValue);
+  block[3] = static_cast<uint8_t>(line.firstValue >> 8);
+  block[4] = static_cast<uint8_t>(line.secondValue);
+  block[5] = static_cast<uint8_t>(line.secondValue >> 8);
+  Put(block, 6, *amount);
   // Sent without its second reply: the package line is acknowledged on its own.
   if (const int32_t result = Send(*this, cmd::kPackage, block); result != TAURAVAT_OK)
     return result;
   // The package line is acknowledged only after its parameters.
   uint8_t answer = 0;
-  if (!TracedRead(answer)) return TAURAVAT_E_RECEIVE_TIMEOUT;
+  if (!TracedRead(answer)) {
+    // The line went out whole: the printer may have printed it.
+    PackageAnswerLost = true;
+    return TAURAVAT_E_RECEIVE_TIMEOUT;
+  }
   if (answer == kAck) return TAURAVAT_OK;
   // Refused. A printer that has cancelled the receipt refuses every line, and says so.
   bool cancelled = false;
@@ -387,7 +402,7 @@ int32_t Printer::PrintSubtotal() {
   return Send(*this, cmd::kSubtotal, Block{});
 }
 
-int32_t Printer::ReceiptEnd(int32_t Rabat) {
+int32_t Printer::ReceiptEnd(int32_t discountPercent) {
   if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   if (!ReceiptOpen) return EndOfClosedReceipt();
 
@@ -406,12 +421,12 @@ int32_t Printer::ReceiptEnd(int32_t Rabat) {
   // A retry resumes after the last step the printer has: the discount and the total go
   // once (a second total makes the printer cancel), with the discount first sent.
   if (EndProgress < EndStep::kSumSent) {
-    if (EndProgress == EndStep::kNothingSent && Rabat >= 1 && Rabat <= 99) {
+    if (EndProgress == EndStep::kNothingSent && discountPercent >= 1 && discountPercent <= 99) {
       Block parameters{};
-      parameters[0] = static_cast<uint8_t>(Rabat);
+      parameters[0] = static_cast<uint8_t>(discountPercent);
       if (const int32_t result = Send(*this, cmd::kDiscount, parameters); result != TAURAVAT_OK)
         return result;
-      EndDiscount = Rabat;
+      EndDiscount = discountPercent;
       EndProgress = EndStep::kDiscountSent;
     }
     if (const int32_t result = StatusGuard(); result != TAURAVAT_OK) return result;
@@ -466,38 +481,39 @@ int32_t Printer::ReceiptCancel() {
     return cancelled;
   ItemCount = 0;
   CloseReceipt();
-  return PrintControl(0, DeviceType);
+  return PrintControl(PrintWait::kFollow, DeviceType);
 }
 
-int32_t Printer::FillPayment(int32_t Number, std::string_view Name, int32_t FirstAmount,
-                             int32_t SecondAmount) {
-  if (Number < 1 || Number > 4) return TAURAVAT_E_PARAMETER_RANGE;
+int32_t Printer::FillPayment(const PaymentLine& payment) {
+  if (payment.slot < 1 || payment.slot > 4) return TAURAVAT_E_PARAMETER_RANGE;
   // Refused now rather than when the receipt ends: the caller learns it at once.
-  const auto plain = PlainText(TextUpToNul(Name), kPaymentNameLength);
-  if (!plain) return TAURAVAT_E_PARAMETER_RANGE;
+  const auto plain = PlainText(TextUpToNul(payment.name), kPaymentNameLength);
+  const auto first = Fits32(payment.firstAmount);
+  const auto second = Fits32(payment.secondAmount);
+  if (!plain || !first || !second) return TAURAVAT_E_PARAMETER_RANGE;
   std::string name = *plain;
   name.resize(kPaymentNameLength, ' ');
-  PaymentTable[static_cast<size_t>(Number)] = {name, FirstAmount, SecondAmount};
+  PaymentTable[static_cast<size_t>(payment.slot)] = {name, *first, *second};
   return TAURAVAT_OK;
 }
 
-int32_t Printer::FillLines(int32_t LineCode, std::string_view Text, int32_t& FreeLines) {
+int32_t Printer::FillLines(const TextLine& line, int32_t& freeLines) {
   // Kept as it will print ("…" as "..."), so its length is the one that goes out.
-  const auto text = PlainText(TextUpToNul(Text));
-  if (LineCode < 0 || LineCode > 15) return TAURAVAT_E_PARAMETER_RANGE;
+  const auto text = PlainText(TextUpToNul(line.text));
+  if (line.code < 0 || line.code > 15) return TAURAVAT_E_PARAMETER_RANGE;
   if (!text) return TAURAVAT_E_PARAMETER_RANGE;
   // The code, the text and the line feed must fit the one-byte parameter length.
   if (text->size() > 253) return TAURAVAT_E_PARAMETER_RANGE;
   const auto free = std::count_if(ExtraLineTable.begin() + 1, ExtraLineTable.end(),
-                                  [](const ExtraLine& line) { return line.code == 0xFF; });
-  FreeLines = static_cast<int32_t>(free);
+                                  [](const ExtraLine& slot) { return slot.code == 0xFF; });
+  freeLines = static_cast<int32_t>(free);
   if (free == 0) return TAURAVAT_E_NO_FREE_LINES;
-  // The first free slot: after a partly sent end it is not always 7 − FreeLines, and a
+  // The first free slot: after a partly sent end it is not always 7 − freeLines, and a
   // line still waiting must not be overwritten.
   auto slot = std::find_if(ExtraLineTable.begin() + 1, ExtraLineTable.end(),
-                           [](const ExtraLine& line) { return line.code == 0xFF; });
-  *slot = {static_cast<uint8_t>(LineCode), *text};
-  --FreeLines;
+                           [](const ExtraLine& kept) { return kept.code == 0xFF; });
+  *slot = {static_cast<uint8_t>(line.code), *text};
+  --freeLines;
   return TAURAVAT_OK;
 }
 
@@ -511,7 +527,7 @@ int32_t Printer::EraseLines() {
   return TAURAVAT_OK;
 }
 
-int32_t Printer::ReadTotal(std::string& Total) {
+int32_t Printer::ReadTotal(int64_t& total) {
   if (const int32_t result = PrepareTotalsRead(); result != TAURAVAT_OK) return result;
   bool ratesSet = false;
   if (const int32_t result = CheckTaxRatesSet(ratesSet); result != TAURAVAT_OK) return result;
@@ -519,32 +535,31 @@ int32_t Printer::ReadTotal(std::string& Total) {
   std::array<int64_t, 8> totals{};
   int64_t sum = 0;
   if (const int32_t result = ReadRateTotals(totals, sum); result != TAURAVAT_OK) return result;
-  Total = std::to_string(sum);
+  total = sum;
   return TAURAVAT_OK;
 }
 
-int32_t Printer::ReadSelTotal(std::string_view N, std::string& Total) {
+TotalSelector SelectorOf(std::string_view text) {
+  if (text == "+") return {.rate = 0, .named = true};
+  if (text.size() == 1 && text[0] >= 'A' && text[0] <= 'G') return {.rate = text[0] - 'A' + 1};
+  const int32_t pointed = text.empty() ? 0 : static_cast<uint8_t>(text.front()) & 0x07;
+  return {.rate = pointed, .named = false};
+}
+
+int32_t Printer::ReadSelTotal(const TotalSelector& selector, int64_t& total) {
   if (const int32_t result = PrepareTotalsRead(); result != TAURAVAT_OK) return result;
-  int32_t count = 0;
-  RateArray rates{};
-  if (const int32_t result = ReadVAT(count, rates); result != TAURAVAT_OK) return result;
+  TaxRates rates;
+  if (const int32_t result = ReadVAT(rates); result != TAURAVAT_OK) return result;
   // The sum of all rates does not depend on any one of them being in use.
-  if (N != "+" && !N.empty()) {
-    const auto index = static_cast<size_t>(static_cast<uint8_t>(N.front()) & 0x07);
-    if (index != 0 && rates[index - 1] == TAURAVAT_RATE_RESERVED) return TAURAVAT_E_RATE_UNDEFINED;
-  }
+  if (selector.rate >= 1 && selector.rate <= kRates &&
+      rates.values[static_cast<size_t>(selector.rate - 1)] == TAURAVAT_RATE_RESERVED)
+    return TAURAVAT_E_RATE_UNDEFINED;
   std::array<int64_t, 8> totals{};
   int64_t sum = 0;
   if (const int32_t result = ReadRateTotals(totals, sum); result != TAURAVAT_OK) return result;
-  if (N == "+") {
-    Total = std::to_string(sum);
-    return TAURAVAT_OK;
-  }
-  if (N.size() == 1 && N[0] >= 'A' && N[0] <= 'G') {
-    Total = std::to_string(totals[static_cast<size_t>(N[0] - 'A' + 1)]);
-    return TAURAVAT_OK;
-  }
-  return TAURAVAT_E_PARAMETER_N_RANGE;
+  if (!selector.named) return TAURAVAT_E_PARAMETER_N_RANGE;
+  total = selector.rate == 0 ? sum : totals[static_cast<size_t>(selector.rate)];
+  return TAURAVAT_OK;
 }
 
 }  // namespace kestradr

@@ -25,30 +25,35 @@ bool InRange(int32_t value, int32_t low, int32_t high) {
   return value >= low && value <= high;
 }
 
+bool ValidDate(const ReportDate& date) {
+  return InRange(date.year, 0, 99) && InRange(date.month, 1, 12) && InRange(date.day, 1, 31);
+}
+
 }  // namespace
 
 // `force` matters to the daily report only: whether a day without sales still gets one.
 int32_t Printer::SingleCommandReport(const std::string& caption, const Command& command,
-                                     int32_t force) {
+                                     bool force) {
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
-  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(PrintWait::kBefore, DeviceType); result != TAURAVAT_OK)
+    return result;
   Block reply{};
   const bool daily = command.code == cmd::kDailyReport.code;
-  if (daily && !(force != 0 && ModelOf(DeviceType).emptyDailyReport)) {
+  if (daily && !(force && ModelOf(DeviceType).emptyDailyReport)) {
     if (const uint8_t result = SendSequence(cmd::kReceiptCounter, reply); result != TAURAVAT_OK)
       return result;
     if (reply[0] == 0 && reply[1] == 0) return TAURAVAT_E_NO_SALES_SINCE_REPORT;
   }
   if (const uint8_t result = SendSequence(command, reply); result != TAURAVAT_OK) return result;
-  return PrintControl(0, DeviceType);
+  return PrintControl(PrintWait::kFollow, DeviceType);
 }
 
 // The printer's verdict on a periodic report, read after its parameters.
 int32_t Printer::TranslatePeriodicResult(uint8_t verdict) {
   switch (verdict) {
     case 0:
-      return PrintControl(0, DeviceType);
+      return PrintControl(PrintWait::kFollow, DeviceType);
     case 1:
       return TAURAVAT_E_BAD_REPORT_DATES;
     case 2:
@@ -65,7 +70,7 @@ int32_t Printer::TranslatePeriodicResult(uint8_t verdict) {
 }
 
 // Monthly and by-number reports share command 0x31 with a mode byte and four data bytes.
-int32_t Printer::PeriodicReport(const std::string& caption, int32_t kind, uint8_t detailedMode,
+int32_t Printer::PeriodicReport(const std::string& caption, ReportKind kind, uint8_t detailedMode,
                                 uint8_t shortMode, const Block& data) {
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
@@ -74,8 +79,8 @@ int32_t Printer::PeriodicReport(const std::string& caption, int32_t kind, uint8_
   if (const int32_t result = ReadDeviceType(type, version); result != TAURAVAT_OK) return result;
   if (!ModelOf(type).currentCommandSet) return TAURAVAT_E_UNSUPPORTED_COMMAND;
 
-  const bool known = kind == 1 || kind == 0;
-  SendBuffer[0] = kind == 1 ? detailedMode : shortMode;
+  const bool known = kind == ReportKind::kDetailed || kind == ReportKind::kShort;
+  SendBuffer[0] = kind == ReportKind::kDetailed ? detailedMode : shortMode;
   for (size_t i = 0; i < 4; ++i) SendBuffer[1 + i] = data[i];
 
   const PortTimeouts before = ReopenForLongReport();
@@ -86,14 +91,14 @@ int32_t Printer::PeriodicReport(const std::string& caption, int32_t kind, uint8_
   ReopenWithDefaultTimeouts(before);
   // Nothing was asked for an unknown kind; the reply buffer holds an older answer and is
   // no verdict.
-  if (!known) return PrintControl(0, DeviceType);
+  if (!known) return PrintControl(PrintWait::kFollow, DeviceType);
   if (LastSequenceResult != TAURAVAT_OK) return LastSequenceResult;
   return TranslatePeriodicResult(ReplyBuffer[0]);
 }
 
-int32_t Printer::DailyReport(int32_t Force) {
+int32_t Printer::DailyReport(bool force) {
   static const std::string caption = Cp1250("Raport dobowy...");
-  return SingleCommandReport(caption, cmd::kDailyReport, Force);
+  return SingleCommandReport(caption, cmd::kDailyReport, force);
 }
 
 int32_t Printer::LockedArticlesReport() {
@@ -106,50 +111,50 @@ int32_t Printer::PrinterStatusReport() {
   return SingleCommandReport(caption, cmd::kPrinterStatusReport);
 }
 
-int32_t Printer::PeriodReport(int32_t Kind, int32_t FromYear, int32_t FromMonth, int32_t FromDay,
-                              int32_t ToYear, int32_t ToMonth, int32_t ToDay) {
+int32_t Printer::PeriodReport(ReportKind kind, const DateRange& period) {
   static const std::string caption = Cp1250("Raport okresowy...");
   ShowCentreMessage(caption);
   // Dates are judged before anything reaches the printer.
-  if (!InRange(FromYear, 0, 99) || !InRange(ToYear, 0, 99) || !InRange(FromMonth, 1, 12) ||
-      !InRange(ToMonth, 1, 12) || !InRange(FromDay, 1, 31) || !InRange(ToDay, 1, 31))
-    return TAURAVAT_E_PARAMETER_RANGE;
+  if (!ValidDate(period.from) || !ValidDate(period.to)) return TAURAVAT_E_PARAMETER_RANGE;
   if (const int32_t result = Prologue(true, true); result != TAURAVAT_OK) return result;
-  if (const int32_t result = PrintControl(1, DeviceType); result != TAURAVAT_OK) return result;
+  if (const int32_t result = PrintControl(PrintWait::kBefore, DeviceType); result != TAURAVAT_OK)
+    return result;
 
   Block parameters{};
-  const int32_t fields[] = {FromYear, FromMonth, FromDay, ToYear, ToMonth, ToDay};
+  const int32_t fields[] = {period.from.year, period.from.month, period.from.day,
+                            period.to.year,   period.to.month,   period.to.day};
   for (size_t i = 0; i < 6; ++i) PutDigits(parameters, 2 * i, fields[i]);
 
   const PortTimeouts before = ReopenForLongReport();
   uint8_t result = TAURAVAT_OK;
   Block reply{};
-  if (Kind == 1 || Kind == 0) {
-    const Command& command = Kind == 1 ? cmd::kPeriodReportDetailed : cmd::kPeriodReportShort;
+  if (kind == ReportKind::kDetailed || kind == ReportKind::kShort) {
+    const Command& command =
+        kind == ReportKind::kDetailed ? cmd::kPeriodReportDetailed : cmd::kPeriodReportShort;
     result = SendSequence(command, reply, parameters);
   }
   ReopenWithDefaultTimeouts(before);
   if (result != TAURAVAT_OK) return result;
-  return PrintControl(0, DeviceType);
+  return PrintControl(PrintWait::kFollow, DeviceType);
 }
 
-int32_t Printer::MonthlyReport(int32_t Kind, int32_t Year, int32_t Month) {
+int32_t Printer::MonthlyReport(ReportKind kind, int32_t year, int32_t month) {
   static const std::string caption = Cp1250("Raport miesięczny...");
   // No range check: the printer judges the month and answers with its verdict.
   Block data{};
-  PutDigits(data, 0, Year);
-  PutDigits(data, 2, Month);
-  return PeriodicReport(caption, Kind, kMonthlyDetailed, kMonthlyShort, data);
+  PutDigits(data, 0, year);
+  PutDigits(data, 2, month);
+  return PeriodicReport(caption, kind, kMonthlyDetailed, kMonthlyShort, data);
 }
 
-int32_t Printer::NumberReport(int32_t Kind, int32_t From, int32_t To) {
+int32_t Printer::NumberReport(ReportKind kind, const NumberRange& numbers) {
   static const std::string caption = Cp1250("Raport okresowy...");
   Block data{};
-  data[0] = static_cast<uint8_t>(From);
-  data[1] = static_cast<uint8_t>(From >> 8);
-  data[2] = static_cast<uint8_t>(To);
-  data[3] = static_cast<uint8_t>(To >> 8);
-  return PeriodicReport(caption, Kind, kByNumbersDetailed, kByNumbersShort, data);
+  data[0] = static_cast<uint8_t>(numbers.first);
+  data[1] = static_cast<uint8_t>(numbers.first >> 8);
+  data[2] = static_cast<uint8_t>(numbers.last);
+  data[3] = static_cast<uint8_t>(numbers.last >> 8);
+  return PeriodicReport(caption, kind, kByNumbersDetailed, kByNumbersShort, data);
 }
 
 // ---- The port around a long report ---------------------------------------------------

@@ -118,14 +118,14 @@ int32_t Printer::ReadReceiptCounter(int32_t& counter) {
   return TAURAVAT_OK;
 }
 
-int32_t Printer::CheckFiscalMode(int32_t& flag) {
+int32_t Printer::CheckFiscalMode(bool& fiscal) {
   static const std::string caption = Cp1250("Test czy tryb fiskalny...");
   ShowCentreMessage(caption);
   if (const int32_t result = Prologue(false, false); result != TAURAVAT_OK) return result;
   uint8_t status = 0;
   if (const int32_t result = ReadStatusByte(cmd::kFiscalStatus.code, status); result != TAURAVAT_OK)
     return result;
-  flag = (status & kFiscalModeBit) != 0 ? 1 : 0;
+  fiscal = (status & kFiscalModeBit) != 0;
   return TAURAVAT_OK;
 }
 

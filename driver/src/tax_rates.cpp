@@ -62,8 +62,7 @@ int32_t Printer::ReadTaxRates(TaxRates& rates) {
   return TAURAVAT_OK;
 }
 
-bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
-                    bool& fits) {
+bool EncodeTaxRates(uint8_t deviceType, const RateArray& values, RateWrite& write, bool& fits) {
   fits = true;
   switch (ModelOf(deviceType).rateCount) {
     case 4:

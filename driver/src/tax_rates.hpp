@@ -8,9 +8,11 @@
 
 namespace kestradr {
 
+using RateArray = std::array<uint32_t, 7>;  // A..G, hundredths of a percent
+
 struct TaxRates {
-  int32_t count = 0;                 // 4, 6 or 7: how many of A..G the model keeps
-  std::array<uint32_t, 7> values{};  // A..G in hundredths of a percent
+  int32_t count = 0;  // 4, 6 or 7: how many of A..G the model keeps
+  RateArray values{};
 };
 
 // Printer::ReadTaxRates reads the table in the newest format the printer answers; the
@@ -27,7 +29,6 @@ struct RateWrite {
 // False for a device type without a rate format (device_models.hpp). `fits` turns false
 // when a rate cannot be carried by the format as it is (the byte would wrap, or a 4-rate
 // model would get a rate that is not a whole percent).
-bool EncodeTaxRates(uint8_t deviceType, const std::array<uint32_t, 7>& values, RateWrite& write,
-                    bool& fits);
+bool EncodeTaxRates(uint8_t deviceType, const RateArray& values, RateWrite& write, bool& fits);
 
 }  // namespace kestradr

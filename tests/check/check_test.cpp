@@ -3,6 +3,8 @@
 // character it expects.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,7 +32,37 @@ tauravat_rates Rates(std::vector<uint32_t> values) {
 }
 
 tauravat_item Bread() {
-  return {sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Chleb razowy", 1, 0, 1, 0, "szt", 450, 0};
+  tauravat_item bread{};
+  bread.size = sizeof bread;
+  bread.kind = TAURAVAT_ITEM_SALE;
+  bread.name = "Chleb razowy";
+  bread.rate = 1;
+  bread.quantity = 1;
+  bread.unit = "szt";
+  bread.price = 450;
+  return bread;
+}
+
+// A returned crate: " Z", 2 of 50, 12.00.
+tauravat_item Package() {
+  tauravat_item package{};
+  package.size = sizeof package;
+  package.kind = TAURAVAT_ITEM_PACKAGE;
+  package.package_kind = 1;
+  package.package_first_value = 2;
+  package.package_second_value = 50;
+  package.package_amount = 1200;
+  return package;
+}
+
+// The item as the first headers had it, without the package members.
+constexpr uint32_t kFirstItemSize = offsetof(tauravat_item, package_kind);
+
+tauravat_item Subtotal(uint32_t size = sizeof(tauravat_item)) {
+  tauravat_item subtotal{};
+  subtotal.size = size;
+  subtotal.kind = TAURAVAT_ITEM_SUBTOTAL;
+  return subtotal;
 }
 
 // What a check found, in a form a failed expectation prints whole.
@@ -98,10 +130,27 @@ TEST(CheckItem, EachRuleNamesItsFieldAndTheCharacter) {
        At("name", TAURAVAT_RULE_MISSING, 0, TAURAVAT_E_NULL_ARGUMENT)},
       {"unit unprintable", [](tauravat_item& i) { i.unit = "m²"; },
        {TAURAVAT_E_PARAMETER_RANGE, "unit", 1, 0xB2, TAURAVAT_RULE_NOT_PRINTABLE}},
-      {"kind", [](tauravat_item& i) { i.kind = 2; },
+      {"kind", [](tauravat_item& i) { i.kind = 4; },
        At("kind", kNotAllowed)},
-      {"size", [](tauravat_item& i) { i.size -= 8; },
+      {"size", [](tauravat_item& i) { i.size = kFirstItemSize - 8; },
+       At("size", TAURAVAT_RULE_SIZE, kFirstItemSize)},
+      {"the first header's size", [](tauravat_item& i) { i.size = kFirstItemSize; }, kFine},
+      {"a package", [](tauravat_item& i) { i = Package(); }, kFine},
+      {"a package needs its members",
+       [](tauravat_item& i) { i = Package(); i.size = kFirstItemSize; },
        At("size", TAURAVAT_RULE_SIZE, sizeof(tauravat_item))},
+      {"no packages on the RX820", [](tauravat_item& i) { i = Package(); },
+       At("kind", kNotAllowed, 0, TAURAVAT_E_COMMAND_UNAVAILABLE), kRx820a4},
+      {"package kind 4", [](tauravat_item& i) { i = Package(); i.package_kind = 4; },
+       At("package_kind", kTooLarge, 3, TAURAVAT_E_PACKAGE_KIND_RANGE)},
+      {"package amount beyond 32 bits",
+       [](tauravat_item& i) { i = Package(); i.package_amount = int64_t{1} << 31; },
+       At("package_amount", kTooLarge, INT32_MAX)},
+      {"a subtotal reads nothing else",
+       [](tauravat_item& i) { i = Subtotal(kFirstItemSize); }, kFine},
+      {"no subtotal on the RX820",
+       [](tauravat_item& i) { i = Subtotal(kFirstItemSize); },
+       At("kind", kNotAllowed, 0, TAURAVAT_E_COMMAND_UNAVAILABLE), kRx820a4},
       {"too few letters", [](tauravat_item& i) { i.name = "A-B-C 1"; },
        At("name", kTooFew, 5, TAURAVAT_E_NAME_TOO_SHORT)},
       {"ten on the RX820", [](tauravat_item& i) { i.name = "Chleb raz"; },
@@ -240,7 +289,18 @@ TEST(CheckSale, ItemsPaymentsLinesAndTheTotalEachNamedByItsPlace) {
        At("items[1].value", kTooLarge, 450)},
       {"no items", [](Sale& s) { s.items.clear(); }, At("items", kTooFew, 1)},
       {"items of two sizes", [](Sale& s) { s.items[1].size += 8; },
-       At("items[1].size", TAURAVAT_RULE_SIZE, sizeof(tauravat_item))},
+       At("items[1].size", TAURAVAT_RULE_SIZE, kFirstItemSize)},
+      {"packages and a subtotal",
+       [](Sale& s) {
+         s.items.insert(s.items.begin() + 1, Package());
+         s.items.push_back(Subtotal());
+       }, kFine},
+      {"no packages on the RX820",
+       [](Sale& s) { s.payments.clear(); s.items.insert(s.items.begin() + 1, Package()); },
+       At("items[1]", kNotAllowed, 0, TAURAVAT_E_COMMAND_UNAVAILABLE), kRx820a4},
+      {"no article line",
+       [](Sale& s) { s.items = {Package(), Subtotal()}; },
+       At("items", kTooFew, 1)},
       {"discount", [](Sale& s) { s.discount = 100; }, At("discount_percent", kTooLarge, 99)},
       {"no payment forms on the RX820", [](Sale&) {},
        At("payments", kNotAllowed, 0, TAURAVAT_E_COMMAND_UNAVAILABLE), kRx820a4},

@@ -363,8 +363,8 @@ TEST_F(ScriptedDriver, TaxRatesSetInEachFormat) {
 
 TEST_F(ScriptedDriver, FiscalModeAndTheLockByte) {
   Connect(7);
-  for (const auto& [status, locked] : {std::pair<uint8_t, int32_t>{0x0B, 1}, {0x03, 0}}) {
-    int32_t flag = -1;
+  for (const auto& [status, locked] : {std::pair<uint8_t, bool>{0x0B, true}, {0x03, false}}) {
+    bool flag = !locked;
     line_->Reply(0x9B, {status});
     EXPECT_EQ(DefaultPrinter().CheckFiscalMode(flag), 0);
     EXPECT_EQ(flag, locked);

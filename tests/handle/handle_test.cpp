@@ -6,6 +6,7 @@
 #include <atomic>
 #include <barrier>
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -187,8 +188,20 @@ std::shared_ptr<EmulatorLine> Luno(int deviceType) {
 
 tauravat_item Item(const char* name, int64_t quantity = 1, int32_t decimals = 0,
                    int64_t price = 100) {
-  return {
-      sizeof(tauravat_item), TAURAVAT_ITEM_SALE, name, 1, 0, quantity, decimals, "kg", price, 0};
+  return {sizeof(tauravat_item),
+          TAURAVAT_ITEM_SALE,
+          name,
+          1,
+          0,
+          quantity,
+          decimals,
+          "kg",
+          price,
+          0,
+          0,
+          0,
+          0,
+          0};
 }
 
 // Emulated printers at "/emu/0".."/emu/2"; the handle `p` is open on the first.
@@ -400,7 +413,8 @@ TEST_F(OnEmulator, WhatCannotTravelIsRefusedBeforeTheLineGoesOut) {
       {herbata(&tauravat_item::unit, "litry"), TAURAVAT_E_UNIT_RANGE},
       {herbata(&tauravat_item::value, int64_t{5} << 31), TAURAVAT_E_LINE_VALUE_TOO_LARGE},
       {herbata(&tauravat_item::kind, 2), TAURAVAT_E_PARAMETER_RANGE},
-      {herbata(&tauravat_item::size, uint32_t{sizeof(tauravat_item) - 8}),
+      {herbata(&tauravat_item::kind, TAURAVAT_ITEM_SUBTOTAL), TAURAVAT_E_PARAMETER_RANGE},
+      {herbata(&tauravat_item::size, uint32_t{offsetof(tauravat_item, package_kind) - 8}),
        TAURAVAT_E_PARAMETER_RANGE}};
   for (size_t i = 0; i < std::size(cases); ++i) {
     int64_t value = -7;

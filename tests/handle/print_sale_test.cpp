@@ -3,6 +3,8 @@
 // call adds: the check before the begin, the step call-back, and the outcome it reports.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -74,9 +76,10 @@ class PrintSale : public ::testing::Test {
 
   std::shared_ptr<EmulatorLine> line = Line(7);
   Handle handle{nullptr, &tauravat_close};
-  tauravat_item items[2] = {
-      {sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Chleb razowy", 1, 0, 2, 0, "szt", 499, 0},
-      {sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Masło extra", 2, 0, 1500, 3, "kg", 3000, 0}};
+  tauravat_item items[2] = {{sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Chleb razowy", 1, 0, 2, 0,
+                             "szt", 499, 0, 0, 0, 0, 0},
+                            {sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Masło extra", 2, 0, 1500,
+                             3, "kg", 3000, 0, 0, 0, 0, 0}};
   tauravat_payment payments[1] = {{sizeof(tauravat_payment), 0, "Gotówka", 6000, 502}};
   tauravat_line lines[1] = {{sizeof(tauravat_line), 0, "Dziękujemy za zakupy"}};
   tauravat_sale sale{sizeof sale, items, 2, 10, payments, 1, lines, 1};
@@ -189,6 +192,102 @@ TEST_F(PrintSale, TheOutcomeOfAnEndIsLearntOrSaidUnknown) {
   const auto seen = Emulated().CommandsSeen();
   EXPECT_EQ(Print(), TAURAVAT_E_RECEIPT_OPEN);
   EXPECT_EQ(Emulated().CommandsSeen(), seen);
+}
+
+size_t Count(const std::string& paper, const std::string& text) {
+  size_t count = 0;
+  for (size_t at = paper.find(text); at != std::string::npos; at = paper.find(text, at + 1))
+    ++count;
+  return count;
+}
+
+// Package and subtotal lines go out in their place with the items, once each; they are not
+// part of the total. A package whose answer is lost after its line went out may have printed:
+// it is not sent again, the receipt is cancelled instead.
+TEST_F(PrintSale, PackagesAndASubtotalPrintOnceInTheirPlace) {
+  tauravat_item package{};
+  package.size = sizeof package;
+  package.kind = TAURAVAT_ITEM_PACKAGE;
+  package.package_kind = 1;
+  package.package_first_value = 2;
+  package.package_second_value = 50;
+  package.package_amount = 1200;
+  tauravat_item subtotal{};
+  subtotal.size = sizeof subtotal;
+  subtotal.kind = TAURAVAT_ITEM_SUBTOTAL;
+  tauravat_item receipt[] = {items[0], package, subtotal, items[1]};
+  sale.items = receipt;
+  sale.item_count = std::size(receipt);
+  Steps steps;
+  ASSERT_EQ(Print(&steps), TAURAVAT_OK);
+  EXPECT_EQ(outcome.state, TAURAVAT_SALE_PRINTED);
+  EXPECT_EQ(outcome.total, 898 + 4050);
+  EXPECT_EQ(steps.seen.size(), 2 + std::size(receipt));
+  std::string paper = Emulated().Paper().Text();
+  const size_t bread = paper.find("Chleb razowy"), crate = paper.find("OPAKOWANIE ZWROTNE 2/50"),
+               sum = paper.find("PODSUMA"), butter = paper.find("Masło extra");
+  EXPECT_TRUE(bread < crate && crate < sum && sum < butter && butter != std::string::npos) << paper;
+  EXPECT_EQ(Count(paper, "OPAKOWANIE"), 1u) << paper;
+  EXPECT_EQ(Count(paper, "PODSUMA"), 1u) << paper;
+  EXPECT_EQ(Emulated().Memory().ReceiptsToday(), 1);
+
+  // The printer prints the package and its acknowledgement is lost.
+  Strike(0x17, FaultKind::kDropByte);
+  EXPECT_EQ(Print(), TAURAVAT_E_RECEIVE_TIMEOUT);
+  EXPECT_EQ(outcome.state, TAURAVAT_SALE_CANCELLED);
+  paper = Emulated().Paper().Text();
+  EXPECT_EQ(Count(paper, "OPAKOWANIE"), 2u) << "once for each sale";
+  EXPECT_EQ(Count(paper, "PARAGON ANULOWANY"), 1u) << paper;
+  EXPECT_EQ(Emulated().Memory().ReceiptsToday(), 1);
+  EXPECT_FALSE(Emulated().ReceiptOpen());
+}
+
+// A model that prints no package line refuses it before a receipt begins, naming the line.
+TEST_F(PrintSale, APackageTheModelCannotPrintIsRefusedBeforeTheBegin) {
+  kestra::emu::PrinterConfig config = Emulated().Config();
+  config.deviceType = 0;  // the RX820A with 4 rates: no packages, no payment forms
+  line->Reset(config);
+  tauravat_printer* opened = nullptr;
+  ASSERT_EQ(tauravat_open("/emu/0", nullptr, &opened), TAURAVAT_OK);
+  handle.reset(opened);
+  tauravat_item package{};
+  package.size = sizeof package;
+  package.kind = TAURAVAT_ITEM_PACKAGE;
+  tauravat_item receipt[] = {items[0], package};
+  sale = {sizeof sale, receipt, std::size(receipt), 0, nullptr, 0, nullptr, 0};
+  const std::string paper = Emulated().Paper().Text();
+  EXPECT_EQ(Print(), TAURAVAT_E_COMMAND_UNAVAILABLE);
+  EXPECT_EQ(outcome.state, TAURAVAT_SALE_FAILED);
+  EXPECT_STREQ(outcome.problem.field, "items[1]");
+  EXPECT_EQ(Emulated().Paper().Text(), paper);
+  EXPECT_FALSE(Emulated().ReceiptOpen());
+}
+
+// A caller built with the first header passes items without the package members.
+TEST_F(PrintSale, ItemsOfTheFirstHeadersSizeStillPrint) {
+  struct FirstItem {
+    uint32_t size;
+    int32_t kind;
+    const char* name;
+    int32_t rate;
+    int32_t message;
+    int64_t quantity;
+    int32_t decimals;
+    const char* unit;
+    int64_t price;
+    int64_t value;
+  };
+  static_assert(sizeof(FirstItem) == offsetof(tauravat_item, package_kind));
+  const FirstItem first[] = {
+      {sizeof(FirstItem), TAURAVAT_ITEM_SALE, "Chleb razowy", 1, 0, 2, 0, "szt", 499, 0},
+      {sizeof(FirstItem), TAURAVAT_ITEM_SUBTOTAL, nullptr, 0, 0, 0, 0, nullptr, 0, 0},
+      {sizeof(FirstItem), TAURAVAT_ITEM_SALE, "Masło extra", 2, 0, 1500, 3, "kg", 3000, 0}};
+  sale.items = reinterpret_cast<const tauravat_item*>(first);
+  sale.item_count = std::size(first);
+  ASSERT_EQ(Print(), TAURAVAT_OK);
+  EXPECT_EQ(outcome.total, 898 + 4050);
+  EXPECT_EQ(Count(Emulated().Paper().Text(), "Masło extra"), 1u);
+  EXPECT_EQ(Count(Emulated().Paper().Text(), "PODSUMA"), 1u);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ int tauravat_c_abi_check(void) {
   tauravat_printer* printer = NULL;
   tauravat_options options = {sizeof(tauravat_options), 9600, 2000, NULL, NULL, 0, NULL, NULL};
   tauravat_item item = {
-      sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Chleb", 1, 0, 1, 0, "szt", 450, 0};
+      sizeof(tauravat_item), TAURAVAT_ITEM_SALE, "Chleb", 1, 0, 1, 0, "szt", 450, 0, 0, 0, 0, 0};
   int64_t value = 0;
   enum tauravat_result result = TAURAVAT_E_NAK;
   if (pErrMessage(24, text) != 0 || strcmp(text, "NAK na sekwencj\xEA steruj\xB9\x63\xB9.") != 0)

@@ -151,13 +151,12 @@ TEST(PortAddress, ComNamesAreNumbersAndAPrinterByPathReconnectsToItAndForgetsIt)
   // A lost connection is made again on the same device before the command.
   const int openings = line->OpenCount();
   PrinterInternals(printer).Connected() = false;
-  int32_t count = 0;
-  RateArray rates{};
-  EXPECT_EQ(printer.ReadVAT(count, rates), TAURAVAT_OK);
-  EXPECT_EQ(rates[0], 800u);
+  TaxRates rates;
+  EXPECT_EQ(printer.ReadVAT(rates), TAURAVAT_OK);
+  EXPECT_EQ(rates.values[0], 800u);
   EXPECT_GT(line->OpenCount(), openings);
   EXPECT_EQ(printer.CommunicationEnd(), TAURAVAT_OK);
-  EXPECT_EQ(printer.ReadVAT(count, rates), TAURAVAT_E_NO_PORT);
+  EXPECT_EQ(printer.ReadVAT(rates), TAURAVAT_E_NO_PORT);
   EXPECT_EQ(printer.Open("/emu/none", 9600, 1000), 2) << "no such device";
   SetDeviceOpener({});
 }

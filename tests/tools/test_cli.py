@@ -234,14 +234,18 @@ def patched_environment(values):
 
 
 class Receipt(unittest.TestCase):
-    def test_receipt_from_standard_input_with_values_totals_in_zloty_and_its_trace(self):
+    def test_receipt_from_standard_input_with_its_package_subtotal_totals_and_trace(self):
         driver, emulator, env = traced(self)
         with Emulator("--rates", "23,8,5,0,Z,R,R", "--trace", emulator) as emu:
             code, out = receipt(emu.path, env=env)
             self.assertEqual(code, 0, out)
-            # 0.350 x 29.99 = 10.4965 rounds half up; the milk sold and cancelled.
-            self.assertEqual((out["values"], out["sum"]),
-                             (["9.00", "10.50", "3.29", "3.29"], "19.50"))
+            # 9.00 + 10.50 (0.350 x 29.99 rounds half up), the milk sold and cancelled, 10 %
+            # off per rate; the package is not part of the total.
+            self.assertEqual((out["state"], out["total"], out["receipt_number"], out["codes"]),
+                             ("printed", "17.55", 1, []))
+            paper = emu.paper()
+            self.assertEqual([sum(text in line for line in paper)
+                              for text in ("OPAKOWANIE SPRZEDANE 1/50", "PODSUMA")], [1, 1])
             state = emu.state()
             self.assertEqual(state["counters"]["receiptsSinceDailyReport"], 1)
             self.assertEqual(state["totals"]["day"][:2], [810, 945])  # 10 % off per rate
@@ -254,17 +258,17 @@ class Receipt(unittest.TestCase):
         self.assertEqual((package[-1], len(package)), (["<", "17", "06"], 2 + 10 + 1))
 
     def test_a_failed_receipt_is_ended_again_or_cancelled_unless_unbegun_or_the_printer_did(self):
-        # emulator: exit status, code, step, cancel code, receipts printed, cancelled
+        # emulator: exit status, code, step, state, receipts printed, cancelled
         for options, outcome in (
-                (("--fault", "0x24:silence:0:1"), (0, 0, None, None, 1, 0)),  # printed once
-                (("--fault", "0x24:nak:0:-1"), (1, 24, "end", 0, 0, 1)),
-                (("--fault", "0x06:cancel-receipt:0"), (1, 210, "items[1]", None, 0, 0)),
-                # No payment forms (nor packages): refused by the check before anything.
-                (("--model", "rx820a-6"), (1, 213, "payments", None, 0, 0))):
+                (("--fault", "0x24:silence:0:1"), (0, 0, None, "printed", 1, 0)),  # once
+                (("--fault", "0x24:nak:0:-1"), (1, 24, "end", "cancelled", 0, 1)),
+                (("--fault", "0x06:cancel-receipt:0"), (1, 210, "items[1]", "cancelled", 0, 0)),
+                # No packages (nor payment forms): refused by the check before anything.
+                (("--model", "rx820a-6"), (1, 213, "items[4]", None, 0, 0))):
             with self.subTest(options), Emulator("--rates", "23,8", *options) as emu:
                 status, out = receipt(emu.path, "--timeout", "1")
                 state = emu.state()
-                self.assertEqual((status, out["code"], out.get("step"), out.get("cancel_code"),
+                self.assertEqual((status, out["code"], out.get("step"), out.get("state"),
                                   state["counters"]["receiptsSinceDailyReport"],
                                   state["counters"]["cancelledSinceDailyReport"]), outcome)
                 self.assertFalse(state["receipt"]["open"])

@@ -8,7 +8,6 @@
 #include "command.hpp"
 #include "context.hpp"
 #include "money_text.hpp"
-#include "receipt_run.hpp"
 #include "receipt_sale.hpp"
 #include "tauravat.h"
 
@@ -31,9 +30,18 @@ constexpr const char* kDryRunModel = "luno";
 
 const char* kStepNames[] = {"check", "begin", "items", "end", "cancel"};
 
-std::string StepOf(const tauravat_sale_outcome& outcome) {
+// The line the sale last told of, so that a failure names it as the file does.
+int32_t TAURAVAT_CALL NoteLine(void* user, const tauravat_step_info* step) {
+  if (step->step == TAURAVAT_STEP_ITEM) *static_cast<int32_t*>(user) = step->item;
+  return 0;
+}
+
+// The step whose code decided the sale: "items[2]", "end" ...; nothing when the call-back
+// stopped it or no code came.
+std::string StepOf(const tauravat_sale_outcome& outcome, int32_t line) {
   if (outcome.stopped_at != 0 || outcome.code_count == 0) return {};
   const int32_t step = outcome.codes[outcome.code_count - 1].step;
+  if (step == TAURAVAT_STEP_ITEM && line >= 0) return "items[" + std::to_string(line) + "]";
   return step >= 0 && step <= TAURAVAT_STEP_CANCEL ? kStepNames[step] : std::string{};
 }
 
@@ -55,12 +63,16 @@ int32_t ReadPrinter(Context& ctx, tauravat_model_info& model, tauravat_rates& ra
   return tauravat_read_vat(ctx.Printer(), &count, rates.values);
 }
 
-int PrintWholeSale(Context& ctx, const ReceiptPlan& plan) {
+int PrintSale(Context& ctx, const ReceiptPlan& plan) {
   const PlanSale sale(plan);
   tauravat_sale_outcome outcome{};
   outcome.size = sizeof outcome;
-  const int32_t code = tauravat_print_sale(ctx.Printer(), &sale.sale, nullptr, nullptr, &outcome);
-  if (outcome.problem.code != TAURAVAT_OK) return Refused(ctx, code, outcome.problem);
+  int32_t line = -1;
+  const int32_t code = tauravat_print_sale(ctx.Printer(), &sale.sale, NoteLine, &line, &outcome);
+  if (outcome.problem.code != TAURAVAT_OK) {
+    NameAsFile(outcome.problem);
+    return Refused(ctx, code, outcome.problem);
+  }
   static const char* kStates[] = {"", "printed", "cancelled", "failed", "unknown"};
   ctx.Json()["state"] = kStates[outcome.state >= 1 && outcome.state <= 4 ? outcome.state : 4];
   ctx.Json()["total"] = MoneyText(outcome.total);
@@ -75,26 +87,12 @@ int PrintWholeSale(Context& ctx, const ReceiptPlan& plan) {
       ctx.Print(
           "the end went out and nothing could tell whether the receipt printed: look "
           "at the paper or the receipt counter before printing the sale again");
-    return ctx.Fail(code, StepOf(outcome));
+    return ctx.Fail(code, StepOf(outcome, line));
   }
   ctx.Print(
       "receipt" +
       (outcome.receipt_number >= 0 ? " " + std::to_string(outcome.receipt_number) : std::string{}) +
       " printed, total " + MoneyText(outcome.total));
-  return ctx.Succeed();
-}
-
-int PrintLineByLine(Context& ctx, const ReceiptPlan& plan) {
-  const ReceiptOutcome outcome = RunReceipt(ctx.Printer(), plan);
-  nlohmann::json values = nlohmann::json::array();
-  for (const int64_t value : outcome.values) values.push_back(MoneyText(value));
-  ctx.Json()["values"] = values;
-  ctx.Json()["sum"] = MoneyText(outcome.sum);
-  if (outcome.cancelCode >= 0) ctx.Json()["cancel_code"] = outcome.cancelCode;
-  if (outcome.code != 0) return ctx.Fail(outcome.code, outcome.step);
-  ctx.Print("receipt printed, sum " + MoneyText(outcome.sum) +
-            (plan.discount != 0 ? " before " + std::to_string(plan.discount) + "% discount"
-                                : std::string{}));
   return ctx.Succeed();
 }
 
@@ -133,7 +131,7 @@ int Receipt(Context& ctx) {
               model.name + (withPrinter ? " with its tax rates" : " (tax rates not checked)"));
     return ctx.Succeed();
   }
-  return IsWholeSale(*plan) ? PrintWholeSale(ctx, *plan) : PrintLineByLine(ctx, *plan);
+  return PrintSale(ctx, *plan);
 }
 
 }  // namespace
@@ -166,13 +164,11 @@ void AddReceiptCommands(std::vector<Command>& commands) {
        "value when it must differ from quantity x price (rounded half up). package: S,\n"
        "Z, -S or -Z with first, second (0..65535) and amount, passed to the printer as\n"
        "they are. The whole file is checked by the driver, for the printer's model and\n"
-       "tax rates, before anything is sent. A receipt of items alone is printed in one\n"
-       "driver call, which recovers from lost answers and says whether it printed; it\n"
-       "prints the receipt's number and total (--json: state, total, receipt_number and\n"
-       "the codes seen). With package or subtotal lines it goes line by line, prints\n"
-       "the sum before the discount (--json: each article line's value too), and a\n"
-       "receipt that fails half-way is cancelled. A refusal names the field, and for a\n"
-       "character the printer cannot print, its place and code point.\n"
+       "tax rates, before anything is sent, and printed in one driver call, which\n"
+       "recovers from lost answers and says whether it printed: the receipt's number and\n"
+       "its total after the discount (--json: state, total, receipt_number and the codes\n"
+       "seen). A receipt that fails half-way is cancelled. A refusal names the field, and\n"
+       "for a character the printer cannot print, its place and code point.\n"
        "--dry-run with -p reads the printer's model and tax rates and begins nothing;\n"
        "without -p it checks for --model (default luno) and not the tax rates.\n",
        {{"--dry-run", "", "only check the file (with -p: against the printer, beginning nothing)"},

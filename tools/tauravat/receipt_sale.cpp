@@ -1,7 +1,6 @@
 #include "receipt_sale.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <variant>
@@ -9,16 +8,8 @@
 namespace tauravat::cli {
 namespace {
 
-// The driver names a sale's parts by their place in the sale; the file by its own.
-std::string FileField(const PlanSale& sale, const std::string& field) {
-  constexpr std::string_view kItems = "items[";
-  if (field.starts_with(kItems)) {
-    size_t index = 0;
-    const char* digits = field.data() + kItems.size();
-    const auto [end, error] = std::from_chars(digits, field.data() + field.size(), index);
-    if (error == std::errc() && index < sale.itemLines.size())
-      return "items[" + std::to_string(sale.itemLines[index]) + field.substr(end - field.data());
-  }
+// The driver names a sale's parts as its struct does; the file as its keys do.
+std::string FileField(const std::string& field) {
   if (field.starts_with("lines")) return "extra_" + field;
   if (field == "discount_percent") return "discount";
   return field;
@@ -29,18 +20,35 @@ void SetField(tauravat_problem& problem, const std::string& field) {
   std::memcpy(problem.field, field.data(), std::min(field.size(), sizeof problem.field - 1));
 }
 
+tauravat_item LineOf(const ReceiptLine& line) {
+  tauravat_item item{};
+  item.size = sizeof item;
+  if (const auto* article = std::get_if<ItemLine>(&line)) {
+    item.kind = article->cancel ? TAURAVAT_ITEM_CANCEL : TAURAVAT_ITEM_SALE;
+    item.name = article->name.c_str();
+    item.rate = article->rate;
+    item.message = article->message;
+    item.quantity = article->quantity;
+    item.decimals = article->decimals;
+    item.unit = article->unit.empty() ? nullptr : article->unit.c_str();
+    item.price = article->price;
+    item.value = article->value;
+  } else if (const auto* package = std::get_if<PackageLine>(&line)) {
+    item.kind = TAURAVAT_ITEM_PACKAGE;
+    item.package_kind = package->kind;
+    item.package_first_value = package->first;
+    item.package_second_value = package->second;
+    item.package_amount = package->amount;
+  } else {
+    item.kind = TAURAVAT_ITEM_SUBTOTAL;
+  }
+  return item;
+}
+
 }  // namespace
 
 PlanSale::PlanSale(const ReceiptPlan& plan) {
-  for (size_t i = 0; i < plan.lines.size(); ++i) {
-    const auto* item = std::get_if<ItemLine>(&plan.lines[i]);
-    if (item == nullptr) continue;
-    items.push_back({sizeof(tauravat_item),
-                     item->cancel ? TAURAVAT_ITEM_CANCEL : TAURAVAT_ITEM_SALE, item->name.c_str(),
-                     item->rate, item->message, item->quantity, item->decimals,
-                     item->unit.empty() ? nullptr : item->unit.c_str(), item->price, item->value});
-    itemLines.push_back(i);
-  }
+  for (const ReceiptLine& line : plan.lines) items.push_back(LineOf(line));
   for (const PaymentSlot& slot : plan.payments)
     payments.push_back(
         {sizeof(tauravat_payment), slot.slot, slot.name.c_str(), slot.first, slot.second});
@@ -56,33 +64,16 @@ PlanSale::PlanSale(const ReceiptPlan& plan) {
           lines.size()};
 }
 
-bool IsWholeSale(const ReceiptPlan& plan) {
-  return std::all_of(plan.lines.begin(), plan.lines.end(), [](const ReceiptLine& line) {
-    return std::holds_alternative<ItemLine>(line);
-  });
-}
-
 int32_t CheckPlan(const tauravat_model_info& model, const tauravat_rates* rates,
                   const ReceiptPlan& plan, tauravat_problem& problem) {
   const PlanSale sale(plan);
   const int32_t code = tauravat_check_sale(&model, rates, &sale.sale, &problem);
-  if (code != TAURAVAT_OK) {
-    SetField(problem, FileField(sale, problem.field));
-    return code;
-  }
-  for (size_t i = 0; i < plan.lines.size(); ++i) {
-    const ReceiptLine& line = plan.lines[i];
-    if (std::holds_alternative<ItemLine>(line)) continue;
-    const uint32_t needed = std::holds_alternative<PackageLine>(line) ? TAURAVAT_FEATURE_PACKAGES
-                                                                      : TAURAVAT_FEATURE_SUBTOTAL;
-    if ((model.features & needed) == 0) {
-      problem.code = TAURAVAT_E_COMMAND_UNAVAILABLE;
-      problem.rule = TAURAVAT_RULE_NOT_ALLOWED;
-      SetField(problem, "items[" + std::to_string(i) + "]");
-      return problem.code;
-    }
-  }
-  return TAURAVAT_OK;
+  if (code != TAURAVAT_OK) NameAsFile(problem);
+  return code;
+}
+
+void NameAsFile(tauravat_problem& problem) {
+  SetField(problem, FileField(problem.field));
 }
 
 std::string ProblemPlace(const tauravat_problem& problem) {

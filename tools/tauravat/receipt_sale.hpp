@@ -12,29 +12,27 @@
 
 namespace tauravat::cli {
 
-// The plan's item lines, payments and extra lines as a tauravat_sale. Points into `plan`,
-// which must outlive it.
+// The plan's lines (items, packages, subtotals), payments and extra lines as a
+// tauravat_sale. Points into `plan`, which must outlive it.
 struct PlanSale {
   explicit PlanSale(const ReceiptPlan& plan);
   PlanSale(const PlanSale&) = delete;
   PlanSale& operator=(const PlanSale&) = delete;
 
-  std::vector<tauravat_item> items;
-  std::vector<size_t> itemLines;  // the place in plan.lines of each item
+  std::vector<tauravat_item> items;  // one for each of plan.lines, in its place
   std::vector<tauravat_payment> payments;
   std::vector<tauravat_line> lines;
   tauravat_sale sale{};
 };
 
-// Whether the plan is item lines alone: what tauravat_print_sale prints in one call.
-bool IsWholeSale(const ReceiptPlan& plan);
-
 // The first problem of `plan` for `model` with the printer's `rates` (NULL: not known): the
-// driver's check of the sale, then a package or subtotal line the model lacks
-// (TAURAVAT_E_COMMAND_UNAVAILABLE). Fields are named as the file names them ("items[4].name",
+// driver's check of the sale. Fields are named as the file names them ("items[4].name",
 // "extra_lines[0].text").
 int32_t CheckPlan(const tauravat_model_info& model, const tauravat_rates* rates,
                   const ReceiptPlan& plan, tauravat_problem& problem);
+
+// Renames the problem's field, as the driver names it, to the file's name for it.
+void NameAsFile(tauravat_problem& problem);
 
 // A problem's place: "items[0].name at character 6 (U+20AC)".
 std::string ProblemPlace(const tauravat_problem& problem);
