@@ -158,6 +158,8 @@ void AddOperationRoutes(std::vector<Route>& routes, Service& service) {
                       return Run(service, request.params.at(0), [](WorkerContext& context) {
                         std::string clock;
                         const int32_t code = context.session.Backend().ReadClock(clock);
+                        // ISO 8601, as every time this service answers with.
+                        std::replace(clock.begin(), clock.end(), ' ', 'T');
                         return OperationResult{code, {{"clock", clock}}};
                       });
                     }});

@@ -64,11 +64,14 @@ class Rfc2217Device final : public TcpSerialDevice {
     return stream_.ClearToSend();
   }
 
-  // What the server holds: what arrives before its answer to the purge came before it.
+  // What the server holds: it answers the purge in order, so what arrives before the
+  // answer is dropped as it comes in, without waiting here for a round trip.
   uint32_t PurgeServerInput() override {
-    const uint32_t result = Ask({{tn::kPurgeData, tn::kPurgeReceive}});
-    input_.clear();
-    return result;
+    Queue(tn::ComPortCommand(tn::kPurgeData, std::span(&tn::kPurgeReceive, 1)));
+    stream_.PurgeSent();
+    const uint32_t pushed = Push(idle_, Deadline::After(kNetConnectLimit));
+    if (pushed == kTimedOut) return TimedOutError();
+    return pushed;
   }
 
  private:

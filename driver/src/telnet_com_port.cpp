@@ -95,7 +95,7 @@ void Stream::AddData(uint8_t byte, std::deque<uint8_t>& data) {
   // Without binary a CR travels as CR NUL (or CR LF): the NUL is not the printer's.
   const bool stuffed = afterCr_ && byte == 0 && !they_[kBinary];
   afterCr_ = byte == '\r';
-  if (!stuffed) data.push_back(byte);
+  if (!stuffed && purgesUnanswered_ == 0) data.push_back(byte);
 }
 
 // Answers only what changes an option's state, so two ends never echo each other forever.
@@ -149,6 +149,7 @@ void Stream::Subnegotiation() {
       clearToSend_ = false;
     }
   } else if (code > kServerOffset) {
+    if (code == kServerOffset + kPurgeData && purgesUnanswered_ > 0) --purgesUnanswered_;
     uint32_t number = 0;
     for (const uint8_t byte : value.first(std::min<size_t>(value.size(), 4)))
       number = number << 8 | byte;

@@ -52,6 +52,10 @@ class Stream {
   std::optional<uint32_t> Answer(uint8_t command) const { return answers_.at(command); }
   void Forget(uint8_t command) { answers_.at(command).reset(); }
   bool ComPortRefused() const { return comPortRefused_; }
+  // A purge of the server's input was sent: the printer's bytes before the server's answer
+  // to it left the server before it purged, and are dropped as they arrive (the stream
+  // keeps its order, so nothing after the answer is lost and no round trip is waited for).
+  void PurgeSent() { ++purgesUnanswered_; }
   // Line state error bits reported since the last call.
   uint8_t TakeLineState();
   // False once the server reported CTS low after it had been high or as a change; a server
@@ -76,6 +80,7 @@ class Stream {
   uint8_t lineState_ = 0;
   bool clearToSend_ = true;
   bool ctsSeenHigh_ = false;
+  int purgesUnanswered_ = 0;
 };
 
 }  // namespace kestradr::telnet

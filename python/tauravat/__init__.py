@@ -36,7 +36,7 @@ from ._values import EXEMPT, RESERVED, Amount, Rate, RateMarker
 from .errors import (BadInput, CommunicationError, ConnectionFailed, InternalError,
                      NotASerialPort, PaperOut, PortBusy, PortError, PortNotFound,
                      PortPermissionError, PortVanished, PreconditionError, PrinterRefused,
-                     PrinterTimeout, ReceiptCancelled, TauravatError)
+                     PrinterTimeout, ReceiptCancelled, SaleStopped, TauravatError)
 from .legacy import (close_port, communication_end, communication_init, daily_report,
                      daily_report_number, device_name, dll_author, dll_version, erase_lines,
                      erase_payments, err_message, fill_lines, fill_payment,
@@ -49,7 +49,7 @@ from .legacy import (close_port, communication_end, communication_init, daily_re
 from .ports import PortInfo, list_ports
 from .printer import (DeviceType, Printer, PrinterNumber, PrintMode, ProgressCallback,
                       chars_in_article_name, open)
-from .receipt import Item, Payment, Receipt
+from .receipt import Item, Payment, Receipt, SaleStep, SaleStepCallback
 
 
 
@@ -72,15 +72,16 @@ __version__ = _package_version()
 __all__ = [
     "__version__",
     # The handle interface
-    "open", "Printer", "Receipt", "Item", "Payment", "DeviceType", "PrinterNumber",
+    "open", "Printer", "Receipt", "Item", "Payment", "SaleStep", "SaleStepCallback",
+    "DeviceType", "PrinterNumber",
     "PrintMode", "ProgressCallback", "RateMarker", "RESERVED", "EXEMPT", "Amount", "Rate",
     "version", "message", "chars_in_article_name", "list_ports", "PortInfo", "load",
     "LibraryError",
     "TauravatError", "CommunicationError", "PrinterTimeout", "ConnectionFailed",
     "PortError", "PortNotFound", "PortPermissionError", "PortBusy", "NotASerialPort",
     "PortVanished",
-    "PrinterRefused", "PaperOut", "ReceiptCancelled", "PreconditionError", "BadInput",
-    "InternalError", "errors", "legacy",
+    "PrinterRefused", "PaperOut", "ReceiptCancelled", "SaleStopped", "PreconditionError",
+    "BadInput", "InternalError", "errors", "legacy",
     # The legacy interface, as it was importable from here
     "err_message", "open_port", "close_port", "rs_sequence", "communication_init",
     "communication_end", "device_name", "receipt_conditions", "print_resume",

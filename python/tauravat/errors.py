@@ -19,6 +19,7 @@ and English. The kinds tell a till what to do:
     |   +-- PaperOut              109, 112: load paper, then print_control() or
     |                             print_resume()
     +-- ReceiptCancelled          210: the printer cancelled the receipt; the sale is gone
+    +-- SaleStopped               245: print_receipt's on_step stopped the sale
     +-- PreconditionError         the call does not fit the driver's or the printer's
     |                             state or model (a receipt open or not, no sales since
     |                             the daily report, a command the model lacks)
@@ -43,8 +44,8 @@ __all__ = [
     "TauravatError", "CommunicationError", "PrinterTimeout", "ConnectionFailed",
     "PortError", "PortNotFound", "PortPermissionError", "PortBusy", "NotASerialPort",
     "PortVanished",
-    "PrinterRefused", "PaperOut", "ReceiptCancelled", "PreconditionError", "BadInput",
-    "InternalError", "CODES", "error",
+    "PrinterRefused", "PaperOut", "ReceiptCancelled", "SaleStopped", "PreconditionError",
+    "BadInput", "InternalError", "CODES", "error",
 ]
 
 
@@ -178,6 +179,11 @@ class ReceiptCancelled(TauravatError):
     """210: the printer cancelled the receipt by itself; nothing of it counts."""
 
 
+class SaleStopped(TauravatError):
+    """245: print_receipt's on_step returned False. Nothing is sold: `sale_state` is
+    "failed" when it stopped before the begin, "cancelled" after it."""
+
+
 class PreconditionError(TauravatError):
     """The call does not fit the state (a receipt open or not begun, no sales since the
     daily report, the receipt counter not zero, a month not finished, called from its own
@@ -204,7 +210,7 @@ _KINDS: Dict[str, Type[TauravatError]] = {
     "SEND_TIMEOUT": PrinterTimeout, "RECEIVE_TIMEOUT": PrinterTimeout,
     "BAD_REPLY": CommunicationError,
     "PAPER_OUT": PaperOut, "STOPPED_FOR_PAPER": PaperOut,
-    "RECEIPT_CANCELLED": ReceiptCancelled,
+    "RECEIPT_CANCELLED": ReceiptCancelled, "STOPPED": SaleStopped,
     "NOT_INITIALISED": PreconditionError, "RECEIPT_OPEN": PreconditionError,
     "RECEIPT_NOT_OPEN": PreconditionError, "NO_SALES_SINCE_REPORT": PreconditionError,
     "COMMAND_UNAVAILABLE": PreconditionError, "RECEIPT_COUNTER_NOT_ZERO": PreconditionError,

@@ -24,7 +24,8 @@ from decimal import Decimal
 from typing import Any, Callable, Iterable, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 from . import _header, _library, errors
-from .receipt import Item, Payment, Receipt, check_discount, print_receipt
+from .receipt import (Item, Payment, Receipt, SaleStepCallback, check_discount,
+                      print_receipt)
 from ._values import (Amount, Rate, RateMarker, check_c_int, from_grosz, from_rate_hundredths,
                       rate_slot, to_grosz, to_quantity, to_rate_hundredths)
 
@@ -454,14 +455,32 @@ class Printer:
         return Receipt(self, discount_percent)
 
     def print_receipt(self, items: Iterable[Item], payments: Iterable[Payment] = (),
-                      lines: Iterable[Tuple[int, str]] = (), discount_percent: int = 0) -> Decimal:
+                      lines: Iterable[Tuple[int, str]] = (), discount_percent: int = 0, *,
+                      on_step: Optional[SaleStepCallback] = None) -> Decimal:
         """Prints a whole sale in one driver call (tauravat_print_sale), which keeps the
         recovery rules of every answer; returns the receipt's total after the discount.
         The sale is checked first, so a mistake is raised (BadInput, with `field`,
         `offset` and `code_point`) before a receipt begins. A sale that did not print
         raises the code that decided it, with `sale_state` ("cancelled", "failed" or
-        "unknown": the end went out and nothing could tell) and `codes` (step, code)."""
-        return print_receipt(self, items, payments, lines, discount_percent)
+        "unknown": the end went out and nothing could tell) and `codes` (step, code).
+
+        `on_step` is called with a SaleStep before the begin, before each item and before
+        the end, on this thread, so that a till can record the sale durably first (the
+        counter before the begin, the end about to go out). Returning None or True goes
+        on. Returning False stops the sale and raises SaleStopped; an exception raised in
+        it stops the sale too and is raised from here as it is. Either way nothing is
+        sold: stopped before the begin nothing is printed, after it the receipt is
+        cancelled (the end is never sent). It must not use this printer (that raises
+        PreconditionError, 244, and stops the sale).
+
+            def journal(step: tauravat.SaleStep) -> None:
+                log.write(f"{step.step} {step.counter} {step.total}\n")
+                log.flush()
+                os.fsync(log.fileno())
+
+            printer.print_receipt(items, payments, on_step=journal)
+        """
+        return print_receipt(self, items, payments, lines, discount_percent, on_step)
 
     # ---- Tax rates ---------------------------------------------------------------------
 
@@ -475,8 +494,9 @@ class Printer:
 
     def set_vat(self, rates: Sequence[Rate]) -> int:
         """Writes tax rates from A (up to seven; those left out are RESERVED) into fiscal
-        memory, which takes a limited number of changes, and reads them back. Returns how
-        many rates the model keeps (4, 6 or 7). Only right after a daily report."""
+        memory, which takes a limited number of changes, and reads them back, even when the
+        printer already holds them: write_rates() writes only a change. Returns how many
+        rates the model keeps (4, 6 or 7). Only right after a daily report."""
         if len(rates) > _RATE_SLOTS:
             raise ValueError(f"rates: at most {_RATE_SLOTS}, not {len(rates)}")
         given = [to_rate_hundredths(rate, f"rate {letter}") for letter, rate in zip("ABCDEFG", rates)]

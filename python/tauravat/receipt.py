@@ -11,7 +11,7 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 from decimal import Decimal
-from typing import TYPE_CHECKING, Any, Iterable, List, Optional, Tuple, Union
+from typing import TYPE_CHECKING, Any, Callable, Iterable, List, NamedTuple, Optional, Tuple, Union
 
 import ctypes
 
@@ -22,7 +22,7 @@ if TYPE_CHECKING:
     from ._library import Item as ItemStruct
     from .printer import Printer
 
-__all__ = ["Item", "Payment", "Receipt", "print_receipt"]
+__all__ = ["Item", "Payment", "Receipt", "SaleStep", "SaleStepCallback", "print_receipt"]
 
 @dataclass(frozen=True)
 class Item:
@@ -45,6 +45,28 @@ class Payment:
     name: str
     amount: Amount
     second_amount: Amount = 0
+
+
+class SaleStep(NamedTuple):
+    """A step of Printer.print_receipt(), told to its `on_step` before it happens.
+
+    `step` is "begin" (the receipt is about to begin), "item" (item number `item` of the
+    sale, from 0, is about to go out) or "end" (the end is about to go out: from here the
+    receipt may print). `counter` is the receipt counter read before the begin, None when
+    the printer cannot tell; `total` the receipt's total after the discount, as the
+    printer sums it, for "end" and None before."""
+
+    step: str
+    counter: Optional[int]
+    item: Optional[int]
+    total: Optional[Decimal]
+
+
+SaleStepCallback = Callable[[SaleStep], Optional[bool]]
+"""Told of each SaleStep; returning False stops the sale (None or True go on)."""
+
+_STEPS = {_header.STEP_PREPARE: "prepare", _header.STEP_BEGIN: "begin",
+          _header.STEP_ITEM: "item", _header.STEP_END: "end", _header.STEP_CANCEL: "cancel"}
 
 
 def check_discount(percent: Any) -> int:
@@ -135,10 +157,13 @@ def _note(exception: BaseException, note: str) -> None:
 
 
 def print_receipt(printer: "Printer", items: Iterable[Item], payments: Iterable[Payment],
-                  lines: Iterable[Tuple[int, str]], discount_percent: int) -> Decimal:
+                  lines: Iterable[Tuple[int, str]], discount_percent: int,
+                  on_step: Optional[SaleStepCallback] = None) -> Decimal:
     """Printer.print_receipt."""
     if isinstance(discount_percent, bool) or not isinstance(discount_percent, int):
         raise TypeError("discount_percent: a whole number of percent is needed")
+    if on_step is not None and not callable(on_step):
+        raise TypeError(f"on_step: a callable is needed, not {type(on_step).__name__}")
     kept: List[Any] = []  # what the sale's pointers point into, alive until the call returns
     item_structs = [_struct(printer, item) for item in items]
     payment_structs = [
@@ -168,21 +193,51 @@ def print_receipt(printer: "Printer", items: Iterable[Item], payments: Iterable[
                                                     ctypes.byref(sale), ctypes.byref(problem))
     if code != 0:
         raise refusal(code, problem)
+    # An exception must not unwind through the driver: it is kept, the sale stopped, and
+    # raised here once the driver has cancelled what it began.
+    raised: List[BaseException] = []
+    step = _library.SALE_STEP() if on_step is None else _library.SALE_STEP(
+        lambda user, info: _tell(on_step, info.contents, raised))
     outcome = _library.SaleOutcome(size=ctypes.sizeof(_library.SaleOutcome))
     try:
-        printer._call("tauravat_print_sale", ctypes.byref(sale), _library.SALE_STEP(), None,
+        printer._call("tauravat_print_sale", ctypes.byref(sale), step, None,
                       ctypes.byref(outcome))
     except errors.TauravatError as failure:
         if outcome.problem.code != 0:
             raise refusal(outcome.problem.code, outcome.problem) from None
-        failure.sale_state = _STATES.get(outcome.state, "unknown")
-        failure.codes = [(code.step, code.code) for code in outcome.codes[:outcome.code_count]]
-        if outcome.state == _header.SALE_UNKNOWN:
-            _note(failure, "the end went out and nothing could tell whether the receipt "
-                           "printed: look at the paper or receipt_counter() before ringing "
-                           "the sale again")
-        raise
-    return from_grosz(outcome.total)
+        if not raised:
+            _describe_outcome(failure, outcome)
+            raise
+    else:
+        return from_grosz(outcome.total)
+    stopped = raised[0]
+    _note(stopped, "print_receipt stopped the sale before its "
+                   f"{_STEPS.get(outcome.stopped_at, 'step')}: "
+                   + ("nothing was printed" if outcome.state == _header.SALE_FAILED
+                      else "the receipt begun was cancelled"))
+    raise stopped
+
+
+def _tell(on_step: SaleStepCallback, info: Any, raised: List[BaseException]) -> int:
+    """The driver's step call-back: 0 goes on, 1 stops the sale."""
+    told = SaleStep(_STEPS.get(info.step, "other"), info.counter if info.counter >= 0 else None,
+                    info.item if info.item >= 0 else None,
+                    from_grosz(info.total) if info.step == _header.STEP_END else None)
+    try:
+        go_on = on_step(told)
+    except BaseException as failure:  # KeyboardInterrupt too: it must reach the caller
+        raised.append(failure)
+        return 1
+    return 1 if go_on is not None and not go_on else 0
+
+
+def _describe_outcome(failure: errors.TauravatError, outcome: Any) -> None:
+    failure.sale_state = _STATES.get(outcome.state, "unknown")
+    failure.codes = [(code.step, code.code) for code in outcome.codes[:outcome.code_count]]
+    if outcome.state == _header.SALE_UNKNOWN:
+        _note(failure, "the end went out and nothing could tell whether the receipt "
+                       "printed: look at the paper or receipt_counter() before ringing "
+                       "the sale again")
 
 
 _STATES = {_header.SALE_PRINTED: "printed", _header.SALE_CANCELLED: "cancelled",

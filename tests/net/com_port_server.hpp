@@ -52,6 +52,11 @@ class ComPortServer {
     std::lock_guard lock(mutex_);
     if (client_ >= 0) ::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
   }
+  // Sent just before the next answer to an input purge: what the server still held.
+  void HoldUntilPurged(std::vector<uint8_t> bytes) {
+    std::lock_guard lock(mutex_);
+    held_ = std::move(bytes);
+  }
   void Hangup() {
     std::lock_guard lock(mutex_);
     if (client_ >= 0) close(client_);
@@ -100,6 +105,10 @@ class ComPortServer {
           state = b == 0xF0 ? 0 : (sub.push_back(b), 3);
           if (state == 0 && sub.size() >= 3 && sub[0] == 44) {
             commands_.emplace_back(sub[1], sub[2]);
+            if (sub[1] == 12 && !held_.empty()) {
+              ::send(client_, held_.data(), held_.size(), MSG_NOSIGNAL);
+              held_.clear();
+            }
             std::vector<uint8_t> answer{0xFF, 0xFA, 44, static_cast<uint8_t>(sub[1] + 100)};
             answer.insert(answer.end(), sub.begin() + 2, sub.end());
             answer.insert(answer.end(), {0xFF, 0xF0});
@@ -115,7 +124,7 @@ class ComPortServer {
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
-  std::vector<uint8_t> data_;
+  std::vector<uint8_t> data_, held_;
   std::vector<std::pair<uint8_t, uint8_t>> commands_;
   std::thread thread_;
 };

@@ -118,6 +118,20 @@ TEST_F(AgainstComPortServer, CtsLowHoldsTheWriterUntilItReturnsOrTheWriteTimeOut
   EXPECT_EQ(server_.Data(), (Bytes{0x1B, 0x24}));
 }
 
+TEST_F(AgainstComPortServer, AnInputPurgeDropsWhatTheServerStillHeldAndKeepsWhatFollows) {
+  server_.Send({0x15});
+  std::this_thread::sleep_for(50ms);
+  server_.HoldUntilPurged({0x06, 0xFF, 0xFF});
+  ASSERT_EQ(device_->PurgeInput(), 0u);
+  ASSERT_EQ(device_->Write(0x1B, abort_).count, 1u);
+  DataWhen(1);
+  server_.Send({0x41});
+  uint8_t got = 0;
+  ASSERT_EQ(device_->Read(got, abort_).count, 1u);
+  EXPECT_EQ(got, 0x41) << "the first byte after the purge";
+  EXPECT_EQ(device_->Read(got, abort_).count, 0u);
+}
+
 TEST_F(AgainstComPortServer, LineStateNoticesAndADroppedConnectionAreLineErrors) {
   server_.Notify(106, 0x08);  // framing error
   server_.Send({0x06});

@@ -80,6 +80,22 @@ TEST(TelnetComPort, CommandsAnswersAndNotices) {
   EXPECT_EQ(stream.TakeLineState(), 0);
 }
 
+TEST(TelnetComPort, WhatArrivesBeforeThePurgesAnswerIsStaleAndWhatFollowsIsKept) {
+  tn::Stream stream;
+  stream.Greeting();
+  const Bytes answer{255, 250, 44, 112, 1, 255, 240};
+  stream.PurgeSent();
+  stream.PurgeSent();
+  // A stale answer split inside its IAC pair, the first purge's answer, more stale bytes,
+  // the second's, then the printer's answer to what was sent after both purges.
+  Received r = Feed(stream, {{0x06, 0xFF}, {0xFF, 0x15}, answer, {0x41}});
+  EXPECT_TRUE(r.data.empty());
+  r = Feed(stream, {answer, {0x06, 0xFF, 0xFF}});
+  EXPECT_EQ(r.Data(), (Bytes{0x06, 0xFF}));
+  // An answer nobody waits for drops nothing.
+  EXPECT_EQ(Feed(stream, {answer, {0x07}}).Data(), (Bytes{0x07}));
+}
+
 TEST(TelnetComPort, CtsStopsTheWriterOnceItDropsNotWhenTheServerCannotSeeIt) {
   const auto modem = [](tn::Stream& s, uint8_t state) {
     Feed(s, {{255, 250, 44, 107, state, 255, 240}});

@@ -4,52 +4,21 @@ import getpass
 import json
 import os
 import pathlib
-import re
 import signal
 import socket
 import subprocess
 import threading
 import time
-import urllib.request
 import uuid
 
 import paho.mqtt.client as mqtt
 from paho.mqtt.packettypes import PacketTypes
 from paho.mqtt.properties import Properties
 
+from service_harness import Emulator, Tauravatd, free_port, stop, wait_for
+from service_harness import sale  # noqa: F401 (the benchmark's)
+
 MOSQUITTO = os.environ.get("MOSQUITTO", "/usr/sbin/mosquitto")
-HEADER = "KESTRA - STANOWISKO TESTOWE"
-
-
-def wait_for(condition, what, seconds=30.0):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def sale(id, items=1):
-    return {"id": id, "items": [{"name": "Towar %s %02d" % (id, i), "quantity": "1",
-                                 "price": "1.%02d" % (i + 1), "rate": "A"} for i in range(items)]}
-
-
-def stop(process, sig=signal.SIGTERM, seconds=20):
-    if process is not None and process.poll() is None:
-        process.send_signal(sig)
-        try:
-            process.wait(seconds)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
 
 
 class Broker:
@@ -93,56 +62,27 @@ class Broker:
         return path.read_text(errors="replace") if path.exists() else ""
 
 
-class Printer:
-    """kestra-emu on a pseudo-terminal, its paper in a file."""
+class Printer(Emulator):
+    """kestra-emu whose rate A is in use, for the receipts of sale()."""
 
     def __init__(self, folder, name, extra=()):
-        if "--rates" not in extra:  # rate A in use, for the receipts of sale()
-            extra = ["--rates", "23,8,5,0,Z,R,R", *extra]
-        self.name = name
-        self.link = pathlib.Path(folder, name + ".tty")
-        self.paper = pathlib.Path(folder, name + ".paper")
-        self.control_path = pathlib.Path(folder, name + ".control")
-        self.process = subprocess.Popen(
-            [os.environ["KESTRA_EMU"], "--link", str(self.link), "--paper", str(self.paper),
-             "--control", str(self.control_path), *extra],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self.process.stdout.readline()  # the terminal's path: it serves from now on
+        super().__init__(folder, name, *([] if "--rates" in extra else
+                                         ["--rates", "23,8,5,0,Z,R,R"]), *extra)
 
-    def close(self):
-        stop(self.process)
-        self.process.stdout.close()
-
-    def text(self):
-        return self.paper.read_text(encoding="utf-8", errors="replace") if self.paper.exists() else ""
-
-    def printed(self, id):
-        """Completed receipts on paper whose first item names `id`."""
-        item = "Towar %s 00" % id
-        return sum(1 for document in self.text().split(HEADER)[1:]
-                   if item in document and re.search(r"^#\d{5} ", document, re.M)
-                   and "PARAGON ANULOWANY" not in document)
-
-    def control(self, command):
-        with socket.socket(socket.AF_UNIX) as s:
-            s.settimeout(10)
-            s.connect(str(self.control_path))
-            s.sendall((json.dumps(command) + "\n").encode())
-            return json.loads(s.makefile(encoding="utf-8").readline())
+    close = Emulator.stop
 
 
-class Agent:
+class Agent(Tauravatd):
     """tauravatd for one site, its printers given, on the broker."""
 
     def __init__(self, folder, site, printers, broker_args):
-        self.folder = pathlib.Path(folder)
         self.site = site
         self.printers = printers
-        self.broker_args = broker_args
-        self.port = free_port()
-        self.log = self.folder / ("tauravatd-%s.log" % site)
-        self.journal = self.folder / ("journal-%s.sqlite" % site)
-        self.process = None
+        arguments = ["--journal", pathlib.Path(folder, "journal-%s.sqlite" % site),
+                     "--site", site, *broker_args]
+        for printer in printers:
+            arguments += ["--printer", "%s=%s" % (printer.name, printer.path)]
+        super().__init__(folder, arguments, log="tauravatd-%s.log" % site, start=False)
 
     def connections(self):
         """How many times this agent's runs have reached the broker."""
@@ -151,35 +91,14 @@ class Agent:
 
     def start(self, wait=True):
         self.connections_before = self.connections()
-        arguments = [os.environ["TAURAVATD"], "--listen", "127.0.0.1:%d" % self.port,
-                     "--journal", str(self.journal), "--site", self.site, *self.broker_args]
-        for printer in self.printers:
-            arguments += ["--printer", "%s=%s" % (printer.name, printer.link)]
-        with open(self.log, "a") as log:
-            self.process = subprocess.Popen(arguments, stdout=log, stderr=log)
+        super().start()
         if wait:
-            for printer in self.printers:
-                wait_for(lambda: self.http(printer.name).get("connection") == "connected",
-                         "%s/%s to connect" % (self.site, printer.name))
+            self.wait_printers(*(printer.name for printer in self.printers))
             self.wait_connected()
 
     def wait_connected(self, seconds=30):
         wait_for(lambda: self.connections() > self.connections_before,
                  "%s to reach the broker" % self.site, seconds)
-
-    def http(self, printer, path=""):
-        try:
-            with urllib.request.urlopen("http://127.0.0.1:%d/v1/printers/%s%s"
-                                        % (self.port, printer, path), timeout=10) as reply:
-                return json.load(reply)
-        except OSError:
-            return {}
-
-    def kill(self):
-        stop(self.process, signal.SIGKILL)
-
-    def stop(self):
-        stop(self.process)
 
 
 class Sender:

@@ -15,7 +15,8 @@ import unittest
 from paho.mqtt.packettypes import PacketTypes
 from paho.mqtt.properties import Properties
 
-from broker_harness import Agent, Broker, Printer, Sender, sale, wait_for
+from broker_harness import Agent, Broker, Printer, Sender
+from service_harness import sale, sanitizer_reports, wait_for
 
 PROJECT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -31,10 +32,8 @@ class BrokerCase(unittest.TestCase):
     def tearDown(self):
         for close in reversed(self.closing):
             close()
-        logs = "".join(path.read_text(errors="replace") for path in self.work.glob("tauravatd-*.log"))
+        reports = sanitizer_reports(*self.work.glob("tauravatd-*.log"))
         shutil.rmtree(self.work, ignore_errors=True)
-        reports = [line for line in logs.splitlines()
-                   if "Sanitizer" in line and ("WARNING:" in line or "ERROR:" in line)]
         self.assertEqual(reports, [])
 
     def printer(self, name, *extra):
@@ -277,10 +276,6 @@ class Fleet(BrokerCase):
                           for p in (1, 2)])
 
 
-if __name__ == "__main__":
-    unittest.main()
-
-
 class Access(BrokerCase):
     """TLS and the ACL of docs/fleet.md: a site reads only its own receipts and commands and
     writes only its own outcomes, answers and status."""
@@ -339,3 +334,7 @@ class Access(BrokerCase):
         self.assertIsNone(cloud.final("forged-outcome"))
         self.assertEqual((till.printed("forged-receipt"), till.printed("real-1")), (0, 1))
         self.assertNotIn(self.passwords["shopA"], agent.log.read_text())
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,13 +1,12 @@
 """GET /v1/events over a real socket: what a stream says, its bound, and its end."""
 import json
-import os
 import shutil
 import socket
 import tempfile
 import time
 import unittest
 
-from test_page import Emulator, Tauravatd, sale, wait_for
+from service_harness import Emulator, Tauravatd, paid_sale
 
 STREAMS = 3
 
@@ -69,12 +68,11 @@ class Events(unittest.TestCase):
         cls.printer = Emulator(cls.work, "luno", "--rates", "23,8,5,0,Z,R,R")
         cls.addClassCleanup(cls.printer.stop)
 
-    def start(self, **extra):
-        service = Tauravatd(self.work, [{"name": "kasa1", "device": self.printer.path,
-                                         "timeout_ms": 500}], **extra)
+    def start(self, token=None):
+        service = Tauravatd(self.work, config={"poll_interval_ms": 500, "printers": [
+            {"name": "kasa1", "device": self.printer.path, "timeout_ms": 500}]}, token=token)
         self.addCleanup(service.stop)
-        wait_for(lambda: service.call("GET", "/v1/printers/kasa1")[1]["connection"]
-                 == "connected", "the printer")
+        service.wait_printers("kasa1")
         return service
 
     def test_a_stream_gives_the_state_then_each_change_once(self):
@@ -86,18 +84,19 @@ class Events(unittest.TestCase):
         self.assertIn("Cache-Control: no-store", head)
         self.assertNotIn("Content-Encoding", head.split("\r\n\r\n")[0])
         stream.read_until('"connection":"connected"')
-        self.assertEqual(service.call("POST", "/v1/printers/kasa1/receipts", sale("ev-1"))[0], 201)
+        posted = service.call("POST", "/v1/printers/kasa1/receipts", paid_sale("ev-1"))
+        self.assertEqual(posted.status, 201)
         stream.read_until('"state":"printed"')
         states = [e["state"] for e in stream.events("receipt") if e["id"] == "ev-1"]
         self.assertEqual(states[-1], "printed")
         receipts = [e for e in stream.events("receipt") if e["id"] == "ev-1"]
         for earlier, later in zip(receipts, receipts[1:]):
             self.assertNotEqual(earlier, later)  # never the same form twice in a row
-        entry = service.call("GET", "/v1/printers/kasa1/receipts/ev-1")[1]
+        entry = service.call("GET", "/v1/printers/kasa1/receipts/ev-1").body
         self.assertEqual(stream.events("receipt")[-1], entry)
         # The printer's own change (queue empty, receipt closed) may follow the entry's.
         deadline = time.monotonic() + 10
-        while stream.events("printer")[-1] != service.call("GET", "/v1/printers/kasa1")[1]:
+        while stream.events("printer")[-1] != service.printer("kasa1"):
             self.assertLess(time.monotonic(), deadline, "the printer's settled state")
             stream.read_more(0.2)
         # Polls that find nothing new send nothing: the printer's last form stays the last.
@@ -116,7 +115,7 @@ class Events(unittest.TestCase):
         self.assertIn("503", extra.read_until("\r\n").split("\r\n")[0])
         self.assertIn("Retry-After", extra.read_until("\r\n\r\n"))
         for _ in range(20):
-            self.assertEqual(service.call("GET", "/v1/health")[0], 200)
+            self.assertEqual(service.call("GET", "/v1/health").status, 200)
         streams[0].close()
         # The slot comes back once the service notices the client is gone.
         streams[1].socket.shutdown(socket.SHUT_RDWR)

@@ -1,120 +1,34 @@
 """The shop's page in a real browser (Debian's headless chromium through chromedriver), served by
 tauravatd against two kestra-emu printers on pseudo-terminals, steered through their control
 sockets. The screenshots of the README are made here, into $SCREENSHOTS when it is set."""
-import http.client
 import json
 import os
 import shutil
-import socket
-import subprocess
 import tempfile
 import time
 import unittest
-import urllib.parse
 
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service as ChromeService
 from selenium.webdriver.common.by import By
 
+import service_harness
+from service_harness import Emulator, Tauravatd, paid_sale
+
 TOKEN = "page-test-token-0123456789"
 POLL_MS = 500
 
 
-def wait_for(condition, what, seconds=15.0):
-    deadline = time.monotonic() + seconds
-    while True:
-        try:
-            value = condition()
-        except WebDriverException:
-            value = None
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.05)
+def wait_for(condition, what, seconds=15.0):  # a page being redrawn is not there yet
+    return service_harness.wait_for(condition, what, seconds, tolerate=(WebDriverException,))
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Emulator:
-    def __init__(self, work, name, *arguments):
-        self.control = os.path.join(work, name + ".sock")
-        self.process = subprocess.Popen(
-            [os.environ["KESTRA_EMU"], "--control", self.control, *arguments],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self.path = self.process.stdout.readline().strip()
-
-    def steer(self, command):
-        with socket.socket(socket.AF_UNIX) as s:
-            s.settimeout(10)
-            s.connect(self.control)
-            s.sendall((json.dumps(command) + "\n").encode())
-            reply = json.loads(s.makefile().readline())
-        assert reply["ok"], reply
-        return reply
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=10)
-        self.process.stdout.close()
-
-
-class Tauravatd:
-    def __init__(self, work, printers, token=None, emulator=False):
-        self.port = free_port()
-        self.token = token
-        config = {"listen": "127.0.0.1:%d" % self.port, "poll_interval_ms": POLL_MS,
-                  "journal": os.path.join(work, "journal-%d.sqlite" % self.port),
-                  "printers": printers}
-        if token:
-            config["token"] = token
-        path = os.path.join(work, "config-%d.json" % self.port)
-        with open(path, "w") as f:
-            json.dump(config, f)
-        self.log = open(os.path.join(work, "tauravatd-%d.log" % self.port), "w")
-        self.process = subprocess.Popen(
-            [os.environ["TAURAVATD"], "--config", path] + (["--emulator"] if emulator else []),
-            stdout=self.log, stderr=self.log)
-        wait_for(lambda: self.call("GET", "/v1/health")[0] == 200, "tauravatd to answer")
-
-    @property
-    def origin(self):
-        return "http://127.0.0.1:%d" % self.port
-
-    def call(self, method, path, body=None, token=True):
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
-        try:
-            headers = {"Content-Type": "application/json"}
-            if self.token and token:
-                headers["Authorization"] = "Bearer " + self.token
-            connection.request(method, path, body=json.dumps(body) if body is not None else None,
-                               headers=headers)
-            reply = connection.getresponse()
-            text = reply.read().decode()
-            try:
-                parsed = json.loads(text)
-            except ValueError:
-                parsed = text
-            return reply.status, parsed, dict(reply.getheaders())
-        except OSError:
-            return 0, None, {}
-        finally:
-            connection.close()
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.log.close()
+def start_service(work, printers, **options):
+    started = Tauravatd(work, config={"poll_interval_ms": POLL_MS, "printers": printers},
+                        **options)
+    started.wait_listening()
+    return started
 
 
 def chromium(work):
@@ -129,15 +43,6 @@ def chromium(work):
     return webdriver.Chrome(service=ChromeService("/usr/bin/chromedriver"), options=options)
 
 
-def sale(receipt_id, price="4.99", payments=True):
-    body = {"id": receipt_id,
-            "items": [{"name": "Chleb razowy", "quantity": "1", "unit": "szt", "price": price,
-                       "rate": "A"}]}
-    if payments:  # the older models print none
-        body["payments"] = [{"name": "Gotówka", "amount": price}]
-    return body
-
-
 class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -148,13 +53,11 @@ class Page(unittest.TestCase):
         cls.addClassCleanup(cls.luno.stop)
         cls.rx = Emulator(cls.work, "rx", "--model", "rx820a-4", "--rates", "22,7,3,0")
         cls.addClassCleanup(cls.rx.stop)
-        cls.service = Tauravatd(cls.work, [
+        cls.service = start_service(cls.work, [
             {"name": "kasa1", "device": cls.luno.path, "timeout_ms": 500},
             {"name": "kasa2", "device": cls.rx.path, "timeout_ms": 500}])
         cls.addClassCleanup(cls.service.stop)
-        for name in ("kasa1", "kasa2"):
-            wait_for(lambda: cls.service.call("GET", "/v1/printers/" + name)[1]["connection"]
-                     == "connected", name + " to connect")
+        cls.service.wait_printers("kasa1", "kasa2", seconds=15)
         cls.browser = chromium(cls.work)
         cls.addClassCleanup(cls.browser.quit)
         cls.browser.set_window_size(1024, 768)
@@ -208,14 +111,14 @@ class Page(unittest.TestCase):
         self.assertEqual(outside, [])
         # Every answer, the page's and the interface's, carries the same rules.
         for path in ("/", "/web/app.js", "/v1/printers", "/no-such-path"):
-            status, _, headers = self.service.call("GET", path)
+            headers = self.service.call("GET", path).headers
             self.assertIn("default-src 'self'", headers.get("Content-Security-Policy", ""), path)
             self.assertNotIn("unsafe-inline", headers["Content-Security-Policy"])
             self.assertEqual(headers.get("X-Content-Type-Options"), "nosniff", path)
             self.assertEqual(headers.get("Referrer-Policy"), "no-referrer", path)
         # The page's files: nothing outside its folder, nothing hidden.
         for path in ("/web/..", "/web/.hidden.js", "/web/%2e%2e%2fCMakeLists.txt", "/web/none.js"):
-            self.assertEqual(self.service.call("GET", path)[0], 404, path)
+            self.assertEqual(self.service.call("GET", path).status, 404, path)
 
     def test_every_control_is_labelled_and_reached_by_the_keyboard(self):
         self.tab("rates")
@@ -266,9 +169,9 @@ class Page(unittest.TestCase):
         wait_for(lambda: self.find("#receipt-list").text, "the journal")
         self.browser.execute_script("window.notReloaded = true")
         posted = time.monotonic()
-        status, body, _ = self.service.call("POST", "/v1/printers/kasa1/receipts",
-                                            sale("page-sale-1"))
-        self.assertEqual(status, 201, body)
+        posted_sale = self.service.call("POST", "/v1/printers/kasa1/receipts",
+                                        paid_sale("page-sale-1"))
+        self.assertEqual(posted_sale.status, 201, posted_sale.body)
         row = '#receipt-list tr[data-id="page-sale-1"]'
         wait_for(lambda: "wydrukowany" in self.find(row).text, "the receipt in the journal",
                  seconds=2.0 - (time.monotonic() - posted) + 0.5)
@@ -295,7 +198,7 @@ class Page(unittest.TestCase):
         wait_for(lambda: self.field("kasa2", "paper") == "jest", "paper in again")
 
     def test_with_a_token_the_page_asks_for_it_and_shows_nothing(self):
-        guarded = Tauravatd(self.work, [], token=TOKEN, emulator=True)
+        guarded = start_service(self.work, [], arguments=["--emulator"], token=TOKEN)
         try:
             self.browser.get(guarded.origin + "/")
             prompt = wait_for(lambda: self.find("#token-prompt").is_displayed() and
@@ -361,16 +264,16 @@ class Page(unittest.TestCase):
         self.shoot("page-rates.png")
 
         # After a sale the printer takes rates only after a daily report: asked first.
-        status, body, _ = self.service.call("POST", "/v1/printers/kasa2/receipts",
-                                            sale("page-rates-sale", payments=False))
-        self.assertEqual(status, 201, body)
+        posted_sale = self.service.call("POST", "/v1/printers/kasa2/receipts",
+                                        paid_sale("page-rates-sale", payments=False))
+        self.assertEqual(posted_sale.status, 201, posted_sale.body)
         write(B="5")
         wait_for(lambda: "raport dobowy" in self.find("#confirm-text").text.lower(),
                  "the daily report question")
         self.answer()
         wait_for(lambda: outcome() == "written", "written after the report", seconds=60)
         self.assertEqual(held("B"), "5 %")
-        number = self.service.call("GET", "/v1/printers/kasa2/counters")[1]
+        number = self.service.call("GET", "/v1/printers/kasa2/counters").body
         self.assertIsNotNone(number["daily_report_time"])
 
 

@@ -54,6 +54,10 @@ class Bridge {
   std::string Url(const std::string& mode) const {
     return mode == "raw" ? ser2net_->Raw() : ser2net_->Rfc2217();
   }
+  void RestartServer() {
+    ser2net_->Stop(true);
+    ser2net_->Start();
+  }
   void Route(std::shared_ptr<InProcessLine> line) {
     std::lock_guard lock(mutex_);
     if (line == line_) return;
@@ -155,6 +159,10 @@ class RoutedDevice : public SerialDevice {
 std::string NetworkRouteMode() {
   const char* mode = std::getenv("TAURAVAT_TEST_NETWORK");
   return mode == nullptr ? "" : mode;
+}
+
+void RestartNetworkServer() {
+  TheBridge().RestartServer();
 }
 
 DeviceOpener NetworkOpener(std::shared_ptr<InProcessLine> line) {

@@ -21,4 +21,8 @@ std::string NetworkRouteMode();
 // stopped by its pid when the program ends.
 DeviceOpener NetworkOpener(std::shared_ptr<InProcessLine> line);
 
+// Kills the device server (it vanishes without a word) and starts it again on the same
+// ports: every connection to it drops, which the driver reads as a line error.
+void RestartNetworkServer();
+
 }  // namespace kestradr::testing

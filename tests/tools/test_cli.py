@@ -163,6 +163,10 @@ class Commands(unittest.TestCase):
             result = run("--port", emu.path, "probe")
             failed(self, result, 3, "no printer answered at 9600, 19200 or 28800 b/s")
             self.assertEqual(result.stdout.decode().count("no answer [21]"), 3)
+            code, out = run_json("--port", emu.path, "probe")
+            self.assertEqual((code, out["code"], out["name"], out["message_en"]),
+                             (3, 21, "TAURAVAT_E_RECEIVE_TIMEOUT", tauravat.message(21, "en")))
+            self.assertEqual(out["message_pl"], tauravat.message(21, "pl"))
 
     def test_ports_from_a_made_up_sysfs_tree_and_a_pty_as_the_library_lists_them(self):
         with tempfile.TemporaryDirectory() as name, pty_pair() as slave:

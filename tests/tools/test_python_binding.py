@@ -235,6 +235,54 @@ def test_a_receipt_in_decimal_money_as_printed(printer, kestra_emulator):
     assert printer.receipt_counter() == 1
 
 
+def test_print_receipt_tells_each_step_first_and_its_answer_or_exception_stops_the_sale(
+        printer, kestra_emulator):
+    tea = Item("Herbata czarna liściasta", 2, None, "8.50", "A")
+    printer.print_receipt([Item(*COFFEE)])  # a counter of 1: every model can tell it
+    seen = []
+
+    def journal(step):
+        # What the paper holds at each step: the end is told before it prints.
+        seen.append((step, kestra_emulator.state()["counters"]["receiptsSinceDailyReport"]))
+
+    assert printer.print_receipt([Item(*COFFEE), tea], on_step=journal) == Decimal("71.90")
+    assert [(step.step, step.item, step.counter) for step, _ in seen] == [
+        ("begin", None, 1), ("item", 0, 1), ("item", 1, 1), ("end", None, 1)]
+    assert [step.total for step, _ in seen] == [None, None, None, Decimal("71.90")]
+    assert [printed for _, printed in seen] == [1, 1, 1, 1]
+
+    def counters():
+        counted = kestra_emulator.state()["counters"]
+        return counted["receiptsSinceDailyReport"], counted["cancelledSinceDailyReport"]
+
+    class JournalFull(Exception):
+        pass
+
+    def stop_at(where, answer):
+        def on_step(step):
+            if (step.step, step.item) == where:
+                if isinstance(answer, BaseException):
+                    raise answer
+                return answer
+            return None
+        return on_step
+
+    full = JournalFull("no room left for the sale")
+    for where, answer, state, cancelled in ((("begin", None), False, "failed", 0),
+                                            (("item", 1), full, None, 1),
+                                            (("end", None), False, "cancelled", 2),
+                                            (("item", 1), KeyboardInterrupt(), None, 3)):
+        with pytest.raises((tauravat.SaleStopped, JournalFull, KeyboardInterrupt)) as caught:
+            printer.print_receipt([Item(*COFFEE), tea], on_step=stop_at(where, answer))
+        if state is None:
+            assert caught.value is answer  # the till's own exception, as it raised it
+        else:
+            assert (caught.value.code, caught.value.sale_state) == (245, state)
+        assert counters() == (2, cancelled), where
+        assert not kestra_emulator.state()["receipt"]["open"]
+    assert printer.print_receipt([tea], on_step=lambda step: True) == Decimal("17.00")
+
+
 def open_and_cancelled(emulator):
     state = emulator.state()
     return state["receipt"]["open"], state["counters"]["cancelledSinceDailyReport"]

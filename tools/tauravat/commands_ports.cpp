@@ -113,9 +113,8 @@ int Probe(Context& ctx) {
     if (!NoAnswerAtThisSpeed(code)) return ctx.Fail(code, "connect");
     ctx.Print(std::to_string(speed) + " b/s: no answer [" + std::to_string(code) + "]");
   }
-  ctx.Json()["code"] = code;
   return ctx.FailWith(kExitCommunication,
-                      ctx.Port().label + ": no printer answered at 9600, 19200 or 28800 b/s");
+                      ctx.Port().label + ": no printer answered at 9600, 19200 or 28800 b/s", code);
 }
 
 }  // namespace

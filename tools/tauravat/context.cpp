@@ -169,12 +169,19 @@ int Context::Fail(int32_t code, const std::string& step) {
   return status;
 }
 
-int Context::FailWith(ExitStatus status, const std::string& message) {
+int Context::FailWith(ExitStatus status, const std::string& message, std::optional<int32_t> code) {
   ClearProgressLine();
   if (JsonMode()) {
     json_["ok"] = false;
     json_["error"] = ExitStatusName(status);
     json_["message"] = message;
+    if (code) {
+      json_["code"] = *code;
+      const char* name = tauravat_code_name(*code);
+      json_["name"] = name != nullptr ? nlohmann::json(name) : nlohmann::json(nullptr);
+      json_["message_pl"] = MessageIn(*code, "pl");
+      json_["message_en"] = MessageIn(*code, "en");
+    }
     std::cout << json_.dump(2) << '\n';
   } else {
     std::cout.flush();

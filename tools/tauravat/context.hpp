@@ -68,8 +68,10 @@ class Context {
   // The driver answered `code`; `step` names what was being done when it matters.
   int Fail(int32_t code, const std::string& step = {});
   // A failure of this program's own: `error` is "refused" or "communication" as the exit
-  // status, and the message is the program's.
-  int FailWith(ExitStatus status, const std::string& message);
+  // status, and the message is the program's. `code`, when the driver's answers led to it,
+  // goes into JSON with its name and texts, as Fail gives them.
+  int FailWith(ExitStatus status, const std::string& message,
+               std::optional<int32_t> code = std::nullopt);
   int UsageError(const std::string& what);
 
  private:
