@@ -552,11 +552,11 @@ std::tuple<RateTable, int> Held(kestra::emu::PtyServer& printer) {
   });
 }
 
-// The operator puts a new roll in before saying to resume; `failing`: the mechanism
-// reports a failure from then on.
-void PaperPutBack(FlowTest& t, bool failing) {
-  t.ui_.beforeAnswer = [&t, failing](const ShownBox& box) {
-    if (box.kind != BoxKind::WarningQuestion) return;
+// The operator puts a new roll in before saying to resume, at the `times`-th asking;
+// `failing`: the mechanism reports a failure from then on.
+void PaperPutBack(FlowTest& t, bool failing, int times = 1) {
+  t.ui_.beforeAnswer = [&t, failing, times, asked = 0](const ShownBox& box) mutable {
+    if (box.kind != BoxKind::WarningQuestion || ++asked != times) return;
     t.machine_->Printer().WithPrinter([failing](kestra::emu::Printer& p) {
       p.LoadPaper();
       if (failing) p.Status().print95 = 0x04;
@@ -685,7 +685,7 @@ TEST_F(EditorFlow, TheProposalAndASingleRateAreWritten) {
   EXPECT_EQ(Held(older), std::tuple(RateTable{R, R, 0, R, R, R, Z}, 1));
 }
 
-TEST_F(EditorFlow, DailyReportFirstThenPaperOutOnceThenTheRatesAreWrittenAndShown) {
+TEST_F(EditorFlow, DailyReportFirstThenPaperOutThenTheRatesAreWrittenAndShown) {
   Config config = Emulated(7, {2300, 800, 500, R, R, R, Z});
   config.receiptCounter = 2;
   config.paperEndsAfterLines = 3;  // in the middle of the daily report
@@ -693,12 +693,14 @@ TEST_F(EditorFlow, DailyReportFirstThenPaperOutOnceThenTheRatesAreWrittenAndShow
   OpenEditor();
   Type(0, "22");
   Type(1, "7.5");
-  ui_.answers = {true, true};
-  PaperPutBack(*this, false);
+  // "Yes" before the paper is in: the printout cannot go on, and the question comes again.
+  ui_.answers = {true, true, true};
+  PaperPutBack(*this, false, 2);
   flows_->editor.Button1Click();
-  ASSERT_EQ(ui_.boxes.size(), 2u) << ui_.Texts().back().toStdString();
+  ASSERT_EQ(ui_.boxes.size(), 3u) << ui_.Texts().back().toStdString();
   EXPECT_EQ(ui_.boxes[0].kind, BoxKind::Question);
   EXPECT_EQ(ui_.boxes[1].kind, BoxKind::WarningQuestion);
+  EXPECT_EQ(ui_.boxes[2].kind, BoxKind::WarningQuestion);
   EXPECT_TRUE(ui_.Centred("Raport dobowy..."));
   printer.WithPrinter([](kestra::emu::Printer& p) {
     EXPECT_EQ(p.Memory().Reports().size(), 1u);

@@ -8,7 +8,8 @@
 
 namespace taurasw::testing {
 
-// The output speed of the terminal at `path` in bits per second; 0 when it cannot be read.
+// The output speed of the terminal at `path` in bits per second; 0 when it cannot be read
+// (while the driver holds a port only root may open it: the driver makes it exclusive).
 uint32_t LineSpeed(const std::string& path);
 
 }  // namespace taurasw::testing

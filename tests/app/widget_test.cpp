@@ -160,6 +160,7 @@ TEST_F(Windows, ACommandLinePortIsChosenWithItsDeviceAndEscapeEndsTheProgram) {
   EXPECT_TRUE(dialog.speedItems[2]->isChecked());
   EXPECT_TRUE(dialog.Button1->isEnabled());
   EXPECT_GT(machine_.Heard(33), 0u) << "identified at once";
+  EXPECT_EQ(machine_.Speed(33), 28800u);
   // Each entry names its device; the closed list names the chosen one's.
   EXPECT_EQ(dialog.cbNumerPortu->itemData(1, Qt::ToolTipRole).toString(), device(2));
   EXPECT_EQ(dialog.cbNumerPortu->toolTip(), device(33));
