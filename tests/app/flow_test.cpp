@@ -574,7 +574,7 @@ struct NotWritten {
 };
 
 TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
-  const auto as = [](Config&) {};
+  const auto unprogrammed = [](Config&) {};
   const auto leave = [](FlowTest&, E&) {};
   // A day with receipts, and the paper running out three lines into its daily report.
   const auto daySold = [](Config& c) { c.receiptCounter = 2; };
@@ -585,29 +585,33 @@ TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
   // clang-format off
   const NotWritten cases[] = {
       // The first bad row stops the check.
-      {"out of range", as, [](FlowTest&, E& e) { e.rows[1].text = "150"; e.rows[2].text = "x"; },
+      {"out of range", unprogrammed,
+       [](FlowTest&, E& e) { e.rows[1].text = "150"; e.rows[2].text = "x"; },
        {"Błąd w stawce podatkowej: 150 (stawka poza zakresem)"}},
-      {"no number", as, [](FlowTest&, E& e) { e.rows[0].text = "2x"; },
+      {"no number", unprogrammed, [](FlowTest&, E& e) { e.rows[0].text = "2x"; },
        {"Błąd w stawce podatkowej: 2x"}},
       {"growing", [](Config& c) { c.deviceType = 1; },
        [](FlowTest&, E& e) { e.rows[0].text = "7"; e.rows[1].text = "22"; },
        {kOrder}, {}, BoxKind::OrderError},
-      {"unchanged", as, [](FlowTest&, E& e) { for (int i = 0; i < 7; ++i) e.ReserveClick(i, true); },
+      {"unchanged", unprogrammed,
+       [](FlowTest&, E& e) { for (int i = 0; i < 7; ++i) e.ReserveClick(i, true); },
        {kUnchanged}, {}, BoxKind::Information},
       // The fields are not even looked at.
       {"cancelled", [](Config& c) { c.deviceType = 9; c.cancelledCounter = 1; },
        [](FlowTest&, E& e) { e.rows[0].text = "x"; }, {kCancelled}},
       {"cancelled (EFV)", [](Config& c) { c.deviceType = 10; c.cancelledCounter = 256; }, leave,
        {kCancelled}},
-      {"cancelled refused", [](Config& c) { c.deviceType = 9; c.faults.rules = {Rule("0xF7:nak")}; },
+      {"cancelled refused",
+       [](Config& c) { c.deviceType = 9; c.faults.rules = {Rule("0xF7:nak")}; },
        leave, {Says(TAURAVAT_E_NAK)}},
-      {"not fiscal", as, [](FlowTest& t, E&) { t.Plug(Emulated(11)); },
+      {"not fiscal", unprogrammed, [](FlowTest& t, E&) { t.Plug(Emulated(11)); },
        {"Podłączone urządzenie nie jest drukarką fiskalną."}},
-      {"port gone", as, [](FlowTest& t, E&) { t.machine_->Unplug(1); }, {kNoPort}},
+      {"port gone", unprogrammed, [](FlowTest& t, E&) { t.machine_->Unplug(1); }, {kNoPort}},
       {"write refused", [](Config& c) { c.faults.rules = {Rule("0xD5:nak")}; }, leave,
        {Says(TAURAVAT_E_NAK)}},
       {"no daily report", daySold, leave, {kCounter}, {false}, BoxKind::Question},
-      {"report refused", [](Config& c) { c.receiptCounter = 2; c.faults.rules = {Rule("0x25:nak")}; },
+      {"report refused",
+       [](Config& c) { c.receiptCounter = 2; c.faults.rules = {Rule("0x25:nak")}; },
        leave, {kCounter, Says(TAURAVAT_E_NAK)}, {true}},
       {"paper not put back", paperEnds, leave, {kCounter, kPaper, Says(TAURAVAT_E_PAPER_OUT)},
        {true, false}},
