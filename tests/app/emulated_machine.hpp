@@ -78,7 +78,7 @@ class EmulatedMachine {
     return (root_ / "dev").string() + Printer(port).SlavePath().substr(4);
   }
   // The speed the computer set the line of COM`port` to.
-  uint32_t Speed(uint8_t port) { return LineSpeed(Printer(port).SlavePath()); }
+  uint32_t Speed(uint8_t port) { return LineSpeed(Printer(port).LineDescriptor()); }
   // Commands the printer on COM`port` has heard.
   uint64_t Heard(uint8_t port) {
     return Printer(port).WithPrinter([](kestra::emu::Printer& p) { return p.CommandsSeen(); });

@@ -4,12 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 namespace taurasw::testing {
 
-// The output speed of the terminal at `path` in bits per second; 0 when it cannot be read
-// (while the driver holds a port only root may open it: the driver makes it exclusive).
-uint32_t LineSpeed(const std::string& path);
+// The output speed of the terminal open at `descriptor` in bits per second; 0 when it
+// cannot be read.
+uint32_t LineSpeed(int descriptor);
 
 }  // namespace taurasw::testing
