@@ -31,6 +31,7 @@ class TcpSocket;
 struct SocketOpen {
   std::unique_ptr<TcpSocket> socket;  // null on failure
   uint32_t osError = 0;
+  int nativeError = 0;  // the platform's own number where osError stands for another
 };
 
 class TcpSocket {

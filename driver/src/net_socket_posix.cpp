@@ -119,9 +119,13 @@ SocketOpen TcpSocket::Connect(const std::string& host, const std::string& port,
     result.socket.reset(new TcpSocket(std::move(native)));
   }
   freeaddrinfo(found);
-  // Nobody listening at the port: the device is not there.
-  if (!result.socket)
-    result.osError = error == ECONNREFUSED ? kErrorFileNotFound : TranslateOsError(error);
+  // Nobody listening at the port: the device is not there, and the user reads why.
+  if (!result.socket && error == ECONNREFUSED) {
+    result.osError = kErrorFileNotFound;
+    result.nativeError = ECONNREFUSED;
+  } else if (!result.socket) {
+    result.osError = TranslateOsError(error);
+  }
   return result;
 }
 

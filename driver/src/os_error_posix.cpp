@@ -52,7 +52,8 @@ PortFault ClassifyPortError(int native) {
     case ENOTDIR:
     case ENODEV:
     case ENXIO:
-    case EIO:  // a /dev/ttyS node without a UART behind it
+    case EIO:           // a /dev/ttyS node without a UART behind it
+    case ECONNREFUSED:  // nothing listens where a device server should
       return PortFault::NotFound;
     case EACCES:
     case EPERM:

@@ -129,6 +129,7 @@ DeviceOpenResult OpenRfc2217Device(const NetAddress& address) {
   SocketOpen connected = TcpSocket::Connect(address.host, address.port, kNetConnectLimit);
   if (!connected.socket) {
     result.osError = connected.osError;
+    result.nativeError = connected.nativeError;
     return result;
   }
   auto device = std::make_unique<Rfc2217Device>(std::move(connected.socket));

@@ -39,6 +39,7 @@ DeviceOpenResult TcpSerialDevice::Open(const NetAddress& address) {
   SocketOpen connected = TcpSocket::Connect(address.host, address.port, kNetConnectLimit);
   if (!connected.socket) {
     result.osError = connected.osError;
+    result.nativeError = connected.nativeError;
     return result;
   }
   TcpSocket& socket = *connected.socket;

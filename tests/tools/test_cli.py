@@ -422,6 +422,9 @@ class ExitStatuses(unittest.TestCase):
                  errno.EINVAL),
                 ("socket://no-such-host.invalid:4001", 90, "no device server answers",
                  "żaden serwer portu", errno.ENOENT),
+                # Port 1 on loopback: nothing listens, and the system's reason is shown.
+                ("socket://127.0.0.1:1", 90, "[Connection refused]", "żaden serwer portu",
+                 errno.ECONNREFUSED),
                 (f"rfc2217://127.0.0.1:{port}", 95, "did not answer in time",
                  "nie odpowiedział w czasie", errno.ETIMEDOUT)):
             with self.subTest(url):

@@ -138,6 +138,7 @@ def test_port_failures_are_os_errors_a_pyserial_user_catches(tmp_path):
     ("rfc2217://[::1]", tauravat.PortError, errno.EINVAL),
     ("tcp://127.0.0.1:4001", tauravat.PortError, errno.EINVAL),
     ("socket://no-such-host.invalid:4001", FileNotFoundError, errno.ENOENT),
+    ("rfc2217://127.0.0.1:1", FileNotFoundError, errno.ECONNREFUSED),
 ])
 def test_network_port_failures_say_a_mistake_from_a_server_not_there(url, kind, number):
     with pytest.raises(kind) as failure:
