@@ -35,6 +35,9 @@ class PtyServer {
 
   const std::string& SlavePath() const { return slavePath_; }
   bool Running() const { return thread_.joinable(); }
+  // The server's own descriptor of the line's client end, to read the settings a client
+  // gave the line (its speed) while that client holds the line for itself.
+  int LineDescriptor() const { return slave_.Get(); }
 
   // Runs `fn` on the printer while the server is kept away from it.
   template <class Fn>
