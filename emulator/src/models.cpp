@@ -153,6 +153,8 @@ const std::array<NamedModel, kestradr::kDeviceTypeCount>& Models() {
   return models;
 }
 
+static_assert(kUnknownDeviceType == kestradr::kOtherDevice);
+
 }  // namespace
 
 int RateCount(RateFormat format) {
@@ -167,9 +169,13 @@ int RateCount(RateFormat format) {
   return 7;
 }
 
+int ModelCount() {
+  return kestradr::kDeviceTypeCount;
+}
+
 const ModelInfo& ModelForType(int deviceType) {
   const auto& models = Models();
-  if (deviceType < 0 || deviceType >= kUnknownDeviceType) return models[kUnknownDeviceType].info;
+  if (deviceType < 0 || deviceType >= ModelCount()) return models[kUnknownDeviceType].info;
   return models[static_cast<std::size_t>(deviceType)].info;
 }
 
@@ -177,7 +183,7 @@ std::optional<int> ParseModel(std::string_view text) {
   int code = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), code);
   if (ec == std::errc{} && end == text.data() + text.size()) {
-    if (code >= 0 && code <= kUnknownDeviceType) return code;
+    if (code >= 0 && code < ModelCount()) return code;
     return std::nullopt;
   }
   std::string lower(text);
@@ -188,7 +194,7 @@ std::optional<int> ParseModel(std::string_view text) {
 }
 
 std::string_view ModelShortName(int deviceType) {
-  if (deviceType < 0 || deviceType > kUnknownDeviceType)
+  if (deviceType < 0 || deviceType >= ModelCount())
     return kDeviceModels[kUnknownDeviceType].shortName;
   return kDeviceModels[static_cast<std::size_t>(deviceType)].shortName;
 }

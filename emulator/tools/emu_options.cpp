@@ -50,6 +50,30 @@ std::optional<std::chrono::sys_seconds> ClockStart(const std::string& text) {
   return sys_days{ymd} + hours{h} + minutes{mi} + seconds{s};
 }
 
+// "rx820a-4 (0), rx820a-6 (1), ...", from the model table, wrapped under the option.
+std::string ModelList() {
+  constexpr std::size_t kIndent = 25;
+  constexpr std::size_t kWidth = 94;
+  const int defaultType = PrinterConfig{}.deviceType;
+  std::string text;
+  std::size_t column = kIndent;
+  for (int type = 0; type < ModelCount(); ++type) {
+    std::string entry = std::string(ModelShortName(type)) + " (" + std::to_string(type) +
+                        (type == defaultType ? ", default)" : ")");
+    if (type + 1 < ModelCount()) entry += ",";
+    if (type > 0 && column + 1 + entry.size() > kWidth) {
+      text += "\n" + std::string(kIndent, ' ');
+      column = kIndent;
+    } else if (type > 0) {
+      text += ' ';
+      ++column;
+    }
+    text += entry;
+    column += entry.size();
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string EmuUsage() {
@@ -57,9 +81,8 @@ std::string EmuUsage() {
 Prints the terminal's path on the first line of standard output and serves until
 SIGINT or SIGTERM; SIGUSR1 writes the snapshot at once.
 
-  --model NAME|CODE      rx820a-4 (0), rx820a-6 (1), taura1 (2), taura2 (3), rx820b-4 (4),
-                         rx820b-6 (5), taura-f (6), luno (7, default), luno-f (8), luno-e (9),
-                         luno-efv (10), unknown (11)
+  --model NAME|CODE      )" +
+         ModelList() + R"(
   --firmware N           firmware version byte the printer reports (0xFE; default 1)
   --subtype N            sub-type byte of 0xFE (default: the model's)
   --ident-byte N         what the unknown device answers to 0xFF (default 0x33)

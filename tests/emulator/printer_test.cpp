@@ -5,15 +5,19 @@
 #include <optional>
 #include <random>
 
+#include "device_models.hpp"
 #include "wire.hpp"
 
 namespace kestra::emu::test {
 namespace {
 
 TEST(Models, EachAnswersWhatItsTableEntrySays) {
-  for (int type = 0; type <= kUnknownDeviceType; ++type) {
+  // Every row of the driver's table, a new model's too, is a model of its own here.
+  for (int type = 0; type < kestradr::kDeviceTypeCount; ++type) {
     SCOPED_TRACE(type);
     const ModelInfo& model = ModelForType(type);
+    EXPECT_EQ(model.deviceType, type);
+    EXPECT_EQ(ModelShortName(type), kestradr::kDeviceModels[type].shortName);
     EXPECT_EQ(ParseModel(ModelShortName(type)), type);
     Printer p(ProgrammedConfig(type));
     EXPECT_EQ(Send(p, cmd::kIdentify).first, (Bytes{kAck, model.identByte}));
@@ -30,7 +34,11 @@ TEST(Models, EachAnswersWhatItsTableEntrySays) {
     EXPECT_EQ(Send(p, cmd::kIdentify).first, (Bytes{kAck, model.identByte})) << "still in step";
   }
   EXPECT_EQ(ParseModel("LUNO-EFV"), 10);
-  for (const char* bad : {"12", "taura9"}) EXPECT_FALSE(ParseModel(bad)) << bad;
+  const std::string pastTheTable = std::to_string(kestradr::kDeviceTypeCount);
+  for (const std::string& bad : {pastTheTable, std::string("-1"), std::string("taura9")})
+    EXPECT_FALSE(ParseModel(bad)) << bad;
+  EXPECT_EQ(ModelForType(kestradr::kDeviceTypeCount).deviceType, kUnknownDeviceType);
+  EXPECT_EQ(ModelShortName(kestradr::kDeviceTypeCount), "unknown");
   PrinterConfig config;
   config.deviceType = kUnknownDeviceType;
   config.unknownIdentByte = 0x42;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "device_models.hpp"
 #include "emu_options.hpp"
 #include "kestra/emu/control_commands.hpp"
 #include "kestra/emu/control_server.hpp"
@@ -269,6 +270,16 @@ TEST(KestraEmuProgram, ServesUntilSignalledThenWritesTheSnapshotAndRemovesItsFil
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
   EXPECT_FALSE(fs::exists(socket));
   fs::remove_all(dir);
+}
+
+TEST(KestraEmuOptions, TheHelpNamesEveryModelOfTheTable) {
+  const std::string usage = EmuUsage();
+  for (const kestradr::DeviceModel& model : kestradr::kDeviceModels) {
+    const std::string entry = std::string(model.shortName) + " (" + std::to_string(model.type);
+    EXPECT_NE(usage.find(entry), std::string::npos) << entry;
+  }
+  std::istringstream lines(usage);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 94u) << line;
 }
 
 TEST(KestraEmuOptions, RejectsMistakesWithAReason) {

@@ -6,7 +6,8 @@
 
 namespace kestra::emu {
 
-// Device type code of a device that is not one of the known printers.
+// Device type code of a device that is not one of the known printers. The codes of the
+// models are 0 .. ModelCount() - 1, this one among them: a new model takes the next code.
 inline constexpr int kUnknownDeviceType = 11;
 
 enum class RateFormat {
@@ -35,14 +36,18 @@ struct ModelInfo {
   bool counters = false;                // 0xF7
 };
 
-// The model of a device type code 0..10, or the unknown device for any other code.
+// How many device type codes the driver's model table holds.
+int ModelCount();
+
+// The model of a device type code, or the unknown device for a code outside the table.
 const ModelInfo& ModelForType(int deviceType);
 
 // Accepts a device type code ("7"), a short model name ("luno-f", case-insensitive) or
 // "unknown"; nothing when the text names no model.
 std::optional<int> ParseModel(std::string_view text);
 
-// Short names accepted by ParseModel, indexed by device type code (11 = "unknown").
+// Short names accepted by ParseModel, indexed by device type code ("unknown" for
+// kUnknownDeviceType and for a code outside the table).
 std::string_view ModelShortName(int deviceType);
 
 }  // namespace kestra::emu

@@ -36,7 +36,7 @@ uint8_t* StatusByteNamed(StatusBits& bits, std::string_view name);
 std::span<const std::string_view> StatusByteNames();
 
 struct PrinterConfig {
-  int deviceType = 7;  // 0..10, anything else is the unknown device
+  int deviceType = 7;  // a code of the model table; anything else is the unknown device
   uint8_t version = 1;
   std::optional<uint8_t> subType;   // first byte of the 0xFE answer; none: the model's own
   uint8_t unknownIdentByte = 0x33;  // what the unknown device answers to 0xFF
