@@ -132,6 +132,25 @@ TEST_F(AgainstComPortServer, AnInputPurgeDropsWhatTheServerStillHeldAndKeepsWhat
   EXPECT_EQ(device_->Read(got, abort_).count, 0u);
 }
 
+// The purge travels with the next byte written; a read that comes first must send it, or
+// every byte after the purge would wait for an answer that never comes.
+TEST_F(AgainstComPortServer, APurgeFollowedByAReadReachesTheServerFirst) {
+  Timeouts(0, 3000);
+  server_.HoldUntilPurged({0x15});
+  ASSERT_EQ(device_->PurgeInput(), 0u);
+  auto read = std::async(std::launch::async, [&] {
+    uint8_t got = 0;
+    return device_->Read(got, abort_).count == 1 ? int{got} : -1;
+  });
+  for (auto until = std::chrono::steady_clock::now() + 2s;
+       server_.Commands().size() < 4 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(server_.Commands().size(), 4u) << "the purge did not reach the server";
+  EXPECT_EQ(server_.Commands().back(), (std::pair<uint8_t, uint8_t>{12, 1}));
+  server_.Send({0x41});
+  EXPECT_EQ(read.get(), 0x41) << "the held byte dropped, the one after the answer kept";
+}
+
 TEST_F(AgainstComPortServer, LineStateNoticesAndADroppedConnectionAreLineErrors) {
   server_.Notify(106, 0x08);  // framing error
   server_.Send({0x06});
