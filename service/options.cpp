@@ -65,6 +65,15 @@ uint32_t Baud(int64_t baud, const std::string& where) {
   return static_cast<uint32_t>(baud);
 }
 
+// Whether the colon at `colon` can start a speed: in a network name (rfc2217://HOST:PORT)
+// the first colon after the host is its port's.
+bool SpeedColon(const std::string& device, size_t colon) {
+  const size_t scheme = device.find("://");
+  if (scheme == std::string::npos) return true;
+  const size_t bracket = device.find(']', scheme);  // [IPv6]
+  return device.find(':', bracket == std::string::npos ? scheme + 3 : bracket) < colon;
+}
+
 // NAME=DEVICE[:BAUD]. A device path may hold colons itself (/dev/serial/by-path/...), so
 // only digits after the last colon are a speed.
 PrinterSettings PrinterFlag(const std::string& text) {
@@ -76,7 +85,8 @@ PrinterSettings PrinterFlag(const std::string& text) {
   printer.name = text.substr(0, equals);
   printer.device = text.substr(equals + 1);
   const size_t colon = printer.device.rfind(':');
-  if (colon != std::string::npos && AllDigits(printer.device.substr(colon + 1))) {
+  if (colon != std::string::npos && AllDigits(printer.device.substr(colon + 1)) &&
+      SpeedColon(printer.device, colon)) {
     printer.baud = Baud(std::stoll(printer.device.substr(colon + 1)), "--printer " + text);
     printer.device.erase(colon);
   }

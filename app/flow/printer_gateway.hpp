@@ -1,6 +1,6 @@
 // The program's view of the driver: the few driver calls the dialog, the editor and
 // the main window's services make. The real one speaks the driver's handle interface;
-// tests put a scripted printer or the real one on an emulated printer behind it.
+// tests put the real one in front of emulated printers.
 #pragma once
 
 #include <QString>

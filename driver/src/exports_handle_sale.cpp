@@ -295,7 +295,14 @@ extern "C" TAURAVAT_API int32_t TAURAVAT_CALL tauravat_print_sale(tauravat_print
   outcome->problem.size = sizeof outcome->problem;
   outcome->problem.offset = -1;
   const int32_t code = WithPrinter(printer, [&](Printer& connection) {
-    return SaleRun(connection, *sale, step, user, *outcome).Run();
+    const int32_t result = SaleRun(connection, *sale, step, user, *outcome).Run();
+    // The steps' codes as the call's own: a port that would not open again is named (94
+    // vanished, 92 busy), not left as the system's number.
+    const int32_t count = std::min(outcome->code_count, int32_t{TAURAVAT_SALE_CODES});
+    for (int32_t i = 0; i < count; ++i)
+      outcome->codes[i].code =
+          HandlePortResult(connection.Line(), outcome->codes[i].code, printer->opened);
+    return result;
   });
   outcome->code = code;
   return code;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstddef>
 
 namespace kestradr {
 namespace {
@@ -16,10 +18,26 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
          });
 }
 
+// A port as a device server is configured with. getaddrinfo would take 70000 as 4464 and
+// "4001x" as a service name, and reach another port than the one written.
+bool ValidPort(std::string_view port) {
+  unsigned number = 0;
+  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
+  return error == std::errc() && end == port.data() + port.size() && number >= 1 && number <= 65535;
+}
+
 }  // namespace
 
 bool IsNetAddress(std::string_view path) {
-  return StartsWithNoCase(path, kRaw) || StartsWithNoCase(path, kRfc2217);
+  // A scheme is a letter, then letters, digits, "+", "-" or "."; at least two characters,
+  // so that a drive letter ("C:") is never one.
+  const size_t end = path.find("://");
+  if (end == std::string_view::npos || end < 2 ||
+      !std::isalpha(static_cast<unsigned char>(path.front())))
+    return false;
+  return std::all_of(path.begin(), path.begin() + static_cast<ptrdiff_t>(end), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+  });
 }
 
 std::optional<NetAddress> ParseNetAddress(std::string_view path) {
@@ -48,7 +66,7 @@ std::optional<NetAddress> ParseNetAddress(std::string_view path) {
     port = path.substr(colon + 1);
     if (host.find(':') != std::string_view::npos) return std::nullopt;  // IPv6 needs brackets
   }
-  if (host.empty() || port.empty()) return std::nullopt;
+  if (host.empty() || !ValidPort(port)) return std::nullopt;
   address.host = host;
   address.port = port;
   return address;

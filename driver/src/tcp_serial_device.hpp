@@ -25,7 +25,8 @@ namespace kestradr {
 // that is not well formed is a parameter error.
 DeviceOpenResult OpenNetworkDevice(std::string_view path);
 
-// Connecting, resolution included, and a device server's first answers take at most this.
+// Connecting and a device server's first answers take at most this. Resolving the name
+// before it takes what the system's resolver takes.
 inline constexpr std::chrono::milliseconds kNetConnectLimit{5000};
 
 class TcpSerialDevice : public SerialDevice {

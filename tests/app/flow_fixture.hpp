@@ -1,18 +1,20 @@
-// A scripted printer and screen: each driver call answers with the code the test sets, and
-// what both were asked is recorded in order.
+// The screen stand-in, which records what the operator was shown and answers questions as
+// the test says; and the flows on the real driver gateway in front of emulated printers.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "driver_gateway.hpp"
+#include "emulated_machine.hpp"
 #include "flow/printer_model.hpp"
 #include "flow/program_flows.hpp"
 
@@ -33,6 +35,8 @@ struct ShownBox {
 class ScriptedUi : public UserInterface {
  public:
   std::deque<bool> answers;  // a question beyond them fails the test
+  // What the operator does before answering a question (puts paper in, ...).
+  std::function<void(const ShownBox&)> beforeAnswer;
   std::vector<ShownBox> boxes;
   std::vector<QString> centre;
   std::vector<ReadOutView> readOuts;
@@ -49,6 +53,7 @@ class ScriptedUi : public UserInterface {
   bool MessageBox(BoxKind kind, const QString& text) override {
     boxes.push_back({kind, text});
     if (kind != BoxKind::Question && kind != BoxKind::WarningQuestion) return false;
+    if (beforeAnswer) beforeAnswer(boxes.back());
     if (answers.empty()) ADD_FAILURE() << "unexpected question: " << text.toStdString();
     const bool yes = !answers.empty() && answers.front();
     if (!answers.empty()) answers.pop_front();
@@ -72,110 +77,65 @@ class ScriptedUi : public UserInterface {
   }
 };
 
-class ScriptedPrinter : public PrinterGateway {
- public:
-  std::set<int> ports{1};
-  int32_t openResult = 0, typeResult = 0, lockResult = 0, statusResult = 0;
-  int32_t readResult = 0, cancelledResult = 0;
-  uint8_t type = 7, lockByte = 0;
-  QString name = QStringLiteral("Kestra Luno");
-  StatusRead status{7, {}, false};
-  RateValues rates{R, R, R, R, R, R, R};
-  std::vector<uint8_t> cancelledReply{0, 0, 0, 0, 0, 0};
-  std::deque<int32_t> setResults, reportResults, printResults;  // 0 once a queue runs dry
+// The emulated model `type` holding `rates` (A..G; a model with fewer keeps the first ones),
+// printing at once so that reports take no time.
+inline kestra::emu::PrinterConfig Emulated(int type = 7,
+                                           const RateValues& rates = {R, R, R, R, R, R, R}) {
+  kestra::emu::PrinterConfig config;
+  config.deviceType = type;
+  std::copy(rates.begin(), rates.end(), config.rates.begin());
+  config.timing = {.pollsPerLine = 0};
+  return config;
+}
 
-  std::vector<std::string> calls;  // "open 3 19200", "set", "report" ...
-  std::vector<RateValues> written;
+// What the operator sees for a driver code: the driver's own text.
+inline QString Says(int32_t code) {
+  return DriverGateway().ErrMessage(code);
+}
 
-  std::vector<AvailablePort> AvailablePorts() override {
-    std::vector<AvailablePort> available;
-    for (const int port : ports)
-      available.push_back({static_cast<uint8_t>(port), QStringLiteral("/dev/tty%1").arg(port)});
-    return available;
-  }
-  void PurgePort() override {}
-  int32_t OpenPort(uint8_t port, uint16_t speed) override {
-    return Call("open " + std::to_string(port) + " " + std::to_string(speed), openResult);
-  }
-  int32_t ReadDeviceType(uint8_t& t) override {
-    if (typeResult == 0) t = type;
-    return typeResult;
-  }
-  uint8_t DeviceType() const override { return type; }
-  int32_t DeviceName(QString& n) override {
-    n = name;
-    return 0;
-  }
-  int32_t ReadStatus94And96(uint8_t& first, uint8_t& second) override {
-    first = 0;
-    second = lockByte;
-    return Call("lock", lockResult);
-  }
-  int32_t ReadStatusBytes(StatusRead& s) override {
-    s = status;
-    return statusResult;
-  }
-  // As the driver reads them: the model's rates, the caller's values behind them.
-  int32_t ReadVAT(int32_t& count, RateValues& r) override {
-    count = PrinterModel(type).rate_count;
-    if (readResult == 0) std::copy_n(rates.begin(), count, r.begin());
-    return Call("read", readResult);
-  }
-  int32_t SetVAT(int32_t&, const RateValues& r) override {
-    const int32_t result = Call("set", Next(setResults));
-    if (result == 0) written.push_back(rates = r);
-    return result;
-  }
-  int32_t DailyReport(int32_t) override { return Call("report", Next(reportResults)); }
-  int32_t PrintControl(int32_t) override { return Call("resume", Next(printResults)); }
-  int32_t RSSequence(uint8_t command, int32_t, std::vector<uint8_t>& reply) override {
-    reply = cancelledReply;
-    return Call("raw " + std::to_string(command), cancelledResult);
-  }
-  QString ErrMessage(int32_t code) override { return QStringLiteral("kod %1").arg(code); }
-
-  bool Called(const std::string& call) const {
-    return std::find(calls.begin(), calls.end(), call) != calls.end();
-  }
-
- private:
-  int32_t Call(std::string call, int32_t result) {
-    calls.push_back(std::move(call));
-    return result;
-  }
-  static int32_t Next(std::deque<int32_t>& results) {
-    if (results.empty()) return 0;
-    const int32_t result = results.front();
-    results.pop_front();
-    return result;
-  }
-};
-
+// The flows on the real gateway, on a machine whose ports are the emulated printers the
+// test plugs in.
 class FlowTest : public ::testing::Test {
- protected:
+ public:
   void TearDown() override { EXPECT_EQ(ui_.busyDepth, 0) << "the busy cursor was left up"; }
+  // A fresh machine (no printer plugged in), gateway, screen and flows.
   void Reset() {
-    printer_ = ScriptedPrinter();
+    flows_.reset();
+    holder_.reset();
+    gateway_.reset();
+    machine_.reset();
+    machine_ = std::make_unique<EmulatedMachine>();
+    gateway_ = std::make_unique<DriverGateway>();
     ui_ = ScriptedUi();
-    flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
+    flows_ = std::make_unique<ProgramFlows>(*gateway_, ui_);
+  }
+  kestra::emu::PtyServer& Plug(kestra::emu::PrinterConfig config, uint8_t port = 1) {
+    return machine_->Plug(port, std::move(config));
+  }
+  // Another program takes COM`port` and keeps it.
+  void HoldPort(uint8_t port) {
+    holder_ = std::make_unique<DriverGateway>();
+    ASSERT_EQ(holder_->OpenPort(port, 9600), 0);
   }
   DialogOutcome Confirm() {
     flows_->dialog.FormActivate();
     return flows_->dialog.Button1Click();
   }
-  // Confirm, expect the editor, and forget what the screen showed and the printer did.
+  // Confirm, expect the editor, and forget what the screen showed.
   void OpenEditor() {
-    ASSERT_EQ(Confirm(), DialogOutcome::ShowEditor) << "boxes: " << ui_.boxes.size();
+    ASSERT_EQ(Confirm(), DialogOutcome::ShowEditor)
+        << (ui_.boxes.empty() ? "" : ui_.boxes.back().text.toStdString());
     ui_.Clear();
-    printer_.calls.clear();
   }
   void Type(int row, const QString& text) {
     flows_->editor.rows[static_cast<size_t>(row)].text = text;
   }
 
-  ScriptedPrinter printer_;
+  std::unique_ptr<EmulatedMachine> machine_ = std::make_unique<EmulatedMachine>();
+  std::unique_ptr<DriverGateway> gateway_ = std::make_unique<DriverGateway>();
+  std::unique_ptr<DriverGateway> holder_;
   ScriptedUi ui_;
-  std::unique_ptr<ProgramFlows> flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
+  std::unique_ptr<ProgramFlows> flows_ = std::make_unique<ProgramFlows>(*gateway_, ui_);
 };
 
 }  // namespace taurasw::testing

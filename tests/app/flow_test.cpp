@@ -1,4 +1,5 @@
-// The program's flows on a scripted printer, and the rules that need no printer.
+// The program's flows on the real gateway in front of emulated printers, and the rules that
+// need no printer.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -149,17 +150,19 @@ TEST(ReadOut, LinesAndVisibleRowsByRateCount) {
 }
 
 TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
-  printer_.ports = {1, 3};
-  printer_.rates = {2300, 800, 500, 0, R, R, Z};
+  Plug(Emulated(7, {2300, 800, 500, 0, R, R, Z}), 1);
+  Plug(Emulated(), 3);
   flows_->dialog.FormActivate();
   flows_->dialog.controls.speedIndex = 2;
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(flows_->dialog.controls.ports, (QStringList{"COM1", "COM3"}));
-  EXPECT_EQ(flows_->dialog.controls.portDevices, (QStringList{"/dev/tty1", "/dev/tty3"}));
+  EXPECT_EQ(flows_->dialog.controls.portDevices,
+            (QStringList{QString::fromStdString(machine_->Device(1)),
+                         QString::fromStdString(machine_->Device(3))}));
   EXPECT_EQ(flows_->state.SelectedPort, 1);
   EXPECT_EQ(flows_->state.SelectedSpeed, 28800);  // the item index times 9600
-  EXPECT_EQ(printer_.calls.front(), "open 1 28800");
-  EXPECT_TRUE(printer_.Called("lock"));
+  EXPECT_EQ(machine_->Speed(1), 28800u);
+  EXPECT_EQ(machine_->Heard(3), 0u);
   EXPECT_EQ(flows_->editor.statusText, "DRUKARKA KESTRA LUNO");
   EXPECT_EQ(flows_->state.CurrentRates, (std::array<uint16_t, 7>{2300, 800, 500, 0, R, R, Z}));
   EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
@@ -167,80 +170,100 @@ TEST_F(DialogFlow, ConfirmationIdentifiesReadsTheRatesAndOpensTheEditor) {
   EXPECT_TRUE(ui_.Centred("Sprawdzanie typu podłączonego urządzenia..."));
 }
 
+kestra::emu::FaultRule Rule(const char* text) {
+  const auto rule = kestra::emu::ParseFaultRule(text);
+  EXPECT_TRUE(rule) << text;
+  return rule.value_or(kestra::emu::FaultRule{});
+}
+
 TEST_F(DialogFlow, EachRefusalIsShownAndEndsTheProgram) {
-  // Name, script, the one error box, whether the dialog was hidden before it.
+  using Config = kestra::emu::PrinterConfig;
+  // Name, the printer, what happens to its port once the dialog has listed it, the one
+  // error box, whether the dialog was hidden before it.
   // clang-format off
-  const std::tuple<std::string, void (*)(ScriptedPrinter&), QString, bool> cases[] = {
-      {"not fiscal", [](auto& p) { p.type = 11; },
+  const std::tuple<std::string, void (*)(Config&), void (*)(FlowTest&), QString, bool> cases[] = {
+      {"not fiscal", [](Config& c) { c.deviceType = 11; }, nullptr,
        "Podłączone urządzenie nie jest drukarką fiskalną", false},
-      {"port in use", [](auto& p) { p.openResult = 5; },
+      {"port in use", nullptr, [](FlowTest& t) { t.HoldPort(1); },
        "Nie można otworzyć portu COM1.Prawdopodobnie jest używany przez inną aplikację", false},
-      {"no such port", [](auto& p) { p.openResult = 2; }, kNoPort, false},
-      {"other opening failure", [](auto& p) { p.openResult = 6; }, "kod 6", false},
-      {"identification fails", [](auto& p) { p.typeResult = 21; }, "kod 21", false},
-      {"locked", [](auto& p) { p.type = 8; p.lockByte = 0x21; },
+      {"no such port", nullptr, [](FlowTest& t) { t.machine_->Unplug(1); }, kNoPort, false},
+      {"no serial port", nullptr, [](FlowTest& t) { t.machine_->PlainFileAt(1); },
+       Says(TAURAVAT_E_NOT_A_SERIAL_PORT), false},
+      {"identification refused", [](Config& c) { c.faults.rules = {Rule("0xFF:nak")}; }, nullptr,
+       Says(TAURAVAT_E_NAK), false},
+      {"locked", [](Config& c) { c.deviceType = 8; c.status.lock60 = 0x21; }, nullptr,
        "KASA ZABLOKOWANA: \r\nUSZKODZONA PAMIĘĆ PROGRAMU.\r\nNiezgodna pamięć fiskalna.\r\n",
        false},
-      {"lock unread", [](auto& p) { p.lockResult = 22; }, "kod 22", false},
-      {"CMOS erased", [](auto& p) { p.status.s[2] = 0x10; },
+      // The printer falls silent: the driver's time-out, once (it costs its five seconds).
+      {"lock unanswered", [](Config& c) { c.faults.rules = {Rule("0x60:silence")}; }, nullptr,
+       Says(TAURAVAT_E_RECEIVE_TIMEOUT), false},
+      {"CMOS erased", [](Config& c) { c.status.memory94 = 0x10; }, nullptr,
        "Skasowana pamięć CMOS. Należy zainicjować zegar.", false},
-      {"status unread", [](auto& p) { p.statusResult = 21; }, "kod 21", false},
-      {"paper out, low battery", [](auto& p) { p.status.s[3] = p.status.s[7] = 2; }, kPaperText, true},
-      {"rates unread", [](auto& p) { p.readResult = 23; }, "kod 23", true},
+      {"status refused", [](Config& c) { c.faults.rules = {Rule("0x5B:nak")}; }, nullptr,
+       Says(TAURAVAT_E_NAK), false},
+      {"paper out, low battery", [](Config& c) { c.paperIn = false; c.status.extraF3 = 0x02; },
+       nullptr, kPaperText, true},
+      {"rates garbled", [](Config& c) { c.faults.rules = {Rule("0xD1:wrong-byte")}; }, nullptr,
+       Says(TAURAVAT_E_BAD_REPLY), true},
   };
   // clang-format on
   // The lock byte is asked of LUNO and LUNO F only.
-  printer_.type = 0;
+  Config older = Emulated(0);
+  older.status.lock60 = 0x21;
+  Plug(older);
   ASSERT_EQ(Confirm(), DialogOutcome::ShowEditor);
-  EXPECT_FALSE(printer_.Called("lock"));
-  for (const auto& [name, script, error, hidden] : cases) {
+  for (const auto& [name, printer, port, error, hidden] : cases) {
     SCOPED_TRACE(name);
     Reset();
-    script(printer_);
-    EXPECT_EQ(Confirm(), DialogOutcome::EndProgram);
+    Config config = Emulated(7, {2300, 800, 500, 0, R, R, Z});
+    if (printer) printer(config);
+    Plug(config);
+    flows_->dialog.FormActivate();
+    if (port) port(*this);
+    EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::EndProgram);
     EXPECT_EQ(ui_.Texts(BoxKind::Error), std::vector<QString>{error});
     EXPECT_EQ(ui_.beeps, 1);
     EXPECT_EQ(ui_.dialogHidden, hidden ? 1 : 0);
-    EXPECT_EQ(printer_.Called("read"), name == "rates unread");
+    EXPECT_EQ(flows_->state.CurrentRates, (std::array<uint16_t, 7>{})) << "no rates taken in";
     EXPECT_TRUE(flows_->dialog.controls.button1Enabled);
   }
 }
 
-// A port from the command line (above COM9 too) is opened at once, at its speed or the dialog's.
+// A port from the command line (above COM9 too) is opened at once, at its speed or the
+// dialog's; a device there that is no fiscal printer is said.
 TEST_F(DialogFlow, ACommandLinePortConnectsAtOnce) {
-  const std::tuple<uint8_t, uint16_t, int, std::vector<std::string>> cases[] = {
-      {33, 19200, 1, {"open 33 19200", "open 33 19200"}},
-      {2, 0, 0, {"open 2 9600", "open 2 9600"}},
+  const std::tuple<uint8_t, uint16_t, int, int, uint32_t, std::vector<QString>> cases[] = {
+      {33, 19200, 7, 1, 19200, {}},
+      {2, 0, 7, 0, 9600, {}},
+      {2, 0, 11, 0, 9600, {"Podłączone urządzenie nie jest drukarką fiskalną"}},
   };
-  for (const auto& [port, speed, speedIndex, calls] : cases) {
+  for (const auto& [port, speed, type, speedIndex, lineSpeed, errors] : cases) {
+    SCOPED_TRACE(port);
     Reset();
-    printer_.ports = {1, 2, 33};
+    Plug(Emulated(), 1);
+    Plug(Emulated(type), port);
     flows_->state.SelectedPort = port;
     flows_->state.SelectedSpeed = speed;
     flows_->dialog.FormActivate();
-    EXPECT_TRUE(ui_.boxes.empty());
+    EXPECT_EQ(ui_.Texts(BoxKind::Error), errors);
     EXPECT_EQ(flows_->dialog.ChosenEntry(), QString("COM%1").arg(port));
     EXPECT_EQ(flows_->dialog.controls.speedIndex, speedIndex);
-    EXPECT_EQ(printer_.calls, calls);
+    EXPECT_EQ(machine_->Speed(port), lineSpeed);
+    EXPECT_GT(machine_->Heard(port), 0u) << "identified";
+    EXPECT_EQ(machine_->Heard(1), 0u);
   }
-  // Not fiscal on the command-line port: the box, and no editor.
-  printer_.type = 11;
-  ui_.Clear();
-  flows_->state.FirstActivation = true;
-  flows_->dialog.FormActivate();
-  EXPECT_EQ(ui_.Texts(BoxKind::Error),
-            std::vector<QString>{"Podłączone urządzenie nie jest drukarką fiskalną"});
 }
 
 // A missing port is said and the operator picks another; with none at all nothing is opened
 // and each activation scans again; later activations keep the list and take the choice.
 TEST_F(DialogFlow, MissingPortsAreSaidAndLaterActivationsTakeTheChoice) {
-  printer_.ports = {1, 3};
+  Plug(Emulated(), 1);
+  Plug(Emulated(), 3);
   flows_->state.SelectedPort = 5;
   flows_->dialog.FormActivate();
   EXPECT_EQ(ui_.Texts(), std::vector<QString>{
                              "Brak portu COM5 w systemie.\rNależy ustawić parametry komunikacji"});
-  EXPECT_TRUE(printer_.calls.empty());
+  EXPECT_EQ(machine_->Heard(1) + machine_->Heard(3), 0u);
   flows_->dialog.controls.portIndex = 1;
   flows_->dialog.controls.speedIndex = 1;
   flows_->dialog.FormActivate();
@@ -248,9 +271,9 @@ TEST_F(DialogFlow, MissingPortsAreSaidAndLaterActivationsTakeTheChoice) {
   EXPECT_EQ(flows_->state.SelectedPort, 3);
   EXPECT_EQ(flows_->state.SelectedSpeed, 19200);
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
-  EXPECT_EQ(printer_.calls.front(), "open 3 19200");
+  EXPECT_EQ(machine_->Speed(3), 19200u);
+  EXPECT_EQ(machine_->Heard(1), 0u);
   Reset();
-  printer_.ports = {};
   const std::vector<QString> kNoPorts{"Brak portów szeregowych w systemie"};
   flows_->dialog.FormActivate();
   EXPECT_EQ(ui_.Texts(BoxKind::Error), kNoPorts);
@@ -258,8 +281,7 @@ TEST_F(DialogFlow, MissingPortsAreSaidAndLaterActivationsTakeTheChoice) {
   ui_.Clear();
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::StayOpen);
   EXPECT_EQ(ui_.Texts(BoxKind::Error), kNoPorts);
-  EXPECT_TRUE(printer_.calls.empty());
-  printer_.ports = {4};
+  Plug(Emulated(), 4);
   EXPECT_EQ(flows_->dialog.Button1Click(), DialogOutcome::ShowEditor);
   EXPECT_EQ(flows_->state.SelectedPort, 4);
 }
@@ -455,9 +477,8 @@ TEST_F(EditorFlow, TheLayoutFollowsTheModelsRateFormat) {
   for (const auto& [types, rates, fieldTexts, expected] : layouts) {
     for (uint8_t type : types) {
       SCOPED_TRACE(type);
-      printer_.type = type;
-      printer_.rates = rates;
-      flows_ = std::make_unique<ProgramFlows>(printer_, ui_);
+      Reset();
+      Plug(Emulated(type, rates));
       OpenEditor();
       const auto& rows = flows_->editor.rows;
       QStringList texts;
@@ -490,6 +511,9 @@ TEST_F(EditorFlow, BoxesOfARowExcludeEachOtherAndHideTheField) {
 }
 
 TEST_F(EditorFlow, FieldCheckInformsWithoutHoldingTheOperator) {
+  Plug(Emulated());
+  OpenEditor();
+  const uint64_t heard = machine_->Heard(1);
   RateEditorFlow& editor = flows_->editor;
   Type(0, "  ");
   editor.FieldExit(0);
@@ -504,7 +528,7 @@ TEST_F(EditorFlow, FieldCheckInformsWithoutHoldingTheOperator) {
                                   "Błąd w stawce podatkowej: 150 (stawka poza zakresem)",
                                   "Błąd w stawce podatkowej: -1 (stawka poza zakresem)"}));
   EXPECT_EQ(ui_.beeps, 3);
-  EXPECT_TRUE(printer_.calls.empty());
+  EXPECT_EQ(machine_->Heard(1), heard) << "the printer is left alone";
 }
 
 const QString kCounter = "  Licznik paragonów jest różny od 0  \rCzy wykonać raport dobowy?";
@@ -517,59 +541,99 @@ const QString kOrder =
     "Należy zmienić kolejność stawek.";
 const QString kUnchanged = "Stawki podatkowe nie uległy zmianie dlatego nie zostaną zapisane.";
 
-using P = ScriptedPrinter;
 using E = RateEditorFlow;
+using Config = kestra::emu::PrinterConfig;
+using RateTable = kestra::emu::RateTable;
+
+// What a printer holds: its rates, and the rate changes its fiscal memory records.
+std::tuple<RateTable, int> Held(kestra::emu::PtyServer& printer) {
+  return printer.WithPrinter([](kestra::emu::Printer& p) {
+    return std::tuple(p.Memory().Rates(), p.Memory().RateChanges());
+  });
+}
+
+// The operator puts a new roll in before saying to resume, at the `times`-th asking;
+// `failing`: the mechanism reports a failure from then on.
+void PaperPutBack(FlowTest& t, bool failing, int times = 1) {
+  t.ui_.beforeAnswer = [&t, failing, times, asked = 0](const ShownBox& box) mutable {
+    if (box.kind != BoxKind::WarningQuestion || ++asked != times) return;
+    t.machine_->Printer().WithPrinter([failing](kestra::emu::Printer& p) {
+      p.LoadPaper();
+      if (failing) p.Status().print95 = 0x04;
+    });
+  };
+}
 
 struct NotWritten {
   const char* name;
-  void (*script)(P&, E&);  // after the editor opened, before "Tak"
+  void (*printer)(Config&);       // before the editor opens on it
+  void (*script)(FlowTest&, E&);  // after the editor opened, before "Tak"
   std::vector<QString> boxes;
   std::deque<bool> answers = {};
   BoxKind lastKind = BoxKind::Error;
 };
 
 TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
+  const auto unprogrammed = [](Config&) {};
+  const auto leave = [](FlowTest&, E&) {};
+  // A day with receipts, and the paper running out three lines into its daily report.
+  const auto daySold = [](Config& c) { c.receiptCounter = 2; };
+  const auto paperEnds = [](Config& c) {
+    c.receiptCounter = 2;
+    c.paperEndsAfterLines = 3;
+  };
   // clang-format off
   const NotWritten cases[] = {
       // The first bad row stops the check.
-      {"out of range", [](P&, E& e) { e.rows[1].text = "150"; e.rows[2].text = "x"; },
+      {"out of range", unprogrammed,
+       [](FlowTest&, E& e) { e.rows[1].text = "150"; e.rows[2].text = "x"; },
        {"Błąd w stawce podatkowej: 150 (stawka poza zakresem)"}},
-      {"no number", [](P&, E& e) { e.rows[0].text = "2x"; }, {"Błąd w stawce podatkowej: 2x"}},
-      {"growing", [](P& p, E& e) { p.type = 1; e.rows[0].text = "7"; e.rows[1].text = "22"; },
+      {"no number", unprogrammed, [](FlowTest&, E& e) { e.rows[0].text = "2x"; },
+       {"Błąd w stawce podatkowej: 2x"}},
+      {"growing", [](Config& c) { c.deviceType = 1; },
+       [](FlowTest&, E& e) { e.rows[0].text = "7"; e.rows[1].text = "22"; },
        {kOrder}, {}, BoxKind::OrderError},
-      {"unchanged", [](P&, E& e) { for (int i = 0; i < 7; ++i) e.ReserveClick(i, true); },
+      {"unchanged", unprogrammed,
+       [](FlowTest&, E& e) { for (int i = 0; i < 7; ++i) e.ReserveClick(i, true); },
        {kUnchanged}, {}, BoxKind::Information},
       // The fields are not even looked at.
-      {"cancelled", [](P& p, E& e) { p.type = 9; p.cancelledReply[0] = 1; e.rows[0].text = "x"; },
+      {"cancelled", [](Config& c) { c.deviceType = 9; c.cancelledCounter = 1; },
+       [](FlowTest&, E& e) { e.rows[0].text = "x"; }, {kCancelled}},
+      {"cancelled (EFV)", [](Config& c) { c.deviceType = 10; c.cancelledCounter = 256; }, leave,
        {kCancelled}},
-      {"cancelled (EFV)", [](P& p, E&) { p.type = 10; p.cancelledReply[1] = 1; }, {kCancelled}},
-      {"cancelled unread", [](P& p, E&) { p.type = 9; p.cancelledResult = 21; }, {"kod 21"}},
-      {"not fiscal", [](P& p, E&) { p.type = 11; },
+      {"cancelled refused",
+       [](Config& c) { c.deviceType = 9; c.faults.rules = {Rule("0xF7:nak")}; },
+       leave, {Says(TAURAVAT_E_NAK)}},
+      {"not fiscal", unprogrammed, [](FlowTest& t, E&) { t.Plug(Emulated(11)); },
        {"Podłączone urządzenie nie jest drukarką fiskalną."}},
-      {"port gone", [](P& p, E&) { p.openResult = 2; }, {kNoPort}},
-      {"write refused", [](P& p, E&) { p.setResults = {24}; }, {"kod 24"}},
-      {"no daily report", [](P& p, E&) { p.setResults = {218}; }, {kCounter}, {false},
-       BoxKind::Question},
-      {"report fails", [](P& p, E&) { p.setResults = {218}; p.reportResults = {21}; },
-       {kCounter, "kod 21"}, {true}},
-      {"paper not put back", [](P& p, E&) { p.setResults = {218, 109}; p.reportResults = {109}; },
-       {kCounter, kPaper, "kod 109"}, {true, false}},
-      {"not resumed", [](P& p, E&) { p.setResults = {218}; p.reportResults = {109};
-                                     p.printResults = {21}; },
-       {kCounter, kPaper, "kod 21"}, {true, true}},
+      {"port gone", unprogrammed, [](FlowTest& t, E&) { t.machine_->Unplug(1); }, {kNoPort}},
+      {"write refused", [](Config& c) { c.faults.rules = {Rule("0xD5:nak")}; }, leave,
+       {Says(TAURAVAT_E_NAK)}},
+      {"no daily report", daySold, leave, {kCounter}, {false}, BoxKind::Question},
+      {"report refused",
+       [](Config& c) { c.receiptCounter = 2; c.faults.rules = {Rule("0x25:nak")}; },
+       leave, {kCounter, Says(TAURAVAT_E_NAK)}, {true}},
+      {"paper not put back", paperEnds, leave, {kCounter, kPaper, Says(TAURAVAT_E_PAPER_OUT)},
+       {true, false}},
+      {"mechanism fails", paperEnds, [](FlowTest& t, E&) { PaperPutBack(t, true); },
+       {kCounter, kPaper, Says(TAURAVAT_E_PRINTER_FAILURE)}, {true, true}},
   };
   // clang-format on
   for (const NotWritten& c : cases) {
     SCOPED_TRACE(c.name);
     Reset();
+    Config config = Emulated();  // unprogrammed: the editor proposes a table to write
+    c.printer(config);
+    kestra::emu::PtyServer& printer = Plug(config);
     OpenEditor();
-    c.script(printer_, flows_->editor);
+    const auto before = Held(printer);
+    c.script(*this, flows_->editor);
     ui_.answers = c.answers;
     flows_->editor.Button1Click();
     EXPECT_EQ(ui_.Texts(), c.boxes);
     EXPECT_EQ(ui_.boxes.empty() ? BoxKind::Error : ui_.boxes.back().kind, c.lastKind);
     EXPECT_TRUE(ui_.answers.empty()) << "questions left unasked";
-    EXPECT_TRUE(printer_.written.empty());
+    EXPECT_EQ(Held(printer), before) << "nothing written";
     EXPECT_TRUE(ui_.readOuts.empty());
     EXPECT_TRUE(flows_->editor.takEnabled);
   }
@@ -578,66 +642,81 @@ TEST_F(EditorFlow, ConfirmationsThatWriteNothingSayWhy) {
 // "Tak" on the table as read writes nothing, even with markers in the rows a model lacks;
 // its last rate, changed, is written, and the table the read-out took in is then unchanged.
 TEST_F(EditorFlow, OnlyAChangedTableIsWrittenOnEveryModel) {
+  const RateValues rates{2300, 800, 500, 400, 300, 200, 100};
   for (uint8_t type = 0; type <= 10; ++type) {
     SCOPED_TRACE(type);
     Reset();
-    printer_.type = type;
-    printer_.rates = {2300, 800, 500, 400, 300, 200, 100};
+    kestra::emu::PtyServer& printer = Plug(Emulated(type, rates));
     OpenEditor();
     flows_->editor.Button1Click();
     EXPECT_EQ(ui_.Texts(BoxKind::Information), std::vector<QString>{kUnchanged});
-    EXPECT_FALSE(printer_.Called("set"));
-    const int last = PrinterModel(type).rate_count - 1;
-    Type(last, "0");
+    EXPECT_EQ(std::get<1>(Held(printer)), 0);
+    const auto last = static_cast<size_t>(PrinterModel(type).rate_count - 1);
+    Type(static_cast<int>(last), "0");
     flows_->editor.Button1Click();
-    ASSERT_EQ(printer_.written.size(), 1u);
-    EXPECT_EQ(printer_.written[0][static_cast<size_t>(last)], 0u);
+    const auto [held, changes] = Held(printer);
+    EXPECT_EQ(changes, 1);
+    for (size_t i = 0; i <= last; ++i) EXPECT_EQ(held[i], i == last ? 0 : rates[i]) << i;
     ASSERT_EQ(ui_.readOuts.size(), 1u);
     ui_.Clear();
     flows_->editor.Button1Click();
     EXPECT_EQ(ui_.Texts(), std::vector<QString>{kUnchanged});
-    EXPECT_EQ(printer_.written.size(), 1u);
+    EXPECT_EQ(std::get<1>(Held(printer)), 1);
   }
 }
 
 TEST_F(EditorFlow, TheProposalAndASingleRateAreWritten) {
-  printer_.type = 2;               // unprogrammed: the editor proposes 22 / 7 / 0
-  printer_.cancelledReply[0] = 1;  // asked of LUNO E models only
+  // Unprogrammed: the editor proposes 22 / 7 / 0. Cancelled receipts are asked of the LUNO E
+  // models only (this one would refuse the question).
+  Config config = Emulated(2);
+  config.cancelledCounter = 1;
+  kestra::emu::PtyServer& printer = Plug(config);
   OpenEditor();
   flows_->editor.Button1Click();
   EXPECT_TRUE(ui_.boxes.empty()) << ui_.Texts()[0].toStdString();
-  EXPECT_EQ(printer_.written, (std::vector<RateValues>{{2200, 700, 0, R, R, R, Z}}));
-  EXPECT_FALSE(printer_.Called("raw 247"));
+  EXPECT_EQ(Held(printer), std::tuple(RateTable{2200, 700, 0, R, R, R, Z}, 1));
   ASSERT_EQ(ui_.readOuts.size(), 1u);
   EXPECT_EQ(ui_.readOuts[0].lines[0], "Stawka PTU A : 22 %");
   // One ordinary rate passes the order check, and an empty field is zero.
   Reset();
-  printer_.type = 0;
+  kestra::emu::PtyServer& older = Plug(Emulated(0));
   OpenEditor();
   flows_->editor.ReserveClick(0, true);
   flows_->editor.ReserveClick(1, true);
   Type(2, "");
   flows_->editor.Button1Click();
   EXPECT_EQ(flows_->editor.rows[2].text, "0");
-  EXPECT_EQ(printer_.written, (std::vector<RateValues>{{R, R, 0, R, R, R, Z}}));
+  EXPECT_EQ(Held(older), std::tuple(RateTable{R, R, 0, R, R, R, Z}, 1));
 }
 
-TEST_F(EditorFlow, DailyReportFirstThenPaperOutOnceThenTheRatesAreWrittenAndShown) {
-  printer_.rates = {2300, 800, 500, R, R, R, Z};
-  printer_.setResults = {218};
-  printer_.reportResults = {109};
+TEST_F(EditorFlow, DailyReportFirstThenPaperOutThenTheRatesAreWrittenAndShown) {
+  Config config = Emulated(7, {2300, 800, 500, R, R, R, Z});
+  config.receiptCounter = 2;
+  config.paperEndsAfterLines = 3;  // in the middle of the daily report
+  kestra::emu::PtyServer& printer = Plug(config);
   OpenEditor();
   Type(0, "22");
   Type(1, "7.5");
-  ui_.answers = {true, true};
+  // "Yes" before the paper is in: the printout cannot go on, and the question comes again.
+  ui_.answers = {true, true, true};
+  PaperPutBack(*this, false, 2);
   flows_->editor.Button1Click();
-  ASSERT_EQ(ui_.boxes.size(), 2u) << ui_.Texts().back().toStdString();
+  ASSERT_EQ(ui_.boxes.size(), 3u) << ui_.Texts().back().toStdString();
   EXPECT_EQ(ui_.boxes[0].kind, BoxKind::Question);
   EXPECT_EQ(ui_.boxes[1].kind, BoxKind::WarningQuestion);
+  EXPECT_EQ(ui_.boxes[2].kind, BoxKind::WarningQuestion);
   EXPECT_TRUE(ui_.Centred("Raport dobowy..."));
-  EXPECT_EQ(printer_.calls, (std::vector<std::string>{"open 1 9600", "set", "report", "resume",
-                                                      "set", "open 1 9600", "read"}));
-  EXPECT_EQ(printer_.written, (std::vector<RateValues>{{2200, 750, 500, R, R, R, Z}}));
+  printer.WithPrinter([](kestra::emu::Printer& p) {
+    EXPECT_EQ(p.Memory().Reports().size(), 1u);
+    EXPECT_EQ(p.Memory().ReceiptsToday(), 0);
+    EXPECT_EQ(p.Memory().Rates(), (RateTable{2200, 750, 500, R, R, R, Z}));
+    EXPECT_EQ(p.Memory().RateChanges(), 1);
+    // The report was resumed and printed to its end, the new rates after it.
+    EXPECT_EQ(p.Mechanism().QueuedLines(), 0u);
+    const std::string paper = p.Paper().Text();
+    EXPECT_LT(paper.find("RAPORT DOBOWY"), paper.find("ZMIANA STAWEK PTU"));
+    EXPECT_NE(paper.find("ZMIANA STAWEK PTU"), std::string::npos);
+  });
   ASSERT_EQ(ui_.readOuts.size(), 1u);
   EXPECT_EQ(ui_.readOuts[0].lines[1], "Stawka PTU B : 7.5 %");
   EXPECT_EQ(ui_.readOuts[0].lines[6], "Stawka PTU G : ZWOLNIONA");

@@ -13,7 +13,6 @@
 #include <QWindow>
 
 #include "driver_gateway.hpp"
-#include "emulated_com.hpp"
 #include "flow_fixture.hpp"
 #include "ui/message_boxes.hpp"
 #include "ui/program.hpp"
@@ -66,8 +65,8 @@ class Operator {
 class Windows : public ::testing::Test {
  protected:
   // The dialog shown and its first activation done.
-  void StartProgram(PrinterGateway& printer, const CommandLine& line = {}) {
-    program_ = std::make_unique<TauraProgram>(printer);
+  void StartProgram(const CommandLine& line = {}) {
+    program_ = std::make_unique<TauraProgram>(gateway_);
     program_->onEnd = [this] { ++ends_; };
     program_->Start(line);
     ASSERT_TRUE(QTest::qWaitFor([this] {
@@ -87,7 +86,9 @@ class Windows : public ::testing::Test {
     return QTest::qWaitFor([&] { return !editor.Busy() && !person.readOut.isEmpty(); });
   }
 
-  testing::ScriptedPrinter scripted_;
+  // Torn down in reverse: the program first, then the gateway it uses, then the printers.
+  testing::EmulatedMachine machine_;
+  DriverGateway gateway_;
   std::unique_ptr<TauraProgram> program_;
   int ends_ = 0;
 };
@@ -101,19 +102,14 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
   kestra::emu::PrinterConfig config;
   config.deviceType = 7;
   config.receiptCounter = 2;
-  testing::EmulatedCom emulator(1, config);
-  DriverGateway gateway;
-  struct ProgramEndsFirst {
-    std::unique_ptr<TauraProgram>& program;
-    ~ProgramEndsFirst() { program.reset(); }
-  } programEndsFirst{program_};
+  kestra::emu::PtyServer& emulator = machine_.Plug(1, config);
   Operator person;
-  StartProgram(gateway);
+  StartProgram();
   TKomunikacja& dialog = program_->Dialog();
   ASSERT_GE(dialog.cbNumerPortu->count(), 1);
   EXPECT_EQ(dialog.cbNumerPortu->itemText(0), "COM1");
   EXPECT_EQ(dialog.cbNumerPortu->itemData(0, Qt::ToolTipRole).toString(),
-            QString::fromStdString(emulator.Path()));
+            QString::fromStdString(machine_.Device(1)));
   EXPECT_EQ(dialog.speedItems[0]->text(), "  9600 b/s");
   // A stretched radio button takes clicks only on its indicator and text.
   QRadioButton* radio = dialog.speedItems[1];
@@ -143,9 +139,7 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
             (QStringList{"Stawka PTU A : 22 %", "Stawka PTU B : 8 %", "Stawka PTU C : 0 %",
                          "Stawka PTU D : REZERWA", "Stawka PTU E : REZERWA",
                          "Stawka PTU F : REZERWA", "Stawka PTU G : ZWOLNIONA"}));
-  EXPECT_EQ(
-      emulator.Server().WithPrinter([](auto& printer) { return printer.Memory().Rates()[1]; }),
-      800);
+  EXPECT_EQ(emulator.WithPrinter([](auto& printer) { return printer.Memory().Rates()[1]; }), 800);
   EXPECT_TRUE(editor.isVisible()) << "the editor stays open after a write";
   EXPECT_TRUE(editor.Button1->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "busy cursor left behind";
@@ -156,17 +150,22 @@ TEST_F(Windows, TheWholeRoadThroughTheRealWindowsAndTheRealDriver) {
 }
 
 TEST_F(Windows, ACommandLinePortIsChosenWithItsDeviceAndEscapeEndsTheProgram) {
-  scripted_.ports = {1, 2, 33};
-  StartProgram(scripted_, ParseCommandLine({"COM33", "28800"}));
+  for (const uint8_t port : {uint8_t{1}, uint8_t{2}, uint8_t{33}}) machine_.Plug(port, {});
+  const auto device = [this](uint8_t port) {
+    return QString::fromStdString(machine_.Device(port));
+  };
+  StartProgram(ParseCommandLine({"COM33", "28800"}));
   TKomunikacja& dialog = program_->Dialog();
   EXPECT_EQ(dialog.cbNumerPortu->currentText(), "COM33");
   EXPECT_TRUE(dialog.speedItems[2]->isChecked());
   EXPECT_TRUE(dialog.Button1->isEnabled());
+  EXPECT_GT(machine_.Heard(33), 0u) << "identified at once";
+  EXPECT_EQ(machine_.Speed(33), 28800u);
   // Each entry names its device; the closed list names the chosen one's.
-  EXPECT_EQ(dialog.cbNumerPortu->itemData(1, Qt::ToolTipRole).toString(), "/dev/tty2");
-  EXPECT_EQ(dialog.cbNumerPortu->toolTip(), "/dev/tty33");
+  EXPECT_EQ(dialog.cbNumerPortu->itemData(1, Qt::ToolTipRole).toString(), device(2));
+  EXPECT_EQ(dialog.cbNumerPortu->toolTip(), device(33));
   dialog.cbNumerPortu->setCurrentIndex(0);
-  EXPECT_EQ(dialog.cbNumerPortu->toolTip(), "/dev/tty1");
+  EXPECT_EQ(dialog.cbNumerPortu->toolTip(), device(1));
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_EQ(ends_, 1);
 }
@@ -196,8 +195,9 @@ TEST_F(Captions, MessageBoxesSpeakPolishWithTheirCaptionsAndIcons) {
 
 // On the way, what the editor's fields and boxes do themselves.
 TEST_F(Captions, EveryWindowShowsExactlyItsText) {
+  kestra::emu::PtyServer& printer = machine_.Plug(1, {});
   Operator person;
-  StartProgram(scripted_);
+  StartProgram();
   TKomunikacja& dialog = program_->Dialog();
   EXPECT_EQ(dialog.windowHandle()->title(), "Ustaw parametry komunikacji");
   TfStawkiPodatkowe& editor = Confirm();
@@ -221,8 +221,9 @@ TEST_F(Captions, EveryWindowShowsExactlyItsText) {
   EXPECT_FALSE(editor.me[2]->isVisibleTo(&editor));
   ASSERT_TRUE(Write(editor, person));
   EXPECT_EQ(person.readOutCaption, "Stawki podatkowe z drukarki fiskalnej ");
-  EXPECT_EQ(scripted_.written, (std::vector<RateValues>{{200, 0, testing::R, testing::R, testing::R,
-                                                         testing::R, testing::Z}}));
+  EXPECT_EQ(
+      printer.WithPrinter([](auto& p) { return p.Memory().Rates(); }),
+      (kestra::emu::RateTable{200, 0, testing::R, testing::R, testing::R, testing::R, testing::Z}));
   QTest::mouseClick(editor.Button2, Qt::LeftButton);
   EXPECT_EQ(ends_, 1);
   // Qt appends a display name, once one is set, to every caption: the program leaves none.

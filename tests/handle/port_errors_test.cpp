@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tauravat.h"
@@ -115,6 +116,22 @@ TEST(PortErrors, APortThatWasOpenAndIsGoneHasVanished) {
   int32_t type = -1;
   EXPECT_EQ(tauravat_device_type(printer, &type, nullptr), TAURAVAT_E_PORT_VANISHED);
   EXPECT_EQ(LastOsError().number, ENOENT);
+  // A sale says so at the step that met it, as a till's journal keeps the steps.
+  tauravat_item item{};
+  item.size = sizeof item;
+  item.kind = TAURAVAT_ITEM_SALE;
+  item.name = "Chleb razowy krojony";
+  item.rate = 1;
+  item.quantity = 1;
+  item.price = 450;
+  const tauravat_sale sale{sizeof sale, &item, 1, 0, nullptr, 0, nullptr, 0};
+  tauravat_sale_outcome outcome{};
+  outcome.size = sizeof outcome;
+  EXPECT_EQ(tauravat_print_sale(printer, &sale, nullptr, nullptr, &outcome),
+            TAURAVAT_E_PORT_VANISHED);
+  ASSERT_EQ(outcome.code_count, 1);
+  EXPECT_EQ(std::tuple(outcome.codes[0].step, outcome.codes[0].code),
+            std::tuple(TAURAVAT_STEP_PREPARE, TAURAVAT_E_PORT_VANISHED));
   EXPECT_EQ(tauravat_close(printer), TAURAVAT_OK);
 }
 

@@ -43,6 +43,7 @@ class ComPortServer {
   }
 
   std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+  int Port() const { return port_; }
 
   void Notify(uint8_t code, uint8_t value) { Send({0xFF, 0xFA, 44, code, value, 0xFF, 0xF0}); }
   void Cts(bool high, bool changed) {

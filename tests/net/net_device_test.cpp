@@ -169,9 +169,27 @@ TEST_F(AgainstComPortServer, LineStateNoticesAndADroppedConnectionAreLineErrors)
   EXPECT_EQ(device_->Read(got, abort_).status, TransferStatus::Failed);
 }
 
+// A name with a mistake in it is refused before anything connects: a port past 65535 would
+// wrap round to another one (70000 to 4464), and an unknown scheme is no file to look for.
 TEST(NetworkDevice, WhatCannotBeReachedSaysWhy) {
-  EXPECT_EQ(OpenNetworkDevice("socket://127.0.0.1").osError, kErrorInvalidParameter);
-  EXPECT_EQ(OpenNetworkDevice("socket://no-such-host.invalid:4001").osError, kErrorFileNotFound);
+  const ComPortServer server;  // also where a port 65536 above its own would wrap round to
+  const std::string wrapped = std::to_string(server.Port() + 65536);
+  const struct {
+    std::string path;
+    uint32_t error;
+  } cases[] = {
+      {"socket://127.0.0.1", kErrorInvalidParameter},
+      {"socket://:4001", kErrorInvalidParameter},
+      {"socket://::1:4001", kErrorInvalidParameter},
+      {"socket://[::1:4001", kErrorInvalidParameter},
+      {"rfc2217://127.0.0.1:0", kErrorInvalidParameter},
+      {"rfc2217://127.0.0.1:" + wrapped, kErrorInvalidParameter},
+      {"socket://127.0.0.1:4001x", kErrorInvalidParameter},
+      {"socket://127.0.0.1:-1", kErrorInvalidParameter},
+      {"tcp://127.0.0.1:4001", kErrorInvalidParameter},
+      {"socket://no-such-host.invalid:4001", kErrorFileNotFound},
+  };
+  for (const auto& c : cases) EXPECT_EQ(OpenPlatformDevice({0, c.path}).osError, c.error) << c.path;
 }
 
 // ---- Through ser2net in front of the emulator -----------------------------------------

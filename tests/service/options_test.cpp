@@ -31,6 +31,14 @@ TEST_F(OptionsTest, FlagsForTheCommonCaseAndTheJournalInTheStateDirectory) {
   EXPECT_EQ(std::tuple(p[0].name, p[0].device, p[0].baud),
             std::tuple("till1", "/dev/ttyUSB0", 19200u));
   EXPECT_EQ(std::tuple(p[1].device, p[1].baud), std::tuple(byPath, 9600u));  // colons: not a speed
+  // A network name's port is not a speed either; a speed follows it.
+  for (const auto& [flag, device, baud] :
+       {std::tuple("n=rfc2217://10.0.0.5:4001", "rfc2217://10.0.0.5:4001", 9600u),
+        std::tuple("n=socket://[fe80::1]:4001:19200", "socket://[fe80::1]:4001", 19200u),
+        std::tuple("n=rfc2217://till-2:4001:28800", "rfc2217://till-2:4001", 28800u)}) {
+    const auto named = ParseOptions({"--printer", flag}, std::nullopt).config.printers.at(0);
+    EXPECT_EQ(std::tuple(named.device, named.baud), std::tuple(device, baud)) << flag;
+  }
   EXPECT_EQ(c.listenHost + ":" + std::to_string(c.listenPort), "127.0.0.1:8787");
   EXPECT_EQ(std::tuple(c.journalPath, c.token), std::tuple("/tmp/j.sqlite", std::nullopt));
   // With no journal given, the state directory holds it.

@@ -8,6 +8,7 @@ import json
 import os
 import re
 import pty
+import socket
 import subprocess
 import tempfile
 import threading
@@ -399,6 +400,36 @@ class ExitStatuses(unittest.TestCase):
                    not_a_tty.name + ": The device is not a serial port.", "[93]")
         failed(self, run("--port", "/tmp", "identify"), 3,
                "/tmp: The device is not a serial port. [Is a directory]")
+
+    def test_a_network_port_misnamed_unserved_or_silent_says_which_in_both_languages(self):
+        # A server that never accepts: its one-place backlog is full, so a connection waits.
+        silent = socket.socket()
+        self.addCleanup(silent.close)
+        silent.bind(("127.0.0.1", 0))
+        silent.listen(0)
+        port = silent.getsockname()[1]
+        for _ in range(3):
+            filler = socket.socket()
+            self.addCleanup(filler.close)
+            filler.setblocking(False)
+            filler.connect_ex(("127.0.0.1", port))
+        for url, code, english, polish, os_error in (
+                ("tcp://127.0.0.1:4001", 95, "not socket://HOST:PORT", "to nie jest socket://",
+                 errno.EINVAL),
+                (f"socket://127.0.0.1:{port + 65536}", 95, "(port 1 to 65535)",
+                 "(port od 1 do 65535)", errno.EINVAL),
+                ("rfc2217://127.0.0.1:4001x", 95, "(port 1 to 65535)", "(port od 1 do 65535)",
+                 errno.EINVAL),
+                ("socket://no-such-host.invalid:4001", 90, "no device server answers",
+                 "żaden serwer portu", errno.ENOENT),
+                (f"rfc2217://127.0.0.1:{port}", 95, "did not answer in time",
+                 "nie odpowiedział w czasie", errno.ETIMEDOUT)):
+            with self.subTest(url):
+                for language, text in (("en", english), ("pl", polish)):
+                    status, out = run_json("--lang", language, "--port", url, "identify")
+                    self.assertEqual((status, out["code"], out["os_errno"], out["port_path"]),
+                                     (3, code, os_error, url))
+                    self.assertIn(text, out["message"])
 
     def test_messages_speak_the_locales_language_unless_told(self):
         bare = {k: v for k, v in UTF8.items() if k not in ("LC_ALL", "LC_MESSAGES", "LANG")}

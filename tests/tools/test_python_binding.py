@@ -130,6 +130,21 @@ def test_port_failures_are_os_errors_a_pyserial_user_catches(tmp_path):
     assert missing.value.name == "TAURAVAT_E_PORT_NOT_FOUND"
 
 
+# A misnamed network port is refused before anything connects, as the OS error EINVAL; one
+# that nobody serves is not found. 70000 would otherwise wrap round to port 4464.
+@pytest.mark.parametrize("url, kind, number", [
+    ("socket://127.0.0.1:70000", tauravat.PortError, errno.EINVAL),
+    ("rfc2217://127.0.0.1:0", tauravat.PortError, errno.EINVAL),
+    ("rfc2217://[::1]", tauravat.PortError, errno.EINVAL),
+    ("tcp://127.0.0.1:4001", tauravat.PortError, errno.EINVAL),
+    ("socket://no-such-host.invalid:4001", FileNotFoundError, errno.ENOENT),
+])
+def test_network_port_failures_say_a_mistake_from_a_server_not_there(url, kind, number):
+    with pytest.raises(kind) as failure:
+        tauravat.open(url)
+    assert (failure.value.errno, failure.value.filename) == (number, url)
+
+
 def test_a_port_this_user_may_not_open_raises_permission_error():
     # Root opens any device: the check runs as user "nobody" when the suite runs as root.
     master, slave = os.openpty()

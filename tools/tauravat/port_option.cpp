@@ -72,10 +72,12 @@ std::optional<std::string> NetworkFailureText(int32_t code, const std::string& l
                     : "the device server is serving another client";
     case 87:
     case TAURAVAT_E_PORT_FAILED:
-      return polish ? "to nie jest adres HOST:PORT albo serwer portu odrzucił ustawienia "
+      return polish ? "to nie jest socket://HOST:PORT ani rfc2217://HOST:PORT (port od 1 do "
+                      "65535) albo serwer portu nie odpowiedział w czasie, odrzucił ustawienia "
                       "linii lub nie obsługuje RFC 2217"
-                    : "not a HOST:PORT address, or the device server refused the line "
-                      "settings or does not speak RFC 2217";
+                    : "not socket://HOST:PORT or rfc2217://HOST:PORT (port 1 to 65535), or the "
+                      "device server did not answer in time, refused the line settings or does "
+                      "not speak RFC 2217";
     default:
       return std::nullopt;
   }
