@@ -50,6 +50,8 @@ void BM_Receipt100Items(benchmark::State& state) {
   const auto path = static_cast<Path>(state.range(1));
   emu::PtyServerOptions options;
   options.baud = baud;
+  // The printer's end of the conversation, to set against the driver's TAURAVAT_TRACE.
+  if (const char* trace = ::getenv("NET_BENCH_PRINTER_TRACE")) options.tracePath = trace;
   emu::PtyServer server(Luno(), options);
   server.Start();
   std::unique_ptr<kestradr::testing::Ser2net> ser2net;

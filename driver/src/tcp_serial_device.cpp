@@ -196,6 +196,13 @@ Transfer TcpSerialDevice::Read(uint8_t& byte, const Event& abort) {
   const Deadline deadline = returnAtOnce ? Deadline::After(milliseconds(0))
                             : total == 0 ? Deadline{}
                                          : Deadline::After(milliseconds(total));
+  // A command the protocol held back for the next write (a purge) is due before waiting.
+  if (input_.empty() && !output_.empty()) {
+    const uint32_t pushed = Push(abort, deadline);
+    if (pushed == kTimedOut) return {TransferStatus::Done, 0, 0};
+    if (pushed == kAborted) return {TransferStatus::Aborted, 0, 0};
+    if (pushed != 0) return Failure(pushed);
+  }
   for (;;) {
     // What arrived before a drop is still the printer's.
     if (!input_.empty()) {

@@ -74,7 +74,8 @@ class TcpSerialDevice : public SerialDevice {
   virtual void PutOut(uint8_t byte) { output_.push_back(byte); }
   // Whether the printer lets the writer send (CTS).
   virtual bool ClearToSend() { return true; }
-  // After the local input is emptied: whatever the server still holds for us.
+  // After the local input is emptied: whatever the server still holds for us. A command
+  // may wait in `output_` for the next write, which sends it first.
   virtual uint32_t PurgeServerInput() { return 0; }
 
   // One round of input: receives what is there, or waits for it until `deadline`.

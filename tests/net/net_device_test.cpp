@@ -1,11 +1,16 @@
 // The network devices under the port object's feet: against a few-line RFC 2217 server
 // that plays CTS and the line, and against ser2net in front of the emulator's
 // pseudo-terminal, raw and RFC 2217, through the handle and the legacy interface.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <future>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -132,6 +137,25 @@ TEST_F(AgainstComPortServer, AnInputPurgeDropsWhatTheServerStillHeldAndKeepsWhat
   EXPECT_EQ(device_->Read(got, abort_).count, 0u);
 }
 
+// The purge travels with the next byte written; a read that comes first must send it, or
+// every byte after the purge would wait for an answer that never comes.
+TEST_F(AgainstComPortServer, APurgeFollowedByAReadReachesTheServerFirst) {
+  Timeouts(0, 3000);
+  server_.HoldUntilPurged({0x15});
+  ASSERT_EQ(device_->PurgeInput(), 0u);
+  auto read = std::async(std::launch::async, [&] {
+    uint8_t got = 0;
+    return device_->Read(got, abort_).count == 1 ? int{got} : -1;
+  });
+  for (auto until = std::chrono::steady_clock::now() + 2s;
+       server_.Commands().size() < 4 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(server_.Commands().size(), 4u) << "the purge did not reach the server";
+  EXPECT_EQ(server_.Commands().back(), (std::pair<uint8_t, uint8_t>{12, 1}));
+  server_.Send({0x41});
+  EXPECT_EQ(read.get(), 0x41) << "the held byte dropped, the one after the answer kept";
+}
+
 TEST_F(AgainstComPortServer, LineStateNoticesAndADroppedConnectionAreLineErrors) {
   server_.Notify(106, 0x08);  // framing error
   server_.Send({0x06});
@@ -169,6 +193,38 @@ TEST(NetworkDevice, WhatCannotBeReachedSaysWhy) {
 }
 
 // ---- Through ser2net in front of the emulator -----------------------------------------
+
+// The suites start servers side by side: a port picked for one must not be handed to
+// another program before the server binds it, nor another program's listener there pass
+// for the server's.
+TEST(Ser2netPorts, HeldForTheServerAloneAndOnlyItsOwnListenersCount) {
+  if (!Ser2net::Installed()) GTEST_SKIP() << "ser2net is not installed";
+  Ser2net ser2net("/dev/null");  // the device is opened only for a client
+  const std::string url = ser2net.Raw();
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(std::stoi(url.substr(url.rfind(':') + 1))));
+  const auto bound = [&](bool reuse, bool listens) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (reuse) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        (listens && listen(fd, 1) != 0)) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  };
+  const int other = bound(false, false);
+  EXPECT_EQ(other, -1) << "the picked port was free for anybody";
+  if (other >= 0) close(other);
+
+  const int rival = bound(true, true);  // a program that binds that port on purpose
+  ASSERT_GE(rival, 0);
+  EXPECT_THROW(ser2net.Start(), std::runtime_error) << "another program's listener taken";
+  close(rival);
+}
 
 class ThroughSer2net : public ::testing::TestWithParam<bool> {  // true: RFC 2217
  protected:

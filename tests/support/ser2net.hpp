@@ -10,15 +10,16 @@ namespace kestradr::testing {
 
 class Ser2net {
  public:
-  // Picks two free loopback ports for `device`; nothing runs yet. `nodelay`: the server
-  // sends each segment at once instead of waiting for the previous one's ACK (Nagle off).
+  // Reserves two free loopback ports for `device` for the object's lifetime; nothing runs
+  // yet. `nodelay`: the server sends each segment at once instead of waiting for the
+  // previous one's ACK (Nagle off).
   explicit Ser2net(std::string device, bool nodelay = false);
   ~Ser2net();
   Ser2net(const Ser2net&) = delete;
   Ser2net& operator=(const Ser2net&) = delete;
 
   static bool Installed();
-  // Starts the server and waits (at most 5 s) until both ports listen.
+  // Starts the server and waits (at most 5 s) until it listens on both ports itself.
   void Start();
   // SIGTERM, or SIGKILL with `kill` (the server vanishes without a word); waits for it.
   void Stop(bool kill = false);
@@ -29,6 +30,10 @@ class Ser2net {
  private:
   std::string device_;
   std::string directory_;
+  // Bound, never listening: no other program's free port or outgoing connection takes
+  // these ports, while ser2net (SO_REUSEADDR) may bind them, also after a restart.
+  int rawHold_ = -1;
+  int telnetHold_ = -1;
   int rawPort_ = 0;
   int telnetPort_ = 0;
   pid_t pid_ = -1;
