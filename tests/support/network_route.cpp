@@ -58,6 +58,8 @@ class Bridge {
     ser2net_->Stop(true);
     ser2net_->Start();
   }
+  // Bytes from ser2net handed to a routed line so far.
+  uint64_t Delivered() const { return delivered_; }
   void Route(std::shared_ptr<InProcessLine> line) {
     std::lock_guard lock(mutex_);
     if (line == line_) return;
@@ -79,6 +81,7 @@ class Bridge {
         std::lock_guard lock(mutex_);
         if (!device_) continue;
         for (int i = 0; i < got; ++i) device_->Write(in[i], never);
+        if (got > 0) delivered_ += static_cast<uint64_t>(got);
         uint8_t byte = 0;
         while (device_->Read(byte, never).count == 1) out.push_back(byte);
       }
@@ -96,6 +99,7 @@ class Bridge {
   std::shared_ptr<InProcessLine> line_;
   std::unique_ptr<LineDevice> device_;
   std::atomic<bool> stop_{false};
+  std::atomic<uint64_t> delivered_{0};
   std::thread pump_;
 };
 
@@ -110,7 +114,10 @@ class RoutedDevice : public SerialDevice {
  public:
   RoutedDevice(std::unique_ptr<SerialDevice> net, std::unique_ptr<SerialDevice> local,
                std::shared_ptr<InProcessLine> line)
-      : net_(std::move(net)), local_(std::move(local)), line_(std::move(line)) {}
+      : net_(std::move(net)),
+        local_(std::move(local)),
+        line_(std::move(line)),
+        delivered_(TheBridge().Delivered()) {}
 
   uint32_t ApplyLineSettings(uint32_t baud) override { return net_->ApplyLineSettings(baud); }
   uint32_t SetQueueSizes(uint32_t in, uint32_t out) override {
@@ -122,7 +129,9 @@ class RoutedDevice : public SerialDevice {
   Transfer Write(uint8_t byte, const Event& abort) override {
     if (line_->Gone()) return {TransferStatus::Failed, 0, kIoError};
     if (line_->WritesFail()) return {TransferStatus::Done, 0, 0};
-    return net_->Write(byte, abort);
+    const Transfer written = net_->Write(byte, abort);
+    written_ += written.count;
+    return written;
   }
   Transfer Read(uint8_t& byte, const Event& abort) override {
     if (line_->Gone()) return {TransferStatus::Failed, 0, kIoError};
@@ -131,9 +140,16 @@ class RoutedDevice : public SerialDevice {
     return read;
   }
   uint32_t PurgeOutput() override { return net_->PurgeOutput(); }
-  // The line's purge also marks where its next sequence starts.
+  // The line's purge also marks where its next sequence starts: once the bytes written
+  // before it have crossed the server, or the tail of an unanswered sequence still on its
+  // way would be read as the next one's ESC and command. Bounded: bytes lost with a
+  // killed server never come.
   uint32_t PurgeInput() override {
     const uint32_t error = net_->PurgeInput();
+    for (const auto until = std::chrono::steady_clock::now() + 500ms;
+         TheBridge().Delivered() - delivered_ < written_ &&
+         std::chrono::steady_clock::now() < until;)
+      std::this_thread::sleep_for(100us);
     local_->PurgeInput();
     return error;
   }
@@ -152,6 +168,8 @@ class RoutedDevice : public SerialDevice {
  private:
   std::unique_ptr<SerialDevice> net_, local_;
   std::shared_ptr<InProcessLine> line_;
+  const uint64_t delivered_;          // the bridge's count when this connection began
+  std::atomic<uint64_t> written_{0};  // printer bytes handed to the connection since
 };
 
 }  // namespace
