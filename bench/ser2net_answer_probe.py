@@ -3,25 +3,14 @@
 client through ser2net: with the server's accepter as given, and with the client
 acknowledging every receipt at once (TCP_QUICKACK, as the driver does). Reported, never
 asserted. Usage: ser2net_answer_probe.py [accepter ...], e.g. tcp "tcp(nodelay)"."""
-import os, pty, socket, subprocess, sys, tempfile, time, tty
+import os, socket, sys, time
+
+from ser2net_purge_probe import serve  # ser2net on a held loopback port
 
 
 def probe(accepter, quick, rounds=40):
-    master, slave = pty.openpty()
-    tty.setraw(slave)
-    listener = socket.socket()
-    listener.bind(("127.0.0.1", 0))
-    port = listener.getsockname()[1]
-    listener.close()
-    folder = tempfile.mkdtemp()
-    with open(f"{folder}/ser2net.yaml", "w") as config:
-        config.write(f"connection: &c\n  accepter: {accepter},127.0.0.1,{port}\n"
-                     f"  connector: serialdev,{os.ttyname(slave)},9600e81,local\n"
-                     f"  options:\n    chardelay: false\n")
-    server = subprocess.Popen(["/usr/sbin/ser2net", "-n", "-c", f"{folder}/ser2net.yaml"],
-                              stderr=subprocess.DEVNULL)
+    master, port, server, holder = serve(accepter)
     try:
-        time.sleep(0.5)
         client = socket.create_connection(("127.0.0.1", port), timeout=5)
         client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         time.sleep(0.3)
@@ -51,6 +40,7 @@ def probe(accepter, quick, rounds=40):
     finally:
         server.terminate()
         server.wait()
+        holder.close()
 
 
 for accepter in sys.argv[1:] or ["tcp", "tcp(nodelay)", "telnet(rfc2217),tcp"]:

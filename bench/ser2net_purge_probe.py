@@ -87,7 +87,8 @@ def probe(turns):
             server[3].close()
 
 
-turns = int(sys.argv[1]) if len(sys.argv) > 1 else 400
-print(f"load average {os.getloadavg()[0]:.2f}, {turns} turns each, interleaved")
-for mode, (first, whole) in probe(turns).items():
-    print(f"{mode:9} ESC at the pty after {first:6.0f} us, the answer back after {whole:6.0f} us")
+if __name__ == "__main__":
+    turns = int(sys.argv[1]) if len(sys.argv) > 1 else 400
+    print(f"load average {os.getloadavg()[0]:.2f}, {turns} turns each, interleaved")
+    for mode, (first, whole) in probe(turns).items():
+        print(f"{mode:9} ESC at the pty after {first:6.0f} us, the answer back after {whole:6.0f} us")
