@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kestra/emu/models.hpp"
+#include "sale_item.hpp"
 #include "tauravat.h"
 
 namespace {
@@ -32,14 +33,8 @@ tauravat_rates Rates(std::vector<uint32_t> values) {
 }
 
 tauravat_item Bread() {
-  tauravat_item bread{};
-  bread.size = sizeof bread;
-  bread.kind = TAURAVAT_ITEM_SALE;
-  bread.name = "Chleb razowy";
-  bread.rate = 1;
-  bread.quantity = 1;
+  tauravat_item bread = SaleItem("Chleb razowy", 450);
   bread.unit = "szt";
-  bread.price = 450;
   return bread;
 }
 

@@ -17,6 +17,7 @@
 #include <tuple>
 #include <vector>
 
+#include "sale_item.hpp"
 #include "tauravat.h"
 
 namespace {
@@ -117,13 +118,7 @@ TEST(PortErrors, APortThatWasOpenAndIsGoneHasVanished) {
   EXPECT_EQ(tauravat_device_type(printer, &type, nullptr), TAURAVAT_E_PORT_VANISHED);
   EXPECT_EQ(LastOsError().number, ENOENT);
   // A sale says so at the step that met it, as a till's journal keeps the steps.
-  tauravat_item item{};
-  item.size = sizeof item;
-  item.kind = TAURAVAT_ITEM_SALE;
-  item.name = "Chleb razowy krojony";
-  item.rate = 1;
-  item.quantity = 1;
-  item.price = 450;
+  const tauravat_item item = SaleItem("Chleb razowy krojony", 450);
   const tauravat_sale sale{sizeof sale, &item, 1, 0, nullptr, 0, nullptr, 0};
   tauravat_sale_outcome outcome{};
   outcome.size = sizeof outcome;

@@ -17,6 +17,7 @@
 #include "com_port_server.hpp"
 #include "kestra/emu/pty_server.hpp"
 #include "luno.hpp"
+#include "sale_item.hpp"
 #include "ser2net.hpp"
 #include "tauravat.h"
 #include "tcp_serial_device.hpp"
@@ -247,13 +248,7 @@ class ThroughSer2net : public ::testing::TestWithParam<bool> {  // true: RFC 221
     return printer;
   }
   static int32_t Sell(tauravat_printer* p, const char* name, int64_t price) {
-    tauravat_item item{};
-    item.size = sizeof item;
-    item.kind = TAURAVAT_ITEM_SALE;
-    item.name = name;
-    item.rate = 1;
-    item.quantity = 1;
-    item.price = price;
+    const tauravat_item item = SaleItem(name, price);
     int64_t value = 0;
     return tauravat_receipt_item(p, &item, &value);
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sale_item.hpp"
 #include "tauravat.h"
 #include "tauravat.hpp"
 
@@ -87,13 +88,7 @@ TEST(Dll, AReceiptThroughEachKindOfDeviceServer) {
       opened = TAURAVAT_EXPORT(tauravat_open)(url, &options, &printer);
     }
     ASSERT_EQ(opened, TAURAVAT_OK);
-    tauravat_item item{};
-    item.size = sizeof item;
-    item.kind = TAURAVAT_ITEM_SALE;
-    item.name = "Chleb razowy krojony";
-    item.rate = 1;
-    item.quantity = 1;
-    item.price = 450;
+    const tauravat_item item = SaleItem("Chleb razowy krojony", 450);
     int64_t value = 0;
     int32_t number = 0;
     EXPECT_EQ(TAURAVAT_EXPORT(tauravat_receipt_begin)(printer), TAURAVAT_OK);
