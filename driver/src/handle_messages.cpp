@@ -39,7 +39,9 @@ const std::map<int32_t, std::string_view>& HandleOnlyPolish() {
       {TAURAVAT_E_PORT_BUSY,
        "Port szeregowy jest zajęty przez inny program (lub inne połączenie tego programu)."},
       {TAURAVAT_E_NOT_A_SERIAL_PORT, "To urządzenie nie jest portem szeregowym."},
-      {TAURAVAT_E_PORT_VANISHED, "Port szeregowy zniknął: adapter został odłączony lub wyłączony."},
+      {TAURAVAT_E_PORT_VANISHED,
+       "Port szeregowy zniknął: adapter został odłączony lub wyłączony albo serwer portu "
+       "w sieci zerwał połączenie."},
       {TAURAVAT_E_PORT_FAILED,
        "Nie można otworzyć ani ustawić portu szeregowego (przyczynę podaje błąd systemu)."},
       {TAURAVAT_E_STOPPED, "Sprzedaż zatrzymana przez wywołanie zwrotne kroku."},
@@ -150,7 +152,8 @@ std::map<int32_t, std::string> BuildEnglish() {
        "The serial port is in use by another program (or another connection of this one)."},
       {TAURAVAT_E_NOT_A_SERIAL_PORT, "The device is not a serial port."},
       {TAURAVAT_E_PORT_VANISHED,
-       "The serial port has vanished: the adapter was unplugged or switched off."},
+       "The serial port has vanished: the adapter was unplugged or switched off, or the "
+       "network device server dropped the connection."},
       {TAURAVAT_E_PORT_FAILED,
        "The serial port could not be opened or set up (the system's error tells why)."},
       {TAURAVAT_E_STOPPED, "The sale was stopped by its step call-back."},

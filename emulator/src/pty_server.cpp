@@ -27,6 +27,12 @@ void SetNonBlocking(int fd) {
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) ThrowErrno("fcntl");
 }
 
+timespec TimeoutUntil(Clock::time_point at, Clock::time_point now) {
+  const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(at - now).count();
+  if (left <= 0) return {0, 0};
+  return {static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+}
+
 struct TimedByte {
   uint8_t byte;
   Clock::time_point due;
@@ -153,11 +159,12 @@ void PtyServer::Serve(std::stop_token stop) {
     for (const auto& next : {inbound.Next(), outbound.Next()}) {
       if (next && *next < wakeAt) wakeAt = *next;
     }
-    const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now);
     std::array<pollfd, 2> fds{{{master_.Get(), POLLIN, 0}, {wakeRead_.Get(), POLLIN, 0}}};
     if (outbound.Due(now)) fds[0].events |= POLLOUT;
-    const int ready =
-        ::poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(0, timeout.count())));
+    // To the microsecond: a wait rounded up to whole milliseconds would hold every byte
+    // that falls between ticks, up to a millisecond a turn the real line does not take.
+    const timespec timeout = TimeoutUntil(wakeAt, now);
+    const int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
     if (ready < 0 && errno != EINTR) break;
     if (fds[1].revents != 0) break;
 

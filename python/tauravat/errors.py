@@ -14,7 +14,7 @@ and English. The kinds tell a till what to do:
     |           +-- PortPermissionError   91, also a PermissionError
     |           +-- PortBusy              92: another program holds the port
     |           +-- NotASerialPort        93
-    |           +-- PortVanished          94: the adapter was unplugged
+    |           +-- PortVanished          94: adapter unplugged, server gone
     +-- PrinterRefused            the printer said no, or reports a state that forbids it
     |   +-- PaperOut              109, 112: load paper, then print_control() or
     |                             print_resume()
@@ -162,7 +162,8 @@ class NotASerialPort(PortError):
 
 
 class PortVanished(PortError):
-    """94: the port a Printer had open is gone (a USB adapter unplugged)."""
+    """94: the port a Printer had open is gone (a USB adapter unplugged, or a network
+    device server that dropped the connection)."""
 
 
 class PrinterRefused(TauravatError):
