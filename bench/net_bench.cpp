@@ -1,26 +1,33 @@
 // A 100-item receipt through a serial device server against the same receipt on the
-// emulator's pseudo-terminal directly: ser2net in front of the pty, raw and RFC 2217, at
-// 9600 and 28800 b/s, with ser2net's accepter as shipped (Nagle on) and with nodelay. The
-// pty is paced like a real line in every case, so the ratio of the real times is what the
-// network path adds.
+// emulator's pseudo-terminal directly: ser2net in front of a second emulated printer, raw
+// and RFC 2217, at 9600 and 28800 b/s, with ser2net's accepter as shipped (Nagle on) and
+// with nodelay. Both printers are paced like a real line and open at once (two handles);
+// each iteration prints one receipt on each, in turn, the order alternating, so the ratio
+// of each pair sees the same moment of a shared machine. The time reported is the network
+// receipt's; the counters give the medians and the pairs' median ratio.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kestra/emu/pty_server.hpp"
+#include "sale_item.hpp"
 #include "ser2net.hpp"
-#include "tauravat.hpp"
+#include "tauravat.h"
 
 namespace {
 
 namespace emu = kestra::emu;
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 // The server's accepter leaves Nagle on (ser2net's default) or turns it off (nodelay).
-enum Path { kPty, kRaw, kRfc2217, kRawNodelay, kRfc2217Nodelay };
+enum Path { kRaw = 1, kRfc2217, kRawNodelay, kRfc2217Nodelay };
 
 emu::PrinterConfig Luno() {
   emu::PrinterConfig config;
@@ -32,59 +39,102 @@ emu::PrinterConfig Luno() {
   return config;
 }
 
-int32_t Receipt100() {
-  if (const int32_t r = ::ReceiptBegin(); r != 0) return r;
+// The milliseconds the receipt took, or a negative code.
+double Receipt100(tauravat_printer* printer) {
+  const auto start = Clock::now();
+  if (const int32_t r = tauravat_receipt_begin(printer); r != 0) return -r;
   static constexpr int32_t kRates[] = {1, 2, 4, 5};  // C is reserved on this printer
   for (int i = 0; i < 100; ++i) {
-    int32_t value = 0;
-    if (const int32_t r = ::ReceiptItem(1, "Chleb zytni krojony", kRates[i % 4], 0, 1 + i % 3, 0,
-                                        "szt", 199 + i, value);
-        r != 0)
-      return r;
+    tauravat_item item = SaleItem("Chleb zytni krojony", 199 + i);
+    item.rate = kRates[i % 4];
+    item.quantity = 1 + i % 3;
+    item.unit = "szt";
+    if (const int32_t r = tauravat_receipt_item(printer, &item, nullptr); r != 0) return -r;
   }
-  return ::ReceiptEnd(0);
+  if (const int32_t r = tauravat_receipt_end(printer, 0); r != 0) return -r;
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-void BM_Receipt100Items(benchmark::State& state) {
+// The pty printer's conversation, for bench/ser2net_turn_floor.py (NET_BENCH_TRACE).
+void TraceLine(void* user, const char* line) {
+  *static_cast<std::ofstream*>(user) << line << '\n';
+}
+
+tauravat_printer* Open(const std::string& device, int baud, std::ofstream* trace) {
+  tauravat_options options{};
+  options.size = sizeof options;
+  options.baud = static_cast<uint32_t>(baud);
+  if (trace != nullptr) {
+    options.trace = TraceLine;
+    options.user = trace;
+  }
+  tauravat_printer* printer = nullptr;
+  return tauravat_open(device.c_str(), &options, &printer) == 0 ? printer : nullptr;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n == 0 ? 0 : (values[(n - 1) / 2] + values[n / 2]) / 2;
+}
+
+void BM_NetworkReceipt(benchmark::State& state) {
   const int baud = static_cast<int>(state.range(0));
   const auto path = static_cast<Path>(state.range(1));
-  emu::PtyServerOptions options;
-  options.baud = baud;
-  // The printer's end of the conversation, to set against the driver's TAURAVAT_TRACE.
-  if (const char* trace = ::getenv("NET_BENCH_PRINTER_TRACE")) options.tracePath = trace;
-  emu::PtyServer server(Luno(), options);
-  server.Start();
-  std::unique_ptr<kestradr::testing::Ser2net> ser2net;
-  std::string device = server.SlavePath();
-  if (path != kPty) {
-    if (!kestradr::testing::Ser2net::Installed()) {
-      state.SkipWithError("ser2net is not installed");
-      return;
-    }
-    const bool nodelay = path == kRawNodelay || path == kRfc2217Nodelay;
-    ser2net = std::make_unique<kestradr::testing::Ser2net>(device, nodelay);
-    ser2net->Start();
-    device = path == kRaw || path == kRawNodelay ? ser2net->Raw() : ser2net->Rfc2217();
-  }
-  ::setenv("TAURAVAT_COM9", device.c_str(), 1);
-  if (::CommunicationInit(9, static_cast<uint32_t>(baud), 2) != 0) {
-    state.SkipWithError("cannot connect");
+  if (!kestradr::testing::Ser2net::Installed()) {
+    state.SkipWithError("ser2net is not installed");
     return;
   }
-  for (auto _ : state) {
-    if (const int32_t r = Receipt100(); r != 0) {
-      state.SkipWithError(("the receipt answered " + std::to_string(r)).c_str());
-      break;
+  emu::PtyServerOptions options;
+  options.baud = baud;
+  emu::PtyServer local(Luno(), options);
+  emu::PtyServer remote(Luno(), options);
+  local.Start();
+  remote.Start();
+  const bool nodelay = path == kRawNodelay || path == kRfc2217Nodelay;
+  kestradr::testing::Ser2net ser2net(remote.SlavePath(), nodelay);
+  ser2net.Start();
+  std::unique_ptr<std::ofstream> trace;
+  if (const char* file = ::getenv("NET_BENCH_TRACE")) trace = std::make_unique<std::ofstream>(file);
+  tauravat_printer* pty = Open(local.SlavePath(), baud, trace.get());
+  tauravat_printer* net =
+      Open(path == kRaw || path == kRawNodelay ? ser2net.Raw() : ser2net.Rfc2217(), baud, nullptr);
+  if (pty == nullptr || net == nullptr) {
+    state.SkipWithError("cannot connect");
+  } else {
+    std::vector<double> ptyMs, netMs, ratios;
+    bool netFirst = false;
+    for (auto _ : state) {
+      const double first = Receipt100(netFirst ? net : pty);
+      const double second = Receipt100(netFirst ? pty : net);
+      if (first < 0 || second < 0) {
+        state.SkipWithError(("the receipt answered " + std::to_string(-std::min(first, second)))
+                                .c_str());
+        break;
+      }
+      const double onPty = netFirst ? second : first, onNet = netFirst ? first : second;
+      state.SetIterationTime(onNet / 1000);
+      ptyMs.push_back(onPty);
+      netMs.push_back(onNet);
+      ratios.push_back(onNet / onPty);
+      netFirst = !netFirst;
+    }
+    state.counters["pty_ms"] = Median(ptyMs);
+    state.counters["net_ms"] = Median(netMs);
+    state.counters["ratio"] = Median(ratios);
+    if (!ratios.empty()) {
+      state.counters["ratio_min"] = *std::min_element(ratios.begin(), ratios.end());
+      state.counters["ratio_max"] = *std::max_element(ratios.begin(), ratios.end());
     }
   }
-  ::CommunicationEnd();
-  ::unsetenv("TAURAVAT_COM9");
+  tauravat_close(pty);
+  tauravat_close(net);
 }
-BENCHMARK(BM_Receipt100Items)
+BENCHMARK(BM_NetworkReceipt)
     ->ArgNames({"baud", "path"})
-    ->ArgsProduct({{9600, 28800}, {kPty, kRaw, kRfc2217, kRawNodelay, kRfc2217Nodelay}})
-    ->Iterations(2)
-    ->UseRealTime()
+    ->ArgsProduct({{9600, 28800}, {kRaw, kRfc2217, kRawNodelay, kRfc2217Nodelay}})
+    ->Iterations(6)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

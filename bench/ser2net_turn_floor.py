@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""What any client pays for ser2net, without the driver: replays a conversation recorded
-with TAURAVAT_TRACE against a fresh kestra-emu, once on its pseudo-terminal and once
+"""What any client pays for ser2net, without the driver: replays a receipt's conversation
+as the driver had it with a fresh kestra-emu, once on its pseudo-terminal and once
 through ser2net (raw TCP), writing the computer's bytes one at a time and waiting for
 each answer as the driver does. Rounds alternate; reported, never asserted.
 
 Usage: ser2net_turn_floor.py KESTRA_EMU TRACE [rounds] [baud]
-Record the trace with the bench's printer on the pty, e.g.
-  TAURAVAT_TRACE=/tmp/receipt.txt net_bench --benchmark_filter='baud:28800/path:0/'"""
+Record the trace with the bench, whose printer on the pty writes it, e.g.
+  NET_BENCH_TRACE=/tmp/receipt.txt net_bench --benchmark_filter='baud:28800/path:1/'"""
 import os, select, socket, statistics, subprocess, sys, tempfile, time, tty
 
 # The bench's printer: a LUNO with its rates, printing in no time.

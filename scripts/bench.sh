@@ -71,43 +71,37 @@ for name, label in (("BM_DriverAlone", "driver alone"), ("BM_ThroughService", "t
 alone, served = get("BM_DriverAlone", "receipts_per_minute"), get("BM_ThroughService", "receipts_per_minute")
 print(f"\nThrough tauravatd: {served/alone:.3f} × the receipts per minute of the driver alone.")
 print("\n## A printer behind a serial device server\n")
-print("A 100-item receipt (legacy interface, LUNO) on the emulator's pty paced at the speed, "
-      "reached directly and through Debian's ser2net on loopback (`chardelay: false`), raw TCP "
-      "(`socket://`) and RFC 2217 (`rfc2217://`), with ser2net's accepter as shipped (Nagle on) "
-      "and with `tcp(nodelay)`. bench/net_bench.cpp, real time per receipt; ratio = that path / "
-      "the pty directly.\n")
-print("| speed (b/s) | pty (ms) | socket:// | rfc2217:// | socket://, nodelay | rfc2217://, nodelay |")
+print("A 100-item receipt (handle interface, LUNO) on two emulated printers paced at the speed, "
+      "one reached on its pty directly and one through Debian's ser2net on loopback "
+      "(`chardelay: false`), raw TCP (`socket://`) and RFC 2217 (`rfc2217://`), with ser2net's "
+      "accepter as shipped (Nagle on) and with `tcp(nodelay)`. bench/net_bench.cpp prints the "
+      "receipts in pairs, one on each printer, the order alternating; times are medians per "
+      "receipt, the ratio is the median (lowest-highest) of the pairs' network / pty.\n")
+print("| speed (b/s) | pty | socket:// | rfc2217:// | socket://, nodelay | rfc2217://, nodelay |")
 print("|---|---|---|---|---|---|")
 for baud in (9600, 28800):
-    def ms(path):
-        b = runs.get(f"BM_Receipt100Items/baud:{baud}/path:{path}")
-        if not b or b.get("error_occurred"): return None
-        return b["real_time"] if b["time_unit"] == "ms" else b["real_time"] / 1e6
-    pty = ms(0)
-    if pty is None: continue
-    cells = []
+    cells, pty = [], []
     for path in (1, 2, 3, 4):
-        t = ms(path)
-        cells.append("–" if t is None else f"{t:.0f} ms, {t / pty:.3f} ×")
-    print(f"| {baud} | {pty:.0f} | " + " | ".join(cells) + " |")
+        b = runs.get(f"BM_NetworkReceipt/baud:{baud}/path:{path}")
+        if not b or b.get("error_occurred"):
+            cells.append(b.get("error_message", "–") if b else "–"); continue
+        pty.append(b["pty_ms"])
+        cells.append(f"{b['net_ms']:.0f} ms, {b['ratio']:.3f} × "
+                     f"({b['ratio_min']:.3f}-{b['ratio_max']:.3f})")
+    if pty:
+        print(f"| {baud} | {min(pty):.0f}-{max(pty):.0f} ms | " + " | ".join(cells) + " |")
 print("""
-Where the network's time went, read from the driver's trace (`TAURAVAT_TRACE`) of one
-receipt at 28800 b/s: not in the answers but between sequences. After each sequence the
-printer does not answer (the items), the output purge waited for ser2net to acknowledge
-the last bytes, and ser2net, with nothing to send, delays its ACK by up to 40 ms: 161
-waits of 32 ms on average, 5.2 s of a 8.5 s receipt. The purge now hands the bytes to the
-connection and returns (TCP delivers them, or the connection drops, which is a line
-error). At 9600 b/s the printer's own pace hid most of it.
+bench/ser2net_turn_floor.py replays the pty printer's conversation (written by the bench when `NET_BENCH_TRACE` names a file) without the driver, on a pty and through ser2net: what any client pays.
 
-The other direction, measured apart by bench/ser2net_answer_probe.py (a 12-byte answer
-paced at 28800 b/s on the pty, 4.6 ms on the wire): with ser2net's accepter as shipped
-(Nagle on) the answer takes 48 ms when the client delays its ACKs, and 4.7 ms when it
-acknowledges at once, as the driver now does (`TCP_QUICKACK` after every receipt; on
-Windows one ACK per segment). `tcp(nodelay)` on the server gives the same 4.8 ms median
-without the client's help, so it stays the advice for other clients.
+- **Why a turn costs that.** Each turn of the line (the printer's answer, then the next sequence) crosses ser2net twice, and each crossing wakes it, mostly from idle: the printer has been silent for the 20 ms of the item before. One byte measured apart (bench/ser2net_wake_probe.py), after 20 ms of silence: from the client to the pty 230-260 µs through ser2net against 85-100 µs directly, from the pty to the client 380-480 µs against 85-95 µs; back to back 60-70 against 20-35 µs and 120-250 against 20-40 µs. A receipt has about 123 turns, so some 25-60 ms: 1-3 % at 28800 b/s, under 1 % at 9600 b/s. How long a wake-up takes is the machine's: under load it grows, and the network path has two more of them a turn than the pty.
+- **RFC 2217's own.** The input purge once per sequence, sent in the segment of the sequence's ESC: ser2net flushes the pty and answers before it passes the ESC on, some 65 µs a turn, about 0.35 % at 28800 b/s. SET-BAUDRATE and the other settings go once per open; ser2net sends the modem state only when it changes.
 
-What is ser2net's own: forwarding a byte costs it about 30 µs and a one-byte round trip
-through it about 0.15 ms on this machine (against 0.03-0.07 ms on the pty alone), small
-against a byte's 382 µs at 28800 b/s. RFC 2217 negotiates once per open, not per receipt.""")
+How it is measured matters on a shared machine: the bench used to run each path seconds apart, and single runs moved by ±5-10 % with the host's wake-up latency; pairs printed in turn see the same moment and spread over about ±1 % when it is quiet. The emulator paces the line to the microsecond; it used to round each wait up to a whole millisecond, which added up to a millisecond to every turn on either path (the pty's receipt took 2325 ms instead of 2135 ms) and blurred the ratio.
+
+What the driver changed to get here, each measured at the time:
+
+- **The output purge no longer waits for the server's acknowledgement.** After each sequence the printer does not answer (the items) it waited for ser2net's ACK, which ser2net, with nothing to send, delays up to 40 ms: 5.2 s of an 8.5 s receipt at 28800 b/s. The bytes are handed to the connection; TCP delivers them, or the connection drops, which is a line error.
+- **Every received segment is acknowledged at once** (`TCP_QUICKACK`; on Windows one ACK per segment). With ser2net's accepter as shipped (Nagle on) a 12-byte answer paced at 28800 b/s (4.6 ms on the wire) took 48 ms when the client delayed its ACKs, 4.7 ms now (bench/ser2net_answer_probe.py); `tcp(nodelay)` on the server gives 4.8 ms without the client's help, so it stays the advice for other clients.
+- **RFC 2217's input purge costs no round trip.** It used to wait for the server's answer to PURGE-DATA at every sequence; TCP keeps the server's output in order, so what arrives before the answer was sent before the purge and is dropped as it comes, and what follows is kept (the purge at connection time still waits). It then went out on its own, waking ser2net once for it and once for the ESC; it now travels in the ESC's segment (bench/ser2net_purge_probe.py: ESC at the pty 137-156 µs after the client's send against 180-203 µs apart, raw TCP 119-130 µs).""")
 PY
 cat docs/benchmarks.md
