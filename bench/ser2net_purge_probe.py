@@ -11,9 +11,8 @@ PURGE = bytes([IAC, SB, 44, 12, 1, IAC, SE])
 ANSWER = bytes([IAC, SB, 44, 112, 1, IAC, SE])
 
 
-def serve(accepter):
-    master, slave = pty.openpty()
-    tty.setraw(slave)
+def serve_device(accepter, device):
+    """ser2net in front of `device`: its port and process, and the socket holding the port."""
     holder = socket.socket()
     holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     holder.bind(("127.0.0.1", 0))  # held, so nobody else takes the port meanwhile
@@ -21,12 +20,19 @@ def serve(accepter):
     folder = tempfile.mkdtemp()
     with open(f"{folder}/ser2net.yaml", "w") as config:
         config.write(f"connection: &c\n  accepter: {accepter},127.0.0.1,{port}\n"
-                     f"  connector: serialdev,{os.ttyname(slave)},9600e81,local\n"
+                     f"  connector: serialdev,{device},9600e81,local\n"
                      f"  options:\n    chardelay: false\n")
     server = subprocess.Popen(["/usr/sbin/ser2net", "-n", "-c", f"{folder}/ser2net.yaml"],
                               stderr=subprocess.DEVNULL)
     time.sleep(0.5)
-    return master, port, server, holder
+    return port, server, holder
+
+
+def serve(accepter):
+    """ser2net in front of a new pty, whose other end (master) plays the printer."""
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    return (master,) + serve_device(accepter, os.ttyname(slave))
 
 
 def connect(port, telnet):

@@ -7,7 +7,9 @@ each answer as the driver does. Rounds alternate; reported, never asserted.
 Usage: ser2net_turn_floor.py KESTRA_EMU TRACE [rounds] [baud]
 Record the trace with the bench, whose printer on the pty writes it, e.g.
   NET_BENCH_TRACE=/tmp/receipt.txt net_bench --benchmark_filter='baud:28800/path:1/'"""
-import os, select, socket, statistics, subprocess, sys, tempfile, time, tty
+import os, select, socket, statistics, subprocess, sys, time, tty
+
+from ser2net_purge_probe import serve_device  # ser2net on a held loopback port
 
 # The bench's printer: a LUNO with its rates, printing in no time.
 EMULATOR_ARGS = ["--model", "luno", "--rates", "23,8,R,5,Z,0,R", "--line-ms", "0"]
@@ -68,19 +70,8 @@ def on_pty(runs, path, baud):
 
 def through_ser2net(runs, path, baud):
     process, device = emulator(path, baud)
-    holder = socket.socket()  # held, so nobody else takes the port meanwhile
-    holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    holder.bind(("127.0.0.1", 0))
-    port = holder.getsockname()[1]
-    folder = tempfile.mkdtemp()
-    with open(f"{folder}/ser2net.yaml", "w") as config:
-        config.write(f"connection: &c\n  accepter: tcp,127.0.0.1,{port}\n"
-                     f"  connector: serialdev,{device},9600e81,local\n"
-                     f"  options:\n    chardelay: false\n")
-    server = subprocess.Popen(["/usr/sbin/ser2net", "-n", "-c", f"{folder}/ser2net.yaml"],
-                              stderr=subprocess.DEVNULL)
+    port, server, holder = serve_device("tcp", device)
     try:
-        time.sleep(0.5)
         client = socket.create_connection(("127.0.0.1", port), timeout=5)
         client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
