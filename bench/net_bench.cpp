@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_printer.hpp"
 #include "kestra/emu/pty_server.hpp"
 #include "sale_item.hpp"
 #include "ser2net.hpp"
@@ -23,21 +24,10 @@
 namespace {
 
 namespace emu = kestra::emu;
-using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // The server's accepter leaves Nagle on (ser2net's default) or turns it off (nodelay).
 enum Path { kRaw = 1, kRfc2217, kRawNodelay, kRfc2217Nodelay };
-
-emu::PrinterConfig Luno() {
-  emu::PrinterConfig config;
-  config.deviceType = 7;
-  config.rates = {
-      2300, 800, TAURAVAT_RATE_RESERVED, 500, TAURAVAT_RATE_EXEMPT, 0, TAURAVAT_RATE_RESERVED};
-  config.timing = {0, 0ms, 0, 0ms};  // printing takes no time: the line is what is measured
-  config.keptPaperLines = 200;
-  return config;
-}
 
 // The milliseconds the receipt took, or a negative code.
 double Receipt100(tauravat_printer* printer) {
@@ -87,8 +77,8 @@ void BM_NetworkReceipt(benchmark::State& state) {
   }
   emu::PtyServerOptions options;
   options.baud = baud;
-  emu::PtyServer local(Luno(), options);
-  emu::PtyServer remote(Luno(), options);
+  emu::PtyServer local(BenchLuno(), options);
+  emu::PtyServer remote(BenchLuno(), options);
   local.Start();
   remote.Start();
   const bool nodelay = path == kRawNodelay || path == kRfc2217Nodelay;
@@ -108,8 +98,8 @@ void BM_NetworkReceipt(benchmark::State& state) {
       const double first = Receipt100(netFirst ? net : pty);
       const double second = Receipt100(netFirst ? pty : net);
       if (first < 0 || second < 0) {
-        state.SkipWithError(("the receipt answered " + std::to_string(-std::min(first, second)))
-                                .c_str());
+        state.SkipWithError(
+            ("the receipt answered " + std::to_string(-std::min(first, second))).c_str());
         break;
       }
       const double onPty = netFirst ? second : first, onNet = netFirst ? first : second;

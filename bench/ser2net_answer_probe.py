@@ -5,21 +5,13 @@ acknowledging every receipt at once (TCP_QUICKACK, as the driver does). Reported
 asserted. Usage: ser2net_answer_probe.py [accepter ...], e.g. tcp "tcp(nodelay)"."""
 import os, socket, sys, time
 
-from ser2net_purge_probe import serve  # ser2net on a held loopback port
+from ser2net_purge_probe import connect, serve, stop  # ser2net on a held loopback port
 
 
 def probe(accepter, quick, rounds=40):
     master, port, server, holder = serve(accepter)
     try:
-        client = socket.create_connection(("127.0.0.1", port), timeout=5)
-        client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        time.sleep(0.3)
-        client.setblocking(False)
-        try:
-            client.recv(4096)  # a Telnet server's negotiation
-        except BlockingIOError:
-            pass
-        client.setblocking(True)
+        client = connect(port, telnet=False)
         times = []
         for _ in range(rounds):
             client.send(b"\x1b")  # the computer speaks first
@@ -38,9 +30,7 @@ def probe(accepter, quick, rounds=40):
         times.sort()
         return times[len(times) // 2], times[-1]
     finally:
-        server.terminate()
-        server.wait()
-        holder.close()
+        stop(server, holder)
 
 
 for accepter in sys.argv[1:] or ["tcp", "tcp(nodelay)", "telnet(rfc2217),tcp"]:

@@ -46,7 +46,14 @@ def connect(port, telnet):
         client.recv(4096)  # the server's negotiation
     except BlockingIOError:
         pass
+    client.settimeout(5)
     return client
+
+
+def stop(server, holder):
+    server.terminate()
+    server.wait()
+    holder.close()
 
 
 def turn(mode, client, master):
@@ -88,9 +95,7 @@ def probe(turns):
                 for m, (a, b) in times.items()}
     finally:
         for server in (raw, telnet):
-            server[2].terminate()
-            server[2].wait()
-            server[3].close()
+            stop(*server[2:])
 
 
 if __name__ == "__main__":

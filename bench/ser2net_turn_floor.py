@@ -9,7 +9,7 @@ Record the trace with the bench, whose printer on the pty writes it, e.g.
   NET_BENCH_TRACE=/tmp/receipt.txt net_bench --benchmark_filter='baud:28800/path:1/'"""
 import os, select, socket, statistics, subprocess, sys, time, tty
 
-from ser2net_purge_probe import serve_device  # ser2net on a held loopback port
+from ser2net_purge_probe import connect, serve_device, stop  # ser2net on a held port
 
 # The bench's printer: a LUNO with its rates, printing in no time.
 EMULATOR_ARGS = ["--model", "luno", "--rates", "23,8,R,5,Z,0,R", "--line-ms", "0"]
@@ -72,8 +72,7 @@ def through_ser2net(runs, path, baud):
     process, device = emulator(path, baud)
     port, server, holder = serve_device("tcp", device)
     try:
-        client = socket.create_connection(("127.0.0.1", port), timeout=5)
-        client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        client = connect(port, telnet=False)
 
         def receive(n):
             data = client.recv(n)
@@ -83,9 +82,7 @@ def through_ser2net(runs, path, baud):
         with client:
             return replay(runs, client.send, receive)
     finally:
-        server.terminate()
-        server.wait()
-        holder.close()
+        stop(server, holder)
         process.terminate()
         process.wait()
 

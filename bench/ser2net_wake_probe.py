@@ -5,7 +5,7 @@ costs when it has to be woken. Medians of 60; reported, never asserted.
 Usage: ser2net_wake_probe.py [accepter ...], e.g. tcp "tcp(nodelay)"."""
 import os, socket, statistics, sys, time, tty
 
-from ser2net_purge_probe import serve  # ser2net on a held loopback port
+from ser2net_purge_probe import connect, serve, stop  # ser2net on a held loopback port
 
 
 def measure(to_printer, printer_reads, to_client, client_reads, silence):
@@ -41,8 +41,7 @@ for silence in (0.0, 0.02):
     for accepter in sys.argv[1:] or ["tcp"]:
         master, port, server, holder = serve(accepter)
         try:
-            client = socket.create_connection(("127.0.0.1", port), timeout=5)
-            client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            client = connect(port, telnet=False)
 
             def client_reads():
                 client.recv(64)
@@ -53,6 +52,4 @@ for silence in (0.0, 0.02):
                        measure(client.send, lambda: os.read(master, 16),
                                lambda b: os.write(master, b), client_reads, silence))
         finally:
-            server.terminate()
-            server.wait()
-            holder.close()
+            stop(server, holder)

@@ -19,6 +19,7 @@
 #include <map>
 #include <string>
 
+#include "bench_printer.hpp"
 #include "emulator_line.hpp"
 #include "kestra/emu/pty_server.hpp"
 #include "printer.hpp"
@@ -30,16 +31,6 @@ namespace emu = kestra::emu;
 using namespace std::chrono_literals;
 
 constexpr int kPort = 9;
-
-emu::PrinterConfig Luno() {
-  emu::PrinterConfig config;
-  config.deviceType = 7;
-  config.rates = {
-      2300, 800, TAURAVAT_RATE_RESERVED, 500, TAURAVAT_RATE_EXEMPT, 0, TAURAVAT_RATE_RESERVED};
-  config.timing = {0, 0ms, 0, 0ms};  // printing takes no time: the line is what is measured
-  config.keptPaperLines = 200;
-  return config;
-}
 
 int32_t Receipt100() {
   if (const int32_t r = ::ReceiptBegin(); r != 0) return r;
@@ -63,11 +54,11 @@ int32_t RateProgramming() {
 uint64_t WireBytes(const std::string& name, const std::function<int32_t()>& operation) {
   static std::map<std::string, uint64_t> counted;
   if (auto found = counted.find(name); found != counted.end()) return found->second;
-  kestradr::testing::EmulatorPort port(Luno());
+  kestradr::testing::EmulatorPort port(BenchLuno());
   port.Line().PassTimeOnSilence(1s);
   uint64_t bytes = 0;
   if (::CommunicationInit(1, 9600, 1) == 0) {
-    port.Line().Reset(Luno());
+    port.Line().Reset(BenchLuno());
     if (const int32_t r = operation(); r == 0) {
       bytes = port.Line().BytesOnLine();
     } else {
@@ -89,7 +80,7 @@ void RunOnPacedLine(benchmark::State& state, const std::string& name,
   }
   emu::PtyServerOptions options;
   options.baud = baud;
-  emu::PtyServer server(Luno(), options);
+  emu::PtyServer server(BenchLuno(), options);
   server.Start();
   ::setenv("TAURAVAT_COM9", server.SlavePath().c_str(), 1);
   if (::CommunicationInit(kPort, static_cast<uint32_t>(baud), 2) != 0) {
@@ -164,7 +155,7 @@ struct ChildPrinter {
     pid = fork();
     if (pid == 0) {
       close(fds[0]);
-      auto config = Luno();
+      auto config = BenchLuno();
       config.timing = {0, perLine, 0, 0ms};
       emu::PtyServerOptions options;
       options.baud = baud;
